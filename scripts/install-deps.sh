@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs every build, test and run dependency of Quillstone from Debian's
+# archive. Safe to run again: packages already present are skipped.
+set -euo pipefail
+
+PACKAGES=(
+  # build
+  build-essential cmake ninja-build pkg-config
+  # toolkit, editor control, browser engine, XML
+  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libqt6svg6-dev
+  libqscintilla2-qt6-dev
+  qt6-webengine-dev qt6-webengine-dev-tools libqt6webenginecore6-bin
+  qt6-l10n-tools
+  # HTTP client
+  libcurl4-openssl-dev
+  # tests: unit tests, a real PHP server, a real FTP server, a real display
+  googletest libgtest-dev libgmock-dev
+  php-cli python3 python3-pyftpdlib
+  xvfb xauth xdotool x11-utils imagemagick
+  # benchmarks
+  libbenchmark-dev
+  # fonts so the offscreen and Xvfb windows have real metrics
+  fonts-dejavu-core
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps: everything is installed"
+  exit 0
+fi
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,188 @@
+#include "foundation/settings_store.h"
+
+#include "foundation/errors.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QStringList>
+#include <vector>
+
+namespace {
+struct Group {
+    QString key;
+    std::vector<std::pair<QString, QString>> values;
+};
+
+QString escape(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (QChar c : text) {
+        if (c == u'\\')
+            out += QStringLiteral("\\\\");
+        else if (c == u'\n')
+            out += QStringLiteral("\\n");
+        else if (c == u'\r')
+            out += QStringLiteral("\\r");
+        else
+            out += c;
+    }
+    return out;
+}
+
+QString unescape(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == u'\\' && i + 1 < text.size()) {
+            const QChar n = text.at(++i);
+            out += n == u'n' ? QChar(u'\n') : n == u'r' ? QChar(u'\r') : n;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// Group names keep the backslashes of key paths; only ']' and line breaks
+// would break the format, and key paths hold neither.
+std::vector<Group> parse(const QString &path)
+{
+    std::vector<Group> groups;
+    QFile file(path);
+    if (!file.exists())
+        return groups;
+    if (!file.open(QIODevice::ReadOnly))
+        throw AppError(QStringLiteral("Cannot read the settings file %1: %2")
+                           .arg(QDir::toNativeSeparators(path), file.errorString()));
+    const QString text = QString::fromUtf8(file.readAll());
+    for (QString line : text.split(u'\n')) {
+        if (line.endsWith(u'\r'))
+            line.chop(1);
+        if (line.startsWith(u'[') && line.endsWith(u']')) {
+            groups.push_back({line.mid(1, line.size() - 2), {}});
+        } else if (!groups.empty()) {
+            const qsizetype eq = line.indexOf(u'=');
+            if (eq > 0)
+                groups.back().values.emplace_back(line.left(eq), unescape(line.mid(eq + 1)));
+        }
+    }
+    return groups;
+}
+
+void save(const QString &path, const std::vector<Group> &groups)
+{
+    QString text;
+    for (const Group &g : groups) {
+        text += u'[' + g.key + QStringLiteral("]\n");
+        for (const auto &[name, value] : g.values)
+            text += name + u'=' + escape(value) + u'\n';
+    }
+    const auto fail = [&](const QString &reason) {
+        throw AppError(QStringLiteral("Cannot write the settings file %1: %2")
+                           .arg(QDir::toNativeSeparators(path), reason));
+    };
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        fail(QStringLiteral("the folder cannot be created"));
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        fail(file.errorString());
+    const QByteArray bytes = text.toUtf8();
+    if (file.write(bytes) != bytes.size())
+        fail(file.errorString());
+    if (!file.commit())
+        fail(file.errorString());
+}
+
+Group *findGroup(std::vector<Group> &groups, const QString &keyPath)
+{
+    for (Group &g : groups) {
+        if (g.key.compare(keyPath, Qt::CaseInsensitive) == 0)
+            return &g;
+    }
+    return nullptr;
+}
+} // namespace
+
+IniSettingsStore::IniSettingsStore(QString filePath) : m_filePath(std::move(filePath)) {}
+
+QString IniSettingsStore::defaultFilePath()
+{
+    QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    if (base.isEmpty())
+        base = QDir::homePath() + QStringLiteral("/.config");
+    return base + QStringLiteral("/quillstone/settings.ini");
+}
+
+QString IniSettingsStore::readValue(const QString &keyPath, const QString &valueName)
+{
+    std::vector<Group> groups = parse(m_filePath);
+    if (Group *g = findGroup(groups, keyPath)) {
+        for (const auto &[name, value] : g->values) {
+            if (name.compare(valueName, Qt::CaseInsensitive) == 0)
+                return value;
+        }
+        return QString();
+    }
+    // Opening a key creates it. A store that cannot be written still reads:
+    // the value is absent either way.
+    groups.push_back({keyPath, {}});
+    try {
+        save(m_filePath, groups);
+    } catch (const AppError &) {
+    }
+    return QString();
+}
+
+void IniSettingsStore::writeValue(const QString &keyPath, const QString &valueName,
+                                  const QString &text)
+{
+    std::vector<Group> groups = parse(m_filePath);
+    Group *g = findGroup(groups, keyPath);
+    if (!g) {
+        groups.push_back({keyPath, {}});
+        g = &groups.back();
+    }
+    bool replaced = false;
+    for (auto &[name, value] : g->values) {
+        if (name.compare(valueName, Qt::CaseInsensitive) == 0) {
+            value = text;
+            replaced = true;
+            break;
+        }
+    }
+    if (!replaced)
+        g->values.emplace_back(valueName, text);
+    save(m_filePath, groups);
+}
+
+bool IniSettingsStore::hasKey(const QString &keyPath)
+{
+    std::vector<Group> groups = parse(m_filePath);
+    return findGroup(groups, keyPath) != nullptr;
+}
+
+namespace {
+std::unique_ptr<SettingsStore> &storeSlot()
+{
+    static std::unique_ptr<SettingsStore> store;
+    return store;
+}
+} // namespace
+
+SettingsStore &UserSettings()
+{
+    if (!storeSlot())
+        storeSlot() = std::make_unique<IniSettingsStore>(IniSettingsStore::defaultFilePath());
+    return *storeSlot();
+}
+
+void SetUserSettings(std::unique_ptr<SettingsStore> store)
+{
+    storeSlot() = std::move(store);
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class QWidget;
+
+// Every question the program asks the user goes through here: message boxes,
+// Yes/No, a single-line prompt, the open and save dialogs, the standard error
+// box and the modal showing of a window. The application installs the Qt
+// implementation; tests install a scripted one and read back what was shown.
+class UserDialogs {
+public:
+    virtual ~UserDialogs() = default;
+
+    // An informational modal message box.
+    virtual void showMessage(const QString &text) = 0;
+    // The application's standard error box.
+    virtual void showError(const QString &text) = 0;
+    // A Yes/No box with its own title; true for Yes.
+    virtual bool askYesNo(const QString &title, const QString &text) = 0;
+    // A single-line input box; nullopt when cancelled.
+    virtual std::optional<QString> prompt(const QString &title, const QString &label,
+                                          const QString &value) = 0;
+    // Open dialog; empty when cancelled. With `multiple` several files may be chosen.
+    virtual QStringList openFiles(const QString &title, const QString &folder,
+                                  const QString &filter, bool multiple) = 0;
+    // Save dialog; empty when cancelled. `defaultSuffix` is added to a bare name.
+    virtual QString saveFile(const QString &title, const QString &initialPath,
+                             const QString &filter, const QString &defaultSuffix) = 0;
+    // Shows a window modally and returns its result code (QDialog::Accepted...).
+    virtual int showModal(QWidget *window) = 0;
+};
+
+// The installed implementation. Before any is installed, a fallback prints
+// messages on standard error and answers every question with No or Cancel.
+UserDialogs &Dialogs();
+// Installs `dialogs` (not owned); nullptr restores the fallback.
+void SetDialogs(UserDialogs *dialogs);

@@ -1,0 +1,90 @@
+#include "support/test_support.h"
+
+#include "foundation/switches.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <stdexcept>
+
+ScriptedDialogs::ScriptedDialogs() { SetDialogs(this); }
+ScriptedDialogs::~ScriptedDialogs() { SetDialogs(nullptr); }
+
+bool ScriptedDialogs::askYesNo(const QString &title, const QString &text)
+{
+    questions.push_back(title + u'|' + text);
+    if (yesNoAnswers.empty())
+        return false;
+    const bool answer = yesNoAnswers.front();
+    yesNoAnswers.pop_front();
+    return answer;
+}
+
+std::optional<QString> ScriptedDialogs::prompt(const QString &title, const QString &label,
+                                               const QString &)
+{
+    prompts.push_back(title + u'|' + label);
+    if (promptAnswers.empty())
+        return std::nullopt;
+    std::optional<QString> answer;
+    answer.swap(promptAnswers.front());
+    promptAnswers.pop_front();
+    return answer;
+}
+
+QStringList ScriptedDialogs::openFiles(const QString &, const QString &, const QString &filter,
+                                       bool)
+{
+    fileDialogs.push_back(QStringLiteral("open|") + filter);
+    if (openAnswers.empty())
+        return {};
+    QStringList answer = openAnswers.front();
+    openAnswers.pop_front();
+    return answer;
+}
+
+QString ScriptedDialogs::saveFile(const QString &, const QString &, const QString &filter,
+                                  const QString &)
+{
+    fileDialogs.push_back(QStringLiteral("save|") + filter);
+    if (saveAnswers.empty())
+        return {};
+    QString answer = saveAnswers.front();
+    saveAnswers.pop_front();
+    return answer;
+}
+
+int ScriptedDialogs::showModal(QWidget *window)
+{
+    modalWindows.push_back(window);
+    return onModal ? onModal(window) : 0;
+}
+
+ScopedParameters::ScopedParameters(QStringList parametersAfterProgram)
+{
+    parametersAfterProgram.prepend(QCoreApplication::applicationFilePath());
+    SetProgramParametersOverride(parametersAfterProgram);
+}
+
+ScopedParameters::~ScopedParameters() { SetProgramParametersOverride(std::nullopt); }
+
+ScopedProgramTrace::ScopedProgramTrace(TraceSink *sink) : m_previous(ProgramTrace().sink())
+{
+    ProgramTrace().setSink(sink);
+}
+
+ScopedProgramTrace::~ScopedProgramTrace() { ProgramTrace().setSink(m_previous); }
+
+QByteArray ReadFileBytes(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        throw std::runtime_error("cannot read " + path.toStdString());
+    return f.readAll();
+}
+
+void WriteFileBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
+        throw std::runtime_error("cannot write " + path.toStdString());
+}

@@ -1,0 +1,82 @@
+#pragma once
+
+// Helpers shared by the tests: scripted dialogs, a replaced command line, a
+// trace window stand-in and small file utilities.
+
+#include "foundation/trace.h"
+#include "foundation/user_dialogs.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <vector>
+
+// Records everything shown and answers from queues. Unqueued questions get
+// No / Cancel. `onModal` may fill a window's edits and return its result.
+class ScriptedDialogs final : public UserDialogs {
+public:
+    ScriptedDialogs();
+    ~ScriptedDialogs() override;
+
+    void showMessage(const QString &text) override { messages.push_back(text); }
+    void showError(const QString &text) override { errors.push_back(text); }
+    bool askYesNo(const QString &title, const QString &text) override;
+    std::optional<QString> prompt(const QString &title, const QString &label,
+                                  const QString &value) override;
+    QStringList openFiles(const QString &title, const QString &folder, const QString &filter,
+                          bool multiple) override;
+    QString saveFile(const QString &title, const QString &initialPath, const QString &filter,
+                     const QString &defaultSuffix) override;
+    int showModal(QWidget *window) override;
+
+    std::vector<QString> messages;
+    std::vector<QString> errors;
+    std::vector<QString> questions;      // "title|text" of each Yes/No box
+    std::vector<QString> prompts;        // "title|label" of each prompt
+    std::vector<QString> fileDialogs;    // "open|filter" or "save|filter"
+    std::vector<QWidget *> modalWindows;
+
+    std::deque<bool> yesNoAnswers;
+    std::deque<std::optional<QString>> promptAnswers;
+    std::deque<QStringList> openAnswers;
+    std::deque<QString> saveAnswers;
+    std::function<int(QWidget *)> onModal;
+};
+
+// Replaces the command line for the lifetime of the object.
+class ScopedParameters {
+public:
+    explicit ScopedParameters(QStringList parametersAfterProgram);
+    ~ScopedParameters();
+};
+
+// A trace window stand-in that keeps its lines in memory.
+class MemoryTraceSink final : public TraceSink {
+public:
+    bool traceVisible() const override { return visible; }
+    bool tracePaused() const override { return paused; }
+    bool traceClearAllowed() const override { return clearAllowed; }
+    void traceClear() override { lines.clear(); }
+    void traceAppend(const QString &line) override { lines.push_back(line); }
+
+    bool visible = true;
+    bool paused = false;
+    bool clearAllowed = true;
+    std::vector<QString> lines;
+};
+
+// Attaches a sink to the program-wide trace for the lifetime of the object.
+class ScopedProgramTrace {
+public:
+    explicit ScopedProgramTrace(TraceSink *sink);
+    ~ScopedProgramTrace();
+
+private:
+    TraceSink *m_previous;
+};
+
+QByteArray ReadFileBytes(const QString &path);
+void WriteFileBytes(const QString &path, const QByteArray &bytes);
