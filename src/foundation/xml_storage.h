@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDomDocument>
+#include <QDomElement>
+#include <QList>
+#include <QString>
+#include <memory>
+#include <utility>
+#include <vector>
+
+// An element being written. Unlike a DOM element it keeps its attributes in
+// the order they were set, which the file layout depends on.
+class XmlOutElement {
+public:
+    explicit XmlOutElement(QString tag) : m_tag(std::move(tag)) {}
+
+    // Appends a child element after the existing ones and returns it.
+    XmlOutElement *AddChild(const QString &tag);
+    // Sets an attribute; a name set twice keeps its first place.
+    void SetAttribute(const QString &name, const QString &value);
+
+    const QString &Tag() const { return m_tag; }
+    const QList<std::pair<QString, QString>> &Attributes() const { return m_attributes; }
+    const std::vector<std::unique_ptr<XmlOutElement>> &Children() const { return m_children; }
+
+private:
+    QString m_tag;
+    QList<std::pair<QString, QString>> m_attributes;
+    std::vector<std::unique_ptr<XmlOutElement>> m_children;
+};
+
+// A document being written: one document element and the fixed layout of our
+// files (no declaration, UTF-8, three-space indentation, CR LF line ends,
+// children as empty-element tags).
+class XmlOutDocument {
+public:
+    // Creates the document element; raises if there is one already.
+    XmlOutElement *AddChild(const QString &tag);
+    XmlOutElement *DocumentElement() const { return m_root.get(); }
+
+    // The file's bytes; raises when a value holds a character XML cannot carry.
+    QByteArray ToBytes() const;
+
+private:
+    std::unique_ptr<XmlOutElement> m_root;
+};
+
+// Base of objects saved to and loaded from an XML file. It owns the file
+// handling (parsing, layout, safe replacement of the file) and leaves the
+// mapping between the object and the elements to the derived class.
+//
+// A load either succeeds or leaves the object as it was: ReadXML must raise
+// before it changes anything, and FileName only names a file that was read
+// or written successfully.
+class cXMLStorage {
+public:
+    cXMLStorage() = default;
+    virtual ~cXMLStorage() = default;
+    cXMLStorage(const cXMLStorage &) = delete;
+    cXMLStorage &operator=(const cXMLStorage &) = delete;
+
+    // Puts the object's content into the empty `document`; `fileName` is the
+    // file that will receive it.
+    virtual void WriteXML(XmlOutDocument &document, const QString &fileName) = 0;
+    // Fills the object from the parsed `document` read from `fileName`.
+    virtual void ReadXML(const QDomDocument &document, const QString &fileName) = 0;
+
+    // Reads `fileName`. A missing file only shows "XML Load: file doesn't
+    // exist" + the path; unreadable or malformed files raise AppError.
+    virtual void LoadFromFile(const QString &fileName);
+    // Writes the object to `fileName` through a temporary file renamed over
+    // the target, so a failed write leaves the previous file intact.
+    void SaveToFile(const QString &fileName);
+
+    // Attribute access through Node (reading) and OutNode (writing).
+    QString AttrText(const QString &name) const;
+    bool AttrBool(const QString &name) const;
+    void SetAttrText(const QString &name, const QString &value);
+    void SetAttrInt(const QString &name, qint64 value);
+    void SetAttrBool(const QString &name, bool value);
+
+    // "True"/"False" in any letter case or a number (non-zero is true);
+    // anything else raises AppError naming the value.
+    static bool TextToBool(const QString &text);
+
+    QDomElement Node;                 // element being read
+    XmlOutElement *OutNode = nullptr; // element being written (owned by the document)
+    QString FileName;                 // file last loaded or saved
+};
