@@ -1,0 +1,79 @@
+#pragma once
+
+#include "foundation/any_list.h"
+#include "foundation/notification.h"
+#include "foundation/xml_storage.h"
+#include "project/dos_stamp.h"
+
+#include <QString>
+#include <QStringList>
+
+// FTP settings of a project and the progress of the publish running now.
+struct FtpSettings {
+    QString Host;
+    QString User;
+    QString Pass;    // plain text, as the project file keeps it
+    QString Folder;  // remote folder that receives the project
+    int Progress = 0; // percent, 0..100; never saved
+};
+
+// One entry of the project's file list.
+class cProjectFile {
+public:
+    QString Name;        // full native path
+    qint32 Line = 0;     // 0-based caret line where the file was last left
+    bool Publish = true; // false when the file is locked from publishing
+};
+
+// The program's working set: the files the user opened, the document open in
+// the editor with its time stamp, the run and database addresses, the FTP
+// settings and the function index. One lives as long as the main window; it
+// tells the window about changes through single-receiver notifications and
+// stores itself in a ".wdx" project file.
+class cProject final : public cXMLStorage {
+public:
+    static constexpr const char *DefaultRunAddress = "http://127.0.0.1";
+    static constexpr const char *DefaultDatabaseAddress = "http://127.0.0.1/pa/";
+
+    cProject();
+
+    // Loads the project file, then raises OnProjectUpdate (also after the
+    // missing-file message). A failed load changes nothing.
+    void LoadFromFile(const QString &fileName) override;
+    void WriteXML(XmlOutDocument &document, const QString &filename) override;
+    void ReadXML(const QDomDocument &document, const QString &fileName) override;
+
+    // Index of the first entry named `name` ignoring letter case; -1 if none.
+    int IndexOf(const QString &name) const;
+    // Sets the opened-file name as given and takes its time stamp.
+    void SetOpenedFile(const QString &name);
+    // Takes OpenedStamp from the file's last modification; zero without a file.
+    void RefreshStamp();
+    // True when the opened file's time differs from OpenedStamp. A file whose
+    // time cannot be read counts as unchanged.
+    bool OpenedChangedOnDisk() const;
+    // Appends every entry's name, in list order.
+    void ListFileNames(QStringList &list) const;
+    // Empties the project for a new one; the addresses stay.
+    void Clear();
+    // Deletes the entry at `index` (a negative index does nothing) and raises
+    // OnProjectUpdate.
+    void RemoveFile(int index);
+    // Hands a log line to the receiver of OnWorkspaceLog; lost when unbound.
+    void Log(const QString &text);
+
+    QString OpenedFile;
+    Notification OnLoaded;
+    Notification OnBeforeSave;
+    Notification OnWorkspaceLog;
+    Notification OnPublishProgress;
+    QString LogText;
+    DosStamp OpenedStamp = 0;
+    QString RunAddress;
+    QString DatabaseAddress;
+    cAnyList<cProjectFile> Files;
+    Notification OnProjectUpdate;
+    FtpSettings Ftp;
+    QStringList FunctionLines;
+    QStringList FunctionFiles;
+};

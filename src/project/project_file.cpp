@@ -1,0 +1,116 @@
+// The ".wdx" project file: writing the project into a document and reading
+// it back out of a parsed one.
+
+#include "foundation/errors.h"
+#include "foundation/trace.h"
+#include "project/project.h"
+#include "project/project_paths.h"
+
+#include <optional>
+
+namespace {
+const QString RootTag = QStringLiteral("WENDLOR_Project");
+} // namespace
+
+void cProject::WriteXML(XmlOutDocument &document, const QString &filename)
+{
+    OnBeforeSave.raise();
+    TRACE_POINT(filename);
+    XmlOutElement *root = document.AddChild(RootTag);
+    const ProjectPathEncoder encoder(ProjectFolderOf(filename));
+
+    for (int i = 0; i < Files.Count(); ++i) {
+        const cProjectFile *entry = Files.Get(i);
+        OutNode = root->AddChild(QStringLiteral("file"));
+        const QString fname = encoder.Encode(entry->Name);
+        TRACE_POINT(fname);
+        SetAttrText(QStringLiteral("path"), fname);
+        SetAttrInt(QStringLiteral("line"), entry->Line);
+        SetAttrBool(QStringLiteral("publish"), entry->Publish);
+    }
+
+    OutNode = root->AddChild(QStringLiteral("ftp"));
+    SetAttrText(QStringLiteral("host"), Ftp.Host);
+    SetAttrText(QStringLiteral("user"), Ftp.User);
+    SetAttrText(QStringLiteral("pass"), Ftp.Pass);
+    SetAttrText(QStringLiteral("folder"), Ftp.Folder);
+
+    OutNode = root->AddChild(QStringLiteral("address"));
+    SetAttrText(QStringLiteral("address"), RunAddress);
+
+    OutNode = root->AddChild(QStringLiteral("DatabaseAddress"));
+    SetAttrText(QStringLiteral("address"), DatabaseAddress);
+
+    OutNode = root->AddChild(QStringLiteral("opened"));
+    SetAttrText(QStringLiteral("path"), OpenedFile);
+
+    // Logged before the file is written, so it shows even if the write fails.
+    Log(QStringLiteral("Project saved"));
+}
+
+void cProject::ReadXML(const QDomDocument &document, const QString &fileName)
+{
+    const QDomElement root = document.documentElement();
+    if (root.tagName() != RootTag)
+        throw AppError(QStringLiteral("XML parse - wrong format"));
+
+    // Everything is read into fresh objects first; the project itself changes
+    // only once the whole file has been read.
+    cAnyList<cProjectFile> files;
+    QString opened;
+    std::optional<QString> runAddress;
+    std::optional<QString> databaseAddress;
+    std::optional<FtpSettings> ftp;
+    const QString folder = ProjectFolderOf(fileName);
+
+    const QDomElement previousNode = Node;
+    try {
+        for (QDomNode child = root.firstChild(); !child.isNull(); child = child.nextSibling()) {
+            if (!child.isElement())
+                continue;
+            Node = child.toElement();
+            const QString name = Node.tagName();
+            if (name == QLatin1String("file")) {
+                files.AddNew();
+                cProjectFile *entry = files.Last();
+                entry->Name = DecodeProjectPath(AttrText(QStringLiteral("path")), folder);
+                bool ok = false;
+                const int line = AttrText(QStringLiteral("line")).toInt(&ok);
+                entry->Line = ok ? line : 0;
+                entry->Publish = AttrBool(QStringLiteral("publish"));
+            } else if (name == QLatin1String("address")) {
+                runAddress = AttrText(QStringLiteral("address"));
+            } else if (name == QLatin1String("ftp")) {
+                FtpSettings settings;
+                settings.Host = AttrText(QStringLiteral("host"));
+                settings.User = AttrText(QStringLiteral("user"));
+                settings.Pass = AttrText(QStringLiteral("pass"));
+                settings.Folder = AttrText(QStringLiteral("folder"));
+                ftp = settings;
+            } else if (name == QLatin1String("DatabaseAddress")) {
+                databaseAddress = AttrText(QStringLiteral("address"));
+            } else if (name == QLatin1String("opened")) {
+                opened = AttrText(QStringLiteral("path"));
+            }
+        }
+    } catch (const AppError &e) {
+        Node = previousNode;
+        throw AppError(QStringLiteral("XML parse - %1 in \"%2\"").arg(e.message(), fileName));
+    }
+
+    Files.Swap(files);
+    if (ftp) {
+        Ftp.Host = ftp->Host;
+        Ftp.User = ftp->User;
+        Ftp.Pass = ftp->Pass;
+        Ftp.Folder = ftp->Folder;
+    }
+    if (runAddress)
+        RunAddress = *runAddress;
+    if (databaseAddress)
+        DatabaseAddress = *databaseAddress;
+    FileName = fileName;
+    SetOpenedFile(opened);
+    OnLoaded.raise();
+    Log(QStringLiteral("Loaded"));
+}

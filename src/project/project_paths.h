@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Paths as the project file stores them. In memory paths are native ('/');
+// the file keeps them relative to the project folder with '\' separators and
+// "..\" for parent folders, as files written on any platform do. Folder names
+// are compared with letter case here: on a case-sensitive file system two
+// folders that differ only in case are different folders, and treating them
+// as one would store a path to the wrong file.
+
+// The project folder of a project file: its absolute folder with a closing '/'.
+QString ProjectFolderOf(const QString &projectFile);
+
+// Turns full paths into the stored relative form for one project folder. The
+// folder is split once, so encoding a long list stays linear.
+class ProjectPathEncoder {
+public:
+    explicit ProjectPathEncoder(const QString &projectFolder);
+
+    // The stored form of `fullPath`. A path that is not a native absolute
+    // path, or whose stored part would hold a '\' of its own, is kept whole.
+    QString Encode(const QString &fullPath) const;
+
+private:
+    QStringList m_folderParts;
+};
+
+// The full path a stored value stands for: native absolute values as they
+// stand, drive-letter and "\\server" values in their own form, anything else
+// joined to `projectFolder`; "." and ".." segments are removed.
+QString DecodeProjectPath(const QString &stored, const QString &projectFolder);
+
+// Removes "." and ".." segments and repeated separators from a native
+// absolute path.
+QString CleanNativePath(const QString &path);

@@ -1,0 +1,349 @@
+#include "foundation/errors.h"
+#include "project/project.h"
+#include "support/test_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+const QString Fixtures = QStringLiteral(QS_FIXTURES "/project");
+
+void addFile(cProject &project, const QString &name, int line = 0, bool publish = true)
+{
+    project.Files.AddNew();
+    project.Files.Last()->Name = name;
+    project.Files.Last()->Line = line;
+    project.Files.Last()->Publish = publish;
+}
+
+// Everything a load may change, as one comparable text.
+QString snapshot(const cProject &project)
+{
+    QStringList parts{project.FileName,      project.OpenedFile,
+                      QString::number(project.OpenedStamp),
+                      project.RunAddress,    project.DatabaseAddress,
+                      project.Ftp.Host,      project.Ftp.User,
+                      project.Ftp.Pass,      project.Ftp.Folder,
+                      QString::number(project.Ftp.Progress)};
+    for (int i = 0; i < project.Files.Count(); ++i) {
+        const cProjectFile *f = project.Files.Get(i);
+        parts << f->Name << QString::number(f->Line) << (f->Publish ? "T" : "F");
+    }
+    return parts.join(u'|');
+}
+
+QString errorOf(const std::function<void()> &call)
+{
+    try {
+        call();
+    } catch (const AppError &e) {
+        return e.message();
+    }
+    return QString();
+}
+
+class ProjectFileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        root = QDir(dir.path()).canonicalPath();
+        QDir(root).mkpath("web/shop/inc");
+        project.OnProjectUpdate.bind([this](QObject *) { events << "update"; });
+        project.OnLoaded.bind([this](QObject *) { events << "loaded:" + project.FileName; });
+        project.OnBeforeSave.bind([this](QObject *) { events << "before-save"; });
+        project.OnWorkspaceLog.bind([this](QObject *) { events << "log:" + project.LogText; });
+    }
+
+    QString at(const QString &relative) const { return root + u'/' + relative; }
+
+    // A project that was loaded from somewhere: every member holds a value.
+    void fillOldProject()
+    {
+        addFile(project, at("old/one.php"), 7, false);
+        project.FileName = at("old/old.wdx");
+        project.OpenedFile = at("old/one.php");
+        project.OpenedStamp = 0x12345678;
+        project.RunAddress = "http://127.0.0.1/old";
+        project.DatabaseAddress = "http://127.0.0.1/olddb/";
+        project.Ftp = {"oldhost", "olduser", "oldpass", "/old", 30};
+    }
+
+    // Loads `bytes` from a file and expects a clear error and no change at all.
+    void expectRejected(const char *name, const QByteArray &bytes, const QString &errorPart)
+    {
+        fillOldProject();
+        const QString before = snapshot(project);
+        WriteFileBytes(at(name), bytes);
+        events.clear();
+        const QString error = errorOf([&] { project.LoadFromFile(at(name)); });
+        EXPECT_TRUE(error.contains(errorPart)) << name << ": " << error.toStdString();
+        EXPECT_EQ(snapshot(project), before) << name;
+        EXPECT_TRUE(events.isEmpty()) << name << ": " << events.join(", ").toStdString();
+        project.Clear();
+    }
+
+    QTemporaryDir dir;
+    QString root;
+    ScriptedDialogs dialogs;
+    cProject project;
+    QStringList events;
+};
+} // namespace
+
+TEST_F(ProjectFileTest, SaveWritesTheExactBytes)
+{
+    addFile(project, at("web/shop/index.php"), 12, true);
+    addFile(project, at("web/shop/inc/db.php"), 0, false);
+    project.OpenedFile = at("web/shop/Index.php");
+    project.SaveToFile(at("web/shop/shop.wdx"));
+
+    const QByteArray expected = "<WENDLOR_Project>\r\n"
+                                "   <file path=\"index.php\" line=\"12\" publish=\"True\"/>\r\n"
+                                "   <file path=\"inc\\db.php\" line=\"0\" publish=\"False\"/>\r\n"
+                                "   <ftp host=\"\" user=\"\" pass=\"\" folder=\"\"/>\r\n"
+                                "   <address address=\"http://127.0.0.1\"/>\r\n"
+                                "   <DatabaseAddress address=\"http://127.0.0.1/pa/\"/>\r\n"
+                                "   <opened path=\"" +
+                                at("web/shop/Index.php").toUtf8() +
+                                "\"/>\r\n"
+                                "</WENDLOR_Project>\r\n";
+    EXPECT_EQ(ReadFileBytes(at("web/shop/shop.wdx")), expected);
+    EXPECT_EQ(project.FileName, at("web/shop/shop.wdx"));
+    EXPECT_EQ(events, (QStringList{"before-save", "log:Project saved"}));
+}
+
+TEST_F(ProjectFileTest, EmptyProjectWritesTheFourFixedElements)
+{
+    project.Ftp = {" h ", "u", "p&<>\"", " f ", 80};
+    project.SaveToFile(at("empty.wdx"));
+    EXPECT_EQ(ReadFileBytes(at("empty.wdx")),
+              QByteArray("<WENDLOR_Project>\r\n"
+                         "   <ftp host=\" h \" user=\"u\" pass=\"p&amp;&lt;&gt;&quot;\" folder=\" f \"/>\r\n"
+                         "   <address address=\"http://127.0.0.1\"/>\r\n"
+                         "   <DatabaseAddress address=\"http://127.0.0.1/pa/\"/>\r\n"
+                         "   <opened path=\"\"/>\r\n"
+                         "</WENDLOR_Project>\r\n"));
+    cProject other;
+    other.LoadFromFile(at("empty.wdx"));
+    EXPECT_EQ(other.Ftp.Host, " h ");
+    EXPECT_EQ(other.Ftp.Pass, "p&<>\"");
+    EXPECT_EQ(other.Ftp.Folder, " f ");
+    EXPECT_EQ(other.Ftp.Progress, 0);
+}
+
+TEST_F(ProjectFileTest, HandWrittenFileLoadsToFullPaths)
+{
+    const QString file = Fixtures + "/shop_handwritten.wdx";
+    const QString folder = QFileInfo(file).absolutePath();
+    const QString parent = QFileInfo(folder).absolutePath();
+    project.LoadFromFile(file);
+
+    ASSERT_EQ(project.Files.Count(), 4);
+    EXPECT_EQ(project.Files.Get(0)->Name, folder + "/index.php");
+    EXPECT_EQ(project.Files.Get(0)->Line, 12);
+    EXPECT_TRUE(project.Files.Get(0)->Publish);
+    EXPECT_EQ(project.Files.Get(1)->Name, folder + "/inc/db.php");
+    EXPECT_FALSE(project.Files.Get(1)->Publish);
+    EXPECT_EQ(project.Files.Get(2)->Name, parent + "/lib/util.php");
+    EXPECT_EQ(project.Files.Get(2)->Line, 41);
+    EXPECT_EQ(project.Files.Get(3)->Name, folder + "/css/site.css");
+    EXPECT_TRUE(project.Files.Get(3)->Publish);
+    EXPECT_EQ(project.Ftp.Host, "ftp.example.org");
+    EXPECT_EQ(project.Ftp.Pass, " s3cret & \"more\" ");
+    EXPECT_EQ(project.Ftp.Folder, "/htdocs/shop");
+    EXPECT_EQ(project.RunAddress, "http://127.0.0.1/shop/index.php");
+    EXPECT_EQ(project.DatabaseAddress, "http://127.0.0.1/phpmyadmin/");
+    EXPECT_EQ(project.OpenedFile, "C:\\web\\shop\\index.php");
+    EXPECT_EQ(project.OpenedStamp, 0u);
+    EXPECT_EQ(project.FileName, file);
+    EXPECT_EQ(events, (QStringList{"loaded:" + file, "log:Loaded", "update"}));
+}
+
+TEST_F(ProjectFileTest, ReaderToleratesOrderDuplicatesCommentsAndUnknowns)
+{
+    fillOldProject();
+    const QString file = Fixtures + "/tolerant_latin1.wdx";
+    const QString folder = QFileInfo(file).absolutePath();
+    project.LoadFromFile(file);
+
+    ASSERT_EQ(project.Files.Count(), 3);
+    EXPECT_EQ(project.Files.Get(0)->Name, folder + QStringLiteral("/café.php"));
+    EXPECT_EQ(project.Files.Get(0)->Line, 0); // "seven"
+    EXPECT_FALSE(project.Files.Get(0)->Publish);
+    EXPECT_EQ(project.Files.Get(1)->Name, folder); // no "path": the folder itself
+    EXPECT_EQ(project.Files.Get(1)->Line, 2);
+    EXPECT_FALSE(project.Files.Get(1)->Publish); // no "publish": locked
+    EXPECT_EQ(project.Files.Get(2)->Name, folder + QStringLiteral("/café.php"));
+    EXPECT_EQ(project.Files.Get(2)->Line, 5);
+    EXPECT_TRUE(project.Files.Get(2)->Publish);
+    EXPECT_EQ(project.RunAddress, "http://second");
+    EXPECT_EQ(project.OpenedFile, "/second/opened.php");
+    // Elements the file lacks keep what the previous project had.
+    EXPECT_EQ(project.DatabaseAddress, "http://127.0.0.1/olddb/");
+    EXPECT_EQ(project.Ftp.Host, "oldhost");
+    EXPECT_EQ(project.Ftp.Pass, "oldpass");
+    EXPECT_EQ(project.FileName, file);
+}
+
+TEST_F(ProjectFileTest, SaveElsewhereAndReadBackGivesTheSamePaths)
+{
+    const QStringList names = {
+        at("web/shop/index.php"),
+        at("web/shop/inc/db.php"),
+        at("web/lib/util.php"),
+        at("Web/Shop/index.php"), // other folders on a case-sensitive system
+        "/usr/share/doc/readme.txt",
+        "C:\\web\\other\\x.php", // written on another system, kept whole
+        at("web/shop/odd\\name.php"),
+        at(QStringLiteral("web/shop/Grüße/東京/файл €.php")),
+        at("web/shop/" + QString(60, u'd') + "/" + QStringLiteral("long/").repeated(150) +
+           "end.php"),
+    };
+    for (int i = 0; i < names.size(); ++i)
+        addFile(project, names[i], i * 10, i % 2 == 0);
+    project.OpenedFile = names[7];
+    project.Ftp = {"h", "u", "p", "f", 0};
+
+    project.SaveToFile(at("web/shop/shop.wdx"));
+    const QByteArray first = ReadFileBytes(at("web/shop/shop.wdx"));
+    EXPECT_TRUE(first.contains("path=\"..\\..\\Web\\Shop\\index.php\""));
+    EXPECT_TRUE(first.contains("path=\"..\\lib\\util.php\""));
+    EXPECT_TRUE(first.contains("path=\"C:\\web\\other\\x.php\""));
+
+    QDir(root).mkpath("elsewhere/deeper");
+    project.SaveToFile(at("elsewhere/deeper/copy.wdx"));
+    const QByteArray second = ReadFileBytes(at("elsewhere/deeper/copy.wdx"));
+    EXPECT_TRUE(second.contains("path=\"..\\..\\web\\shop\\index.php\""));
+    EXPECT_TRUE(second.contains("path=\"..\\..\\web\\lib\\util.php\""));
+
+    for (const QString &file : {at("web/shop/shop.wdx"), at("elsewhere/deeper/copy.wdx")}) {
+        cProject loaded;
+        loaded.LoadFromFile(file);
+        QStringList read;
+        loaded.ListFileNames(read);
+        EXPECT_EQ(read, names) << file.toStdString();
+        for (int i = 0; i < names.size(); ++i) {
+            EXPECT_EQ(loaded.Files.Get(i)->Line, i * 10);
+            EXPECT_EQ(loaded.Files.Get(i)->Publish, i % 2 == 0);
+        }
+        EXPECT_EQ(loaded.OpenedFile, names[7]);
+    }
+}
+
+TEST_F(ProjectFileTest, BadInputRaisesAndChangesNothing)
+{
+    QByteArray binary("\x89PNG\r\n\x1a\n", 8);
+    for (int i = 0; i < 200; ++i)
+        binary.append(static_cast<char>((i * 53 + 7) & 0xff));
+    const QByteArray good = "<WENDLOR_Project>\r\n   <file path=\"a.php\" line=\"1\"/>\r\n";
+
+    expectRejected("malformed.wdx", "<WENDLOR_Project>\r\n   <file path=\"a.php\">\r\n</WENDLOR_Project>",
+                   "is not a well-formed XML file (line 3");
+    expectRejected("truncated.wdx", good.left(good.size() - 9), "is not a well-formed XML file");
+    expectRejected("binary.wdx", binary, "is not a well-formed XML file");
+    expectRejected("empty.wdx", "", "is not a well-formed XML file");
+    expectRejected("wrongroot.wdx", "<Project><file path=\"a.php\"/></Project>",
+                   "XML parse - wrong format");
+    expectRejected("wrongcase.wdx", "<wendlor_project><file path=\"a.php\"/></wendlor_project>",
+                   "XML parse - wrong format");
+    expectRejected("badpublish.wdx",
+                   "<WENDLOR_Project><file path=\"a.php\" publish=\"True\"/>"
+                   "<address address=\"http://new\"/>"
+                   "<file path=\"b.php\" publish=\"maybe\"/><opened path=\"/x\"/></WENDLOR_Project>",
+                   "\"maybe\"");
+    // The conversion error names the attribute, the file and the line.
+    WriteFileBytes(at("badpublish2.wdx"),
+                   "<WENDLOR_Project>\n<file path=\"b.php\" publish=\"\"/>\n</WENDLOR_Project>");
+    const QString error = errorOf([&] { project.LoadFromFile(at("badpublish2.wdx")); });
+    EXPECT_TRUE(error.contains("\"publish\"") && error.contains(at("badpublish2.wdx")) &&
+                error.contains("line 2"))
+        << error.toStdString();
+}
+
+TEST_F(ProjectFileTest, WrongRootReportsTheExactMessage)
+{
+    WriteFileBytes(at("r.wdx"), "<other/>");
+    EXPECT_EQ(errorOf([&] { project.LoadFromFile(at("r.wdx")); }), "XML parse - wrong format");
+}
+
+TEST_F(ProjectFileTest, MissingFileShowsTheMessageAndStillUpdates)
+{
+    fillOldProject();
+    const QString before = snapshot(project);
+    project.LoadFromFile(at("missing.wdx"));
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0], "XML Load: file doesn't exist" + at("missing.wdx"));
+    EXPECT_EQ(snapshot(project), before);
+    EXPECT_EQ(events, QStringList{"update"});
+}
+
+TEST_F(ProjectFileTest, FailedSaveKeepsTheOldFileAndStillLogs)
+{
+    addFile(project, at("web/shop/index.php"));
+    project.SaveToFile(at("web/shop/shop.wdx"));
+    const QByteArray saved = ReadFileBytes(at("web/shop/shop.wdx"));
+
+    // A folder where the file should go, and a parent that is a regular file.
+    QDir(root).mkpath("web/shop/taken.wdx");
+    for (const QString &target : {at("web/shop/taken.wdx"), at("web/shop/shop.wdx/x.wdx")}) {
+        events.clear();
+        const QString error = errorOf([&] { project.SaveToFile(target); });
+        EXPECT_TRUE(error.startsWith("XML Save: cannot write \"" + target + "\"")) << error.toStdString();
+        EXPECT_EQ(events, (QStringList{"before-save", "log:Project saved"}));
+        EXPECT_EQ(project.FileName, at("web/shop/shop.wdx"));
+    }
+
+    // A value the file cannot hold fails before the old file is touched.
+    project.Ftp.Pass = QStringLiteral("nul\x01");
+    EXPECT_FALSE(errorOf([&] { project.SaveToFile(at("web/shop/shop.wdx")); }).isEmpty());
+    EXPECT_EQ(ReadFileBytes(at("web/shop/shop.wdx")), saved);
+}
+
+TEST_F(ProjectFileTest, LoggedBeforeTheFileIsWritten)
+{
+    bool existedAtLog = true;
+    project.OnWorkspaceLog.bind([&](QObject *) { existedAtLog = QFile::exists(at("new.wdx")); });
+    project.SaveToFile(at("new.wdx"));
+    EXPECT_FALSE(existedAtLog);
+    EXPECT_TRUE(QFile::exists(at("new.wdx")));
+}
+
+TEST_F(ProjectFileTest, LoadTakesTheOpenedFileStamp)
+{
+    WriteFileBytes(at("web/shop/index.php"), "<?php");
+    const QDateTime when(QDate(2022, 2, 2), QTime(2, 2, 2), Qt::LocalTime);
+    {
+        QFile f(at("web/shop/index.php"));
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(f.setFileTime(when, QFileDevice::FileModificationTime));
+    }
+    project.OpenedFile = at("web/shop/index.php");
+    project.SaveToFile(at("web/shop/shop.wdx"));
+
+    cProject loaded;
+    loaded.LoadFromFile(at("web/shop/shop.wdx"));
+    EXPECT_EQ(loaded.OpenedFile, at("web/shop/index.php"));
+    EXPECT_EQ(loaded.OpenedStamp, PackDosStamp(when));
+}
+
+TEST_F(ProjectFileTest, TracePointsShowTargetAndRelativePaths)
+{
+    MemoryTraceSink sink;
+    ScopedProgramTrace attach(&sink);
+    addFile(project, at("web/shop/inc/db.php"));
+    project.SaveToFile(at("web/shop/shop.wdx"));
+    ASSERT_EQ(sink.lines.size(), 2u);
+    const QRegularExpression pattern("^\\d+: (\\w+)\\(project_file\\.cpp\\):\\d+:(.*)$");
+    const auto first = pattern.match(sink.lines[0]);
+    const auto second = pattern.match(sink.lines[1]);
+    ASSERT_TRUE(first.hasMatch() && second.hasMatch()) << sink.lines[0].toStdString();
+    EXPECT_EQ(first.captured(1), "filename");
+    EXPECT_EQ(first.captured(2), at("web/shop/shop.wdx"));
+    EXPECT_EQ(second.captured(1), "fname");
+    EXPECT_EQ(second.captured(2), "inc\\db.php");
+}
