@@ -396,7 +396,7 @@ RtfDocument ReadRtf(const QByteArray &rtf) { return Reader(rtf).read(); }
 
 QString RtfToHtml(const RtfDocument &document)
 {
-    QString html = QStringLiteral("<html><head><meta charset=\"utf-8\" /></head><body>\n");
+    QString html = QStringLiteral("<html><head><meta charset=\"utf-8\" /></head><body>");
     for (const RtfParagraph &p : document.paragraphs) {
         html += QStringLiteral("<p style=\"margin-top:0; margin-bottom:0; white-space:pre-wrap;\">");
         for (const RtfRun &run : p.runs)
@@ -404,9 +404,9 @@ QString RtfToHtml(const RtfDocument &document)
         // An empty paragraph is an empty line, which HTML would otherwise drop.
         if (p.plainText().isEmpty())
             html += QStringLiteral("<br />");
-        html += QStringLiteral("</p>\n");
+        html += QStringLiteral("</p>");
     }
-    html += QStringLiteral("</body></html>\n");
+    html += QStringLiteral("</body></html>");
     return html;
 }
 
