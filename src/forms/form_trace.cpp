@@ -28,6 +28,7 @@ TFormTrace::TFormTrace(TraceLogger &logger)
     PauseButton->setText(QStringLiteral("Pause"));
     PauseButton->setCheckable(true);
     PauseButton->setAutoRaise(true);
+    PauseButton->setAutoFillBackground(true); // the memo must not show through
     PauseButton->setGeometry(0, 0, 214, 22);
     PauseButton->raise();
 
