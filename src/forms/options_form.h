@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QDialog>
+
+class QCheckBox;
+class QPushButton;
+
+// Environment options: the one program setting the user can change. The
+// caller loads the setting into the dialog, shows it and stores it on OK.
+class TOptionsForm final : public QDialog {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TOptionsForm)
+
+public:
+    TOptionsForm();
+
+    void setActivateOnReturn(bool on);
+    bool activateOnReturn() const;
+
+    QCheckBox *ActivateOnReturnBox;
+    QPushButton *OkButton;
+    QPushButton *CancelButton;
+};
