@@ -1,0 +1,67 @@
+#include "forms/app_help_form.h"
+
+#include "forms/window_placement.h"
+#include "foundation/errors.h"
+#include "foundation/rtf_reader.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QVBoxLayout>
+
+TAppHelpForm::TAppHelpForm() : QDialog(nullptr)
+{
+    setObjectName(QStringLiteral("AppHelpForm"));
+    setWindowTitle(QStringLiteral("Dialog"));
+
+    RichEdit1 = new QTextEdit(this);
+    RichEdit1->setObjectName(QStringLiteral("RichEdit1"));
+    RichEdit1->setReadOnly(true);
+    RichEdit1->setFixedSize(568, 400);
+    RichEdit1->setPlainText(QStringLiteral("RichEdit1"));
+
+    OkButton = new QPushButton(QStringLiteral("OK"), this);
+    OkButton->setObjectName(QStringLiteral("OkButton"));
+    OkButton->setDefault(true);
+    CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
+    CancelButton->setObjectName(QStringLiteral("CancelButton"));
+    connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(OkButton);
+    buttons->addWidget(CancelButton);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    layout->addWidget(RichEdit1);
+    layout->addLayout(buttons);
+
+    setFixedSize(584, 447);
+    CentreOnScreen(this);
+}
+
+void TAppHelpForm::loadHelpIfNeeded(const QString &folder)
+{
+    if (RichEdit1->document()->blockCount() > 1)
+        return;
+    const QString path = QDir(folder).filePath(QStringLiteral("help.rtf"));
+    const QString shown = QDir::toNativeSeparators(path);
+    if (!QFileInfo(path).isFile())
+        throw AppError(QStringLiteral("The help file %1 was not found.").arg(shown));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw AppError(QStringLiteral("The help file %1 cannot be read: %2")
+                           .arg(shown, file.errorString()));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw AppError(QStringLiteral("The help file %1 cannot be read: %2")
+                           .arg(shown, file.errorString()));
+    if (!LooksLikeRtf(bytes))
+        throw AppError(QStringLiteral("The help file %1 is not a rich-text (RTF) file.").arg(shown));
+    RichEdit1->setHtml(RtfToHtml(bytes));
+    RichEdit1->moveCursor(QTextCursor::Start);
+}

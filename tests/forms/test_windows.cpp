@@ -1,0 +1,218 @@
+#include "forms/about_form.h"
+#include "forms/app_help_form.h"
+#include "forms/form_advise.h"
+#include "forms/form_all_functions.h"
+#include "forms/form_files.h"
+#include "forms/form_function_list.h"
+#include "forms/form_help.h"
+#include "forms/form_publish.h"
+#include "forms/form_run.h"
+#include "forms/form_run2.h"
+#include "forms/form_run_text.h"
+#include "forms/options_form.h"
+#include "foundation/errors.h"
+#include "foundation/reg_string.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+#include <functional>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+struct WindowCase {
+    std::function<std::unique_ptr<QWidget>()> make;
+    const char *objectName;
+    const char *caption;
+    bool maximised;
+};
+
+template <typename T>
+std::unique_ptr<QWidget> make() { return std::make_unique<T>(); }
+
+QString help(const QString &folder)
+{
+    TAppHelpForm form;
+    form.loadHelpIfNeeded(folder);
+    return form.RichEdit1->toPlainText();
+}
+} // namespace
+
+TEST(SecondaryWindows, CaptionsNamesAndTopLevel)
+{
+    const WindowCase cases[] = {
+        {make<Tform_run>, "form_run", "Run", true},
+        {make<Tform_files>, "form_files", "Project Files", false},
+        {make<Tform_function_list>, "form_function_list", "Function List", false},
+        {make<Tform_all_functions>, "form_all_functions", "Project Functions", false},
+        {make<Tform_help>, "form_help", "php.net", true},
+        {make<Tform_run_text>, "form_run_text", "form_run_text", true},
+        {make<Tform_publish>, "form_publish", "Project Options", false},
+        {make<Tform_advise>, "form_advise", "form_advise", false},
+        {make<TOptionsForm>, "OptionsForm", "Environment Options", false},
+        {make<TAboutForm>, "AboutForm", "About", false},
+        {make<TAppHelpForm>, "AppHelpForm", "Dialog", false},
+        {make<Tform_run2>, "form_run2", "PHPMyAdmin", true},
+    };
+    for (const WindowCase &c : cases) {
+        SCOPED_TRACE(c.objectName);
+        const std::unique_ptr<QWidget> window = c.make();
+        EXPECT_EQ(window->objectName(), c.objectName);
+        EXPECT_EQ(window->windowTitle(), c.caption);
+        EXPECT_EQ(window->parentWidget(), nullptr);
+        EXPECT_TRUE(window->isWindow());
+        EXPECT_FALSE(window->isVisible());
+        window->show();
+        EXPECT_EQ(bool(window->windowState() & Qt::WindowMaximized), c.maximised);
+    }
+}
+
+TEST(SecondaryWindows, FixedDialogsAndTheAdviceWindow)
+{
+    const std::pair<std::function<std::unique_ptr<QWidget>()>, QSize> fixed[] = {
+        {make<TOptionsForm>, {384, 179}}, {make<TAboutForm>, {364, 191}},
+        {make<TAppHelpForm>, {584, 447}}};
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    for (const auto &[factory, size] : fixed) {
+        const std::unique_ptr<QWidget> window = factory();
+        SCOPED_TRACE(window->objectName().toStdString());
+        window->show();
+        EXPECT_EQ(window->size(), size);
+        EXPECT_EQ(window->minimumSize(), window->maximumSize());
+        EXPECT_LE(std::abs(window->frameGeometry().center().x() - screen.center().x()), 2);
+        EXPECT_LE(std::abs(window->frameGeometry().center().y() - screen.center().y()), 2);
+    }
+
+    Tform_advise advise;
+    EXPECT_TRUE(advise.windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_TRUE(advise.windowFlags() & Qt::WindowStaysOnTopHint);
+    advise.show();
+    EXPECT_EQ(advise.geometry(),
+              QRect(QGuiApplication::primaryScreen()->geometry().topLeft(), QSize(751, 580)));
+}
+
+TEST(OptionsForm, CheckboxRoundTripAndButtons)
+{
+    TOptionsForm form;
+    EXPECT_EQ(form.ActivateOnReturnBox->text(),
+              "set focus on text editor on <ENTER> in project manager");
+    form.setActivateOnReturn(true);
+    EXPECT_TRUE(form.activateOnReturn());
+    form.setActivateOnReturn(false);
+    EXPECT_FALSE(form.activateOnReturn());
+    // What the user ticks is what the caller reads back.
+    form.ActivateOnReturnBox->click();
+    EXPECT_TRUE(form.activateOnReturn());
+
+    // Enter presses the default OK button; Escape and Cancel reject.
+    form.open();
+    QTest::keyClick(&form, Qt::Key_Return);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(form.result(), QDialog::Accepted);
+    form.open();
+    form.CancelButton->click();
+    EXPECT_EQ(form.result(), QDialog::Rejected);
+    form.open();
+    QTest::keyClick(&form, Qt::Key_Escape);
+    EXPECT_EQ(form.result(), QDialog::Rejected);
+    EXPECT_TRUE(form.activateOnReturn());
+}
+
+TEST(AboutForm, ShowsTitleVersionAndDescription)
+{
+    const QString previous = ApplicationTitle();
+    SetApplicationTitle("Quillstone");
+    TAboutForm form;
+    SetApplicationTitle(previous);
+    EXPECT_EQ(form.TitleLabel->text(), "Quillstone");
+    EXPECT_EQ(form.TitleLabel->font().pixelSize(), 37);
+    EXPECT_EQ(form.VersionLabel->text(), "0.52 beta");
+    EXPECT_EQ(form.DescriptionLabel->text(), "php web design environment");
+    EXPECT_TRUE(form.OkButton->isDefault());
+    form.open();
+    QTest::keyClick(&form, Qt::Key_Return);
+    EXPECT_EQ(form.result(), QDialog::Accepted);
+}
+
+TEST(AppHelpForm, LoadsHelpOnceAndKeepsIt)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("help.rtf");
+    WriteFileBytes(path, "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 {\\b Quillstone help}\\par "
+                         "Caf\\'e9 <script>\\par}");
+    TAppHelpForm form;
+    EXPECT_EQ(form.RichEdit1->toPlainText(), "RichEdit1");
+    EXPECT_TRUE(form.RichEdit1->isReadOnly());
+    form.loadHelpIfNeeded(dir.path());
+    EXPECT_EQ(form.RichEdit1->toPlainText(), QString::fromUtf8("Quillstone help\nCafé <script>"));
+    QTextCursor cursor(form.RichEdit1->document());
+    cursor.setPosition(3);
+    EXPECT_GE(cursor.charFormat().fontWeight(), QFont::Bold);
+
+    // Later showings keep the loaded text, even when the file changes or goes.
+    WriteFileBytes(path, "{\\rtf1 other}");
+    form.loadHelpIfNeeded(dir.path());
+    QFile::remove(path);
+    form.loadHelpIfNeeded(dir.path());
+    EXPECT_TRUE(form.RichEdit1->toPlainText().startsWith("Quillstone help"));
+}
+
+TEST(AppHelpForm, MissingOrForeignFileRaisesAndKeepsTheBox)
+{
+    QTemporaryDir dir;
+    TAppHelpForm form;
+    try {
+        form.loadHelpIfNeeded(dir.path());
+        ADD_FAILURE() << "a missing help file was accepted";
+    } catch (const AppError &e) {
+        EXPECT_TRUE(e.message().contains(QDir::toNativeSeparators(dir.filePath("help.rtf"))));
+        EXPECT_TRUE(e.message().contains("not found"));
+    }
+    EXPECT_EQ(form.RichEdit1->toPlainText(), "RichEdit1");
+
+    WriteFileBytes(dir.filePath("help.rtf"), "<html>not rich text</html>");
+    EXPECT_THROW(form.loadHelpIfNeeded(dir.path()), AppError);
+    EXPECT_EQ(form.RichEdit1->toPlainText(), "RichEdit1");
+
+    // A folder named help.rtf is not a file either.
+    QTemporaryDir other;
+    QDir(other.path()).mkdir("help.rtf");
+    EXPECT_THROW(form.loadHelpIfNeeded(other.path()), AppError);
+}
+
+TEST(AppHelpForm, UnreadableFileRaises)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root reads every file";
+    QTemporaryDir dir;
+    const QString path = dir.filePath("help.rtf");
+    WriteFileBytes(path, "{\\rtf1 x\\par y}");
+    QFile::setPermissions(path, QFileDevice::WriteOwner);
+    TAppHelpForm form;
+    EXPECT_THROW(form.loadHelpIfNeeded(dir.path()), AppError);
+    EXPECT_EQ(form.RichEdit1->toPlainText(), "RichEdit1");
+}
+
+TEST(AppHelpForm, ShippedHelpReadsAsCleanText)
+{
+    const QString text = help(QStringLiteral(QS_SOURCE_DIR "/data"));
+    EXPECT_GT(text.count(u'\n'), 50);
+    // No RTF syntax leaks into the text the user reads.
+    EXPECT_FALSE(text.contains(QRegularExpression(R"(\\[a-z]+|[{}])"))) << text.toStdString();
+    for (const char *needle : {"Quillstone", ".wdx", "Ctrl+Shift+F", "F3", "Ctrl+G", "F2", "F4",
+                               "Ctrl+Space", "phpmanual", "Alt+R", "Alt+Enter", "Alt+T", "Ctrl+L",
+                               "Alt+D", "noclearlog", "traceheight", "autopublish", "timer"})
+        EXPECT_TRUE(text.contains(QLatin1String(needle))) << needle;
+}
