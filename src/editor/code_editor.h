@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFont>
 #include <Qsci/qsciscintilla.h>
 
 class QsciLexer;
@@ -64,6 +65,21 @@ public:
 
     void takeFocus();
 
+    // The loaded file's encoding; a Latin-1 document saves as UTF-8 once it
+    // holds a character Latin-1 cannot store.
+    bool isLatin1() const { return m_latin1; }
+    bool hasByteOrderMark() const { return m_bom; }
+    // Modified since load or save, including changes made outside undo
+    // (which Scintilla's own modified flag does not see).
+    bool isDocumentModified() const;
+    // Documents this big are shown without colouring so that opening and
+    // scrolling stay fast; the chosen colouring returns with the next file.
+    bool isLargeDocument() const { return m_large; }
+    static constexpr qint64 LargeDocumentBytes = 16 * 1024 * 1024;
+    // Files beyond this are refused with an error rather than risking the
+    // control's position range and the machine's memory.
+    static constexpr qint64 MaxFileBytes = 1024LL * 1024 * 1024;
+
 signals:
     void keyDown(int key, Qt::KeyboardModifiers modifiers);
     void keyUp(int key, Qt::KeyboardModifiers modifiers);
@@ -76,8 +92,29 @@ protected:
     void keyReleaseEvent(QKeyEvent *event) override;
 
 private:
+    long documentLength() const;
+    const char *documentBytes() const;
+    void replaceRange(long start, long end, const QByteArray &utf8);
+    void resetHistory();
+    void trackHistory(int position, int modificationType, int length);
+    void dropLexer();
+    void applyLexer();
+    void applyAppearance();
+    int moveCommandFor(const QKeyEvent *event) const;
+    bool scrollPageSideways(const QKeyEvent *event);
+
     Colouring m_colouring = Colouring::None;
     QsciLexer *m_lexer = nullptr;
     bool m_latin1 = false;
     bool m_bom = false;
+    bool m_large = false;
+    bool m_settingsApplied = false;
+    // Set while the text changes with undo collection off.
+    bool m_outsideUndo = false;
+    bool m_changedOutsideUndo = false;
+    // Every position the undo and redo history refers to lies before this
+    // one, so text from here on can change outside undo without making the
+    // recorded steps point at the wrong place.
+    long m_historyEnd = 0;
+    QFont m_textFont;
 };
