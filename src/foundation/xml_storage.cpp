@@ -158,7 +158,12 @@ void cXMLStorage::SaveToFile(const QString &fileName)
     // locale's decimal separator, so no process-wide setting is needed.
     XmlOutDocument document;
     OutNode = nullptr;
-    WriteXML(document, fileName);
+    try {
+        WriteXML(document, fileName);
+    } catch (...) {
+        OutNode = nullptr; // it pointed into the document about to go
+        throw;
+    }
     OutNode = nullptr;
     const QByteArray bytes = document.ToBytes();
 

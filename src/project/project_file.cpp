@@ -61,7 +61,7 @@ void cProject::ReadXML(const QDomDocument &document, const QString &fileName)
     std::optional<QString> runAddress;
     std::optional<QString> databaseAddress;
     std::optional<FtpSettings> ftp;
-    const QString folder = ProjectFolderOf(fileName);
+    const ProjectPathDecoder decoder(ProjectFolderOf(fileName));
 
     const QDomElement previousNode = Node;
     try {
@@ -73,7 +73,7 @@ void cProject::ReadXML(const QDomDocument &document, const QString &fileName)
             if (name == QLatin1String("file")) {
                 files.AddNew();
                 cProjectFile *entry = files.Last();
-                entry->Name = DecodeProjectPath(AttrText(QStringLiteral("path")), folder);
+                entry->Name = decoder.Decode(AttrText(QStringLiteral("path")));
                 bool ok = false;
                 const int line = AttrText(QStringLiteral("line")).toInt(&ok);
                 entry->Line = ok ? line : 0;

@@ -133,7 +133,12 @@ QString ProjectPathEncoder::Encode(const QString &fullPath) const
     return out;
 }
 
-QString DecodeProjectPath(const QString &stored, const QString &projectFolder)
+ProjectPathDecoder::ProjectPathDecoder(const QString &projectFolder) : m_folder(projectFolder)
+{
+    pushSegments(m_folderSegments, m_folder, false, 0);
+}
+
+QString ProjectPathDecoder::Decode(const QString &stored) const
 {
     if (stored.startsWith(u'/'))
         return CleanNativePath(stored);
@@ -142,7 +147,12 @@ QString DecodeProjectPath(const QString &stored, const QString &projectFolder)
 
     QList<QStringView> segments;
     if (!stored.startsWith(u'\\'))
-        pushSegments(segments, projectFolder, false, 0);
+        segments = m_folderSegments;
     pushSegments(segments, stored, true, 0);
     return joinSegments(QStringLiteral("/"), segments, u'/');
+}
+
+QString DecodeProjectPath(const QString &stored, const QString &projectFolder)
+{
+    return ProjectPathDecoder(projectFolder).Decode(stored);
 }

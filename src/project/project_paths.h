@@ -1,7 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <QList>
 #include <QStringList>
+#include <QStringView>
 
 // Paths as the project file stores them. In memory paths are native ('/');
 // the file keeps them relative to the project folder with '\' separators and
@@ -25,6 +27,21 @@ public:
 
 private:
     QStringList m_folderParts;
+};
+
+// Turns stored values back into full paths for one project folder, split once.
+class ProjectPathDecoder {
+public:
+    explicit ProjectPathDecoder(const QString &projectFolder);
+    ProjectPathDecoder(const ProjectPathDecoder &) = delete;
+    ProjectPathDecoder &operator=(const ProjectPathDecoder &) = delete;
+
+    // See DecodeProjectPath.
+    QString Decode(const QString &stored) const;
+
+private:
+    QString m_folder;
+    QList<QStringView> m_folderSegments; // views into m_folder
 };
 
 // The full path a stored value stands for: native absolute values as they

@@ -152,6 +152,16 @@ TEST_F(XmlStorageTest, SaveReplacesAFileAndKeepsItsPermissions)
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"p.xml"});
 }
 
+TEST_F(XmlStorageTest, SaveThroughALinkReplacesTheLinkedFile)
+{
+    WriteFileBytes(path("real.xml"), "old");
+    ASSERT_TRUE(QFile::link(path("real.xml"), path("link.xml")));
+    RecordStore store;
+    store.SaveToFile(path("link.xml"));
+    EXPECT_TRUE(QFileInfo(path("link.xml")).isSymLink());
+    EXPECT_EQ(ReadFileBytes(path("real.xml")), QByteArray("<root/>\r\n"));
+}
+
 TEST_F(XmlStorageTest, MissingFileOnlyShowsTheMessage)
 {
     RecordStore store;
