@@ -130,6 +130,9 @@ QString ProjectPathEncoder::Encode(const QString &fullPath) const
     if (name.contains(u'\\'))
         return fullPath;
     out += name;
+    // "c:x.php" is a legal name here but would read back as a drive path.
+    if (isDriveLetterPath(out))
+        out.prepend(QLatin1String(".\\"));
     return out;
 }
 

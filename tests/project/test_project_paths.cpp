@@ -25,6 +25,9 @@ TEST(ProjectPaths, EncodeKeepsWhatCannotBeMadeRelative)
     // A native name holding a backslash would be split on reading.
     EXPECT_EQ(encoder.Encode("/web/shop/a\\b.php"), "/web/shop/a\\b.php");
     EXPECT_EQ(encoder.Encode("/web/odd\\dir/x.php"), "/web/odd\\dir/x.php");
+    // A name that would read back as a drive path is anchored to the folder.
+    EXPECT_EQ(encoder.Encode("/web/shop/c:x.php"), ".\\c:x.php");
+    EXPECT_EQ(DecodeProjectPath(".\\c:x.php", "/web/shop/"), "/web/shop/c:x.php");
 
     // The project folder's own names may hold one: they are never written.
     const ProjectPathEncoder odd(QStringLiteral("/web/a\\b/"));
