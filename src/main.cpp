@@ -1,8 +1,15 @@
-// Placeholder entry until the main window lands.
-#include <QCoreApplication>
+// Program entry: the application object, then everything else in RunQuillstone.
+#include "app/application.h"
+
+#include <QApplication>
+#include <unistd.h>
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
-    return 0;
+    // The browser engine refuses to start as root unless its sandbox is off.
+    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    return RunQuillstone();
 }

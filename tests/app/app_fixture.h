@@ -1,0 +1,49 @@
+#pragma once
+
+// A whole window set built as the program builds it, with scripted dialogs,
+// a recording desktop and a replaced command line.
+
+#include "app/application.h"
+#include "app/desktop.h"
+#include "app/main_form.h"
+#include "support/test_support.h"
+
+#include <QStringList>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <memory>
+
+class RecordingDesktop final : public Desktop {
+public:
+    bool openUrl(const QString &address) override
+    {
+        urls << address;
+        return true;
+    }
+    bool startTerminal(const QString &folder) override
+    {
+        terminals << folder;
+        return true;
+    }
+    QStringList urls;
+    QStringList terminals;
+};
+
+class AppTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // Builds the windows with these parameters after the program's path.
+    void start(const QStringList &parameters = {});
+    TMainForm *form() const { return m_windows->mainForm(); }
+    const SecondaryWindows &windows() const { return m_windows->windows(); }
+    WindowSet &windowSet() const { return *m_windows; }
+
+    ScriptedDialogs dialogs;
+    RecordingDesktop desktop;
+    QTemporaryDir dir;
+
+private:
+    std::unique_ptr<ScopedParameters> m_parameters;
+    std::unique_ptr<WindowSet> m_windows;
+};
