@@ -347,7 +347,9 @@ void CodeEditor::loadFromFile(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw AppError(QStringLiteral("Cannot open %1: %2").arg(quoted(path), file.errorString()));
-    QByteArray bytes = file.read(MaxFileBytes + 1);
+    // readAll sizes its buffer from the file once; read(max) would reserve
+    // the whole limit and then copy the text into a smaller buffer.
+    QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw AppError(QStringLiteral("Cannot read %1: %2").arg(quoted(path), file.errorString()));
     if (bytes.size() > MaxFileBytes)
@@ -359,16 +361,15 @@ void CodeEditor::loadFromFile(const QString &path)
     bool bom = bytes.startsWith(Bom);
     qsizetype offset = bom ? 3 : 0;
     bool latin1 = false;
-    if (!text_encoding::isValidUtf8(bytes.constData() + offset, bytes.size() - offset)) {
+    qsizetype size = bytes.size() - offset;
+    if (!text_encoding::isValidUtf8(bytes.constData() + offset, size)) {
         latin1 = true;
         bom = false;
         offset = 0;
-        if (text_encoding::latin1AsUtf8Size(bytes.constData(), bytes.size()) >= INT_MAX)
+        size = text_encoding::latin1AsUtf8Size(bytes.constData(), bytes.size());
+        if (size >= INT_MAX)
             throw AppError(QStringLiteral("%1 is too large to open.").arg(quoted(path)));
-        bytes = text_encoding::latin1ToUtf8(bytes.constData(), bytes.size());
     }
-    const char *text = bytes.constData() + offset;
-    const qsizetype size = bytes.size() - offset;
 
     m_latin1 = latin1;
     m_bom = bom;
@@ -379,7 +380,7 @@ void CodeEditor::loadFromFile(const QString &path)
         OutsideUndo outside(*this, m_outsideUndo);
         SendScintilla(SCI_CLEARALL);
         SendScintilla(SCI_ALLOCATE, static_cast<unsigned long>(size + 1));
-        SendScintilla(SCI_APPENDTEXT, static_cast<unsigned long>(size), text);
+        appendInBlocks(bytes.constData() + offset, bytes.size() - offset, latin1);
     }
     bytes = QByteArray();
     resetHistory();
@@ -400,6 +401,31 @@ void CodeEditor::loadFromFile(const QString &path)
     SendScintilla(SCI_GOTOPOS, 0UL);
     SendScintilla(SCI_SETFIRSTVISIBLELINE, 0UL);
     SendScintilla(SCI_SETXOFFSET, 0UL);
+}
+
+void CodeEditor::appendInBlocks(const char *data, qsizetype size, bool latin1)
+{
+    // The control hands every insertion to its listeners as a copy, so a
+    // whole file in one piece would briefly cost its size again; blocks keep
+    // that copy (and the Latin-1 conversion) small.
+    constexpr qsizetype Block = 64 * 1024 * 1024;
+    qsizetype done = 0;
+    while (done < size) {
+        qsizetype end = std::min(size, done + Block);
+        // Never split a UTF-8 sequence or a CR LF pair between two blocks.
+        while (end < size && end > done + 1
+               && ((!latin1 && (static_cast<unsigned char>(data[end]) & 0xC0) == 0x80)
+                   || (data[end] == '\n' && data[end - 1] == '\r')))
+            --end;
+        if (latin1) {
+            const QByteArray utf8 = text_encoding::latin1ToUtf8(data + done, end - done);
+            SendScintilla(SCI_APPENDTEXT, static_cast<unsigned long>(utf8.size()),
+                          utf8.constData());
+        } else {
+            SendScintilla(SCI_APPENDTEXT, static_cast<unsigned long>(end - done), data + done);
+        }
+        done = end;
+    }
 }
 
 void CodeEditor::saveToFile(const QString &path)

@@ -95,6 +95,7 @@ private:
     long documentLength() const;
     const char *documentBytes() const;
     void replaceRange(long start, long end, const QByteArray &utf8);
+    void appendInBlocks(const char *data, qsizetype size, bool latin1);
     void resetHistory();
     void trackHistory(int position, int modificationType, int length);
     void dropLexer();
