@@ -1,6 +1,14 @@
 #!/usr/bin/env bash
-# Starts the program on the demo project shipped in data/demo.
+# Starts the program on the demo project. The project is copied to the user's
+# data folder first, so the program's saves never touch the repository.
 set -euo pipefail
 build="${1:-build}"
 here="$(cd "$(dirname "$0")/.." && pwd)"
-exec "$build/quillstone" "$here/data/demo/demo.wdx"
+demo="${XDG_DATA_HOME:-$HOME/.local/share}/quillstone/demo"
+if [ ! -f "$demo/demo.wdx" ]; then
+  mkdir -p "$demo"
+  cp -R "$here/data/demo/." "$demo/"
+fi
+echo "Demo project: $demo/demo.wdx"
+echo "Its pages run through PHP's own server: php -S 127.0.0.1:8000 -t \"$demo\""
+exec "$build/quillstone" "$demo/demo.wdx"

@@ -20,6 +20,7 @@
 #include "foundation/user_dialogs.h"
 
 #include <QApplication>
+#include <QScreen>
 
 template <typename T>
 T *WindowSet::create()
@@ -64,6 +65,10 @@ int RunQuillstone()
     try {
         SetApplicationTitle(QStringLiteral("Quillstone"));
         WindowSet windows;
+        // Without a window manager nothing honours "maximised": start at the
+        // screen's size so the window fills it either way.
+        if (QScreen *screen = QGuiApplication::primaryScreen())
+            windows.mainForm()->setGeometry(screen->availableGeometry());
         windows.mainForm()->showMaximized();
         QApplication::exec();
     } catch (...) {

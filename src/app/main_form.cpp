@@ -302,14 +302,17 @@ void TMainForm::FormKeyDown(int key, Qt::KeyboardModifiers)
 void TMainForm::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
-    // Under some window systems the application is already active when the
-    // main window first appears, so no state change would announce it.
-    if (m_firstActivation && QGuiApplication::applicationState() == Qt::ApplicationActive) {
-        QTimer::singleShot(0, this, [this] {
-            if (m_firstActivation)
-                RunGuarded([this] { AppEventsActivate(); });
-        });
-    }
+    if (!m_firstActivation)
+        return;
+    // Ask for the focus; where the window system grants it, the activation
+    // arrives as a state change. Where it never comes (a display without a
+    // window manager, focus-stealing prevention) the first activation still
+    // runs once the window is up, as the user expects of a fresh start.
+    activateWindow();
+    QTimer::singleShot(0, this, [this] {
+        if (m_firstActivation)
+            RunGuarded([this] { AppEventsActivate(); });
+    });
 }
 
 void TMainForm::AppEventsActivate()
