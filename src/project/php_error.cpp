@@ -1,0 +1,130 @@
+#include "project/php_error.h"
+
+#include <limits>
+
+namespace {
+
+constexpr QStringView ErrorMarker = u"error</b>:";
+constexpr QStringView WarningMarker = u"Warning</b>:";
+
+// The text between `open` and the next `close` inside `text`; empty when
+// either is missing.
+QStringView between(QStringView text, QStringView open, QStringView close)
+{
+    const qsizetype at = text.indexOf(open);
+    if (at < 0)
+        return {};
+    const QStringView rest = text.sliced(at + open.size());
+    const qsizetype end = rest.indexOf(close);
+    return end < 0 ? QStringView() : rest.first(end);
+}
+
+// PHP escapes its messages for HTML; the panel shows plain text.
+QString decodeEntities(QStringView text)
+{
+    if (!text.contains(u'&'))
+        return text.toString();
+    QString out;
+    out.reserve(text.size());
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const QChar c = text[i];
+        const qsizetype semi = c == u'&' ? text.indexOf(u';', i + 1) : -1;
+        if (semi < 0 || semi - i > 10) {
+            out += c;
+            ++i;
+            continue;
+        }
+        const QStringView name = text.sliced(i + 1, semi - i - 1);
+        char32_t decoded = 0;
+        if (name == u"amp")
+            decoded = u'&';
+        else if (name == u"lt")
+            decoded = u'<';
+        else if (name == u"gt")
+            decoded = u'>';
+        else if (name == u"quot")
+            decoded = u'"';
+        else if (name == u"apos")
+            decoded = u'\'';
+        else if (name.size() > 1 && name[0] == u'#') {
+            bool ok = false;
+            const uint code = (name[1] == u'x' || name[1] == u'X')
+                                  ? name.sliced(2).toUInt(&ok, 16)
+                                  : name.sliced(1).toUInt(&ok, 10);
+            if (ok && code > 0 && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF))
+                decoded = code;
+        }
+        if (decoded == 0) {
+            out += c;
+            ++i;
+            continue;
+        }
+        out += QString::fromUcs4(&decoded, 1);
+        i = semi + 1;
+    }
+    return out;
+}
+
+} // namespace
+
+int PhpErrorCapture::lineNumber() const
+{
+    if (line.isEmpty() || line.size() > 10)
+        return 0;
+    qint64 value = 0;
+    for (const QChar c : line) {
+        if (c < u'0' || c > u'9')
+            return 0;
+        value = value * 10 + (c.unicode() - u'0');
+    }
+    return value > std::numeric_limits<int>::max() ? 0 : int(value);
+}
+
+QString PhpErrorCapture::messageRow() const
+{
+    return file + u'(' + line + QStringLiteral("):") + message;
+}
+
+PhpErrorCapture CapturePhpError(QStringView page)
+{
+    qsizetype at = page.indexOf(ErrorMarker);
+    qsizetype markerLength = ErrorMarker.size();
+    if (at < 0) {
+        at = page.indexOf(WarningMarker);
+        markerLength = WarningMarker.size();
+    }
+    PhpErrorCapture capture;
+    if (at < 0)
+        return capture;
+    capture.found = true;
+
+    // The error line: after the marker and the one character that follows
+    // it, up to the first "<br />"; nothing when the line is not closed.
+    const qsizetype start = at + markerLength + 1;
+    if (start >= page.size())
+        return capture;
+    const QStringView after = page.sliced(start);
+    const qsizetype lineEnd = after.indexOf(u"<br />");
+    if (lineEnd < 0)
+        return capture;
+    const QStringView errorLine = after.first(lineEnd);
+
+    capture.file = between(errorLine, u"in <b>", u"</b>").toString();
+    capture.line = between(errorLine, u"on line <b>", u"</b>").toString();
+
+    // The message runs up to " in <" (the bold file name). An uncaught
+    // exception carries its stack trace before that; the row keeps only the
+    // first line of it.
+    QStringView message = errorLine;
+    const qsizetype fileAt = errorLine.indexOf(u" in <");
+    if (fileAt >= 0)
+        message = errorLine.first(fileAt);
+    const qsizetype lineBreak = message.indexOf(u'\n');
+    if (lineBreak >= 0)
+        message = message.first(lineBreak);
+    while (!message.isEmpty() && message.back().isSpace())
+        message.chop(1);
+    capture.message = decodeEntities(message);
+    return capture;
+}

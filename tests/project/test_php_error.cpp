@@ -1,0 +1,169 @@
+// Error-line capture against pages that PHP 8.2's built-in server really
+// returned (display_errors=1, html_errors=1; recorded under
+// fixtures/php/pages from the scripts in fixtures/php/site), and against
+// hand-made pages whose error lines are broken.
+
+#include "project/php_error.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QString recordedPage(const char *name)
+{
+    return QString::fromUtf8(
+        ReadFileBytes(QStringLiteral(QS_FIXTURES "/php/pages/") + QLatin1String(name)));
+}
+
+const QString Site = QStringLiteral("/tmp/quillstone-site/");
+
+struct Expected {
+    const char *page;
+    QString file;
+    QString line;
+    QString message;
+};
+
+} // namespace
+
+TEST(PhpErrorCapture, RealPhpPagesGiveFileLineAndMessage)
+{
+    const Expected cases[] = {
+        {"warning.html", Site + "warning.php", "4", R"( Undefined array key "missing")"},
+        {"parse_error.html", Site + "parse_error.php", "3",
+         R"( syntax error, unexpected token "echo", expecting "," or ";")"},
+        // The stack trace of an uncaught exception stays out of the row, and
+        // PHP's HTML escaping of the message is undone.
+        {"exception.html", Site + "exception.php", "4",
+         " Uncaught RuntimeException: Something <broke> & \"failed\" in " + Site
+             + "exception.php:4"},
+        // The fatal error wins over the warning printed before it.
+        {"warning_then_error.html", Site + "warning_then_error.php", "4",
+         " Uncaught Error: Call to undefined function undefined_function() in " + Site
+             + "warning_then_error.php:4"},
+        {"two_warnings.html", Site + "two_warnings.php", "2", " Undefined variable $first"},
+    };
+    for (const Expected &expected : cases) {
+        SCOPED_TRACE(expected.page);
+        const PhpErrorCapture capture = CapturePhpError(recordedPage(expected.page));
+        EXPECT_TRUE(capture.found);
+        EXPECT_EQ(capture.file, expected.file);
+        EXPECT_EQ(capture.line, expected.line);
+        EXPECT_EQ(capture.message, expected.message);
+        EXPECT_EQ(capture.lineNumber(), expected.line.toInt());
+        EXPECT_EQ(capture.messageRow(),
+                  expected.file + '(' + expected.line + "):" + expected.message);
+    }
+}
+
+TEST(PhpErrorCapture, NoticesDeprecationsAndCleanPagesAreNotCaptured)
+{
+    const QString notice = recordedPage("notice.html");
+    ASSERT_TRUE(notice.contains("<b>Notice</b>:"));
+    ASSERT_TRUE(notice.contains("<b>Deprecated</b>:"));
+    EXPECT_FALSE(CapturePhpError(notice).found);
+    EXPECT_FALSE(CapturePhpError(QString()).found);
+    EXPECT_FALSE(CapturePhpError(u"<html><body>fine</body></html>").found);
+    // The markers are matched with letter case.
+    EXPECT_FALSE(CapturePhpError(u"<b>warning</b>:  x in <b>f</b> on line <b>1</b><br />").found);
+    EXPECT_FALSE(CapturePhpError(u"<b>Error</B>:  x in <b>f</b> on line <b>1</b><br />").found);
+}
+
+TEST(PhpErrorCapture, FollowsTheCutRulesOnHandMadeLines)
+{
+    // The example of a warning on a Windows path.
+    PhpErrorCapture c = CapturePhpError(
+        u"<br />\n<b>Warning</b>:  Division by zero in <b>C:\\www\\a.php</b> on line <b>3</b><br />\n");
+    EXPECT_EQ(c.messageRow(), QStringLiteral("C:\\www\\a.php(3): Division by zero"));
+    EXPECT_EQ(c.lineNumber(), 3);
+
+    // Only one character after the marker is skipped, for both markers.
+    c = CapturePhpError(u"<b>Fatal error</b>:Xthe message in <b>f.php</b> on line <b>9</b><br />");
+    EXPECT_EQ(c.message, QStringLiteral("the message"));
+    c = CapturePhpError(u"<b>Warning</b>:   three in <b>f.php</b> on line <b>9</b><br />");
+    EXPECT_EQ(c.message, QStringLiteral("  three"));
+
+    // Any bold caption ending in "error" is an error line, and it wins even
+    // when a warning comes first.
+    c = CapturePhpError(u"<b>Warning</b>:  w in <b>w.php</b> on line <b>1</b><br />"
+                        u"<b>Recoverable fatal error</b>:  e in <b>e.php</b> on line <b>2</b><br />");
+    EXPECT_EQ(c.messageRow(), QStringLiteral("e.php(2): e"));
+
+    // The cuts stop at the first "<br />": a later line cannot lend its parts.
+    c = CapturePhpError(u"<b>Warning</b>:  w<br /> in <b>late.php</b> on line <b>5</b><br />");
+    EXPECT_TRUE(c.found);
+    EXPECT_EQ(c.file, QString());
+    EXPECT_EQ(c.line, QString());
+    EXPECT_EQ(c.message, QStringLiteral(" w"));
+}
+
+TEST(PhpErrorCapture, BrokenLinesGiveEmptyPartsNotGarbage)
+{
+    // No "<br />" after the marker: found, but nothing to cut.
+    for (const char16_t *page : {u"<b>Warning</b>:", u"<b>Warning</b>: ", u"<b>Parse error</b>:  x",
+                                 u"<b>Warning</b>:  m in <b>f.php</b> on line <b>4</b>"}) {
+        const PhpErrorCapture c = CapturePhpError(page);
+        EXPECT_TRUE(c.found);
+        EXPECT_EQ(c.messageRow(), QStringLiteral("():"));
+        EXPECT_EQ(c.lineNumber(), 0);
+    }
+
+    // No file part: no file name is made up from the message.
+    PhpErrorCapture c = CapturePhpError(u"<b>Warning</b>:  lost the rest on line <b>12</b><br />");
+    EXPECT_EQ(c.file, QString());
+    EXPECT_EQ(c.line, QStringLiteral("12"));
+    EXPECT_EQ(c.message, QStringLiteral(" lost the rest on line <b>12</b>"));
+
+    // No line number, or one that is cut short.
+    c = CapturePhpError(u"<b>Warning</b>:  m in <b>f.php</b><br />");
+    EXPECT_EQ(c.messageRow(), QStringLiteral("f.php(): m"));
+    c = CapturePhpError(u"<b>Warning</b>:  m in <b>f.php</b> on line <b>7<br />");
+    EXPECT_EQ(c.line, QString());
+    EXPECT_EQ(c.lineNumber(), 0);
+    c = CapturePhpError(u"<b>Warning</b>:  m in <b>f.php<br />");
+    EXPECT_EQ(c.file, QString());
+    EXPECT_EQ(c.message, QStringLiteral(" m"));
+}
+
+TEST(PhpErrorCapture, LineNumberIsDecimalOrZero)
+{
+    PhpErrorCapture c;
+    for (const char *text : {"", "abc", "12x", "-3", " 4", "+4", "99999999999", "1.5"}) {
+        c.line = QString::fromLatin1(text);
+        EXPECT_EQ(c.lineNumber(), 0) << text;
+    }
+    c.line = QStringLiteral("0042");
+    EXPECT_EQ(c.lineNumber(), 42);
+    c.line = QStringLiteral("2147483647");
+    EXPECT_EQ(c.lineNumber(), 2147483647);
+}
+
+TEST(PhpErrorCapture, MessageEntitiesAreDecodedOnceAndFileNamesKeptAsPrinted)
+{
+    // PHP escapes the message but prints the path as it is.
+    const PhpErrorCapture c = CapturePhpError(
+        u"<b>Warning</b>:  a &amp;lt; b &#039;q&#39; &#x41; &bogus; & end in "
+        u"<b>/srv/a&amp;b.php</b> on line <b>1</b><br />");
+    EXPECT_EQ(c.message, QStringLiteral(" a &lt; b 'q' A &bogus; & end"));
+    EXPECT_EQ(c.file, QStringLiteral("/srv/a&amp;b.php"));
+}
+
+TEST(PhpErrorCapture, EveryTruncationOfARealPageIsSafe)
+{
+    // A page cut anywhere (a dropped connection) gives either the whole
+    // capture or empty parts, never parts read past the end.
+    const QString page = recordedPage("exception.html");
+    const PhpErrorCapture whole = CapturePhpError(page);
+    ASSERT_TRUE(whole.found);
+    for (qsizetype length = 0; length <= page.size(); ++length) {
+        const PhpErrorCapture c = CapturePhpError(QStringView(page).first(length));
+        if (!c.found)
+            continue;
+        if (c.line.isEmpty()) {
+            EXPECT_TRUE(c.file.isEmpty() && c.message.isEmpty()) << length;
+        } else {
+            EXPECT_EQ(c.messageRow(), whole.messageRow()) << length;
+        }
+    }
+}
