@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+#include <functional>
+
+// The program's side of an FTP session: one stateful control connection that
+// the publish engine drives command by command (log in, change folder, make a
+// folder, store a file relative to the current folder, quit). The project layer
+// sees only this interface, so it never links the network library and tests
+// can put a scripted connection in its place. Every operation throws AppError
+// carrying the server's reply text when the server refuses it or the
+// connection fails.
+class FtpConnection {
+public:
+    // Receives the number of bytes moved so far in the current transfer.
+    using WorkHandler = std::function<void(qint64 bytesSoFar)>;
+
+    virtual ~FtpConnection() = default;
+
+    virtual void setUser(const QString &user) = 0;
+    // "host" or "host:port"; the standard port 21 when none is written.
+    virtual void setHost(const QString &host) = 0;
+    virtual void setPassword(const QString &password) = 0;
+    // Called during every transfer; an empty handler stops the notifications.
+    virtual void setWorkHandler(WorkHandler handler) = 0;
+
+    // Opens the control connection and logs in; an open one is dropped first.
+    virtual void connect() = 0;
+    // CWD to an absolute path or one relative to the current folder.
+    virtual void changeDir(const QString &path) = 0;
+    // MKD of a folder in the current folder.
+    virtual void makeDir(const QString &name) = 0;
+    // STOR of a local file under a remote path in binary type, replacing it.
+    virtual void store(const QString &localPath, const QString &remotePath) = 0;
+    // QUIT; the connection is closed afterwards even when the server objects.
+    virtual void disconnect() = 0;
+    // True while logged in on an open control connection.
+    virtual bool isConnected() const = 0;
+};
