@@ -1,0 +1,400 @@
+// The FTP connection against a real pyftpdlib server on loopback, and against
+// two tiny stand-ins for servers that misbehave in ways a real one will not.
+
+#include "foundation/errors.h"
+#include "net/ftp_client.h"
+#include "support/ftp_server.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <arpa/inet.h>
+#include <atomic>
+#include <netinet/in.h>
+#include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+class FtpClientTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_home.isValid() && m_local.isValid());
+        m_server = std::make_unique<FtpTestServer>(m_home.path(), serverOptions());
+        m_client.setHost(m_server->hostAndPort());
+        m_client.setUser(m_server->options().user);
+        m_client.setPassword(m_server->options().password);
+        m_client.setTimeoutMs(10000);
+    }
+
+    virtual FtpTestServer::Options serverOptions() const { return {}; }
+
+    QString home(const QString &relative = {}) const { return m_home.filePath(relative); }
+    QString local(const QString &name, const QByteArray &bytes)
+    {
+        const QString path = m_local.filePath(name);
+        WriteFileBytes(path, bytes);
+        return path;
+    }
+
+    QTemporaryDir m_home;
+    QTemporaryDir m_local;
+    std::unique_ptr<FtpTestServer> m_server;
+    FtpClient m_client;
+};
+
+QByteArray randomBytes(qsizetype size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator generator(1234);
+    for (qsizetype i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>(generator.bounded(256));
+    return bytes;
+}
+
+QString errorOf(const std::function<void()> &action)
+{
+    try {
+        action();
+    } catch (const AppError &error) {
+        return error.message();
+    }
+    return QStringLiteral("<no error>");
+}
+
+} // namespace
+
+TEST_F(FtpClientTest, LogsInWorksAndQuitsAndCanLogInAgain)
+{
+    EXPECT_FALSE(m_client.isConnected());
+    m_client.connect();
+    EXPECT_TRUE(m_client.isConnected());
+    m_client.disconnect();
+    EXPECT_FALSE(m_client.isConnected());
+    m_client.disconnect(); // a closed connection stays closed quietly
+
+    m_client.connect();
+    m_client.connect(); // an open session is dropped, a new one opened
+    m_client.makeDir(QStringLiteral("again"));
+    EXPECT_TRUE(QDir(home(QStringLiteral("again"))).exists());
+}
+
+TEST_F(FtpClientTest, RefusedLoginCarriesTheServerReplyAndLeavesNoSession)
+{
+    m_client.setPassword(QStringLiteral("wrong"));
+    const QString message = errorOf([&] { m_client.connect(); });
+    EXPECT_TRUE(message.contains(QStringLiteral("530"))) << message.toStdString();
+    EXPECT_TRUE(message.contains(m_server->options().user)) << message.toStdString();
+    EXPECT_FALSE(message.contains(QStringLiteral("wrong"))) << "password echoed";
+    EXPECT_FALSE(m_client.isConnected());
+    EXPECT_TRUE(errorOf([&] { m_client.changeDir(QStringLiteral("/")); })
+                    .contains(QStringLiteral("not connected")));
+
+    m_client.setPassword(m_server->options().password);
+    m_client.connect();
+    EXPECT_TRUE(m_client.isConnected());
+}
+
+TEST_F(FtpClientTest, BadHostSettingsAreClearErrors)
+{
+    FtpClient client;
+    EXPECT_TRUE(errorOf([&] { client.connect(); }).contains(QStringLiteral("No FTP host")));
+    for (const char *host : {"127.0.0.1:", "127.0.0.1:http", "127.0.0.1:70000", "127.0.0.1:0",
+                             "[::1", "[::1]x"}) {
+        client.setHost(QString::fromLatin1(host));
+        EXPECT_TRUE(errorOf([&] { client.connect(); }).contains(QStringLiteral("Bad FTP")))
+            << host;
+    }
+    // Nothing listens on the stopped server's port.
+    const QString address = m_server->hostAndPort();
+    m_server->stop();
+    client.setHost(address);
+    EXPECT_TRUE(errorOf([&] { client.connect(); }).contains(QStringLiteral("Cannot connect")));
+    EXPECT_FALSE(client.isConnected());
+}
+
+TEST_F(FtpClientTest, ChangesFolderAbsoluteAndRelative)
+{
+    ASSERT_TRUE(QDir(home()).mkpath(QStringLiteral("a/b")));
+    const QString file = local(QStringLiteral("f.txt"), "where am I");
+    m_client.connect();
+
+    m_client.changeDir(QStringLiteral("a"));
+    m_client.changeDir(QStringLiteral("b"));
+    m_client.store(file, QStringLiteral("1.txt"));
+    m_client.changeDir(QStringLiteral("/"));
+    m_client.changeDir(QStringLiteral("a/b"));
+    m_client.store(file, QStringLiteral("2.txt"));
+    m_client.changeDir(QStringLiteral("/a"));
+    m_client.store(file, QStringLiteral("3.txt"));
+    m_client.store(file, QStringLiteral("b/4.txt")); // remote paths are relative too
+
+    EXPECT_EQ(ReadFileBytes(home(QStringLiteral("a/b/1.txt"))), "where am I");
+    EXPECT_TRUE(QFile::exists(home(QStringLiteral("a/b/2.txt"))));
+    EXPECT_TRUE(QFile::exists(home(QStringLiteral("a/3.txt"))));
+    EXPECT_TRUE(QFile::exists(home(QStringLiteral("a/b/4.txt"))));
+
+    const QString message = errorOf([&] { m_client.changeDir(QStringLiteral("missing")); });
+    EXPECT_TRUE(message.startsWith(QStringLiteral("CWD missing: 550"))) << message.toStdString();
+    EXPECT_TRUE(m_client.isConnected()) << "a refusal keeps the session";
+    m_client.changeDir(QStringLiteral("b"));
+}
+
+TEST_F(FtpClientTest, MakesFoldersAndReportsRefusals)
+{
+    m_client.connect();
+    m_client.makeDir(QStringLiteral("new"));
+    EXPECT_TRUE(QDir(home(QStringLiteral("new"))).exists());
+    const QString message = errorOf([&] { m_client.makeDir(QStringLiteral("new")); });
+    EXPECT_TRUE(message.startsWith(QStringLiteral("MKD new: 550"))) << message.toStdString();
+    EXPECT_TRUE(m_client.isConnected());
+    m_client.changeDir(QStringLiteral("new"));
+}
+
+class FtpClientNoMkdTest : public FtpClientTest {
+    FtpTestServer::Options serverOptions() const override
+    {
+        FtpTestServer::Options options;
+        options.permissions = QStringLiteral("elrw"); // no 'm': MKD is not allowed
+        return options;
+    }
+};
+
+TEST_F(FtpClientNoMkdTest, MakeDirWithoutPermissionIsRefused)
+{
+    m_client.connect();
+    const QString message = errorOf([&] { m_client.makeDir(QStringLiteral("x")); });
+    EXPECT_TRUE(message.startsWith(QStringLiteral("MKD x: 550"))) << message.toStdString();
+    EXPECT_FALSE(QDir(home(QStringLiteral("x"))).exists());
+    EXPECT_TRUE(m_client.isConnected());
+}
+
+TEST_F(FtpClientTest, StoresBytesUnchangedFromEmptyToSeveralMegabytes)
+{
+    QByteArray everyByte;
+    for (int i = 0; i < 256; ++i)
+        everyByte.append(static_cast<char>(i));
+    everyByte += "\r\n\n\r\x1a\r\n";
+    const QByteArray big = randomBytes(3 * 1024 * 1024 + 17);
+
+    std::vector<qint64> work;
+    m_client.setWorkHandler([&](qint64 bytes) { work.push_back(bytes); });
+    m_client.setWorkIntervalMs(0);
+    m_client.connect();
+    m_client.store(local(QStringLiteral("every"), everyByte), QStringLiteral("every.bin"));
+    m_client.store(local(QStringLiteral("empty"), QByteArray()), QStringLiteral("empty.bin"));
+    ASSERT_FALSE(work.empty());
+    EXPECT_EQ(work.back(), 0) << "an empty file reports its zero bytes";
+    work.clear();
+    m_client.store(local(QStringLiteral("big"), big), QStringLiteral("big.bin"));
+
+    EXPECT_EQ(ReadFileBytes(home(QStringLiteral("every.bin"))), everyByte);
+    EXPECT_TRUE(QFile::exists(home(QStringLiteral("empty.bin"))));
+    EXPECT_EQ(QFileInfo(home(QStringLiteral("empty.bin"))).size(), 0);
+    EXPECT_EQ(ReadFileBytes(home(QStringLiteral("big.bin"))), big);
+
+    ASSERT_GT(work.size(), 2u) << "a long transfer reports along the way";
+    EXPECT_TRUE(std::is_sorted(work.begin(), work.end()));
+    EXPECT_EQ(work.back(), big.size());
+    EXPECT_LT(work.front(), big.size());
+}
+
+TEST_F(FtpClientTest, StoreReplacesAnExistingFileInsteadOfAppending)
+{
+    WriteFileBytes(home(QStringLiteral("page.php")), QByteArray(5000, 'o'));
+    m_client.connect();
+    m_client.store(local(QStringLiteral("new"), "short"), QStringLiteral("page.php"));
+    EXPECT_EQ(ReadFileBytes(home(QStringLiteral("page.php"))), "short");
+}
+
+TEST_F(FtpClientTest, StoreFailuresNameWhatFailedAndKeepTheSession)
+{
+    m_client.connect();
+    QString message = errorOf([&] {
+        m_client.store(m_local.filePath(QStringLiteral("absent")), QStringLiteral("x"));
+    });
+    EXPECT_TRUE(message.startsWith(QStringLiteral("Cannot read file"))) << message.toStdString();
+
+    const QString file = local(QStringLiteral("f"), "data");
+    message = errorOf([&] { m_client.store(file, QStringLiteral("no/such/folder.txt")); });
+    EXPECT_TRUE(message.startsWith(QStringLiteral("STOR no/such/folder.txt: 550")))
+        << message.toStdString();
+
+    // A remote name with a line break must not reach the server as two commands.
+    message = errorOf([&] { m_client.store(file, QStringLiteral("a.txt\r\nDELE b.txt")); });
+    EXPECT_TRUE(message.contains(QStringLiteral("line break"))) << message.toStdString();
+    message = errorOf([&] { m_client.changeDir(QStringLiteral("x\nMKD evil")); });
+    EXPECT_TRUE(message.contains(QStringLiteral("line break"))) << message.toStdString();
+    EXPECT_FALSE(QDir(home(QStringLiteral("evil"))).exists());
+
+    EXPECT_TRUE(m_client.isConnected());
+    m_client.store(file, QStringLiteral("after.txt"));
+    EXPECT_EQ(ReadFileBytes(home(QStringLiteral("after.txt"))), "data");
+    EXPECT_EQ(QDir(home()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("after.txt")});
+}
+
+class FtpClientPasvTest : public FtpClientTest {
+    FtpTestServer::Options serverOptions() const override
+    {
+        FtpTestServer::Options options;
+        options.refuseEpsv = true;
+        return options;
+    }
+};
+
+TEST_F(FtpClientPasvTest, FallsBackToPasvWhenEpsvIsRefused)
+{
+    const QByteArray bytes = randomBytes(300000);
+    m_client.connect();
+    m_client.store(local(QStringLiteral("one"), bytes), QStringLiteral("one.bin"));
+    m_client.store(local(QStringLiteral("two"), "2"), QStringLiteral("two.bin"));
+    EXPECT_EQ(ReadFileBytes(home(QStringLiteral("one.bin"))), bytes);
+    EXPECT_EQ(ReadFileBytes(home(QStringLiteral("two.bin"))), "2");
+}
+
+TEST_F(FtpClientTest, ServerStoppedMidSessionIsAnErrorAndTheNextSessionWorks)
+{
+    const QString file = local(QStringLiteral("f"), "data");
+    m_client.connect();
+    m_client.store(file, QStringLiteral("before.txt"));
+    m_server->stop();
+
+    const QString message = errorOf([&] { m_client.store(file, QStringLiteral("after.txt")); });
+    EXPECT_TRUE(message.contains(QStringLiteral("closed the connection"))) << message.toStdString();
+    EXPECT_FALSE(m_client.isConnected());
+    EXPECT_FALSE(QFile::exists(home(QStringLiteral("after.txt"))));
+
+    m_server = std::make_unique<FtpTestServer>(m_home.path());
+    m_client.setHost(m_server->hostAndPort());
+    m_client.connect();
+    m_client.store(file, QStringLiteral("after.txt"));
+    EXPECT_TRUE(QFile::exists(home(QStringLiteral("after.txt"))));
+}
+
+TEST(FtpClientSilentServer, AServerThatNeverAnswersTimesOut)
+{
+    // The listen backlog completes the connection; nobody ever writes a greeting.
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+    FtpClient client;
+    client.setHost(QStringLiteral("127.0.0.1:%1").arg(silent.serverPort()));
+    client.setUser(QStringLiteral("u"));
+    client.setPassword(QStringLiteral("p"));
+    client.setTimeoutMs(300);
+    const QString message = errorOf([&] { client.connect(); });
+    EXPECT_TRUE(message.contains(QStringLiteral("did not answer within 0.3 s")))
+        << message.toStdString();
+    EXPECT_FALSE(client.isConnected());
+}
+
+namespace {
+
+// A scripted server on a plain socket in its own thread: it answers each
+// command line with the next canned reply, so replies spread over several
+// lines can be tested exactly.
+class ScriptedServer {
+public:
+    explicit ScriptedServer(std::vector<std::string> replies) : m_replies(std::move(replies))
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (::bind(m_listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
+            || ::listen(m_listener, 1) != 0
+            || ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+            throw std::runtime_error("scripted server cannot listen");
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { serve(); });
+    }
+    ~ScriptedServer()
+    {
+        ::shutdown(m_listener, SHUT_RDWR);
+        ::close(m_listener);
+        m_thread.join();
+    }
+    quint16 port() const { return m_port; }
+    std::vector<std::string> commands() const { return m_commands; } // after the client quit
+
+private:
+    void serve()
+    {
+        const int peer = ::accept(m_listener, nullptr, nullptr);
+        if (peer < 0)
+            return;
+        std::string pending;
+        for (size_t next = 0; next < m_replies.size(); ++next) {
+            if (next > 0) { // the first reply is the greeting
+                size_t end;
+                while ((end = pending.find("\r\n")) == std::string::npos) {
+                    char buffer[512];
+                    const ssize_t count = ::recv(peer, buffer, sizeof buffer, 0);
+                    if (count <= 0) {
+                        ::close(peer);
+                        return;
+                    }
+                    pending.append(buffer, static_cast<size_t>(count));
+                }
+                m_commands.push_back(pending.substr(0, end));
+                pending.erase(0, end + 2);
+            }
+            const std::string &reply = m_replies[next];
+            ::send(peer, reply.data(), reply.size(), MSG_NOSIGNAL);
+        }
+        char buffer[64];
+        while (::recv(peer, buffer, sizeof buffer, 0) > 0) {
+        }
+        ::close(peer);
+    }
+
+    std::vector<std::string> m_replies;
+    std::vector<std::string> m_commands;
+    int m_listener = -1;
+    quint16 m_port = 0;
+    std::thread m_thread;
+};
+
+} // namespace
+
+TEST(FtpClientReplies, MultiLineRepliesAreReadWholeAndQuoted)
+{
+    ScriptedServer server({"220-Welcome\r\n220-to the\r\n220 test server\r\n",
+                           "331-User ok\r\n more text\r\n331 send the password\r\n",
+                           "230 in\r\n", "200 binary\r\n",
+                           "550-No such folder\r\n550-really\r\n550 none\r\n",
+                           "250 ok\r\n", "221 bye\r\n"});
+    FtpClient client;
+    client.setTimeoutMs(5000);
+    client.setHost(QStringLiteral("127.0.0.1:%1").arg(server.port()));
+    client.setUser(QStringLiteral("me"));
+    client.setPassword(QStringLiteral("pw"));
+    client.connect();
+    const QString message = errorOf([&] { client.changeDir(QStringLiteral("gone")); });
+    EXPECT_EQ(message, QStringLiteral("CWD gone: 550-No such folder\n550-really\n550 none"));
+    client.changeDir(QStringLiteral("here"));
+    client.disconnect();
+    EXPECT_EQ(server.commands(), (std::vector<std::string>{"USER me", "PASS pw", "TYPE I",
+                                                           "CWD gone", "CWD here", "QUIT"}));
+}
+
+TEST(FtpClientReplies, GarbageInsteadOfAReplyDropsTheSession)
+{
+    ScriptedServer server({"hello there\r\n"});
+    FtpClient client;
+    client.setTimeoutMs(5000);
+    client.setHost(QStringLiteral("127.0.0.1:%1").arg(server.port()));
+    const QString message = errorOf([&] { client.connect(); });
+    EXPECT_TRUE(message.contains(QStringLiteral("unreadable reply: hello there")))
+        << message.toStdString();
+    EXPECT_FALSE(client.isConnected());
+}

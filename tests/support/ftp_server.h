@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <memory>
+
+// A real FTP server (Debian's pyftpdlib under /usr/bin/python3) on a free
+// loopback port, serving one user from a home folder that is not "/". Starts in
+// the constructor and returns once the server accepts connections; stopped by
+// stop() or the destructor. Throws std::runtime_error when it cannot start.
+class FtpTestServer {
+public:
+    struct Options {
+        QString user = QStringLiteral("tester");
+        QString password = QStringLiteral("secret");
+        QString permissions = QStringLiteral("elradfmwMT"); // pyftpdlib's letters
+        bool refuseEpsv = false; // clients must fall back to PASV
+    };
+
+    explicit FtpTestServer(const QString &homeFolder);
+    FtpTestServer(const QString &homeFolder, const Options &options);
+    ~FtpTestServer();
+    FtpTestServer(const FtpTestServer &) = delete;
+    FtpTestServer &operator=(const FtpTestServer &) = delete;
+
+    quint16 port() const { return m_port; }
+    // "127.0.0.1:port", the form the FTP host setting takes.
+    QString hostAndPort() const;
+    const Options &options() const { return m_options; }
+    // Kills the server at once, as a crash or a lost network would.
+    void stop();
+
+    // Path of the launcher script, for tools outside the tests.
+    static QString scriptPath();
+
+private:
+    Options m_options;
+    std::unique_ptr<QProcess> m_process;
+    quint16 m_port = 0;
+};
+
+// True when something accepts TCP connections on 127.0.0.1:port.
+bool LoopbackPortAccepts(quint16 port);
