@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+class FtpConnection;
+
 // FTP settings of a project and the progress of the publish running now.
 struct FtpSettings {
     QString Host;
@@ -61,6 +63,11 @@ public:
     void RemoveFile(int index);
     // Hands a log line to the receiver of OnWorkspaceLog; lost when unbound.
     void Log(const QString &text);
+    // Uploads every file (index -1) or entry `index` through `connection`,
+    // logging each step; errors it does not handle end the run and propagate.
+    void PublishFiles(FtpConnection &connection, int index);
+    // True when entry `index` must not be uploaded: locked, or marked in its text.
+    bool IsHostSpecific(int index);
 
     QString OpenedFile;
     Notification OnLoaded;
