@@ -11,8 +11,9 @@
 // can put a scripted connection in its place. Every operation throws AppError
 // carrying the server's reply text when the server refuses it or the
 // connection fails.
-class FtpConnection {
-public:
+class FtpConnection
+{
+  public:
     // Receives the number of bytes moved so far in the current transfer.
     using WorkHandler = std::function<void(qint64 bytesSoFar)>;
 

@@ -10,11 +10,12 @@
 #include <QTcpSocket>
 #include <cctype>
 
-namespace {
+namespace
+{
 
-constexpr qint64 BlockSize = 256 * 1024;      // read from disk at a time
-constexpr qint64 HighWater = 1024 * 1024;     // socket buffer before we wait
-constexpr qint64 MaxReplyLine = 64 * 1024;    // a longer line is not FTP
+constexpr qint64 BlockSize = 256 * 1024;   // read from disk at a time
+constexpr qint64 HighWater = 1024 * 1024;  // socket buffer before we wait
+constexpr qint64 MaxReplyLine = 64 * 1024; // a longer line is not FTP
 
 QString seconds(int milliseconds)
 {
@@ -93,10 +94,10 @@ void FtpClient::failNetwork(QTcpSocket &socket, const QString &what)
     if (socket.error() == QAbstractSocket::SocketTimeoutError)
         message = QStringLiteral("%1: the FTP server %2 did not answer within %3 s")
                       .arg(what, serverName(), seconds(m_timeoutMs));
-    else if (socket.error() == QAbstractSocket::RemoteHostClosedError
-             || socket.state() == QAbstractSocket::UnconnectedState)
-        message = QStringLiteral("%1: the FTP server %2 closed the connection")
-                      .arg(what, serverName());
+    else if (socket.error() == QAbstractSocket::RemoteHostClosedError ||
+             socket.state() == QAbstractSocket::UnconnectedState)
+        message =
+            QStringLiteral("%1: the FTP server %2 closed the connection").arg(what, serverName());
     else
         message = QStringLiteral("%1: %2").arg(what, socket.errorString());
     // The server's idea of the session is unknown now; start afresh next time.
@@ -141,9 +142,9 @@ QByteArray FtpClient::readLine()
 FtpClient::Reply FtpClient::readReply()
 {
     const auto isCode = [](const QByteArray &line) {
-        return line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0]))
-               && std::isdigit(static_cast<unsigned char>(line[1]))
-               && std::isdigit(static_cast<unsigned char>(line[2]));
+        return line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0])) &&
+               std::isdigit(static_cast<unsigned char>(line[1])) &&
+               std::isdigit(static_cast<unsigned char>(line[2]));
     };
     const QByteArray first = readLine();
     if (!isCode(first)) {
@@ -188,11 +189,12 @@ void FtpClient::connect()
     try {
         m_control->connectToHost(m_endpoint.host, m_endpoint.port);
         if (!m_control->waitForConnected(m_timeoutMs)) {
-            const QString why = m_control->error() == QAbstractSocket::SocketTimeoutError
-                                    ? QStringLiteral("no answer within %1 s").arg(seconds(m_timeoutMs))
-                                    : m_control->errorString();
-            throw AppError(QStringLiteral("Cannot connect to the FTP server %1: %2")
-                               .arg(serverName(), why));
+            const QString why =
+                m_control->error() == QAbstractSocket::SocketTimeoutError
+                    ? QStringLiteral("no answer within %1 s").arg(seconds(m_timeoutMs))
+                    : m_control->errorString();
+            throw AppError(
+                QStringLiteral("Cannot connect to the FTP server %1: %2").arg(serverName(), why));
         }
         m_control->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         Reply reply = readReply();
@@ -290,11 +292,13 @@ void FtpClient::store(const QString &localPath, const QString &remotePath)
     if (remotePath.isEmpty())
         throw AppError(QStringLiteral("STOR: no remote file name given for %1").arg(localPath));
     if (remotePath.contains(u'\r') || remotePath.contains(u'\n'))
-        throw AppError(QStringLiteral("FTP command refused: remote name of %1 contains a line break")
-                           .arg(localPath));
+        throw AppError(
+            QStringLiteral("FTP command refused: remote name of %1 contains a line break")
+                .arg(localPath));
     QFile file(localPath);
     if (!file.open(QIODevice::ReadOnly))
-        throw AppError(QStringLiteral("Cannot read file %1: %2").arg(localPath, file.errorString()));
+        throw AppError(
+            QStringLiteral("Cannot read file %1: %2").arg(localPath, file.errorString()));
 
     std::unique_ptr<QTcpSocket> data = openDataConnection();
     const Reply reply = command(what);
@@ -332,8 +336,8 @@ void FtpClient::sendFile(QTcpSocket &data, QFile &file, const QString &remotePat
         if (count < 0) {
             // The server holds a half file and waits for more: drop the session.
             closeControl();
-            throw AppError(QStringLiteral("Cannot read file %1: %2")
-                               .arg(file.fileName(), file.errorString()));
+            throw AppError(
+                QStringLiteral("Cannot read file %1: %2").arg(file.fileName(), file.errorString()));
         }
         if (count == 0)
             break;

@@ -15,8 +15,9 @@ class QTcpSocket;
 // Every wait on the network is bounded by the time-out, so a server that goes
 // silent costs the caller at most that long; after a time-out or a lost
 // connection the session is dropped, since its state on the server is unknown.
-class FtpClient final : public FtpConnection {
-public:
+class FtpClient final : public FtpConnection
+{
+  public:
     static constexpr int DefaultTimeoutMs = 30000;
     static constexpr quint16 DefaultPort = 21;
 
@@ -43,7 +44,7 @@ public:
     // Milliseconds between two work notifications during a transfer.
     void setWorkIntervalMs(int milliseconds) { m_workIntervalMs = milliseconds; }
 
-private:
+  private:
     struct Reply {
         int code = 0;
         QString text; // every line of the reply, joined by '\n'

@@ -3,7 +3,8 @@
 
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 QStringList split(const QString &text, const QString &separator)
 {

@@ -21,10 +21,12 @@
 #include <thread>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
-class FtpClientTest : public ::testing::Test {
-protected:
+class FtpClientTest : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_home.isValid() && m_local.isValid());
@@ -95,8 +97,9 @@ TEST_F(FtpClientTest, RefusedLoginCarriesTheServerReplyAndLeavesNoSession)
     EXPECT_TRUE(message.contains(m_server->options().user)) << message.toStdString();
     EXPECT_FALSE(message.contains(QStringLiteral("wrong"))) << "password echoed";
     EXPECT_FALSE(m_client.isConnected());
-    EXPECT_TRUE(errorOf([&] { m_client.changeDir(QStringLiteral("/")); })
-                    .contains(QStringLiteral("not connected")));
+    EXPECT_TRUE(errorOf([&] {
+                    m_client.changeDir(QStringLiteral("/"));
+                }).contains(QStringLiteral("not connected")));
 
     m_client.setPassword(m_server->options().password);
     m_client.connect();
@@ -107,11 +110,10 @@ TEST_F(FtpClientTest, BadHostSettingsAreClearErrors)
 {
     FtpClient client;
     EXPECT_TRUE(errorOf([&] { client.connect(); }).contains(QStringLiteral("No FTP host")));
-    for (const char *host : {"127.0.0.1:", "127.0.0.1:http", "127.0.0.1:70000", "127.0.0.1:0",
-                             "[::1", "[::1]x"}) {
+    for (const char *host :
+         {"127.0.0.1:", "127.0.0.1:http", "127.0.0.1:70000", "127.0.0.1:0", "[::1", "[::1]x"}) {
         client.setHost(QString::fromLatin1(host));
-        EXPECT_TRUE(errorOf([&] { client.connect(); }).contains(QStringLiteral("Bad FTP")))
-            << host;
+        EXPECT_TRUE(errorOf([&] { client.connect(); }).contains(QStringLiteral("Bad FTP"))) << host;
     }
     // Nothing listens on the stopped server's port.
     const QString address = m_server->hostAndPort();
@@ -159,7 +161,8 @@ TEST_F(FtpClientTest, MakesFoldersAndReportsRefusals)
     m_client.changeDir(QStringLiteral("new"));
 }
 
-class FtpClientNoMkdTest : public FtpClientTest {
+class FtpClientNoMkdTest : public FtpClientTest
+{
     FtpTestServer::Options serverOptions() const override
     {
         FtpTestServer::Options options;
@@ -218,9 +221,8 @@ TEST_F(FtpClientTest, StoreReplacesAnExistingFileInsteadOfAppending)
 TEST_F(FtpClientTest, StoreFailuresNameWhatFailedAndKeepTheSession)
 {
     m_client.connect();
-    QString message = errorOf([&] {
-        m_client.store(m_local.filePath(QStringLiteral("absent")), QStringLiteral("x"));
-    });
+    QString message = errorOf(
+        [&] { m_client.store(m_local.filePath(QStringLiteral("absent")), QStringLiteral("x")); });
     EXPECT_TRUE(message.startsWith(QStringLiteral("Cannot read file"))) << message.toStdString();
 
     const QString file = local(QStringLiteral("f"), "data");
@@ -242,7 +244,8 @@ TEST_F(FtpClientTest, StoreFailuresNameWhatFailedAndKeepTheSession)
               QStringList{QStringLiteral("after.txt")});
 }
 
-class FtpClientPasvTest : public FtpClientTest {
+class FtpClientPasvTest : public FtpClientTest
+{
     FtpTestServer::Options serverOptions() const override
     {
         FtpTestServer::Options options;
@@ -296,13 +299,15 @@ TEST(FtpClientSilentServer, AServerThatNeverAnswersTimesOut)
     EXPECT_FALSE(client.isConnected());
 }
 
-namespace {
+namespace
+{
 
 // A scripted server on a plain socket in its own thread: it answers each
 // command line with the next canned reply, so replies spread over several
 // lines can be tested exactly.
-class ScriptedServer {
-public:
+class ScriptedServer
+{
+  public:
     explicit ScriptedServer(std::vector<std::string> replies) : m_replies(std::move(replies))
     {
         m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -310,9 +315,9 @@ public:
         address.sin_family = AF_INET;
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         socklen_t length = sizeof address;
-        if (::bind(m_listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
-            || ::listen(m_listener, 1) != 0
-            || ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+        if (::bind(m_listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+            ::listen(m_listener, 1) != 0 ||
+            ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length) != 0)
             throw std::runtime_error("scripted server cannot listen");
         m_port = ntohs(address.sin_port);
         m_thread = std::thread([this] { serve(); });
@@ -326,7 +331,7 @@ public:
     quint16 port() const { return m_port; }
     std::vector<std::string> commands() const { return m_commands; } // after the client quit
 
-private:
+  private:
     void serve()
     {
         const int peer = ::accept(m_listener, nullptr, nullptr);
@@ -369,9 +374,8 @@ private:
 TEST(FtpClientReplies, MultiLineRepliesAreReadWholeAndQuoted)
 {
     ScriptedServer server({"220-Welcome\r\n220-to the\r\n220 test server\r\n",
-                           "331-User ok\r\n more text\r\n331 send the password\r\n",
-                           "230 in\r\n", "200 binary\r\n",
-                           "550-No such folder\r\n550-really\r\n550 none\r\n",
+                           "331-User ok\r\n more text\r\n331 send the password\r\n", "230 in\r\n",
+                           "200 binary\r\n", "550-No such folder\r\n550-really\r\n550 none\r\n",
                            "250 ok\r\n", "221 bye\r\n"});
     FtpClient client;
     client.setTimeoutMs(5000);

@@ -28,14 +28,18 @@ QString FtpTestServer::scriptPath()
     return QStringLiteral(QS_SOURCE_DIR "/tests/support/ftp_server.py");
 }
 
-FtpTestServer::FtpTestServer(const QString &homeFolder) : FtpTestServer(homeFolder, Options{}) {}
+FtpTestServer::FtpTestServer(const QString &homeFolder) : FtpTestServer(homeFolder, Options{})
+{
+}
 
 FtpTestServer::FtpTestServer(const QString &homeFolder, const Options &options)
     : m_options(options), m_process(std::make_unique<QProcess>())
 {
-    QStringList arguments{scriptPath(),         QStringLiteral("--home"),     homeFolder,
-                          QStringLiteral("--user"), options.user,          QStringLiteral("--password"),
-                          options.password,     QStringLiteral("--perm"),    options.permissions};
+    QStringList arguments{scriptPath(),       QStringLiteral("--home"),
+                          homeFolder,         QStringLiteral("--user"),
+                          options.user,       QStringLiteral("--password"),
+                          options.password,   QStringLiteral("--perm"),
+                          options.permissions};
     if (options.refuseEpsv)
         arguments << QStringLiteral("--no-epsv");
     m_process->start(QStringLiteral("/usr/bin/python3"), arguments);
@@ -45,8 +49,8 @@ FtpTestServer::FtpTestServer(const QString &homeFolder, const Options &options)
     // The launcher prints its port once it listens.
     const QDeadlineTimer deadline(15000);
     while (!m_process->canReadLine()) {
-        if (deadline.hasExpired() || m_process->state() == QProcess::NotRunning
-            || !m_process->waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
+        if (deadline.hasExpired() || m_process->state() == QProcess::NotRunning ||
+            !m_process->waitForReadyRead(static_cast<int>(deadline.remainingTime()))) {
             const QByteArray errors = m_process->readAllStandardError();
             stop();
             throw std::runtime_error("FTP server did not start: " + errors.toStdString());

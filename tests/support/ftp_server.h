@@ -8,13 +8,14 @@
 // loopback port, serving one user from a home folder that is not "/". Starts in
 // the constructor and returns once the server accepts connections; stopped by
 // stop() or the destructor. Throws std::runtime_error when it cannot start.
-class FtpTestServer {
-public:
+class FtpTestServer
+{
+  public:
     struct Options {
         QString user = QStringLiteral("tester");
         QString password = QStringLiteral("secret");
         QString permissions = QStringLiteral("elradfmwMT"); // pyftpdlib's letters
-        bool refuseEpsv = false; // clients must fall back to PASV
+        bool refuseEpsv = false;                            // clients must fall back to PASV
     };
 
     explicit FtpTestServer(const QString &homeFolder);
@@ -33,7 +34,7 @@ public:
     // Path of the launcher script, for tools outside the tests.
     static QString scriptPath();
 
-private:
+  private:
     Options m_options;
     std::unique_ptr<QProcess> m_process;
     quint16 m_port = 0;
