@@ -1,0 +1,96 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <functional>
+
+class QWebEngineView;
+class BrowserPage;
+
+// The embedded web browser as the program uses it: navigate, reload, silent
+// mode, keyboard focus, and a report before every navigation. Windows talk to
+// this seam only, so their tests can use a recording double while the program
+// uses the real engine.
+class BrowserView : public QWidget
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(BrowserView)
+
+  public:
+    explicit BrowserView(QWidget *parent = nullptr);
+    ~BrowserView() override;
+
+    // Starts going to `url`; failures end in the browser's own error page.
+    virtual void navigate(const QString &url) = 0;
+    // Loads the current page again; nothing when no page was ever shown.
+    virtual void reload() = 0;
+    // In silent mode the browser raises no dialog boxes of its own.
+    virtual void setSilent(bool silent) = 0;
+    virtual bool isSilent() const = 0;
+    // Gives the keyboard focus to the page.
+    virtual void focusBrowser() = 0;
+    // True while the keyboard focus is inside the browser.
+    bool hasBrowserFocus() const;
+
+  signals:
+    // Before each navigation, the page's own and its frames' included, with the
+    // target address as the browser reports it. The navigation goes on.
+    void beforeNavigate(const QString &url);
+    // The user asked for the context menu at `globalPos`; hosts show their own.
+    void contextMenuRequested(const QPoint &globalPos);
+};
+
+// The real browser over the web engine. The engine is costly to start, so it
+// is created at the first navigation; until then an empty widget holds the
+// place and the focus.
+class WebEngineBrowserView final : public BrowserView
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(WebEngineBrowserView)
+
+  public:
+    explicit WebEngineBrowserView(QWidget *parent = nullptr);
+    ~WebEngineBrowserView() override;
+
+    void navigate(const QString &url) override;
+    void reload() override;
+    void setSilent(bool silent) override;
+    bool isSilent() const override { return m_silent; }
+    void focusBrowser() override;
+
+    // The engine's view, or nullptr before the first navigation.
+    QWebEngineView *engineView() const { return m_view; }
+
+  private:
+    void ensureEngine();
+
+    QWidget *m_placeholder = nullptr;
+    QWebEngineView *m_view = nullptr;
+    BrowserPage *m_page = nullptr;
+    bool m_silent = false;
+};
+
+// Makes a browser for a frame; `parent` becomes its parent.
+using BrowserViewFactory = std::function<BrowserView *(QWidget *parent)>;
+
+// A browser from the installed factory, the real engine when none is installed.
+BrowserView *CreateBrowserView(QWidget *parent);
+// Installs the factory every new frame uses; an empty one restores the real engine.
+void SetBrowserViewFactory(BrowserViewFactory factory);
+
+// Installs a factory for the lifetime of the object and restores the previous one.
+class ScopedBrowserViewFactory final
+{
+  public:
+    explicit ScopedBrowserViewFactory(BrowserViewFactory factory);
+    ~ScopedBrowserViewFactory();
+    ScopedBrowserViewFactory(const ScopedBrowserViewFactory &) = delete;
+    ScopedBrowserViewFactory &operator=(const ScopedBrowserViewFactory &) = delete;
+
+  private:
+    BrowserViewFactory m_previous;
+};
+
+// Prepares the process for the web engine: it refuses to start as root with
+// its sandbox on. Called before the engine's first page; harmless later.
+void PrepareBrowserEngineEnvironment();
