@@ -2,13 +2,29 @@
 
 #include <QDialog>
 
-// The page of a run shown as text. Opens maximised.
-// For now the window exists with its caption and name; its content is
-// still to come.
-class Tform_run_text final : public QDialog {
+class CodeEditor;
+
+// The page of a run shown as raw text: one plain editor filling the window.
+// Opens maximised. The window sees keys before the editor, so Esc closes it
+// even though the editor would otherwise take the key.
+class Tform_run_text final : public QDialog
+{
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Tform_run_text)
 
-public:
+  public:
     Tform_run_text();
+    ~Tform_run_text() override;
+
+    // Replaces the editor's whole text; the caret goes to the start.
+    void setText(const QString &text);
+    QString text() const;
+
+    // Sees every key before the editor; Esc closes the window.
+    void FormKeyDown(QObject *Sender, int Key);
+
+    CodeEditor *editor;
+
+  protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 };
