@@ -1,0 +1,139 @@
+// The frame over the real web engine, offscreen, against a real PHP server on
+// a free loopback port.
+#include "forms/browser_view.h"
+#include "forms/frame_browser.h"
+#include "support/php_server.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWebEngineView>
+#include <memory>
+
+namespace
+{
+
+// Pages loading takes a while with a cold engine; only the upper bound is long.
+constexpr int PageTimeoutMs = 60000;
+
+// Serves a folder of small pages written by the test.
+struct Site {
+    Site()
+    {
+        write("index.php", "<html><body><a id='go' href='next.php?a=1&b=2'>next</a>"
+                           "<script>document.getElementById('go').click();</script>"
+                           "</body></html>");
+        write("next.php", "<html><head><title><?php echo htmlspecialchars("
+                          "$_SERVER['REQUEST_URI']); ?></title></head><body>next</body></html>");
+        write("ask.php", "<html><body><script>"
+                         "alert('hello');"
+                         "location.href = confirm('go on?') ? 'yes.php?x=1' : 'no.php?x=1';"
+                         "</script></body></html>");
+        write("no.php", "<html><head><title>no</title></head></html>");
+        write("yes.php", "<html><head><title>yes</title></head></html>");
+        server = std::make_unique<PhpServer>(root.path());
+    }
+
+    void write(const QString &name, const QByteArray &text)
+    {
+        WriteFileBytes(QDir(root.path()).filePath(name), text);
+    }
+
+    QTemporaryDir root;
+    std::unique_ptr<PhpServer> server;
+};
+
+struct EngineHost {
+    EngineHost()
+    {
+        window.resize(800, 600);
+        frame = new Tframe_browser(&window);
+        auto *layout = new QVBoxLayout(&window);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(frame);
+        view = qobject_cast<WebEngineBrowserView *>(frame->WebBrowser1);
+        window.show();
+    }
+
+    QWidget window;
+    Tframe_browser *frame = nullptr;
+    WebEngineBrowserView *view = nullptr;
+};
+
+// A dialog raised by the page would wait for a user forever; close any that
+// shows up and count it, so that a failure is reported instead of a hang.
+struct DialogWatch {
+    DialogWatch()
+    {
+        QObject::connect(&timer, &QTimer::timeout, [this] {
+            if (QWidget *modal = QApplication::activeModalWidget()) {
+                ++dialogs;
+                modal->close();
+            }
+        });
+        timer.start(100);
+    }
+    QTimer timer;
+    int dialogs = 0;
+};
+
+} // namespace
+
+TEST(BrowserEngine, LinkWithQueryShowsRewrittenAddressWhileLoadingTheRealOne)
+{
+    Site site;
+    EngineHost host;
+    ASSERT_NE(host.view, nullptr) << "the frame must use the real engine by default";
+    // Nothing of the engine exists before the first navigation.
+    EXPECT_EQ(host.view->engineView(), nullptr);
+    host.frame->focusBrowser();
+
+    QSignalSpy reported(host.view, &BrowserView::beforeNavigate);
+    const QString base = QStringLiteral("127.0.0.1:%1/").arg(site.server->port());
+    host.frame->setUrlText(base + "index.php");
+    QTest::keyClick(host.frame->URL, Qt::Key_Return);
+    ASSERT_NE(host.view->engineView(), nullptr);
+
+    const QString next = "http://" + base + "next.php?a=1&b=2";
+    QTRY_COMPARE_WITH_TIMEOUT(host.frame->urlText(), "http://" + base + "next.php/?a=1&b=2",
+                              PageTimeoutMs);
+    // Both navigations were reported, the typed one first.
+    ASSERT_GE(reported.size(), 2);
+    EXPECT_EQ(reported.at(0).at(0).toString(), "http://" + base + "index.php");
+    EXPECT_EQ(reported.last().at(0).toString(), next);
+    // The browser went to the address as reported, not to the rewritten one.
+    QTRY_COMPARE_WITH_TIMEOUT(host.view->engineView()->title(), "/next.php?a=1&b=2", PageTimeoutMs);
+    EXPECT_EQ(host.view->engineView()->url().toString(), next);
+
+    // Reload asks the server again for the same address.
+    QSignalSpy loads(host.view->engineView(), &QWebEngineView::loadFinished);
+    host.frame->Refrehs1->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(loads.size(), 1, PageTimeoutMs);
+    EXPECT_TRUE(loads.at(0).at(0).toBool());
+    EXPECT_EQ(host.view->engineView()->url().toString(), next);
+    EXPECT_EQ(host.frame->urlText(), "http://" + base + "next.php/?a=1&b=2");
+}
+
+TEST(BrowserEngine, SilentBrowserAnswersScriptDialogsItself)
+{
+    Site site;
+    DialogWatch watch;
+    EngineHost host;
+    ASSERT_NE(host.view, nullptr);
+    host.view->setSilent(true);
+
+    host.frame->navigate(site.server->url(QStringLiteral("ask.php")));
+    // The alert passed without a box and the confirm was answered No.
+    QTRY_COMPARE_WITH_TIMEOUT(host.frame->urlText(),
+                              site.server->url(QStringLiteral("no.php/?x=1")), PageTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(host.view->engineView()->title(), "no", PageTimeoutMs);
+    EXPECT_EQ(watch.dialogs, 0);
+}
