@@ -1,7 +1,10 @@
 #include "net/http_client.h"
 
 #include <QStringDecoder>
+#include <algorithm>
+#include <cstring>
 #include <curl/curl.h>
+#include <memory>
 #include <mutex>
 
 namespace {
@@ -16,22 +19,50 @@ void initCurlOnce()
                            .arg(QString::fromUtf8(curl_easy_strerror(result))));
 }
 
+// The body goes into fixed-size chunks that the client keeps between
+// requests: a multi-MB page never pays for a growing buffer being copied
+// and faulted in again, and the text is decoded from the chunks in one go.
 struct Body {
-    QByteArray bytes;
+    std::vector<std::unique_ptr<char[]>> *chunks = nullptr;
+    qint64 size = 0;
     qint64 limit = 0;
     bool tooLarge = false;
 };
 
+constexpr qint64 ChunkBytes = qint64(1) << 20;
+constexpr size_t ChunksKept = 32; // up to 32 MB stays allocated between requests
+
 size_t appendBody(char *data, size_t size, size_t count, void *target)
 {
     auto *body = static_cast<Body *>(target);
-    const size_t n = size * count;
-    if (body->bytes.size() + qint64(n) > body->limit) {
+    const qint64 n = qint64(size * count);
+    if (body->size + n > body->limit) {
         body->tooLarge = true;
         return 0; // makes curl stop with a write error
     }
-    body->bytes.append(data, qsizetype(n));
-    return n;
+    qint64 done = 0;
+    while (done < n) {
+        const size_t index = size_t(body->size / ChunkBytes);
+        const qint64 offset = body->size % ChunkBytes;
+        if (index == body->chunks->size())
+            body->chunks->push_back(std::make_unique_for_overwrite<char[]>(ChunkBytes));
+        const qint64 step = std::min(n - done, ChunkBytes - offset);
+        std::memcpy((*body->chunks)[index].get() + offset, data + done, size_t(step));
+        done += step;
+        body->size += step;
+    }
+    return size_t(n);
+}
+
+// The first `size` bytes held by the chunks, one view per chunk.
+template<typename Visit>
+void forEachChunk(const std::vector<std::unique_ptr<char[]>> &chunks, qint64 size, Visit visit)
+{
+    for (size_t i = 0; size > 0; ++i) {
+        const qint64 step = std::min(size, ChunkBytes);
+        visit(QByteArrayView(chunks[i].get(), step));
+        size -= step;
+    }
 }
 
 // Loopback always bypasses a proxy: the run address is normally the local
@@ -97,6 +128,8 @@ CurlHttpClient::CurlHttpClient(HttpClientOptions options) : m_options(options)
               "the time-out");
         check(curl_easy_setopt(curl, CURLOPT_NOPROXY, noProxy.constData()), "the proxy rule");
         check(curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendBody), "the body reader");
+        // Bigger reads than the 16 KB default: fewer calls on multi-MB pages.
+        check(curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 512L * 1024), "the buffer size");
     } catch (...) {
         curl_easy_cleanup(curl);
         curl_slist_free_all(headers);
@@ -110,9 +143,43 @@ CurlHttpClient::~CurlHttpClient()
     curl_slist_free_all(static_cast<curl_slist *>(m_headers));
 }
 
-QString CurlHttpClient::get(const QString &url) { return DecodePageText(getBytes(url)); }
+QString CurlHttpClient::get(const QString &url)
+{
+    const qint64 size = perform(url);
+    // UTF-16 never needs more units than UTF-8 has bytes.
+    QString text(qsizetype(size), Qt::Uninitialized);
+    QStringDecoder utf8(QStringDecoder::Utf8); // keeps sequences split across chunks
+    QChar *end = text.data();
+    forEachChunk(m_chunks, size, [&](QByteArrayView chunk) { end = utf8.appendToBuffer(end, chunk); });
+    if (utf8.hasError())
+        return QString::fromLatin1(assemble(size));
+    text.truncate(end - text.constData());
+    releaseChunks();
+    return text;
+}
 
 QByteArray CurlHttpClient::getBytes(const QString &url)
+{
+    const QByteArray bytes = assemble(perform(url));
+    releaseChunks();
+    return bytes;
+}
+
+QByteArray CurlHttpClient::assemble(qint64 size) const
+{
+    QByteArray bytes;
+    bytes.reserve(qsizetype(size));
+    forEachChunk(m_chunks, size, [&](QByteArrayView chunk) { bytes.append(chunk); });
+    return bytes;
+}
+
+void CurlHttpClient::releaseChunks()
+{
+    if (m_chunks.size() > ChunksKept)
+        m_chunks.resize(ChunksKept);
+}
+
+qint64 CurlHttpClient::perform(const QString &url)
 {
     const QString shownUrl = url.trimmed();
     if (shownUrl.isEmpty())
@@ -124,6 +191,7 @@ QByteArray CurlHttpClient::getBytes(const QString &url)
 
     CURL *curl = static_cast<CURL *>(m_curl);
     Body body;
+    body.chunks = &m_chunks;
     body.limit = m_options.maxBodyBytes;
     char detail[CURL_ERROR_SIZE] = {};
     curl_easy_setopt(curl, CURLOPT_URL, address.constData());
@@ -135,6 +203,8 @@ QByteArray CurlHttpClient::getBytes(const QString &url)
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, nullptr);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
 
+    if (body.tooLarge || code != CURLE_OK)
+        releaseChunks();
     if (body.tooLarge)
         throw AppError(QStringLiteral("Could not fetch %1: the page is larger than %2 bytes")
                            .arg(shownUrl)
@@ -150,11 +220,13 @@ QByteArray CurlHttpClient::getBytes(const QString &url)
     }
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    if (status >= 400)
+    if (status >= 400) {
+        releaseChunks();
         throw AppError(QStringLiteral("Could not fetch %1: the server answered with HTTP status %2")
                            .arg(shownUrl)
                            .arg(status));
-    return body.bytes;
+    }
+    return body.size;
 }
 
 QStringList CurlHttpClient::cookies() const

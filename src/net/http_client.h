@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringList>
 #include <chrono>
+#include <memory>
+#include <vector>
 
 // Limits of one request. The defaults keep a server that accepts and never
 // answers from holding the window for more than about half a minute.
@@ -39,6 +41,11 @@ public:
     static constexpr const char *UserAgent = "Quillstone/0.52";
 
 private:
+    qint64 perform(const QString &url); // body into m_chunks; returns its size
+    QByteArray assemble(qint64 size) const;
+    void releaseChunks();
+
+    std::vector<std::unique_ptr<char[]>> m_chunks; // body buffer, reused between requests
     void *m_curl = nullptr;           // CURL easy handle
     void *m_headers = nullptr;        // curl_slist of the fixed request headers
     HttpClientOptions m_options;

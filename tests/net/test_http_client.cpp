@@ -89,6 +89,12 @@ TEST_F(HttpClientTest, BytesThatAreNotUtf8ComeBackAsLatin1)
     const QString body = client.get(url("latin1.php"));
     EXPECT_EQ(body, QString::fromLatin1("caf\xE9 \0\xFF end", 11));
     EXPECT_EQ(DecodePageText(QByteArray("caf\xC3\xA9")), QStringLiteral(u"café"));
+
+    // Characters cut by the client's buffer boundaries come back whole, and
+    // a second page does not inherit anything of the first.
+    EXPECT_EQ(client.get(url("utf8_big.php")), QString(500'000, QChar(0x20AC)));
+    EXPECT_EQ(client.getBytes(url("utf8_big.php")).size(), 1'500'000);
+    EXPECT_EQ(client.get(url("agent.php")), QStringLiteral("Quillstone/0.52\ntext/html, */*"));
 }
 
 TEST_F(HttpClientTest, TwentyMegabytePageWithAWarningNearTheEnd)
