@@ -167,3 +167,19 @@ TEST(PhpErrorCapture, EveryTruncationOfARealPageIsSafe)
         }
     }
 }
+
+TEST(PhpErrorCapture, PagesDenseWithColonsFindTheSameMarker)
+{
+    // Markers at the very start, and markers after long runs of colons, where
+    // the search changes its way of scanning.
+    EXPECT_EQ(CapturePhpError(u"error</b>:  e in <b>e.php</b> on line <b>1</b><br />").messageRow(),
+              QStringLiteral("e.php(1): e"));
+    const QString colons(50'000, u':');
+    const QString warning = QStringLiteral("<b>Warning</b>:  w in <b>w.php</b> on line <b>2</b><br />");
+    const QString error = QStringLiteral("<b>Parse error</b>:  p in <b>p.php</b> on line <b>3</b><br />");
+    EXPECT_EQ(CapturePhpError(colons + warning + colons + error + colons).messageRow(),
+              QStringLiteral("p.php(3): p"));
+    EXPECT_EQ(CapturePhpError(warning + colons + error).messageRow(), QStringLiteral("p.php(3): p"));
+    EXPECT_EQ(CapturePhpError(colons + warning + colons).messageRow(), QStringLiteral("w.php(2): w"));
+    EXPECT_FALSE(CapturePhpError(colons + QStringLiteral("</b>:") + colons).found);
+}
