@@ -1,5 +1,6 @@
 #include "project/php_error.h"
 
+#include <algorithm>
 #include <limits>
 #include <utility>
 
@@ -30,8 +31,11 @@ QString decodeEntities(QStringView text)
     qsizetype i = 0;
     while (i < text.size()) {
         const QChar c = text[i];
-        const qsizetype semi = c == u'&' ? text.indexOf(u';', i + 1) : -1;
-        if (semi < 0 || semi - i > 10) {
+        // Entities are short: look for their ';' only a few characters on.
+        const qsizetype window = std::min<qsizetype>(10, text.size() - i - 1);
+        const qsizetype found = c == u'&' ? text.sliced(i + 1, window).indexOf(u';') : -1;
+        const qsizetype semi = found < 0 ? -1 : i + 1 + found;
+        if (semi < 0) {
             out += c;
             ++i;
             continue;

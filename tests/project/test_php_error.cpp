@@ -183,3 +183,12 @@ TEST(PhpErrorCapture, PagesDenseWithColonsFindTheSameMarker)
     EXPECT_EQ(CapturePhpError(colons + warning + colons).messageRow(), QStringLiteral("w.php(2): w"));
     EXPECT_FALSE(CapturePhpError(colons + QStringLiteral("</b>:") + colons).found);
 }
+
+TEST(PhpErrorCapture, LongMessagesFullOfAmpersandsStayLinear)
+{
+    // A huge one-line message of bare '&': each is kept as it is.
+    const QString noise(2'000'000, u'&');
+    const PhpErrorCapture c = CapturePhpError(
+        QStringLiteral("<b>Warning</b>: ") + noise + QStringLiteral("&amp; in <b>f</b> on line <b>1</b><br />"));
+    EXPECT_EQ(c.message, noise + u'&');
+}
