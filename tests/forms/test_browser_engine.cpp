@@ -113,13 +113,25 @@ TEST(BrowserEngine, LinkWithQueryShowsRewrittenAddressWhileLoadingTheRealOne)
     QTRY_COMPARE_WITH_TIMEOUT(host.view->engineView()->title(), "/next.php?a=1&b=2", PageTimeoutMs);
     EXPECT_EQ(host.view->engineView()->url().toString(), next);
 
-    // Reload asks the server again for the same address.
+    // F5 pressed in the page reloads it: the keys reach the engine's own inner
+    // widget, and the frame's menu still gets them first.
+    host.window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&host.window));
+    host.frame->focusBrowser();
+    QTRY_VERIFY_WITH_TIMEOUT(host.view->hasBrowserFocus(), PageTimeoutMs);
+    QWidget *inner = QApplication::focusWidget();
+    ASSERT_NE(inner, nullptr);
     QSignalSpy loads(host.view->engineView(), &QWebEngineView::loadFinished);
-    host.frame->Refrehs1->trigger();
+    QTest::keyClick(inner, Qt::Key_F5);
     QTRY_COMPARE_WITH_TIMEOUT(loads.size(), 1, PageTimeoutMs);
     EXPECT_TRUE(loads.at(0).at(0).toBool());
     EXPECT_EQ(host.view->engineView()->url().toString(), next);
     EXPECT_EQ(host.frame->urlText(), "http://" + base + "next.php/?a=1&b=2");
+
+    // Ctrl+L there goes to the URL box.
+    host.frame->focusBrowser();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_L, Qt::ControlModifier);
+    EXPECT_TRUE(host.frame->URL->hasFocus());
 }
 
 TEST(BrowserEngine, SilentBrowserAnswersScriptDialogsItself)
