@@ -4,7 +4,9 @@
 #include "app/desktop.h"
 #include "app/handler_guard.h"
 #include "app/test_driver.h"
+#include "components/recent_files.h"
 #include "editor/code_editor.h"
+#include "forms/frame_browser.h"
 #include "forms/about_form.h"
 #include "forms/app_help_form.h"
 #include "forms/options_form.h"
@@ -20,6 +22,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -45,6 +48,11 @@ QTableWidget *makeGrid(QWidget *parent, const QString &name, int columns)
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid->verticalHeader()->hide();
     grid->horizontalHeader()->hide();
+    grid->setShowGrid(false);
+    grid->setFrameShape(QFrame::NoFrame);
+    grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    grid->verticalHeader()->setDefaultSectionSize(18);
+    grid->setWordWrap(false);
     return grid;
 }
 } // namespace
@@ -56,6 +64,11 @@ TMainForm::TMainForm(QWidget *parent) : QMainWindow(parent)
     resize(540, 560);
     buildControls();
     buildMenus();
+    RecentFiles = new TRecentFiles(this);
+    RecentFiles->SetMenuItem(item(QStringLiteral("Reopen1")));
+    RecentFiles->OnOpenFile = [this](QObject *sender, const QString &name) {
+        RunGuarded([this, sender, name] { RecentFilesOpenFile(sender, name); });
+    };
     bindHandlers();
     qApp->installEventFilter(this);
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
@@ -81,6 +94,11 @@ void TMainForm::buildControls()
     re->applyDocumentSettings();
     re->setColouring(CodeEditor::Colouring::Php);
     messages = makeGrid(m_centre, QStringLiteral("messages"), 3);
+    messages->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    messages->horizontalHeader()->setDefaultSectionSize(800);
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    mono.setPointSize(10);
+    messages->setFont(mono);
     m_centre->addWidget(re);
     m_centre->addWidget(messages);
     m_centre->setHandleWidth(3);
@@ -121,10 +139,9 @@ void TMainForm::buildControls()
     auto *outer = new QSplitter(Qt::Vertical);
     outer->setObjectName(QStringLiteral("outer"));
     outer->setHandleWidth(5);
-    WebPanel = new QWidget(outer);
+    WebPanel = new Tframe_browser(outer);
     WebPanel->setObjectName(QStringLiteral("WebPanel"));
-    WebPanel->setLayout(new QVBoxLayout);
-    WebPanel->layout()->setContentsMargins(0, 0, 0, 0);
+    WebPanel->setShortcutScope(Tframe_browser::ShortcutScope::Browser);
     outer->addWidget(middle);
     outer->addWidget(WebPanel);
     outer->setStretchFactor(0, 1);
@@ -219,6 +236,41 @@ void TMainForm::bindHandlers()
     bind("cmd1", &TMainForm::cmd1Click);
     bind("Code1", &TMainForm::Code1Click);
     bind("pmitem", &TMainForm::pmitemClick);
+    bind("New2", &TMainForm::New2Click);
+    bind("New1", &TMainForm::New1Click);
+    bind("Open1", &TMainForm::Open1Click);
+    bind("Open2", &TMainForm::Open2Click);
+    bind("Close1", &TMainForm::Close1Click);
+    bind("Save1", &TMainForm::SaveFileClick);
+    bind("SaveProject", &TMainForm::SavePrjClick);
+    bind("Saveas2", &TMainForm::Saveas2Click);
+    bind("Saveas3", &TMainForm::Saveas1Click);
+    bind("Files1", &TMainForm::Files1Click);
+    bind("ProjectAdd", &TMainForm::ProjectAddClick);
+    bind("PManProjectAdd", &TMainForm::ProjectAddClick);
+    bind("dontpublish", &TMainForm::dontpublishClick);
+    bind("removefromproj", &TMainForm::removefromprojClick);
+    bind("Rename1", &TMainForm::Rename1Click);
+    bind("WebPanel1", &TMainForm::WebPanel1Click);
+    bind("WebPanelURL1", &TMainForm::WebPanelURL1Click);
+    bind("Run3", &TMainForm::Run3Click);
+
+    connect(WebPanel, &Tframe_browser::urlChanged, this,
+            [this](const QString &text) { RunGuarded([this, text] { WebPanelURLChange(text); }); });
+    connect(messages, &QTableWidget::cellDoubleClicked, this,
+            [this] { RunGuarded([this] { messagesDblClick(messages); }); });
+    connect(PrTree, &QTreeWidget::itemSelectionChanged, this, [this] {
+        RunGuarded([this] { PrTreeDblClick(PrTree); });
+    });
+    connect(PrTree, &QTreeWidget::itemDoubleClicked, this,
+            [this] { RunGuarded([this] { PrTreeDblClick(PrTree); }); });
+    connect(PrTree, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        // A right click selects the clicked row first.
+        if (QTreeWidgetItem *node = PrTree->itemAt(at))
+            PrTree->setCurrentItem(node);
+        RunGuarded([this] { ProjPopupPopup(ProjPopup); });
+        ProjPopup->popup(PrTree->viewport()->mapToGlobal(at));
+    });
 }
 
 QAction *TMainForm::item(const QString &name) const
@@ -229,8 +281,9 @@ QAction *TMainForm::item(const QString &name) const
 void TMainForm::FormCreate()
 {
     StatusPanel1->clear();
-    Project.OnProjectUpdate.bind([](QObject *) {});
+    Project.OnProjectUpdate.bind([this](QObject *) { OnProjectUpdateExecute(); });
     Project.OnLoaded.bind([this](QObject *) { OnLoadedExecute(); });
+    ClearMessages();
     StatusPanel1->clear();
     Project.OnWorkspaceLog.bind([this](QObject *) { WorkspaceLogExecute(); });
     Project.OnPublishProgress.bind([this](QObject *) { PublishProgressExecute(); });
@@ -239,7 +292,8 @@ void TMainForm::FormCreate()
 
 void TMainForm::OnLoadedExecute()
 {
-    // The recent-projects list and the preview's address box join here.
+    RecentFiles->NotifyOpen(Project.FileName);
+    WebPanel->setUrlText(Project.RunAddress);
 }
 
 void TMainForm::WorkspaceLogExecute()
@@ -272,8 +326,16 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event)
         if (widget && widget->window() == this) {
             m_lastKey = event;
             auto *key = static_cast<QKeyEvent *>(event);
-            if (key->key() == Qt::Key_Escape)
+            const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+            if (key->key() == Qt::Key_Escape) {
                 RunGuarded([this, key] { FormKeyDown(key->key(), key->modifiers()); });
+            } else if (enter && (widget == messages || messages->isAncestorOf(widget))) {
+                RunGuarded([this, key] { messagesKeyDown(key->key(), key->modifiers()); });
+                return true;
+            } else if (enter && (widget == PrTree || PrTree->isAncestorOf(widget))) {
+                RunGuarded([this, key] { PrTreeKeyDown(key->key(), key->modifiers()); });
+                return true;
+            }
         }
     }
     return QMainWindow::eventFilter(watched, event);
@@ -284,19 +346,13 @@ void TMainForm::FormKeyDown(int key, Qt::KeyboardModifiers)
     if (key != Qt::Key_Escape)
         return;
     if (messages->isVisible()) {
-        messages->hide();
-        messagessplitter->hide();
+        HideMessages();
         re->takeFocus();
         return;
     }
     if (HasSwitch(QStringLiteral("ide")))
         close();
-    messages->show();
-    messagessplitter->show();
-    // Keep the splitter directly above the grid.
-    const QList<int> sizes = m_centre->sizes();
-    if (sizes.size() == 2 && sizes.at(1) < 40)
-        m_centre->setSizes({sizes.at(0) + sizes.at(1) - 81, 81});
+    ShowMessages();
 }
 
 void TMainForm::showEvent(QShowEvent *event)
@@ -317,11 +373,22 @@ void TMainForm::showEvent(QShowEvent *event)
 
 void TMainForm::AppEventsActivate()
 {
-    // The external-modification check of the current document joins here
-    // with the document commands.
+    CheckExternalModification();
     if (!m_firstActivation)
         return;
     m_firstActivation = false;
+
+    const QStringList parameters = ProgramParameters();
+    if (parameters.size() > 1 && QFileInfo(parameters.at(1)).isFile()) {
+        // Later saves must not depend on the current folder, which Console changes.
+        const QString path = QFileInfo(parameters.at(1)).absoluteFilePath();
+        const QString name = QFileInfo(path).fileName();
+        const qsizetype dot = name.lastIndexOf(u'.');
+        if (dot >= 0 && name.mid(dot) == QLatin1String(".wdx"))
+            OpenProject(path);
+        else
+            OpenFileAtLine(path, true);
+    }
 
     item(QStringLiteral("pmitem"))->setChecked(true);
     pmitemClick(nullptr);
@@ -403,27 +470,4 @@ void TMainForm::cmd1Click(QObject *)
 void TMainForm::Code1Click(QObject *)
 {
     re->takeFocus();
-}
-
-void TMainForm::pmitemClick(QObject *)
-{
-    PrTree->setVisible(item(QStringLiteral("pmitem"))->isChecked());
-}
-
-void TMainForm::SavePrjClick(QObject *)
-{
-    if (!Project.FileName.isEmpty())
-        Project.SaveToFile(Project.FileName);
-}
-
-void TMainForm::SaveFileClick(QObject *Sender)
-{
-    TRACE_POINT("SaveClick");
-    if (!Sender)
-        TRACE_POINT("Sender is null");
-    if (Project.OpenedFile.isEmpty())
-        return;
-    re->saveToFile(Project.OpenedFile);
-    TraceLog(QStringLiteral("Save file"));
-    Project.RefreshStamp();
 }

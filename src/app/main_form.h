@@ -15,6 +15,8 @@ class QSplitter;
 class QTableWidget;
 class QTimer;
 class QTreeWidget;
+class TRecentFiles;
+class Tframe_browser;
 struct SecondaryWindows;
 
 // The workspace: one editor, the project, the panels around the editor, the
@@ -53,9 +55,64 @@ public:
     void Code1Click(QObject *Sender);
     void pmitemClick(QObject *Sender);
 
-    // Silent saves used when closing.
-    void SavePrjClick(QObject *Sender);
+    // Documents: the one way to make a file the current document, the caption
+    // and the File menu's document commands.
+    void OpenFileAtLine(const QString &path, bool rememberCurrent);
+    void UpdateCaption();
+    void New2Click(QObject *Sender);
+    void Open1Click(QObject *Sender);
+    void Close1Click(QObject *Sender);
     void SaveFileClick(QObject *Sender);
+    void Saveas2Click(QObject *Sender);
+    void RecentFilesOpenFile(QObject *Sender, const QString &FileName);
+    // Asks once per change whether to reload a document changed by another program.
+    void CheckExternalModification();
+
+    // Messages panel: rows of text, file and line; rows with a file jump.
+    void ClearMessages();
+    void AddMessage(const QString &text);
+    void ShowMessages();
+    void HideMessages();
+    void messagesDblClick(QObject *Sender);
+    void messagesKeyDown(int key, Qt::KeyboardModifiers shift);
+    // Writes cell (column, row) of the messages grid.
+    void SetMessageCell(int column, int row, const QString &text);
+    QString MessageCell(int column, int row) const;
+
+    // Project commands.
+    void OpenProject(const QString &path);
+    void SaveProjectTo(const QString &path);
+    void SavePrjClick(QObject *Sender);
+    void Saveas1Click(QObject *Sender);
+    void New1Click(QObject *Sender);
+    void Open2Click(QObject *Sender);
+    void Files1Click(QObject *Sender);
+    void ProjectAddClick(QObject *Sender);
+
+    // Project tree: rebuilt on every project update, opens what is selected.
+    static constexpr int NoNode = -2;
+    // The selected node's integer: -1 the project node, else the entry index;
+    // NoNode without a selection.
+    int SelectedNode() const;
+    void OnProjectUpdateExecute();
+    void PrTreeDblClick(QObject *Sender);
+    void PrTreeKeyDown(int key, Qt::KeyboardModifiers shift);
+    void ProjPopupPopup(QObject *Sender);
+    void dontpublishClick(QObject *Sender);
+    void removefromprojClick(QObject *Sender);
+    void Rename1Click(QObject *Sender);
+
+    // Web preview and the page windows.
+    void WebPanel1Click(QObject *Sender);
+    void WebPanelURL1Click(QObject *Sender);
+    void WebPanelURLChange(const QString &text);
+    void ReloadPreviewAfterSave();
+    void Run3Click(QObject *Sender);
+
+    // The open dialog's file list and folder: Open... without a sender opens
+    // these, and Add to Project starts in the folder it last used.
+    QStringList odFiles;
+    QString odFolder;
 
     // The product's home page, opened by Help > Home Page.
     static QString homePageAddress();
@@ -70,7 +127,7 @@ public:
     QWidget *PrSplitter = nullptr;
     QTableWidget *CodeGrid = nullptr;
     QWidget *CodeSplitter = nullptr;
-    QWidget *WebPanel = nullptr;
+    Tframe_browser *WebPanel = nullptr;
     QWidget *WebPanelSplit = nullptr;
     QWidget *ftppanel = nullptr;
     QProgressBar *ftpprogress = nullptr;
@@ -80,6 +137,7 @@ public:
     QTimer *StatusRefr = nullptr;
     QTimer *CodeExplorerRefresh = nullptr;
     QMenu *ProjPopup = nullptr;
+    TRecentFiles *RecentFiles = nullptr;
     QMenu *EdPopup = nullptr;
 
 protected:
@@ -105,5 +163,7 @@ private:
     QSplitter *m_centre = nullptr;
     bool m_firstActivation = true;
     bool m_closing = false;
+    bool m_checkingModification = false;
+    QString m_previousPreviewAddress;
     const QEvent *m_lastKey = nullptr;
 };

@@ -1,8 +1,123 @@
 #include "forms/form_files.h"
 
-Tform_files::Tform_files()
-    : QDialog(nullptr)
+#include "forms/window_placement.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+Tform_files::Tform_files() : QDialog(nullptr)
 {
     setObjectName(QStringLiteral("form_files"));
     setWindowTitle(QStringLiteral("Project Files"));
+    resize(335, 390);
+
+    Edit1 = new QLineEdit(this);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    grid = new QTableWidget(1, 2, this);
+    grid->setObjectName(QStringLiteral("grid"));
+    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->setShowGrid(false);
+    grid->horizontalHeader()->hide();
+    grid->verticalHeader()->hide();
+    grid->verticalHeader()->setDefaultSectionSize(18);
+    // Column 1 (the full path) lies beyond the right edge on purpose.
+    grid->horizontalHeader()->setDefaultSectionSize(80000);
+    grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    mono.setPixelSize(13);
+    grid->setFont(mono);
+    grid->setWordWrap(false);
+
+    Button1 = new QPushButton(QStringLiteral("OK"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setDefault(true);
+    Button1->setFocusPolicy(Qt::ClickFocus);
+    Button2 = new QPushButton(QStringLiteral("Cancel"), this);
+    Button2->setObjectName(QStringLiteral("Button2"));
+    Button2->setFocusPolicy(Qt::ClickFocus);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(Button1);
+    buttons->addWidget(Button2);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(Edit1);
+    layout->addWidget(grid, 1);
+    layout->addLayout(buttons);
+
+    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(Edit1, &QLineEdit::textChanged, this, [this] { Edit1Change(); });
+    connect(grid, &QTableWidget::cellDoubleClicked, this, [this] { accept(); });
+    Edit1->installEventFilter(this);
+    grid->installEventFilter(this);
+}
+
+void Tform_files::setRows(const QList<QPair<QString, QString>> &rows, int currentRow)
+{
+    grid->clearContents();
+    // An empty project still shows one empty row.
+    grid->setRowCount(qMax<int>(1, rows.size()));
+    for (int i = 0; i < rows.size(); ++i) {
+        grid->setItem(i, 0, new QTableWidgetItem(rows.at(i).first));
+        grid->setItem(i, 1, new QTableWidgetItem(rows.at(i).second));
+    }
+    if (currentRow >= 0 && currentRow < grid->rowCount())
+        grid->setCurrentCell(currentRow, 0);
+}
+
+QString Tform_files::chosenPath() const
+{
+    const QTableWidgetItem *cell = grid->item(grid->currentRow(), 1);
+    return cell ? cell->text() : QString();
+}
+
+void Tform_files::Edit1Change()
+{
+    const QString text = Edit1->text();
+    if (text.isEmpty())
+        return;
+    for (int row = 0; row < grid->rowCount(); ++row) {
+        const QTableWidgetItem *cell = grid->item(row, 0);
+        if (cell && cell->text().contains(text, Qt::CaseSensitive)) {
+            grid->setCurrentCell(row, 0);
+            grid->scrollToItem(cell);
+            return;
+        }
+    }
+}
+
+void Tform_files::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    CentreOnScreen(this);
+    Edit1->clear();
+    Edit1->setFocus();
+}
+
+bool Tform_files::eventFilter(QObject *watched, QEvent *event)
+{
+    // The dialog sees keys before its controls: arrows go to the list, F4 leaves.
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if ((key == Qt::Key_Down || key == Qt::Key_Up) && watched == Edit1) {
+            grid->setFocus();
+            return false;
+        }
+        if (key == Qt::Key_F4) {
+            reject();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }

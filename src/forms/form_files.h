@@ -2,13 +2,33 @@
 
 #include <QDialog>
 
-// The list of the project's files, for jumping to one of them.
-// For now the window exists with its caption and name; its content is
-// still to come.
+class QLineEdit;
+class QPushButton;
+class QTableWidget;
+
+// The project's files as a list to jump to one of them: a search box that
+// moves the current row to the first path containing the typed text, and the
+// grid of relative paths (column 0) with the full path hidden beside them.
 class Tform_files final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Tform_files)
 
 public:
     Tform_files();
+
+    // Fills the grid: one row per (relative, full) pair; `currentRow` is made current.
+    void setRows(const QList<QPair<QString, QString>> &rows, int currentRow);
+    // The full path of the current row; empty when there is none.
+    QString chosenPath() const;
+
+    void Edit1Change();
+
+    QLineEdit *Edit1 = nullptr;
+    QTableWidget *grid = nullptr;
+    QPushButton *Button1 = nullptr;
+    QPushButton *Button2 = nullptr;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 };

@@ -6,6 +6,7 @@
 #include "app/application.h"
 #include "app/desktop.h"
 #include "app/main_form.h"
+#include "forms/recording_browser_view.h"
 #include "support/test_support.h"
 
 #include <QStringList>
@@ -41,6 +42,7 @@ protected:
 
     ScriptedDialogs dialogs;
     RecordingDesktop desktop;
+    ScopedRecordingBrowsers browsers; // no real engine in window tests
     QTemporaryDir dir;
 
 private:

@@ -2,6 +2,7 @@
 
 #include "app/test_driver.h"
 #include "editor/code_editor.h"
+#include "forms/frame_browser.h"
 #include "foundation/reg_string.h"
 #include "foundation/settings_store.h"
 

@@ -1,0 +1,84 @@
+// The messages panel under the editor: result rows of a run or of find in
+// files. Column 0 is the text, 1 a file, 2 a 1-based line; rows with a file jump.
+#include "app/main_form.h"
+
+#include "editor/code_editor.h"
+
+#include <QHeaderView>
+#include <QSplitter>
+#include <QTableWidget>
+
+void TMainForm::SetMessageCell(int column, int row, const QString &text)
+{
+    QTableWidgetItem *cell = messages->item(row, column);
+    if (!cell) {
+        cell = new QTableWidgetItem;
+        messages->setItem(row, column, cell);
+    }
+    cell->setText(text);
+}
+
+QString TMainForm::MessageCell(int column, int row) const
+{
+    const QTableWidgetItem *cell = messages->item(row, column);
+    return cell ? cell->text() : QString();
+}
+
+void TMainForm::ClearMessages()
+{
+    // The grid keeps one row, emptied.
+    messages->setRowCount(1);
+    for (int column = 0; column < 3; ++column)
+        SetMessageCell(column, 0, QString());
+    messages->setColumnWidth(0, 2000);
+}
+
+void TMainForm::AddMessage(const QString &text)
+{
+    if (!MessageCell(0, 0).isEmpty())
+        messages->setRowCount(messages->rowCount() + 1);
+    SetMessageCell(0, messages->rowCount() - 1, text);
+}
+
+void TMainForm::ShowMessages()
+{
+    messages->show();
+    messagessplitter->show();
+    // Dock the splitter directly above the grid again.
+    const QList<int> sizes = m_centre->sizes();
+    if (sizes.size() == 2 && sizes.at(1) < 40)
+        m_centre->setSizes({qMax(0, sizes.at(0) + sizes.at(1) - 81), 81});
+}
+
+void TMainForm::HideMessages()
+{
+    messages->hide();
+    messagessplitter->hide();
+}
+
+void TMainForm::messagesDblClick(QObject *)
+{
+    const int row = messages->currentRow();
+    if (row < 0)
+        return;
+    const QString text = MessageCell(0, row);
+    const QString file = MessageCell(1, row);
+    const QString lineText = MessageCell(2, row);
+    if (file.isEmpty())
+        return;
+    OpenFileAtLine(file, true);
+    bool ok = false;
+    int line = lineText.toInt(&ok);
+    if (!ok)
+        line = 0;
+    // Going past the line first leaves the target near the top of the view.
+    re->setCaretLine(line + 20);
+    re->setCaretLine(line);
+    re->extendSelection(text.size());
+}
+
+void TMainForm::messagesKeyDown(int key, Qt::KeyboardModifiers)
+{
+    if (key == Qt::Key_Return || key == Qt::Key_Enter)
+        messagesDblClick(nullptr);
+}

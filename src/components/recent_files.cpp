@@ -1,0 +1,130 @@
+#include "components/recent_files.h"
+
+#include "foundation/reg_string.h"
+#include "foundation/settings_store.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QMenu>
+
+namespace {
+const QString ValueName = QStringLiteral("String");
+}
+
+TRecentFiles::TRecentFiles(QObject *owner, QString keyRoot)
+    : QObject(owner), m_keyRoot(std::move(keyRoot))
+{
+    setObjectName(QStringLiteral("RecentFiles"));
+    read();
+}
+
+TRecentFiles::~TRecentFiles()
+{
+    try {
+        write();
+    } catch (...) {
+        // The list simply stays as it was stored; nothing to tell at exit.
+    }
+}
+
+QString TRecentFiles::defaultKeyRoot()
+{
+    QString exe = QCoreApplication::applicationFilePath();
+    if (exe.isEmpty() && !QCoreApplication::arguments().isEmpty())
+        exe = QCoreApplication::arguments().constFirst();
+    return QFileInfo(exe).fileName();
+}
+
+QString TRecentFiles::Registry_Value_Get(const QString &key, const QString &defaultValue)
+{
+    return RegReadString(key, defaultValue);
+}
+
+void TRecentFiles::Registry_Value_Set(const QString &key, const QString &value)
+{
+    RegWriteString(key, value);
+}
+
+void TRecentFiles::read()
+{
+    try {
+        bool ok = false;
+        const int count =
+            Registry_Value_Get(m_keyRoot + QStringLiteral("\\RecentFiles\\Count"), QStringLiteral("0"))
+                .trimmed()
+                .toInt(&ok);
+        for (int i = 0; ok && i < count; ++i)
+            m_files << Registry_Value_Get(m_keyRoot + QStringLiteral("\\RecentFiles\\File") +
+                                              QString::number(i),
+                                          QString());
+    } catch (...) {
+        // An unreadable store leaves the list as far as it was read.
+    }
+}
+
+void TRecentFiles::write() const
+{
+    Registry_Value_Set(m_keyRoot + QStringLiteral("\\RecentFiles\\Count"),
+                       QString::number(m_files.size()));
+    for (qsizetype i = 0; i < m_files.size(); ++i)
+        Registry_Value_Set(m_keyRoot + QStringLiteral("\\RecentFiles\\File") + QString::number(i),
+                           m_files.at(i));
+}
+
+void TRecentFiles::SetMenuItem(QAction *item)
+{
+    m_menuItem = item;
+    RebuildMenu();
+}
+
+void TRecentFiles::NotifyOpen(const QString &path)
+{
+    qsizetype found = -1;
+    for (qsizetype i = 0; i < m_files.size(); ++i) {
+        if (m_files.at(i).compare(path, Qt::CaseInsensitive) == 0) {
+            found = i;
+            break;
+        }
+    }
+    if (found >= 0) {
+        m_files.removeAt(found);
+        m_files.prepend(path);
+    } else {
+        m_files.prepend(path);
+        if (m_files.size() > MaxEntries)
+            m_files.removeLast();
+    }
+    RebuildMenu();
+}
+
+void TRecentFiles::RebuildMenu()
+{
+    if (!m_menuItem)
+        return;
+    QMenu *menu = m_menuItem->menu();
+    if (!menu) {
+        menu = new QMenu;
+        m_menuItem->setMenu(menu);
+    }
+    // The entries are owned by the menu, which deletes them here.
+    menu->clear();
+    for (qsizetype i = 0; i < m_files.size() && i < MaxShown; ++i) {
+        auto *entry = new QAction(m_files.at(i), menu);
+        entry->setData(int(i));
+        // A path may hold '&'; show it as it is instead of as an access key.
+        entry->setText(QString(m_files.at(i)).replace(u'&', QStringLiteral("&&")));
+        connect(entry, &QAction::triggered, this, [this, entry] { OnFileClick(entry); });
+        menu->addAction(entry);
+    }
+}
+
+void TRecentFiles::OnFileClick(QObject *sender)
+{
+    auto *entry = qobject_cast<QAction *>(sender);
+    if (!entry)
+        return;
+    const int i = entry->data().toInt();
+    if (OnOpenFile && i >= 0 && i < m_files.size())
+        OnOpenFile(this, m_files.at(i));
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+#include <functional>
+
+class QAction;
+
+// The most-recent-first list of project files shown under File > Reopen. It is
+// read from the settings store when created and written back when destroyed;
+// choosing an entry raises OnOpenFile with its path. Paths compare without
+// regard to letter case; 20 are kept and 12 shown.
+class TRecentFiles final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TRecentFiles)
+
+public:
+    static constexpr int MaxEntries = 20;
+    static constexpr int MaxShown = 12;
+
+    // `keyRoot` is the executable's file name, the first part of every key.
+    explicit TRecentFiles(QObject *owner, QString keyRoot = defaultKeyRoot());
+    ~TRecentFiles() override;
+
+    void SetMenuItem(QAction *item);
+    void NotifyOpen(const QString &path);
+    void RebuildMenu();
+    void OnFileClick(QObject *sender);
+
+    const QStringList &files() const { return m_files; }
+    QAction *MenuItem() const { return m_menuItem; }
+
+    std::function<void(QObject *sender, const QString &fileName)> OnOpenFile;
+
+    static QString defaultKeyRoot();
+    // The value "String" of one key; the default when empty or missing.
+    static QString Registry_Value_Get(const QString &key, const QString &defaultValue);
+    static void Registry_Value_Set(const QString &key, const QString &value);
+
+private:
+    void read();
+    void write() const;
+
+    QString m_keyRoot;
+    QStringList m_files;
+    QAction *m_menuItem = nullptr;
+};

@@ -1,0 +1,251 @@
+#include "app_fixture.h"
+
+#include "components/recent_files.h"
+#include "editor/code_editor.h"
+#include "forms/form_files.h"
+#include "forms/form_run.h"
+#include "forms/form_run2.h"
+#include "forms/frame_browser.h"
+
+#include <QAction>
+#include <QDir>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTableWidget>
+#include <QTest>
+#include <QTreeWidget>
+
+namespace {
+class Workspace : public AppTest {
+protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        site = dir.filePath("site");
+        QDir().mkpath(site + "/inc");
+        for (const char *name : {"a.php", "b.php", "inc/db.php"})
+            WriteFileBytes(site + '/' + name, QByteArray(name) + " 1\n2\n3\n4\n5\n6\n7\n8\n");
+        WriteFileBytes(site + "/shop.wdx",
+                       "<WENDLOR_Project>\r\n"
+                       "   <file path=\"a.php\" line=\"0\" publish=\"True\"/>\r\n"
+                       "   <file path=\"b.php\" line=\"4\" publish=\"True\"/>\r\n"
+                       "   <file path=\"inc\\db.php\" line=\"0\" publish=\"False\"/>\r\n"
+                       "   <file path=\"gone.php\" line=\"0\" publish=\"False\"/>\r\n"
+                       "   <address address=\"http://127.0.0.1:8000/index.php\"/>\r\n"
+                       "</WENDLOR_Project>\r\n");
+        start();
+        form()->show();
+    }
+    RecordingBrowserView *preview() const { return ScopedRecordingBrowsers::of(form()->WebPanel->WebBrowser1); }
+    QStringList nodes() const
+    {
+        QStringList texts;
+        for (QTreeWidgetItemIterator it(form()->PrTree); *it; ++it)
+            texts << (*it)->text(0);
+        return texts;
+    }
+    QTreeWidgetItem *node(int index) const
+    {
+        return form()->PrTree->topLevelItem(0)->child(index);
+    }
+
+    QString site;
+};
+} // namespace
+
+TEST_F(Workspace, LoadingAProjectFillsTheTreeRecentListAndPreviewAddress)
+{
+    form()->OpenProject(site + "/shop.wdx");
+    EXPECT_EQ(nodes(), (QStringList{"shop.wdx", "a.php", "b.php", "inc/db.php", "gone.php"}));
+    EXPECT_EQ(form()->Project.OpenedFile, site + "/a.php");
+    EXPECT_EQ(form()->WebPanel->urlText(), "http://127.0.0.1:8000/index.php");
+    EXPECT_EQ(form()->RecentFiles->files().value(0), site + "/shop.wdx");
+    EXPECT_EQ(form()->windowTitle(), "shop - Quillstone - " + site + "/a.php");
+    // Nothing in the tree is selected after a rebuild without a selection.
+    EXPECT_EQ(form()->SelectedNode(), TMainForm::NoNode);
+}
+
+TEST_F(Workspace, SelectingFileNodesOpensThemAndEnterGoesToTheEditor)
+{
+    form()->OpenProject(site + "/shop.wdx");
+    form()->item("pmitem")->setChecked(true);
+    form()->pmitemClick(nullptr);
+    form()->PrTree->setFocus();
+    form()->PrTree->setCurrentItem(node(1));
+    EXPECT_EQ(form()->Project.OpenedFile, site + "/b.php");
+    EXPECT_EQ(form()->re->caretLine(), 5);
+    form()->PrTree->setCurrentItem(form()->PrTree->topLevelItem(0));
+    EXPECT_EQ(form()->Project.OpenedFile, site + "/b.php"); // the project node opens nothing
+    form()->PrTree->setCurrentItem(node(2));
+    QTest::keyClick(form()->PrTree, Qt::Key_Return);
+    EXPECT_EQ(form()->Project.OpenedFile, site + "/inc/db.php");
+    EXPECT_EQ(QApplication::focusWidget(), form()->re);
+}
+
+TEST_F(Workspace, PopupOffersWhatFitsTheSelectedNode)
+{
+    form()->OpenProject(site + "/shop.wdx");
+    form()->PrTree->setCurrentItem(form()->PrTree->topLevelItem(0));
+    form()->ProjPopupPopup(nullptr);
+    EXPECT_TRUE(form()->item("PManProjectAdd")->isVisible());
+    EXPECT_FALSE(form()->item("removefromproj")->isVisible());
+    EXPECT_FALSE(form()->item("Rename1")->isVisible());
+
+    form()->PrTree->setCurrentItem(node(2));
+    form()->ProjPopupPopup(nullptr);
+    EXPECT_FALSE(form()->item("PManProjectAdd")->isVisible());
+    EXPECT_TRUE(form()->item("dontpublish")->isVisible());
+    EXPECT_TRUE(form()->item("dontpublish")->isChecked()); // inc/db.php is locked
+
+    form()->dontpublishClick(nullptr);
+    EXPECT_TRUE(form()->Project.Files.Get(2)->Publish);
+    EXPECT_FALSE(form()->item("dontpublish")->isChecked());
+    // The rebuild keeps the selection by text.
+    EXPECT_EQ(form()->SelectedNode(), 2);
+}
+
+TEST_F(Workspace, RemoveSelectsTheFollowingNodeAndRenameMovesTheFile)
+{
+    form()->OpenProject(site + "/shop.wdx");
+    form()->PrTree->setCurrentItem(node(1));
+    form()->removefromprojClick(nullptr);
+    EXPECT_EQ(nodes(), (QStringList{"shop.wdx", "a.php", "inc/db.php", "gone.php"}));
+    EXPECT_EQ(form()->SelectedNode(), 1); // inc/db.php followed b.php
+    EXPECT_TRUE(QFileInfo::exists(site + "/b.php"));
+
+    form()->PrTree->setCurrentItem(node(2));
+    form()->removefromprojClick(nullptr);
+    EXPECT_EQ(form()->SelectedNode(), TMainForm::NoNode); // the last node had no follower
+
+    form()->PrTree->setCurrentItem(node(1));
+    dialogs.promptAnswers.push_back(QString("Data.php"));
+    form()->Rename1Click(nullptr);
+    EXPECT_EQ(dialogs.prompts.back(), "Rename|New name");
+    EXPECT_TRUE(QFileInfo::exists(site + "/inc/Data.php"));
+    EXPECT_FALSE(QFileInfo::exists(site + "/inc/db.php"));
+    EXPECT_EQ(form()->Project.Files.Get(1)->Name, site + "/inc/Data.php");
+
+    // A rename onto an existing file is refused and changes nothing.
+    dialogs.promptAnswers.push_back(QString("../a.php"));
+    form()->PrTree->setCurrentItem(node(1));
+    form()->item("Rename1")->trigger();
+    EXPECT_EQ(dialogs.errors.size(), 1u);
+    EXPECT_EQ(form()->Project.Files.Get(1)->Name, site + "/inc/Data.php");
+}
+
+TEST_F(Workspace, SaveProjectAsWritesAndReadsBack)
+{
+    form()->OpenFileAtLine(site + "/a.php", true);
+    form()->item("SaveProject")->trigger(); // never saved: asks for a name
+    ASSERT_EQ(dialogs.fileDialogs.size(), 1u);
+    EXPECT_EQ(dialogs.fileDialogs[0], "save|Wendlor Project |*.wdx");
+    dialogs.saveAnswers.push_back(site + "/new.wdx");
+    form()->item("Saveas3")->trigger();
+    EXPECT_EQ(form()->Project.FileName, site + "/new.wdx");
+    EXPECT_TRUE(ReadFileBytes(site + "/new.wdx").contains("<file path=\"a.php\""));
+    EXPECT_EQ(form()->RecentFiles->files().value(0), site + "/new.wdx");
+
+    // New Project: empty and unnamed, run address kept.
+    form()->Project.RunAddress = "http://127.0.0.1:9000";
+    form()->item("New1")->trigger();
+    EXPECT_EQ(nodes(), QStringList{""});
+    EXPECT_TRUE(form()->re->wholeText().isEmpty());
+    EXPECT_EQ(form()->Project.RunAddress, "http://127.0.0.1:9000");
+}
+
+TEST_F(Workspace, ClosingSavesTheProjectAndTheDocument)
+{
+    form()->OpenProject(site + "/shop.wdx");
+    form()->re->setCaretLine(3);
+    form()->re->insert("closing ");
+    form()->close();
+    EXPECT_FALSE(form()->isVisible());
+    EXPECT_TRUE(ReadFileBytes(site + "/a.php").contains("closing"));
+    const QByteArray saved = ReadFileBytes(site + "/shop.wdx");
+    EXPECT_TRUE(saved.contains("<opened path=\"" + (site + "/a.php").toUtf8() + "\"/>")) << saved.constData();
+}
+
+TEST_F(Workspace, AFailingSaveAtExitKeepsTheWindowOpen)
+{
+    form()->OpenFileAtLine(site + "/a.php", true);
+    form()->re->insert("precious ");
+    QFile::remove(site + "/a.php");
+    QDir().mkpath(site + "/a.php"); // the save cannot replace a folder
+    form()->close();
+    EXPECT_TRUE(form()->isVisible());
+    ASSERT_EQ(dialogs.errors.size(), 1u);
+    QDir(site + "/a.php").removeRecursively();
+}
+
+TEST_F(Workspace, FilesDialogSelectsTheCurrentDocumentAndOpensTheChoice)
+{
+    form()->OpenProject(site + "/shop.wdx");
+    form()->OpenFileAtLine(site + "/b.php", true);
+    QStringList rows;
+    int current = -1;
+    dialogs.onModal = [&](QWidget *w) {
+        auto *files = static_cast<Tform_files *>(w);
+        for (int i = 0; i < files->grid->rowCount(); ++i)
+            rows << files->grid->item(i, 0)->text();
+        current = files->grid->currentRow();
+        files->Edit1->setText("inc");
+        return int(QDialog::Accepted);
+    };
+    form()->item("Files1")->trigger();
+    EXPECT_EQ(rows, (QStringList{"a.php", "b.php", "inc/db.php", "gone.php"}));
+    EXPECT_EQ(current, 1);
+    EXPECT_EQ(form()->Project.OpenedFile, site + "/inc/db.php");
+}
+
+TEST_F(Workspace, PreviewFollowsTheRunAddressAndReloadsOnTheSecondSave)
+{
+    form()->OpenFileAtLine(site + "/a.php", true);
+    form()->WebPanel->setUrlText("http://127.0.0.1:8000/a.php");
+    EXPECT_EQ(form()->Project.RunAddress, "http://127.0.0.1:8000/a.php");
+    form()->item("Save1")->trigger();
+    EXPECT_EQ(preview()->navigations, QStringList{"http://127.0.0.1:8000/a.php"});
+    EXPECT_EQ(preview()->reloads, 0);
+    form()->item("Save1")->trigger();
+    EXPECT_EQ(preview()->navigations.size(), 2);
+    EXPECT_EQ(preview()->reloads, 1);
+    EXPECT_EQ(windows().form_run->frame_browser1->urlText(), "http://127.0.0.1:8000/a.php");
+    // The program's own saves do not touch the preview.
+    form()->SaveFileClick(nullptr);
+    EXPECT_EQ(preview()->navigations.size(), 2);
+
+    // A link followed in the preview becomes the run address, rewritten.
+    preview()->fireBeforeNavigate("http://127.0.0.1:8000/a.php?x=1");
+    EXPECT_EQ(form()->Project.RunAddress, "http://127.0.0.1:8000/a.php/?x=1");
+}
+
+TEST_F(Workspace, WebPreviewToggleAndCtrlL)
+{
+    form()->item("WebPanel1")->trigger();
+    EXPECT_FALSE(form()->WebPanel->isVisible());
+    EXPECT_FALSE(form()->WebPanelSplit->isVisible());
+    form()->WebPanelURL1Click(nullptr);
+    EXPECT_NE(QApplication::focusWidget(), form()->WebPanel->URL);
+    form()->item("WebPanel1")->trigger();
+    EXPECT_TRUE(form()->WebPanel->isVisible());
+    EXPECT_TRUE(form()->WebPanelSplit->isVisible());
+    form()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form()));
+    form()->WebPanelURL1Click(nullptr);
+    EXPECT_EQ(QApplication::focusWidget(), form()->WebPanel->URL);
+}
+
+TEST_F(Workspace, PhpMyAdminWritesTheDatabaseAddressBack)
+{
+    QString shown;
+    dialogs.onModal = [&](QWidget *w) {
+        auto *frame = static_cast<Tform_run2 *>(w)->frame_browser1;
+        shown = frame->urlText();
+        frame->setUrlText("http://127.0.0.1/phpmyadmin/");
+        return 0;
+    };
+    form()->item("Run3")->trigger();
+    EXPECT_EQ(shown, "http://127.0.0.1/pa/");
+    EXPECT_EQ(form()->Project.DatabaseAddress, "http://127.0.0.1/phpmyadmin/");
+    // The window does not navigate by itself.
+    EXPECT_TRUE(ScopedRecordingBrowsers::of(windows().form_run2->frame_browser1->WebBrowser1)->navigations.isEmpty());
+}
