@@ -68,7 +68,12 @@ int TMainForm::SelectedNode() const
 
 void TMainForm::OpenProject(const QString &path)
 {
+    const bool exists = QFileInfo(path).isFile();
     Project.LoadFromFile(path);
+    // Nothing was loaded: reloading the document from disk now would throw
+    // away the editor's unsaved text.
+    if (!exists)
+        return;
     if (!Project.OpenedFile.isEmpty()) {
         // Forget the name first so the editor's text, which belongs to the
         // document open before the load, is not saved into the loaded one's file.
@@ -240,6 +245,11 @@ void TMainForm::Rename1Click(QObject *)
             throw AppError(QStringLiteral("Cannot rename %1 to %2").arg(old, newName));
     }
     entry->Name = newName;
+    // The open document moves with its file, or the next save would bring
+    // the old name back and leave the renamed file behind.
+    if (Project.OpenedFile == old)
+        Project.SetOpenedFile(newName);
+    UpdateCaption();
     Project.OnProjectUpdate.raise(nullptr);
 }
 

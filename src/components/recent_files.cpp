@@ -54,10 +54,14 @@ void TRecentFiles::read()
             Registry_Value_Get(m_keyRoot + QStringLiteral("\\RecentFiles\\Count"), QStringLiteral("0"))
                 .trimmed()
                 .toInt(&ok);
-        for (int i = 0; ok && i < count; ++i)
-            m_files << Registry_Value_Get(m_keyRoot + QStringLiteral("\\RecentFiles\\File") +
-                                              QString::number(i),
-                                          QString());
+        if (!ok || count <= 0)
+            return;
+        // One pass over the store, however long the list is.
+        QStringList keys;
+        keys.reserve(count);
+        for (int i = 0; i < count; ++i)
+            keys << m_keyRoot + QStringLiteral("\\RecentFiles\\File") + QString::number(i);
+        m_files = UserSettings().readValues(keys, ValueName);
     } catch (...) {
         // An unreadable store leaves the list as far as it was read.
     }
@@ -65,11 +69,12 @@ void TRecentFiles::read()
 
 void TRecentFiles::write() const
 {
-    Registry_Value_Set(m_keyRoot + QStringLiteral("\\RecentFiles\\Count"),
-                       QString::number(m_files.size()));
+    QList<QPair<QString, QString>> values;
+    values.reserve(m_files.size() + 1);
+    values.append({m_keyRoot + QStringLiteral("\\RecentFiles\\Count"), QString::number(m_files.size())});
     for (qsizetype i = 0; i < m_files.size(); ++i)
-        Registry_Value_Set(m_keyRoot + QStringLiteral("\\RecentFiles\\File") + QString::number(i),
-                           m_files.at(i));
+        values.append({m_keyRoot + QStringLiteral("\\RecentFiles\\File") + QString::number(i), m_files.at(i)});
+    UserSettings().writeValues(values, ValueName);
 }
 
 void TRecentFiles::SetMenuItem(QAction *item)

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringList>
@@ -99,6 +100,27 @@ void save(const QString &path, const std::vector<Group> &groups)
         fail(file.errorString());
 }
 
+// Groups by lower-cased key path, for lookups of many keys in one pass.
+QHash<QString, size_t> indexGroups(const std::vector<Group> &groups)
+{
+    QHash<QString, size_t> index;
+    index.reserve(qsizetype(groups.size()));
+    for (size_t i = 0; i < groups.size(); ++i)
+        index.insert(groups[i].key.toLower(), i);
+    return index;
+}
+
+void setValue(Group &g, const QString &valueName, const QString &text)
+{
+    for (auto &[name, value] : g.values) {
+        if (name.compare(valueName, Qt::CaseInsensitive) == 0) {
+            value = text;
+            return;
+        }
+    }
+    g.values.emplace_back(valueName, text);
+}
+
 Group *findGroup(std::vector<Group> &groups, const QString &keyPath)
 {
     for (Group &g : groups) {
@@ -165,6 +187,71 @@ bool IniSettingsStore::hasKey(const QString &keyPath)
 {
     std::vector<Group> groups = parse(m_filePath);
     return findGroup(groups, keyPath) != nullptr;
+}
+
+QStringList IniSettingsStore::readValues(const QStringList &keyPaths, const QString &valueName)
+{
+    std::vector<Group> groups = parse(m_filePath);
+    QHash<QString, size_t> index = indexGroups(groups);
+    QStringList values;
+    values.reserve(keyPaths.size());
+    bool created = false;
+    for (const QString &keyPath : keyPaths) {
+        const auto found = index.constFind(keyPath.toLower());
+        if (found == index.constEnd()) {
+            groups.push_back({keyPath, {}});
+            index.insert(keyPath.toLower(), groups.size() - 1);
+            created = true;
+            values << QString();
+            continue;
+        }
+        QString text;
+        for (const auto &[name, value] : groups[*found].values) {
+            if (name.compare(valueName, Qt::CaseInsensitive) == 0) {
+                text = value;
+                break;
+            }
+        }
+        values << text;
+    }
+    if (created) {
+        try {
+            save(m_filePath, groups);
+        } catch (const AppError &) {
+        }
+    }
+    return values;
+}
+
+void IniSettingsStore::writeValues(const QList<QPair<QString, QString>> &keyValues,
+                                   const QString &valueName)
+{
+    std::vector<Group> groups = parse(m_filePath);
+    QHash<QString, size_t> index = indexGroups(groups);
+    for (const auto &[keyPath, text] : keyValues) {
+        auto found = index.constFind(keyPath.toLower());
+        if (found == index.constEnd()) {
+            groups.push_back({keyPath, {}});
+            found = index.insert(keyPath.toLower(), groups.size() - 1);
+        }
+        setValue(groups[*found], valueName, text);
+    }
+    save(m_filePath, groups);
+}
+
+QStringList SettingsStore::readValues(const QStringList &keyPaths, const QString &valueName)
+{
+    QStringList values;
+    for (const QString &keyPath : keyPaths)
+        values << readValue(keyPath, valueName);
+    return values;
+}
+
+void SettingsStore::writeValues(const QList<QPair<QString, QString>> &keyValues,
+                                const QString &valueName)
+{
+    for (const auto &[keyPath, text] : keyValues)
+        writeValue(keyPath, valueName, text);
 }
 
 namespace {

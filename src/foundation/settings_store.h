@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QList>
+#include <QPair>
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 // Per-user settings in the registry's shape: a key path below the user's root
@@ -17,6 +20,11 @@ public:
                             const QString &text) = 0;
     // Whether the key exists, with or without values.
     virtual bool hasKey(const QString &keyPath) = 0;
+
+    // Many keys at once, in one pass over the store (a long recent list).
+    // Reading creates the keys that are missing, as readValue does.
+    virtual QStringList readValues(const QStringList &keyPaths, const QString &valueName);
+    virtual void writeValues(const QList<QPair<QString, QString>> &keyValues, const QString &valueName);
 };
 
 // The store kept in one INI-like file. Every call reads the file afresh and
@@ -27,6 +35,8 @@ public:
     QString readValue(const QString &keyPath, const QString &valueName) override;
     void writeValue(const QString &keyPath, const QString &valueName, const QString &text) override;
     bool hasKey(const QString &keyPath) override;
+    QStringList readValues(const QStringList &keyPaths, const QString &valueName) override;
+    void writeValues(const QList<QPair<QString, QString>> &keyValues, const QString &valueName) override;
     const QString &filePath() const { return m_filePath; }
 
     // $XDG_CONFIG_HOME/quillstone/settings.ini (or ~/.config/... without it).

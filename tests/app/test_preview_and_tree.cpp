@@ -249,3 +249,56 @@ TEST_F(Workspace, PhpMyAdminWritesTheDatabaseAddressBack)
     // The window does not navigate by itself.
     EXPECT_TRUE(ScopedRecordingBrowsers::of(windows().form_run2->frame_browser1->WebBrowser1)->navigations.isEmpty());
 }
+
+TEST_F(Workspace, RenamingTheOpenDocumentMovesItsName)
+{
+    form()->OpenProject(site + "/shop.wdx"); // a.php is open
+    form()->re->insert("unsaved ");
+    form()->PrTree->setCurrentItem(node(0));
+    dialogs.promptAnswers.push_back(QString("index.php"));
+    form()->Rename1Click(nullptr);
+    EXPECT_EQ(form()->Project.OpenedFile, site + "/index.php");
+    form()->SaveFileClick(nullptr);
+    EXPECT_TRUE(ReadFileBytes(site + "/index.php").startsWith("unsaved a.php"));
+    EXPECT_FALSE(QFileInfo::exists(site + "/a.php"));
+}
+
+TEST_F(Workspace, AProjectThatCannotLoadLeavesProjectAndEditorAlone)
+{
+    form()->OpenProject(site + "/shop.wdx");
+    form()->re->insert("unsaved ");
+    form()->item("Open2"); // the menu exists; the dialog answers below
+    dialogs.openAnswers.push_back({site + "/missing.wdx"});
+    form()->item("Open2")->trigger();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0], "XML Load: file doesn't exist" + site + "/missing.wdx");
+    EXPECT_TRUE(form()->re->wholeText().startsWith("unsaved a.php"));
+    EXPECT_EQ(form()->Project.FileName, site + "/shop.wdx");
+
+    WriteFileBytes(site + "/wrong.wdx", "<wendlor_project/>");
+    dialogs.openAnswers.push_back({site + "/wrong.wdx"});
+    form()->item("Open2")->trigger();
+    ASSERT_EQ(dialogs.errors.size(), 1u);
+    EXPECT_EQ(dialogs.errors[0], "XML parse - wrong format");
+    EXPECT_TRUE(form()->re->wholeText().startsWith("unsaved a.php"));
+    EXPECT_EQ(form()->Project.FileName, site + "/shop.wdx");
+    EXPECT_EQ(form()->Project.Files.Count(), 4);
+
+    // Open... of a project file in capitals opens it as a project.
+    QFile::copy(site + "/shop.wdx", site + "/COPY.WDX");
+    dialogs.openAnswers.push_back({site + "/COPY.WDX"});
+    form()->item("Open1")->trigger();
+    EXPECT_EQ(form()->Project.FileName, site + "/COPY.WDX");
+}
+
+TEST_F(Workspace, AddToProjectStartsInTheProjectFolder)
+{
+    form()->OpenProject(site + "/shop.wdx");
+    WriteFileBytes(site + "/c.php", "c\n");
+    dialogs.openAnswers.push_back({site + "/c.php", site + "/b.php"});
+    form()->item("ProjectAdd")->trigger();
+    EXPECT_EQ(form()->odFolder, site);
+    EXPECT_EQ(form()->Project.Files.Count(), 5);
+    EXPECT_EQ(form()->Project.OpenedFile, site + "/b.php");
+    EXPECT_EQ(nodes().size(), 6); // the tree was rebuilt
+}

@@ -106,3 +106,21 @@ TEST_F(Settings, StoreInTheWayOfAFolderRaisesAClearError)
     SetUserSettings(std::make_unique<IniSettingsStore>(dir.filePath("blocker/settings.ini")));
     EXPECT_THROW(WriteSetting("ActivateOnReturn", "0"), AppError);
 }
+
+TEST_F(Settings, ManyKeysAtOnceMatchOneByOne)
+{
+    QList<QPair<QString, QString>> values;
+    for (int i = 0; i < 50; ++i)
+        values.append({QStringLiteral("quillstone\\RecentFiles\\File%1").arg(i), QStringLiteral("/p/%1").arg(i)});
+    UserSettings().writeValues(values, "String");
+    EXPECT_EQ(RegReadString("QUILLSTONE\\RecentFiles\\File7", ""), "/p/7");
+    const QStringList read = UserSettings().readValues(
+        {"quillstone\\RecentFiles\\File49", "quillstone\\RecentFiles\\File0", "quillstone\\Missing"}, "String");
+    EXPECT_EQ(read, (QStringList{"/p/49", "/p/0", ""}));
+    // The batch read created the missing key, as a single read does.
+    EXPECT_TRUE(UserSettings().hasKey("quillstone\\Missing"));
+    // Writing again replaces instead of adding.
+    UserSettings().writeValues({{"quillstone\\RecentFiles\\File0", "/again"}}, "String");
+    EXPECT_EQ(RegReadString("quillstone\\RecentFiles\\File0", ""), "/again");
+    EXPECT_EQ(ReadFileBytes(path).count("File0]"), 1);
+}
