@@ -13,6 +13,7 @@
 #include "foundation/reg_string.h"
 #include "foundation/switches.h"
 #include "foundation/trace.h"
+#include "foundation/http_fetch.h"
 #include "foundation/user_dialogs.h"
 
 #include <QAction>
@@ -254,6 +255,9 @@ void TMainForm::bindHandlers()
     bind("WebPanel1", &TMainForm::WebPanel1Click);
     bind("WebPanelURL1", &TMainForm::WebPanelURL1Click);
     bind("Run3", &TMainForm::Run3Click);
+    bind("Run2", &TMainForm::Run2Click);
+    bind("RunwithoutDebuging1", &TMainForm::RunwithoutDebuging1Click);
+    bind("RunText1", &TMainForm::RunText1Click);
 
     connect(WebPanel, &Tframe_browser::urlChanged, this,
             [this](const QString &text) { RunGuarded([this, text] { WebPanelURLChange(text); }); });
@@ -394,6 +398,8 @@ void TMainForm::AppEventsActivate()
     pmitemClick(nullptr);
     if (HasSwitch(QStringLiteral("address")))
         Project.RunAddress = SwitchValue(QStringLiteral("address"));
+    if (HasSwitch(QStringLiteral("run")))
+        Run2Click(nullptr);
     RunTestCommands(this);
 }
 

@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QMainWindow>
+#include <memory>
 
 class CodeEditor;
 class QAction;
@@ -16,6 +17,7 @@ class QTableWidget;
 class QTimer;
 class QTreeWidget;
 class TRecentFiles;
+class HttpClient;
 class Tframe_browser;
 struct SecondaryWindows;
 
@@ -109,6 +111,13 @@ public:
     void ReloadPreviewAfterSave();
     void Run3Click(QObject *Sender);
 
+    // Run commands and the HTTP client they fetch with (one for the run).
+    void Run2Click(QObject *Sender);
+    void RunwithoutDebuging1Click(QObject *Sender);
+    void RunText1Click(QObject *Sender);
+    HttpClient &Http();
+    void SetHttpClient(std::unique_ptr<HttpClient> client);
+
     // The open dialog's file list and folder: Open... without a sender opens
     // these, and Add to Project starts in the folder it last used.
     QStringList odFiles;
@@ -165,5 +174,7 @@ private:
     bool m_closing = false;
     bool m_checkingModification = false;
     QString m_previousPreviewAddress;
+    QString m_previousRunAddress;
+    std::unique_ptr<HttpClient> m_http;
     const QEvent *m_lastKey = nullptr;
 };

@@ -1,0 +1,140 @@
+#include "app_fixture.h"
+
+#include "editor/code_editor.h"
+#include "forms/form_run.h"
+#include "forms/form_run_text.h"
+#include "forms/frame_browser.h"
+#include "support/php_server.h"
+
+#include <QAction>
+#include <QDir>
+#include <QTableWidget>
+
+namespace {
+// A site served by a real PHP server, with the window running against it.
+class Run : public AppTest {
+protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        site = dir.filePath("site");
+        QDir().mkpath(site);
+        QString lines;
+        for (int i = 1; i <= 60; ++i)
+            lines += QStringLiteral("// filler %1\n").arg(i);
+        page("ok.php", "<?php echo 'all fine';\n");
+        page("warn.php", "<?php\n$a = [];\necho $a['missing'];\n" + lines);
+        page("both.php", "<?php\necho $undefinedVariable;\necho 'x';\nundefined_function();\n" + lines);
+        page("notice.php", "<?php\nerror_reporting(E_ALL);\n$s = 'abc';\n$x = $s[1.5] ?? 1;\necho 'done';\n");
+        server = std::make_unique<PhpServer>(site);
+        start();
+        form()->show();
+        dialogs.onModal = [this](QWidget *w) {
+            shownWindows << w->objectName();
+            if (w == windows().form_run) // the user follows a link, then closes
+                windows().form_run->frame_browser1->setUrlText(followedTo);
+            return 0;
+        };
+    }
+    void page(const char *name, const QString &text) { WriteFileBytes(site + '/' + name, text.toUtf8()); }
+    RecordingBrowserView *runBrowser() const
+    {
+        return ScopedRecordingBrowsers::of(windows().form_run->frame_browser1->WebBrowser1);
+    }
+
+    QString site;
+    std::unique_ptr<PhpServer> server;
+    QStringList shownWindows;
+    QString followedTo;
+};
+} // namespace
+
+TEST_F(Run, AWarningLandsInTheMessagesPanelAndTheFileOpensAtItsLine)
+{
+    form()->Project.RunAddress = server->url("warn.php");
+    form()->item("Run2")->trigger();
+    EXPECT_TRUE(shownWindows.isEmpty());
+    EXPECT_TRUE(form()->messages->isVisible());
+    const QString row = form()->MessageCell(0, 0);
+    // One character after the marker's colon is skipped: PHP puts two blanks there.
+    EXPECT_EQ(row, site + "/warn.php(3): Undefined array key \"missing\"");
+    EXPECT_EQ(form()->Project.OpenedFile, site + "/warn.php");
+    EXPECT_EQ(form()->re->caretLine(), 3);
+}
+
+TEST_F(Run, TheErrorWinsOverAnEarlierWarning)
+{
+    form()->Project.RunAddress = server->url("both.php");
+    form()->Run2Click(form()->item("Run2"));
+    EXPECT_EQ(form()->messages->rowCount(), 1);
+    EXPECT_TRUE(form()->MessageCell(0, 0).startsWith(site + "/both.php(4): Uncaught Error: Call to undefined function"))
+        << qPrintable(form()->MessageCell(0, 0));
+    EXPECT_EQ(form()->re->caretLine(), 4);
+}
+
+TEST_F(Run, ACleanPageShowsTheRunWindowAndTheAddressFollowsIt)
+{
+    form()->Project.RunAddress = server->url("ok.php");
+    followedTo = server->url("notice.php");
+    form()->item("Run2")->trigger();
+    EXPECT_EQ(shownWindows, QStringList{"form_run"});
+    EXPECT_FALSE(form()->messages->isVisible());
+    EXPECT_EQ(form()->Project.RunAddress, followedTo);
+    EXPECT_EQ(form()->WebPanel->urlText(), followedTo);
+    EXPECT_EQ(runBrowser()->navigations.value(0), server->url("ok.php"));
+
+    // The same address again reloads instead of navigating first; a notice
+    // is not captured.
+    form()->item("Run2")->trigger(); // notice.php differs from ok.php: navigates
+    EXPECT_EQ(runBrowser()->reloads, 0);
+    const int navigations = runBrowser()->navigations.size();
+    form()->item("Run2")->trigger(); // notice.php again
+    EXPECT_EQ(runBrowser()->reloads, 1);
+    EXPECT_EQ(runBrowser()->navigations.size(), navigations + 1); // only the showing's navigation
+    EXPECT_EQ(shownWindows.size(), 3);
+    EXPECT_FALSE(form()->messages->isVisible());
+}
+
+TEST_F(Run, WithoutDebuggingNothingIsFetchedOrCaptured)
+{
+    form()->Project.RunAddress = server->url("warn.php");
+    form()->ShowMessages();
+    form()->item("RunwithoutDebuging1")->trigger();
+    EXPECT_EQ(shownWindows, QStringList{"form_run"});
+    EXPECT_FALSE(form()->messages->isVisible());
+    EXPECT_EQ(form()->MessageCell(0, 0), "");
+}
+
+TEST_F(Run, ADeadServerShowsTheRunWindow)
+{
+    form()->Project.RunAddress = QStringLiteral("http://127.0.0.1:%1/x.php").arg(FreeLoopbackPort());
+    form()->item("Run2")->trigger();
+    EXPECT_EQ(shownWindows, QStringList{"form_run"});
+    EXPECT_TRUE(dialogs.errors.empty());
+}
+
+TEST_F(Run, TextModeShowsTheRawPageAndSavesFirst)
+{
+    form()->OpenFileAtLine(site + "/ok.php", true);
+    form()->re->setWholeText("<?php echo 'saved before the run';\n");
+    form()->Project.RunAddress = server->url("ok.php");
+    form()->item("RunText1")->trigger();
+    EXPECT_EQ(shownWindows, QStringList{"form_run_text"});
+    EXPECT_EQ(windows().form_run_text->text(), "saved before the run");
+
+    form()->Project.RunAddress = QStringLiteral("http://127.0.0.1:%1/").arg(FreeLoopbackPort());
+    form()->item("RunText1")->trigger();
+    EXPECT_EQ(windows().form_run_text->text(), "");
+}
+
+TEST_F(Run, RunSwitchRunsAfterTheAddressSwitch)
+{
+    followedTo = server->url("warn.php");
+    start({"run", "address", server->url("warn.php")});
+    form()->show();
+    form()->AppEventsActivate();
+    // Without a sender nothing is fetched: the Run window shows the page.
+    EXPECT_EQ(form()->Project.RunAddress, server->url("warn.php"));
+    EXPECT_EQ(ScopedRecordingBrowsers::of(windows().form_run->frame_browser1->WebBrowser1)->navigations.value(0),
+              server->url("warn.php"));
+}
