@@ -259,6 +259,15 @@ void TMainForm::bindHandlers()
     bind("RunwithoutDebuging1", &TMainForm::RunwithoutDebuging1Click);
     bind("RunText1", &TMainForm::RunText1Click);
 
+    // --- search, functions, code explorer, indenter: bindings ---
+    // --- end search, functions, code explorer, indenter bindings ---
+
+    // --- completion and PHP manual: bindings ---
+    // --- end completion and PHP manual bindings ---
+
+    // --- publishing: bindings ---
+    // --- end publishing bindings ---
+
     connect(WebPanel, &Tframe_browser::urlChanged, this,
             [this](const QString &text) { RunGuarded([this, text] { WebPanelURLChange(text); }); });
     connect(messages, &QTableWidget::cellDoubleClicked, this,
@@ -400,6 +409,9 @@ void TMainForm::AppEventsActivate()
         Project.RunAddress = SwitchValue(QStringLiteral("address"));
     if (HasSwitch(QStringLiteral("run")))
         Run2Click(nullptr);
+    // --- activation: allfunctions ---
+    // --- activation: advise ---
+    // --- activation: publish ---
     RunTestCommands(this);
 }
 

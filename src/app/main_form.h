@@ -118,6 +118,15 @@ public:
     HttpClient &Http();
     void SetHttpClient(std::unique_ptr<HttpClient> client);
 
+    // --- search, functions, code explorer, indenter: declarations ---
+    // --- end search, functions, code explorer, indenter ---
+
+    // --- completion and PHP manual: declarations ---
+    // --- end completion and PHP manual ---
+
+    // --- publishing: declarations ---
+    // --- end publishing ---
+
     // The open dialog's file list and folder: Open... without a sender opens
     // these, and Add to Project starts in the folder it last used.
     QStringList odFiles;
@@ -176,5 +185,14 @@ private:
     QString m_previousPreviewAddress;
     QString m_previousRunAddress;
     std::unique_ptr<HttpClient> m_http;
+
+    // --- search, functions, code explorer, indenter: state ---
+    // --- end search, functions, code explorer, indenter state ---
+
+    // --- completion and PHP manual: state ---
+    // --- end completion and PHP manual state ---
+
+    // --- publishing: state ---
+    // --- end publishing state ---
     const QEvent *m_lastKey = nullptr;
 };
