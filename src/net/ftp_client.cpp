@@ -9,6 +9,15 @@
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
+
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <poll.h>
+#include <pthread.h>
+#include <sys/sendfile.h>
+#endif
 
 namespace
 {
@@ -296,7 +305,7 @@ void FtpClient::store(const QString &localPath, const QString &remotePath)
             QStringLiteral("FTP command refused: remote name of %1 contains a line break")
                 .arg(localPath));
     QFile file(localPath);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw AppError(
             QStringLiteral("Cannot read file %1: %2").arg(localPath, file.errorString()));
 
@@ -309,58 +318,153 @@ void FtpClient::store(const QString &localPath, const QString &remotePath)
     sendFile(*data, file, remotePath);
 }
 
+namespace
+{
+
+#ifdef Q_OS_LINUX
+// Blocks SIGPIPE for this thread while sendfile() runs, since unlike send() it
+// cannot be told not to raise it; one raised meanwhile is taken back.
+class PipeSignalBlock
+{
+  public:
+    PipeSignalBlock()
+    {
+        sigemptyset(&m_pipe);
+        sigaddset(&m_pipe, SIGPIPE);
+        sigset_t pending;
+        sigpending(&pending);
+        m_wasPending = sigismember(&pending, SIGPIPE) == 1;
+        pthread_sigmask(SIG_BLOCK, &m_pipe, &m_previous);
+    }
+    ~PipeSignalBlock()
+    {
+        if (!m_wasPending) {
+            const timespec none{};
+            while (sigtimedwait(&m_pipe, nullptr, &none) == SIGPIPE) {
+            }
+        }
+        pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
+    }
+    PipeSignalBlock(const PipeSignalBlock &) = delete;
+    PipeSignalBlock &operator=(const PipeSignalBlock &) = delete;
+
+  private:
+    sigset_t m_pipe;
+    sigset_t m_previous;
+    bool m_wasPending = false;
+};
+#endif
+
+} // namespace
+
 void FtpClient::sendFile(QTcpSocket &data, QFile &file, const QString &remotePath)
 {
     const QString what = QStringLiteral("STOR ") + remotePath;
     // The data connection failed: the server's reply says why, if it still talks.
-    const auto dataFailed = [&]() {
-        if (data.error() == QAbstractSocket::SocketTimeoutError) {
+    const auto dataFailed = [&](bool timedOut, const QString &why) {
+        if (timedOut) {
             closeControl();
             throw AppError(QStringLiteral("%1: the FTP server %2 took no data within %3 s")
                                .arg(what, serverName(), seconds(m_timeoutMs)));
         }
-        const QString why = data.errorString();
         data.abort();
-        const Reply final = readReply();
+        Reply final;
+        try {
+            final = readReply();
+        } catch (const AppError &error) {
+            throw AppError(QStringLiteral("%1: the data connection failed (%2); %3")
+                               .arg(what, why, error.message()));
+        }
         if (final.code / 100 != 2)
             refuse(what, final);
         throw AppError(QStringLiteral("%1: the data connection failed: %2").arg(what, why));
+    };
+    const auto socketFailed = [&]() {
+        dataFailed(data.error() == QAbstractSocket::SocketTimeoutError, data.errorString());
+    };
+    const auto readFailed = [&]() {
+        // The server holds a half file and waits for more: drop the session.
+        closeControl();
+        throw AppError(
+            QStringLiteral("Cannot read file %1: %2").arg(file.fileName(), file.errorString()));
     };
 
     qint64 sent = 0;
     QElapsedTimer sinceWork;
     sinceWork.start();
-    QByteArray block(BlockSize, Qt::Uninitialized);
-    for (;;) {
-        const qint64 count = file.read(block.data(), block.size());
-        if (count < 0) {
-            // The server holds a half file and waits for more: drop the session.
-            closeControl();
-            throw AppError(
-                QStringLiteral("Cannot read file %1: %2").arg(file.fileName(), file.errorString()));
-        }
-        if (count == 0)
-            break;
-        if (data.write(block.constData(), count) != count)
-            dataFailed();
-        while (data.bytesToWrite() > HighWater) {
-            if (!data.waitForBytesWritten(m_timeoutMs))
-                dataFailed();
-        }
-        sent += count;
+    const auto progressed = [&](qint64 total) {
+        sent = total;
         if (m_onWork && sinceWork.elapsed() >= m_workIntervalMs) {
             m_onWork(sent);
             sinceWork.restart();
         }
+    };
+
+    bool copyInUserSpace = true;
+#ifdef Q_OS_LINUX
+    {
+        // The kernel moves the bytes from the page cache to the socket: no
+        // copies through this process, which doubles the rate on loopback.
+        PipeSignalBlock noPipeSignal;
+        const int out = static_cast<int>(data.socketDescriptor());
+        const int in = file.handle();
+        off_t offset = 0;
+        for (;;) {
+            const ssize_t count = ::sendfile(out, in, &offset, BlockSize * 4);
+            if (count > 0) {
+                progressed(offset);
+                continue;
+            }
+            if (count == 0) {
+                copyInUserSpace = false; // end of file
+                break;
+            }
+            const int error = errno;
+            if (error == EINTR)
+                continue;
+            if (error == EAGAIN) {
+                pollfd ready{out, POLLOUT, 0};
+                const int polled = ::poll(&ready, 1, m_timeoutMs);
+                if (polled == 0)
+                    dataFailed(true, QString());
+                if (polled < 0 && errno != EINTR)
+                    dataFailed(false, QString::fromLocal8Bit(std::strerror(errno)));
+                continue;
+            }
+            if ((error == EINVAL || error == ENOSYS) && offset == 0)
+                break; // a file system sendfile() cannot read: copy instead
+            if (error == EIO)
+                readFailed();
+            dataFailed(false, QString::fromLocal8Bit(std::strerror(error)));
+        }
     }
-    while (data.bytesToWrite() > 0) {
-        if (!data.waitForBytesWritten(m_timeoutMs))
-            dataFailed();
+#endif
+
+    if (copyInUserSpace) {
+        QByteArray block(BlockSize, Qt::Uninitialized);
+        for (;;) {
+            const qint64 count = file.read(block.data(), block.size());
+            if (count < 0)
+                readFailed();
+            if (count == 0)
+                break;
+            if (data.write(block.constData(), count) != count)
+                socketFailed();
+            while (data.bytesToWrite() > HighWater) {
+                if (!data.waitForBytesWritten(m_timeoutMs))
+                    socketFailed();
+            }
+            progressed(sent + count);
+        }
+        while (data.bytesToWrite() > 0) {
+            if (!data.waitForBytesWritten(m_timeoutMs))
+                socketFailed();
+        }
     }
     // End of file is the close of the data connection; the server then answers.
     data.disconnectFromHost();
     if (data.state() != QAbstractSocket::UnconnectedState && !data.waitForDisconnected(m_timeoutMs))
-        dataFailed();
+        socketFailed();
     const Reply final = readReply();
     if (final.code / 100 != 2)
         refuse(what, final);

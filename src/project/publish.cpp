@@ -13,6 +13,11 @@
 #include <QDir>
 #include <QFile>
 #include <QSet>
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstring>
+#include <vector>
 
 namespace
 {
@@ -43,13 +48,89 @@ class RunGuard
     const FtpConnection *m_connection;
 };
 
-void lowerAscii(QByteArray &bytes)
+char lowerAscii(char c)
 {
-    for (char &c : bytes) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
+
+// Finds either publish marker, ignoring ASCII letter case, in one pass over a
+// block: by their blank in binary data, otherwise by Horspool's skip search
+// over a window as long as the shorter marker, which looks at about one byte
+// in twelve of ordinary text. Either way the skip test costs little beside
+// the upload itself.
+class MarkerSearch
+{
+  public:
+    static constexpr const char *First = "host specific";   // 13 characters
+    static constexpr const char *Second = "//dont publish"; // 14 characters
+    static constexpr qsizetype Window = 13;
+    // Bytes of the previous block kept in front of the next, so that a marker
+    // split by a block boundary is still seen whole.
+    static constexpr qsizetype Overlap = 14 - 1;
+
+    MarkerSearch()
+    {
+        m_skip.fill(static_cast<int>(Window));
+        addSkips(First);
+        addSkips(Second + 1); // its last 13 characters
+    }
+
+    bool foundIn(const char *text, qsizetype length) const
+    {
+        // Both markers hold a blank, which has no letter case: memchr finds
+        // blanks many bytes per cycle, which suits binary files. Text dense
+        // with blanks goes to the skip search instead.
+        const qsizetype denseAfter = 16 + length / 64;
+        qsizetype blanks = 0;
+        const char *const end = text + length;
+        for (const char *at = text;
+             (at = static_cast<const char *>(std::memchr(at, ' ', end - at))) != nullptr; ++at) {
+            const qsizetype blank = at - text;
+            if (blank >= 4 && blank + 9 <= length && matches(at - 4, First))
+                return true;
+            if (blank >= 6 && blank + 8 <= length && matches(at - 6, Second))
+                return true;
+            if (++blanks > denseAfter)
+                return skipSearch(text, length);
+        }
+        return false;
+    }
+
+    bool skipSearch(const char *text, qsizetype length) const
+    {
+        for (qsizetype end = Window - 1; end < length;) {
+            const char last = lowerAscii(text[end]);
+            if (last == 'c' && matches(text + end - 12, First))
+                return true;
+            if (last == 'h' && end >= 13 && matches(text + end - 13, Second))
+                return true;
+            end += m_skip[static_cast<unsigned char>(text[end])];
+        }
+        return false;
+    }
+
+  private:
+    void addSkips(const char *marker)
+    {
+        for (qsizetype i = 0; i < Window - 1; ++i) {
+            const auto c = static_cast<unsigned char>(marker[i]);
+            const int skip = static_cast<int>(Window - 1 - i);
+            for (const unsigned char variant : {c, static_cast<unsigned char>(std::toupper(c))})
+                m_skip[variant] = std::min(m_skip[variant], skip);
+        }
+    }
+
+    static bool matches(const char *text, const char *marker)
+    {
+        for (; *marker; ++text, ++marker) {
+            if (lowerAscii(*text) != *marker)
+                return false;
+        }
+        return true;
+    }
+
+    std::array<int, 256> m_skip{};
+};
 
 // One publish run over a snapshot of the settings, so edits made in the window
 // while the run goes on do not mix two configurations.
@@ -243,28 +324,25 @@ void CreateFtpPath(FtpConnection &connection, const QString &path)
 
 bool FileHasPublishMarker(const QString &path)
 {
-    static const QByteArray markers[] = {QByteArrayLiteral("host specific"),
-                                         QByteArrayLiteral("//dont publish")};
-    constexpr qsizetype overlap = 13; // longest marker less one: a marker split by a block
-    constexpr qint64 block = 1024 * 1024;
+    static const MarkerSearch search;
+    constexpr qsizetype overlap = MarkerSearch::Overlap;
+    constexpr qsizetype block = 1024 * 1024;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw AppError(QStringLiteral("Cannot read file %1: %2").arg(path, file.errorString()));
-    QByteArray window;
+    std::vector<char> buffer(overlap + block);
+    qsizetype carried = 0; // tail of the previous block, kept in front
     for (;;) {
-        QByteArray chunk = file.read(block);
-        if (chunk.isEmpty()) {
-            if (file.error() != QFileDevice::NoError)
-                throw AppError(
-                    QStringLiteral("Cannot read file %1: %2").arg(path, file.errorString()));
+        const qint64 count = file.read(buffer.data() + carried, block);
+        if (count < 0)
+            throw AppError(QStringLiteral("Cannot read file %1: %2").arg(path, file.errorString()));
+        if (count == 0)
             return false;
-        }
-        lowerAscii(chunk);
-        window = window.right(overlap) + chunk;
-        for (const QByteArray &marker : markers) {
-            if (window.contains(marker))
-                return true;
-        }
+        const qsizetype length = carried + count;
+        if (search.foundIn(buffer.data(), length))
+            return true;
+        carried = std::min(overlap, length);
+        std::memmove(buffer.data(), buffer.data() + length - carried, carried);
     }
 }
 

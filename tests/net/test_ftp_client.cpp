@@ -283,6 +283,19 @@ TEST_F(FtpClientTest, ServerStoppedMidSessionIsAnErrorAndTheNextSessionWorks)
     EXPECT_TRUE(QFile::exists(home(QStringLiteral("after.txt"))));
 }
 
+TEST_F(FtpClientTest, ServerKilledDuringATransferIsAnErrorNotASignal)
+{
+    // The transfer breaks off half way: a clear error naming the file, the
+    // session dropped, and the test process still alive.
+    const QString file = local(QStringLiteral("big"), randomBytes(64 * 1024 * 1024));
+    m_client.setWorkIntervalMs(0);
+    m_client.setWorkHandler([&](qint64) { m_server->stop(); });
+    m_client.connect();
+    const QString message = errorOf([&] { m_client.store(file, QStringLiteral("big.bin")); });
+    EXPECT_TRUE(message.startsWith(QStringLiteral("STOR big.bin: "))) << message.toStdString();
+    EXPECT_FALSE(m_client.isConnected());
+}
+
 TEST(FtpClientSilentServer, AServerThatNeverAnswersTimesOut)
 {
     // The listen backlog completes the connection; nobody ever writes a greeting.

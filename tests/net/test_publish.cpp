@@ -15,6 +15,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QMap>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -460,6 +461,48 @@ TEST_F(PublishTest, HostSpecificTestReadsUnlockedFilesOnly)
     EXPECT_TRUE(m_project.IsHostSpecific(2));
     EXPECT_TRUE(m_project.IsHostSpecific(3));
     EXPECT_THROW(m_project.IsHostSpecific(4), AppError);
+}
+
+TEST(PublishMarker, FoundInAnyCaseAtEveryPositionAroundTheReadBlocks)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("f.php");
+    constexpr qsizetype block = 1024 * 1024;
+    // Text full of the markers' letters, blanks and near misses; and binary
+    // bytes with few blanks. The two take different search paths.
+    QByteArray text;
+    while (text.size() < block + 64)
+        text += "the sphinx checks each specific host; / dont publish hosts pecific ";
+    QByteArray binary(block + 64, Qt::Uninitialized);
+    QRandomGenerator generator(7);
+    for (char &c : binary)
+        c = static_cast<char>(generator.bounded(256));
+    for (const QByteArray &filler : {text, binary}) {
+        for (const QByteArray marker :
+             {QByteArray("host specific"), QByteArray("HoSt SpEcIfIc"),
+              QByteArray("//dont publish"), QByteArray("//DONT PUBLISH")}) {
+            for (const qsizetype at :
+                 {qsizetype(0), block - 16, block - 14, block - 13, block - 7, block - 1, block,
+                  block + 1, filler.size() - 1, filler.size()}) {
+                QByteArray bytes = filler;
+                bytes.insert(at, marker);
+                WriteFileBytes(path, bytes);
+                EXPECT_TRUE(FileHasPublishMarker(path)) << marker.constData() << " at " << at;
+            }
+        }
+        for (const QByteArray nearMiss :
+             {QByteArray("host  specific"), QByteArray("host specifi"), QByteArray("/dont publish"),
+              QByteArray("// dont publish")}) {
+            QByteArray bytes = filler;
+            bytes.insert(block - 5, nearMiss);
+            WriteFileBytes(path, bytes);
+            EXPECT_FALSE(FileHasPublishMarker(path)) << nearMiss.constData();
+        }
+    }
+    WriteFileBytes(path, QByteArray());
+    EXPECT_FALSE(FileHasPublishMarker(path));
+    WriteFileBytes(path, "HOST SPECIFIC");
+    EXPECT_TRUE(FileHasPublishMarker(path)) << "a file that is only the marker";
 }
 
 namespace
