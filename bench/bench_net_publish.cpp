@@ -1,0 +1,92 @@
+// Publishes a folder through the real publish engine and FTP client and prints
+// the time taken, files per second and MB per second. The log handler lets
+// pending events run after every line, as the main window's does.
+//
+//   bench_net_publish HOST:PORT USER PASSWORD LOCAL_FOLDER FTP_FOLDER [store-only]
+//
+// With "store-only" the files go up through the FTP client alone, without
+// the engine's skip test, to separate the transfer from reading each file
+// for its publish markers.
+// Every file below LOCAL_FOLDER, in sorted order, is one project entry; the
+// project file is taken to sit in LOCAL_FOLDER. bench/publish-vs-lftp.sh runs
+// it against lftp on the same server.
+
+#include "foundation/errors.h"
+#include "net/ftp_client.h"
+#include "project/project.h"
+
+#include <QCoreApplication>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <algorithm>
+#include <cstdio>
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const bool storeOnly = args.size() == 7 && args[6] == QStringLiteral("store-only");
+    if (args.size() != 6 && !storeOnly) {
+        std::fprintf(stderr,
+                     "usage: %s HOST:PORT USER PASSWORD LOCAL_FOLDER FTP_FOLDER [store-only]\n",
+                     argv[0]);
+        return 2;
+    }
+    const QString folder = QFileInfo(args[4]).absoluteFilePath();
+
+    QStringList files;
+    QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << it.next();
+    std::sort(files.begin(), files.end());
+    qint64 bytes = 0;
+    cProject project;
+    for (const QString &file : files) {
+        project.Files.AddNew();
+        project.Files.Last()->Name = file;
+        bytes += QFileInfo(file).size();
+    }
+    project.FileName = folder + QStringLiteral("/bench.wdx");
+    project.Ftp.Host = args[1];
+    project.Ftp.User = args[2];
+    project.Ftp.Pass = args[3];
+    project.Ftp.Folder = args[5];
+
+    int lines = 0;
+    int failures = 0;
+    project.OnWorkspaceLog.bind([&](QObject *) {
+        ++lines;
+        if (project.LogText.startsWith(QStringLiteral("!!!")))
+            ++failures;
+        QCoreApplication::processEvents();
+    });
+
+    FtpClient client;
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        if (storeOnly) {
+            client.setHost(args[1]);
+            client.setUser(args[2]);
+            client.setPassword(args[3]);
+            client.connect();
+            client.makeDir(args[5]);
+            client.changeDir(args[5]);
+            for (const QString &file : files)
+                client.store(file, QFileInfo(file).fileName());
+            client.disconnect();
+        } else {
+            project.PublishFiles(client, -1);
+        }
+    } catch (const AppError &error) {
+        std::fprintf(stderr, "publish failed: %s\n", qPrintable(error.message()));
+        return 1;
+    }
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    std::printf("files %d  bytes %lld  log lines %d  errors %d  seconds %.3f  files/s %.1f  "
+                "MB/s %.1f\n",
+                static_cast<int>(files.size()), static_cast<long long>(bytes), lines, failures,
+                seconds, files.size() / seconds, bytes / 1e6 / seconds);
+    return failures == 0 ? 0 : 1;
+}
