@@ -17,8 +17,8 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev
   php-cli python3 python3-pyftpdlib
   xvfb xauth xdotool x11-utils imagemagick
-  # benchmarks
-  libbenchmark-dev
+  # benchmarks (lftp: the reference for publishing speed)
+  libbenchmark-dev lftp
   # fonts so the offscreen and Xvfb windows have real metrics
   fonts-dejavu-core
 )
