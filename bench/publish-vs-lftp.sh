@@ -61,6 +61,9 @@ lftp_mirror() { # local folder, remote folder
 ours() { # local folder, remote folder
   "$BENCH" "127.0.0.1:$PORT" tester secret "$1" "$2" >/dev/null
 }
+ours_store_only() { # the FTP client alone, without the engine's skip test
+  "$BENCH" "127.0.0.1:$PORT" tester secret "$1" "$2" store-only >/dev/null
+}
 measure() { # tool, local folder, remote folder -> seconds
   local start end
   start=$(now)
@@ -71,14 +74,14 @@ measure() { # tool, local folder, remote folder -> seconds
   awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", b - a }'
 }
 
-printf '%-6s %-12s %10s %12s %12s\n' run case tool seconds rate
+printf '%-4s %-12s %16s %9s %s\n' run case tool seconds rate
 for run in $(seq "$RUNS"); do
   for tool in ours lftp_mirror; do
     s=$(measure $tool "$WORK/small" "s_${tool}_$run")
-    printf '%-6s %-12s %10s %12.3f %9.1f files/s\n' "$run" "1000 files" "$tool" "$s" "$(awk -v s="$s" 'BEGIN { print 1000 / s }')"
+    printf '%-4s %-12s %16s %9.3f %7.1f files/s\n' "$run" "1000 files" "$tool" "$s" "$(awk -v s="$s" 'BEGIN { print 1000 / s }')"
   done
-  for tool in ours lftp_mirror; do
+  for tool in ours ours_store_only lftp_mirror; do
     s=$(measure $tool "$WORK/big" "b_${tool}_$run")
-    printf '%-6s %-12s %10s %12.3f %9.1f MB/s\n' "$run" "100 MB file" "$tool" "$s" "$(awk -v s="$s" 'BEGIN { print 104.8576 / s }')"
+    printf '%-4s %-12s %16s %9.3f %7.1f MB/s\n' "$run" "100 MB file" "$tool" "$s" "$(awk -v s="$s" 'BEGIN { print 104.8576 / s }')"
   done
 done

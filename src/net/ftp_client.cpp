@@ -9,15 +9,6 @@
 #include <QRegularExpression>
 #include <QTcpSocket>
 #include <cctype>
-#include <cerrno>
-#include <cstring>
-
-#ifdef Q_OS_LINUX
-#include <csignal>
-#include <poll.h>
-#include <pthread.h>
-#include <sys/sendfile.h>
-#endif
 
 namespace
 {
@@ -318,45 +309,6 @@ void FtpClient::store(const QString &localPath, const QString &remotePath)
     sendFile(*data, file, remotePath);
 }
 
-namespace
-{
-
-#ifdef Q_OS_LINUX
-// Blocks SIGPIPE for this thread while sendfile() runs, since unlike send() it
-// cannot be told not to raise it; one raised meanwhile is taken back.
-class PipeSignalBlock
-{
-  public:
-    PipeSignalBlock()
-    {
-        sigemptyset(&m_pipe);
-        sigaddset(&m_pipe, SIGPIPE);
-        sigset_t pending;
-        sigpending(&pending);
-        m_wasPending = sigismember(&pending, SIGPIPE) == 1;
-        pthread_sigmask(SIG_BLOCK, &m_pipe, &m_previous);
-    }
-    ~PipeSignalBlock()
-    {
-        if (!m_wasPending) {
-            const timespec none{};
-            while (sigtimedwait(&m_pipe, nullptr, &none) == SIGPIPE) {
-            }
-        }
-        pthread_sigmask(SIG_SETMASK, &m_previous, nullptr);
-    }
-    PipeSignalBlock(const PipeSignalBlock &) = delete;
-    PipeSignalBlock &operator=(const PipeSignalBlock &) = delete;
-
-  private:
-    sigset_t m_pipe;
-    sigset_t m_previous;
-    bool m_wasPending = false;
-};
-#endif
-
-} // namespace
-
 void FtpClient::sendFile(QTcpSocket &data, QFile &file, const QString &remotePath)
 {
     const QString what = QStringLiteral("STOR ") + remotePath;
@@ -400,66 +352,24 @@ void FtpClient::sendFile(QTcpSocket &data, QFile &file, const QString &remotePat
         }
     };
 
-    bool copyInUserSpace = true;
-#ifdef Q_OS_LINUX
-    {
-        // The kernel moves the bytes from the page cache to the socket: no
-        // copies through this process, which doubles the rate on loopback.
-        PipeSignalBlock noPipeSignal;
-        const int out = static_cast<int>(data.socketDescriptor());
-        const int in = file.handle();
-        off_t offset = 0;
-        for (;;) {
-            const ssize_t count = ::sendfile(out, in, &offset, BlockSize * 4);
-            if (count > 0) {
-                progressed(offset);
-                continue;
-            }
-            if (count == 0) {
-                copyInUserSpace = false; // end of file
-                break;
-            }
-            const int error = errno;
-            if (error == EINTR)
-                continue;
-            if (error == EAGAIN) {
-                pollfd ready{out, POLLOUT, 0};
-                const int polled = ::poll(&ready, 1, m_timeoutMs);
-                if (polled == 0)
-                    dataFailed(true, QString());
-                if (polled < 0 && errno != EINTR)
-                    dataFailed(false, QString::fromLocal8Bit(std::strerror(errno)));
-                continue;
-            }
-            if ((error == EINVAL || error == ENOSYS) && offset == 0)
-                break; // a file system sendfile() cannot read: copy instead
-            if (error == EIO)
-                readFailed();
-            dataFailed(false, QString::fromLocal8Bit(std::strerror(error)));
-        }
-    }
-#endif
-
-    if (copyInUserSpace) {
-        QByteArray block(BlockSize, Qt::Uninitialized);
-        for (;;) {
-            const qint64 count = file.read(block.data(), block.size());
-            if (count < 0)
-                readFailed();
-            if (count == 0)
-                break;
-            if (data.write(block.constData(), count) != count)
-                socketFailed();
-            while (data.bytesToWrite() > HighWater) {
-                if (!data.waitForBytesWritten(m_timeoutMs))
-                    socketFailed();
-            }
-            progressed(sent + count);
-        }
-        while (data.bytesToWrite() > 0) {
+    QByteArray block(BlockSize, Qt::Uninitialized);
+    for (;;) {
+        const qint64 count = file.read(block.data(), block.size());
+        if (count < 0)
+            readFailed();
+        if (count == 0)
+            break;
+        if (data.write(block.constData(), count) != count)
+            socketFailed();
+        while (data.bytesToWrite() > HighWater) {
             if (!data.waitForBytesWritten(m_timeoutMs))
                 socketFailed();
         }
+        progressed(sent + count);
+    }
+    while (data.bytesToWrite() > 0) {
+        if (!data.waitForBytesWritten(m_timeoutMs))
+            socketFailed();
     }
     // End of file is the close of the data connection; the server then answers.
     data.disconnectFromHost();
