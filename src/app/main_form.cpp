@@ -332,6 +332,21 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event)
     // The window sees keys before the focused control does. A key that the
     // focused control leaves unhandled travels up through its parents as the
     // same event; act on it once, at its first receiver.
+    if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
+        // A command's own shortcut wins over a menu's access key (Alt+R runs,
+        // it does not open the Run menu); Qt would call the pair ambiguous.
+        auto *widget = qobject_cast<QWidget *>(watched);
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (widget && widget->window() == this && !WebPanel->isAncestorOf(widget) &&
+            (key->modifiers() & Qt::AltModifier)) {
+            if (QAction *command = commandForMnemonicClash(key)) {
+                event->accept();
+                if (event->type() == QEvent::KeyPress)
+                    command->trigger();
+                return true;
+            }
+        }
+    }
     if (event->type() == QEvent::KeyRelease) {
         m_lastKey = nullptr;
     } else if (event->type() == QEvent::KeyPress && event != m_lastKey) {
@@ -352,6 +367,21 @@ bool TMainForm::eventFilter(QObject *watched, QEvent *event)
         }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+QAction *TMainForm::commandForMnemonicClash(const QKeyEvent *key) const
+{
+    const QKeySequence pressed(key->keyCombination());
+    for (QAction *opener : menuBar()->actions()) {
+        const QKeySequence mnemonic = QKeySequence::mnemonic(opener->text());
+        if (mnemonic.isEmpty() || mnemonic != pressed || !opener->isVisible())
+            continue;
+        for (QAction *command : m_items) {
+            if (command->shortcut() == pressed && command->isEnabled() && !command->menu())
+                return command;
+        }
+    }
+    return nullptr;
 }
 
 void TMainForm::FormKeyDown(int key, Qt::KeyboardModifiers)

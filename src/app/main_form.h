@@ -8,6 +8,7 @@
 
 class CodeEditor;
 class QAction;
+class QKeyEvent;
 class QLabel;
 class QMenu;
 class QPlainTextEdit;
@@ -172,6 +173,8 @@ private:
                      const QString &shortcut = QString());
     QMenu *addMenu(QMenu *parent, const QString &name, const QString &caption);
     void FormClose();
+    // The command whose shortcut is also a main menu's access key, if any.
+    QAction *commandForMnemonicClash(const QKeyEvent *key) const;
     void OnLoadedExecute();
     void WorkspaceLogExecute();
     void PublishProgressExecute();

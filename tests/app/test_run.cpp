@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QDir>
 #include <QTableWidget>
+#include <QTest>
 
 namespace {
 // A site served by a real PHP server, with the window running against it.
@@ -93,6 +94,17 @@ TEST_F(Run, ACleanPageShowsTheRunWindowAndTheAddressFollowsIt)
     EXPECT_EQ(runBrowser()->navigations.size(), navigations + 1); // only the showing's navigation
     EXPECT_EQ(shownWindows.size(), 3);
     EXPECT_FALSE(form()->messages->isVisible());
+}
+
+TEST_F(Run, AltRRunsInsteadOfOpeningTheRunMenu)
+{
+    form()->Project.RunAddress = server->url("ok.php");
+    followedTo = server->url("ok.php");
+    form()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form()));
+    form()->re->setFocus();
+    QTest::keyClick(form()->re, Qt::Key_R, Qt::AltModifier);
+    EXPECT_EQ(shownWindows, QStringList{"form_run"});
 }
 
 TEST_F(Run, WithoutDebuggingNothingIsFetchedOrCaptured)

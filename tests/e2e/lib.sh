@@ -1,0 +1,93 @@
+#!/usr/bin/env bash
+# Shared steps of the end-to-end journeys: a private X display, the real
+# program started on it, real keys typed with xdotool, and a screenshot of
+# every journey left in the build folder.
+set -euo pipefail
+
+E2E_BUILD="${E2E_BUILD:?build folder}"
+E2E_NAME="${E2E_NAME:?journey name}"
+E2E_WORK="$(mktemp -d)"
+E2E_SHOTS="$E2E_BUILD/e2e-screenshots"
+mkdir -p "$E2E_SHOTS"
+export XDG_CONFIG_HOME="$E2E_WORK/config" XDG_DATA_HOME="$E2E_WORK/data"
+export QTWEBENGINE_DISABLE_SANDBOX=1
+unset QT_QPA_PLATFORM
+
+e2e_pids=()
+cleanup() {
+  local status=$?
+  if [ -n "${DISPLAY:-}" ]; then
+    import -display "$DISPLAY" -window root "$E2E_SHOTS/$E2E_NAME.png" 2>/dev/null || true
+  fi
+  for pid in "${e2e_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$E2E_WORK"
+  if [ $status -ne 0 ]; then echo "journey $E2E_NAME failed; screenshot: $E2E_SHOTS/$E2E_NAME.png" >&2; fi
+  exit $status
+}
+trap cleanup EXIT
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# A display of our own on a free number.
+start_display() {
+  local n
+  for n in $(seq 120 220); do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+      Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+      e2e_pids+=($!)
+      export DISPLAY=":$n"
+      for _ in $(seq 50); do
+        xdpyinfo >/dev/null 2>&1 && return 0
+        sleep 0.1
+      done
+    fi
+  done
+  fail "no X display could be started"
+}
+
+# Starts the program with the given parameters and waits for its window.
+start_program() {
+  "$E2E_BUILD/quillstone" "$@" >"$E2E_WORK/program.log" 2>&1 &
+  PROGRAM_PID=$!
+  e2e_pids+=($PROGRAM_PID)
+  focus_main
+}
+
+# Without a window manager the focus does not come back by itself after a
+# dialog closes: give it to the main window before each key. The window is
+# looked up each time because the first page shown in the browser makes Qt
+# create the main window's native window anew.
+focus_main() {
+  MAIN_WINDOW=$(timeout 20 xdotool search --sync --onlyvisible --name "^(.* - )?Quillstone( - .*)?$" | tail -1) || true
+  [ -n "$MAIN_WINDOW" ] || fail "main window not found"
+  xdotool windowfocus --sync "$MAIN_WINDOW"
+  sleep 0.2
+}
+
+keys() { xdotool key --clearmodifiers --delay 60 "$@"; sleep 0.3; }
+type_text() { xdotool type --clearmodifiers --delay 20 "$1"; sleep 0.3; }
+
+# Waits for a window whose title contains the text; prints its id.
+wait_window() {
+  local id
+  id=$(timeout 20 xdotool search --sync --onlyvisible --name "$1" | head -1) || true
+  [ -n "$id" ] || fail "window \"$1\" did not appear"
+  echo "$id"
+}
+
+# Waits until the program has exited by itself.
+wait_exit() {
+  for _ in $(seq 100); do
+    kill -0 "$PROGRAM_PID" 2>/dev/null || return 0
+    sleep 0.1
+  done
+  fail "program did not exit"
+}
+
+# A copy of the demo project to work on.
+copy_demo() {
+  cp -R "$E2E_SOURCE/data/demo" "$E2E_WORK/demo"
+  rm -f "$E2E_WORK/demo/.gitattributes"
+  DEMO="$E2E_WORK/demo"
+}
