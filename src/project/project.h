@@ -68,6 +68,7 @@ public:
     void PublishFiles(FtpConnection &connection, int index);
     // True when entry `index` must not be uploaded: locked, or marked in its text.
     bool IsHostSpecific(int index);
+    void ScanFunctions(); // function index from the files on disk (function_scan.h)
 
     QString OpenedFile;
     Notification OnLoaded;
