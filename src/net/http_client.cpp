@@ -148,9 +148,39 @@ QString CurlHttpClient::get(const QString &url)
     const qint64 size = perform(url);
     // UTF-16 never needs more units than UTF-8 has bytes.
     QString text(qsizetype(size), Qt::Uninitialized);
-    QStringDecoder utf8(QStringDecoder::Utf8); // keeps sequences split across chunks
+    // Qt 6.4's decoder reports an error for a sequence split between two
+    // calls, so a character cut by a chunk boundary is held back and decoded
+    // whole with the next chunk's first bytes.
+    QStringDecoder utf8(QStringDecoder::Utf8);
     QChar *end = text.data();
-    forEachChunk(m_chunks, size, [&](QByteArrayView chunk) { end = utf8.appendToBuffer(end, chunk); });
+    QByteArray pending;
+    forEachChunk(m_chunks, size, [&](QByteArrayView chunk) {
+        qsizetype start = 0;
+        if (!pending.isEmpty()) {
+            while (start < chunk.size() && pending.size() < 4 &&
+                   (uchar(chunk[start]) & 0xC0) == 0x80)
+                pending.append(chunk[start++]);
+            end = utf8.appendToBuffer(end, pending);
+            pending.clear();
+        }
+        qsizetype cut = chunk.size();
+        qsizetype lead = cut - 1;
+        int continuation = 0;
+        while (lead >= start && continuation < 3 && (uchar(chunk[lead]) & 0xC0) == 0x80) {
+            --lead;
+            ++continuation;
+        }
+        if (lead >= start) {
+            const uchar first = uchar(chunk[lead]);
+            const int length = first >= 0xF0 ? 4 : first >= 0xE0 ? 3 : first >= 0xC0 ? 2 : 1;
+            if (length > continuation + 1)
+                cut = lead;
+        }
+        end = utf8.appendToBuffer(end, chunk.sliced(start, cut - start));
+        pending = chunk.sliced(cut).toByteArray();
+    });
+    if (!pending.isEmpty())
+        end = utf8.appendToBuffer(end, pending);
     if (utf8.hasError())
         return QString::fromLatin1(assemble(size));
     text.truncate(end - text.constData());
