@@ -2,13 +2,34 @@
 
 #include <QDialog>
 
-// The project's FTP publishing settings.
-// For now the window exists with its caption and name; its content is
-// still to come.
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+class QWidget;
+
+// Project Options: the project's FTP host, user, password and folder on one
+// "FTP settings" page. The caller fills the four edits, shows the dialog and
+// copies the edits back on OK; the dialog itself holds no settings, so it is
+// built once and reused for every opening. The password is shown as typed.
 class Tform_publish final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Tform_publish)
 
 public:
     Tform_publish();
+
+    QTabWidget *PageControl1;
+    QWidget *TabSheet1;
+    QLabel *Label1;
+    QLabel *Label2;
+    QLabel *Label3;
+    QLabel *Label4;
+    QLabel *Label5;
+    QLineEdit *hostedit;
+    QLineEdit *useredit;
+    QLineEdit *passedit;
+    QLineEdit *folderedit;
+    QPushButton *Button1;
+    QPushButton *Button2;
 };
