@@ -1,0 +1,185 @@
+// The advice window over a manual folder of our own, and the online manual
+// window, with a recording browser in place of the engine.
+#include "forms/form_advise.h"
+#include "forms/form_help.h"
+#include "forms/frame_browser.h"
+#include "forms/recording_browser_view.h"
+#include "foundation/errors.h"
+#include "project/manual_index.h"
+#include "support/test_support.h"
+
+#include <QDir>
+#include <QLineEdit>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+#include <gtest/gtest.h>
+
+namespace {
+
+class Advice : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = dir.filePath("phpmanual");
+        QDir().mkpath(folder);
+        for (const char *name : {"function.array-map.htm", "function.date.htm",
+                                 "function.date-add.htm", "function.is-a.htm",
+                                 "function.is-array.htm", "function.strlen.htm"})
+            WriteFileBytes(folder + '/' + QString::fromLatin1(name), "<html></html>");
+        SetManualFolderOverride(folder);
+        advise = std::make_unique<Tform_advise>();
+        browser = ScopedRecordingBrowsers::of(advise->frame_browser1->WebBrowser1);
+    }
+    void TearDown() override { SetManualFolderOverride(std::nullopt); }
+    QString page(const char *file) const
+    {
+        return QUrl::fromLocalFile(folder + '/' + QString::fromLatin1(file)).toString();
+    }
+    int rowOf(const char *name) const
+    {
+        return int(advise->indexNames().indexOf(QString::fromLatin1(name)));
+    }
+
+    ScopedRecordingBrowsers browsers;
+    QTemporaryDir dir;
+    QString folder;
+    std::unique_ptr<Tform_advise> advise;
+    RecordingBrowserView *browser = nullptr;
+};
+
+TEST_F(Advice, HiddenIndexAndBrowserWithoutAddressBar)
+{
+    EXPECT_TRUE(advise->grid->isHidden());
+    EXPECT_TRUE(advise->searched->isHidden());
+    EXPECT_FALSE(advise->frame_browser1->isAddressBarVisible());
+    EXPECT_FALSE(advise->indexBuilt());
+
+    advise->BuildManualIndex();
+    // Locale order whatever the disk's; "-" sorts before ".", so date_add
+    // comes before date.
+    EXPECT_EQ(advise->indexNames(),
+              QStringList({"array_map", "date_add", "date", "is_a", "is_array", "strlen"}));
+    EXPECT_EQ(advise->grid->model()->rowCount(), 6);
+    EXPECT_EQ(advise->grid->model()->index(0, 1).data().toString(), "function.array-map.htm");
+    EXPECT_EQ(advise->fl.size(), 6);
+    EXPECT_EQ(advise->currentRow(), 0);
+    EXPECT_TRUE(browser->navigations.isEmpty());
+
+    // A second build of the same folder gives the same rows.
+    const QStringList first = advise->indexNames();
+    advise->BuildManualIndex();
+    EXPECT_EQ(advise->indexNames(), first);
+}
+
+TEST_F(Advice, SearchedEntryShowsItsPageOnlyWhenTheRowChanges)
+{
+    advise->BuildManualIndex();
+    // Row 0 is current already: its page is not loaded.
+    advise->searched->setText("array_map");
+    EXPECT_TRUE(browser->navigations.isEmpty());
+
+    advise->searched->setText("STRLEN");
+    EXPECT_EQ(advise->currentRow(), rowOf("strlen"));
+    EXPECT_EQ(browser->navigations, QStringList({page("function.strlen.htm")}));
+    EXPECT_EQ(advise->frame_browser1->urlText(), page("function.strlen.htm"));
+    EXPECT_TRUE(browser->navigations.last().startsWith("file:///"));
+
+    advise->searched->setText("array_map");
+    EXPECT_EQ(browser->navigations.last(), page("function.array-map.htm"));
+
+    // No match leaves the row and the page as they were.
+    advise->searched->setText("nothing_like_it");
+    EXPECT_EQ(advise->currentRow(), 0);
+    EXPECT_EQ(browser->navigations.size(), 2);
+}
+
+TEST_F(Advice, TheEntryItselfWinsOverLongerNamesThenTheFirstPrefixInFolderOrder)
+{
+    advise->BuildManualIndex();
+    advise->searched->setText("date");
+    EXPECT_EQ(advise->currentRow(), rowOf("date"));
+    advise->searched->setText("is_a");
+    EXPECT_EQ(advise->currentRow(), rowOf("is_a"));
+    advise->searched->setText("is_arr");
+    EXPECT_EQ(advise->currentRow(), rowOf("is_array"));
+    advise->searched->setText("dat");
+    EXPECT_EQ(advise->currentRow(), rowOf("date_add"));
+}
+
+TEST_F(Advice, ShowingAPageThatIsShownAlreadyDoesNothing)
+{
+    advise->BuildManualIndex();
+    advise->gridDblClick(nullptr);
+    advise->gridDblClick(nullptr);
+    advise->gridClick(nullptr);
+    EXPECT_EQ(browser->navigations, QStringList({page("function.array-map.htm")}));
+    EXPECT_EQ(browser->reloads, 0);
+}
+
+TEST_F(Advice, PageNamesWithAddressCharactersStillNameTheFile)
+{
+    WriteFileBytes(folder + "/function.odd#name.htm", "");
+    advise->BuildManualIndex();
+    advise->searched->setText("odd#name");
+    ASSERT_EQ(browser->navigations.size(), 1);
+    const QUrl url(browser->navigations.first());
+    EXPECT_EQ(url.toLocalFile(), folder + "/function.odd#name.htm");
+}
+
+TEST_F(Advice, FirstShowingBuildsTheIndexOnceAndKeysActBeforeControls)
+{
+    advise->show();
+    EXPECT_TRUE(advise->indexBuilt());
+    EXPECT_EQ(advise->indexNames().size(), 6);
+    // Pages added later appear only with a new build.
+    WriteFileBytes(folder + "/function.zend-version.htm", "");
+    advise->hide();
+    advise->show();
+    EXPECT_EQ(advise->indexNames().size(), 6);
+
+    advise->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(advise.get()));
+    QTest::keyClick(advise->frame_browser1->WebBrowser1, Qt::Key_Return, Qt::ShiftModifier);
+    EXPECT_EQ(browser->navigations, QStringList({page("function.array-map.htm")}));
+    QTest::keyClick(advise->frame_browser1->WebBrowser1, Qt::Key_Escape);
+    EXPECT_FALSE(advise->isVisible());
+}
+
+TEST_F(Advice, AMissingFolderIsAnErrorAndLeavesTheIndexEmpty)
+{
+    SetManualFolderOverride(dir.filePath("no-such-folder"));
+    EXPECT_THROW(advise->BuildManualIndex(), AppError);
+    EXPECT_TRUE(advise->indexNames().isEmpty());
+    advise->searched->setText("strlen");
+    advise->gridDblClick(nullptr);
+    EXPECT_TRUE(browser->navigations.isEmpty());
+}
+
+TEST(OnlineManual, LookupAddressCaptionAndKeys)
+{
+    EXPECT_EQ(Tform_help::LookupAddress("strlen"),
+              "https://www.php.net/manual-lookup.php?pattern=strlen&lang=en");
+    EXPECT_EQ(Tform_help::LookupAddress(""),
+              "https://www.php.net/manual-lookup.php?pattern=&lang=en");
+    // Characters with a meaning in addresses stay inside the pattern.
+    EXPECT_EQ(Tform_help::LookupAddress("a&lang=de#x y+"),
+              "https://www.php.net/manual-lookup.php?pattern=a%26lang%3Dde%23x%20y%2B&lang=en");
+
+    ScopedRecordingBrowsers browsers;
+    Tform_help help;
+    EXPECT_EQ(help.windowTitle(), Tform_help::SiteName());
+    EXPECT_TRUE(help.frame_browser1->isAddressBarVisible());
+    EXPECT_EQ(help.frame_browser1->shortcutScope(), Tframe_browser::ShortcutScope::Window);
+    RecordingBrowserView *browser = ScopedRecordingBrowsers::of(help.frame_browser1->WebBrowser1);
+    help.show();
+    help.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&help));
+    EXPECT_GE(browser->focusRequests, 1);
+    // Esc closes the window from anywhere in it.
+    QTest::keyClick(help.frame_browser1->URL, Qt::Key_Escape);
+    EXPECT_FALSE(help.isVisible());
+}
+
+} // namespace
