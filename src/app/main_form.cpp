@@ -260,6 +260,7 @@ void TMainForm::bindHandlers()
     bind("RunText1", &TMainForm::RunText1Click);
 
     // --- search, functions, code explorer, indenter: bindings ---
+    bindNavigation();
     // --- end search, functions, code explorer, indenter bindings ---
 
     // --- completion and PHP manual: bindings ---
@@ -439,7 +440,8 @@ void TMainForm::AppEventsActivate()
         Project.RunAddress = SwitchValue(QStringLiteral("address"));
     if (HasSwitch(QStringLiteral("run")))
         Run2Click(nullptr);
-    // --- activation: allfunctions ---
+    if (HasSwitch(QStringLiteral("allfunctions")))
+        Allfunctionlist1Click(nullptr);
     // --- activation: advise ---
     // --- activation: publish ---
     RunTestCommands(this);

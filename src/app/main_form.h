@@ -120,6 +120,25 @@ public:
     void SetHttpClient(std::unique_ptr<HttpClient> client);
 
     // --- search, functions, code explorer, indenter: declarations ---
+    // Search menu: Find and Search Again in the document (no wrap), Goto Line,
+    // Find in Files over the project's files as saved, hits into the messages.
+    void Find1Click(QObject *Sender);
+    void Searchagain1Click(QObject *Sender);
+    void GotoLine1Click(QObject *Sender);
+    void Findinfiles1Click(QObject *Sender);
+    // Edit > Indent Code: brace-counting re-indent outside the undo history.
+    void IndentCode1Click(QObject *Sender);
+    // Function lists: the project's (scanned from disk) and the current document's.
+    void Allfunctionlist1Click(QObject *Sender);
+    void FunctionList1Click(QObject *Sender);
+    // Code explorer: the document's declaration lines, kept current while shown.
+    void CodeExplorerClick(QObject *Sender);
+    void CodeGridEnter(QObject *Sender);
+    void CodeGridDblClick(QObject *Sender);
+    void CodeGridKeyDown(int key, Qt::KeyboardModifiers shift);
+    void CodeExplorerRefreshTimer(QObject *Sender);
+    // How many times the explorer's rows were really rebuilt (unchanged text is skipped).
+    int codeExplorerRebuilds() const { return m_explorerRebuilds; }
     // --- end search, functions, code explorer, indenter ---
 
     // --- completion and PHP manual: declarations ---
@@ -190,6 +209,13 @@ private:
     std::unique_ptr<HttpClient> m_http;
 
     // --- search, functions, code explorer, indenter: state ---
+    void bindNavigation();
+    void rebuildCodeGrid();
+    void selectFirstOccurrence(const QString &text);
+    QString m_findText;
+    QString m_findInFilesText;
+    bool m_explorerStale = true;
+    int m_explorerRebuilds = 0;
     // --- end search, functions, code explorer, indenter state ---
 
     // --- completion and PHP manual: state ---

@@ -1,0 +1,186 @@
+// Function navigation: the project functions list, the current file's list
+// and the code explorer docked at the left of the editor.
+#include "app/main_form.h"
+
+#include "app/application.h"
+#include "app/handler_guard.h"
+#include "editor/code_editor.h"
+#include "forms/form_all_functions.h"
+#include "forms/form_function_list.h"
+#include "foundation/trace.h"
+#include "foundation/user_dialogs.h"
+#include "project/function_scan.h"
+
+#include <QAction>
+#include <QDialog>
+#include <QEvent>
+#include <QFontDatabase>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QTableWidget>
+#include <QTimer>
+#include <functional>
+
+namespace {
+// Lets a handler see a control's events without subclassing the control.
+class EventHook final : public QObject {
+public:
+    EventHook(QObject *watched, std::function<bool(QEvent *)> handler)
+        : QObject(watched), m_handler(std::move(handler))
+    {
+        watched->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override { return m_handler(event); }
+
+private:
+    std::function<bool(QEvent *)> m_handler;
+};
+
+void setCell(QTableWidget *grid, int row, int column, const QString &text)
+{
+    QTableWidgetItem *cell = grid->item(row, column);
+    if (!cell)
+        grid->setItem(row, column, new QTableWidgetItem(text));
+    else if (cell->text() != text)
+        cell->setText(text);
+}
+} // namespace
+
+void TMainForm::bindNavigation()
+{
+    const auto bind = [this](const char *name, void (TMainForm::*handler)(QObject *)) {
+        SetClickHandler(item(QString::fromLatin1(name)),
+                        [this, handler](QObject *sender) { (this->*handler)(sender); });
+    };
+    bind("Find1", &TMainForm::Find1Click);
+    bind("Searchagain1", &TMainForm::Searchagain1Click);
+    bind("GotoLine1", &TMainForm::GotoLine1Click);
+    bind("Findinfiles1", &TMainForm::Findinfiles1Click);
+    bind("IndentCode1", &TMainForm::IndentCode1Click);
+    bind("Allfunctionlist1", &TMainForm::Allfunctionlist1Click);
+    bind("FunctionList2", &TMainForm::FunctionList1Click);
+    bind("CodeExplorer", &TMainForm::CodeExplorerClick);
+
+    // The explorer's look: small proportional font, 15-pixel rows, wide columns.
+    QFont font(QStringLiteral("Tahoma"));
+    if (!QFontDatabase::families().contains(font.family(), Qt::CaseInsensitive))
+        font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setPixelSize(11);
+    CodeGrid->setFont(font);
+    CodeGrid->verticalHeader()->setMinimumSectionSize(1);
+    CodeGrid->verticalHeader()->setDefaultSectionSize(15);
+    CodeGrid->horizontalHeader()->setDefaultSectionSize(1000);
+    CodeGrid->setSelectionMode(QAbstractItemView::SingleSelection);
+    CodeGrid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    CodeGrid->setRowCount(1);
+    setCell(CodeGrid, 0, 0, QString());
+    setCell(CodeGrid, 0, 1, QString());
+    CodeSplitter->hide();
+
+    // Any change of the document, typed, loaded or re-indented, marks the
+    // explorer's rows out of date; an unchanged text needs no rebuild.
+    connect(re, &CodeEditor::documentChanged, this, [this] { m_explorerStale = true; });
+    connect(CodeExplorerRefresh, &QTimer::timeout, this,
+            [this] { RunGuarded([this] { CodeExplorerRefreshTimer(CodeExplorerRefresh); }); });
+    connect(CodeGrid, &QTableWidget::cellDoubleClicked, this,
+            [this] { RunGuarded([this] { CodeGridDblClick(CodeGrid); }); });
+    new EventHook(CodeGrid, [this](QEvent *event) {
+        if (event->type() == QEvent::FocusIn) {
+            RunGuarded([this] { CodeGridEnter(CodeGrid); });
+        } else if (event->type() == QEvent::KeyPress) {
+            const auto *key = static_cast<QKeyEvent *>(event);
+            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+                RunGuarded([this, key] { CodeGridKeyDown(key->key(), key->modifiers()); });
+                return true;
+            }
+        }
+        return false;
+    });
+}
+
+void TMainForm::selectFirstOccurrence(const QString &text)
+{
+    // From the start of the document, letter case ignored; not found changes nothing.
+    re->searchWholeDocument(text);
+}
+
+void TMainForm::Allfunctionlist1Click(QObject *)
+{
+    Tform_all_functions *form = m_windows->form_all_functions;
+    const QString previous = form->filterCell(0, form->currentRow());
+    form->clearRows();
+    Project.ScanFunctions();
+    form->setRows(Project.FunctionLines, Project.FunctionFiles);
+    if (form->ShowWithSelection(previous) != QDialog::Accepted)
+        return;
+    const int row = form->currentRow();
+    const QString file = form->filterCell(1, row);
+    const QString line = form->filterCell(0, row);
+    TraceLog(file);
+    TraceLog(line);
+    if (file.isEmpty())
+        return;
+    OpenFileAtLine(file, true);
+    selectFirstOccurrence(line);
+}
+
+void TMainForm::FunctionList1Click(QObject *)
+{
+    Tform_function_list *form = m_windows->form_function_list;
+    form->setLines(FileFunctionLines(re->wholeText()));
+    if (Dialogs().showModal(form) != QDialog::Accepted || !form->hasSelection())
+        return;
+    selectFirstOccurrence(form->selectedText());
+}
+
+void TMainForm::CodeExplorerClick(QObject *)
+{
+    const bool shown = item(QStringLiteral("CodeExplorer"))->isChecked();
+    CodeGrid->setVisible(shown);
+    CodeSplitter->setVisible(shown);
+    if (shown)
+        CodeGridEnter(nullptr);
+}
+
+void TMainForm::rebuildCodeGrid()
+{
+    if (!m_explorerStale)
+        return;
+    m_explorerStale = false;
+    ++m_explorerRebuilds;
+    const QStringList lines = FileFunctionLines(re->wholeText());
+    const int rows = qMax(1, int(lines.size()));
+    if (CodeGrid->rowCount() != rows)
+        CodeGrid->setRowCount(rows); // the current row stays while it exists
+    // Only changed cells are written, so a rebuild after typing costs little.
+    for (int row = 0; row < rows; ++row) {
+        setCell(CodeGrid, row, 0, row < lines.size() ? lines.at(row) : QString());
+        setCell(CodeGrid, row, 1, QString());
+    }
+}
+
+void TMainForm::CodeGridEnter(QObject *)
+{
+    rebuildCodeGrid();
+}
+
+void TMainForm::CodeGridDblClick(QObject *)
+{
+    const QTableWidgetItem *cell = CodeGrid->item(CodeGrid->currentRow(), 0);
+    if (cell && !cell->text().isEmpty())
+        selectFirstOccurrence(cell->text());
+}
+
+void TMainForm::CodeGridKeyDown(int key, Qt::KeyboardModifiers)
+{
+    if (key == Qt::Key_Return || key == Qt::Key_Enter)
+        CodeGridDblClick(CodeGrid);
+}
+
+void TMainForm::CodeExplorerRefreshTimer(QObject *)
+{
+    if (CodeGrid->isVisible())
+        rebuildCodeGrid();
+}

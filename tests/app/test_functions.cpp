@@ -1,0 +1,251 @@
+#include "app_fixture.h"
+
+#include "editor/code_editor.h"
+#include "forms/form_all_functions.h"
+#include "forms/form_function_list.h"
+
+#include <QAction>
+#include <QDialog>
+#include <QLineEdit>
+#include <QTableWidget>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+class Functions : public AppTest {
+protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        start();
+        form()->show();
+    }
+    QString write(const QString &name, const QByteArray &text)
+    {
+        const QString path = dir.filePath(name);
+        WriteFileBytes(path, text);
+        return path;
+    }
+    void addToProject(const QString &path)
+    {
+        form()->Project.Files.AddNew();
+        form()->Project.Files.Last()->Name = path;
+    }
+    Tform_all_functions *list() const { return windows().form_all_functions; }
+    // Answers the next Functions... showing: filter, pick the visible row, OK.
+    void choose(const QString &filter, int row)
+    {
+        dialogs.onModal = [this, filter, row](QWidget *window) {
+            EXPECT_EQ(window, list());
+            list()->search_edit->setText(filter);
+            list()->setCurrentRow(row);
+            return int(QDialog::Accepted);
+        };
+    }
+    QStringList explorerRows() const
+    {
+        QStringList rows;
+        for (int row = 0; row < form()->CodeGrid->rowCount(); ++row) {
+            const QTableWidgetItem *cell = form()->CodeGrid->item(row, 0);
+            rows << (cell ? cell->text() : QString("<none>"));
+        }
+        return rows;
+    }
+    // One beat of the explorer's one-second timer.
+    void tick() const { QMetaObject::invokeMethod(form()->CodeExplorerRefresh, "timeout"); }
+    int selectionLine() const
+    {
+        int line = -1, index = -1, lineTo = -1, indexTo = -1;
+        form()->re->getSelection(&line, &index, &lineTo, &indexTo);
+        return line + 1;
+    }
+};
+} // namespace
+
+TEST_F(Functions, ProjectListJumpsToTheFirstOccurrenceInTheRightFile)
+{
+    const QString a = write("a.php", "<?php\n// FUNCTION DUP() {} is here\nfunction dup() {}\nfunction dup() {}\n");
+    const QString b = write("b.php", "<?php\n\n\nfunction dup() {}\n  function helper($x)\n");
+    const QString other = write("other.php", "x\n");
+    for (const QString &path : {a, b})
+        addToProject(path);
+    form()->OpenFileAtLine(other, true);
+
+    MemoryTraceSink sink;
+    ScopedProgramTrace trace(&sink);
+    // Rows sorted: "  function helper", then dup (a), dup (a), dup (b) in the sort's order.
+    choose("dup", 0);
+    form()->item("Allfunctionlist1")->trigger();
+    ASSERT_TRUE(dialogs.errors.empty()) << dialogs.errors.front().toStdString();
+    EXPECT_EQ(form()->Project.FunctionLines.size(), 4);
+    const QString file = list()->filterCell(1, list()->currentRow());
+    EXPECT_EQ(form()->Project.OpenedFile, file);
+    EXPECT_EQ(form()->re->selectedText().toLower(), "function dup() {}");
+    // The first case-insensitive occurrence: the comment line in a.php.
+    EXPECT_EQ(selectionLine(), file == a ? 2 : 4);
+    ASSERT_GE(sink.lines.size(), 2u);
+    const auto traced = [&](const QString &text) {
+        return std::any_of(sink.lines.begin(), sink.lines.end(),
+                           [&](const QString &line) { return line.endsWith(": " + text); });
+    };
+    EXPECT_TRUE(traced(file));
+    EXPECT_TRUE(traced("function dup() {}"));
+
+    // Identical lines in two files: each row opens its own file.
+    QStringList opened;
+    for (int row = 0; row < 3; ++row) {
+        choose("dup", row);
+        form()->Allfunctionlist1Click(nullptr);
+        opened << form()->Project.OpenedFile;
+    }
+    opened.sort();
+    EXPECT_EQ(opened, QStringList({a, a, b}));
+
+    // The indented declaration sorts first; the jump finds it with its indentation.
+    choose("", 0);
+    form()->Allfunctionlist1Click(nullptr);
+    EXPECT_EQ(form()->Project.OpenedFile, b);
+    EXPECT_EQ(form()->re->selectedText(), "  function helper($x)");
+    EXPECT_EQ(selectionLine(), 5);
+}
+
+TEST_F(Functions, ProjectListPreselectsAndSeesOnlySavedText)
+{
+    const QString a = write("a.php", "function one()\nfunction two()\n");
+    addToProject(a);
+    choose("", 1);
+    form()->Allfunctionlist1Click(nullptr);
+    EXPECT_EQ(form()->re->selectedText(), "function two()");
+
+    // Unsaved declarations are not listed; the previous choice is current again.
+    form()->re->setCursorPosition(0, 0);
+    form()->re->insert("function zero()\n");
+    QString current;
+    QStringList shown;
+    dialogs.onModal = [&](QWidget *) {
+        current = list()->filterCell(0, list()->currentRow());
+        for (int row = 0; row < list()->filterRowCount(); ++row)
+            shown << list()->filterCell(0, row);
+        return int(QDialog::Rejected);
+    };
+    form()->Allfunctionlist1Click(nullptr);
+    EXPECT_EQ(current, "function two()");
+    EXPECT_EQ(shown, QStringList({"function one()", "function two()"}));
+    // Cancel changed nothing in the editor.
+    EXPECT_EQ(form()->re->lineText(0), "function zero()");
+}
+
+TEST_F(Functions, EmptyProjectsAndUnreadableFiles)
+{
+    // No files: one empty row, and OK opens nothing.
+    dialogs.onModal = [](QWidget *) { return int(QDialog::Accepted); };
+    form()->Allfunctionlist1Click(nullptr);
+    ASSERT_EQ(dialogs.modalWindows.size(), 1u);
+    EXPECT_EQ(list()->filterRowCount(), 1);
+    EXPECT_EQ(list()->filterCell(0, 0), "");
+    EXPECT_EQ(form()->Project.OpenedFile, "");
+
+    // A missing file: the error box, no dialog, the index keeps what came before.
+    const QString a = write("a.php", "function a()\n");
+    const QString gone = dir.filePath("gone.php");
+    addToProject(a);
+    addToProject(gone);
+    form()->item("Allfunctionlist1")->trigger();
+    ASSERT_EQ(dialogs.errors.size(), 1u);
+    EXPECT_TRUE(dialogs.errors.front().contains(gone));
+    EXPECT_EQ(dialogs.modalWindows.size(), 1u);
+    EXPECT_EQ(form()->Project.FunctionLines, QStringList({"function a()"}));
+}
+
+TEST_F(Functions, AllfunctionsSwitchShowsTheListAtStart)
+{
+    const QString a = write("a.php", "function a()\n");
+    start({"allfunctions"});
+    addToProject(a);
+    form()->AppEventsActivate();
+    ASSERT_EQ(dialogs.modalWindows.size(), 1u);
+    EXPECT_EQ(dialogs.modalWindows.front(), windows().form_all_functions);
+    EXPECT_EQ(list()->filterCell(0, 0), "function a()");
+}
+
+TEST_F(Functions, CurrentFileListUsesTheEditorText)
+{
+    form()->re->setWholeText("<?php\n$f = function ($x) {};\nFunction Foo()\n  public function bar()\n"
+                             "// see function baz\n\tPUBLIC FUNCTION BAR()\n");
+    Tform_function_list *list = windows().form_function_list;
+    dialogs.onModal = [&](QWidget *window) {
+        EXPECT_EQ(window, list);
+        return int(QDialog::Accepted);
+    };
+    // OK without a selection does nothing.
+    form()->re->setCursorPosition(0, 1);
+    form()->item("FunctionList2")->trigger();
+    EXPECT_EQ(list->lines(), QStringList({"$f = function ($x) {};", "  public function bar()",
+                                          "// see function baz"}));
+    EXPECT_EQ(form()->re->selectedText(), "");
+
+    dialogs.onModal = [&](QWidget *) {
+        list->selectRow(1);
+        return int(QDialog::Accepted);
+    };
+    form()->FunctionList1Click(nullptr);
+    EXPECT_EQ(form()->re->selectedText(), "  public function bar()");
+    EXPECT_EQ(selectionLine(), 4);
+}
+
+TEST_F(Functions, CodeExplorerFollowsTheDocumentWhileVisible)
+{
+    QAction *explorer = form()->item("CodeExplorer");
+    EXPECT_FALSE(form()->CodeGrid->isVisible());
+    EXPECT_FALSE(form()->CodeSplitter->isVisible());
+    form()->re->setWholeText("<?php\nfunction a() {}\n$x = function ($y) {};\n");
+    explorer->trigger();
+    EXPECT_TRUE(explorer->isChecked());
+    EXPECT_TRUE(form()->CodeGrid->isVisible());
+    EXPECT_TRUE(form()->CodeSplitter->isVisible());
+    EXPECT_EQ(explorerRows(), QStringList({"function a() {}", "$x = function ($y) {};"}));
+
+    // A typed declaration appears at the next tick; an unchanged text costs no rebuild.
+    const int rebuilds = form()->codeExplorerRebuilds();
+    tick();
+    EXPECT_EQ(form()->codeExplorerRebuilds(), rebuilds);
+    form()->re->setCursorPosition(3, 0);
+    form()->re->insert("function new_one()\n");
+    tick();
+    EXPECT_EQ(explorerRows(), QStringList({"function a() {}", "$x = function ($y) {};", "function new_one()"}));
+
+    // Hidden: no refreshing; shown again: rebuilt at once.
+    explorer->trigger();
+    EXPECT_FALSE(form()->CodeGrid->isVisible());
+    form()->re->setWholeText("no declarations");
+    tick();
+    EXPECT_EQ(explorerRows().size(), 3);
+    explorer->trigger();
+    EXPECT_EQ(explorerRows(), QStringList({""}));
+    // The empty row activates nothing.
+    form()->CodeGrid->setCurrentCell(0, 0);
+    form()->CodeGridDblClick(nullptr);
+    EXPECT_EQ(form()->re->selectedText(), "");
+}
+
+TEST_F(Functions, CodeExplorerActivationFindsTheFirstOccurrence)
+{
+    form()->re->setWholeText("// FUNCTION TWIN()\nfunction twin()\nfunction twin()\nfunction other()\n");
+    form()->item("CodeExplorer")->trigger();
+    EXPECT_EQ(explorerRows(), QStringList({"function twin()", "function twin()", "function other()"}));
+    form()->CodeGrid->setCurrentCell(1, 0);
+    form()->CodeGrid->setFocus();
+    QTest::keyClick(form()->CodeGrid, Qt::Key_Return);
+    EXPECT_EQ(selectionLine(), 1);
+    EXPECT_EQ(form()->re->selectedText(), "FUNCTION TWIN()");
+    form()->CodeGrid->setCurrentCell(2, 0);
+    form()->CodeGridDblClick(nullptr);
+    EXPECT_EQ(selectionLine(), 4);
+
+    // Indenting the document changes its lines, and the explorer follows.
+    form()->item("IndentCode1")->trigger();
+    form()->re->setWholeText("if (1) {\nfunction inner()\n}\n");
+    form()->item("IndentCode1")->trigger();
+    tick();
+    EXPECT_EQ(explorerRows(), QStringList({"    function inner()"}));
+}

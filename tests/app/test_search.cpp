@@ -1,0 +1,196 @@
+#include "app_fixture.h"
+
+#include "editor/code_editor.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QTableWidget>
+#include <QTest>
+
+namespace {
+class Search : public AppTest {
+protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        start();
+        form()->show();
+    }
+    QString write(const QString &name, const QByteArray &text)
+    {
+        const QString path = dir.filePath(name);
+        WriteFileBytes(path, text);
+        return path;
+    }
+    void addToProject(const QString &path)
+    {
+        form()->Project.Files.AddNew();
+        form()->Project.Files.Last()->Name = path;
+    }
+    QString selection() const { return form()->re->selectedText(); }
+    // The messages grid as "text|file|line" rows.
+    QStringList rows() const
+    {
+        QStringList rows;
+        for (int row = 0; row < form()->messages->rowCount(); ++row)
+            rows << form()->MessageCell(0, row) + '|' + form()->MessageCell(1, row) + '|' +
+                        form()->MessageCell(2, row);
+        return rows;
+    }
+    void findInFiles(const QString &text)
+    {
+        dialogs.promptAnswers.push_back(text);
+        form()->item("Findinfiles1")->trigger();
+    }
+};
+} // namespace
+
+TEST_F(Search, FindAndSearchAgainGoForwardWithoutWrapping)
+{
+    form()->re->setWholeText("one alpha\ntwo\nthree ALPHA four\nend");
+    form()->re->setCursorPosition(0, 0);
+    // Search Again before any Find does nothing.
+    form()->item("Searchagain1")->trigger();
+    EXPECT_EQ(selection(), "");
+    EXPECT_EQ(form()->re->caretLine(), 1);
+
+    dialogs.promptAnswers.push_back("Alpha");
+    form()->item("Find1")->trigger();
+    EXPECT_EQ(dialogs.prompts.back(), "Search for|Search for");
+    EXPECT_EQ(selection(), "alpha");
+    EXPECT_EQ(form()->re->caretLine(), 1);
+    form()->item("Searchagain1")->trigger();
+    EXPECT_EQ(selection(), "ALPHA");
+    EXPECT_EQ(form()->re->caretLine(), 3);
+    // A third search finds nothing after the caret and changes nothing.
+    form()->item("Searchagain1")->trigger();
+    EXPECT_EQ(selection(), "ALPHA");
+    EXPECT_EQ(form()->re->caretLine(), 3);
+    EXPECT_TRUE(dialogs.messages.empty());
+
+    // No wrap: from the last line the matches above are not found; Cancel
+    // keeps the find text.
+    form()->re->setCursorPosition(3, 0);
+    form()->item("Find1")->trigger();
+    EXPECT_EQ(form()->re->caretLine(), 4);
+    EXPECT_EQ(selection(), "");
+    form()->re->setCursorPosition(0, 0);
+    form()->Searchagain1Click(nullptr);
+    EXPECT_EQ(selection(), "alpha");
+    EXPECT_EQ(dialogs.prompts.size(), 2u);
+}
+
+TEST_F(Search, GotoLineClampsAndKeepsTheColumn)
+{
+    QString text;
+    for (int i = 1; i <= 30; ++i)
+        text += QStringLiteral("line %1 text\n").arg(i);
+    form()->re->setWholeText(text + "last");
+    form()->re->setCursorPosition(4, 3);
+    const auto go = [&](const QString &answer) {
+        dialogs.promptAnswers.push_back(answer);
+        form()->item("GotoLine1")->trigger();
+        return form()->re->caretLine();
+    };
+    EXPECT_EQ(go("12"), 12);
+    EXPECT_EQ(dialogs.prompts.back(), "Goto Line|Line Number");
+    EXPECT_EQ(form()->re->caretColumn(), 4);
+    EXPECT_EQ(go("0"), 1);
+    EXPECT_EQ(go("-7"), 1);
+    EXPECT_EQ(go("twelve"), 1);
+    EXPECT_EQ(go("20"), 20);
+    EXPECT_EQ(go("9999"), 31);
+    EXPECT_EQ(go("99999999999999"), 31);
+    // Cancel leaves the caret.
+    form()->item("GotoLine1")->trigger();
+    EXPECT_EQ(form()->re->caretLine(), 31);
+}
+
+TEST_F(Search, FindInFilesListsOneRowPerMatchingLine)
+{
+    const QString a = write("a.php", "<?php\n  echo 'x'; ECHO 'y'; Echo 'z';  \r\n$b = 1;\r\necho\t\n");
+    const QString b = write("Sub.PHP", "nothing here\rcall_echo();\r");
+    const QString c = write("c.txt", "no hit");
+    for (const QString &path : {a, b, c})
+        addToProject(path);
+    findInFiles("ECHO");
+    EXPECT_EQ(dialogs.prompts.back(), "Search in files|Search for");
+    EXPECT_EQ(rows(), QStringList({"echo 'x'; ECHO 'y'; Echo 'z';|" + a + "|2", "echo|" + a + "|4",
+                                   "call_echo();|" + b + "|2"}));
+    EXPECT_TRUE(form()->messages->isVisible());
+    EXPECT_EQ(form()->messages->columnWidth(0), 500);
+    EXPECT_EQ(form()->focusWidget(), form()->messages);
+    // The document in the editor was not touched.
+    EXPECT_EQ(form()->re->wholeText(), "");
+
+    // A double-click on a row opens the file at the line.
+    form()->messages->setCurrentCell(2, 0);
+    form()->messagesDblClick(nullptr);
+    EXPECT_EQ(form()->Project.OpenedFile, b);
+    EXPECT_EQ(form()->re->caretLine(), 2);
+
+    // Without a sender the kept text is searched again, without a prompt.
+    form()->ClearMessages();
+    form()->Findinfiles1Click(nullptr);
+    EXPECT_EQ(rows().size(), 3);
+    EXPECT_EQ(dialogs.prompts.size(), 1u);
+}
+
+TEST_F(Search, FindInFilesSeesFilesAsSavedAndKeepsThePanelOnNoHit)
+{
+    const QString a = write("a.php", "first line\nsecond line\n");
+    addToProject(a);
+    form()->OpenFileAtLine(a, true);
+    form()->re->setCursorPosition(1, 0);
+    form()->re->insert("unsaved marker ");
+
+    // No hit: the panel is cleared and stays as it was (hidden here).
+    findInFiles("marker");
+    EXPECT_EQ(rows(), QStringList({"||"}));
+    EXPECT_FALSE(form()->messages->isVisible());
+    // An empty text matches nothing, also with the panel shown.
+    form()->ShowMessages();
+    form()->AddMessage("old row");
+    findInFiles("");
+    EXPECT_EQ(rows(), QStringList({"||"}));
+    EXPECT_TRUE(form()->messages->isVisible());
+
+    form()->item("Save1")->trigger();
+    findInFiles("MARKER");
+    EXPECT_EQ(rows(), QStringList({"unsaved marker second line|" + a + "|2"}));
+    // Cancel leaves the last rows and the text.
+    form()->item("Findinfiles1")->trigger();
+    EXPECT_EQ(rows().size(), 1);
+}
+
+TEST_F(Search, AnUnreadableFileStopsTheSearchAfterTheRowsFoundBeforeIt)
+{
+    const QString a = write("a.php", "needle one\n");
+    const QString gone = dir.filePath("gone.php");
+    const QString c = write("c.php", "needle three\n");
+    const QString image = dir.filePath("logo.png");
+    WriteFileBytes(image, QByteArray("\x89PNG\0\0needle", 14));
+    for (const QString &path : {a, image, gone, c})
+        addToProject(path);
+    findInFiles("needle");
+    ASSERT_EQ(dialogs.errors.size(), 1u);
+    EXPECT_TRUE(dialogs.errors.front().contains(gone)) << dialogs.errors.front().toStdString();
+    // The image is no text and gives no row; the file after the missing one is not searched.
+    EXPECT_EQ(rows(), QStringList({"needle one|" + a + "|1"}));
+    EXPECT_EQ(form()->Project.Files.Count(), 4);
+}
+
+TEST_F(Search, IndentCodeReindentsOutsideUndoAndIsIdempotent)
+{
+    form()->re->setWholeText("<?php\n  if ($a) {\n\t echo $a;   \n      }\n   \nfunction f() {}\nx;");
+    form()->re->setCursorPosition(2, 3);
+    form()->item("IndentCode1")->trigger();
+    const QString once = form()->re->wholeText();
+    EXPECT_EQ(once, "<?php\nif ($a) {\n    echo $a;\n}\n\nfunction f() {}\n    x;");
+    EXPECT_EQ(form()->re->caretLine(), 3);
+    EXPECT_FALSE(form()->re->isUndoAvailable());
+    EXPECT_TRUE(form()->re->isDocumentModified());
+    form()->IndentCode1Click(nullptr);
+    EXPECT_EQ(form()->re->wholeText(), once);
+}
