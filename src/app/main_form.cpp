@@ -267,6 +267,11 @@ void TMainForm::bindHandlers()
     // --- end completion and PHP manual bindings ---
 
     // --- publishing: bindings ---
+    setUpPublishing();
+    bind("Publish1", &TMainForm::Publish1Click);
+    bind("Publish2", &TMainForm::Publish2Click);
+    bind("Publish3", &TMainForm::Publish3Click);
+    bind("publishnow", &TMainForm::publishnowClick);
     // --- end publishing bindings ---
 
     connect(WebPanel, &Tframe_browser::urlChanged, this,
@@ -443,7 +448,8 @@ void TMainForm::AppEventsActivate()
     if (HasSwitch(QStringLiteral("allfunctions")))
         Allfunctionlist1Click(nullptr);
     // --- activation: advise ---
-    // --- activation: publish ---
+    if (HasSwitch(QStringLiteral("publish")))
+        Publish1Click(nullptr);
     RunTestCommands(this);
 }
 

@@ -145,6 +145,17 @@ public:
     // --- end completion and PHP manual ---
 
     // --- publishing: declarations ---
+    // Project Options and the publish commands. The FTP connection is one for
+    // the whole run, made at its first use; its transfers report to FTPWork.
+    void Publish1Click(QObject *Sender);
+    void Publish2Click(QObject *Sender);
+    void Publish3Click(QObject *Sender);
+    void publishnowClick(QObject *Sender);
+    // Appends a transfer's byte count to the FTP log.
+    void FTPWork(qint64 bytesSoFar);
+    class FtpConnection &FTP();
+    // Replaces the connection (tests shorten its time-out); not during a run.
+    void SetFtpConnection(std::unique_ptr<class FtpConnection> connection);
     // --- end publishing ---
 
     // The open dialog's file list and folder: Open... without a sender opens
@@ -222,6 +233,15 @@ private:
     // --- end completion and PHP manual state ---
 
     // --- publishing: state ---
+    void setUpPublishing();
+    // Shows the FTP panel around one run of the publish engine.
+    void runPublish(int index);
+    // The current document's entry in the file list, or -1.
+    int openedFileEntry() const;
+    // shared_ptr: destroyed where the connection's type is not known.
+    std::shared_ptr<class FtpConnection> m_ftp;
+    // The last Project Options showing ended without OK.
+    bool m_publishOptionsCancelled = false;
     // --- end publishing state ---
     const QEvent *m_lastKey = nullptr;
 };

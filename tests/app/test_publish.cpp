@@ -1,0 +1,363 @@
+// The publish commands, Project Options and the FTP panel, driven through the
+// window against a real FTP server on loopback.
+
+#include "app_fixture.h"
+
+#include "editor/code_editor.h"
+#include "forms/form_publish.h"
+#include "foundation/ftp_connection.h"
+#include "net/ftp_client.h"
+#include "support/ftp_server.h"
+
+#include <QAction>
+#include <QDialog>
+#include <QDir>
+#include <QDirIterator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMap>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QRegularExpression>
+#include <QTreeWidget>
+
+namespace {
+// The window's FTP client, also telling what the window showed when a run
+// connected and how often it did.
+class WatchedConnection final : public FtpConnection {
+public:
+    explicit WatchedConnection(std::function<void()> onConnect) : m_onConnect(std::move(onConnect))
+    {
+        m_client.setTimeoutMs(10000);
+    }
+    void setUser(const QString &user) override { m_client.setUser(user); }
+    void setHost(const QString &host) override { m_client.setHost(host); }
+    void setPassword(const QString &password) override { m_client.setPassword(password); }
+    void setWorkHandler(WorkHandler handler) override { m_client.setWorkHandler(std::move(handler)); }
+    void connect() override
+    {
+        ++connects;
+        m_onConnect();
+        m_client.connect();
+    }
+    void changeDir(const QString &path) override { m_client.changeDir(path); }
+    void makeDir(const QString &name) override { m_client.makeDir(name); }
+    void store(const QString &localPath, const QString &remotePath) override
+    {
+        m_client.store(localPath, remotePath);
+    }
+    void disconnect() override { m_client.disconnect(); }
+    bool isConnected() const override { return m_client.isConnected(); }
+
+    int connects = 0;
+
+private:
+    FtpClient m_client;
+    std::function<void()> m_onConnect;
+};
+
+QMap<QString, QByteArray> treeOf(const QString &root)
+{
+    QMap<QString, QByteArray> tree;
+    QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        tree.insert(QDir(root).relativeFilePath(path), ReadFileBytes(path));
+    }
+    return tree;
+}
+
+QByteArray binaryBytes(int size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 7 + i / 251) % 256);
+    return bytes;
+}
+
+// A project of four files (one locked) in site/, published to /www/site of a
+// server whose home is home/.
+class Publish : public AppTest {
+protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        site = dir.filePath("site");
+        home = dir.filePath("home");
+        QDir().mkpath(site + "/sub");
+        QDir().mkpath(site + "/img");
+        QDir().mkpath(home);
+        WriteFileBytes(site + "/index.php", "<?php echo 'home';\n");
+        WriteFileBytes(site + "/sub/page.php", "<?php echo 'page';\n");
+        WriteFileBytes(site + "/locked.php", "<?php // kept off the host\n");
+        WriteFileBytes(site + "/img/logo.bin", binaryBytes(300000));
+        server = std::make_unique<FtpTestServer>(home);
+        writeProject("secret");
+        start();
+        form()->show();
+        auto connection = std::make_unique<WatchedConnection>(
+            [this] { panelShownAtConnect << form()->ftppanel->isVisible(); });
+        ftp = connection.get();
+        form()->SetFtpConnection(std::move(connection));
+        form()->OpenProject(site + "/site.wdx");
+    }
+
+    void writeProject(const QString &password)
+    {
+        WriteFileBytes(site + "/site.wdx",
+                       QStringLiteral("<WENDLOR_Project>\r\n"
+                                      "   <file path=\"index.php\" line=\"0\" publish=\"True\"/>\r\n"
+                                      "   <file path=\"sub\\page.php\" line=\"0\" publish=\"True\"/>\r\n"
+                                      "   <file path=\"locked.php\" line=\"0\" publish=\"False\"/>\r\n"
+                                      "   <file path=\"img\\logo.bin\" line=\"0\" publish=\"True\"/>\r\n"
+                                      "   <ftp host=\"%1\" user=\"tester\" pass=\"%2\" folder=\"/www/site\"/>\r\n"
+                                      "</WENDLOR_Project>\r\n")
+                           .arg(server->hostAndPort(), password)
+                           .toUtf8());
+    }
+
+    QStringList log() const { return form()->ftplog->toPlainText().split(u'\n'); }
+    QMap<QString, QByteArray> published() const { return treeOf(home + "/www/site"); }
+    QMap<QString, QByteArray> local(const QStringList &names) const
+    {
+        QMap<QString, QByteArray> files;
+        for (const QString &name : names)
+            files.insert(name, ReadFileBytes(site + '/' + name));
+        return files;
+    }
+    QStringList puttingLines() const { return log().filter(" Putting "); }
+
+    QString site;
+    QString home;
+    std::unique_ptr<FtpTestServer> server;
+    WatchedConnection *ftp = nullptr;
+    QList<bool> panelShownAtConnect;
+};
+} // namespace
+
+TEST_F(Publish, TheProjectGoesUpWhileThePanelShowsTheRun)
+{
+    EXPECT_FALSE(form()->ftppanel->isVisible());
+    form()->item("Publish2")->trigger();
+
+    EXPECT_TRUE(dialogs.errors.empty()) << qPrintable(dialogs.errors.front());
+    EXPECT_EQ(panelShownAtConnect, QList<bool>{true});
+    EXPECT_FALSE(form()->ftppanel->isVisible());
+    EXPECT_EQ(published(), local({"index.php", "sub/page.php", "img/logo.bin"}));
+
+    const QStringList lines = log();
+    const QString last = "Done. Published to: " + server->hostAndPort() + "/www/site";
+    EXPECT_EQ(lines.first(), "Loaded"); // the project's own line comes first
+    EXPECT_EQ(lines.last(), last);
+    EXPECT_EQ(form()->StatusPanel1->text(), last);
+    EXPECT_EQ(form()->ftpprogress->value(), 75); // before the fourth of four
+    EXPECT_EQ(lines.filter("Host specific, no updating, skipped.").size(), 1);
+
+    // The binary file's transfer counts sit between its last Putting (the first
+    // one failed for want of its folder) and its Done., growing up to its size.
+    const qsizetype putting = lines.lastIndexOf(QRegularExpression(".* Putting .*logo\\.bin -> img/logo\\.bin$"));
+    ASSERT_GE(putting, 0);
+    qsizetype at = putting + 1;
+    qint64 previous = -1;
+    for (; at < lines.size() && lines.at(at).endsWith(" bytes"); ++at) {
+        const qint64 count = lines.at(at).chopped(6).toLongLong();
+        EXPECT_GT(count, previous);
+        previous = count;
+    }
+    EXPECT_EQ(previous, 300000);
+    EXPECT_EQ(lines.value(at), "Done.");
+    // Every stored file reports its bytes; a locked one does not.
+    EXPECT_EQ(lines.filter(QRegularExpression("^\\d+ bytes$")).size(), at - putting - 1 + 2);
+
+    // A second run keeps the first one's lines above its own, on the same connection.
+    WriteFileBytes(site + "/index.php", "<?php echo 'changed';\n");
+    form()->item("Publish2")->trigger();
+    EXPECT_EQ(log().filter(QRegularExpression("^Publishing$")).size(), 2);
+    EXPECT_EQ(log().mid(0, lines.size()), lines);
+    EXPECT_EQ(ftp->connects, 2);
+    EXPECT_EQ(published().value("index.php"), "<?php echo 'changed';\n");
+}
+
+TEST_F(Publish, AWrongPasswordIsShownTheLogStaysAndTheNextRunConnects)
+{
+    form()->Project.Ftp.Pass = "wrong";
+    form()->item("Publish2")->trigger();
+    ASSERT_EQ(dialogs.errors.size(), 1u);
+    EXPECT_TRUE(dialogs.errors.front().contains("530")) << qPrintable(dialogs.errors.front());
+    EXPECT_TRUE(form()->ftppanel->isVisible());
+    EXPECT_EQ(log().last(), "Connecting");
+    EXPECT_TRUE(published().isEmpty());
+
+    const QStringList failedRun = log();
+    form()->Project.Ftp.Pass = "secret";
+    form()->item("Publish2")->trigger();
+    EXPECT_EQ(dialogs.errors.size(), 1u);
+    EXPECT_FALSE(form()->ftppanel->isVisible());
+    EXPECT_EQ(log().mid(0, failedRun.size()), failedRun);
+    EXPECT_EQ(published().keys(), (QStringList{"img/logo.bin", "index.php", "sub/page.php"}));
+}
+
+TEST_F(Publish, PublishFileSavesTheDocumentAndSendsOnlyIt)
+{
+    form()->OpenFileAtLine(site + "/sub/page.php", true);
+    form()->re->setWholeText("<?php echo 'edited';\n");
+    form()->item("Publish3")->trigger();
+
+    EXPECT_TRUE(dialogs.modalWindows.empty());
+    EXPECT_EQ(ReadFileBytes(site + "/sub/page.php"), "<?php echo 'edited';\n");
+    EXPECT_EQ(published(), local({"sub/page.php"}));
+    // Tried again once its folder was made, always as the second of four.
+    QStringList putting = puttingLines();
+    EXPECT_EQ(putting.size(), 2);
+    putting.removeDuplicates();
+    EXPECT_EQ(putting.join(u'|'), "50% 2 file of 4 Putting " + site + "/sub/page.php -> sub/page.php");
+    EXPECT_EQ(form()->ftpprogress->value(), 25);
+    EXPECT_FALSE(form()->ftppanel->isVisible());
+}
+
+TEST_F(Publish, PublishFileDoesNothingForADocumentOutsideTheProject)
+{
+    const QString outside = dir.filePath("outside.php");
+    WriteFileBytes(outside, "<?php\n");
+    form()->OpenFileAtLine(outside, true);
+    form()->Project.Files.Delete(form()->Project.IndexOf(outside));
+    form()->re->setWholeText("<?php // saved anyway\n");
+    const QString before = form()->ftplog->toPlainText();
+    form()->item("Publish3")->trigger();
+    EXPECT_EQ(ReadFileBytes(outside), "<?php // saved anyway\n");
+    EXPECT_EQ(form()->ftplog->toPlainText(), before);
+    EXPECT_EQ(ftp->connects, 0);
+
+    // A document that was never saved is in no entry either.
+    form()->New2Click(nullptr);
+    form()->item("Publish3")->trigger();
+    EXPECT_EQ(ftp->connects, 0);
+    EXPECT_TRUE(dialogs.errors.empty());
+}
+
+TEST_F(Publish, PublishFileNeverSendsAnotherFileSpeltInOtherLetterCase)
+{
+    // Here Page.php and page.php are two files; the entry names the other one.
+    WriteFileBytes(site + "/sub/Page.php", "<?php echo 'other';\n");
+    form()->OpenFileAtLine(site + "/sub/Page.php", true);
+    ASSERT_EQ(form()->Project.IndexOf(site + "/sub/Page.php"), 1);
+    form()->item("Publish3")->trigger();
+    EXPECT_EQ(ftp->connects, 0);
+    EXPECT_TRUE(published().isEmpty());
+}
+
+TEST_F(Publish, PublishFileAsksForSettingsWhenTheHostIsBlank)
+{
+    form()->OpenFileAtLine(site + "/index.php", true);
+    form()->Project.Ftp.Host = "  ";
+    form()->re->setWholeText("<?php echo 'not yet';\n");
+    dialogs.onModal = [](QWidget *) { return int(QDialog::Rejected); };
+    form()->item("Publish3")->trigger();
+    ASSERT_EQ(dialogs.modalWindows.size(), 1u);
+    EXPECT_EQ(dialogs.modalWindows.front(), windows().form_publish);
+    // Cancel stops before the save and the settings stay.
+    EXPECT_EQ(form()->Project.Ftp.Host, "  ");
+    EXPECT_EQ(ReadFileBytes(site + "/index.php"), "<?php echo 'home';\n");
+    EXPECT_EQ(ftp->connects, 0);
+
+    dialogs.onModal = [this](QWidget *) {
+        windows().form_publish->hostedit->setText(server->hostAndPort());
+        return int(QDialog::Accepted);
+    };
+    form()->item("Publish3")->trigger();
+    EXPECT_EQ(form()->Project.Ftp.Host, server->hostAndPort());
+    EXPECT_EQ(published(), local({"index.php"}));
+    EXPECT_EQ(published().value("index.php"), "<?php echo 'not yet';\n");
+}
+
+TEST_F(Publish, TheTreePublishesTheSelectedFileOnly)
+{
+    form()->item("pmitem")->setChecked(true);
+    form()->pmitemClick(nullptr);
+    QTreeWidgetItem *root = form()->PrTree->topLevelItem(0);
+    ASSERT_NE(root, nullptr);
+    form()->PrTree->setCurrentItem(root);
+    form()->item("publishnow")->trigger();
+    EXPECT_EQ(ftp->connects, 0);
+
+    form()->PrTree->setCurrentItem(root->child(1));
+    form()->re->setWholeText("<?php echo 'unsaved';\n"); // the tree's command saves nothing
+    form()->item("publishnow")->trigger();
+    EXPECT_TRUE(dialogs.errors.empty());
+    EXPECT_EQ(published(), (QMap<QString, QByteArray>{{"sub/page.php", "<?php echo 'page';\n"}}));
+    EXPECT_FALSE(form()->ftppanel->isVisible());
+}
+
+TEST_F(Publish, ProjectOptionsEditsTheSettingsOnlyOnOk)
+{
+    Tform_publish *options = windows().form_publish;
+    form()->Project.Ftp.Host = "h";
+    form()->Project.Ftp.User = "u";
+    form()->Project.Ftp.Pass = "p";
+    form()->Project.Ftp.Folder = "/f";
+    QStringList shown;
+    dialogs.onModal = [&](QWidget *) {
+        shown = {options->hostedit->text(), options->useredit->text(), options->passedit->text(),
+                 options->folderedit->text()};
+        options->hostedit->setText(" host ");
+        options->useredit->setText("user ");
+        options->passedit->setText(" pass");
+        options->folderedit->setText("www ");
+        return int(QDialog::Rejected);
+    };
+    form()->item("Publish1")->trigger();
+    EXPECT_EQ(shown, (QStringList{"h", "u", "p", "/f"}));
+    EXPECT_EQ(form()->Project.Ftp.Host, "h");
+    EXPECT_EQ(form()->Project.Ftp.Folder, "/f");
+
+    auto edit = dialogs.onModal;
+    dialogs.onModal = [edit](QWidget *w) {
+        edit(w);
+        return int(QDialog::Accepted);
+    };
+    form()->item("Publish1")->trigger();
+    EXPECT_EQ(shown, (QStringList{"h", "u", "p", "/f"})); // refilled from the project
+    EXPECT_EQ(form()->Project.Ftp.Host, " host ");
+    EXPECT_EQ(form()->Project.Ftp.User, "user ");
+    EXPECT_EQ(form()->Project.Ftp.Pass, " pass");
+    EXPECT_EQ(form()->Project.Ftp.Folder, "www ");
+}
+
+TEST_F(Publish, ThePublishSwitchOpensProjectOptionsAtTheFirstActivation)
+{
+    start({site + "/site.wdx", "publish"});
+    dialogs.onModal = [this](QWidget *w) {
+        EXPECT_EQ(windows().form_publish->hostedit->text(), server->hostAndPort());
+        windows().form_publish->folderedit->setText("/elsewhere");
+        return w == windows().form_publish ? int(QDialog::Accepted) : int(QDialog::Rejected);
+    };
+    form()->show();
+    form()->AppEventsActivate();
+    EXPECT_EQ(dialogs.modalWindows, std::vector<QWidget *>{windows().form_publish});
+    EXPECT_EQ(form()->Project.Ftp.Folder, "/elsewhere");
+}
+
+TEST_F(Publish, AutopublishTakesTheSettingsWithoutShowingAnything)
+{
+    start({site + "/site.wdx", "publish", "autopublish", "click", "Publish3"});
+    auto connection = std::make_unique<WatchedConnection>([] {});
+    WatchedConnection *watched = connection.get();
+    form()->SetFtpConnection(std::move(connection));
+    windows().form_publish->hostedit->setText("stale");
+    form()->show();
+    form()->AppEventsActivate();
+    EXPECT_TRUE(dialogs.modalWindows.empty());
+    EXPECT_TRUE(dialogs.errors.empty()) << qPrintable(dialogs.errors.front());
+    EXPECT_EQ(form()->Project.Ftp.Host, server->hostAndPort());
+    EXPECT_EQ(windows().form_publish->hostedit->text(), server->hostAndPort());
+    // The test driver's click published the opened file.
+    EXPECT_EQ(watched->connects, 1);
+    EXPECT_EQ(published(), local({"index.php"}));
+
+    // Even a blank host does not bring the dialog up: the run itself fails.
+    form()->Project.Ftp.Host = " ";
+    form()->item("Publish3")->trigger();
+    EXPECT_TRUE(dialogs.modalWindows.empty());
+    EXPECT_EQ(dialogs.errors.size(), 1u);
+    EXPECT_EQ(form()->Project.Ftp.Host, " ");
+}
