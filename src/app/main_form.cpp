@@ -264,6 +264,9 @@ void TMainForm::bindHandlers()
     // --- end search, functions, code explorer, indenter bindings ---
 
     // --- completion and PHP manual: bindings ---
+    setUpCompletion();
+    bind("Adviser1", &TMainForm::Adviser1Click);
+    bind("PHPnethelp1", &TMainForm::PHPnethelp1Click);
     // --- end completion and PHP manual bindings ---
 
     // --- publishing: bindings ---
@@ -447,7 +450,8 @@ void TMainForm::AppEventsActivate()
         Run2Click(nullptr);
     if (HasSwitch(QStringLiteral("allfunctions")))
         Allfunctionlist1Click(nullptr);
-    // --- activation: advise ---
+    if (HasSwitch(QStringLiteral("advise")))
+        ShowAdviceModal();
     if (HasSwitch(QStringLiteral("publish")))
         Publish1Click(nullptr);
     RunTestCommands(this);

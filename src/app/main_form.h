@@ -142,6 +142,17 @@ public:
     // --- end search, functions, code explorer, indenter ---
 
     // --- completion and PHP manual: declarations ---
+    // Completion over the local PHP manual's names, with the advice window
+    // following the highlight, and the online manual lookup.
+    void Adviser1Click(QObject *Sender);
+    void completionShow(QObject *Sender);
+    void completionChange(QObject *Sender, int index);
+    void completionClose(QObject *Sender);
+    void PHPnethelp1Click(QObject *Sender);
+    // The "advise" switch: the advice window shown modally once.
+    void ShowAdviceModal();
+    // The completion pop-up attached to `re`.
+    class CompletionPopup *completion() const { return m_completion; }
     // --- end completion and PHP manual ---
 
     // --- publishing: declarations ---
@@ -230,6 +241,15 @@ private:
     // --- end search, functions, code explorer, indenter state ---
 
     // --- completion and PHP manual: state ---
+    void setUpCompletion();
+    class CompletionPopup *m_completion = nullptr;
+    // Receives the pop-up's reports; it goes with the members, so a list
+    // closing while the window itself is torn down reaches no handler.
+    std::unique_ptr<QObject> m_completionReceiver;
+    // The entries are read once per run, at the first request, even when
+    // that read fails.
+    bool m_completionLoaded = false;
+    QString m_lastLookup;
     // --- end completion and PHP manual state ---
 
     // --- publishing: state ---

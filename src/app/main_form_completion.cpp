@@ -1,0 +1,97 @@
+// Completion over the local PHP manual, the advice window that follows the
+// highlighted entry, and the online manual lookup.
+#include "app/main_form.h"
+
+#include "app/application.h"
+#include "app/handler_guard.h"
+#include "editor/code_editor.h"
+#include "editor/completion_popup.h"
+#include "forms/form_advise.h"
+#include "forms/form_help.h"
+#include "forms/frame_browser.h"
+#include "foundation/trace.h"
+#include "foundation/user_dialogs.h"
+
+#include <QLineEdit>
+#include <QScreen>
+
+namespace {
+// A trace point whose expression names the editor's caret fields.
+void traceCaret(const char *expression, int value, int line)
+{
+    if (ProgramTrace().sink() && ProgramTrace().sink()->traceVisible())
+        TraceLog(trace_detail::pointText(expression, __FILE__, line, QString::number(value)));
+}
+} // namespace
+
+void TMainForm::setUpCompletion()
+{
+    m_completion = new CompletionPopup(re);
+    m_completion->setEndOfTokenCharacters(QStringLiteral("()[]. "));
+    m_completion->setTriggerCharacters(QStringLiteral("."));
+    m_completionReceiver = std::make_unique<QObject>();
+    QObject *receiver = m_completionReceiver.get();
+    connect(m_completion, &CompletionPopup::opened, receiver,
+            [this] { RunGuarded([this] { completionShow(m_completion); }); });
+    connect(m_completion, &CompletionPopup::highlightChanged, receiver, [this](int index) {
+        RunGuarded([this, index] { completionChange(m_completion, index); });
+    });
+    connect(m_completion, &CompletionPopup::closed, receiver,
+            [this] { RunGuarded([this] { completionClose(m_completion); }); });
+}
+
+void TMainForm::Adviser1Click(QObject *)
+{
+    if (!m_completionLoaded) {
+        m_completionLoaded = true;
+        m_completion->setEntries({});
+        Tform_advise *advise = m_windows->form_advise;
+        advise->BuildManualIndex();
+        m_completion->setEntries(advise->indexNames());
+    }
+    m_completion->openAtCaret();
+    traceCaret("re->DisplayX", re->caretDisplayColumn(), __LINE__);
+    traceCaret("re->CaretX", re->caretColumn(), __LINE__);
+}
+
+void TMainForm::completionShow(QObject *)
+{
+    const QScreen *display = screen();
+    const QRect area = display ? display->geometry() : QRect(0, 0, 1024, 768);
+    m_windows->form_advise->showPassively(
+        QRect(area.x() + area.width() / 2, area.y(), area.width() / 2, area.height()));
+    // The user goes on typing in the editor.
+    activateWindow();
+    re->takeFocus();
+}
+
+void TMainForm::completionChange(QObject *, int index)
+{
+    if (index < 0 || index >= m_completion->entries().size())
+        return;
+    // The box reports a change only when its text changes.
+    m_windows->form_advise->searched->setText(m_completion->entries().at(index));
+}
+
+void TMainForm::completionClose(QObject *)
+{
+    m_windows->form_advise->hide();
+}
+
+void TMainForm::PHPnethelp1Click(QObject *)
+{
+    const QString address = Tform_help::LookupAddress(re->wordAtCaret());
+    Tform_help *help = m_windows->form_help;
+    // The same word again shows the window as the user left it.
+    if (address != m_lastLookup) {
+        help->frame_browser1->setUrlText(address);
+        help->frame_browser1->navigate(help->frame_browser1->urlText());
+        m_lastLookup = address;
+    }
+    Dialogs().showModal(help);
+}
+
+void TMainForm::ShowAdviceModal()
+{
+    Dialogs().showModal(m_windows->form_advise);
+}

@@ -1,0 +1,236 @@
+// Completion, the advice window and the online lookup in the whole window set:
+// keys on the real editor, a manual folder of our own, recording browsers.
+#include "app_fixture.h"
+
+#include "editor/code_editor.h"
+#include "editor/completion_popup.h"
+#include "forms/form_advise.h"
+#include "forms/form_help.h"
+#include "forms/frame_browser.h"
+#include "project/manual_index.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QScreen>
+#include <QTableWidget>
+#include <QTest>
+#include <QUrl>
+
+namespace {
+
+class Completion : public AppTest {
+protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        folder = dir.filePath("phpmanual");
+        QDir().mkpath(folder);
+        for (const char *name : {"function.array-keys.htm", "function.array-map.htm",
+                                 "function.is-a.htm", "function.is-array.htm",
+                                 "function.strlen.htm", "function.str-replace.htm"})
+            WriteFileBytes(folder + '/' + QString::fromLatin1(name), "<html></html>");
+        SetManualFolderOverride(folder);
+    }
+    void TearDown() override
+    {
+        AppTest::TearDown();
+        SetManualFolderOverride(std::nullopt);
+    }
+    void open(const QStringList &parameters = {})
+    {
+        start(parameters);
+        form()->show();
+        form()->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form()));
+        form()->re->setFocus();
+    }
+    void type(const char *text)
+    {
+        form()->re->setWholeText(QString::fromUtf8(text));
+        form()->re->SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
+    }
+    void ctrlSpace() { QTest::keyClick(form()->re, Qt::Key_Space, Qt::ControlModifier); }
+    CompletionPopup *popup() const { return form()->completion(); }
+    Tform_advise *advise() const { return windows().form_advise; }
+    RecordingBrowserView *adviceBrowser() const
+    {
+        return ScopedRecordingBrowsers::of(advise()->frame_browser1->WebBrowser1);
+    }
+    QString page(const char *file) const
+    {
+        return QUrl::fromLocalFile(folder + '/' + QString::fromLatin1(file)).toString();
+    }
+
+    QString folder;
+};
+
+TEST_F(Completion, CtrlSpaceOffersTheManualAndTheAdviceFollowsTheHighlight)
+{
+    open();
+    type("$n = ARR");
+    ctrlSpace();
+    ASSERT_TRUE(popup()->isOpen());
+    EXPECT_EQ(popup()->entries(), QStringList({"array_keys", "array_map", "is_a", "is_array",
+                                                "str_replace", "strlen"}));
+    EXPECT_EQ(popup()->shownEntries(), QList<int>({0, 1}));
+
+    // The advice window covers the right half of the screen, the editor keeps the keys.
+    const QRect screen = form()->screen()->geometry();
+    EXPECT_TRUE(advise()->isVisible());
+    EXPECT_EQ(advise()->geometry(), QRect(screen.x() + screen.width() / 2, screen.y(),
+                                          screen.width() / 2, screen.height()));
+    EXPECT_EQ(QApplication::focusWidget(), form()->re);
+    // The first highlight is not reported: nothing shown yet.
+    EXPECT_TRUE(adviceBrowser()->navigations.isEmpty());
+
+    QTest::keyClick(form()->re, Qt::Key_Down);
+    EXPECT_EQ(advise()->searched->text(), "array_map");
+    EXPECT_EQ(adviceBrowser()->navigations, QStringList({page("function.array-map.htm")}));
+
+    // Typing narrows and reports the first remaining entry.
+    QTest::keyClicks(form()->re, "AY_K");
+    EXPECT_EQ(advise()->searched->text(), "array_keys");
+    EXPECT_EQ(adviceBrowser()->navigations.last(), page("function.array-keys.htm"));
+
+    // Esc closes the list and hides the advice, and is not the window's Esc.
+    QTest::keyClick(form()->re, Qt::Key_Escape);
+    EXPECT_FALSE(popup()->isOpen());
+    EXPECT_FALSE(advise()->isVisible());
+    EXPECT_FALSE(form()->messages->isVisible());
+    EXPECT_EQ(form()->re->text(), "$n = ARRAY_K");
+}
+
+TEST_F(Completion, TheFirstUseShowsNoPageForRowZeroUntilAnotherRowWasCurrent)
+{
+    open();
+    type("x = ");
+    ctrlSpace();
+    QTest::keyClick(form()->re, Qt::Key_A); // narrows to array_keys, row 0 already current
+    EXPECT_EQ(advise()->searched->text(), "array_keys");
+    EXPECT_TRUE(adviceBrowser()->navigations.isEmpty());
+    QTest::keyClick(form()->re, Qt::Key_Down);
+    QTest::keyClick(form()->re, Qt::Key_Up);
+    EXPECT_EQ(adviceBrowser()->navigations,
+              QStringList({page("function.array-map.htm"), page("function.array-keys.htm")}));
+}
+
+TEST_F(Completion, AcceptingOrClickingAwayHidesTheAdvice)
+{
+    open();
+    type("echo strl");
+    ctrlSpace();
+    QTest::keyClick(form()->re, Qt::Key_Return);
+    EXPECT_EQ(form()->re->text(), "echo strlen");
+    EXPECT_FALSE(advise()->isVisible());
+
+    type("echo is");
+    ctrlSpace();
+    ASSERT_TRUE(advise()->isVisible());
+    QTest::mouseClick(form()->WebPanel->URL, Qt::LeftButton);
+    EXPECT_FALSE(popup()->isOpen());
+    EXPECT_FALSE(advise()->isVisible());
+}
+
+TEST_F(Completion, CaretTracePointsFollowTheRequest)
+{
+    open();
+    // After the windows: the trace window attaches itself when it is made.
+    MemoryTraceSink sink;
+    ScopedProgramTrace attach(&sink);
+    type("\tis");
+    form()->item("Adviser1")->trigger();
+    ASSERT_EQ(sink.lines.size(), 2u);
+    EXPECT_TRUE(sink.lines[0].contains("re->DisplayX(main_form_completion.cpp):"));
+    EXPECT_TRUE(sink.lines[0].endsWith(':' + QString::number(form()->re->caretDisplayColumn())));
+    EXPECT_TRUE(sink.lines[1].contains("re->CaretX(main_form_completion.cpp):"));
+    EXPECT_TRUE(sink.lines[1].endsWith(":4"));
+    EXPECT_GT(form()->re->caretDisplayColumn(), 4); // the tab is wider than one column
+}
+
+TEST_F(Completion, AMissingManualFolderIsReportedOnceAndNothingOpens)
+{
+    SetManualFolderOverride(dir.filePath("gone"));
+    open();
+    type("str");
+    ctrlSpace();
+    ASSERT_EQ(dialogs.errors.size(), 1u);
+    EXPECT_TRUE(dialogs.errors[0].contains(dir.filePath("gone")));
+    EXPECT_FALSE(popup()->isOpen());
+    EXPECT_FALSE(advise()->isVisible());
+    // The folder is not read again in this run, even once it exists.
+    SetManualFolderOverride(folder);
+    ctrlSpace();
+    EXPECT_EQ(dialogs.errors.size(), 1u);
+    EXPECT_FALSE(popup()->isOpen());
+}
+
+TEST_F(Completion, PagesAddedLaterWaitForTheNextRun)
+{
+    open();
+    type("");
+    ctrlSpace();
+    QTest::keyClick(form()->re, Qt::Key_Escape);
+    WriteFileBytes(folder + "/function.abs.htm", "");
+    type("ab");
+    ctrlSpace();
+    EXPECT_FALSE(popup()->isOpen());
+}
+
+TEST_F(Completion, F1LooksTheWordUpOnceAndShowsTheWindowEachTime)
+{
+    open();
+    type("$n = strlen($s);");
+    form()->re->SendScintilla(QsciScintillaBase::SCI_GOTOPOS, 7UL);
+    Tform_help *help = windows().form_help;
+    RecordingBrowserView *browser = ScopedRecordingBrowsers::of(help->frame_browser1->WebBrowser1);
+
+    QTest::keyClick(form()->re, Qt::Key_F1);
+    const QString address = "https://www.php.net/manual-lookup.php?pattern=strlen&lang=en";
+    EXPECT_EQ(browser->navigations, QStringList({address}));
+    EXPECT_EQ(help->frame_browser1->urlText(), address);
+    ASSERT_EQ(dialogs.modalWindows.size(), 1u);
+    EXPECT_EQ(dialogs.modalWindows[0], help);
+
+    // The same word again: shown as the user left it, no reload.
+    form()->PHPnethelp1Click(nullptr);
+    EXPECT_EQ(browser->navigations.size(), 1);
+    EXPECT_EQ(browser->reloads, 0);
+    EXPECT_EQ(dialogs.modalWindows.size(), 2u);
+
+    // A blank spot looks up an empty pattern.
+    form()->re->SendScintilla(QsciScintillaBase::SCI_GOTOPOS, 3UL);
+    form()->PHPnethelp1Click(nullptr);
+    EXPECT_EQ(browser->navigations.last(),
+              "https://www.php.net/manual-lookup.php?pattern=&lang=en");
+    EXPECT_EQ(form()->item("PHPnethelp1")->text(), Tform_help::SiteName());
+}
+
+TEST_F(Completion, TheAdviseSwitchShowsTheAdviceWindowModallyOnce)
+{
+    open({"ADVISE"});
+    form()->AppEventsActivate();
+    form()->AppEventsActivate();
+    ASSERT_EQ(dialogs.modalWindows.size(), 1u);
+    EXPECT_EQ(dialogs.modalWindows[0], advise());
+}
+
+TEST_F(AppTest, CompletionOffersTheGeneratedManualBesideTheProgram)
+{
+    // No folder override: the pages the build wrote beside the test binaries.
+    start();
+    form()->re->setWholeText("echo str");
+    form()->re->SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
+    form()->Adviser1Click(nullptr);
+    ASSERT_TRUE(dialogs.errors.empty());
+    CompletionPopup *popup = form()->completion();
+    ASSERT_TRUE(popup->isOpen());
+    QTest::keyClick(form()->re, Qt::Key_L);
+    EXPECT_EQ(popup->entries().at(popup->highlighted()), "strlen");
+    const QString shown = windows().form_advise->frame_browser1->urlText();
+    EXPECT_TRUE(shown.endsWith("/phpmanual/function.strlen.htm")) << shown.toStdString();
+    EXPECT_TRUE(QFileInfo(QUrl(shown).toLocalFile()).isFile());
+}
+
+} // namespace
