@@ -13,21 +13,23 @@
 #include "foundation/user_dialogs.h"
 #include "project/manual_index.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTemporaryDir>
-#include <QAction>
 #include <QKeyEvent>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <vector>
 
-namespace {
-class SilentDialogs final : public UserDialogs {
-public:
+namespace
+{
+class SilentDialogs final : public UserDialogs
+{
+  public:
     void showMessage(const QString &) override {}
     void showError(const QString &text) override
     {
@@ -76,10 +78,10 @@ double elapsedMs(const std::function<void()> &work)
 // Names shaped like the manual's: a family stem, words, a number.
 void writeManual(const QString &folder, int pages)
 {
-    const char *stems[] = {"array", "str", "mb", "date", "is", "mysqli", "curl", "image",
-                           "xml", "gz", "preg", "file", "stream", "openssl", "intl", "ctype"};
-    const char *words[] = {"map", "get", "set", "replace", "open", "close", "read", "write",
-                           "info", "count", "search", "split", "pad", "walk", "filter"};
+    const char *stems[] = {"array", "str", "mb",   "date", "is",     "mysqli",  "curl", "image",
+                           "xml",   "gz",  "preg", "file", "stream", "openssl", "intl", "ctype"};
+    const char *words[] = {"map",  "get",   "set",    "replace", "open", "close", "read",  "write",
+                           "info", "count", "search", "split",   "pad",  "walk",  "filter"};
     QDir().mkpath(folder);
     for (int i = 0; i < pages; ++i) {
         const QString name = QStringLiteral("function.%1-%2-%3.htm")
@@ -145,15 +147,14 @@ int main(int argc, char **argv)
                         int(form->completion()->shownEntries().size()),
                         int(form->completion()->entries().size()));
         for (int b = 0; b < 5; ++b)
-            backspaces.push_back(
-                elapsedMs([&] { press(form->re, Qt::Key_Backspace); }));
+            backspaces.push_back(elapsedMs([&] { press(form->re, Qt::Key_Backspace); }));
         press(form->re, Qt::Key_Escape);
     }
 
     std::printf("manual pages                          %d\n", pages);
     std::printf("list + sort + names (median)          %.1f ms\n", median(listing));
-    std::printf("first Ctrl+Space (median of %d runs)   %.1f ms (max %.1f)\n", runs,
-                median(first), *std::max_element(first.begin(), first.end()));
+    std::printf("first Ctrl+Space (median of %d runs)   %.1f ms (max %.1f)\n", runs, median(first),
+                *std::max_element(first.begin(), first.end()));
     std::printf("typed key, narrowing (median / max)   %.2f / %.2f ms\n", median(keys),
                 *std::max_element(keys.begin(), keys.end()));
     std::printf("backspace, widening (median / max)    %.2f / %.2f ms\n", median(backspaces),

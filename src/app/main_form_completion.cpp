@@ -15,7 +15,8 @@
 #include <QLineEdit>
 #include <QScreen>
 
-namespace {
+namespace
+{
 // A trace point whose expression names the editor's caret fields.
 void traceCaret(const char *expression, int value, int line)
 {

@@ -46,8 +46,9 @@ QString CompletionList::longestEntry() const
 
 // Shows the narrowed entries without copying them: rows are indexes into the
 // full list, so a narrowing is one reset however long the list is.
-class CompletionModel final : public QAbstractListModel {
-public:
+class CompletionModel final : public QAbstractListModel
+{
+  public:
     explicit CompletionModel(const CompletionList &list, QObject *parent)
         : QAbstractListModel(parent), m_list(list)
     {
@@ -68,13 +69,14 @@ public:
         endResetModel();
     }
 
-private:
+  private:
     const CompletionList &m_list;
 };
 
 // --- the pop-up ----------------------------------------------------------------
 
-namespace {
+namespace
+{
 constexpr int VisibleRows = 10;
 
 bool hasCommandModifier(const QKeyEvent *event)
@@ -196,20 +198,20 @@ bool CompletionPopup::openAtCaret()
 void CompletionPopup::place()
 {
     const long position = caret();
-    const int x = int(m_editor->SendScintilla(QsciScintillaBase::SCI_POINTXFROMPOSITION, 0UL,
-                                              position));
-    const int y = int(m_editor->SendScintilla(QsciScintillaBase::SCI_POINTYFROMPOSITION, 0UL,
-                                              position));
+    const int x =
+        int(m_editor->SendScintilla(QsciScintillaBase::SCI_POINTXFROMPOSITION, 0UL, position));
+    const int y =
+        int(m_editor->SendScintilla(QsciScintillaBase::SCI_POINTYFROMPOSITION, 0UL, position));
     const long line = m_editor->SendScintilla(QsciScintillaBase::SCI_LINEFROMPOSITION,
                                               static_cast<unsigned long>(position));
-    const int lineHeight = int(
-        m_editor->SendScintilla(QsciScintillaBase::SCI_TEXTHEIGHT, static_cast<unsigned long>(line)));
+    const int lineHeight = int(m_editor->SendScintilla(QsciScintillaBase::SCI_TEXTHEIGHT,
+                                                       static_cast<unsigned long>(line)));
 
     const int rowHeight = std::max(sizeHintForRow(0), fontMetrics().height());
     const int rows = std::min<int>(VisibleRows, int(m_list.shown().size()));
     const int frame = 2 * frameWidth();
-    const int width = std::clamp(fontMetrics().horizontalAdvance(m_list.longestEntry()) + frame
-                                     + verticalScrollBar()->sizeHint().width() + 12,
+    const int width = std::clamp(fontMetrics().horizontalAdvance(m_list.longestEntry()) + frame +
+                                     verticalScrollBar()->sizeHint().width() + 12,
                                  160, 480);
     const int height = rows * rowHeight + frame;
 
@@ -368,8 +370,8 @@ bool CompletionPopup::handleKey(QKeyEvent *event)
     }
     // Caret moves, commands and everything else end the completion and go
     // on as usual.
-    if (key != Qt::Key_Shift && key != Qt::Key_Control && key != Qt::Key_Alt
-        && key != Qt::Key_Meta && key != Qt::Key_AltGr)
+    if (key != Qt::Key_Shift && key != Qt::Key_Control && key != Qt::Key_Alt &&
+        key != Qt::Key_Meta && key != Qt::Key_AltGr)
         closeList(true);
     return false;
 }

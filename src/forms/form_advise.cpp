@@ -14,8 +14,9 @@
 
 // The index as the hidden grid's two columns, read straight from the entries:
 // a ten-thousand-page manual costs one reset rather than twenty thousand cells.
-class ManualIndexModel final : public QAbstractTableModel {
-public:
+class ManualIndexModel final : public QAbstractTableModel
+{
+  public:
     explicit ManualIndexModel(const QList<ManualEntry> &index, QObject *parent)
         : QAbstractTableModel(parent), m_index(index)
     {
@@ -38,7 +39,7 @@ public:
         endResetModel();
     }
 
-private:
+  private:
     const QList<ManualEntry> &m_index;
 };
 

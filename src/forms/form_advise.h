@@ -18,11 +18,12 @@ class Tframe_browser;
 // Frameless and on top; it sees keys before its controls: Esc closes it, Enter
 // shows the current row's page. 751 by 580 at the screen's top-left corner
 // until the completion first places it.
-class Tform_advise final : public QDialog {
+class Tform_advise final : public QDialog
+{
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Tform_advise)
 
-public:
+  public:
     Tform_advise();
     ~Tform_advise() override;
 
@@ -60,12 +61,12 @@ public:
     QLineEdit *searched;
     Tframe_browser *frame_browser1;
 
-protected:
+  protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
-private:
+  private:
     ManualIndexModel *m_model;
     QList<ManualEntry> m_index;
     QString m_folder;

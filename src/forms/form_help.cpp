@@ -32,8 +32,8 @@ QString Tform_help::SiteName()
 
 QString Tform_help::LookupAddress(const QString &word)
 {
-    return QStringLiteral("https://www.php.net/manual-lookup.php?pattern=")
-        + QString::fromLatin1(QUrl::toPercentEncoding(word)) + QStringLiteral("&lang=en");
+    return QStringLiteral("https://www.php.net/manual-lookup.php?pattern=") +
+           QString::fromLatin1(QUrl::toPercentEncoding(word)) + QStringLiteral("&lang=en");
 }
 
 void Tform_help::FormActivate(QObject *)

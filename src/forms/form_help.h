@@ -9,11 +9,12 @@ class Tframe_browser;
 // maximised window captioned with the site's short name. The frame's menu is
 // the window's context menu, so its keys (Esc and F9 close, F5 reloads) work
 // anywhere in the window. Created once: the page stays between lookups.
-class Tform_help final : public QDialog {
+class Tform_help final : public QDialog
+{
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Tform_help)
 
-public:
+  public:
     Tform_help();
     ~Tform_help() override;
 
@@ -28,6 +29,6 @@ public:
 
     Tframe_browser *frame_browser1;
 
-protected:
+  protected:
     bool event(QEvent *event) override;
 };

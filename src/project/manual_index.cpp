@@ -9,7 +9,8 @@
 #include <QLocale>
 #include <algorithm>
 
-namespace {
+namespace
+{
 std::optional<QString> &folderOverride()
 {
     static std::optional<QString> folder;

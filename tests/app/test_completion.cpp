@@ -18,18 +18,20 @@
 #include <QTest>
 #include <QUrl>
 
-namespace {
+namespace
+{
 
-class Completion : public AppTest {
-protected:
+class Completion : public AppTest
+{
+  protected:
     void SetUp() override
     {
         AppTest::SetUp();
         folder = dir.filePath("phpmanual");
         QDir().mkpath(folder);
-        for (const char *name : {"function.array-keys.htm", "function.array-map.htm",
-                                 "function.is-a.htm", "function.is-array.htm",
-                                 "function.strlen.htm", "function.str-replace.htm"})
+        for (const char *name :
+             {"function.array-keys.htm", "function.array-map.htm", "function.is-a.htm",
+              "function.is-array.htm", "function.strlen.htm", "function.str-replace.htm"})
             WriteFileBytes(folder + '/' + QString::fromLatin1(name), "<html></html>");
         SetManualFolderOverride(folder);
     }
@@ -73,7 +75,7 @@ TEST_F(Completion, CtrlSpaceOffersTheManualAndTheAdviceFollowsTheHighlight)
     ctrlSpace();
     ASSERT_TRUE(popup()->isOpen());
     EXPECT_EQ(popup()->entries(), QStringList({"array_keys", "array_map", "is_a", "is_array",
-                                                "str_replace", "strlen"}));
+                                               "str_replace", "strlen"}));
     EXPECT_EQ(popup()->shownEntries(), QList<int>({0, 1}));
 
     // The advice window covers the right half of the screen, the editor keeps the keys.

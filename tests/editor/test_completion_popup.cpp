@@ -8,7 +8,8 @@
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 using Sci = QsciScintillaBase;
 
@@ -26,8 +27,9 @@ TEST(CompletionList, NarrowsByPrefixIgnoringCaseInListOrder)
     EXPECT_TRUE(list.narrow("").isEmpty());
 }
 
-class Completion : public ::testing::Test {
-protected:
+class Completion : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         auto *layout = new QVBoxLayout(&m_window);
@@ -44,8 +46,8 @@ protected:
         popup = new CompletionPopup(editor);
         popup->setEndOfTokenCharacters("()[]. ");
         popup->setTriggerCharacters(".");
-        popup->setEntries({"array_map", "array_keys", "arsort", "is_a", "is_array", "strlen",
-                           "str_replace"});
+        popup->setEntries(
+            {"array_map", "array_keys", "arsort", "is_a", "is_array", "strlen", "str_replace"});
         QObject::connect(popup, &CompletionPopup::opened, [this] { events << "open"; });
         QObject::connect(popup, &CompletionPopup::closed, [this] { events << "close"; });
         QObject::connect(popup, &CompletionPopup::highlightChanged,
@@ -75,14 +77,14 @@ protected:
 TEST_F(Completion, TakesTheTextBackToABlankOrTokenEndAsTyped)
 {
     const std::pair<const char *, const char *> cases[] = {
-        {"$n = str", "str"},       // after a blank
-        {"echo(ARR", "ARR"},       // after "(", case kept as typed
+        {"$n = str", "str"}, // after a blank
+        {"echo(ARR", "ARR"}, // after "(", case kept as typed
         {"$a[is", "is"},
         {"$o.is", "is"},
-        {"\tarr", "arr"},          // after a control character
-        {"first\narr", "arr"},     // never across the line start
+        {"\tarr", "arr"},      // after a control character
+        {"first\narr", "arr"}, // never across the line start
         {"", ""},
-        {"x = ", ""},              // nothing typed yet
+        {"x = ", ""}, // nothing typed yet
     };
     for (const auto &[text, typed] : cases) {
         SCOPED_TRACE(text);

@@ -16,17 +16,19 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
-class Advice : public ::testing::Test {
-protected:
+class Advice : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         folder = dir.filePath("phpmanual");
         QDir().mkpath(folder);
-        for (const char *name : {"function.array-map.htm", "function.date.htm",
-                                 "function.date-add.htm", "function.is-a.htm",
-                                 "function.is-array.htm", "function.strlen.htm"})
+        for (const char *name :
+             {"function.array-map.htm", "function.date.htm", "function.date-add.htm",
+              "function.is-a.htm", "function.is-array.htm", "function.strlen.htm"})
             WriteFileBytes(folder + '/' + QString::fromLatin1(name), "<html></html>");
         SetManualFolderOverride(folder);
         advise = std::make_unique<Tform_advise>();

@@ -9,7 +9,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-namespace {
+namespace
+{
 QString touchFile(const QString &folder, const QString &name)
 {
     const QString path = folder + '/' + name;
@@ -27,20 +28,20 @@ TEST(ManualIndex, NamesFollowThePageNamingRule)
 {
     const std::pair<const char *, const char *> cases[] = {
         {"function.array-map.htm", "array_map"},
-        {"function.strlen.html", "strlen"},         // ".htm" found inside ".html"
+        {"function.strlen.html", "strlen"}, // ".htm" found inside ".html"
         {"function.is-a.htm", "is_a"},
         // ".htm" is looked for after "function.", which "htm..." names would
         // otherwise end at.
         {"function.htmlspecialchars.htm", "htmlspecialchars"},
         {"function.html-entity-decode.htm", "html_entity_decode"},
-        {"function.-.htm", "_"},                    // PHP's one-character alias
-        {"function.x-y.htm.bak", "x_y"},            // first ".htm" wins
-        {"abcdefghiXY.htm", "XY"},                  // the prefix is not checked
-        {"function..htm", ""},                      // zero length
-        {"function.htm", ""},                       // negative length
+        {"function.-.htm", "_"},         // PHP's one-character alias
+        {"function.x-y.htm.bak", "x_y"}, // first ".htm" wins
+        {"abcdefghiXY.htm", "XY"},       // the prefix is not checked
+        {"function..htm", ""},           // zero length
+        {"function.htm", ""},            // negative length
         {"index.htm", ""},
-        {"readme.txt", ""},                         // no ".htm" at all
-        {"function.strlen.HTM", ""},                // the rule is case-sensitive
+        {"readme.txt", ""},          // no ".htm" at all
+        {"function.strlen.HTM", ""}, // the rule is case-sensitive
         {"", ""},
     };
     for (const auto &[file, name] : cases) {
@@ -53,13 +54,13 @@ TEST(ManualIndex, ListsOrdinaryFilesOnlySortedWithoutRegardToCase)
 {
     QTemporaryDir dir;
     const QString folder = dir.filePath("phpmanual");
-    QDir().mkpath(folder + "/function.sub.htm");           // a folder: left out
+    QDir().mkpath(folder + "/function.sub.htm"); // a folder: left out
     touchFile(folder, "function.Zeta.htm");
     touchFile(folder, "function.alpha.htm");
     touchFile(folder, "function.Beta.htm");
     touchFile(folder, "function.beta.htm");
     touchFile(folder, "notes.txt");
-    touchFile(folder, ".hidden.htm");                       // hidden: left out
+    touchFile(folder, ".hidden.htm"); // hidden: left out
     ASSERT_EQ(mkfifo(QFile::encodeName(folder + "/function.pipe.htm").constData(), 0600), 0);
     QFile::link(folder + "/function.sub.htm", folder + "/function.link-to-dir.htm");
 
