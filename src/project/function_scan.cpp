@@ -79,7 +79,13 @@ void AppendProjectFunctionLines(const QByteArray &bytes, QStringList &lines)
 {
     if (bytes.isEmpty() || IsBinarySource(bytes))
         return;
-    const SourceEncoding encoding = DetectSourceEncoding(bytes);
+    // The whole-file UTF-8 check waits for the first declaration found.
+    SourceEncoding encoding;
+    bool known = false;
+    if (bytes.startsWith("\xEF\xBB\xBF")) {
+        encoding = DetectSourceEncoding(bytes);
+        known = true;
+    }
     const char *data = bytes.constData() + encoding.start;
     const qsizetype n = bytes.size() - encoding.start;
     qsizetype pos = 0; // the start of a line not yet looked at
@@ -98,8 +104,13 @@ void AppendProjectFunctionLines(const QByteArray &bytes, QStringList &lines)
         // only when something other than blanks follows the keyword.
         const bool leading = std::all_of(data + start, data + at, isTrimmed);
         const bool followed = !std::all_of(data + at + KeywordSize, data + end, isTrimmed);
-        if (leading && followed)
+        if (leading && followed) {
+            if (!known) {
+                encoding = DetectSourceEncoding(bytes);
+                known = true;
+            }
             lines.append(DecodeSource(data + start, end - start, encoding));
+        }
         pos = end + 1;
         if (end + 1 < n && data[end] == '\r' && data[end + 1] == '\n')
             ++pos;
