@@ -6,6 +6,7 @@
 
 #include "app/application.h"
 #include "app/main_form.h"
+#include "app/messages_grid.h"
 #include "editor/code_editor.h"
 #include "forms/form_all_functions.h"
 #include "forms/recording_browser_view.h"

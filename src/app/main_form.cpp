@@ -3,6 +3,7 @@
 #include "app/application.h"
 #include "app/desktop.h"
 #include "app/handler_guard.h"
+#include "app/messages_grid.h"
 #include "app/test_driver.h"
 #include "components/recent_files.h"
 #include "editor/code_editor.h"
@@ -94,9 +95,8 @@ void TMainForm::buildControls()
     re->setObjectName(QStringLiteral("re"));
     re->applyDocumentSettings();
     re->setColouring(CodeEditor::Colouring::Php);
-    messages = makeGrid(m_centre, QStringLiteral("messages"), 3);
-    messages->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    messages->horizontalHeader()->setDefaultSectionSize(800);
+    messages = new MessagesGrid(m_centre);
+    messages->setObjectName(QStringLiteral("messages"));
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     mono.setPointSize(10);
     messages->setFont(mono);
@@ -279,7 +279,7 @@ void TMainForm::bindHandlers()
 
     connect(WebPanel, &Tframe_browser::urlChanged, this,
             [this](const QString &text) { RunGuarded([this, text] { WebPanelURLChange(text); }); });
-    connect(messages, &QTableWidget::cellDoubleClicked, this,
+    connect(messages, &MessagesGrid::cellDoubleClicked, this,
             [this] { RunGuarded([this] { messagesDblClick(messages); }); });
     connect(PrTree, &QTreeWidget::itemSelectionChanged, this, [this] {
         RunGuarded([this] { PrTreeDblClick(PrTree); });

@@ -15,6 +15,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class QSplitter;
 class QTableWidget;
+class MessagesGrid;
 class QTimer;
 class QTreeWidget;
 class TRecentFiles;
@@ -74,6 +75,14 @@ public:
     // Messages panel: rows of text, file and line; rows with a file jump.
     void ClearMessages();
     void AddMessage(const QString &text);
+    // Many rows at once (find in files), as AddMessage and the cell writes
+    // one after the other would leave them.
+    struct MessageRow {
+        QString text;
+        QString file;
+        QString line;
+    };
+    void AddMessageRows(const QList<MessageRow> &rows);
     void ShowMessages();
     void HideMessages();
     void messagesDblClick(QObject *Sender);
@@ -181,7 +190,7 @@ public:
 
     CodeEditor *re = nullptr;
     CodeEditor *temp_re = nullptr;
-    QTableWidget *messages = nullptr;
+    MessagesGrid *messages = nullptr;
     QWidget *messagessplitter = nullptr;
     QTreeWidget *PrTree = nullptr;
     QWidget *PrSplitter = nullptr;

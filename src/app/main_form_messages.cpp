@@ -6,22 +6,16 @@
 
 #include <QHeaderView>
 #include <QSplitter>
-#include <QTableWidget>
+#include "app/messages_grid.h"
 
 void TMainForm::SetMessageCell(int column, int row, const QString &text)
 {
-    QTableWidgetItem *cell = messages->item(row, column);
-    if (!cell) {
-        cell = new QTableWidgetItem;
-        messages->setItem(row, column, cell);
-    }
-    cell->setText(text);
+    messages->setCell(column, row, text);
 }
 
 QString TMainForm::MessageCell(int column, int row) const
 {
-    const QTableWidgetItem *cell = messages->item(row, column);
-    return cell ? cell->text() : QString();
+    return messages->cell(column, row);
 }
 
 void TMainForm::ClearMessages()
@@ -38,6 +32,25 @@ void TMainForm::AddMessage(const QString &text)
     if (!MessageCell(0, 0).isEmpty())
         messages->setRowCount(messages->rowCount() + 1);
     SetMessageCell(0, messages->rowCount() - 1, text);
+}
+
+void TMainForm::AddMessageRows(const QList<MessageRow> &rows)
+{
+    // The same result as AddMessage and the cell writes row by row, with the
+    // grid grown once.
+    qsizetype next = 0;
+    while (next < rows.size() && MessageCell(0, 0).isEmpty()) {
+        const MessageRow &row = rows.at(next++);
+        AddMessage(row.text);
+        const int last = messages->rowCount() - 1;
+        SetMessageCell(1, last, row.file);
+        SetMessageCell(2, last, row.line);
+    }
+    std::vector<MessagesModel::Row> added;
+    added.reserve(size_t(rows.size() - next));
+    for (; next < rows.size(); ++next)
+        added.push_back({rows.at(next).text, rows.at(next).file, rows.at(next).line});
+    messages->appendRows(std::move(added));
 }
 
 void TMainForm::ShowMessages()

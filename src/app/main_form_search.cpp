@@ -1,6 +1,7 @@
 // The Search menu and Edit > Indent Code: finding text in the document and in
 // the project's files, moving to a line, and re-indenting by braces.
 #include "app/main_form.h"
+#include "app/messages_grid.h"
 
 #include "editor/code_editor.h"
 #include "foundation/user_dialogs.h"
@@ -55,23 +56,25 @@ void TMainForm::Findinfiles1Click(QObject *Sender)
         return;
 
     bool shown = false;
-    // Rows appear as they are found; an unreadable file stops the search with
-    // its error and leaves the rows found before it.
+    // Rows appear file by file as they are found; an unreadable file stops
+    // the search with its error and leaves the rows found before it.
+    QList<MessageRow> rows;
     for (int index = 0; index < Project.Files.Count(); ++index) {
         const QString name = Project.Files.Get(index)->Name;
         const QByteArray bytes = ReadSourceFile(name);
         FindMatchingLines(bytes, needle, [&](int line, const QString &text) {
-            if (!shown) {
-                ShowMessages();
-                messages->setColumnWidth(0, 500);
-                messages->setFocus();
-                shown = true;
-            }
-            AddMessage(TrimControls(text));
-            const int row = messages->rowCount() - 1;
-            SetMessageCell(1, row, name);
-            SetMessageCell(2, row, QString::number(line));
+            rows.append({TrimControls(text), name, QString::number(line)});
         });
+        if (rows.isEmpty())
+            continue;
+        if (!shown) {
+            ShowMessages();
+            messages->setColumnWidth(0, 500);
+            messages->setFocus();
+            shown = true;
+        }
+        AddMessageRows(rows);
+        rows.clear();
     }
 }
 

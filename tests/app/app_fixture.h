@@ -6,6 +6,7 @@
 #include "app/application.h"
 #include "app/desktop.h"
 #include "app/main_form.h"
+#include "app/messages_grid.h"
 #include "forms/recording_browser_view.h"
 #include "support/test_support.h"
 

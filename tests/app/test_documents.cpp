@@ -263,3 +263,26 @@ TEST_F(Documents, MessagesRowsJumpThroughTheirFileColumns)
     EXPECT_EQ(form()->re->caretLine(), 40);
     EXPECT_EQ(form()->re->selectedText(), "inc/db.php line 40");
 }
+
+TEST_F(Documents, ManyRowsAtOnceFollowTheRowByRowRule)
+{
+    const QList<TMainForm::MessageRow> rows = {{"", "", ""}, {"first", "/f", "1"}, {"second", "/g", "2"}, {"third", "", ""}};
+    form()->ClearMessages();
+    form()->AddMessageRows(rows);
+    QStringList bulk;
+    for (int r = 0; r < form()->messages->rowCount(); ++r)
+        bulk << form()->MessageCell(0, r) + '|' + form()->MessageCell(1, r) + '|' + form()->MessageCell(2, r);
+
+    form()->ClearMessages();
+    for (const auto &row : rows) {
+        form()->AddMessage(row.text);
+        const int last = form()->messages->rowCount() - 1;
+        form()->SetMessageCell(1, last, row.file);
+        form()->SetMessageCell(2, last, row.line);
+    }
+    QStringList single;
+    for (int r = 0; r < form()->messages->rowCount(); ++r)
+        single << form()->MessageCell(0, r) + '|' + form()->MessageCell(1, r) + '|' + form()->MessageCell(2, r);
+    EXPECT_EQ(bulk, single);
+    EXPECT_EQ(bulk, (QStringList{"first|/f|1", "second|/g|2", "third||"}));
+}
