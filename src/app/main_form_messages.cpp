@@ -25,6 +25,8 @@ void TMainForm::ClearMessages()
     for (int column = 0; column < 3; ++column)
         SetMessageCell(column, 0, QString());
     messages->setColumnWidth(0, 2000);
+    // Like any grid, the panel always has a current row for Enter to act on.
+    messages->setCurrentCell(0, 0);
 }
 
 void TMainForm::AddMessage(const QString &text)

@@ -20,6 +20,7 @@ focus_main
 keys ctrl+End
 type_text "// edited end to end"
 keys ctrl+s
+snapshot
 focus_main
 keys alt+x
 wait_exit

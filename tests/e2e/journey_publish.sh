@@ -46,6 +46,7 @@ done
 all_published || fail "the project's files did not reach the server"
 # Let the run log its last lines before leaving.
 sleep 1
+snapshot
 focus_main
 keys alt+x
 wait_exit

@@ -23,6 +23,7 @@ focus_main
 keys Home
 type_text "/* landed */ "
 keys ctrl+s
+snapshot
 focus_main
 keys alt+x
 wait_exit

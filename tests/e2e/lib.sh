@@ -16,7 +16,8 @@ unset QT_QPA_PLATFORM
 e2e_pids=()
 cleanup() {
   local status=$?
-  if [ -n "${DISPLAY:-}" ]; then
+  # A failed journey leaves the screen as it was when it failed.
+  if [ $status -ne 0 ] && [ -n "${DISPLAY:-}" ]; then
     import -display "$DISPLAY" -window root "$E2E_SHOTS/$E2E_NAME.png" 2>/dev/null || true
   fi
   for pid in "${e2e_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
@@ -28,6 +29,12 @@ cleanup() {
 trap cleanup EXIT
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# The screenshot a passing journey leaves: the window just before it closes.
+snapshot() {
+  sleep 0.3
+  import -display "$DISPLAY" -window root "$E2E_SHOTS/$E2E_NAME.png"
+}
 
 # A display of our own on a free number.
 start_display() {
