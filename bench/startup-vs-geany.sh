@@ -24,6 +24,7 @@ display=":$((90 + RANDOM % 100))"
 Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 sleep 1
+unset QT_QPA_PLATFORM
 export DISPLAY="$display" QTWEBENGINE_DISABLE_SANDBOX=1 XDG_CONFIG_HOME="$work/config"
 
 median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
