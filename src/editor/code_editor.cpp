@@ -1,6 +1,7 @@
 #include "editor/code_editor.h"
 
-#include "editor/text_encoding.h"
+#include "foundation/file_read.h"
+#include "foundation/text_encoding.h"
 #include "foundation/errors.h"
 
 #include <QColor>
@@ -26,7 +27,6 @@ using Sci = QsciScintillaBase;
 
 const char Bom[] = "\xEF\xBB\xBF";
 
-QString quoted(const QString &path) { return QLatin1Char('"') + path + QLatin1Char('"'); }
 
 struct MoveBinding {
     QsciCommand::Command command;
@@ -333,28 +333,7 @@ bool CodeEditor::isDocumentModified() const { return isModified() || m_changedOu
 
 void CodeEditor::loadFromFile(const QString &path)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
-        throw AppError(QStringLiteral("File not found: %1").arg(quoted(path)));
-    // Devices and pipes would never end or block the window.
-    if (!info.isFile())
-        throw AppError(QStringLiteral("%1 is not a regular file.").arg(quoted(path)));
-    if (info.size() > MaxFileBytes)
-        throw AppError(QStringLiteral("%1 is too large to open (%2 MB; the limit is %3 MB).")
-                           .arg(quoted(path))
-                           .arg(info.size() / (1024 * 1024))
-                           .arg(MaxFileBytes / (1024 * 1024)));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw AppError(QStringLiteral("Cannot open %1: %2").arg(quoted(path), file.errorString()));
-    // readAll sizes its buffer from the file once; read(max) would reserve
-    // the whole limit and then copy the text into a smaller buffer.
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw AppError(QStringLiteral("Cannot read %1: %2").arg(quoted(path), file.errorString()));
-    if (bytes.size() > MaxFileBytes)
-        throw AppError(QStringLiteral("%1 is too large to open.").arg(quoted(path)));
-    file.close();
+    QByteArray bytes = ReadWholeFile(path, MaxFileBytes, QStringLiteral("open"));
 
     // Decide the encoding before touching the current document, so a
     // refused file leaves it as it was.
@@ -368,7 +347,7 @@ void CodeEditor::loadFromFile(const QString &path)
         offset = 0;
         size = text_encoding::latin1AsUtf8Size(bytes.constData(), bytes.size());
         if (size >= INT_MAX)
-            throw AppError(QStringLiteral("%1 is too large to open.").arg(quoted(path)));
+            throw AppError(QStringLiteral("%1 is too large to open.").arg(QuotedPath(path)));
     }
 
     m_latin1 = latin1;
@@ -447,7 +426,7 @@ void CodeEditor::saveToFile(const QString &path)
 
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        throw AppError(QStringLiteral("Cannot save %1: %2").arg(quoted(path), file.errorString()));
+        throw AppError(QStringLiteral("Cannot save %1: %2").arg(QuotedPath(path), file.errorString()));
     bool written = true;
     if (m_bom && !latin1)
         written = file.write(Bom, 3) == 3;
@@ -456,10 +435,10 @@ void CodeEditor::saveToFile(const QString &path)
     if (!written) {
         const QString reason = file.errorString();
         file.cancelWriting();
-        throw AppError(QStringLiteral("Cannot save %1: %2").arg(quoted(path), reason));
+        throw AppError(QStringLiteral("Cannot save %1: %2").arg(QuotedPath(path), reason));
     }
     if (!file.commit())
-        throw AppError(QStringLiteral("Cannot save %1: %2").arg(quoted(path), file.errorString()));
+        throw AppError(QStringLiteral("Cannot save %1: %2").arg(QuotedPath(path), file.errorString()));
     m_latin1 = latin1;
     SendScintilla(SCI_SETSAVEPOINT);
     m_changedOutsideUndo = false;

@@ -1,6 +1,8 @@
 #include "project/source_text.h"
 
 #include "foundation/errors.h"
+#include "foundation/file_read.h"
+#include "foundation/text_encoding.h"
 #include "foundation/switches.h"
 
 #include <QFile>
@@ -14,59 +16,7 @@ namespace {
 constexpr quint64 OnesBytes = 0x0101010101010101ULL;
 constexpr quint64 HighBits = 0x8080808080808080ULL;
 
-QString quoted(const QString &path) { return QLatin1Char('"') + path + QLatin1Char('"'); }
 
-// Strict UTF-8 as the editor accepts it: no overlong forms, no surrogates,
-// nothing above U+10FFFF.
-bool isValidUtf8(const unsigned char *s, qsizetype n)
-{
-    qsizetype i = 0;
-    while (i < n) {
-        // Runs of ASCII, the usual case in source code, go eight bytes at a time.
-        if (n - i >= 8) {
-            quint64 word;
-            std::memcpy(&word, s + i, 8);
-            if (!(word & HighBits)) {
-                i += 8;
-                continue;
-            }
-        }
-        const unsigned char c = s[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        int extra;
-        unsigned char lo = 0x80, hi = 0xBF;
-        if (c >= 0xC2 && c <= 0xDF) {
-            extra = 1;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            extra = 2;
-            if (c == 0xE0)
-                lo = 0xA0;
-            else if (c == 0xED)
-                hi = 0x9F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            extra = 3;
-            if (c == 0xF0)
-                lo = 0x90;
-            else if (c == 0xF4)
-                hi = 0x8F;
-        } else {
-            return false;
-        }
-        if (n - i <= extra)
-            return false;
-        if (s[i + 1] < lo || s[i + 1] > hi)
-            return false;
-        for (int k = 2; k <= extra; ++k) {
-            if ((s[i + k] & 0xC0) != 0x80)
-                return false;
-        }
-        i += extra + 1;
-    }
-    return true;
-}
 
 bool isLineBreak(char c) { return c == '\n' || c == '\r'; }
 
@@ -120,25 +70,7 @@ bool asciiLowersPlainly()
 
 QByteArray ReadSourceFile(const QString &path)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
-        throw AppError(QStringLiteral("File not found: %1").arg(quoted(path)));
-    if (!info.isFile())
-        throw AppError(QStringLiteral("%1 is not a regular file.").arg(quoted(path)));
-    if (info.size() > MaxSourceBytes)
-        throw AppError(QStringLiteral("%1 is too large to read (%2 MB; the limit is %3 MB).")
-                           .arg(quoted(path))
-                           .arg(info.size() / (1024 * 1024))
-                           .arg(MaxSourceBytes / (1024 * 1024)));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw AppError(QStringLiteral("Cannot open %1: %2").arg(quoted(path), file.errorString()));
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw AppError(QStringLiteral("Cannot read %1: %2").arg(quoted(path), file.errorString()));
-    if (bytes.size() > MaxSourceBytes)
-        throw AppError(QStringLiteral("%1 is too large to read.").arg(quoted(path)));
-    return bytes;
+    return ReadWholeFile(path, MaxSourceBytes, QStringLiteral("read"));
 }
 
 bool IsBinarySource(const QByteArray &bytes)
@@ -152,7 +84,7 @@ SourceEncoding DetectSourceEncoding(const QByteArray &bytes)
     const qsizetype n = bytes.size();
     const bool bom = n >= 3 && s[0] == 0xEF && s[1] == 0xBB && s[2] == 0xBF;
     const qsizetype start = bom ? 3 : 0;
-    if (isValidUtf8(s + start, n - start))
+    if (text_encoding::isValidUtf8(reinterpret_cast<const char *>(s + start), n - start))
         return {start, true};
     return {0, false};
 }

@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <optional>
 
-// Byte-level helpers that let the editor keep a file's exact bytes. The
+// Byte-level helpers that let the program keep a file's exact bytes. The
 // editing control always holds UTF-8; a file that is not valid UTF-8 is taken
 // as Latin-1, whose 256 byte values map one to one onto the first 256 code
 // points, so converting there and back restores every byte (NUL included).

@@ -1,4 +1,4 @@
-#include "editor/text_encoding.h"
+#include "foundation/text_encoding.h"
 
 #include <QString>
 #include <gtest/gtest.h>
