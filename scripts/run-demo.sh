@@ -8,6 +8,7 @@ demo="${XDG_DATA_HOME:-$HOME/.local/share}/quillstone/demo"
 if [ ! -f "$demo/demo.wdx" ]; then
   mkdir -p "$demo"
   cp -R "$here/data/demo/." "$demo/"
+  rm -f "$demo/.gitattributes"
 fi
 echo "Demo project: $demo/demo.wdx"
 echo "Its pages run through PHP's own server: php -S 127.0.0.1:8000 -t \"$demo\""
