@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QSaveFile>
@@ -353,6 +354,20 @@ void CodeEditor::loadFromFile(const QString &path)
     m_latin1 = latin1;
     m_bom = bom;
     m_large = size > LargeDocumentBytes;
+    // A large file takes seconds to take in: say so with the pointer.
+    struct BusyPointer {
+        explicit BusyPointer(bool on) : active(on)
+        {
+            if (active)
+                QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        }
+        ~BusyPointer()
+        {
+            if (active)
+                QGuiApplication::restoreOverrideCursor();
+        }
+        bool active;
+    } busy(m_large);
     // Drop colouring before a large text arrives so nothing styles it.
     applyLexer();
     {
