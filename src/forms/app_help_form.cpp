@@ -1,5 +1,6 @@
 #include "forms/app_help_form.h"
 
+#include "forms/dialog_buttons.h"
 #include "forms/window_placement.h"
 #include "foundation/errors.h"
 #include "foundation/rtf_reader.h"
@@ -23,18 +24,10 @@ TAppHelpForm::TAppHelpForm() : QDialog(nullptr)
     RichEdit1->setFixedSize(568, 400);
     RichEdit1->setPlainText(QStringLiteral("RichEdit1"));
 
-    OkButton = new QPushButton(QStringLiteral("OK"), this);
-    OkButton->setObjectName(QStringLiteral("OkButton"));
-    OkButton->setDefault(true);
-    CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
-    CancelButton->setObjectName(QStringLiteral("CancelButton"));
-    connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
-    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OkButton);
-    buttons->addWidget(CancelButton);
+    const OkCancelRow row = MakeOkCancelRow(this, QStringLiteral("OkButton"), QStringLiteral("CancelButton"));
+    OkButton = row.ok;
+    CancelButton = row.cancel;
+    QHBoxLayout *buttons = row.layout;
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
     layout->addWidget(RichEdit1);

@@ -1,5 +1,6 @@
 #include "forms/form_all_functions.h"
 
+#include "forms/dialog_buttons.h"
 #include "forms/window_placement.h"
 #include "foundation/user_dialogs.h"
 #include "project/function_scan.h"
@@ -115,18 +116,11 @@ Tform_all_functions::Tform_all_functions() : QDialog(nullptr)
     filter_grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     filter_grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
-    Button1 = new QPushButton(QStringLiteral("OK"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setDefault(true);
-    Button1->setFocusPolicy(Qt::ClickFocus);
-    Button2 = new QPushButton(QStringLiteral("Cancel"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setFocusPolicy(Qt::ClickFocus);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
+    const OkCancelRow row = MakeOkCancelRow(this, QStringLiteral("Button1"), QStringLiteral("Button2"),
+                                            /*skippedByTab=*/true);
+    Button1 = row.ok;
+    Button2 = row.cancel;
+    QHBoxLayout *buttons = row.layout;
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 4, 4);
     layout->setSpacing(0);
@@ -134,8 +128,6 @@ Tform_all_functions::Tform_all_functions() : QDialog(nullptr)
     layout->addWidget(filter_grid, 1);
     layout->addLayout(buttons);
 
-    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
     connect(search_edit, &QLineEdit::textChanged, this, [this] { search_editChange(search_edit); });
     connect(filter_grid, &QTableView::doubleClicked, this, [this] { filter_gridDblClick(filter_grid); });
     search_edit->installEventFilter(this);

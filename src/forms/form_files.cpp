@@ -1,5 +1,6 @@
 #include "forms/form_files.h"
 
+#include "forms/dialog_buttons.h"
 #include "forms/window_placement.h"
 
 #include <QApplication>
@@ -38,25 +39,16 @@ Tform_files::Tform_files() : QDialog(nullptr)
     grid->setFont(mono);
     grid->setWordWrap(false);
 
-    Button1 = new QPushButton(QStringLiteral("OK"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    Button1->setDefault(true);
-    Button1->setFocusPolicy(Qt::ClickFocus);
-    Button2 = new QPushButton(QStringLiteral("Cancel"), this);
-    Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setFocusPolicy(Qt::ClickFocus);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    buttons->addWidget(Button1);
-    buttons->addWidget(Button2);
+    const OkCancelRow row = MakeOkCancelRow(this, QStringLiteral("Button1"), QStringLiteral("Button2"),
+                                            /*skippedByTab=*/true);
+    Button1 = row.ok;
+    Button2 = row.cancel;
+    QHBoxLayout *buttons = row.layout;
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(Edit1);
     layout->addWidget(grid, 1);
     layout->addLayout(buttons);
 
-    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
     connect(Edit1, &QLineEdit::textChanged, this, [this] { Edit1Change(); });
     connect(grid, &QTableWidget::cellDoubleClicked, this, [this] { accept(); });
     Edit1->installEventFilter(this);

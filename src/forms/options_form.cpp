@@ -1,5 +1,6 @@
 #include "forms/options_form.h"
 
+#include "forms/dialog_buttons.h"
 #include "forms/window_placement.h"
 
 #include <QCheckBox>
@@ -16,18 +17,10 @@ TOptionsForm::TOptionsForm() : QDialog(nullptr)
         QStringLiteral("set focus on text editor on <ENTER> in project manager"), this);
     ActivateOnReturnBox->setObjectName(QStringLiteral("ActivateOnReturnBox"));
 
-    OkButton = new QPushButton(QStringLiteral("OK"), this);
-    OkButton->setObjectName(QStringLiteral("OkButton"));
-    OkButton->setDefault(true);
-    CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
-    CancelButton->setObjectName(QStringLiteral("CancelButton"));
-    connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
-    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
-
-    auto *buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(OkButton);
-    buttons->addWidget(CancelButton);
+    const OkCancelRow row = MakeOkCancelRow(this, QStringLiteral("OkButton"), QStringLiteral("CancelButton"));
+    OkButton = row.ok;
+    CancelButton = row.cancel;
+    QHBoxLayout *buttons = row.layout;
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(ActivateOnReturnBox);
     layout->addStretch();
