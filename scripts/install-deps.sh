@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(
   # build
-  build-essential cmake ninja-build pkg-config dpkg-dev file
+  build-essential cmake ninja-build pkg-config dpkg-dev file ccache
   # toolkit, editor control, browser engine, XML
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libqt6svg6-dev
   libqscintilla2-qt6-dev
