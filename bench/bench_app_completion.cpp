@@ -3,8 +3,8 @@
 // entries, opening the list and placing the advice window) and the narrowing
 // that follows every typed key (new list, highlight report, advice row and
 // page address). Browsers record instead of loading. Prints milliseconds.
-#include "app/application.h"
-#include "app/main_form.h"
+#include "app/window_set.h"
+#include "app/main_window.h"
 #include "editor/code_editor.h"
 #include "editor/completion_popup.h"
 #include "forms/recording_browser_view.h"
@@ -122,7 +122,7 @@ int main(int argc, char **argv)
     std::vector<double> backspaces;
     for (int i = 0; i < runs; ++i) {
         WindowSet windows;
-        TMainForm *form = windows.mainForm();
+        MainWindow *form = windows.mainWindow();
         form->show();
         QCoreApplication::processEvents();
         form->re->setFocus();

@@ -4,11 +4,11 @@
 // Usage: bench_app_search [TEXT]   corpus from $PHP_CORPUS (default /tmp/phpcorpus),
 // idle period from $IDLE_SECONDS (default 20).
 
-#include "app/application.h"
-#include "app/main_form.h"
+#include "app/window_set.h"
+#include "app/main_window.h"
 #include "app/messages_grid.h"
 #include "editor/code_editor.h"
-#include "forms/form_all_functions.h"
+#include "forms/project_functions_dialog.h"
 #include "forms/recording_browser_view.h"
 #include "foundation/settings_store.h"
 #include "foundation/user_dialogs.h"
@@ -98,7 +98,7 @@ int main(int argc, char **argv)
     SetDialogs(&dialogs);
     ScopedRecordingBrowsers browsers;
     WindowSet windows;
-    TMainForm *form = windows.mainForm();
+    MainWindow *form = windows.mainWindow();
 
     QStringList files;
     for (QDirIterator it(corpus, {QStringLiteral("*.php")}, QDir::Files, QDirIterator::Subdirectories);
@@ -110,8 +110,8 @@ int main(int argc, char **argv)
         return 1;
     }
     for (const QString &name : files) {
-        form->Project.Files.AddNew();
-        form->Project.Files.Last()->Name = name;
+        form->project().Files.AddNew();
+        form->project().Files.Last()->Name = name;
     }
     std::printf("project: %lld .php files under %s\n", qlonglong(files.size()), qPrintable(corpus));
 
@@ -149,7 +149,7 @@ int main(int argc, char **argv)
         form->Allfunctionlist1Click(nullptr);
         functions.push_back(timer.nsecsElapsed() / 1e6);
     }
-    Tform_all_functions *list = windows.windows().form_all_functions;
+    ProjectFunctionsDialog *list = windows.windows().projectFunctionsDialog;
     std::printf("Functions...: %d rows, median %.0f ms (scan, sort, filter fill)\n", list->filterRowCount(),
                 median(functions));
     std::vector<double> typing;
@@ -197,7 +197,7 @@ int main(int argc, char **argv)
     const double hidden = cpuSeconds() - start;
     std::printf("idle %d s, explorer hidden: CPU %.3f s = %.2f%% of a core\n", idleSeconds, hidden,
                 100 * hidden / idleSeconds);
-    form->Project.SetOpenedFile(QString());
+    form->project().SetOpenedFile(QString());
     SetDialogs(nullptr);
     return 0;
 }

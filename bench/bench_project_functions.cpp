@@ -55,7 +55,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "no .php files under %s\n", qPrintable(corpus));
         return 1;
     }
-    cProject project;
+    Project project;
     for (const QString &name : files) {
         project.Files.AddNew();
         project.Files.Last()->Name = name;

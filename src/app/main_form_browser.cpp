@@ -1,50 +1,50 @@
 // The web preview panel and the windows that show pages: the preview follows
 // the run address, reloads after the user's saves, and phpMyAdmin keeps the
 // database address.
-#include "app/main_form.h"
+#include "app/main_window.h"
 
-#include "app/application.h"
-#include "forms/form_run.h"
-#include "forms/form_run2.h"
-#include "forms/frame_browser.h"
+#include "app/window_set.h"
+#include "forms/run_window.h"
+#include "forms/database_admin_window.h"
+#include "forms/browser_frame.h"
 #include "foundation/user_dialogs.h"
 
 #include <QAction>
 #include <QLineEdit>
 
-void TMainForm::WebPanel1Click(QObject *)
+void MainWindow::WebPanel1Click(QObject *)
 {
     const bool show = !WebPanel->isVisible();
     WebPanel->setVisible(show);
     WebPanelSplit->setVisible(show);
 }
 
-void TMainForm::WebPanelURL1Click(QObject *)
+void MainWindow::WebPanelURL1Click(QObject *)
 {
     if (WebPanel->isVisible())
         WebPanel->focusUrl();
 }
 
-void TMainForm::WebPanelURLChange(const QString &text)
+void MainWindow::WebPanelURLChange(const QString &text)
 {
-    Project.RunAddress = text;
+    m_project.RunAddress = text;
 }
 
-void TMainForm::ReloadPreviewAfterSave()
+void MainWindow::ReloadPreviewAfterSave()
 {
     const QString address = WebPanel->urlText();
     WebPanel->navigate(address);
     if (address == m_previousPreviewAddress)
         WebPanel->reload();
     m_previousPreviewAddress = address;
-    Project.RunAddress = address;
-    m_windows->form_run->frame_browser1->setUrlText(Project.RunAddress);
+    m_project.RunAddress = address;
+    m_windows->runWindow->frame_browser1->setUrlText(m_project.RunAddress);
 }
 
-void TMainForm::Run3Click(QObject *)
+void MainWindow::Run3Click(QObject *)
 {
-    Tform_run2 *form = m_windows->form_run2;
-    form->frame_browser1->setUrlText(Project.DatabaseAddress);
+    DatabaseAdminWindow *form = m_windows->databaseAdminWindow;
+    form->frame_browser1->setUrlText(m_project.DatabaseAddress);
     Dialogs().showModal(form);
-    Project.DatabaseAddress = form->frame_browser1->urlText();
+    m_project.DatabaseAddress = form->frame_browser1->urlText();
 }

@@ -1,14 +1,14 @@
 // Completion over the local PHP manual, the advice window that follows the
 // highlighted entry, and the online manual lookup.
-#include "app/main_form.h"
+#include "app/main_window.h"
 
-#include "app/application.h"
+#include "app/window_set.h"
 #include "app/handler_guard.h"
 #include "editor/code_editor.h"
 #include "editor/completion_popup.h"
-#include "forms/form_advise.h"
-#include "forms/form_help.h"
-#include "forms/frame_browser.h"
+#include "forms/advice_window.h"
+#include "forms/online_manual_window.h"
+#include "forms/browser_frame.h"
 #include "foundation/trace.h"
 #include "foundation/user_dialogs.h"
 
@@ -25,7 +25,7 @@ void traceCaret(const char *expression, int value, int line)
 }
 } // namespace
 
-void TMainForm::setUpCompletion()
+void MainWindow::setUpCompletion()
 {
     m_completion = new CompletionPopup(re);
     m_completion->setEndOfTokenCharacters(QStringLiteral("()[]. "));
@@ -41,12 +41,12 @@ void TMainForm::setUpCompletion()
             [this] { RunGuarded([this] { completionClose(m_completion); }); });
 }
 
-void TMainForm::Adviser1Click(QObject *)
+void MainWindow::Adviser1Click(QObject *)
 {
     if (!m_completionLoaded) {
         m_completionLoaded = true;
         m_completion->setEntries({});
-        Tform_advise *advise = m_windows->form_advise;
+        AdviceWindow *advise = m_windows->adviceWindow;
         advise->BuildManualIndex();
         m_completion->setEntries(advise->indexNames());
     }
@@ -55,34 +55,34 @@ void TMainForm::Adviser1Click(QObject *)
     traceCaret("re->CaretX", re->caretColumn(), __LINE__);
 }
 
-void TMainForm::completionShow(QObject *)
+void MainWindow::completionShow(QObject *)
 {
     const QScreen *display = screen();
     const QRect area = display ? display->geometry() : QRect(0, 0, 1024, 768);
-    m_windows->form_advise->showPassively(
+    m_windows->adviceWindow->showPassively(
         QRect(area.x() + area.width() / 2, area.y(), area.width() / 2, area.height()));
     // The user goes on typing in the editor.
     activateWindow();
     re->takeFocus();
 }
 
-void TMainForm::completionChange(QObject *, int index)
+void MainWindow::completionChange(QObject *, int index)
 {
     if (index < 0 || index >= m_completion->entries().size())
         return;
     // The box reports a change only when its text changes.
-    m_windows->form_advise->searched->setText(m_completion->entries().at(index));
+    m_windows->adviceWindow->searched->setText(m_completion->entries().at(index));
 }
 
-void TMainForm::completionClose(QObject *)
+void MainWindow::completionClose(QObject *)
 {
-    m_windows->form_advise->hide();
+    m_windows->adviceWindow->hide();
 }
 
-void TMainForm::PHPnethelp1Click(QObject *)
+void MainWindow::PHPnethelp1Click(QObject *)
 {
-    const QString address = Tform_help::LookupAddress(re->wordAtCaret());
-    Tform_help *help = m_windows->form_help;
+    const QString address = OnlineManualWindow::LookupAddress(re->wordAtCaret());
+    OnlineManualWindow *help = m_windows->onlineManualWindow;
     // The same word again shows the window as the user left it.
     if (address != m_lastLookup) {
         help->frame_browser1->setUrlText(address);
@@ -92,7 +92,7 @@ void TMainForm::PHPnethelp1Click(QObject *)
     Dialogs().showModal(help);
 }
 
-void TMainForm::ShowAdviceModal()
+void MainWindow::ShowAdviceModal()
 {
-    Dialogs().showModal(m_windows->form_advise);
+    Dialogs().showModal(m_windows->adviceWindow);
 }

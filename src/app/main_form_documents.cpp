@@ -1,10 +1,10 @@
 // The document commands: one document at a time in the editor, every opened
 // file joining the project's file list with the line it was last left at.
-#include "app/main_form.h"
+#include "app/main_window.h"
 
 #include "editor/code_editor.h"
-#include "forms/frame_browser.h"
-#include "foundation/reg_string.h"
+#include "forms/browser_frame.h"
+#include "foundation/settings.h"
 #include "foundation/trace.h"
 #include "foundation/user_dialogs.h"
 
@@ -32,19 +32,19 @@ const QString DocumentFilter = QStringLiteral("PHP files|*.php|Any file|*.*");
 const QString AnyFileFilter = QStringLiteral("Any file|*.*");
 } // namespace
 
-void TMainForm::OpenFileAtLine(const QString &path, bool rememberCurrent)
+void MainWindow::OpenFileAtLine(const QString &path, bool rememberCurrent)
 {
     const bool exists = fileExists(path);
     if (!exists)
         Dialogs().showMessage(QStringLiteral("file doesn't exist:") + path);
 
-    if (rememberCurrent && fileExists(Project.OpenedFile)) {
+    if (rememberCurrent && fileExists(m_project.OpenedFile)) {
         SaveFileClick(nullptr);
-        const int index = Project.IndexOf(Project.OpenedFile);
+        const int index = m_project.IndexOf(m_project.OpenedFile);
         if (index >= 0) {
             const int line = re->caretLine() - 1;
-            Project.Files.Get(index)->Line = line;
-            TraceLog(Project.OpenedFile + u':' + QString::number(line));
+            m_project.Files.Get(index)->Line = line;
+            TraceLog(m_project.OpenedFile + u':' + QString::number(line));
         }
     }
 
@@ -56,13 +56,13 @@ void TMainForm::OpenFileAtLine(const QString &path, bool rememberCurrent)
         re->clearAll();
     }
 
-    const int index = Project.IndexOf(path);
+    const int index = m_project.IndexOf(path);
     if (index < 0) {
         // File names keep their letter case: on this system it tells files apart.
-        Project.Files.AddNew();
-        Project.Files.Last()->Name = path;
+        m_project.Files.AddNew();
+        m_project.Files.Last()->Name = path;
     } else {
-        const int line = Project.Files.Get(index)->Line;
+        const int line = m_project.Files.Get(index)->Line;
         re->clearAll();
         try {
             if (exists)
@@ -75,31 +75,31 @@ void TMainForm::OpenFileAtLine(const QString &path, bool rememberCurrent)
         re->setCaretLine(line + 1);
     }
 
-    Project.SetOpenedFile(path);
+    m_project.SetOpenedFile(path);
     applyColouringRule(re, path);
     UpdateCaption();
 }
 
-void TMainForm::UpdateCaption()
+void MainWindow::UpdateCaption()
 {
     const QString project =
-        Project.FileName.isEmpty() ? QString() : QFileInfo(Project.FileName).completeBaseName();
+        m_project.FileName.isEmpty() ? QString() : QFileInfo(m_project.FileName).completeBaseName();
     QString caption = ApplicationTitle();
     if (!project.isEmpty())
         caption = project + QStringLiteral(" - ") + caption;
-    if (!Project.OpenedFile.isEmpty())
-        caption += QStringLiteral(" - ") + Project.OpenedFile;
+    if (!m_project.OpenedFile.isEmpty())
+        caption += QStringLiteral(" - ") + m_project.OpenedFile;
     setWindowTitle(caption);
 }
 
-void TMainForm::New2Click(QObject *)
+void MainWindow::New2Click(QObject *)
 {
     re->clearAll();
-    Project.SetOpenedFile(QString());
+    m_project.SetOpenedFile(QString());
     setWindowTitle(ApplicationTitle());
 }
 
-void TMainForm::Open1Click(QObject *Sender)
+void MainWindow::Open1Click(QObject *Sender)
 {
     if (Sender) {
         const QStringList chosen = Dialogs().openFiles(QStringLiteral("Open"), odFolder, AnyFileFilter, true);
@@ -118,31 +118,31 @@ void TMainForm::Open1Click(QObject *Sender)
     }
 }
 
-void TMainForm::RecentFilesOpenFile(QObject *, const QString &FileName)
+void MainWindow::RecentFilesOpenFile(QObject *, const QString &FileName)
 {
     odFiles = QStringList{FileName};
     Open1Click(nullptr);
 }
 
-void TMainForm::Close1Click(QObject *)
+void MainWindow::Close1Click(QObject *)
 {
-    const int index = Project.IndexOf(Project.OpenedFile);
+    const int index = m_project.IndexOf(m_project.OpenedFile);
     if (index >= 0)
-        Project.Files.Delete(index);
-    Project.SetOpenedFile(QString());
+        m_project.Files.Delete(index);
+    m_project.SetOpenedFile(QString());
     UpdateCaption();
     re->clearAll();
 }
 
-void TMainForm::SaveFileClick(QObject *Sender)
+void MainWindow::SaveFileClick(QObject *Sender)
 {
     TRACE_POINT("SaveClick");
     if (!Sender)
         TRACE_POINT("Sender is null");
-    if (!Project.OpenedFile.isEmpty()) {
-        re->saveToFile(Project.OpenedFile);
+    if (!m_project.OpenedFile.isEmpty()) {
+        re->saveToFile(m_project.OpenedFile);
         TraceLog(QStringLiteral("Save file"));
-        Project.RefreshStamp();
+        m_project.RefreshStamp();
         if (Sender && WebPanel->isVisible()) {
             TRACE_POINT("WebPanel Navigate");
             ReloadPreviewAfterSave();
@@ -152,26 +152,26 @@ void TMainForm::SaveFileClick(QObject *Sender)
     }
 }
 
-void TMainForm::Saveas2Click(QObject *)
+void MainWindow::Saveas2Click(QObject *)
 {
-    const QString chosen = Dialogs().saveFile(QStringLiteral("Save as"), Project.OpenedFile,
+    const QString chosen = Dialogs().saveFile(QStringLiteral("Save as"), m_project.OpenedFile,
                                               DocumentFilter, QStringLiteral("php"));
     if (chosen.isEmpty())
         return;
     re->saveToFile(chosen);
-    const int index = Project.IndexOf(Project.OpenedFile);
+    const int index = m_project.IndexOf(m_project.OpenedFile);
     if (index >= 0)
-        Project.Files.Delete(index);
-    Project.Files.AddNew();
-    Project.Files.Last()->Name = chosen;
-    Project.SetOpenedFile(chosen);
+        m_project.Files.Delete(index);
+    m_project.Files.AddNew();
+    m_project.Files.Last()->Name = chosen;
+    m_project.SetOpenedFile(chosen);
     UpdateCaption();
 }
 
-void TMainForm::CheckExternalModification()
+void MainWindow::CheckExternalModification()
 {
-    const QString path = Project.OpenedFile;
-    if (m_checkingModification || !fileExists(path) || !Project.OpenedChangedOnDisk())
+    const QString path = m_project.OpenedFile;
+    if (m_checkingModification || !fileExists(path) || !m_project.OpenedChangedOnDisk())
         return;
     // The question box itself may bring activations; ask once.
     m_checkingModification = true;
@@ -180,10 +180,10 @@ void TMainForm::CheckExternalModification()
                                QStringLiteral("File ") + path +
                                    QStringLiteral(" was modified externally. Reload?")))
             OpenFileAtLine(path, false);
-        Project.RefreshStamp();
+        m_project.RefreshStamp();
     } catch (...) {
         m_checkingModification = false;
-        Project.RefreshStamp();
+        m_project.RefreshStamp();
         throw;
     }
     m_checkingModification = false;

@@ -1,12 +1,12 @@
 // Function navigation: the project functions list, the current file's list
 // and the code explorer docked at the left of the editor.
-#include "app/main_form.h"
+#include "app/main_window.h"
 
-#include "app/application.h"
+#include "app/window_set.h"
 #include "app/handler_guard.h"
 #include "editor/code_editor.h"
-#include "forms/form_all_functions.h"
-#include "forms/form_function_list.h"
+#include "forms/project_functions_dialog.h"
+#include "forms/file_functions_dialog.h"
 #include "foundation/trace.h"
 #include "foundation/user_dialogs.h"
 #include "project/function_scan.h"
@@ -48,20 +48,20 @@ void setCell(QTableWidget *grid, int row, int column, const QString &text)
 }
 } // namespace
 
-void TMainForm::bindNavigation()
+void MainWindow::bindNavigation()
 {
-    const auto bind = [this](const char *name, void (TMainForm::*handler)(QObject *)) {
+    const auto bind = [this](const char *name, void (MainWindow::*handler)(QObject *)) {
         SetClickHandler(item(QString::fromLatin1(name)),
                         [this, handler](QObject *sender) { (this->*handler)(sender); });
     };
-    bind("Find1", &TMainForm::Find1Click);
-    bind("Searchagain1", &TMainForm::Searchagain1Click);
-    bind("GotoLine1", &TMainForm::GotoLine1Click);
-    bind("Findinfiles1", &TMainForm::Findinfiles1Click);
-    bind("IndentCode1", &TMainForm::IndentCode1Click);
-    bind("Allfunctionlist1", &TMainForm::Allfunctionlist1Click);
-    bind("FunctionList2", &TMainForm::FunctionList1Click);
-    bind("CodeExplorer", &TMainForm::CodeExplorerClick);
+    bind("Find1", &MainWindow::Find1Click);
+    bind("Searchagain1", &MainWindow::Searchagain1Click);
+    bind("GotoLine1", &MainWindow::GotoLine1Click);
+    bind("Findinfiles1", &MainWindow::Findinfiles1Click);
+    bind("IndentCode1", &MainWindow::IndentCode1Click);
+    bind("Allfunctionlist1", &MainWindow::Allfunctionlist1Click);
+    bind("FunctionList2", &MainWindow::FunctionList1Click);
+    bind("CodeExplorer", &MainWindow::CodeExplorerClick);
 
     // The explorer's look: small proportional font, 15-pixel rows, wide columns.
     QFont font(QStringLiteral("Tahoma"));
@@ -100,19 +100,19 @@ void TMainForm::bindNavigation()
     });
 }
 
-void TMainForm::selectFirstOccurrence(const QString &text)
+void MainWindow::selectFirstOccurrence(const QString &text)
 {
     // From the start of the document, letter case ignored; not found changes nothing.
     re->searchWholeDocument(text);
 }
 
-void TMainForm::Allfunctionlist1Click(QObject *)
+void MainWindow::Allfunctionlist1Click(QObject *)
 {
-    Tform_all_functions *form = m_windows->form_all_functions;
+    ProjectFunctionsDialog *form = m_windows->projectFunctionsDialog;
     const QString previous = form->filterCell(0, form->currentRow());
     form->clearRows();
-    Project.ScanFunctions();
-    form->setRows(Project.FunctionLines, Project.FunctionFiles);
+    m_project.ScanFunctions();
+    form->setRows(m_project.FunctionLines, m_project.FunctionFiles);
     if (form->ShowWithSelection(previous) != QDialog::Accepted)
         return;
     const int row = form->currentRow();
@@ -126,16 +126,16 @@ void TMainForm::Allfunctionlist1Click(QObject *)
     selectFirstOccurrence(line);
 }
 
-void TMainForm::FunctionList1Click(QObject *)
+void MainWindow::FunctionList1Click(QObject *)
 {
-    Tform_function_list *form = m_windows->form_function_list;
+    FileFunctionsDialog *form = m_windows->fileFunctionsDialog;
     form->setLines(FileFunctionLines(re->wholeText()));
     if (Dialogs().showModal(form) != QDialog::Accepted || !form->hasSelection())
         return;
     selectFirstOccurrence(form->selectedText());
 }
 
-void TMainForm::CodeExplorerClick(QObject *)
+void MainWindow::CodeExplorerClick(QObject *)
 {
     const bool shown = item(QStringLiteral("CodeExplorer"))->isChecked();
     CodeGrid->setVisible(shown);
@@ -144,7 +144,7 @@ void TMainForm::CodeExplorerClick(QObject *)
         CodeGridEnter(nullptr);
 }
 
-void TMainForm::rebuildCodeGrid()
+void MainWindow::rebuildCodeGrid()
 {
     if (!m_explorerStale)
         return;
@@ -161,25 +161,25 @@ void TMainForm::rebuildCodeGrid()
     }
 }
 
-void TMainForm::CodeGridEnter(QObject *)
+void MainWindow::CodeGridEnter(QObject *)
 {
     rebuildCodeGrid();
 }
 
-void TMainForm::CodeGridDblClick(QObject *)
+void MainWindow::CodeGridDblClick(QObject *)
 {
     const QTableWidgetItem *cell = CodeGrid->item(CodeGrid->currentRow(), 0);
     if (cell && !cell->text().isEmpty())
         selectFirstOccurrence(cell->text());
 }
 
-void TMainForm::CodeGridKeyDown(int key, Qt::KeyboardModifiers)
+void MainWindow::CodeGridKeyDown(int key, Qt::KeyboardModifiers)
 {
     if (key == Qt::Key_Return || key == Qt::Key_Enter)
         CodeGridDblClick(CodeGrid);
 }
 
-void TMainForm::CodeExplorerRefreshTimer(QObject *)
+void MainWindow::CodeExplorerRefreshTimer(QObject *)
 {
     if (CodeGrid->isVisible())
         rebuildCodeGrid();

@@ -1,7 +1,7 @@
 // The main menu, the hidden shortcut menu and the two popup menus. Every item
 // is an action owned by the main window and named after its caption, so the
 // test driver and the tests find it by name.
-#include "app/main_form.h"
+#include "app/main_window.h"
 
 #include "editor/code_editor.h"
 
@@ -10,7 +10,7 @@
 #include <QMenuBar>
 #include <QTreeWidget>
 
-QMenu *TMainForm::addMenu(QMenu *parent, const QString &name, const QString &caption)
+QMenu *MainWindow::addMenu(QMenu *parent, const QString &name, const QString &caption)
 {
     auto *menu = new QMenu(caption, this);
     menu->setObjectName(name + QStringLiteral("Menu"));
@@ -26,7 +26,7 @@ QMenu *TMainForm::addMenu(QMenu *parent, const QString &name, const QString &cap
     return menu;
 }
 
-QAction *TMainForm::addItem(QMenu *menu, const QString &name, const QString &caption,
+QAction *MainWindow::addItem(QMenu *menu, const QString &name, const QString &caption,
                             const QString &shortcut)
 {
     auto *action = new QAction(caption, this);
@@ -42,7 +42,7 @@ QAction *TMainForm::addItem(QMenu *menu, const QString &name, const QString &cap
     return action;
 }
 
-void TMainForm::buildMenus()
+void MainWindow::buildMenus()
 {
     menuBar()->setObjectName(QStringLiteral("MainMenu1"));
 

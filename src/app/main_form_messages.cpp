@@ -1,6 +1,6 @@
 // The messages panel under the editor: result rows of a run or of find in
 // files. Column 0 is the text, 1 a file, 2 a 1-based line; rows with a file jump.
-#include "app/main_form.h"
+#include "app/main_window.h"
 
 #include "editor/code_editor.h"
 
@@ -8,17 +8,17 @@
 #include <QSplitter>
 #include "app/messages_grid.h"
 
-void TMainForm::SetMessageCell(int column, int row, const QString &text)
+void MainWindow::SetMessageCell(int column, int row, const QString &text)
 {
     messages->setCell(column, row, text);
 }
 
-QString TMainForm::MessageCell(int column, int row) const
+QString MainWindow::MessageCell(int column, int row) const
 {
     return messages->cell(column, row);
 }
 
-void TMainForm::ClearMessages()
+void MainWindow::ClearMessages()
 {
     // The grid keeps one row, emptied.
     messages->setRowCount(1);
@@ -29,14 +29,14 @@ void TMainForm::ClearMessages()
     messages->setCurrentCell(0, 0);
 }
 
-void TMainForm::AddMessage(const QString &text)
+void MainWindow::AddMessage(const QString &text)
 {
     if (!MessageCell(0, 0).isEmpty())
         messages->setRowCount(messages->rowCount() + 1);
     SetMessageCell(0, messages->rowCount() - 1, text);
 }
 
-void TMainForm::AddMessageRows(const QList<MessageRow> &rows)
+void MainWindow::AddMessageRows(const QList<MessageRow> &rows)
 {
     // The same result as AddMessage and the cell writes row by row, with the
     // grid grown once.
@@ -55,7 +55,7 @@ void TMainForm::AddMessageRows(const QList<MessageRow> &rows)
     messages->appendRows(std::move(added));
 }
 
-void TMainForm::ShowMessages()
+void MainWindow::ShowMessages()
 {
     messages->show();
     messagessplitter->show();
@@ -65,13 +65,13 @@ void TMainForm::ShowMessages()
         m_centre->setSizes({qMax(0, sizes.at(0) + sizes.at(1) - 81), 81});
 }
 
-void TMainForm::HideMessages()
+void MainWindow::HideMessages()
 {
     messages->hide();
     messagessplitter->hide();
 }
 
-void TMainForm::messagesDblClick(QObject *)
+void MainWindow::messagesDblClick(QObject *)
 {
     const int row = messages->currentRow();
     if (row < 0)
@@ -92,7 +92,7 @@ void TMainForm::messagesDblClick(QObject *)
     re->extendSelection(text.size());
 }
 
-void TMainForm::messagesKeyDown(int key, Qt::KeyboardModifiers)
+void MainWindow::messagesKeyDown(int key, Qt::KeyboardModifiers)
 {
     if (key == Qt::Key_Return || key == Qt::Key_Enter)
         messagesDblClick(nullptr);

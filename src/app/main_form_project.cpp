@@ -1,10 +1,10 @@
 // The project commands and the project tree: the tree mirrors the file list,
 // opens what the user selects, and carries the lock, remove and rename commands.
-#include "app/main_form.h"
+#include "app/main_window.h"
 
-#include "app/application.h"
+#include "app/window_set.h"
 #include "editor/code_editor.h"
-#include "forms/form_files.h"
+#include "forms/project_files_dialog.h"
 #include "foundation/switches.h"
 #include "foundation/user_dialogs.h"
 #include "project/project_paths.h"
@@ -58,7 +58,7 @@ QString relativeForDisplay(const QString &fullPath, const QString &projectFile)
 }
 } // namespace
 
-int TMainForm::SelectedNode() const
+int MainWindow::SelectedNode() const
 {
     const QTreeWidgetItem *node = PrTree->currentItem();
     if (!node || !node->isSelected())
@@ -66,70 +66,70 @@ int TMainForm::SelectedNode() const
     return node->data(0, NodeRole).toInt();
 }
 
-void TMainForm::OpenProject(const QString &path)
+void MainWindow::OpenProject(const QString &path)
 {
     const bool exists = QFileInfo(path).isFile();
-    Project.LoadFromFile(path);
+    m_project.LoadFromFile(path);
     // Nothing was loaded: reloading the document from disk now would throw
     // away the editor's unsaved text.
     if (!exists)
         return;
-    if (!Project.OpenedFile.isEmpty()) {
+    if (!m_project.OpenedFile.isEmpty()) {
         // Forget the name first so the editor's text, which belongs to the
         // document open before the load, is not saved into the loaded one's file.
-        const QString opened = Project.OpenedFile;
-        Project.SetOpenedFile(QString());
+        const QString opened = m_project.OpenedFile;
+        m_project.SetOpenedFile(QString());
         OpenFileAtLine(opened, true);
-    } else if (Project.Files.Count() > 0) {
-        OpenFileAtLine(Project.Files.Get(0)->Name, true);
+    } else if (m_project.Files.Count() > 0) {
+        OpenFileAtLine(m_project.Files.Get(0)->Name, true);
     }
 }
 
-void TMainForm::SaveProjectTo(const QString &path)
+void MainWindow::SaveProjectTo(const QString &path)
 {
-    Project.SaveToFile(path);
+    m_project.SaveToFile(path);
 }
 
-void TMainForm::SavePrjClick(QObject *Sender)
+void MainWindow::SavePrjClick(QObject *Sender)
 {
-    if (Sender && !QFileInfo(Project.FileName).isFile())
+    if (Sender && !QFileInfo(m_project.FileName).isFile())
         Saveas1Click(nullptr);
-    else if (!Project.FileName.isEmpty())
-        SaveProjectTo(Project.FileName);
+    else if (!m_project.FileName.isEmpty())
+        SaveProjectTo(m_project.FileName);
 }
 
-void TMainForm::Saveas1Click(QObject *)
+void MainWindow::Saveas1Click(QObject *)
 {
-    const QString chosen = Dialogs().saveFile(QStringLiteral("Save Project as"), Project.FileName,
+    const QString chosen = Dialogs().saveFile(QStringLiteral("Save Project as"), m_project.FileName,
                                               ProjectSaveFilter, QStringLiteral("wdx"));
     if (chosen.isEmpty())
         return;
     SaveProjectTo(chosen);
-    Project.LoadFromFile(chosen);
+    m_project.LoadFromFile(chosen);
 }
 
-void TMainForm::New1Click(QObject *)
+void MainWindow::New1Click(QObject *)
 {
-    Project.Clear();
+    m_project.Clear();
     UpdateCaption();
     re->clearAll();
 }
 
-void TMainForm::Open2Click(QObject *)
+void MainWindow::Open2Click(QObject *)
 {
     const QStringList chosen = Dialogs().openFiles(QStringLiteral("Open Project"),
-                                                   QFileInfo(Project.FileName).absolutePath(),
+                                                   QFileInfo(m_project.FileName).absolutePath(),
                                                    ProjectOpenFilter, false);
     if (!chosen.isEmpty())
         OpenProject(chosen.constFirst());
 }
 
-void TMainForm::pmitemClick(QObject *)
+void MainWindow::pmitemClick(QObject *)
 {
     PrTree->setVisible(item(QStringLiteral("pmitem"))->isChecked());
 }
 
-void TMainForm::OnProjectUpdateExecute()
+void MainWindow::OnProjectUpdateExecute()
 {
     QString remembered;
     if (const QTreeWidgetItem *selected = PrTree->currentItem(); selected && selected->isSelected())
@@ -139,15 +139,15 @@ void TMainForm::OnProjectUpdateExecute()
     const QSignalBlocker block(PrTree);
     PrTree->clear();
     auto *root = new QTreeWidgetItem(PrTree);
-    root->setText(0, Project.FileName.isEmpty() ? QString() : QFileInfo(Project.FileName).fileName());
+    root->setText(0, m_project.FileName.isEmpty() ? QString() : QFileInfo(m_project.FileName).fileName());
     root->setData(0, NodeRole, -1);
     root->setIcon(0, projectImage(ImageProject));
     const QIcon file = projectImage(ImageFile);
     const QIcon locked = projectImage(ImageLocked);
     const QIcon missing = projectImage(ImageMissing);
-    for (int i = 0; i < Project.Files.Count(); ++i) {
-        const cProjectFile *entry = Project.Files.Get(i);
-        const QString text = LocaleLower(relativeForDisplay(entry->Name, Project.FileName));
+    for (int i = 0; i < m_project.Files.Count(); ++i) {
+        const ProjectEntry *entry = m_project.Files.Get(i);
+        const QString text = LocaleLower(relativeForDisplay(entry->Name, m_project.FileName));
         auto *node = new QTreeWidgetItem(root);
         node->setText(0, text);
         node->setData(0, NodeRole, i);
@@ -166,16 +166,16 @@ void TMainForm::OnProjectUpdateExecute()
     }
 }
 
-void TMainForm::PrTreeDblClick(QObject *)
+void MainWindow::PrTreeDblClick(QObject *)
 {
     const int node = SelectedNode();
     if (node < 0)
         return;
-    if (node < Project.Files.Count())
-        OpenFileAtLine(Project.Files.Get(node)->Name, true);
+    if (node < m_project.Files.Count())
+        OpenFileAtLine(m_project.Files.Get(node)->Name, true);
 }
 
-void TMainForm::PrTreeKeyDown(int key, Qt::KeyboardModifiers)
+void MainWindow::PrTreeKeyDown(int key, Qt::KeyboardModifiers)
 {
     if (key != Qt::Key_Return && key != Qt::Key_Enter)
         return;
@@ -183,33 +183,33 @@ void TMainForm::PrTreeKeyDown(int key, Qt::KeyboardModifiers)
     re->takeFocus();
 }
 
-void TMainForm::ProjPopupPopup(QObject *)
+void MainWindow::ProjPopupPopup(QObject *)
 {
     const int node = SelectedNode();
-    const bool file = node >= 0 && node < Project.Files.Count();
+    const bool file = node >= 0 && node < m_project.Files.Count();
     item(QStringLiteral("PManProjectAdd"))->setVisible(!file);
     for (const char *name : {"removefromproj", "dontpublish", "publishnow", "Rename1"})
         item(QString::fromLatin1(name))->setVisible(file);
     QAction *lock = item(QStringLiteral("dontpublish"));
     lock->setCheckable(true);
-    lock->setChecked(file && !Project.Files.Get(node)->Publish);
+    lock->setChecked(file && !m_project.Files.Get(node)->Publish);
 }
 
-void TMainForm::dontpublishClick(QObject *)
+void MainWindow::dontpublishClick(QObject *)
 {
     const int node = SelectedNode();
-    if (node < 0 || node >= Project.Files.Count())
+    if (node < 0 || node >= m_project.Files.Count())
         return;
-    cProjectFile *entry = Project.Files.Get(node);
+    ProjectEntry *entry = m_project.Files.Get(node);
     entry->Publish = !entry->Publish;
     item(QStringLiteral("dontpublish"))->setChecked(!entry->Publish);
     OnProjectUpdateExecute();
 }
 
-void TMainForm::removefromprojClick(QObject *)
+void MainWindow::removefromprojClick(QObject *)
 {
     const int node = SelectedNode();
-    if (node < 0 || node >= Project.Files.Count())
+    if (node < 0 || node >= m_project.Files.Count())
         return;
     {
         const QSignalBlocker block(PrTree);
@@ -218,15 +218,15 @@ void TMainForm::removefromprojClick(QObject *)
         if (!following)
             PrTree->clearSelection();
     }
-    Project.RemoveFile(node);
+    m_project.RemoveFile(node);
 }
 
-void TMainForm::Rename1Click(QObject *)
+void MainWindow::Rename1Click(QObject *)
 {
     const int node = SelectedNode();
-    if (node < 0 || node >= Project.Files.Count())
+    if (node < 0 || node >= m_project.Files.Count())
         return;
-    cProjectFile *entry = Project.Files.Get(node);
+    ProjectEntry *entry = m_project.Files.Get(node);
     const QString old = entry->Name;
     const QFileInfo info(old);
     const std::optional<QString> answer =
@@ -247,16 +247,16 @@ void TMainForm::Rename1Click(QObject *)
     entry->Name = newName;
     // The open document moves with its file, or the next save would bring
     // the old name back and leave the renamed file behind.
-    if (Project.OpenedFile == old)
-        Project.SetOpenedFile(newName);
+    if (m_project.OpenedFile == old)
+        m_project.SetOpenedFile(newName);
     UpdateCaption();
-    Project.OnProjectUpdate.raise(nullptr);
+    m_project.OnProjectUpdate.raise(nullptr);
 }
 
-void TMainForm::ProjectAddClick(QObject *)
+void MainWindow::ProjectAddClick(QObject *)
 {
-    if (odFolder.isEmpty() && !Project.FileName.isEmpty())
-        odFolder = QFileInfo(Project.FileName).absolutePath();
+    if (odFolder.isEmpty() && !m_project.FileName.isEmpty())
+        odFolder = QFileInfo(m_project.FileName).absolutePath();
     const QStringList chosen = Dialogs().openFiles(QStringLiteral("Add to Project"), odFolder,
                                                    QStringLiteral("Any file|*.*"), true);
     if (!chosen.isEmpty()) {
@@ -264,19 +264,19 @@ void TMainForm::ProjectAddClick(QObject *)
         for (const QString &path : chosen)
             OpenFileAtLine(path, true);
     }
-    Project.OnProjectUpdate.raise(nullptr);
+    m_project.OnProjectUpdate.raise(nullptr);
 }
 
-void TMainForm::Files1Click(QObject *)
+void MainWindow::Files1Click(QObject *)
 {
-    Tform_files *form = m_windows->form_files;
+    ProjectFilesDialog *form = m_windows->projectFilesDialog;
     QStringList names;
-    Project.ListFileNames(names);
+    m_project.ListFileNames(names);
     QList<QPair<QString, QString>> rows;
     int current = -1;
-    const QString opened = LocaleLower(Project.OpenedFile);
+    const QString opened = LocaleLower(m_project.OpenedFile);
     for (int i = 0; i < names.size(); ++i) {
-        rows.append({relativeForDisplay(names.at(i), Project.FileName), names.at(i)});
+        rows.append({relativeForDisplay(names.at(i), m_project.FileName), names.at(i)});
         if (!opened.isEmpty() && LocaleLower(names.at(i)) == opened)
             current = i;
     }

@@ -1,9 +1,9 @@
 // Publishing: the Project Options dialog, the three publish commands and the
 // FTP panel that shows the log, the transfer counts and the gauge of a run.
-#include "app/main_form.h"
+#include "app/main_window.h"
 
-#include "app/application.h"
-#include "forms/form_publish.h"
+#include "app/window_set.h"
+#include "forms/project_options_dialog.h"
 #include "foundation/ftp_connection.h"
 #include "foundation/switches.h"
 #include "foundation/user_dialogs.h"
@@ -15,7 +15,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 
-void TMainForm::setUpPublishing()
+void MainWindow::setUpPublishing()
 {
     QFont font(QStringLiteral("Tahoma"));
     font.setPixelSize(11);
@@ -23,32 +23,32 @@ void TMainForm::setUpPublishing()
     ftplog->setStyleSheet(QStringLiteral("background: white; color: black;"));
 }
 
-FtpConnection &TMainForm::FTP()
+FtpConnection &MainWindow::FTP()
 {
     if (!m_ftp)
         SetFtpConnection(std::make_unique<FtpClient>());
     return *m_ftp;
 }
 
-void TMainForm::SetFtpConnection(std::unique_ptr<FtpConnection> connection)
+void MainWindow::SetFtpConnection(std::unique_ptr<FtpConnection> connection)
 {
     m_ftp = std::move(connection);
     if (m_ftp)
         m_ftp->setWorkHandler([this](qint64 bytesSoFar) { FTPWork(bytesSoFar); });
 }
 
-void TMainForm::FTPWork(qint64 bytesSoFar)
+void MainWindow::FTPWork(qint64 bytesSoFar)
 {
     ftplog->appendPlainText(QString::number(bytesSoFar) + QStringLiteral(" bytes"));
 }
 
-void TMainForm::Publish1Click(QObject *)
+void MainWindow::Publish1Click(QObject *)
 {
-    Tform_publish *form = m_windows->form_publish;
-    form->useredit->setText(Project.Ftp.User);
-    form->hostedit->setText(Project.Ftp.Host);
-    form->passedit->setText(Project.Ftp.Pass);
-    form->folderedit->setText(Project.Ftp.Folder);
+    ProjectOptionsDialog *form = m_windows->projectOptionsDialog;
+    form->useredit->setText(m_project.Ftp.User);
+    form->hostedit->setText(m_project.Ftp.Host);
+    form->passedit->setText(m_project.Ftp.Pass);
+    form->folderedit->setText(m_project.Ftp.Folder);
     m_publishOptionsCancelled = false;
     if (!HasSwitch(QStringLiteral("autopublish"))) {
         if (Dialogs().showModal(form) != QDialog::Accepted) {
@@ -57,20 +57,20 @@ void TMainForm::Publish1Click(QObject *)
         }
     }
     // Exactly as typed: blanks may belong to a password.
-    Project.Ftp.User = form->useredit->text();
-    Project.Ftp.Host = form->hostedit->text();
-    Project.Ftp.Pass = form->passedit->text();
-    Project.Ftp.Folder = form->folderedit->text();
+    m_project.Ftp.User = form->useredit->text();
+    m_project.Ftp.Host = form->hostedit->text();
+    m_project.Ftp.Pass = form->passedit->text();
+    m_project.Ftp.Folder = form->folderedit->text();
 }
 
-void TMainForm::Publish2Click(QObject *)
+void MainWindow::Publish2Click(QObject *)
 {
     runPublish(-1);
 }
 
-void TMainForm::Publish3Click(QObject *)
+void MainWindow::Publish3Click(QObject *)
 {
-    if (Project.Ftp.Host.trimmed().isEmpty()) {
+    if (m_project.Ftp.Host.trimmed().isEmpty()) {
         Publish1Click(nullptr);
         if (m_publishOptionsCancelled)
             return;
@@ -82,7 +82,7 @@ void TMainForm::Publish3Click(QObject *)
     runPublish(index);
 }
 
-void TMainForm::publishnowClick(QObject *)
+void MainWindow::publishnowClick(QObject *)
 {
     const int index = SelectedNode();
     if (index < 0)
@@ -90,31 +90,31 @@ void TMainForm::publishnowClick(QObject *)
     runPublish(index);
 }
 
-int TMainForm::openedFileEntry() const
+int MainWindow::openedFileEntry() const
 {
-    const QString &opened = Project.OpenedFile;
+    const QString &opened = m_project.OpenedFile;
     if (opened.isEmpty())
         return -1;
-    for (int i = 0; i < Project.Files.Count(); ++i) {
-        if (Project.Files.Get(i)->Name == opened)
+    for (int i = 0; i < m_project.Files.Count(); ++i) {
+        if (m_project.Files.Get(i)->Name == opened)
             return i;
     }
     // An entry spelt in another letter case counts only when it is the same
     // file on disk; here letter case tells files apart, and uploading the
     // other one would put stale text on the host.
-    const int index = Project.IndexOf(opened);
+    const int index = m_project.IndexOf(opened);
     if (index < 0)
         return -1;
-    const QString entry = QFileInfo(Project.Files.Get(index)->Name).canonicalFilePath();
+    const QString entry = QFileInfo(m_project.Files.Get(index)->Name).canonicalFilePath();
     if (entry.isEmpty() || entry != QFileInfo(opened).canonicalFilePath())
         return -1;
     return index;
 }
 
-void TMainForm::runPublish(int index)
+void MainWindow::runPublish(int index)
 {
     ftppanel->show();
     // An error leaves at once and the panel keeps the failed run's log in view.
-    Project.PublishFiles(FTP(), index);
+    m_project.PublishFiles(FTP(), index);
     ftppanel->hide();
 }

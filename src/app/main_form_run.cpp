@@ -1,43 +1,43 @@
 // The run commands: save, fetch the run address, and either land on the first
 // PHP error of the page or show the page in the Run window.
-#include "app/main_form.h"
+#include "app/main_window.h"
 
-#include "app/application.h"
+#include "app/window_set.h"
 #include "editor/code_editor.h"
-#include "forms/form_run.h"
-#include "forms/form_run_text.h"
-#include "forms/frame_browser.h"
-#include "foundation/http_fetch.h"
+#include "forms/run_window.h"
+#include "forms/run_text_window.h"
+#include "forms/browser_frame.h"
+#include "foundation/http_client.h"
 #include "foundation/user_dialogs.h"
-#include "net/http_client.h"
+#include "net/curl_http_client.h"
 #include "project/php_error.h"
 
 #include <QFileInfo>
 
-HttpClient &TMainForm::Http()
+HttpClient &MainWindow::Http()
 {
     if (!m_http)
         m_http = std::make_unique<CurlHttpClient>();
     return *m_http;
 }
 
-void TMainForm::SetHttpClient(std::unique_ptr<HttpClient> client)
+void MainWindow::SetHttpClient(std::unique_ptr<HttpClient> client)
 {
     m_http = std::move(client);
 }
 
-void TMainForm::Run2Click(QObject *Sender)
+void MainWindow::Run2Click(QObject *Sender)
 {
     SavePrjClick(nullptr);
     SaveFileClick(nullptr);
 
-    Tframe_browser *runFrame = m_windows->form_run->frame_browser1;
-    runFrame->setUrlText(Project.RunAddress);
-    if (Project.RunAddress == m_previousRunAddress)
+    BrowserFrame *runFrame = m_windows->runWindow->frame_browser1;
+    runFrame->setUrlText(m_project.RunAddress);
+    if (m_project.RunAddress == m_previousRunAddress)
         runFrame->reload();
     else
-        runFrame->navigate(Project.RunAddress);
-    m_previousRunAddress = Project.RunAddress;
+        runFrame->navigate(m_project.RunAddress);
+    m_previousRunAddress = m_project.RunAddress;
     ClearMessages();
 
     QString page;
@@ -59,24 +59,24 @@ void TMainForm::Run2Click(QObject *Sender)
 
     HideMessages();
     runFrame->navigate(runFrame->urlText());
-    Dialogs().showModal(m_windows->form_run);
-    Project.RunAddress = runFrame->urlText();
-    WebPanel->setUrlText(Project.RunAddress);
+    Dialogs().showModal(m_windows->runWindow);
+    m_project.RunAddress = runFrame->urlText();
+    WebPanel->setUrlText(m_project.RunAddress);
 }
 
-void TMainForm::RunwithoutDebuging1Click(QObject *)
+void MainWindow::RunwithoutDebuging1Click(QObject *)
 {
     Run2Click(nullptr);
 }
 
-void TMainForm::RunText1Click(QObject *)
+void MainWindow::RunText1Click(QObject *)
 {
     SavePrjClick(nullptr);
     SaveFileClick(nullptr);
-    Tframe_browser *runFrame = m_windows->form_run->frame_browser1;
-    runFrame->setUrlText(Project.RunAddress);
+    BrowserFrame *runFrame = m_windows->runWindow->frame_browser1;
+    runFrame->setUrlText(m_project.RunAddress);
     ClearMessages();
     const QString page = getOrEmpty(Http(), runFrame->urlText());
-    m_windows->form_run_text->setText(page);
-    Dialogs().showModal(m_windows->form_run_text);
+    m_windows->runTextWindow->setText(page);
+    Dialogs().showModal(m_windows->runTextWindow);
 }

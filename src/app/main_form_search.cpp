@@ -1,6 +1,6 @@
 // The Search menu and Edit > Indent Code: finding text in the document and in
 // the project's files, moving to a line, and re-indenting by braces.
-#include "app/main_form.h"
+#include "app/main_window.h"
 #include "app/messages_grid.h"
 
 #include "editor/code_editor.h"
@@ -11,7 +11,7 @@
 #include <QTableWidget>
 #include <climits>
 
-void TMainForm::Find1Click(QObject *Sender)
+void MainWindow::Find1Click(QObject *Sender)
 {
     if (Sender) {
         const std::optional<QString> text =
@@ -24,12 +24,12 @@ void TMainForm::Find1Click(QObject *Sender)
     re->searchForward(m_findText);
 }
 
-void TMainForm::Searchagain1Click(QObject *)
+void MainWindow::Searchagain1Click(QObject *)
 {
     Find1Click(nullptr);
 }
 
-void TMainForm::GotoLine1Click(QObject *)
+void MainWindow::GotoLine1Click(QObject *)
 {
     const std::optional<QString> text =
         Dialogs().prompt(QStringLiteral("Goto Line"), QStringLiteral("Line Number"), QString());
@@ -41,7 +41,7 @@ void TMainForm::GotoLine1Click(QObject *)
     re->setCaretLine(ok ? int(qBound(qlonglong(INT_MIN), number, qlonglong(INT_MAX))) : 0);
 }
 
-void TMainForm::Findinfiles1Click(QObject *Sender)
+void MainWindow::Findinfiles1Click(QObject *Sender)
 {
     if (Sender) {
         const std::optional<QString> text = Dialogs().prompt(
@@ -59,8 +59,8 @@ void TMainForm::Findinfiles1Click(QObject *Sender)
     // Rows appear file by file as they are found; an unreadable file stops
     // the search with its error and leaves the rows found before it.
     QList<MessageRow> rows;
-    for (int index = 0; index < Project.Files.Count(); ++index) {
-        const QString name = Project.Files.Get(index)->Name;
+    for (int index = 0; index < m_project.Files.Count(); ++index) {
+        const QString name = m_project.Files.Get(index)->Name;
         const QByteArray bytes = ReadSourceFile(name);
         FindMatchingLines(bytes, needle, [&](int line, const QString &text) {
             rows.append({TrimControls(text), name, QString::number(line)});
@@ -78,7 +78,7 @@ void TMainForm::Findinfiles1Click(QObject *Sender)
     }
 }
 
-void TMainForm::IndentCode1Click(QObject *)
+void MainWindow::IndentCode1Click(QObject *)
 {
     const int count = re->lineCount();
     QStringList lines;

@@ -1,6 +1,6 @@
 #include "components/recent_files.h"
 
-#include "foundation/reg_string.h"
+#include "foundation/settings.h"
 #include "foundation/settings_store.h"
 
 #include <QAction>
@@ -12,14 +12,14 @@ namespace {
 const QString ValueName = QStringLiteral("String");
 }
 
-TRecentFiles::TRecentFiles(QObject *owner, QString keyRoot)
+RecentFiles::RecentFiles(QObject *owner, QString keyRoot)
     : QObject(owner), m_keyRoot(std::move(keyRoot))
 {
     setObjectName(QStringLiteral("RecentFiles"));
     read();
 }
 
-TRecentFiles::~TRecentFiles()
+RecentFiles::~RecentFiles()
 {
     try {
         write();
@@ -28,7 +28,7 @@ TRecentFiles::~TRecentFiles()
     }
 }
 
-QString TRecentFiles::defaultKeyRoot()
+QString RecentFiles::defaultKeyRoot()
 {
     QString exe = QCoreApplication::applicationFilePath();
     if (exe.isEmpty() && !QCoreApplication::arguments().isEmpty())
@@ -36,17 +36,17 @@ QString TRecentFiles::defaultKeyRoot()
     return QFileInfo(exe).fileName();
 }
 
-QString TRecentFiles::Registry_Value_Get(const QString &key, const QString &defaultValue)
+QString RecentFiles::Registry_Value_Get(const QString &key, const QString &defaultValue)
 {
     return RegReadString(key, defaultValue);
 }
 
-void TRecentFiles::Registry_Value_Set(const QString &key, const QString &value)
+void RecentFiles::Registry_Value_Set(const QString &key, const QString &value)
 {
     RegWriteString(key, value);
 }
 
-void TRecentFiles::read()
+void RecentFiles::read()
 {
     try {
         bool ok = false;
@@ -67,7 +67,7 @@ void TRecentFiles::read()
     }
 }
 
-void TRecentFiles::write() const
+void RecentFiles::write() const
 {
     QList<QPair<QString, QString>> values;
     values.reserve(m_files.size() + 1);
@@ -77,13 +77,13 @@ void TRecentFiles::write() const
     UserSettings().writeValues(values, ValueName);
 }
 
-void TRecentFiles::SetMenuItem(QAction *item)
+void RecentFiles::SetMenuItem(QAction *item)
 {
     m_menuItem = item;
     RebuildMenu();
 }
 
-void TRecentFiles::NotifyOpen(const QString &path)
+void RecentFiles::NotifyOpen(const QString &path)
 {
     qsizetype found = -1;
     for (qsizetype i = 0; i < m_files.size(); ++i) {
@@ -103,7 +103,7 @@ void TRecentFiles::NotifyOpen(const QString &path)
     RebuildMenu();
 }
 
-void TRecentFiles::RebuildMenu()
+void RecentFiles::RebuildMenu()
 {
     if (!m_menuItem)
         return;
@@ -124,7 +124,7 @@ void TRecentFiles::RebuildMenu()
     }
 }
 
-void TRecentFiles::OnFileClick(QObject *sender)
+void RecentFiles::OnFileClick(QObject *sender)
 {
     auto *entry = qobject_cast<QAction *>(sender);
     if (!entry)

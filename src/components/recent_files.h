@@ -10,17 +10,17 @@ class QAction;
 // read from the settings store when created and written back when destroyed;
 // choosing an entry raises OnOpenFile with its path. Paths compare without
 // regard to letter case; 20 are kept and 12 shown.
-class TRecentFiles final : public QObject {
+class RecentFiles final : public QObject {
     Q_OBJECT
-    Q_DISABLE_COPY_MOVE(TRecentFiles)
+    Q_DISABLE_COPY_MOVE(RecentFiles)
 
 public:
     static constexpr int MaxEntries = 20;
     static constexpr int MaxShown = 12;
 
     // `keyRoot` is the executable's file name, the first part of every key.
-    explicit TRecentFiles(QObject *owner, QString keyRoot = defaultKeyRoot());
-    ~TRecentFiles() override;
+    explicit RecentFiles(QObject *owner, QString keyRoot = defaultKeyRoot());
+    ~RecentFiles() override;
 
     void SetMenuItem(QAction *item);
     void NotifyOpen(const QString &path);

@@ -116,7 +116,7 @@ QByteArray XmlOutDocument::ToBytes() const
     return text.toUtf8();
 }
 
-void cXMLStorage::LoadFromFile(const QString &fileName)
+void XmlStorage::LoadFromFile(const QString &fileName)
 {
     const QFileInfo info(fileName);
     if (fileName.isEmpty() || !info.exists()) {
@@ -152,7 +152,7 @@ void cXMLStorage::LoadFromFile(const QString &fileName)
     FileName = fileName;
 }
 
-void cXMLStorage::SaveToFile(const QString &fileName)
+void XmlStorage::SaveToFile(const QString &fileName)
 {
     // Numbers are written with QString::number, which never uses the
     // locale's decimal separator, so no process-wide setting is needed.
@@ -187,12 +187,12 @@ void cXMLStorage::SaveToFile(const QString &fileName)
     FileName = fileName;
 }
 
-QString cXMLStorage::AttrText(const QString &name) const
+QString XmlStorage::AttrText(const QString &name) const
 {
     return Node.attribute(name);
 }
 
-bool cXMLStorage::AttrBool(const QString &name) const
+bool XmlStorage::AttrBool(const QString &name) const
 {
     if (!Node.hasAttribute(name))
         return false;
@@ -205,24 +205,24 @@ bool cXMLStorage::AttrBool(const QString &name) const
     }
 }
 
-void cXMLStorage::SetAttrText(const QString &name, const QString &value)
+void XmlStorage::SetAttrText(const QString &name, const QString &value)
 {
     if (!OutNode)
         throw AppError(QStringLiteral("XML Save: no element to write \"%1\" to").arg(name));
     OutNode->SetAttribute(name, value);
 }
 
-void cXMLStorage::SetAttrInt(const QString &name, qint64 value)
+void XmlStorage::SetAttrInt(const QString &name, qint64 value)
 {
     SetAttrText(name, QString::number(value));
 }
 
-void cXMLStorage::SetAttrBool(const QString &name, bool value)
+void XmlStorage::SetAttrBool(const QString &name, bool value)
 {
     SetAttrText(name, value ? QStringLiteral("True") : QStringLiteral("False"));
 }
 
-bool cXMLStorage::TextToBool(const QString &text)
+bool XmlStorage::TextToBool(const QString &text)
 {
     const QString word = text.trimmed();
     if (word.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)

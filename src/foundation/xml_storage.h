@@ -53,12 +53,12 @@ private:
 // A load either succeeds or leaves the object as it was: ReadXML must raise
 // before it changes anything, and FileName only names a file that was read
 // or written successfully.
-class cXMLStorage {
+class XmlStorage {
 public:
-    cXMLStorage() = default;
-    virtual ~cXMLStorage() = default;
-    cXMLStorage(const cXMLStorage &) = delete;
-    cXMLStorage &operator=(const cXMLStorage &) = delete;
+    XmlStorage() = default;
+    virtual ~XmlStorage() = default;
+    XmlStorage(const XmlStorage &) = delete;
+    XmlStorage &operator=(const XmlStorage &) = delete;
 
     // Puts the object's content into the empty `document`; `fileName` is the
     // file that will receive it.

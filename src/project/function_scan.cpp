@@ -210,7 +210,7 @@ std::vector<int> SortRows(const QStringList &texts)
     return order;
 }
 
-void cProject::ScanFunctions()
+void Project::ScanFunctions()
 {
     FunctionLines.clear();
     FunctionFiles.clear();

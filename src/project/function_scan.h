@@ -6,7 +6,7 @@
 #include <vector>
 
 // The two rules that tell a PHP function declaration line, and the order in
-// which the project functions list shows its rows. cProject::ScanFunctions
+// which the project functions list shows its rows. Project::ScanFunctions
 // applies the project rule to every project file.
 
 // Project rule: the line, trimmed of characters with codes of 32 or less,

@@ -4,9 +4,9 @@
 
 #include "editor/code_editor.h"
 #include "editor/completion_popup.h"
-#include "forms/form_advise.h"
-#include "forms/form_help.h"
-#include "forms/frame_browser.h"
+#include "forms/advice_window.h"
+#include "forms/online_manual_window.h"
+#include "forms/browser_frame.h"
 #include "project/manual_index.h"
 
 #include <QAction>
@@ -55,7 +55,7 @@ class Completion : public AppTest
     }
     void ctrlSpace() { QTest::keyClick(form()->re, Qt::Key_Space, Qt::ControlModifier); }
     CompletionPopup *popup() const { return form()->completion(); }
-    Tform_advise *advise() const { return windows().form_advise; }
+    AdviceWindow *advise() const { return windows().adviceWindow; }
     RecordingBrowserView *adviceBrowser() const
     {
         return ScopedRecordingBrowsers::of(advise()->frame_browser1->WebBrowser1);
@@ -185,7 +185,7 @@ TEST_F(Completion, F1LooksTheWordUpOnceAndShowsTheWindowEachTime)
     open();
     type("$n = strlen($s);");
     form()->re->SendScintilla(QsciScintillaBase::SCI_GOTOPOS, 7UL);
-    Tform_help *help = windows().form_help;
+    OnlineManualWindow *help = windows().onlineManualWindow;
     RecordingBrowserView *browser = ScopedRecordingBrowsers::of(help->frame_browser1->WebBrowser1);
 
     QTest::keyClick(form()->re, Qt::Key_F1);
@@ -206,7 +206,7 @@ TEST_F(Completion, F1LooksTheWordUpOnceAndShowsTheWindowEachTime)
     form()->PHPnethelp1Click(nullptr);
     EXPECT_EQ(browser->navigations.last(),
               "https://www.php.net/manual-lookup.php?pattern=&lang=en");
-    EXPECT_EQ(form()->item("PHPnethelp1")->text(), Tform_help::SiteName());
+    EXPECT_EQ(form()->item("PHPnethelp1")->text(), OnlineManualWindow::SiteName());
 }
 
 TEST_F(Completion, TheAdviseSwitchShowsTheAdviceWindowModallyOnce)
@@ -230,7 +230,7 @@ TEST_F(AppTest, CompletionOffersTheGeneratedManualBesideTheProgram)
     ASSERT_TRUE(popup->isOpen());
     QTest::keyClick(form()->re, Qt::Key_L);
     EXPECT_EQ(popup->entries().at(popup->highlighted()), "strlen");
-    const QString shown = windows().form_advise->frame_browser1->urlText();
+    const QString shown = windows().adviceWindow->frame_browser1->urlText();
     EXPECT_TRUE(shown.endsWith("/phpmanual/function.strlen.htm")) << shown.toStdString();
     EXPECT_TRUE(QFileInfo(QUrl(shown).toLocalFile()).isFile());
 }

@@ -1,8 +1,8 @@
 #include "app_fixture.h"
 
 #include "editor/code_editor.h"
-#include "forms/form_run.h"
-#include "forms/frame_browser.h"
+#include "forms/run_window.h"
+#include "forms/browser_frame.h"
 #include "forms/recording_browser_view.h"
 #include "project/dos_stamp.h"
 
@@ -35,7 +35,7 @@ protected:
     QString entryNames() const
     {
         QStringList names;
-        form()->Project.ListFileNames(names);
+        form()->project().ListFileNames(names);
         return names.join('|');
     }
 
@@ -63,7 +63,7 @@ TEST_F(Documents, SwitchingRemembersLinesSavesSilentlyAndReusesEntries)
     form()->OpenFileAtLine(path("b.php"), true);
     // Leaving a.php saved it and stored its line.
     EXPECT_TRUE(ReadFileBytes(path("a.php")).contains("edited a.php line 12"));
-    EXPECT_EQ(form()->Project.Files.Get(0)->Line, 11);
+    EXPECT_EQ(form()->project().Files.Get(0)->Line, 11);
     form()->re->setCaretLine(30);
 
     // Back to a.php through another letter case: the entry is reused, the
@@ -72,16 +72,16 @@ TEST_F(Documents, SwitchingRemembersLinesSavesSilentlyAndReusesEntries)
     QFile::link(path("a.php"), other);
     form()->OpenFileAtLine(other, true);
     EXPECT_EQ(form()->re->caretLine(), 12);
-    EXPECT_EQ(form()->Project.Files.Count(), 2);
+    EXPECT_EQ(form()->project().Files.Count(), 2);
     EXPECT_EQ(entryNames(), path("a.php") + '|' + path("b.php"));
     EXPECT_EQ(form()->windowTitle(), "Quillstone - " + other);
-    EXPECT_EQ(form()->Project.Files.Get(1)->Line, 29);
+    EXPECT_EQ(form()->project().Files.Get(1)->Line, 29);
 }
 
 TEST_F(Documents, CaptionFollowsProjectAndDocument)
 {
     EXPECT_EQ(form()->windowTitle(), "Quillstone");
-    form()->Project.FileName = site + "/shop.wdx";
+    form()->project().FileName = site + "/shop.wdx";
     form()->UpdateCaption();
     EXPECT_EQ(form()->windowTitle(), "shop - Quillstone");
     form()->OpenFileAtLine(path("a.php"), true);
@@ -89,9 +89,9 @@ TEST_F(Documents, CaptionFollowsProjectAndDocument)
     form()->item("New2")->trigger();
     EXPECT_EQ(form()->windowTitle(), "Quillstone");
     EXPECT_TRUE(form()->re->wholeText().isEmpty());
-    EXPECT_EQ(form()->Project.OpenedFile, "");
+    EXPECT_EQ(form()->project().OpenedFile, "");
     // New keeps the entry of the document left.
-    EXPECT_EQ(form()->Project.Files.Count(), 1);
+    EXPECT_EQ(form()->project().Files.Count(), 1);
     form()->UpdateCaption();
     EXPECT_EQ(form()->windowTitle(), "shop - Quillstone");
 }
@@ -110,12 +110,12 @@ TEST_F(Documents, OpenSeveralFilesLeavesTheLastCurrent)
 {
     dialogs.openAnswers.push_back({path("a.php"), path("b.php"), path("inc/db.php")});
     form()->item("Open1")->trigger();
-    EXPECT_EQ(form()->Project.OpenedFile, path("inc/db.php"));
-    EXPECT_EQ(form()->Project.Files.Count(), 3);
+    EXPECT_EQ(form()->project().OpenedFile, path("inc/db.php"));
+    EXPECT_EQ(form()->project().Files.Count(), 3);
     EXPECT_EQ(dialogs.fileDialogs.back(), "open|Any file|*.*");
     // Cancelling changes nothing.
     form()->item("Open1")->trigger();
-    EXPECT_EQ(form()->Project.OpenedFile, path("inc/db.php"));
+    EXPECT_EQ(form()->project().OpenedFile, path("inc/db.php"));
 }
 
 TEST_F(Documents, MissingFileIsReportedAndStartsEmptyUnderItsName)
@@ -127,7 +127,7 @@ TEST_F(Documents, MissingFileIsReportedAndStartsEmptyUnderItsName)
     EXPECT_EQ(dialogs.messages[0], "file doesn't exist:" + path("new.php"));
     // The text of a.php does not travel into the new name.
     EXPECT_TRUE(form()->re->wholeText().isEmpty());
-    EXPECT_EQ(form()->Project.OpenedFile, path("new.php"));
+    EXPECT_EQ(form()->project().OpenedFile, path("new.php"));
     form()->re->setWholeText("<?php echo 1;\n");
     form()->item("Save1")->trigger();
     EXPECT_EQ(ReadFileBytes(path("new.php")), "<?php echo 1;\n");
@@ -164,8 +164,8 @@ TEST_F(Documents, CloseDropsTheEntryAndTheText)
     form()->OpenFileAtLine(path("a.php"), true);
     form()->re->insert("unsaved ");
     form()->item("Close1")->trigger();
-    EXPECT_EQ(form()->Project.Files.Count(), 0);
-    EXPECT_EQ(form()->Project.OpenedFile, "");
+    EXPECT_EQ(form()->project().Files.Count(), 0);
+    EXPECT_EQ(form()->project().OpenedFile, "");
     EXPECT_TRUE(form()->re->wholeText().isEmpty());
     EXPECT_FALSE(ReadFileBytes(path("a.php")).contains("unsaved"));
 }
@@ -220,21 +220,21 @@ TEST_F(Documents, FirstParameterOpensADocumentOrAProject)
 {
     start({path("inc/db.php")});
     form()->AppEventsActivate();
-    EXPECT_EQ(form()->Project.OpenedFile, path("inc/db.php"));
+    EXPECT_EQ(form()->project().OpenedFile, path("inc/db.php"));
 
     // Only the exact lower-case extension marks a project here.
     WriteFileBytes(path("shop.WDX"), "<WENDLOR_Project/>");
     start({path("shop.WDX")});
     form()->AppEventsActivate();
-    EXPECT_EQ(form()->Project.OpenedFile, path("shop.WDX"));
-    EXPECT_EQ(form()->Project.FileName, "");
+    EXPECT_EQ(form()->project().OpenedFile, path("shop.WDX"));
+    EXPECT_EQ(form()->project().FileName, "");
 
     WriteFileBytes(path("shop.wdx"),
                    "<WENDLOR_Project>\r\n   <file path=\"b.php\" line=\"3\" publish=\"True\"/>\r\n</WENDLOR_Project>\r\n");
     start({path("shop.wdx")});
     form()->AppEventsActivate();
-    EXPECT_EQ(form()->Project.FileName, path("shop.wdx"));
-    EXPECT_EQ(form()->Project.OpenedFile, path("b.php"));
+    EXPECT_EQ(form()->project().FileName, path("shop.wdx"));
+    EXPECT_EQ(form()->project().OpenedFile, path("b.php"));
     EXPECT_EQ(form()->re->caretLine(), 4);
 }
 
@@ -254,19 +254,19 @@ TEST_F(Documents, MessagesRowsJumpThroughTheirFileColumns)
     form()->ShowMessages();
     form()->messages->setCurrentCell(0, 0);
     form()->messagesDblClick(nullptr);
-    EXPECT_EQ(form()->Project.OpenedFile, ""); // the run row points nowhere
+    EXPECT_EQ(form()->project().OpenedFile, ""); // the run row points nowhere
 
     form()->messages->setCurrentCell(1, 0);
     form()->messages->setFocus();
     QTest::keyClick(form()->messages, Qt::Key_Return);
-    EXPECT_EQ(form()->Project.OpenedFile, path("inc/db.php"));
+    EXPECT_EQ(form()->project().OpenedFile, path("inc/db.php"));
     EXPECT_EQ(form()->re->caretLine(), 40);
     EXPECT_EQ(form()->re->selectedText(), "inc/db.php line 40");
 }
 
 TEST_F(Documents, ManyRowsAtOnceFollowTheRowByRowRule)
 {
-    const QList<TMainForm::MessageRow> rows = {{"", "", ""}, {"first", "/f", "1"}, {"second", "/g", "2"}, {"third", "", ""}};
+    const QList<MainWindow::MessageRow> rows = {{"", "", ""}, {"first", "/f", "1"}, {"second", "/g", "2"}, {"third", "", ""}};
     form()->ClearMessages();
     form()->AddMessageRows(rows);
     QStringList bulk;

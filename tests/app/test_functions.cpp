@@ -1,8 +1,8 @@
 #include "app_fixture.h"
 
 #include "editor/code_editor.h"
-#include "forms/form_all_functions.h"
-#include "forms/form_function_list.h"
+#include "forms/project_functions_dialog.h"
+#include "forms/file_functions_dialog.h"
 
 #include <QAction>
 #include <QDialog>
@@ -28,10 +28,10 @@ protected:
     }
     void addToProject(const QString &path)
     {
-        form()->Project.Files.AddNew();
-        form()->Project.Files.Last()->Name = path;
+        form()->project().Files.AddNew();
+        form()->project().Files.Last()->Name = path;
     }
-    Tform_all_functions *list() const { return windows().form_all_functions; }
+    ProjectFunctionsDialog *list() const { return windows().projectFunctionsDialog; }
     // Answers the next Functions... showing: filter, pick the visible row, OK.
     void choose(const QString &filter, int row)
     {
@@ -77,9 +77,9 @@ TEST_F(Functions, ProjectListJumpsToTheFirstOccurrenceInTheRightFile)
     choose("dup", 0);
     form()->item("Allfunctionlist1")->trigger();
     ASSERT_TRUE(dialogs.errors.empty()) << dialogs.errors.front().toStdString();
-    EXPECT_EQ(form()->Project.FunctionLines.size(), 4);
+    EXPECT_EQ(form()->project().FunctionLines.size(), 4);
     const QString file = list()->filterCell(1, list()->currentRow());
-    EXPECT_EQ(form()->Project.OpenedFile, file);
+    EXPECT_EQ(form()->project().OpenedFile, file);
     EXPECT_EQ(form()->re->selectedText().toLower(), "function dup() {}");
     // The first case-insensitive occurrence: the comment line in a.php.
     EXPECT_EQ(selectionLine(), file == a ? 2 : 4);
@@ -96,7 +96,7 @@ TEST_F(Functions, ProjectListJumpsToTheFirstOccurrenceInTheRightFile)
     for (int row = 0; row < 3; ++row) {
         choose("dup", row);
         form()->Allfunctionlist1Click(nullptr);
-        opened << form()->Project.OpenedFile;
+        opened << form()->project().OpenedFile;
     }
     opened.sort();
     EXPECT_EQ(opened, QStringList({a, a, b}));
@@ -104,7 +104,7 @@ TEST_F(Functions, ProjectListJumpsToTheFirstOccurrenceInTheRightFile)
     // The indented declaration sorts first; the jump finds it with its indentation.
     choose("", 0);
     form()->Allfunctionlist1Click(nullptr);
-    EXPECT_EQ(form()->Project.OpenedFile, b);
+    EXPECT_EQ(form()->project().OpenedFile, b);
     EXPECT_EQ(form()->re->selectedText(), "  function helper($x)");
     EXPECT_EQ(selectionLine(), 5);
 }
@@ -143,7 +143,7 @@ TEST_F(Functions, EmptyProjectsAndUnreadableFiles)
     ASSERT_EQ(dialogs.modalWindows.size(), 1u);
     EXPECT_EQ(list()->filterRowCount(), 1);
     EXPECT_EQ(list()->filterCell(0, 0), "");
-    EXPECT_EQ(form()->Project.OpenedFile, "");
+    EXPECT_EQ(form()->project().OpenedFile, "");
 
     // A missing file: the error box, no dialog, the index keeps what came before.
     const QString a = write("a.php", "function a()\n");
@@ -154,7 +154,7 @@ TEST_F(Functions, EmptyProjectsAndUnreadableFiles)
     ASSERT_EQ(dialogs.errors.size(), 1u);
     EXPECT_TRUE(dialogs.errors.front().contains(gone));
     EXPECT_EQ(dialogs.modalWindows.size(), 1u);
-    EXPECT_EQ(form()->Project.FunctionLines, QStringList({"function a()"}));
+    EXPECT_EQ(form()->project().FunctionLines, QStringList({"function a()"}));
 }
 
 TEST_F(Functions, AllfunctionsSwitchShowsTheListAtStart)
@@ -164,7 +164,7 @@ TEST_F(Functions, AllfunctionsSwitchShowsTheListAtStart)
     addToProject(a);
     form()->AppEventsActivate();
     ASSERT_EQ(dialogs.modalWindows.size(), 1u);
-    EXPECT_EQ(dialogs.modalWindows.front(), windows().form_all_functions);
+    EXPECT_EQ(dialogs.modalWindows.front(), windows().projectFunctionsDialog);
     EXPECT_EQ(list()->filterCell(0, 0), "function a()");
 }
 
@@ -172,7 +172,7 @@ TEST_F(Functions, CurrentFileListUsesTheEditorText)
 {
     form()->re->setWholeText("<?php\n$f = function ($x) {};\nFunction Foo()\n  public function bar()\n"
                              "// see function baz\n\tPUBLIC FUNCTION BAR()\n");
-    Tform_function_list *list = windows().form_function_list;
+    FileFunctionsDialog *list = windows().fileFunctionsDialog;
     dialogs.onModal = [&](QWidget *window) {
         EXPECT_EQ(window, list);
         return int(QDialog::Accepted);

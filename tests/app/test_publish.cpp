@@ -4,7 +4,7 @@
 #include "app_fixture.h"
 
 #include "editor/code_editor.h"
-#include "forms/form_publish.h"
+#include "forms/project_options_dialog.h"
 #include "foundation/ftp_connection.h"
 #include "net/ftp_client.h"
 #include "support/ftp_server.h"
@@ -180,7 +180,7 @@ TEST_F(Publish, TheProjectGoesUpWhileThePanelShowsTheRun)
 
 TEST_F(Publish, AWrongPasswordIsShownTheLogStaysAndTheNextRunConnects)
 {
-    form()->Project.Ftp.Pass = "wrong";
+    form()->project().Ftp.Pass = "wrong";
     form()->item("Publish2")->trigger();
     ASSERT_EQ(dialogs.errors.size(), 1u);
     EXPECT_TRUE(dialogs.errors.front().contains("530")) << qPrintable(dialogs.errors.front());
@@ -189,7 +189,7 @@ TEST_F(Publish, AWrongPasswordIsShownTheLogStaysAndTheNextRunConnects)
     EXPECT_TRUE(published().isEmpty());
 
     const QStringList failedRun = log();
-    form()->Project.Ftp.Pass = "secret";
+    form()->project().Ftp.Pass = "secret";
     form()->item("Publish2")->trigger();
     EXPECT_EQ(dialogs.errors.size(), 1u);
     EXPECT_FALSE(form()->ftppanel->isVisible());
@@ -220,7 +220,7 @@ TEST_F(Publish, PublishFileDoesNothingForADocumentOutsideTheProject)
     const QString outside = dir.filePath("outside.php");
     WriteFileBytes(outside, "<?php\n");
     form()->OpenFileAtLine(outside, true);
-    form()->Project.Files.Delete(form()->Project.IndexOf(outside));
+    form()->project().Files.Delete(form()->project().IndexOf(outside));
     form()->re->setWholeText("<?php // saved anyway\n");
     const QString before = form()->ftplog->toPlainText();
     form()->item("Publish3")->trigger();
@@ -240,7 +240,7 @@ TEST_F(Publish, PublishFileNeverSendsAnotherFileSpeltInOtherLetterCase)
     // Here Page.php and page.php are two files; the entry names the other one.
     WriteFileBytes(site + "/sub/Page.php", "<?php echo 'other';\n");
     form()->OpenFileAtLine(site + "/sub/Page.php", true);
-    ASSERT_EQ(form()->Project.IndexOf(site + "/sub/Page.php"), 1);
+    ASSERT_EQ(form()->project().IndexOf(site + "/sub/Page.php"), 1);
     form()->item("Publish3")->trigger();
     EXPECT_EQ(ftp->connects, 0);
     EXPECT_TRUE(published().isEmpty());
@@ -249,23 +249,23 @@ TEST_F(Publish, PublishFileNeverSendsAnotherFileSpeltInOtherLetterCase)
 TEST_F(Publish, PublishFileAsksForSettingsWhenTheHostIsBlank)
 {
     form()->OpenFileAtLine(site + "/index.php", true);
-    form()->Project.Ftp.Host = "  ";
+    form()->project().Ftp.Host = "  ";
     form()->re->setWholeText("<?php echo 'not yet';\n");
     dialogs.onModal = [](QWidget *) { return int(QDialog::Rejected); };
     form()->item("Publish3")->trigger();
     ASSERT_EQ(dialogs.modalWindows.size(), 1u);
-    EXPECT_EQ(dialogs.modalWindows.front(), windows().form_publish);
+    EXPECT_EQ(dialogs.modalWindows.front(), windows().projectOptionsDialog);
     // Cancel stops before the save and the settings stay.
-    EXPECT_EQ(form()->Project.Ftp.Host, "  ");
+    EXPECT_EQ(form()->project().Ftp.Host, "  ");
     EXPECT_EQ(ReadFileBytes(site + "/index.php"), "<?php echo 'home';\n");
     EXPECT_EQ(ftp->connects, 0);
 
     dialogs.onModal = [this](QWidget *) {
-        windows().form_publish->hostedit->setText(server->hostAndPort());
+        windows().projectOptionsDialog->hostedit->setText(server->hostAndPort());
         return int(QDialog::Accepted);
     };
     form()->item("Publish3")->trigger();
-    EXPECT_EQ(form()->Project.Ftp.Host, server->hostAndPort());
+    EXPECT_EQ(form()->project().Ftp.Host, server->hostAndPort());
     EXPECT_EQ(published(), local({"index.php"}));
     EXPECT_EQ(published().value("index.php"), "<?php echo 'not yet';\n");
 }
@@ -290,11 +290,11 @@ TEST_F(Publish, TheTreePublishesTheSelectedFileOnly)
 
 TEST_F(Publish, ProjectOptionsEditsTheSettingsOnlyOnOk)
 {
-    Tform_publish *options = windows().form_publish;
-    form()->Project.Ftp.Host = "h";
-    form()->Project.Ftp.User = "u";
-    form()->Project.Ftp.Pass = "p";
-    form()->Project.Ftp.Folder = "/f";
+    ProjectOptionsDialog *options = windows().projectOptionsDialog;
+    form()->project().Ftp.Host = "h";
+    form()->project().Ftp.User = "u";
+    form()->project().Ftp.Pass = "p";
+    form()->project().Ftp.Folder = "/f";
     QStringList shown;
     dialogs.onModal = [&](QWidget *) {
         shown = {options->hostedit->text(), options->useredit->text(), options->passedit->text(),
@@ -307,8 +307,8 @@ TEST_F(Publish, ProjectOptionsEditsTheSettingsOnlyOnOk)
     };
     form()->item("Publish1")->trigger();
     EXPECT_EQ(shown, (QStringList{"h", "u", "p", "/f"}));
-    EXPECT_EQ(form()->Project.Ftp.Host, "h");
-    EXPECT_EQ(form()->Project.Ftp.Folder, "/f");
+    EXPECT_EQ(form()->project().Ftp.Host, "h");
+    EXPECT_EQ(form()->project().Ftp.Folder, "/f");
 
     auto edit = dialogs.onModal;
     dialogs.onModal = [edit](QWidget *w) {
@@ -317,24 +317,24 @@ TEST_F(Publish, ProjectOptionsEditsTheSettingsOnlyOnOk)
     };
     form()->item("Publish1")->trigger();
     EXPECT_EQ(shown, (QStringList{"h", "u", "p", "/f"})); // refilled from the project
-    EXPECT_EQ(form()->Project.Ftp.Host, " host ");
-    EXPECT_EQ(form()->Project.Ftp.User, "user ");
-    EXPECT_EQ(form()->Project.Ftp.Pass, " pass");
-    EXPECT_EQ(form()->Project.Ftp.Folder, "www ");
+    EXPECT_EQ(form()->project().Ftp.Host, " host ");
+    EXPECT_EQ(form()->project().Ftp.User, "user ");
+    EXPECT_EQ(form()->project().Ftp.Pass, " pass");
+    EXPECT_EQ(form()->project().Ftp.Folder, "www ");
 }
 
 TEST_F(Publish, ThePublishSwitchOpensProjectOptionsAtTheFirstActivation)
 {
     start({site + "/site.wdx", "publish"});
     dialogs.onModal = [this](QWidget *w) {
-        EXPECT_EQ(windows().form_publish->hostedit->text(), server->hostAndPort());
-        windows().form_publish->folderedit->setText("/elsewhere");
-        return w == windows().form_publish ? int(QDialog::Accepted) : int(QDialog::Rejected);
+        EXPECT_EQ(windows().projectOptionsDialog->hostedit->text(), server->hostAndPort());
+        windows().projectOptionsDialog->folderedit->setText("/elsewhere");
+        return w == windows().projectOptionsDialog ? int(QDialog::Accepted) : int(QDialog::Rejected);
     };
     form()->show();
     form()->AppEventsActivate();
-    EXPECT_EQ(dialogs.modalWindows, std::vector<QWidget *>{windows().form_publish});
-    EXPECT_EQ(form()->Project.Ftp.Folder, "/elsewhere");
+    EXPECT_EQ(dialogs.modalWindows, std::vector<QWidget *>{windows().projectOptionsDialog});
+    EXPECT_EQ(form()->project().Ftp.Folder, "/elsewhere");
 }
 
 TEST_F(Publish, AutopublishTakesTheSettingsWithoutShowingAnything)
@@ -343,21 +343,21 @@ TEST_F(Publish, AutopublishTakesTheSettingsWithoutShowingAnything)
     auto connection = std::make_unique<WatchedConnection>([] {});
     WatchedConnection *watched = connection.get();
     form()->SetFtpConnection(std::move(connection));
-    windows().form_publish->hostedit->setText("stale");
+    windows().projectOptionsDialog->hostedit->setText("stale");
     form()->show();
     form()->AppEventsActivate();
     EXPECT_TRUE(dialogs.modalWindows.empty());
     EXPECT_TRUE(dialogs.errors.empty()) << qPrintable(dialogs.errors.front());
-    EXPECT_EQ(form()->Project.Ftp.Host, server->hostAndPort());
-    EXPECT_EQ(windows().form_publish->hostedit->text(), server->hostAndPort());
+    EXPECT_EQ(form()->project().Ftp.Host, server->hostAndPort());
+    EXPECT_EQ(windows().projectOptionsDialog->hostedit->text(), server->hostAndPort());
     // The test driver's click published the opened file.
     EXPECT_EQ(watched->connects, 1);
     EXPECT_EQ(published(), local({"index.php"}));
 
     // Even a blank host does not bring the dialog up: the run itself fails.
-    form()->Project.Ftp.Host = " ";
+    form()->project().Ftp.Host = " ";
     form()->item("Publish3")->trigger();
     EXPECT_TRUE(dialogs.modalWindows.empty());
     EXPECT_EQ(dialogs.errors.size(), 1u);
-    EXPECT_EQ(form()->Project.Ftp.Host, " ");
+    EXPECT_EQ(form()->project().Ftp.Host, " ");
 }

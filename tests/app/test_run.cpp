@@ -1,9 +1,9 @@
 #include "app_fixture.h"
 
 #include "editor/code_editor.h"
-#include "forms/form_run.h"
-#include "forms/form_run_text.h"
-#include "forms/frame_browser.h"
+#include "forms/run_window.h"
+#include "forms/run_text_window.h"
+#include "forms/browser_frame.h"
 #include "support/php_server.h"
 
 #include <QAction>
@@ -32,15 +32,15 @@ protected:
         form()->show();
         dialogs.onModal = [this](QWidget *w) {
             shownWindows << w->objectName();
-            if (w == windows().form_run) // the user follows a link, then closes
-                windows().form_run->frame_browser1->setUrlText(followedTo);
+            if (w == windows().runWindow) // the user follows a link, then closes
+                windows().runWindow->frame_browser1->setUrlText(followedTo);
             return 0;
         };
     }
     void page(const char *name, const QString &text) { WriteFileBytes(site + '/' + name, text.toUtf8()); }
     RecordingBrowserView *runBrowser() const
     {
-        return ScopedRecordingBrowsers::of(windows().form_run->frame_browser1->WebBrowser1);
+        return ScopedRecordingBrowsers::of(windows().runWindow->frame_browser1->WebBrowser1);
     }
 
     QString site;
@@ -52,20 +52,20 @@ protected:
 
 TEST_F(Run, AWarningLandsInTheMessagesPanelAndTheFileOpensAtItsLine)
 {
-    form()->Project.RunAddress = server->url("warn.php");
+    form()->project().RunAddress = server->url("warn.php");
     form()->item("Run2")->trigger();
     EXPECT_TRUE(shownWindows.isEmpty());
     EXPECT_TRUE(form()->messages->isVisible());
     const QString row = form()->MessageCell(0, 0);
     // One character after the marker's colon is skipped: PHP puts two blanks there.
     EXPECT_EQ(row, site + "/warn.php(3): Undefined array key \"missing\"");
-    EXPECT_EQ(form()->Project.OpenedFile, site + "/warn.php");
+    EXPECT_EQ(form()->project().OpenedFile, site + "/warn.php");
     EXPECT_EQ(form()->re->caretLine(), 3);
 }
 
 TEST_F(Run, TheErrorWinsOverAnEarlierWarning)
 {
-    form()->Project.RunAddress = server->url("both.php");
+    form()->project().RunAddress = server->url("both.php");
     form()->Run2Click(form()->item("Run2"));
     EXPECT_EQ(form()->messages->rowCount(), 1);
     EXPECT_TRUE(form()->MessageCell(0, 0).startsWith(site + "/both.php(4): Uncaught Error: Call to undefined function"))
@@ -75,12 +75,12 @@ TEST_F(Run, TheErrorWinsOverAnEarlierWarning)
 
 TEST_F(Run, ACleanPageShowsTheRunWindowAndTheAddressFollowsIt)
 {
-    form()->Project.RunAddress = server->url("ok.php");
+    form()->project().RunAddress = server->url("ok.php");
     followedTo = server->url("notice.php");
     form()->item("Run2")->trigger();
     EXPECT_EQ(shownWindows, QStringList{"form_run"});
     EXPECT_FALSE(form()->messages->isVisible());
-    EXPECT_EQ(form()->Project.RunAddress, followedTo);
+    EXPECT_EQ(form()->project().RunAddress, followedTo);
     EXPECT_EQ(form()->WebPanel->urlText(), followedTo);
     EXPECT_EQ(runBrowser()->navigations.value(0), server->url("ok.php"));
 
@@ -98,7 +98,7 @@ TEST_F(Run, ACleanPageShowsTheRunWindowAndTheAddressFollowsIt)
 
 TEST_F(Run, AltRRunsInsteadOfOpeningTheRunMenu)
 {
-    form()->Project.RunAddress = server->url("ok.php");
+    form()->project().RunAddress = server->url("ok.php");
     followedTo = server->url("ok.php");
     form()->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form()));
@@ -109,7 +109,7 @@ TEST_F(Run, AltRRunsInsteadOfOpeningTheRunMenu)
 
 TEST_F(Run, WithoutDebuggingNothingIsFetchedOrCaptured)
 {
-    form()->Project.RunAddress = server->url("warn.php");
+    form()->project().RunAddress = server->url("warn.php");
     form()->ShowMessages();
     form()->item("RunwithoutDebuging1")->trigger();
     EXPECT_EQ(shownWindows, QStringList{"form_run"});
@@ -119,7 +119,7 @@ TEST_F(Run, WithoutDebuggingNothingIsFetchedOrCaptured)
 
 TEST_F(Run, ADeadServerShowsTheRunWindow)
 {
-    form()->Project.RunAddress = QStringLiteral("http://127.0.0.1:%1/x.php").arg(FreeLoopbackPort());
+    form()->project().RunAddress = QStringLiteral("http://127.0.0.1:%1/x.php").arg(FreeLoopbackPort());
     form()->item("Run2")->trigger();
     EXPECT_EQ(shownWindows, QStringList{"form_run"});
     EXPECT_TRUE(dialogs.errors.empty());
@@ -129,14 +129,14 @@ TEST_F(Run, TextModeShowsTheRawPageAndSavesFirst)
 {
     form()->OpenFileAtLine(site + "/ok.php", true);
     form()->re->setWholeText("<?php echo 'saved before the run';\n");
-    form()->Project.RunAddress = server->url("ok.php");
+    form()->project().RunAddress = server->url("ok.php");
     form()->item("RunText1")->trigger();
     EXPECT_EQ(shownWindows, QStringList{"form_run_text"});
-    EXPECT_EQ(windows().form_run_text->text(), "saved before the run");
+    EXPECT_EQ(windows().runTextWindow->text(), "saved before the run");
 
-    form()->Project.RunAddress = QStringLiteral("http://127.0.0.1:%1/").arg(FreeLoopbackPort());
+    form()->project().RunAddress = QStringLiteral("http://127.0.0.1:%1/").arg(FreeLoopbackPort());
     form()->item("RunText1")->trigger();
-    EXPECT_EQ(windows().form_run_text->text(), "");
+    EXPECT_EQ(windows().runTextWindow->text(), "");
 }
 
 TEST_F(Run, RunSwitchRunsAfterTheAddressSwitch)
@@ -146,7 +146,7 @@ TEST_F(Run, RunSwitchRunsAfterTheAddressSwitch)
     form()->show();
     form()->AppEventsActivate();
     // Without a sender nothing is fetched: the Run window shows the page.
-    EXPECT_EQ(form()->Project.RunAddress, server->url("warn.php"));
-    EXPECT_EQ(ScopedRecordingBrowsers::of(windows().form_run->frame_browser1->WebBrowser1)->navigations.value(0),
+    EXPECT_EQ(form()->project().RunAddress, server->url("warn.php"));
+    EXPECT_EQ(ScopedRecordingBrowsers::of(windows().runWindow->frame_browser1->WebBrowser1)->navigations.value(0),
               server->url("warn.php"));
 }

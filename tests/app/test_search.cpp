@@ -25,8 +25,8 @@ protected:
     }
     void addToProject(const QString &path)
     {
-        form()->Project.Files.AddNew();
-        form()->Project.Files.Last()->Name = path;
+        form()->project().Files.AddNew();
+        form()->project().Files.Last()->Name = path;
     }
     QString selection() const { return form()->re->selectedText(); }
     // The messages grid as "text|file|line" rows.
@@ -127,7 +127,7 @@ TEST_F(Search, FindInFilesListsOneRowPerMatchingLine)
     // A double-click on a row opens the file at the line.
     form()->messages->setCurrentCell(2, 0);
     form()->messagesDblClick(nullptr);
-    EXPECT_EQ(form()->Project.OpenedFile, b);
+    EXPECT_EQ(form()->project().OpenedFile, b);
     EXPECT_EQ(form()->re->caretLine(), 2);
 
     // Without a sender the kept text is searched again, without a prompt.
@@ -178,7 +178,7 @@ TEST_F(Search, AnUnreadableFileStopsTheSearchAfterTheRowsFoundBeforeIt)
     EXPECT_TRUE(dialogs.errors.front().contains(gone)) << dialogs.errors.front().toStdString();
     // The image is no text and gives no row; the file after the missing one is not searched.
     EXPECT_EQ(rows(), QStringList({"needle one|" + a + "|1"}));
-    EXPECT_EQ(form()->Project.Files.Count(), 4);
+    EXPECT_EQ(form()->project().Files.Count(), 4);
 }
 
 TEST_F(Search, IndentCodeReindentsOutsideUndoAndIsIdempotent)

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 namespace {
-class RecentFiles : public ::testing::Test {
+class RecentFilesTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -32,10 +32,10 @@ protected:
 };
 } // namespace
 
-TEST_F(RecentFiles, FirstRunIsEmptyAndWritesACountOfZero)
+TEST_F(RecentFilesTest, FirstRunIsEmptyAndWritesACountOfZero)
 {
     {
-        TRecentFiles recent(nullptr, "quillstone");
+        RecentFiles recent(nullptr, "quillstone");
         recent.SetMenuItem(&item);
         EXPECT_TRUE(recent.files().isEmpty());
         EXPECT_TRUE(menu.actions().isEmpty());
@@ -43,9 +43,9 @@ TEST_F(RecentFiles, FirstRunIsEmptyAndWritesACountOfZero)
     EXPECT_EQ(stored("Count"), "0");
 }
 
-TEST_F(RecentFiles, ReopeningMovesToTheTopWithTheNewLetterCase)
+TEST_F(RecentFilesTest, ReopeningMovesToTheTopWithTheNewLetterCase)
 {
-    TRecentFiles recent(nullptr, "quillstone");
+    RecentFiles recent(nullptr, "quillstone");
     recent.SetMenuItem(&item);
     recent.NotifyOpen("/web/a.wdx");
     recent.NotifyOpen("/web/b.wdx");
@@ -54,10 +54,10 @@ TEST_F(RecentFiles, ReopeningMovesToTheTopWithTheNewLetterCase)
     EXPECT_EQ(shown(menu), (QStringList{"/WEB/A.wdx", "/web/b.wdx"}));
 }
 
-TEST_F(RecentFiles, KeepsTwentyShowsTwelveAndSurvivesARestart)
+TEST_F(RecentFilesTest, KeepsTwentyShowsTwelveAndSurvivesARestart)
 {
     {
-        TRecentFiles recent(nullptr, "quillstone");
+        RecentFiles recent(nullptr, "quillstone");
         recent.SetMenuItem(&item);
         for (int i = 0; i < 25; ++i)
             recent.NotifyOpen(QStringLiteral("/p/%1.wdx").arg(i));
@@ -69,18 +69,18 @@ TEST_F(RecentFiles, KeepsTwentyShowsTwelveAndSurvivesARestart)
     }
     EXPECT_EQ(stored("Count"), "20");
     EXPECT_EQ(stored("File0"), "/p/24.wdx");
-    TRecentFiles again(nullptr, "quillstone");
+    RecentFiles again(nullptr, "quillstone");
     EXPECT_EQ(again.files().size(), 20);
     EXPECT_EQ(again.files().at(19), "/p/5.wdx");
 }
 
-TEST_F(RecentFiles, AHandWrittenListOfThirtyIsReadWhole)
+TEST_F(RecentFilesTest, AHandWrittenListOfThirtyIsReadWhole)
 {
     for (int i = 0; i < 30; ++i)
         UserSettings().writeValue(QStringLiteral("quillstone\\RecentFiles\\File%1").arg(i), "String",
                                   QStringLiteral("/hand/%1.wdx").arg(i));
     UserSettings().writeValue("quillstone\\RecentFiles\\Count", "String", "30");
-    TRecentFiles recent(nullptr, "quillstone");
+    RecentFiles recent(nullptr, "quillstone");
     ASSERT_EQ(recent.files().size(), 30);
     recent.NotifyOpen("/new.wdx");
     // Only the last entry goes.
@@ -89,19 +89,19 @@ TEST_F(RecentFiles, AHandWrittenListOfThirtyIsReadWhole)
     EXPECT_EQ(recent.files().last(), "/hand/28.wdx");
 }
 
-TEST_F(RecentFiles, BadCountGivesAnEmptyListAndMissingEntriesReadEmpty)
+TEST_F(RecentFilesTest, BadCountGivesAnEmptyListAndMissingEntriesReadEmpty)
 {
     UserSettings().writeValue("quillstone\\RecentFiles\\Count", "String", "lots");
-    EXPECT_TRUE(TRecentFiles(nullptr, "quillstone").files().isEmpty());
+    EXPECT_TRUE(RecentFiles(nullptr, "quillstone").files().isEmpty());
     UserSettings().writeValue("quillstone\\RecentFiles\\Count", "String", "2");
     UserSettings().writeValue("quillstone\\RecentFiles\\File1", "String", "/x.wdx");
-    TRecentFiles recent(nullptr, "quillstone");
+    RecentFiles recent(nullptr, "quillstone");
     EXPECT_EQ(recent.files(), (QStringList{"", "/x.wdx"}));
 }
 
-TEST_F(RecentFiles, ChoosingAnEntryReportsItsPath)
+TEST_F(RecentFilesTest, ChoosingAnEntryReportsItsPath)
 {
-    TRecentFiles recent(nullptr, "quillstone");
+    RecentFiles recent(nullptr, "quillstone");
     recent.SetMenuItem(&item);
     recent.NotifyOpen("/web/R&D.wdx");
     recent.NotifyOpen("/web/b.wdx");

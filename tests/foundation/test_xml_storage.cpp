@@ -14,7 +14,7 @@
 namespace {
 // A small storage class: a root with one child per record; a record may have
 // nested children of its own.
-class RecordStore final : public cXMLStorage {
+class RecordStore final : public XmlStorage {
 public:
     struct Record {
         QString tag;
@@ -250,11 +250,11 @@ TEST_F(XmlStorageTest, BooleansWriteAsWordsAndReadLeniently)
     EXPECT_EQ(element.Attributes()[2].second, "-41");
 
     for (const char *text : {"True", "TRUE", "true", "1", "-2", " 1 ", "0.5"})
-        EXPECT_TRUE(cXMLStorage::TextToBool(text)) << text;
+        EXPECT_TRUE(XmlStorage::TextToBool(text)) << text;
     for (const char *text : {"False", "false", "FALSE", "0", "0.0"})
-        EXPECT_FALSE(cXMLStorage::TextToBool(text)) << text;
+        EXPECT_FALSE(XmlStorage::TextToBool(text)) << text;
     for (const char *text : {"", "yes", "maybe", "nan", "1x"})
-        EXPECT_TRUE(errorOf([&] { cXMLStorage::TextToBool(text); }).contains("not a boolean"))
+        EXPECT_TRUE(errorOf([&] { XmlStorage::TextToBool(text); }).contains("not a boolean"))
             << text;
 
     QDomDocument document;

@@ -1,7 +1,7 @@
 // The HTTP client against a real PHP built-in server on loopback, and the
 // error capture on the pages that server returns for real PHP faults.
 
-#include "net/http_client.h"
+#include "net/curl_http_client.h"
 #include "project/php_error.h"
 #include "support/php_server.h"
 

@@ -41,7 +41,7 @@ QStringList projectLines(const QByteArray &bytes)
     return lines;
 }
 
-void addFile(cProject &project, const QString &name)
+void addFile(Project &project, const QString &name)
 {
     project.Files.AddNew();
     project.Files.Last()->Name = name;
@@ -116,7 +116,7 @@ TEST(FunctionScan, WalksEveryEntryInOrderAndStopsAtAnUnreadableOne)
     WriteFileBytes(a, "<?php\nfunction one() {}\n  function two($x)\n");
     WriteFileBytes(tool, "function helper(): # any extension counts\n");
     WriteFileBytes(b, "function one() {}\r\n");
-    cProject project;
+    Project project;
     project.FunctionLines << "stale";
     project.FunctionFiles << "stale";
     for (const QString &name : {a, tool, b})

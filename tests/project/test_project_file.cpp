@@ -13,7 +13,7 @@
 namespace {
 const QString Fixtures = QStringLiteral(QS_FIXTURES "/project");
 
-void addFile(cProject &project, const QString &name, int line = 0, bool publish = true)
+void addFile(Project &project, const QString &name, int line = 0, bool publish = true)
 {
     project.Files.AddNew();
     project.Files.Last()->Name = name;
@@ -22,7 +22,7 @@ void addFile(cProject &project, const QString &name, int line = 0, bool publish 
 }
 
 // Everything a load may change, as one comparable text.
-QString snapshot(const cProject &project)
+QString snapshot(const Project &project)
 {
     QStringList parts{project.FileName,      project.OpenedFile,
                       QString::number(project.OpenedStamp),
@@ -31,7 +31,7 @@ QString snapshot(const cProject &project)
                       project.Ftp.Pass,      project.Ftp.Folder,
                       QString::number(project.Ftp.Progress)};
     for (int i = 0; i < project.Files.Count(); ++i) {
-        const cProjectFile *f = project.Files.Get(i);
+        const ProjectEntry *f = project.Files.Get(i);
         parts << f->Name << QString::number(f->Line) << (f->Publish ? "T" : "F");
     }
     return parts.join(u'|');
@@ -90,7 +90,7 @@ protected:
     QTemporaryDir dir;
     QString root;
     ScriptedDialogs dialogs;
-    cProject project;
+    Project project;
     QStringList events;
 };
 } // namespace
@@ -128,7 +128,7 @@ TEST_F(ProjectFileTest, EmptyProjectWritesTheFourFixedElements)
                          "   <DatabaseAddress address=\"http://127.0.0.1/pa/\"/>\r\n"
                          "   <opened path=\"\"/>\r\n"
                          "</WENDLOR_Project>\r\n"));
-    cProject other;
+    Project other;
     other.LoadFromFile(at("empty.wdx"));
     EXPECT_EQ(other.Ftp.Host, " h ");
     EXPECT_EQ(other.Ftp.Pass, "p&<>\"");
@@ -222,7 +222,7 @@ TEST_F(ProjectFileTest, SaveElsewhereAndReadBackGivesTheSamePaths)
     EXPECT_TRUE(second.contains("path=\"..\\..\\web\\lib\\util.php\""));
 
     for (const QString &file : {at("web/shop/shop.wdx"), at("elsewhere/deeper/copy.wdx")}) {
-        cProject loaded;
+        Project loaded;
         loaded.LoadFromFile(file);
         QStringList read;
         loaded.ListFileNames(read);
@@ -325,7 +325,7 @@ TEST_F(ProjectFileTest, LoadTakesTheOpenedFileStamp)
     project.OpenedFile = at("web/shop/index.php");
     project.SaveToFile(at("web/shop/shop.wdx"));
 
-    cProject loaded;
+    Project loaded;
     loaded.LoadFromFile(at("web/shop/shop.wdx"));
     EXPECT_EQ(loaded.OpenedFile, at("web/shop/index.php"));
     EXPECT_EQ(loaded.OpenedStamp, PackDosStamp(when));
