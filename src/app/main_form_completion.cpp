@@ -3,7 +3,7 @@
 #include "app/main_window.h"
 
 #include "app/window_set.h"
-#include "app/handler_guard.h"
+#include "foundation/handler_guard.h"
 #include "editor/code_editor.h"
 #include "editor/completion_popup.h"
 #include "forms/advice_window.h"

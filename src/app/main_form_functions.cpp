@@ -3,7 +3,7 @@
 #include "app/main_window.h"
 
 #include "app/window_set.h"
-#include "app/handler_guard.h"
+#include "foundation/handler_guard.h"
 #include "editor/code_editor.h"
 #include "forms/project_functions_dialog.h"
 #include "forms/file_functions_dialog.h"

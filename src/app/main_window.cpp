@@ -2,7 +2,7 @@
 
 #include "app/window_set.h"
 #include "app/desktop.h"
-#include "app/handler_guard.h"
+#include "foundation/handler_guard.h"
 #include "app/messages_grid.h"
 #include "app/test_driver.h"
 #include "components/recent_files.h"
@@ -454,7 +454,8 @@ void MainWindow::AppEventsActivate()
         ShowAdviceModal();
     if (HasSwitch(QStringLiteral("publish")))
         Publish1Click(nullptr);
-    RunTestCommands(this);
+    // Test commands reach the buttons of the other windows as well.
+    RunTestCommands(QList<QWidget *>{this} + m_windows->all());
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

@@ -22,6 +22,25 @@
 #include <QApplication>
 #include <QScreen>
 
+QList<QWidget *> SecondaryWindows::all() const
+{
+    return {
+        runWindow,
+        projectFilesDialog,
+        fileFunctionsDialog,
+        projectFunctionsDialog,
+        onlineManualWindow,
+        runTextWindow,
+        projectOptionsDialog,
+        adviceWindow,
+        environmentOptionsDialog,
+        aboutDialog,
+        traceWindow,
+        helpWindow,
+        databaseAdminWindow,
+    };
+}
+
 template <typename T>
 T *WindowSet::create()
 {

@@ -35,6 +35,9 @@ struct SecondaryWindows {
     TraceWindow *traceWindow = nullptr;
     HelpWindow *helpWindow = nullptr;
     DatabaseAdminWindow *databaseAdminWindow = nullptr;
+
+    // Every one of them, in creation order.
+    QList<QWidget *> all() const;
 };
 
 // Owns the fourteen windows of a run, creates them in the program's fixed

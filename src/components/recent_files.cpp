@@ -1,5 +1,6 @@
 #include "components/recent_files.h"
 
+#include "foundation/handler_guard.h"
 #include "foundation/settings.h"
 #include "foundation/settings_store.h"
 
@@ -119,7 +120,7 @@ void RecentFiles::RebuildMenu()
         entry->setData(int(i));
         // A path may hold '&'; show it as it is instead of as an access key.
         entry->setText(QString(m_files.at(i)).replace(u'&', QStringLiteral("&&")));
-        connect(entry, &QAction::triggered, this, [this, entry] { OnFileClick(entry); });
+        SetClickHandler(entry, [this](QObject *sender) { OnFileClick(sender); });
         menu->addAction(entry);
     }
 }

@@ -1,6 +1,7 @@
 #include "forms/about_dialog.h"
 
 #include "forms/window_placement.h"
+#include "foundation/handler_guard.h"
 #include "foundation/settings.h"
 
 #include <QHBoxLayout>
@@ -31,7 +32,7 @@ AboutDialog::AboutDialog() : QDialog(nullptr)
     OkButton = new QPushButton(QStringLiteral("OK"), this);
     OkButton->setObjectName(QStringLiteral("OkButton"));
     OkButton->setDefault(true);
-    connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
+    SetClickHandler(OkButton, [this](QObject *) { accept(); });
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();

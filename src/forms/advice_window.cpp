@@ -1,6 +1,7 @@
 #include "forms/advice_window.h"
 
 #include "forms/browser_frame.h"
+#include "foundation/handler_guard.h"
 #include "forms/window_placement.h"
 
 #include <QAbstractTableModel>
@@ -70,11 +71,11 @@ AdviceWindow::AdviceWindow() : QDialog(nullptr)
     layout->addWidget(frame_browser1);
 
     connect(searched, &QLineEdit::textChanged, this,
-            [this] { RunBrowserGuarded([this] { searchedChange(searched); }); });
+            [this] { RunGuarded([this] { searchedChange(searched); }); });
     connect(grid, &QAbstractItemView::clicked, this,
-            [this] { RunBrowserGuarded([this] { gridClick(grid); }); });
+            [this] { RunGuarded([this] { gridClick(grid); }); });
     connect(grid, &QAbstractItemView::doubleClicked, this,
-            [this] { RunBrowserGuarded([this] { gridDblClick(grid); }); });
+            [this] { RunGuarded([this] { gridDblClick(grid); }); });
 
     resize(751, 580);
     MoveToScreenTopLeft(this);
@@ -204,7 +205,7 @@ void AdviceWindow::showEvent(QShowEvent *event)
         qApp->installEventFilter(this);
         m_filtering = true;
     }
-    RunBrowserGuarded([this] { FormShow(this); });
+    RunGuarded([this] { FormShow(this); });
 }
 
 void AdviceWindow::hideEvent(QHideEvent *event)
@@ -225,7 +226,7 @@ bool AdviceWindow::eventFilter(QObject *watched, QEvent *event)
             const int code = key->key();
             if (code == Qt::Key_Escape || code == Qt::Key_Return || code == Qt::Key_Enter) {
                 const Qt::KeyboardModifiers shift = key->modifiers();
-                RunBrowserGuarded([this, code, shift] { FormKeyDown(this, code, shift); });
+                RunGuarded([this, code, shift] { FormKeyDown(this, code, shift); });
                 return true;
             }
         }

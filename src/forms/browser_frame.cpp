@@ -1,6 +1,7 @@
 #include "forms/browser_frame.h"
 
 #include "foundation/errors.h"
+#include "foundation/handler_guard.h"
 #include "foundation/user_dialogs.h"
 
 #include <QAction>
@@ -19,15 +20,6 @@ bool IsEnterKey(int key)
     return key == Qt::Key_Return || key == Qt::Key_Enter;
 }
 } // namespace
-
-void RunBrowserGuarded(const std::function<void()> &handler)
-{
-    try {
-        handler();
-    } catch (...) {
-        Dialogs().showError(exceptionMessage(std::current_exception()));
-    }
-}
 
 BrowserFrame::BrowserFrame(QWidget *parent, const BrowserViewFactory &factory) : QWidget(parent)
 {
@@ -79,11 +71,10 @@ BrowserFrame::BrowserFrame(QWidget *parent, const BrowserViewFactory &factory) :
     layout->addWidget(Panel1);
     layout->addWidget(WebBrowser1, 1);
 
-    connect(Button1, &QPushButton::clicked, this,
-            [this] { RunBrowserGuarded([this] { RefreshClick(Button1); }); });
+    SetClickHandler(Button1, [this](QObject *sender) { RefreshClick(sender); });
     connect(URL, &QLineEdit::textChanged, this, &BrowserFrame::urlChanged);
     connect(WebBrowser1, &BrowserView::beforeNavigate, this, [this](const QString &url) {
-        RunBrowserGuarded([this, &url] { WebBrowser1BeforeNavigate2(WebBrowser1, url); });
+        RunGuarded([this, &url] { WebBrowser1BeforeNavigate2(WebBrowser1, url); });
     });
     // The browser's context menu is the frame's menu, wherever the click lands in it.
     WebBrowser1->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -107,8 +98,7 @@ QAction *BrowserFrame::addMenuItem(const char *name, const QString &caption,
     auto *action = new QAction(caption, this);
     action->setObjectName(QString::fromLatin1(name));
     action->setShortcut(key);
-    connect(action, &QAction::triggered, this,
-            [this, action, handler] { RunBrowserGuarded([&] { (this->*handler)(action); }); });
+    SetClickHandler(action, [this, handler](QObject *sender) { (this->*handler)(sender); });
     PopupMenu1->addAction(action);
     return action;
 }
@@ -230,7 +220,7 @@ bool BrowserFrame::eventFilter(QObject *watched, QEvent *event)
         const int key = static_cast<QKeyEvent *>(event)->key();
         if (IsEnterKey(key)) {
             // Taken even when going there fails, so the edit never sees it.
-            RunBrowserGuarded([&] { URLKeyDown(URL, key); });
+            RunGuarded([&] { URLKeyDown(URL, key); });
             return true;
         }
     }

@@ -1,6 +1,7 @@
 #include "forms/file_functions_dialog.h"
 
 #include "forms/window_placement.h"
+#include "foundation/handler_guard.h"
 
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -39,8 +40,8 @@ FileFunctionsDialog::FileFunctionsDialog() : QDialog(nullptr)
     layout->addWidget(ListBox1);
     layout->addLayout(buttons);
 
-    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    SetClickHandler(Button1, [this](QObject *) { accept(); });
+    SetClickHandler(Button2, [this](QObject *) { reject(); });
     connect(ListBox1, &QListWidget::itemDoubleClicked, this, [this] { ListBox1DblClick(ListBox1); });
 }
 

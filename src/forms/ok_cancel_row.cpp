@@ -1,5 +1,7 @@
 #include "forms/ok_cancel_row.h"
 
+#include "foundation/handler_guard.h"
+
 #include <QDialog>
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -17,8 +19,8 @@ OkCancelRow MakeOkCancelRow(QDialog *dialog, const QString &okName, const QStrin
         row.ok->setFocusPolicy(Qt::ClickFocus);
         row.cancel->setFocusPolicy(Qt::ClickFocus);
     }
-    QObject::connect(row.ok, &QPushButton::clicked, dialog, &QDialog::accept);
-    QObject::connect(row.cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+    SetClickHandler(row.ok, [dialog](QObject *) { dialog->accept(); });
+    SetClickHandler(row.cancel, [dialog](QObject *) { dialog->reject(); });
     row.layout = new QHBoxLayout;
     row.layout->addStretch(1);
     row.layout->addWidget(row.ok);

@@ -1,6 +1,7 @@
 #include "forms/online_manual_window.h"
 
 #include "forms/browser_frame.h"
+#include "foundation/handler_guard.h"
 
 #include <QEvent>
 #include <QUrl>
@@ -44,6 +45,6 @@ void OnlineManualWindow::FormActivate(QObject *)
 bool OnlineManualWindow::event(QEvent *event)
 {
     if (event->type() == QEvent::WindowActivate)
-        RunBrowserGuarded([this] { FormActivate(this); });
+        RunGuarded([this] { FormActivate(this); });
     return QDialog::event(event);
 }

@@ -1,6 +1,7 @@
 #include "forms/project_options_dialog.h"
 
 #include "forms/window_placement.h"
+#include "foundation/handler_guard.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -67,8 +68,8 @@ ProjectOptionsDialog::ProjectOptionsDialog() : QDialog(nullptr)
     Button1 = makeButton(this, "Button1", QStringLiteral("OK"), 192);
     Button1->setDefault(true);
     Button2 = makeButton(this, "Button2", QStringLiteral("Cancel"), 273);
-    connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
-    connect(Button2, &QPushButton::clicked, this, &QDialog::reject);
+    SetClickHandler(Button1, [this](QObject *) { accept(); });
+    SetClickHandler(Button2, [this](QObject *) { reject(); });
 
     // The buttons come first, then the page with the user before the host.
     setTabOrder(Button1, Button2);

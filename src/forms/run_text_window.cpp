@@ -2,6 +2,7 @@
 
 #include "editor/code_editor.h"
 #include "forms/browser_frame.h"
+#include "foundation/handler_guard.h"
 
 #include <QFontDatabase>
 #include <QKeyEvent>
@@ -57,7 +58,7 @@ bool RunTextWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == editor && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent *>(event)->key();
-        RunBrowserGuarded([&] { FormKeyDown(this, key); });
+        RunGuarded([&] { FormKeyDown(this, key); });
         // Esc is the window's alone; every other key goes on to the editor.
         if (key == Qt::Key_Escape)
             return true;

@@ -1,6 +1,7 @@
 #include "forms/run_window.h"
 
 #include "forms/browser_frame.h"
+#include "foundation/handler_guard.h"
 
 #include <QEvent>
 #include <QVBoxLayout>
@@ -34,6 +35,6 @@ void RunWindow::FormActivate(QObject *)
 bool RunWindow::event(QEvent *event)
 {
     if (event->type() == QEvent::WindowActivate)
-        RunBrowserGuarded([this] { FormActivate(this); });
+        RunGuarded([this] { FormActivate(this); });
     return QDialog::event(event);
 }

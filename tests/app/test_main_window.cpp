@@ -3,6 +3,11 @@
 #include "app/test_driver.h"
 #include "editor/code_editor.h"
 #include "forms/browser_frame.h"
+#include "forms/file_functions_dialog.h"
+#include "forms/project_files_dialog.h"
+#include "forms/project_functions_dialog.h"
+#include "forms/project_options_dialog.h"
+#include "forms/run_window.h"
 #include "foundation/settings.h"
 #include "foundation/settings_store.h"
 
@@ -15,6 +20,7 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTreeWidget>
+#include <map>
 
 namespace {
 struct MenuRow {
@@ -268,6 +274,28 @@ TEST_F(AppTest, TestCommandsRunInOrderWithExactKeywords)
             EXPECT_TRUE(isNumber) << qPrintable(dialogs.messages[i]);
         }
     }
+}
+
+TEST_F(AppTest, ClickReachesTheButtonsOfTheOtherWindows)
+{
+    start({"click", "Button1", "click", "PauseButton", "click", "button2"});
+    // Button1 is OK and Button2 Cancel wherever a dialog has them.
+    const std::vector<QDialog *> dialogsWithButtons = {
+        windows().projectFilesDialog, windows().projectFunctionsDialog,
+        windows().fileFunctionsDialog, windows().projectOptionsDialog};
+    std::map<QDialog *, std::vector<int>> results;
+    for (QDialog *dialog : dialogsWithButtons)
+        QObject::connect(dialog, &QDialog::finished, [&results, dialog](int r) { results[dialog].push_back(r); });
+    form()->AppEventsActivate();
+    for (QDialog *dialog : dialogsWithButtons)
+        EXPECT_EQ(results[dialog], (std::vector<int>{QDialog::Accepted, QDialog::Rejected}))
+            << qPrintable(dialog->objectName());
+    // A button without a handler is reported like a menu item without one.
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(dialogs.messages[0].startsWith("Testing: pausebutton on click not defined."))
+        << qPrintable(dialogs.messages[0]);
+    // The Refresh button of an embedded browser frame belongs to the frame.
+    EXPECT_EQ(ScopedRecordingBrowsers::of(windows().runWindow->frame_browser1->WebBrowser1)->reloads, 0);
 }
 
 TEST_F(AppTest, TimerCommandStartsTheNamedTimer)

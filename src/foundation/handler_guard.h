@@ -4,9 +4,11 @@
 #include <QObject>
 #include <functional>
 
-// Every entry from Qt (actions, timers, key and activation events) runs its
-// handler through RunGuarded, so no exception crosses the event loop: what a
-// handler throws is shown in the standard error box and the program goes on.
+// Every entry from Qt into the program (a menu item, a button, a timer, a key,
+// an activation, a signal) runs its handler through RunGuarded, so no
+// exception crosses the event loop: what a handler throws is shown in the
+// standard error box and the program goes on. Every window and dialog uses
+// this one guard.
 void RunGuarded(const std::function<void()> &handler);
 
 // The click handler of a menu item or button, kept on the component so the UI
