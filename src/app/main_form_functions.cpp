@@ -50,19 +50,6 @@ void setCell(QTableWidget *grid, int row, int column, const QString &text)
 
 void MainWindow::bindNavigation()
 {
-    const auto bind = [this](const char *name, void (MainWindow::*handler)(QObject *)) {
-        SetClickHandler(item(QString::fromLatin1(name)),
-                        [this, handler](QObject *sender) { (this->*handler)(sender); });
-    };
-    bind("Find1", &MainWindow::Find1Click);
-    bind("Searchagain1", &MainWindow::Searchagain1Click);
-    bind("GotoLine1", &MainWindow::GotoLine1Click);
-    bind("Findinfiles1", &MainWindow::Findinfiles1Click);
-    bind("IndentCode1", &MainWindow::IndentCode1Click);
-    bind("Allfunctionlist1", &MainWindow::Allfunctionlist1Click);
-    bind("FunctionList2", &MainWindow::FunctionList1Click);
-    bind("CodeExplorer", &MainWindow::CodeExplorerClick);
-
     // The explorer's look: small proportional font, 15-pixel rows, wide columns.
     QFont font(QStringLiteral("Tahoma"));
     if (!QFontDatabase::families().contains(font.family(), Qt::CaseInsensitive))

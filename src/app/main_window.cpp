@@ -3,6 +3,7 @@
 #include "app/window_set.h"
 #include "app/desktop.h"
 #include "foundation/handler_guard.h"
+#include "app/command_table.h"
 #include "app/messages_grid.h"
 #include "app/test_driver.h"
 #include "components/recent_files.h"
@@ -28,6 +29,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -225,57 +227,9 @@ void MainWindow::bindHandlers()
     StatusRefr->start();
     CodeExplorerRefresh->start();
 
-    const auto bind = [this](const char *name, void (MainWindow::*handler)(QObject *)) {
-        SetClickHandler(item(QString::fromLatin1(name)),
-                        [this, handler](QObject *sender) { (this->*handler)(sender); });
-    };
-    bind("Exit1", &MainWindow::Exit1Click);
-    bind("About1", &MainWindow::AboutClick);
-    bind("Options1", &MainWindow::OptionsClick);
-    bind("Help2", &MainWindow::Help2Click);
-    bind("WebSite1", &MainWindow::WebSite1Click);
-    bind("cmd1", &MainWindow::cmd1Click);
-    bind("Code1", &MainWindow::Code1Click);
-    bind("pmitem", &MainWindow::pmitemClick);
-    bind("New2", &MainWindow::New2Click);
-    bind("New1", &MainWindow::New1Click);
-    bind("Open1", &MainWindow::Open1Click);
-    bind("Open2", &MainWindow::Open2Click);
-    bind("Close1", &MainWindow::Close1Click);
-    bind("Save1", &MainWindow::SaveFileClick);
-    bind("SaveProject", &MainWindow::SavePrjClick);
-    bind("Saveas2", &MainWindow::Saveas2Click);
-    bind("Saveas3", &MainWindow::Saveas1Click);
-    bind("Files1", &MainWindow::Files1Click);
-    bind("ProjectAdd", &MainWindow::ProjectAddClick);
-    bind("PManProjectAdd", &MainWindow::ProjectAddClick);
-    bind("dontpublish", &MainWindow::dontpublishClick);
-    bind("removefromproj", &MainWindow::removefromprojClick);
-    bind("Rename1", &MainWindow::Rename1Click);
-    bind("WebPanel1", &MainWindow::WebPanel1Click);
-    bind("WebPanelURL1", &MainWindow::WebPanelURL1Click);
-    bind("Run3", &MainWindow::Run3Click);
-    bind("Run2", &MainWindow::Run2Click);
-    bind("RunwithoutDebuging1", &MainWindow::RunwithoutDebuging1Click);
-    bind("RunText1", &MainWindow::RunText1Click);
-
-    // --- search, functions, code explorer, indenter: bindings ---
     bindNavigation();
-    // --- end search, functions, code explorer, indenter bindings ---
-
-    // --- completion and PHP manual: bindings ---
     setUpCompletion();
-    bind("Adviser1", &MainWindow::Adviser1Click);
-    bind("PHPnethelp1", &MainWindow::PHPnethelp1Click);
-    // --- end completion and PHP manual bindings ---
-
-    // --- publishing: bindings ---
     setUpPublishing();
-    bind("Publish1", &MainWindow::Publish1Click);
-    bind("Publish2", &MainWindow::Publish2Click);
-    bind("Publish3", &MainWindow::Publish3Click);
-    bind("publishnow", &MainWindow::publishnowClick);
-    // --- end publishing bindings ---
 
     connect(WebPanel, &BrowserFrame::urlChanged, this,
             [this](const QString &text) { RunGuarded([this, text] { WebPanelURLChange(text); }); });
@@ -293,6 +247,22 @@ void MainWindow::bindHandlers()
         RunGuarded([this] { ProjPopupPopup(ProjPopup); });
         ProjPopup->popup(PrTree->viewport()->mapToGlobal(at));
     });
+}
+
+void MainWindow::buildMenus()
+{
+    menuBar()->setObjectName(QStringLiteral("MainMenu1"));
+    const BuiltCommands built = BuildCommands(*this, menuBar(), PrTree, re);
+    m_items = built.items;
+    ProjPopup = built.menus.value(QStringLiteral("ProjPopup"));
+    EdPopup = built.menus.value(QStringLiteral("EdPopup"));
+    // A menu command no item reaches is a mistake in the table, found at once.
+    if (const QStringList unbound = UnboundHandlers(staticMetaObject); !unbound.isEmpty())
+        qFatal("Menu handlers without an item: %s", qPrintable(unbound.join(QStringLiteral(", "))));
+    PrTree->setContextMenuPolicy(Qt::CustomContextMenu);
+    re->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(re, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) { EdPopup->popup(re->mapToGlobal(at)); });
 }
 
 QAction *MainWindow::item(const QString &name) const
@@ -346,14 +316,20 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         // it does not open the Run menu); Qt would call the pair ambiguous.
         auto *widget = qobject_cast<QWidget *>(watched);
         auto *key = static_cast<QKeyEvent *>(event);
-        if (widget && widget->window() == this && !WebPanel->isAncestorOf(widget) &&
-            (key->modifiers() & Qt::AltModifier)) {
+        const bool ours = widget && widget->window() == this && !WebPanel->isAncestorOf(widget);
+        if (ours && (key->modifiers() & Qt::AltModifier)) {
             if (QAction *command = commandForMnemonicClash(key)) {
                 event->accept();
                 if (event->type() == QEvent::KeyPress)
                     command->trigger();
                 return true;
             }
+        }
+        // The window's shortcuts win over a control's own key bindings (the
+        // editor would cut the line on Ctrl+L): the control does not claim them.
+        if (ours && event->type() == QEvent::ShortcutOverride && windowCommandFor(key)) {
+            event->ignore();
+            return true;
         }
     }
     if (event->type() == QEvent::KeyRelease) {
@@ -389,6 +365,17 @@ QAction *MainWindow::commandForMnemonicClash(const QKeyEvent *key) const
             if (command->shortcut() == pressed && command->isEnabled() && !command->menu())
                 return command;
         }
+    }
+    return nullptr;
+}
+
+QAction *MainWindow::windowCommandFor(const QKeyEvent *key) const
+{
+    const QKeySequence pressed(key->keyCombination());
+    for (QAction *command : m_items) {
+        if (command->shortcut() == pressed && command->shortcutContext() == Qt::WindowShortcut &&
+            command->isEnabled() && command->isVisible() && !command->menu())
+            return command;
     }
     return nullptr;
 }

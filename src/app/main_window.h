@@ -50,24 +50,11 @@ public:
     bool firstActivationPending() const { return m_firstActivation; }
 
     // Window commands.
-    void Exit1Click(QObject *Sender);
-    void AboutClick(QObject *Sender);
-    void OptionsClick(QObject *Sender);
-    void Help2Click(QObject *Sender);
-    void WebSite1Click(QObject *Sender);
-    void cmd1Click(QObject *Sender);
-    void Code1Click(QObject *Sender);
-    void pmitemClick(QObject *Sender);
 
     // Documents: the one way to make a file the current document, the caption
     // and the File menu's document commands.
     void OpenFileAtLine(const QString &path, bool rememberCurrent);
     void UpdateCaption();
-    void New2Click(QObject *Sender);
-    void Open1Click(QObject *Sender);
-    void Close1Click(QObject *Sender);
-    void SaveFileClick(QObject *Sender);
-    void Saveas2Click(QObject *Sender);
     void RecentFilesOpenFile(QObject *Sender, const QString &FileName);
     // Asks once per change whether to reload a document changed by another program.
     void CheckExternalModification();
@@ -94,12 +81,6 @@ public:
     // Project commands.
     void OpenProject(const QString &path);
     void SaveProjectTo(const QString &path);
-    void SavePrjClick(QObject *Sender);
-    void Saveas1Click(QObject *Sender);
-    void New1Click(QObject *Sender);
-    void Open2Click(QObject *Sender);
-    void Files1Click(QObject *Sender);
-    void ProjectAddClick(QObject *Sender);
 
     // Project tree: rebuilt on every project update, opens what is selected.
     static constexpr int NoNode = -2;
@@ -110,38 +91,21 @@ public:
     void PrTreeDblClick(QObject *Sender);
     void PrTreeKeyDown(int key, Qt::KeyboardModifiers shift);
     void ProjPopupPopup(QObject *Sender);
-    void dontpublishClick(QObject *Sender);
-    void removefromprojClick(QObject *Sender);
-    void Rename1Click(QObject *Sender);
 
     // Web preview and the page windows.
-    void WebPanel1Click(QObject *Sender);
-    void WebPanelURL1Click(QObject *Sender);
     void WebPanelURLChange(const QString &text);
     void ReloadPreviewAfterSave();
-    void Run3Click(QObject *Sender);
 
     // Run commands and the HTTP client they fetch with (one for the run).
-    void Run2Click(QObject *Sender);
-    void RunwithoutDebuging1Click(QObject *Sender);
-    void RunText1Click(QObject *Sender);
     HttpClient &Http();
     void SetHttpClient(std::unique_ptr<HttpClient> client);
 
     // --- search, functions, code explorer, indenter: declarations ---
     // Search menu: Find and Search Again in the document (no wrap), Goto Line,
     // Find in Files over the project's files as saved, hits into the messages.
-    void Find1Click(QObject *Sender);
-    void Searchagain1Click(QObject *Sender);
-    void GotoLine1Click(QObject *Sender);
-    void Findinfiles1Click(QObject *Sender);
     // Edit > Indent Code: brace-counting re-indent outside the undo history.
-    void IndentCode1Click(QObject *Sender);
     // Function lists: the project's (scanned from disk) and the current document's.
-    void Allfunctionlist1Click(QObject *Sender);
-    void FunctionList1Click(QObject *Sender);
     // Code explorer: the document's declaration lines, kept current while shown.
-    void CodeExplorerClick(QObject *Sender);
     void CodeGridEnter(QObject *Sender);
     void CodeGridDblClick(QObject *Sender);
     void CodeGridKeyDown(int key, Qt::KeyboardModifiers shift);
@@ -153,11 +117,9 @@ public:
     // --- completion and PHP manual: declarations ---
     // Completion over the local PHP manual's names, with the advice window
     // following the highlight, and the online manual lookup.
-    void Adviser1Click(QObject *Sender);
     void completionShow(QObject *Sender);
     void completionChange(QObject *Sender, int index);
     void completionClose(QObject *Sender);
-    void PHPnethelp1Click(QObject *Sender);
     // The "advise" switch: the advice window shown modally once.
     void ShowAdviceModal();
     // The completion pop-up attached to `re`.
@@ -167,10 +129,6 @@ public:
     // --- publishing: declarations ---
     // Project Options and the publish commands. The FTP connection is one for
     // the whole run, made at its first use; its transfers report to FTPWork.
-    void Publish1Click(QObject *Sender);
-    void Publish2Click(QObject *Sender);
-    void Publish3Click(QObject *Sender);
-    void publishnowClick(QObject *Sender);
     // Appends a transfer's byte count to the FTP log.
     void FTPWork(qint64 bytesSoFar);
     class FtpConnection &FTP();
@@ -211,6 +169,51 @@ public:
     RecentFiles *recentFiles = nullptr;
     QMenu *EdPopup = nullptr;
 
+public slots:
+    // Commands of the menus; the command table binds each to its item.
+    void New2Click(QObject *Sender);
+    void New1Click(QObject *Sender);
+    void Open1Click(QObject *Sender);
+    void Open2Click(QObject *Sender);
+    void Close1Click(QObject *Sender);
+    void SaveFileClick(QObject *Sender);
+    void SavePrjClick(QObject *Sender);
+    void Saveas2Click(QObject *Sender);
+    void Saveas1Click(QObject *Sender);
+    void Publish3Click(QObject *Sender);
+    void Publish2Click(QObject *Sender);
+    void Exit1Click(QObject *Sender);
+    void IndentCode1Click(QObject *Sender);
+    void Find1Click(QObject *Sender);
+    void Findinfiles1Click(QObject *Sender);
+    void Searchagain1Click(QObject *Sender);
+    void GotoLine1Click(QObject *Sender);
+    void CodeExplorerClick(QObject *Sender);
+    void pmitemClick(QObject *Sender);
+    void WebPanel1Click(QObject *Sender);
+    void Files1Click(QObject *Sender);
+    void Allfunctionlist1Click(QObject *Sender);
+    void FunctionList1Click(QObject *Sender);
+    void ProjectAddClick(QObject *Sender);
+    void Publish1Click(QObject *Sender);
+    void Run2Click(QObject *Sender);
+    void RunwithoutDebuging1Click(QObject *Sender);
+    void RunText1Click(QObject *Sender);
+    void OptionsClick(QObject *Sender);
+    void Run3Click(QObject *Sender);
+    void cmd1Click(QObject *Sender);
+    void Help2Click(QObject *Sender);
+    void PHPnethelp1Click(QObject *Sender);
+    void WebSite1Click(QObject *Sender);
+    void AboutClick(QObject *Sender);
+    void WebPanelURL1Click(QObject *Sender);
+    void Code1Click(QObject *Sender);
+    void dontpublishClick(QObject *Sender);
+    void removefromprojClick(QObject *Sender);
+    void Rename1Click(QObject *Sender);
+    void publishnowClick(QObject *Sender);
+    void Adviser1Click(QObject *Sender);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -221,12 +224,11 @@ private:
     void buildMenus();
     void bindHandlers();
     void bindEditorEvents(CodeEditor *editor, bool keys);
-    QAction *addItem(QMenu *menu, const QString &name, const QString &caption,
-                     const QString &shortcut = QString());
-    QMenu *addMenu(QMenu *parent, const QString &name, const QString &caption);
     void FormClose();
     // The command whose shortcut is also a main menu's access key, if any.
     QAction *commandForMnemonicClash(const QKeyEvent *key) const;
+    // The window-wide command whose shortcut is this key, if any.
+    QAction *windowCommandFor(const QKeyEvent *key) const;
     void OnLoadedExecute();
     void WorkspaceLogExecute();
     void PublishProgressExecute();

@@ -1,5 +1,6 @@
 #include "app_fixture.h"
 
+#include "app/command_table.h"
 #include "app/test_driver.h"
 #include "editor/code_editor.h"
 #include "forms/browser_frame.h"
@@ -8,8 +9,10 @@
 #include "forms/project_functions_dialog.h"
 #include "forms/project_options_dialog.h"
 #include "forms/run_window.h"
+#include "foundation/handler_guard.h"
 #include "foundation/settings.h"
 #include "foundation/settings_store.h"
+#include "support/php_server.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -20,76 +23,9 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTreeWidget>
+#include <algorithm>
+#include <functional>
 #include <map>
-
-namespace {
-struct MenuRow {
-    const char *menu;     // name of the menu that holds the item
-    const char *name;     // component name, empty for a separator
-    const char *caption;
-    const char *shortcut;
-};
-
-// The main menu in display order, hidden menu and popups included.
-const MenuRow MenuTable[] = {
-    {"File1", "New3", "&New", ""},
-    {"File1", "Open1", "&Open...", ""},
-    {"File1", "Open2", "Open P&roject...", ""},
-    {"File1", "Reopen1", "&Reopen", ""},
-    {"File1", "", "", ""},
-    {"File1", "Close1", "&Close", ""},
-    {"File1", "", "", ""},
-    {"File1", "Save1", "&Save", "Ctrl+S"},
-    {"File1", "SaveProject", "Save Project", ""},
-    {"File1", "Saveas2", "Save as...", ""},
-    {"File1", "Saveas3", "Save Project as...", ""},
-    {"File1", "", "", ""},
-    {"File1", "Publish3", "FTP Publish File", ""},
-    {"File1", "Publish2", "FTP Publish Project", ""},
-    {"File1", "", "", ""},
-    {"File1", "Exit1", "Exit", "Alt+X"},
-    {"New3", "New2", "File", ""},
-    {"New3", "New1", "Project", ""},
-    {"Edit1", "IndentCode1", "&Indent Code", "Ctrl+I"},
-    {"Search1", "Find1", "&Find", "Ctrl+F"},
-    {"Search1", "Findinfiles1", "Find in File&s...", "Ctrl+Shift+F"},
-    {"Search1", "Searchagain1", "Search &Again", "F3"},
-    {"Search1", "", "", ""},
-    {"Search1", "GotoLine1", "Goto Line...", "Ctrl+G"},
-    {"View1", "CodeExplorer", "Code Explorer", ""},
-    {"View1", "pmitem", "Project Manager", ""},
-    {"View1", "WebPanel1", "Web Preview", ""},
-    {"View1", "", "", ""},
-    {"View1", "Files1", "Files...", "F4"},
-    {"View1", "Allfunctionlist1", "Functions...", "F2"},
-    {"View1", "FunctionList2", "Current File Functions...", ""},
-    {"Project1", "ProjectAdd", "Add to Project...", ""},
-    {"Project1", "", "", ""},
-    {"Project1", "Publish1", "Options...", ""},
-    {"Run1", "Run2", "&Run", "Alt+R"},
-    {"Run1", "RunwithoutDebuging1", "Run Without Debugging", "Alt+Return"},
-    {"Run1", "RunText1", "Run in Text Mode", "Alt+T"},
-    {"Tools1", "Options1", "Options...", ""},
-    {"Tools1", "", "", ""},
-    {"Tools1", "Run3", "phpMyAdmin...", "Alt+D"},
-    {"Tools1", "cmd1", "Console", ""},
-    {"Help1", "Help2", "Help", ""},
-    {"Help1", "PHPnethelp1", "php.net", "F1"},
-    {"Help1", "", "", ""},
-    {"Help1", "WebSite1", "Home Page", ""},
-    {"Help1", "", "", ""},
-    {"Help1", "About1", "About...", ""},
-    {"ShortCuts1", "WebPanelURL1", "WebPanel URL", "Ctrl+L"},
-    {"ShortCuts1", "Code1", "Code", "Ctrl+K"},
-};
-
-QString describe(QAction *a)
-{
-    if (a->isSeparator())
-        return QStringLiteral("-");
-    return a->objectName() + u'|' + a->text() + u'|' + a->shortcut().toString();
-}
-} // namespace
 
 TEST_F(AppTest, WindowsAreCreatedOnceInTheFixedOrderWithTheirCaptions)
 {
@@ -118,49 +54,121 @@ TEST_F(AppTest, WindowsAreCreatedOnceInTheFixedOrderWithTheirCaptions)
     EXPECT_EQ(actual, expected);
 }
 
-TEST_F(AppTest, MenusFollowTheTableInDisplayOrder)
+TEST_F(AppTest, EveryItemHasAHandlerAndEveryHandlerAnItem)
 {
     start();
-    const QStringList bar = [&] {
-        QStringList names;
-        for (QAction *a : form()->menuBar()->actions())
-            names << a->objectName() + u'|' + a->text() + (a->isVisible() ? "" : "|hidden");
-        return names;
-    }();
-    EXPECT_EQ(bar, (QStringList{"File1|&File", "Edit1|&Edit", "Search1|&Search", "View1|&View",
-                                "Project1|&Project", "Run1|&Run", "Tools1|Tools", "Help1|&Help",
-                                "ShortCuts1|ShortCuts|hidden"}));
-
-    QMap<QString, QStringList> expected;
-    for (const MenuRow &row : MenuTable) {
-        const QString name = QString::fromLatin1(row.name);
-        expected[row.menu] << (name.isEmpty() ? QStringLiteral("-")
-                                              : name + u'|' + row.caption + u'|' +
-                                                    QKeySequence(row.shortcut).toString());
+    int commands = 0;
+    for (QAction *action : form()->findChildren<QAction *>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (action->objectName().isEmpty() || action->menu())
+            continue;
+        ++commands;
+        EXPECT_TRUE(ClickHandlerOf(action)) << qPrintable(action->objectName());
+        EXPECT_EQ(form()->item(action->objectName().toUpper()), action);
     }
-    for (auto it = expected.cbegin(); it != expected.cend(); ++it) {
-        QAction *opener = form()->item(it.key());
-        ASSERT_TRUE(opener && opener->menu()) << qPrintable(it.key());
-        QStringList actual;
-        for (QAction *a : opener->menu()->actions())
-            actual << describe(a);
-        EXPECT_EQ(actual, it.value()) << qPrintable(it.key());
-    }
+    const auto rows = MainWindowCommands();
+    EXPECT_EQ(commands, std::count_if(rows.begin(), rows.end(), [](const CommandRow &row) {
+                  return row.kind == CommandRow::Kind::Command;
+              }));
+    EXPECT_EQ(UnboundHandlers(MainWindow::staticMetaObject), QStringList());
+    // A menu that only opens its submenu has no handler of its own.
+    EXPECT_FALSE(ClickHandlerOf(form()->item("File1")));
 
+    EXPECT_FALSE(form()->item("ShortCuts1")->isVisible());
     EXPECT_FALSE(form()->item("CodeExplorer")->isVisible());
     EXPECT_FALSE(form()->item("FunctionList2")->isVisible());
     EXPECT_TRUE(form()->item("WebPanel1")->isChecked());
     EXPECT_TRUE(form()->item("pmitem")->isCheckable());
     EXPECT_FALSE(form()->item("pmitem")->isChecked());
+}
 
-    QStringList popup;
-    for (QAction *a : form()->ProjPopup->actions())
-        popup << describe(a);
-    EXPECT_EQ(popup, (QStringList{"PManProjectAdd|Add to Project...|", "dontpublish|Lock FTP Publish|",
-                                  "removefromproj|Remove|Del", "Rename1|Rename|",
-                                  "publishnow|FTP Publish|"}));
-    ASSERT_EQ(form()->EdPopup->actions().size(), 1);
-    EXPECT_EQ(describe(form()->EdPopup->actions().at(0)), "Adviser1|Completion|Ctrl+Space");
+TEST_F(AppTest, ShortcutsReachTheirCommandsThroughRealKeys)
+{
+    start();
+    form()->project().RunAddress = QStringLiteral("http://127.0.0.1:%1/").arg(FreeLoopbackPort());
+    form()->show();
+    form()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form()));
+    CodeEditor *editor = form()->re;
+    const auto modal = [&] { return dialogs.modalWindows.empty() ? QString() : dialogs.modalWindows.back()->objectName(); };
+    const auto prompt = [&] { return dialogs.prompts.empty() ? QString() : dialogs.prompts.back(); };
+    struct Case {
+        const char *keys;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        std::function<QString()> seen;
+        QString expected;
+    };
+    const std::vector<Case> cases = {
+        {"Ctrl+F", Qt::Key_F, Qt::ControlModifier, prompt, "Search for|Search for"},
+        {"Ctrl+Shift+F", Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier, prompt, "Search in files|Search for"},
+        {"Ctrl+G", Qt::Key_G, Qt::ControlModifier, prompt, "Goto Line|Line Number"},
+        {"F4", Qt::Key_F4, Qt::NoModifier, modal, "form_files"},
+        {"F2", Qt::Key_F2, Qt::NoModifier, modal, "form_all_functions"},
+        {"Alt+R", Qt::Key_R, Qt::AltModifier, modal, "form_run"},
+        {"Alt+T", Qt::Key_T, Qt::AltModifier, modal, "form_run_text"},
+        {"Alt+Enter", Qt::Key_Return, Qt::AltModifier, modal, "form_run"},
+        {"Alt+D", Qt::Key_D, Qt::AltModifier, modal, "form_run2"},
+        {"F1", Qt::Key_F1, Qt::NoModifier, modal, "form_help"},
+        {"Ctrl+S", Qt::Key_S, Qt::ControlModifier,
+         [&] { return dialogs.fileDialogs.empty() ? QString() : dialogs.fileDialogs.back(); },
+         "save|PHP files|*.php|Any file|*.*"},
+        {"Ctrl+L", Qt::Key_L, Qt::ControlModifier,
+         [&] { return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString(); }, "URL"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.keys);
+        dialogs.modalWindows.clear();
+        dialogs.prompts.clear();
+        editor->setFocus();
+        QTest::keyClick(editor, c.key, c.modifiers);
+        EXPECT_EQ(c.seen(), c.expected);
+    }
+
+    // Ctrl+K brings the focus back to the editor from anywhere in the window.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_K, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::focusWidget(), editor);
+
+    // F3 repeats the last search from the caret.
+    editor->setWholeText("ab ab ab");
+    editor->setCursorPosition(0, 0);
+    dialogs.promptAnswers.push_back(QStringLiteral("ab"));
+    QTest::keyClick(editor, Qt::Key_F, Qt::ControlModifier);
+    QTest::keyClick(editor, Qt::Key_F3);
+    int line = -1, index = -1;
+    editor->getCursorPosition(&line, &index);
+    EXPECT_EQ(index, 5);
+
+    // Ctrl+I re-indents the document.
+    editor->setWholeText("if ($a) {\nb();\n}\n");
+    QTest::keyClick(editor, Qt::Key_I, Qt::ControlModifier);
+    EXPECT_NE(editor->lineText(1), "b();");
+
+    // Alt+X leaves the program.
+    QTest::keyClick(editor, Qt::Key_X, Qt::AltModifier);
+    EXPECT_FALSE(form()->isVisible());
+}
+
+TEST_F(AppTest, DelRemovesAFileOnlyFromTheTree)
+{
+    WriteFileBytes(dir.filePath("a.php"), "<?php\n");
+    start();
+    form()->show();
+    form()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form()));
+    form()->OpenFileAtLine(dir.filePath("a.php"), true);
+    form()->OnProjectUpdateExecute();
+    ASSERT_TRUE(form()->PrTree->isVisible()); // the first activation showed it
+    // In the editor, Del deletes text and leaves the project alone.
+    form()->re->setFocus();
+    form()->re->setCursorPosition(0, 0);
+    QTest::keyClick(form()->re, Qt::Key_Delete);
+    EXPECT_EQ(form()->re->wholeText(), "?php\n");
+    EXPECT_EQ(form()->project().Files.Count(), 1);
+    // In the tree, Del removes the selected file.
+    form()->PrTree->setFocus();
+    form()->PrTree->setCurrentItem(form()->PrTree->topLevelItem(0)->child(0));
+    QTest::keyClick(form()->PrTree, Qt::Key_Delete);
+    EXPECT_EQ(form()->project().Files.Count(), 0);
 }
 
 TEST_F(AppTest, StartsWithTheDocumentedPanelsVisible)
