@@ -5,6 +5,7 @@
 // page address). Browsers record instead of loading. Prints milliseconds.
 #include "app/window_set.h"
 #include "app/main_window.h"
+#include "app/main_window_ui.h"
 #include "editor/code_editor.h"
 #include "editor/completion_popup.h"
 #include "forms/recording_browser_view.h"
@@ -125,30 +126,30 @@ int main(int argc, char **argv)
         MainWindow *form = windows.mainWindow();
         form->show();
         QCoreApplication::processEvents();
-        form->re->setFocus();
-        form->re->setWholeText(QStringLiteral("<?php\n$x = "));
-        form->re->SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
+        form->ui().re->setFocus();
+        form->ui().re->setWholeText(QStringLiteral("<?php\n$x = "));
+        form->ui().re->SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
         QCoreApplication::processEvents();
 
         // Ctrl+Space is the menu item's shortcut.
         first.push_back(elapsedMs([&] { form->item(QStringLiteral("Adviser1"))->trigger(); }));
-        if (!form->completion()->isOpen())
+        if (!form->ui().completion->isOpen())
             qFatal("the completion list did not open");
         for (const char c : QByteArrayLiteral("array_walk")) {
             if (c)
                 keys.push_back(elapsedMs([&] {
-                    press(form->re, c == '_' ? Qt::Key_Underscore : Qt::Key_A + (c - 'a'),
+                    press(form->ui().re, c == '_' ? Qt::Key_Underscore : Qt::Key_A + (c - 'a'),
                           QString(QChar(c)));
                 }));
         }
         // The keys really narrowed: only the "array-walk" pages are left.
         if (i == 0)
             std::printf("entries left after \"array_walk\"     %d of %d\n",
-                        int(form->completion()->shownEntries().size()),
-                        int(form->completion()->entries().size()));
+                        int(form->ui().completion->shownEntries().size()),
+                        int(form->ui().completion->entries().size()));
         for (int b = 0; b < 5; ++b)
-            backspaces.push_back(elapsedMs([&] { press(form->re, Qt::Key_Backspace); }));
-        press(form->re, Qt::Key_Escape);
+            backspaces.push_back(elapsedMs([&] { press(form->ui().re, Qt::Key_Backspace); }));
+        press(form->ui().re, Qt::Key_Escape);
     }
 
     std::printf("manual pages                          %d\n", pages);

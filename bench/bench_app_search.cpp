@@ -6,6 +6,9 @@
 
 #include "app/window_set.h"
 #include "app/main_window.h"
+#include "app/function_list_controller.h"
+#include "app/main_window_ui.h"
+#include "app/messages_controller.h"
 #include "app/messages_grid.h"
 #include "editor/code_editor.h"
 #include "forms/project_functions_dialog.h"
@@ -123,8 +126,8 @@ int main(int argc, char **argv)
         timer.start();
         form->Findinfiles1Click(form->item(QStringLiteral("Findinfiles1")));
         ours.push_back(timer.nsecsElapsed() / 1e6);
-        rows = form->messages->rowCount();
-        if (rows == 1 && form->MessageCell(1, 0).isEmpty())
+        rows = form->ui().messages->rowCount();
+        if (rows == 1 && form->messagePanel().MessageCell(1, 0).isEmpty())
             rows = 0;
         double ms = 0;
         grepCount = grepLines(corpus, text, "C", ms);
@@ -176,21 +179,21 @@ int main(int argc, char **argv)
     QApplication::processEvents();
     form->OpenFileAtLine(path, false);
     form->item(QStringLiteral("CodeExplorer"))->trigger();
-    std::printf("explorer rows: %d\n", form->CodeGrid->rowCount());
-    form->re->setCursorPosition(5, 0);
-    form->re->insert(QStringLiteral("function typed() {}\n"));
+    std::printf("explorer rows: %d\n", form->ui().CodeGrid->rowCount());
+    form->ui().re->setCursorPosition(5, 0);
+    form->ui().re->insert(QStringLiteral("function typed() {}\n"));
     QElapsedTimer rebuild;
     rebuild.start();
     form->CodeExplorerRefreshTimer(nullptr);
     std::printf("one rebuild after a change: %.1f ms\n", rebuild.nsecsElapsed() / 1e6);
 
     runEventLoop(2);
-    const int before = form->codeExplorerRebuilds();
+    const int before = form->functions().codeExplorerRebuilds();
     double start = cpuSeconds();
     runEventLoop(idleSeconds);
     const double shown = cpuSeconds() - start;
     std::printf("idle %d s, explorer shown: CPU %.3f s = %.2f%% of a core (%d rebuilds)\n", idleSeconds,
-                shown, 100 * shown / idleSeconds, form->codeExplorerRebuilds() - before);
+                shown, 100 * shown / idleSeconds, form->functions().codeExplorerRebuilds() - before);
     form->item(QStringLiteral("CodeExplorer"))->trigger();
     start = cpuSeconds();
     runEventLoop(idleSeconds);

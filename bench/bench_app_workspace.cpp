@@ -4,6 +4,7 @@
 // list. Prints medians in milliseconds.
 #include "app/window_set.h"
 #include "app/main_window.h"
+#include "app/main_window_ui.h"
 #include "components/recent_files.h"
 #include "editor/code_editor.h"
 #include "forms/project_files_dialog.h"

@@ -1,79 +1,81 @@
 #include "app/main_window.h"
 
-#include "app/window_set.h"
-#include "app/desktop.h"
-#include "foundation/handler_guard.h"
 #include "app/command_table.h"
+#include "app/completion_controller.h"
+#include "app/desktop.h"
+#include "app/document_controller.h"
+#include "app/function_list_controller.h"
+#include "app/main_window_ui.h"
+#include "app/messages_controller.h"
 #include "app/messages_grid.h"
+#include "app/project_tree_controller.h"
+#include "app/publish_controller.h"
+#include "app/run_controller.h"
+#include "app/search_controller.h"
 #include "app/test_driver.h"
+#include "app/window_set.h"
 #include "components/recent_files.h"
 #include "editor/code_editor.h"
-#include "forms/browser_frame.h"
 #include "forms/about_dialog.h"
-#include "forms/help_window.h"
+#include "forms/browser_frame.h"
 #include "forms/environment_options_dialog.h"
+#include "forms/help_window.h"
+#include "foundation/handler_guard.h"
 #include "foundation/settings.h"
 #include "foundation/switches.h"
-#include "foundation/trace.h"
-#include "foundation/http_client.h"
 #include "foundation/user_dialogs.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
-#include <QFontDatabase>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPlainTextEdit>
-#include <QProgressBar>
-#include <QSplitter>
-#include <QStatusBar>
-#include <QTableWidget>
 #include <QTimer>
 #include <QTreeWidget>
-#include <QVBoxLayout>
 
 namespace {
 // The one stored preference of the Environment Options dialog.
 const BoolSetting ActivateOnReturn(QStringLiteral("ActivateOnReturn"), QStringLiteral("1"));
-
-QTableWidget *makeGrid(QWidget *parent, const QString &name, int columns)
-{
-    auto *grid = new QTableWidget(0, columns, parent);
-    grid->setObjectName(name);
-    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
-    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    grid->verticalHeader()->hide();
-    grid->horizontalHeader()->hide();
-    grid->setShowGrid(false);
-    grid->setFrameShape(QFrame::NoFrame);
-    grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    grid->verticalHeader()->setDefaultSectionSize(18);
-    grid->setWordWrap(false);
-    return grid;
-}
 } // namespace
 
-MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
+// One controller per concern, each working on the window's controls, project
+// and secondary windows; built after the controls and menus they use.
+struct MainWindow::Controllers {
+    Controllers(MainWindow &w, Project &p, const MainWindowUi &ui, const SecondaryWindows &s)
+        : documents(w, p, ui, s), messages(w, p, ui, s), projectTree(w, p, ui, s), search(w, p, ui, s),
+          functions(w, p, ui, s), completion(w, p, ui, s), run(w, p, ui, s), publish(w, p, ui, s)
+    {
+    }
+    DocumentController documents;
+    MessagesController messages;
+    ProjectTreeController projectTree;
+    SearchController search;
+    FunctionListController functions;
+    CompletionController completion;
+    RunController run;
+    PublishController publish;
+};
+
+MainWindow::MainWindow(const SecondaryWindows &windows, QWidget *parent)
+    : QMainWindow(parent), m_windows(windows), m_ui(std::make_unique<MainWindowUi>())
 {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(ApplicationTitle());
     resize(540, 560);
-    buildControls();
+    m_ui->build(this);
     buildMenus();
-    recentFiles = new RecentFiles(this);
-    recentFiles->SetMenuItem(item(QStringLiteral("Reopen1")));
-    recentFiles->OnOpenFile = [this](QObject *sender, const QString &name) {
+    m_ui->recentFiles = new RecentFiles(this);
+    m_ui->recentFiles->SetMenuItem(item(QStringLiteral("Reopen1")));
+    m_ui->recentFiles->OnOpenFile = [this](QObject *sender, const QString &name) {
         RunGuarded([this, sender, name] { RecentFilesOpenFile(sender, name); });
     };
-    bindHandlers();
+    m_controllers = std::make_unique<Controllers>(*this, m_project, *m_ui, m_windows);
+    bindEvents();
     qApp->installEventFilter(this);
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
         if (s == Qt::ApplicationActive && isVisible())
@@ -87,182 +89,48 @@ MainWindow::~MainWindow()
     qApp->removeEventFilter(this);
 }
 
-void MainWindow::buildControls()
-{
-    // Centre: the editor over the messages grid; the hidden reading editor.
-    m_centre = new QSplitter(Qt::Vertical);
-    m_centre->setObjectName(QStringLiteral("centre"));
-    m_centre->setChildrenCollapsible(false);
-    re = new CodeEditor(m_centre);
-    re->setObjectName(QStringLiteral("re"));
-    re->applyDocumentSettings();
-    re->setColouring(CodeEditor::Colouring::Php);
-    messages = new MessagesGrid(m_centre);
-    messages->setObjectName(QStringLiteral("messages"));
-    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    mono.setPointSize(10);
-    messages->setFont(mono);
-    m_centre->addWidget(re);
-    m_centre->addWidget(messages);
-    m_centre->setHandleWidth(3);
-    messagessplitter = m_centre->handle(1);
-    messagessplitter->setObjectName(QStringLiteral("messagessplitter"));
-    messages->setMinimumHeight(40);
-    m_centre->setSizes({400, 81});
-    messages->hide();
-
-    temp_re = new CodeEditor(this);
-    temp_re->setObjectName(QStringLiteral("temp_re"));
-    temp_re->applyDocumentSettings();
-    temp_re->setColouring(CodeEditor::Colouring::Php);
-    temp_re->hide();
-
-    // Left code explorer, centre, right project tree.
-    auto *middle = new QSplitter(Qt::Horizontal);
-    middle->setObjectName(QStringLiteral("middle"));
-    middle->setHandleWidth(6);
-    CodeGrid = makeGrid(middle, QStringLiteral("CodeGrid"), 2);
-    PrTree = new QTreeWidget(middle);
-    PrTree->setObjectName(QStringLiteral("PrTree"));
-    PrTree->setHeaderHidden(true);
-    PrTree->setIndentation(19);
-    middle->addWidget(CodeGrid);
-    middle->addWidget(m_centre);
-    middle->addWidget(PrTree);
-    middle->setStretchFactor(1, 1);
-    middle->setSizes({209, 600, 200});
-    CodeSplitter = middle->handle(1);
-    CodeSplitter->setObjectName(QStringLiteral("CodeSplitter"));
-    PrSplitter = middle->handle(2);
-    PrSplitter->setObjectName(QStringLiteral("PrSplitter"));
-    CodeGrid->hide();
-    PrTree->hide();
-
-    // The web preview under the work area.
-    auto *outer = new QSplitter(Qt::Vertical);
-    outer->setObjectName(QStringLiteral("outer"));
-    outer->setHandleWidth(5);
-    WebPanel = new BrowserFrame(outer);
-    WebPanel->setObjectName(QStringLiteral("WebPanel"));
-    WebPanel->setShortcutScope(BrowserFrame::ShortcutScope::Browser);
-    outer->addWidget(middle);
-    outer->addWidget(WebPanel);
-    outer->setStretchFactor(0, 1);
-    outer->setSizes({500, 224});
-    WebPanelSplit = outer->handle(1);
-    WebPanelSplit->setObjectName(QStringLiteral("WebPanelSplit"));
-
-    // The FTP panel: progress gauge over the publish log.
-    ftppanel = new QWidget;
-    ftppanel->setObjectName(QStringLiteral("ftppanel"));
-    ftppanel->setFixedHeight(63);
-    auto *ftpLayout = new QVBoxLayout(ftppanel);
-    ftpLayout->setContentsMargins(0, 0, 0, 0);
-    ftpLayout->setSpacing(0);
-    ftpprogress = new QProgressBar(ftppanel);
-    ftpprogress->setObjectName(QStringLiteral("ftpprogress"));
-    ftpprogress->setTextVisible(false);
-    ftpprogress->setFixedHeight(6);
-    ftpprogress->setRange(0, 100);
-    ftplog = new QPlainTextEdit(ftppanel);
-    ftplog->setObjectName(QStringLiteral("ftplog"));
-    ftplog->setReadOnly(true);
-    ftplog->setFrameShape(QFrame::NoFrame);
-    ftplog->setFocusPolicy(Qt::ClickFocus);
-    ftplog->setStyleSheet(QStringLiteral("background: white;"));
-    ftpLayout->addWidget(ftpprogress);
-    ftpLayout->addWidget(ftplog);
-    ftppanel->hide();
-
-    auto *central = new QWidget;
-    central->setObjectName(QStringLiteral("central"));
-    auto *layout = new QVBoxLayout(central);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(outer, 1);
-    layout->addWidget(ftppanel);
-    setCentralWidget(central);
-
-    // Status bar with two 100-pixel panels.
-    statusBar()->setObjectName(QStringLiteral("Status"));
-    StatusPanel0 = new QLabel;
-    StatusPanel0->setObjectName(QStringLiteral("StatusPanel0"));
-    StatusPanel0->setMinimumWidth(100);
-    StatusPanel1 = new QLabel;
-    StatusPanel1->setObjectName(QStringLiteral("StatusPanel1"));
-    StatusPanel1->setMinimumWidth(100);
-    statusBar()->addWidget(StatusPanel0);
-    statusBar()->addWidget(StatusPanel1, 1);
-
-    StatusRefr = new QTimer(this);
-    StatusRefr->setObjectName(QStringLiteral("StatusRefr"));
-    StatusRefr->setInterval(1000);
-    CodeExplorerRefresh = new QTimer(this);
-    CodeExplorerRefresh->setObjectName(QStringLiteral("CodeExplorerRefresh"));
-    CodeExplorerRefresh->setInterval(1000);
-
-    re->setFocus();
-}
-
-void MainWindow::bindEditorEvents(CodeEditor *editor, bool keys)
-{
-    const auto refresh = [this] { RunGuarded([this] { UpdateStatusLine(); }); };
-    if (keys) {
-        connect(editor, &CodeEditor::keyDown, this, refresh);
-        connect(editor, &CodeEditor::keyUp, this, refresh);
-    }
-    connect(editor, &CodeEditor::keyPressed, this, refresh);
-    connect(editor, &CodeEditor::documentChanged, this, refresh);
-    connect(editor, &CodeEditor::commandProcessed, this, [this](int command) {
-        if (command >= CodeEditor::CmdLeft && command <= CodeEditor::CmdPageRight)
-            RunGuarded([this] { UpdateStatusLine(); });
-    });
-}
-
-void MainWindow::bindHandlers()
-{
-    bindEditorEvents(re, true);
-    bindEditorEvents(temp_re, false);
-    connect(StatusRefr, &QTimer::timeout, this, [this] { RunGuarded([this] { UpdateStatusLine(); }); });
-    StatusRefr->start();
-    CodeExplorerRefresh->start();
-
-    bindNavigation();
-    setUpCompletion();
-    setUpPublishing();
-
-    connect(WebPanel, &BrowserFrame::urlChanged, this,
-            [this](const QString &text) { RunGuarded([this, text] { WebPanelURLChange(text); }); });
-    connect(messages, &MessagesGrid::cellDoubleClicked, this,
-            [this] { RunGuarded([this] { messagesDblClick(messages); }); });
-    connect(PrTree, &QTreeWidget::itemSelectionChanged, this, [this] {
-        RunGuarded([this] { PrTreeDblClick(PrTree); });
-    });
-    connect(PrTree, &QTreeWidget::itemDoubleClicked, this,
-            [this] { RunGuarded([this] { PrTreeDblClick(PrTree); }); });
-    connect(PrTree, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
-        // A right click selects the clicked row first.
-        if (QTreeWidgetItem *node = PrTree->itemAt(at))
-            PrTree->setCurrentItem(node);
-        RunGuarded([this] { ProjPopupPopup(ProjPopup); });
-        ProjPopup->popup(PrTree->viewport()->mapToGlobal(at));
-    });
-}
+DocumentController &MainWindow::documents() const { return m_controllers->documents; }
+MessagesController &MainWindow::messagePanel() const { return m_controllers->messages; }
+ProjectTreeController &MainWindow::projectTree() const { return m_controllers->projectTree; }
+FunctionListController &MainWindow::functions() const { return m_controllers->functions; }
+RunController &MainWindow::run() const { return m_controllers->run; }
+PublishController &MainWindow::publishing() const { return m_controllers->publish; }
 
 void MainWindow::buildMenus()
 {
     menuBar()->setObjectName(QStringLiteral("MainMenu1"));
-    const BuiltCommands built = BuildCommands(*this, menuBar(), PrTree, re);
+    const BuiltCommands built = BuildCommands(*this, menuBar(), m_ui->PrTree, m_ui->re);
     m_items = built.items;
-    ProjPopup = built.menus.value(QStringLiteral("ProjPopup"));
-    EdPopup = built.menus.value(QStringLiteral("EdPopup"));
+    m_ui->ProjPopup = built.menus.value(QStringLiteral("ProjPopup"));
+    m_ui->EdPopup = built.menus.value(QStringLiteral("EdPopup"));
     // A menu command no item reaches is a mistake in the table, found at once.
     if (const QStringList unbound = UnboundHandlers(staticMetaObject); !unbound.isEmpty())
         qFatal("Menu handlers without an item: %s", qPrintable(unbound.join(QStringLiteral(", "))));
-    PrTree->setContextMenuPolicy(Qt::CustomContextMenu);
-    re->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(re, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &at) { EdPopup->popup(re->mapToGlobal(at)); });
+    m_ui->PrTree->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_ui->re->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_ui->re, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) { m_ui->EdPopup->popup(m_ui->re->mapToGlobal(at)); });
+}
+
+void MainWindow::bindEvents()
+{
+    const auto refresh = [this] { RunGuarded([this] { UpdateStatusLine(); }); };
+    for (CodeEditor *editor : {m_ui->re, m_ui->temp_re}) {
+        // The hidden reading editor shares every handler but the key ones.
+        if (editor == m_ui->re) {
+            connect(editor, &CodeEditor::keyDown, this, refresh);
+            connect(editor, &CodeEditor::keyUp, this, refresh);
+        }
+        connect(editor, &CodeEditor::keyPressed, this, refresh);
+        connect(editor, &CodeEditor::documentChanged, this, refresh);
+        connect(editor, &CodeEditor::commandProcessed, this, [refresh](int command) {
+            if (command >= CodeEditor::CmdLeft && command <= CodeEditor::CmdPageRight)
+                refresh();
+        });
+    }
+    connect(m_ui->StatusRefr, &QTimer::timeout, this, refresh);
+    m_ui->StatusRefr->start();
+    m_ui->CodeExplorerRefresh->start();
 }
 
 QAction *MainWindow::item(const QString &name) const
@@ -272,38 +140,19 @@ QAction *MainWindow::item(const QString &name) const
 
 void MainWindow::FormCreate()
 {
-    StatusPanel1->clear();
+    m_ui->StatusPanel1->clear();
     m_project.OnProjectUpdate.bind([this](QObject *) { OnProjectUpdateExecute(); });
-    m_project.OnLoaded.bind([this](QObject *) { OnLoadedExecute(); });
+    m_project.OnLoaded.bind([this](QObject *) { m_controllers->projectTree.OnLoadedExecute(); });
     ClearMessages();
-    StatusPanel1->clear();
-    m_project.OnWorkspaceLog.bind([this](QObject *) { WorkspaceLogExecute(); });
-    m_project.OnPublishProgress.bind([this](QObject *) { PublishProgressExecute(); });
+    m_ui->StatusPanel1->clear();
+    m_project.OnWorkspaceLog.bind([this](QObject *) { m_controllers->publish.WorkspaceLogExecute(); });
+    m_project.OnPublishProgress.bind([this](QObject *) { m_controllers->publish.PublishProgressExecute(); });
     UpdateStatusLine();
-}
-
-void MainWindow::OnLoadedExecute()
-{
-    recentFiles->NotifyOpen(m_project.FileName);
-    WebPanel->setUrlText(m_project.RunAddress);
-}
-
-void MainWindow::WorkspaceLogExecute()
-{
-    StatusPanel1->setText(m_project.LogText);
-    ftplog->appendPlainText(m_project.LogText);
-    // Long operations log as they go; let the window keep up with them.
-    QCoreApplication::processEvents();
-}
-
-void MainWindow::PublishProgressExecute()
-{
-    ftpprogress->setValue(m_project.Ftp.Progress);
 }
 
 void MainWindow::UpdateStatusLine()
 {
-    StatusPanel0->setText(QStringLiteral("ln ") + QString::number(re->caretLine()));
+    m_ui->StatusPanel0->setText(QStringLiteral("ln ") + QString::number(m_ui->re->caretLine()));
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
@@ -316,7 +165,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         // it does not open the Run menu); Qt would call the pair ambiguous.
         auto *widget = qobject_cast<QWidget *>(watched);
         auto *key = static_cast<QKeyEvent *>(event);
-        const bool ours = widget && widget->window() == this && !WebPanel->isAncestorOf(widget);
+        const bool ours = widget && widget->window() == this && !m_ui->WebPanel->isAncestorOf(widget);
         if (ours && (key->modifiers() & Qt::AltModifier)) {
             if (QAction *command = commandForMnemonicClash(key)) {
                 event->accept();
@@ -342,10 +191,10 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
             const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
             if (key->key() == Qt::Key_Escape) {
                 RunGuarded([this, key] { FormKeyDown(key->key(), key->modifiers()); });
-            } else if (enter && (widget == messages || messages->isAncestorOf(widget))) {
+            } else if (enter && (widget == m_ui->messages || m_ui->messages->isAncestorOf(widget))) {
                 RunGuarded([this, key] { messagesKeyDown(key->key(), key->modifiers()); });
                 return true;
-            } else if (enter && (widget == PrTree || PrTree->isAncestorOf(widget))) {
+            } else if (enter && (widget == m_ui->PrTree || m_ui->PrTree->isAncestorOf(widget))) {
                 RunGuarded([this, key] { PrTreeKeyDown(key->key(), key->modifiers()); });
                 return true;
             }
@@ -384,14 +233,14 @@ void MainWindow::FormKeyDown(int key, Qt::KeyboardModifiers)
 {
     if (key != Qt::Key_Escape)
         return;
-    if (messages->isVisible()) {
-        HideMessages();
-        re->takeFocus();
+    if (m_ui->messages->isVisible()) {
+        m_controllers->messages.HideMessages();
+        m_ui->re->takeFocus();
         return;
     }
     if (HasSwitch(QStringLiteral("ide")))
         close();
-    ShowMessages();
+    m_controllers->messages.ShowMessages();
 }
 
 void MainWindow::showEvent(QShowEvent *event)
@@ -412,7 +261,7 @@ void MainWindow::showEvent(QShowEvent *event)
 
 void MainWindow::AppEventsActivate()
 {
-    CheckExternalModification();
+    m_controllers->documents.CheckExternalModification();
     if (!m_firstActivation)
         return;
     m_firstActivation = false;
@@ -438,11 +287,11 @@ void MainWindow::AppEventsActivate()
     if (HasSwitch(QStringLiteral("allfunctions")))
         Allfunctionlist1Click(nullptr);
     if (HasSwitch(QStringLiteral("advise")))
-        ShowAdviceModal();
+        m_controllers->completion.ShowAdviceModal();
     if (HasSwitch(QStringLiteral("publish")))
         Publish1Click(nullptr);
     // Test commands reach the buttons of the other windows as well.
-    RunTestCommands(QList<QWidget *>{this} + m_windows->all());
+    RunTestCommands(QList<QWidget *>{this} + m_windows.all());
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -477,12 +326,12 @@ void MainWindow::Exit1Click(QObject *)
 
 void MainWindow::AboutClick(QObject *)
 {
-    Dialogs().showModal(m_windows->aboutDialog);
+    Dialogs().showModal(m_windows.aboutDialog);
 }
 
 void MainWindow::OptionsClick(QObject *)
 {
-    EnvironmentOptionsDialog *form = m_windows->environmentOptionsDialog;
+    EnvironmentOptionsDialog *form = m_windows.environmentOptionsDialog;
     form->setActivateOnReturn(ActivateOnReturn.ReadBool());
     if (Dialogs().showModal(form) == QDialog::Accepted)
         ActivateOnReturn.WriteBool(form->activateOnReturn());
@@ -490,18 +339,13 @@ void MainWindow::OptionsClick(QObject *)
 
 void MainWindow::Help2Click(QObject *)
 {
-    m_windows->helpWindow->loadHelpIfNeeded(QCoreApplication::applicationDirPath());
-    Dialogs().showModal(m_windows->helpWindow);
-}
-
-QString MainWindow::homePageAddress()
-{
-    return QStringLiteral("https://quillstone.org/?call=fromapp");
+    m_windows.helpWindow->loadHelpIfNeeded(QCoreApplication::applicationDirPath());
+    Dialogs().showModal(m_windows.helpWindow);
 }
 
 void MainWindow::WebSite1Click(QObject *)
 {
-    ProgramDesktop().openUrl(homePageAddress());
+    ProgramDesktop().openUrl(QStringLiteral("https://quillstone.org/?call=fromapp"));
 }
 
 void MainWindow::cmd1Click(QObject *)
@@ -517,5 +361,62 @@ void MainWindow::cmd1Click(QObject *)
 
 void MainWindow::Code1Click(QObject *)
 {
-    re->takeFocus();
+    m_ui->re->takeFocus();
 }
+
+void MainWindow::OpenFileAtLine(const QString &path, bool rememberCurrent) { m_controllers->documents.OpenFileAtLine(path, rememberCurrent); }
+void MainWindow::UpdateCaption() { m_controllers->documents.UpdateCaption(); }
+void MainWindow::RecentFilesOpenFile(QObject *Sender, const QString &FileName) { m_controllers->documents.RecentFilesOpenFile(Sender, FileName); }
+void MainWindow::New2Click(QObject *Sender) { m_controllers->documents.New2Click(Sender); }
+void MainWindow::Open1Click(QObject *Sender) { m_controllers->documents.Open1Click(Sender); }
+void MainWindow::Close1Click(QObject *Sender) { m_controllers->documents.Close1Click(Sender); }
+void MainWindow::SaveFileClick(QObject *Sender) { m_controllers->documents.SaveFileClick(Sender); }
+void MainWindow::Saveas2Click(QObject *Sender) { m_controllers->documents.Saveas2Click(Sender); }
+void MainWindow::ClearMessages() { m_controllers->messages.ClearMessages(); }
+void MainWindow::AddMessage(const QString &text) { m_controllers->messages.AddMessage(text); }
+void MainWindow::messagesDblClick(QObject *Sender) { m_controllers->messages.messagesDblClick(Sender); }
+void MainWindow::messagesKeyDown(int key, Qt::KeyboardModifiers shift) { m_controllers->messages.messagesKeyDown(key, shift); }
+void MainWindow::OpenProject(const QString &path) { m_controllers->projectTree.OpenProject(path); }
+void MainWindow::OnProjectUpdateExecute() { m_controllers->projectTree.OnProjectUpdateExecute(); }
+void MainWindow::PrTreeDblClick(QObject *Sender) { m_controllers->projectTree.PrTreeDblClick(Sender); }
+void MainWindow::PrTreeKeyDown(int key, Qt::KeyboardModifiers shift) { m_controllers->projectTree.PrTreeKeyDown(key, shift); }
+void MainWindow::ProjPopupPopup(QObject *Sender) { m_controllers->projectTree.ProjPopupPopup(Sender); }
+void MainWindow::SavePrjClick(QObject *Sender) { m_controllers->projectTree.SavePrjClick(Sender); }
+void MainWindow::Saveas1Click(QObject *Sender) { m_controllers->projectTree.Saveas1Click(Sender); }
+void MainWindow::New1Click(QObject *Sender) { m_controllers->projectTree.New1Click(Sender); }
+void MainWindow::Open2Click(QObject *Sender) { m_controllers->projectTree.Open2Click(Sender); }
+void MainWindow::Files1Click(QObject *Sender) { m_controllers->projectTree.Files1Click(Sender); }
+void MainWindow::ProjectAddClick(QObject *Sender) { m_controllers->projectTree.ProjectAddClick(Sender); }
+void MainWindow::pmitemClick(QObject *Sender) { m_controllers->projectTree.pmitemClick(Sender); }
+void MainWindow::dontpublishClick(QObject *Sender) { m_controllers->projectTree.dontpublishClick(Sender); }
+void MainWindow::removefromprojClick(QObject *Sender) { m_controllers->projectTree.removefromprojClick(Sender); }
+void MainWindow::Rename1Click(QObject *Sender) { m_controllers->projectTree.Rename1Click(Sender); }
+void MainWindow::Find1Click(QObject *Sender) { m_controllers->search.Find1Click(Sender); }
+void MainWindow::Searchagain1Click(QObject *Sender) { m_controllers->search.Searchagain1Click(Sender); }
+void MainWindow::GotoLine1Click(QObject *Sender) { m_controllers->search.GotoLine1Click(Sender); }
+void MainWindow::Findinfiles1Click(QObject *Sender) { m_controllers->search.Findinfiles1Click(Sender); }
+void MainWindow::IndentCode1Click(QObject *Sender) { m_controllers->search.IndentCode1Click(Sender); }
+void MainWindow::Allfunctionlist1Click(QObject *Sender) { m_controllers->functions.Allfunctionlist1Click(Sender); }
+void MainWindow::FunctionList1Click(QObject *Sender) { m_controllers->functions.FunctionList1Click(Sender); }
+void MainWindow::CodeExplorerClick(QObject *Sender) { m_controllers->functions.CodeExplorerClick(Sender); }
+void MainWindow::CodeGridEnter(QObject *Sender) { m_controllers->functions.CodeGridEnter(Sender); }
+void MainWindow::CodeGridDblClick(QObject *Sender) { m_controllers->functions.CodeGridDblClick(Sender); }
+void MainWindow::CodeGridKeyDown(int key, Qt::KeyboardModifiers shift) { m_controllers->functions.CodeGridKeyDown(key, shift); }
+void MainWindow::CodeExplorerRefreshTimer(QObject *Sender) { m_controllers->functions.CodeExplorerRefreshTimer(Sender); }
+void MainWindow::Adviser1Click(QObject *Sender) { m_controllers->completion.Adviser1Click(Sender); }
+void MainWindow::completionShow(QObject *Sender) { m_controllers->completion.completionShow(Sender); }
+void MainWindow::completionChange(QObject *Sender, int index) { m_controllers->completion.completionChange(Sender, index); }
+void MainWindow::completionClose(QObject *Sender) { m_controllers->completion.completionClose(Sender); }
+void MainWindow::PHPnethelp1Click(QObject *Sender) { m_controllers->completion.PHPnethelp1Click(Sender); }
+void MainWindow::Run2Click(QObject *Sender) { m_controllers->run.Run2Click(Sender); }
+void MainWindow::RunwithoutDebuging1Click(QObject *Sender) { m_controllers->run.RunwithoutDebuging1Click(Sender); }
+void MainWindow::RunText1Click(QObject *Sender) { m_controllers->run.RunText1Click(Sender); }
+void MainWindow::WebPanel1Click(QObject *Sender) { m_controllers->run.WebPanel1Click(Sender); }
+void MainWindow::WebPanelURL1Click(QObject *Sender) { m_controllers->run.WebPanelURL1Click(Sender); }
+void MainWindow::WebPanelURLChange(const QString &text) { m_controllers->run.WebPanelURLChange(text); }
+void MainWindow::Run3Click(QObject *Sender) { m_controllers->run.Run3Click(Sender); }
+void MainWindow::Publish1Click(QObject *Sender) { m_controllers->publish.Publish1Click(Sender); }
+void MainWindow::Publish2Click(QObject *Sender) { m_controllers->publish.Publish2Click(Sender); }
+void MainWindow::Publish3Click(QObject *Sender) { m_controllers->publish.Publish3Click(Sender); }
+void MainWindow::publishnowClick(QObject *Sender) { m_controllers->publish.publishnowClick(Sender); }
+void MainWindow::FTPWork(qint64 bytesSoFar) { m_controllers->publish.FTPWork(bytesSoFar); }

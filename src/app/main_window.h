@@ -6,171 +6,80 @@
 #include <QMainWindow>
 #include <memory>
 
-class CodeEditor;
+class DocumentController;
+class FunctionListController;
+class MessagesController;
+class ProjectTreeController;
+class PublishController;
 class QAction;
 class QKeyEvent;
-class QLabel;
-class QMenu;
-class QPlainTextEdit;
-class QProgressBar;
-class QSplitter;
-class QTableWidget;
-class MessagesGrid;
-class QTimer;
-class QTreeWidget;
-class RecentFiles;
-class HttpClient;
-class BrowserFrame;
+class RunController;
+struct MainWindowUi;
 struct SecondaryWindows;
 
 // The workspace (object name `MainForm`): one editor, the project, the panels
-// around the editor, the menus, the status line and two timers. Handlers keep the names users and
-// the test driver reach them by; a handler called without a sender is the
-// program's own call and never prompts.
+// around the editor, the menus, the status line and two timers. It owns its
+// controls, the project and one controller per concern; every handler keeps
+// the name users, the test driver and the tests reach it by and hands over to
+// its controller. A handler called without a sender is the program's own call
+// and never prompts.
 class MainWindow final : public QMainWindow {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(MainWindow)
 
 public:
-    explicit MainWindow(QWidget *parent = nullptr);
+    // `windows` are created after this window; the application fills them in.
+    explicit MainWindow(const SecondaryWindows &windows, QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // The windows created after this one; set once by the application.
-    void setSecondaryWindows(const SecondaryWindows *windows) { m_windows = windows; }
-    const SecondaryWindows *secondaryWindows() const { return m_windows; }
-
+    // The controls, to use but never to replace.
+    const MainWindowUi &ui() const { return *m_ui; }
+    Project &project() { return m_project; }
     // A menu item (main menu, hidden menu or popup) by its component name.
     QAction *item(const QString &name) const;
+    // The controllers, for what has no handler of its own.
+    DocumentController &documents() const;
+    MessagesController &messagePanel() const;
+    ProjectTreeController &projectTree() const;
+    FunctionListController &functions() const;
+    RunController &run() const;
+    PublishController &publishing() const;
 
-    // Window-level events.
+    // Window events.
     void FormCreate();
     void FormKeyDown(int key, Qt::KeyboardModifiers shift);
     void AppEventsActivate();
     void UpdateStatusLine();
-    bool firstActivationPending() const { return m_firstActivation; }
 
-    // Window commands.
-
-    // Documents: the one way to make a file the current document, the caption
-    // and the File menu's document commands.
+    // Documents and the messages panel.
     void OpenFileAtLine(const QString &path, bool rememberCurrent);
     void UpdateCaption();
     void RecentFilesOpenFile(QObject *Sender, const QString &FileName);
-    // Asks once per change whether to reload a document changed by another program.
-    void CheckExternalModification();
-
-    // Messages panel: rows of text, file and line; rows with a file jump.
     void ClearMessages();
     void AddMessage(const QString &text);
-    // Many rows at once (find in files), as AddMessage and the cell writes
-    // one after the other would leave them.
-    struct MessageRow {
-        QString text;
-        QString file;
-        QString line;
-    };
-    void AddMessageRows(const QList<MessageRow> &rows);
-    void ShowMessages();
-    void HideMessages();
     void messagesDblClick(QObject *Sender);
     void messagesKeyDown(int key, Qt::KeyboardModifiers shift);
-    // Writes cell (column, row) of the messages grid.
-    void SetMessageCell(int column, int row, const QString &text);
-    QString MessageCell(int column, int row) const;
 
-    // Project commands.
+    // The project and its tree.
     void OpenProject(const QString &path);
-    void SaveProjectTo(const QString &path);
-
-    // Project tree: rebuilt on every project update, opens what is selected.
-    static constexpr int NoNode = -2;
-    // The selected node's integer: -1 the project node, else the entry index;
-    // NoNode without a selection.
-    int SelectedNode() const;
     void OnProjectUpdateExecute();
     void PrTreeDblClick(QObject *Sender);
     void PrTreeKeyDown(int key, Qt::KeyboardModifiers shift);
     void ProjPopupPopup(QObject *Sender);
 
-    // Web preview and the page windows.
+    // Preview, code explorer, completion and publishing events.
     void WebPanelURLChange(const QString &text);
-    void ReloadPreviewAfterSave();
-
-    // Run commands and the HTTP client they fetch with (one for the run).
-    HttpClient &Http();
-    void SetHttpClient(std::unique_ptr<HttpClient> client);
-
-    // --- search, functions, code explorer, indenter: declarations ---
-    // Search menu: Find and Search Again in the document (no wrap), Goto Line,
-    // Find in Files over the project's files as saved, hits into the messages.
-    // Edit > Indent Code: brace-counting re-indent outside the undo history.
-    // Function lists: the project's (scanned from disk) and the current document's.
-    // Code explorer: the document's declaration lines, kept current while shown.
     void CodeGridEnter(QObject *Sender);
     void CodeGridDblClick(QObject *Sender);
     void CodeGridKeyDown(int key, Qt::KeyboardModifiers shift);
     void CodeExplorerRefreshTimer(QObject *Sender);
-    // How many times the explorer's rows were really rebuilt (unchanged text is skipped).
-    int codeExplorerRebuilds() const { return m_explorerRebuilds; }
-    // --- end search, functions, code explorer, indenter ---
-
-    // --- completion and PHP manual: declarations ---
-    // Completion over the local PHP manual's names, with the advice window
-    // following the highlight, and the online manual lookup.
     void completionShow(QObject *Sender);
     void completionChange(QObject *Sender, int index);
     void completionClose(QObject *Sender);
-    // The "advise" switch: the advice window shown modally once.
-    void ShowAdviceModal();
-    // The completion pop-up attached to `re`.
-    class CompletionPopup *completion() const { return m_completion; }
-    // --- end completion and PHP manual ---
-
-    // --- publishing: declarations ---
-    // Project Options and the publish commands. The FTP connection is one for
-    // the whole run, made at its first use; its transfers report to FTPWork.
-    // Appends a transfer's byte count to the FTP log.
     void FTPWork(qint64 bytesSoFar);
-    class FtpConnection &FTP();
-    // Replaces the connection (tests shorten its time-out); not during a run.
-    void SetFtpConnection(std::unique_ptr<class FtpConnection> connection);
-    // --- end publishing ---
-
-    // The open dialog's file list and folder: Open... without a sender opens
-    // these, and Add to Project starts in the folder it last used.
-    QStringList odFiles;
-    QString odFolder;
-
-    // The product's home page, opened by Help > Home Page.
-    static QString homePageAddress();
-
-    // The one project of the run.
-    Project &project() { return m_project; }
-    const Project &project() const { return m_project; }
-
-    CodeEditor *re = nullptr;
-    CodeEditor *temp_re = nullptr;
-    MessagesGrid *messages = nullptr;
-    QWidget *messagessplitter = nullptr;
-    QTreeWidget *PrTree = nullptr;
-    QWidget *PrSplitter = nullptr;
-    QTableWidget *CodeGrid = nullptr;
-    QWidget *CodeSplitter = nullptr;
-    BrowserFrame *WebPanel = nullptr;
-    QWidget *WebPanelSplit = nullptr;
-    QWidget *ftppanel = nullptr;
-    QProgressBar *ftpprogress = nullptr;
-    QPlainTextEdit *ftplog = nullptr;
-    QLabel *StatusPanel0 = nullptr;
-    QLabel *StatusPanel1 = nullptr;
-    QTimer *StatusRefr = nullptr;
-    QTimer *CodeExplorerRefresh = nullptr;
-    QMenu *ProjPopup = nullptr;
-    RecentFiles *recentFiles = nullptr;
-    QMenu *EdPopup = nullptr;
 
 public slots:
-    // Commands of the menus; the command table binds each to its item.
+    // The menus' commands; the command table binds each to its item.
     void New2Click(QObject *Sender);
     void New1Click(QObject *Sender);
     void Open1Click(QObject *Sender);
@@ -220,62 +129,21 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    void buildControls();
     void buildMenus();
-    void bindHandlers();
-    void bindEditorEvents(CodeEditor *editor, bool keys);
+    void bindEvents();
     void FormClose();
     // The command whose shortcut is also a main menu's access key, if any.
     QAction *commandForMnemonicClash(const QKeyEvent *key) const;
     // The window-wide command whose shortcut is this key, if any.
     QAction *windowCommandFor(const QKeyEvent *key) const;
-    void OnLoadedExecute();
-    void WorkspaceLogExecute();
-    void PublishProgressExecute();
 
     Project m_project;
-    const SecondaryWindows *m_windows = nullptr;
+    const SecondaryWindows &m_windows;
+    std::unique_ptr<MainWindowUi> m_ui;
     QHash<QString, QAction *> m_items;
-    QSplitter *m_centre = nullptr;
+    struct Controllers;
+    std::unique_ptr<Controllers> m_controllers;
     bool m_firstActivation = true;
     bool m_closing = false;
-    bool m_checkingModification = false;
-    QString m_previousPreviewAddress;
-    QString m_previousRunAddress;
-    std::unique_ptr<HttpClient> m_http;
-
-    // --- search, functions, code explorer, indenter: state ---
-    void bindNavigation();
-    void rebuildCodeGrid();
-    void selectFirstOccurrence(const QString &text);
-    QString m_findText;
-    QString m_findInFilesText;
-    bool m_explorerStale = true;
-    int m_explorerRebuilds = 0;
-    // --- end search, functions, code explorer, indenter state ---
-
-    // --- completion and PHP manual: state ---
-    void setUpCompletion();
-    class CompletionPopup *m_completion = nullptr;
-    // Receives the pop-up's reports; it goes with the members, so a list
-    // closing while the window itself is torn down reaches no handler.
-    std::unique_ptr<QObject> m_completionReceiver;
-    // The entries are read once per run, at the first request, even when
-    // that read fails.
-    bool m_completionLoaded = false;
-    QString m_lastLookup;
-    // --- end completion and PHP manual state ---
-
-    // --- publishing: state ---
-    void setUpPublishing();
-    // Shows the FTP panel around one run of the publish engine.
-    void runPublish(int index);
-    // The current document's entry in the file list, or -1.
-    int openedFileEntry() const;
-    // shared_ptr: destroyed where the connection's type is not known.
-    std::shared_ptr<class FtpConnection> m_ftp;
-    // The last Project Options showing ended without OK.
-    bool m_publishOptionsCancelled = false;
-    // --- end publishing state ---
     const QEvent *m_lastKey = nullptr;
 };

@@ -21,6 +21,7 @@
 
 #include <QApplication>
 #include <QScreen>
+#include <utility>
 
 QList<QWidget *> SecondaryWindows::all() const
 {
@@ -41,10 +42,10 @@ QList<QWidget *> SecondaryWindows::all() const
     };
 }
 
-template <typename T>
-T *WindowSet::create()
+template <typename T, typename... Args>
+T *WindowSet::create(Args &...args)
 {
-    auto *window = new T();
+    auto *window = new T(args...);
     m_order.append(window);
     return window;
 }
@@ -53,7 +54,7 @@ WindowSet::WindowSet()
 {
     // The order is fixed: the trace window reads its switches while created,
     // so trace lines written before it exists are dropped.
-    m_main = create<MainWindow>();
+    m_main = create<MainWindow>(std::as_const(m_windows));
     m_windows.runWindow = create<RunWindow>();
     m_windows.projectFilesDialog = create<ProjectFilesDialog>();
     m_windows.fileFunctionsDialog = create<FileFunctionsDialog>();
@@ -67,7 +68,6 @@ WindowSet::WindowSet()
     m_windows.traceWindow = create<TraceWindow>();
     m_windows.helpWindow = create<HelpWindow>();
     m_windows.databaseAdminWindow = create<DatabaseAdminWindow>();
-    m_main->setSecondaryWindows(&m_windows);
 }
 
 WindowSet::~WindowSet()

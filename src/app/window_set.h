@@ -55,8 +55,8 @@ public:
     const QList<QWidget *> &creationOrder() const { return m_order; }
 
 private:
-    template <typename T>
-    T *create();
+    template <typename T, typename... Args>
+    T *create(Args &...args);
 
     MainWindow *m_main = nullptr;
     SecondaryWindows m_windows;

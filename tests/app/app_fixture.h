@@ -5,7 +5,13 @@
 
 #include "app/window_set.h"
 #include "app/desktop.h"
+#include "app/document_controller.h"
+#include "app/function_list_controller.h"
 #include "app/main_window.h"
+#include "app/main_window_ui.h"
+#include "app/messages_controller.h"
+#include "app/project_tree_controller.h"
+#include "app/publish_controller.h"
 #include "app/messages_grid.h"
 #include "forms/recording_browser_view.h"
 #include "support/test_support.h"

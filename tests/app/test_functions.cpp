@@ -45,18 +45,18 @@ protected:
     QStringList explorerRows() const
     {
         QStringList rows;
-        for (int row = 0; row < form()->CodeGrid->rowCount(); ++row) {
-            const QTableWidgetItem *cell = form()->CodeGrid->item(row, 0);
+        for (int row = 0; row < form()->ui().CodeGrid->rowCount(); ++row) {
+            const QTableWidgetItem *cell = form()->ui().CodeGrid->item(row, 0);
             rows << (cell ? cell->text() : QString("<none>"));
         }
         return rows;
     }
     // One beat of the explorer's one-second timer.
-    void tick() const { QMetaObject::invokeMethod(form()->CodeExplorerRefresh, "timeout"); }
+    void tick() const { QMetaObject::invokeMethod(form()->ui().CodeExplorerRefresh, "timeout"); }
     int selectionLine() const
     {
         int line = -1, index = -1, lineTo = -1, indexTo = -1;
-        form()->re->getSelection(&line, &index, &lineTo, &indexTo);
+        form()->ui().re->getSelection(&line, &index, &lineTo, &indexTo);
         return line + 1;
     }
 };
@@ -80,7 +80,7 @@ TEST_F(Functions, ProjectListJumpsToTheFirstOccurrenceInTheRightFile)
     EXPECT_EQ(form()->project().FunctionLines.size(), 4);
     const QString file = list()->filterCell(1, list()->currentRow());
     EXPECT_EQ(form()->project().OpenedFile, file);
-    EXPECT_EQ(form()->re->selectedText().toLower(), "function dup() {}");
+    EXPECT_EQ(form()->ui().re->selectedText().toLower(), "function dup() {}");
     // The first case-insensitive occurrence: the comment line in a.php.
     EXPECT_EQ(selectionLine(), file == a ? 2 : 4);
     ASSERT_GE(sink.lines.size(), 2u);
@@ -105,7 +105,7 @@ TEST_F(Functions, ProjectListJumpsToTheFirstOccurrenceInTheRightFile)
     choose("", 0);
     form()->Allfunctionlist1Click(nullptr);
     EXPECT_EQ(form()->project().OpenedFile, b);
-    EXPECT_EQ(form()->re->selectedText(), "  function helper($x)");
+    EXPECT_EQ(form()->ui().re->selectedText(), "  function helper($x)");
     EXPECT_EQ(selectionLine(), 5);
 }
 
@@ -115,11 +115,11 @@ TEST_F(Functions, ProjectListPreselectsAndSeesOnlySavedText)
     addToProject(a);
     choose("", 1);
     form()->Allfunctionlist1Click(nullptr);
-    EXPECT_EQ(form()->re->selectedText(), "function two()");
+    EXPECT_EQ(form()->ui().re->selectedText(), "function two()");
 
     // Unsaved declarations are not listed; the previous choice is current again.
-    form()->re->setCursorPosition(0, 0);
-    form()->re->insert("function zero()\n");
+    form()->ui().re->setCursorPosition(0, 0);
+    form()->ui().re->insert("function zero()\n");
     QString current;
     QStringList shown;
     dialogs.onModal = [&](QWidget *) {
@@ -132,7 +132,7 @@ TEST_F(Functions, ProjectListPreselectsAndSeesOnlySavedText)
     EXPECT_EQ(current, "function two()");
     EXPECT_EQ(shown, QStringList({"function one()", "function two()"}));
     // Cancel changed nothing in the editor.
-    EXPECT_EQ(form()->re->lineText(0), "function zero()");
+    EXPECT_EQ(form()->ui().re->lineText(0), "function zero()");
 }
 
 TEST_F(Functions, EmptyProjectsAndUnreadableFiles)
@@ -170,7 +170,7 @@ TEST_F(Functions, AllfunctionsSwitchShowsTheListAtStart)
 
 TEST_F(Functions, CurrentFileListUsesTheEditorText)
 {
-    form()->re->setWholeText("<?php\n$f = function ($x) {};\nFunction Foo()\n  public function bar()\n"
+    form()->ui().re->setWholeText("<?php\n$f = function ($x) {};\nFunction Foo()\n  public function bar()\n"
                              "// see function baz\n\tPUBLIC FUNCTION BAR()\n");
     FileFunctionsDialog *list = windows().fileFunctionsDialog;
     dialogs.onModal = [&](QWidget *window) {
@@ -178,73 +178,73 @@ TEST_F(Functions, CurrentFileListUsesTheEditorText)
         return int(QDialog::Accepted);
     };
     // OK without a selection does nothing.
-    form()->re->setCursorPosition(0, 1);
+    form()->ui().re->setCursorPosition(0, 1);
     form()->item("FunctionList2")->trigger();
     EXPECT_EQ(list->lines(), QStringList({"$f = function ($x) {};", "  public function bar()",
                                           "// see function baz"}));
-    EXPECT_EQ(form()->re->selectedText(), "");
+    EXPECT_EQ(form()->ui().re->selectedText(), "");
 
     dialogs.onModal = [&](QWidget *) {
         list->selectRow(1);
         return int(QDialog::Accepted);
     };
     form()->FunctionList1Click(nullptr);
-    EXPECT_EQ(form()->re->selectedText(), "  public function bar()");
+    EXPECT_EQ(form()->ui().re->selectedText(), "  public function bar()");
     EXPECT_EQ(selectionLine(), 4);
 }
 
 TEST_F(Functions, CodeExplorerFollowsTheDocumentWhileVisible)
 {
     QAction *explorer = form()->item("CodeExplorer");
-    EXPECT_FALSE(form()->CodeGrid->isVisible());
-    EXPECT_FALSE(form()->CodeSplitter->isVisible());
-    form()->re->setWholeText("<?php\nfunction a() {}\n$x = function ($y) {};\n");
+    EXPECT_FALSE(form()->ui().CodeGrid->isVisible());
+    EXPECT_FALSE(form()->ui().CodeSplitter->isVisible());
+    form()->ui().re->setWholeText("<?php\nfunction a() {}\n$x = function ($y) {};\n");
     explorer->trigger();
     EXPECT_TRUE(explorer->isChecked());
-    EXPECT_TRUE(form()->CodeGrid->isVisible());
-    EXPECT_TRUE(form()->CodeSplitter->isVisible());
+    EXPECT_TRUE(form()->ui().CodeGrid->isVisible());
+    EXPECT_TRUE(form()->ui().CodeSplitter->isVisible());
     EXPECT_EQ(explorerRows(), QStringList({"function a() {}", "$x = function ($y) {};"}));
 
     // A typed declaration appears at the next tick; an unchanged text costs no rebuild.
-    const int rebuilds = form()->codeExplorerRebuilds();
+    const int rebuilds = form()->functions().codeExplorerRebuilds();
     tick();
-    EXPECT_EQ(form()->codeExplorerRebuilds(), rebuilds);
-    form()->re->setCursorPosition(3, 0);
-    form()->re->insert("function new_one()\n");
+    EXPECT_EQ(form()->functions().codeExplorerRebuilds(), rebuilds);
+    form()->ui().re->setCursorPosition(3, 0);
+    form()->ui().re->insert("function new_one()\n");
     tick();
     EXPECT_EQ(explorerRows(), QStringList({"function a() {}", "$x = function ($y) {};", "function new_one()"}));
 
     // Hidden: no refreshing; shown again: rebuilt at once.
     explorer->trigger();
-    EXPECT_FALSE(form()->CodeGrid->isVisible());
-    form()->re->setWholeText("no declarations");
+    EXPECT_FALSE(form()->ui().CodeGrid->isVisible());
+    form()->ui().re->setWholeText("no declarations");
     tick();
     EXPECT_EQ(explorerRows().size(), 3);
     explorer->trigger();
     EXPECT_EQ(explorerRows(), QStringList({""}));
     // The empty row activates nothing.
-    form()->CodeGrid->setCurrentCell(0, 0);
+    form()->ui().CodeGrid->setCurrentCell(0, 0);
     form()->CodeGridDblClick(nullptr);
-    EXPECT_EQ(form()->re->selectedText(), "");
+    EXPECT_EQ(form()->ui().re->selectedText(), "");
 }
 
 TEST_F(Functions, CodeExplorerActivationFindsTheFirstOccurrence)
 {
-    form()->re->setWholeText("// FUNCTION TWIN()\nfunction twin()\nfunction twin()\nfunction other()\n");
+    form()->ui().re->setWholeText("// FUNCTION TWIN()\nfunction twin()\nfunction twin()\nfunction other()\n");
     form()->item("CodeExplorer")->trigger();
     EXPECT_EQ(explorerRows(), QStringList({"function twin()", "function twin()", "function other()"}));
-    form()->CodeGrid->setCurrentCell(1, 0);
-    form()->CodeGrid->setFocus();
-    QTest::keyClick(form()->CodeGrid, Qt::Key_Return);
+    form()->ui().CodeGrid->setCurrentCell(1, 0);
+    form()->ui().CodeGrid->setFocus();
+    QTest::keyClick(form()->ui().CodeGrid, Qt::Key_Return);
     EXPECT_EQ(selectionLine(), 1);
-    EXPECT_EQ(form()->re->selectedText(), "FUNCTION TWIN()");
-    form()->CodeGrid->setCurrentCell(2, 0);
+    EXPECT_EQ(form()->ui().re->selectedText(), "FUNCTION TWIN()");
+    form()->ui().CodeGrid->setCurrentCell(2, 0);
     form()->CodeGridDblClick(nullptr);
     EXPECT_EQ(selectionLine(), 4);
 
     // Indenting the document changes its lines, and the explorer follows.
     form()->item("IndentCode1")->trigger();
-    form()->re->setWholeText("if (1) {\nfunction inner()\n}\n");
+    form()->ui().re->setWholeText("if (1) {\nfunction inner()\n}\n");
     form()->item("IndentCode1")->trigger();
     tick();
     EXPECT_EQ(explorerRows(), QStringList({"    function inner()"}));

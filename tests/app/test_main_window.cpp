@@ -88,7 +88,7 @@ TEST_F(AppTest, ShortcutsReachTheirCommandsThroughRealKeys)
     form()->show();
     form()->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form()));
-    CodeEditor *editor = form()->re;
+    CodeEditor *editor = form()->ui().re;
     const auto modal = [&] { return dialogs.modalWindows.empty() ? QString() : dialogs.modalWindows.back()->objectName(); };
     const auto prompt = [&] { return dialogs.prompts.empty() ? QString() : dialogs.prompts.back(); };
     struct Case {
@@ -157,17 +157,17 @@ TEST_F(AppTest, DelRemovesAFileOnlyFromTheTree)
     ASSERT_TRUE(QTest::qWaitForWindowActive(form()));
     form()->OpenFileAtLine(dir.filePath("a.php"), true);
     form()->OnProjectUpdateExecute();
-    ASSERT_TRUE(form()->PrTree->isVisible()); // the first activation showed it
+    ASSERT_TRUE(form()->ui().PrTree->isVisible()); // the first activation showed it
     // In the editor, Del deletes text and leaves the project alone.
-    form()->re->setFocus();
-    form()->re->setCursorPosition(0, 0);
-    QTest::keyClick(form()->re, Qt::Key_Delete);
-    EXPECT_EQ(form()->re->wholeText(), "?php\n");
+    form()->ui().re->setFocus();
+    form()->ui().re->setCursorPosition(0, 0);
+    QTest::keyClick(form()->ui().re, Qt::Key_Delete);
+    EXPECT_EQ(form()->ui().re->wholeText(), "?php\n");
     EXPECT_EQ(form()->project().Files.Count(), 1);
     // In the tree, Del removes the selected file.
-    form()->PrTree->setFocus();
-    form()->PrTree->setCurrentItem(form()->PrTree->topLevelItem(0)->child(0));
-    QTest::keyClick(form()->PrTree, Qt::Key_Delete);
+    form()->ui().PrTree->setFocus();
+    form()->ui().PrTree->setCurrentItem(form()->ui().PrTree->topLevelItem(0)->child(0));
+    QTest::keyClick(form()->ui().PrTree, Qt::Key_Delete);
     EXPECT_EQ(form()->project().Files.Count(), 0);
 }
 
@@ -175,39 +175,39 @@ TEST_F(AppTest, StartsWithTheDocumentedPanelsVisible)
 {
     start();
     form()->show();
-    EXPECT_TRUE(form()->re->isVisible());
-    EXPECT_FALSE(form()->temp_re->isVisible());
-    EXPECT_FALSE(form()->messages->isVisible());
-    EXPECT_FALSE(form()->CodeGrid->isVisible());
-    EXPECT_FALSE(form()->ftppanel->isVisible());
-    EXPECT_TRUE(form()->WebPanel->isVisible());
-    EXPECT_EQ(form()->StatusPanel0->text(), "ln 1");
-    EXPECT_EQ(form()->StatusPanel1->text(), "");
-    EXPECT_TRUE(form()->StatusRefr->isActive());
-    EXPECT_TRUE(form()->CodeExplorerRefresh->isActive());
-    EXPECT_EQ(form()->StatusRefr->interval(), 1000);
+    EXPECT_TRUE(form()->ui().re->isVisible());
+    EXPECT_FALSE(form()->ui().temp_re->isVisible());
+    EXPECT_FALSE(form()->ui().messages->isVisible());
+    EXPECT_FALSE(form()->ui().CodeGrid->isVisible());
+    EXPECT_FALSE(form()->ui().ftppanel->isVisible());
+    EXPECT_TRUE(form()->ui().WebPanel->isVisible());
+    EXPECT_EQ(form()->ui().StatusPanel0->text(), "ln 1");
+    EXPECT_EQ(form()->ui().StatusPanel1->text(), "");
+    EXPECT_TRUE(form()->ui().StatusRefr->isActive());
+    EXPECT_TRUE(form()->ui().CodeExplorerRefresh->isActive());
+    EXPECT_EQ(form()->ui().StatusRefr->interval(), 1000);
 }
 
 TEST_F(AppTest, EscapeShowsAndHidesTheMessagesPanel)
 {
     start();
     form()->show();
-    QTest::keyClick(form()->re, Qt::Key_Escape);
-    EXPECT_TRUE(form()->messages->isVisible());
-    EXPECT_TRUE(form()->messagessplitter->isVisible());
-    QTest::keyClick(form()->messages, Qt::Key_Escape);
-    EXPECT_FALSE(form()->messages->isVisible());
+    QTest::keyClick(form()->ui().re, Qt::Key_Escape);
+    EXPECT_TRUE(form()->ui().messages->isVisible());
+    EXPECT_TRUE(form()->ui().messagessplitter->isVisible());
+    QTest::keyClick(form()->ui().messages, Qt::Key_Escape);
+    EXPECT_FALSE(form()->ui().messages->isVisible());
     EXPECT_TRUE(form()->isVisible());
     // Other keys pass on to the editor unchanged.
-    QTest::keyClicks(form()->re, "ab");
-    EXPECT_EQ(form()->re->wholeText(), "ab");
+    QTest::keyClicks(form()->ui().re, "ab");
+    EXPECT_EQ(form()->ui().re->wholeText(), "ab");
 }
 
 TEST_F(AppTest, EscapeWithIdeClosesTheProgram)
 {
     start({"IDE"});
     form()->show();
-    QTest::keyClick(form()->re, Qt::Key_Escape);
+    QTest::keyClick(form()->ui().re, Qt::Key_Escape);
     EXPECT_FALSE(form()->isVisible());
 }
 
@@ -215,16 +215,16 @@ TEST_F(AppTest, StatusLineFollowsTheCaret)
 {
     start();
     form()->show();
-    form()->re->setWholeText("one\ntwo\nthree\n");
-    form()->re->setCaretLine(3);
+    form()->ui().re->setWholeText("one\ntwo\nthree\n");
+    form()->ui().re->setCaretLine(3);
     form()->UpdateStatusLine();
-    EXPECT_EQ(form()->StatusPanel0->text(), "ln 3");
+    EXPECT_EQ(form()->ui().StatusPanel0->text(), "ln 3");
     // A caret move by key updates the line at once, not only at the next tick.
-    form()->StatusRefr->stop();
-    QTest::keyClick(form()->re, Qt::Key_Up);
-    EXPECT_EQ(form()->StatusPanel0->text(), "ln 2");
-    QTest::keyClick(form()->re, Qt::Key_End, Qt::ControlModifier);
-    EXPECT_EQ(form()->StatusPanel0->text(), "ln 4");
+    form()->ui().StatusRefr->stop();
+    QTest::keyClick(form()->ui().re, Qt::Key_Up);
+    EXPECT_EQ(form()->ui().StatusPanel0->text(), "ln 2");
+    QTest::keyClick(form()->ui().re, Qt::Key_End, Qt::ControlModifier);
+    EXPECT_EQ(form()->ui().StatusPanel0->text(), "ln 4");
 }
 
 TEST_F(AppTest, FirstActivationActsOnceOnTheSwitches)
@@ -232,10 +232,9 @@ TEST_F(AppTest, FirstActivationActsOnceOnTheSwitches)
     start({"address", "http://127.0.0.1:8123/shop"});
     form()->show();
     form()->AppEventsActivate();
-    EXPECT_FALSE(form()->firstActivationPending());
     EXPECT_EQ(form()->project().RunAddress, "http://127.0.0.1:8123/shop");
     EXPECT_TRUE(form()->item("pmitem")->isChecked());
-    EXPECT_TRUE(form()->PrTree->isVisible());
+    EXPECT_TRUE(form()->ui().PrTree->isVisible());
     // Later activations leave the run address alone.
     form()->project().RunAddress = "http://127.0.0.1/other";
     form()->AppEventsActivate();
@@ -309,11 +308,11 @@ TEST_F(AppTest, ClickReachesTheButtonsOfTheOtherWindows)
 TEST_F(AppTest, TimerCommandStartsTheNamedTimer)
 {
     start({"timer", "codeexplorerrefresh"});
-    form()->CodeExplorerRefresh->stop();
-    form()->StatusRefr->stop();
+    form()->ui().CodeExplorerRefresh->stop();
+    form()->ui().StatusRefr->stop();
     form()->AppEventsActivate();
-    EXPECT_TRUE(form()->CodeExplorerRefresh->isActive());
-    EXPECT_FALSE(form()->StatusRefr->isActive());
+    EXPECT_TRUE(form()->ui().CodeExplorerRefresh->isActive());
+    EXPECT_FALSE(form()->ui().StatusRefr->isActive());
 }
 
 TEST_F(AppTest, ClickCallsHiddenItemsDirectlyWithoutToggling)
@@ -323,10 +322,10 @@ TEST_F(AppTest, ClickCallsHiddenItemsDirectlyWithoutToggling)
     ClickByName(form(), "PMITEM");
     // The handler runs as a click would, but the check mark does not move.
     EXPECT_FALSE(form()->item("pmitem")->isChecked());
-    EXPECT_FALSE(form()->PrTree->isVisible());
+    EXPECT_FALSE(form()->ui().PrTree->isVisible());
     form()->item("pmitem")->trigger();
     EXPECT_TRUE(form()->item("pmitem")->isChecked());
-    EXPECT_TRUE(form()->PrTree->isVisible());
+    EXPECT_TRUE(form()->ui().PrTree->isVisible());
 }
 
 TEST_F(AppTest, OptionsStoreTheCheckboxOnlyOnOk)
@@ -415,8 +414,8 @@ TEST_F(AppTest, CtrlKPutsTheFocusInTheEditor)
     form()->show();
     form()->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form()));
-    form()->PrTree->show();
-    form()->PrTree->setFocus();
+    form()->ui().PrTree->show();
+    form()->ui().PrTree->setFocus();
     form()->item("Code1")->trigger();
-    EXPECT_EQ(QApplication::focusWidget(), form()->re);
+    EXPECT_EQ(QApplication::focusWidget(), form()->ui().re);
 }

@@ -36,17 +36,17 @@ protected:
         start();
         form()->show();
     }
-    RecordingBrowserView *preview() const { return ScopedRecordingBrowsers::of(form()->WebPanel->WebBrowser1); }
+    RecordingBrowserView *preview() const { return ScopedRecordingBrowsers::of(form()->ui().WebPanel->WebBrowser1); }
     QStringList nodes() const
     {
         QStringList texts;
-        for (QTreeWidgetItemIterator it(form()->PrTree); *it; ++it)
+        for (QTreeWidgetItemIterator it(form()->ui().PrTree); *it; ++it)
             texts << (*it)->text(0);
         return texts;
     }
     QTreeWidgetItem *node(int index) const
     {
-        return form()->PrTree->topLevelItem(0)->child(index);
+        return form()->ui().PrTree->topLevelItem(0)->child(index);
     }
 
     QString site;
@@ -58,11 +58,11 @@ TEST_F(Workspace, LoadingAProjectFillsTheTreeRecentListAndPreviewAddress)
     form()->OpenProject(site + "/shop.wdx");
     EXPECT_EQ(nodes(), (QStringList{"shop.wdx", "a.php", "b.php", "inc/db.php", "gone.php"}));
     EXPECT_EQ(form()->project().OpenedFile, site + "/a.php");
-    EXPECT_EQ(form()->WebPanel->urlText(), "http://127.0.0.1:8000/index.php");
-    EXPECT_EQ(form()->recentFiles->files().value(0), site + "/shop.wdx");
+    EXPECT_EQ(form()->ui().WebPanel->urlText(), "http://127.0.0.1:8000/index.php");
+    EXPECT_EQ(form()->ui().recentFiles->files().value(0), site + "/shop.wdx");
     EXPECT_EQ(form()->windowTitle(), "shop - Quillstone - " + site + "/a.php");
     // Nothing in the tree is selected after a rebuild without a selection.
-    EXPECT_EQ(form()->SelectedNode(), MainWindow::NoNode);
+    EXPECT_EQ(form()->projectTree().SelectedNode(), ProjectTreeController::NoNode);
 }
 
 TEST_F(Workspace, SelectingFileNodesOpensThemAndEnterGoesToTheEditor)
@@ -70,28 +70,28 @@ TEST_F(Workspace, SelectingFileNodesOpensThemAndEnterGoesToTheEditor)
     form()->OpenProject(site + "/shop.wdx");
     form()->item("pmitem")->setChecked(true);
     form()->pmitemClick(nullptr);
-    form()->PrTree->setFocus();
-    form()->PrTree->setCurrentItem(node(1));
+    form()->ui().PrTree->setFocus();
+    form()->ui().PrTree->setCurrentItem(node(1));
     EXPECT_EQ(form()->project().OpenedFile, site + "/b.php");
-    EXPECT_EQ(form()->re->caretLine(), 5);
-    form()->PrTree->setCurrentItem(form()->PrTree->topLevelItem(0));
+    EXPECT_EQ(form()->ui().re->caretLine(), 5);
+    form()->ui().PrTree->setCurrentItem(form()->ui().PrTree->topLevelItem(0));
     EXPECT_EQ(form()->project().OpenedFile, site + "/b.php"); // the project node opens nothing
-    form()->PrTree->setCurrentItem(node(2));
-    QTest::keyClick(form()->PrTree, Qt::Key_Return);
+    form()->ui().PrTree->setCurrentItem(node(2));
+    QTest::keyClick(form()->ui().PrTree, Qt::Key_Return);
     EXPECT_EQ(form()->project().OpenedFile, site + "/inc/db.php");
-    EXPECT_EQ(QApplication::focusWidget(), form()->re);
+    EXPECT_EQ(QApplication::focusWidget(), form()->ui().re);
 }
 
 TEST_F(Workspace, PopupOffersWhatFitsTheSelectedNode)
 {
     form()->OpenProject(site + "/shop.wdx");
-    form()->PrTree->setCurrentItem(form()->PrTree->topLevelItem(0));
+    form()->ui().PrTree->setCurrentItem(form()->ui().PrTree->topLevelItem(0));
     form()->ProjPopupPopup(nullptr);
     EXPECT_TRUE(form()->item("PManProjectAdd")->isVisible());
     EXPECT_FALSE(form()->item("removefromproj")->isVisible());
     EXPECT_FALSE(form()->item("Rename1")->isVisible());
 
-    form()->PrTree->setCurrentItem(node(2));
+    form()->ui().PrTree->setCurrentItem(node(2));
     form()->ProjPopupPopup(nullptr);
     EXPECT_FALSE(form()->item("PManProjectAdd")->isVisible());
     EXPECT_TRUE(form()->item("dontpublish")->isVisible());
@@ -101,23 +101,23 @@ TEST_F(Workspace, PopupOffersWhatFitsTheSelectedNode)
     EXPECT_TRUE(form()->project().Files.Get(2)->Publish);
     EXPECT_FALSE(form()->item("dontpublish")->isChecked());
     // The rebuild keeps the selection by text.
-    EXPECT_EQ(form()->SelectedNode(), 2);
+    EXPECT_EQ(form()->projectTree().SelectedNode(), 2);
 }
 
 TEST_F(Workspace, RemoveSelectsTheFollowingNodeAndRenameMovesTheFile)
 {
     form()->OpenProject(site + "/shop.wdx");
-    form()->PrTree->setCurrentItem(node(1));
+    form()->ui().PrTree->setCurrentItem(node(1));
     form()->removefromprojClick(nullptr);
     EXPECT_EQ(nodes(), (QStringList{"shop.wdx", "a.php", "inc/db.php", "gone.php"}));
-    EXPECT_EQ(form()->SelectedNode(), 1); // inc/db.php followed b.php
+    EXPECT_EQ(form()->projectTree().SelectedNode(), 1); // inc/db.php followed b.php
     EXPECT_TRUE(QFileInfo::exists(site + "/b.php"));
 
-    form()->PrTree->setCurrentItem(node(2));
+    form()->ui().PrTree->setCurrentItem(node(2));
     form()->removefromprojClick(nullptr);
-    EXPECT_EQ(form()->SelectedNode(), MainWindow::NoNode); // the last node had no follower
+    EXPECT_EQ(form()->projectTree().SelectedNode(), ProjectTreeController::NoNode); // the last node had no follower
 
-    form()->PrTree->setCurrentItem(node(1));
+    form()->ui().PrTree->setCurrentItem(node(1));
     dialogs.promptAnswers.push_back(QString("Data.php"));
     form()->Rename1Click(nullptr);
     EXPECT_EQ(dialogs.prompts.back(), "Rename|New name");
@@ -127,7 +127,7 @@ TEST_F(Workspace, RemoveSelectsTheFollowingNodeAndRenameMovesTheFile)
 
     // A rename onto an existing file is refused and changes nothing.
     dialogs.promptAnswers.push_back(QString("../a.php"));
-    form()->PrTree->setCurrentItem(node(1));
+    form()->ui().PrTree->setCurrentItem(node(1));
     form()->item("Rename1")->trigger();
     EXPECT_EQ(dialogs.errors.size(), 1u);
     EXPECT_EQ(form()->project().Files.Get(1)->Name, site + "/inc/Data.php");
@@ -143,21 +143,21 @@ TEST_F(Workspace, SaveProjectAsWritesAndReadsBack)
     form()->item("Saveas3")->trigger();
     EXPECT_EQ(form()->project().FileName, site + "/new.wdx");
     EXPECT_TRUE(ReadFileBytes(site + "/new.wdx").contains("<file path=\"a.php\""));
-    EXPECT_EQ(form()->recentFiles->files().value(0), site + "/new.wdx");
+    EXPECT_EQ(form()->ui().recentFiles->files().value(0), site + "/new.wdx");
 
     // New Project: empty and unnamed, run address kept.
     form()->project().RunAddress = "http://127.0.0.1:9000";
     form()->item("New1")->trigger();
     EXPECT_EQ(nodes(), QStringList{""});
-    EXPECT_TRUE(form()->re->wholeText().isEmpty());
+    EXPECT_TRUE(form()->ui().re->wholeText().isEmpty());
     EXPECT_EQ(form()->project().RunAddress, "http://127.0.0.1:9000");
 }
 
 TEST_F(Workspace, ClosingSavesTheProjectAndTheDocument)
 {
     form()->OpenProject(site + "/shop.wdx");
-    form()->re->setCaretLine(3);
-    form()->re->insert("closing ");
+    form()->ui().re->setCaretLine(3);
+    form()->ui().re->insert("closing ");
     form()->close();
     EXPECT_FALSE(form()->isVisible());
     EXPECT_TRUE(ReadFileBytes(site + "/a.php").contains("closing"));
@@ -168,7 +168,7 @@ TEST_F(Workspace, ClosingSavesTheProjectAndTheDocument)
 TEST_F(Workspace, AFailingSaveAtExitKeepsTheWindowOpen)
 {
     form()->OpenFileAtLine(site + "/a.php", true);
-    form()->re->insert("precious ");
+    form()->ui().re->insert("precious ");
     QFile::remove(site + "/a.php");
     QDir().mkpath(site + "/a.php"); // the save cannot replace a folder
     form()->close();
@@ -200,7 +200,7 @@ TEST_F(Workspace, FilesDialogSelectsTheCurrentDocumentAndOpensTheChoice)
 TEST_F(Workspace, PreviewFollowsTheRunAddressAndReloadsOnTheSecondSave)
 {
     form()->OpenFileAtLine(site + "/a.php", true);
-    form()->WebPanel->setUrlText("http://127.0.0.1:8000/a.php");
+    form()->ui().WebPanel->setUrlText("http://127.0.0.1:8000/a.php");
     EXPECT_EQ(form()->project().RunAddress, "http://127.0.0.1:8000/a.php");
     form()->item("Save1")->trigger();
     EXPECT_EQ(preview()->navigations, QStringList{"http://127.0.0.1:8000/a.php"});
@@ -221,17 +221,17 @@ TEST_F(Workspace, PreviewFollowsTheRunAddressAndReloadsOnTheSecondSave)
 TEST_F(Workspace, WebPreviewToggleAndCtrlL)
 {
     form()->item("WebPanel1")->trigger();
-    EXPECT_FALSE(form()->WebPanel->isVisible());
-    EXPECT_FALSE(form()->WebPanelSplit->isVisible());
+    EXPECT_FALSE(form()->ui().WebPanel->isVisible());
+    EXPECT_FALSE(form()->ui().WebPanelSplit->isVisible());
     form()->WebPanelURL1Click(nullptr);
-    EXPECT_NE(QApplication::focusWidget(), form()->WebPanel->URL);
+    EXPECT_NE(QApplication::focusWidget(), form()->ui().WebPanel->URL);
     form()->item("WebPanel1")->trigger();
-    EXPECT_TRUE(form()->WebPanel->isVisible());
-    EXPECT_TRUE(form()->WebPanelSplit->isVisible());
+    EXPECT_TRUE(form()->ui().WebPanel->isVisible());
+    EXPECT_TRUE(form()->ui().WebPanelSplit->isVisible());
     form()->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form()));
     form()->WebPanelURL1Click(nullptr);
-    EXPECT_EQ(QApplication::focusWidget(), form()->WebPanel->URL);
+    EXPECT_EQ(QApplication::focusWidget(), form()->ui().WebPanel->URL);
 }
 
 TEST_F(Workspace, PhpMyAdminWritesTheDatabaseAddressBack)
@@ -253,8 +253,8 @@ TEST_F(Workspace, PhpMyAdminWritesTheDatabaseAddressBack)
 TEST_F(Workspace, RenamingTheOpenDocumentMovesItsName)
 {
     form()->OpenProject(site + "/shop.wdx"); // a.php is open
-    form()->re->insert("unsaved ");
-    form()->PrTree->setCurrentItem(node(0));
+    form()->ui().re->insert("unsaved ");
+    form()->ui().PrTree->setCurrentItem(node(0));
     dialogs.promptAnswers.push_back(QString("index.php"));
     form()->Rename1Click(nullptr);
     EXPECT_EQ(form()->project().OpenedFile, site + "/index.php");
@@ -266,13 +266,13 @@ TEST_F(Workspace, RenamingTheOpenDocumentMovesItsName)
 TEST_F(Workspace, AProjectThatCannotLoadLeavesProjectAndEditorAlone)
 {
     form()->OpenProject(site + "/shop.wdx");
-    form()->re->insert("unsaved ");
+    form()->ui().re->insert("unsaved ");
     form()->item("Open2"); // the menu exists; the dialog answers below
     dialogs.openAnswers.push_back({site + "/missing.wdx"});
     form()->item("Open2")->trigger();
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0], "XML Load: file doesn't exist" + site + "/missing.wdx");
-    EXPECT_TRUE(form()->re->wholeText().startsWith("unsaved a.php"));
+    EXPECT_TRUE(form()->ui().re->wholeText().startsWith("unsaved a.php"));
     EXPECT_EQ(form()->project().FileName, site + "/shop.wdx");
 
     WriteFileBytes(site + "/wrong.wdx", "<wendlor_project/>");
@@ -280,7 +280,7 @@ TEST_F(Workspace, AProjectThatCannotLoadLeavesProjectAndEditorAlone)
     form()->item("Open2")->trigger();
     ASSERT_EQ(dialogs.errors.size(), 1u);
     EXPECT_EQ(dialogs.errors[0], "XML parse - wrong format");
-    EXPECT_TRUE(form()->re->wholeText().startsWith("unsaved a.php"));
+    EXPECT_TRUE(form()->ui().re->wholeText().startsWith("unsaved a.php"));
     EXPECT_EQ(form()->project().FileName, site + "/shop.wdx");
     EXPECT_EQ(form()->project().Files.Count(), 4);
 
@@ -297,7 +297,7 @@ TEST_F(Workspace, AddToProjectStartsInTheProjectFolder)
     WriteFileBytes(site + "/c.php", "c\n");
     dialogs.openAnswers.push_back({site + "/c.php", site + "/b.php"});
     form()->item("ProjectAdd")->trigger();
-    EXPECT_EQ(form()->odFolder, site);
+    EXPECT_EQ(form()->documents().odFolder, site);
     EXPECT_EQ(form()->project().Files.Count(), 5);
     EXPECT_EQ(form()->project().OpenedFile, site + "/b.php");
     EXPECT_EQ(nodes().size(), 6); // the tree was rebuilt

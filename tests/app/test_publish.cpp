@@ -96,9 +96,9 @@ protected:
         start();
         form()->show();
         auto connection = std::make_unique<WatchedConnection>(
-            [this] { panelShownAtConnect << form()->ftppanel->isVisible(); });
+            [this] { panelShownAtConnect << form()->ui().ftppanel->isVisible(); });
         ftp = connection.get();
-        form()->SetFtpConnection(std::move(connection));
+        form()->publishing().SetFtpConnection(std::move(connection));
         form()->OpenProject(site + "/site.wdx");
     }
 
@@ -116,7 +116,7 @@ protected:
                            .toUtf8());
     }
 
-    QStringList log() const { return form()->ftplog->toPlainText().split(u'\n'); }
+    QStringList log() const { return form()->ui().ftplog->toPlainText().split(u'\n'); }
     QMap<QString, QByteArray> published() const { return treeOf(home + "/www/site"); }
     QMap<QString, QByteArray> local(const QStringList &names) const
     {
@@ -137,20 +137,20 @@ protected:
 
 TEST_F(Publish, TheProjectGoesUpWhileThePanelShowsTheRun)
 {
-    EXPECT_FALSE(form()->ftppanel->isVisible());
+    EXPECT_FALSE(form()->ui().ftppanel->isVisible());
     form()->item("Publish2")->trigger();
 
     EXPECT_TRUE(dialogs.errors.empty()) << qPrintable(dialogs.errors.front());
     EXPECT_EQ(panelShownAtConnect, QList<bool>{true});
-    EXPECT_FALSE(form()->ftppanel->isVisible());
+    EXPECT_FALSE(form()->ui().ftppanel->isVisible());
     EXPECT_EQ(published(), local({"index.php", "sub/page.php", "img/logo.bin"}));
 
     const QStringList lines = log();
     const QString last = "Done. Published to: " + server->hostAndPort() + "/www/site";
     EXPECT_EQ(lines.first(), "Loaded"); // the project's own line comes first
     EXPECT_EQ(lines.last(), last);
-    EXPECT_EQ(form()->StatusPanel1->text(), last);
-    EXPECT_EQ(form()->ftpprogress->value(), 75); // before the fourth of four
+    EXPECT_EQ(form()->ui().StatusPanel1->text(), last);
+    EXPECT_EQ(form()->ui().ftpprogress->value(), 75); // before the fourth of four
     EXPECT_EQ(lines.filter("Host specific, no updating, skipped.").size(), 1);
 
     // The binary file's transfer counts sit between its last Putting (the first
@@ -184,7 +184,7 @@ TEST_F(Publish, AWrongPasswordIsShownTheLogStaysAndTheNextRunConnects)
     form()->item("Publish2")->trigger();
     ASSERT_EQ(dialogs.errors.size(), 1u);
     EXPECT_TRUE(dialogs.errors.front().contains("530")) << qPrintable(dialogs.errors.front());
-    EXPECT_TRUE(form()->ftppanel->isVisible());
+    EXPECT_TRUE(form()->ui().ftppanel->isVisible());
     EXPECT_EQ(log().last(), "Connecting");
     EXPECT_TRUE(published().isEmpty());
 
@@ -192,7 +192,7 @@ TEST_F(Publish, AWrongPasswordIsShownTheLogStaysAndTheNextRunConnects)
     form()->project().Ftp.Pass = "secret";
     form()->item("Publish2")->trigger();
     EXPECT_EQ(dialogs.errors.size(), 1u);
-    EXPECT_FALSE(form()->ftppanel->isVisible());
+    EXPECT_FALSE(form()->ui().ftppanel->isVisible());
     EXPECT_EQ(log().mid(0, failedRun.size()), failedRun);
     EXPECT_EQ(published().keys(), (QStringList{"img/logo.bin", "index.php", "sub/page.php"}));
 }
@@ -200,7 +200,7 @@ TEST_F(Publish, AWrongPasswordIsShownTheLogStaysAndTheNextRunConnects)
 TEST_F(Publish, PublishFileSavesTheDocumentAndSendsOnlyIt)
 {
     form()->OpenFileAtLine(site + "/sub/page.php", true);
-    form()->re->setWholeText("<?php echo 'edited';\n");
+    form()->ui().re->setWholeText("<?php echo 'edited';\n");
     form()->item("Publish3")->trigger();
 
     EXPECT_TRUE(dialogs.modalWindows.empty());
@@ -211,8 +211,8 @@ TEST_F(Publish, PublishFileSavesTheDocumentAndSendsOnlyIt)
     EXPECT_EQ(putting.size(), 2);
     putting.removeDuplicates();
     EXPECT_EQ(putting.join(u'|'), "50% 2 file of 4 Putting " + site + "/sub/page.php -> sub/page.php");
-    EXPECT_EQ(form()->ftpprogress->value(), 25);
-    EXPECT_FALSE(form()->ftppanel->isVisible());
+    EXPECT_EQ(form()->ui().ftpprogress->value(), 25);
+    EXPECT_FALSE(form()->ui().ftppanel->isVisible());
 }
 
 TEST_F(Publish, PublishFileDoesNothingForADocumentOutsideTheProject)
@@ -221,11 +221,11 @@ TEST_F(Publish, PublishFileDoesNothingForADocumentOutsideTheProject)
     WriteFileBytes(outside, "<?php\n");
     form()->OpenFileAtLine(outside, true);
     form()->project().Files.Delete(form()->project().IndexOf(outside));
-    form()->re->setWholeText("<?php // saved anyway\n");
-    const QString before = form()->ftplog->toPlainText();
+    form()->ui().re->setWholeText("<?php // saved anyway\n");
+    const QString before = form()->ui().ftplog->toPlainText();
     form()->item("Publish3")->trigger();
     EXPECT_EQ(ReadFileBytes(outside), "<?php // saved anyway\n");
-    EXPECT_EQ(form()->ftplog->toPlainText(), before);
+    EXPECT_EQ(form()->ui().ftplog->toPlainText(), before);
     EXPECT_EQ(ftp->connects, 0);
 
     // A document that was never saved is in no entry either.
@@ -250,7 +250,7 @@ TEST_F(Publish, PublishFileAsksForSettingsWhenTheHostIsBlank)
 {
     form()->OpenFileAtLine(site + "/index.php", true);
     form()->project().Ftp.Host = "  ";
-    form()->re->setWholeText("<?php echo 'not yet';\n");
+    form()->ui().re->setWholeText("<?php echo 'not yet';\n");
     dialogs.onModal = [](QWidget *) { return int(QDialog::Rejected); };
     form()->item("Publish3")->trigger();
     ASSERT_EQ(dialogs.modalWindows.size(), 1u);
@@ -274,18 +274,18 @@ TEST_F(Publish, TheTreePublishesTheSelectedFileOnly)
 {
     form()->item("pmitem")->setChecked(true);
     form()->pmitemClick(nullptr);
-    QTreeWidgetItem *root = form()->PrTree->topLevelItem(0);
+    QTreeWidgetItem *root = form()->ui().PrTree->topLevelItem(0);
     ASSERT_NE(root, nullptr);
-    form()->PrTree->setCurrentItem(root);
+    form()->ui().PrTree->setCurrentItem(root);
     form()->item("publishnow")->trigger();
     EXPECT_EQ(ftp->connects, 0);
 
-    form()->PrTree->setCurrentItem(root->child(1));
-    form()->re->setWholeText("<?php echo 'unsaved';\n"); // the tree's command saves nothing
+    form()->ui().PrTree->setCurrentItem(root->child(1));
+    form()->ui().re->setWholeText("<?php echo 'unsaved';\n"); // the tree's command saves nothing
     form()->item("publishnow")->trigger();
     EXPECT_TRUE(dialogs.errors.empty());
     EXPECT_EQ(published(), (QMap<QString, QByteArray>{{"sub/page.php", "<?php echo 'page';\n"}}));
-    EXPECT_FALSE(form()->ftppanel->isVisible());
+    EXPECT_FALSE(form()->ui().ftppanel->isVisible());
 }
 
 TEST_F(Publish, ProjectOptionsEditsTheSettingsOnlyOnOk)
@@ -342,7 +342,7 @@ TEST_F(Publish, AutopublishTakesTheSettingsWithoutShowingAnything)
     start({site + "/site.wdx", "publish", "autopublish", "click", "Publish3"});
     auto connection = std::make_unique<WatchedConnection>([] {});
     WatchedConnection *watched = connection.get();
-    form()->SetFtpConnection(std::move(connection));
+    form()->publishing().SetFtpConnection(std::move(connection));
     windows().projectOptionsDialog->hostedit->setText("stale");
     form()->show();
     form()->AppEventsActivate();

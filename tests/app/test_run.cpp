@@ -55,22 +55,22 @@ TEST_F(Run, AWarningLandsInTheMessagesPanelAndTheFileOpensAtItsLine)
     form()->project().RunAddress = server->url("warn.php");
     form()->item("Run2")->trigger();
     EXPECT_TRUE(shownWindows.isEmpty());
-    EXPECT_TRUE(form()->messages->isVisible());
-    const QString row = form()->MessageCell(0, 0);
+    EXPECT_TRUE(form()->ui().messages->isVisible());
+    const QString row = form()->messagePanel().MessageCell(0, 0);
     // One character after the marker's colon is skipped: PHP puts two blanks there.
     EXPECT_EQ(row, site + "/warn.php(3): Undefined array key \"missing\"");
     EXPECT_EQ(form()->project().OpenedFile, site + "/warn.php");
-    EXPECT_EQ(form()->re->caretLine(), 3);
+    EXPECT_EQ(form()->ui().re->caretLine(), 3);
 }
 
 TEST_F(Run, TheErrorWinsOverAnEarlierWarning)
 {
     form()->project().RunAddress = server->url("both.php");
     form()->Run2Click(form()->item("Run2"));
-    EXPECT_EQ(form()->messages->rowCount(), 1);
-    EXPECT_TRUE(form()->MessageCell(0, 0).startsWith(site + "/both.php(4): Uncaught Error: Call to undefined function"))
-        << qPrintable(form()->MessageCell(0, 0));
-    EXPECT_EQ(form()->re->caretLine(), 4);
+    EXPECT_EQ(form()->ui().messages->rowCount(), 1);
+    EXPECT_TRUE(form()->messagePanel().MessageCell(0, 0).startsWith(site + "/both.php(4): Uncaught Error: Call to undefined function"))
+        << qPrintable(form()->messagePanel().MessageCell(0, 0));
+    EXPECT_EQ(form()->ui().re->caretLine(), 4);
 }
 
 TEST_F(Run, ACleanPageShowsTheRunWindowAndTheAddressFollowsIt)
@@ -79,9 +79,9 @@ TEST_F(Run, ACleanPageShowsTheRunWindowAndTheAddressFollowsIt)
     followedTo = server->url("notice.php");
     form()->item("Run2")->trigger();
     EXPECT_EQ(shownWindows, QStringList{"form_run"});
-    EXPECT_FALSE(form()->messages->isVisible());
+    EXPECT_FALSE(form()->ui().messages->isVisible());
     EXPECT_EQ(form()->project().RunAddress, followedTo);
-    EXPECT_EQ(form()->WebPanel->urlText(), followedTo);
+    EXPECT_EQ(form()->ui().WebPanel->urlText(), followedTo);
     EXPECT_EQ(runBrowser()->navigations.value(0), server->url("ok.php"));
 
     // The same address again reloads instead of navigating first; a notice
@@ -93,7 +93,7 @@ TEST_F(Run, ACleanPageShowsTheRunWindowAndTheAddressFollowsIt)
     EXPECT_EQ(runBrowser()->reloads, 1);
     EXPECT_EQ(runBrowser()->navigations.size(), navigations + 1); // only the showing's navigation
     EXPECT_EQ(shownWindows.size(), 3);
-    EXPECT_FALSE(form()->messages->isVisible());
+    EXPECT_FALSE(form()->ui().messages->isVisible());
 }
 
 TEST_F(Run, AltRRunsInsteadOfOpeningTheRunMenu)
@@ -102,19 +102,19 @@ TEST_F(Run, AltRRunsInsteadOfOpeningTheRunMenu)
     followedTo = server->url("ok.php");
     form()->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form()));
-    form()->re->setFocus();
-    QTest::keyClick(form()->re, Qt::Key_R, Qt::AltModifier);
+    form()->ui().re->setFocus();
+    QTest::keyClick(form()->ui().re, Qt::Key_R, Qt::AltModifier);
     EXPECT_EQ(shownWindows, QStringList{"form_run"});
 }
 
 TEST_F(Run, WithoutDebuggingNothingIsFetchedOrCaptured)
 {
     form()->project().RunAddress = server->url("warn.php");
-    form()->ShowMessages();
+    form()->messagePanel().ShowMessages();
     form()->item("RunwithoutDebuging1")->trigger();
     EXPECT_EQ(shownWindows, QStringList{"form_run"});
-    EXPECT_FALSE(form()->messages->isVisible());
-    EXPECT_EQ(form()->MessageCell(0, 0), "");
+    EXPECT_FALSE(form()->ui().messages->isVisible());
+    EXPECT_EQ(form()->messagePanel().MessageCell(0, 0), "");
 }
 
 TEST_F(Run, ADeadServerShowsTheRunWindow)
@@ -128,7 +128,7 @@ TEST_F(Run, ADeadServerShowsTheRunWindow)
 TEST_F(Run, TextModeShowsTheRawPageAndSavesFirst)
 {
     form()->OpenFileAtLine(site + "/ok.php", true);
-    form()->re->setWholeText("<?php echo 'saved before the run';\n");
+    form()->ui().re->setWholeText("<?php echo 'saved before the run';\n");
     form()->project().RunAddress = server->url("ok.php");
     form()->item("RunText1")->trigger();
     EXPECT_EQ(shownWindows, QStringList{"form_run_text"});

@@ -1,8 +1,11 @@
 // The Search menu and Edit > Indent Code: finding text in the document and in
 // the project's files, moving to a line, and re-indenting by braces.
-#include "app/main_window.h"
-#include "app/messages_grid.h"
+#include "app/search_controller.h"
 
+#include "app/main_window.h"
+#include "app/main_window_ui.h"
+#include "app/messages_controller.h"
+#include "app/messages_grid.h"
 #include "editor/code_editor.h"
 #include "foundation/user_dialogs.h"
 #include "project/code_indent.h"
@@ -11,7 +14,7 @@
 #include <QTableWidget>
 #include <climits>
 
-void MainWindow::Find1Click(QObject *Sender)
+void SearchController::Find1Click(QObject *Sender)
 {
     if (Sender) {
         const std::optional<QString> text =
@@ -21,15 +24,15 @@ void MainWindow::Find1Click(QObject *Sender)
         m_findText = *text;
     }
     // "Not found" is silent: the caret and selection simply stay.
-    re->searchForward(m_findText);
+    m_ui.re->searchForward(m_findText);
 }
 
-void MainWindow::Searchagain1Click(QObject *)
+void SearchController::Searchagain1Click(QObject *)
 {
     Find1Click(nullptr);
 }
 
-void MainWindow::GotoLine1Click(QObject *)
+void SearchController::GotoLine1Click(QObject *)
 {
     const std::optional<QString> text =
         Dialogs().prompt(QStringLiteral("Goto Line"), QStringLiteral("Line Number"), QString());
@@ -38,10 +41,10 @@ void MainWindow::GotoLine1Click(QObject *)
     bool ok = false;
     const qlonglong number = text->toLongLong(&ok, 10);
     // The editor keeps the caret inside the text; huge numbers mean the last line.
-    re->setCaretLine(ok ? int(qBound(qlonglong(INT_MIN), number, qlonglong(INT_MAX))) : 0);
+    m_ui.re->setCaretLine(ok ? int(qBound(qlonglong(INT_MIN), number, qlonglong(INT_MAX))) : 0);
 }
 
-void MainWindow::Findinfiles1Click(QObject *Sender)
+void SearchController::Findinfiles1Click(QObject *Sender)
 {
     if (Sender) {
         const std::optional<QString> text = Dialogs().prompt(
@@ -50,7 +53,7 @@ void MainWindow::Findinfiles1Click(QObject *Sender)
             return;
         m_findInFilesText = *text;
     }
-    ClearMessages();
+    m_window.ClearMessages();
     const LineNeedle needle(m_findInFilesText);
     if (needle.matchesNothing())
         return;
@@ -58,7 +61,7 @@ void MainWindow::Findinfiles1Click(QObject *Sender)
     bool shown = false;
     // Rows appear file by file as they are found; an unreadable file stops
     // the search with its error and leaves the rows found before it.
-    QList<MessageRow> rows;
+    QList<MessagesController::MessageRow> rows;
     for (int index = 0; index < m_project.Files.Count(); ++index) {
         const QString name = m_project.Files.Get(index)->Name;
         const QByteArray bytes = ReadSourceFile(name);
@@ -68,32 +71,32 @@ void MainWindow::Findinfiles1Click(QObject *Sender)
         if (rows.isEmpty())
             continue;
         if (!shown) {
-            ShowMessages();
-            messages->setColumnWidth(0, 500);
-            messages->setFocus();
+            m_window.messagePanel().ShowMessages();
+            m_ui.messages->setColumnWidth(0, 500);
+            m_ui.messages->setFocus();
             shown = true;
         }
-        AddMessageRows(rows);
+        m_window.messagePanel().AddMessageRows(rows);
         rows.clear();
     }
 }
 
-void MainWindow::IndentCode1Click(QObject *)
+void SearchController::IndentCode1Click(QObject *)
 {
-    const int count = re->lineCount();
+    const int count = m_ui.re->lineCount();
     QStringList lines;
     lines.reserve(count);
     for (int line = 0; line < count; ++line)
-        lines.append(re->lineText(line));
+        lines.append(m_ui.re->lineText(line));
     const QStringList indented = IndentLines(lines);
 
     int caretLine = 0;
     int caretIndex = 0;
-    re->getCursorPosition(&caretLine, &caretIndex);
+    m_ui.re->getCursorPosition(&caretLine, &caretIndex);
     for (int line = 0; line < count; ++line) {
         if (indented.at(line) != lines.at(line))
-            re->replaceLine(line, indented.at(line));
+            m_ui.re->replaceLine(line, indented.at(line));
     }
     // Lines above the caret changed length: put it back on its line and column.
-    re->setCursorPosition(caretLine, qMin(caretIndex, int(re->lineText(caretLine).size())));
+    m_ui.re->setCursorPosition(caretLine, qMin(caretIndex, int(m_ui.re->lineText(caretLine).size())));
 }

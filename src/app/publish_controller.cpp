@@ -1,7 +1,10 @@
 // Publishing: the Project Options dialog, the three publish commands and the
 // FTP panel that shows the log, the transfer counts and the gauge of a run.
-#include "app/main_window.h"
+#include "app/publish_controller.h"
 
+#include "app/main_window.h"
+#include "app/main_window_ui.h"
+#include "app/project_tree_controller.h"
 #include "app/window_set.h"
 #include "forms/project_options_dialog.h"
 #include "foundation/ftp_connection.h"
@@ -9,42 +12,62 @@
 #include "foundation/user_dialogs.h"
 #include "net/ftp_client.h"
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QFileInfo>
 #include <QFont>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 
-void MainWindow::setUpPublishing()
+PublishController::PublishController(MainWindow &window, Project &project, const MainWindowUi &ui,
+                                     const SecondaryWindows &windows)
+    : Controller(window, project, ui, windows)
 {
     QFont font(QStringLiteral("Tahoma"));
     font.setPixelSize(11);
-    ftplog->setFont(font);
-    ftplog->setStyleSheet(QStringLiteral("background: white; color: black;"));
+    m_ui.ftplog->setFont(font);
+    m_ui.ftplog->setStyleSheet(QStringLiteral("background: white; color: black;"));
 }
 
-FtpConnection &MainWindow::FTP()
+PublishController::~PublishController() = default;
+
+void PublishController::WorkspaceLogExecute()
+{
+    m_ui.StatusPanel1->setText(m_project.LogText);
+    m_ui.ftplog->appendPlainText(m_project.LogText);
+    // Long operations log as they go; let the window keep up with them.
+    QCoreApplication::processEvents();
+}
+
+void PublishController::PublishProgressExecute()
+{
+    m_ui.ftpprogress->setValue(m_project.Ftp.Progress);
+}
+
+FtpConnection &PublishController::FTP()
 {
     if (!m_ftp)
         SetFtpConnection(std::make_unique<FtpClient>());
     return *m_ftp;
 }
 
-void MainWindow::SetFtpConnection(std::unique_ptr<FtpConnection> connection)
+void PublishController::SetFtpConnection(std::unique_ptr<FtpConnection> connection)
 {
     m_ftp = std::move(connection);
     if (m_ftp)
         m_ftp->setWorkHandler([this](qint64 bytesSoFar) { FTPWork(bytesSoFar); });
 }
 
-void MainWindow::FTPWork(qint64 bytesSoFar)
+void PublishController::FTPWork(qint64 bytesSoFar)
 {
-    ftplog->appendPlainText(QString::number(bytesSoFar) + QStringLiteral(" bytes"));
+    m_ui.ftplog->appendPlainText(QString::number(bytesSoFar) + QStringLiteral(" bytes"));
 }
 
-void MainWindow::Publish1Click(QObject *)
+void PublishController::Publish1Click(QObject *)
 {
-    ProjectOptionsDialog *form = m_windows->projectOptionsDialog;
+    ProjectOptionsDialog *form = m_windows.projectOptionsDialog;
     form->useredit->setText(m_project.Ftp.User);
     form->hostedit->setText(m_project.Ftp.Host);
     form->passedit->setText(m_project.Ftp.Pass);
@@ -63,34 +86,34 @@ void MainWindow::Publish1Click(QObject *)
     m_project.Ftp.Folder = form->folderedit->text();
 }
 
-void MainWindow::Publish2Click(QObject *)
+void PublishController::Publish2Click(QObject *)
 {
     runPublish(-1);
 }
 
-void MainWindow::Publish3Click(QObject *)
+void PublishController::Publish3Click(QObject *)
 {
     if (m_project.Ftp.Host.trimmed().isEmpty()) {
         Publish1Click(nullptr);
         if (m_publishOptionsCancelled)
             return;
     }
-    SaveFileClick(nullptr);
+    m_window.SaveFileClick(nullptr);
     const int index = openedFileEntry();
     if (index < 0)
         return;
     runPublish(index);
 }
 
-void MainWindow::publishnowClick(QObject *)
+void PublishController::publishnowClick(QObject *)
 {
-    const int index = SelectedNode();
+    const int index = m_window.projectTree().SelectedNode();
     if (index < 0)
         return;
     runPublish(index);
 }
 
-int MainWindow::openedFileEntry() const
+int PublishController::openedFileEntry() const
 {
     const QString &opened = m_project.OpenedFile;
     if (opened.isEmpty())
@@ -111,10 +134,10 @@ int MainWindow::openedFileEntry() const
     return index;
 }
 
-void MainWindow::runPublish(int index)
+void PublishController::runPublish(int index)
 {
-    ftppanel->show();
+    m_ui.ftppanel->show();
     // An error leaves at once and the panel keeps the failed run's log in view.
     m_project.PublishFiles(FTP(), index);
-    ftppanel->hide();
+    m_ui.ftppanel->hide();
 }

@@ -1,7 +1,10 @@
 // The document commands: one document at a time in the editor, every opened
 // file joining the project's file list with the line it was last left at.
-#include "app/main_window.h"
+#include "app/document_controller.h"
 
+#include "app/main_window.h"
+#include "app/main_window_ui.h"
+#include "app/run_controller.h"
 #include "editor/code_editor.h"
 #include "forms/browser_frame.h"
 #include "foundation/settings.h"
@@ -32,7 +35,7 @@ const QString DocumentFilter = QStringLiteral("PHP files|*.php|Any file|*.*");
 const QString AnyFileFilter = QStringLiteral("Any file|*.*");
 } // namespace
 
-void MainWindow::OpenFileAtLine(const QString &path, bool rememberCurrent)
+void DocumentController::OpenFileAtLine(const QString &path, bool rememberCurrent)
 {
     const bool exists = fileExists(path);
     if (!exists)
@@ -42,18 +45,18 @@ void MainWindow::OpenFileAtLine(const QString &path, bool rememberCurrent)
         SaveFileClick(nullptr);
         const int index = m_project.IndexOf(m_project.OpenedFile);
         if (index >= 0) {
-            const int line = re->caretLine() - 1;
+            const int line = m_ui.re->caretLine() - 1;
             m_project.Files.Get(index)->Line = line;
             TraceLog(m_project.OpenedFile + u':' + QString::number(line));
         }
     }
 
     if (exists) {
-        re->loadFromFile(path);
+        m_ui.re->loadFromFile(path);
     } else {
         // A missing file starts empty under its name; the text of the
         // document left behind must not be saved into it.
-        re->clearAll();
+        m_ui.re->clearAll();
     }
 
     const int index = m_project.IndexOf(path);
@@ -63,24 +66,24 @@ void MainWindow::OpenFileAtLine(const QString &path, bool rememberCurrent)
         m_project.Files.Last()->Name = path;
     } else {
         const int line = m_project.Files.Get(index)->Line;
-        re->clearAll();
+        m_ui.re->clearAll();
         try {
             if (exists)
-                re->loadFromFile(path);
+                m_ui.re->loadFromFile(path);
         } catch (...) {
             // The first load succeeded a moment ago; a second failure leaves it empty.
         }
         TraceLog(QStringLiteral("index:") + QString::number(index));
         TraceLog(QStringLiteral("goto line: ") + QString::number(line));
-        re->setCaretLine(line + 1);
+        m_ui.re->setCaretLine(line + 1);
     }
 
     m_project.SetOpenedFile(path);
-    applyColouringRule(re, path);
+    applyColouringRule(m_ui.re, path);
     UpdateCaption();
 }
 
-void MainWindow::UpdateCaption()
+void DocumentController::UpdateCaption()
 {
     const QString project =
         m_project.FileName.isEmpty() ? QString() : QFileInfo(m_project.FileName).completeBaseName();
@@ -89,17 +92,17 @@ void MainWindow::UpdateCaption()
         caption = project + QStringLiteral(" - ") + caption;
     if (!m_project.OpenedFile.isEmpty())
         caption += QStringLiteral(" - ") + m_project.OpenedFile;
-    setWindowTitle(caption);
+    m_window.setWindowTitle(caption);
 }
 
-void MainWindow::New2Click(QObject *)
+void DocumentController::New2Click(QObject *)
 {
-    re->clearAll();
+    m_ui.re->clearAll();
     m_project.SetOpenedFile(QString());
-    setWindowTitle(ApplicationTitle());
+    m_window.setWindowTitle(ApplicationTitle());
 }
 
-void MainWindow::Open1Click(QObject *Sender)
+void DocumentController::Open1Click(QObject *Sender)
 {
     if (Sender) {
         const QStringList chosen = Dialogs().openFiles(QStringLiteral("Open"), odFolder, AnyFileFilter, true);
@@ -112,53 +115,53 @@ void MainWindow::Open1Click(QObject *Sender)
     for (const QString &name : names) {
         if (QFileInfo(name).suffix().compare(QLatin1String("wdx"), Qt::CaseInsensitive) == 0 &&
             name.contains(u'.'))
-            OpenProject(name);
+            m_window.OpenProject(name);
         else
             OpenFileAtLine(name, true);
     }
 }
 
-void MainWindow::RecentFilesOpenFile(QObject *, const QString &FileName)
+void DocumentController::RecentFilesOpenFile(QObject *, const QString &FileName)
 {
     odFiles = QStringList{FileName};
     Open1Click(nullptr);
 }
 
-void MainWindow::Close1Click(QObject *)
+void DocumentController::Close1Click(QObject *)
 {
     const int index = m_project.IndexOf(m_project.OpenedFile);
     if (index >= 0)
         m_project.Files.Delete(index);
     m_project.SetOpenedFile(QString());
     UpdateCaption();
-    re->clearAll();
+    m_ui.re->clearAll();
 }
 
-void MainWindow::SaveFileClick(QObject *Sender)
+void DocumentController::SaveFileClick(QObject *Sender)
 {
     TRACE_POINT("SaveClick");
     if (!Sender)
         TRACE_POINT("Sender is null");
     if (!m_project.OpenedFile.isEmpty()) {
-        re->saveToFile(m_project.OpenedFile);
+        m_ui.re->saveToFile(m_project.OpenedFile);
         TraceLog(QStringLiteral("Save file"));
         m_project.RefreshStamp();
-        if (Sender && WebPanel->isVisible()) {
+        if (Sender && m_ui.WebPanel->isVisible()) {
             TRACE_POINT("WebPanel Navigate");
-            ReloadPreviewAfterSave();
+            m_window.run().ReloadPreviewAfterSave();
         }
     } else if (Sender) {
         Saveas2Click(nullptr);
     }
 }
 
-void MainWindow::Saveas2Click(QObject *)
+void DocumentController::Saveas2Click(QObject *)
 {
     const QString chosen = Dialogs().saveFile(QStringLiteral("Save as"), m_project.OpenedFile,
                                               DocumentFilter, QStringLiteral("php"));
     if (chosen.isEmpty())
         return;
-    re->saveToFile(chosen);
+    m_ui.re->saveToFile(chosen);
     const int index = m_project.IndexOf(m_project.OpenedFile);
     if (index >= 0)
         m_project.Files.Delete(index);
@@ -168,7 +171,7 @@ void MainWindow::Saveas2Click(QObject *)
     UpdateCaption();
 }
 
-void MainWindow::CheckExternalModification()
+void DocumentController::CheckExternalModification()
 {
     const QString path = m_project.OpenedFile;
     if (m_checkingModification || !fileExists(path) || !m_project.OpenedChangedOnDisk())

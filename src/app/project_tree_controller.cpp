@@ -1,10 +1,16 @@
 // The project commands and the project tree: the tree mirrors the file list,
 // opens what the user selects, and carries the lock, remove and rename commands.
-#include "app/main_window.h"
+#include "app/project_tree_controller.h"
 
+#include "app/document_controller.h"
+#include "app/main_window.h"
+#include "app/main_window_ui.h"
 #include "app/window_set.h"
+#include "components/recent_files.h"
 #include "editor/code_editor.h"
+#include "forms/browser_frame.h"
 #include "forms/project_files_dialog.h"
+#include "foundation/handler_guard.h"
 #include "foundation/switches.h"
 #include "foundation/user_dialogs.h"
 #include "project/project_paths.h"
@@ -58,15 +64,42 @@ QString relativeForDisplay(const QString &fullPath, const QString &projectFile)
 }
 } // namespace
 
-int MainWindow::SelectedNode() const
+ProjectTreeController::ProjectTreeController(MainWindow &window, Project &project,
+                                             const MainWindowUi &ui, const SecondaryWindows &windows)
+    : Controller(window, project, ui, windows)
 {
-    const QTreeWidgetItem *node = PrTree->currentItem();
+    QTreeWidget *tree = m_ui.PrTree;
+    connect(tree, &QTreeWidget::itemSelectionChanged, this,
+            [this, tree] { RunGuarded([this, tree] { m_window.PrTreeDblClick(tree); }); });
+    connect(tree, &QTreeWidget::itemDoubleClicked, this,
+            [this, tree] { RunGuarded([this, tree] { m_window.PrTreeDblClick(tree); }); });
+    connect(tree, &QWidget::customContextMenuRequested, this, &ProjectTreeController::showPopup);
+}
+
+void ProjectTreeController::showPopup(const QPoint &at)
+{
+    // A right click selects the clicked row first.
+    if (QTreeWidgetItem *node = m_ui.PrTree->itemAt(at))
+        m_ui.PrTree->setCurrentItem(node);
+    RunGuarded([this] { m_window.ProjPopupPopup(m_ui.ProjPopup); });
+    m_ui.ProjPopup->popup(m_ui.PrTree->viewport()->mapToGlobal(at));
+}
+
+void ProjectTreeController::OnLoadedExecute()
+{
+    m_ui.recentFiles->NotifyOpen(m_project.FileName);
+    m_ui.WebPanel->setUrlText(m_project.RunAddress);
+}
+
+int ProjectTreeController::SelectedNode() const
+{
+    const QTreeWidgetItem *node = m_ui.PrTree->currentItem();
     if (!node || !node->isSelected())
         return NoNode;
     return node->data(0, NodeRole).toInt();
 }
 
-void MainWindow::OpenProject(const QString &path)
+void ProjectTreeController::OpenProject(const QString &path)
 {
     const bool exists = QFileInfo(path).isFile();
     m_project.LoadFromFile(path);
@@ -79,18 +112,18 @@ void MainWindow::OpenProject(const QString &path)
         // document open before the load, is not saved into the loaded one's file.
         const QString opened = m_project.OpenedFile;
         m_project.SetOpenedFile(QString());
-        OpenFileAtLine(opened, true);
+        m_window.OpenFileAtLine(opened, true);
     } else if (m_project.Files.Count() > 0) {
-        OpenFileAtLine(m_project.Files.Get(0)->Name, true);
+        m_window.OpenFileAtLine(m_project.Files.Get(0)->Name, true);
     }
 }
 
-void MainWindow::SaveProjectTo(const QString &path)
+void ProjectTreeController::SaveProjectTo(const QString &path)
 {
     m_project.SaveToFile(path);
 }
 
-void MainWindow::SavePrjClick(QObject *Sender)
+void ProjectTreeController::SavePrjClick(QObject *Sender)
 {
     if (Sender && !QFileInfo(m_project.FileName).isFile())
         Saveas1Click(nullptr);
@@ -98,7 +131,7 @@ void MainWindow::SavePrjClick(QObject *Sender)
         SaveProjectTo(m_project.FileName);
 }
 
-void MainWindow::Saveas1Click(QObject *)
+void ProjectTreeController::Saveas1Click(QObject *)
 {
     const QString chosen = Dialogs().saveFile(QStringLiteral("Save Project as"), m_project.FileName,
                                               ProjectSaveFilter, QStringLiteral("wdx"));
@@ -108,14 +141,14 @@ void MainWindow::Saveas1Click(QObject *)
     m_project.LoadFromFile(chosen);
 }
 
-void MainWindow::New1Click(QObject *)
+void ProjectTreeController::New1Click(QObject *)
 {
     m_project.Clear();
-    UpdateCaption();
-    re->clearAll();
+    m_window.UpdateCaption();
+    m_ui.re->clearAll();
 }
 
-void MainWindow::Open2Click(QObject *)
+void ProjectTreeController::Open2Click(QObject *)
 {
     const QStringList chosen = Dialogs().openFiles(QStringLiteral("Open Project"),
                                                    QFileInfo(m_project.FileName).absolutePath(),
@@ -124,21 +157,21 @@ void MainWindow::Open2Click(QObject *)
         OpenProject(chosen.constFirst());
 }
 
-void MainWindow::pmitemClick(QObject *)
+void ProjectTreeController::pmitemClick(QObject *)
 {
-    PrTree->setVisible(item(QStringLiteral("pmitem"))->isChecked());
+    m_ui.PrTree->setVisible(m_window.item(QStringLiteral("pmitem"))->isChecked());
 }
 
-void MainWindow::OnProjectUpdateExecute()
+void ProjectTreeController::OnProjectUpdateExecute()
 {
     QString remembered;
-    if (const QTreeWidgetItem *selected = PrTree->currentItem(); selected && selected->isSelected())
+    if (const QTreeWidgetItem *selected = m_ui.PrTree->currentItem(); selected && selected->isSelected())
         remembered = selected->text(0);
 
     // Selections made here are the program's own and open nothing.
-    const QSignalBlocker block(PrTree);
-    PrTree->clear();
-    auto *root = new QTreeWidgetItem(PrTree);
+    const QSignalBlocker block(m_ui.PrTree);
+    m_ui.PrTree->clear();
+    auto *root = new QTreeWidgetItem(m_ui.PrTree);
     root->setText(0, m_project.FileName.isEmpty() ? QString() : QFileInfo(m_project.FileName).fileName());
     root->setData(0, NodeRole, -1);
     root->setIcon(0, projectImage(ImageProject));
@@ -153,75 +186,75 @@ void MainWindow::OnProjectUpdateExecute()
         node->setData(0, NodeRole, i);
         node->setIcon(0, !QFileInfo(entry->Name).isFile() ? missing : entry->Publish ? file : locked);
     }
-    PrTree->expandAll();
-    PrTree->setCurrentItem(nullptr);
-    PrTree->clearSelection();
+    m_ui.PrTree->expandAll();
+    m_ui.PrTree->setCurrentItem(nullptr);
+    m_ui.PrTree->clearSelection();
     if (!remembered.isEmpty()) {
-        for (QTreeWidgetItemIterator it(PrTree); *it; ++it) {
+        for (QTreeWidgetItemIterator it(m_ui.PrTree); *it; ++it) {
             if ((*it)->text(0) == remembered) {
-                PrTree->setCurrentItem(*it);
+                m_ui.PrTree->setCurrentItem(*it);
                 break;
             }
         }
     }
 }
 
-void MainWindow::PrTreeDblClick(QObject *)
+void ProjectTreeController::PrTreeDblClick(QObject *)
 {
     const int node = SelectedNode();
     if (node < 0)
         return;
     if (node < m_project.Files.Count())
-        OpenFileAtLine(m_project.Files.Get(node)->Name, true);
+        m_window.OpenFileAtLine(m_project.Files.Get(node)->Name, true);
 }
 
-void MainWindow::PrTreeKeyDown(int key, Qt::KeyboardModifiers)
+void ProjectTreeController::PrTreeKeyDown(int key, Qt::KeyboardModifiers)
 {
     if (key != Qt::Key_Return && key != Qt::Key_Enter)
         return;
     PrTreeDblClick(nullptr);
-    re->takeFocus();
+    m_ui.re->takeFocus();
 }
 
-void MainWindow::ProjPopupPopup(QObject *)
+void ProjectTreeController::ProjPopupPopup(QObject *)
 {
     const int node = SelectedNode();
     const bool file = node >= 0 && node < m_project.Files.Count();
-    item(QStringLiteral("PManProjectAdd"))->setVisible(!file);
+    m_window.item(QStringLiteral("PManProjectAdd"))->setVisible(!file);
     for (const char *name : {"removefromproj", "dontpublish", "publishnow", "Rename1"})
-        item(QString::fromLatin1(name))->setVisible(file);
-    QAction *lock = item(QStringLiteral("dontpublish"));
+        m_window.item(QString::fromLatin1(name))->setVisible(file);
+    QAction *lock = m_window.item(QStringLiteral("dontpublish"));
     lock->setCheckable(true);
     lock->setChecked(file && !m_project.Files.Get(node)->Publish);
 }
 
-void MainWindow::dontpublishClick(QObject *)
+void ProjectTreeController::dontpublishClick(QObject *)
 {
     const int node = SelectedNode();
     if (node < 0 || node >= m_project.Files.Count())
         return;
     ProjectEntry *entry = m_project.Files.Get(node);
     entry->Publish = !entry->Publish;
-    item(QStringLiteral("dontpublish"))->setChecked(!entry->Publish);
+    m_window.item(QStringLiteral("dontpublish"))->setChecked(!entry->Publish);
     OnProjectUpdateExecute();
 }
 
-void MainWindow::removefromprojClick(QObject *)
+void ProjectTreeController::removefromprojClick(QObject *)
 {
     const int node = SelectedNode();
     if (node < 0 || node >= m_project.Files.Count())
         return;
     {
-        const QSignalBlocker block(PrTree);
-        QTreeWidgetItem *following = PrTree->itemBelow(PrTree->currentItem());
-        PrTree->setCurrentItem(following);
+        const QSignalBlocker block(m_ui.PrTree);
+        QTreeWidgetItem *following = m_ui.PrTree->itemBelow(m_ui.PrTree->currentItem());
+        m_ui.PrTree->setCurrentItem(following);
         if (!following)
-            PrTree->clearSelection();
+            m_ui.PrTree->clearSelection();
     }
     m_project.RemoveFile(node);
 }
 
-void MainWindow::Rename1Click(QObject *)
+void ProjectTreeController::Rename1Click(QObject *)
 {
     const int node = SelectedNode();
     if (node < 0 || node >= m_project.Files.Count())
@@ -249,27 +282,28 @@ void MainWindow::Rename1Click(QObject *)
     // the old name back and leave the renamed file behind.
     if (m_project.OpenedFile == old)
         m_project.SetOpenedFile(newName);
-    UpdateCaption();
+    m_window.UpdateCaption();
     m_project.OnProjectUpdate.raise(nullptr);
 }
 
-void MainWindow::ProjectAddClick(QObject *)
+void ProjectTreeController::ProjectAddClick(QObject *)
 {
-    if (odFolder.isEmpty() && !m_project.FileName.isEmpty())
-        odFolder = QFileInfo(m_project.FileName).absolutePath();
-    const QStringList chosen = Dialogs().openFiles(QStringLiteral("Add to Project"), odFolder,
+    QString &folder = m_window.documents().odFolder;
+    if (folder.isEmpty() && !m_project.FileName.isEmpty())
+        folder = QFileInfo(m_project.FileName).absolutePath();
+    const QStringList chosen = Dialogs().openFiles(QStringLiteral("Add to Project"), folder,
                                                    QStringLiteral("Any file|*.*"), true);
     if (!chosen.isEmpty()) {
-        odFiles = chosen;
+        m_window.documents().odFiles = chosen;
         for (const QString &path : chosen)
-            OpenFileAtLine(path, true);
+            m_window.OpenFileAtLine(path, true);
     }
     m_project.OnProjectUpdate.raise(nullptr);
 }
 
-void MainWindow::Files1Click(QObject *)
+void ProjectTreeController::Files1Click(QObject *)
 {
-    ProjectFilesDialog *form = m_windows->projectFilesDialog;
+    ProjectFilesDialog *form = m_windows.projectFilesDialog;
     QStringList names;
     m_project.ListFileNames(names);
     QList<QPair<QString, QString>> rows;
@@ -285,5 +319,5 @@ void MainWindow::Files1Click(QObject *)
         return;
     const QString chosen = form->chosenPath();
     if (!chosen.isEmpty())
-        OpenFileAtLine(chosen, true);
+        m_window.OpenFileAtLine(chosen, true);
 }
