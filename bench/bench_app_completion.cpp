@@ -8,7 +8,7 @@
 #include "app/main_window_ui.h"
 #include "editor/code_editor.h"
 #include "editor/completion_popup.h"
-#include "forms/recording_browser_view.h"
+#include "support/recording_browser_view.h"
 #include "foundation/settings_store.h"
 #include "foundation/switches.h"
 #include "foundation/user_dialogs.h"

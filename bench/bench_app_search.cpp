@@ -12,7 +12,7 @@
 #include "app/messages_grid.h"
 #include "editor/code_editor.h"
 #include "forms/project_functions_dialog.h"
-#include "forms/recording_browser_view.h"
+#include "support/recording_browser_view.h"
 #include "foundation/settings_store.h"
 #include "foundation/user_dialogs.h"
 

@@ -4,8 +4,9 @@
 #
 #   bench/run-all.sh [BUILD_DIR]        (default: build)
 #
-# Needs the benchmark targets built (`make build` builds them) and, for the
-# search figures, the PHP corpus (made on first use; see README.md).
+# Needs the benchmark targets built (`make bench` builds them, then runs
+# this) and, for the search figures, the PHP corpus (made on first use; see
+# README.md).
 set -uo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(cd "${1:-$here/build}" && pwd)"

@@ -42,11 +42,6 @@ QString RecentFiles::Registry_Value_Get(const QString &key, const QString &defau
     return RegReadString(key, defaultValue);
 }
 
-void RecentFiles::Registry_Value_Set(const QString &key, const QString &value)
-{
-    RegWriteString(key, value);
-}
-
 void RecentFiles::read()
 {
     try {

@@ -28,14 +28,12 @@ public:
     void OnFileClick(QObject *sender);
 
     const QStringList &files() const { return m_files; }
-    QAction *MenuItem() const { return m_menuItem; }
 
     std::function<void(QObject *sender, const QString &fileName)> OnOpenFile;
 
     static QString defaultKeyRoot();
     // The value "String" of one key; the default when empty or missing.
     static QString Registry_Value_Get(const QString &key, const QString &defaultValue);
-    static void Registry_Value_Set(const QString &key, const QString &value);
 
 private:
     void read();

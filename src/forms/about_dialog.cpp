@@ -3,6 +3,7 @@
 #include "forms/window_placement.h"
 #include "foundation/handler_guard.h"
 #include "foundation/settings.h"
+#include "foundation/version.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -20,7 +21,7 @@ AboutDialog::AboutDialog() : QDialog(nullptr)
     big.setPixelSize(37);
     TitleLabel->setFont(big);
 
-    VersionLabel = new QLabel(QStringLiteral("0.52 beta"), this);
+    VersionLabel = new QLabel(QStringLiteral(QUILLSTONE_VERSION " beta"), this);
     VersionLabel->setObjectName(QStringLiteral("VersionLabel"));
     QFont small = font();
     small.setPixelSize(8);

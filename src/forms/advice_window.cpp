@@ -90,11 +90,11 @@ AdviceWindow::~AdviceWindow()
 void AdviceWindow::BuildManualIndex()
 {
     m_folder = ManualFolder();
-    fl = ListManualFolder(m_folder);
-    QList<ManualEntry> index;
-    index.reserve(fl.size());
-    for (const QString &file : fl)
-        index.append({ManualNameFromFileName(file), file});
+    QList<ManualEntry> index = ReadManualIndex(m_folder);
+    fl.clear();
+    fl.reserve(index.size());
+    for (const ManualEntry &entry : index)
+        fl.append(entry.fileName);
     m_index = std::move(index);
     m_model->refresh();
     m_built = true;
@@ -180,12 +180,6 @@ void AdviceWindow::gridDblClick(QObject *)
         return;
     frame_browser1->setUrlText(address);
     frame_browser1->navigate(frame_browser1->urlText());
-}
-
-void AdviceWindow::gridKeyDown(QObject *Sender, int Key)
-{
-    if (Key == Qt::Key_Return || Key == Qt::Key_Enter)
-        gridDblClick(Sender);
 }
 
 void AdviceWindow::FormKeyDown(QObject *Sender, int Key, Qt::KeyboardModifiers)

@@ -53,7 +53,6 @@ class AdviceWindow final : public QDialog
     void searchedChange(QObject *Sender);
     void gridClick(QObject *Sender);
     void gridDblClick(QObject *Sender);
-    void gridKeyDown(QObject *Sender, int Key);
     void FormKeyDown(QObject *Sender, int Key, Qt::KeyboardModifiers Shift);
 
     QTableView *grid;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "foundation/http_client.h"
+#include "foundation/version.h"
 
 #include <QByteArray>
 #include <QString>
@@ -38,7 +39,7 @@ public:
     // The cookies held for the run, one line each in curl's Netscape format.
     QStringList cookies() const;
 
-    static constexpr const char *UserAgent = "Quillstone/0.52";
+    static constexpr const char *UserAgent = "Quillstone/" QUILLSTONE_VERSION;
 
 private:
     qint64 perform(const QString &url); // body into m_chunks; returns its size

@@ -13,7 +13,7 @@
 #include "app/project_tree_controller.h"
 #include "app/publish_controller.h"
 #include "app/messages_grid.h"
-#include "forms/recording_browser_view.h"
+#include "support/recording_browser_view.h"
 #include "support/test_support.h"
 
 #include <QStringList>

@@ -3,7 +3,7 @@
 #include "editor/code_editor.h"
 #include "forms/run_window.h"
 #include "forms/browser_frame.h"
-#include "forms/recording_browser_view.h"
+#include "support/recording_browser_view.h"
 #include "project/dos_stamp.h"
 
 #include <QAction>

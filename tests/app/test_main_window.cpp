@@ -12,6 +12,7 @@
 #include "foundation/handler_guard.h"
 #include "foundation/settings.h"
 #include "foundation/settings_store.h"
+#include "foundation/version.h"
 #include "support/php_server.h"
 
 #include <QAction>
@@ -404,7 +405,7 @@ TEST_F(AppTest, AboutShowsTheTitleAndVersion)
     };
     form()->item("About1")->trigger();
     EXPECT_TRUE(texts.contains("Quillstone"));
-    EXPECT_TRUE(texts.contains("0.52 beta"));
+    EXPECT_TRUE(texts.contains(QUILLSTONE_VERSION " beta"));
     EXPECT_TRUE(texts.contains("php web design environment"));
 }
 

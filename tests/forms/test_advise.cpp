@@ -3,7 +3,7 @@
 #include "forms/advice_window.h"
 #include "forms/online_manual_window.h"
 #include "forms/browser_frame.h"
-#include "forms/recording_browser_view.h"
+#include "support/recording_browser_view.h"
 #include "foundation/errors.h"
 #include "project/manual_index.h"
 #include "support/test_support.h"

@@ -1,7 +1,7 @@
 // The browser frame's rules and commands, driven through its real controls and
 // keys with a recording browser in place of the engine.
 #include "forms/browser_frame.h"
-#include "forms/recording_browser_view.h"
+#include "support/recording_browser_view.h"
 #include "foundation/errors.h"
 #include "support/test_support.h"
 

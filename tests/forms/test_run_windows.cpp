@@ -5,7 +5,7 @@
 #include "forms/database_admin_window.h"
 #include "forms/run_text_window.h"
 #include "forms/browser_frame.h"
-#include "forms/recording_browser_view.h"
+#include "support/recording_browser_view.h"
 
 #include <gtest/gtest.h>
 

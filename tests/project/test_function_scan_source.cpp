@@ -102,12 +102,17 @@ TEST(ReadSourceFile, RefusesWhatIsNoReadableFileByName)
         EXPECT_TRUE(e.message().contains(missing));
     }
     EXPECT_THROW(ReadSourceFile(dir.path()), AppError);
-    const QString locked = dir.filePath("locked.php");
-    WriteFileBytes(locked, "x");
-    QFile::setPermissions(locked, QFileDevice::Permissions());
-    if (QFile(locked).open(QIODevice::ReadOnly)) // running as root reads anyway
-        GTEST_SKIP() << "permissions are not enforced for this user";
-    EXPECT_THROW(ReadSourceFile(locked), AppError);
+    // A regular file that no user, root included, can read from its start:
+    // the process's own memory, where nothing is mapped at address 0.
+    const QString unreadable = dir.filePath("unreadable.php");
+    ASSERT_TRUE(QFile::link("/proc/self/mem", unreadable));
+    try {
+        ReadSourceFile(unreadable);
+        FAIL();
+    } catch (const AppError &e) {
+        EXPECT_TRUE(e.message().startsWith("Cannot read")) << qPrintable(e.message());
+        EXPECT_TRUE(e.message().contains(unreadable));
+    }
 }
 
 TEST(TrimControls, RemovesCodesUpTo32AtBothEnds)

@@ -1,4 +1,4 @@
-#include "forms/recording_browser_view.h"
+#include "support/recording_browser_view.h"
 
 #include "foundation/errors.h"
 
