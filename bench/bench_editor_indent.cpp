@@ -21,7 +21,8 @@
 #include <cstring>
 #include <vector>
 
-namespace {
+namespace
+{
 
 struct Parts {
     double read = 0, indent = 0, replace = 0, paint = 0;
@@ -96,7 +97,8 @@ int main(int argc, char **argv)
     }
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     QApplication app(argc, argv);
-    const int copies = argc > 2 && std::isdigit(static_cast<unsigned char>(argv[2][0])) ? std::atoi(argv[2]) : 1;
+    const int copies =
+        argc > 2 && std::isdigit(static_cast<unsigned char>(argv[2][0])) ? std::atoi(argv[2]) : 1;
     bool lineByLine = true;
     for (int i = 2; i < argc; ++i)
         if (std::strcmp(argv[i], "--no-line-by-line") == 0)

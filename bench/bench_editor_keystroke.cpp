@@ -24,14 +24,16 @@
 #include <cstring>
 #include <vector>
 
-namespace {
+namespace
+{
 
 // Counts the viewport's paints.
-class PaintCounter : public QObject {
-public:
+class PaintCounter : public QObject
+{
+  public:
     int paints = 0;
 
-protected:
+  protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         if (event->type() == QEvent::Paint)
@@ -115,10 +117,12 @@ int main(int argc, char **argv)
             }
         }
         std::printf("%s (line %d), %zu keys each way:\n", place.name, place.line + 1, with.size());
-        std::printf("  keystroke to paint without line numbers: median %.2f ms, 90th percentile %.2f ms\n",
-                    percentile(without, 0.5), percentile(without, 0.9));
-        std::printf("  keystroke to paint with line numbers:    median %.2f ms, 90th percentile %.2f ms\n",
-                    percentile(with, 0.5), percentile(with, 0.9));
+        std::printf(
+            "  keystroke to paint without line numbers: median %.2f ms, 90th percentile %.2f ms\n",
+            percentile(without, 0.5), percentile(without, 0.9));
+        std::printf(
+            "  keystroke to paint with line numbers:    median %.2f ms, 90th percentile %.2f ms\n",
+            percentile(with, 0.5), percentile(with, 0.9));
         std::printf("  ratio with/without (median): %.2f\n",
                     percentile(with, 0.5) / percentile(without, 0.5));
     }

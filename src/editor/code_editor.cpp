@@ -15,13 +15,15 @@
 // Keys live in code_editor_keys.cpp, colours and margins in
 // code_editor_appearance.cpp.
 
-namespace {
+namespace
+{
 
 using Sci = QsciScintillaBase;
 
 // Restores undo collection even if inserting text throws (out of memory).
-class OutsideUndo {
-public:
+class OutsideUndo
+{
+  public:
     OutsideUndo(CodeEditor &editor, bool &flag) : m_editor(editor), m_flag(flag)
     {
         m_flag = true;
@@ -34,14 +36,15 @@ public:
     }
     Q_DISABLE_COPY_MOVE(OutsideUndo)
 
-private:
+  private:
     CodeEditor &m_editor;
     bool &m_flag;
 };
 
 // Groups changes into one undo step, closed even when a change throws.
-class UndoStep {
-public:
+class UndoStep
+{
+  public:
     explicit UndoStep(CodeEditor &editor) : m_editor(editor)
     {
         m_editor.SendScintilla(Sci::SCI_BEGINUNDOACTION);
@@ -49,7 +52,7 @@ public:
     ~UndoStep() { m_editor.SendScintilla(Sci::SCI_ENDUNDOACTION); }
     Q_DISABLE_COPY_MOVE(UndoStep)
 
-private:
+  private:
     CodeEditor &m_editor;
 };
 
@@ -78,7 +81,10 @@ CodeEditor::~CodeEditor() = default;
 
 // --- text -------------------------------------------------------------------
 
-long CodeEditor::documentLength() const { return SendScintilla(SCI_GETLENGTH); }
+long CodeEditor::documentLength() const
+{
+    return SendScintilla(SCI_GETLENGTH);
+}
 
 const char *CodeEditor::documentBytes() const
 {
@@ -101,9 +107,12 @@ void CodeEditor::replaceBytes(long start, long end, const QByteArray &utf8)
 QByteArray CodeEditor::newLineBytes() const
 {
     switch (SendScintilla(SCI_GETEOLMODE)) {
-    case SC_EOL_CRLF: return QByteArrayLiteral("\r\n");
-    case SC_EOL_CR: return QByteArrayLiteral("\r");
-    default: return QByteArrayLiteral("\n");
+    case SC_EOL_CRLF:
+        return QByteArrayLiteral("\r\n");
+    case SC_EOL_CR:
+        return QByteArrayLiteral("\r");
+    default:
+        return QByteArrayLiteral("\n");
     }
 }
 
@@ -113,7 +122,10 @@ void CodeEditor::runOutsideUndo(const std::function<void()> &change)
     change();
 }
 
-int CodeEditor::lineCount() const { return int(SendScintilla(SCI_GETLINECOUNT)); }
+int CodeEditor::lineCount() const
+{
+    return int(SendScintilla(SCI_GETLINECOUNT));
+}
 
 QString CodeEditor::lineText(int line) const
 {
@@ -175,8 +187,8 @@ void CodeEditor::replaceLineTexts(const QStringList &lines)
         const long start = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
         const long end = SendScintilla(SCI_GETLINEENDPOSITION, static_cast<unsigned long>(line));
         return QByteArray::fromRawData(
-            reinterpret_cast<const char *>(SendScintilla(
-                SCI_GETRANGEPOINTER, static_cast<unsigned long>(start), end - start)),
+            reinterpret_cast<const char *>(
+                SendScintilla(SCI_GETRANGEPOINTER, static_cast<unsigned long>(start), end - start)),
             end - start);
     };
     // Only the stretch from the first to the last changed line is replaced.
@@ -195,11 +207,13 @@ void CodeEditor::replaceLineTexts(const QStringList &lines)
         return;
 
     const long caret = SendScintilla(SCI_GETCURRENTPOS);
-    const int caretLine = int(SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(caret)));
-    const long caretColumn = SendScintilla(
-        SCI_COUNTCHARACTERS,
-        static_cast<unsigned long>(SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(caretLine))),
-        caret);
+    const int caretLine =
+        int(SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(caret)));
+    const long caretColumn =
+        SendScintilla(SCI_COUNTCHARACTERS,
+                      static_cast<unsigned long>(SendScintilla(
+                          SCI_POSITIONFROMLINE, static_cast<unsigned long>(caretLine))),
+                      caret);
     const long firstVisible = SendScintilla(SCI_GETFIRSTVISIBLELINE);
 
     const long start = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(first));
@@ -210,16 +224,21 @@ void CodeEditor::replaceLineTexts(const QStringList &lines)
         replacement += texts[size_t(line)];
         if (line < last) {
             // The line's own end, whatever its kind.
-            const long lineEnd = SendScintilla(SCI_GETLINEENDPOSITION, static_cast<unsigned long>(line));
-            const long next = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line + 1));
+            const long lineEnd =
+                SendScintilla(SCI_GETLINEENDPOSITION, static_cast<unsigned long>(line));
+            const long next =
+                SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line + 1));
             replacement.append(bytes + lineEnd, next - lineEnd);
         }
     }
     replaceBytes(start, end, replacement);
 
-    const long lineStart = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(caretLine));
-    const long lineEnd = SendScintilla(SCI_GETLINEENDPOSITION, static_cast<unsigned long>(caretLine));
-    long position = SendScintilla(SCI_POSITIONRELATIVE, static_cast<unsigned long>(lineStart), caretColumn);
+    const long lineStart =
+        SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(caretLine));
+    const long lineEnd =
+        SendScintilla(SCI_GETLINEENDPOSITION, static_cast<unsigned long>(caretLine));
+    long position =
+        SendScintilla(SCI_POSITIONRELATIVE, static_cast<unsigned long>(lineStart), caretColumn);
     if (position == 0 && caretColumn > 0)
         position = lineEnd; // the column lies past the end of the document
     SendScintilla(SCI_GOTOPOS, static_cast<unsigned long>(std::min(position, lineEnd)));
@@ -313,10 +332,14 @@ QString CodeEditor::lineEndsName() const
         ends = next == "\r\n" ? LineEnds::CrLf : next == "\r" ? LineEnds::Cr : LineEnds::Lf;
     }
     switch (ends) {
-    case LineEnds::CrLf: return QStringLiteral("CRLF");
-    case LineEnds::Cr: return QStringLiteral("CR");
-    case LineEnds::Mixed: return QStringLiteral("mixed");
-    default: return QStringLiteral("LF");
+    case LineEnds::CrLf:
+        return QStringLiteral("CRLF");
+    case LineEnds::Cr:
+        return QStringLiteral("CR");
+    case LineEnds::Mixed:
+        return QStringLiteral("mixed");
+    default:
+        return QStringLiteral("LF");
     }
 }
 
@@ -343,7 +366,10 @@ void CodeEditor::trackHistory(int position, int modificationType, int length)
     }
 }
 
-bool CodeEditor::isDocumentModified() const { return isModified() || m_changedOutsideUndo; }
+bool CodeEditor::isDocumentModified() const
+{
+    return isModified() || m_changedOutsideUndo;
+}
 
 void CodeEditor::updateModified()
 {
@@ -359,16 +385,16 @@ void CodeEditor::updateModified()
 int CodeEditor::caretLine() const
 {
     return int(SendScintilla(SCI_LINEFROMPOSITION,
-                             static_cast<unsigned long>(SendScintilla(SCI_GETCURRENTPOS))))
-        + 1;
+                             static_cast<unsigned long>(SendScintilla(SCI_GETCURRENTPOS)))) +
+           1;
 }
 
 void CodeEditor::setCaretLine(int line)
 {
     const int target = std::clamp(line, 1, lineCount()) - 1;
     // The column kept is the visible one, so tabs do not shift the caret sideways.
-    const long column = SendScintilla(SCI_GETCOLUMN,
-                                      static_cast<unsigned long>(SendScintilla(SCI_GETCURRENTPOS)));
+    const long column =
+        SendScintilla(SCI_GETCOLUMN, static_cast<unsigned long>(SendScintilla(SCI_GETCURRENTPOS)));
     const long position = SendScintilla(SCI_FINDCOLUMN, static_cast<unsigned long>(target), column);
     SendScintilla(SCI_ENSUREVISIBLE, static_cast<unsigned long>(target));
     SendScintilla(SCI_GOTOPOS, static_cast<unsigned long>(position));
@@ -385,8 +411,8 @@ int CodeEditor::caretColumn() const
 int CodeEditor::caretDisplayColumn() const
 {
     return int(SendScintilla(SCI_GETCOLUMN,
-                             static_cast<unsigned long>(SendScintilla(SCI_GETCURRENTPOS))))
-        + 1;
+                             static_cast<unsigned long>(SendScintilla(SCI_GETCURRENTPOS)))) +
+           1;
 }
 
 void CodeEditor::extendSelection(int characters)
@@ -403,9 +429,9 @@ void CodeEditor::extendSelection(int characters)
         if (c == '\r' || c == '\n') {
             if (remaining < 2)
                 break;
-            const bool crLf = c == '\r' && position + 1 < length
-                && char(SendScintilla(SCI_GETCHARAT, static_cast<unsigned long>(position + 1)))
-                    == '\n';
+            const bool crLf = c == '\r' && position + 1 < length &&
+                              char(SendScintilla(SCI_GETCHARAT,
+                                                 static_cast<unsigned long>(position + 1))) == '\n';
             position += crLf ? 2 : 1;
             remaining -= 2;
         } else {
@@ -430,7 +456,8 @@ QString CodeEditor::wordAtCaret() const
 
 // --- search -----------------------------------------------------------------
 
-namespace {
+namespace
+{
 
 bool findAndSelect(CodeEditor &editor, long from, const QString &text)
 {
@@ -440,9 +467,8 @@ bool findAndSelect(CodeEditor &editor, long from, const QString &text)
     editor.SendScintilla(Sci::SCI_SETSEARCHFLAGS, 0UL); // case ignored, inside words
     editor.SendScintilla(Sci::SCI_SETTARGETRANGE, static_cast<unsigned long>(from),
                          editor.SendScintilla(Sci::SCI_GETLENGTH));
-    const long found = editor.SendScintilla(Sci::SCI_SEARCHINTARGET,
-                                            static_cast<unsigned long>(utf8.size()),
-                                            utf8.constData());
+    const long found = editor.SendScintilla(
+        Sci::SCI_SEARCHINTARGET, static_cast<unsigned long>(utf8.size()), utf8.constData());
     if (found < 0)
         return false;
     const long end = editor.SendScintilla(Sci::SCI_GETTARGETEND);

@@ -19,16 +19,27 @@ class QsciLexer;
 // bytes (encoding and line ends) and notice changes made by other programs,
 // key/command events, line numbers, brace-aware indentation and colours for
 // light and dark palettes.
-class CodeEditor : public QsciScintilla {
+class CodeEditor : public QsciScintilla
+{
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CodeEditor)
 
-public:
+  public:
     enum class Colouring { None, Php, Html };
     // The caret-move command numbers reported by commandProcessed.
     enum Command {
-        CmdLeft = 1, CmdRight, CmdUp, CmdDown, CmdWordLeft, CmdWordRight,
-        CmdLineStart, CmdLineEnd, CmdPageUp, CmdPageDown, CmdPageLeft, CmdPageRight
+        CmdLeft = 1,
+        CmdRight,
+        CmdUp,
+        CmdDown,
+        CmdWordLeft,
+        CmdWordRight,
+        CmdLineStart,
+        CmdLineEnd,
+        CmdPageUp,
+        CmdPageDown,
+        CmdPageLeft,
+        CmdPageRight
     };
     // The line ends the document holds; None when it has a single line.
     enum class LineEnds { None, Lf, CrLf, Cr, Mixed };
@@ -65,9 +76,9 @@ public:
 
     // Text, lines 0-based.
     int lineCount() const;
-    QString lineText(int line) const;               // without its line end
+    QString lineText(int line) const;                // without its line end
     void replaceLine(int line, const QString &text); // not entered in undo
-    QStringList lineTexts() const;                  // every line, without line ends
+    QStringList lineTexts() const;                   // every line, without line ends
     // Gives every line a new text in one change and one undo step; each line
     // keeps its own line end and the caret stays on its line. Throws AppError
     // when the number of lines differs.
@@ -103,9 +114,10 @@ public:
     // Changes the encoding the next save writes; Windows-1252 is refused with
     // AppError while the text holds a character it cannot store.
     void setEncoding(DocumentEncoding encoding);
-    void setEncodingQuestion(EncodingQuestion question) { m_encodingQuestion = std::move(question); }
-    bool isLatin1() const { return m_encoding == DocumentEncoding::Windows1252; }
-    bool hasByteOrderMark() const { return m_encoding == DocumentEncoding::Utf8WithBom; }
+    void setEncodingQuestion(EncodingQuestion question)
+    {
+        m_encodingQuestion = std::move(question);
+    }
 
     // Status line information.
     LineEnds lineEnds() const;
@@ -148,7 +160,7 @@ public:
     // The document's own line end, which new lines get.
     QByteArray newLineBytes() const;
 
-signals:
+  signals:
     void keyDown(int key, Qt::KeyboardModifiers modifiers);
     void keyUp(int key, Qt::KeyboardModifiers modifiers);
     void keyPressed(const QString &text);
@@ -159,13 +171,13 @@ signals:
     // Caret, selection, insert/overwrite, encoding or line ends may have changed.
     void statusChanged();
 
-protected:
+  protected:
     bool event(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
     void changeEvent(QEvent *event) override;
 
-private:
+  private:
     void replaceRange(long start, long end, const QByteArray &utf8);
     void appendInBlocks(const char *data, qsizetype size, bool windows1252);
     void resetHistory();

@@ -9,7 +9,8 @@
 #include <Qsci/qscilexerhtml.h>
 #include <algorithm>
 
-namespace {
+namespace
+{
 
 const QColor DarkPaper(30, 30, 30);
 const QColor DarkText(220, 220, 220);
@@ -92,9 +93,12 @@ void CodeEditor::setColourScheme(ColourScheme scheme)
 bool CodeEditor::wantsDarkColours() const
 {
     switch (m_scheme) {
-    case ColourScheme::Light: return false;
-    case ColourScheme::Dark: return true;
-    case ColourScheme::Automatic: break;
+    case ColourScheme::Light:
+        return false;
+    case ColourScheme::Dark:
+        return true;
+    case ColourScheme::Automatic:
+        break;
     }
     // The application's palette, not the widget's, which the control adjusts itself.
     return QGuiApplication::palette().color(QPalette::Window).lightness() < 128;
@@ -103,8 +107,9 @@ bool CodeEditor::wantsDarkColours() const
 void CodeEditor::changeEvent(QEvent *event)
 {
     QsciScintilla::changeEvent(event);
-    if ((event->type() == QEvent::ApplicationPaletteChange || event->type() == QEvent::PaletteChange)
-        && m_scheme == ColourScheme::Automatic && wantsDarkColours() != m_dark)
+    if ((event->type() == QEvent::ApplicationPaletteChange ||
+         event->type() == QEvent::PaletteChange) &&
+        m_scheme == ColourScheme::Automatic && wantsDarkColours() != m_dark)
         setColourScheme(ColourScheme::Automatic);
 }
 

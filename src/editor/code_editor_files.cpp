@@ -11,24 +11,27 @@
 #include <algorithm>
 #include <climits>
 
-namespace {
+namespace
+{
 
 const char Bom[] = "\xEF\xBB\xBF";
 
 // Sets a flag for the lifetime of a scope, whatever way the scope ends.
-class FlagScope {
-public:
+class FlagScope
+{
+  public:
     explicit FlagScope(bool &flag) : m_flag(flag) { m_flag = true; }
     ~FlagScope() { m_flag = false; }
     Q_DISABLE_COPY_MOVE(FlagScope)
 
-private:
+  private:
     bool &m_flag;
 };
 
 // A large file takes seconds to take in: say so with the pointer.
-class BusyPointer {
-public:
+class BusyPointer
+{
+  public:
     explicit BusyPointer(bool on) : m_on(on)
     {
         if (m_on)
@@ -41,7 +44,7 @@ public:
     }
     Q_DISABLE_COPY_MOVE(BusyPointer)
 
-private:
+  private:
     bool m_on;
 };
 
@@ -98,10 +101,16 @@ void CodeEditor::loadFromFile(const QString &path)
     // existing ones are never touched.
     const char *loaded = documentBytes();
     switch (text_encoding::firstLineEnd(loaded, std::min<qsizetype>(size, 1 << 20))) {
-    case text_encoding::LineEnd::CrLf: SendScintilla(SCI_SETEOLMODE, SC_EOL_CRLF); break;
-    case text_encoding::LineEnd::Cr: SendScintilla(SCI_SETEOLMODE, SC_EOL_CR); break;
+    case text_encoding::LineEnd::CrLf:
+        SendScintilla(SCI_SETEOLMODE, SC_EOL_CRLF);
+        break;
+    case text_encoding::LineEnd::Cr:
+        SendScintilla(SCI_SETEOLMODE, SC_EOL_CR);
+        break;
     case text_encoding::LineEnd::Lf:
-    case text_encoding::LineEnd::None: SendScintilla(SCI_SETEOLMODE, SC_EOL_LF); break;
+    case text_encoding::LineEnd::None:
+        SendScintilla(SCI_SETEOLMODE, SC_EOL_LF);
+        break;
     }
     applyLexer();
 
@@ -121,9 +130,9 @@ void CodeEditor::appendInBlocks(const char *data, qsizetype size, bool windows12
     while (done < size) {
         qsizetype end = std::min(size, done + Block);
         // Never split a UTF-8 sequence or a CR LF pair between two blocks.
-        while (end < size && end > done + 1
-               && ((!windows1252 && (static_cast<unsigned char>(data[end]) & 0xC0) == 0x80)
-                   || (data[end] == '\n' && data[end - 1] == '\r')))
+        while (end < size && end > done + 1 &&
+               ((!windows1252 && (static_cast<unsigned char>(data[end]) & 0xC0) == 0x80) ||
+                (data[end] == '\n' && data[end - 1] == '\r')))
             --end;
         if (windows1252) {
             const QByteArray utf8 = document_encoding::windows1252ToUtf8(data + done, end - done);
@@ -142,7 +151,8 @@ void CodeEditor::saveToFile(const QString &path)
     // text is read only once it has been answered.
     if (m_encoding == DocumentEncoding::Windows1252) {
         QString unencodable;
-        if (!document_encoding::utf8ToWindows1252(documentBytes(), documentLength(), &unencodable)) {
+        if (!document_encoding::utf8ToWindows1252(documentBytes(), documentLength(),
+                                                  &unencodable)) {
             if (!m_encodingQuestion || !m_encodingQuestion(unencodable))
                 throw AppError(
                     QStringLiteral("%1 was not saved: the text holds %2, which its encoding "
@@ -164,7 +174,8 @@ void CodeEditor::saveToFile(const QString &path)
 
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        throw AppError(QStringLiteral("Cannot save %1: %2").arg(QuotedPath(path), file.errorString()));
+        throw AppError(
+            QStringLiteral("Cannot save %1: %2").arg(QuotedPath(path), file.errorString()));
     bool written = true;
     if (m_encoding == DocumentEncoding::Utf8WithBom)
         written = file.write(Bom, 3) == 3;
@@ -179,7 +190,8 @@ void CodeEditor::saveToFile(const QString &path)
     // change by another program can slip in between.
     FileStamp stamp = FileStamp::ofDescriptor(file.handle());
     if (!file.commit())
-        throw AppError(QStringLiteral("Cannot save %1: %2").arg(QuotedPath(path), file.errorString()));
+        throw AppError(
+            QStringLiteral("Cannot save %1: %2").arg(QuotedPath(path), file.errorString()));
     if (stamp.unknown)
         stamp = FileStamp::of(path);
     afterLoadOrSave(path, stamp);
@@ -246,8 +258,8 @@ void CodeEditor::setEncoding(DocumentEncoding encoding)
 
 void CodeEditor::watchEncoding(const char *text, int length)
 {
-    if (m_encoding != DocumentEncoding::Windows1252 || m_loading || m_questionPending
-        || m_questionDeclined || !m_encodingQuestion || !text)
+    if (m_encoding != DocumentEncoding::Windows1252 || m_loading || m_questionPending ||
+        m_questionDeclined || !m_encodingQuestion || !text)
         return;
     if (document_encoding::fitsWindows1252(text, length))
         return;

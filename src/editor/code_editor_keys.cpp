@@ -7,7 +7,8 @@
 #include <Qsci/qscicommandset.h>
 #include <algorithm>
 
-namespace {
+namespace
+{
 
 using Sci = QsciScintillaBase;
 
@@ -74,14 +75,19 @@ const QString IndentUnit = QStringLiteral("    ");
 
 Qt::KeyboardModifiers commandModifiers(Qt::KeyboardModifiers modifiers)
 {
-    return modifiers & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
+    return modifiers &
+           (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
 }
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
 
 // Groups the changes of one key press into one undo step.
-class UndoStep {
-public:
+class UndoStep
+{
+  public:
     UndoStep(CodeEditor &editor, bool active) : m_editor(editor), m_active(active)
     {
         if (m_active)
@@ -94,7 +100,7 @@ public:
     }
     Q_DISABLE_COPY_MOVE(UndoStep)
 
-private:
+  private:
     CodeEditor &m_editor;
     bool m_active;
 };
@@ -107,9 +113,10 @@ const QList<QKeySequence> &CodeEditor::windowShortcuts()
     static const QList<QKeySequence> keys = [] {
         QList<QKeySequence> list;
         for (const char *key :
-             {"Ctrl+S", "Alt+X", "Ctrl+I", "Ctrl+F", "Ctrl+Shift+F", "F3", "Shift+F3", "Ctrl+G", "F4",
-              "F2", "Alt+R", "Alt+Return", "Alt+T", "Alt+D", "F1", "Ctrl+L", "Ctrl+K",
-              "Ctrl+Space", "Ctrl+O", "Ctrl+N", "Ctrl+W", "Ctrl+Q", "Ctrl+Shift+S", "Ctrl+H"})
+             {"Ctrl+S",   "Alt+X",  "Ctrl+I", "Ctrl+F", "Ctrl+Shift+F", "F3",
+              "Shift+F3", "Ctrl+G", "F4",     "F2",     "Alt+R",        "Alt+Return",
+              "Alt+T",    "Alt+D",  "F1",     "Ctrl+L", "Ctrl+K",       "Ctrl+Space",
+              "Ctrl+O",   "Ctrl+N", "Ctrl+W", "Ctrl+Q", "Ctrl+Shift+S", "Ctrl+H"})
             list.append(QKeySequence(QString::fromLatin1(key)));
         return list;
     }();
@@ -133,18 +140,18 @@ void CodeEditor::removeWindowShortcutBindings()
 bool CodeEditor::isWindowShortcut(const QKeyEvent *event) const
 {
     const int key = event->key();
-    if (key == 0 || key == Qt::Key_unknown || key == Qt::Key_Shift || key == Qt::Key_Control
-        || key == Qt::Key_Alt || key == Qt::Key_Meta)
+    if (key == 0 || key == Qt::Key_unknown || key == Qt::Key_Shift || key == Qt::Key_Control ||
+        key == Qt::Key_Alt || key == Qt::Key_Meta)
         return false;
-    return windowShortcuts().contains(QKeySequence(QKeyCombination(commandModifiers(event->modifiers()),
-                                                                   Qt::Key(key))));
+    return windowShortcuts().contains(
+        QKeySequence(QKeyCombination(commandModifiers(event->modifiers()), Qt::Key(key))));
 }
 
 bool CodeEditor::event(QEvent *event)
 {
     // A window key never becomes the editor's, so the window's command runs.
-    if (event->type() == QEvent::ShortcutOverride
-        && isWindowShortcut(static_cast<QKeyEvent *>(event))) {
+    if (event->type() == QEvent::ShortcutOverride &&
+        isWindowShortcut(static_cast<QKeyEvent *>(event))) {
         event->ignore();
         return true;
     }
@@ -166,8 +173,8 @@ int CodeEditor::moveCommandFor(const QKeyEvent *event) const
 bool CodeEditor::scrollPageSideways(const QKeyEvent *event)
 {
     // The control has no sideways page move; Alt+PageUp/PageDown provide it.
-    if (commandModifiers(event->modifiers()) != Qt::AltModifier
-        || (event->key() != Qt::Key_PageUp && event->key() != Qt::Key_PageDown))
+    if (commandModifiers(event->modifiers()) != Qt::AltModifier ||
+        (event->key() != Qt::Key_PageUp && event->key() != Qt::Key_PageDown))
         return false;
     const long page = std::max(1, viewport()->width());
     const long offset = SendScintilla(SCI_GETXOFFSET);
@@ -194,8 +201,8 @@ void CodeEditor::keyPressEvent(QKeyEvent *event)
     const int command = moveCommandFor(event);
     // Enter and a closing brace change the indentation too; one undo step
     // takes back both.
-    const bool indents = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter
-        || event->text() == QLatin1String("}");
+    const bool indents = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter ||
+                         event->text() == QLatin1String("}");
     {
         UndoStep step(*this, indents && !isReadOnly());
         QsciScintilla::keyPressEvent(event);
@@ -215,8 +222,8 @@ void CodeEditor::keyReleaseEvent(QKeyEvent *event)
 
 void CodeEditor::onCharacterAdded(int character)
 {
-    const bool lineBreak = character == '\n'
-        || (character == '\r' && SendScintilla(SCI_GETEOLMODE) == SC_EOL_CR);
+    const bool lineBreak =
+        character == '\n' || (character == '\r' && SendScintilla(SCI_GETEOLMODE) == SC_EOL_CR);
     if (lineBreak)
         indentNewLine();
     else if (character == '}')

@@ -2,22 +2,26 @@
 
 #include <cstring>
 
-namespace document_encoding {
+namespace document_encoding
+{
 
-namespace {
+namespace
+{
 
 // Bytes 0x80 to 0x9F; the undefined five stand for the control character
 // with their own number.
 constexpr char16_t High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
 constexpr int MaxReported = 8;
 
-inline bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+inline bool isContinuation(unsigned char c)
+{
+    return (c & 0xC0) == 0x80;
+}
 
 // The byte of a character, or -1 when Windows-1252 has none.
 int byteFor(char32_t c)
@@ -65,7 +69,10 @@ void appendUtf8(char *&out, char32_t c)
     }
 }
 
-int utf8Size(char32_t c) { return c < 0x80 ? 1 : c < 0x800 ? 2 : 3; }
+int utf8Size(char32_t c)
+{
+    return c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+}
 
 // Skips plain ASCII eight bytes at a time; most source text is nothing else.
 const unsigned char *skipAscii(const unsigned char *p, const unsigned char *end)
@@ -87,9 +94,12 @@ const unsigned char *skipAscii(const unsigned char *p, const unsigned char *end)
 QString name(DocumentEncoding encoding)
 {
     switch (encoding) {
-    case DocumentEncoding::Utf8: return QStringLiteral("UTF-8");
-    case DocumentEncoding::Utf8WithBom: return QStringLiteral("UTF-8 BOM");
-    case DocumentEncoding::Windows1252: return QStringLiteral("Windows-1252");
+    case DocumentEncoding::Utf8:
+        return QStringLiteral("UTF-8");
+    case DocumentEncoding::Utf8WithBom:
+        return QStringLiteral("UTF-8 BOM");
+    case DocumentEncoding::Windows1252:
+        return QStringLiteral("Windows-1252");
     }
     return {};
 }
@@ -116,8 +126,7 @@ QByteArray windows1252ToUtf8(const char *data, qsizetype size)
     return result;
 }
 
-std::optional<QByteArray> utf8ToWindows1252(const char *data, qsizetype size,
-                                            QString *unencodable)
+std::optional<QByteArray> utf8ToWindows1252(const char *data, qsizetype size, QString *unencodable)
 {
     QByteArray result(size, Qt::Uninitialized);
     char *out = result.data();

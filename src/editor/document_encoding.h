@@ -13,7 +13,8 @@
 // unchanged on saving.
 enum class DocumentEncoding { Utf8, Utf8WithBom, Windows1252 };
 
-namespace document_encoding {
+namespace document_encoding
+{
 
 // The name the status line shows: "UTF-8", "UTF-8 BOM", "Windows-1252".
 QString name(DocumentEncoding encoding);

@@ -7,7 +7,8 @@
 #include <cerrno>
 #include <sys/stat.h>
 
-namespace {
+namespace
+{
 
 FileStamp fromStat(const struct stat &info)
 {
@@ -24,7 +25,8 @@ FileStamp fromStat(const struct stat &info)
 
 FileStamp FileStamp::of(const QString &path)
 {
-    struct stat info {};
+    struct stat info {
+    };
     if (::stat(QFile::encodeName(path).constData(), &info) == 0)
         return fromStat(info);
     FileStamp stamp;
@@ -36,7 +38,8 @@ FileStamp FileStamp::of(const QString &path)
 
 FileStamp FileStamp::ofDescriptor(int descriptor)
 {
-    struct stat info {};
+    struct stat info {
+    };
     if (::fstat(descriptor, &info) == 0)
         return fromStat(info);
     FileStamp stamp;

@@ -12,10 +12,10 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-namespace {
+namespace
+{
 
-template <class Widget>
-Widget *named(Widget *widget, const char *name)
+template <class Widget> Widget *named(Widget *widget, const char *name)
 {
     widget->setObjectName(QString::fromLatin1(name));
     return widget;
@@ -33,18 +33,14 @@ QPushButton *button(const QString &caption, const char *name)
 } // namespace
 
 FindReplaceBar::FindReplaceBar(CodeEditor *editor, QWidget *parent)
-    : QFrame(parent),
-      m_editor(editor),
-      m_finder(*editor),
-      m_find(named(new QLineEdit, "findText")),
+    : QFrame(parent), m_editor(editor), m_finder(*editor), m_find(named(new QLineEdit, "findText")),
       m_replace(named(new QLineEdit, "replaceText")),
       m_matchCase(named(new QCheckBox(QStringLiteral("Match case")), "matchCase")),
       m_wholeWord(named(new QCheckBox(QStringLiteral("Whole word")), "wholeWord")),
       m_regularExpression(
           named(new QCheckBox(QStringLiteral("Regular expression")), "regularExpression")),
       m_wrap(named(new QCheckBox(QStringLiteral("Wrap around")), "wrapAround")),
-      m_replaceRow(new QWidget),
-      m_result(named(new QLabel, "findResult"))
+      m_replaceRow(new QWidget), m_result(named(new QLabel, "findResult"))
 {
     setObjectName(QStringLiteral("FindReplaceBar"));
     setFrameShape(QFrame::StyledPanel);
@@ -57,7 +53,8 @@ FindReplaceBar::FindReplaceBar(CodeEditor *editor, QWidget *parent)
     findLabel->setBuddy(m_find);
     replaceLabel->setBuddy(m_replace);
     // Both labels as wide as the wider, so the two fields line up.
-    const int labelWidth = std::max(findLabel->sizeHint().width(), replaceLabel->sizeHint().width());
+    const int labelWidth =
+        std::max(findLabel->sizeHint().width(), replaceLabel->sizeHint().width());
     findLabel->setMinimumWidth(labelWidth);
     replaceLabel->setMinimumWidth(labelWidth);
 
@@ -113,9 +110,15 @@ FindReplaceBar::FindReplaceBar(CodeEditor *editor, QWidget *parent)
 
 FindReplaceBar::~FindReplaceBar() = default;
 
-void FindReplaceBar::showFind() { showBar(false); }
+void FindReplaceBar::showFind()
+{
+    showBar(false);
+}
 
-void FindReplaceBar::showReplace() { showBar(true); }
+void FindReplaceBar::showReplace()
+{
+    showBar(true);
+}
 
 void FindReplaceBar::showBar(bool replacing)
 {
@@ -154,15 +157,30 @@ void FindReplaceBar::setOptions(const FindOptions &options)
     m_wrap->setChecked(options.wrap);
 }
 
-QString FindReplaceBar::findText() const { return m_find->text(); }
+QString FindReplaceBar::findText() const
+{
+    return m_find->text();
+}
 
-void FindReplaceBar::setFindText(const QString &text) { m_find->setText(text); }
+void FindReplaceBar::setFindText(const QString &text)
+{
+    m_find->setText(text);
+}
 
-QString FindReplaceBar::replaceText() const { return m_replace->text(); }
+QString FindReplaceBar::replaceText() const
+{
+    return m_replace->text();
+}
 
-void FindReplaceBar::setReplaceText(const QString &text) { m_replace->setText(text); }
+void FindReplaceBar::setReplaceText(const QString &text)
+{
+    m_replace->setText(text);
+}
 
-QString FindReplaceBar::resultText() const { return m_result->text(); }
+QString FindReplaceBar::resultText() const
+{
+    return m_result->text();
+}
 
 void FindReplaceBar::report(const QString &text, bool error)
 {
@@ -185,8 +203,9 @@ bool FindReplaceBar::findNext()
     if (!preparePattern())
         return false;
     const bool found = m_finder.findNext();
-    report(!found ? QStringLiteral("Not found")
-                  : m_finder.wrapped() ? QStringLiteral("Wrapped around") : QString());
+    report(!found               ? QStringLiteral("Not found")
+           : m_finder.wrapped() ? QStringLiteral("Wrapped around")
+                                : QString());
     return found;
 }
 
@@ -195,8 +214,9 @@ bool FindReplaceBar::findPrevious()
     if (!preparePattern())
         return false;
     const bool found = m_finder.findPrevious();
-    report(!found ? QStringLiteral("Not found")
-                  : m_finder.wrapped() ? QStringLiteral("Wrapped around") : QString());
+    report(!found               ? QStringLiteral("Not found")
+           : m_finder.wrapped() ? QStringLiteral("Wrapped around")
+                                : QString());
     return found;
 }
 
@@ -206,7 +226,9 @@ bool FindReplaceBar::replace()
         return false;
     const bool replaced = m_finder.replaceCurrent(m_replace->text());
     const bool selected = m_editor->hasSelectedText();
-    report(replaced ? QStringLiteral("1 replaced") : selected ? QString() : QStringLiteral("Not found"));
+    report(replaced   ? QStringLiteral("1 replaced")
+           : selected ? QString()
+                      : QStringLiteral("Not found"));
     return replaced;
 }
 

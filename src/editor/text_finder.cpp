@@ -4,7 +4,8 @@
 
 #include <algorithm>
 
-namespace {
+namespace
+{
 
 using Sci = QsciScintillaBase;
 
@@ -31,7 +32,9 @@ inline int bytesOfUnit(char16_t u)
 
 } // namespace
 
-TextFinder::TextFinder(CodeEditor &editor) : m_editor(editor) {}
+TextFinder::TextFinder(CodeEditor &editor) : m_editor(editor)
+{
+}
 
 void TextFinder::setPattern(const QString &text, const FindOptions &options)
 {
@@ -51,15 +54,17 @@ void TextFinder::setPattern(const QString &text, const FindOptions &options)
     }
     // Every kind of line end ends a line, as the documents hold all of them.
     pattern.prepend(LineEnds);
-    QRegularExpression::PatternOptions flags = QRegularExpression::UseUnicodePropertiesOption
-        | QRegularExpression::MultilineOption;
+    QRegularExpression::PatternOptions flags =
+        QRegularExpression::UseUnicodePropertiesOption | QRegularExpression::MultilineOption;
     if (!options.matchCase)
         flags |= QRegularExpression::CaseInsensitiveOption;
     m_expression = QRegularExpression(pattern, flags);
     if (!m_expression.isValid()) {
         // The position counts in the pattern as typed, not in our wrapping.
-        const qsizetype at = std::clamp<qsizetype>(m_expression.patternErrorOffset() - added, 0, text.size());
-        m_error = QStringLiteral("%1 (at character %2)").arg(m_expression.errorString()).arg(at + 1);
+        const qsizetype at =
+            std::clamp<qsizetype>(m_expression.patternErrorOffset() - added, 0, text.size());
+        m_error =
+            QStringLiteral("%1 (at character %2)").arg(m_expression.errorString()).arg(at + 1);
         return;
     }
     m_expression.optimize();
@@ -131,8 +136,8 @@ bool TextFinder::findNext()
     const qsizetype from = textIndex(selectionEnd);
     QRegularExpressionMatch match = m_expression.match(text, from);
     // An empty match where the caret already stands would never move on.
-    if (match.hasMatch() && match.capturedLength() == 0 && match.capturedStart() == from
-        && selectionStart == selectionEnd) {
+    if (match.hasMatch() && match.capturedLength() == 0 && match.capturedStart() == from &&
+        selectionStart == selectionEnd) {
         const qsizetype next = from + (from < text.size() && text[from].isHighSurrogate() ? 2 : 1);
         match = next <= text.size() ? m_expression.match(text, next) : QRegularExpressionMatch();
     }
@@ -178,7 +183,8 @@ bool TextFinder::findPrevious()
     return true;
 }
 
-QByteArray TextFinder::expand(const QRegularExpressionMatch &match, const QString &replacement) const
+QByteArray TextFinder::expand(const QRegularExpressionMatch &match,
+                              const QString &replacement) const
 {
     if (!m_options.regularExpression)
         return replacement.toUtf8();
@@ -224,8 +230,9 @@ bool TextFinder::replaceCurrent(const QString &replacement)
     const long selectionEnd = m_editor.SendScintilla(Sci::SCI_GETSELECTIONEND);
     const qsizetype start = textIndex(selectionStart);
     const qsizetype end = textIndex(selectionEnd);
-    const QRegularExpressionMatch match = m_expression.match(
-        text, start, QRegularExpression::NormalMatch, QRegularExpression::AnchorAtOffsetMatchOption);
+    const QRegularExpressionMatch match =
+        m_expression.match(text, start, QRegularExpression::NormalMatch,
+                           QRegularExpression::AnchorAtOffsetMatchOption);
     const bool current = match.hasMatch() && match.capturedEnd() == end;
     if (current) {
         const QByteArray bytes = expand(match, replacement);

@@ -5,15 +5,16 @@
 
 #include <QFile>
 #include <QRandomGenerator>
-#include <QThread>
 #include <QTemporaryDir>
 #include <QTest>
-#include <gtest/gtest.h>
+#include <QThread>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <vector>
 
-namespace {
+namespace
+{
 
 // Types text the way a keyboard does, one character a key, for characters
 // QTest::keyClicks cannot send.
@@ -28,8 +29,9 @@ void type(QWidget *widget, const QString &text)
     }
 }
 
-class EditorFiles : public ::testing::Test {
-protected:
+class EditorFiles : public ::testing::Test
+{
+  protected:
     QString path(const QString &name) const { return m_dir.filePath(name); }
 
     // Opens the bytes and saves them unchanged under another name.
@@ -48,16 +50,16 @@ protected:
 TEST_F(EditorFiles, UnchangedFilesSaveTheirExactBytes)
 {
     const QByteArray cases[] = {
-        QByteArray("<?php\necho 'caf\xC3\xA9 \xE2\x82\xAC';\n"),            // UTF-8
+        QByteArray("<?php\necho 'caf\xC3\xA9 \xE2\x82\xAC';\n"),           // UTF-8
         QByteArray("\xEF\xBB\xBF<?php\r\necho 'gr\xC3\xBC\xC3\x9F';\r\n"), // UTF-8 with BOM
-        QByteArray("<?php\r\n// caf\xE9 \xA9 \x80\x9F\xFF\r\n"),              // Latin-1
-        QByteArray("one\r\ntwo\r\nthree\r\n"),                               // CR LF
-        QByteArray("one\ntwo\nthree"),                                       // LF, no final break
-        QByteArray("one\r\ntwo\nthree\rfour\n\r\n"),                         // mixed
-        QByteArray("\xEF\xBB\xBF"),                                           // only a BOM
-        QByteArray(),                                                        // empty
-        QByteArray("head\0\0tail\r\n\0", 14),                                // NUL bytes
-        QByteArray("\xEF\xBB\xBF\xE9t\xE9\n", 7),                           // BOM, then Latin-1
+        QByteArray("<?php\r\n// caf\xE9 \xA9 \x80\x9F\xFF\r\n"),           // Latin-1
+        QByteArray("one\r\ntwo\r\nthree\r\n"),                             // CR LF
+        QByteArray("one\ntwo\nthree"),                                     // LF, no final break
+        QByteArray("one\r\ntwo\nthree\rfour\n\r\n"),                       // mixed
+        QByteArray("\xEF\xBB\xBF"),                                        // only a BOM
+        QByteArray(),                                                      // empty
+        QByteArray("head\0\0tail\r\n\0", 14),                              // NUL bytes
+        QByteArray("\xEF\xBB\xBF\xE9t\xE9\n", 7),                          // BOM, then Latin-1
     };
     for (const QByteArray &bytes : cases)
         EXPECT_EQ(roundTrip(bytes), bytes) << bytes.toHex().constData();
@@ -69,7 +71,8 @@ TEST_F(EditorFiles, EncodingIsDetectedAndShownAsText)
     EXPECT_EQ(m_editor.encoding(), DocumentEncoding::Windows1252);
     EXPECT_EQ(m_editor.lineText(0), QString::fromUtf8("caf\xC3\xA9"));
 
-    roundTrip("\xEF\xBB\xBF" "caf\xC3\xA9\n");
+    roundTrip("\xEF\xBB\xBF"
+              "caf\xC3\xA9\n");
     EXPECT_EQ(m_editor.encoding(), DocumentEncoding::Utf8WithBom);
     EXPECT_EQ(m_editor.encodingName(), "UTF-8 BOM");
     EXPECT_EQ(m_editor.lineText(0), QString::fromUtf8("caf\xC3\xA9")); // BOM not in the text
@@ -93,8 +96,8 @@ TEST_F(EditorFiles, Windows1252IsShownAsItsCharactersAndSavedBackByteForByte)
     EXPECT_EQ(m_editor.encoding(), DocumentEncoding::Windows1252);
     EXPECT_EQ(m_editor.encodingName(), "Windows-1252");
     EXPECT_EQ(m_editor.lineText(0),
-              QString::fromUtf8("\xE2\x82\xAC \xE2\x80\x9Cquoted\xE2\x80\x9D caf\xC3\xA9 ")
-                  + QString(QChar(0x81)) + QChar(0x8D) + QChar(0x8F) + QChar(0x90) + QChar(0x9D));
+              QString::fromUtf8("\xE2\x82\xAC \xE2\x80\x9Cquoted\xE2\x80\x9D caf\xC3\xA9 ") +
+                  QString(QChar(0x81)) + QChar(0x8D) + QChar(0x8F) + QChar(0x90) + QChar(0x9D));
 
     // Characters the code page holds are typed and saved as its bytes.
     m_editor.SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
@@ -146,7 +149,8 @@ TEST_F(EditorFiles, UnstorableCharacterAsksAndWithoutConsentTheSaveRefuses)
 
 TEST_F(EditorFiles, ConsentConvertsTheWholeFileToUtf8)
 {
-    WriteFileBytes(path("old.txt"), "\x93" "caf\xE9\x94\n");
+    WriteFileBytes(path("old.txt"), "\x93"
+                                    "caf\xE9\x94\n");
     m_editor.loadFromFile(path("old.txt"));
     int asked = 0;
     m_editor.setEncodingQuestion([&](const QString &) { return ++asked > 0; });
@@ -156,8 +160,8 @@ TEST_F(EditorFiles, ConsentConvertsTheWholeFileToUtf8)
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(m_editor.encoding(), DocumentEncoding::Utf8);
     m_editor.saveToFile(path("old.txt"));
-    EXPECT_EQ(ReadFileBytes(path("old.txt")),
-              QByteArray("\xE2\x80\x9C" "caf\xC3\xA9\xE2\x80\x9D\n\xE2\x86\x92"));
+    EXPECT_EQ(ReadFileBytes(path("old.txt")), QByteArray("\xE2\x80\x9C"
+                                                         "caf\xC3\xA9\xE2\x80\x9D\n\xE2\x86\x92"));
 
     // Consent given only when saving converts as well.
     WriteFileBytes(path("late.txt"), "caf\xE9");
@@ -193,7 +197,8 @@ TEST_F(EditorFiles, ChangesByOtherProgramsAreSeenEvenRightAfterOurSave)
     // Replaced by another file of the same size and time: its identity tells.
     m_editor.loadFromFile(path("page.php"));
     WriteFileBytes(path("other.php"), "<?php echo 3;\n");
-    struct stat info {};
+    struct stat info {
+    };
     ASSERT_EQ(::stat(QFile::encodeName(path("page.php")).constData(), &info), 0);
     const struct timespec times[2] = {info.st_atim, info.st_mtim};
     ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path("other.php")).constData(), times, 0), 0);
@@ -239,7 +244,8 @@ TEST_F(EditorFiles, SaveKeepsThePermissionsOfTheFile)
     m_editor.setWholeText("<?php echo 1;\n");
     m_editor.saveToFile(path("mode.php"));
     EXPECT_EQ(ReadFileBytes(path("mode.php")), QByteArray("<?php echo 1;\n"));
-    struct stat info {};
+    struct stat info {
+    };
     ASSERT_EQ(::stat(QFile::encodeName(path("mode.php")).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0640u);
 }

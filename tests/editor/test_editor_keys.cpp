@@ -11,12 +11,14 @@
 #include <gtest/gtest.h>
 #include <map>
 
-namespace {
+namespace
+{
 
 using Sci = QsciScintillaBase;
 
-class EditorKeys : public ::testing::Test {
-protected:
+class EditorKeys : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         m_editor = new CodeEditor(&m_window);
@@ -43,7 +45,8 @@ protected:
     void typeText(const QString &text)
     {
         for (QChar c : text)
-            QTest::sendKeyEvent(QTest::Click, m_editor, Qt::Key_unknown, QString(c), Qt::NoModifier);
+            QTest::sendKeyEvent(QTest::Click, m_editor, Qt::Key_unknown, QString(c),
+                                Qt::NoModifier);
     }
 
     QWidget m_window;
@@ -57,7 +60,8 @@ TEST_F(EditorKeys, TheWindowsKeysReachItsCommandsAndLeaveTheTextAlone)
         auto *action = new QAction(key.toString(), &m_window);
         action->setShortcut(key);
         m_window.addAction(action);
-        QObject::connect(action, &QAction::triggered, [&triggered, key] { ++triggered[key.toString()]; });
+        QObject::connect(action, &QAction::triggered,
+                         [&triggered, key] { ++triggered[key.toString()]; });
     }
     // A selection, so that a cut, a case change or a line command would show.
     const char *text = "<?php\n    echo 'first';\n    echo 'second';\n";
@@ -105,7 +109,8 @@ TEST(EditorBindings, NoBindingOfTheControlUsesAWindowKey)
                 continue;
             ++bound;
             EXPECT_FALSE(CodeEditor::windowShortcuts().contains(QKeySequence(key)))
-                << qPrintable(command->description()) << " on " << qPrintable(QKeySequence(key).toString());
+                << qPrintable(command->description()) << " on "
+                << qPrintable(QKeySequence(key).toString());
         }
     }
     EXPECT_GT(bound, 50); // the control's own keys are still there

@@ -13,11 +13,15 @@
 #include <Qsci/qscilexerhtml.h>
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 using Sci = QsciScintillaBase;
 
-QColor fromBgr(long bgr) { return QColor(bgr & 0xff, (bgr >> 8) & 0xff, (bgr >> 16) & 0xff); }
+QColor fromBgr(long bgr)
+{
+    return QColor(bgr & 0xff, (bgr >> 8) & 0xff, (bgr >> 16) & 0xff);
+}
 
 // The document's line ends, counted from scratch.
 CodeEditor::LineEnds countedLineEnds(const QString &text)
@@ -36,11 +40,14 @@ CodeEditor::LineEnds countedLineEnds(const QString &text)
     if (int(crLf) + int(lf) + int(cr) > 1)
         return CodeEditor::LineEnds::Mixed;
     return crLf ? CodeEditor::LineEnds::CrLf
-                : lf ? CodeEditor::LineEnds::Lf : cr ? CodeEditor::LineEnds::Cr : CodeEditor::LineEnds::None;
+           : lf ? CodeEditor::LineEnds::Lf
+           : cr ? CodeEditor::LineEnds::Cr
+                : CodeEditor::LineEnds::None;
 }
 
-class EditorStatus : public ::testing::Test {
-protected:
+class EditorStatus : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         m_editor.resize(500, 300);
@@ -71,7 +78,8 @@ TEST_F(EditorStatus, LineNumberMarginFitsTheLineCountAndCanBeHidden)
     const int large = m_editor.marginWidth(0);
     EXPECT_GT(large, small);
     // Wide enough for the last line's number in the numbers' own font.
-    const long needed = m_editor.SendScintilla(Sci::SCI_TEXTWIDTH, long(Sci::STYLE_LINENUMBER), "120001");
+    const long needed =
+        m_editor.SendScintilla(Sci::SCI_TEXTWIDTH, long(Sci::STYLE_LINENUMBER), "120001");
     EXPECT_GE(large, needed);
 
     m_editor.setLineNumbersVisible(false);
@@ -150,10 +158,12 @@ TEST_F(EditorStatus, LightColoursAreTheDefaultAndDarkKeepsEveryHue)
     m_editor.applyDocumentSettings();
     m_editor.setColouring(CodeEditor::Colouring::Php);
     auto fore = [&](int style) {
-        return fromBgr(m_editor.SendScintilla(Sci::SCI_STYLEGETFORE, static_cast<unsigned long>(style)));
+        return fromBgr(
+            m_editor.SendScintilla(Sci::SCI_STYLEGETFORE, static_cast<unsigned long>(style)));
     };
     auto back = [&](int style) {
-        return fromBgr(m_editor.SendScintilla(Sci::SCI_STYLEGETBACK, static_cast<unsigned long>(style)));
+        return fromBgr(
+            m_editor.SendScintilla(Sci::SCI_STYLEGETBACK, static_cast<unsigned long>(style)));
     };
     ASSERT_GE(QApplication::palette().color(QPalette::Window).lightness(), 128);
     EXPECT_FALSE(m_editor.usesDarkColours());
@@ -162,15 +172,17 @@ TEST_F(EditorStatus, LightColoursAreTheDefaultAndDarkKeepsEveryHue)
 
     m_editor.setColourScheme(CodeEditor::ColourScheme::Dark);
     EXPECT_TRUE(m_editor.usesDarkColours());
-    for (int style : {int(QsciLexerHTML::PHPDefault), int(QsciLexerHTML::PHPComment),
-                      int(QsciLexerHTML::PHPKeyword), int(QsciLexerHTML::Tag),
-                      int(QsciLexerHTML::Default)}) {
+    for (int style :
+         {int(QsciLexerHTML::PHPDefault), int(QsciLexerHTML::PHPComment),
+          int(QsciLexerHTML::PHPKeyword), int(QsciLexerHTML::Tag), int(QsciLexerHTML::Default)}) {
         SCOPED_TRACE(style);
         EXPECT_LT(back(style).lightness(), 80);
         EXPECT_GT(fore(style).lightness(), 128);
     }
     EXPECT_EQ(fore(QsciLexerHTML::PHPComment).hslHue(), QColor(0, 128, 128).hslHue());
-    EXPECT_LT(fromBgr(m_editor.SendScintilla(Sci::SCI_STYLEGETBACK, long(Sci::STYLE_LINENUMBER))).lightness(), 80);
+    EXPECT_LT(fromBgr(m_editor.SendScintilla(Sci::SCI_STYLEGETBACK, long(Sci::STYLE_LINENUMBER)))
+                  .lightness(),
+              80);
 
     // The light set comes back exactly as it was.
     m_editor.setColourScheme(CodeEditor::ColourScheme::Light);

@@ -16,12 +16,14 @@
 #include <QVBoxLayout>
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 using Sci = QsciScintillaBase;
 
-class FindReplace : public ::testing::Test {
-protected:
+class FindReplace : public ::testing::Test
+{
+  protected:
     void load(const QByteArray &bytes)
     {
         WriteFileBytes(path(), bytes);
@@ -131,7 +133,8 @@ TEST_F(FindReplace, RegularExpressionReplaceAllOnCrLfKeepsLineEndsAndUndoesInOne
 
 TEST_F(FindReplace, ReplaceAllKeepsAWindows1252FileInItsEncoding)
 {
-    const QByteArray original("<?php // \x93Hello\x94 caf\xE9\r\necho \x93World\x94; // \x80 5\r\n");
+    const QByteArray original(
+        "<?php // \x93Hello\x94 caf\xE9\r\necho \x93World\x94; // \x80 5\r\n");
     load(original);
     ASSERT_EQ(m_editor.encoding(), DocumentEncoding::Windows1252);
     FindOptions options;
@@ -140,7 +143,8 @@ TEST_F(FindReplace, ReplaceAllKeepsAWindows1252FileInItsEncoding)
     EXPECT_EQ(m_finder.replaceAll(QString::fromUtf8("\xE2\x80\x98\\1\xE2\x80\x99")), 2);
     m_finder.setPattern(QString::fromUtf8("\xE2\x82\xAC (\\d)"), options);
     EXPECT_EQ(m_finder.replaceAll(QString::fromUtf8("\\1 \xE2\x82\xAC")), 1);
-    EXPECT_EQ(saved(), QByteArray("<?php // \x91Hello\x92 caf\xE9\r\necho \x91World\x92; // 5 \x80\r\n"));
+    EXPECT_EQ(saved(),
+              QByteArray("<?php // \x91Hello\x92 caf\xE9\r\necho \x91World\x92; // 5 \x80\r\n"));
     EXPECT_EQ(m_editor.encoding(), DocumentEncoding::Windows1252);
     m_editor.undo();
     m_editor.undo();
@@ -197,7 +201,8 @@ TEST_F(FindReplace, AnInvalidExpressionSaysWhyAndChangesNothing)
     m_finder.setPattern("(here", options);
     EXPECT_FALSE(m_finder.hasPattern());
     EXPECT_FALSE(m_finder.patternError().isEmpty());
-    EXPECT_TRUE(m_finder.patternError().contains("at character")) << qPrintable(m_finder.patternError());
+    EXPECT_TRUE(m_finder.patternError().contains("at character"))
+        << qPrintable(m_finder.patternError());
     EXPECT_FALSE(m_finder.findNext());
     EXPECT_EQ(m_finder.replaceAll("x"), 0);
     EXPECT_EQ(m_editor.wholeText(), "text (here)\n");
@@ -206,8 +211,9 @@ TEST_F(FindReplace, AnInvalidExpressionSaysWhyAndChangesNothing)
     EXPECT_FALSE(m_finder.findNext());
 }
 
-class FindBar : public ::testing::Test {
-protected:
+class FindBar : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         auto *layout = new QVBoxLayout(&m_window);
@@ -223,8 +229,7 @@ protected:
         m_editor->SendScintilla(Sci::SCI_EMPTYUNDOBUFFER);
         m_editor->setFocus();
     }
-    template <class Widget>
-    Widget *part(const char *name)
+    template <class Widget> Widget *part(const char *name)
     {
         auto *widget = m_bar->findChild<Widget *>(QString::fromLatin1(name));
         EXPECT_NE(widget, nullptr) << name;
@@ -270,7 +275,8 @@ TEST_F(FindBar, KeysAndButtonsFindReplaceAndClose)
     find->setFocus();
     find->setText("[gamma");
     QTest::keyClick(find, Qt::Key_Return);
-    EXPECT_TRUE(m_bar->resultText().startsWith("Regular expression error")) << qPrintable(m_bar->resultText());
+    EXPECT_TRUE(m_bar->resultText().startsWith("Regular expression error"))
+        << qPrintable(m_bar->resultText());
 
     QSignalSpy closed(m_bar, &FindReplaceBar::closed);
     QTest::keyClick(find, Qt::Key_Escape);
