@@ -22,11 +22,23 @@ const QColor LightCaretLine(238, 243, 251);
 
 // A colour made for a light paper, readable on a dark one: the same hue
 // with the lightness turned round, kept light enough to read.
+// How bright a colour looks: pure blue is far darker to the eye than its
+// lightness says.
+int brightness(const QColor &c)
+{
+    return (299 * c.red() + 587 * c.green() + 114 * c.blue()) / 1000;
+}
+
 QColor darkForeground(const QColor &light)
 {
     const QColor hsl = light.toHsl();
-    const int lightness = std::clamp(255 - hsl.lightness(), 150, 225);
-    return QColor::fromHsl(hsl.hslHue(), hsl.hslSaturation(), lightness);
+    int lightness = std::clamp(255 - hsl.lightness(), 150, 225);
+    QColor result = QColor::fromHsl(hsl.hslHue(), hsl.hslSaturation(), lightness);
+    while (brightness(result) < 150 && lightness < 235) {
+        lightness += 5;
+        result = QColor::fromHsl(hsl.hslHue(), hsl.hslSaturation(), lightness);
+    }
+    return result;
 }
 
 // A paper made for a light set, dark: tinted papers keep a trace of their hue.
@@ -237,6 +249,14 @@ void CodeEditor::applyColours()
     if (!lexer()) {
         setColor(m_dark ? DarkText : QColor(Qt::black));
         setPaper(paper);
+    } else if (m_dark) {
+        // Styles the lexer leaves undescribed keep the control's light default.
+        for (int style = 0; style < 128; ++style) {
+            if (!lexer()->description(style).isEmpty())
+                continue;
+            SendScintilla(SCI_STYLESETFORE, static_cast<unsigned long>(style), DarkText);
+            SendScintilla(SCI_STYLESETBACK, static_cast<unsigned long>(style), DarkPaper);
+        }
     }
     const QColor margin = m_dark ? DarkMargin : QColor(Qt::white);
     SendScintilla(SCI_SETMARGINBACKN, 1UL, margin);
