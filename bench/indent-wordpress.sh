@@ -11,7 +11,11 @@ data="$build/bench-data/wordpress"
 file="$data/usr/share/wordpress/wp-includes/formatting.php"
 if [ ! -f "$file" ]; then
   mkdir -p "$data"
-  (cd "$data" && apt-get download wordpress >/dev/null 2>&1 && dpkg-deb -x wordpress_*.deb . && rm -f wordpress_*.deb)
+  if ! (cd "$data" && apt-get download wordpress >/dev/null && dpkg-deb -x wordpress_*.deb . &&
+        rm -f wordpress_*.deb); then
+    echo "indent-wordpress: cannot fetch Debian's wordpress package (apt-get download wordpress)" >&2
+    exit 1
+  fi
 fi
 export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
 "$build/bench/bench_editor_indent" "$file"
