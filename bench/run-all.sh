@@ -36,6 +36,8 @@ fi
 
 run startup bash "$here/bench/startup-vs-geany.sh" "$build" 10
 run editor "$build/bench/bench_editor_open" 10
+run indent bash "$here/bench/indent-wordpress.sh" "$build"
+run keystroke "$build/bench/bench_editor_keystroke" 10 100
 run project_io "$build/bench/bench_project_io"
 run workspace "$build/bench/bench_app_workspace"
 run capture "$build/bench/bench_project_capture"
@@ -52,6 +54,11 @@ q=$(num startup 'start to exit:'); g=$(num startup 'geany, start to window mappe
 row "start-up to end of first activation (\`click Exit1\`), ms" "$q" "Geany window mapped: $g" "$(ratio "$q" "$g") (aim ≤ 1)"
 e=$(num editor 'editable window shown')
 row "10 MB PHP file to an editable window, ms" "$e" "target 1000" "$(ratio "$e" 1000)"
+i=$(num indent 'one change: median'); il=$(num indent 'line by line \(former\):')
+row "Indent Code on formatting.php (6,140 lines), ms" "$i" "former line by line: $il; target 1000" "$(ratio "$i" 1000)"
+kw=$(grep -A3 'in the middle' "$log/keystroke" | grep 'with line numbers' | sed -E 's/.*median ([0-9.]+) ms.*/\1/')
+ko=$(grep -A3 'in the middle' "$log/keystroke" | grep 'without line numbers' | sed -E 's/.*median ([0-9.]+) ms.*/\1/')
+row "keystroke to paint, 10 MB file, line numbers on, ms" "$kw" "line numbers off: $ko" "$(ratio "$kw" "$ko") (aim ≤ 1)"
 s=$(awk '$1 == 10000 { print $3 }' "$log/project_io"); l=$(awk '$1 == 10000 { print $4 }' "$log/project_io")
 row "save / load of a 10,000-file project, ms" "$s / $l" "target 100 each" "$(ratio "$l" 100)"
 w=$(num workspace 'two 5 MB files:')
