@@ -80,3 +80,8 @@ private:
 
 QByteArray ReadFileBytes(const QString &path);
 void WriteFileBytes(const QString &path, const QByteArray &bytes);
+
+// Runs `work` on a thread of its own and waits at most `milliseconds` for it.
+// A call that does not finish ends the whole test program with a message, so
+// a hang shows as a failure instead of holding the run up.
+bool FinishesWithin(int milliseconds, const std::function<void()> &work);
