@@ -6,7 +6,8 @@
 #include "editor/code_editor.h"
 #include "foundation/user_dialogs.h"
 #include "project/code_indent.h"
-#include "project/source_text.h"
+#include "foundation/errors.h"
+#include "project/find_in_files.h"
 
 #include <QTableWidget>
 #include <climits>
@@ -51,31 +52,26 @@ void TMainForm::Findinfiles1Click(QObject *Sender)
         m_findInFilesText = *text;
     }
     ClearMessages();
-    const LineNeedle needle(m_findInFilesText);
-    if (needle.matchesNothing())
-        return;
-
-    bool shown = false;
-    // Rows appear file by file as they are found; an unreadable file stops
-    // the search with its error and leaves the rows found before it.
+    QStringList names;
+    Project.ListFileNames(names);
+    // The engine reads and searches every file on all cores; the rows go to
+    // the panel in one step. An unreadable file ends the search with its
+    // error after the rows of the files before it.
+    const FindInFilesResult result = FindInFiles(names, m_findInFilesText);
     QList<MessageRow> rows;
-    for (int index = 0; index < Project.Files.Count(); ++index) {
-        const QString name = Project.Files.Get(index)->Name;
-        const QByteArray bytes = ReadSourceFile(name);
-        FindMatchingLines(bytes, needle, [&](int line, const QString &text) {
-            rows.append({TrimControls(text), name, QString::number(line)});
-        });
-        if (rows.isEmpty())
-            continue;
-        if (!shown) {
-            ShowMessages();
-            messages->setColumnWidth(0, 500);
-            messages->setFocus();
-            shown = true;
-        }
+    rows.reserve(qsizetype(result.lines.size()) + 1);
+    for (const FoundLine &found : result.lines)
+        rows.append({found.text, names.at(found.file), QString::number(found.line)});
+    if (result.binaryFiles > 0)
+        rows.append({BinaryFilesNote(result.binaryFiles), QString(), QString()});
+    if (!rows.isEmpty()) {
+        ShowMessages();
+        messages->setColumnWidth(0, 500);
+        messages->setFocus();
         AddMessageRows(rows);
-        rows.clear();
     }
+    if (result.failure)
+        throw AppError(result.failure->message);
 }
 
 void TMainForm::IndentCode1Click(QObject *)
