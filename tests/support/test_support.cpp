@@ -4,10 +4,12 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -113,4 +115,30 @@ bool FinishesWithin(int milliseconds, const std::function<void()> &work)
     }
     finished.get(); // an exception of `work` goes on to the test
     return true;
+}
+
+struct ScopedDeadline::State {
+    std::mutex lock;
+    std::condition_variable changed;
+    bool done = false;
+};
+
+ScopedDeadline::ScopedDeadline(int milliseconds) : m_state(std::make_shared<State>())
+{
+    std::thread([state = m_state, milliseconds] {
+        std::unique_lock<std::mutex> lock(state->lock);
+        if (!state->changed.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                     [&] { return state->done; })) {
+            std::fprintf(stderr, "FAILED: the work did not finish within %d ms\n", milliseconds);
+            std::fflush(stderr);
+            std::_Exit(1);
+        }
+    }).detach();
+}
+
+ScopedDeadline::~ScopedDeadline()
+{
+    const std::lock_guard<std::mutex> lock(m_state->lock);
+    m_state->done = true;
+    m_state->changed.notify_all();
 }
