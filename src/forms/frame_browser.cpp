@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <limits>
 
 namespace
 {
@@ -62,6 +63,8 @@ Tframe_browser::Tframe_browser(QWidget *parent, const BrowserViewFactory &factor
     URL = new QLineEdit(Panel1);
     URL->setObjectName(QStringLiteral("URL"));
     URL->setFixedHeight(18);
+    // The box carries stored addresses: keep them whole, not cut at 32,767 characters.
+    URL->setMaxLength(std::numeric_limits<int>::max());
     URL->installEventFilter(this);
     bar->addWidget(URL, 1);
 
