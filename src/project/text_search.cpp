@@ -26,27 +26,53 @@ struct Lowering {
 // Cased letters end in the first supplementary plane; the planes above hold none.
 constexpr char32_t LastCasedCode = 0x1FFFF;
 
+// The small forms of one character, alone and after a letter.
+Lowering loweringOf(const QLocale &locale, char32_t code)
+{
+    const QString one = QString::fromUcs4(&code, 1);
+    return {code, locale.toLower(one) + locale.toLower(QLatin1Char('a') + one).mid(1)};
+}
+
 std::vector<Lowering> computeLowerings(const QLocale &locale)
 {
     std::vector<Lowering> changes;
     constexpr char32_t Block = 256;
+    // A control character apart each character: it is no letter, so each
+    // character is lowered as if alone, or after the letter put before it.
+    const QChar apart(u'\x01');
     for (char32_t first = 0x80; first <= LastCasedCode; first += Block) {
-        QString block;
+        std::vector<char32_t> codes;
         for (char32_t code = first; code < first + Block; ++code) {
             if (code < 0xD800 || code > 0xDFFF)
-                block += QString::fromUcs4(&code, 1);
+                codes.push_back(code);
         }
+        const QString block = QString::fromUcs4(codes.data(), qsizetype(codes.size()));
         // Whole blocks of uncased characters are passed over in one call.
         if (locale.toLower(block) == block)
             continue;
-        for (char32_t code = first; code < first + Block; ++code) {
-            if (code >= 0xD800 && code <= 0xDFFF)
-                continue;
+        QString alone(apart);
+        QString afterLetter(apart);
+        for (const char32_t code : codes) {
             const QString one = QString::fromUcs4(&code, 1);
-            const QString alone = locale.toLower(one);
-            const QString afterLetter = locale.toLower(QLatin1Char('a') + one).mid(1);
-            if (alone != one || afterLetter != one)
-                changes.push_back({code, alone + afterLetter});
+            alone += one + apart;
+            afterLetter += QLatin1Char('a') + one + apart;
+        }
+        const QStringList aloneForms = locale.toLower(alone).split(apart);
+        const QStringList afterForms = locale.toLower(afterLetter).split(apart);
+        const bool split = aloneForms.size() == qsizetype(codes.size()) + 2 &&
+                           afterForms.size() == aloneForms.size();
+        for (size_t k = 0; k < codes.size(); ++k) {
+            const QString one = QString::fromUcs4(&codes[k], 1);
+            if (!split || !afterForms.at(qsizetype(k) + 1).startsWith(QLatin1Char('a'))) {
+                Lowering change = loweringOf(locale, codes[k]);
+                if (change.forms != one + one)
+                    changes.push_back(std::move(change));
+                continue;
+            }
+            const QString &aloneForm = aloneForms.at(qsizetype(k) + 1);
+            const QString afterForm = afterForms.at(qsizetype(k) + 1).mid(1);
+            if (aloneForm != one || afterForm != one)
+                changes.push_back({codes[k], aloneForm + afterForm});
         }
     }
     return changes;
