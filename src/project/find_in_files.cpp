@@ -25,10 +25,8 @@ FindInFilesResult FindInFiles(const QStringList &names, const QString &text, int
                 binary[size_t(index)] = 1;
                 return;
             }
-            std::vector<LineHit> &found = hits[size_t(index)];
-            FindMatchingLines(data, size, needles[size_t(worker)], found);
-            for (LineHit &hit : found)
-                hit.text = TrimControls(hit.text);
+            FindMatchingLines(data, size, needles[size_t(worker)], hits[size_t(index)],
+                              LineText::Trimmed);
         },
         workers);
 

@@ -76,6 +76,10 @@ qsizetype ReusedFileBuffer::read(const QString &path)
         if (got == 0)
             break;
         total += got;
+        // The size it had when it was opened is the file; asking once more
+        // for the end would cost a system call per file.
+        if (total == qsizetype(status.st_size) && total > 0)
+            break;
     }
     ::close(fd);
     if (total > MaxSourceBytes)

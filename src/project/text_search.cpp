@@ -461,7 +461,7 @@ bool LineNeedle::matchesLine(const QString &line) const
 }
 
 void FindMatchingLines(const char *data, qsizetype size, const LineNeedle &needle,
-                       std::vector<LineHit> &hits)
+                       std::vector<LineHit> &hits, LineText form)
 {
     if (needle.matchesNothing() || size == 0)
         return;
@@ -469,13 +469,24 @@ void FindMatchingLines(const char *data, qsizetype size, const LineNeedle &needl
     const char *text = file.text();
     const qsizetype n = file.size();
     LineCounter counter(text, n);
+    const bool trim = form == LineText::Trimmed;
+    // Codes up to 32 are single bytes in UTF-8 and Latin-1 alike, so a line
+    // is trimmed as bytes before it is decoded.
+    const auto keep = [&](qsizetype start, qsizetype end) {
+        if (trim) {
+            while (start < end && static_cast<unsigned char>(text[start]) <= 32)
+                ++start;
+            while (end > start && static_cast<unsigned char>(text[end - 1]) <= 32)
+                --end;
+        }
+        return file.line(start, end);
+    };
 
     if (needle.everyLine()) {
         for (qsizetype pos = 0; pos <= n;) {
             const qsizetype end = findLineBreak(text, n, pos);
-            QString line = file.line(pos, end);
-            if (needle.matchesLine(line))
-                hits.push_back({counter.lineAt(pos) + 1, std::move(line)});
+            if (needle.matchesLine(file.line(pos, end)))
+                hits.push_back({counter.lineAt(pos) + 1, keep(pos, end)});
             if (end >= n)
                 break;
             pos = afterLineBreak(text, n, end);
@@ -500,10 +511,9 @@ void FindMatchingLines(const char *data, qsizetype size, const LineNeedle &needl
         while (start > pos && text[start - 1] != '\n' && text[start - 1] != '\r')
             --start;
         const qsizetype end = findLineBreak(text, n, at);
-        QString line = file.line(start, end);
         // An anchor hit is a match; a marker only makes the line worth comparing.
-        if (anchorAt < end || needle.matchesLine(line))
-            hits.push_back({counter.lineAt(start) + 1, std::move(line)});
+        if (anchorAt < end || needle.matchesLine(file.line(start, end)))
+            hits.push_back({counter.lineAt(start) + 1, keep(start, end)});
         if (end >= n)
             break;
         pos = afterLineBreak(text, n, end);

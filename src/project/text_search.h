@@ -51,15 +51,18 @@ private:
 
 struct LineHit {
     int line;     // 1-based
-    QString text; // as in the file, not trimmed
+    QString text; // as in the file, or trimmed (TrimControls) when asked for
     bool operator==(const LineHit &) const = default;
 };
+
+enum class LineText { AsInFile, Trimmed };
 
 // Appends every line of a file's bytes that matches, in order, once per line,
 // with the line as the editor shows it (UTF-8 when the bytes are valid UTF-8,
 // a leading byte-order mark dropped, otherwise Latin-1; lines end at CR LF,
 // LF or CR). A NUL is an ordinary character here: leaving out files that look
-// binary is the caller's choice.
+// binary is the caller's choice. Trimmed texts lose the characters with codes
+// up to 32 at both ends, as TrimControls does.
 void FindMatchingLines(const char *data, qsizetype size, const LineNeedle &needle,
-                       std::vector<LineHit> &hits);
+                       std::vector<LineHit> &hits, LineText text = LineText::AsInFile);
 std::vector<LineHit> FindMatchingLines(const QByteArray &bytes, const LineNeedle &needle);
