@@ -10,7 +10,9 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QXmlStreamReader>
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 const QByteArray LineEnd = QByteArrayLiteral("\r\n");
@@ -104,6 +106,70 @@ bool declaresUtf8(const QByteArray &bytes)
         return true;
     const QString name = match.captured(1).toLower();
     return name == QLatin1String("utf-8") || name == QLatin1String("utf8");
+}
+
+// The deepest nesting of elements, counted on the bytes: tags, comments,
+// processing instructions, character data sections and quoted attribute
+// values are told apart, which is all a document without a document type
+// needs. Up to the first fault of a document the count is exact, and a parser
+// stops there, so the result bounds the depth it builds. -1 when the document
+// has a document type (whose entities could add elements).
+int nestingDepth(const QByteArray &bytes)
+{
+    const char *data = bytes.constData();
+    const qsizetype size = bytes.size();
+    const auto find = [&](qsizetype from, const char *what) {
+        const qsizetype at = bytes.indexOf(what, from);
+        return at < 0 ? size : at + qsizetype(std::strlen(what));
+    };
+    const auto startsAt = [&](qsizetype at, const char *what) {
+        const auto length = qsizetype(std::strlen(what));
+        return at + length <= size && std::memcmp(data + at, what, size_t(length)) == 0;
+    };
+    int depth = 0;
+    int deepest = 0;
+    qsizetype p = 0;
+    while (true) {
+        const void *open = p < size ? std::memchr(data + p, '<', size_t(size - p)) : nullptr;
+        if (!open)
+            return deepest;
+        p = static_cast<const char *>(open) - data + 1;
+        if (startsAt(p - 1, "<!--")) {
+            p = find(p, "-->");
+        } else if (startsAt(p - 1, "<![CDATA[")) {
+            p = find(p, "]]>");
+        } else if (p < size && data[p] == '?') {
+            p = find(p, "?>");
+        } else if (p < size && data[p] == '!') {
+            return -1;
+        } else if (p < size && data[p] == '/') {
+            depth = std::max(depth - 1, 0);
+            p = find(p, ">");
+        } else {
+            // A start tag: to its '>', past quoted values; "/>" closes it at once.
+            char quote = 0;
+            char last = 0;
+            for (; p < size; ++p) {
+                const char c = data[p];
+                if (quote) {
+                    if (c == quote)
+                        quote = 0;
+                } else if (c == '"' || c == '\'') {
+                    quote = c;
+                } else if (c == '>') {
+                    break;
+                }
+                last = c;
+            }
+            if (p >= size)
+                return deepest;
+            ++p;
+            // An empty element is a level of its own, as the parser counts it.
+            deepest = std::max(deepest, depth + 1);
+            if (last != '/')
+                ++depth;
+        }
+    }
 }
 
 // The 1-based line and column of a byte: lines end at LF, CR LF or CR;
@@ -220,8 +286,13 @@ void cXMLStorage::CheckXmlShape(const QByteArray &bytes, const QString &fileName
                              .arg(static_cast<unsigned char>(bytes.at(bad)), 2, 16, QLatin1Char('0')));
         }
     }
-    // The document model takes time growing with the square of the depth;
-    // a pass of the stream reader refuses deep nesting at once.
+    // The document model takes time growing with the square of the depth, so
+    // deep nesting is refused before it sees the file: counted on the bytes,
+    // and when that count is past the limit (or cannot be made), confirmed
+    // and placed by the stream reader.
+    const int counted = nestingDepth(bytes);
+    if (counted >= 0 && counted <= MaxXmlDepth)
+        return;
     QXmlStreamReader reader(bytes);
     int depth = 0;
     while (!reader.atEnd()) {
