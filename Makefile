@@ -1,8 +1,9 @@
-# The two commands of the README. Both install what is missing first.
+# The two commands of the README, and the benchmarks. All install what is
+# missing first.
 BUILD ?= build
 JOBS  ?= $(shell nproc)
 
-.PHONY: run test build deps clean
+.PHONY: run test build bench deps clean
 
 deps:
 	bash scripts/install-deps.sh
@@ -16,6 +17,10 @@ run: build
 
 test: build
 	bash scripts/run-tests.sh $(BUILD)
+
+# Every benchmark, each figure beside its peer from the same run (bench/README.md).
+bench: build
+	bash bench/run-all.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD)
