@@ -32,7 +32,8 @@
 #include <functional>
 #include <vector>
 
-namespace {
+namespace
+{
 double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -52,8 +53,9 @@ double medianMs(const std::function<void()> &work, int runs = 7)
 }
 
 // Answers every file dialog from a queue, keeps the last error, closes modal windows at once.
-class BenchDialogs final : public UserDialogs {
-public:
+class BenchDialogs final : public UserDialogs
+{
+  public:
     void showMessage(const QString &text) override { last = text; }
     void showError(const QString &text) override { last = text; }
     bool askYesNo(const QString &, const QString &) override { return false; }
@@ -101,8 +103,8 @@ void row(const char *what, double ms, const char *peerWhat, double peerMs, const
 
 int main(int argc, char **argv)
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen"
-                                                                      : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     QTemporaryDir dir;
     const QString ini = dir.filePath(QStringLiteral("config/settings.ini"));
@@ -116,9 +118,12 @@ int main(int argc, char **argv)
     const QString root = TRecentFiles::defaultKeyRoot();
     const auto settings = [&](const QString &count) {
         QFile::remove(ini);
-        UserSettings().writeValue(root + QStringLiteral("\\RecentFiles\\Count"), QStringLiteral("String"), count);
-        UserSettings().writeValue(root + QStringLiteral("\\RecentFiles\\File0"), QStringLiteral("String"), QStringLiteral("/p/a.wdx"));
-        UserSettings().writeValue(root + QStringLiteral("\\RecentFiles\\File1"), QStringLiteral("String"), QStringLiteral("/p/b.wdx"));
+        UserSettings().writeValue(root + QStringLiteral("\\RecentFiles\\Count"),
+                                  QStringLiteral("String"), count);
+        UserSettings().writeValue(root + QStringLiteral("\\RecentFiles\\File0"),
+                                  QStringLiteral("String"), QStringLiteral("/p/a.wdx"));
+        UserSettings().writeValue(root + QStringLiteral("\\RecentFiles\\File1"),
+                                  QStringLiteral("String"), QStringLiteral("/p/b.wdx"));
     };
     qsizetype listed = 0;
     const auto build = [&] {
@@ -126,9 +131,15 @@ int main(int argc, char **argv)
         listed = windows.mainForm()->RecentFiles->files().size();
     };
     settings(QStringLiteral("2147483647"));
-    const double huge = medianMs([&] { settings(QStringLiteral("2147483647")); build(); });
+    const double huge = medianMs([&] {
+        settings(QStringLiteral("2147483647"));
+        build();
+    });
     const qsizetype hugeListed = listed;
-    const double sound = medianMs([&] { settings(QStringLiteral("2")); build(); });
+    const double sound = medianMs([&] {
+        settings(QStringLiteral("2"));
+        build();
+    });
     row("window set, recent count 2,147,483,647", huge, "count 2", sound,
         QStringLiteral("%1 entries listed").arg(hugeListed));
 
@@ -213,14 +224,15 @@ int main(int argc, char **argv)
     while (address.size() < 40000)
         address += QStringLiteral("0123456789");
     const QString longProject = dir.filePath(QStringLiteral("long/long.wdx"));
-    write(longProject, "<WENDLOR_Project><address address=\"" + address.toUtf8() + "\"/></WENDLOR_Project>");
+    write(longProject,
+          "<WENDLOR_Project><address address=\"" + address.toUtf8() + "\"/></WENDLOR_Project>");
     const double longMs = medianMs([&] {
         form->OpenProject(longProject);
         form->SavePrjClick(nullptr);
     });
     row("40,000-character run address, load and save", longMs, "-", 0,
         form->Project.RunAddress.size() == address.size() ? QStringLiteral("kept whole")
-                                                           : QStringLiteral("CUT"));
+                                                          : QStringLiteral("CUT"));
     SetDialogs(nullptr);
     return 0;
 }

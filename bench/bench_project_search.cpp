@@ -25,7 +25,8 @@
 #include <cstdio>
 #include <vector>
 
-namespace {
+namespace
+{
 double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -61,7 +62,8 @@ QSet<QString> runPeer(const Tool &tool, const QString &corpus, double &ms)
             QString path = QString::fromUtf8(line.left(first));
             if (path.startsWith(QLatin1String("./")))
                 path = path.mid(2);
-            lines.insert(path + u':' + QString::fromLatin1(line.mid(first + 1, second - first - 1)));
+            lines.insert(path + u':' +
+                         QString::fromLatin1(line.mid(first + 1, second - first - 1)));
         }
     }
     return lines;
@@ -102,8 +104,8 @@ bool sameRows(const std::vector<FoundLine> &a, const std::vector<FoundLine> &b)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    QString corpus = qEnvironmentVariable(
-        "PHP_CORPUS", QStringLiteral(QS_SOURCE_DIR) + QStringLiteral("/bench/corpus/php"));
+    QString corpus = qEnvironmentVariable("PHP_CORPUS", QStringLiteral(QS_SOURCE_DIR) +
+                                                            QStringLiteral("/bench/corpus/php"));
     if (argc > 1)
         corpus = QString::fromLocal8Bit(argv[1]);
     QStringList words;
@@ -133,9 +135,11 @@ int main(int argc, char **argv)
 
     for (const QString &word : words) {
         const std::vector<Tool> peers = {
-            {"rg -j2", QStringLiteral("rg"),
+            {"rg -j2",
+             QStringLiteral("rg"),
              {"-j2", "-Fin", "--no-heading", "-g", "*.php", word, "."}},
-            {"rg -j1", QStringLiteral("rg"),
+            {"rg -j1",
+             QStringLiteral("rg"),
              {"-j1", "-Fin", "--no-heading", "-g", "*.php", word, "."}},
             {"grep", QStringLiteral("grep"), {"-rFinI", "--include=*.php", word, "."}},
         };
@@ -167,11 +171,13 @@ int main(int argc, char **argv)
                     qPrintable(word), qlonglong(result.lines.size()), result.binaryFiles,
                     exact ? "yes" : "NO");
         std::printf("  %-28s median %7.1f ms\n", "Find in Files engine", median(ours));
-        std::printf("  %-28s median %7.1f ms\n", "Find in Files engine, 1 worker", median(oneWorker));
+        std::printf("  %-28s median %7.1f ms\n", "Find in Files engine, 1 worker",
+                    median(oneWorker));
         for (size_t p = 0; p < peers.size(); ++p) {
-            std::printf("  %-28s median %7.1f ms  ratio ours/peer %.2f  lines %lld, same as ours: %s\n",
-                        peers[p].label, median(peerMs[p]), median(ours) / median(peerMs[p]),
-                        qlonglong(peerLines[p].size()), peerLines[p] == ourLines ? "yes" : "no");
+            std::printf(
+                "  %-28s median %7.1f ms  ratio ours/peer %.2f  lines %lld, same as ours: %s\n",
+                peers[p].label, median(peerMs[p]), median(ours) / median(peerMs[p]),
+                qlonglong(peerLines[p].size()), peerLines[p] == ourLines ? "yes" : "no");
         }
     }
 
@@ -182,9 +188,11 @@ int main(int argc, char **argv)
         project.Files.Last()->Name = name;
     }
     const std::vector<Tool> peers = {
-        {"grep", QStringLiteral("grep"),
+        {"grep",
+         QStringLiteral("grep"),
          {"-rE", "--include=*.php", "^[[:space:]]*function [^[:space:]]", "."}},
-        {"rg -j2", QStringLiteral("rg"),
+        {"rg -j2",
+         QStringLiteral("rg"),
          {"-j2", "--no-heading", "-g", "*.php", "^[[:space:]]*function [^[:space:]]", "."}},
     };
     std::vector<double> scan;

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -44,10 +45,12 @@ qsizetype ReusedFileBuffer::read(const QString &path)
     // reads it, when the file has changed in between).
     const QByteArray native = QFile::encodeName(path);
     // Not blocking, so a pipe named as a file cannot hold the search up.
-    const int fd = native.isEmpty() ? -1 : ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd =
+        native.isEmpty() ? -1 : ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return takeBytes(ReadSourceFile(path));
-    struct stat status {};
+    struct stat status {
+    };
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size > MaxSourceBytes) {
         ::close(fd);
         return takeBytes(ReadSourceFile(path));
@@ -131,8 +134,13 @@ std::optional<FileReadFailure> ReadFilesInParallel(const QStringList &paths, con
     };
     std::vector<std::thread> helpers;
     helpers.reserve(size_t(workers - 1));
-    for (int worker = 1; worker < workers; ++worker)
-        helpers.emplace_back(run, worker);
+    for (int worker = 1; worker < workers; ++worker) {
+        try {
+            helpers.emplace_back(run, worker);
+        } catch (const std::system_error &) {
+            break; // no more threads to be had: fewer workers share the files
+        }
+    }
     run(0);
     for (std::thread &helper : helpers)
         helper.join();

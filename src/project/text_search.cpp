@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QMutex>
+#include <QStringList>
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -12,7 +13,8 @@
 #include <emmintrin.h>
 #endif
 
-namespace {
+namespace
+{
 
 // --- what the locale's lowering does outside ASCII -------------------------------------
 
@@ -132,8 +134,9 @@ int commonness(unsigned char c)
 // Finds an ASCII text in bytes, ignoring ASCII case: sixteen positions at a
 // time are tested on two of the text's rarest bytes, and only where both
 // agree is the whole text compared.
-class AnchorSearch {
-public:
+class AnchorSearch
+{
+  public:
     explicit AnchorSearch(const QByteArray &anchor) : m_text(anchor)
     {
         const auto *text = reinterpret_cast<const unsigned char *>(m_text.constData());
@@ -172,12 +175,13 @@ public:
         const __m128i fold1 = _mm_set1_epi8(char(m_fold1));
         const __m128i fold2 = _mm_set1_epi8(char(m_fold2));
         for (; p + m_second + 16 <= size; p += 16) {
-            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + p + m_first));
+            const __m128i a =
+                _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + p + m_first));
             const __m128i b =
                 _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + p + m_second));
-            unsigned mask = unsigned(_mm_movemask_epi8(
-                _mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(a, fold1), want1),
-                              _mm_cmpeq_epi8(_mm_or_si128(b, fold2), want2))));
+            unsigned mask = unsigned(
+                _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(a, fold1), want1),
+                                                _mm_cmpeq_epi8(_mm_or_si128(b, fold2), want2))));
             while (mask) {
                 const qsizetype start = p + __builtin_ctz(mask);
                 if (start > last)
@@ -195,7 +199,7 @@ public:
         return size;
     }
 
-private:
+  private:
     bool equalAt(const unsigned char *at) const
     {
         const auto *text = reinterpret_cast<const unsigned char *>(m_text.constData());
@@ -218,8 +222,9 @@ private:
 // Finds the next place where any of a few byte sequences begins, all of which
 // begin with a byte from 0x80 up: their first bytes are looked for sixteen at
 // a time (or, with many different first bytes, any byte from 0x80 up).
-class MarkerSearch {
-public:
+class MarkerSearch
+{
+  public:
     explicit MarkerSearch(const std::vector<QByteArray> &markers) : m_markers(markers)
     {
         for (const QByteArray &marker : m_markers) {
@@ -255,9 +260,9 @@ public:
             if (m_anyHigh) {
                 mask = unsigned(_mm_movemask_epi8(v));
             } else {
-                const __m128i any = _mm_or_si128(
-                    _mm_or_si128(_mm_cmpeq_epi8(v, l0), _mm_cmpeq_epi8(v, l1)),
-                    _mm_or_si128(_mm_cmpeq_epi8(v, l2), _mm_cmpeq_epi8(v, l3)));
+                const __m128i any =
+                    _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, l0), _mm_cmpeq_epi8(v, l1)),
+                                 _mm_or_si128(_mm_cmpeq_epi8(v, l2), _mm_cmpeq_epi8(v, l3)));
                 mask = unsigned(_mm_movemask_epi8(any));
             }
             while (mask) {
@@ -275,7 +280,7 @@ public:
         return size;
     }
 
-private:
+  private:
     bool startsMarker(const unsigned char *bytes, qsizetype size, qsizetype at) const
     {
         for (const QByteArray &marker : m_markers) {
@@ -320,8 +325,9 @@ bool hasHighByte(const char *data, qsizetype size)
 }
 
 // Counts line breaks (CR LF as one) up to positions that only grow.
-class LineCounter {
-public:
+class LineCounter
+{
+  public:
     LineCounter(const char *data, qsizetype size) : m_data(data), m_size(size) {}
 
     // 0-based number of the line that starts at `lineStart`, a position just
@@ -346,14 +352,15 @@ public:
         }
 #endif
         for (; p < lineStart; ++p) {
-            if (m_data[p] == '\n' || (m_data[p] == '\r' && (p + 1 >= m_size || m_data[p + 1] != '\n')))
+            if (m_data[p] == '\n' ||
+                (m_data[p] == '\r' && (p + 1 >= m_size || m_data[p + 1] != '\n')))
                 ++m_line;
         }
         m_counted = lineStart;
         return m_line;
     }
 
-private:
+  private:
     const char *m_data;
     qsizetype m_size;
     qsizetype m_counted = 0;
@@ -362,8 +369,9 @@ private:
 
 // The lines of one file as the editor shows them; whether the bytes are
 // UTF-8 is settled on the first line that needs it.
-class FileLines {
-public:
+class FileLines
+{
+  public:
     FileLines(const char *data, qsizetype size) : m_bytes(data), m_byteCount(size)
     {
         if (size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0)
@@ -381,7 +389,7 @@ public:
         return DecodeSource(start, to - from, m_encoding);
     }
 
-private:
+  private:
     void settle()
     {
         if (m_settled)
@@ -419,11 +427,10 @@ LineNeedle::LineNeedle(const QString &text)
     if (ascii) {
         m_anchor = m_lowered.toLatin1();
         for (const Lowering &change : changes) {
-            const bool bringsLetter = std::any_of(change.forms.cbegin(), change.forms.cend(),
-                                                  [this](QChar c) {
-                                                      return c.unicode() < 128 &&
-                                                             m_anchor.contains(char(c.unicode()));
-                                                  });
+            const bool bringsLetter =
+                std::any_of(change.forms.cbegin(), change.forms.cend(), [this](QChar c) {
+                    return c.unicode() < 128 && m_anchor.contains(char(c.unicode()));
+                });
             if (bringsLetter)
                 addMarkers(change.code);
         }

@@ -21,8 +21,9 @@
 //   Azerbaijani, Lithuanian), every line is lowered.
 // A needle may be copied to each thread that searches; copies share nothing
 // mutable.
-class LineNeedle final {
-public:
+class LineNeedle final
+{
+  public:
     explicit LineNeedle(const QString &text);
 
     // The rule itself, on one line.
@@ -38,7 +39,7 @@ public:
     const std::vector<QByteArray> &markers() const { return m_markers; }
     bool everyLine() const { return m_everyLine; }
 
-private:
+  private:
     void addMarkers(char32_t code);
 
     QLocale m_locale;

@@ -17,9 +17,11 @@
 
 #include <sys/stat.h>
 
-namespace {
-class HostileInput : public AppTest {
-protected:
+namespace
+{
+class HostileInput : public AppTest
+{
+  protected:
     QString write(const QString &name, const QByteArray &bytes)
     {
         const QString path = dir.filePath(name);
@@ -58,8 +60,9 @@ TEST_F(HostileInput, ARecentCountOfTwoBillionStillLetsTheWindowAppear)
 TEST_F(HostileInput, AHostileProjectFileLeavesTheOpenProjectAsItWas)
 {
     start();
-    const QString good = write("site/good.wdx", "<WENDLOR_Project><file path=\"a.php\"/>"
-                                                "<address address=\"http://good/\"/></WENDLOR_Project>");
+    const QString good =
+        write("site/good.wdx", "<WENDLOR_Project><file path=\"a.php\"/>"
+                               "<address address=\"http://good/\"/></WENDLOR_Project>");
     write("site/a.php", "<?php\n");
     form()->OpenProject(good);
     ASSERT_EQ(form()->Project.FileName, good);
@@ -107,7 +110,8 @@ TEST_F(HostileInput, LongStoredTextsAreKeptWhole)
                                                        address.toUtf8() + "\"/></WENDLOR_Project>");
     form()->OpenProject(project);
     // Sizes first, so a cut shows as two numbers.
-    EXPECT_EQ(form()->Project.RunAddress.size(), address.size()); // through the preview's address box
+    EXPECT_EQ(form()->Project.RunAddress.size(),
+              address.size()); // through the preview's address box
     EXPECT_TRUE(form()->Project.RunAddress == address);
 
     // Through the Run window's box, and through the Project Options dialog.

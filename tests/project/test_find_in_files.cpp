@@ -21,7 +21,8 @@
 #include <string>
 #include <sys/stat.h>
 
-namespace {
+namespace
+{
 // The rule as the user reads it: each file decoded whole, split into lines,
 // every line lowered and compared. Files that look binary give nothing.
 std::vector<FoundLine> reference(const QStringList &files, const QString &text)
@@ -52,12 +53,14 @@ std::vector<std::string> rowTexts(const std::vector<FoundLine> &rows)
 {
     std::vector<std::string> texts;
     for (const FoundLine &row : rows)
-        texts.push_back(QStringLiteral("%1:%2:%3").arg(row.file).arg(row.line).arg(row.text).toStdString());
+        texts.push_back(
+            QStringLiteral("%1:%2:%3").arg(row.file).arg(row.line).arg(row.text).toStdString());
     return texts;
 }
 
-class FindInFilesTest : public ::testing::Test {
-protected:
+class FindInFilesTest : public ::testing::Test
+{
+  protected:
     QString write(const QString &name, const QByteArray &bytes)
     {
         const QString path = dir.filePath(name);
@@ -71,23 +74,44 @@ protected:
 // Latin-1 letters, letters that lower into ASCII (Kelvin sign, capital I with
 // dot), a capital sigma that lowers by context, line ends of all kinds.
 const char *const Pieces[] = {
-    "cookie", "COOKIE", "Cook", "ie", "x", " ", "\t", "\r", "\n", "\r\n",
-    "\xE2\x84\xAA",         // Kelvin sign: lowers to "k"
-    "\xC4\xB0",             // capital I with dot: lowers to "i" and a combining dot
-    "\xC3\x84", "\xC3\xA4", // A and a with diaeresis
-    "\xD0\x92\xD0\xA0\xD0\x95\xD0\x9C\xD0\xAF", "\xD0\xB2\xD1\x80\xD0\xB5\xD0\xBC\xD1\x8F",
+    "cookie",
+    "COOKIE",
+    "Cook",
+    "ie",
+    "x",
+    " ",
+    "\t",
+    "\r",
+    "\n",
+    "\r\n",
+    "\xE2\x84\xAA", // Kelvin sign: lowers to "k"
+    "\xC4\xB0",     // capital I with dot: lowers to "i" and a combining dot
+    "\xC3\x84",
+    "\xC3\xA4", // A and a with diaeresis
+    "\xD0\x92\xD0\xA0\xD0\x95\xD0\x9C\xD0\xAF",
+    "\xD0\xB2\xD1\x80\xD0\xB5\xD0\xBC\xD1\x8F",
     "\xCE\x9F\xCE\xA3", // capital omicron, sigma: "ος" at a word's end
-    "\x01", "function ",
+    "\x01",
+    "function ",
 };
 // Bytes that are no UTF-8: a file holding one reads as Latin-1.
 const char *const Latin1Pieces[] = {"\xC9", "\xE9", "\xC4"};
 const char *const Needles[] = {
-    "cookie", "COOK", "k", "ki", "i", "e x", "x\tx",
-    "\xC3\xA4", "\xC3\xA4" "cook",
+    "cookie",
+    "COOK",
+    "k",
+    "ki",
+    "i",
+    "e x",
+    "x\tx",
+    "\xC3\xA4",
+    "\xC3\xA4"
+    "cook",
     "\xD0\xB2\xD1\x80\xD0\xB5\xD0\xBC\xD1\x8F", // "время"
     "\xCE\xBF\xCF\x82",                         // "ος" with a final sigma
     "\xCE\xBF\xCF\x83",                         // "οσ"
-    "\xC3\xA9", "i\xCC\x87",                    // é; i and a combining dot
+    "\xC3\xA9",
+    "i\xCC\x87", // é; i and a combining dot
 };
 } // namespace
 
@@ -137,8 +161,9 @@ TEST_F(FindInFilesTest, RowsAreThoseOfTheLineByLineRuleOnTheCorpus)
     QStringList files;
     for (qsizetype k = 0; k < all.size(); k += 25)
         files << all.at(k);
-    for (const char *needle : {"cookie", "tempnam", "function", "\xD0\xB2\xD1\x80\xD0\xB5\xD0\xBC\xD1\x8F",
-                               "\xC3\xA9t\xC3\xA9", "Str"}) {
+    for (const char *needle :
+         {"cookie", "tempnam", "function", "\xD0\xB2\xD1\x80\xD0\xB5\xD0\xBC\xD1\x8F",
+          "\xC3\xA9t\xC3\xA9", "Str"}) {
         const QString text = QString::fromUtf8(needle);
         SCOPED_TRACE(text.toStdString());
         const FindInFilesResult result = FindInFiles(files, text, 2);
