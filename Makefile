@@ -19,6 +19,7 @@ run: build
 test: build
 	bash scripts/run-tests.sh $(BUILD)
 
+# Every benchmark, each figure beside its peer from the same run (bench/README.md).
 bench: deps
 	$(CONFIGURE) -DQS_BUILD_BENCH=ON
 	cmake --build $(BUILD) -j $(JOBS)

@@ -17,8 +17,9 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev
   php-cli python3 python3-pyftpdlib
   xvfb xauth xdotool x11-utils imagemagick
-  # benchmarks (lftp: the reference for publishing speed)
-  libbenchmark-dev lftp
+  # benchmarks (lftp and ripgrep: the peers for publishing and searching;
+  # X11 and XTest headers for the programs that time windows and keys)
+  libbenchmark-dev lftp ripgrep libx11-dev libxtst-dev
   # fonts so the offscreen and Xvfb windows have real metrics
   fonts-dejavu-core
 )

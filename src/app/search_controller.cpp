@@ -9,7 +9,8 @@
 #include "editor/code_editor.h"
 #include "foundation/user_dialogs.h"
 #include "project/code_indent.h"
-#include "project/source_text.h"
+#include "foundation/errors.h"
+#include "project/find_in_files.h"
 
 #include <QTableWidget>
 #include <climits>
@@ -54,31 +55,26 @@ void SearchController::Findinfiles1Click(QObject *Sender)
         m_findInFilesText = *text;
     }
     m_window.ClearMessages();
-    const LineNeedle needle(m_findInFilesText);
-    if (needle.matchesNothing())
-        return;
-
-    bool shown = false;
-    // Rows appear file by file as they are found; an unreadable file stops
-    // the search with its error and leaves the rows found before it.
+    QStringList names;
+    m_project.ListFileNames(names);
+    // The engine reads and searches every file on all cores; the rows go to
+    // the panel in one step. An unreadable file ends the search with its
+    // error after the rows of the files before it.
+    const FindInFilesResult result = FindInFiles(names, m_findInFilesText);
     QList<MessagesController::MessageRow> rows;
-    for (int index = 0; index < m_project.Files.Count(); ++index) {
-        const QString name = m_project.Files.Get(index)->Name;
-        const QByteArray bytes = ReadSourceFile(name);
-        FindMatchingLines(bytes, needle, [&](int line, const QString &text) {
-            rows.append({TrimControls(text), name, QString::number(line)});
-        });
-        if (rows.isEmpty())
-            continue;
-        if (!shown) {
-            m_window.messagePanel().ShowMessages();
-            m_ui.messages->setColumnWidth(0, 500);
-            m_ui.messages->setFocus();
-            shown = true;
-        }
+    rows.reserve(qsizetype(result.lines.size()) + 1);
+    for (const FoundLine &found : result.lines)
+        rows.append({found.text, names.at(found.file), QString::number(found.line)});
+    if (result.binaryFiles > 0)
+        rows.append({BinaryFilesNote(result.binaryFiles), QString(), QString()});
+    if (!rows.isEmpty()) {
+        m_window.messagePanel().ShowMessages();
+        m_ui.messages->setColumnWidth(0, 500);
+        m_ui.messages->setFocus();
         m_window.messagePanel().AddMessageRows(rows);
-        rows.clear();
     }
+    if (result.failure)
+        throw AppError(result.failure->message);
 }
 
 void SearchController::IndentCode1Click(QObject *)

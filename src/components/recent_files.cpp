@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QMenu>
+#include <algorithm>
 
 namespace {
 const QString ValueName = QStringLiteral("String");
@@ -46,12 +47,27 @@ void RecentFiles::read()
 {
     try {
         bool ok = false;
-        const int count =
+        int count =
             Registry_Value_Get(m_keyRoot + QStringLiteral("\\RecentFiles\\Count"), QStringLiteral("0"))
                 .trimmed()
                 .toInt(&ok);
         if (!ok || count <= 0)
             return;
+        // The stored count decides nothing by itself: entries up to the last
+        // one the store holds, and no more than MaxReadEntries, are read.
+        int present = 0;
+        const QString entryPrefix = QStringLiteral("File");
+        for (const QString &name : UserSettings().childKeys(m_keyRoot + QStringLiteral("\\RecentFiles"))) {
+            if (!name.startsWith(entryPrefix, Qt::CaseInsensitive))
+                continue;
+            const QString digits = name.mid(entryPrefix.size());
+            bool isIndex = false;
+            const int index = digits.toInt(&isIndex);
+            // Only the form this list writes: "File7", not "File007" or "File+7".
+            if (isIndex && index >= 0 && digits == QString::number(index) && index < MaxReadEntries)
+                present = std::max(present, index + 1);
+        }
+        count = std::min(count, present);
         // One pass over the store, however long the list is.
         QStringList keys;
         keys.reserve(count);

@@ -9,7 +9,8 @@ class QAction;
 // The most-recent-first list of project files shown under File > Reopen. It is
 // read from the settings store when created and written back when destroyed;
 // choosing an entry raises OnOpenFile with its path. Paths compare without
-// regard to letter case; 20 are kept and 12 shown.
+// regard to letter case; 20 are kept and 12 shown. The stored count is
+// clamped to the entries the store holds and to MaxReadEntries.
 class RecentFiles final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(RecentFiles)
@@ -17,6 +18,8 @@ class RecentFiles final : public QObject {
 public:
     static constexpr int MaxEntries = 20;
     static constexpr int MaxShown = 12;
+    // At most this many stored entries are read, whatever count is stored.
+    static constexpr int MaxReadEntries = 1000;
 
     // `keyRoot` is the executable's file name, the first part of every key.
     explicit RecentFiles(QObject *owner, QString keyRoot = defaultKeyRoot());

@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <limits>
 
 namespace
 {
@@ -54,6 +55,8 @@ BrowserFrame::BrowserFrame(QWidget *parent, const BrowserViewFactory &factory) :
     URL = new QLineEdit(Panel1);
     URL->setObjectName(QStringLiteral("URL"));
     URL->setFixedHeight(18);
+    // The box carries stored addresses: keep them whole, not cut at 32,767 characters.
+    URL->setMaxLength(std::numeric_limits<int>::max());
     URL->installEventFilter(this);
     bar->addWidget(URL, 1);
 

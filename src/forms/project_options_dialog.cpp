@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
+#include <limits>
 
 namespace {
 constexpr int EditHeight = 21;
@@ -25,6 +26,8 @@ QLineEdit *makeEdit(QWidget *page, const char *name, int left, int top, int widt
     auto *edit = new QLineEdit(page);
     edit->setObjectName(QString::fromLatin1(name));
     edit->setGeometry(left, top, width, EditHeight);
+    // Stored settings are kept whole, not cut at 32,767 characters.
+    edit->setMaxLength(std::numeric_limits<int>::max());
     return edit;
 }
 

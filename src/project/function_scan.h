@@ -16,7 +16,8 @@ bool IsProjectFunctionLine(const QString &line);
 bool IsFileFunctionLine(const QString &line);
 
 // Appends the declaration lines of a file's bytes under the project rule,
-// untrimmed and in file order. Binary bytes declare nothing.
+// untrimmed and in file order. A NUL is an ordinary character.
+void AppendProjectFunctionLines(const char *bytes, qsizetype size, QStringList &lines);
 void AppendProjectFunctionLines(const QByteArray &bytes, QStringList &lines);
 // The declaration lines of a document's text under the current-file rule.
 QStringList FileFunctionLines(const QString &text);

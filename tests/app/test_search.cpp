@@ -176,9 +176,38 @@ TEST_F(Search, AnUnreadableFileStopsTheSearchAfterTheRowsFoundBeforeIt)
     findInFiles("needle");
     ASSERT_EQ(dialogs.errors.size(), 1u);
     EXPECT_TRUE(dialogs.errors.front().contains(gone)) << dialogs.errors.front().toStdString();
-    // The image is no text and gives no row; the file after the missing one is not searched.
-    EXPECT_EQ(rows(), QStringList({"needle one|" + a + "|1"}));
+    // The image is no text: it gives no row but is counted; the file after
+    // the missing one is not searched.
+    EXPECT_EQ(rows(), QStringList({"needle one|" + a + "|1", "1 file left out as binary||"}));
     EXPECT_EQ(form()->project().Files.Count(), 4);
+}
+
+TEST_F(Search, FindInFilesSearchesStrayNulsAndCountsWhatLooksBinary)
+{
+    // A PHP file with a stray NUL late in it is text; one with a NUL near
+    // its start looks binary, as grep -I decides, and only that is left out.
+    QByteArray stray = "<?php\n" + QByteArray(100000, ' ') + "\n$x = 'needle';\n";
+    stray[100003] = '\0';
+    const QString a = write("stray.php", stray);
+    const QString b = write("data.bin", QByteArray("needle\0\0\0", 9));
+    const QString c = write("c.php", QByteArray("x\0y\n", 4));
+    for (const QString &path : {a, b, c})
+        addToProject(path);
+    findInFiles("NEEDLE");
+    EXPECT_EQ(rows(), QStringList({"$x = 'needle';|" + a + "|3", "2 files left out as binary||"}));
+    EXPECT_TRUE(form()->messages->isVisible());
+
+    // Only binary files: the count alone is shown, in a panel made visible.
+    form()->HideMessages();
+    form()->Project.Files.Delete(0);
+    findInFiles("needle");
+    EXPECT_EQ(rows(), QStringList({"2 files left out as binary||"}));
+    EXPECT_TRUE(form()->messages->isVisible());
+
+    // Functions... reads every file, NULs and all.
+    WriteFileBytes(b, QByteArray("\0\0function in_data()\n", 21));
+    form()->Project.ScanFunctions();
+    EXPECT_EQ(form()->Project.FunctionLines, QStringList({QString::fromLatin1("\0\0function in_data()", 20)}));
 }
 
 TEST_F(Search, IndentCodeReindentsOutsideUndoAndIsIdempotent)
