@@ -195,19 +195,19 @@ TEST_F(Search, FindInFilesSearchesStrayNulsAndCountsWhatLooksBinary)
         addToProject(path);
     findInFiles("NEEDLE");
     EXPECT_EQ(rows(), QStringList({"$x = 'needle';|" + a + "|3", "2 files left out as binary||"}));
-    EXPECT_TRUE(form()->messages->isVisible());
+    EXPECT_TRUE(form()->ui().messages->isVisible());
 
     // Only binary files: the count alone is shown, in a panel made visible.
-    form()->HideMessages();
-    form()->Project.Files.Delete(0);
+    form()->messagePanel().HideMessages();
+    form()->project().Files.Delete(0);
     findInFiles("needle");
     EXPECT_EQ(rows(), QStringList({"2 files left out as binary||"}));
-    EXPECT_TRUE(form()->messages->isVisible());
+    EXPECT_TRUE(form()->ui().messages->isVisible());
 
     // Functions... reads every file, NULs and all.
     WriteFileBytes(b, QByteArray("\0\0function in_data()\n", 21));
-    form()->Project.ScanFunctions();
-    EXPECT_EQ(form()->Project.FunctionLines, QStringList({QString::fromLatin1("\0\0function in_data()", 20)}));
+    form()->project().ScanFunctions();
+    EXPECT_EQ(form()->project().FunctionLines, QStringList({QString::fromLatin1("\0\0function in_data()", 20)}));
 }
 
 TEST_F(Search, IndentCodeReindentsOutsideUndoAndIsIdempotent)

@@ -1,6 +1,6 @@
 #include "components/recent_files.h"
 #include "foundation/errors.h"
-#include "foundation/reg_string.h"
+#include "foundation/settings.h"
 #include "foundation/settings_store.h"
 #include "support/test_support.h"
 
