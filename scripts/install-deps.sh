@@ -17,6 +17,8 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev
   php-cli python3 python3-pyftpdlib
   xvfb xauth xdotool x11-utils imagemagick
+  # the source format check (scripts/check-format.sh)
+  clang-format
   # benchmarks (lftp: the reference for publishing speed)
   libbenchmark-dev lftp
   # fonts so the offscreen and Xvfb windows have real metrics
