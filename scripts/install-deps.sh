@@ -17,6 +17,8 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev
   php-cli python3 python3-pyftpdlib
   xvfb xauth xdotool x11-utils imagemagick
+  # the source format check (scripts/check-format.sh)
+  clang-format
   # benchmarks (lftp and ripgrep: the peers for publishing and searching;
   # X11 and XTest headers for the programs that time windows and keys)
   libbenchmark-dev lftp ripgrep libx11-dev libxtst-dev
