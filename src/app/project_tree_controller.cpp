@@ -74,6 +74,10 @@ ProjectTreeController::ProjectTreeController(MainWindow &window, Project &projec
     connect(tree, &QTreeWidget::itemDoubleClicked, this,
             [this, tree] { RunGuarded([this, tree] { m_window.PrTreeDblClick(tree); }); });
     connect(tree, &QWidget::customContextMenuRequested, this, &ProjectTreeController::showPopup);
+    // The popup hides what does not fit the clicked node, but a hidden item's
+    // shortcut is dead: Del must keep removing files once the popup is gone.
+    connect(m_ui.ProjPopup, &QMenu::aboutToHide, this,
+            [this] { m_window.item(QStringLiteral("removefromproj"))->setVisible(true); });
 }
 
 void ProjectTreeController::showPopup(const QPoint &at)

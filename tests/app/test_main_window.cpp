@@ -165,10 +165,17 @@ TEST_F(AppTest, DelRemovesAFileOnlyFromTheTree)
     QTest::keyClick(form()->ui().re, Qt::Key_Delete);
     EXPECT_EQ(form()->ui().re->wholeText(), "?php\n");
     EXPECT_EQ(form()->project().Files.Count(), 1);
-    // In the tree, Del removes the selected file.
-    form()->ui().PrTree->setFocus();
-    form()->ui().PrTree->setCurrentItem(form()->ui().PrTree->topLevelItem(0)->child(0));
-    QTest::keyClick(form()->ui().PrTree, Qt::Key_Delete);
+    // The popup opened on the project node hides Remove; once it closes,
+    // Del in the tree removes the selected file again.
+    QTreeWidget *tree = form()->ui().PrTree;
+    tree->setFocus();
+    tree->setCurrentItem(tree->topLevelItem(0));
+    form()->ProjPopupPopup(nullptr);
+    form()->ui().ProjPopup->popup(tree->mapToGlobal(QPoint(5, 5)));
+    form()->ui().ProjPopup->hide();
+    tree->setFocus();
+    tree->setCurrentItem(tree->topLevelItem(0)->child(0));
+    QTest::keyClick(tree, Qt::Key_Delete);
     EXPECT_EQ(form()->project().Files.Count(), 0);
 }
 
