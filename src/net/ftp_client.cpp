@@ -8,7 +8,15 @@
 #include <QHostAddress>
 #include <QRegularExpression>
 #include <QTcpSocket>
+#include <algorithm>
 #include <cctype>
+#ifdef Q_OS_UNIX
+#include <sys/socket.h>
+#endif
+#ifdef Q_OS_LINUX
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+#endif
 
 namespace
 {
@@ -16,10 +24,38 @@ namespace
 constexpr qint64 BlockSize = 256 * 1024;   // read from disk at a time
 constexpr qint64 HighWater = 1024 * 1024;  // socket buffer before we wait
 constexpr qint64 MaxReplyLine = 64 * 1024; // a longer line is not FTP
+constexpr qint64 MaxReplySize = 1024 * 1024;
+constexpr int SliceMs = 100; // longest blind wait while a transfer is followed
 
 QString seconds(int milliseconds)
 {
     return QString::number(milliseconds / 1000.0, 'g', 3);
+}
+
+// Bytes written to a socket that its peer has not acknowledged yet; 0 where
+// the system does not tell.
+qint64 unacknowledgedBytes(qintptr descriptor)
+{
+#ifdef Q_OS_LINUX
+    int pending = 0;
+    if (descriptor >= 0 && ::ioctl(static_cast<int>(descriptor), SIOCOUTQ, &pending) == 0)
+        return pending;
+#else
+    Q_UNUSED(descriptor);
+#endif
+    return 0;
+}
+
+// Ends the sending direction only; false where that is not possible.
+bool halfClose(QTcpSocket &socket)
+{
+#ifdef Q_OS_UNIX
+    const qintptr descriptor = socket.socketDescriptor();
+    return descriptor >= 0 && ::shutdown(static_cast<int>(descriptor), SHUT_WR) == 0;
+#else
+    Q_UNUSED(socket);
+    return false;
+#endif
 }
 
 } // namespace
@@ -120,18 +156,36 @@ void FtpClient::send(const QString &command)
     }
 }
 
-QByteArray FtpClient::readLine()
+void FtpClient::replyTimedOut(bool partial)
+{
+    closeControl();
+    throw AppError(QStringLiteral("Waiting for the reply: the FTP server %1 did not %2 within %3 s")
+                       .arg(serverName(),
+                            partial ? QStringLiteral("complete its reply")
+                                    : QStringLiteral("answer"),
+                            seconds(m_timeoutMs)));
+}
+
+QByteArray FtpClient::readLine(QDeadlineTimer &deadline, bool partial, const Progress &progress)
 {
     QTcpSocket &socket = *m_control;
-    const QDeadlineTimer deadline(m_timeoutMs);
     while (!socket.canReadLine()) {
         if (socket.bytesAvailable() > MaxReplyLine) {
             closeControl();
             throw AppError(QStringLiteral("The FTP server %1 sent a reply line that is too long")
                                .arg(serverName()));
         }
-        if (!socket.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
-            failNetwork(socket, QStringLiteral("Waiting for the reply"));
+        if (deadline.hasExpired())
+            replyTimedOut(partial || socket.bytesAvailable() > 0);
+        qint64 wait = deadline.remainingTime();
+        if (progress)
+            wait = std::min<qint64>(wait, SliceMs);
+        if (!socket.waitForReadyRead(static_cast<int>(wait))) {
+            if (socket.state() != QAbstractSocket::ConnectedState)
+                failNetwork(socket, QStringLiteral("Waiting for the reply"));
+            if (progress && progress())
+                deadline.setRemainingTime(m_timeoutMs);
+        }
     }
     QByteArray line = socket.readLine();
     while (line.endsWith('\n') || line.endsWith('\r'))
@@ -139,14 +193,17 @@ QByteArray FtpClient::readLine()
     return line;
 }
 
-FtpClient::Reply FtpClient::readReply()
+FtpClient::Reply FtpClient::readReply(const Progress &progress)
 {
     const auto isCode = [](const QByteArray &line) {
         return line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0])) &&
                std::isdigit(static_cast<unsigned char>(line[1])) &&
                std::isdigit(static_cast<unsigned char>(line[2]));
     };
-    const QByteArray first = readLine();
+    // One deadline for the whole reply: a server that keeps sending lines
+    // without ever ending the reply does not hold the caller for ever.
+    QDeadlineTimer deadline(m_timeoutMs);
+    const QByteArray first = readLine(deadline, false, progress);
     if (!isCode(first)) {
         closeControl();
         throw AppError(QStringLiteral("The FTP server %1 sent an unreadable reply: %2")
@@ -158,8 +215,15 @@ FtpClient::Reply FtpClient::readReply()
     if (first.size() > 3 && first[3] == '-') {
         // A multi-line reply ends with the same code followed by a blank.
         const QByteArray end = first.left(3);
+        qint64 size = first.size();
         for (;;) {
-            const QByteArray line = readLine();
+            const QByteArray line = readLine(deadline, true, progress);
+            size += line.size();
+            if (size > MaxReplySize) {
+                closeControl();
+                throw AppError(QStringLiteral("The FTP server %1 sent a reply that is too long")
+                                   .arg(serverName()));
+            }
             lines.append(QString::fromUtf8(line));
             if (line.startsWith(end) && (line.size() == 3 || line[3] == ' '))
                 break;
@@ -306,19 +370,36 @@ void FtpClient::store(const QString &localPath, const QString &remotePath)
         data->abort();
         refuse(what, reply);
     }
-    sendFile(*data, file, remotePath);
+    sendFile(*data, file, what);
 }
 
-void FtpClient::sendFile(QTcpSocket &data, QFile &file, const QString &remotePath)
+void FtpClient::sendFile(QTcpSocket &data, QFile &file, const QString &what)
 {
-    const QString what = QStringLiteral("STOR ") + remotePath;
-    // The data connection failed: the server's reply says why, if it still talks.
-    const auto dataFailed = [&](bool timedOut, const QString &why) {
-        if (timedOut) {
-            closeControl();
-            throw AppError(QStringLiteral("%1: the FTP server %2 took no data within %3 s")
-                               .arg(what, serverName(), seconds(m_timeoutMs)));
+    const qintptr descriptor = data.socketDescriptor();
+    qint64 queued = 0;    // handed to the socket
+    qint64 moved = 0;     // reached the server, as far as this machine can tell
+    qint64 reported = -1; // last count given to the work handler
+    QElapsedTimer silence;
+    silence.start();
+    QElapsedTimer sinceWork;
+    sinceWork.start();
+    // Takes the count of bytes that moved; true when it grew.
+    const auto measure = [&] {
+        const qint64 now = queued - data.bytesToWrite() - unacknowledgedBytes(descriptor);
+        if (now <= moved)
+            return false;
+        moved = now;
+        silence.restart();
+        if (m_onWork && sinceWork.elapsed() >= m_workIntervalMs) {
+            m_onWork(moved);
+            reported = moved;
+            sinceWork.restart();
         }
+        return true;
+    };
+    // The data connection failed: the server's reply says why, if it still talks.
+    const auto socketFailed = [&]() {
+        const QString why = data.errorString();
         data.abort();
         Reply final;
         try {
@@ -331,8 +412,9 @@ void FtpClient::sendFile(QTcpSocket &data, QFile &file, const QString &remotePat
             refuse(what, final);
         throw AppError(QStringLiteral("%1: the data connection failed: %2").arg(what, why));
     };
-    const auto socketFailed = [&]() {
-        dataFailed(data.error() == QAbstractSocket::SocketTimeoutError, data.errorString());
+    const auto stalled = [&] {
+        return QStringLiteral("%1: no data moved for %2 s; the transfer was given up")
+            .arg(what, seconds(m_timeoutMs));
     };
     const auto readFailed = [&]() {
         // The server holds a half file and waits for more: drop the session.
@@ -341,45 +423,75 @@ void FtpClient::sendFile(QTcpSocket &data, QFile &file, const QString &remotePat
             QStringLiteral("Cannot read file %1: %2").arg(file.fileName(), file.errorString()));
     };
 
-    qint64 sent = 0;
-    QElapsedTimer sinceWork;
-    sinceWork.start();
-    const auto progressed = [&](qint64 total) {
-        sent = total;
-        if (m_onWork && sinceWork.elapsed() >= m_workIntervalMs) {
-            m_onWork(sent);
-            sinceWork.restart();
-        }
-    };
-
     QByteArray block(BlockSize, Qt::Uninitialized);
-    for (;;) {
-        const qint64 count = file.read(block.data(), block.size());
-        if (count < 0)
-            readFailed();
-        if (count == 0)
-            break;
-        if (data.write(block.constData(), count) != count)
-            socketFailed();
-        while (data.bytesToWrite() > HighWater) {
-            if (!data.waitForBytesWritten(m_timeoutMs))
+    bool atEnd = false;
+    while (!atEnd || data.bytesToWrite() > 0) {
+        if (!atEnd && data.bytesToWrite() <= HighWater) {
+            const qint64 count = file.read(block.data(), block.size());
+            if (count < 0)
+                readFailed();
+            atEnd = count == 0;
+            if (count > 0) {
+                if (data.write(block.constData(), count) != count)
+                    socketFailed();
+                queued += count;
+                data.flush();
+            }
+        } else if (!data.waitForBytesWritten(SliceMs)) {
+            if (data.state() != QAbstractSocket::ConnectedState)
                 socketFailed();
         }
-        progressed(sent + count);
+        measure();
+        if (silence.elapsed() >= m_timeoutMs) {
+            // The server's idea of the transfer is unknown: start afresh.
+            closeControl();
+            throw AppError(stalled());
+        }
     }
-    while (data.bytesToWrite() > 0) {
-        if (!data.waitForBytesWritten(m_timeoutMs))
-            socketFailed();
+    // End of file: half-close the data connection so the server sees it,
+    // and follow what this machine still holds for the server while the
+    // reply is awaited, so a slow link is not cut while it drains.
+    if (!halfClose(data))
+        data.disconnectFromHost();
+    Reply final;
+    try {
+        final = readReply([&] { return measure(); });
+    } catch (const AppError &error) {
+        if (unacknowledgedBytes(descriptor) > 0 && silence.elapsed() >= m_timeoutMs)
+            throw AppError(stalled());
+        throw AppError(what + QStringLiteral(": ") + error.message());
     }
-    // End of file is the close of the data connection; the server then answers.
-    data.disconnectFromHost();
-    if (data.state() != QAbstractSocket::UnconnectedState && !data.waitForDisconnected(m_timeoutMs))
-        socketFailed();
-    const Reply final = readReply();
+    data.abort();
     if (final.code / 100 != 2)
         refuse(what, final);
-    if (m_onWork)
-        m_onWork(sent);
+    if (m_onWork && reported != queued)
+        m_onWork(queued);
+}
+
+void FtpClient::rename(const QString &from, const QString &to)
+{
+    const QString what = QStringLiteral("RNFR ") + from;
+    requireConnected(what);
+    if (from.isEmpty() || to.isEmpty())
+        throw AppError(QStringLiteral("RNFR: no file name given"));
+    Reply reply = command(what);
+    if (reply.code != 350)
+        refuse(what, reply);
+    const QString whatTo = QStringLiteral("RNTO ") + to;
+    reply = command(whatTo);
+    if (reply.code / 100 != 2)
+        refuse(whatTo, reply);
+}
+
+void FtpClient::removeFile(const QString &path)
+{
+    const QString what = QStringLiteral("DELE ") + path;
+    requireConnected(what);
+    if (path.isEmpty())
+        throw AppError(QStringLiteral("DELE: no file name given"));
+    const Reply reply = command(what);
+    if (reply.code / 100 != 2)
+        refuse(what, reply);
 }
 
 void FtpClient::disconnect()

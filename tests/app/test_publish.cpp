@@ -34,6 +34,7 @@ public:
     void setHost(const QString &host) override { m_client.setHost(host); }
     void setPassword(const QString &password) override { m_client.setPassword(password); }
     void setWorkHandler(WorkHandler handler) override { m_client.setWorkHandler(std::move(handler)); }
+    const WorkHandler &workHandler() const override { return m_client.workHandler(); }
     void connect() override
     {
         ++connects;
@@ -46,6 +47,8 @@ public:
     {
         m_client.store(localPath, remotePath);
     }
+    void rename(const QString &from, const QString &to) override { m_client.rename(from, to); }
+    void removeFile(const QString &path) override { m_client.removeFile(path); }
     void disconnect() override { m_client.disconnect(); }
     bool isConnected() const override { return m_client.isConnected(); }
 

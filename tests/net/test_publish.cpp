@@ -516,7 +516,8 @@ class ScriptedConnection final : public FtpConnection
     void setUser(const QString &) override {}
     void setHost(const QString &) override {}
     void setPassword(const QString &) override {}
-    void setWorkHandler(WorkHandler) override {}
+    void setWorkHandler(WorkHandler handler) override { m_work = std::move(handler); }
+    const WorkHandler &workHandler() const override { return m_work; }
     void connect() override
     {
         record("connect");
@@ -525,6 +526,12 @@ class ScriptedConnection final : public FtpConnection
     void changeDir(const QString &path) override { record("CWD " + path); }
     void makeDir(const QString &name) override { record("MKD " + name); }
     void store(const QString &, const QString &remote) override { record("STOR " + remote); }
+    void rename(const QString &from, const QString &to) override
+    {
+        record("RNFR " + from);
+        record("RNTO " + to);
+    }
+    void removeFile(const QString &path) override { record("DELE " + path); }
     void disconnect() override
     {
         record("QUIT");
@@ -547,6 +554,7 @@ class ScriptedConnection final : public FtpConnection
     }
 
     bool m_connected = false;
+    WorkHandler m_work;
 };
 
 } // namespace
