@@ -423,7 +423,9 @@ void FtpClient::sendFile(QTcpSocket &data, QFile &file, const QString &what)
             QStringLiteral("Cannot read file %1: %2").arg(file.fileName(), file.errorString()));
     };
 
-    QByteArray block(BlockSize, Qt::Uninitialized);
+    // Most files are small: a block as large as the file, not a fixed 256 KB
+    // that the allocator maps and unmaps for each of them.
+    QByteArray block(std::clamp<qint64>(file.size(), 1, BlockSize), Qt::Uninitialized);
     bool atEnd = false;
     while (!atEnd || data.bytesToWrite() > 0) {
         if (!atEnd && data.bytesToWrite() <= HighWater) {

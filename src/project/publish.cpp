@@ -20,7 +20,7 @@
 #include <array>
 #include <cctype>
 #include <cstring>
-#include <vector>
+#include <memory>
 
 namespace
 {
@@ -456,19 +456,22 @@ bool FileHasPublishMarker(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw AppError(QStringLiteral("Cannot read file %1: %2").arg(path, file.errorString()));
-    std::vector<char> buffer(overlap + block);
+    // Sized to the file and left uninitialised: a site is mostly small files,
+    // and clearing a whole block for each of them cost more than the search.
+    const qsizetype chunk = static_cast<qsizetype>(std::clamp<qint64>(file.size() + 1, 1, block));
+    const std::unique_ptr<char[]> buffer(new char[overlap + chunk]);
     qsizetype carried = 0; // tail of the previous block, kept in front
     for (;;) {
-        const qint64 count = file.read(buffer.data() + carried, block);
+        const qint64 count = file.read(buffer.get() + carried, chunk);
         if (count < 0)
             throw AppError(QStringLiteral("Cannot read file %1: %2").arg(path, file.errorString()));
         if (count == 0)
             return false;
         const qsizetype length = carried + count;
-        if (search.foundIn(buffer.data(), length))
+        if (search.foundIn(buffer.get(), length))
             return true;
         carried = std::min(overlap, length);
-        std::memmove(buffer.data(), buffer.data() + length - carried, carried);
+        std::memmove(buffer.get(), buffer.get() + length - carried, carried);
     }
 }
 
