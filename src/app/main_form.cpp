@@ -7,6 +7,7 @@
 #include "app/test_driver.h"
 #include "components/recent_files.h"
 #include "editor/code_editor.h"
+#include "forms/batched_log.h"
 #include "forms/frame_browser.h"
 #include "forms/about_form.h"
 #include "forms/app_help_form.h"
@@ -320,10 +321,9 @@ void TMainForm::OnLoadedExecute()
 
 void TMainForm::WorkspaceLogExecute()
 {
-    StatusPanel1->setText(Project.LogText);
-    ftplog->appendPlainText(Project.LogText);
-    // Long operations log as they go; let the window keep up with them.
-    QCoreApplication::processEvents();
+    // Status line and FTP log; the window catches up with them at most about
+    // twenty times a second, processing its pending events each time.
+    publishLog()->add(Project.LogText, true);
 }
 
 void TMainForm::PublishProgressExecute()

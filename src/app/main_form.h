@@ -271,6 +271,9 @@ private:
     std::shared_ptr<class FtpConnection> m_ftp;
     // The last Project Options showing ended without OK.
     bool m_publishOptionsCancelled = false;
+    // The FTP log and the status line, caught up at a bounded rate.
+    class BatchedLog *publishLog();
+    class BatchedLog *m_publishLog = nullptr;
     // --- end publishing state ---
     const QEvent *m_lastKey = nullptr;
 };

@@ -3,11 +3,13 @@
 #include "app/main_form.h"
 
 #include "app/application.h"
+#include "forms/batched_log.h"
 #include "forms/form_publish.h"
 #include "foundation/ftp_connection.h"
 #include "foundation/switches.h"
 #include "foundation/user_dialogs.h"
 #include "net/ftp_client.h"
+#include "project/publish.h"
 
 #include <QDialog>
 #include <QFileInfo>
@@ -37,9 +39,16 @@ void TMainForm::SetFtpConnection(std::unique_ptr<FtpConnection> connection)
         m_ftp->setWorkHandler([this](qint64 bytesSoFar) { FTPWork(bytesSoFar); });
 }
 
+BatchedLog *TMainForm::publishLog()
+{
+    if (!m_publishLog)
+        m_publishLog = new BatchedLog(ftplog, StatusPanel1, this);
+    return m_publishLog;
+}
+
 void TMainForm::FTPWork(qint64 bytesSoFar)
 {
-    ftplog->appendPlainText(QString::number(bytesSoFar) + QStringLiteral(" bytes"));
+    publishLog()->add(QString::number(bytesSoFar) + QStringLiteral(" bytes"), false);
 }
 
 void TMainForm::Publish1Click(QObject *)
@@ -114,7 +123,18 @@ int TMainForm::openedFileEntry() const
 void TMainForm::runPublish(int index)
 {
     ftppanel->show();
-    // An error leaves at once and the panel keeps the failed run's log in view.
-    Project.PublishFiles(FTP(), index);
+    const int firstLine = publishLog()->lineCount();
+    // An error leaves at once and the panel keeps the failed run's log in
+    // view; after a run that left files out, from its first failure on.
+    try {
+        Project.PublishFiles(FTP(), index);
+    } catch (const PublishIncomplete &) {
+        publishLog()->showFirst(firstLine, QStringLiteral("!!!"));
+        throw;
+    } catch (...) {
+        publishLog()->flush();
+        throw;
+    }
+    publishLog()->flush();
     ftppanel->hide();
 }
