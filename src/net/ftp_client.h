@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -13,6 +14,8 @@ class QTcpSocket;
 // The real FTP connection: one control connection over a blocking QTcpSocket
 // for a whole publish run, binary type, passive data connections (EPSV, then
 // PASV when the server refuses it) and files streamed from disk in blocks.
+// A rename also asks for the next passive port in the same exchange, since a
+// publish run stores its next file right after it.
 // The time-out measures silence: a transfer fails only when no byte has moved
 // for that long, however slow the link, and a reply fails when it is not
 // complete that long after it was awaited (also one that goes on line after
@@ -75,7 +78,13 @@ class FtpClient final : public FtpConnection
     Reply readReply(const Progress &progress = {});
     Reply command(const QString &command);
     [[noreturn]] void refuse(const QString &what, const Reply &reply);
-    std::unique_ptr<QTcpSocket> openDataConnection();
+    // Port of a 229 or 227 reply; 0 for any other reply.
+    quint16 passivePort(const Reply &reply);
+    quint16 requestPassivePort();
+    // Connects to the server's passive port: the one opened ahead by the
+    // last rename when it is fresh (telling so through `usedPortAhead`),
+    // otherwise one asked for now.
+    std::unique_ptr<QTcpSocket> openDataConnection(bool *usedPortAhead);
     void sendFile(QTcpSocket &data, class QFile &file, const QString &what);
 
     QString m_user;
@@ -86,6 +95,8 @@ class FtpClient final : public FtpConnection
     Endpoint m_endpoint;
     bool m_loggedIn = false;
     bool m_epsvRefused = false;
+    quint16 m_portAhead = 0; // opened with the last rename, not used yet
+    QElapsedTimer m_portAheadAge;
     int m_timeoutMs = DefaultTimeoutMs;
     int m_workIntervalMs = 100;
 };

@@ -260,7 +260,12 @@ TEST_F(FtpClientTest, RenamesOverAnExistingFileAndDeletes)
     EXPECT_FALSE(QFile::exists(home(QStringLiteral("page.php"))));
     message = errorOf([&] { m_client.removeFile(QStringLiteral("page.php")); });
     EXPECT_TRUE(message.startsWith(QStringLiteral("DELE page.php: 550"))) << message.toStdString();
+    // A line break in the second name stops the rename before the first is sent.
+    message = errorOf([&] { m_client.rename(QStringLiteral("a"), QStringLiteral("b\r\nDELE c")); });
+    EXPECT_TRUE(message.contains(QStringLiteral("line break"))) << message.toStdString();
     EXPECT_TRUE(m_client.isConnected());
+    m_client.makeDir(QStringLiteral("still-in-step"));
+    EXPECT_TRUE(QDir(home(QStringLiteral("still-in-step"))).exists());
 }
 
 class FtpClientPasvTest : public FtpClientTest
