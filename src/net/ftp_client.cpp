@@ -26,6 +26,7 @@ constexpr qint64 HighWater = 1024 * 1024;  // socket buffer before we wait
 constexpr qint64 MaxReplyLine = 64 * 1024; // a longer line is not FTP
 constexpr qint64 MaxReplySize = 1024 * 1024;
 constexpr int SliceMs = 100; // longest blind wait while a transfer is followed
+constexpr qint64 SmallFileBytes = 32 * 1024; // sent right behind its STOR
 
 QString seconds(int milliseconds)
 {
@@ -385,26 +386,49 @@ void FtpClient::store(const QString &localPath, const QString &remotePath)
         throw AppError(
             QStringLiteral("Cannot read file %1: %2").arg(localPath, file.errorString()));
 
+    // A small file goes out right behind the command, with the end of its
+    // data: the server's preliminary and final replies then come back
+    // together, one wait per file instead of two. It fits the network
+    // buffers of both ends, so a refused store cannot leave it hanging.
+    const bool withCommand = file.size() <= SmallFileBytes;
+    QByteArray body;
+    if (withCommand) {
+        body = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            throw AppError(
+                QStringLiteral("Cannot read file %1: %2").arg(localPath, file.errorString()));
+    }
     bool portAhead = false;
     std::unique_ptr<QTcpSocket> data = openDataConnection(&portAhead);
-    Reply reply = command(what);
-    if (reply.code == 425 && portAhead) {
+    bool ended = false;
+    Reply reply;
+    for (;;) {
+        send(what);
+        if (withCommand && data->write(body) == body.size()) {
+            data->flush();
+            ended = data->bytesToWrite() == 0 && halfClose(*data);
+        }
+        reply = readReply();
+        if (reply.code != 425 || !portAhead)
+            break;
         // The server no longer counted on the port opened ahead.
         data->abort();
         data = openDataConnection(nullptr);
-        reply = command(what);
+        portAhead = false;
+        ended = false;
     }
     if (reply.code / 100 != 1) {
         data->abort();
         refuse(what, reply);
     }
-    sendFile(*data, file, what);
+    sendFile(*data, file, what, withCommand ? body.size() : 0, ended);
 }
 
-void FtpClient::sendFile(QTcpSocket &data, QFile &file, const QString &what)
+void FtpClient::sendFile(QTcpSocket &data, QFile &file, const QString &what, qint64 queuedBefore,
+                         bool ended)
 {
     const qintptr descriptor = data.socketDescriptor();
-    qint64 queued = 0;    // handed to the socket
+    qint64 queued = queuedBefore; // handed to the socket
     qint64 moved = 0;     // reached the server, as far as this machine can tell
     qint64 reported = -1; // last count given to the work handler
     QElapsedTimer silence;
@@ -481,7 +505,7 @@ void FtpClient::sendFile(QTcpSocket &data, QFile &file, const QString &what)
     // End of file: half-close the data connection so the server sees it,
     // and follow what this machine still holds for the server while the
     // reply is awaited, so a slow link is not cut while it drains.
-    if (!halfClose(data))
+    if (!ended && !halfClose(data))
         data.disconnectFromHost();
     Reply final;
     try {

@@ -85,7 +85,11 @@ class FtpClient final : public FtpConnection
     // last rename when it is fresh (telling so through `usedPortAhead`),
     // otherwise one asked for now.
     std::unique_ptr<QTcpSocket> openDataConnection(bool *usedPortAhead);
-    void sendFile(QTcpSocket &data, class QFile &file, const QString &what);
+    // Sends the rest of the file after `queuedBefore` bytes already given to
+    // the socket (`ended` when its sending side is closed too) and takes the
+    // final reply.
+    void sendFile(QTcpSocket &data, class QFile &file, const QString &what, qint64 queuedBefore,
+                  bool ended);
 
     QString m_user;
     QString m_host;
