@@ -209,6 +209,13 @@ TEST_F(FtpClientTest, StoresBytesUnchangedFromEmptyToSeveralMegabytes)
     ASSERT_FALSE(work.empty());
     EXPECT_TRUE(std::is_sorted(work.begin(), work.end()));
     EXPECT_EQ(work.back(), big.size());
+
+    // Either side of the size up to which a file goes out with its command.
+    for (const qsizetype size : {32 * 1024, 32 * 1024 + 1}) {
+        const QByteArray bytes = randomBytes(size);
+        m_client.store(local(QStringLiteral("edge"), bytes), QStringLiteral("edge.bin"));
+        EXPECT_EQ(ReadFileBytes(home(QStringLiteral("edge.bin"))), bytes) << size;
+    }
 }
 
 TEST_F(FtpClientTest, StoreReplacesAnExistingFileInsteadOfAppending)
