@@ -148,7 +148,8 @@ stop_server() { kill "$SERVER_PID" 2>/dev/null || true; wait "$SERVER_PID" 2>/de
 now() { date +%s%N; }
 ours() { # site, folder, remote
   write_project "$1" "$2" "127.0.0.1:$PORT" "/$3"
-  timeout 900 "$PROGRAM" "$1/bench.wdx" autopublish click Publish2 click Exit1 >"$WORK/program.log" 2>&1 \
+  /usr/bin/time -f '%U %S' -o "$WORK/cpu" \
+    timeout 900 "$PROGRAM" "$1/bench.wdx" autopublish click Publish2 click Exit1 >"$WORK/program.log" 2>&1 \
     || { echo "quillstone failed or hung:" >&2; cat "$WORK/program.log" >&2; exit 1; }
   echo "$HOME_DIR/$3/$2"
 }
@@ -156,11 +157,12 @@ ours() { # site, folder, remote
 # figure spends before the command and after the last file.
 ours_start_exit() { # site, folder, remote
   write_project "$1" "$2" "127.0.0.1:$PORT" "/$3"
-  timeout 900 "$PROGRAM" "$1/bench.wdx" autopublish click Exit1 >"$WORK/program.log" 2>&1 \
+  /usr/bin/time -f '%U %S' -o "$WORK/cpu" \
+    timeout 900 "$PROGRAM" "$1/bench.wdx" autopublish click Exit1 >"$WORK/program.log" 2>&1 \
     || { echo "quillstone failed or hung:" >&2; cat "$WORK/program.log" >&2; exit 1; }
 }
 lftp_mirror() { # site, folder, remote
-  timeout 900 lftp -u tester,secret -p "$PORT" \
+  /usr/bin/time -f '%U %S' -o "$WORK/cpu" timeout 900 lftp -u tester,secret -p "$PORT" \
     -e "set ftp:ssl-allow no; set ftp:passive-mode on; mirror -R --parallel=1 $1/$2 /$3; quit" \
     127.0.0.1 >/dev/null
   echo "$HOME_DIR/$3"
@@ -174,7 +176,9 @@ measure() { # tool, site, folder, remote -> seconds
     diff -r "$2/$3" "$target" >/dev/null || { echo "upload by $1 to $target differs from $2/$3" >&2; exit 1; }
     rm -rf "${HOME_DIR:?}/$4"
   fi
-  awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", (b - a) / 1e9 }'
+  # wall seconds, then the tool's own processor seconds (user + system)
+  awk -v a="$start" -v b="$end" -v c="$(cat "$WORK/cpu")" \
+    'BEGIN { split(c, t, " "); printf "%.3f %.2f\n", (b - a) / 1e9, t[1] + t[2] }'
 }
 median() { sort -n | awk '{ a[NR] = $1 } END { print (NR % 2 ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2) }'; }
 
@@ -182,7 +186,7 @@ files=$(find "$DATA/wordpress-site/wordpress" -type f | wc -l)
 folders=$(find "$DATA/wordpress-site/wordpress" -type d | wc -l)
 mb=$(awk -v b="$(stat -c %s "$DATA/big-site/big/big.bin")" 'BEGIN { printf "%.1f", b / 1048576 }')
 echo "WordPress tree: $files files in $folders folders; big file: $mb MB; rounds: $ROUNDS"
-printf '%-10s %-5s %-10s %-16s %9s\n' server round case tool seconds
+printf '%-10s %-5s %-10s %-16s %9s %8s\n' server round case tool seconds cpu_s
 summary=()
 for server in $SERVERS; do
   if [ "$server" = pure-ftpd ] && [ "$(id -u)" -ne 0 ]; then
@@ -190,17 +194,17 @@ for server in $SERVERS; do
     continue
   fi
   start_server "$server" "$WORK/home-$server"
-  declare -A times=()
+  declare -A times=() cpu=()
   for round in $(seq "$ROUNDS"); do
     for tool in ours lftp_mirror ours_start_exit; do
-      s=$(measure "$tool" "$DATA/wordpress-site" wordpress "w_${tool}_$round")
-      times[wp_$tool]+="$s "
-      printf '%-10s %-5s %-10s %-16s %9.3f\n' "$server" "$round" wordpress "$tool" "$s"
+      read -r s c < <(measure "$tool" "$DATA/wordpress-site" wordpress "w_${tool}_$round")
+      times[wp_$tool]+="$s "; cpu[wp_$tool]+="$c "
+      printf '%-10s %-5s %-10s %-16s %9.3f %8.2f\n' "$server" "$round" wordpress "$tool" "$s" "$c"
     done
     for tool in ours lftp_mirror ours_start_exit; do
-      s=$(measure "$tool" "$DATA/big-site" big "b_${tool}_$round")
-      times[big_$tool]+="$s "
-      printf '%-10s %-5s %-10s %-16s %9.3f\n' "$server" "$round" "${mb}MB" "$tool" "$s"
+      read -r s c < <(measure "$tool" "$DATA/big-site" big "b_${tool}_$round")
+      times[big_$tool]+="$s "; cpu[big_$tool]+="$c "
+      printf '%-10s %-5s %-10s %-16s %9.3f %8.2f\n' "$server" "$round" "${mb}MB" "$tool" "$s" "$c"
     done
   done
   stop_server
@@ -208,17 +212,20 @@ for server in $SERVERS; do
     q=$(printf '%s\n' ${times[${case}_ours]} | median)
     l=$(printf '%s\n' ${times[${case}_lftp_mirror]} | median)
     e=$(printf '%s\n' ${times[${case}_ours_start_exit]} | median)
+    qc=$(printf '%s\n' ${cpu[${case}_ours]} | median); lc=$(printf '%s\n' ${cpu[${case}_lftp_mirror]} | median)
     if [ $case = wp ]; then
-      summary+=("$(awk -v s="$server" -v q="$q" -v l="$l" -v e="$e" -v f="$files" 'BEGIN {
+      summary+=("$(awk -v s="$server" -v q="$q" -v l="$l" -v e="$e" -v f="$files" -v qc="$qc" -v lc="$lc" 'BEGIN {
         printf "%-10s WordPress, %d files: quillstone %.3f s, lftp %.3f s, time ratio %.2f (aim <= 1.0);", s, f, q, l, q / l
-        printf " without start-up and exit (%.3f s): %.3f s, ratio %.2f", e, q - e, (q - e) / l }')")
+        printf " without start-up and exit (%.3f s): %.3f s, ratio %.2f;", e, q - e, (q - e) / l
+        printf " processor time %.2f s against %.2f s", qc, lc }')")
     else
-      summary+=("$(awk -v s="$server" -v q="$q" -v l="$l" -v e="$e" -v m="$mb" 'BEGIN {
+      summary+=("$(awk -v s="$server" -v q="$q" -v l="$l" -v e="$e" -v m="$mb" -v qc="$qc" -v lc="$lc" 'BEGIN {
         printf "%-10s %s MB file: quillstone %.1f MB/s, lftp %.1f MB/s, ratio %.2f (aim >= 0.8);", s, m, m / q, m / l, l / q
-        printf " without start-up and exit (%.3f s): %.1f MB/s, ratio %.2f", e, m / (q - e), l / (q - e) }')")
+        printf " without start-up and exit (%.3f s): %.1f MB/s, ratio %.2f;", e, m / (q - e), l / (q - e)
+        printf " processor time %.2f s against %.2f s", qc, lc }')")
     fi
   done
-  unset times
+  unset times cpu
 done
 echo
 echo "medians of $ROUNDS rounds:"

@@ -19,7 +19,7 @@ PACKAGES=(
   xvfb xauth xdotool x11-utils imagemagick
   # benchmarks (lftp: the reference for publishing speed; openssl hashes the
   # password of the pure-ftpd that the publishing benchmark unpacks)
-  libbenchmark-dev lftp openssl
+  libbenchmark-dev lftp openssl time
   # fonts so the offscreen and Xvfb windows have real metrics
   fonts-dejavu-core
 )
