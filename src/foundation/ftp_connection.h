@@ -1,5 +1,7 @@
 #pragma once
 
+#include "foundation/errors.h"
+
 #include <QString>
 #include <QtGlobal>
 #include <functional>
@@ -44,4 +46,12 @@ class FtpConnection
     virtual void disconnect() = 0;
     // True while logged in on an open control connection.
     virtual bool isConnected() const = 0;
+};
+
+// A store the server refused before it took any of the file: nothing of it
+// was written on the host.
+class FtpStoreRefused : public AppError
+{
+  public:
+    using AppError::AppError;
 };

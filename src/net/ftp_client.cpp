@@ -419,7 +419,7 @@ void FtpClient::store(const QString &localPath, const QString &remotePath)
     }
     if (reply.code / 100 != 1) {
         data->abort();
-        refuse(what, reply);
+        throw FtpStoreRefused(QStringLiteral("%1: %2").arg(what, reply.text));
     }
     sendFile(*data, file, what, withCommand ? body.size() : 0, ended);
 }

@@ -272,6 +272,9 @@ class PublishRun
                     throw;
                 lastError = error.message();
                 if (created == PublishFolderCreations) {
+                    if (dynamic_cast<const FtpStoreRefused *>(&error) &&
+                        storeDirectlyInstead(i, localPath, remote, lastError))
+                        return;
                     m_project.Log(QStringLiteral("!!!Error putting file: ") + lastError);
                     leftOut(remote, lastError);
                     return;
@@ -334,6 +337,31 @@ class PublishRun
             m_project.Log(note);
         }
         m_connection.store(localPath, remote);
+    }
+
+    // The folder is there by now, yet the temporary name was refused each
+    // time before any byte was taken: some hosts forbid names that begin
+    // with a dot. If the file itself is taken, every file goes up directly
+    // from now on, as for a server that renames nothing, with the old risk
+    // of a broken transfer.
+    bool storeDirectlyInstead(int i, const QString &localPath, const QString &remote,
+                              const QString &refusal)
+    {
+        if (m_directStore || UploadTemporaryName(remote).isEmpty())
+            return false;
+        try {
+            const TransferProgress progress(*this, i, QFileInfo(localPath).size());
+            m_connection.store(localPath, remote);
+        } catch (const AppError &) {
+            if (!m_connection.isConnected())
+                throw;
+            return false;
+        }
+        m_directStore = true;
+        m_project.Log(QStringLiteral("The server refuses the temporary name; storing files "
+                                     "directly from now on (") +
+                      refusal + u')');
+        return true;
     }
 
     bool removeQuietly(const QString &remote)

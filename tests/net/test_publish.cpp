@@ -649,6 +649,24 @@ TEST_F(PublishFaultTest, ServerRefusingRenamesGetsDirectStoresSaidOnce)
     EXPECT_EQ(treeOf(home()).size(), 3);
 }
 
+TEST_F(PublishFaultTest, ServerRefusingHiddenNamesGetsDirectStoresSaidOnce)
+{
+    FtpTestServer::Options options;
+    options.fault = "nodotstore";
+    startServer(options);
+    m_project.PublishFiles(m_client, -1);
+    const auto said = std::count_if(m_log.begin(), m_log.end(), [](const QString &line) {
+        return line.startsWith("The server refuses the temporary name; storing files directly "
+                               "from now on (STOR .qs-upload-index.php: 553");
+    });
+    EXPECT_EQ(said, 1);
+    EXPECT_TRUE(failures().empty());
+    EXPECT_EQ(str(m_log.back()),
+              str("Done. Published to: " + m_server->hostAndPort() + "/www/site"));
+    EXPECT_EQ(treeOf(home()), promisedByLog(m_log, "www/site/"));
+    EXPECT_EQ(treeOf(home()).size(), 3);
+}
+
 TEST_F(PublishTest, ServerThatNeitherRenamesNorDeletesSaysWhatItLeftBehind)
 {
     FtpTestServer::Options options;

@@ -19,7 +19,8 @@ class FtpTestServer
         bool refuseEpsv = false;                            // clients must fall back to PASV
         // Folders below the home that may be listed and read only.
         QStringList readOnly;
-        // A fault of the launcher: stor553, diskfull, drop, stall, banner or norename.
+        // A fault of the launcher: stor553, nodotstore, diskfull, drop, stall,
+        // banner or norename.
         QString fault;
         int faultAfterBytes = 100000; // where diskfull, drop and stall strike
         int throttleBytesPerSecond = 0;

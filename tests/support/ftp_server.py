@@ -7,6 +7,7 @@ misbehave the way real hosts do:
 
   --read-only FOLDER   FOLDER (relative to the home) and below: list and read only
   --fault stor553      every STOR is refused with 553
+  --fault nodotstore   a STOR of a name that begins with a dot is refused with 553
   --fault diskfull     452 (disk full) once --after bytes of a file arrived
   --fault drop         both connections dropped once --after bytes arrived
   --fault stall        nothing more is read once --after bytes arrived
@@ -35,7 +36,8 @@ def main():
     parser.add_argument("--no-epsv", action="store_true")
     parser.add_argument("--read-only", action="append", default=[])
     parser.add_argument("--fault",
-                        choices=["stor553", "diskfull", "drop", "stall", "banner", "norename"])
+                        choices=["stor553", "nodotstore", "diskfull", "drop", "stall", "banner",
+                                 "norename"])
     parser.add_argument("--after", type=int, default=100000)
     parser.add_argument("--throttle", type=int, default=0)
     args = parser.parse_args()
@@ -104,6 +106,15 @@ def main():
         def refuse_stor(self, file, mode="w"):
             self.respond("553 Could not create file.")
         Handler.ftp_STOR = refuse_stor
+    elif args.fault == "nodotstore":
+        stor = Handler.ftp_STOR
+
+        def refuse_hidden(self, file, mode="w"):
+            if os.path.basename(file).startswith("."):
+                self.respond("553 Prohibited file name.")
+            else:
+                stor(self, file, mode)
+        Handler.ftp_STOR = refuse_hidden
     elif args.fault == "norename":
         def refuse_rnfr(self, path):
             self.respond("550 Renaming is not allowed here.")
