@@ -51,6 +51,7 @@ if [ -d "$PHP_CORPUS" ]; then
   run engine_search "$build/bench/bench_project_search" "$PHP_CORPUS"
 fi
 run publish bash "$here/bench/publish-vs-lftp.sh" "$(realpath --relative-to="$here" "$build")" 1
+run publish_window bash "$here/bench/publish-window-vs-lftp.sh" "$build" 1
 
 while IFS='|' read -r _ input ms peer peerMs result _; do
   row "$(echo $input), ms" "$(echo $ms)" "$(echo $peer): $(echo $peerMs)" "$(echo $result | cut -c1-40)"
@@ -104,6 +105,12 @@ bf=$(awk '/100 MB file/ && / ours / { print $(NF-1) }' "$log/publish" | head -1)
 bl=$(awk '/100 MB file/ && /lftp/ { print $(NF-1) }' "$log/publish" | head -1)
 row "publish 1,000 small files, files/s" "$pf" "lftp mirror -R: $pl" "$(ratio "$pf" "$pl") (aim ≥ 1)"
 row "publish a 100 MB file, MB/s" "$bf" "lftp mirror -R: $bl" "$(ratio "$bf" "$bl") (aim ≥ 0.8)"
+for server in pure-ftpd pyftpdlib; do
+  line=$(grep -m1 "^$server *WordPress" "$log/publish_window" || true)
+  [ -n "$line" ] || continue
+  wq=$(sed -E 's/.*quillstone ([0-9.]+) s, lftp.*/\1/' <<<"$line"); wl=$(sed -E 's/.*lftp ([0-9.]+) s,.*/\1/' <<<"$line")
+  row "whole program publishes WordPress to $server (Xvfb), s" "$wq" "lftp mirror -R: $wl" "$(ratio "$wq" "$wl") (aim ≤ 1)"
+done
 
 echo
 echo "| figure | Quillstone | peer or target | ratio |"

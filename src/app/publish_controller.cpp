@@ -6,11 +6,13 @@
 #include "app/main_window_ui.h"
 #include "app/project_tree_controller.h"
 #include "app/window_set.h"
+#include "forms/batched_log.h"
 #include "forms/project_options_dialog.h"
 #include "foundation/ftp_connection.h"
 #include "foundation/switches.h"
 #include "foundation/user_dialogs.h"
 #include "net/ftp_client.h"
+#include "project/publish.h"
 
 #include <QCoreApplication>
 #include <QDialog>
@@ -35,10 +37,16 @@ PublishController::~PublishController() = default;
 
 void PublishController::WorkspaceLogExecute()
 {
-    m_ui.StatusPanel1->setText(m_project.LogText);
-    m_ui.ftplog->appendPlainText(m_project.LogText);
-    // Long operations log as they go; let the window keep up with them.
-    QCoreApplication::processEvents();
+    // Status line and FTP log; the window catches up with them at most about
+    // twenty times a second, processing its pending events each time.
+    publishLog()->add(m_project.LogText, true);
+}
+
+BatchedLog *PublishController::publishLog()
+{
+    if (!m_publishLog)
+        m_publishLog = new BatchedLog(m_ui.ftplog, m_ui.StatusPanel1, this);
+    return m_publishLog;
 }
 
 void PublishController::PublishProgressExecute()
@@ -62,7 +70,7 @@ void PublishController::SetFtpConnection(std::unique_ptr<FtpConnection> connecti
 
 void PublishController::FTPWork(qint64 bytesSoFar)
 {
-    m_ui.ftplog->appendPlainText(QString::number(bytesSoFar) + QStringLiteral(" bytes"));
+    publishLog()->add(QString::number(bytesSoFar) + QStringLiteral(" bytes"), false);
 }
 
 void PublishController::Publish1Click(QObject *)
@@ -137,7 +145,18 @@ int PublishController::openedFileEntry() const
 void PublishController::runPublish(int index)
 {
     m_ui.ftppanel->show();
-    // An error leaves at once and the panel keeps the failed run's log in view.
-    m_project.PublishFiles(FTP(), index);
+    const int firstLine = publishLog()->lineCount();
+    // An error leaves at once and the panel keeps the failed run's log in
+    // view; after a run that left files out, from its first failure on.
+    try {
+        m_project.PublishFiles(FTP(), index);
+    } catch (const PublishIncomplete &) {
+        publishLog()->showFirst(firstLine, QStringLiteral("!!!"));
+        throw;
+    } catch (...) {
+        publishLog()->flush();
+        throw;
+    }
+    publishLog()->flush();
     m_ui.ftppanel->hide();
 }

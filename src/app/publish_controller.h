@@ -5,6 +5,7 @@
 #include <QtGlobal>
 #include <memory>
 
+class BatchedLog;
 class FtpConnection;
 
 // Publishing: the Project Options dialog, the three publish commands and the
@@ -38,7 +39,11 @@ private:
     // The current document's entry in the file list, or -1.
     int openedFileEntry() const;
 
+    // The FTP log and the status line, caught up at a bounded rate.
+    BatchedLog *publishLog();
+
     std::unique_ptr<FtpConnection> m_ftp;
+    BatchedLog *m_publishLog = nullptr;
     // The last Project Options showing ended without OK.
     bool m_publishOptionsCancelled = false;
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "foundation/errors.h"
+
 #include <QString>
 #include <QtGlobal>
 #include <functional>
@@ -25,6 +27,7 @@ class FtpConnection
     virtual void setPassword(const QString &password) = 0;
     // Called during every transfer; an empty handler stops the notifications.
     virtual void setWorkHandler(WorkHandler handler) = 0;
+    virtual const WorkHandler &workHandler() const = 0;
 
     // Opens the control connection and logs in; an open one is dropped first.
     virtual void connect() = 0;
@@ -34,8 +37,21 @@ class FtpConnection
     virtual void makeDir(const QString &name) = 0;
     // STOR of a local file under a remote path in binary type, replacing it.
     virtual void store(const QString &localPath, const QString &remotePath) = 0;
+    // RNFR and RNTO: renames a remote file, replacing `to` where the server
+    // allows it.
+    virtual void rename(const QString &from, const QString &to) = 0;
+    // DELE of a remote file.
+    virtual void removeFile(const QString &path) = 0;
     // QUIT; the connection is closed afterwards even when the server objects.
     virtual void disconnect() = 0;
     // True while logged in on an open control connection.
     virtual bool isConnected() const = 0;
+};
+
+// A store the server refused before it took any of the file: nothing of it
+// was written on the host.
+class FtpStoreRefused : public AppError
+{
+  public:
+    using AppError::AppError;
 };

@@ -331,6 +331,18 @@ void XmlStorage::SaveToFile(const QString &fileName)
         throw failure(QStringLiteral("a folder of that name exists"));
     if (!file.open(QIODevice::WriteOnly))
         throw failure(file.errorString());
+    if (HoldsSecrets()) {
+        // Set on the new file before it takes the old one's place, so the
+        // secret is never readable by others, not even for a moment.
+        QFileDevice::Permissions mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+        if (QFileInfo::exists(fileName))
+            mode &= QFileInfo(fileName).permissions();
+        if (!file.setPermissions(mode)) {
+            const QString reason = file.errorString();
+            file.cancelWriting();
+            throw failure(reason);
+        }
+    }
     if (file.write(bytes) != bytes.size()) {
         const QString reason = file.errorString();
         file.cancelWriting();

@@ -97,4 +97,9 @@ public:
     QDomElement Node;                 // element being read
     XmlOutElement *OutNode = nullptr; // element being written (owned by the document)
     QString FileName;                 // file last loaded or saved
+
+  protected:
+    // True when the content holds a secret such as a password: the file is
+    // then written readable and writable by its owner only (or kept stricter).
+    virtual bool HoldsSecrets() const { return false; }
 };

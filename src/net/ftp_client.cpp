@@ -8,7 +8,15 @@
 #include <QHostAddress>
 #include <QRegularExpression>
 #include <QTcpSocket>
+#include <algorithm>
 #include <cctype>
+#ifdef Q_OS_UNIX
+#include <sys/socket.h>
+#endif
+#ifdef Q_OS_LINUX
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+#endif
 
 namespace
 {
@@ -16,10 +24,39 @@ namespace
 constexpr qint64 BlockSize = 256 * 1024;   // read from disk at a time
 constexpr qint64 HighWater = 1024 * 1024;  // socket buffer before we wait
 constexpr qint64 MaxReplyLine = 64 * 1024; // a longer line is not FTP
+constexpr qint64 MaxReplySize = 1024 * 1024;
+constexpr int SliceMs = 100; // longest blind wait while a transfer is followed
+constexpr qint64 SmallFileBytes = 32 * 1024; // sent right behind its STOR
 
 QString seconds(int milliseconds)
 {
     return QString::number(milliseconds / 1000.0, 'g', 3);
+}
+
+// Bytes written to a socket that its peer has not acknowledged yet; 0 where
+// the system does not tell.
+qint64 unacknowledgedBytes(qintptr descriptor)
+{
+#ifdef Q_OS_LINUX
+    int pending = 0;
+    if (descriptor >= 0 && ::ioctl(static_cast<int>(descriptor), SIOCOUTQ, &pending) == 0)
+        return pending;
+#else
+    Q_UNUSED(descriptor);
+#endif
+    return 0;
+}
+
+// Ends the sending direction only; false where that is not possible.
+bool halfClose(QTcpSocket &socket)
+{
+#ifdef Q_OS_UNIX
+    const qintptr descriptor = socket.socketDescriptor();
+    return descriptor >= 0 && ::shutdown(static_cast<int>(descriptor), SHUT_WR) == 0;
+#else
+    Q_UNUSED(socket);
+    return false;
+#endif
 }
 
 } // namespace
@@ -120,18 +157,36 @@ void FtpClient::send(const QString &command)
     }
 }
 
-QByteArray FtpClient::readLine()
+void FtpClient::replyTimedOut(bool partial)
+{
+    closeControl();
+    throw AppError(QStringLiteral("Waiting for the reply: the FTP server %1 did not %2 within %3 s")
+                       .arg(serverName(),
+                            partial ? QStringLiteral("complete its reply")
+                                    : QStringLiteral("answer"),
+                            seconds(m_timeoutMs)));
+}
+
+QByteArray FtpClient::readLine(QDeadlineTimer &deadline, bool partial, const Progress &progress)
 {
     QTcpSocket &socket = *m_control;
-    const QDeadlineTimer deadline(m_timeoutMs);
     while (!socket.canReadLine()) {
         if (socket.bytesAvailable() > MaxReplyLine) {
             closeControl();
             throw AppError(QStringLiteral("The FTP server %1 sent a reply line that is too long")
                                .arg(serverName()));
         }
-        if (!socket.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
-            failNetwork(socket, QStringLiteral("Waiting for the reply"));
+        if (deadline.hasExpired())
+            replyTimedOut(partial || socket.bytesAvailable() > 0);
+        qint64 wait = deadline.remainingTime();
+        if (progress)
+            wait = std::min<qint64>(wait, SliceMs);
+        if (!socket.waitForReadyRead(static_cast<int>(wait))) {
+            if (socket.state() != QAbstractSocket::ConnectedState)
+                failNetwork(socket, QStringLiteral("Waiting for the reply"));
+            if (progress && progress())
+                deadline.setRemainingTime(m_timeoutMs);
+        }
     }
     QByteArray line = socket.readLine();
     while (line.endsWith('\n') || line.endsWith('\r'))
@@ -139,14 +194,17 @@ QByteArray FtpClient::readLine()
     return line;
 }
 
-FtpClient::Reply FtpClient::readReply()
+FtpClient::Reply FtpClient::readReply(const Progress &progress)
 {
     const auto isCode = [](const QByteArray &line) {
         return line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0])) &&
                std::isdigit(static_cast<unsigned char>(line[1])) &&
                std::isdigit(static_cast<unsigned char>(line[2]));
     };
-    const QByteArray first = readLine();
+    // One deadline for the whole reply: a server that keeps sending lines
+    // without ever ending the reply does not hold the caller for ever.
+    QDeadlineTimer deadline(m_timeoutMs);
+    const QByteArray first = readLine(deadline, false, progress);
     if (!isCode(first)) {
         closeControl();
         throw AppError(QStringLiteral("The FTP server %1 sent an unreadable reply: %2")
@@ -158,8 +216,15 @@ FtpClient::Reply FtpClient::readReply()
     if (first.size() > 3 && first[3] == '-') {
         // A multi-line reply ends with the same code followed by a blank.
         const QByteArray end = first.left(3);
+        qint64 size = first.size();
         for (;;) {
-            const QByteArray line = readLine();
+            const QByteArray line = readLine(deadline, true, progress);
+            size += line.size();
+            if (size > MaxReplySize) {
+                closeControl();
+                throw AppError(QStringLiteral("The FTP server %1 sent a reply that is too long")
+                                   .arg(serverName()));
+            }
             lines.append(QString::fromUtf8(line));
             if (line.startsWith(end) && (line.size() == 3 || line[3] == ' '))
                 break;
@@ -184,6 +249,7 @@ void FtpClient::connect()
 {
     closeControl();
     m_epsvRefused = false;
+    m_portAhead = 0;
     m_endpoint = parseHost(m_host);
     m_control = std::make_unique<QTcpSocket>();
     try {
@@ -240,28 +306,17 @@ void FtpClient::makeDir(const QString &name)
         refuse(what, reply);
 }
 
-std::unique_ptr<QTcpSocket> FtpClient::openDataConnection()
+quint16 FtpClient::passivePort(const Reply &reply)
 {
-    quint16 port = 0;
-    if (!m_epsvRefused) {
-        const Reply reply = command(QStringLiteral("EPSV"));
-        if (reply.code == 229) {
-            static const QRegularExpression pattern(QStringLiteral("\\(([!-~])\\1\\1(\\d+)\\1\\)"));
-            const QRegularExpressionMatch match = pattern.match(reply.text);
-            const uint value = match.hasMatch() ? match.captured(2).toUInt() : 0;
-            if (value == 0 || value > 65535)
-                refuse(QStringLiteral("EPSV (unreadable port)"), reply);
-            port = static_cast<quint16>(value);
-        } else if (reply.code / 100 == 5) {
-            m_epsvRefused = true; // older servers know only PASV
-        } else {
-            refuse(QStringLiteral("EPSV"), reply);
-        }
+    if (reply.code == 229) {
+        static const QRegularExpression pattern(QStringLiteral("\\(([!-~])\\1\\1(\\d+)\\1\\)"));
+        const QRegularExpressionMatch match = pattern.match(reply.text);
+        const uint value = match.hasMatch() ? match.captured(2).toUInt() : 0;
+        if (value == 0 || value > 65535)
+            refuse(QStringLiteral("EPSV (unreadable port)"), reply);
+        return static_cast<quint16>(value);
     }
-    if (port == 0) {
-        const Reply reply = command(QStringLiteral("PASV"));
-        if (reply.code != 227)
-            refuse(QStringLiteral("PASV"), reply);
+    if (reply.code == 227) {
         static const QRegularExpression pattern(
             QStringLiteral("(\\d+),(\\d+),(\\d+),(\\d+),(\\d+),(\\d+)"));
         const QRegularExpressionMatch match = pattern.match(reply.text);
@@ -270,19 +325,50 @@ std::unique_ptr<QTcpSocket> FtpClient::openDataConnection()
         const uint value = high * 256 + low;
         if (high > 255 || low > 255 || value == 0)
             refuse(QStringLiteral("PASV (unreadable port)"), reply);
-        port = static_cast<quint16>(value);
+        return static_cast<quint16>(value);
     }
-    // The data connection goes to the host we are talking to, never to an
-    // address the server names: that keeps a hostile reply from aiming us
-    // elsewhere and works behind address translation.
-    auto data = std::make_unique<QTcpSocket>();
-    data->connectToHost(m_control->peerAddress(), port);
-    if (!data->waitForConnected(m_timeoutMs))
-        throw AppError(QStringLiteral("Cannot open the data connection to %1 port %2: %3")
-                           .arg(m_endpoint.host)
-                           .arg(port)
-                           .arg(data->errorString()));
-    return data;
+    return 0;
+}
+
+quint16 FtpClient::requestPassivePort()
+{
+    if (!m_epsvRefused) {
+        const Reply reply = command(QStringLiteral("EPSV"));
+        if (reply.code == 229)
+            return passivePort(reply);
+        if (reply.code / 100 != 5)
+            refuse(QStringLiteral("EPSV"), reply);
+        m_epsvRefused = true; // older servers know only PASV
+    }
+    const Reply reply = command(QStringLiteral("PASV"));
+    if (reply.code != 227)
+        refuse(QStringLiteral("PASV"), reply);
+    return passivePort(reply);
+}
+
+std::unique_ptr<QTcpSocket> FtpClient::openDataConnection(bool *usedPortAhead)
+{
+    // A port opened ahead by the last rename, if it is fresh.
+    bool ahead = m_portAhead != 0 && m_portAheadAge.isValid() && m_portAheadAge.elapsed() < 5000;
+    for (;;) {
+        if (usedPortAhead)
+            *usedPortAhead = ahead;
+        const quint16 port = ahead ? m_portAhead : requestPassivePort();
+        m_portAhead = 0;
+        // The data connection goes to the host we are talking to, never to an
+        // address the server names: that keeps a hostile reply from aiming us
+        // elsewhere and works behind address translation.
+        auto data = std::make_unique<QTcpSocket>();
+        data->connectToHost(m_control->peerAddress(), port);
+        if (data->waitForConnected(m_timeoutMs))
+            return data;
+        if (!ahead)
+            throw AppError(QStringLiteral("Cannot open the data connection to %1 port %2: %3")
+                               .arg(m_endpoint.host)
+                               .arg(port)
+                               .arg(data->errorString()));
+        ahead = false; // the server gave that port up: ask for a new one
+    }
 }
 
 void FtpClient::store(const QString &localPath, const QString &remotePath)
@@ -300,25 +386,72 @@ void FtpClient::store(const QString &localPath, const QString &remotePath)
         throw AppError(
             QStringLiteral("Cannot read file %1: %2").arg(localPath, file.errorString()));
 
-    std::unique_ptr<QTcpSocket> data = openDataConnection();
-    const Reply reply = command(what);
+    // A small file goes out right behind the command, with the end of its
+    // data: the server's preliminary and final replies then come back
+    // together, one wait per file instead of two. It fits the network
+    // buffers of both ends, so a refused store cannot leave it hanging.
+    const bool withCommand = file.size() <= SmallFileBytes;
+    QByteArray body;
+    if (withCommand) {
+        body = file.readAll();
+        if (file.error() != QFileDevice::NoError)
+            throw AppError(
+                QStringLiteral("Cannot read file %1: %2").arg(localPath, file.errorString()));
+    }
+    bool portAhead = false;
+    std::unique_ptr<QTcpSocket> data = openDataConnection(&portAhead);
+    bool ended = false;
+    Reply reply;
+    for (;;) {
+        send(what);
+        if (withCommand && data->write(body) == body.size()) {
+            data->flush();
+            ended = data->bytesToWrite() == 0 && halfClose(*data);
+        }
+        reply = readReply();
+        if (reply.code != 425 || !portAhead)
+            break;
+        // The server no longer counted on the port opened ahead.
+        data->abort();
+        data = openDataConnection(nullptr);
+        portAhead = false;
+        ended = false;
+    }
     if (reply.code / 100 != 1) {
         data->abort();
-        refuse(what, reply);
+        throw FtpStoreRefused(QStringLiteral("%1: %2").arg(what, reply.text));
     }
-    sendFile(*data, file, remotePath);
+    sendFile(*data, file, what, withCommand ? body.size() : 0, ended);
 }
 
-void FtpClient::sendFile(QTcpSocket &data, QFile &file, const QString &remotePath)
+void FtpClient::sendFile(QTcpSocket &data, QFile &file, const QString &what, qint64 queuedBefore,
+                         bool ended)
 {
-    const QString what = QStringLiteral("STOR ") + remotePath;
-    // The data connection failed: the server's reply says why, if it still talks.
-    const auto dataFailed = [&](bool timedOut, const QString &why) {
-        if (timedOut) {
-            closeControl();
-            throw AppError(QStringLiteral("%1: the FTP server %2 took no data within %3 s")
-                               .arg(what, serverName(), seconds(m_timeoutMs)));
+    const qintptr descriptor = data.socketDescriptor();
+    qint64 queued = queuedBefore; // handed to the socket
+    qint64 moved = 0;     // reached the server, as far as this machine can tell
+    qint64 reported = -1; // last count given to the work handler
+    QElapsedTimer silence;
+    silence.start();
+    QElapsedTimer sinceWork;
+    sinceWork.start();
+    // Takes the count of bytes that moved; true when it grew.
+    const auto measure = [&] {
+        const qint64 now = queued - data.bytesToWrite() - unacknowledgedBytes(descriptor);
+        if (now <= moved)
+            return false;
+        moved = now;
+        silence.restart();
+        if (m_onWork && sinceWork.elapsed() >= m_workIntervalMs) {
+            m_onWork(moved);
+            reported = moved;
+            sinceWork.restart();
         }
+        return true;
+    };
+    // The data connection failed: the server's reply says why, if it still talks.
+    const auto socketFailed = [&]() {
+        const QString why = data.errorString();
         data.abort();
         Reply final;
         try {
@@ -331,8 +464,9 @@ void FtpClient::sendFile(QTcpSocket &data, QFile &file, const QString &remotePat
             refuse(what, final);
         throw AppError(QStringLiteral("%1: the data connection failed: %2").arg(what, why));
     };
-    const auto socketFailed = [&]() {
-        dataFailed(data.error() == QAbstractSocket::SocketTimeoutError, data.errorString());
+    const auto stalled = [&] {
+        return QStringLiteral("%1: no data moved for %2 s; the transfer was given up")
+            .arg(what, seconds(m_timeoutMs));
     };
     const auto readFailed = [&]() {
         // The server holds a half file and waits for more: drop the session.
@@ -341,45 +475,99 @@ void FtpClient::sendFile(QTcpSocket &data, QFile &file, const QString &remotePat
             QStringLiteral("Cannot read file %1: %2").arg(file.fileName(), file.errorString()));
     };
 
-    qint64 sent = 0;
-    QElapsedTimer sinceWork;
-    sinceWork.start();
-    const auto progressed = [&](qint64 total) {
-        sent = total;
-        if (m_onWork && sinceWork.elapsed() >= m_workIntervalMs) {
-            m_onWork(sent);
-            sinceWork.restart();
-        }
-    };
-
-    QByteArray block(BlockSize, Qt::Uninitialized);
-    for (;;) {
-        const qint64 count = file.read(block.data(), block.size());
-        if (count < 0)
-            readFailed();
-        if (count == 0)
-            break;
-        if (data.write(block.constData(), count) != count)
-            socketFailed();
-        while (data.bytesToWrite() > HighWater) {
-            if (!data.waitForBytesWritten(m_timeoutMs))
+    // Most files are small: a block as large as the file, not a fixed 256 KB
+    // that the allocator maps and unmaps for each of them.
+    QByteArray block(std::clamp<qint64>(file.size(), 1, BlockSize), Qt::Uninitialized);
+    bool atEnd = false;
+    while (!atEnd || data.bytesToWrite() > 0) {
+        if (!atEnd && data.bytesToWrite() <= HighWater) {
+            const qint64 count = file.read(block.data(), block.size());
+            if (count < 0)
+                readFailed();
+            atEnd = count == 0;
+            if (count > 0) {
+                if (data.write(block.constData(), count) != count)
+                    socketFailed();
+                queued += count;
+                data.flush();
+            }
+        } else if (!data.waitForBytesWritten(SliceMs)) {
+            if (data.state() != QAbstractSocket::ConnectedState)
                 socketFailed();
         }
-        progressed(sent + count);
+        measure();
+        if (silence.elapsed() >= m_timeoutMs) {
+            // The server's idea of the transfer is unknown: start afresh.
+            closeControl();
+            throw AppError(stalled());
+        }
     }
-    while (data.bytesToWrite() > 0) {
-        if (!data.waitForBytesWritten(m_timeoutMs))
-            socketFailed();
+    // End of file: half-close the data connection so the server sees it,
+    // and follow what this machine still holds for the server while the
+    // reply is awaited, so a slow link is not cut while it drains.
+    if (!ended && !halfClose(data))
+        data.disconnectFromHost();
+    Reply final;
+    try {
+        final = readReply([&] { return measure(); });
+    } catch (const AppError &error) {
+        if (unacknowledgedBytes(descriptor) > 0 && silence.elapsed() >= m_timeoutMs)
+            throw AppError(stalled());
+        throw AppError(what + QStringLiteral(": ") + error.message());
     }
-    // End of file is the close of the data connection; the server then answers.
-    data.disconnectFromHost();
-    if (data.state() != QAbstractSocket::UnconnectedState && !data.waitForDisconnected(m_timeoutMs))
-        socketFailed();
-    const Reply final = readReply();
+    data.abort();
     if (final.code / 100 != 2)
         refuse(what, final);
-    if (m_onWork)
-        m_onWork(sent);
+    if (m_onWork && reported != queued)
+        m_onWork(queued);
+}
+
+void FtpClient::rename(const QString &from, const QString &to)
+{
+    const QString what = QStringLiteral("RNFR ") + from;
+    requireConnected(what);
+    if (from.isEmpty() || to.isEmpty())
+        throw AppError(QStringLiteral("RNFR: no file name given"));
+    const QString whatTo = QStringLiteral("RNTO ") + to;
+    // Checked before anything is sent: a refusal half way through the three
+    // commands would leave replies unread.
+    for (const QString &name : {from, to}) {
+        if (name.contains(u'\r') || name.contains(u'\n'))
+            throw AppError(QStringLiteral("FTP command refused: \"%1\" contains a line break")
+                               .arg(QString(name).replace(u'\r', u' ').replace(u'\n', u' ')));
+    }
+    // Both halves, and the passive port for the store that usually follows,
+    // in one exchange: a publish run renames each file just before it sends
+    // the next one, and waiting for every reply in turn doubled its time.
+    // A refused RNFR makes the server refuse the RNTO as out of sequence.
+    send(what);
+    send(whatTo);
+    send(m_epsvRefused ? QStringLiteral("PASV") : QStringLiteral("EPSV"));
+    const Reply fromReply = readReply();
+    const Reply toReply = readReply();
+    const Reply passive = readReply();
+    m_portAhead = 0;
+    if (passive.code == 229 || passive.code == 227) {
+        m_portAhead = passivePort(passive);
+        m_portAheadAge.start();
+    } else if (!m_epsvRefused && passive.code / 100 == 5) {
+        m_epsvRefused = true;
+    }
+    if (fromReply.code != 350)
+        refuse(what, fromReply);
+    if (toReply.code / 100 != 2)
+        refuse(whatTo, toReply);
+}
+
+void FtpClient::removeFile(const QString &path)
+{
+    const QString what = QStringLiteral("DELE ") + path;
+    requireConnected(what);
+    if (path.isEmpty())
+        throw AppError(QStringLiteral("DELE: no file name given"));
+    const Reply reply = command(what);
+    if (reply.code / 100 != 2)
+        refuse(what, reply);
 }
 
 void FtpClient::disconnect()

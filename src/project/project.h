@@ -84,4 +84,8 @@ public:
     FtpSettings Ftp;
     QStringList FunctionLines;
     QStringList FunctionFiles;
+
+  protected:
+    // The FTP password makes the project file private to its owner.
+    bool HoldsSecrets() const override { return !Ftp.Pass.isEmpty(); }
 };

@@ -1,5 +1,7 @@
 // The publish engine: mirrors the project's files below its folder into the
 // FTP folder of the host, one stateful FTP session per run, every step logged.
+// A file goes up under a temporary name and replaces the host's copy only once
+// it arrived whole, so a broken transfer never leaves a truncated page behind.
 
 #include "project/publish.h"
 
@@ -12,12 +14,13 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSet>
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstring>
-#include <vector>
+#include <memory>
 
 namespace
 {
@@ -192,7 +195,14 @@ class PublishRun
         }
         log("Disconnecting.");
         m_connection.disconnect();
-        m_project.Log(QStringLiteral("Done. Published to: ") + m_host + m_folder);
+        if (m_failed == 0) {
+            m_project.Log(QStringLiteral("Done. Published to: ") + m_host + m_folder);
+            return;
+        }
+        m_project.Log((m_failed == 1 ? QStringLiteral("Published with 1 error to: ")
+                                     : QStringLiteral("Published with %1 errors to: ").arg(m_failed)) +
+                      m_host + m_folder);
+        throw PublishIncomplete(m_failed, m_replies, m_host + m_folder);
     }
 
   private:
@@ -246,6 +256,7 @@ class PublishRun
     void publishFile(int i, const QString &localPath, const QString &relativeFolder,
                      const QString &remote)
     {
+        QString lastError;
         for (int created = 0;; ++created) {
             setProgress(i * 100 / m_count);
             const QString progress =
@@ -253,24 +264,31 @@ class PublishRun
             m_project.Log(progress + QStringLiteral(" Putting ") + localPath +
                           QStringLiteral(" -> ") + remote);
             try {
-                m_connection.store(localPath, remote);
+                storeFile(i, localPath, remote);
                 return;
             } catch (const AppError &error) {
                 // A lost session is not a missing folder: end the run.
                 if (!m_connection.isConnected())
                     throw;
+                lastError = error.message();
                 if (created == PublishFolderCreations) {
-                    m_project.Log(QStringLiteral("!!!Error putting file: ") + error.message());
+                    if (dynamic_cast<const FtpStoreRefused *>(&error) &&
+                        storeDirectlyInstead(i, localPath, remote, lastError))
+                        return;
+                    m_project.Log(QStringLiteral("!!!Error putting file: ") + lastError);
+                    leftOut(remote, lastError);
                     return;
                 }
             }
             log("Trying to create path folders");
             try {
                 CreateFtpPath(m_connection, relativeFolder);
-            } catch (const AppError &) {
+            } catch (const AppError &error) {
                 if (!m_connection.isConnected())
                     throw;
                 m_project.Log(QStringLiteral("!!!Error creating path: ") + relativeFolder);
+                const auto *path = dynamic_cast<const FtpPathError *>(&error);
+                leftOut(remote, path && !path->reply().isEmpty() ? path->reply() : lastError);
                 // The session may stand in a half-made folder; the next file
                 // must not land there.
                 backToRoot();
@@ -280,6 +298,113 @@ class PublishRun
         }
     }
 
+    void leftOut(const QString &remote, const QString &reply)
+    {
+        ++m_failed;
+        if (m_replies.size() < PublishRepliesQuoted)
+            m_replies << remote + QStringLiteral(": ") + reply;
+    }
+
+    // Stores under a temporary name and renames it over the file, so the
+    // host's copy is replaced only by a whole one. A server that renames
+    // nothing gets the file stored directly, from then on for the whole run.
+    void storeFile(int i, const QString &localPath, const QString &remote)
+    {
+        const TransferProgress progress(*this, i, QFileInfo(localPath).size());
+        const QString temporary = m_directStore ? QString() : UploadTemporaryName(remote);
+        if (temporary.isEmpty()) {
+            m_connection.store(localPath, remote);
+            return;
+        }
+        try {
+            m_connection.store(localPath, temporary);
+        } catch (const AppError &) {
+            removeQuietly(temporary);
+            throw;
+        }
+        try {
+            m_connection.rename(temporary, remote);
+            return;
+        } catch (const AppError &error) {
+            if (!m_connection.isConnected())
+                throw;
+            m_directStore = true;
+            QString note = QStringLiteral("The server does not rename files; storing them "
+                                          "directly from now on (") +
+                           error.message() + u')';
+            if (!removeQuietly(temporary))
+                note += QStringLiteral("; it would not delete ") + temporary + QStringLiteral(" either");
+            m_project.Log(note);
+        }
+        m_connection.store(localPath, remote);
+    }
+
+    // The folder is there by now, yet the temporary name was refused each
+    // time before any byte was taken: some hosts forbid names that begin
+    // with a dot. If the file itself is taken, every file goes up directly
+    // from now on, as for a server that renames nothing, with the old risk
+    // of a broken transfer.
+    bool storeDirectlyInstead(int i, const QString &localPath, const QString &remote,
+                              const QString &refusal)
+    {
+        if (m_directStore || UploadTemporaryName(remote).isEmpty())
+            return false;
+        try {
+            const TransferProgress progress(*this, i, QFileInfo(localPath).size());
+            m_connection.store(localPath, remote);
+        } catch (const AppError &) {
+            if (!m_connection.isConnected())
+                throw;
+            return false;
+        }
+        m_directStore = true;
+        m_project.Log(QStringLiteral("The server refuses the temporary name; storing files "
+                                     "directly from now on (") +
+                      refusal + u')');
+        return true;
+    }
+
+    bool removeQuietly(const QString &remote)
+    {
+        if (!m_connection.isConnected())
+            return false;
+        try {
+            m_connection.removeFile(remote);
+            return true;
+        } catch (const AppError &) {
+            // Nothing may have been created; either way the run goes on.
+            return false;
+        }
+    }
+
+    // Moves the gauge within a file while it is sent, on top of the
+    // connection's own work notifications, for as long as it exists.
+    class TransferProgress
+    {
+      public:
+        TransferProgress(PublishRun &run, int i, qint64 size)
+            : m_connection(run.m_connection), m_outer(run.m_connection.workHandler())
+        {
+            const qint64 count = run.m_count;
+            m_connection.setWorkHandler([&run, outer = m_outer, i, size, count](qint64 bytes) {
+                if (outer)
+                    outer(bytes);
+                if (size <= 0 || bytes >= size)
+                    return;
+                const int value = static_cast<int>((i * 100 * size + 100 * bytes) / (count * size));
+                if (value != run.m_project.Ftp.Progress)
+                    run.setProgress(value);
+            });
+        }
+        ~TransferProgress() { m_connection.setWorkHandler(m_outer); }
+        TransferProgress(const TransferProgress &) = delete;
+        TransferProgress &operator=(const TransferProgress &) = delete;
+
+      private:
+        FtpConnection &m_connection;
+        const FtpConnection::WorkHandler m_outer;
+    };
+
     Project &m_project;
     FtpConnection &m_connection;
     const int m_index;
@@ -288,6 +413,9 @@ class PublishRun
     const QString m_pass;
     const QString m_folder;
     const int m_count;
+    int m_failed = 0;       // files left out
+    QStringList m_replies;  // what the server said about the first of them
+    bool m_directStore = false;
 };
 
 } // namespace
@@ -314,12 +442,38 @@ void CreateFtpPath(FtpConnection &connection, const QString &path)
         }
         try {
             connection.changeDir(target);
-        } catch (const AppError &) {
+        } catch (const AppError &error) {
             if (!connection.isConnected())
                 throw;
-            throw AppError(QStringLiteral("Cant change to just created folder"));
+            throw FtpPathError(error.message());
         }
     }
+}
+
+PublishIncomplete::PublishIncomplete(int failedFiles, const QStringList &replies,
+                                     const QString &target)
+    : AppError((failedFiles == 1
+                    ? QStringLiteral("1 file was not published to %1; the FTP log names it.")
+                          .arg(target)
+                    : QStringLiteral("%1 files were not published to %2; the FTP log names them.")
+                          .arg(failedFiles)
+                          .arg(target)) +
+               (replies.isEmpty() ? QString()
+                                  : QStringLiteral("\n\nThe server's first replies:\n") +
+                                        replies.join(u'\n'))),
+      m_failedFiles(failedFiles), m_replies(replies)
+{
+}
+
+QString UploadTemporaryName(const QString &remotePath)
+{
+    static const QString prefix = QStringLiteral(".qs-upload-");
+    const qsizetype slash = remotePath.lastIndexOf(u'/');
+    const QString name = remotePath.mid(slash + 1);
+    // Most file systems take names of up to 255 bytes.
+    if (name.isEmpty() || (prefix + name).toUtf8().size() > 255)
+        return {};
+    return remotePath.left(slash + 1) + prefix + name;
 }
 
 bool FileHasPublishMarker(const QString &path)
@@ -330,19 +484,22 @@ bool FileHasPublishMarker(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw AppError(QStringLiteral("Cannot read file %1: %2").arg(path, file.errorString()));
-    std::vector<char> buffer(overlap + block);
+    // Sized to the file and left uninitialised: a site is mostly small files,
+    // and clearing a whole block for each of them cost more than the search.
+    const qsizetype chunk = static_cast<qsizetype>(std::clamp<qint64>(file.size() + 1, 1, block));
+    const std::unique_ptr<char[]> buffer(new char[overlap + chunk]);
     qsizetype carried = 0; // tail of the previous block, kept in front
     for (;;) {
-        const qint64 count = file.read(buffer.data() + carried, block);
+        const qint64 count = file.read(buffer.get() + carried, chunk);
         if (count < 0)
             throw AppError(QStringLiteral("Cannot read file %1: %2").arg(path, file.errorString()));
         if (count == 0)
             return false;
         const qsizetype length = carried + count;
-        if (search.foundIn(buffer.data(), length))
+        if (search.foundIn(buffer.get(), length))
             return true;
         carried = std::min(overlap, length);
-        std::memmove(buffer.data(), buffer.data() + length - carried, carried);
+        std::memmove(buffer.get(), buffer.get() + length - carried, carried);
     }
 }
 

@@ -19,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QRegularExpression>
+#include <QTextBlock>
 #include <QTreeWidget>
 
 namespace {
@@ -34,6 +35,7 @@ public:
     void setHost(const QString &host) override { m_client.setHost(host); }
     void setPassword(const QString &password) override { m_client.setPassword(password); }
     void setWorkHandler(WorkHandler handler) override { m_client.setWorkHandler(std::move(handler)); }
+    const WorkHandler &workHandler() const override { return m_client.workHandler(); }
     void connect() override
     {
         ++connects;
@@ -46,6 +48,8 @@ public:
     {
         m_client.store(localPath, remotePath);
     }
+    void rename(const QString &from, const QString &to) override { m_client.rename(from, to); }
+    void removeFile(const QString &path) override { m_client.removeFile(path); }
     void disconnect() override { m_client.disconnect(); }
     bool isConnected() const override { return m_client.isConnected(); }
 
@@ -176,6 +180,39 @@ TEST_F(Publish, TheProjectGoesUpWhileThePanelShowsTheRun)
     EXPECT_EQ(log().mid(0, lines.size()), lines);
     EXPECT_EQ(ftp->connects, 2);
     EXPECT_EQ(published().value("index.php"), "<?php echo 'changed';\n");
+}
+
+TEST_F(Publish, ARunThatLeftFilesOutSaysSoAndShowsTheFirstFailure)
+{
+    FtpTestServer::Options refusing;
+    refusing.fault = "stor553";
+    auto failing = std::make_unique<FtpTestServer>(home, refusing);
+    form()->project().Ftp.Host = failing->hostAndPort();
+    form()->item("Publish2")->trigger();
+
+    const QString target = failing->hostAndPort() + "/www/site";
+    ASSERT_EQ(dialogs.errors.size(), 1u);
+    const QString &box = dialogs.errors.front();
+    EXPECT_TRUE(box.startsWith("3 files were not published to " + target)) << qPrintable(box);
+    EXPECT_TRUE(box.contains("index.php: STOR .qs-upload-index.php: 553 Could not create file."))
+        << qPrintable(box);
+    EXPECT_EQ(log().last(), "Published with 3 errors to: " + target);
+    EXPECT_EQ(form()->ui().StatusPanel1->text(), "Published with 3 errors to: " + target);
+    EXPECT_EQ(log().filter(QRegularExpression("^!!!Error putting file: ")).size(), 3);
+    // The panel stays, its top line the run's first failure.
+    EXPECT_TRUE(form()->ui().ftppanel->isVisible());
+    const QString top = form()->ui().ftplog->cursorForPosition(QPoint(2, 2)).block().text();
+    EXPECT_TRUE(top.startsWith("!!!Error putting file: STOR .qs-upload-index.php: 553"))
+        << qPrintable(top);
+    EXPECT_TRUE(published().isEmpty());
+
+    // The next run to a server that takes the files works and hides the panel.
+    form()->project().Ftp.Host = server->hostAndPort();
+    form()->item("Publish2")->trigger();
+    EXPECT_EQ(dialogs.errors.size(), 1u);
+    EXPECT_FALSE(form()->ui().ftppanel->isVisible());
+    EXPECT_EQ(log().last(), "Done. Published to: " + server->hostAndPort() + "/www/site");
+    EXPECT_EQ(published(), local({"index.php", "sub/page.php", "img/logo.bin"}));
 }
 
 TEST_F(Publish, AWrongPasswordIsShownTheLogStaysAndTheNextRunConnects)

@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMap>
 #include <QRandomGenerator>
@@ -30,6 +31,26 @@ QString errorOf(const std::function<void()> &action)
         return error.message();
     }
     return QStringLiteral("<no error>");
+}
+
+// What a run that left files out told its caller; `thrown` is false when the
+// run ended otherwise.
+struct Incomplete {
+    bool thrown = false;
+    int failed = 0;
+    QStringList replies;
+    QString message;
+};
+
+Incomplete incompleteOf(const std::function<void()> &action)
+{
+    Incomplete result;
+    try {
+        action();
+    } catch (const PublishIncomplete &error) {
+        result = {true, error.failedFiles(), error.replies(), error.message()};
+    }
+    return result;
 }
 
 // Every file below `root`, by '/' path relative to it, with its bytes.
@@ -362,13 +383,14 @@ TEST_F(PublishTest, ServerStoppingMidRunEndsTheRunWithAnError)
 TEST_F(PublishTest, RefusedFolderCreationLeavesTheFileOutAndTheNextFileInPlace)
 {
     FtpTestServer::Options noMkd;
-    noMkd.permissions = "elrw";
+    noMkd.permissions = "elrwfd";
     startServer(noMkd);
     ASSERT_TRUE(QDir(home()).mkpath("www/site/a"));
     const QString deep = addFile("a/b/deep.php", "deep");
     const QString top = addFile("top.php", "top");
-    m_project.PublishFiles(m_client, -1);
+    const Incomplete result = incompleteOf([&] { m_project.PublishFiles(m_client, -1); });
 
+    const QString target = m_server->hostAndPort() + "/www/site";
     const std::vector<QString> expected =
         connectionLines() +
         std::vector<QString>{"File:" + deep,
@@ -382,8 +404,14 @@ TEST_F(PublishTest, RefusedFolderCreationLeavesTheFileOutAndTheNextFileInPlace)
                              "100% 2 file of 2 Putting " + top + " -> top.php",
                              "Done.",
                              "Disconnecting.",
-                             "Done. Published to: " + m_server->hostAndPort() + "/www/site"};
+                             "Published with 1 error to: " + target};
     EXPECT_EQ(str(m_log), str(expected));
+    ASSERT_TRUE(result.thrown);
+    EXPECT_EQ(result.failed, 1);
+    ASSERT_EQ(result.replies.size(), 1);
+    EXPECT_TRUE(result.replies[0].startsWith("a/b/deep.php: CWD b: 550")) << str(result.replies[0]);
+    EXPECT_TRUE(result.message.startsWith("1 file was not published to " + target))
+        << str(result.message);
     // The session had entered "a" before "b" was refused; top.php must not land there.
     EXPECT_EQ(str(treeOf(home()).keys()), str(QStringList{"www/site/top.php"}));
     EXPECT_EQ(treeOf(home()), promisedByLog(m_log, "www/site/"));
@@ -392,7 +420,7 @@ TEST_F(PublishTest, RefusedFolderCreationLeavesTheFileOutAndTheNextFileInPlace)
 TEST_F(PublishTest, FtpFolderThatCannotBeCreatedEndsTheRunAndClosesTheSession)
 {
     FtpTestServer::Options noMkd;
-    noMkd.permissions = "elrw";
+    noMkd.permissions = "elrwfd";
     startServer(noMkd);
     addFile("index.php", "i");
     const QString message = errorOf([&] { m_project.PublishFiles(m_client, -1); });
@@ -405,26 +433,256 @@ TEST_F(PublishTest, FtpFolderThatCannotBeCreatedEndsTheRunAndClosesTheSession)
     EXPECT_EQ(str(treeOf(home()).keys()), str(QStringList{"www/site/index.php"}));
 }
 
-TEST_F(PublishTest, StoreRefusedInAnExistingFolderIsTriedABoundedNumberOfTimes)
+// Faults of real hosts. After each: what the host holds (never a truncated
+// file in place of a good one), what the log and the result say, and that
+// the next run, to a server without the fault, puts everything in place.
+class PublishFaultTest : public PublishTest
 {
-    FtpTestServer::Options readOnly;
-    readOnly.permissions = "elm";
-    startServer(readOnly);
-    ASSERT_TRUE(QDir(home()).mkpath("www/site"));
-    const QString file = addFile("index.php", "i");
-    addFile("other.php", "o");
-    m_project.PublishFiles(m_client, -1);
+  protected:
+    void SetUp() override
+    {
+        PublishTest::SetUp();
+        ASSERT_TRUE(QDir(home()).mkpath("www/site/sub"));
+        // The host's good copies from an earlier run.
+        WriteFileBytes(home("www/site/index.php"), "good index");
+        WriteFileBytes(home("www/site/big.bin"), "good big");
+        addFile("index.php", "<?php // new index\n");
+        addFile("sub/page.php", "<?php // page\n");
+        m_big = addFile("big.bin", bigBytes());
+    }
 
-    const QString putting = "50% 1 file of 2 Putting " + file + " -> index.php";
+    static QByteArray bigBytes()
+    {
+        QByteArray bytes(1024 * 1024, Qt::Uninitialized);
+        QRandomGenerator generator(99);
+        for (char &c : bytes)
+            c = static_cast<char>(generator.bounded(256));
+        return bytes;
+    }
+
+    std::vector<QString> failures() const
+    {
+        std::vector<QString> lines;
+        std::copy_if(m_log.begin(), m_log.end(), std::back_inserter(lines),
+                     [](const QString &line) { return line.startsWith("!!!"); });
+        return lines;
+    }
+
+    // The host untouched by the failed run: the good copies, nothing else.
+    void expectGoodCopiesOnly()
+    {
+        const QMap<QString, QByteArray> tree = treeOf(home());
+        EXPECT_EQ(str(tree.keys()), str(QStringList{"www/site/big.bin", "www/site/index.php"}));
+        EXPECT_EQ(tree.value("www/site/index.php"), "good index");
+        EXPECT_EQ(tree.value("www/site/big.bin"), "good big");
+    }
+
+    // A run against a server without faults publishes every file.
+    void expectNextRunWorks()
+    {
+        startServer({});
+        m_log.clear();
+        m_project.PublishFiles(m_client, -1);
+        EXPECT_EQ(str(m_log.back()),
+                  str("Done. Published to: " + m_server->hostAndPort() + "/www/site"));
+        const QMap<QString, QByteArray> expected{
+            {"www/site/index.php", "<?php // new index\n"},
+            {"www/site/sub/page.php", "<?php // page\n"},
+            {"www/site/big.bin", bigBytes()}};
+        EXPECT_TRUE(treeOf(home()) == expected) << treeOf(home()).keys().join(u' ').toStdString();
+    }
+
+    QString m_big;
+};
+
+TEST_F(PublishFaultTest, ReadOnlyTargetFolderLeavesEveryFileOutAndSaysSo)
+{
+    FtpTestServer::Options options;
+    options.readOnly = QStringList{"www/site"};
+    startServer(options);
+    const Incomplete result = incompleteOf([&] { m_project.PublishFiles(m_client, -1); });
+
+    const QString target = m_server->hostAndPort() + "/www/site";
+    ASSERT_TRUE(result.thrown);
+    EXPECT_EQ(result.failed, 3);
+    EXPECT_EQ(str(m_log.back()), str("Published with 3 errors to: " + target));
+    EXPECT_EQ(failures().size(), 3u);
+    EXPECT_TRUE(failures()[0].startsWith("!!!Error putting file: STOR .qs-upload-index.php: 550"))
+        << str(failures()[0]);
+    // Each file is tried a bounded number of times.
+    const QString putting = "33% 1 file of 3 Putting " + m_site + "index.php -> index.php";
     EXPECT_EQ(std::count(m_log.begin(), m_log.end(), putting), PublishFolderCreations + 1);
-    const auto failure = std::find_if(m_log.begin(), m_log.end(), [](const QString &line) {
-        return line.startsWith("!!!Error putting file: STOR index.php: 550");
-    });
-    ASSERT_NE(failure, m_log.end());
-    EXPECT_EQ(*(failure + 1), "Done.");
+    EXPECT_EQ(result.replies.size(), 3);
+    EXPECT_TRUE(result.message.startsWith("3 files were not published to " + target))
+        << str(result.message);
+    EXPECT_TRUE(result.message.contains("index.php: STOR .qs-upload-index.php: 550"))
+        << str(result.message);
+    EXPECT_FALSE(m_client.isConnected());
+    expectGoodCopiesOnly();
+    expectNextRunWorks();
+}
+
+TEST_F(PublishFaultTest, ServerRefusingEveryStoreLeavesTheHostsCopiesAlone)
+{
+    FtpTestServer::Options options;
+    options.fault = "stor553";
+    startServer(options);
+    const Incomplete result = incompleteOf([&] { m_project.PublishFiles(m_client, -1); });
+    ASSERT_TRUE(result.thrown);
+    EXPECT_EQ(result.failed, 3);
+    EXPECT_EQ(result.replies.size(), PublishRepliesQuoted);
+    EXPECT_TRUE(result.replies[0].endsWith("553 Could not create file.")) << str(result.replies[0]);
+    expectGoodCopiesOnly();
+    expectNextRunWorks();
+}
+
+TEST_F(PublishFaultTest, DiskFullPartWayKeepsTheGoodCopyAndRemovesTheHalfFile)
+{
+    FtpTestServer::Options options;
+    options.fault = "diskfull";
+    options.faultAfterBytes = 300000; // the two pages fit, the big file does not
+    startServer(options);
+    const Incomplete result = incompleteOf([&] { m_project.PublishFiles(m_client, -1); });
+    ASSERT_TRUE(result.thrown);
+    EXPECT_EQ(result.failed, 1);
+    ASSERT_EQ(failures().size(), 1u);
+    EXPECT_TRUE(failures()[0].startsWith("!!!Error putting file: STOR .qs-upload-big.bin: 452"))
+        << str(failures()[0]);
+    const QMap<QString, QByteArray> tree = treeOf(home());
+    EXPECT_EQ(str(tree.keys()), str(QStringList{"www/site/big.bin", "www/site/index.php",
+                                                "www/site/sub/page.php"}));
+    EXPECT_EQ(tree.value("www/site/big.bin"), "good big");
+    EXPECT_EQ(tree.value("www/site/index.php"), "<?php // new index\n");
+    expectNextRunWorks();
+}
+
+TEST_F(PublishFaultTest, ConnectionDroppedMidFileEndsTheRunAndKeepsTheGoodCopy)
+{
+    FtpTestServer::Options options;
+    options.fault = "drop";
+    options.faultAfterBytes = 300000;
+    startServer(options);
+    const QString message = errorOf([&] { m_project.PublishFiles(m_client, -1); });
+    EXPECT_TRUE(message.startsWith("STOR .qs-upload-big.bin: ")) << str(message);
+    EXPECT_TRUE(m_log.back().endsWith(" Putting " + m_big + " -> big.bin")) << str(m_log.back());
+    EXPECT_FALSE(m_client.isConnected());
+    // The half file stays under its temporary name; the good copy is intact.
+    const QMap<QString, QByteArray> tree = treeOf(home());
+    EXPECT_EQ(tree.value("www/site/big.bin"), "good big");
+    EXPECT_LT(tree.value("www/site/.qs-upload-big.bin").size(), bigBytes().size());
+    // The next run sends the file under the same temporary name, so nothing is left over.
+    expectNextRunWorks();
+}
+
+TEST_F(PublishFaultTest, SlowLinkIsNotCutWhileBytesMoveAndReportsAlongTheWay)
+{
+    FtpTestServer::Options options;
+    options.throttleBytesPerSecond = 400 * 1024;
+    startServer(options);
+    m_client.setTimeoutMs(1000); // the big file needs about three times as long
+    std::vector<qint64> work;
+    m_client.setWorkHandler([&](qint64 bytes) { work.push_back(bytes); });
+    QElapsedTimer timer;
+    timer.start();
+    m_project.PublishFiles(m_client, -1);
+    EXPECT_GT(timer.elapsed(), m_client.timeoutMs());
     EXPECT_EQ(str(m_log.back()),
               str("Done. Published to: " + m_server->hostAndPort() + "/www/site"));
-    EXPECT_TRUE(treeOf(home()).isEmpty());
+    EXPECT_EQ(treeOf(home()).value("www/site/big.bin"), bigBytes());
+    // The counts of the big file (after one for each page) grow along the
+    // way; the gauge moves within it.
+    ASSERT_GT(work.size(), 5u);
+    const std::vector<qint64> big(work.begin() + 2, work.end());
+    EXPECT_EQ(big.back(), 1024 * 1024);
+    EXPECT_TRUE(std::adjacent_find(big.begin(), big.end(), std::greater_equal<>()) == big.end());
+    EXPECT_GT(m_progress.back(), 66);
+}
+
+TEST_F(PublishFaultTest, StalledDataConnectionFailsAfterTheTimeOut)
+{
+    FtpTestServer::Options options;
+    options.fault = "stall";
+    options.faultAfterBytes = 300000;
+    startServer(options);
+    m_client.setTimeoutMs(800);
+    const QString message = errorOf([&] { m_project.PublishFiles(m_client, -1); });
+    EXPECT_TRUE(message.startsWith("STOR .qs-upload-big.bin: no data moved for 0.8 s"))
+        << str(message);
+    EXPECT_FALSE(m_client.isConnected());
+    // The session is gone with the half file under its temporary name; the
+    // good copy is untouched and the next run replaces the half file.
+    const QMap<QString, QByteArray> tree = treeOf(home());
+    EXPECT_EQ(tree.value("www/site/big.bin"), "good big");
+    EXPECT_LT(tree.value("www/site/.qs-upload-big.bin").size(), 1024 * 1024);
+    expectNextRunWorks();
+}
+
+TEST_F(PublishFaultTest, GreetingThatNeverEndsFailsTheConnectionInsteadOfHanging)
+{
+    FtpTestServer::Options options;
+    options.fault = "banner";
+    startServer(options);
+    m_client.setTimeoutMs(600);
+    const QString message = errorOf([&] { m_project.PublishFiles(m_client, -1); });
+    EXPECT_TRUE(message.contains("did not complete its reply within 0.6 s")) << str(message);
+    EXPECT_EQ(str(m_log.back()), str("Connecting"));
+    EXPECT_FALSE(m_client.isConnected());
+    m_client.setTimeoutMs(10000);
+    expectNextRunWorks();
+}
+
+TEST_F(PublishFaultTest, ServerRefusingRenamesGetsDirectStoresSaidOnce)
+{
+    FtpTestServer::Options options;
+    options.fault = "norename";
+    startServer(options);
+    m_project.PublishFiles(m_client, -1);
+    const auto said = std::count_if(m_log.begin(), m_log.end(), [](const QString &line) {
+        return line.startsWith("The server does not rename files; storing them directly");
+    });
+    EXPECT_EQ(said, 1);
+    EXPECT_TRUE(failures().empty());
+    EXPECT_EQ(str(m_log.back()),
+              str("Done. Published to: " + m_server->hostAndPort() + "/www/site"));
+    // The temporary copy was deleted, the files replaced directly.
+    EXPECT_EQ(treeOf(home()), promisedByLog(m_log, "www/site/"));
+    EXPECT_EQ(treeOf(home()).size(), 3);
+}
+
+TEST_F(PublishFaultTest, ServerRefusingHiddenNamesGetsDirectStoresSaidOnce)
+{
+    FtpTestServer::Options options;
+    options.fault = "nodotstore";
+    startServer(options);
+    m_project.PublishFiles(m_client, -1);
+    const auto said = std::count_if(m_log.begin(), m_log.end(), [](const QString &line) {
+        return line.startsWith("The server refuses the temporary name; storing files directly "
+                               "from now on (STOR .qs-upload-index.php: 553");
+    });
+    EXPECT_EQ(said, 1);
+    EXPECT_TRUE(failures().empty());
+    EXPECT_EQ(str(m_log.back()),
+              str("Done. Published to: " + m_server->hostAndPort() + "/www/site"));
+    EXPECT_EQ(treeOf(home()), promisedByLog(m_log, "www/site/"));
+    EXPECT_EQ(treeOf(home()).size(), 3);
+}
+
+TEST_F(PublishTest, ServerThatNeitherRenamesNorDeletesSaysWhatItLeftBehind)
+{
+    FtpTestServer::Options options;
+    options.permissions = "elrwm"; // stores and makes folders only
+    startServer(options);
+    ASSERT_TRUE(QDir(home()).mkpath("www/site"));
+    addFile("a.php", "a");
+    addFile("b.php", "b");
+    m_project.PublishFiles(m_client, -1);
+    const auto note = std::find_if(m_log.begin(), m_log.end(), [](const QString &line) {
+        return line.startsWith("The server does not rename files");
+    });
+    ASSERT_NE(note, m_log.end());
+    EXPECT_TRUE(note->endsWith("; it would not delete .qs-upload-a.php either")) << str(*note);
+    EXPECT_EQ(str(treeOf(home()).keys()),
+              str(QStringList{"www/site/.qs-upload-a.php", "www/site/a.php", "www/site/b.php"}));
 }
 
 TEST_F(PublishTest, UnreadableFileEndsTheRunAndOutOfRangeIndexIsRefused)
@@ -516,7 +774,8 @@ class ScriptedConnection final : public FtpConnection
     void setUser(const QString &) override {}
     void setHost(const QString &) override {}
     void setPassword(const QString &) override {}
-    void setWorkHandler(WorkHandler) override {}
+    void setWorkHandler(WorkHandler handler) override { m_work = std::move(handler); }
+    const WorkHandler &workHandler() const override { return m_work; }
     void connect() override
     {
         record("connect");
@@ -525,6 +784,12 @@ class ScriptedConnection final : public FtpConnection
     void changeDir(const QString &path) override { record("CWD " + path); }
     void makeDir(const QString &name) override { record("MKD " + name); }
     void store(const QString &, const QString &remote) override { record("STOR " + remote); }
+    void rename(const QString &from, const QString &to) override
+    {
+        record("RNFR " + from);
+        record("RNTO " + to);
+    }
+    void removeFile(const QString &path) override { record("DELE " + path); }
     void disconnect() override
     {
         record("QUIT");
@@ -547,6 +812,7 @@ class ScriptedConnection final : public FtpConnection
     }
 
     bool m_connected = false;
+    WorkHandler m_work;
 };
 
 } // namespace

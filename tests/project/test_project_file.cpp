@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -303,6 +304,38 @@ TEST_F(ProjectFileTest, FailedSaveKeepsTheOldFileAndStillLogs)
     project.Ftp.Pass = QStringLiteral("nul\x01");
     EXPECT_FALSE(errorOf([&] { project.SaveToFile(at("web/shop/shop.wdx")); }).isEmpty());
     EXPECT_EQ(ReadFileBytes(at("web/shop/shop.wdx")), saved);
+}
+
+TEST_F(ProjectFileTest, AFileWithAPasswordIsReadableByItsOwnerOnly)
+{
+    const auto mode = [&](const QString &name) {
+        return QFileInfo(at(name)).permissions() &
+               (QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther | QFile::WriteOther |
+                QFile::ExeOther);
+    };
+    const QFile::Permissions ownerOnly = QFile::ReadOwner | QFile::WriteOwner;
+    const QFile::Permissions shared = ownerOnly | QFile::ReadGroup | QFile::ReadOther;
+
+    // Without a password the file is shared as any other.
+    project.SaveToFile(at("plain.wdx"));
+    QFile::setPermissions(at("plain.wdx"), shared);
+    project.SaveToFile(at("plain.wdx"));
+    EXPECT_EQ(mode("plain.wdx"), shared);
+
+    // A new file with a password, and a shared one that gains one.
+    project.Ftp.Pass = "secret";
+    project.SaveToFile(at("new.wdx"));
+    EXPECT_EQ(mode("new.wdx"), ownerOnly);
+    project.SaveToFile(at("plain.wdx"));
+    EXPECT_EQ(mode("plain.wdx"), ownerOnly);
+
+    // Stricter than that stays so; the content is still replaced.
+    QFile::setPermissions(at("new.wdx"), QFile::ReadOwner);
+    project.Ftp.Pass = "changed";
+    project.SaveToFile(at("new.wdx"));
+    EXPECT_EQ(mode("new.wdx"), QFile::ReadOwner);
+    EXPECT_TRUE(ReadFileBytes(at("new.wdx")).contains("pass=\"changed\""));
 }
 
 TEST_F(ProjectFileTest, LoggedBeforeTheFileIsWritten)

@@ -42,6 +42,13 @@ FtpTestServer::FtpTestServer(const QString &homeFolder, const Options &options)
                           options.permissions};
     if (options.refuseEpsv)
         arguments << QStringLiteral("--no-epsv");
+    for (const QString &folder : options.readOnly)
+        arguments << QStringLiteral("--read-only") << folder;
+    if (!options.fault.isEmpty())
+        arguments << QStringLiteral("--fault") << options.fault << QStringLiteral("--after")
+                  << QString::number(options.faultAfterBytes);
+    if (options.throttleBytesPerSecond > 0)
+        arguments << QStringLiteral("--throttle") << QString::number(options.throttleBytesPerSecond);
     m_process->start(QStringLiteral("/usr/bin/python3"), arguments);
     if (!m_process->waitForStarted(10000))
         throw std::runtime_error("cannot start /usr/bin/python3 for the FTP server");

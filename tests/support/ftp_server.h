@@ -2,6 +2,7 @@
 
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 // A real FTP server (Debian's pyftpdlib under /usr/bin/python3) on a free
@@ -16,6 +17,13 @@ class FtpTestServer
         QString password = QStringLiteral("secret");
         QString permissions = QStringLiteral("elradfmwMT"); // pyftpdlib's letters
         bool refuseEpsv = false;                            // clients must fall back to PASV
+        // Folders below the home that may be listed and read only.
+        QStringList readOnly;
+        // A fault of the launcher: stor553, nodotstore, diskfull, drop, stall,
+        // banner or norename.
+        QString fault;
+        int faultAfterBytes = 100000; // where diskfull, drop and stall strike
+        int throttleBytesPerSecond = 0;
     };
 
     explicit FtpTestServer(const QString &homeFolder);

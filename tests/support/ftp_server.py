@@ -2,14 +2,27 @@
 
 Serves one user from a home folder, prints the port it listens on as the first
 line of its output, and runs until it is killed. --no-epsv makes the server
-refuse EPSV so clients must fall back to PASV.
+refuse EPSV so clients must fall back to PASV. The other switches make it
+misbehave the way real hosts do:
+
+  --read-only FOLDER   FOLDER (relative to the home) and below: list and read only
+  --fault stor553      every STOR is refused with 553
+  --fault nodotstore   a STOR of a name that begins with a dot is refused with 553
+  --fault diskfull     452 (disk full) once --after bytes of a file arrived
+  --fault drop         both connections dropped once --after bytes arrived
+  --fault stall        nothing more is read once --after bytes arrived
+  --fault banner       the greeting "220-..." goes on for ever, never its last line
+  --fault norename     RNFR is refused
+  --throttle N         data connections receive at most N bytes a second
 """
 import argparse
 import logging
+import os
+import socket
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.handlers import DTPHandler, FTPHandler
 from pyftpdlib.servers import FTPServer
 
 
@@ -21,11 +34,19 @@ def main():
     parser.add_argument("--perm", default="elradfmwMT")
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--no-epsv", action="store_true")
+    parser.add_argument("--read-only", action="append", default=[])
+    parser.add_argument("--fault",
+                        choices=["stor553", "nodotstore", "diskfull", "drop", "stall", "banner",
+                                 "norename"])
+    parser.add_argument("--after", type=int, default=100000)
+    parser.add_argument("--throttle", type=int, default=0)
     args = parser.parse_args()
 
     logging.basicConfig(level=logging.WARNING)
     authorizer = DummyAuthorizer()
     authorizer.add_user(args.user, args.password, args.home, perm=args.perm)
+    for folder in args.read_only:
+        authorizer.override_perm(args.user, os.path.join(args.home, folder), "elr", recursive=True)
 
     class Handler(FTPHandler):
         pass
@@ -35,6 +56,77 @@ def main():
         def refuse_epsv(self, line):
             self.respond("502 EPSV not implemented here.")
         Handler.ftp_EPSV = refuse_epsv
+
+    class Data(DTPHandler):
+        def __init__(self, sock, cmd_channel):
+            super().__init__(sock, cmd_channel)
+            self.resting = False
+            if args.throttle:
+                # A slow line: a twentieth of a second's worth at a time,
+                # evenly, so that bytes keep moving without bursts.
+                self.ac_in_buffer_size = max(1, args.throttle // 20)
+            if args.throttle or args.fault == "stall":
+                # A line, not a server, is slow: with a small receive window
+                # the bytes wait at the sender, as they do behind a real one.
+                sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 16384)
+
+        def readable(self):
+            return not self.resting and super().readable()
+
+        def rest(self):
+            if self.resting:
+                return
+            def wake():
+                self.resting = False
+            self.resting = True
+            self.ioloop.call_later(0.05, wake, _errback=self.handle_error)
+
+        def handle_read(self):
+            super().handle_read()
+            if args.throttle and not self._closed:
+                self.rest()
+            if self.tot_bytes_received < args.after or self._closed:
+                return
+            if args.fault == "stall":
+                self.resting = True  # for good: the line went dead
+            elif args.fault == "diskfull":
+                self._resp = ("452 Insufficient storage space; transfer aborted.", logging.warning)
+                self.close()
+            elif args.fault == "drop":
+                self._resp = None
+                cmd = self.cmd_channel
+                self.close()
+                cmd.close()
+
+        handle_read_event = handle_read
+
+    Handler.dtp_handler = Data
+
+    if args.fault == "stor553":
+        def refuse_stor(self, file, mode="w"):
+            self.respond("553 Could not create file.")
+        Handler.ftp_STOR = refuse_stor
+    elif args.fault == "nodotstore":
+        stor = Handler.ftp_STOR
+
+        def refuse_hidden(self, file, mode="w"):
+            if os.path.basename(file).startswith("."):
+                self.respond("553 Prohibited file name.")
+            else:
+                stor(self, file, mode)
+        Handler.ftp_STOR = refuse_hidden
+    elif args.fault == "norename":
+        def refuse_rnfr(self, path):
+            self.respond("550 Renaming is not allowed here.")
+        Handler.ftp_RNFR = refuse_rnfr
+    elif args.fault == "banner":
+        def endless_greeting(self):
+            def more():
+                if not self._closed and not self._closing:
+                    self.push("220-Still starting up, please wait.\r\n")
+                    self.ioloop.call_later(0.05, more, _errback=self.handle_error)
+            more()
+        Handler.handle = endless_greeting
 
     server = FTPServer(("127.0.0.1", args.port), Handler)
     print(server.socket.getsockname()[1], flush=True)

@@ -1,0 +1,232 @@
+#!/usr/bin/env bash
+# The whole program publishing a real site, against lftp, to the same server
+# in the same run. Quillstone runs as a user runs it: the real window on an
+# Xvfb display, the project opened from the command line and File > FTP
+# Publish Project clicked by the test driver, then Exit:
+#
+#   quillstone site.wdx autopublish click Publish2 click Exit1
+#
+# timed from process start to exit (start-up and closing included). The peer
+# is `lftp -e "mirror -R --parallel=1"` of the same tree. Cases:
+#   - the WordPress tree of Debian's wordpress package (about 2,500 files in
+#     about 250 folders; its symbolic links, which point outside the package,
+#     are left out);
+#   - one 100 MB file of random bytes (with a small page listed first, which
+#     the program opens in its editor when it opens the project).
+# Servers: pure-ftpd (Debian's package unpacked into the build folder and
+# started on a loopback port; needs root, as it maps logins to system users)
+# and pyftpdlib (tests/support/ftp_server.py under /usr/bin/python3).
+# Every upload goes into a fresh remote folder and is compared with the source
+# byte for byte before its time counts. Rounds alternate the two tools. Each
+# round also times the program's start and exit alone (`click Exit1` on the
+# same project), for a second figure from the command to the last file.
+#
+#   bench/publish-window-vs-lftp.sh [BUILD_DIR] [ROUNDS] [SERVERS]
+#
+# BUILD_DIR (default build) holds the quillstone program; downloads and data
+# go to BUILD_DIR/bench-data. ROUNDS defaults to 3, SERVERS to
+# "pure-ftpd pyftpdlib". Medians are printed with the ratio ours / lftp.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=${1:-build}
+case "$BUILD" in /*) ;; *) BUILD="$ROOT/$BUILD" ;; esac
+ROUNDS=${2:-3}
+SERVERS=${3:-pure-ftpd pyftpdlib}
+PROGRAM="$BUILD/quillstone"
+[ -x "$PROGRAM" ] || { echo "build it first: cmake --build $BUILD --target quillstone" >&2; exit 2; }
+for tool in lftp Xvfb xdpyinfo openssl apt-get dpkg-deb; do
+  command -v "$tool" >/dev/null || { echo "$tool is missing: run scripts/install-deps.sh" >&2; exit 2; }
+done
+
+DATA="$BUILD/bench-data"
+mkdir -p "$DATA/debs"
+WORK=$(mktemp -d "$DATA/run.XXXXXX")
+chmod 755 "$WORK"
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+# A Debian package unpacked below the data folder; prints the folder.
+unpack() { # package
+  local deb
+  deb=$(ls "$DATA/debs/$1"_*.deb 2>/dev/null | head -1 || true)
+  if [ -z "$deb" ]; then
+    (cd "$DATA/debs" && apt-get download "$1" >/dev/null 2>&1) || { echo "apt-get download $1 failed" >&2; exit 1; }
+    deb=$(ls "$DATA/debs/$1"_*.deb | head -1)
+  fi
+  if [ ! -d "$DATA/$1" ]; then
+    dpkg-deb -x "$deb" "$DATA/$1.tmp" && mv "$DATA/$1.tmp" "$DATA/$1"
+  fi
+  echo "$DATA/$1"
+}
+
+# The sites: a project file beside the folder it publishes.
+if [ ! -d "$DATA/wordpress-site/wordpress" ]; then
+  wp=$(unpack wordpress)
+  rm -rf "$DATA/wordpress-site"
+  mkdir -p "$DATA/wordpress-site"
+  cp -a "$wp/usr/share/wordpress" "$DATA/wordpress-site/wordpress"
+  find "$DATA/wordpress-site/wordpress" -type l -delete
+  find "$DATA/wordpress-site/wordpress" -type d -empty -delete
+fi
+if [ ! -f "$DATA/big-site/big/big.bin" ]; then
+  mkdir -p "$DATA/big-site/big"
+  head -c $((100 * 1024 * 1024)) /dev/urandom > "$DATA/big-site/big/big.bin"
+  # Opening a project shows its first file: a small page, not 100 MB of bytes.
+  printf '<?php echo "big file";\n' > "$DATA/big-site/big/0-index.php"
+fi
+
+# Writes SITE/bench.wdx listing every file below SITE/FOLDER.
+write_project() { # site folder, published folder name, host, remote folder
+  {
+    printf '<WENDLOR_Project>\r\n'
+    (cd "$1" && find "$2" -type f | LC_ALL=C sort) |
+      sed -e 's/&/\&amp;/g; s/</\&lt;/g; s/"/\&quot;/g; s|/|\\|g' \
+          -e 's|.*|   <file path="&" line="0" publish="True"/>\r|'
+    printf '   <ftp host="%s" user="tester" pass="secret" folder="%s"/>\r\n' "$3" "$4"
+    printf '</WENDLOR_Project>\r\n'
+  } > "$1/bench.wdx"
+}
+
+# An X display of our own.
+display_up=""
+for n in $(seq 140 240); do
+  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    pids+=($!)
+    export DISPLAY=":$n"
+    for _ in $(seq 50); do
+      kill -0 "${pids[-1]}" 2>/dev/null || break
+      xdpyinfo >/dev/null 2>&1 && { display_up=yes; break; }
+      sleep 0.1
+    done
+    [ -n "$display_up" ] && break
+  fi
+done
+[ -n "$display_up" ] || { echo "no X display could be started" >&2; exit 1; }
+unset QT_QPA_PLATFORM
+export QTWEBENGINE_DISABLE_SANDBOX=1 XDG_CONFIG_HOME="$WORK/config"
+
+free_port() { /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+wait_port() { for _ in $(seq 100); do (echo > "/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0; sleep 0.1; done; return 1; }
+
+# Starts a server serving user tester (password secret) from HOME; sets PORT.
+start_server() { # kind, home
+  HOME_DIR=$2
+  mkdir -p "$HOME_DIR"
+  case "$1" in
+    pyftpdlib)
+      /usr/bin/python3 "$ROOT/tests/support/ftp_server.py" --home "$HOME_DIR" >"$WORK/port" 2>"$WORK/server.log" &
+      pids+=($!)
+      for _ in $(seq 100); do [ -s "$WORK/port" ] && break; sleep 0.1; done
+      PORT=$(head -1 "$WORK/port")
+      ;;
+    pure-ftpd)
+      local pf uid gid
+      pf=$(unpack pure-ftpd)
+      uid=$(id -u nobody); gid=$(id -g nobody)
+      chown "$uid:$gid" "$HOME_DIR"
+      # A quick password hash: the package's default one costs seconds per
+      # login. "/./" ends the part of the home the session is locked into.
+      printf 'tester:%s:%s:%s::%s::::::::::::\n' "$(openssl passwd -6 secret)" "$uid" "$gid" "$HOME_DIR/./" > "$WORK/pureftpd.passwd"
+      "$pf/usr/bin/pure-pw" mkdb "$WORK/pureftpd.pdb" -f "$WORK/pureftpd.passwd"
+      PORT=$(free_port)
+      "$pf/usr/sbin/pure-ftpd" -l "puredb:$WORK/pureftpd.pdb" -S "127.0.0.1,$PORT" -E -H >"$WORK/server.log" 2>&1 &
+      pids+=($!)
+      ;;
+  esac
+  wait_port "$PORT" || { echo "$1 did not start" >&2; cat "$WORK/server.log" >&2; exit 1; }
+  SERVER_PID=${pids[-1]}
+}
+stop_server() { kill "$SERVER_PID" 2>/dev/null || true; wait "$SERVER_PID" 2>/dev/null || true; }
+
+now() { date +%s%N; }
+ours() { # site, folder, remote
+  write_project "$1" "$2" "127.0.0.1:$PORT" "/$3"
+  /usr/bin/time -f '%U %S' -o "$WORK/cpu" \
+    timeout 900 "$PROGRAM" "$1/bench.wdx" autopublish click Publish2 click Exit1 >"$WORK/program.log" 2>&1 \
+    || { echo "quillstone failed or hung:" >&2; cat "$WORK/program.log" >&2; exit 1; }
+  echo "$HOME_DIR/$3/$2"
+}
+# The same start and exit without the publish command: what the whole-program
+# figure spends before the command and after the last file.
+ours_start_exit() { # site, folder, remote
+  write_project "$1" "$2" "127.0.0.1:$PORT" "/$3"
+  /usr/bin/time -f '%U %S' -o "$WORK/cpu" \
+    timeout 900 "$PROGRAM" "$1/bench.wdx" autopublish click Exit1 >"$WORK/program.log" 2>&1 \
+    || { echo "quillstone failed or hung:" >&2; cat "$WORK/program.log" >&2; exit 1; }
+}
+lftp_mirror() { # site, folder, remote
+  /usr/bin/time -f '%U %S' -o "$WORK/cpu" timeout 900 lftp -u tester,secret -p "$PORT" \
+    -e "set ftp:ssl-allow no; set ftp:passive-mode on; mirror -R --parallel=1 $1/$2 /$3; quit" \
+    127.0.0.1 >/dev/null
+  echo "$HOME_DIR/$3"
+}
+measure() { # tool, site, folder, remote -> seconds
+  local start end target
+  start=$(now)
+  target=$("$1" "$2" "$3" "$4")
+  end=$(now)
+  if [ "$1" != ours_start_exit ]; then
+    diff -r "$2/$3" "$target" >/dev/null || { echo "upload by $1 to $target differs from $2/$3" >&2; exit 1; }
+    rm -rf "${HOME_DIR:?}/$4"
+  fi
+  # wall seconds, then the tool's own processor seconds (user + system)
+  awk -v a="$start" -v b="$end" -v c="$(cat "$WORK/cpu")" \
+    'BEGIN { split(c, t, " "); printf "%.3f %.2f\n", (b - a) / 1e9, t[1] + t[2] }'
+}
+median() { sort -n | awk '{ a[NR] = $1 } END { print (NR % 2 ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2) }'; }
+
+files=$(find "$DATA/wordpress-site/wordpress" -type f | wc -l)
+folders=$(find "$DATA/wordpress-site/wordpress" -type d | wc -l)
+mb=$(awk -v b="$(stat -c %s "$DATA/big-site/big/big.bin")" 'BEGIN { printf "%.1f", b / 1048576 }')
+echo "WordPress tree: $files files in $folders folders; big file: $mb MB; rounds: $ROUNDS"
+printf '%-10s %-5s %-10s %-16s %9s %8s\n' server round case tool seconds cpu_s
+summary=()
+for server in $SERVERS; do
+  if [ "$server" = pure-ftpd ] && [ "$(id -u)" -ne 0 ]; then
+    echo "pure-ftpd skipped: it maps logins to system users and needs root" >&2
+    continue
+  fi
+  start_server "$server" "$WORK/home-$server"
+  declare -A times=() cpu=()
+  for round in $(seq "$ROUNDS"); do
+    for tool in ours lftp_mirror ours_start_exit; do
+      read -r s c < <(measure "$tool" "$DATA/wordpress-site" wordpress "w_${tool}_$round")
+      times[wp_$tool]+="$s "; cpu[wp_$tool]+="$c "
+      printf '%-10s %-5s %-10s %-16s %9.3f %8.2f\n' "$server" "$round" wordpress "$tool" "$s" "$c"
+    done
+    for tool in ours lftp_mirror ours_start_exit; do
+      read -r s c < <(measure "$tool" "$DATA/big-site" big "b_${tool}_$round")
+      times[big_$tool]+="$s "; cpu[big_$tool]+="$c "
+      printf '%-10s %-5s %-10s %-16s %9.3f %8.2f\n' "$server" "$round" "${mb}MB" "$tool" "$s" "$c"
+    done
+  done
+  stop_server
+  for case in wp big; do
+    q=$(printf '%s\n' ${times[${case}_ours]} | median)
+    l=$(printf '%s\n' ${times[${case}_lftp_mirror]} | median)
+    e=$(printf '%s\n' ${times[${case}_ours_start_exit]} | median)
+    qc=$(printf '%s\n' ${cpu[${case}_ours]} | median); lc=$(printf '%s\n' ${cpu[${case}_lftp_mirror]} | median)
+    if [ $case = wp ]; then
+      summary+=("$(awk -v s="$server" -v q="$q" -v l="$l" -v e="$e" -v f="$files" -v qc="$qc" -v lc="$lc" 'BEGIN {
+        printf "%-10s WordPress, %d files: quillstone %.3f s, lftp %.3f s, time ratio %.2f (aim <= 1.0);", s, f, q, l, q / l
+        printf " without start-up and exit (%.3f s): %.3f s, ratio %.2f;", e, q - e, (q - e) / l
+        printf " processor time %.2f s against %.2f s", qc, lc }')")
+    else
+      summary+=("$(awk -v s="$server" -v q="$q" -v l="$l" -v e="$e" -v m="$mb" -v qc="$qc" -v lc="$lc" 'BEGIN {
+        printf "%-10s %s MB file: quillstone %.1f MB/s, lftp %.1f MB/s, ratio %.2f (aim >= 0.8);", s, m, m / q, m / l, l / q
+        printf " without start-up and exit (%.3f s): %.1f MB/s, ratio %.2f;", e, m / (q - e), l / (q - e)
+        printf " processor time %.2f s against %.2f s", qc, lc }')")
+    fi
+  done
+  unset times cpu
+done
+echo
+echo "medians of $ROUNDS rounds:"
+printf '%s\n' "${summary[@]}"
