@@ -77,6 +77,10 @@ public:
     // Writes the object to `fileName` through a temporary file renamed over
     // the target, so a failed write leaves the previous file intact.
     void SaveToFile(const QString &fileName);
+    // True when a save to FileName would write something else than the last
+    // load or save stored there; an object never loaded or saved counts as
+    // changed. Lets closing skip writing what nothing changed.
+    bool ChangedSinceStored();
 
     // Attribute access through Node (reading) and OutNode (writing).
     QString AttrText(const QString &name) const;
@@ -97,4 +101,12 @@ public:
     QDomElement Node;                 // element being read
     XmlOutElement *OutNode = nullptr; // element being written (owned by the document)
     QString FileName;                 // file last loaded or saved
+    // Set while the object is written only to be compared: WriteXML then
+    // leaves out its side effects (notifications, log lines).
+    bool ComparingOnly = false;
+
+private:
+    QByteArray serialize(const QString &fileName);
+    QByteArray m_storedBytes; // what the last load or save means on disk
+    bool m_stored = false;
 };
