@@ -68,7 +68,7 @@ bool DocumentController::AskToSaveChanges()
     if (!m_ui.re->isDocumentModified())
         return true;
     const int answer =
-        Dialogs().askChoice(ApplicationTitle(), QStringLiteral("Save changes to %1?").arg(documentName()),
+        Dialogs().askChoice(QStringLiteral("Unsaved changes"), QStringLiteral("Save changes to %1?").arg(documentName()),
                             {QStringLiteral("&Save"), QStringLiteral("&Discard"), QStringLiteral("Cancel")});
     if (answer == 0)
         return saveCurrent(true) && !m_project.OpenedFile.isEmpty();
@@ -99,7 +99,7 @@ bool DocumentController::SettleForExit()
     } catch (...) {
         const QString reason = exceptionMessage(std::current_exception());
         const int answer = Dialogs().askChoice(
-            ApplicationTitle(),
+            QStringLiteral("Cannot save"),
             QStringLiteral("%1 could not be saved:\n%2\n\nQuit without saving it, or stay?")
                 .arg(documentName(), reason),
             {QStringLiteral("&Quit without saving"), QStringLiteral("&Stay")});
@@ -231,7 +231,7 @@ bool DocumentController::saveCurrent(bool interactive)
         return true;
     if (m_ui.re->filePath() == path && m_ui.re->diskChange() == CodeEditor::DiskChange::Modified) {
         const int answer = Dialogs().askChoice(
-            ApplicationTitle(),
+            QStringLiteral("Changed on disk"),
             QStringLiteral("%1 was changed by another program since it was loaded or saved.\n\n"
                            "Overwrite it with the editor's text, reload it from disk (losing the "
                            "editor's changes), or cancel?")

@@ -314,7 +314,7 @@ bool MainWindow::FormClose()
         SavePrjClick(nullptr);
     } catch (...) {
         const int answer = Dialogs().askChoice(
-            ApplicationTitle(),
+            QStringLiteral("Cannot save"),
             QStringLiteral("The project %1 could not be saved:\n%2\n\nQuit without saving it, or stay?")
                 .arg(m_project.FileName, exceptionMessage(std::current_exception())),
             {QStringLiteral("&Quit without saving"), QStringLiteral("&Stay")});
