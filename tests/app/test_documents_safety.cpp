@@ -182,7 +182,17 @@ TEST_F(Safety, AChangeJustAfterOurSaveIsSeenAndNeverOverwrittenUnasked)
     form()->OpenFileAtLine(path("a.php"), true);
     editor()->insert("ours ");
     form()->item("Save1")->trigger();
-    // Another program writes 0.3 s later, within the same two-second step.
+    // Our save as if made just after the start of a two-second step...
+    {
+        QFile f(path("a.php"));
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        const qint64 step = QDateTime::currentSecsSinceEpoch() / 2 * 2;
+        ASSERT_TRUE(f.setFileTime(QDateTime::fromMSecsSinceEpoch(step * 1000 + 100),
+                                  QFileDevice::FileModificationTime));
+    }
+    editor()->refreshDiskStamp();
+    form()->project().RefreshStamp();
+    // ...and another program's write 0.3 s later, inside the same step.
     rewriteLater(path("a.php"), "theirs\n", 300);
     form()->AppEventsActivate();
     ASSERT_EQ(dialogs.questions.size(), 1u);
