@@ -7,6 +7,8 @@
 #include "app/run_controller.h"
 #include "editor/code_editor.h"
 #include "forms/browser_frame.h"
+#include "foundation/errors.h"
+#include "foundation/handler_guard.h"
 #include "foundation/settings.h"
 #include "foundation/trace.h"
 #include "foundation/user_dialogs.h"
@@ -31,9 +33,79 @@ void applyColouringRule(CodeEditor *editor, const QString &path)
         editor->setColouring(CodeEditor::Colouring::Php);
 }
 
+// Where the encoding of the document cannot hold what was typed: the file
+// becomes UTF-8 only when the user agrees, never silently.
+bool askConvertToUtf8(const QString &name, const QString &characters)
+{
+    return Dialogs().askYesNo(
+        QStringLiteral("Convert to UTF-8?"),
+        QStringLiteral("%1 is stored in Windows-1252, which cannot hold %2.\n\n"
+                       "Convert the file to UTF-8 when it is saved? With No it keeps "
+                       "Windows-1252 and cannot be saved until those characters are removed.")
+            .arg(name, characters));
+}
+
 const QString DocumentFilter = QStringLiteral("PHP files|*.php|Any file|*.*");
 const QString AnyFileFilter = QStringLiteral("Any file|*.*");
 } // namespace
+
+DocumentController::DocumentController(MainWindow &window, Project &project, const MainWindowUi &ui,
+                                       const SecondaryWindows &windows)
+    : Controller(window, project, ui, windows)
+{
+    m_ui.re->setEncodingQuestion(
+        [this](const QString &characters) { return askConvertToUtf8(documentName(), characters); });
+}
+
+QString DocumentController::documentName() const
+{
+    return m_project.OpenedFile.isEmpty() ? QStringLiteral("Untitled")
+                                          : QFileInfo(m_project.OpenedFile).fileName();
+}
+
+bool DocumentController::AskToSaveChanges()
+{
+    if (!m_ui.re->isDocumentModified())
+        return true;
+    const int answer =
+        Dialogs().askChoice(QStringLiteral("Unsaved changes"), QStringLiteral("Save changes to %1?").arg(documentName()),
+                            {QStringLiteral("&Save"), QStringLiteral("&Discard"), QStringLiteral("Cancel")});
+    if (answer == 0)
+        return saveCurrent(true) && !m_project.OpenedFile.isEmpty();
+    return answer == 1;
+}
+
+bool DocumentController::leaveCurrent()
+{
+    if (!fileExists(m_project.OpenedFile))
+        return AskToSaveChanges();
+    if (!saveCurrent(false))
+        return false;
+    const int index = m_project.IndexOf(m_project.OpenedFile);
+    if (index >= 0) {
+        const int line = m_ui.re->caretLine() - 1;
+        m_project.Files.Get(index)->Line = line;
+        TraceLog(m_project.OpenedFile + u':' + QString::number(line));
+    }
+    return true;
+}
+
+bool DocumentController::SettleForExit()
+{
+    try {
+        if (m_project.OpenedFile.isEmpty())
+            return AskToSaveChanges();
+        return saveCurrent(false);
+    } catch (...) {
+        const QString reason = exceptionMessage(std::current_exception());
+        const int answer = Dialogs().askChoice(
+            QStringLiteral("Cannot save"),
+            QStringLiteral("%1 could not be saved:\n%2\n\nQuit without saving it, or stay?")
+                .arg(documentName(), reason),
+            {QStringLiteral("&Quit without saving"), QStringLiteral("&Stay")});
+        return answer == 0;
+    }
+}
 
 void DocumentController::OpenFileAtLine(const QString &path, bool rememberCurrent)
 {
@@ -41,15 +113,8 @@ void DocumentController::OpenFileAtLine(const QString &path, bool rememberCurren
     if (!exists)
         Dialogs().showMessage(QStringLiteral("file doesn't exist:") + path);
 
-    if (rememberCurrent && fileExists(m_project.OpenedFile)) {
-        SaveFileClick(nullptr);
-        const int index = m_project.IndexOf(m_project.OpenedFile);
-        if (index >= 0) {
-            const int line = m_ui.re->caretLine() - 1;
-            m_project.Files.Get(index)->Line = line;
-            TraceLog(m_project.OpenedFile + u':' + QString::number(line));
-        }
-    }
+    if (rememberCurrent && !leaveCurrent())
+        return;
 
     if (exists) {
         m_ui.re->loadFromFile(path);
@@ -97,6 +162,8 @@ void DocumentController::UpdateCaption()
 
 void DocumentController::New2Click(QObject *)
 {
+    if (!AskToSaveChanges())
+        return;
     m_ui.re->clearAll();
     m_project.SetOpenedFile(QString());
     m_window.setWindowTitle(ApplicationTitle());
@@ -129,12 +196,18 @@ void DocumentController::RecentFilesOpenFile(QObject *, const QString &FileName)
 
 void DocumentController::Close1Click(QObject *)
 {
+    if (!AskToSaveChanges())
+        return;
     const int index = m_project.IndexOf(m_project.OpenedFile);
     if (index >= 0)
         m_project.Files.Delete(index);
     m_project.SetOpenedFile(QString());
     UpdateCaption();
     m_ui.re->clearAll();
+    // The entries after the closed one moved up: a tree left as it was would
+    // open the wrong file from their nodes.
+    if (index >= 0)
+        m_project.OnProjectUpdate.raise();
 }
 
 void DocumentController::SaveFileClick(QObject *Sender)
@@ -142,25 +215,52 @@ void DocumentController::SaveFileClick(QObject *Sender)
     TRACE_POINT("SaveClick");
     if (!Sender)
         TRACE_POINT("Sender is null");
-    if (!m_project.OpenedFile.isEmpty()) {
-        m_ui.re->saveToFile(m_project.OpenedFile);
-        TraceLog(QStringLiteral("Save file"));
-        m_project.RefreshStamp();
-        if (Sender && m_ui.WebPanel->isVisible()) {
-            TRACE_POINT("WebPanel Navigate");
-            m_window.run().ReloadPreviewAfterSave();
-        }
-    } else if (Sender) {
-        Saveas2Click(nullptr);
+    const bool named = !m_project.OpenedFile.isEmpty();
+    if (saveCurrent(Sender != nullptr) && named && Sender && m_ui.WebPanel->isVisible()) {
+        TRACE_POINT("WebPanel Navigate");
+        m_window.run().ReloadPreviewAfterSave();
     }
+}
+
+bool DocumentController::saveCurrent(bool interactive)
+{
+    const QString path = m_project.OpenedFile;
+    if (path.isEmpty())
+        return interactive ? saveAs() : true;
+    if (!interactive && !m_ui.re->isDocumentModified())
+        return true;
+    if (m_ui.re->filePath() == path && m_ui.re->diskChange() == CodeEditor::DiskChange::Modified) {
+        const int answer = Dialogs().askChoice(
+            QStringLiteral("Changed on disk"),
+            QStringLiteral("%1 was changed by another program since it was loaded or saved.\n\n"
+                           "Overwrite it with the editor's text, reload it from disk (losing the "
+                           "editor's changes), or cancel?")
+                .arg(path),
+            {QStringLiteral("&Overwrite"), QStringLiteral("&Reload"), QStringLiteral("Cancel")});
+        if (answer == 1) {
+            OpenFileAtLine(path, false);
+            return true;
+        }
+        if (answer != 0)
+            return false;
+    }
+    m_ui.re->saveToFile(path);
+    TraceLog(QStringLiteral("Save file"));
+    m_project.RefreshStamp();
+    return true;
 }
 
 void DocumentController::Saveas2Click(QObject *)
 {
+    saveAs();
+}
+
+bool DocumentController::saveAs()
+{
     const QString chosen = Dialogs().saveFile(QStringLiteral("Save as"), m_project.OpenedFile,
                                               DocumentFilter, QStringLiteral("php"));
     if (chosen.isEmpty())
-        return;
+        return false;
     m_ui.re->saveToFile(chosen);
     const int index = m_project.IndexOf(m_project.OpenedFile);
     if (index >= 0)
@@ -169,12 +269,16 @@ void DocumentController::Saveas2Click(QObject *)
     m_project.Files.Last()->Name = chosen;
     m_project.SetOpenedFile(chosen);
     UpdateCaption();
+    return true;
 }
 
 void DocumentController::CheckExternalModification()
 {
+    // Full-resolution time, size and identity against what we loaded or
+    // saved: the project's two-second stamp would miss a quick rewrite.
     const QString path = m_project.OpenedFile;
-    if (m_checkingModification || !fileExists(path) || !m_project.OpenedChangedOnDisk())
+    if (m_checkingModification || !fileExists(path) || m_ui.re->filePath() != path ||
+        m_ui.re->diskChange() != CodeEditor::DiskChange::Modified)
         return;
     // The question box itself may bring activations; ask once.
     m_checkingModification = true;
@@ -183,9 +287,12 @@ void DocumentController::CheckExternalModification()
                                QStringLiteral("File ") + path +
                                    QStringLiteral(" was modified externally. Reload?")))
             OpenFileAtLine(path, false);
+        else
+            m_ui.re->refreshDiskStamp();
         m_project.RefreshStamp();
     } catch (...) {
         m_checkingModification = false;
+        m_ui.re->refreshDiskStamp();
         m_project.RefreshStamp();
         throw;
     }

@@ -13,7 +13,8 @@ class DocumentController final : public Controller {
     Q_OBJECT
 
 public:
-    using Controller::Controller;
+    DocumentController(MainWindow &window, Project &project, const MainWindowUi &ui,
+                       const SecondaryWindows &windows);
 
     // The one way to make a file the current document.
     void OpenFileAtLine(const QString &path, bool rememberCurrent);
@@ -27,11 +28,31 @@ public:
     // Asks once per change whether to reload a document changed by another program.
     void CheckExternalModification();
 
+    // Before the editor's text is replaced: asks "Save changes to NAME?"
+    // (Save, Discard, Cancel) when the text was modified since it was loaded
+    // or saved. True when the caller may go on; false when the user cancelled.
+    bool AskToSaveChanges();
+    // Before the window closes: a named document is saved when modified, an
+    // unnamed one asks; a failed save says why and offers to quit without
+    // saving. False when the user chose to stay.
+    bool SettleForExit();
+
     // The open dialog's file list and folder: Open... without a sender opens
     // these, and Add to Project starts in the folder it last used.
     QStringList odFiles;
     QString odFolder;
 
 private:
+    // Saves the document; `interactive` is the user's Save. A silent save
+    // writes only a modified document. Before writing over a file another
+    // program changed since we loaded or saved it, asks to overwrite, reload
+    // or cancel. False when nothing may follow (cancelled).
+    bool saveCurrent(bool interactive);
+    bool saveAs();
+    // Before switching away: a named document whose file exists is saved
+    // silently, any other asks. False when the user cancelled.
+    bool leaveCurrent();
+    QString documentName() const;
+
     bool m_checkingModification = false;
 };

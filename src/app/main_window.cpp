@@ -20,6 +20,7 @@
 #include "forms/browser_frame.h"
 #include "forms/environment_options_dialog.h"
 #include "forms/help_window.h"
+#include "foundation/errors.h"
 #include "foundation/handler_guard.h"
 #include "foundation/settings.h"
 #include "foundation/switches.h"
@@ -296,27 +297,31 @@ void MainWindow::AppEventsActivate()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (m_closing) {
+    if (m_closing || FormClose()) {
+        m_closing = true;
         event->accept();
-        return;
-    }
-    try {
-        FormClose();
-    } catch (...) {
-        // A save that failed would lose the user's work if the window closed
-        // anyway: say why and stay open.
-        Dialogs().showError(exceptionMessage(std::current_exception()));
+    } else {
         event->ignore();
-        return;
     }
-    m_closing = true;
-    event->accept();
 }
 
-void MainWindow::FormClose()
+bool MainWindow::FormClose()
 {
-    SavePrjClick(nullptr);
-    SaveFileClick(nullptr);
+    // Only what changed is written, so a read-only or vanished project that
+    // was only read never holds the user in. A save that fails says why and
+    // lets the user leave without it or stay to rescue the work.
+    try {
+        SavePrjClick(nullptr);
+    } catch (...) {
+        const int answer = Dialogs().askChoice(
+            QStringLiteral("Cannot save"),
+            QStringLiteral("The project %1 could not be saved:\n%2\n\nQuit without saving it, or stay?")
+                .arg(m_project.FileName, exceptionMessage(std::current_exception())),
+            {QStringLiteral("&Quit without saving"), QStringLiteral("&Stay")});
+        if (answer != 0)
+            return false;
+    }
+    return m_controllers->documents.SettleForExit();
 }
 
 void MainWindow::Exit1Click(QObject *)

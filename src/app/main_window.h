@@ -131,7 +131,8 @@ protected:
 private:
     void buildMenus();
     void bindEvents();
-    void FormClose();
+    // Saves what changed before the window closes; false to stay open.
+    bool FormClose();
     // The command whose shortcut is also a main menu's access key, if any.
     QAction *commandForMnemonicClash(const QKeyEvent *key) const;
     // The window-wide command whose shortcut is this key, if any.

@@ -78,6 +78,12 @@ ProjectTreeController::ProjectTreeController(MainWindow &window, Project &projec
     // shortcut is dead: Del must keep removing files once the popup is gone.
     connect(m_ui.ProjPopup, &QMenu::aboutToHide, this,
             [this] { m_window.item(QStringLiteral("removefromproj"))->setVisible(true); });
+    // A file opened with the mouse is there to be edited: the keys go to
+    // the editor. Arrow keys leave the focus in the tree to walk on.
+    connect(tree, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem *node) {
+        if (node && node->isSelected() && node->data(0, NodeRole).toInt() >= 0)
+            m_ui.re->takeFocus();
+    });
 }
 
 void ProjectTreeController::showPopup(const QPoint &at)
@@ -106,19 +112,37 @@ int ProjectTreeController::SelectedNode() const
 void ProjectTreeController::OpenProject(const QString &path)
 {
     const bool exists = QFileInfo(path).isFile();
+    // The editor's text is about to give way to the project's document.
+    if (exists && !m_window.documents().AskToSaveChanges())
+        return;
     m_project.LoadFromFile(path);
     // Nothing was loaded: reloading the document from disk now would throw
     // away the editor's unsaved text.
     if (!exists)
         return;
-    if (!m_project.OpenedFile.isEmpty()) {
-        // Forget the name first so the editor's text, which belongs to the
-        // document open before the load, is not saved into the loaded one's file.
-        const QString opened = m_project.OpenedFile;
-        m_project.SetOpenedFile(QString());
-        m_window.OpenFileAtLine(opened, true);
-    } else if (m_project.Files.Count() > 0) {
-        m_window.OpenFileAtLine(m_project.Files.Get(0)->Name, true);
+    // The stored document counts only when it is one of the project's own
+    // entries and still there: a copied or moved project must not edit the
+    // original's files, nor start an empty document under a missing name.
+    const QString stored = m_project.OpenedFile;
+    QString chosen;
+    if (m_project.IndexOf(stored) >= 0 && QFileInfo(stored).isFile()) {
+        chosen = stored;
+    } else {
+        for (int i = 0; i < m_project.Files.Count() && chosen.isEmpty(); ++i) {
+            const QString &name = m_project.Files.Get(i)->Name;
+            if (QFileInfo(name).suffix().compare(QLatin1String("php"), Qt::CaseInsensitive) == 0 &&
+                QFileInfo(name).isFile())
+                chosen = name;
+        }
+    }
+    // The editor's text was settled above: nothing of it goes into the
+    // loaded project's files.
+    m_project.SetOpenedFile(QString());
+    if (chosen.isEmpty()) {
+        m_ui.re->clearAll();
+        m_window.UpdateCaption();
+    } else {
+        m_window.OpenFileAtLine(chosen, false);
     }
 }
 
@@ -131,7 +155,9 @@ void ProjectTreeController::SavePrjClick(QObject *Sender)
 {
     if (Sender && !QFileInfo(m_project.FileName).isFile())
         Saveas1Click(nullptr);
-    else if (!m_project.FileName.isEmpty())
+    else if (!m_project.FileName.isEmpty() && (Sender || m_project.ChangedSinceStored()))
+        // The program's own saves write only a changed project: an unchanged
+        // one is already on disk, and may be read-only or gone.
         SaveProjectTo(m_project.FileName);
 }
 
@@ -147,6 +173,8 @@ void ProjectTreeController::Saveas1Click(QObject *)
 
 void ProjectTreeController::New1Click(QObject *)
 {
+    if (!m_window.documents().AskToSaveChanges())
+        return;
     m_project.Clear();
     m_window.UpdateCaption();
     m_ui.re->clearAll();
@@ -184,7 +212,8 @@ void ProjectTreeController::OnProjectUpdateExecute()
     const QIcon missing = projectImage(ImageMissing);
     for (int i = 0; i < m_project.Files.Count(); ++i) {
         const ProjectEntry *entry = m_project.Files.Get(i);
-        const QString text = LocaleLower(relativeForDisplay(entry->Name, m_project.FileName));
+        // Letter case kept: B.php and b.php are two files here.
+        const QString text = relativeForDisplay(entry->Name, m_project.FileName);
         auto *node = new QTreeWidgetItem(root);
         node->setText(0, text);
         node->setData(0, NodeRole, i);
@@ -312,16 +341,18 @@ void ProjectTreeController::Files1Click(QObject *)
     m_project.ListFileNames(names);
     QList<QPair<QString, QString>> rows;
     int current = -1;
-    const QString opened = LocaleLower(m_project.OpenedFile);
+    const QString &opened = m_project.OpenedFile;
     for (int i = 0; i < names.size(); ++i) {
         rows.append({relativeForDisplay(names.at(i), m_project.FileName), names.at(i)});
-        if (!opened.isEmpty() && LocaleLower(names.at(i)) == opened)
+        if (current < 0 && !opened.isEmpty() && names.at(i) == opened)
             current = i;
     }
     form->setRows(rows, current);
     if (Dialogs().showModal(form) != QDialog::Accepted)
         return;
     const QString chosen = form->chosenPath();
-    if (!chosen.isEmpty())
-        m_window.OpenFileAtLine(chosen, true);
+    if (chosen.isEmpty())
+        return;
+    m_window.OpenFileAtLine(chosen, true);
+    m_ui.re->takeFocus();
 }

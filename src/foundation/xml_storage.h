@@ -77,6 +77,10 @@ public:
     // Writes the object to `fileName` through a temporary file renamed over
     // the target, so a failed write leaves the previous file intact.
     void SaveToFile(const QString &fileName);
+    // True when a save to FileName would write something else than the last
+    // load or save stored there; an object never loaded or saved counts as
+    // changed. Lets closing skip writing what nothing changed.
+    bool ChangedSinceStored();
 
     // Attribute access through Node (reading) and OutNode (writing).
     QString AttrText(const QString &name) const;
@@ -97,9 +101,17 @@ public:
     QDomElement Node;                 // element being read
     XmlOutElement *OutNode = nullptr; // element being written (owned by the document)
     QString FileName;                 // file last loaded or saved
+    // Set while the object is written only to be compared: WriteXML then
+    // leaves out its side effects (notifications, log lines).
+    bool ComparingOnly = false;
 
   protected:
     // True when the content holds a secret such as a password: the file is
     // then written readable and writable by its owner only (or kept stricter).
     virtual bool HoldsSecrets() const { return false; }
+
+  private:
+    QByteArray serialize(const QString &fileName);
+    QByteArray m_storedBytes; // what the last load or save means on disk
+    bool m_stored = false;
 };

@@ -18,9 +18,8 @@ void Project::LoadFromFile(const QString &fileName)
 
 int Project::IndexOf(const QString &name) const
 {
-    const QString wanted = LocaleLower(name);
     for (int i = 0; i < Files.Count(); ++i) {
-        if (LocaleLower(Files.Get(i)->Name) == wanted)
+        if (Files.Get(i)->Name == name)
             return i;
     }
     return -1;

@@ -45,7 +45,8 @@ public:
     void WriteXML(XmlOutDocument &document, const QString &filename) override;
     void ReadXML(const QDomDocument &document, const QString &fileName) override;
 
-    // Index of the first entry named `name` ignoring letter case; -1 if none.
+    // Index of the first entry named exactly `name`; -1 if none. Letter case
+    // counts: on this system it tells files apart.
     int IndexOf(const QString &name) const;
     // Sets the opened-file name as given and takes its time stamp.
     void SetOpenedFile(const QString &name);

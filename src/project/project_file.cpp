@@ -14,8 +14,10 @@ const QString RootTag = QStringLiteral("WENDLOR_Project");
 
 void Project::WriteXML(XmlOutDocument &document, const QString &filename)
 {
-    OnBeforeSave.raise();
-    TRACE_POINT(filename);
+    if (!ComparingOnly) {
+        OnBeforeSave.raise();
+        TRACE_POINT(filename);
+    }
     XmlOutElement *root = document.AddChild(RootTag);
     const ProjectPathEncoder encoder(ProjectFolderOf(filename));
 
@@ -23,7 +25,8 @@ void Project::WriteXML(XmlOutDocument &document, const QString &filename)
         const ProjectEntry *entry = Files.Get(i);
         OutNode = root->AddChild(QStringLiteral("file"));
         const QString fname = encoder.Encode(entry->Name);
-        TRACE_POINT(fname);
+        if (!ComparingOnly)
+            TRACE_POINT(fname);
         SetAttrText(QStringLiteral("path"), fname);
         SetAttrInt(QStringLiteral("line"), entry->Line);
         SetAttrBool(QStringLiteral("publish"), entry->Publish);
@@ -45,7 +48,8 @@ void Project::WriteXML(XmlOutDocument &document, const QString &filename)
     SetAttrText(QStringLiteral("path"), OpenedFile);
 
     // Logged before the file is written, so it shows even if the write fails.
-    Log(QStringLiteral("Project saved"));
+    if (!ComparingOnly)
+        Log(QStringLiteral("Project saved"));
 }
 
 void Project::ReadXML(const QDomDocument &document, const QString &fileName)

@@ -164,7 +164,6 @@ class PublishRun
 
         const QString projectFolder =
             m_project.FileName.isEmpty() ? QString() : ProjectFolderOf(m_project.FileName);
-        const QString projectFolderLower = LocaleLower(projectFolder);
         setProgress(0);
         for (int i = 0; i < m_count; ++i) {
             if (m_index != -1 && i != m_index)
@@ -178,7 +177,7 @@ class PublishRun
                 log("Host specific, no updating, skipped.");
                 continue;
             }
-            if (LocaleLower(entry.Name.left(projectFolder.size())) != projectFolderLower) {
+            if (!entry.Name.startsWith(projectFolder)) {
                 log("File isn't in project folder, don't know where to upload, skipping...");
                 continue;
             }

@@ -144,8 +144,10 @@ TEST_F(AppTest, ShortcutsReachTheirCommandsThroughRealKeys)
     QTest::keyClick(editor, Qt::Key_I, Qt::ControlModifier);
     EXPECT_NE(editor->lineText(1), "b();");
 
-    // Alt+X leaves the program.
+    // Alt+X leaves the program, once the unnamed text is discarded.
+    dialogs.choiceAnswers.push_back(1);
     QTest::keyClick(editor, Qt::Key_X, Qt::AltModifier);
+    EXPECT_EQ(dialogs.choices.size(), 1u);
     EXPECT_FALSE(form()->isVisible());
 }
 

@@ -172,8 +172,15 @@ TEST_F(Workspace, AFailingSaveAtExitKeepsTheWindowOpen)
     QFile::remove(site + "/a.php");
     QDir().mkpath(site + "/a.php"); // the save cannot replace a folder
     form()->close();
-    EXPECT_TRUE(form()->isVisible());
-    ASSERT_EQ(dialogs.errors.size(), 1u);
+    EXPECT_TRUE(form()->isVisible()); // unanswered: the harmless answer, stay
+    ASSERT_EQ(dialogs.choices.size(), 1u);
+    EXPECT_TRUE(dialogs.choices[0].contains("a.php could not be saved:")) << qPrintable(dialogs.choices[0]);
+    EXPECT_TRUE(dialogs.choices[0].endsWith("|&Quit without saving/&Stay"));
+    // Quitting without saving is the user's choice and always possible.
+    dialogs.choiceAnswers.push_back(0);
+    form()->close();
+    EXPECT_FALSE(form()->isVisible());
+    EXPECT_TRUE(QFileInfo(site + "/a.php").isDir());
     QDir(site + "/a.php").removeRecursively();
 }
 
@@ -277,7 +284,9 @@ TEST_F(Workspace, AProjectThatCannotLoadLeavesProjectAndEditorAlone)
 
     WriteFileBytes(site + "/wrong.wdx", "<wendlor_project/>");
     dialogs.openAnswers.push_back({site + "/wrong.wdx"});
+    dialogs.choiceAnswers.push_back(1); // discard the unsaved text, then the load fails
     form()->item("Open2")->trigger();
+    EXPECT_EQ(dialogs.choices.size(), 1u);
     ASSERT_EQ(dialogs.errors.size(), 1u);
     EXPECT_EQ(dialogs.errors[0], "XML parse - wrong format");
     EXPECT_TRUE(form()->ui().re->wholeText().startsWith("unsaved a.php"));
@@ -287,6 +296,7 @@ TEST_F(Workspace, AProjectThatCannotLoadLeavesProjectAndEditorAlone)
     // Open... of a project file in capitals opens it as a project.
     QFile::copy(site + "/shop.wdx", site + "/COPY.WDX");
     dialogs.openAnswers.push_back({site + "/COPY.WDX"});
+    dialogs.choiceAnswers.push_back(1);
     form()->item("Open1")->trigger();
     EXPECT_EQ(form()->project().FileName, site + "/COPY.WDX");
 }

@@ -272,15 +272,15 @@ TEST_F(Publish, PublishFileDoesNothingForADocumentOutsideTheProject)
     EXPECT_TRUE(dialogs.errors.empty());
 }
 
-TEST_F(Publish, PublishFileNeverSendsAnotherFileSpeltInOtherLetterCase)
+TEST_F(Publish, PublishFileSendsTheFileSpeltExactlyNotItsNamesake)
 {
-    // Here Page.php and page.php are two files; the entry names the other one.
+    // Here Page.php and page.php are two files, each its own entry.
     WriteFileBytes(site + "/sub/Page.php", "<?php echo 'other';\n");
     form()->OpenFileAtLine(site + "/sub/Page.php", true);
-    ASSERT_EQ(form()->project().IndexOf(site + "/sub/Page.php"), 1);
+    ASSERT_EQ(form()->project().IndexOf(site + "/sub/Page.php"), 4);
+    ASSERT_EQ(form()->project().IndexOf(site + "/sub/page.php"), 1);
     form()->item("Publish3")->trigger();
-    EXPECT_EQ(ftp->connects, 0);
-    EXPECT_TRUE(published().isEmpty());
+    EXPECT_EQ(published(), (QMap<QString, QByteArray>{{"sub/Page.php", "<?php echo 'other';\n"}}));
 }
 
 TEST_F(Publish, PublishFileAsksForSettingsWhenTheHostIsBlank)

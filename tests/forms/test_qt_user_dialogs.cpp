@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 
@@ -113,6 +114,31 @@ TEST(QtUserDialogs, YesNoBelongsToNoWindowAndReportsTheAnswer)
 
     answerBox(seen, QMessageBox::No);
     EXPECT_FALSE(dialogs.askYesNo("Warning", "again?"));
+}
+
+TEST(QtUserDialogs, ChoiceGivesTheChosenAnswerAndTheLastOneForEnterOrEscape)
+{
+    QtUserDialogs dialogs;
+    const QStringList answers{"&Save", "&Discard", "Cancel"};
+    QStringList shown;
+    whenModal([&](QWidget *w) {
+        auto *box = qobject_cast<QMessageBox *>(w);
+        ASSERT_NE(box, nullptr);
+        for (QAbstractButton *button : box->buttons())
+            shown << button->text();
+        for (QAbstractButton *button : box->buttons())
+            if (button->text() == "&Discard")
+                button->click();
+    });
+    EXPECT_EQ(dialogs.askChoice("Unsaved changes", "Save changes to a.php?", answers), 1);
+    shown.sort();
+    EXPECT_EQ(shown, (QStringList{"&Discard", "&Save", "Cancel"}));
+
+    // Enter and Escape both give the harmless last answer.
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+        whenModal([key](QWidget *w) { QTest::keyClick(w, key); });
+        EXPECT_EQ(dialogs.askChoice("Unsaved changes", "Save changes to a.php?", answers), 2);
+    }
 }
 
 TEST(QtUserDialogs, PromptGivesTheTextOrNothingOnCancel)

@@ -45,23 +45,28 @@ TEST(ProjectModel, NewProjectHasItsInitialValues)
     EXPECT_TRUE(entry.Publish);
 }
 
-TEST(ProjectModel, IndexOfIgnoresLetterCaseAndFindsTheFirst)
+TEST(ProjectModel, IndexOfTellsLetterCaseApartAndFindsTheFirst)
 {
     Project project;
     addFile(project, "/web/shop/index.php");
     addFile(project, "/web/Shop/Café.PHP");
     addFile(project, "/web/shop/café.php");
-    EXPECT_EQ(project.IndexOf("/WEB/SHOP/INDEX.PHP"), 0);
-    EXPECT_EQ(project.IndexOf("/web/shop/CAFÉ.php"), 1);
+    addFile(project, "/web/shop/index.php");
+    // Linux file names: each spelling is its own file.
+    EXPECT_EQ(project.IndexOf("/WEB/SHOP/INDEX.PHP"), -1);
+    EXPECT_EQ(project.IndexOf("/web/shop/CAFÉ.php"), -1);
+    EXPECT_EQ(project.IndexOf("/web/Shop/Café.PHP"), 1);
+    EXPECT_EQ(project.IndexOf("/web/shop/café.php"), 2);
+    EXPECT_EQ(project.IndexOf("/web/shop/index.php"), 0);
     EXPECT_EQ(project.IndexOf("/web/shop/other.php"), -1);
     EXPECT_EQ(project.IndexOf(""), -1);
     addFile(project, "");
-    EXPECT_EQ(project.IndexOf(""), 3);
+    EXPECT_EQ(project.IndexOf(""), 4);
 
     QStringList names{"before"};
     project.ListFileNames(names);
     EXPECT_EQ(names, (QStringList{"before", "/web/shop/index.php", "/web/Shop/Café.PHP",
-                                  "/web/shop/café.php", ""}));
+                                  "/web/shop/café.php", "/web/shop/index.php", ""}));
 }
 
 TEST(ProjectModel, DosStampPacksTheSixFields)

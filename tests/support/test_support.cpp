@@ -26,6 +26,16 @@ bool ScriptedDialogs::askYesNo(const QString &title, const QString &text)
     return answer;
 }
 
+int ScriptedDialogs::askChoice(const QString &title, const QString &text, const QStringList &answers)
+{
+    choices.push_back(title + u'|' + text + u'|' + answers.join(u'/'));
+    if (choiceAnswers.empty())
+        return int(answers.size()) - 1;
+    const int answer = choiceAnswers.front();
+    choiceAnswers.pop_front();
+    return answer;
+}
+
 std::optional<QString> ScriptedDialogs::prompt(const QString &title, const QString &label,
                                                const QString &)
 {

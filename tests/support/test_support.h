@@ -25,6 +25,7 @@ public:
     void showMessage(const QString &text) override { messages.push_back(text); }
     void showError(const QString &text) override { errors.push_back(text); }
     bool askYesNo(const QString &title, const QString &text) override;
+    int askChoice(const QString &title, const QString &text, const QStringList &answers) override;
     std::optional<QString> prompt(const QString &title, const QString &label,
                                   const QString &value) override;
     QStringList openFiles(const QString &title, const QString &folder, const QString &filter,
@@ -36,11 +37,13 @@ public:
     std::vector<QString> messages;
     std::vector<QString> errors;
     std::vector<QString> questions;      // "title|text" of each Yes/No box
+    std::vector<QString> choices;        // "title|text|answer/answer/..." of each choice
     std::vector<QString> prompts;        // "title|label" of each prompt
     std::vector<QString> fileDialogs;    // "open|filter" or "save|filter"
     std::vector<QWidget *> modalWindows;
 
     std::deque<bool> yesNoAnswers;
+    std::deque<int> choiceAnswers; // index of the answer; unqueued gives the last one
     std::deque<std::optional<QString>> promptAnswers;
     std::deque<QStringList> openAnswers;
     std::deque<QString> saveAnswers;

@@ -1,0 +1,421 @@
+// The user's work is never lost and the program can always be left: the real
+// window with scripted dialogs and real key events, grouped by promise.
+#include "app_fixture.h"
+
+#include "editor/code_editor.h"
+#include "forms/browser_frame.h"
+#include "forms/project_files_dialog.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTableWidget>
+#include <QTest>
+#include <QTreeWidget>
+
+namespace {
+class Safety : public AppTest {
+protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        site = dir.filePath("Site");
+        QDir().mkpath(site);
+        for (const char *name : {"a.php", "b.php", "B.php", "c.php"}) {
+            QString text;
+            for (int i = 1; i <= 20; ++i)
+                text += QStringLiteral("%1 line %2\n").arg(QString::fromLatin1(name)).arg(i);
+            WriteFileBytes(site + '/' + name, text.toUtf8());
+        }
+        start();
+        form()->show();
+        form()->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form()));
+    }
+    QString path(const char *name) const { return site + '/' + QString::fromLatin1(name); }
+    CodeEditor *editor() const { return form()->ui().re; }
+    QString entryNames() const
+    {
+        QStringList names;
+        form()->project().ListFileNames(names);
+        return names.join('|');
+    }
+    // A project file in `folder` listing `files` (relative) and naming `opened`.
+    static QString writeProject(const QString &folder, const QStringList &files, const QString &opened)
+    {
+        QByteArray xml = "<WENDLOR_Project>\r\n";
+        for (const QString &file : files)
+            xml += "   <file path=\"" + file.toUtf8() + "\" line=\"0\" publish=\"True\"/>\r\n";
+        xml += "   <opened path=\"" + opened.toUtf8() + "\"/>\r\n</WENDLOR_Project>\r\n";
+        const QString project = folder + "/shop.wdx";
+        WriteFileBytes(project, xml);
+        return project;
+    }
+    QStringList treeTexts() const
+    {
+        QStringList texts;
+        for (QTreeWidgetItemIterator it(form()->ui().PrTree); *it; ++it)
+            texts << (*it)->text(0);
+        return texts;
+    }
+    QString lastChoice() const { return dialogs.choices.empty() ? QString() : dialogs.choices.back(); }
+
+    QString site;
+};
+
+const QString SaveQuestion = QStringLiteral("|&Save/&Discard/Cancel");
+constexpr int Save = 0, Discard = 1;
+constexpr int Overwrite = 0, Reload = 1;
+constexpr int QuitWithoutSaving = 0;
+
+// Rewrites a file as another program would, `msLater` after its present time.
+void rewriteLater(const QString &file, const QByteArray &bytes, int msLater)
+{
+    const QDateTime before = QFileInfo(file).lastModified();
+    WriteFileBytes(file, bytes);
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(f.setFileTime(before.addMSecs(msLater), QFileDevice::FileModificationTime));
+}
+} // namespace
+
+// ---- No silent drop --------------------------------------------------------
+
+TEST_F(Safety, CloseNewAndNewProjectAskOnlyAboutModifiedText)
+{
+    form()->OpenFileAtLine(path("a.php"), true);
+    editor()->insert("typed ");
+    form()->item("Close1")->trigger(); // unanswered: Cancel
+    EXPECT_EQ(lastChoice(), "Unsaved changes|Save changes to a.php?" + SaveQuestion);
+    EXPECT_TRUE(editor()->wholeText().startsWith("typed a.php line 1"));
+    EXPECT_EQ(form()->project().OpenedFile, path("a.php"));
+    EXPECT_EQ(form()->project().Files.Count(), 1);
+
+    dialogs.choiceAnswers.push_back(Save);
+    form()->item("Close1")->trigger();
+    EXPECT_TRUE(ReadFileBytes(path("a.php")).startsWith("typed a.php line 1"));
+    EXPECT_EQ(form()->project().Files.Count(), 0);
+    EXPECT_TRUE(editor()->wholeText().isEmpty());
+
+    // Nothing typed: New asks nothing.
+    form()->item("New2")->trigger();
+    EXPECT_EQ(dialogs.choices.size(), 2u);
+    editor()->insert("scratch");
+    form()->item("New2")->trigger();
+    EXPECT_EQ(lastChoice(), "Unsaved changes|Save changes to Untitled?" + SaveQuestion);
+    EXPECT_EQ(editor()->wholeText(), "scratch");
+    dialogs.choiceAnswers.push_back(Discard);
+    form()->item("New1")->trigger();
+    EXPECT_EQ(dialogs.choices.size(), 4u);
+    EXPECT_TRUE(editor()->wholeText().isEmpty());
+
+    // Save on an unnamed document asks for a name; cancelling it keeps the text.
+    editor()->insert("kept");
+    dialogs.choiceAnswers.push_back(Save);
+    form()->item("New2")->trigger();
+    EXPECT_EQ(dialogs.fileDialogs.back(), "save|PHP files|*.php|Any file|*.*");
+    EXPECT_EQ(editor()->wholeText(), "kept");
+}
+
+TEST_F(Safety, SwitchingAwayFromAnUnnamedOrDeletedDocumentAsks)
+{
+    editor()->insert("draft");
+    form()->OpenFileAtLine(path("a.php"), true);
+    EXPECT_EQ(lastChoice(), "Unsaved changes|Save changes to Untitled?" + SaveQuestion);
+    EXPECT_EQ(editor()->wholeText(), "draft");
+    EXPECT_EQ(form()->project().OpenedFile, "");
+
+    dialogs.choiceAnswers.push_back(Save);
+    dialogs.saveAnswers.push_back(path("draft.php"));
+    form()->OpenFileAtLine(path("a.php"), true);
+    EXPECT_EQ(ReadFileBytes(path("draft.php")), "draft");
+    EXPECT_EQ(form()->project().OpenedFile, path("a.php"));
+
+    // A file deleted behind our back: its text is offered for saving again.
+    form()->OpenFileAtLine(path("b.php"), true);
+    editor()->insert("rescued ");
+    QFile::remove(path("b.php"));
+    dialogs.choiceAnswers.push_back(Save);
+    form()->OpenFileAtLine(path("c.php"), true);
+    EXPECT_EQ(lastChoice(), "Unsaved changes|Save changes to b.php?" + SaveQuestion);
+    EXPECT_TRUE(ReadFileBytes(path("b.php")).startsWith("rescued b.php line 1"));
+    EXPECT_EQ(form()->project().OpenedFile, path("c.php"));
+}
+
+TEST_F(Safety, OpeningAProjectAsksBeforeTheDocumentGivesWay)
+{
+    const QString project = writeProject(site, {"c.php"}, path("c.php"));
+    form()->OpenFileAtLine(path("a.php"), true);
+    editor()->insert("mine ");
+    dialogs.openAnswers.push_back({project});
+    form()->item("Open2")->trigger(); // Cancel
+    EXPECT_EQ(form()->project().FileName, "");
+    EXPECT_TRUE(editor()->wholeText().startsWith("mine a.php"));
+
+    // Reopen from the recent list asks the same way.
+    dialogs.choiceAnswers.push_back(Discard);
+    form()->RecentFilesOpenFile(nullptr, project);
+    EXPECT_EQ(dialogs.choices.size(), 2u);
+    EXPECT_EQ(form()->project().FileName, project);
+    EXPECT_EQ(form()->project().OpenedFile, path("c.php"));
+    EXPECT_FALSE(ReadFileBytes(path("a.php")).contains("mine"));
+}
+
+// ---- No stale overwrite ----------------------------------------------------
+
+TEST_F(Safety, SilentSavesLeaveAnUnmodifiedDocumentsFileAlone)
+{
+    form()->OpenFileAtLine(path("a.php"), true);
+    rewriteLater(path("a.php"), "theirs\n", 300);
+    form()->OpenFileAtLine(path("b.php"), true); // switching saves silently
+    form()->SaveFileClick(nullptr);              // as Run and Publish do
+    EXPECT_EQ(ReadFileBytes(path("a.php")), "theirs\n");
+    EXPECT_TRUE(dialogs.choices.empty());
+}
+
+TEST_F(Safety, AChangeJustAfterOurSaveIsSeenAndNeverOverwrittenUnasked)
+{
+    form()->OpenFileAtLine(path("a.php"), true);
+    editor()->insert("ours ");
+    form()->item("Save1")->trigger();
+    // Our save as if made just after the start of a two-second step...
+    {
+        QFile f(path("a.php"));
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        const qint64 step = QDateTime::currentSecsSinceEpoch() / 2 * 2;
+        ASSERT_TRUE(f.setFileTime(QDateTime::fromMSecsSinceEpoch(step * 1000 + 100),
+                                  QFileDevice::FileModificationTime));
+    }
+    editor()->refreshDiskStamp();
+    form()->project().RefreshStamp();
+    // ...and another program's write 0.3 s later, inside the same step.
+    rewriteLater(path("a.php"), "theirs\n", 300);
+    form()->AppEventsActivate();
+    ASSERT_EQ(dialogs.questions.size(), 1u);
+    EXPECT_EQ(dialogs.questions[0], "Warning|File " + path("a.php") + " was modified externally. Reload?");
+
+    // Kept our text, then the other program writes again before our save.
+    editor()->insert("more ");
+    rewriteLater(path("a.php"), "theirs again\n", 300);
+    form()->OpenFileAtLine(path("b.php"), true); // unanswered: Cancel
+    EXPECT_TRUE(lastChoice().startsWith("Changed on disk|" + path("a.php") + " was changed by another program"));
+    EXPECT_TRUE(lastChoice().endsWith("|&Overwrite/&Reload/Cancel"));
+    EXPECT_EQ(form()->project().OpenedFile, path("a.php"));
+    EXPECT_EQ(ReadFileBytes(path("a.php")), "theirs again\n");
+
+    dialogs.choiceAnswers.push_back(Reload);
+    form()->OpenFileAtLine(path("b.php"), true);
+    EXPECT_EQ(ReadFileBytes(path("a.php")), "theirs again\n");
+    EXPECT_EQ(form()->project().OpenedFile, path("b.php"));
+
+    // Overwrite is the user's word: then our text goes to disk.
+    editor()->insert("b wins ");
+    rewriteLater(path("b.php"), "other b\n", 300);
+    dialogs.choiceAnswers.push_back(Overwrite);
+    form()->item("Save1")->trigger();
+    EXPECT_TRUE(ReadFileBytes(path("b.php")).startsWith("b wins b.php line 1"));
+}
+
+// ---- Always closable -------------------------------------------------------
+
+TEST_F(Safety, AProjectOnlyReadIsNotWrittenAndAVanishedOneLetsTheUserGo)
+{
+    const QString project = writeProject(site, {"a.php", "b.php"}, path("a.php"));
+    form()->OpenProject(project);
+    // Something the save could not write over, as a read-only file would be.
+    QFile::remove(project);
+    QDir().mkpath(project);
+    QTest::keyClick(editor(), Qt::Key_X, Qt::AltModifier); // the first Alt+X
+    EXPECT_FALSE(form()->isVisible());
+    EXPECT_TRUE(dialogs.choices.empty());
+    EXPECT_TRUE(dialogs.errors.empty());
+}
+
+TEST_F(Safety, AChangedProjectThatCannotBeSavedOffersToQuitWithoutIt)
+{
+    const QString project = writeProject(site, {"a.php", "b.php"}, path("a.php"));
+    form()->OpenProject(project);
+    form()->OpenFileAtLine(path("b.php"), true); // the project changed: a line and the opened file
+    QDir(site).removeRecursively();              // the whole folder is gone
+    form()->close();
+    EXPECT_TRUE(form()->isVisible()); // unanswered: Stay
+    EXPECT_TRUE(lastChoice().startsWith("Cannot save|The project " + project + " could not be saved:"));
+    EXPECT_TRUE(lastChoice().endsWith("|&Quit without saving/&Stay"));
+    dialogs.choiceAnswers.push_back(QuitWithoutSaving);
+    form()->close();
+    EXPECT_FALSE(form()->isVisible());
+}
+
+TEST_F(Safety, ExitAsksAboutAnUnnamedDocumentOnly)
+{
+    form()->OpenFileAtLine(path("a.php"), true);
+    editor()->insert("saved at exit ");
+    form()->item("New2")->trigger(); // Cancel: a.php stays
+    form()->SaveFileClick(nullptr);
+    dialogs.choices.clear();
+    form()->item("New2")->trigger();
+    EXPECT_TRUE(dialogs.choices.empty()); // saved, nothing to ask
+    editor()->insert("unnamed");
+    form()->close(); // Cancel
+    EXPECT_TRUE(form()->isVisible());
+    EXPECT_EQ(lastChoice(), "Unsaved changes|Save changes to Untitled?" + SaveQuestion);
+    dialogs.choiceAnswers.push_back(Discard);
+    form()->close();
+    EXPECT_FALSE(form()->isVisible());
+    EXPECT_TRUE(ReadFileBytes(path("a.php")).startsWith("saved at exit a.php"));
+}
+
+// ---- Encodings -------------------------------------------------------------
+
+TEST_F(Safety, Windows1252TextKeepsItsBytesAndConvertsOnlyWhenTheUserSays)
+{
+    // é, €, “ and ” in Windows-1252, a byte it leaves undefined, CR LF.
+    const QByteArray bytes("caf\xE9 \x80 \x93q\x94 \x81\r\nend\r\n");
+    WriteFileBytes(path("w.php"), bytes);
+    form()->OpenFileAtLine(path("w.php"), true);
+    EXPECT_EQ(editor()->lineText(0).left(10), QString::fromUtf8("café € “q”"));
+    form()->item("Save1")->trigger();
+    EXPECT_EQ(ReadFileBytes(path("w.php")), bytes);
+
+    // A character the code page cannot hold: asked, declined, nothing written.
+    editor()->setCursorPosition(1, 3);
+    editor()->insert(QString::fromUtf8("Ω"));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(dialogs.questions.size(), 1u);
+    EXPECT_TRUE(dialogs.questions[0].startsWith("Convert to UTF-8?|w.php is stored in Windows-1252"));
+    form()->item("Save1")->trigger(); // asked again while saving: No
+    EXPECT_EQ(dialogs.questions.size(), 2u);
+    EXPECT_EQ(dialogs.errors.size(), 1u);
+    EXPECT_EQ(ReadFileBytes(path("w.php")), bytes);
+
+    dialogs.yesNoAnswers.push_back(true);
+    form()->item("Save1")->trigger();
+    EXPECT_EQ(ReadFileBytes(path("w.php")), QString::fromUtf8("café € “q” \u0081\r\nendΩ\r\n").toUtf8());
+}
+
+// ---- Keys ------------------------------------------------------------------
+
+TEST_F(Safety, EveryWindowShortcutPressedInTheEditorReachesItsCommandAndLeavesTheText)
+{
+    const QString text = QStringLiteral("first line\nsecond line\nthird line\n");
+    // Ctrl+L, for real: the address box gets the focus, the line stays.
+    editor()->setWholeText(text);
+    editor()->setCursorPosition(1, 3);
+    editor()->setFocus();
+    QTest::keyClick(editor(), Qt::Key_L, Qt::ControlModifier);
+    EXPECT_EQ(editor()->wholeText(), text);
+    ASSERT_TRUE(QApplication::focusWidget());
+    EXPECT_EQ(QApplication::focusWidget()->objectName(), "URL");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_K, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::focusWidget(), editor());
+
+    // Every other command with a window-wide shortcut: its item fires, once,
+    // and the editor's text and caret are as they were.
+    int checked = 0;
+    // The command table's items are the window's own children.
+    for (QAction *action : form()->findChildren<QAction *>(QString(), Qt::FindDirectChildrenOnly)) {
+        const QKeySequence shortcut = action->shortcut();
+        if (shortcut.isEmpty() || action->menu() || action->shortcutContext() != Qt::WindowShortcut)
+            continue;
+        SCOPED_TRACE(qPrintable(action->objectName() + ' ' + shortcut.toString()));
+        QObject::disconnect(action, &QAction::triggered, nullptr, nullptr);
+        int fired = 0;
+        QObject::connect(action, &QAction::triggered, [&fired] { ++fired; });
+        editor()->setFocus();
+        editor()->setCursorPosition(1, 3);
+        const QKeyCombination key = shortcut[0];
+        QTest::keyClick(editor(), key.key(), key.keyboardModifiers());
+        EXPECT_EQ(fired, 1);
+        EXPECT_EQ(editor()->wholeText(), text);
+        int line = -1, index = -1;
+        editor()->getCursorPosition(&line, &index);
+        EXPECT_EQ(line * 100 + index, 103);
+        ++checked;
+    }
+    EXPECT_GE(checked, 16); // the sixteen of the menus, Ctrl+S to Ctrl+K
+}
+
+// ---- Letter case, the tree and focus -----------------------------------------
+
+TEST_F(Safety, LetterCaseTellsFilesApartAndCloseRebuildsTheTree)
+{
+    form()->project().FileName = writeProject(site, {}, "");
+    for (const char *name : {"B.php", "b.php", "c.php"})
+        form()->OpenFileAtLine(path(name), true);
+    EXPECT_EQ(entryNames(), path("B.php") + '|' + path("b.php") + '|' + path("c.php"));
+    form()->OnProjectUpdateExecute();
+    EXPECT_EQ(treeTexts(), (QStringList{"shop.wdx", "B.php", "b.php", "c.php"}));
+
+    // Lines are remembered per exact name.
+    form()->OpenFileAtLine(path("B.php"), true);
+    editor()->setCaretLine(7);
+    form()->OpenFileAtLine(path("b.php"), true);
+    EXPECT_EQ(editor()->caretLine(), 1);
+    form()->OpenFileAtLine(path("B.php"), true);
+    EXPECT_EQ(editor()->caretLine(), 7);
+
+    form()->OpenFileAtLine(path("b.php"), true);
+    form()->item("Close1")->trigger();
+    EXPECT_EQ(entryNames(), path("B.php") + '|' + path("c.php"));
+    EXPECT_EQ(treeTexts(), (QStringList{"shop.wdx", "B.php", "c.php"}));
+    // Each node opens its own file.
+    QTreeWidgetItem *c = form()->ui().PrTree->topLevelItem(0)->child(1);
+    form()->ui().PrTree->setCurrentItem(c);
+    EXPECT_EQ(form()->project().OpenedFile, path("c.php"));
+}
+
+TEST_F(Safety, AProjectOpensOnlyItsOwnFiles)
+{
+    // A copy of the site whose project still names the original's document.
+    const QString copy = dir.filePath("Copy");
+    QDir().mkpath(copy);
+    for (const char *name : {"notes.txt", "b.php"})
+        WriteFileBytes(copy + '/' + name, "copy\n");
+    const QString copied = writeProject(copy, {"notes.txt", "b.php"}, path("a.php"));
+    form()->OpenProject(copied);
+    EXPECT_EQ(form()->project().OpenedFile, copy + "/b.php"); // its first PHP entry
+    EXPECT_EQ(editor()->wholeText(), "copy\n");
+
+    // The stored document is an entry but gone, and no PHP file is left:
+    // nothing opens, and no empty document takes the missing name.
+    QFile::remove(copy + "/b.php");
+    const QString bare = writeProject(copy, {"notes.txt", "b.php"}, copy + "/b.php");
+    form()->OpenProject(bare);
+    EXPECT_EQ(form()->project().OpenedFile, "");
+    EXPECT_TRUE(editor()->wholeText().isEmpty());
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(form()->windowTitle(), "shop - Quillstone");
+}
+
+TEST_F(Safety, AFileOpenedWithTheMouseTakesTheKeys)
+{
+    const QString project = writeProject(site, {"a.php", "b.php", "c.php"}, path("a.php"));
+    form()->OpenProject(project);
+    form()->item("pmitem")->setChecked(true);
+    form()->pmitemClick(nullptr);
+    QTreeWidget *tree = form()->ui().PrTree;
+    QTreeWidgetItem *b = tree->topLevelItem(0)->child(1);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(b).center());
+    EXPECT_EQ(form()->project().OpenedFile, path("b.php"));
+    EXPECT_EQ(QApplication::focusWidget(), editor());
+
+    // The arrow keys keep walking the tree, opening as they go.
+    tree->setFocus();
+    QTest::keyClick(tree, Qt::Key_Down);
+    EXPECT_EQ(form()->project().OpenedFile, path("c.php"));
+    EXPECT_EQ(QApplication::focusWidget(), tree);
+
+    // The files dialog hands the keys to the editor as well.
+    dialogs.onModal = [](QWidget *window) {
+        auto *files = static_cast<ProjectFilesDialog *>(window);
+        files->grid->setCurrentCell(0, 0);
+        return int(QDialog::Accepted);
+    };
+    form()->item("Files1")->trigger();
+    EXPECT_EQ(form()->project().OpenedFile, path("a.php"));
+    EXPECT_EQ(QApplication::focusWidget(), editor());
+}
