@@ -7,6 +7,7 @@
 #include <memory>
 
 class DocumentController;
+class EditorViewController;
 class FunctionListController;
 class MessagesController;
 class ProjectTreeController;
@@ -44,6 +45,7 @@ public:
     FunctionListController &functions() const;
     RunController &run() const;
     PublishController &publishing() const;
+    EditorViewController &editorView() const;
 
     // Window events.
     void FormCreate();
@@ -96,10 +98,13 @@ public slots:
     void Find1Click(QObject *Sender);
     void Findinfiles1Click(QObject *Sender);
     void Searchagain1Click(QObject *Sender);
+    void Replace1Click(QObject *Sender);
     void GotoLine1Click(QObject *Sender);
     void CodeExplorerClick(QObject *Sender);
     void pmitemClick(QObject *Sender);
     void WebPanel1Click(QObject *Sender);
+    void LineNumbers1Click(QObject *Sender);
+    void Colours1Click(QObject *Sender);
     void Files1Click(QObject *Sender);
     void Allfunctionlist1Click(QObject *Sender);
     void FunctionList1Click(QObject *Sender);
@@ -113,6 +118,7 @@ public slots:
     void cmd1Click(QObject *Sender);
     void Help2Click(QObject *Sender);
     void PHPnethelp1Click(QObject *Sender);
+    void PHPnetOnline1Click(QObject *Sender);
     void WebSite1Click(QObject *Sender);
     void AboutClick(QObject *Sender);
     void WebPanelURL1Click(QObject *Sender);
