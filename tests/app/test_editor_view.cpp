@@ -7,6 +7,7 @@
 #include "app/editor_view_controller.h"
 #include "editor/code_editor.h"
 #include "editor/find_replace_bar.h"
+#include "foundation/rtf_reader.h"
 #include "foundation/settings.h"
 
 #include <QAction>
@@ -77,6 +78,7 @@ TEST_F(EditorView, CommonKeysReachTheirCommands)
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
     EXPECT_FALSE(bar()->isVisible());
     EXPECT_EQ(QApplication::focusWidget(), editor());
+    EXPECT_FALSE(form()->ui().messages->isVisible());
 
     // Exit keeps its own key and answers Ctrl+Q as well.
     EXPECT_EQ(form()->item("Exit1")->shortcuts(),
@@ -212,6 +214,29 @@ TEST_F(EditorView, ReplaceAllThroughTheBarKeepsLineEndsAndEncodingInOneUndoStep)
     EXPECT_EQ(ReadFileBytes(path), QByteArray("<?php\r\n$cost_1 = 'caf\xe9';\r\n$cost_22 = 2;\r\n"));
     editor()->undo();
     EXPECT_EQ(editor()->wholeText(), QString::fromLatin1(before));
+}
+
+} // namespace
+
+namespace {
+
+// The help text beside the program lists every key of the menus, under the
+// name the menus show it by.
+TEST_F(EditorView, HelpListsEveryMenuKey)
+{
+    start();
+    const QByteArray rtf = ReadFileBytes(QCoreApplication::applicationDirPath() + "/help.rtf");
+    ASSERT_TRUE(LooksLikeRtf(rtf));
+    const QString help = ReadRtf(rtf).plainText();
+    int keys = 0;
+    for (QAction *action : form()->findChildren<QAction *>(QString(), Qt::FindDirectChildrenOnly)) {
+        for (const QKeySequence &key : action->shortcuts()) {
+            const QString name = key.toString().replace("Return", "Enter");
+            EXPECT_TRUE(help.contains(name)) << qPrintable(name + " of " + action->objectName());
+            ++keys;
+        }
+    }
+    EXPECT_GE(keys, 20);
 }
 
 } // namespace
