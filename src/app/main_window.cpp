@@ -98,7 +98,6 @@ ProjectTreeController &MainWindow::projectTree() const { return m_controllers->p
 FunctionListController &MainWindow::functions() const { return m_controllers->functions; }
 RunController &MainWindow::run() const { return m_controllers->run; }
 PublishController &MainWindow::publishing() const { return m_controllers->publish; }
-EditorViewController &MainWindow::editorView() const { return m_controllers->editorView; }
 
 void MainWindow::buildMenus()
 {

@@ -7,7 +7,6 @@
 #include <memory>
 
 class DocumentController;
-class EditorViewController;
 class FunctionListController;
 class MessagesController;
 class ProjectTreeController;
@@ -45,7 +44,6 @@ public:
     FunctionListController &functions() const;
     RunController &run() const;
     PublishController &publishing() const;
-    EditorViewController &editorView() const;
 
     // Window events.
     void FormCreate();
@@ -104,7 +102,7 @@ public slots:
     void pmitemClick(QObject *Sender);
     void WebPanel1Click(QObject *Sender);
     void LineNumbers1Click(QObject *Sender);
-    void Colours1Click(QObject *Sender);
+    void Colours1Click(QObject *Sender); // Automatic, Light and Dark alike
     void Files1Click(QObject *Sender);
     void Allfunctionlist1Click(QObject *Sender);
     void FunctionList1Click(QObject *Sender);
