@@ -87,6 +87,20 @@ TEST_F(EditorView, CommonKeysReachTheirCommands)
     EXPECT_FALSE(form()->isVisible());
 }
 
+TEST_F(EditorView, EnterAndClosingBraceIndentInTheWindowsEditor)
+{
+    open();
+    // Typed as the user types: the window's own key handling lets Enter and
+    // braces through to the editor's indentation.
+    QTest::keyClicks(editor(), "if ($a) {");
+    QTest::keyClick(editor(), Qt::Key_Return);
+    QTest::keyClicks(editor(), "echo 1;");
+    QTest::keyClick(editor(), Qt::Key_Return);
+    QTest::keyClicks(editor(), "}");
+    EXPECT_EQ(editor()->lineTexts(), QStringList({"if ($a) {", "    echo 1;", "}"}));
+    EXPECT_FALSE(form()->ui().messages->isVisible());
+}
+
 TEST_F(EditorView, NewKeysCollideWithNoOtherCommand)
 {
     start();
