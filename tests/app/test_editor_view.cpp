@@ -15,7 +15,6 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPalette>
 #include <QPushButton>
 #include <QTest>
 
@@ -169,7 +168,7 @@ TEST_F(EditorView, LineNumbersAreOnByDefaultAndTheChoiceIsRemembered)
     EXPECT_TRUE(BoolSetting("LineNumbers", "-1").ReadBool());
 }
 
-TEST_F(EditorView, ColoursFollowThePaletteOrTheViewChoice)
+TEST_F(EditorView, ColoursFollowTheViewChoiceAndAreRemembered)
 {
     open();
     QAction *automatic = form()->item("ColoursAutomatic1");
@@ -192,20 +191,18 @@ TEST_F(EditorView, ColoursFollowThePaletteOrTheViewChoice)
     EXPECT_FALSE(editor()->usesDarkColours());
     EXPECT_FALSE(dark->isChecked());
 
-    // Automatic: a dark application palette gives dark editor colours.
+    // Back to Automatic: the editor follows the (light) palette again.
     automatic->trigger();
-    const QPalette previous = QApplication::palette();
-    QPalette night = previous;
-    night.setColor(QPalette::Window, QColor(30, 30, 30));
-    night.setColor(QPalette::Base, QColor(20, 20, 20));
-    night.setColor(QPalette::WindowText, Qt::white);
-    night.setColor(QPalette::Text, Qt::white);
-    QApplication::setPalette(night);
-    QApplication::processEvents();
-    EXPECT_TRUE(editor()->usesDarkColours());
-    QApplication::setPalette(previous);
-    QApplication::processEvents();
-    EXPECT_FALSE(editor()->usesDarkColours());
+    EXPECT_EQ(editor()->colourScheme(), CodeEditor::ColourScheme::Automatic);
+    EXPECT_FALSE(light->isChecked());
+    EXPECT_EQ(ReadSetting("Colours", QString()), "Automatic");
+
+    // The next start reads the choice back.
+    dark->trigger();
+    start();
+    EXPECT_TRUE(form()->item("ColoursDark1")->isChecked());
+    EXPECT_FALSE(form()->item("ColoursAutomatic1")->isChecked());
+    EXPECT_TRUE(form()->ui().re->usesDarkColours());
 }
 
 TEST_F(EditorView, ReplaceAllThroughTheBarKeepsLineEndsAndEncodingInOneUndoStep)
