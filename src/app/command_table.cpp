@@ -36,23 +36,23 @@ constexpr Row command(const char *parent, const char *name, const char *caption,
 constexpr Row Commands[] = {
     menu("", "File1", "&File"),
     menu("File1", "New3", "&New"),
-    command("New3", "New2", "File", "", HANDLER(New2Click)),
+    command("New3", "New2", "File", "Ctrl+N", HANDLER(New2Click)),
     command("New3", "New1", "Project", "", HANDLER(New1Click)),
-    command("File1", "Open1", "&Open...", "", HANDLER(Open1Click)),
+    command("File1", "Open1", "&Open...", "Ctrl+O", HANDLER(Open1Click)),
     command("File1", "Open2", "Open P&roject...", "", HANDLER(Open2Click)),
     menu("File1", "Reopen1", "&Reopen"),
     separator("File1"),
-    command("File1", "Close1", "&Close", "", HANDLER(Close1Click)),
+    command("File1", "Close1", "&Close", "Ctrl+W", HANDLER(Close1Click)),
     separator("File1"),
     command("File1", "Save1", "&Save", "Ctrl+S", HANDLER(SaveFileClick)),
     command("File1", "SaveProject", "Save Project", "", HANDLER(SavePrjClick)),
-    command("File1", "Saveas2", "Save as...", "", HANDLER(Saveas2Click)),
+    command("File1", "Saveas2", "Save as...", "Ctrl+Shift+S", HANDLER(Saveas2Click)),
     command("File1", "Saveas3", "Save Project as...", "", HANDLER(Saveas1Click)),
     separator("File1"),
     command("File1", "Publish3", "FTP Publish File", "", HANDLER(Publish3Click)),
     command("File1", "Publish2", "FTP Publish Project", "", HANDLER(Publish2Click)),
     separator("File1"),
-    command("File1", "Exit1", "Exit", "Alt+X", HANDLER(Exit1Click)),
+    command("File1", "Exit1", "Exit", "Alt+X|Ctrl+Q", HANDLER(Exit1Click)),
 
     menu("", "Edit1", "&Edit"),
     command("Edit1", "IndentCode1", "&Indent Code", "Ctrl+I", HANDLER(IndentCode1Click)),
@@ -61,6 +61,7 @@ constexpr Row Commands[] = {
     command("Search1", "Find1", "&Find", "Ctrl+F", HANDLER(Find1Click)),
     command("Search1", "Findinfiles1", "Find in File&s...", "Ctrl+Shift+F", HANDLER(Findinfiles1Click)),
     command("Search1", "Searchagain1", "Search &Again", "F3", HANDLER(Searchagain1Click)),
+    command("Search1", "Replace1", "&Replace...", "Ctrl+H", HANDLER(Replace1Click)),
     separator("Search1"),
     command("Search1", "GotoLine1", "Goto Line...", "Ctrl+G", HANDLER(GotoLine1Click)),
 
@@ -69,6 +70,12 @@ constexpr Row Commands[] = {
             Row::Checkable | Row::Hidden),
     command("View1", "pmitem", "Project Manager", "", HANDLER(pmitemClick), Row::Checkable),
     command("View1", "WebPanel1", "Web Preview", "", HANDLER(WebPanel1Click), Row::Checkable | Row::Checked),
+    command("View1", "LineNumbers1", "Line Numbers", "", HANDLER(LineNumbers1Click),
+            Row::Checkable | Row::Checked),
+    menu("View1", "Colours1", "Colours"),
+    command("Colours1", "ColoursAutomatic1", "Automatic", "", HANDLER(Colours1Click), Row::Checkable),
+    command("Colours1", "ColoursLight1", "Light", "", HANDLER(Colours1Click), Row::Checkable),
+    command("Colours1", "ColoursDark1", "Dark", "", HANDLER(Colours1Click), Row::Checkable),
     separator("View1"),
     command("View1", "Files1", "Files...", "F4", HANDLER(Files1Click)),
     command("View1", "Allfunctionlist1", "Functions...", "F2", HANDLER(Allfunctionlist1Click)),
@@ -93,7 +100,8 @@ constexpr Row Commands[] = {
 
     menu("", "Help1", "&Help"),
     command("Help1", "Help2", "Help", "", HANDLER(Help2Click)),
-    command("Help1", "PHPnethelp1", "php.net", "F1", HANDLER(PHPnethelp1Click)),
+    command("Help1", "PHPnethelp1", "PHP Manual", "F1", HANDLER(PHPnethelp1Click)),
+    command("Help1", "PHPnetOnline1", "php.net", "", HANDLER(PHPnetOnline1Click)),
     separator("Help1"),
     command("Help1", "WebSite1", "Home Page", "", HANDLER(WebSite1Click)),
     separator("Help1"),
@@ -155,9 +163,13 @@ constexpr bool tableIsWhole()
 }
 static_assert(tableIsWhole(), "every command needs a handler, a unique name and a menu above it");
 
-QKeySequence shortcutOf(const Row &row)
+// The first key is the item's own; keys after "|" are further ones.
+QList<QKeySequence> shortcutsOf(const Row &row)
 {
-    return row.shortcut[0] ? QKeySequence(QString::fromLatin1(row.shortcut)) : QKeySequence();
+    QList<QKeySequence> keys;
+    for (const QString &key : QString::fromLatin1(row.shortcut).split(u'|', Qt::SkipEmptyParts))
+        keys.append(QKeySequence(key));
+    return keys;
 }
 } // namespace
 
@@ -218,7 +230,7 @@ BuiltCommands BuildCommands(MainWindow &window, QMenuBar *bar, QWidget *tree, QW
         case Kind::Command: {
             auto *action = new QAction(QString::fromUtf8(row.caption), &window);
             action->setObjectName(name);
-            action->setShortcut(shortcutOf(row));
+            action->setShortcuts(shortcutsOf(row));
             action->setCheckable(row.flags & Row::Checkable);
             action->setChecked(row.flags & Row::Checked);
             action->setVisible(!(row.flags & Row::Hidden));

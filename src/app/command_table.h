@@ -31,7 +31,7 @@ struct CommandRow {
     const char *menu;     // the holding menu's name; "" for the menu bar
     const char *name;     // object name; "" for a separator
     const char *caption;
-    const char *shortcut; // Qt's portable text; "" for none
+    const char *shortcut; // Qt's portable text, further keys after "|"; "" for none
     Handler handler;      // commands only
     const char *handlerName;
     int flags;

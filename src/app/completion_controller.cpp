@@ -10,6 +10,8 @@
 #include "forms/advice_window.h"
 #include "forms/browser_frame.h"
 #include "forms/online_manual_window.h"
+#include "project/manual_index.h"
+#include "foundation/errors.h"
 #include "foundation/handler_guard.h"
 #include "foundation/trace.h"
 #include "foundation/user_dialogs.h"
@@ -83,7 +85,41 @@ void CompletionController::completionClose(QObject *)
     m_windows.adviceWindow->hide();
 }
 
-void CompletionController::PHPnethelp1Click(QObject *)
+int CompletionController::localPageRow(const QString &word)
+{
+    if (word.isEmpty())
+        return -1;
+    AdviceWindow *advise = m_windows.adviceWindow;
+    if (!advise->indexBuilt()) {
+        try {
+            advise->BuildManualIndex();
+        } catch (const AppError &) {
+            // No local manual: the online one answers instead.
+            return -1;
+        }
+    }
+    const QList<ManualEntry> &index = advise->index();
+    for (int row = 0; row < index.size(); ++row) {
+        if (index.at(row).name.compare(word, Qt::CaseInsensitive) == 0)
+            return row;
+    }
+    return -1;
+}
+
+void CompletionController::PHPnethelp1Click(QObject *Sender)
+{
+    const int row = localPageRow(m_ui.re->wordAtCaret());
+    if (row < 0) {
+        PHPnetOnline1Click(Sender);
+        return;
+    }
+    AdviceWindow *advise = m_windows.adviceWindow;
+    advise->setCurrentRow(row);
+    advise->gridDblClick(nullptr);
+    Dialogs().showModal(advise);
+}
+
+void CompletionController::PHPnetOnline1Click(QObject *)
 {
     const QString address = OnlineManualWindow::LookupAddress(m_ui.re->wordAtCaret());
     OnlineManualWindow *help = m_windows.onlineManualWindow;

@@ -19,11 +19,18 @@ public:
     void completionShow(QObject *Sender);
     void completionChange(QObject *Sender, int index);
     void completionClose(QObject *Sender);
+    // F1: the local manual's page for the word at the caret in the advice
+    // window; the online lookup when the local manual has none.
     void PHPnethelp1Click(QObject *Sender);
+    // The online manual's lookup page for the word at the caret.
+    void PHPnetOnline1Click(QObject *Sender);
     // The "advise" switch: the advice window shown modally once.
     void ShowAdviceModal();
 
 private:
+    // The index row of the local manual's page for `word`; -1 when none.
+    int localPageRow(const QString &word);
+
     // The entries are read once per run, at the first request, even when
     // that read fails.
     bool m_completionLoaded = false;

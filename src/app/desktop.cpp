@@ -1,6 +1,8 @@
 #include "app/desktop.h"
 
+#include <QApplication>
 #include <QDesktopServices>
+#include <QIcon>
 #include <QDir>
 #include <QProcess>
 #include <QStandardPaths>
@@ -55,4 +57,14 @@ Desktop &ProgramDesktop()
 void SetProgramDesktop(Desktop *desktop)
 {
     installed() = desktop;
+}
+
+void ApplyDesktopIdentity()
+{
+    // The resource lives in a static library: nothing else would pull it in.
+    Q_INIT_RESOURCE(quillstone);
+    // The window class is the application name; it must match the desktop file.
+    QCoreApplication::setApplicationName(QStringLiteral("quillstone"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("quillstone"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/quillstone.svg")));
 }

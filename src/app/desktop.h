@@ -19,3 +19,8 @@ QStringList TerminalCandidates();
 
 Desktop &ProgramDesktop();
 void SetProgramDesktop(Desktop *desktop); // not owned; nullptr restores the real one
+
+// The program's name towards the desktop: the window icon, the desktop file
+// "quillstone" and the window class that its StartupWMClass names. Before the
+// first window exists.
+void ApplyDesktopIdentity();

@@ -4,6 +4,7 @@
 #include "app/completion_controller.h"
 #include "app/desktop.h"
 #include "app/document_controller.h"
+#include "app/editor_view_controller.h"
 #include "app/function_list_controller.h"
 #include "app/main_window_ui.h"
 #include "app/messages_controller.h"
@@ -49,7 +50,8 @@ const BoolSetting ActivateOnReturn(QStringLiteral("ActivateOnReturn"), QStringLi
 struct MainWindow::Controllers {
     Controllers(MainWindow &w, Project &p, const MainWindowUi &ui, const SecondaryWindows &s)
         : documents(w, p, ui, s), messages(w, p, ui, s), projectTree(w, p, ui, s), search(w, p, ui, s),
-          functions(w, p, ui, s), completion(w, p, ui, s), run(w, p, ui, s), publish(w, p, ui, s)
+          functions(w, p, ui, s), completion(w, p, ui, s), run(w, p, ui, s), publish(w, p, ui, s),
+          editorView(w, p, ui, s)
     {
     }
     DocumentController documents;
@@ -60,6 +62,7 @@ struct MainWindow::Controllers {
     CompletionController completion;
     RunController run;
     PublishController publish;
+    EditorViewController editorView;
 };
 
 MainWindow::MainWindow(const SecondaryWindows &windows, QWidget *parent)
@@ -121,6 +124,8 @@ void MainWindow::bindEvents()
         if (editor == m_ui->re) {
             connect(editor, &CodeEditor::keyDown, this, refresh);
             connect(editor, &CodeEditor::keyUp, this, refresh);
+            // Caret moves by mouse or by the program, overwrite and encoding.
+            connect(editor, &CodeEditor::statusChanged, this, refresh);
         }
         connect(editor, &CodeEditor::keyPressed, this, refresh);
         connect(editor, &CodeEditor::documentChanged, this, refresh);
@@ -154,6 +159,8 @@ void MainWindow::FormCreate()
 void MainWindow::UpdateStatusLine()
 {
     m_ui->StatusPanel0->setText(QStringLiteral("ln ") + QString::number(m_ui->re->caretLine()));
+    if (m_controllers)
+        m_controllers->editorView.UpdateEditorStatus();
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
@@ -223,7 +230,7 @@ QAction *MainWindow::windowCommandFor(const QKeyEvent *key) const
 {
     const QKeySequence pressed(key->keyCombination());
     for (QAction *command : m_items) {
-        if (command->shortcut() == pressed && command->shortcutContext() == Qt::WindowShortcut &&
+        if (command->shortcuts().contains(pressed) && command->shortcutContext() == Qt::WindowShortcut &&
             command->isEnabled() && command->isVisible() && !command->menu())
             return command;
     }
@@ -398,6 +405,7 @@ void MainWindow::removefromprojClick(QObject *Sender) { m_controllers->projectTr
 void MainWindow::Rename1Click(QObject *Sender) { m_controllers->projectTree.Rename1Click(Sender); }
 void MainWindow::Find1Click(QObject *Sender) { m_controllers->search.Find1Click(Sender); }
 void MainWindow::Searchagain1Click(QObject *Sender) { m_controllers->search.Searchagain1Click(Sender); }
+void MainWindow::Replace1Click(QObject *Sender) { m_controllers->search.Replace1Click(Sender); }
 void MainWindow::GotoLine1Click(QObject *Sender) { m_controllers->search.GotoLine1Click(Sender); }
 void MainWindow::Findinfiles1Click(QObject *Sender) { m_controllers->search.Findinfiles1Click(Sender); }
 void MainWindow::IndentCode1Click(QObject *Sender) { m_controllers->search.IndentCode1Click(Sender); }
@@ -413,10 +421,13 @@ void MainWindow::completionShow(QObject *Sender) { m_controllers->completion.com
 void MainWindow::completionChange(QObject *Sender, int index) { m_controllers->completion.completionChange(Sender, index); }
 void MainWindow::completionClose(QObject *Sender) { m_controllers->completion.completionClose(Sender); }
 void MainWindow::PHPnethelp1Click(QObject *Sender) { m_controllers->completion.PHPnethelp1Click(Sender); }
+void MainWindow::PHPnetOnline1Click(QObject *Sender) { m_controllers->completion.PHPnetOnline1Click(Sender); }
 void MainWindow::Run2Click(QObject *Sender) { m_controllers->run.Run2Click(Sender); }
 void MainWindow::RunwithoutDebuging1Click(QObject *Sender) { m_controllers->run.RunwithoutDebuging1Click(Sender); }
 void MainWindow::RunText1Click(QObject *Sender) { m_controllers->run.RunText1Click(Sender); }
 void MainWindow::WebPanel1Click(QObject *Sender) { m_controllers->run.WebPanel1Click(Sender); }
+void MainWindow::LineNumbers1Click(QObject *Sender) { m_controllers->editorView.LineNumbers1Click(Sender); }
+void MainWindow::Colours1Click(QObject *Sender) { m_controllers->editorView.Colours1Click(Sender); }
 void MainWindow::WebPanelURL1Click(QObject *Sender) { m_controllers->run.WebPanelURL1Click(Sender); }
 void MainWindow::WebPanelURLChange(const QString &text) { m_controllers->run.WebPanelURLChange(text); }
 void MainWindow::Run3Click(QObject *Sender) { m_controllers->run.Run3Click(Sender); }

@@ -96,10 +96,13 @@ public slots:
     void Find1Click(QObject *Sender);
     void Findinfiles1Click(QObject *Sender);
     void Searchagain1Click(QObject *Sender);
+    void Replace1Click(QObject *Sender);
     void GotoLine1Click(QObject *Sender);
     void CodeExplorerClick(QObject *Sender);
     void pmitemClick(QObject *Sender);
     void WebPanel1Click(QObject *Sender);
+    void LineNumbers1Click(QObject *Sender);
+    void Colours1Click(QObject *Sender); // Automatic, Light and Dark alike
     void Files1Click(QObject *Sender);
     void Allfunctionlist1Click(QObject *Sender);
     void FunctionList1Click(QObject *Sender);
@@ -113,6 +116,7 @@ public slots:
     void cmd1Click(QObject *Sender);
     void Help2Click(QObject *Sender);
     void PHPnethelp1Click(QObject *Sender);
+    void PHPnetOnline1Click(QObject *Sender);
     void WebSite1Click(QObject *Sender);
     void AboutClick(QObject *Sender);
     void WebPanelURL1Click(QObject *Sender);

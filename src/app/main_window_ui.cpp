@@ -3,6 +3,7 @@
 #include "app/messages_grid.h"
 #include "editor/code_editor.h"
 #include "editor/completion_popup.h"
+#include "editor/find_replace_bar.h"
 #include "forms/browser_frame.h"
 
 #include <QFontDatabase>
@@ -42,8 +43,17 @@ void MainWindowUi::build(QMainWindow *window)
     centre = new QSplitter(Qt::Vertical);
     centre->setObjectName(QStringLiteral("centre"));
     centre->setChildrenCollapsible(false);
-    re = new CodeEditor(centre);
+    editorPane = new QWidget(centre);
+    editorPane->setObjectName(QStringLiteral("editorPane"));
+    auto *paneLayout = new QVBoxLayout(editorPane);
+    paneLayout->setContentsMargins(0, 0, 0, 0);
+    paneLayout->setSpacing(0);
+    re = new CodeEditor(editorPane);
     re->setObjectName(QStringLiteral("re"));
+    findBar = new FindReplaceBar(re, editorPane);
+    findBar->hide();
+    paneLayout->addWidget(re, 1);
+    paneLayout->addWidget(findBar);
     re->applyDocumentSettings();
     re->setColouring(CodeEditor::Colouring::Php);
     messages = new MessagesGrid(centre);
@@ -51,7 +61,7 @@ void MainWindowUi::build(QMainWindow *window)
     QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     mono.setPointSize(10);
     messages->setFont(mono);
-    centre->addWidget(re);
+    centre->addWidget(editorPane);
     centre->addWidget(messages);
     centre->setHandleWidth(3);
     messagessplitter = centre->handle(1);
@@ -142,6 +152,17 @@ void MainWindowUi::build(QMainWindow *window)
     StatusPanel1->setMinimumWidth(100);
     window->statusBar()->addWidget(StatusPanel0);
     window->statusBar()->addWidget(StatusPanel1, 1);
+    const auto editorPanel = [window](const char *name, int width) {
+        auto *panel = new QLabel;
+        panel->setObjectName(QString::fromLatin1(name));
+        panel->setMinimumWidth(width);
+        window->statusBar()->addPermanentWidget(panel);
+        return panel;
+    };
+    StatusColumn = editorPanel("StatusColumn", 60);
+    StatusEncoding = editorPanel("StatusEncoding", 90);
+    StatusLineEnds = editorPanel("StatusLineEnds", 40);
+    StatusOverwrite = editorPanel("StatusOverwrite", 30);
 
     StatusRefr = new QTimer(window);
     StatusRefr->setObjectName(QStringLiteral("StatusRefr"));

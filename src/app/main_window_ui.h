@@ -3,6 +3,7 @@
 class BrowserFrame;
 class CodeEditor;
 class CompletionPopup;
+class FindReplaceBar;
 class MessagesGrid;
 class QLabel;
 class QMainWindow;
@@ -28,6 +29,9 @@ struct MainWindowUi {
     CodeEditor *temp_re = nullptr;
     CompletionPopup *completion = nullptr;
     QSplitter *centre = nullptr;
+    // The editor over its Find and Replace bar, the upper part of `centre`.
+    QWidget *editorPane = nullptr;
+    FindReplaceBar *findBar = nullptr;
     MessagesGrid *messages = nullptr;
     QWidget *messagessplitter = nullptr;
     QTreeWidget *PrTree = nullptr;
@@ -41,6 +45,12 @@ struct MainWindowUi {
     QPlainTextEdit *ftplog = nullptr;
     QLabel *StatusPanel0 = nullptr;
     QLabel *StatusPanel1 = nullptr;
+    // The editor's panels at the right end: column, encoding, line ends,
+    // insert or overwrite.
+    QLabel *StatusColumn = nullptr;
+    QLabel *StatusEncoding = nullptr;
+    QLabel *StatusLineEnds = nullptr;
+    QLabel *StatusOverwrite = nullptr;
     QTimer *StatusRefr = nullptr;
     QTimer *CodeExplorerRefresh = nullptr;
     QMenu *ProjPopup = nullptr;

@@ -7,6 +7,7 @@
 #include "app/messages_controller.h"
 #include "app/messages_grid.h"
 #include "editor/code_editor.h"
+#include "editor/find_replace_bar.h"
 #include "foundation/user_dialogs.h"
 #include "project/code_indent.h"
 #include "foundation/errors.h"
@@ -77,22 +78,14 @@ void SearchController::Findinfiles1Click(QObject *Sender)
         throw AppError(result.failure->message);
 }
 
+void SearchController::Replace1Click(QObject *)
+{
+    m_ui.findBar->showReplace();
+}
+
 void SearchController::IndentCode1Click(QObject *)
 {
-    const int count = m_ui.re->lineCount();
-    QStringList lines;
-    lines.reserve(count);
-    for (int line = 0; line < count; ++line)
-        lines.append(m_ui.re->lineText(line));
-    const QStringList indented = IndentLines(lines);
-
-    int caretLine = 0;
-    int caretIndex = 0;
-    m_ui.re->getCursorPosition(&caretLine, &caretIndex);
-    for (int line = 0; line < count; ++line) {
-        if (indented.at(line) != lines.at(line))
-            m_ui.re->replaceLine(line, indented.at(line));
-    }
-    // Lines above the caret changed length: put it back on its line and column.
-    m_ui.re->setCursorPosition(caretLine, qMin(caretIndex, int(m_ui.re->lineText(caretLine).size())));
+    // One change of the whole text: time follows the document's size, and
+    // the user can take the re-indent back with one undo.
+    m_ui.re->replaceLineTexts(IndentLines(m_ui.re->lineTexts()));
 }

@@ -17,9 +17,11 @@ public:
     void Find1Click(QObject *Sender);
     void Searchagain1Click(QObject *Sender);
     void GotoLine1Click(QObject *Sender);
+    // The Find and Replace bar under the editor, with its replace row.
+    void Replace1Click(QObject *Sender);
     // Find in Files over the project's files as saved, hits into the messages.
     void Findinfiles1Click(QObject *Sender);
-    // Brace-counting re-indent outside the undo history.
+    // Brace-counting re-indent of every line in one change, one undo step.
     void IndentCode1Click(QObject *Sender);
 
 private:

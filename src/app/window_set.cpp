@@ -1,5 +1,6 @@
 #include "app/window_set.h"
 
+#include "app/desktop.h"
 #include "app/main_window.h"
 #include "forms/about_dialog.h"
 #include "forms/help_window.h"
@@ -83,6 +84,7 @@ int RunQuillstone()
     SetDialogs(&dialogs);
     try {
         SetApplicationTitle(QStringLiteral("Quillstone"));
+        ApplyDesktopIdentity();
         WindowSet windows;
         // Without a window manager nothing honours "maximised": start at the
         // screen's size so the window fills it either way.

@@ -47,7 +47,7 @@ class ManualIndexModel final : public QAbstractTableModel
 AdviceWindow::AdviceWindow() : QDialog(nullptr)
 {
     setObjectName(QStringLiteral("form_advise"));
-    setWindowTitle(QStringLiteral("form_advise"));
+    setWindowTitle(QStringLiteral("PHP Manual"));
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
 
     m_model = new ManualIndexModel(m_index, this);

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QOpenGLWidget>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWebEngineCertificateError>
@@ -58,6 +59,16 @@ class BrowserPage final : public QWebEnginePage
     WebEngineBrowserView *m_view;
 };
 
+namespace
+{
+bool PlatformHasGlWindows()
+{
+    const QString platform = QGuiApplication::platformName();
+    return platform == QLatin1String("xcb") || platform.startsWith(QLatin1String("wayland")) ||
+           platform == QLatin1String("windows") || platform == QLatin1String("cocoa");
+}
+} // namespace
+
 // --- BrowserView --------------------------------------------------------------
 
 BrowserView::BrowserView(QWidget *parent) : QWidget(parent)
@@ -85,6 +96,18 @@ WebEngineBrowserView::WebEngineBrowserView(QWidget *parent) : BrowserView(parent
     m_placeholder->setContextMenuPolicy(Qt::NoContextMenu);
     layout->addWidget(m_placeholder);
     setFocusProxy(m_placeholder);
+    // The engine draws into its window through OpenGL. A window made without
+    // such a surface is destroyed and made anew when the engine arrives: it
+    // blinks, and its X window changes under window managers and scripted
+    // input. A hidden GL widget gives the window that surface from the start;
+    // it starts neither the engine nor a GL context of its own. Platforms
+    // without GL windows (offscreen, minimal) are left as they are: there
+    // the widget would break the engine's own fallback.
+    if (PlatformHasGlWindows()) {
+        auto *surface = new QOpenGLWidget(this);
+        surface->setObjectName(QStringLiteral("BrowserSurface"));
+        surface->hide();
+    }
 }
 
 WebEngineBrowserView::~WebEngineBrowserView() = default;

@@ -16,7 +16,7 @@
 HelpWindow::HelpWindow() : QDialog(nullptr)
 {
     setObjectName(QStringLiteral("AppHelpForm"));
-    setWindowTitle(QStringLiteral("Dialog"));
+    setWindowTitle(QStringLiteral("Help"));
 
     RichEdit1 = new QTextEdit(this);
     RichEdit1->setObjectName(QStringLiteral("RichEdit1"));

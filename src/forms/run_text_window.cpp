@@ -11,7 +11,7 @@
 RunTextWindow::RunTextWindow() : QDialog(nullptr)
 {
     setObjectName(QStringLiteral("form_run_text"));
-    setWindowTitle(QStringLiteral("form_run_text"));
+    setWindowTitle(QStringLiteral("Run in Text Mode"));
     setWindowState(Qt::WindowMaximized);
 
     editor = new CodeEditor(this);

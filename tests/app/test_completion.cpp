@@ -180,7 +180,50 @@ TEST_F(Completion, PagesAddedLaterWaitForTheNextRun)
     EXPECT_FALSE(popup()->isOpen());
 }
 
-TEST_F(Completion, F1LooksTheWordUpOnceAndShowsTheWindowEachTime)
+TEST_F(Completion, F1ShowsTheLocalPageAndFallsBackToTheOnlineManual)
+{
+    open();
+    type("$n = strlen($s); foo();");
+    form()->ui().re->SendScintilla(QsciScintillaBase::SCI_GOTOPOS, 7UL);
+    OnlineManualWindow *help = windows().onlineManualWindow;
+    RecordingBrowserView *online = ScopedRecordingBrowsers::of(help->frame_browser1->WebBrowser1);
+
+    // A word the local manual has: its page in the advice window, offline.
+    QTest::keyClick(form()->ui().re, Qt::Key_F1);
+    ASSERT_EQ(dialogs.modalWindows.size(), 1u);
+    EXPECT_EQ(dialogs.modalWindows[0], advise());
+    EXPECT_EQ(adviceBrowser()->navigations, QStringList({page("function.strlen.htm")}));
+    EXPECT_TRUE(online->navigations.isEmpty());
+    // Letter case does not matter, as in PHP; the page already shown stays.
+    type("STRLEN");
+    QTest::keyClick(form()->ui().re, Qt::Key_F1);
+    EXPECT_EQ(dialogs.modalWindows.size(), 2u);
+    EXPECT_EQ(adviceBrowser()->navigations.size(), 1);
+
+    // A word without a local page goes to the online manual.
+    type("foo");
+    QTest::keyClick(form()->ui().re, Qt::Key_F1);
+    ASSERT_EQ(dialogs.modalWindows.size(), 3u);
+    EXPECT_EQ(dialogs.modalWindows[2], help);
+    EXPECT_EQ(online->navigations, QStringList({"https://www.php.net/manual-lookup.php?pattern=foo&lang=en"}));
+    EXPECT_EQ(form()->item("PHPnethelp1")->shortcut(), QKeySequence(Qt::Key_F1));
+}
+
+TEST_F(Completion, F1WithoutALocalManualUsesTheOnlineOne)
+{
+    SetManualFolderOverride(dir.filePath("no-such-folder"));
+    open();
+    type("strlen");
+    OnlineManualWindow *help = windows().onlineManualWindow;
+    RecordingBrowserView *online = ScopedRecordingBrowsers::of(help->frame_browser1->WebBrowser1);
+    QTest::keyClick(form()->ui().re, Qt::Key_F1);
+    EXPECT_TRUE(dialogs.errors.empty());
+    ASSERT_EQ(dialogs.modalWindows.size(), 1u);
+    EXPECT_EQ(dialogs.modalWindows[0], help);
+    EXPECT_EQ(online->navigations.size(), 1);
+}
+
+TEST_F(Completion, TheOnlineLookupLooksTheWordUpOnceAndShowsTheWindowEachTime)
 {
     open();
     type("$n = strlen($s);");
@@ -188,7 +231,7 @@ TEST_F(Completion, F1LooksTheWordUpOnceAndShowsTheWindowEachTime)
     OnlineManualWindow *help = windows().onlineManualWindow;
     RecordingBrowserView *browser = ScopedRecordingBrowsers::of(help->frame_browser1->WebBrowser1);
 
-    QTest::keyClick(form()->ui().re, Qt::Key_F1);
+    form()->item("PHPnetOnline1")->trigger();
     const QString address = "https://www.php.net/manual-lookup.php?pattern=strlen&lang=en";
     EXPECT_EQ(browser->navigations, QStringList({address}));
     EXPECT_EQ(help->frame_browser1->urlText(), address);
@@ -196,17 +239,17 @@ TEST_F(Completion, F1LooksTheWordUpOnceAndShowsTheWindowEachTime)
     EXPECT_EQ(dialogs.modalWindows[0], help);
 
     // The same word again: shown as the user left it, no reload.
-    form()->PHPnethelp1Click(nullptr);
+    form()->PHPnetOnline1Click(nullptr);
     EXPECT_EQ(browser->navigations.size(), 1);
     EXPECT_EQ(browser->reloads, 0);
     EXPECT_EQ(dialogs.modalWindows.size(), 2u);
 
-    // A blank spot looks up an empty pattern.
+    // A blank spot looks up an empty pattern, with F1 as well.
     form()->ui().re->SendScintilla(QsciScintillaBase::SCI_GOTOPOS, 3UL);
     form()->PHPnethelp1Click(nullptr);
     EXPECT_EQ(browser->navigations.last(),
               "https://www.php.net/manual-lookup.php?pattern=&lang=en");
-    EXPECT_EQ(form()->item("PHPnethelp1")->text(), OnlineManualWindow::SiteName());
+    EXPECT_EQ(form()->item("PHPnetOnline1")->text(), OnlineManualWindow::SiteName());
 }
 
 TEST_F(Completion, TheAdviseSwitchShowsTheAdviceWindowModallyOnce)

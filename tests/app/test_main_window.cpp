@@ -38,13 +38,13 @@ TEST_F(AppTest, WindowsAreCreatedOnceInTheFixedOrderWithTheirCaptions)
         "form_function_list|Function List",
         "form_all_functions|Project Functions",
         "form_help|php.net",
-        "form_run_text|form_run_text",
+        "form_run_text|Run in Text Mode",
         "form_publish|Project Options",
-        "form_advise|form_advise",
+        "form_advise|PHP Manual",
         "OptionsForm|Environment Options",
         "AboutForm|About",
         "FormTrace|Trace Log (Debug Info)",
-        "AppHelpForm|Dialog",
+        "AppHelpForm|Help",
         "form_run2|PHPMyAdmin",
     };
     QStringList actual;

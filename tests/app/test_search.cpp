@@ -210,16 +210,21 @@ TEST_F(Search, FindInFilesSearchesStrayNulsAndCountsWhatLooksBinary)
     EXPECT_EQ(form()->project().FunctionLines, QStringList({QString::fromLatin1("\0\0function in_data()", 20)}));
 }
 
-TEST_F(Search, IndentCodeReindentsOutsideUndoAndIsIdempotent)
+TEST_F(Search, IndentCodeReindentsInOneUndoStepAndIsIdempotent)
 {
-    form()->ui().re->setWholeText("<?php\n  if ($a) {\n\t echo $a;   \n      }\n   \nfunction f() {}\nx;");
+    const QString original = "<?php\n  if ($a) {\n\t echo $a;   \n      }\n   \nfunction f() {}\nx;";
+    form()->ui().re->setWholeText(original);
     form()->ui().re->setCursorPosition(2, 3);
     form()->item("IndentCode1")->trigger();
     const QString once = form()->ui().re->wholeText();
     EXPECT_EQ(once, "<?php\nif ($a) {\n    echo $a;\n}\n\nfunction f() {}\n    x;");
     EXPECT_EQ(form()->ui().re->caretLine(), 3);
-    EXPECT_FALSE(form()->ui().re->isUndoAvailable());
     EXPECT_TRUE(form()->ui().re->isDocumentModified());
     form()->IndentCode1Click(nullptr);
+    EXPECT_EQ(form()->ui().re->wholeText(), once);
+    // The whole re-indent is one step back, however many lines it changed.
+    form()->ui().re->undo();
+    EXPECT_EQ(form()->ui().re->wholeText(), original);
+    form()->ui().re->redo();
     EXPECT_EQ(form()->ui().re->wholeText(), once);
 }

@@ -63,8 +63,7 @@ start_program() {
 
 # Without a window manager the focus does not come back by itself after a
 # dialog closes: give it to the main window before each key. The window is
-# looked up each time because the first page shown in the browser makes Qt
-# create the main window's native window anew.
+# looked up by its title each time, as a user's tool would find it.
 focus_main() {
   MAIN_WINDOW=$(timeout 20 xdotool search --sync --onlyvisible --name "^(.* - )?Quillstone( - .*)?$" | tail -1) || true
   [ -n "$MAIN_WINDOW" ] || fail "main window not found"

@@ -58,12 +58,12 @@ TEST(SecondaryWindows, CaptionsNamesAndTopLevel)
         {make<FileFunctionsDialog>, "form_function_list", "Function List", false},
         {make<ProjectFunctionsDialog>, "form_all_functions", "Project Functions", false},
         {make<OnlineManualWindow>, "form_help", "php.net", true},
-        {make<RunTextWindow>, "form_run_text", "form_run_text", true},
+        {make<RunTextWindow>, "form_run_text", "Run in Text Mode", true},
         {make<ProjectOptionsDialog>, "form_publish", "Project Options", false},
-        {make<AdviceWindow>, "form_advise", "form_advise", false},
+        {make<AdviceWindow>, "form_advise", "PHP Manual", false},
         {make<EnvironmentOptionsDialog>, "OptionsForm", "Environment Options", false},
         {make<AboutDialog>, "AboutForm", "About", false},
-        {make<HelpWindow>, "AppHelpForm", "Dialog", false},
+        {make<HelpWindow>, "AppHelpForm", "Help", false},
         {make<DatabaseAdminWindow>, "form_run2", "PHPMyAdmin", true},
     };
     for (const WindowCase &c : cases) {

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "app/controller.h"
+
+// What the View menu changes about the editor and what the status line tells
+// about it: line numbers and the colour scheme (both remembered in the
+// settings), and the caret's line and column, the file's encoding, its line
+// ends and insert or overwrite beside the window's own status panels.
+class EditorViewController final : public Controller {
+    Q_OBJECT
+
+public:
+    EditorViewController(MainWindow &window, Project &project, const MainWindowUi &ui,
+                         const SecondaryWindows &windows);
+
+    // View > Line Numbers: follows the item's check mark and remembers it.
+    void LineNumbers1Click(QObject *Sender);
+    // View > Colours > Automatic, Light or Dark, chosen by the item sent;
+    // without a sender the stored choice is applied again.
+    void Colours1Click(QObject *Sender);
+    // The editor's panels of the status line.
+    void UpdateEditorStatus();
+};
