@@ -56,6 +56,8 @@ class FailingBrowserView final : public BrowserView
     void setSilent(bool) override {}
     bool isSilent() const override { return false; }
     void focusBrowser() override {}
+    void showPage(const QString &, const QString &) override { throw AppError(QStringLiteral("cannot show")); }
+    QString ownPageFor() const override { return {}; }
 };
 
 } // namespace
@@ -296,3 +298,4 @@ TEST(BrowserFrame, FailuresOfTheBrowserReachTheErrorBoxNotTheEventLoop)
     // The box keeps what was typed, with its scheme.
     EXPECT_EQ(frame->urlText(), "http://h/x");
 }
+
