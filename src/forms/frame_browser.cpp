@@ -153,13 +153,26 @@ void Tframe_browser::focusBrowser()
     WebBrowser1->focusBrowser();
 }
 
-void Tframe_browser::navigate(const QString &url)
+bool Tframe_browser::navigate(const QString &url)
 {
+    if (m_gate && !m_gate(url))
+        return false;
     WebBrowser1->navigate(url);
+    return true;
+}
+
+void Tframe_browser::showPage(const QString &html, const QString &forUrl)
+{
+    WebBrowser1->showPage(html, forUrl);
 }
 
 void Tframe_browser::reload()
 {
+    // Over a page of our own the address it stands for is tried again, so
+    // the gate is asked first as for a navigation.
+    const QString own = WebBrowser1->ownPageFor();
+    if (!own.isEmpty() && m_gate && !m_gate(own))
+        return;
     WebBrowser1->reload();
 }
 
@@ -254,12 +267,12 @@ void Tframe_browser::URLKeyDown(QObject *, int Key)
     if (!IsEnterKey(Key))
         return;
     URL->setText(AddressToGo(URL->text()));
-    WebBrowser1->navigate(URL->text());
+    navigate(URL->text());
 }
 
 void Tframe_browser::RefreshClick(QObject *)
 {
-    WebBrowser1->reload();
+    reload();
 }
 
 void Tframe_browser::closeHoldingWindow()
@@ -285,12 +298,12 @@ void Tframe_browser::Engerlink1Click(QObject *)
 
 void Tframe_browser::Refresh1Click(QObject *)
 {
-    WebBrowser1->reload();
+    reload();
 }
 
 void Tframe_browser::Refrehs1Click(QObject *)
 {
-    WebBrowser1->reload();
+    reload();
 }
 
 void Tframe_browser::WebBrowser1BeforeNavigate2(QObject *, const QString &url)
