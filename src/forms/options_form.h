@@ -5,8 +5,8 @@
 class QCheckBox;
 class QPushButton;
 
-// Environment options: the one program setting the user can change. The
-// caller loads the setting into the dialog, shows it and stores it on OK.
+// Environment options: the program settings the user can change. The caller
+// loads the settings into the dialog, shows it and stores them on OK.
 class TOptionsForm final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TOptionsForm)
@@ -16,8 +16,11 @@ public:
 
     void setActivateOnReturn(bool on);
     bool activateOnReturn() const;
+    void setStartPhpServer(bool on);
+    bool startPhpServer() const;
 
     QCheckBox *ActivateOnReturnBox;
+    QCheckBox *StartPhpServerBox;
     QPushButton *OkButton;
     QPushButton *CancelButton;
 };
