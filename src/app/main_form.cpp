@@ -16,6 +16,8 @@
 #include "foundation/trace.h"
 #include "foundation/http_fetch.h"
 #include "foundation/user_dialogs.h"
+#include "net/local_php_server.h"
+#include "project/project_paths.h"
 
 #include <QAction>
 #include <QApplication>
@@ -314,6 +316,9 @@ void TMainForm::FormCreate()
 
 void TMainForm::OnLoadedExecute()
 {
+    // The own PHP server served the project opened before.
+    if (m_phpServer && !m_phpServer->servesFolder(ProjectFolderOf(Project.FileName)))
+        m_phpServer->stop();
     RecentFiles->NotifyOpen(Project.FileName);
     WebPanel->setUrlText(Project.RunAddress);
 }
@@ -496,8 +501,14 @@ void TMainForm::OptionsClick(QObject *)
 {
     TOptionsForm *form = m_windows->OptionsForm;
     form->setActivateOnReturn(ActivateOnReturn.ReadBool());
-    if (Dialogs().showModal(form) == QDialog::Accepted)
+    form->setStartPhpServer(StartPhpServer().ReadBool());
+    if (Dialogs().showModal(form) == QDialog::Accepted) {
         ActivateOnReturn.WriteBool(form->activateOnReturn());
+        StartPhpServer().WriteBool(form->startPhpServer());
+        // Switched off: the user's own server takes the port from now on.
+        if (!form->startPhpServer())
+            PhpServer().stop();
+    }
 }
 
 void TMainForm::Help2Click(QObject *)

@@ -20,6 +20,8 @@ class QTimer;
 class QTreeWidget;
 class TRecentFiles;
 class HttpClient;
+class LocalPhpServer;
+class TRegString;
 class Tframe_browser;
 struct SecondaryWindows;
 
@@ -36,7 +38,11 @@ public:
     ~TMainForm() override;
 
     // The windows created after this one; set once by the application.
-    void setSecondaryWindows(const SecondaryWindows *windows) { m_windows = windows; }
+    void setSecondaryWindows(const SecondaryWindows *windows)
+    {
+        m_windows = windows;
+        setUpRunServer();
+    }
     const SecondaryWindows *secondaryWindows() const { return m_windows; }
 
     // A menu item (main menu, hidden menu or popup) by its component name.
@@ -127,6 +133,23 @@ public:
     void RunText1Click(QObject *Sender);
     HttpClient &Http();
     void SetHttpClient(std::unique_ptr<HttpClient> client);
+
+    // --- own PHP server: declarations ---
+    // The switch of Environment Options that lets Run start PHP's server.
+    static const TRegString &StartPhpServer();
+    // Before the run address is shown or fetched: refuses what is not an
+    // http or https address, and starts the project's own PHP server when the
+    // address is on the loopback, nothing answers there and the switch is on.
+    // Shows nothing; `served` false means nothing can serve the address.
+    struct RunServing {
+        bool served = false;
+        QString problem; // why not, when there is more to say than "nothing answers"
+    };
+    RunServing ServeRunAddress(const QString &address);
+    // Our page in a frame that says what to do about an address nothing serves.
+    void ShowRunGuidance(Tframe_browser *frame, const QString &address, const QString &problem);
+    LocalPhpServer &PhpServer();
+    // --- end own PHP server ---
 
     // --- search, functions, code explorer, indenter: declarations ---
     // Search menu: Find and Search Again in the document (no wrap), Goto Line,
@@ -238,6 +261,12 @@ private:
     QString m_previousPreviewAddress;
     QString m_previousRunAddress;
     std::unique_ptr<HttpClient> m_http;
+
+    // --- own PHP server: state ---
+    // The preview's and the Run window's gates and failure pages.
+    void setUpRunServer();
+    std::unique_ptr<LocalPhpServer> m_phpServer;
+    // --- end own PHP server state ---
 
     // --- search, functions, code explorer, indenter: state ---
     void bindNavigation();

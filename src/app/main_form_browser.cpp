@@ -33,8 +33,8 @@ void TMainForm::WebPanelURLChange(const QString &text)
 void TMainForm::ReloadPreviewAfterSave()
 {
     const QString address = WebPanel->urlText();
-    WebPanel->navigate(address);
-    if (address == m_previousPreviewAddress)
+    // When nothing serves the address the preview shows what to do instead.
+    if (WebPanel->navigate(address) && address == m_previousPreviewAddress)
         WebPanel->reload();
     m_previousPreviewAddress = address;
     Project.RunAddress = address;

@@ -7,6 +7,7 @@
 #include "forms/form_files.h"
 #include "foundation/switches.h"
 #include "foundation/user_dialogs.h"
+#include "net/local_php_server.h"
 #include "project/project_paths.h"
 
 #include <QAction>
@@ -110,6 +111,9 @@ void TMainForm::Saveas1Click(QObject *)
 
 void TMainForm::New1Click(QObject *)
 {
+    // The own PHP server served the project that goes now.
+    if (m_phpServer)
+        m_phpServer->stop();
     Project.Clear();
     UpdateCaption();
     re->clearAll();

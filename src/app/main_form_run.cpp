@@ -1,5 +1,6 @@
-// The run commands: save, fetch the run address, and either land on the first
-// PHP error of the page or show the page in the Run window.
+// The run commands: save, make sure something serves the run address, fetch
+// it, and either land on the first PHP error of the page or show the page in
+// the Run window.
 #include "app/main_form.h"
 
 #include "app/application.h"
@@ -33,19 +34,33 @@ void TMainForm::Run2Click(QObject *Sender)
 
     Tframe_browser *runFrame = m_windows->form_run->frame_browser1;
     runFrame->setUrlText(Project.RunAddress);
-    if (Project.RunAddress == m_previousRunAddress)
+    // Only what a web server can serve is shown or fetched; the project's own
+    // PHP server is started here when it is needed. The user's command says
+    // why not in a box; otherwise the Run window shows what to do.
+    const RunServing serving = ServeRunAddress(Project.RunAddress);
+    if (!serving.served) {
+        if (Sender && !serving.problem.isEmpty()) {
+            Dialogs().showMessage(serving.problem);
+            return;
+        }
+        ShowRunGuidance(runFrame, Project.RunAddress, serving.problem);
+    } else if (Project.RunAddress == m_previousRunAddress) {
         runFrame->reload();
-    else
+    } else {
         runFrame->navigate(Project.RunAddress);
+    }
     m_previousRunAddress = Project.RunAddress;
     ClearMessages();
 
     QString page;
-    if (Sender)
+    if (Sender && serving.served)
         page = getOrEmpty(Http(), runFrame->urlText());
 
-    const PhpErrorCapture capture = CapturePhpError(page);
+    PhpErrorCapture capture = CapturePhpError(page);
     if (capture.found) {
+        // PHP names files by their real paths; the project may know them
+        // through a linked folder.
+        capture.file = ProjectPathOfReported(capture.file, Project);
         AddMessage(capture.messageRow());
         ShowMessages();
         if (QFileInfo(capture.file).isFile()) {
@@ -58,7 +73,8 @@ void TMainForm::Run2Click(QObject *Sender)
     }
 
     HideMessages();
-    runFrame->navigate(runFrame->urlText());
+    if (serving.served)
+        runFrame->navigate(runFrame->urlText());
     Dialogs().showModal(m_windows->form_run);
     Project.RunAddress = runFrame->urlText();
     WebPanel->setUrlText(Project.RunAddress);
@@ -75,8 +91,13 @@ void TMainForm::RunText1Click(QObject *)
     SaveFileClick(nullptr);
     Tframe_browser *runFrame = m_windows->form_run->frame_browser1;
     runFrame->setUrlText(Project.RunAddress);
+    const RunServing serving = ServeRunAddress(Project.RunAddress);
+    if (!serving.served && !serving.problem.isEmpty()) {
+        Dialogs().showMessage(serving.problem);
+        return;
+    }
     ClearMessages();
-    const QString page = getOrEmpty(Http(), runFrame->urlText());
+    const QString page = serving.served ? getOrEmpty(Http(), runFrame->urlText()) : QString();
     m_windows->form_run_text->setText(page);
     Dialogs().showModal(m_windows->form_run_text);
 }

@@ -6,6 +6,7 @@
 #include "forms/form_run.h"
 #include "forms/form_run2.h"
 #include "forms/frame_browser.h"
+#include "support/php_server.h"
 
 #include <QAction>
 #include <QDir>
@@ -199,23 +200,26 @@ TEST_F(Workspace, FilesDialogSelectsTheCurrentDocumentAndOpensTheChoice)
 
 TEST_F(Workspace, PreviewFollowsTheRunAddressAndReloadsOnTheSecondSave)
 {
+    // A server answers at the address, so the preview goes there.
+    PhpServer server(site);
+    const QString page = server.url("a.php");
     form()->OpenFileAtLine(site + "/a.php", true);
-    form()->WebPanel->setUrlText("http://127.0.0.1:8000/a.php");
-    EXPECT_EQ(form()->Project.RunAddress, "http://127.0.0.1:8000/a.php");
+    form()->WebPanel->setUrlText(page);
+    EXPECT_EQ(form()->Project.RunAddress, page);
     form()->item("Save1")->trigger();
-    EXPECT_EQ(preview()->navigations, QStringList{"http://127.0.0.1:8000/a.php"});
+    EXPECT_EQ(preview()->navigations, QStringList{page});
     EXPECT_EQ(preview()->reloads, 0);
     form()->item("Save1")->trigger();
     EXPECT_EQ(preview()->navigations.size(), 2);
     EXPECT_EQ(preview()->reloads, 1);
-    EXPECT_EQ(windows().form_run->frame_browser1->urlText(), "http://127.0.0.1:8000/a.php");
+    EXPECT_EQ(windows().form_run->frame_browser1->urlText(), page);
     // The program's own saves do not touch the preview.
     form()->SaveFileClick(nullptr);
     EXPECT_EQ(preview()->navigations.size(), 2);
 
     // A link followed in the preview becomes the run address, rewritten.
-    preview()->fireBeforeNavigate("http://127.0.0.1:8000/a.php?x=1");
-    EXPECT_EQ(form()->Project.RunAddress, "http://127.0.0.1:8000/a.php/?x=1");
+    preview()->fireBeforeNavigate(page + "?x=1");
+    EXPECT_EQ(form()->Project.RunAddress, page + "/?x=1");
 }
 
 TEST_F(Workspace, WebPreviewToggleAndCtrlL)

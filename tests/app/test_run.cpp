@@ -4,6 +4,7 @@
 #include "forms/form_run.h"
 #include "forms/form_run_text.h"
 #include "forms/frame_browser.h"
+#include "foundation/reg_string.h"
 #include "support/php_server.h"
 
 #include <QAction>
@@ -117,12 +118,19 @@ TEST_F(Run, WithoutDebuggingNothingIsFetchedOrCaptured)
     EXPECT_EQ(form()->MessageCell(0, 0), "");
 }
 
-TEST_F(Run, ADeadServerShowsTheRunWindow)
+TEST_F(Run, ADeadServerShowsTheRunWindowWithOurGuidanceInsteadOfAnEnginePage)
 {
-    form()->Project.RunAddress = QStringLiteral("http://127.0.0.1:%1/x.php").arg(FreeLoopbackPort());
+    // With the own server switched off nothing can serve the address.
+    TMainForm::StartPhpServer().WriteBool(false);
+    const QString dead = QStringLiteral("http://127.0.0.1:%1/x.php").arg(FreeLoopbackPort());
+    form()->Project.RunAddress = dead;
     form()->item("Run2")->trigger();
     EXPECT_EQ(shownWindows, QStringList{"form_run"});
     EXPECT_TRUE(dialogs.errors.empty());
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_TRUE(runBrowser()->navigations.isEmpty());
+    ASSERT_EQ(runBrowser()->pagesFor, QStringList{dead});
+    EXPECT_TRUE(runBrowser()->pages.at(0).contains("switched off"));
 }
 
 TEST_F(Run, TextModeShowsTheRawPageAndSavesFirst)
@@ -134,8 +142,10 @@ TEST_F(Run, TextModeShowsTheRawPageAndSavesFirst)
     EXPECT_EQ(shownWindows, QStringList{"form_run_text"});
     EXPECT_EQ(windows().form_run_text->text(), "saved before the run");
 
+    TMainForm::StartPhpServer().WriteBool(false);
     form()->Project.RunAddress = QStringLiteral("http://127.0.0.1:%1/").arg(FreeLoopbackPort());
     form()->item("RunText1")->trigger();
+    EXPECT_EQ(shownWindows, (QStringList{"form_run_text", "form_run_text"}));
     EXPECT_EQ(windows().form_run_text->text(), "");
 }
 
