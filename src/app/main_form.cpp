@@ -260,6 +260,7 @@ void TMainForm::bindHandlers()
     bind("Run2", &TMainForm::Run2Click);
     bind("RunwithoutDebuging1", &TMainForm::RunwithoutDebuging1Click);
     bind("RunText1", &TMainForm::RunText1Click);
+    bind("ServerLog1", &TMainForm::ServerLog1Click);
 
     // --- search, functions, code explorer, indenter: bindings ---
     bindNavigation();

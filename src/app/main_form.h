@@ -148,6 +148,8 @@ public:
     RunServing ServeRunAddress(const QString &address);
     // Our page in a frame that says what to do about an address nothing serves.
     void ShowRunGuidance(Tframe_browser *frame, const QString &address, const QString &problem);
+    // Run > Server Log: the own server's log, read into the text window.
+    void ServerLog1Click(QObject *Sender);
     LocalPhpServer &PhpServer();
     // --- end own PHP server ---
 

@@ -101,6 +101,8 @@ void TMainForm::buildMenus()
     addItem(run, QStringLiteral("RunwithoutDebuging1"), QStringLiteral("Run Without Debugging"),
             QStringLiteral("Alt+Return"));
     addItem(run, QStringLiteral("RunText1"), QStringLiteral("Run in Text Mode"), QStringLiteral("Alt+T"));
+    run->addSeparator();
+    addItem(run, QStringLiteral("ServerLog1"), QStringLiteral("Server &Log"));
 
     QMenu *tools = addMenu(nullptr, QStringLiteral("Tools1"), QStringLiteral("Tools"));
     addItem(tools, QStringLiteral("Options1"), QStringLiteral("Options..."));

@@ -1,9 +1,12 @@
 // The project's own PHP server: what Run and the preview need before they
-// show or fetch the run address, and the guidance page when nothing can serve it.
+// show or fetch the run address, the guidance page when nothing can serve it,
+// and the server's log.
 #include "app/main_form.h"
 
 #include "app/application.h"
+#include "editor/code_editor.h"
 #include "forms/form_run.h"
+#include "forms/form_run_text.h"
 #include "forms/frame_browser.h"
 #include "foundation/reg_string.h"
 #include "foundation/user_dialogs.h"
@@ -12,6 +15,7 @@
 #include "net/run_guidance.h"
 #include "project/project_paths.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 const TRegString &TMainForm::StartPhpServer()
@@ -74,4 +78,23 @@ void TMainForm::setUpRunServer()
     install(WebPanel);
     if (m_windows && m_windows->form_run)
         install(m_windows->form_run->frame_browser1);
+}
+
+void TMainForm::ServerLog1Click(QObject *)
+{
+    const QString path = PhpServer().logPath();
+    QFile log(path);
+    if (!log.open(QIODevice::ReadOnly)) {
+        Dialogs().showMessage(
+            QStringLiteral("Quillstone has not started PHP's server yet; its log will be %1.").arg(path));
+        return;
+    }
+    // The end of a long log is what matters; the window shows the last part.
+    constexpr qint64 Shown = 4 * 1024 * 1024;
+    if (log.size() > Shown)
+        log.seek(log.size() - Shown);
+    Tform_run_text *window = m_windows->form_run_text;
+    window->setText(DecodePageText(log.readAll()));
+    window->editor->setCaretLine(window->editor->lineCount());
+    Dialogs().showModal(window);
 }

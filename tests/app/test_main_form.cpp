@@ -63,6 +63,8 @@ const MenuRow MenuTable[] = {
     {"Run1", "Run2", "&Run", "Alt+R"},
     {"Run1", "RunwithoutDebuging1", "Run Without Debugging", "Alt+Return"},
     {"Run1", "RunText1", "Run in Text Mode", "Alt+T"},
+    {"Run1", "", "", ""},
+    {"Run1", "ServerLog1", "Server &Log", ""},
     {"Tools1", "Options1", "Options...", ""},
     {"Tools1", "", "", ""},
     {"Tools1", "Run3", "phpMyAdmin...", "Alt+D"},

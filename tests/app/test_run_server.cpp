@@ -131,6 +131,13 @@ TEST_F(RunServer, RunStartsTheOwnServerLandsOnTheWarningAndTheServerGoesWithTheP
     EXPECT_EQ(shown, QStringList{"form_run"});
     EXPECT_EQ(form()->PhpServer().processId(), pid);
 
+    // Its log, requests and PHP's messages, opens in the text window.
+    form()->item("ServerLog1")->trigger();
+    EXPECT_EQ(shown.last(), "form_run_text");
+    EXPECT_TRUE(textShown.contains("GET /warn.php")) << textShown.toStdString();
+    EXPECT_TRUE(textShown.contains("PHP Warning:  Undefined array key")) << textShown.toStdString();
+    EXPECT_TRUE(QFile::exists(dir.filePath("state/quillstone/php-server.log")));
+
     // The program ends: no php is left.
     start();
     EXPECT_FALSE(processAlive(pid));
