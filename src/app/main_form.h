@@ -21,7 +21,9 @@ class QTreeWidget;
 class TRecentFiles;
 class HttpClient;
 class LocalPhpServer;
+class PhpLint;
 class TRegString;
+struct PhpLintResult;
 class Tframe_browser;
 struct SecondaryWindows;
 
@@ -134,7 +136,7 @@ public:
     HttpClient &Http();
     void SetHttpClient(std::unique_ptr<HttpClient> client);
 
-    // --- own PHP server: declarations ---
+    // --- own PHP server and php -l: declarations ---
     // The switch of Environment Options that lets Run start PHP's server.
     static const TRegString &StartPhpServer();
     // Before the run address is shown or fetched: refuses what is not an
@@ -151,7 +153,12 @@ public:
     // Run > Server Log: the own server's log, read into the text window.
     void ServerLog1Click(QObject *Sender);
     LocalPhpServer &PhpServer();
-    // --- end own PHP server ---
+    // After a save: `php -l` of a .php file in the background; a parse error
+    // becomes a messages row with file and line, removed by a clean check.
+    void LintSavedFile(const QString &path);
+    void PhpLintChecked(const PhpLintResult &result);
+    PhpLint &Lint();
+    // --- end own PHP server and php -l ---
 
     // --- search, functions, code explorer, indenter: declarations ---
     // Search menu: Find and Search Again in the document (no wrap), Goto Line,
@@ -264,11 +271,13 @@ private:
     QString m_previousRunAddress;
     std::unique_ptr<HttpClient> m_http;
 
-    // --- own PHP server: state ---
+    // --- own PHP server and php -l: state ---
     // The preview's and the Run window's gates and failure pages.
     void setUpRunServer();
     std::unique_ptr<LocalPhpServer> m_phpServer;
-    // --- end own PHP server state ---
+    PhpLint *m_lint = nullptr;
+    QHash<QString, QString> m_lintRows; // file -> text of its php -l row
+    // --- end own PHP server and php -l state ---
 
     // --- search, functions, code explorer, indenter: state ---
     void bindNavigation();

@@ -143,6 +143,8 @@ void TMainForm::SaveFileClick(QObject *Sender)
         re->saveToFile(Project.OpenedFile);
         TraceLog(QStringLiteral("Save file"));
         Project.RefreshStamp();
+        if (Sender)
+            LintSavedFile(Project.OpenedFile);
         if (Sender && WebPanel->isVisible()) {
             TRACE_POINT("WebPanel Navigate");
             ReloadPreviewAfterSave();
@@ -166,6 +168,7 @@ void TMainForm::Saveas2Click(QObject *)
     Project.Files.Last()->Name = chosen;
     Project.SetOpenedFile(chosen);
     UpdateCaption();
+    LintSavedFile(chosen);
 }
 
 void TMainForm::CheckExternalModification()

@@ -89,7 +89,10 @@ void TMainForm::messagesDblClick(QObject *)
     // Going past the line first leaves the target near the top of the view.
     re->setCaretLine(line + 20);
     re->setCaretLine(line);
-    re->extendSelection(text.size());
+    // A hit's text is the line's own text, selected after the jump; a php -l
+    // row's text is a message, so nothing of the file is selected for it.
+    if (m_lintRows.value(file) != text)
+        re->extendSelection(text.size());
 }
 
 void TMainForm::messagesKeyDown(int key, Qt::KeyboardModifiers)

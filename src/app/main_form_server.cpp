@@ -1,9 +1,11 @@
-// The project's own PHP server: what Run and the preview need before they
-// show or fetch the run address, the guidance page when nothing can serve it,
-// and the server's log.
+// The project's own PHP server and the syntax check on save: what Run and the
+// preview need before they show or fetch the run address, the guidance page
+// when nothing can serve it, the server's log, and `php -l` rows.
 #include "app/main_form.h"
 
 #include "app/application.h"
+#include "app/handler_guard.h"
+#include "app/messages_grid.h"
 #include "editor/code_editor.h"
 #include "forms/form_run.h"
 #include "forms/form_run_text.h"
@@ -12,6 +14,7 @@
 #include "foundation/user_dialogs.h"
 #include "net/http_client.h"
 #include "net/local_php_server.h"
+#include "net/php_lint.h"
 #include "net/run_guidance.h"
 #include "project/project_paths.h"
 
@@ -97,4 +100,47 @@ void TMainForm::ServerLog1Click(QObject *)
     window->setText(DecodePageText(log.readAll()));
     window->editor->setCaretLine(window->editor->lineCount());
     Dialogs().showModal(window);
+}
+
+PhpLint &TMainForm::Lint()
+{
+    if (!m_lint) {
+        m_lint = new PhpLint(this);
+        connect(m_lint, &PhpLint::checked, this, [this](const PhpLintResult &result) {
+            RunGuarded([this, &result] { PhpLintChecked(result); });
+        });
+    }
+    return *m_lint;
+}
+
+void TMainForm::LintSavedFile(const QString &path)
+{
+    if (QFileInfo(path).suffix().compare(QLatin1String("php"), Qt::CaseInsensitive) == 0)
+        Lint().check(path);
+}
+
+void TMainForm::PhpLintChecked(const PhpLintResult &result)
+{
+    // The file's earlier row goes, wherever it stands now.
+    const QString earlier = m_lintRows.take(result.file);
+    if (!earlier.isEmpty()) {
+        for (int row = messages->rowCount() - 1; row >= 0; --row) {
+            if (MessageCell(0, row) != earlier || MessageCell(1, row) != result.file)
+                continue;
+            if (messages->rowCount() > 1) {
+                messages->removeRow(row);
+            } else {
+                for (int column = 0; column < 3; ++column)
+                    SetMessageCell(column, row, QString());
+            }
+            break;
+        }
+    }
+    if (result.clean)
+        return;
+    const QString line = QString::number(result.line);
+    const QString text = result.file + u'(' + line + QStringLiteral("): ") + result.message;
+    AddMessageRows({{text, result.file, line}});
+    m_lintRows.insert(result.file, text);
+    ShowMessages();
 }

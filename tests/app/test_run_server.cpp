@@ -1,4 +1,4 @@
-// Run and the preview with the project's own PHP server:
+// Run, the preview and saves with the project's own PHP server and php -l:
 // real PHP started by the program, a real server of the test's on the port, a
 // real FTP server holding the port, an empty PATH, a linked project folder.
 #include "app_fixture.h"
@@ -10,6 +10,7 @@
 #include "forms/options_form.h"
 #include "foundation/reg_string.h"
 #include "net/local_php_server.h"
+#include "net/php_lint.h"
 #include "support/ftp_server.h"
 #include "support/php_server.h"
 
@@ -199,7 +200,7 @@ TEST_F(RunServer, APortTakenByAnotherKindOfProgramIsToldNotHung)
     EXPECT_EQ(dialogs.messages.size(), 1u);
 }
 
-TEST_F(RunServer, WithoutPhpRunSaysSo)
+TEST_F(RunServer, WithoutPhpRunSaysSoAndSavesCheckNothing)
 {
     openProject(site);
     page("broken.php", "<?php\nfunction (\n");
@@ -213,6 +214,10 @@ TEST_F(RunServer, WithoutPhpRunSaysSo)
     form()->item("RunText1")->trigger();
     EXPECT_EQ(dialogs.messages.size(), 2u);
     EXPECT_TRUE(shown.isEmpty());
+
+    form()->item("Save1")->trigger();
+    EXPECT_EQ(form()->Lint().running(), 0);
+    EXPECT_FALSE(form()->messages->isVisible());
 }
 
 TEST_F(RunServer, SwitchedOffNothingIsStartedAndTheRunWindowSaysWhatToDo)
@@ -311,4 +316,42 @@ TEST_F(RunServer, OnlyWebAddressesAreShownOrFetched)
     EXPECT_TRUE(runBrowser()->navigations.isEmpty());
     ASSERT_EQ(runBrowser()->pages.size(), 1);
     EXPECT_TRUE(runBrowser()->pages[0].contains("only web addresses"));
+}
+
+TEST_F(RunServer, SavingAPhpFileWithAParseErrorAddsARowThatJumpsAndACleanSaveRemovesIt)
+{
+    openProject(site);
+    page("broken.php", "<?php\n$total = 1\necho $total;\n");
+    form()->OpenFileAtLine(site + "/broken.php", true);
+    form()->item("Save1")->trigger();
+    // Checked in the background: the save returns before PHP has answered.
+    EXPECT_EQ(form()->Lint().running(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !form()->MessageCell(0, 0).isEmpty(); }, 20000));
+    const QString row = site + "/broken.php(3): Parse error: syntax error, unexpected token \"echo\"";
+    EXPECT_EQ(form()->MessageCell(0, 0), row);
+    EXPECT_EQ(form()->MessageCell(1, 0), site + "/broken.php");
+    EXPECT_EQ(form()->MessageCell(2, 0), "3");
+    EXPECT_TRUE(form()->messages->isVisible());
+
+    // It jumps like the other rows: Enter on it from another file.
+    form()->OpenFileAtLine(site + "/ok.php", true);
+    form()->messages->setCurrentCell(0, 0);
+    form()->messagesKeyDown(Qt::Key_Return, Qt::NoModifier);
+    EXPECT_EQ(form()->Project.OpenedFile, site + "/broken.php");
+    EXPECT_EQ(form()->re->caretLine(), 3);
+    EXPECT_FALSE(form()->re->hasSelectedText());
+
+    // Other rows stay; a clean save removes only its own.
+    form()->AddMessage("another row");
+    form()->re->setWholeText("<?php\n$total = 1;\necho $total;\n");
+    form()->item("Save1")->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return form()->messages->rowCount() == 1; }, 20000));
+    EXPECT_EQ(form()->MessageCell(0, 0), "another row");
+    EXPECT_EQ(form()->Lint().running(), 0);
+
+    // Files that are not PHP are not checked.
+    page("notes.txt", "<?php\nfunction (\n");
+    form()->OpenFileAtLine(site + "/notes.txt", true);
+    form()->item("Save1")->trigger();
+    EXPECT_EQ(form()->Lint().running(), 0);
 }
