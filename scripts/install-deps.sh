@@ -17,8 +17,9 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev
   php-cli python3 python3-pyftpdlib
   xvfb xauth xdotool x11-utils imagemagick
-  # benchmarks (lftp: the reference for publishing speed)
-  libbenchmark-dev lftp
+  # benchmarks (lftp: the reference for publishing speed; Xlib for the
+  # timing helpers that watch the real window)
+  libbenchmark-dev lftp libx11-dev
   # fonts so the offscreen and Xvfb windows have real metrics
   fonts-dejavu-core
 )
