@@ -21,6 +21,21 @@
 #include <QFile>
 #include <QFileInfo>
 
+namespace {
+// The guidance page for an address, with the project's folder and the log.
+QString guidanceFor(TMainForm &form, const QString &address, const QString &problem)
+{
+    RunGuidance guidance;
+    guidance.address = address;
+    guidance.problem = problem;
+    if (!form.Project.FileName.isEmpty())
+        guidance.projectFolder = ProjectFolderOf(form.Project.FileName);
+    guidance.logPath = form.PhpServer().logPath();
+    guidance.ownServer = TMainForm::StartPhpServer().ReadBool();
+    return RunGuidancePage(guidance);
+}
+} // namespace
+
 const TRegString &TMainForm::StartPhpServer()
 {
     static const TRegString setting(QStringLiteral("StartPhpServer"), QStringLiteral("1"));
@@ -48,14 +63,7 @@ TMainForm::RunServing TMainForm::ServeRunAddress(const QString &address)
 void TMainForm::ShowRunGuidance(Tframe_browser *frame, const QString &address,
                                 const QString &problem)
 {
-    RunGuidance guidance;
-    guidance.address = address;
-    guidance.problem = problem;
-    guidance.projectFolder =
-        Project.FileName.isEmpty() ? QString() : ProjectFolderOf(Project.FileName);
-    guidance.logPath = PhpServer().logPath();
-    guidance.ownServer = StartPhpServer().ReadBool();
-    frame->showPage(RunGuidancePage(guidance), address);
+    frame->showPage(guidanceFor(*this, address, problem), address);
 }
 
 void TMainForm::setUpRunServer()
@@ -67,15 +75,11 @@ void TMainForm::setUpRunServer()
                 ShowRunGuidance(frame, url, serving.problem);
             return serving.served;
         });
+        // A server elsewhere, or one that went away after the gate let the
+        // address through: the same page instead of the engine's.
         frame->WebBrowser1->setFailurePage([this](const QString &url, const QString &error) {
-            RunGuidance guidance;
-            guidance.address = url;
-            guidance.problem = QStringLiteral("The page could not be loaded: %1.").arg(error);
-            guidance.projectFolder =
-                Project.FileName.isEmpty() ? QString() : ProjectFolderOf(Project.FileName);
-            guidance.logPath = PhpServer().logPath();
-            guidance.ownServer = StartPhpServer().ReadBool();
-            return RunGuidancePage(guidance);
+            return guidanceFor(*this, url,
+                               QStringLiteral("The page could not be loaded: %1.").arg(error));
         });
     };
     install(WebPanel);

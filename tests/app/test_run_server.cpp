@@ -248,6 +248,13 @@ TEST_F(RunServer, SwitchedOffNothingIsStartedAndTheRunWindowSaysWhatToDo)
     EXPECT_TRUE(runBrowser()->pages[0].contains("switched off"));
     EXPECT_TRUE(runBrowser()->pages[0].contains("-t " + site));
     EXPECT_TRUE(runBrowser()->pages[0].contains(dir.filePath("state/quillstone/php-server.log")));
+
+    // A page that fails to load before any server answered (a server
+    // elsewhere, or one gone meanwhile) gets the same page, with the reason.
+    preview()->fireLoadFailure("http://192.0.2.1/", "net::ERR_CONNECTION_TIMED_OUT");
+    ASSERT_EQ(preview()->pages.size(), 1);
+    EXPECT_TRUE(preview()->pages[0].contains("could not be loaded: net::ERR_CONNECTION_TIMED_OUT"));
+    EXPECT_EQ(preview()->ownPageFor(), "http://192.0.2.1/");
 }
 
 TEST_F(RunServer, ALinkedProjectFolderLandsOnTheProjectsOwnEntry)
