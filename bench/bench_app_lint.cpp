@@ -30,15 +30,29 @@
 #include <cstdio>
 #include <vector>
 
-namespace {
-class SilentDialogs final : public UserDialogs {
-public:
+namespace
+{
+class SilentDialogs final : public UserDialogs
+{
+  public:
     void showMessage(const QString &) override {}
-    void showError(const QString &text) override { std::fprintf(stderr, "error: %s\n", qPrintable(text)); }
+    void showError(const QString &text) override
+    {
+        std::fprintf(stderr, "error: %s\n", qPrintable(text));
+    }
     bool askYesNo(const QString &, const QString &) override { return false; }
-    std::optional<QString> prompt(const QString &, const QString &, const QString &) override { return {}; }
-    QStringList openFiles(const QString &, const QString &, const QString &, bool) override { return {}; }
-    QString saveFile(const QString &, const QString &, const QString &, const QString &) override { return {}; }
+    std::optional<QString> prompt(const QString &, const QString &, const QString &) override
+    {
+        return {};
+    }
+    QStringList openFiles(const QString &, const QString &, const QString &, bool) override
+    {
+        return {};
+    }
+    QString saveFile(const QString &, const QString &, const QString &, const QString &) override
+    {
+        return {};
+    }
     int showModal(QWidget *) override { return 0; }
 };
 
@@ -96,7 +110,8 @@ void writeBigPhp(const QString &path, qint64 bytes)
 
 int main(int argc, char **argv)
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     const qint64 megabytes = argc > 1 ? QByteArray(argv[1]).toLongLong() : 4;
     const int rounds = argc > 2 ? QByteArray(argv[2]).toInt() : 5;
@@ -166,8 +181,9 @@ int main(int argc, char **argv)
     const double checkMs = figures(checks).median;
     for (int round = 0; round < rounds; ++round) {
         QProcess hog;
-        hog.start("php", {"-r", QStringLiteral("$t = microtime(true); while (microtime(true) - $t < %1);")
-                                    .arg(checkMs / 1000.0)});
+        hog.start("php",
+                  {"-r", QStringLiteral("$t = microtime(true); while (microtime(true) - $t < %1);")
+                             .arg(checkMs / 1000.0)});
         hog.waitForStarted();
         while (hog.state() == QProcess::Running)
             control.push_back(keystroke(editor));
@@ -181,7 +197,8 @@ int main(int argc, char **argv)
     print("keystroke, another program busy as long (control):", figures(control));
     const Figures s = figures(saves);
     const Figures c = figures(checks);
-    std::printf("user Save, including starting php -l: median %.2f ms  max %.2f ms\n", s.median, s.max);
+    std::printf("user Save, including starting php -l: median %.2f ms  max %.2f ms\n", s.median,
+                s.max);
     const Figures st = figures(starts);
     std::printf("starting php -l alone (the window thread's share): median %.2f ms  max %.2f ms\n",
                 st.median, st.max);

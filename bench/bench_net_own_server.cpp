@@ -19,7 +19,8 @@
 #include <functional>
 #include <vector>
 
-namespace {
+namespace
+{
 int freePort()
 {
     QTcpServer probe;
@@ -75,7 +76,8 @@ int main(int argc, char **argv)
     theirs.setStandardErrorFile(QProcess::nullDevice());
     theirs.start("php", {"-S", QStringLiteral("127.0.0.1:%1").arg(port), "-t", dir.path()});
     theirs.waitForStarted();
-    const LoopbackAddress at = LoopbackHttpAddress(QStringLiteral("http://127.0.0.1:%1/").arg(port));
+    const LoopbackAddress at =
+        LoopbackHttpAddress(QStringLiteral("http://127.0.0.1:%1/").arg(port));
     while (ProbeLoopbackPort(at, std::chrono::milliseconds(200), false) == PortState::Free)
         QThread::msleep(10);
     for (int i = 0; i < runs; ++i) {

@@ -21,7 +21,8 @@
 #include <QFile>
 #include <QFileInfo>
 
-namespace {
+namespace
+{
 // The guidance page for an address, with the project's folder and the log.
 QString guidanceFor(TMainForm &form, const QString &address, const QString &problem)
 {
@@ -54,7 +55,8 @@ TMainForm::RunServing TMainForm::ServeRunAddress(const QString &address)
     const QString refused = WebAddressProblem(address);
     if (!refused.isEmpty())
         return {false, refused};
-    const QString folder = Project.FileName.isEmpty() ? QString() : ProjectFolderOf(Project.FileName);
+    const QString folder =
+        Project.FileName.isEmpty() ? QString() : ProjectFolderOf(Project.FileName);
     const LocalPhpServer::Outcome outcome =
         PhpServer().prepare(address, folder, StartPhpServer().ReadBool());
     return {outcome.served, outcome.problem};
@@ -93,7 +95,8 @@ void TMainForm::ServerLog1Click(QObject *)
     QFile log(path);
     if (!log.open(QIODevice::ReadOnly)) {
         Dialogs().showMessage(
-            QStringLiteral("Quillstone has not started PHP's server yet; its log will be %1.").arg(path));
+            QStringLiteral("Quillstone has not started PHP's server yet; its log will be %1.")
+                .arg(path));
         return;
     }
     // The end of a long log is what matters; the window shows the last part.

@@ -14,7 +14,8 @@
 #include <csignal>
 #include <sys/prctl.h>
 
-namespace {
+namespace
+{
 
 // A request for a name that no site has; the leading dot makes PHP's server
 // answer 404 without running a script.
@@ -49,8 +50,8 @@ LoopbackAddress LoopbackHttpAddress(const QString &address)
     if (!url.isValid() || url.scheme().compare(QLatin1String("http"), Qt::CaseInsensitive) != 0)
         return result;
     const QString host = url.host().toLower();
-    if (host != QLatin1String("127.0.0.1") && host != QLatin1String("localhost")
-        && host != QLatin1String("::1"))
+    if (host != QLatin1String("127.0.0.1") && host != QLatin1String("localhost") &&
+        host != QLatin1String("::1"))
         return result;
     result.host = host;
     result.port = url.port(80);
@@ -84,7 +85,9 @@ PortState ProbeLoopbackPort(const LoopbackAddress &address, std::chrono::millise
     return answer.isEmpty() && deadline.hasExpired() ? PortState::WebServer : PortState::Other;
 }
 
-LocalPhpServer::LocalPhpServer(QObject *parent) : LocalPhpServer(Options{}, parent) {}
+LocalPhpServer::LocalPhpServer(QObject *parent) : LocalPhpServer(Options{}, parent)
+{
+}
 
 LocalPhpServer::LocalPhpServer(Options options, QObject *parent)
     : QObject(parent), m_options(std::move(options))
@@ -180,8 +183,7 @@ LocalPhpServer::Outcome LocalPhpServer::prepare(const QString &address, const QS
     return start(at, folder);
 }
 
-LocalPhpServer::Outcome LocalPhpServer::start(const LoopbackAddress &address,
-                                              const QString &folder)
+LocalPhpServer::Outcome LocalPhpServer::start(const LoopbackAddress &address, const QString &folder)
 {
     stop();
     const QString php = QStandardPaths::findExecutable(m_options.program);
@@ -212,10 +214,10 @@ LocalPhpServer::Outcome LocalPhpServer::start(const LoopbackAddress &address,
                                 QStringLiteral("-d"), QStringLiteral("display_errors=1"),
                                 QStringLiteral("-d"), QStringLiteral("html_errors=1"),
                                 QStringLiteral("-d"), QStringLiteral("error_reporting=E_ALL")};
-    file.write(QStringLiteral("--- %1: %2 %3\n")
-                   .arg(QDateTime::currentDateTime().toString(Qt::ISODate), php,
-                        arguments.join(u' '))
-                   .toUtf8());
+    file.write(
+        QStringLiteral("--- %1: %2 %3\n")
+            .arg(QDateTime::currentDateTime().toString(Qt::ISODate), php, arguments.join(u' '))
+            .toUtf8());
     file.close();
 
     m_process = std::make_unique<QProcess>();
@@ -246,8 +248,7 @@ LocalPhpServer::Outcome LocalPhpServer::start(const LoopbackAddress &address,
             return {false, false,
                     QStringLiteral("PHP's server stopped at once (exit code %1)%2")
                         .arg(code)
-                        .arg(said.isEmpty() ? QStringLiteral(".")
-                                            : QStringLiteral(":\n") + said)};
+                        .arg(said.isEmpty() ? QStringLiteral(".") : QStringLiteral(":\n") + said)};
         }
         QTcpSocket socket;
         socket.connectToHost(address.host, quint16(address.port));
@@ -271,7 +272,8 @@ QString LocalPhpServer::logTail() const
     QFile file(logPath());
     if (!file.open(QIODevice::ReadOnly) || !file.seek(m_logStart))
         return {};
-    QStringList lines = QString::fromLocal8Bit(file.read(64 * 1024)).split(u'\n', Qt::SkipEmptyParts);
+    QStringList lines =
+        QString::fromLocal8Bit(file.read(64 * 1024)).split(u'\n', Qt::SkipEmptyParts);
     if (!lines.isEmpty() && lines.constFirst().startsWith(QLatin1String("--- ")))
         lines.removeFirst();
     // PHP puts the time in front of its lines; the message does without it.

@@ -24,9 +24,9 @@ LoopbackAddress LoopbackHttpAddress(const QString &address);
 
 // What answers on a loopback port.
 enum class PortState {
-    Free,     // nothing accepts connections
+    Free,      // nothing accepts connections
     WebServer, // an HTTP server (or one too busy to answer the probe in time)
-    Other,    // a program that accepts but answers something else than HTTP
+    Other,     // a program that accepts but answers something else than HTTP
 };
 
 // Connects to the port and, when it accepts and `askHttp` is set, asks for a
@@ -42,14 +42,15 @@ PortState ProbeLoopbackPort(const LoopbackAddress &address, std::chrono::millise
 // when this object goes, when another folder or port is wanted, or by stop().
 // Its console output (requests and PHP's error lines) goes straight to a log
 // file, so nothing has to read a pipe on the window's thread.
-class LocalPhpServer final : public QObject {
+class LocalPhpServer final : public QObject
+{
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(LocalPhpServer)
 
-public:
+  public:
     struct Options {
         QString program = QStringLiteral("php"); // looked up on PATH at each start
-        QString logPath;                          // empty: DefaultLogPath()
+        QString logPath;                         // empty: DefaultLogPath()
         std::chrono::milliseconds startTimeout{5000};
         std::chrono::milliseconds probeTimeout{2000};
     };
@@ -58,7 +59,7 @@ public:
     struct Outcome {
         bool served = false;     // go on: something serves the address, or it is not ours to judge
         bool startedNow = false; // our own server was started for it by this call
-        QString problem;         // when not served: why, when there is more to say than "nothing answers"
+        QString problem; // when not served: why, when there is more to say than "nothing answers"
     };
 
     explicit LocalPhpServer(QObject *parent = nullptr);
@@ -87,7 +88,7 @@ public:
     // $XDG_STATE_HOME/quillstone/php-server.log (~/.local/state/... by default).
     static QString DefaultLogPath();
 
-private:
+  private:
     Outcome start(const LoopbackAddress &address, const QString &folder);
     // The log written since our last start, for a message: its last lines.
     QString logTail() const;
@@ -97,7 +98,7 @@ private:
     QString m_host;
     int m_port = 0;
     QString m_folder;
-    qint64 m_logStart = 0;    // size of the log when our last start began
-    bool m_logFresh = false;  // the log was emptied at this object's first start
+    qint64 m_logStart = 0;      // size of the log when our last start began
+    bool m_logFresh = false;    // the log was emptied at this object's first start
     QSet<QString> m_webServers; // "host:port" found to answer as web servers
 };

@@ -5,7 +5,8 @@
 #include <QStandardPaths>
 #include <QTimer>
 
-namespace {
+namespace
+{
 // A syntax check of a large file stays well under this; a php that hangs is ended.
 constexpr int CheckTimeoutMs = 60'000;
 } // namespace
@@ -81,13 +82,14 @@ bool PhpLint::check(const QString &path)
                            QStringLiteral("-l"), path});
     process->setProgram(php);
     connect(process, &QProcess::finished, this, [this, process, path] { finish(process, path); });
-    connect(process, &QProcess::errorOccurred, this, [this, process, path](QProcess::ProcessError error) {
-        if (error != QProcess::FailedToStart)
-            return; // a crash or a kill still ends in finished
-        if (m_running.value(path) == process)
-            m_running.remove(path);
-        process->deleteLater();
-    });
+    connect(process, &QProcess::errorOccurred, this,
+            [this, process, path](QProcess::ProcessError error) {
+                if (error != QProcess::FailedToStart)
+                    return; // a crash or a kill still ends in finished
+                if (m_running.value(path) == process)
+                    m_running.remove(path);
+                process->deleteLater();
+            });
     m_running.insert(path, process);
     process->start();
     QTimer::singleShot(CheckTimeoutMs, process, [process] { process->kill(); });

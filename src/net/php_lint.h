@@ -9,7 +9,7 @@ class QProcess;
 
 // What `php -l` said about one file.
 struct PhpLintResult {
-    QString file;    // the file as it was handed to the check
+    QString file; // the file as it was handed to the check
     bool clean = true;
     int line = 0;    // 1-based line of the error; 0 when PHP named none
     QString message; // "Parse error: syntax error, unexpected ..." without file and line
@@ -26,11 +26,12 @@ PhpLintResult ParsePhpLintOutput(const QString &file, const QString &output, int
 // on while PHP reads the file. A new check of a file replaces one of the
 // same file still running; its stale result is never reported. Nothing is
 // reported when php cannot be found or does not run.
-class PhpLint final : public QObject {
+class PhpLint final : public QObject
+{
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(PhpLint)
 
-public:
+  public:
     explicit PhpLint(QObject *parent = nullptr, QString program = QStringLiteral("php"));
     ~PhpLint() override;
 
@@ -39,10 +40,10 @@ public:
     // Checks still running.
     int running() const { return int(m_running.size()); }
 
-signals:
+  signals:
     void checked(const PhpLintResult &result);
 
-private:
+  private:
     void finish(QProcess *process, const QString &path);
 
     QString m_program;

@@ -4,7 +4,8 @@
 
 #include <QStringList>
 
-namespace {
+namespace
+{
 
 QString escaped(const QString &text)
 {
@@ -19,8 +20,8 @@ QString code(const QString &text)
 // A folder as a shell reads it: in single quotes when it needs any.
 QString shellWord(const QString &text)
 {
-    static const QString plain = QStringLiteral(
-        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._-+~");
+    static const QString plain =
+        QStringLiteral("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/._-+~");
     for (const QChar c : text) {
         if (!plain.contains(c)) {
             QString quoted = text;
@@ -38,8 +39,8 @@ QString RunGuidancePage(const RunGuidance &guidance)
     const LoopbackAddress loopback = LoopbackHttpAddress(guidance.address);
     const QString hostAndPort =
         loopback.valid ? loopback.hostAndPort() : QStringLiteral("127.0.0.1:8000");
-    QString folder =
-        guidance.projectFolder.isEmpty() ? QStringLiteral("PROJECT-FOLDER") : guidance.projectFolder;
+    QString folder = guidance.projectFolder.isEmpty() ? QStringLiteral("PROJECT-FOLDER")
+                                                      : guidance.projectFolder;
     if (folder.size() > 1 && folder.endsWith(u'/'))
         folder.chop(1);
     const QString command = QStringLiteral("php -S %1 -t %2 -d display_errors=1 -d html_errors=1")
@@ -55,11 +56,11 @@ QString RunGuidancePage(const RunGuidance &guidance)
     if (guidance.address.trimmed().isEmpty())
         page << QStringLiteral("<h2>No run address is set</h2>");
     else
-        page << QStringLiteral("<h2>Nothing answers at ") + escaped(guidance.address)
-                    + QStringLiteral("</h2>");
+        page << QStringLiteral("<h2>Nothing answers at ") + escaped(guidance.address) +
+                    QStringLiteral("</h2>");
     if (!guidance.problem.isEmpty())
-        page << QStringLiteral("<p class=\"problem\" id=\"problem\">") + escaped(guidance.problem)
-                    + QStringLiteral("</p>");
+        page << QStringLiteral("<p class=\"problem\" id=\"problem\">") + escaped(guidance.problem) +
+                    QStringLiteral("</p>");
     page << QStringLiteral("<p>Run and the preview show the project's pages through a web "
                            "server with PHP.</p><ol>");
 
@@ -77,14 +78,14 @@ QString RunGuidancePage(const RunGuidance &guidance)
     start += QStringLiteral("<br>") + code(command) + QStringLiteral("</li>");
     page << start;
 
-    page << QStringLiteral("<li><b>Set the run address</b> to the page to run, for example ")
-                + code(QStringLiteral("http://") + hostAndPort + QStringLiteral("/index.php"))
-                + QStringLiteral(": type it in the preview's address box and press Enter. The "
-                                 "project file keeps it.</li>");
+    page << QStringLiteral("<li><b>Set the run address</b> to the page to run, for example ") +
+                code(QStringLiteral("http://") + hostAndPort + QStringLiteral("/index.php")) +
+                QStringLiteral(": type it in the preview's address box and press Enter. The "
+                               "project file keeps it.</li>");
     page << QStringLiteral("<li><b>The server log.</b> Quillstone's own server writes the "
-                           "requests and PHP's messages to ")
-                + code(guidance.logPath)
-                + QStringLiteral("; Run &gt; Server Log shows it.</li></ol>");
+                           "requests and PHP's messages to ") +
+                code(guidance.logPath) +
+                QStringLiteral("; Run &gt; Server Log shows it.</li></ol>");
     page << QStringLiteral("<p>Then press F5 to try again.</p></body></html>");
     return page.join(u'\n');
 }

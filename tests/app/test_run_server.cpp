@@ -22,7 +22,8 @@
 #include <QTest>
 #include <csignal>
 
-namespace {
+namespace
+{
 
 bool processAlive(qint64 pid)
 {
@@ -30,8 +31,9 @@ bool processAlive(qint64 pid)
 }
 
 // Sets an environment variable for the lifetime of the object.
-class ScopedEnv {
-public:
+class ScopedEnv
+{
+  public:
     ScopedEnv(const char *name, const QByteArray &value)
         : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_saved(qgetenv(name))
     {
@@ -45,18 +47,20 @@ public:
             qunsetenv(m_name);
     }
 
-private:
+  private:
     const char *m_name;
     bool m_had;
     QByteArray m_saved;
 };
 
-class RunServer : public AppTest {
-protected:
+class RunServer : public AppTest
+{
+  protected:
     void SetUp() override
     {
         AppTest::SetUp();
-        m_state = std::make_unique<ScopedEnv>("XDG_STATE_HOME", dir.filePath("state").toLocal8Bit());
+        m_state =
+            std::make_unique<ScopedEnv>("XDG_STATE_HOME", dir.filePath("state").toLocal8Bit());
         site = dir.filePath("site");
         QDir().mkpath(site);
         QString filler;
@@ -79,7 +83,10 @@ protected:
         AppTest::TearDown();
         m_state.reset();
     }
-    void page(const QString &name, const QString &text) { WriteFileBytes(site + '/' + name, text.toUtf8()); }
+    void page(const QString &name, const QString &text)
+    {
+        WriteFileBytes(site + '/' + name, text.toUtf8());
+    }
     QString address(const QString &path) const
     {
         return QStringLiteral("http://127.0.0.1:%1/").arg(port) + path;
@@ -95,14 +102,17 @@ protected:
     {
         return ScopedRecordingBrowsers::of(windows().form_run->frame_browser1->WebBrowser1);
     }
-    RecordingBrowserView *preview() const { return ScopedRecordingBrowsers::of(form()->WebPanel->WebBrowser1); }
+    RecordingBrowserView *preview() const
+    {
+        return ScopedRecordingBrowsers::of(form()->WebPanel->WebBrowser1);
+    }
 
     QString site;
     int port = 0;
     QStringList shown;
     QString textShown;
 
-private:
+  private:
     std::unique_ptr<ScopedEnv> m_state;
 };
 
@@ -174,7 +184,8 @@ TEST_F(RunServer, AServerOfTheUsersOnThePortIsUsedInstead)
     form()->Project.RunAddress = server.url("warn.php");
     form()->item("Run2")->trigger();
     EXPECT_FALSE(form()->PhpServer().isRunning());
-    EXPECT_EQ(form()->MessageCell(0, 0), theirs + "/warn.php(3): Undefined variable $undefinedHere");
+    EXPECT_EQ(form()->MessageCell(0, 0),
+              theirs + "/warn.php(3): Undefined variable $undefinedHere");
     EXPECT_TRUE(server.output().contains("GET /warn.php"));
 }
 
@@ -280,7 +291,8 @@ TEST_F(RunServer, Latin1PagesAndAddressesWithSpacesLandOnTheRightFile)
     const QString file = folder + QStringLiteral(u"/cr\u00e8me br\u00fbl\u00e9e.php");
     WriteFileBytes(file, "<?php\necho \"caf\\xE9\\n\";\n$a = [];\necho $a['missing'];\n");
     openProject(site);
-    form()->Project.RunAddress = address(QStringLiteral(u"\u00e9t\u00e9 2/cr\u00e8me br\u00fbl\u00e9e.php"));
+    form()->Project.RunAddress =
+        address(QStringLiteral(u"\u00e9t\u00e9 2/cr\u00e8me br\u00fbl\u00e9e.php"));
     form()->item("Run2")->trigger();
     EXPECT_EQ(form()->Project.OpenedFile, file);
     EXPECT_EQ(form()->re->caretLine(), 4);
@@ -299,7 +311,8 @@ TEST_F(RunServer, OnlyWebAddressesAreShownOrFetched)
         form()->Project.RunAddress = QLatin1String(refused);
         form()->item("Run2")->trigger();
         ASSERT_EQ(dialogs.messages.size(), 1u);
-        EXPECT_TRUE(dialogs.messages[0].contains("was not opened")) << dialogs.messages[0].toStdString();
+        EXPECT_TRUE(dialogs.messages[0].contains("was not opened"))
+            << dialogs.messages[0].toStdString();
         form()->item("RunText1")->trigger();
         EXPECT_EQ(dialogs.messages.size(), 2u);
         EXPECT_TRUE(shown.isEmpty());
@@ -334,7 +347,8 @@ TEST_F(RunServer, SavingAPhpFileWithAParseErrorAddsARowThatJumpsAndACleanSaveRem
     // Checked in the background: the save returns before PHP has answered.
     EXPECT_EQ(form()->Lint().running(), 1);
     ASSERT_TRUE(QTest::qWaitFor([this] { return !form()->MessageCell(0, 0).isEmpty(); }, 20000));
-    const QString row = site + "/broken.php(3): Parse error: syntax error, unexpected token \"echo\"";
+    const QString row =
+        site + "/broken.php(3): Parse error: syntax error, unexpected token \"echo\"";
     EXPECT_EQ(form()->MessageCell(0, 0), row);
     EXPECT_EQ(form()->MessageCell(1, 0), site + "/broken.php");
     EXPECT_EQ(form()->MessageCell(2, 0), "3");

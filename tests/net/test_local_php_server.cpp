@@ -17,7 +17,8 @@
 
 using namespace std::chrono_literals;
 
-namespace {
+namespace
+{
 
 bool processAlive(qint64 pid)
 {
@@ -30,8 +31,9 @@ QString commandLineOf(qint64 pid)
     return QString::fromLocal8Bit(line.replace('\0', ' ')).trimmed();
 }
 
-class OwnServer : public ::testing::Test {
-protected:
+class OwnServer : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         site = dir.filePath("site");
@@ -58,8 +60,9 @@ TEST(LoopbackAddress, OnlyHttpOnThisMachinesLoopbackIsOurs)
     EXPECT_EQ(plain.hostAndPort(), "127.0.0.1:8000");
     EXPECT_EQ(LoopbackHttpAddress("HTTP://LocalHost/").hostAndPort(), "localhost:80");
     EXPECT_EQ(LoopbackHttpAddress("http://[::1]:8080/").hostAndPort(), "[::1]:8080");
-    for (const char *other : {"https://127.0.0.1:8443/", "http://192.168.1.2:8000/", "http://example.org/",
-                              "ftp://127.0.0.1/", "javascript:alert(1)", "", "http://127.0.0.1:99999/"})
+    for (const char *other :
+         {"https://127.0.0.1:8443/", "http://192.168.1.2:8000/", "http://example.org/",
+          "ftp://127.0.0.1/", "javascript:alert(1)", "", "http://127.0.0.1:99999/"})
         EXPECT_FALSE(LoopbackHttpAddress(QLatin1String(other)).valid) << other;
 }
 
@@ -73,7 +76,8 @@ TEST_F(OwnServer, StartsForTheFolderShowsErrorsAsHtmlLogsAndStops)
     ASSERT_TRUE(processAlive(pid));
     EXPECT_TRUE(LoopbackPortAccepts(quint16(server.port())));
     const QString command = commandLineOf(pid);
-    EXPECT_TRUE(command.contains("-S 127.0.0.1:" + QString::number(server.port()) + " -t " + site + " -d display_errors=1 -d html_errors=1 -d error_reporting=E_ALL"))
+    EXPECT_TRUE(command.contains("-S 127.0.0.1:" + QString::number(server.port()) + " -t " + site +
+                                 " -d display_errors=1 -d html_errors=1 -d error_reporting=E_ALL"))
         << command.toStdString();
 
     // PHP's errors reach the page as HTML, whatever the installed php.ini says.

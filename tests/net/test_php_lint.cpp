@@ -9,10 +9,12 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
+namespace
+{
 
-class Lint : public ::testing::Test {
-protected:
+class Lint : public ::testing::Test
+{
+  protected:
     QString write(const char *name, const QByteArray &text)
     {
         const QString path = dir.filePath(QLatin1String(name));
@@ -23,7 +25,8 @@ protected:
     PhpLintResult next(QSignalSpy &spy, int count)
     {
         EXPECT_TRUE(QTest::qWaitFor([&] { return spy.size() >= count; }, 20000));
-        return spy.size() >= count ? spy.at(count - 1).at(0).value<PhpLintResult>() : PhpLintResult{};
+        return spy.size() >= count ? spy.at(count - 1).at(0).value<PhpLintResult>()
+                                   : PhpLintResult{};
     }
 
     QTemporaryDir dir;
@@ -70,14 +73,21 @@ TEST(PhpLintOutput, ErrorLinesAreReadWhateverTheFileIsCalled)
 {
     // A file name that holds the words PHP puts around it.
     const QString odd = "/srv/in x on line 9.php";
-    PhpLintResult r = ParsePhpLintOutput(
-        odd, "PHP Parse error:  syntax error, unexpected end of file in " + odd + " on line 12\n"
-             "Errors parsing " + odd + "\n", 255);
+    PhpLintResult r =
+        ParsePhpLintOutput(odd,
+                           "PHP Parse error:  syntax error, unexpected end of file in " + odd +
+                               " on line 12\n"
+                               "Errors parsing " +
+                               odd + "\n",
+                           255);
     EXPECT_FALSE(r.clean);
     EXPECT_EQ(r.line, 12);
     EXPECT_EQ(r.message, "Parse error: syntax error, unexpected end of file");
 
-    r = ParsePhpLintOutput("/a.php", "\nFatal error: Cannot redeclare f() (previously declared in /a.php:2) in /a.php on line 3\n", 255);
+    r = ParsePhpLintOutput("/a.php",
+                           "\nFatal error: Cannot redeclare f() (previously declared in /a.php:2) "
+                           "in /a.php on line 3\n",
+                           255);
     EXPECT_EQ(r.line, 3);
     EXPECT_EQ(r.message, "Fatal error: Cannot redeclare f() (previously declared in /a.php:2)");
 
