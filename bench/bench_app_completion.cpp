@@ -3,11 +3,12 @@
 // entries, opening the list and placing the advice window) and the narrowing
 // that follows every typed key (new list, highlight report, advice row and
 // page address). Browsers record instead of loading. Prints milliseconds.
-#include "app/application.h"
-#include "app/main_form.h"
+#include "app/window_set.h"
+#include "app/main_window.h"
+#include "app/main_window_ui.h"
 #include "editor/code_editor.h"
 #include "editor/completion_popup.h"
-#include "forms/recording_browser_view.h"
+#include "support/recording_browser_view.h"
 #include "foundation/settings_store.h"
 #include "foundation/switches.h"
 #include "foundation/user_dialogs.h"
@@ -122,33 +123,33 @@ int main(int argc, char **argv)
     std::vector<double> backspaces;
     for (int i = 0; i < runs; ++i) {
         WindowSet windows;
-        TMainForm *form = windows.mainForm();
+        MainWindow *form = windows.mainWindow();
         form->show();
         QCoreApplication::processEvents();
-        form->re->setFocus();
-        form->re->setWholeText(QStringLiteral("<?php\n$x = "));
-        form->re->SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
+        form->ui().re->setFocus();
+        form->ui().re->setWholeText(QStringLiteral("<?php\n$x = "));
+        form->ui().re->SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
         QCoreApplication::processEvents();
 
         // Ctrl+Space is the menu item's shortcut.
         first.push_back(elapsedMs([&] { form->item(QStringLiteral("Adviser1"))->trigger(); }));
-        if (!form->completion()->isOpen())
+        if (!form->ui().completion->isOpen())
             qFatal("the completion list did not open");
         for (const char c : QByteArrayLiteral("array_walk")) {
             if (c)
                 keys.push_back(elapsedMs([&] {
-                    press(form->re, c == '_' ? Qt::Key_Underscore : Qt::Key_A + (c - 'a'),
+                    press(form->ui().re, c == '_' ? Qt::Key_Underscore : Qt::Key_A + (c - 'a'),
                           QString(QChar(c)));
                 }));
         }
         // The keys really narrowed: only the "array-walk" pages are left.
         if (i == 0)
             std::printf("entries left after \"array_walk\"     %d of %d\n",
-                        int(form->completion()->shownEntries().size()),
-                        int(form->completion()->entries().size()));
+                        int(form->ui().completion->shownEntries().size()),
+                        int(form->ui().completion->entries().size()));
         for (int b = 0; b < 5; ++b)
-            backspaces.push_back(elapsedMs([&] { press(form->re, Qt::Key_Backspace); }));
-        press(form->re, Qt::Key_Escape);
+            backspaces.push_back(elapsedMs([&] { press(form->ui().re, Qt::Key_Backspace); }));
+        press(form->ui().re, Qt::Key_Escape);
     }
 
     std::printf("manual pages                          %d\n", pages);

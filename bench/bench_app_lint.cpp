@@ -10,10 +10,14 @@
 // The web preview is hidden, so a Save reloads no page.
 //
 //   bench_app_lint [MEGABYTES] [ROUNDS]
-#include "app/application.h"
-#include "app/main_form.h"
+#include "app/main_window.h"
+#include "app/main_window_ui.h"
+#include "app/messages_controller.h"
+#include "app/project_tree_controller.h"
+#include "app/server_controller.h"
+#include "app/window_set.h"
 #include "editor/code_editor.h"
-#include "foundation/reg_string.h"
+#include "foundation/settings.h"
 #include "foundation/settings_store.h"
 #include "foundation/user_dialogs.h"
 #include "net/php_lint.h"
@@ -129,15 +133,15 @@ int main(int argc, char **argv)
     writeBigPhp(page, megabytes * 1024 * 1024);
 
     WindowSet windows;
-    TMainForm *form = windows.mainForm();
+    MainWindow *form = windows.mainWindow();
     form->resize(1024, 768);
     form->show();
     // The preview stays out of it: a user Save would also reload the page.
     form->WebPanel1Click(nullptr);
-    form->SaveProjectTo(site + "/bench.wdx");
+    form->projectTree().SaveProjectTo(site + "/bench.wdx");
     form->OpenFileAtLine(page, true);
-    form->re->setCaretLine(3);
-    QWidget *editor = form->re;
+    form->ui().re->setCaretLine(3);
+    QWidget *editor = form->ui().re;
     for (int i = 0; i < 20; ++i) // warm-up
         keystroke(editor);
 
@@ -155,12 +159,12 @@ int main(int argc, char **argv)
         save.start();
         form->item("Save1")->trigger();
         saves.push_back(save.nsecsElapsed() / 1e6);
-        if (form->Lint().running() == 0)
+        if (form->server().Lint().running() == 0)
             qFatal("php -l did not start (is php on the PATH?)");
-        while (form->Lint().running() > 0)
+        while (form->server().Lint().running() > 0)
             busy.push_back(keystroke(editor));
         checks.push_back(check.nsecsElapsed() / 1e6);
-        if (form->MessageCell(2, 0) != QLatin1String("0") && !form->MessageCell(1, 0).isEmpty())
+        if (form->messagePanel().MessageCell(2, 0) != QLatin1String("0") && !form->messagePanel().MessageCell(1, 0).isEmpty())
             ++rows;
     }
 
@@ -169,9 +173,9 @@ int main(int argc, char **argv)
     for (int round = 0; round < rounds; ++round) {
         QElapsedTimer start;
         start.start();
-        form->Lint().check(page);
+        form->server().Lint().check(page);
         starts.push_back(start.nsecsElapsed() / 1e6);
-        while (form->Lint().running() > 0)
+        while (form->server().Lint().running() > 0)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     }
 
@@ -191,7 +195,7 @@ int main(int argc, char **argv)
     }
 
     std::printf("page: %lld MB, %d lines; %d save/check rounds, %d parse-error rows found\n",
-                megabytes, form->re->lineCount(), rounds, rows);
+                megabytes, form->ui().re->lineCount(), rounds, rows);
     print("keystroke, no check running:", figures(quiet));
     print("keystroke, php -l running in the background:", figures(busy));
     print("keystroke, another program busy as long (control):", figures(control));

@@ -2,12 +2,13 @@
 // 5 MB files, rebuilding the tree of a 10,000-file project, filtering the
 // files dialog, filling the messages panel and reading a 10,000-entry recent
 // list. Prints medians in milliseconds.
-#include "app/application.h"
-#include "app/main_form.h"
+#include "app/window_set.h"
+#include "app/main_window.h"
+#include "app/main_window_ui.h"
 #include "components/recent_files.h"
 #include "editor/code_editor.h"
-#include "forms/form_files.h"
-#include "foundation/reg_string.h"
+#include "forms/project_files_dialog.h"
+#include "foundation/settings.h"
 #include "foundation/settings_store.h"
 #include "foundation/user_dialogs.h"
 
@@ -79,10 +80,10 @@ int main(int argc, char **argv)
                            QStringLiteral("/projects/site%1/site.wdx").arg(i)});
         UserSettings().writeValues(values, "String");
     }
-    double recentRead = medianMs(5, [] { TRecentFiles recent(nullptr, "bench_app_workspace"); });
+    double recentRead = medianMs(5, [] { RecentFiles recent(nullptr, "bench_app_workspace"); });
 
     WindowSet windows;
-    TMainForm *form = windows.mainForm();
+    MainWindow *form = windows.mainWindow();
     form->show();
 
     const QString a = dir.filePath("a.php"), b = dir.filePath("b.php");
@@ -105,13 +106,13 @@ int main(int argc, char **argv)
             QDir().mkpath(folder);
         QFile f(folder + QStringLiteral("/file%1.php").arg(i));
         f.open(QIODevice::WriteOnly);
-        form->Project.Files.AddNew();
-        form->Project.Files.Last()->Name = f.fileName();
+        form->project().Files.AddNew();
+        form->project().Files.Last()->Name = f.fileName();
     }
-    form->Project.FileName = site + "/site.wdx";
+    form->project().FileName = site + "/site.wdx";
     const double treeMs = medianMs(9, [&] { form->OnProjectUpdateExecute(); });
 
-    Tform_files *files = windows.windows().form_files;
+    ProjectFilesDialog *files = windows.windows().projectFilesDialog;
     const double filesFillMs = medianMs(9, [&] { form->Files1Click(nullptr); });
     int keystroke = 0;
     const char *typed[] = {"d", "di", "dir", "dir9", "dir99", "dir99/", "dir99/file", "dir99/file9999"};

@@ -10,6 +10,7 @@
 // figures cover the application object, the window, loading and the first
 // paint, then a jump to the end of the document with its paint.
 #include "editor/code_editor.h"
+#include "php_sample.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -23,41 +24,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-QByteArray phpChunk(int index)
-{
-    const QByteArray n = QByteArray::number(index);
-    return "<?php\n"
-           "/**\n"
-           " * Order repository " + n + ": loads and stores orders for the shop.\n"
-           " */\n"
-           "class OrderRepository" + n + " extends BaseRepository\n"
-           "{\n"
-           "    private $table = 'orders_" + n + "';\n"
-           "\n"
-           "    public function findByCustomer($customerId, $limit = 20)\n"
-           "    {\n"
-           "        $sql = \"SELECT * FROM {$this->table} WHERE customer_id = ? LIMIT ?\";\n"
-           "        $rows = $this->db->query($sql, array((int)$customerId, (int)$limit));\n"
-           "        foreach ($rows as $i => $row) {\n"
-           "            // dates come back as strings\n"
-           "            $rows[$i]['created'] = strtotime($row['created']);\n"
-           "        }\n"
-           "        return $rows;\n"
-           "    }\n"
-           "\n"
-           "    public function save(array $order)\n"
-           "    {\n"
-           "        if (empty($order['id'])) {\n"
-           "            return $this->db->insert($this->table, $order);\n"
-           "        }\n"
-           "        echo '<p class=\"saved\">Order ' . htmlspecialchars($order['id']) . '</p>';\n"
-           "        return $this->db->update($this->table, $order, 'id = ' . (int)$order['id']);\n"
-           "    }\n"
-           "}\n"
-           "?>\n"
-           "<div id=\"orders-" + n + "\"><?php echo count($orders); ?> orders</div>\n";
-}
 
 // Written a block at a time so that the figures do not include the content.
 bool writeContent(QFile &file, qint64 bytes, const char *kind)

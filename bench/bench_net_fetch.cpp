@@ -3,7 +3,7 @@
 // client's extra time over curl's own request time is what Run adds before
 // the capture (timed by bench_project_capture). Prints medians.
 
-#include "net/http_client.h"
+#include "net/curl_http_client.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

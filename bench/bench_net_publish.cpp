@@ -41,7 +41,7 @@ int main(int argc, char **argv)
         files << it.next();
     std::sort(files.begin(), files.end());
     qint64 bytes = 0;
-    cProject project;
+    Project project;
     for (const QString &file : files) {
         project.Files.AddNew();
         project.Files.Last()->Name = file;

@@ -1,7 +1,8 @@
 // Times the project function scan over a large PHP code base and the list's
 // sort: the fast exchange-order sort against the literal exchange it replaces,
 // checked to give the same rows. Usage: bench_project_functions [CORPUS_DIR]
-// (default $PHP_CORPUS, else /tmp/phpcorpus; build it with make-php-corpus.sh).
+// (default $PHP_CORPUS, else bench/corpus/php of the source tree, made by
+// bench/make-php-corpus.sh).
 
 #include "project/function_scan.h"
 #include "project/project.h"
@@ -43,7 +44,8 @@ std::vector<int> literalExchange(const QStringList &texts)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    QString corpus = qEnvironmentVariable("PHP_CORPUS", QStringLiteral("/tmp/phpcorpus"));
+    QString corpus = qEnvironmentVariable(
+        "PHP_CORPUS", QStringLiteral(QS_SOURCE_DIR) + QStringLiteral("/bench/corpus/php"));
     if (argc > 1)
         corpus = QString::fromLocal8Bit(argv[1]);
     QStringList files;
@@ -55,7 +57,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "no .php files under %s\n", qPrintable(corpus));
         return 1;
     }
-    cProject project;
+    Project project;
     for (const QString &name : files) {
         project.Files.AddNew();
         project.Files.Last()->Name = name;

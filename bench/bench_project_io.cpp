@@ -22,11 +22,11 @@ double median(std::vector<double> values)
 
 // A project of `count` entries spread over a few levels of folders, some of
 // them outside the project folder, as a real site would be.
-void fill(cProject &project, const QString &root, int count)
+void fill(Project &project, const QString &root, int count)
 {
     for (int i = 0; i < count; ++i) {
         project.Files.AddNew();
-        cProjectFile *entry = project.Files.Last();
+        ProjectEntry *entry = project.Files.Last();
         if (i % 10 == 9)
             entry->Name = QStringLiteral("%1/shared/lib%2/util_%3.php").arg(root).arg(i % 13).arg(i);
         else
@@ -54,7 +54,7 @@ int main(int argc, char **argv)
                 "runs");
     for (const int count : {1000, 10000, 100000}) {
         const int runs = count >= 100000 ? 5 : 9;
-        cProject project;
+        Project project;
         fill(project, root, count);
         std::vector<double> saves;
         std::vector<double> loads;
@@ -64,7 +64,7 @@ int main(int argc, char **argv)
             project.SaveToFile(file);
             saves.push_back(timer.nsecsElapsed() / 1e6);
 
-            cProject loaded;
+            Project loaded;
             timer.restart();
             loaded.LoadFromFile(file);
             loads.push_back(timer.nsecsElapsed() / 1e6);

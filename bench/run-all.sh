@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
 # Runs every benchmark and prints one table: each figure beside its target or
-# its peer (Geany, grep, curl, lftp) measured in the same run, with the ratio.
+# its peer (Geany, ripgrep, grep, curl, lftp) measured in the same run, with
+# the ratio. Everything it needs is in the repository: the PHP corpus is made
+# by bench/make-php-corpus.sh into bench/corpus/php on first use.
 #
 #   bench/run-all.sh [BUILD_DIR]        (default: build)
 #
-# Needs the benchmark targets built (`make build` builds them) and, for the
-# search figures, the PHP corpus (made on first use; see README.md).
+# Needs the benchmark targets built (`make bench` builds them, then runs
+# this) and, for the search figures, the PHP corpus (made on first use; see
+# README.md).
 set -uo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(cd "${1:-$here/build}" && pwd)"
 export QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1
-export PHP_CORPUS="${PHP_CORPUS:-/tmp/phpcorpus}"
+export PHP_CORPUS="${PHP_CORPUS:-$here/bench/corpus/php}"
 log="$(mktemp -d)"
 trap 'rm -rf "$log"' EXIT
 
@@ -28,32 +31,42 @@ rows=()
 row() { rows+=("$(printf '| %s | %s | %s | %s |' "$1" "$2" "$3" "$4")"); }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a != "" && b > 0) printf "%.2f", a / b; else print "-" }'; }
 
-if [ ! -d "$PHP_CORPUS" ]; then
-  corpus_script="${CORPUS_SCRIPT:-$here/../shared/bench/make-php-corpus.sh}"
-  [ -x "$corpus_script" ] && "$corpus_script" "$PHP_CORPUS" >&2 || echo "no PHP corpus; search rows skipped" >&2
+if [ -z "$(find "$PHP_CORPUS" -name '*.php' -print -quit 2>/dev/null)" ]; then
+  bash "$here/bench/make-php-corpus.sh" "$PHP_CORPUS" >&2 || echo "no PHP corpus; search rows skipped" >&2
 fi
 
 run startup bash "$here/bench/startup-vs-geany.sh" "$build" 10
 run editor "$build/bench/bench_editor_open" 10
+run indent bash "$here/bench/indent-wordpress.sh" "$build"
+run keystroke "$build/bench/bench_editor_keystroke" 10 100
 run project_io "$build/bench/bench_project_io"
 run workspace "$build/bench/bench_app_workspace"
 run capture "$build/bench/bench_project_capture"
 run fetch "$build/bench/bench_net_fetch"
 run completion "$build/bench/bench_app_completion"
+run hostile "$build/bench/bench_app_hostile"
 if [ -d "$PHP_CORPUS" ]; then
   run functions "$build/bench/bench_project_functions" "$PHP_CORPUS"
-  run search_many "$build/bench/bench_app_search" function
-  run search_few "$build/bench/bench_app_search" cookie
+  run window_search bash "$here/bench/search-in-window.sh" "$build" 7
+  run engine_search "$build/bench/bench_project_search" "$PHP_CORPUS"
 fi
 run own_server bash "$here/bench/run-own-server.sh" "$build" 5
 run own_server_engine "$build/bench/bench_net_own_server" 20
 run lint "$build/bench/bench_app_lint" 4 10
 run publish bash "$here/bench/publish-vs-lftp.sh" "$(realpath --relative-to="$here" "$build")" 1
 
+while IFS='|' read -r _ input ms peer peerMs result _; do
+  row "$(echo $input), ms" "$(echo $ms)" "$(echo $peer): $(echo $peerMs)" "$(echo $result | cut -c1-40)"
+done < <(grep -E '^\| [A-Za-z4]' "$log/hostile" | grep -v '^| input' || true)
 q=$(num startup 'start to exit:'); g=$(num startup 'geany, start to window mapped:')
 row "start-up to end of first activation (\`click Exit1\`), ms" "$q" "Geany window mapped: $g" "$(ratio "$q" "$g") (aim ≤ 1)"
 e=$(num editor 'editable window shown')
 row "10 MB PHP file to an editable window, ms" "$e" "target 1000" "$(ratio "$e" 1000)"
+i=$(num indent 'one change: median'); il=$(num indent 'line by line \(former\):')
+row "Indent Code on formatting.php (6,140 lines), ms" "$i" "former line by line: $il; target 1000" "$(ratio "$i" 1000)"
+kw=$(grep -A3 'in the middle' "$log/keystroke" | grep 'with line numbers' | sed -E 's/.*median ([0-9.]+) ms.*/\1/')
+ko=$(grep -A3 'in the middle' "$log/keystroke" | grep 'without line numbers' | sed -E 's/.*median ([0-9.]+) ms.*/\1/')
+row "keystroke to paint, 10 MB file, line numbers on, ms" "$kw" "line numbers off: $ko" "$(ratio "$kw" "$ko") (aim ≤ 1)"
 s=$(awk '$1 == 10000 { print $3 }' "$log/project_io"); l=$(awk '$1 == 10000 { print $4 }' "$log/project_io")
 row "save / load of a 10,000-file project, ms" "$s / $l" "target 100 each" "$(ratio "$l" 100)"
 w=$(num workspace 'two 5 MB files:')
@@ -69,16 +82,24 @@ row "Run's own time over the request, 20 MB page, ms" "$x" "curl request itself:
 f=$(grep -m1 'first Ctrl+Space' "$log/completion" | sed -E 's/.*runs\)[[:space:]]+([0-9.]+) ms.*/\1/')
 row "first Ctrl+Space, 10,000 manual pages, ms" "$f" "target 300" "$(ratio "$f" 300)"
 if [ -s "$log/functions" ]; then
-  sc=$(num functions 'ScanFunctions: median'); so=$(num functions 'SortRows 20,000 random rows: median')
+  so=$(num functions 'SortRows 20,000 random rows: median')
   lit=$(grep -m1 'SortRows 20,000 random' "$log/functions" | sed -E 's/.*literal exchange ([0-9]+).*/\1/')
-  row "function scan of 7,044 files, ms" "$sc" "target 1000" "$(ratio "$sc" 1000)"
   row "sort of 20,000 rows, ms" "$so" "literal exchange sort: $lit" "$(ratio "$so" "$lit")"
-  for case in many few; do
-    ours=$(grep -m1 'Find in Files' "$log/search_$case" | sed -E 's/.*median ([0-9.]+) ms.*/\1/')
-    grep_c=$(grep -m1 'LC_ALL=C' "$log/search_$case" | sed -E 's/.*median ([0-9.]+) ms.*/\1/')
-    hits=$(grep -m1 'Find in Files' "$log/search_$case" | sed -E 's/.*: ([0-9]+) rows.*/\1/')
-    row "Find in Files, $hits hits, 7,044 files, ms" "$ours" "grep -rFin: $grep_c" "$(ratio "$ours" "$grep_c") (aim ≤ 2)"
-  done
+  # Find in Files: the window (Enter to rows shown), then the engine alone,
+  # each beside rg -j2 of the same run.
+  while IFS='|' read -r _ word hits window _ _ rg2 rg1 gr against _; do
+    word=$(echo $word)
+    row "Find in Files \"$word\" ($(echo $hits) rows), window on Xvfb, ms" "$(echo $window)" \
+        "rg -j2: $(echo $rg2), rg -j1: $(echo $rg1), grep: $(echo $gr)" "$(echo $against) (aim ≤ 1)"
+  done < <(grep -E '^\| [^w-]' "$log/window_search" | grep -v '^| word' || true)
+  while read -r word; do
+    ours=$(awk -v w="\"$word\":" '$1 == w { on = 1 } on && /Find in Files engine  / { print $(NF-1); exit }' "$log/engine_search")
+    rg2=$(awk -v w="\"$word\":" '$1 == w { on = 1 } on && /rg -j2/ { print $4; exit }' "$log/engine_search")
+    row "Find in Files \"$word\", engine alone, ms" "$ours" "rg -j2: $rg2" "$(ratio "$ours" "$rg2") (aim ≤ 1)"
+  done < <(sed -n 's/^"\([^"]*\)": .*/\1/p' "$log/engine_search")
+  fs=$(sed -n 's/^Functions... scan: .* median \([0-9.]*\) ms/\1/p' "$log/engine_search")
+  fg=$(awk '/^Functions... scan/ { on = 1 } on && $1 == "grep" { print $3; exit }' "$log/engine_search")
+  row "Functions... scan of 7,044 files, ms" "$fs" "grep for function lines: $fg" "$(ratio "$fs" "$fg")"
 fi
 o=$(num own_server 'own server, median ms:'); os=$(num own_server_engine 'until it accepts:')
 row "Alt+R to the caret on the error line, fresh start, own PHP server, ms" "$o" "target 1500 (php -S start alone: $os)" "$(ratio "$o" 1500)"

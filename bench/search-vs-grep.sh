@@ -1,14 +1,28 @@
 #!/usr/bin/env bash
-# Find in Files and Functions... over the shared PHP corpus, compared with grep
-# in the same run. Usage: bench/search-vs-grep.sh [TEXT]
-# Env: PHP_CORPUS (default /tmp/phpcorpus), BUILD (default build-nav), IDLE_SECONDS.
+# Find in Files and Functions... over the PHP corpus against ripgrep and grep,
+# each figure beside its peers from the same run:
+#   1. the real program on Xvfb (search-in-window.sh): Enter to rows shown;
+#   2. the engine alone (bench_project_search): three words, and the
+#      function scan against a grep for function lines, rows checked;
+#   3. the window set offscreen (bench_app_search): Findinfiles1Click and
+#      Functions... as the handlers run them.
+# Usage: bench/search-vs-grep.sh [BUILD_DIR] [RUNS]
+# The corpus is $PHP_CORPUS or bench/corpus/php, made on first use by
+# bench/make-php-corpus.sh (Debian's PHP packages, fetched by name).
 set -euo pipefail
-HERE=$(cd "$(dirname "$0")" && pwd)
-export PHP_CORPUS=${PHP_CORPUS:-/tmp/phpcorpus}
-BUILD=${BUILD:-$HERE/../build-nav}
-if [ ! -d "$PHP_CORPUS" ] || [ -z "$(find "$PHP_CORPUS" -name '*.php' -print -quit)" ]; then
-  /work/shared/bench/make-php-corpus.sh "$PHP_CORPUS"
+here="$(cd "$(dirname "$0")/.." && pwd)"
+build="${1:-$here/build}"
+runs="${2:-7}"
+export PHP_CORPUS="${PHP_CORPUS:-$here/bench/corpus/php}"
+if [ -z "$(find "$PHP_CORPUS" -name '*.php' -print -quit 2>/dev/null)" ]; then
+  bash "$here/bench/make-php-corpus.sh" "$PHP_CORPUS" >&2
 fi
-cmake --build "$BUILD" --target bench_app_search bench_project_functions
-"$BUILD/bench/bench_project_functions" "$PHP_CORPUS"
-QT_QPA_PLATFORM=offscreen "$BUILD/bench/bench_app_search" "${1:-cookie}"
+cmake --build "$build" --target quillstone bench_project_search bench_app_search >&2
+echo "== the program's window (Xvfb), $runs runs"
+bash "$here/bench/search-in-window.sh" "$build" "$runs"
+echo
+echo "== the engine alone"
+"$build/bench/bench_project_search" "$PHP_CORPUS"
+echo
+echo "== the window set offscreen"
+IDLE_SECONDS="${IDLE_SECONDS:-2}" QT_QPA_PLATFORM=offscreen "$build/bench/bench_app_search" cookie

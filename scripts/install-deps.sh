@@ -17,9 +17,11 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev
   php-cli python3 python3-pyftpdlib
   xvfb xauth xdotool x11-utils imagemagick
-  # benchmarks (lftp: the reference for publishing speed; Xlib for the
-  # timing helpers that watch the real window)
-  libbenchmark-dev lftp libx11-dev
+  # the source format check (scripts/check-format.sh)
+  clang-format
+  # benchmarks (lftp and ripgrep: the peers for publishing and searching;
+  # X11 and XTest headers for the programs that time windows and keys)
+  libbenchmark-dev lftp ripgrep libx11-dev libxtst-dev
   # fonts so the offscreen and Xvfb windows have real metrics
   fonts-dejavu-core
 )

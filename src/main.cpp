@@ -1,5 +1,5 @@
 // Program entry: the application object, then everything else in RunQuillstone.
-#include "app/application.h"
+#include "app/window_set.h"
 
 #include <QApplication>
 #include <unistd.h>

@@ -1,6 +1,6 @@
 #include "app/test_driver.h"
 
-#include "app/handler_guard.h"
+#include "foundation/handler_guard.h"
 #include "foundation/switches.h"
 #include "foundation/user_dialogs.h"
 
@@ -68,22 +68,25 @@ void ClickByName(QObject *owner, const QString &name)
     }
 }
 
-int RunTestCommands(QWidget *window)
+int RunTestCommands(const QList<QWidget *> &windows)
 {
-    if (!window)
-        window = mainWindow();
+    QList<QWidget *> targets = windows;
+    if (targets.isEmpty()) {
+        if (QWidget *main = mainWindow())
+            targets.append(main);
+    }
     const QStringList parameters = ProgramParameters();
-    if (!window)
-        return parameters.size();
     for (qsizetype k = 0; k + 1 < parameters.size(); ++k) {
         const QString &keyword = parameters.at(k);
         const QString &argument = parameters.at(k + 1);
-        if (keyword == QStringLiteral("click")) {
-            ClickByName(window, argument);
-        } else if (keyword == QStringLiteral("timer")) {
-            for (QTimer *timer : ownedComponents<QTimer>(window)) {
-                if (lowered(timer->objectName()) == lowered(argument))
-                    timer->start();
+        for (QWidget *window : targets) {
+            if (keyword == QStringLiteral("click")) {
+                ClickByName(window, argument);
+            } else if (keyword == QStringLiteral("timer")) {
+                for (QTimer *timer : ownedComponents<QTimer>(window)) {
+                    if (lowered(timer->objectName()) == lowered(argument))
+                        timer->start();
+                }
             }
         }
     }

@@ -1,25 +1,27 @@
 #include "components/recent_files.h"
 
-#include "foundation/reg_string.h"
+#include "foundation/handler_guard.h"
+#include "foundation/settings.h"
 #include "foundation/settings_store.h"
 
 #include <QAction>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QMenu>
+#include <algorithm>
 
 namespace {
 const QString ValueName = QStringLiteral("String");
 }
 
-TRecentFiles::TRecentFiles(QObject *owner, QString keyRoot)
+RecentFiles::RecentFiles(QObject *owner, QString keyRoot)
     : QObject(owner), m_keyRoot(std::move(keyRoot))
 {
     setObjectName(QStringLiteral("RecentFiles"));
     read();
 }
 
-TRecentFiles::~TRecentFiles()
+RecentFiles::~RecentFiles()
 {
     try {
         write();
@@ -28,7 +30,7 @@ TRecentFiles::~TRecentFiles()
     }
 }
 
-QString TRecentFiles::defaultKeyRoot()
+QString RecentFiles::defaultKeyRoot()
 {
     QString exe = QCoreApplication::applicationFilePath();
     if (exe.isEmpty() && !QCoreApplication::arguments().isEmpty())
@@ -36,26 +38,36 @@ QString TRecentFiles::defaultKeyRoot()
     return QFileInfo(exe).fileName();
 }
 
-QString TRecentFiles::Registry_Value_Get(const QString &key, const QString &defaultValue)
+QString RecentFiles::Registry_Value_Get(const QString &key, const QString &defaultValue)
 {
     return RegReadString(key, defaultValue);
 }
 
-void TRecentFiles::Registry_Value_Set(const QString &key, const QString &value)
-{
-    RegWriteString(key, value);
-}
-
-void TRecentFiles::read()
+void RecentFiles::read()
 {
     try {
         bool ok = false;
-        const int count =
+        int count =
             Registry_Value_Get(m_keyRoot + QStringLiteral("\\RecentFiles\\Count"), QStringLiteral("0"))
                 .trimmed()
                 .toInt(&ok);
         if (!ok || count <= 0)
             return;
+        // The stored count decides nothing by itself: entries up to the last
+        // one the store holds, and no more than MaxReadEntries, are read.
+        int present = 0;
+        const QString entryPrefix = QStringLiteral("File");
+        for (const QString &name : UserSettings().childKeys(m_keyRoot + QStringLiteral("\\RecentFiles"))) {
+            if (!name.startsWith(entryPrefix, Qt::CaseInsensitive))
+                continue;
+            const QString digits = name.mid(entryPrefix.size());
+            bool isIndex = false;
+            const int index = digits.toInt(&isIndex);
+            // Only the form this list writes: "File7", not "File007" or "File+7".
+            if (isIndex && index >= 0 && digits == QString::number(index) && index < MaxReadEntries)
+                present = std::max(present, index + 1);
+        }
+        count = std::min(count, present);
         // One pass over the store, however long the list is.
         QStringList keys;
         keys.reserve(count);
@@ -67,7 +79,7 @@ void TRecentFiles::read()
     }
 }
 
-void TRecentFiles::write() const
+void RecentFiles::write() const
 {
     QList<QPair<QString, QString>> values;
     values.reserve(m_files.size() + 1);
@@ -77,13 +89,13 @@ void TRecentFiles::write() const
     UserSettings().writeValues(values, ValueName);
 }
 
-void TRecentFiles::SetMenuItem(QAction *item)
+void RecentFiles::SetMenuItem(QAction *item)
 {
     m_menuItem = item;
     RebuildMenu();
 }
 
-void TRecentFiles::NotifyOpen(const QString &path)
+void RecentFiles::NotifyOpen(const QString &path)
 {
     qsizetype found = -1;
     for (qsizetype i = 0; i < m_files.size(); ++i) {
@@ -103,7 +115,7 @@ void TRecentFiles::NotifyOpen(const QString &path)
     RebuildMenu();
 }
 
-void TRecentFiles::RebuildMenu()
+void RecentFiles::RebuildMenu()
 {
     if (!m_menuItem)
         return;
@@ -119,12 +131,12 @@ void TRecentFiles::RebuildMenu()
         entry->setData(int(i));
         // A path may hold '&'; show it as it is instead of as an access key.
         entry->setText(QString(m_files.at(i)).replace(u'&', QStringLiteral("&&")));
-        connect(entry, &QAction::triggered, this, [this, entry] { OnFileClick(entry); });
+        SetClickHandler(entry, [this](QObject *sender) { OnFileClick(sender); });
         menu->addAction(entry);
     }
 }
 
-void TRecentFiles::OnFileClick(QObject *sender)
+void RecentFiles::OnFileClick(QObject *sender)
 {
     auto *entry = qobject_cast<QAction *>(sender);
     if (!entry)

@@ -1,96 +1,30 @@
 #include "editor/code_editor.h"
 
-#include "foundation/file_read.h"
-#include "foundation/text_encoding.h"
 #include "foundation/errors.h"
 
 #include <QColor>
-#include <QFileInfo>
-#include <QGuiApplication>
-#include <QFontDatabase>
-#include <QKeyEvent>
-#include <QSaveFile>
-#include <Qsci/qscicommand.h>
-#include <Qsci/qscicommandset.h>
-#include <Qsci/qscilexerhtml.h>
 #include <algorithm>
-#include <climits>
+#include <cstring>
 #include <utility>
+#include <vector>
 
-// The control always holds UTF-8 (see text_encoding.h); a Latin-1 file is
-// converted on load and back on save, so every byte survives either way.
-// Text goes in and out with explicit lengths: the control's string helpers
-// stop at the first NUL byte and would cut a binary file short.
+// The control always holds UTF-8; a Windows-1252 file is converted on load
+// and back on save (code_editor_files.cpp), so every byte survives either
+// way. Text goes in and out with explicit lengths: the control's string
+// helpers stop at the first NUL byte and would cut a binary file short.
+//
+// Keys live in code_editor_keys.cpp, colours and margins in
+// code_editor_appearance.cpp.
 
-namespace {
+namespace
+{
 
 using Sci = QsciScintillaBase;
 
-const char Bom[] = "\xEF\xBB\xBF";
-
-
-struct MoveBinding {
-    QsciCommand::Command command;
-    int number;
-};
-
-// The control's own caret moves, by whichever keys they are bound to; the
-// Shift variants that extend the selection count as the same move.
-const MoveBinding MoveBindings[] = {
-    {QsciCommand::CharLeft, CodeEditor::CmdLeft},
-    {QsciCommand::CharLeftExtend, CodeEditor::CmdLeft},
-    {QsciCommand::CharLeftRectExtend, CodeEditor::CmdLeft},
-    {QsciCommand::CharRight, CodeEditor::CmdRight},
-    {QsciCommand::CharRightExtend, CodeEditor::CmdRight},
-    {QsciCommand::CharRightRectExtend, CodeEditor::CmdRight},
-    {QsciCommand::LineUp, CodeEditor::CmdUp},
-    {QsciCommand::LineUpExtend, CodeEditor::CmdUp},
-    {QsciCommand::LineUpRectExtend, CodeEditor::CmdUp},
-    {QsciCommand::LineDown, CodeEditor::CmdDown},
-    {QsciCommand::LineDownExtend, CodeEditor::CmdDown},
-    {QsciCommand::LineDownRectExtend, CodeEditor::CmdDown},
-    {QsciCommand::WordLeft, CodeEditor::CmdWordLeft},
-    {QsciCommand::WordLeftExtend, CodeEditor::CmdWordLeft},
-    {QsciCommand::WordLeftEnd, CodeEditor::CmdWordLeft},
-    {QsciCommand::WordLeftEndExtend, CodeEditor::CmdWordLeft},
-    {QsciCommand::WordRight, CodeEditor::CmdWordRight},
-    {QsciCommand::WordRightExtend, CodeEditor::CmdWordRight},
-    {QsciCommand::WordRightEnd, CodeEditor::CmdWordRight},
-    {QsciCommand::WordRightEndExtend, CodeEditor::CmdWordRight},
-    {QsciCommand::Home, CodeEditor::CmdLineStart},
-    {QsciCommand::HomeExtend, CodeEditor::CmdLineStart},
-    {QsciCommand::HomeRectExtend, CodeEditor::CmdLineStart},
-    {QsciCommand::HomeDisplay, CodeEditor::CmdLineStart},
-    {QsciCommand::HomeDisplayExtend, CodeEditor::CmdLineStart},
-    {QsciCommand::HomeWrap, CodeEditor::CmdLineStart},
-    {QsciCommand::HomeWrapExtend, CodeEditor::CmdLineStart},
-    {QsciCommand::VCHome, CodeEditor::CmdLineStart},
-    {QsciCommand::VCHomeExtend, CodeEditor::CmdLineStart},
-    {QsciCommand::VCHomeRectExtend, CodeEditor::CmdLineStart},
-    {QsciCommand::VCHomeWrap, CodeEditor::CmdLineStart},
-    {QsciCommand::VCHomeWrapExtend, CodeEditor::CmdLineStart},
-    {QsciCommand::LineEnd, CodeEditor::CmdLineEnd},
-    {QsciCommand::LineEndExtend, CodeEditor::CmdLineEnd},
-    {QsciCommand::LineEndRectExtend, CodeEditor::CmdLineEnd},
-    {QsciCommand::LineEndDisplay, CodeEditor::CmdLineEnd},
-    {QsciCommand::LineEndDisplayExtend, CodeEditor::CmdLineEnd},
-    {QsciCommand::LineEndWrap, CodeEditor::CmdLineEnd},
-    {QsciCommand::LineEndWrapExtend, CodeEditor::CmdLineEnd},
-    {QsciCommand::PageUp, CodeEditor::CmdPageUp},
-    {QsciCommand::PageUpExtend, CodeEditor::CmdPageUp},
-    {QsciCommand::PageUpRectExtend, CodeEditor::CmdPageUp},
-    {QsciCommand::StutteredPageUp, CodeEditor::CmdPageUp},
-    {QsciCommand::StutteredPageUpExtend, CodeEditor::CmdPageUp},
-    {QsciCommand::PageDown, CodeEditor::CmdPageDown},
-    {QsciCommand::PageDownExtend, CodeEditor::CmdPageDown},
-    {QsciCommand::PageDownRectExtend, CodeEditor::CmdPageDown},
-    {QsciCommand::StutteredPageDown, CodeEditor::CmdPageDown},
-    {QsciCommand::StutteredPageDownExtend, CodeEditor::CmdPageDown},
-};
-
 // Restores undo collection even if inserting text throws (out of memory).
-class OutsideUndo {
-public:
+class OutsideUndo
+{
+  public:
     OutsideUndo(CodeEditor &editor, bool &flag) : m_editor(editor), m_flag(flag)
     {
         m_flag = true;
@@ -103,9 +37,24 @@ public:
     }
     Q_DISABLE_COPY_MOVE(OutsideUndo)
 
-private:
+  private:
     CodeEditor &m_editor;
     bool &m_flag;
+};
+
+// Groups changes into one undo step, closed even when a change throws.
+class UndoStep
+{
+  public:
+    explicit UndoStep(CodeEditor &editor) : m_editor(editor)
+    {
+        m_editor.SendScintilla(Sci::SCI_BEGINUNDOACTION);
+    }
+    ~UndoStep() { m_editor.SendScintilla(Sci::SCI_ENDUNDOACTION); }
+    Q_DISABLE_COPY_MOVE(UndoStep)
+
+  private:
+    CodeEditor &m_editor;
 };
 
 } // namespace
@@ -115,130 +64,28 @@ CodeEditor::CodeEditor(QWidget *parent) : QsciScintilla(parent)
     setUtf8(true);
     setWrapMode(WrapNone);
     SendScintilla(SCI_SETEOLMODE, SC_EOL_LF);
+    removeWindowShortcutBindings();
     connect(this, &QsciScintilla::textChanged, this, &CodeEditor::documentChanged);
     connect(this, &QsciScintillaBase::SCN_MODIFIED, this,
-            [this](int position, int type, const char *, int length, int, int, int, int, int,
-                   int) { trackHistory(position, type, length); });
+            [this](int position, int type, const char *text, int length, int, int, int, int, int,
+                   int) { onModified(position, type, text, length); });
+    connect(this, &QsciScintilla::modificationChanged, this, &CodeEditor::updateModified);
+    connect(this, &QsciScintillaBase::SCN_UPDATEUI, this, &CodeEditor::statusChanged);
+    connect(this, &QsciScintillaBase::SCN_CHARADDED, this, &CodeEditor::onCharacterAdded);
+    connect(this, &QsciScintilla::linesChanged, this, &CodeEditor::updateLineNumberWidth);
+    m_dark = wantsDarkColours();
+    applyColours();
+    updateLineNumberWidth();
 }
 
 CodeEditor::~CodeEditor() = default;
 
-// --- appearance -------------------------------------------------------------
-
-void CodeEditor::applyDocumentSettings()
-{
-    QFont font(QStringLiteral("Courier New"));
-    if (!QFontDatabase::families().contains(font.family(), Qt::CaseInsensitive))
-        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPointSize(10);
-    m_textFont = font;
-    m_settingsApplied = true;
-    // The lexer carries its own fonts, so rebuild it with the new one.
-    dropLexer();
-    applyLexer();
-    applyAppearance();
-}
-
-void CodeEditor::setColouring(Colouring colouring)
-{
-    if (colouring == m_colouring)
-        return;
-    m_colouring = colouring;
-    dropLexer();
-    applyLexer();
-    if (m_settingsApplied)
-        applyAppearance();
-}
-
-void CodeEditor::dropLexer()
-{
-    if (lexer())
-        setLexer(nullptr);
-    delete m_lexer;
-    m_lexer = nullptr;
-}
-
-void CodeEditor::applyLexer()
-{
-    const bool wanted = m_colouring != Colouring::None && !m_large;
-    if (!wanted) {
-        dropLexer();
-        return;
-    }
-    if (m_lexer && lexer() == m_lexer)
-        return;
-
-    auto *html = new QsciLexerHTML(this);
-    if (m_settingsApplied) {
-        // Keep each style's weight and slant but in the document font.
-        for (int style = 0; style < 128; ++style) {
-            if (html->description(style).isEmpty())
-                continue;
-            QFont font = m_textFont;
-            const QFont own = html->defaultFont(style);
-            font.setBold(own.bold());
-            font.setItalic(own.italic());
-            html->setFont(font, style);
-        }
-        html->setDefaultFont(m_textFont);
-    }
-    if (m_colouring == Colouring::Php) {
-        for (int style = QsciLexerHTML::PHPDefault; style <= QsciLexerHTML::PHPOperator; ++style)
-            html->setPaper(Qt::white, style);
-        const QColor teal(0, 128, 128);
-        html->setColor(teal, QsciLexerHTML::PHPComment);
-        html->setColor(teal, QsciLexerHTML::PHPCommentLine);
-        html->setColor(Qt::black, QsciLexerHTML::PHPDefault); // identifiers
-        html->setColor(Qt::black, QsciLexerHTML::PHPKeyword);
-        QFont keyword = html->font(QsciLexerHTML::PHPKeyword);
-        keyword.setBold(false);
-        html->setFont(keyword, QsciLexerHTML::PHPKeyword);
-        for (int style : {int(QsciLexerHTML::PHPDoubleQuotedString),
-                          int(QsciLexerHTML::PHPSingleQuotedString)}) {
-            html->setColor(Qt::black, style);
-            QFont font = html->font(style);
-            font.setBold(true);
-            html->setFont(font, style);
-        }
-        html->setColor(Qt::black, QsciLexerHTML::PHPVariable);
-        html->setColor(Qt::black, QsciLexerHTML::PHPDoubleQuotedVariable);
-    }
-    setLexer(html);
-    m_lexer = html;
-}
-
-void CodeEditor::applyAppearance()
-{
-    setFrameStyle(QFrame::NoFrame);
-    if (!lexer()) {
-        setFont(m_textFont);
-        setColor(Qt::black);
-        setPaper(Qt::white);
-    }
-    // One narrow plain gutter: no line numbers, no fold margin.
-    setMarginWidth(0, 0);
-    setMarginWidth(2, 0);
-    setMarginWidth(1, 4);
-    SendScintilla(SCI_SETMARGINTYPEN, 1UL, long(SC_MARGIN_COLOUR));
-    SendScintilla(SCI_SETMARGINBACKN, 1UL, QColor(Qt::white));
-    setMarginsBackgroundColor(Qt::white);
-    QFont gutterFont = m_textFont;
-    gutterFont.setPointSize(8);
-    setMarginsFont(gutterFont);
-
-    setEdgeMode(EdgeLine);
-    setEdgeColumn(1000);
-    setEdgeColor(Qt::gray);
-    SendScintilla(SCI_SETHSCROLLBAR, 0UL);
-    SendScintilla(SCI_SETVSCROLLBAR, 1UL);
-    setSelectionBackgroundColor(QColor(10, 36, 106));
-    setSelectionForegroundColor(Qt::white);
-    setWrapMode(WrapNone);
-}
-
 // --- text -------------------------------------------------------------------
 
-long CodeEditor::documentLength() const { return SendScintilla(SCI_GETLENGTH); }
+long CodeEditor::documentLength() const
+{
+    return SendScintilla(SCI_GETLENGTH);
+}
 
 const char *CodeEditor::documentBytes() const
 {
@@ -252,7 +99,34 @@ void CodeEditor::replaceRange(long start, long end, const QByteArray &utf8)
     SendScintilla(SCI_REPLACETARGET, static_cast<unsigned long>(utf8.size()), utf8.constData());
 }
 
-int CodeEditor::lineCount() const { return int(SendScintilla(SCI_GETLINECOUNT)); }
+void CodeEditor::replaceBytes(long start, long end, const QByteArray &utf8)
+{
+    UndoStep step(*this);
+    replaceRange(start, end, utf8);
+}
+
+QByteArray CodeEditor::newLineBytes() const
+{
+    switch (SendScintilla(SCI_GETEOLMODE)) {
+    case SC_EOL_CRLF:
+        return QByteArrayLiteral("\r\n");
+    case SC_EOL_CR:
+        return QByteArrayLiteral("\r");
+    default:
+        return QByteArrayLiteral("\n");
+    }
+}
+
+void CodeEditor::runOutsideUndo(const std::function<void()> &change)
+{
+    OutsideUndo outside(*this, m_outsideUndo);
+    change();
+}
+
+int CodeEditor::lineCount() const
+{
+    return int(SendScintilla(SCI_GETLINECOUNT));
+}
 
 QString CodeEditor::lineText(int line) const
 {
@@ -263,6 +137,16 @@ QString CodeEditor::lineText(int line) const
     const auto *bytes = reinterpret_cast<const char *>(
         SendScintilla(SCI_GETRANGEPOINTER, static_cast<unsigned long>(start), end - start));
     return QString::fromUtf8(bytes, end - start);
+}
+
+QStringList CodeEditor::lineTexts() const
+{
+    const int count = lineCount();
+    QStringList lines;
+    lines.reserve(count);
+    for (int line = 0; line < count; ++line)
+        lines.append(lineText(line));
+    return lines;
 }
 
 void CodeEditor::replaceLine(int line, const QString &text)
@@ -288,11 +172,78 @@ void CodeEditor::replaceLine(int line, const QString &text)
             SendScintilla(SCI_EMPTYUNDOBUFFER);
         m_historyEnd = 0;
     }
-    {
-        OutsideUndo outside(*this, m_outsideUndo);
-        replaceRange(start, end, utf8);
-    }
+    runOutsideUndo([&] { replaceRange(start, end, utf8); });
     m_changedOutsideUndo = true;
+    updateModified();
+}
+
+void CodeEditor::replaceLineTexts(const QStringList &lines)
+{
+    const int count = lineCount();
+    if (lines.size() != count)
+        throw AppError(QStringLiteral("%1 lines cannot replace the document's %2.")
+                           .arg(lines.size())
+                           .arg(count));
+    auto lineBytes = [this](int line) {
+        const long start = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line));
+        const long end = SendScintilla(SCI_GETLINEENDPOSITION, static_cast<unsigned long>(line));
+        return QByteArray::fromRawData(
+            reinterpret_cast<const char *>(
+                SendScintilla(SCI_GETRANGEPOINTER, static_cast<unsigned long>(start), end - start)),
+            end - start);
+    };
+    // Only the stretch from the first to the last changed line is replaced.
+    std::vector<QByteArray> texts(static_cast<size_t>(count));
+    int first = -1;
+    int last = -1;
+    for (int line = 0; line < count; ++line) {
+        texts[size_t(line)] = lines.at(line).toUtf8();
+        if (texts[size_t(line)] != lineBytes(line)) {
+            if (first < 0)
+                first = line;
+            last = line;
+        }
+    }
+    if (first < 0)
+        return;
+
+    const long caret = SendScintilla(SCI_GETCURRENTPOS);
+    const int caretLine =
+        int(SendScintilla(SCI_LINEFROMPOSITION, static_cast<unsigned long>(caret)));
+    const long caretColumn =
+        SendScintilla(SCI_COUNTCHARACTERS,
+                      static_cast<unsigned long>(SendScintilla(
+                          SCI_POSITIONFROMLINE, static_cast<unsigned long>(caretLine))),
+                      caret);
+    const long firstVisible = SendScintilla(SCI_GETFIRSTVISIBLELINE);
+
+    const long start = SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(first));
+    const long end = SendScintilla(SCI_GETLINEENDPOSITION, static_cast<unsigned long>(last));
+    const char *bytes = documentBytes();
+    QByteArray replacement;
+    for (int line = first; line <= last; ++line) {
+        replacement += texts[size_t(line)];
+        if (line < last) {
+            // The line's own end, whatever its kind.
+            const long lineEnd =
+                SendScintilla(SCI_GETLINEENDPOSITION, static_cast<unsigned long>(line));
+            const long next =
+                SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(line + 1));
+            replacement.append(bytes + lineEnd, next - lineEnd);
+        }
+    }
+    replaceBytes(start, end, replacement);
+
+    const long lineStart =
+        SendScintilla(SCI_POSITIONFROMLINE, static_cast<unsigned long>(caretLine));
+    const long lineEnd =
+        SendScintilla(SCI_GETLINEENDPOSITION, static_cast<unsigned long>(caretLine));
+    long position =
+        SendScintilla(SCI_POSITIONRELATIVE, static_cast<unsigned long>(lineStart), caretColumn);
+    if (position == 0 && caretColumn > 0)
+        position = lineEnd; // the column lies past the end of the document
+    SendScintilla(SCI_GOTOPOS, static_cast<unsigned long>(std::min(position, lineEnd)));
+    SendScintilla(SCI_SETFIRSTVISIBLELINE, static_cast<unsigned long>(firstVisible));
 }
 
 QString CodeEditor::wholeText() const
@@ -303,6 +254,110 @@ QString CodeEditor::wholeText() const
 void CodeEditor::setWholeText(const QString &text)
 {
     replaceRange(0, documentLength(), text.toUtf8());
+}
+
+// --- change tracking ----------------------------------------------------------
+
+void CodeEditor::onModified(int position, int type, const char *text, int length)
+{
+    if (type & (SC_MOD_INSERTTEXT | SC_MOD_DELETETEXT))
+        ++m_changeCount;
+    trackHistory(position, type, length);
+    // Line ends whose kind a change can alter lie in it or right beside it.
+    const long pos = position;
+    if ((type & SC_MOD_BEFOREDELETE) && pos == 0 && length == documentLength())
+        m_crLfCount = m_lfCount = m_crCount = 0; // all of it goes: nothing to count
+    else if (type & SC_MOD_BEFOREINSERT)
+        countLineEnds(pos - 1, pos + 1, -1);
+    else if (type & SC_MOD_INSERTTEXT)
+        countLineEnds(pos - 1, pos + length + 1, +1);
+    else if (type & SC_MOD_BEFOREDELETE)
+        countLineEnds(pos - 1, pos + length + 1, -1);
+    else if (type & SC_MOD_DELETETEXT)
+        countLineEnds(pos - 1, pos + 1, +1);
+    if ((type & SC_MOD_INSERTTEXT) && length > 0) {
+        if (!text)
+            text = reinterpret_cast<const char *>(
+                SendScintilla(SCI_GETRANGEPOINTER, static_cast<unsigned long>(pos), long(length)));
+        watchEncoding(text, length);
+    }
+}
+
+void CodeEditor::countLineEnds(long from, long to, int sign)
+{
+    // Counts the line ends that start in [from, to), reading one byte either
+    // side to tell CR LF from a lone CR or LF.
+    const long length = documentLength();
+    from = std::max(0L, from);
+    to = std::min(length, to);
+    if (from >= to)
+        return;
+    const long readFrom = std::max(0L, from - 1);
+    const long readTo = std::min(length, to + 1);
+    const auto *bytes = reinterpret_cast<const char *>(SendScintilla(
+        SCI_GETRANGEPOINTER, static_cast<unsigned long>(readFrom), readTo - readFrom));
+    if (!bytes)
+        return;
+    auto at = [&](long position) { return bytes[position - readFrom]; };
+    // Jumps from one CR or LF to the next: a whole file is counted at the
+    // speed of memchr when it is loaded.
+    const char *begin = bytes + (from - readFrom);
+    const char *end = bytes + (to - readFrom);
+    auto next = [end](const char *p, char c) {
+        const void *found = std::memchr(p, c, size_t(end - p));
+        return found ? static_cast<const char *>(found) : end;
+    };
+    const char *cr = next(begin, '\r');
+    const char *lf = next(begin, '\n');
+    while (cr < end || lf < end) {
+        if (cr < lf) {
+            const long i = readFrom + (cr - bytes);
+            if (i + 1 < readTo && at(i + 1) == '\n')
+                m_crLfCount += sign;
+            else
+                m_crCount += sign;
+            cr = next(cr + 1, '\r');
+        } else {
+            const long i = readFrom + (lf - bytes);
+            if (!(i > readFrom && at(i - 1) == '\r'))
+                m_lfCount += sign;
+            lf = next(lf + 1, '\n');
+        }
+    }
+}
+
+CodeEditor::LineEnds CodeEditor::lineEnds() const
+{
+    const int kinds = (m_crLfCount > 0) + (m_lfCount > 0) + (m_crCount > 0);
+    if (kinds > 1)
+        return LineEnds::Mixed;
+    if (m_crLfCount > 0)
+        return LineEnds::CrLf;
+    if (m_lfCount > 0)
+        return LineEnds::Lf;
+    if (m_crCount > 0)
+        return LineEnds::Cr;
+    return LineEnds::None;
+}
+
+QString CodeEditor::lineEndsName() const
+{
+    LineEnds ends = lineEnds();
+    if (ends == LineEnds::None) {
+        // A single line shows the kind that new lines will get.
+        const QByteArray next = newLineBytes();
+        ends = next == "\r\n" ? LineEnds::CrLf : next == "\r" ? LineEnds::Cr : LineEnds::Lf;
+    }
+    switch (ends) {
+    case LineEnds::CrLf:
+        return QStringLiteral("CRLF");
+    case LineEnds::Cr:
+        return QStringLiteral("CR");
+    case LineEnds::Mixed:
+        return QStringLiteral("mixed");
+    default:
+        return QStringLiteral("LF");
+    }
 }
 
 void CodeEditor::resetHistory()
@@ -328,151 +383,18 @@ void CodeEditor::trackHistory(int position, int modificationType, int length)
     }
 }
 
-bool CodeEditor::isDocumentModified() const { return isModified() || m_changedOutsideUndo; }
-
-// --- files ------------------------------------------------------------------
-
-void CodeEditor::loadFromFile(const QString &path)
+bool CodeEditor::isDocumentModified() const
 {
-    QByteArray bytes = ReadWholeFile(path, MaxFileBytes, QStringLiteral("open"));
-
-    // Decide the encoding before touching the current document, so a
-    // refused file leaves it as it was.
-    bool bom = bytes.startsWith(Bom);
-    qsizetype offset = bom ? 3 : 0;
-    bool latin1 = false;
-    qsizetype size = bytes.size() - offset;
-    if (!text_encoding::isValidUtf8(bytes.constData() + offset, size)) {
-        latin1 = true;
-        bom = false;
-        offset = 0;
-        size = text_encoding::latin1AsUtf8Size(bytes.constData(), bytes.size());
-        if (size >= INT_MAX)
-            throw AppError(QStringLiteral("%1 is too large to open.").arg(QuotedPath(path)));
-    }
-
-    m_latin1 = latin1;
-    m_bom = bom;
-    m_large = size > LargeDocumentBytes;
-    // A large file takes seconds to take in: say so with the pointer.
-    struct BusyPointer {
-        explicit BusyPointer(bool on) : active(on)
-        {
-            if (active)
-                QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        }
-        ~BusyPointer()
-        {
-            if (active)
-                QGuiApplication::restoreOverrideCursor();
-        }
-        bool active;
-    } busy(m_large);
-    // Drop colouring before a large text arrives so nothing styles it.
-    applyLexer();
-    {
-        OutsideUndo outside(*this, m_outsideUndo);
-        SendScintilla(SCI_CLEARALL);
-        SendScintilla(SCI_ALLOCATE, static_cast<unsigned long>(size + 1));
-        appendInBlocks(bytes.constData() + offset, bytes.size() - offset, latin1);
-    }
-    bytes = QByteArray();
-    resetHistory();
-    markerDeleteAll();
-    SendScintilla(SCI_SETSAVEPOINT);
-    m_changedOutsideUndo = false;
-
-    // New lines follow the file's own line ends; existing ones are never touched.
-    const char *loaded = documentBytes();
-    switch (text_encoding::firstLineEnd(loaded, std::min<qsizetype>(size, 1 << 20))) {
-    case text_encoding::LineEnd::CrLf: SendScintilla(SCI_SETEOLMODE, SC_EOL_CRLF); break;
-    case text_encoding::LineEnd::Cr: SendScintilla(SCI_SETEOLMODE, SC_EOL_CR); break;
-    case text_encoding::LineEnd::Lf: SendScintilla(SCI_SETEOLMODE, SC_EOL_LF); break;
-    case text_encoding::LineEnd::None: break;
-    }
-    applyLexer();
-
-    SendScintilla(SCI_GOTOPOS, 0UL);
-    SendScintilla(SCI_SETFIRSTVISIBLELINE, 0UL);
-    SendScintilla(SCI_SETXOFFSET, 0UL);
+    return isModified() || m_changedOutsideUndo;
 }
 
-void CodeEditor::appendInBlocks(const char *data, qsizetype size, bool latin1)
+void CodeEditor::updateModified()
 {
-    // The control hands every insertion to its listeners as a copy, so a
-    // whole file in one piece would briefly cost its size again; blocks keep
-    // that copy (and the Latin-1 conversion) small.
-    constexpr qsizetype Block = 64 * 1024 * 1024;
-    qsizetype done = 0;
-    while (done < size) {
-        qsizetype end = std::min(size, done + Block);
-        // Never split a UTF-8 sequence or a CR LF pair between two blocks.
-        while (end < size && end > done + 1
-               && ((!latin1 && (static_cast<unsigned char>(data[end]) & 0xC0) == 0x80)
-                   || (data[end] == '\n' && data[end - 1] == '\r')))
-            --end;
-        if (latin1) {
-            const QByteArray utf8 = text_encoding::latin1ToUtf8(data + done, end - done);
-            SendScintilla(SCI_APPENDTEXT, static_cast<unsigned long>(utf8.size()),
-                          utf8.constData());
-        } else {
-            SendScintilla(SCI_APPENDTEXT, static_cast<unsigned long>(end - done), data + done);
-        }
-        done = end;
-    }
-}
-
-void CodeEditor::saveToFile(const QString &path)
-{
-    const char *data = documentBytes();
-    qsizetype size = documentLength();
-    bool latin1 = m_latin1;
-    QByteArray converted;
-    if (latin1) {
-        // A character beyond Latin-1 was typed in: keep it by saving UTF-8.
-        if (auto bytes = text_encoding::utf8ToLatin1(data, size)) {
-            converted = std::move(*bytes);
-            data = converted.constData();
-            size = converted.size();
-        } else {
-            latin1 = false;
-        }
-    }
-
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw AppError(QStringLiteral("Cannot save %1: %2").arg(QuotedPath(path), file.errorString()));
-    bool written = true;
-    if (m_bom && !latin1)
-        written = file.write(Bom, 3) == 3;
-    if (written)
-        written = file.write(data, size) == size;
-    if (!written) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        throw AppError(QStringLiteral("Cannot save %1: %2").arg(QuotedPath(path), reason));
-    }
-    if (!file.commit())
-        throw AppError(QStringLiteral("Cannot save %1: %2").arg(QuotedPath(path), file.errorString()));
-    m_latin1 = latin1;
-    SendScintilla(SCI_SETSAVEPOINT);
-    m_changedOutsideUndo = false;
-}
-
-void CodeEditor::clearAll()
-{
-    {
-        OutsideUndo outside(*this, m_outsideUndo);
-        SendScintilla(SCI_CLEARALL);
-    }
-    resetHistory();
-    markerDeleteAll();
-    SendScintilla(SCI_SETSAVEPOINT);
-    m_changedOutsideUndo = false;
-    m_latin1 = false;
-    m_bom = false;
-    m_large = false;
-    applyLexer();
+    const bool modified = isDocumentModified();
+    if (modified == m_lastModified)
+        return;
+    m_lastModified = modified;
+    emit modifiedChanged(modified);
 }
 
 // --- caret and selection ----------------------------------------------------
@@ -480,16 +402,16 @@ void CodeEditor::clearAll()
 int CodeEditor::caretLine() const
 {
     return int(SendScintilla(SCI_LINEFROMPOSITION,
-                             static_cast<unsigned long>(SendScintilla(SCI_GETCURRENTPOS))))
-        + 1;
+                             static_cast<unsigned long>(SendScintilla(SCI_GETCURRENTPOS)))) +
+           1;
 }
 
 void CodeEditor::setCaretLine(int line)
 {
     const int target = std::clamp(line, 1, lineCount()) - 1;
     // The column kept is the visible one, so tabs do not shift the caret sideways.
-    const long column = SendScintilla(SCI_GETCOLUMN,
-                                      static_cast<unsigned long>(SendScintilla(SCI_GETCURRENTPOS)));
+    const long column =
+        SendScintilla(SCI_GETCOLUMN, static_cast<unsigned long>(SendScintilla(SCI_GETCURRENTPOS)));
     const long position = SendScintilla(SCI_FINDCOLUMN, static_cast<unsigned long>(target), column);
     SendScintilla(SCI_ENSUREVISIBLE, static_cast<unsigned long>(target));
     SendScintilla(SCI_GOTOPOS, static_cast<unsigned long>(position));
@@ -506,8 +428,8 @@ int CodeEditor::caretColumn() const
 int CodeEditor::caretDisplayColumn() const
 {
     return int(SendScintilla(SCI_GETCOLUMN,
-                             static_cast<unsigned long>(SendScintilla(SCI_GETCURRENTPOS))))
-        + 1;
+                             static_cast<unsigned long>(SendScintilla(SCI_GETCURRENTPOS)))) +
+           1;
 }
 
 void CodeEditor::extendSelection(int characters)
@@ -524,9 +446,9 @@ void CodeEditor::extendSelection(int characters)
         if (c == '\r' || c == '\n') {
             if (remaining < 2)
                 break;
-            const bool crLf = c == '\r' && position + 1 < length
-                && char(SendScintilla(SCI_GETCHARAT, static_cast<unsigned long>(position + 1)))
-                    == '\n';
+            const bool crLf = c == '\r' && position + 1 < length &&
+                              char(SendScintilla(SCI_GETCHARAT,
+                                                 static_cast<unsigned long>(position + 1))) == '\n';
             position += crLf ? 2 : 1;
             remaining -= 2;
         } else {
@@ -551,7 +473,8 @@ QString CodeEditor::wordAtCaret() const
 
 // --- search -----------------------------------------------------------------
 
-namespace {
+namespace
+{
 
 bool findAndSelect(CodeEditor &editor, long from, const QString &text)
 {
@@ -561,9 +484,8 @@ bool findAndSelect(CodeEditor &editor, long from, const QString &text)
     editor.SendScintilla(Sci::SCI_SETSEARCHFLAGS, 0UL); // case ignored, inside words
     editor.SendScintilla(Sci::SCI_SETTARGETRANGE, static_cast<unsigned long>(from),
                          editor.SendScintilla(Sci::SCI_GETLENGTH));
-    const long found = editor.SendScintilla(Sci::SCI_SEARCHINTARGET,
-                                            static_cast<unsigned long>(utf8.size()),
-                                            utf8.constData());
+    const long found = editor.SendScintilla(
+        Sci::SCI_SEARCHINTARGET, static_cast<unsigned long>(utf8.size()), utf8.constData());
     if (found < 0)
         return false;
     const long end = editor.SendScintilla(Sci::SCI_GETTARGETEND);
@@ -586,58 +508,4 @@ bool CodeEditor::searchWholeDocument(const QString &text)
 void CodeEditor::takeFocus()
 {
     setFocus(Qt::OtherFocusReason);
-}
-
-// --- keys -------------------------------------------------------------------
-
-int CodeEditor::moveCommandFor(const QKeyEvent *event) const
-{
-    const auto modifiers = event->modifiers()
-        & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
-    const int key = event->key() | int(modifiers);
-    QsciCommandSet *commands = const_cast<CodeEditor *>(this)->standardCommands();
-    for (const MoveBinding &binding : MoveBindings) {
-        const QsciCommand *command = commands->find(binding.command);
-        if (command && (command->key() == key || command->alternateKey() == key))
-            return binding.number;
-    }
-    return 0;
-}
-
-bool CodeEditor::scrollPageSideways(const QKeyEvent *event)
-{
-    // The control has no sideways page move; Alt+PageUp/PageDown provide it.
-    const auto modifiers = event->modifiers()
-        & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier);
-    if (modifiers != Qt::AltModifier
-        || (event->key() != Qt::Key_PageUp && event->key() != Qt::Key_PageDown))
-        return false;
-    const long page = std::max(1, viewport()->width());
-    const long offset = SendScintilla(SCI_GETXOFFSET);
-    const long next = event->key() == Qt::Key_PageUp ? std::max(0L, offset - page) : offset + page;
-    SendScintilla(SCI_SETXOFFSET, static_cast<unsigned long>(next));
-    return true;
-}
-
-void CodeEditor::keyPressEvent(QKeyEvent *event)
-{
-    emit keyDown(event->key(), event->modifiers());
-    if (!event->text().isEmpty())
-        emit keyPressed(event->text());
-    if (scrollPageSideways(event)) {
-        event->accept();
-        emit commandProcessed(event->key() == Qt::Key_PageUp ? CmdPageLeft : CmdPageRight);
-        return;
-    }
-    const int command = moveCommandFor(event);
-    QsciScintilla::keyPressEvent(event);
-    // Reported after the move so that listeners read the new caret position.
-    if (command)
-        emit commandProcessed(command);
-}
-
-void CodeEditor::keyReleaseEvent(QKeyEvent *event)
-{
-    QsciScintilla::keyReleaseEvent(event);
-    emit keyUp(event->key(), event->modifiers());
 }

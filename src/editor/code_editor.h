@@ -1,7 +1,14 @@
 #pragma once
 
+#include "editor/document_encoding.h"
+#include "editor/file_stamp.h"
+
 #include <QFont>
+#include <QKeySequence>
+#include <QList>
+#include <QStringList>
 #include <Qsci/qsciscintilla.h>
+#include <functional>
 
 class QsciLexer;
 
@@ -9,44 +16,124 @@ class QsciLexer;
 // `temp_re` and the plain editor of the text window are all this class. It
 // adds to QScintilla what the program relies on: 1-based caret lines, line
 // access outside undo, the forward search without wrap, files that keep their
-// bytes (encoding and line ends), and key/command events.
-class CodeEditor : public QsciScintilla {
+// bytes (encoding and line ends) and notice changes made by other programs,
+// key/command events, line numbers, brace-aware indentation and colours for
+// light and dark palettes.
+class CodeEditor : public QsciScintilla
+{
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CodeEditor)
 
-public:
+  public:
     enum class Colouring { None, Php, Html };
     // The caret-move command numbers reported by commandProcessed.
     enum Command {
-        CmdLeft = 1, CmdRight, CmdUp, CmdDown, CmdWordLeft, CmdWordRight,
-        CmdLineStart, CmdLineEnd, CmdPageUp, CmdPageDown, CmdPageLeft, CmdPageRight
+        CmdLeft = 1,
+        CmdRight,
+        CmdUp,
+        CmdDown,
+        CmdWordLeft,
+        CmdWordRight,
+        CmdLineStart,
+        CmdLineEnd,
+        CmdPageUp,
+        CmdPageDown,
+        CmdPageLeft,
+        CmdPageRight
     };
+    // The line ends the document holds; None when it has a single line.
+    enum class LineEnds { None, Lf, CrLf, Cr, Mixed };
+    // How the file on disk stands against the version loaded or saved last.
+    enum class DiskChange { None, Modified, Missing };
+    // Automatic follows the palette: dark colours when its window colour is dark.
+    enum class ColourScheme { Automatic, Light, Dark };
+    // Asked when the text holds characters (given, a few of them) that the
+    // document's encoding cannot store; true converts the document to UTF-8.
+    using EncodingQuestion = std::function<bool(const QString &characters)>;
 
     explicit CodeEditor(QWidget *parent = nullptr);
     ~CodeEditor() override;
 
-    // The main window's appearance: monospace 10 pt black text, 4-pixel white
-    // gutter, right edge at column 1000 in grey, vertical scroll bar only,
-    // selection background RGB(10, 36, 106).
+    // The keys the editor leaves to its window (menu commands and common
+    // keys): none of them is bound in the editor, and pressed in it they
+    // change nothing when no window command takes them.
+    static const QList<QKeySequence> &windowShortcuts();
+
+    // The main window's appearance: monospace 10 pt text, 4-pixel gutter,
+    // right edge at column 1000 in grey, vertical scroll bar only, selection
+    // background RGB(10, 36, 106); black on white unless colours are dark.
     void applyDocumentSettings();
     void setColouring(Colouring colouring);
     Colouring colouring() const { return m_colouring; }
+    void setColourScheme(ColourScheme scheme);
+    ColourScheme colourScheme() const { return m_scheme; }
+    bool usesDarkColours() const { return m_dark; }
+    // Line numbers in a margin sized to the document. Off until asked for,
+    // so the hidden reader and the text window keep their plain gutter; the
+    // main editor turns them on (the View menu's toggle, on by default).
+    void setLineNumbersVisible(bool visible);
+    bool lineNumbersVisible() const { return m_lineNumbers; }
 
     // Text, lines 0-based.
     int lineCount() const;
-    QString lineText(int line) const;               // without its line end
+    QString lineText(int line) const;                // without its line end
     void replaceLine(int line, const QString &text); // not entered in undo
+    QStringList lineTexts() const;                   // every line, without line ends
+    // Gives every line a new text in one change and one undo step; each line
+    // keeps its own line end and the caret stays on its line. Throws AppError
+    // when the number of lines differs.
+    void replaceLineTexts(const QStringList &lines);
     QString wholeText() const;
     void setWholeText(const QString &text);
+    // Grows with every change of the text; equal values mean equal text.
+    quint64 changeCount() const { return m_changeCount; }
 
-    // Loads a file: keeps its encoding (UTF-8 when valid, else Latin-1) and
-    // line ends; clears undo; caret to line 1 column 1. Throws AppError.
+    // Loads a file: keeps its encoding (UTF-8, with or without BOM, when
+    // valid, else Windows-1252) and line ends; clears undo; caret to line 1
+    // column 1; records the file's stamp. Throws AppError.
     void loadFromFile(const QString &path);
-    // Saves in the loaded file's encoding and line ends through a temporary
-    // file, keeping the target's permissions. Throws AppError.
+    // Saves in the document's encoding and line ends through a temporary
+    // file, keeping the target's permissions, and records the file's stamp.
+    // Text the encoding cannot hold is saved only after the encoding question
+    // agreed to UTF-8; otherwise AppError, and nothing is written.
     void saveToFile(const QString &path);
-    // Text, undo and redo, markers.
+    // Text, undo and redo, markers; the document has no file afterwards.
     void clearAll();
+
+    // The file loaded or saved last; empty for a new document.
+    QString filePath() const { return m_path; }
+    // Compares the file with its stamp from the last load or save (or
+    // refreshDiskStamp). A file that cannot be examined counts as unchanged.
+    DiskChange diskChange() const;
+    // Takes the file's present state as the known one, so diskChange reports
+    // only later changes (after the user chose to keep the editor's text).
+    void refreshDiskStamp();
+
+    DocumentEncoding encoding() const { return m_encoding; }
+    QString encodingName() const { return document_encoding::name(m_encoding); }
+    // Changes the encoding the next save writes; Windows-1252 is refused with
+    // AppError while the text holds a character it cannot store.
+    void setEncoding(DocumentEncoding encoding);
+    void setEncodingQuestion(EncodingQuestion question)
+    {
+        m_encodingQuestion = std::move(question);
+    }
+
+    // Status line information.
+    LineEnds lineEnds() const;
+    QString lineEndsName() const; // "LF", "CRLF", "CR" or "mixed"
+    bool isOverwriting() const { return overwriteMode(); }
+
+    // Modified since load or save, including changes made outside undo
+    // (which Scintilla's own modified flag does not see).
+    bool isDocumentModified() const;
+    // Documents this big are shown without colouring so that opening and
+    // scrolling stay fast; the chosen colouring returns with the next file.
+    bool isLargeDocument() const { return m_large; }
+    static constexpr qint64 LargeDocumentBytes = 16 * 1024 * 1024;
+    // Files beyond this are refused with an error rather than risking the
+    // control's position range and the machine's memory.
+    static constexpr qint64 MaxFileBytes = 1024LL * 1024 * 1024;
 
     // Caret, 1-based.
     int caretLine() const;
@@ -65,57 +152,86 @@ public:
 
     void takeFocus();
 
-    // The loaded file's encoding; a Latin-1 document saves as UTF-8 once it
-    // holds a character Latin-1 cannot store.
-    bool isLatin1() const { return m_latin1; }
-    bool hasByteOrderMark() const { return m_bom; }
-    // Modified since load or save, including changes made outside undo
-    // (which Scintilla's own modified flag does not see).
-    bool isDocumentModified() const;
-    // Documents this big are shown without colouring so that opening and
-    // scrolling stay fast; the chosen colouring returns with the next file.
-    bool isLargeDocument() const { return m_large; }
-    static constexpr qint64 LargeDocumentBytes = 16 * 1024 * 1024;
-    // Files beyond this are refused with an error rather than risking the
-    // control's position range and the machine's memory.
-    static constexpr qint64 MaxFileBytes = 1024LL * 1024 * 1024;
+    // Raw access for the search engine: the document's bytes (valid until the
+    // next change) and replacing a byte range as one undo step.
+    const char *documentBytes() const;
+    long documentLength() const;
+    void replaceBytes(long start, long end, const QByteArray &utf8);
+    // The document's own line end, which new lines get.
+    QByteArray newLineBytes() const;
 
-signals:
+  signals:
     void keyDown(int key, Qt::KeyboardModifiers modifiers);
     void keyUp(int key, Qt::KeyboardModifiers modifiers);
     void keyPressed(const QString &text);
     void documentChanged();
     void commandProcessed(int command);
+    // The document became modified, or unmodified again (the caption's "*").
+    void modifiedChanged(bool modified);
+    // Caret, selection, insert/overwrite, encoding or line ends may have changed.
+    void statusChanged();
 
-protected:
+  protected:
+    bool event(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
-private:
-    long documentLength() const;
-    const char *documentBytes() const;
+  private:
     void replaceRange(long start, long end, const QByteArray &utf8);
-    void appendInBlocks(const char *data, qsizetype size, bool latin1);
+    void appendInBlocks(const char *data, qsizetype size, bool windows1252);
     void resetHistory();
+    void onModified(int position, int type, const char *text, int length);
     void trackHistory(int position, int modificationType, int length);
+    void countLineEnds(long from, long to, int sign);
+    void runOutsideUndo(const std::function<void()> &change);
+    void watchEncoding(const char *text, int length);
+    void askAboutEncoding();
+    void updateModified();
+    void afterLoadOrSave(const QString &path, const FileStamp &stamp);
+
     void dropLexer();
     void applyLexer();
     void applyAppearance();
+    void applyColours();
+    void updateLineNumberWidth();
+    bool wantsDarkColours() const;
+
+    bool isWindowShortcut(const QKeyEvent *event) const;
+    void removeWindowShortcutBindings();
     int moveCommandFor(const QKeyEvent *event) const;
     bool scrollPageSideways(const QKeyEvent *event);
+    void onCharacterAdded(int character);
+    void indentNewLine();
+    void outdentClosingBrace();
 
     Colouring m_colouring = Colouring::None;
+    ColourScheme m_scheme = ColourScheme::Automatic;
+    bool m_dark = false;
     QsciLexer *m_lexer = nullptr;
-    bool m_latin1 = false;
-    bool m_bom = false;
+    DocumentEncoding m_encoding = DocumentEncoding::Utf8;
+    EncodingQuestion m_encodingQuestion;
+    bool m_questionPending = false;
+    bool m_questionDeclined = false;
     bool m_large = false;
+    bool m_loading = false;
     bool m_settingsApplied = false;
+    bool m_lineNumbers = false;
+    int m_lineNumberDigits = -1;
     // Set while the text changes with undo collection off.
     bool m_outsideUndo = false;
     bool m_changedOutsideUndo = false;
+    bool m_lastModified = false;
     // Every position the undo and redo history refers to lies before this
     // one, so text from here on can change outside undo without making the
     // recorded steps point at the wrong place.
     long m_historyEnd = 0;
+    quint64 m_changeCount = 0;
+    // Line ends by kind, kept up to date change by change.
+    qint64 m_crLfCount = 0;
+    qint64 m_lfCount = 0;
+    qint64 m_crCount = 0;
+    QString m_path;
+    FileStamp m_stamp;
     QFont m_textFont;
 };

@@ -1,7 +1,7 @@
 #include "forms/qt_user_dialogs.h"
 
 #include "foundation/errors.h"
-#include "foundation/reg_string.h"
+#include "foundation/settings.h"
 
 #include <QApplication>
 #include <QDialog>

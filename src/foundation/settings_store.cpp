@@ -55,13 +55,30 @@ QString unescape(const QString &text)
 std::vector<Group> parse(const QString &path)
 {
     std::vector<Group> groups;
-    QFile file(path);
-    if (!file.exists())
+    const QFileInfo info(path);
+    if (!info.exists())
         return groups;
+    const auto refuse = [&](const QString &reason) {
+        return AppError(QStringLiteral("Cannot read the settings file %1: %2")
+                            .arg(QDir::toNativeSeparators(path), reason));
+    };
+    // A link to a device or a pipe would never end, and a huge file is no
+    // settings file of ours: refused, and so never replaced by a write.
+    if (!info.isFile())
+        throw refuse(QStringLiteral("it is not a regular file"));
+    if (info.size() > IniSettingsStore::MaxFileBytes)
+        throw refuse(QStringLiteral("it is larger than %1 MB")
+                         .arg(IniSettingsStore::MaxFileBytes / (1024 * 1024)));
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw AppError(QStringLiteral("Cannot read the settings file %1: %2")
-                           .arg(QDir::toNativeSeparators(path), file.errorString()));
-    const QString text = QString::fromUtf8(file.readAll());
+        throw refuse(file.errorString());
+    const QByteArray bytes = file.read(IniSettingsStore::MaxFileBytes + 1);
+    if (file.error() != QFileDevice::NoError)
+        throw refuse(file.errorString());
+    if (bytes.size() > IniSettingsStore::MaxFileBytes)
+        throw refuse(QStringLiteral("it is larger than %1 MB")
+                         .arg(IniSettingsStore::MaxFileBytes / (1024 * 1024)));
+    const QString text = QString::fromUtf8(bytes);
     for (QString line : text.split(u'\n')) {
         if (line.endsWith(u'\r'))
             line.chop(1);
@@ -187,6 +204,18 @@ bool IniSettingsStore::hasKey(const QString &keyPath)
 {
     std::vector<Group> groups = parse(m_filePath);
     return findGroup(groups, keyPath) != nullptr;
+}
+
+QStringList IniSettingsStore::childKeys(const QString &keyPath)
+{
+    const QString prefix = keyPath + u'\\';
+    QStringList names;
+    for (const Group &g : parse(m_filePath)) {
+        if (g.key.size() > prefix.size() && g.key.startsWith(prefix, Qt::CaseInsensitive) &&
+            !g.key.mid(prefix.size()).contains(u'\\'))
+            names << g.key.mid(prefix.size());
+    }
+    return names;
 }
 
 QStringList IniSettingsStore::readValues(const QStringList &keyPaths, const QString &valueName)

@@ -12,8 +12,15 @@ inline bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
 
 bool isValidUtf8(const char *data, qsizetype size)
 {
-    const auto *p = reinterpret_cast<const unsigned char *>(data);
+    return invalidUtf8Offset(data, size) < 0;
+}
+
+qsizetype invalidUtf8Offset(const char *data, qsizetype size)
+{
+    const auto *start = reinterpret_cast<const unsigned char *>(data);
+    const auto *p = start;
     const auto *end = p + size;
+    const auto at = [&] { return qsizetype(p - start); };
     while (p < end) {
         // Plain ASCII is the bulk of source code: skip it eight bytes at a time.
         while (end - p >= 8) {
@@ -31,37 +38,37 @@ bool isValidUtf8(const char *data, qsizetype size)
             continue;
         }
         if (c < 0xC2)
-            return false; // stray continuation byte or overlong two-byte form
+            return at(); // stray continuation byte or overlong two-byte form
         if (c < 0xE0) {
             if (end - p < 2 || !isContinuation(p[1]))
-                return false;
+                return at();
             p += 2;
             continue;
         }
         if (c < 0xF0) {
             if (end - p < 3 || !isContinuation(p[1]) || !isContinuation(p[2]))
-                return false;
+                return at();
             if (c == 0xE0 && p[1] < 0xA0)
-                return false; // overlong
+                return at(); // overlong
             if (c == 0xED && p[1] >= 0xA0)
-                return false; // surrogate
+                return at(); // surrogate
             p += 3;
             continue;
         }
         if (c < 0xF5) {
             if (end - p < 4 || !isContinuation(p[1]) || !isContinuation(p[2])
                 || !isContinuation(p[3]))
-                return false;
+                return at();
             if (c == 0xF0 && p[1] < 0x90)
-                return false; // overlong
+                return at(); // overlong
             if (c == 0xF4 && p[1] >= 0x90)
-                return false; // beyond U+10FFFF
+                return at(); // beyond U+10FFFF
             p += 4;
             continue;
         }
-        return false;
+        return at();
     }
-    return true;
+    return -1;
 }
 
 qsizetype latin1AsUtf8Size(const char *data, qsizetype size)

@@ -11,6 +11,8 @@ namespace text_encoding {
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 bool isValidUtf8(const char *data, qsizetype size);
+// Where the first byte that breaks that rule is; -1 when the text is valid.
+qsizetype invalidUtf8Offset(const char *data, qsizetype size);
 
 // Size the Latin-1 bytes take once converted to UTF-8.
 qsizetype latin1AsUtf8Size(const char *data, qsizetype size);

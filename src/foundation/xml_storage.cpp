@@ -1,12 +1,18 @@
 #include "foundation/xml_storage.h"
 
 #include "foundation/errors.h"
+#include "foundation/file_read.h"
+#include "foundation/text_encoding.h"
 #include "foundation/user_dialogs.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
+#include <QXmlStreamReader>
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 const QByteArray LineEnd = QByteArrayLiteral("\r\n");
@@ -79,6 +85,113 @@ void appendElement(QString &out, const XmlOutElement &element, int depth)
     out += u'>';
     out += QLatin1String(LineEnd);
 }
+// True when the file's text is UTF-8: a UTF-8 byte-order mark, or no
+// byte-order mark of UTF-16 or UTF-32 and no declared encoding other than UTF-8.
+bool declaresUtf8(const QByteArray &bytes)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return true;
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF") ||
+        bytes.startsWith(QByteArray("\0\0", 2)) || bytes.startsWith(QByteArray("<\0", 2)) ||
+        bytes.startsWith(QByteArray("\0<", 2)))
+        return false;
+    if (!bytes.startsWith("<?xml"))
+        return true;
+    const qsizetype end = bytes.indexOf("?>");
+    const QByteArray declaration = bytes.left(end < 0 ? 0 : end);
+    static const QRegularExpression encoding(
+        QStringLiteral("encoding\\s*=\\s*[\"']([A-Za-z0-9._-]+)[\"']"));
+    const QRegularExpressionMatch match = encoding.match(QString::fromLatin1(declaration));
+    if (!match.hasMatch())
+        return true;
+    const QString name = match.captured(1).toLower();
+    return name == QLatin1String("utf-8") || name == QLatin1String("utf8");
+}
+
+// The deepest nesting of elements, counted on the bytes: tags, comments,
+// processing instructions, character data sections and quoted attribute
+// values are told apart, which is all a document without a document type
+// needs. Up to the first fault of a document the count is exact, and a parser
+// stops there, so the result bounds the depth it builds. -1 when the document
+// has a document type (whose entities could add elements).
+int nestingDepth(const QByteArray &bytes)
+{
+    const char *data = bytes.constData();
+    const qsizetype size = bytes.size();
+    const auto find = [&](qsizetype from, const char *what) {
+        const qsizetype at = bytes.indexOf(what, from);
+        return at < 0 ? size : at + qsizetype(std::strlen(what));
+    };
+    const auto startsAt = [&](qsizetype at, const char *what) {
+        const auto length = qsizetype(std::strlen(what));
+        return at + length <= size && std::memcmp(data + at, what, size_t(length)) == 0;
+    };
+    int depth = 0;
+    int deepest = 0;
+    qsizetype p = 0;
+    while (true) {
+        const void *open = p < size ? std::memchr(data + p, '<', size_t(size - p)) : nullptr;
+        if (!open)
+            return deepest;
+        p = static_cast<const char *>(open) - data + 1;
+        if (startsAt(p - 1, "<!--")) {
+            p = find(p, "-->");
+        } else if (startsAt(p - 1, "<![CDATA[")) {
+            p = find(p, "]]>");
+        } else if (p < size && data[p] == '?') {
+            p = find(p, "?>");
+        } else if (p < size && data[p] == '!') {
+            return -1;
+        } else if (p < size && data[p] == '/') {
+            depth = std::max(depth - 1, 0);
+            p = find(p, ">");
+        } else {
+            // A start tag: to its '>', past quoted values; "/>" closes it at once.
+            char quote = 0;
+            char last = 0;
+            for (; p < size; ++p) {
+                const char c = data[p];
+                if (quote) {
+                    if (c == quote)
+                        quote = 0;
+                } else if (c == '"' || c == '\'') {
+                    quote = c;
+                } else if (c == '>') {
+                    break;
+                }
+                last = c;
+            }
+            if (p >= size)
+                return deepest;
+            ++p;
+            // An empty element is a level of its own, as the parser counts it.
+            deepest = std::max(deepest, depth + 1);
+            if (last != '/')
+                ++depth;
+        }
+    }
+}
+
+// The 1-based line and column of a byte: lines end at LF, CR LF or CR;
+// columns count characters, each UTF-8 lead or single byte being one.
+std::pair<qint64, qint64> placeOf(const QByteArray &bytes, qsizetype offset)
+{
+    qint64 line = 1;
+    qsizetype lineStart = 0;
+    for (qsizetype i = 0; i < offset; ++i) {
+        const char c = bytes.at(i);
+        if (c == '\n' || (c == '\r' && (i + 1 >= bytes.size() || bytes.at(i + 1) != '\n'))) {
+            ++line;
+            lineStart = i + 1;
+        }
+    }
+    qint64 column = 1;
+    for (qsizetype i = lineStart; i < offset; ++i) {
+        if ((static_cast<unsigned char>(bytes.at(i)) & 0xC0) != 0x80)
+            ++column;
+    }
+    return {line, column};
+}
 } // namespace
 
 XmlOutElement *XmlOutElement::AddChild(const QString &tag)
@@ -116,7 +229,7 @@ QByteArray XmlOutDocument::ToBytes() const
     return text.toUtf8();
 }
 
-void cXMLStorage::LoadFromFile(const QString &fileName)
+void XmlStorage::LoadFromFile(const QString &fileName)
 {
     const QFileInfo info(fileName);
     if (fileName.isEmpty() || !info.exists()) {
@@ -126,15 +239,15 @@ void cXMLStorage::LoadFromFile(const QString &fileName)
     if (info.isDir())
         throw AppError(QStringLiteral("XML Load: \"%1\" is a folder, not a file").arg(fileName));
 
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw AppError(
-            QStringLiteral("XML Load: cannot read \"%1\": %2").arg(fileName, file.errorString()));
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw AppError(
-            QStringLiteral("XML Load: cannot read \"%1\": %2").arg(fileName, file.errorString()));
-    file.close();
+    // Only a regular file of a sane size is read: a link to a device or a
+    // pipe would never end.
+    QByteArray bytes;
+    try {
+        bytes = ReadWholeFile(fileName, MaxXmlFileBytes, QStringLiteral("load"));
+    } catch (const AppError &e) {
+        throw AppError(QStringLiteral("XML Load: ") + e.message());
+    }
+    CheckXmlShape(bytes, fileName);
 
     QDomDocument document;
     QString message;
@@ -152,7 +265,48 @@ void cXMLStorage::LoadFromFile(const QString &fileName)
     FileName = fileName;
 }
 
-void cXMLStorage::SaveToFile(const QString &fileName)
+void XmlStorage::CheckXmlShape(const QByteArray &bytes, const QString &fileName)
+{
+    const auto refuse = [&](qint64 line, qint64 column, const QString &reason) {
+        return AppError(QStringLiteral("XML Load: \"%1\" is not a well-formed XML file "
+                                       "(line %2, column %3): %4")
+                            .arg(fileName)
+                            .arg(line)
+                            .arg(column)
+                            .arg(reason));
+    };
+    // The parser reports a bad byte of UTF-8 at the file's start wherever it
+    // is, so the text is checked here first and the real place named.
+    if (declaresUtf8(bytes)) {
+        const qsizetype bad = text_encoding::invalidUtf8Offset(bytes.constData(), bytes.size());
+        if (bad >= 0) {
+            const auto [line, column] = placeOf(bytes, bad);
+            throw refuse(line, column,
+                         QStringLiteral("a byte that is not UTF-8 (0x%1)")
+                             .arg(static_cast<unsigned char>(bytes.at(bad)), 2, 16, QLatin1Char('0')));
+        }
+    }
+    // The document model takes time growing with the square of the depth, so
+    // deep nesting is refused before it sees the file: counted on the bytes,
+    // and when that count is past the limit (or cannot be made), confirmed
+    // and placed by the stream reader.
+    const int counted = nestingDepth(bytes);
+    if (counted >= 0 && counted <= MaxXmlDepth)
+        return;
+    QXmlStreamReader reader(bytes);
+    int depth = 0;
+    while (!reader.atEnd()) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (token == QXmlStreamReader::StartElement && ++depth > MaxXmlDepth)
+            throw refuse(reader.lineNumber(), reader.columnNumber(),
+                         QStringLiteral("elements nested deeper than %1 levels").arg(MaxXmlDepth));
+        if (token == QXmlStreamReader::EndElement)
+            --depth;
+    }
+    // Other errors are left to the document model, which reports them the same way.
+}
+
+void XmlStorage::SaveToFile(const QString &fileName)
 {
     // Numbers are written with QString::number, which never uses the
     // locale's decimal separator, so no process-wide setting is needed.
@@ -187,12 +341,12 @@ void cXMLStorage::SaveToFile(const QString &fileName)
     FileName = fileName;
 }
 
-QString cXMLStorage::AttrText(const QString &name) const
+QString XmlStorage::AttrText(const QString &name) const
 {
     return Node.attribute(name);
 }
 
-bool cXMLStorage::AttrBool(const QString &name) const
+bool XmlStorage::AttrBool(const QString &name) const
 {
     if (!Node.hasAttribute(name))
         return false;
@@ -205,24 +359,24 @@ bool cXMLStorage::AttrBool(const QString &name) const
     }
 }
 
-void cXMLStorage::SetAttrText(const QString &name, const QString &value)
+void XmlStorage::SetAttrText(const QString &name, const QString &value)
 {
     if (!OutNode)
         throw AppError(QStringLiteral("XML Save: no element to write \"%1\" to").arg(name));
     OutNode->SetAttribute(name, value);
 }
 
-void cXMLStorage::SetAttrInt(const QString &name, qint64 value)
+void XmlStorage::SetAttrInt(const QString &name, qint64 value)
 {
     SetAttrText(name, QString::number(value));
 }
 
-void cXMLStorage::SetAttrBool(const QString &name, bool value)
+void XmlStorage::SetAttrBool(const QString &name, bool value)
 {
     SetAttrText(name, value ? QStringLiteral("True") : QStringLiteral("False"));
 }
 
-bool cXMLStorage::TextToBool(const QString &text)
+bool XmlStorage::TextToBool(const QString &text)
 {
     const QString word = text.trimmed();
     if (word.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)

@@ -53,12 +53,12 @@ private:
 // A load either succeeds or leaves the object as it was: ReadXML must raise
 // before it changes anything, and FileName only names a file that was read
 // or written successfully.
-class cXMLStorage {
+class XmlStorage {
 public:
-    cXMLStorage() = default;
-    virtual ~cXMLStorage() = default;
-    cXMLStorage(const cXMLStorage &) = delete;
-    cXMLStorage &operator=(const cXMLStorage &) = delete;
+    XmlStorage() = default;
+    virtual ~XmlStorage() = default;
+    XmlStorage(const XmlStorage &) = delete;
+    XmlStorage &operator=(const XmlStorage &) = delete;
 
     // Puts the object's content into the empty `document`; `fileName` is the
     // file that will receive it.
@@ -67,8 +67,13 @@ public:
     virtual void ReadXML(const QDomDocument &document, const QString &fileName) = 0;
 
     // Reads `fileName`. A missing file only shows "XML Load: file doesn't
-    // exist" + the path; unreadable or malformed files raise AppError.
+    // exist" + the path; unreadable or malformed files raise AppError naming
+    // the file and the reason: no regular file (a device, a pipe), larger
+    // than MaxXmlFileBytes, a byte that is not UTF-8 in a UTF-8 file (with
+    // its real line and column), elements nested deeper than MaxXmlDepth.
     virtual void LoadFromFile(const QString &fileName);
+    static constexpr qint64 MaxXmlFileBytes = 256LL * 1024 * 1024;
+    static constexpr int MaxXmlDepth = 256;
     // Writes the object to `fileName` through a temporary file renamed over
     // the target, so a failed write leaves the previous file intact.
     void SaveToFile(const QString &fileName);
@@ -83,6 +88,11 @@ public:
     // "True"/"False" in any letter case or a number (non-zero is true);
     // anything else raises AppError naming the value.
     static bool TextToBool(const QString &text);
+
+    // Refuses bytes the document model would misreport or choke on: a bad
+    // byte of UTF-8 and nesting deeper than MaxXmlDepth (AppError naming
+    // `fileName`, the line and the column).
+    static void CheckXmlShape(const QByteArray &bytes, const QString &fileName);
 
     QDomElement Node;                 // element being read
     XmlOutElement *OutNode = nullptr; // element being written (owned by the document)

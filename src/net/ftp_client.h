@@ -40,7 +40,6 @@ class FtpClient final : public FtpConnection
 
     // Longest wait for one connect, reply or write, in milliseconds.
     void setTimeoutMs(int milliseconds) { m_timeoutMs = milliseconds; }
-    int timeoutMs() const { return m_timeoutMs; }
     // Milliseconds between two work notifications during a transfer.
     void setWorkIntervalMs(int milliseconds) { m_workIntervalMs = milliseconds; }
 

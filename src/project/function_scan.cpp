@@ -1,5 +1,7 @@
 #include "project/function_scan.h"
 
+#include "foundation/errors.h"
+#include "project/parallel_read.h"
 #include "project/project.h"
 #include "project/source_text.h"
 
@@ -75,19 +77,19 @@ bool IsFileFunctionLine(const QString &line)
     return line.contains(QLatin1String(Keyword));
 }
 
-void AppendProjectFunctionLines(const QByteArray &bytes, QStringList &lines)
+void AppendProjectFunctionLines(const char *bytes, qsizetype size, QStringList &lines)
 {
-    if (bytes.isEmpty() || IsBinarySource(bytes))
+    if (size == 0)
         return;
     // The whole-file UTF-8 check waits for the first declaration found.
     SourceEncoding encoding;
     bool known = false;
-    if (bytes.startsWith("\xEF\xBB\xBF")) {
-        encoding = DetectSourceEncoding(bytes);
+    if (size >= 3 && std::memcmp(bytes, "\xEF\xBB\xBF", 3) == 0) {
+        encoding = DetectSourceEncoding(bytes, size);
         known = true;
     }
-    const char *data = bytes.constData() + encoding.start;
-    const qsizetype n = bytes.size() - encoding.start;
+    const char *data = bytes + encoding.start;
+    const qsizetype n = size - encoding.start;
     qsizetype pos = 0; // the start of a line not yet looked at
     while (pos < n) {
         const void *found = memmem(data + pos, size_t(n - pos), Keyword, KeywordSize);
@@ -106,7 +108,7 @@ void AppendProjectFunctionLines(const QByteArray &bytes, QStringList &lines)
         const bool followed = !std::all_of(data + at + KeywordSize, data + end, isTrimmed);
         if (leading && followed) {
             if (!known) {
-                encoding = DetectSourceEncoding(bytes);
+                encoding = DetectSourceEncoding(bytes, size);
                 known = true;
             }
             lines.append(DecodeSource(data + start, end - start, encoding));
@@ -115,6 +117,11 @@ void AppendProjectFunctionLines(const QByteArray &bytes, QStringList &lines)
         if (end + 1 < n && data[end] == '\r' && data[end + 1] == '\n')
             ++pos;
     }
+}
+
+void AppendProjectFunctionLines(const QByteArray &bytes, QStringList &lines)
+{
+    AppendProjectFunctionLines(bytes.constData(), bytes.size(), lines);
 }
 
 QStringList FileFunctionLines(const QString &text)
@@ -210,16 +217,29 @@ std::vector<int> SortRows(const QStringList &texts)
     return order;
 }
 
-void cProject::ScanFunctions()
+void Project::ScanFunctions()
 {
     FunctionLines.clear();
     FunctionFiles.clear();
-    for (int index = 0; index < Files.Count(); ++index) {
-        const QString name = Files.Get(index)->Name;
-        const QByteArray bytes = ReadSourceFile(name);
-        const qsizetype before = FunctionLines.size();
-        AppendProjectFunctionLines(bytes, FunctionLines);
-        for (qsizetype k = before; k < FunctionLines.size(); ++k)
-            FunctionFiles.append(name);
+    QStringList names;
+    ListFileNames(names);
+    // Every file is read once, on all cores, into its own list of lines; the
+    // lists are joined in project order.
+    std::vector<QStringList> found(static_cast<size_t>(names.size()));
+    const std::optional<FileReadFailure> failure = ReadFilesInParallel(
+        names,
+        [&found](qsizetype index, const char *data, qsizetype size, int) {
+            AppendProjectFunctionLines(data, size, found[size_t(index)]);
+        },
+        DefaultWorkerCount());
+    const qsizetype end = failure ? failure->index : names.size();
+    for (qsizetype index = 0; index < end; ++index) {
+        const QStringList &lines = found[size_t(index)];
+        FunctionLines.append(lines);
+        for (qsizetype k = 0; k < lines.size(); ++k)
+            FunctionFiles.append(names.at(index));
     }
+    // The index keeps what was found before an unreadable file.
+    if (failure)
+        throw AppError(failure->message);
 }

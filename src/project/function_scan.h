@@ -6,7 +6,7 @@
 #include <vector>
 
 // The two rules that tell a PHP function declaration line, and the order in
-// which the project functions list shows its rows. cProject::ScanFunctions
+// which the project functions list shows its rows. Project::ScanFunctions
 // applies the project rule to every project file.
 
 // Project rule: the line, trimmed of characters with codes of 32 or less,
@@ -16,7 +16,8 @@ bool IsProjectFunctionLine(const QString &line);
 bool IsFileFunctionLine(const QString &line);
 
 // Appends the declaration lines of a file's bytes under the project rule,
-// untrimmed and in file order. Binary bytes declare nothing.
+// untrimmed and in file order. A NUL is an ordinary character.
+void AppendProjectFunctionLines(const char *bytes, qsizetype size, QStringList &lines);
 void AppendProjectFunctionLines(const QByteArray &bytes, QStringList &lines);
 // The declaration lines of a document's text under the current-file rule.
 QStringList FileFunctionLines(const QString &text);

@@ -184,7 +184,7 @@ QString RepairedPath(const QString &path)
     return utf8.hasError() ? path : decoded;
 }
 
-QString ProjectPathOfReported(const QString &reported, const cProject &project)
+QString ProjectPathOfReported(const QString &reported, const Project &project)
 {
     if (reported.isEmpty() || project.IndexOf(reported) >= 0)
         return reported;

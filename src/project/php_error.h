@@ -33,10 +33,10 @@ PhpErrorCapture CapturePhpError(QStringView page);
 // multi-byte sequence come back unchanged.
 QString RepairedPath(const QString &path);
 
-class cProject;
+class Project;
 
 // The project's own name for a file PHP reports. PHP resolves symbolic links,
 // so a project opened through a linked folder gets real paths back: the entry
 // of `project` that is the same file wins, then the same file below the
 // project folder as the project names it; otherwise `reported` unchanged.
-QString ProjectPathOfReported(const QString &reported, const cProject &project);
+QString ProjectPathOfReported(const QString &reported, const Project &project);

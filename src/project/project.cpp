@@ -4,19 +4,19 @@
 
 #include <QFileInfo>
 
-cProject::cProject()
+Project::Project()
     : RunAddress(QString::fromLatin1(DefaultRunAddress)),
       DatabaseAddress(QString::fromLatin1(DefaultDatabaseAddress))
 {
 }
 
-void cProject::LoadFromFile(const QString &fileName)
+void Project::LoadFromFile(const QString &fileName)
 {
-    cXMLStorage::LoadFromFile(fileName);
+    XmlStorage::LoadFromFile(fileName);
     OnProjectUpdate.raise();
 }
 
-int cProject::IndexOf(const QString &name) const
+int Project::IndexOf(const QString &name) const
 {
     const QString wanted = LocaleLower(name);
     for (int i = 0; i < Files.Count(); ++i) {
@@ -26,31 +26,31 @@ int cProject::IndexOf(const QString &name) const
     return -1;
 }
 
-void cProject::SetOpenedFile(const QString &name)
+void Project::SetOpenedFile(const QString &name)
 {
     OpenedFile = name;
     RefreshStamp();
 }
 
-void cProject::RefreshStamp()
+void Project::RefreshStamp()
 {
     OpenedStamp = DosStampOfFile(OpenedFile).value_or(0);
 }
 
-bool cProject::OpenedChangedOnDisk() const
+bool Project::OpenedChangedOnDisk() const
 {
     const std::optional<DosStamp> now = DosStampOfFile(OpenedFile);
     return now && *now != OpenedStamp;
 }
 
-void cProject::ListFileNames(QStringList &list) const
+void Project::ListFileNames(QStringList &list) const
 {
     list.reserve(list.size() + Files.Count());
     for (int i = 0; i < Files.Count(); ++i)
         list.append(Files.Get(i)->Name);
 }
 
-void cProject::Clear()
+void Project::Clear()
 {
     Files.Clear();
     SetOpenedFile(QString());
@@ -62,13 +62,13 @@ void cProject::Clear()
     OnProjectUpdate.raise();
 }
 
-void cProject::RemoveFile(int index)
+void Project::RemoveFile(int index)
 {
     Files.Delete(index);
     OnProjectUpdate.raise();
 }
 
-void cProject::Log(const QString &text)
+void Project::Log(const QString &text)
 {
     if (!OnWorkspaceLog.isBound())
         return;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "foundation/any_list.h"
+#include "foundation/owning_list.h"
 #include "foundation/notification.h"
 #include "foundation/xml_storage.h"
 #include "project/dos_stamp.h"
@@ -20,7 +20,7 @@ struct FtpSettings {
 };
 
 // One entry of the project's file list.
-class cProjectFile {
+class ProjectEntry {
 public:
     QString Name;        // full native path
     qint32 Line = 0;     // 0-based caret line where the file was last left
@@ -32,12 +32,12 @@ public:
 // settings and the function index. One lives as long as the main window; it
 // tells the window about changes through single-receiver notifications and
 // stores itself in a ".wdx" project file.
-class cProject final : public cXMLStorage {
+class Project final : public XmlStorage {
 public:
     static constexpr const char *DefaultRunAddress = "http://127.0.0.1";
     static constexpr const char *DefaultDatabaseAddress = "http://127.0.0.1/pa/";
 
-    cProject();
+    Project();
 
     // Loads the project file, then raises OnProjectUpdate (also after the
     // missing-file message). A failed load changes nothing.
@@ -79,7 +79,7 @@ public:
     DosStamp OpenedStamp = 0;
     QString RunAddress;
     QString DatabaseAddress;
-    cAnyList<cProjectFile> Files;
+    OwningList<ProjectEntry> Files;
     Notification OnProjectUpdate;
     FtpSettings Ftp;
     QStringList FunctionLines;

@@ -12,7 +12,7 @@ namespace {
 const QString RootTag = QStringLiteral("WENDLOR_Project");
 } // namespace
 
-void cProject::WriteXML(XmlOutDocument &document, const QString &filename)
+void Project::WriteXML(XmlOutDocument &document, const QString &filename)
 {
     OnBeforeSave.raise();
     TRACE_POINT(filename);
@@ -20,7 +20,7 @@ void cProject::WriteXML(XmlOutDocument &document, const QString &filename)
     const ProjectPathEncoder encoder(ProjectFolderOf(filename));
 
     for (int i = 0; i < Files.Count(); ++i) {
-        const cProjectFile *entry = Files.Get(i);
+        const ProjectEntry *entry = Files.Get(i);
         OutNode = root->AddChild(QStringLiteral("file"));
         const QString fname = encoder.Encode(entry->Name);
         TRACE_POINT(fname);
@@ -48,7 +48,7 @@ void cProject::WriteXML(XmlOutDocument &document, const QString &filename)
     Log(QStringLiteral("Project saved"));
 }
 
-void cProject::ReadXML(const QDomDocument &document, const QString &fileName)
+void Project::ReadXML(const QDomDocument &document, const QString &fileName)
 {
     const QDomElement root = document.documentElement();
     if (root.tagName() != RootTag)
@@ -56,7 +56,7 @@ void cProject::ReadXML(const QDomDocument &document, const QString &fileName)
 
     // Everything is read into fresh objects first; the project itself changes
     // only once the whole file has been read.
-    cAnyList<cProjectFile> files;
+    OwningList<ProjectEntry> files;
     QString opened;
     std::optional<QString> runAddress;
     std::optional<QString> databaseAddress;
@@ -72,7 +72,7 @@ void cProject::ReadXML(const QDomDocument &document, const QString &fileName)
             const QString name = Node.tagName();
             if (name == QLatin1String("file")) {
                 files.AddNew();
-                cProjectFile *entry = files.Last();
+                ProjectEntry *entry = files.Last();
                 entry->Name = decoder.Decode(AttrText(QStringLiteral("path")));
                 bool ok = false;
                 const int line = AttrText(QStringLiteral("line")).toInt(&ok);

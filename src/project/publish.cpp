@@ -137,7 +137,7 @@ class MarkerSearch
 class PublishRun
 {
   public:
-    PublishRun(cProject &project, FtpConnection &connection, int index)
+    PublishRun(Project &project, FtpConnection &connection, int index)
         : m_project(project), m_connection(connection), m_index(index), m_host(project.Ftp.Host),
           m_user(project.Ftp.User), m_pass(project.Ftp.Pass), m_folder(project.Ftp.Folder),
           m_count(project.Files.Count())
@@ -169,7 +169,7 @@ class PublishRun
             // The window may edit the list while a run logs: work on a copy.
             if (i >= m_project.Files.Count())
                 break;
-            const cProjectFile entry = *m_project.Files.Get(i);
+            const ProjectEntry entry = *m_project.Files.Get(i);
             m_project.Log(QStringLiteral("File:") + entry.Name);
             if (!entry.Publish || FileHasPublishMarker(entry.Name)) {
                 log("Host specific, no updating, skipped.");
@@ -280,7 +280,7 @@ class PublishRun
         }
     }
 
-    cProject &m_project;
+    Project &m_project;
     FtpConnection &m_connection;
     const int m_index;
     const QString m_host;
@@ -346,13 +346,13 @@ bool FileHasPublishMarker(const QString &path)
     }
 }
 
-bool cProject::IsHostSpecific(int index)
+bool Project::IsHostSpecific(int index)
 {
-    const cProjectFile *entry = Files.Get(index);
+    const ProjectEntry *entry = Files.Get(index);
     return !entry->Publish || FileHasPublishMarker(entry->Name);
 }
 
-void cProject::PublishFiles(FtpConnection &connection, int index)
+void Project::PublishFiles(FtpConnection &connection, int index)
 {
     if (index < -1 || index >= Files.Count())
         throw AppError(QStringLiteral("Cannot publish file number %1: the project has %2 files")

@@ -1,6 +1,6 @@
 #include "app_fixture.h"
 
-#include "foundation/reg_string.h"
+#include "foundation/settings.h"
 #include "foundation/settings_store.h"
 
 void AppTest::SetUp()

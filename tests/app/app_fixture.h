@@ -3,11 +3,17 @@
 // A whole window set built as the program builds it, with scripted dialogs,
 // a recording desktop and a replaced command line.
 
-#include "app/application.h"
+#include "app/window_set.h"
 #include "app/desktop.h"
-#include "app/main_form.h"
+#include "app/document_controller.h"
+#include "app/function_list_controller.h"
+#include "app/main_window.h"
+#include "app/main_window_ui.h"
+#include "app/messages_controller.h"
+#include "app/project_tree_controller.h"
+#include "app/publish_controller.h"
 #include "app/messages_grid.h"
-#include "forms/recording_browser_view.h"
+#include "support/recording_browser_view.h"
 #include "support/test_support.h"
 
 #include <QStringList>
@@ -37,7 +43,7 @@ protected:
     void TearDown() override;
     // Builds the windows with these parameters after the program's path.
     void start(const QStringList &parameters = {});
-    TMainForm *form() const { return m_windows->mainForm(); }
+    MainWindow *form() const { return m_windows->mainWindow(); }
     const SecondaryWindows &windows() const { return m_windows->windows(); }
     WindowSet &windowSet() const { return *m_windows; }
 

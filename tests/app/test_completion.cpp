@@ -4,9 +4,9 @@
 
 #include "editor/code_editor.h"
 #include "editor/completion_popup.h"
-#include "forms/form_advise.h"
-#include "forms/form_help.h"
-#include "forms/frame_browser.h"
+#include "forms/advice_window.h"
+#include "forms/online_manual_window.h"
+#include "forms/browser_frame.h"
 #include "project/manual_index.h"
 
 #include <QAction>
@@ -46,16 +46,16 @@ class Completion : public AppTest
         form()->show();
         form()->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(form()));
-        form()->re->setFocus();
+        form()->ui().re->setFocus();
     }
     void type(const char *text)
     {
-        form()->re->setWholeText(QString::fromUtf8(text));
-        form()->re->SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
+        form()->ui().re->setWholeText(QString::fromUtf8(text));
+        form()->ui().re->SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
     }
-    void ctrlSpace() { QTest::keyClick(form()->re, Qt::Key_Space, Qt::ControlModifier); }
-    CompletionPopup *popup() const { return form()->completion(); }
-    Tform_advise *advise() const { return windows().form_advise; }
+    void ctrlSpace() { QTest::keyClick(form()->ui().re, Qt::Key_Space, Qt::ControlModifier); }
+    CompletionPopup *popup() const { return form()->ui().completion; }
+    AdviceWindow *advise() const { return windows().adviceWindow; }
     RecordingBrowserView *adviceBrowser() const
     {
         return ScopedRecordingBrowsers::of(advise()->frame_browser1->WebBrowser1);
@@ -83,25 +83,25 @@ TEST_F(Completion, CtrlSpaceOffersTheManualAndTheAdviceFollowsTheHighlight)
     EXPECT_TRUE(advise()->isVisible());
     EXPECT_EQ(advise()->geometry(), QRect(screen.x() + screen.width() / 2, screen.y(),
                                           screen.width() / 2, screen.height()));
-    EXPECT_EQ(QApplication::focusWidget(), form()->re);
+    EXPECT_EQ(QApplication::focusWidget(), form()->ui().re);
     // The first highlight is not reported: nothing shown yet.
     EXPECT_TRUE(adviceBrowser()->navigations.isEmpty());
 
-    QTest::keyClick(form()->re, Qt::Key_Down);
+    QTest::keyClick(form()->ui().re, Qt::Key_Down);
     EXPECT_EQ(advise()->searched->text(), "array_map");
     EXPECT_EQ(adviceBrowser()->navigations, QStringList({page("function.array-map.htm")}));
 
     // Typing narrows and reports the first remaining entry.
-    QTest::keyClicks(form()->re, "AY_K");
+    QTest::keyClicks(form()->ui().re, "AY_K");
     EXPECT_EQ(advise()->searched->text(), "array_keys");
     EXPECT_EQ(adviceBrowser()->navigations.last(), page("function.array-keys.htm"));
 
     // Esc closes the list and hides the advice, and is not the window's Esc.
-    QTest::keyClick(form()->re, Qt::Key_Escape);
+    QTest::keyClick(form()->ui().re, Qt::Key_Escape);
     EXPECT_FALSE(popup()->isOpen());
     EXPECT_FALSE(advise()->isVisible());
-    EXPECT_FALSE(form()->messages->isVisible());
-    EXPECT_EQ(form()->re->text(), "$n = ARRAY_K");
+    EXPECT_FALSE(form()->ui().messages->isVisible());
+    EXPECT_EQ(form()->ui().re->text(), "$n = ARRAY_K");
 }
 
 TEST_F(Completion, TheFirstUseShowsNoPageForRowZeroUntilAnotherRowWasCurrent)
@@ -109,11 +109,11 @@ TEST_F(Completion, TheFirstUseShowsNoPageForRowZeroUntilAnotherRowWasCurrent)
     open();
     type("x = ");
     ctrlSpace();
-    QTest::keyClick(form()->re, Qt::Key_A); // narrows to array_keys, row 0 already current
+    QTest::keyClick(form()->ui().re, Qt::Key_A); // narrows to array_keys, row 0 already current
     EXPECT_EQ(advise()->searched->text(), "array_keys");
     EXPECT_TRUE(adviceBrowser()->navigations.isEmpty());
-    QTest::keyClick(form()->re, Qt::Key_Down);
-    QTest::keyClick(form()->re, Qt::Key_Up);
+    QTest::keyClick(form()->ui().re, Qt::Key_Down);
+    QTest::keyClick(form()->ui().re, Qt::Key_Up);
     EXPECT_EQ(adviceBrowser()->navigations,
               QStringList({page("function.array-map.htm"), page("function.array-keys.htm")}));
 }
@@ -123,14 +123,14 @@ TEST_F(Completion, AcceptingOrClickingAwayHidesTheAdvice)
     open();
     type("echo strl");
     ctrlSpace();
-    QTest::keyClick(form()->re, Qt::Key_Return);
-    EXPECT_EQ(form()->re->text(), "echo strlen");
+    QTest::keyClick(form()->ui().re, Qt::Key_Return);
+    EXPECT_EQ(form()->ui().re->text(), "echo strlen");
     EXPECT_FALSE(advise()->isVisible());
 
     type("echo is");
     ctrlSpace();
     ASSERT_TRUE(advise()->isVisible());
-    QTest::mouseClick(form()->WebPanel->URL, Qt::LeftButton);
+    QTest::mouseClick(form()->ui().WebPanel->URL, Qt::LeftButton);
     EXPECT_FALSE(popup()->isOpen());
     EXPECT_FALSE(advise()->isVisible());
 }
@@ -144,11 +144,11 @@ TEST_F(Completion, CaretTracePointsFollowTheRequest)
     type("\tis");
     form()->item("Adviser1")->trigger();
     ASSERT_EQ(sink.lines.size(), 2u);
-    EXPECT_TRUE(sink.lines[0].contains("re->DisplayX(main_form_completion.cpp):"));
-    EXPECT_TRUE(sink.lines[0].endsWith(':' + QString::number(form()->re->caretDisplayColumn())));
-    EXPECT_TRUE(sink.lines[1].contains("re->CaretX(main_form_completion.cpp):"));
+    EXPECT_TRUE(sink.lines[0].contains("re->DisplayX(completion_controller.cpp):"));
+    EXPECT_TRUE(sink.lines[0].endsWith(':' + QString::number(form()->ui().re->caretDisplayColumn())));
+    EXPECT_TRUE(sink.lines[1].contains("re->CaretX(completion_controller.cpp):"));
     EXPECT_TRUE(sink.lines[1].endsWith(":4"));
-    EXPECT_GT(form()->re->caretDisplayColumn(), 4); // the tab is wider than one column
+    EXPECT_GT(form()->ui().re->caretDisplayColumn(), 4); // the tab is wider than one column
 }
 
 TEST_F(Completion, AMissingManualFolderIsReportedOnceAndNothingOpens)
@@ -173,7 +173,7 @@ TEST_F(Completion, PagesAddedLaterWaitForTheNextRun)
     open();
     type("");
     ctrlSpace();
-    QTest::keyClick(form()->re, Qt::Key_Escape);
+    QTest::keyClick(form()->ui().re, Qt::Key_Escape);
     WriteFileBytes(folder + "/function.abs.htm", "");
     type("ab");
     ctrlSpace();
@@ -184,11 +184,11 @@ TEST_F(Completion, F1LooksTheWordUpOnceAndShowsTheWindowEachTime)
 {
     open();
     type("$n = strlen($s);");
-    form()->re->SendScintilla(QsciScintillaBase::SCI_GOTOPOS, 7UL);
-    Tform_help *help = windows().form_help;
+    form()->ui().re->SendScintilla(QsciScintillaBase::SCI_GOTOPOS, 7UL);
+    OnlineManualWindow *help = windows().onlineManualWindow;
     RecordingBrowserView *browser = ScopedRecordingBrowsers::of(help->frame_browser1->WebBrowser1);
 
-    QTest::keyClick(form()->re, Qt::Key_F1);
+    QTest::keyClick(form()->ui().re, Qt::Key_F1);
     const QString address = "https://www.php.net/manual-lookup.php?pattern=strlen&lang=en";
     EXPECT_EQ(browser->navigations, QStringList({address}));
     EXPECT_EQ(help->frame_browser1->urlText(), address);
@@ -202,11 +202,11 @@ TEST_F(Completion, F1LooksTheWordUpOnceAndShowsTheWindowEachTime)
     EXPECT_EQ(dialogs.modalWindows.size(), 2u);
 
     // A blank spot looks up an empty pattern.
-    form()->re->SendScintilla(QsciScintillaBase::SCI_GOTOPOS, 3UL);
+    form()->ui().re->SendScintilla(QsciScintillaBase::SCI_GOTOPOS, 3UL);
     form()->PHPnethelp1Click(nullptr);
     EXPECT_EQ(browser->navigations.last(),
               "https://www.php.net/manual-lookup.php?pattern=&lang=en");
-    EXPECT_EQ(form()->item("PHPnethelp1")->text(), Tform_help::SiteName());
+    EXPECT_EQ(form()->item("PHPnethelp1")->text(), OnlineManualWindow::SiteName());
 }
 
 TEST_F(Completion, TheAdviseSwitchShowsTheAdviceWindowModallyOnce)
@@ -222,15 +222,15 @@ TEST_F(AppTest, CompletionOffersTheGeneratedManualBesideTheProgram)
 {
     // No folder override: the pages the build wrote beside the test binaries.
     start();
-    form()->re->setWholeText("echo str");
-    form()->re->SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
+    form()->ui().re->setWholeText("echo str");
+    form()->ui().re->SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
     form()->Adviser1Click(nullptr);
     ASSERT_TRUE(dialogs.errors.empty());
-    CompletionPopup *popup = form()->completion();
+    CompletionPopup *popup = form()->ui().completion;
     ASSERT_TRUE(popup->isOpen());
-    QTest::keyClick(form()->re, Qt::Key_L);
+    QTest::keyClick(form()->ui().re, Qt::Key_L);
     EXPECT_EQ(popup->entries().at(popup->highlighted()), "strlen");
-    const QString shown = windows().form_advise->frame_browser1->urlText();
+    const QString shown = windows().adviceWindow->frame_browser1->urlText();
     EXPECT_TRUE(shown.endsWith("/phpmanual/function.strlen.htm")) << shown.toStdString();
     EXPECT_TRUE(QFileInfo(QUrl(shown).toLocalFile()).isFile());
 }

@@ -1,9 +1,9 @@
 #include "app_fixture.h"
 
 #include "editor/code_editor.h"
-#include "forms/form_run.h"
-#include "forms/frame_browser.h"
-#include "forms/recording_browser_view.h"
+#include "forms/run_window.h"
+#include "forms/browser_frame.h"
+#include "support/recording_browser_view.h"
 #include "project/dos_stamp.h"
 
 #include <QAction>
@@ -35,7 +35,7 @@ protected:
     QString entryNames() const
     {
         QStringList names;
-        form()->Project.ListFileNames(names);
+        form()->project().ListFileNames(names);
         return names.join('|');
     }
 
@@ -55,43 +55,43 @@ void touch(const QString &path, int secondsLater)
 TEST_F(Documents, SwitchingRemembersLinesSavesSilentlyAndReusesEntries)
 {
     form()->OpenFileAtLine(path("a.php"), true);
-    EXPECT_EQ(form()->re->lineText(0), "a.php line 1");
-    form()->re->setCaretLine(12);
-    form()->re->setCursorPosition(11, 0);
-    form()->re->insert("edited ");
+    EXPECT_EQ(form()->ui().re->lineText(0), "a.php line 1");
+    form()->ui().re->setCaretLine(12);
+    form()->ui().re->setCursorPosition(11, 0);
+    form()->ui().re->insert("edited ");
 
     form()->OpenFileAtLine(path("b.php"), true);
     // Leaving a.php saved it and stored its line.
     EXPECT_TRUE(ReadFileBytes(path("a.php")).contains("edited a.php line 12"));
-    EXPECT_EQ(form()->Project.Files.Get(0)->Line, 11);
-    form()->re->setCaretLine(30);
+    EXPECT_EQ(form()->project().Files.Get(0)->Line, 11);
+    form()->ui().re->setCaretLine(30);
 
     // Back to a.php through another letter case: the entry is reused, the
     // caption shows the path as passed.
     const QString other = site + "/A.PHP";
     QFile::link(path("a.php"), other);
     form()->OpenFileAtLine(other, true);
-    EXPECT_EQ(form()->re->caretLine(), 12);
-    EXPECT_EQ(form()->Project.Files.Count(), 2);
+    EXPECT_EQ(form()->ui().re->caretLine(), 12);
+    EXPECT_EQ(form()->project().Files.Count(), 2);
     EXPECT_EQ(entryNames(), path("a.php") + '|' + path("b.php"));
     EXPECT_EQ(form()->windowTitle(), "Quillstone - " + other);
-    EXPECT_EQ(form()->Project.Files.Get(1)->Line, 29);
+    EXPECT_EQ(form()->project().Files.Get(1)->Line, 29);
 }
 
 TEST_F(Documents, CaptionFollowsProjectAndDocument)
 {
     EXPECT_EQ(form()->windowTitle(), "Quillstone");
-    form()->Project.FileName = site + "/shop.wdx";
+    form()->project().FileName = site + "/shop.wdx";
     form()->UpdateCaption();
     EXPECT_EQ(form()->windowTitle(), "shop - Quillstone");
     form()->OpenFileAtLine(path("a.php"), true);
     EXPECT_EQ(form()->windowTitle(), "shop - Quillstone - " + path("a.php"));
     form()->item("New2")->trigger();
     EXPECT_EQ(form()->windowTitle(), "Quillstone");
-    EXPECT_TRUE(form()->re->wholeText().isEmpty());
-    EXPECT_EQ(form()->Project.OpenedFile, "");
+    EXPECT_TRUE(form()->ui().re->wholeText().isEmpty());
+    EXPECT_EQ(form()->project().OpenedFile, "");
     // New keeps the entry of the document left.
-    EXPECT_EQ(form()->Project.Files.Count(), 1);
+    EXPECT_EQ(form()->project().Files.Count(), 1);
     form()->UpdateCaption();
     EXPECT_EQ(form()->windowTitle(), "shop - Quillstone");
 }
@@ -99,23 +99,23 @@ TEST_F(Documents, CaptionFollowsProjectAndDocument)
 TEST_F(Documents, ColouringFollowsTheExtension)
 {
     form()->OpenFileAtLine(path("Page.HTML"), true);
-    EXPECT_EQ(form()->re->colouring(), CodeEditor::Colouring::Html);
+    EXPECT_EQ(form()->ui().re->colouring(), CodeEditor::Colouring::Html);
     form()->OpenFileAtLine(path("tool.py"), true);
-    EXPECT_EQ(form()->re->colouring(), CodeEditor::Colouring::Html);
+    EXPECT_EQ(form()->ui().re->colouring(), CodeEditor::Colouring::Html);
     form()->OpenFileAtLine(path("a.php"), true);
-    EXPECT_EQ(form()->re->colouring(), CodeEditor::Colouring::Php);
+    EXPECT_EQ(form()->ui().re->colouring(), CodeEditor::Colouring::Php);
 }
 
 TEST_F(Documents, OpenSeveralFilesLeavesTheLastCurrent)
 {
     dialogs.openAnswers.push_back({path("a.php"), path("b.php"), path("inc/db.php")});
     form()->item("Open1")->trigger();
-    EXPECT_EQ(form()->Project.OpenedFile, path("inc/db.php"));
-    EXPECT_EQ(form()->Project.Files.Count(), 3);
+    EXPECT_EQ(form()->project().OpenedFile, path("inc/db.php"));
+    EXPECT_EQ(form()->project().Files.Count(), 3);
     EXPECT_EQ(dialogs.fileDialogs.back(), "open|Any file|*.*");
     // Cancelling changes nothing.
     form()->item("Open1")->trigger();
-    EXPECT_EQ(form()->Project.OpenedFile, path("inc/db.php"));
+    EXPECT_EQ(form()->project().OpenedFile, path("inc/db.php"));
 }
 
 TEST_F(Documents, MissingFileIsReportedAndStartsEmptyUnderItsName)
@@ -126,9 +126,9 @@ TEST_F(Documents, MissingFileIsReportedAndStartsEmptyUnderItsName)
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0], "file doesn't exist:" + path("new.php"));
     // The text of a.php does not travel into the new name.
-    EXPECT_TRUE(form()->re->wholeText().isEmpty());
-    EXPECT_EQ(form()->Project.OpenedFile, path("new.php"));
-    form()->re->setWholeText("<?php echo 1;\n");
+    EXPECT_TRUE(form()->ui().re->wholeText().isEmpty());
+    EXPECT_EQ(form()->project().OpenedFile, path("new.php"));
+    form()->ui().re->setWholeText("<?php echo 1;\n");
     form()->item("Save1")->trigger();
     EXPECT_EQ(ReadFileBytes(path("new.php")), "<?php echo 1;\n");
     EXPECT_EQ(ReadFileBytes(path("a.php")), before);
@@ -136,7 +136,7 @@ TEST_F(Documents, MissingFileIsReportedAndStartsEmptyUnderItsName)
 
 TEST_F(Documents, SaveOfAnUnnamedDocumentAsksOnlyFromTheMenu)
 {
-    form()->re->setWholeText("fresh\n");
+    form()->ui().re->setWholeText("fresh\n");
     form()->SaveFileClick(nullptr);
     EXPECT_TRUE(dialogs.fileDialogs.empty());
     dialogs.saveAnswers.push_back(path("Fresh.php"));
@@ -162,11 +162,11 @@ TEST_F(Documents, SaveAsOntoAnotherEntryLeavesTwoEntries)
 TEST_F(Documents, CloseDropsTheEntryAndTheText)
 {
     form()->OpenFileAtLine(path("a.php"), true);
-    form()->re->insert("unsaved ");
+    form()->ui().re->insert("unsaved ");
     form()->item("Close1")->trigger();
-    EXPECT_EQ(form()->Project.Files.Count(), 0);
-    EXPECT_EQ(form()->Project.OpenedFile, "");
-    EXPECT_TRUE(form()->re->wholeText().isEmpty());
+    EXPECT_EQ(form()->project().Files.Count(), 0);
+    EXPECT_EQ(form()->project().OpenedFile, "");
+    EXPECT_TRUE(form()->ui().re->wholeText().isEmpty());
     EXPECT_FALSE(ReadFileBytes(path("a.php")).contains("unsaved"));
 }
 
@@ -174,7 +174,7 @@ TEST_F(Documents, FailingSaveIsReportedAndLeavesTheFile)
 {
     form()->OpenFileAtLine(path("a.php"), true);
     const QByteArray before = ReadFileBytes(path("a.php"));
-    form()->re->insert("lost? ");
+    form()->ui().re->insert("lost? ");
     // A folder in the way of the save's temporary file's rename target.
     QFile::remove(path("a.php"));
     QDir().mkpath(path("a.php"));
@@ -188,7 +188,7 @@ TEST_F(Documents, FailingSaveIsReportedAndLeavesTheFile)
 TEST_F(Documents, ExternalChangeIsOfferedOncePerChange)
 {
     form()->OpenFileAtLine(path("a.php"), true);
-    form()->re->setCaretLine(5);
+    form()->ui().re->setCaretLine(5);
     form()->OpenFileAtLine(path("b.php"), true);
     form()->OpenFileAtLine(path("a.php"), true); // back at line 5
     WriteFileBytes(path("a.php"), "changed elsewhere\nsecond\nthird\nfourth\nfifth\nsixth\n");
@@ -199,7 +199,7 @@ TEST_F(Documents, ExternalChangeIsOfferedOncePerChange)
     ASSERT_EQ(dialogs.questions.size(), 1u);
     EXPECT_EQ(dialogs.questions[0],
               "Warning|File " + path("a.php") + " was modified externally. Reload?");
-    EXPECT_TRUE(form()->re->lineText(0).startsWith("a.php line 1"));
+    EXPECT_TRUE(form()->ui().re->lineText(0).startsWith("a.php line 1"));
     form()->AppEventsActivate();
     EXPECT_EQ(dialogs.questions.size(), 1u); // not asked twice for one change
 
@@ -207,8 +207,8 @@ TEST_F(Documents, ExternalChangeIsOfferedOncePerChange)
     dialogs.yesNoAnswers.push_back(true);
     form()->AppEventsActivate();
     EXPECT_EQ(dialogs.questions.size(), 2u);
-    EXPECT_EQ(form()->re->lineText(0), "changed elsewhere");
-    EXPECT_EQ(form()->re->caretLine(), 5); // the remembered line
+    EXPECT_EQ(form()->ui().re->lineText(0), "changed elsewhere");
+    EXPECT_EQ(form()->ui().re->caretLine(), 5); // the remembered line
 
     // A vanished file is not tested.
     QFile::remove(path("a.php"));
@@ -220,69 +220,69 @@ TEST_F(Documents, FirstParameterOpensADocumentOrAProject)
 {
     start({path("inc/db.php")});
     form()->AppEventsActivate();
-    EXPECT_EQ(form()->Project.OpenedFile, path("inc/db.php"));
+    EXPECT_EQ(form()->project().OpenedFile, path("inc/db.php"));
 
     // Only the exact lower-case extension marks a project here.
     WriteFileBytes(path("shop.WDX"), "<WENDLOR_Project/>");
     start({path("shop.WDX")});
     form()->AppEventsActivate();
-    EXPECT_EQ(form()->Project.OpenedFile, path("shop.WDX"));
-    EXPECT_EQ(form()->Project.FileName, "");
+    EXPECT_EQ(form()->project().OpenedFile, path("shop.WDX"));
+    EXPECT_EQ(form()->project().FileName, "");
 
     WriteFileBytes(path("shop.wdx"),
                    "<WENDLOR_Project>\r\n   <file path=\"b.php\" line=\"3\" publish=\"True\"/>\r\n</WENDLOR_Project>\r\n");
     start({path("shop.wdx")});
     form()->AppEventsActivate();
-    EXPECT_EQ(form()->Project.FileName, path("shop.wdx"));
-    EXPECT_EQ(form()->Project.OpenedFile, path("b.php"));
-    EXPECT_EQ(form()->re->caretLine(), 4);
+    EXPECT_EQ(form()->project().FileName, path("shop.wdx"));
+    EXPECT_EQ(form()->project().OpenedFile, path("b.php"));
+    EXPECT_EQ(form()->ui().re->caretLine(), 4);
 }
 
 TEST_F(Documents, MessagesRowsJumpThroughTheirFileColumns)
 {
     form()->ClearMessages();
-    EXPECT_EQ(form()->messages->rowCount(), 1);
-    EXPECT_EQ(form()->messages->columnWidth(0), 2000);
+    EXPECT_EQ(form()->ui().messages->rowCount(), 1);
+    EXPECT_EQ(form()->ui().messages->columnWidth(0), 2000);
     form()->AddMessage("");
     form()->AddMessage("run error(3): boom");
-    EXPECT_EQ(form()->messages->rowCount(), 1); // row 0 was empty, so reused
+    EXPECT_EQ(form()->ui().messages->rowCount(), 1); // row 0 was empty, so reused
     form()->AddMessage("inc/db.php line 40");
-    form()->SetMessageCell(1, 1, path("inc/db.php"));
-    form()->SetMessageCell(2, 1, "40");
-    EXPECT_EQ(form()->messages->rowCount(), 2);
+    form()->messagePanel().SetMessageCell(1, 1, path("inc/db.php"));
+    form()->messagePanel().SetMessageCell(2, 1, "40");
+    EXPECT_EQ(form()->ui().messages->rowCount(), 2);
 
-    form()->ShowMessages();
-    form()->messages->setCurrentCell(0, 0);
+    form()->messagePanel().ShowMessages();
+    form()->ui().messages->setCurrentCell(0, 0);
     form()->messagesDblClick(nullptr);
-    EXPECT_EQ(form()->Project.OpenedFile, ""); // the run row points nowhere
+    EXPECT_EQ(form()->project().OpenedFile, ""); // the run row points nowhere
 
-    form()->messages->setCurrentCell(1, 0);
-    form()->messages->setFocus();
-    QTest::keyClick(form()->messages, Qt::Key_Return);
-    EXPECT_EQ(form()->Project.OpenedFile, path("inc/db.php"));
-    EXPECT_EQ(form()->re->caretLine(), 40);
-    EXPECT_EQ(form()->re->selectedText(), "inc/db.php line 40");
+    form()->ui().messages->setCurrentCell(1, 0);
+    form()->ui().messages->setFocus();
+    QTest::keyClick(form()->ui().messages, Qt::Key_Return);
+    EXPECT_EQ(form()->project().OpenedFile, path("inc/db.php"));
+    EXPECT_EQ(form()->ui().re->caretLine(), 40);
+    EXPECT_EQ(form()->ui().re->selectedText(), "inc/db.php line 40");
 }
 
 TEST_F(Documents, ManyRowsAtOnceFollowTheRowByRowRule)
 {
-    const QList<TMainForm::MessageRow> rows = {{"", "", ""}, {"first", "/f", "1"}, {"second", "/g", "2"}, {"third", "", ""}};
+    const QList<MessagesController::MessageRow> rows = {{"", "", ""}, {"first", "/f", "1"}, {"second", "/g", "2"}, {"third", "", ""}};
     form()->ClearMessages();
-    form()->AddMessageRows(rows);
+    form()->messagePanel().AddMessageRows(rows);
     QStringList bulk;
-    for (int r = 0; r < form()->messages->rowCount(); ++r)
-        bulk << form()->MessageCell(0, r) + '|' + form()->MessageCell(1, r) + '|' + form()->MessageCell(2, r);
+    for (int r = 0; r < form()->ui().messages->rowCount(); ++r)
+        bulk << form()->messagePanel().MessageCell(0, r) + '|' + form()->messagePanel().MessageCell(1, r) + '|' + form()->messagePanel().MessageCell(2, r);
 
     form()->ClearMessages();
     for (const auto &row : rows) {
         form()->AddMessage(row.text);
-        const int last = form()->messages->rowCount() - 1;
-        form()->SetMessageCell(1, last, row.file);
-        form()->SetMessageCell(2, last, row.line);
+        const int last = form()->ui().messages->rowCount() - 1;
+        form()->messagePanel().SetMessageCell(1, last, row.file);
+        form()->messagePanel().SetMessageCell(2, last, row.line);
     }
     QStringList single;
-    for (int r = 0; r < form()->messages->rowCount(); ++r)
-        single << form()->MessageCell(0, r) + '|' + form()->MessageCell(1, r) + '|' + form()->MessageCell(2, r);
+    for (int r = 0; r < form()->ui().messages->rowCount(); ++r)
+        single << form()->messagePanel().MessageCell(0, r) + '|' + form()->messagePanel().MessageCell(1, r) + '|' + form()->messagePanel().MessageCell(2, r);
     EXPECT_EQ(bulk, single);
     EXPECT_EQ(bulk, (QStringList{"first|/f|1", "second|/g|2", "third||"}));
 }

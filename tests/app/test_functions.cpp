@@ -1,8 +1,8 @@
 #include "app_fixture.h"
 
 #include "editor/code_editor.h"
-#include "forms/form_all_functions.h"
-#include "forms/form_function_list.h"
+#include "forms/project_functions_dialog.h"
+#include "forms/file_functions_dialog.h"
 
 #include <QAction>
 #include <QDialog>
@@ -28,10 +28,10 @@ protected:
     }
     void addToProject(const QString &path)
     {
-        form()->Project.Files.AddNew();
-        form()->Project.Files.Last()->Name = path;
+        form()->project().Files.AddNew();
+        form()->project().Files.Last()->Name = path;
     }
-    Tform_all_functions *list() const { return windows().form_all_functions; }
+    ProjectFunctionsDialog *list() const { return windows().projectFunctionsDialog; }
     // Answers the next Functions... showing: filter, pick the visible row, OK.
     void choose(const QString &filter, int row)
     {
@@ -45,18 +45,18 @@ protected:
     QStringList explorerRows() const
     {
         QStringList rows;
-        for (int row = 0; row < form()->CodeGrid->rowCount(); ++row) {
-            const QTableWidgetItem *cell = form()->CodeGrid->item(row, 0);
+        for (int row = 0; row < form()->ui().CodeGrid->rowCount(); ++row) {
+            const QTableWidgetItem *cell = form()->ui().CodeGrid->item(row, 0);
             rows << (cell ? cell->text() : QString("<none>"));
         }
         return rows;
     }
     // One beat of the explorer's one-second timer.
-    void tick() const { QMetaObject::invokeMethod(form()->CodeExplorerRefresh, "timeout"); }
+    void tick() const { QMetaObject::invokeMethod(form()->ui().CodeExplorerRefresh, "timeout"); }
     int selectionLine() const
     {
         int line = -1, index = -1, lineTo = -1, indexTo = -1;
-        form()->re->getSelection(&line, &index, &lineTo, &indexTo);
+        form()->ui().re->getSelection(&line, &index, &lineTo, &indexTo);
         return line + 1;
     }
 };
@@ -77,10 +77,10 @@ TEST_F(Functions, ProjectListJumpsToTheFirstOccurrenceInTheRightFile)
     choose("dup", 0);
     form()->item("Allfunctionlist1")->trigger();
     ASSERT_TRUE(dialogs.errors.empty()) << dialogs.errors.front().toStdString();
-    EXPECT_EQ(form()->Project.FunctionLines.size(), 4);
+    EXPECT_EQ(form()->project().FunctionLines.size(), 4);
     const QString file = list()->filterCell(1, list()->currentRow());
-    EXPECT_EQ(form()->Project.OpenedFile, file);
-    EXPECT_EQ(form()->re->selectedText().toLower(), "function dup() {}");
+    EXPECT_EQ(form()->project().OpenedFile, file);
+    EXPECT_EQ(form()->ui().re->selectedText().toLower(), "function dup() {}");
     // The first case-insensitive occurrence: the comment line in a.php.
     EXPECT_EQ(selectionLine(), file == a ? 2 : 4);
     ASSERT_GE(sink.lines.size(), 2u);
@@ -96,7 +96,7 @@ TEST_F(Functions, ProjectListJumpsToTheFirstOccurrenceInTheRightFile)
     for (int row = 0; row < 3; ++row) {
         choose("dup", row);
         form()->Allfunctionlist1Click(nullptr);
-        opened << form()->Project.OpenedFile;
+        opened << form()->project().OpenedFile;
     }
     opened.sort();
     EXPECT_EQ(opened, QStringList({a, a, b}));
@@ -104,8 +104,8 @@ TEST_F(Functions, ProjectListJumpsToTheFirstOccurrenceInTheRightFile)
     // The indented declaration sorts first; the jump finds it with its indentation.
     choose("", 0);
     form()->Allfunctionlist1Click(nullptr);
-    EXPECT_EQ(form()->Project.OpenedFile, b);
-    EXPECT_EQ(form()->re->selectedText(), "  function helper($x)");
+    EXPECT_EQ(form()->project().OpenedFile, b);
+    EXPECT_EQ(form()->ui().re->selectedText(), "  function helper($x)");
     EXPECT_EQ(selectionLine(), 5);
 }
 
@@ -115,11 +115,11 @@ TEST_F(Functions, ProjectListPreselectsAndSeesOnlySavedText)
     addToProject(a);
     choose("", 1);
     form()->Allfunctionlist1Click(nullptr);
-    EXPECT_EQ(form()->re->selectedText(), "function two()");
+    EXPECT_EQ(form()->ui().re->selectedText(), "function two()");
 
     // Unsaved declarations are not listed; the previous choice is current again.
-    form()->re->setCursorPosition(0, 0);
-    form()->re->insert("function zero()\n");
+    form()->ui().re->setCursorPosition(0, 0);
+    form()->ui().re->insert("function zero()\n");
     QString current;
     QStringList shown;
     dialogs.onModal = [&](QWidget *) {
@@ -132,7 +132,7 @@ TEST_F(Functions, ProjectListPreselectsAndSeesOnlySavedText)
     EXPECT_EQ(current, "function two()");
     EXPECT_EQ(shown, QStringList({"function one()", "function two()"}));
     // Cancel changed nothing in the editor.
-    EXPECT_EQ(form()->re->lineText(0), "function zero()");
+    EXPECT_EQ(form()->ui().re->lineText(0), "function zero()");
 }
 
 TEST_F(Functions, EmptyProjectsAndUnreadableFiles)
@@ -143,7 +143,7 @@ TEST_F(Functions, EmptyProjectsAndUnreadableFiles)
     ASSERT_EQ(dialogs.modalWindows.size(), 1u);
     EXPECT_EQ(list()->filterRowCount(), 1);
     EXPECT_EQ(list()->filterCell(0, 0), "");
-    EXPECT_EQ(form()->Project.OpenedFile, "");
+    EXPECT_EQ(form()->project().OpenedFile, "");
 
     // A missing file: the error box, no dialog, the index keeps what came before.
     const QString a = write("a.php", "function a()\n");
@@ -154,7 +154,7 @@ TEST_F(Functions, EmptyProjectsAndUnreadableFiles)
     ASSERT_EQ(dialogs.errors.size(), 1u);
     EXPECT_TRUE(dialogs.errors.front().contains(gone));
     EXPECT_EQ(dialogs.modalWindows.size(), 1u);
-    EXPECT_EQ(form()->Project.FunctionLines, QStringList({"function a()"}));
+    EXPECT_EQ(form()->project().FunctionLines, QStringList({"function a()"}));
 }
 
 TEST_F(Functions, AllfunctionsSwitchShowsTheListAtStart)
@@ -164,87 +164,87 @@ TEST_F(Functions, AllfunctionsSwitchShowsTheListAtStart)
     addToProject(a);
     form()->AppEventsActivate();
     ASSERT_EQ(dialogs.modalWindows.size(), 1u);
-    EXPECT_EQ(dialogs.modalWindows.front(), windows().form_all_functions);
+    EXPECT_EQ(dialogs.modalWindows.front(), windows().projectFunctionsDialog);
     EXPECT_EQ(list()->filterCell(0, 0), "function a()");
 }
 
 TEST_F(Functions, CurrentFileListUsesTheEditorText)
 {
-    form()->re->setWholeText("<?php\n$f = function ($x) {};\nFunction Foo()\n  public function bar()\n"
+    form()->ui().re->setWholeText("<?php\n$f = function ($x) {};\nFunction Foo()\n  public function bar()\n"
                              "// see function baz\n\tPUBLIC FUNCTION BAR()\n");
-    Tform_function_list *list = windows().form_function_list;
+    FileFunctionsDialog *list = windows().fileFunctionsDialog;
     dialogs.onModal = [&](QWidget *window) {
         EXPECT_EQ(window, list);
         return int(QDialog::Accepted);
     };
     // OK without a selection does nothing.
-    form()->re->setCursorPosition(0, 1);
+    form()->ui().re->setCursorPosition(0, 1);
     form()->item("FunctionList2")->trigger();
     EXPECT_EQ(list->lines(), QStringList({"$f = function ($x) {};", "  public function bar()",
                                           "// see function baz"}));
-    EXPECT_EQ(form()->re->selectedText(), "");
+    EXPECT_EQ(form()->ui().re->selectedText(), "");
 
     dialogs.onModal = [&](QWidget *) {
         list->selectRow(1);
         return int(QDialog::Accepted);
     };
     form()->FunctionList1Click(nullptr);
-    EXPECT_EQ(form()->re->selectedText(), "  public function bar()");
+    EXPECT_EQ(form()->ui().re->selectedText(), "  public function bar()");
     EXPECT_EQ(selectionLine(), 4);
 }
 
 TEST_F(Functions, CodeExplorerFollowsTheDocumentWhileVisible)
 {
     QAction *explorer = form()->item("CodeExplorer");
-    EXPECT_FALSE(form()->CodeGrid->isVisible());
-    EXPECT_FALSE(form()->CodeSplitter->isVisible());
-    form()->re->setWholeText("<?php\nfunction a() {}\n$x = function ($y) {};\n");
+    EXPECT_FALSE(form()->ui().CodeGrid->isVisible());
+    EXPECT_FALSE(form()->ui().CodeSplitter->isVisible());
+    form()->ui().re->setWholeText("<?php\nfunction a() {}\n$x = function ($y) {};\n");
     explorer->trigger();
     EXPECT_TRUE(explorer->isChecked());
-    EXPECT_TRUE(form()->CodeGrid->isVisible());
-    EXPECT_TRUE(form()->CodeSplitter->isVisible());
+    EXPECT_TRUE(form()->ui().CodeGrid->isVisible());
+    EXPECT_TRUE(form()->ui().CodeSplitter->isVisible());
     EXPECT_EQ(explorerRows(), QStringList({"function a() {}", "$x = function ($y) {};"}));
 
     // A typed declaration appears at the next tick; an unchanged text costs no rebuild.
-    const int rebuilds = form()->codeExplorerRebuilds();
+    const int rebuilds = form()->functions().codeExplorerRebuilds();
     tick();
-    EXPECT_EQ(form()->codeExplorerRebuilds(), rebuilds);
-    form()->re->setCursorPosition(3, 0);
-    form()->re->insert("function new_one()\n");
+    EXPECT_EQ(form()->functions().codeExplorerRebuilds(), rebuilds);
+    form()->ui().re->setCursorPosition(3, 0);
+    form()->ui().re->insert("function new_one()\n");
     tick();
     EXPECT_EQ(explorerRows(), QStringList({"function a() {}", "$x = function ($y) {};", "function new_one()"}));
 
     // Hidden: no refreshing; shown again: rebuilt at once.
     explorer->trigger();
-    EXPECT_FALSE(form()->CodeGrid->isVisible());
-    form()->re->setWholeText("no declarations");
+    EXPECT_FALSE(form()->ui().CodeGrid->isVisible());
+    form()->ui().re->setWholeText("no declarations");
     tick();
     EXPECT_EQ(explorerRows().size(), 3);
     explorer->trigger();
     EXPECT_EQ(explorerRows(), QStringList({""}));
     // The empty row activates nothing.
-    form()->CodeGrid->setCurrentCell(0, 0);
+    form()->ui().CodeGrid->setCurrentCell(0, 0);
     form()->CodeGridDblClick(nullptr);
-    EXPECT_EQ(form()->re->selectedText(), "");
+    EXPECT_EQ(form()->ui().re->selectedText(), "");
 }
 
 TEST_F(Functions, CodeExplorerActivationFindsTheFirstOccurrence)
 {
-    form()->re->setWholeText("// FUNCTION TWIN()\nfunction twin()\nfunction twin()\nfunction other()\n");
+    form()->ui().re->setWholeText("// FUNCTION TWIN()\nfunction twin()\nfunction twin()\nfunction other()\n");
     form()->item("CodeExplorer")->trigger();
     EXPECT_EQ(explorerRows(), QStringList({"function twin()", "function twin()", "function other()"}));
-    form()->CodeGrid->setCurrentCell(1, 0);
-    form()->CodeGrid->setFocus();
-    QTest::keyClick(form()->CodeGrid, Qt::Key_Return);
+    form()->ui().CodeGrid->setCurrentCell(1, 0);
+    form()->ui().CodeGrid->setFocus();
+    QTest::keyClick(form()->ui().CodeGrid, Qt::Key_Return);
     EXPECT_EQ(selectionLine(), 1);
-    EXPECT_EQ(form()->re->selectedText(), "FUNCTION TWIN()");
-    form()->CodeGrid->setCurrentCell(2, 0);
+    EXPECT_EQ(form()->ui().re->selectedText(), "FUNCTION TWIN()");
+    form()->ui().CodeGrid->setCurrentCell(2, 0);
     form()->CodeGridDblClick(nullptr);
     EXPECT_EQ(selectionLine(), 4);
 
     // Indenting the document changes its lines, and the explorer follows.
     form()->item("IndentCode1")->trigger();
-    form()->re->setWholeText("if (1) {\nfunction inner()\n}\n");
+    form()->ui().re->setWholeText("if (1) {\nfunction inner()\n}\n");
     form()->item("IndentCode1")->trigger();
     tick();
     EXPECT_EQ(explorerRows(), QStringList({"    function inner()"}));

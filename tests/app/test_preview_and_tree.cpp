@@ -2,10 +2,10 @@
 
 #include "components/recent_files.h"
 #include "editor/code_editor.h"
-#include "forms/form_files.h"
-#include "forms/form_run.h"
-#include "forms/form_run2.h"
-#include "forms/frame_browser.h"
+#include "forms/project_files_dialog.h"
+#include "forms/run_window.h"
+#include "forms/database_admin_window.h"
+#include "forms/browser_frame.h"
 #include "support/php_server.h"
 
 #include <QAction>
@@ -37,17 +37,17 @@ protected:
         start();
         form()->show();
     }
-    RecordingBrowserView *preview() const { return ScopedRecordingBrowsers::of(form()->WebPanel->WebBrowser1); }
+    RecordingBrowserView *preview() const { return ScopedRecordingBrowsers::of(form()->ui().WebPanel->WebBrowser1); }
     QStringList nodes() const
     {
         QStringList texts;
-        for (QTreeWidgetItemIterator it(form()->PrTree); *it; ++it)
+        for (QTreeWidgetItemIterator it(form()->ui().PrTree); *it; ++it)
             texts << (*it)->text(0);
         return texts;
     }
     QTreeWidgetItem *node(int index) const
     {
-        return form()->PrTree->topLevelItem(0)->child(index);
+        return form()->ui().PrTree->topLevelItem(0)->child(index);
     }
 
     QString site;
@@ -58,12 +58,12 @@ TEST_F(Workspace, LoadingAProjectFillsTheTreeRecentListAndPreviewAddress)
 {
     form()->OpenProject(site + "/shop.wdx");
     EXPECT_EQ(nodes(), (QStringList{"shop.wdx", "a.php", "b.php", "inc/db.php", "gone.php"}));
-    EXPECT_EQ(form()->Project.OpenedFile, site + "/a.php");
-    EXPECT_EQ(form()->WebPanel->urlText(), "http://127.0.0.1:8000/index.php");
-    EXPECT_EQ(form()->RecentFiles->files().value(0), site + "/shop.wdx");
+    EXPECT_EQ(form()->project().OpenedFile, site + "/a.php");
+    EXPECT_EQ(form()->ui().WebPanel->urlText(), "http://127.0.0.1:8000/index.php");
+    EXPECT_EQ(form()->ui().recentFiles->files().value(0), site + "/shop.wdx");
     EXPECT_EQ(form()->windowTitle(), "shop - Quillstone - " + site + "/a.php");
     // Nothing in the tree is selected after a rebuild without a selection.
-    EXPECT_EQ(form()->SelectedNode(), TMainForm::NoNode);
+    EXPECT_EQ(form()->projectTree().SelectedNode(), ProjectTreeController::NoNode);
 }
 
 TEST_F(Workspace, SelectingFileNodesOpensThemAndEnterGoesToTheEditor)
@@ -71,67 +71,67 @@ TEST_F(Workspace, SelectingFileNodesOpensThemAndEnterGoesToTheEditor)
     form()->OpenProject(site + "/shop.wdx");
     form()->item("pmitem")->setChecked(true);
     form()->pmitemClick(nullptr);
-    form()->PrTree->setFocus();
-    form()->PrTree->setCurrentItem(node(1));
-    EXPECT_EQ(form()->Project.OpenedFile, site + "/b.php");
-    EXPECT_EQ(form()->re->caretLine(), 5);
-    form()->PrTree->setCurrentItem(form()->PrTree->topLevelItem(0));
-    EXPECT_EQ(form()->Project.OpenedFile, site + "/b.php"); // the project node opens nothing
-    form()->PrTree->setCurrentItem(node(2));
-    QTest::keyClick(form()->PrTree, Qt::Key_Return);
-    EXPECT_EQ(form()->Project.OpenedFile, site + "/inc/db.php");
-    EXPECT_EQ(QApplication::focusWidget(), form()->re);
+    form()->ui().PrTree->setFocus();
+    form()->ui().PrTree->setCurrentItem(node(1));
+    EXPECT_EQ(form()->project().OpenedFile, site + "/b.php");
+    EXPECT_EQ(form()->ui().re->caretLine(), 5);
+    form()->ui().PrTree->setCurrentItem(form()->ui().PrTree->topLevelItem(0));
+    EXPECT_EQ(form()->project().OpenedFile, site + "/b.php"); // the project node opens nothing
+    form()->ui().PrTree->setCurrentItem(node(2));
+    QTest::keyClick(form()->ui().PrTree, Qt::Key_Return);
+    EXPECT_EQ(form()->project().OpenedFile, site + "/inc/db.php");
+    EXPECT_EQ(QApplication::focusWidget(), form()->ui().re);
 }
 
 TEST_F(Workspace, PopupOffersWhatFitsTheSelectedNode)
 {
     form()->OpenProject(site + "/shop.wdx");
-    form()->PrTree->setCurrentItem(form()->PrTree->topLevelItem(0));
+    form()->ui().PrTree->setCurrentItem(form()->ui().PrTree->topLevelItem(0));
     form()->ProjPopupPopup(nullptr);
     EXPECT_TRUE(form()->item("PManProjectAdd")->isVisible());
     EXPECT_FALSE(form()->item("removefromproj")->isVisible());
     EXPECT_FALSE(form()->item("Rename1")->isVisible());
 
-    form()->PrTree->setCurrentItem(node(2));
+    form()->ui().PrTree->setCurrentItem(node(2));
     form()->ProjPopupPopup(nullptr);
     EXPECT_FALSE(form()->item("PManProjectAdd")->isVisible());
     EXPECT_TRUE(form()->item("dontpublish")->isVisible());
     EXPECT_TRUE(form()->item("dontpublish")->isChecked()); // inc/db.php is locked
 
     form()->dontpublishClick(nullptr);
-    EXPECT_TRUE(form()->Project.Files.Get(2)->Publish);
+    EXPECT_TRUE(form()->project().Files.Get(2)->Publish);
     EXPECT_FALSE(form()->item("dontpublish")->isChecked());
     // The rebuild keeps the selection by text.
-    EXPECT_EQ(form()->SelectedNode(), 2);
+    EXPECT_EQ(form()->projectTree().SelectedNode(), 2);
 }
 
 TEST_F(Workspace, RemoveSelectsTheFollowingNodeAndRenameMovesTheFile)
 {
     form()->OpenProject(site + "/shop.wdx");
-    form()->PrTree->setCurrentItem(node(1));
+    form()->ui().PrTree->setCurrentItem(node(1));
     form()->removefromprojClick(nullptr);
     EXPECT_EQ(nodes(), (QStringList{"shop.wdx", "a.php", "inc/db.php", "gone.php"}));
-    EXPECT_EQ(form()->SelectedNode(), 1); // inc/db.php followed b.php
+    EXPECT_EQ(form()->projectTree().SelectedNode(), 1); // inc/db.php followed b.php
     EXPECT_TRUE(QFileInfo::exists(site + "/b.php"));
 
-    form()->PrTree->setCurrentItem(node(2));
+    form()->ui().PrTree->setCurrentItem(node(2));
     form()->removefromprojClick(nullptr);
-    EXPECT_EQ(form()->SelectedNode(), TMainForm::NoNode); // the last node had no follower
+    EXPECT_EQ(form()->projectTree().SelectedNode(), ProjectTreeController::NoNode); // the last node had no follower
 
-    form()->PrTree->setCurrentItem(node(1));
+    form()->ui().PrTree->setCurrentItem(node(1));
     dialogs.promptAnswers.push_back(QString("Data.php"));
     form()->Rename1Click(nullptr);
     EXPECT_EQ(dialogs.prompts.back(), "Rename|New name");
     EXPECT_TRUE(QFileInfo::exists(site + "/inc/Data.php"));
     EXPECT_FALSE(QFileInfo::exists(site + "/inc/db.php"));
-    EXPECT_EQ(form()->Project.Files.Get(1)->Name, site + "/inc/Data.php");
+    EXPECT_EQ(form()->project().Files.Get(1)->Name, site + "/inc/Data.php");
 
     // A rename onto an existing file is refused and changes nothing.
     dialogs.promptAnswers.push_back(QString("../a.php"));
-    form()->PrTree->setCurrentItem(node(1));
+    form()->ui().PrTree->setCurrentItem(node(1));
     form()->item("Rename1")->trigger();
     EXPECT_EQ(dialogs.errors.size(), 1u);
-    EXPECT_EQ(form()->Project.Files.Get(1)->Name, site + "/inc/Data.php");
+    EXPECT_EQ(form()->project().Files.Get(1)->Name, site + "/inc/Data.php");
 }
 
 TEST_F(Workspace, SaveProjectAsWritesAndReadsBack)
@@ -142,23 +142,23 @@ TEST_F(Workspace, SaveProjectAsWritesAndReadsBack)
     EXPECT_EQ(dialogs.fileDialogs[0], "save|Wendlor Project |*.wdx");
     dialogs.saveAnswers.push_back(site + "/new.wdx");
     form()->item("Saveas3")->trigger();
-    EXPECT_EQ(form()->Project.FileName, site + "/new.wdx");
+    EXPECT_EQ(form()->project().FileName, site + "/new.wdx");
     EXPECT_TRUE(ReadFileBytes(site + "/new.wdx").contains("<file path=\"a.php\""));
-    EXPECT_EQ(form()->RecentFiles->files().value(0), site + "/new.wdx");
+    EXPECT_EQ(form()->ui().recentFiles->files().value(0), site + "/new.wdx");
 
     // New Project: empty and unnamed, run address kept.
-    form()->Project.RunAddress = "http://127.0.0.1:9000";
+    form()->project().RunAddress = "http://127.0.0.1:9000";
     form()->item("New1")->trigger();
     EXPECT_EQ(nodes(), QStringList{""});
-    EXPECT_TRUE(form()->re->wholeText().isEmpty());
-    EXPECT_EQ(form()->Project.RunAddress, "http://127.0.0.1:9000");
+    EXPECT_TRUE(form()->ui().re->wholeText().isEmpty());
+    EXPECT_EQ(form()->project().RunAddress, "http://127.0.0.1:9000");
 }
 
 TEST_F(Workspace, ClosingSavesTheProjectAndTheDocument)
 {
     form()->OpenProject(site + "/shop.wdx");
-    form()->re->setCaretLine(3);
-    form()->re->insert("closing ");
+    form()->ui().re->setCaretLine(3);
+    form()->ui().re->insert("closing ");
     form()->close();
     EXPECT_FALSE(form()->isVisible());
     EXPECT_TRUE(ReadFileBytes(site + "/a.php").contains("closing"));
@@ -169,7 +169,7 @@ TEST_F(Workspace, ClosingSavesTheProjectAndTheDocument)
 TEST_F(Workspace, AFailingSaveAtExitKeepsTheWindowOpen)
 {
     form()->OpenFileAtLine(site + "/a.php", true);
-    form()->re->insert("precious ");
+    form()->ui().re->insert("precious ");
     QFile::remove(site + "/a.php");
     QDir().mkpath(site + "/a.php"); // the save cannot replace a folder
     form()->close();
@@ -185,7 +185,7 @@ TEST_F(Workspace, FilesDialogSelectsTheCurrentDocumentAndOpensTheChoice)
     QStringList rows;
     int current = -1;
     dialogs.onModal = [&](QWidget *w) {
-        auto *files = static_cast<Tform_files *>(w);
+        auto *files = static_cast<ProjectFilesDialog *>(w);
         for (int i = 0; i < files->grid->rowCount(); ++i)
             rows << files->grid->item(i, 0)->text();
         current = files->grid->currentRow();
@@ -195,7 +195,7 @@ TEST_F(Workspace, FilesDialogSelectsTheCurrentDocumentAndOpensTheChoice)
     form()->item("Files1")->trigger();
     EXPECT_EQ(rows, (QStringList{"a.php", "b.php", "inc/db.php", "gone.php"}));
     EXPECT_EQ(current, 1);
-    EXPECT_EQ(form()->Project.OpenedFile, site + "/inc/db.php");
+    EXPECT_EQ(form()->project().OpenedFile, site + "/inc/db.php");
 }
 
 TEST_F(Workspace, PreviewFollowsTheRunAddressAndReloadsOnTheSecondSave)
@@ -204,64 +204,64 @@ TEST_F(Workspace, PreviewFollowsTheRunAddressAndReloadsOnTheSecondSave)
     PhpServer server(site);
     const QString page = server.url("a.php");
     form()->OpenFileAtLine(site + "/a.php", true);
-    form()->WebPanel->setUrlText(page);
-    EXPECT_EQ(form()->Project.RunAddress, page);
+    form()->ui().WebPanel->setUrlText(page);
+    EXPECT_EQ(form()->project().RunAddress, page);
     form()->item("Save1")->trigger();
     EXPECT_EQ(preview()->navigations, QStringList{page});
     EXPECT_EQ(preview()->reloads, 0);
     form()->item("Save1")->trigger();
     EXPECT_EQ(preview()->navigations.size(), 2);
     EXPECT_EQ(preview()->reloads, 1);
-    EXPECT_EQ(windows().form_run->frame_browser1->urlText(), page);
+    EXPECT_EQ(windows().runWindow->frame_browser1->urlText(), page);
     // The program's own saves do not touch the preview.
     form()->SaveFileClick(nullptr);
     EXPECT_EQ(preview()->navigations.size(), 2);
 
     // A link followed in the preview becomes the run address, rewritten.
     preview()->fireBeforeNavigate(page + "?x=1");
-    EXPECT_EQ(form()->Project.RunAddress, page + "/?x=1");
+    EXPECT_EQ(form()->project().RunAddress, page + "/?x=1");
 }
 
 TEST_F(Workspace, WebPreviewToggleAndCtrlL)
 {
     form()->item("WebPanel1")->trigger();
-    EXPECT_FALSE(form()->WebPanel->isVisible());
-    EXPECT_FALSE(form()->WebPanelSplit->isVisible());
+    EXPECT_FALSE(form()->ui().WebPanel->isVisible());
+    EXPECT_FALSE(form()->ui().WebPanelSplit->isVisible());
     form()->WebPanelURL1Click(nullptr);
-    EXPECT_NE(QApplication::focusWidget(), form()->WebPanel->URL);
+    EXPECT_NE(QApplication::focusWidget(), form()->ui().WebPanel->URL);
     form()->item("WebPanel1")->trigger();
-    EXPECT_TRUE(form()->WebPanel->isVisible());
-    EXPECT_TRUE(form()->WebPanelSplit->isVisible());
+    EXPECT_TRUE(form()->ui().WebPanel->isVisible());
+    EXPECT_TRUE(form()->ui().WebPanelSplit->isVisible());
     form()->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form()));
     form()->WebPanelURL1Click(nullptr);
-    EXPECT_EQ(QApplication::focusWidget(), form()->WebPanel->URL);
+    EXPECT_EQ(QApplication::focusWidget(), form()->ui().WebPanel->URL);
 }
 
 TEST_F(Workspace, PhpMyAdminWritesTheDatabaseAddressBack)
 {
     QString shown;
     dialogs.onModal = [&](QWidget *w) {
-        auto *frame = static_cast<Tform_run2 *>(w)->frame_browser1;
+        auto *frame = static_cast<DatabaseAdminWindow *>(w)->frame_browser1;
         shown = frame->urlText();
         frame->setUrlText("http://127.0.0.1/phpmyadmin/");
         return 0;
     };
     form()->item("Run3")->trigger();
     EXPECT_EQ(shown, "http://127.0.0.1/pa/");
-    EXPECT_EQ(form()->Project.DatabaseAddress, "http://127.0.0.1/phpmyadmin/");
+    EXPECT_EQ(form()->project().DatabaseAddress, "http://127.0.0.1/phpmyadmin/");
     // The window does not navigate by itself.
-    EXPECT_TRUE(ScopedRecordingBrowsers::of(windows().form_run2->frame_browser1->WebBrowser1)->navigations.isEmpty());
+    EXPECT_TRUE(ScopedRecordingBrowsers::of(windows().databaseAdminWindow->frame_browser1->WebBrowser1)->navigations.isEmpty());
 }
 
 TEST_F(Workspace, RenamingTheOpenDocumentMovesItsName)
 {
     form()->OpenProject(site + "/shop.wdx"); // a.php is open
-    form()->re->insert("unsaved ");
-    form()->PrTree->setCurrentItem(node(0));
+    form()->ui().re->insert("unsaved ");
+    form()->ui().PrTree->setCurrentItem(node(0));
     dialogs.promptAnswers.push_back(QString("index.php"));
     form()->Rename1Click(nullptr);
-    EXPECT_EQ(form()->Project.OpenedFile, site + "/index.php");
+    EXPECT_EQ(form()->project().OpenedFile, site + "/index.php");
     form()->SaveFileClick(nullptr);
     EXPECT_TRUE(ReadFileBytes(site + "/index.php").startsWith("unsaved a.php"));
     EXPECT_FALSE(QFileInfo::exists(site + "/a.php"));
@@ -270,29 +270,29 @@ TEST_F(Workspace, RenamingTheOpenDocumentMovesItsName)
 TEST_F(Workspace, AProjectThatCannotLoadLeavesProjectAndEditorAlone)
 {
     form()->OpenProject(site + "/shop.wdx");
-    form()->re->insert("unsaved ");
+    form()->ui().re->insert("unsaved ");
     form()->item("Open2"); // the menu exists; the dialog answers below
     dialogs.openAnswers.push_back({site + "/missing.wdx"});
     form()->item("Open2")->trigger();
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0], "XML Load: file doesn't exist" + site + "/missing.wdx");
-    EXPECT_TRUE(form()->re->wholeText().startsWith("unsaved a.php"));
-    EXPECT_EQ(form()->Project.FileName, site + "/shop.wdx");
+    EXPECT_TRUE(form()->ui().re->wholeText().startsWith("unsaved a.php"));
+    EXPECT_EQ(form()->project().FileName, site + "/shop.wdx");
 
     WriteFileBytes(site + "/wrong.wdx", "<wendlor_project/>");
     dialogs.openAnswers.push_back({site + "/wrong.wdx"});
     form()->item("Open2")->trigger();
     ASSERT_EQ(dialogs.errors.size(), 1u);
     EXPECT_EQ(dialogs.errors[0], "XML parse - wrong format");
-    EXPECT_TRUE(form()->re->wholeText().startsWith("unsaved a.php"));
-    EXPECT_EQ(form()->Project.FileName, site + "/shop.wdx");
-    EXPECT_EQ(form()->Project.Files.Count(), 4);
+    EXPECT_TRUE(form()->ui().re->wholeText().startsWith("unsaved a.php"));
+    EXPECT_EQ(form()->project().FileName, site + "/shop.wdx");
+    EXPECT_EQ(form()->project().Files.Count(), 4);
 
     // Open... of a project file in capitals opens it as a project.
     QFile::copy(site + "/shop.wdx", site + "/COPY.WDX");
     dialogs.openAnswers.push_back({site + "/COPY.WDX"});
     form()->item("Open1")->trigger();
-    EXPECT_EQ(form()->Project.FileName, site + "/COPY.WDX");
+    EXPECT_EQ(form()->project().FileName, site + "/COPY.WDX");
 }
 
 TEST_F(Workspace, AddToProjectStartsInTheProjectFolder)
@@ -301,8 +301,8 @@ TEST_F(Workspace, AddToProjectStartsInTheProjectFolder)
     WriteFileBytes(site + "/c.php", "c\n");
     dialogs.openAnswers.push_back({site + "/c.php", site + "/b.php"});
     form()->item("ProjectAdd")->trigger();
-    EXPECT_EQ(form()->odFolder, site);
-    EXPECT_EQ(form()->Project.Files.Count(), 5);
-    EXPECT_EQ(form()->Project.OpenedFile, site + "/b.php");
+    EXPECT_EQ(form()->documents().odFolder, site);
+    EXPECT_EQ(form()->project().Files.Count(), 5);
+    EXPECT_EQ(form()->project().OpenedFile, site + "/b.php");
     EXPECT_EQ(nodes().size(), 6); // the tree was rebuilt
 }

@@ -4,7 +4,7 @@
 #include "app_fixture.h"
 
 #include "editor/code_editor.h"
-#include "forms/form_publish.h"
+#include "forms/project_options_dialog.h"
 #include "foundation/ftp_connection.h"
 #include "net/ftp_client.h"
 #include "support/ftp_server.h"
@@ -96,9 +96,9 @@ protected:
         start();
         form()->show();
         auto connection = std::make_unique<WatchedConnection>(
-            [this] { panelShownAtConnect << form()->ftppanel->isVisible(); });
+            [this] { panelShownAtConnect << form()->ui().ftppanel->isVisible(); });
         ftp = connection.get();
-        form()->SetFtpConnection(std::move(connection));
+        form()->publishing().SetFtpConnection(std::move(connection));
         form()->OpenProject(site + "/site.wdx");
     }
 
@@ -116,7 +116,7 @@ protected:
                            .toUtf8());
     }
 
-    QStringList log() const { return form()->ftplog->toPlainText().split(u'\n'); }
+    QStringList log() const { return form()->ui().ftplog->toPlainText().split(u'\n'); }
     QMap<QString, QByteArray> published() const { return treeOf(home + "/www/site"); }
     QMap<QString, QByteArray> local(const QStringList &names) const
     {
@@ -137,20 +137,20 @@ protected:
 
 TEST_F(Publish, TheProjectGoesUpWhileThePanelShowsTheRun)
 {
-    EXPECT_FALSE(form()->ftppanel->isVisible());
+    EXPECT_FALSE(form()->ui().ftppanel->isVisible());
     form()->item("Publish2")->trigger();
 
     EXPECT_TRUE(dialogs.errors.empty()) << qPrintable(dialogs.errors.front());
     EXPECT_EQ(panelShownAtConnect, QList<bool>{true});
-    EXPECT_FALSE(form()->ftppanel->isVisible());
+    EXPECT_FALSE(form()->ui().ftppanel->isVisible());
     EXPECT_EQ(published(), local({"index.php", "sub/page.php", "img/logo.bin"}));
 
     const QStringList lines = log();
     const QString last = "Done. Published to: " + server->hostAndPort() + "/www/site";
     EXPECT_EQ(lines.first(), "Loaded"); // the project's own line comes first
     EXPECT_EQ(lines.last(), last);
-    EXPECT_EQ(form()->StatusPanel1->text(), last);
-    EXPECT_EQ(form()->ftpprogress->value(), 75); // before the fourth of four
+    EXPECT_EQ(form()->ui().StatusPanel1->text(), last);
+    EXPECT_EQ(form()->ui().ftpprogress->value(), 75); // before the fourth of four
     EXPECT_EQ(lines.filter("Host specific, no updating, skipped.").size(), 1);
 
     // The binary file's transfer counts sit between its last Putting (the first
@@ -180,19 +180,19 @@ TEST_F(Publish, TheProjectGoesUpWhileThePanelShowsTheRun)
 
 TEST_F(Publish, AWrongPasswordIsShownTheLogStaysAndTheNextRunConnects)
 {
-    form()->Project.Ftp.Pass = "wrong";
+    form()->project().Ftp.Pass = "wrong";
     form()->item("Publish2")->trigger();
     ASSERT_EQ(dialogs.errors.size(), 1u);
     EXPECT_TRUE(dialogs.errors.front().contains("530")) << qPrintable(dialogs.errors.front());
-    EXPECT_TRUE(form()->ftppanel->isVisible());
+    EXPECT_TRUE(form()->ui().ftppanel->isVisible());
     EXPECT_EQ(log().last(), "Connecting");
     EXPECT_TRUE(published().isEmpty());
 
     const QStringList failedRun = log();
-    form()->Project.Ftp.Pass = "secret";
+    form()->project().Ftp.Pass = "secret";
     form()->item("Publish2")->trigger();
     EXPECT_EQ(dialogs.errors.size(), 1u);
-    EXPECT_FALSE(form()->ftppanel->isVisible());
+    EXPECT_FALSE(form()->ui().ftppanel->isVisible());
     EXPECT_EQ(log().mid(0, failedRun.size()), failedRun);
     EXPECT_EQ(published().keys(), (QStringList{"img/logo.bin", "index.php", "sub/page.php"}));
 }
@@ -200,7 +200,7 @@ TEST_F(Publish, AWrongPasswordIsShownTheLogStaysAndTheNextRunConnects)
 TEST_F(Publish, PublishFileSavesTheDocumentAndSendsOnlyIt)
 {
     form()->OpenFileAtLine(site + "/sub/page.php", true);
-    form()->re->setWholeText("<?php echo 'edited';\n");
+    form()->ui().re->setWholeText("<?php echo 'edited';\n");
     form()->item("Publish3")->trigger();
 
     EXPECT_TRUE(dialogs.modalWindows.empty());
@@ -211,8 +211,8 @@ TEST_F(Publish, PublishFileSavesTheDocumentAndSendsOnlyIt)
     EXPECT_EQ(putting.size(), 2);
     putting.removeDuplicates();
     EXPECT_EQ(putting.join(u'|'), "50% 2 file of 4 Putting " + site + "/sub/page.php -> sub/page.php");
-    EXPECT_EQ(form()->ftpprogress->value(), 25);
-    EXPECT_FALSE(form()->ftppanel->isVisible());
+    EXPECT_EQ(form()->ui().ftpprogress->value(), 25);
+    EXPECT_FALSE(form()->ui().ftppanel->isVisible());
 }
 
 TEST_F(Publish, PublishFileDoesNothingForADocumentOutsideTheProject)
@@ -220,12 +220,12 @@ TEST_F(Publish, PublishFileDoesNothingForADocumentOutsideTheProject)
     const QString outside = dir.filePath("outside.php");
     WriteFileBytes(outside, "<?php\n");
     form()->OpenFileAtLine(outside, true);
-    form()->Project.Files.Delete(form()->Project.IndexOf(outside));
-    form()->re->setWholeText("<?php // saved anyway\n");
-    const QString before = form()->ftplog->toPlainText();
+    form()->project().Files.Delete(form()->project().IndexOf(outside));
+    form()->ui().re->setWholeText("<?php // saved anyway\n");
+    const QString before = form()->ui().ftplog->toPlainText();
     form()->item("Publish3")->trigger();
     EXPECT_EQ(ReadFileBytes(outside), "<?php // saved anyway\n");
-    EXPECT_EQ(form()->ftplog->toPlainText(), before);
+    EXPECT_EQ(form()->ui().ftplog->toPlainText(), before);
     EXPECT_EQ(ftp->connects, 0);
 
     // A document that was never saved is in no entry either.
@@ -240,7 +240,7 @@ TEST_F(Publish, PublishFileNeverSendsAnotherFileSpeltInOtherLetterCase)
     // Here Page.php and page.php are two files; the entry names the other one.
     WriteFileBytes(site + "/sub/Page.php", "<?php echo 'other';\n");
     form()->OpenFileAtLine(site + "/sub/Page.php", true);
-    ASSERT_EQ(form()->Project.IndexOf(site + "/sub/Page.php"), 1);
+    ASSERT_EQ(form()->project().IndexOf(site + "/sub/Page.php"), 1);
     form()->item("Publish3")->trigger();
     EXPECT_EQ(ftp->connects, 0);
     EXPECT_TRUE(published().isEmpty());
@@ -249,23 +249,23 @@ TEST_F(Publish, PublishFileNeverSendsAnotherFileSpeltInOtherLetterCase)
 TEST_F(Publish, PublishFileAsksForSettingsWhenTheHostIsBlank)
 {
     form()->OpenFileAtLine(site + "/index.php", true);
-    form()->Project.Ftp.Host = "  ";
-    form()->re->setWholeText("<?php echo 'not yet';\n");
+    form()->project().Ftp.Host = "  ";
+    form()->ui().re->setWholeText("<?php echo 'not yet';\n");
     dialogs.onModal = [](QWidget *) { return int(QDialog::Rejected); };
     form()->item("Publish3")->trigger();
     ASSERT_EQ(dialogs.modalWindows.size(), 1u);
-    EXPECT_EQ(dialogs.modalWindows.front(), windows().form_publish);
+    EXPECT_EQ(dialogs.modalWindows.front(), windows().projectOptionsDialog);
     // Cancel stops before the save and the settings stay.
-    EXPECT_EQ(form()->Project.Ftp.Host, "  ");
+    EXPECT_EQ(form()->project().Ftp.Host, "  ");
     EXPECT_EQ(ReadFileBytes(site + "/index.php"), "<?php echo 'home';\n");
     EXPECT_EQ(ftp->connects, 0);
 
     dialogs.onModal = [this](QWidget *) {
-        windows().form_publish->hostedit->setText(server->hostAndPort());
+        windows().projectOptionsDialog->hostedit->setText(server->hostAndPort());
         return int(QDialog::Accepted);
     };
     form()->item("Publish3")->trigger();
-    EXPECT_EQ(form()->Project.Ftp.Host, server->hostAndPort());
+    EXPECT_EQ(form()->project().Ftp.Host, server->hostAndPort());
     EXPECT_EQ(published(), local({"index.php"}));
     EXPECT_EQ(published().value("index.php"), "<?php echo 'not yet';\n");
 }
@@ -274,27 +274,27 @@ TEST_F(Publish, TheTreePublishesTheSelectedFileOnly)
 {
     form()->item("pmitem")->setChecked(true);
     form()->pmitemClick(nullptr);
-    QTreeWidgetItem *root = form()->PrTree->topLevelItem(0);
+    QTreeWidgetItem *root = form()->ui().PrTree->topLevelItem(0);
     ASSERT_NE(root, nullptr);
-    form()->PrTree->setCurrentItem(root);
+    form()->ui().PrTree->setCurrentItem(root);
     form()->item("publishnow")->trigger();
     EXPECT_EQ(ftp->connects, 0);
 
-    form()->PrTree->setCurrentItem(root->child(1));
-    form()->re->setWholeText("<?php echo 'unsaved';\n"); // the tree's command saves nothing
+    form()->ui().PrTree->setCurrentItem(root->child(1));
+    form()->ui().re->setWholeText("<?php echo 'unsaved';\n"); // the tree's command saves nothing
     form()->item("publishnow")->trigger();
     EXPECT_TRUE(dialogs.errors.empty());
     EXPECT_EQ(published(), (QMap<QString, QByteArray>{{"sub/page.php", "<?php echo 'page';\n"}}));
-    EXPECT_FALSE(form()->ftppanel->isVisible());
+    EXPECT_FALSE(form()->ui().ftppanel->isVisible());
 }
 
 TEST_F(Publish, ProjectOptionsEditsTheSettingsOnlyOnOk)
 {
-    Tform_publish *options = windows().form_publish;
-    form()->Project.Ftp.Host = "h";
-    form()->Project.Ftp.User = "u";
-    form()->Project.Ftp.Pass = "p";
-    form()->Project.Ftp.Folder = "/f";
+    ProjectOptionsDialog *options = windows().projectOptionsDialog;
+    form()->project().Ftp.Host = "h";
+    form()->project().Ftp.User = "u";
+    form()->project().Ftp.Pass = "p";
+    form()->project().Ftp.Folder = "/f";
     QStringList shown;
     dialogs.onModal = [&](QWidget *) {
         shown = {options->hostedit->text(), options->useredit->text(), options->passedit->text(),
@@ -307,8 +307,8 @@ TEST_F(Publish, ProjectOptionsEditsTheSettingsOnlyOnOk)
     };
     form()->item("Publish1")->trigger();
     EXPECT_EQ(shown, (QStringList{"h", "u", "p", "/f"}));
-    EXPECT_EQ(form()->Project.Ftp.Host, "h");
-    EXPECT_EQ(form()->Project.Ftp.Folder, "/f");
+    EXPECT_EQ(form()->project().Ftp.Host, "h");
+    EXPECT_EQ(form()->project().Ftp.Folder, "/f");
 
     auto edit = dialogs.onModal;
     dialogs.onModal = [edit](QWidget *w) {
@@ -317,24 +317,24 @@ TEST_F(Publish, ProjectOptionsEditsTheSettingsOnlyOnOk)
     };
     form()->item("Publish1")->trigger();
     EXPECT_EQ(shown, (QStringList{"h", "u", "p", "/f"})); // refilled from the project
-    EXPECT_EQ(form()->Project.Ftp.Host, " host ");
-    EXPECT_EQ(form()->Project.Ftp.User, "user ");
-    EXPECT_EQ(form()->Project.Ftp.Pass, " pass");
-    EXPECT_EQ(form()->Project.Ftp.Folder, "www ");
+    EXPECT_EQ(form()->project().Ftp.Host, " host ");
+    EXPECT_EQ(form()->project().Ftp.User, "user ");
+    EXPECT_EQ(form()->project().Ftp.Pass, " pass");
+    EXPECT_EQ(form()->project().Ftp.Folder, "www ");
 }
 
 TEST_F(Publish, ThePublishSwitchOpensProjectOptionsAtTheFirstActivation)
 {
     start({site + "/site.wdx", "publish"});
     dialogs.onModal = [this](QWidget *w) {
-        EXPECT_EQ(windows().form_publish->hostedit->text(), server->hostAndPort());
-        windows().form_publish->folderedit->setText("/elsewhere");
-        return w == windows().form_publish ? int(QDialog::Accepted) : int(QDialog::Rejected);
+        EXPECT_EQ(windows().projectOptionsDialog->hostedit->text(), server->hostAndPort());
+        windows().projectOptionsDialog->folderedit->setText("/elsewhere");
+        return w == windows().projectOptionsDialog ? int(QDialog::Accepted) : int(QDialog::Rejected);
     };
     form()->show();
     form()->AppEventsActivate();
-    EXPECT_EQ(dialogs.modalWindows, std::vector<QWidget *>{windows().form_publish});
-    EXPECT_EQ(form()->Project.Ftp.Folder, "/elsewhere");
+    EXPECT_EQ(dialogs.modalWindows, std::vector<QWidget *>{windows().projectOptionsDialog});
+    EXPECT_EQ(form()->project().Ftp.Folder, "/elsewhere");
 }
 
 TEST_F(Publish, AutopublishTakesTheSettingsWithoutShowingAnything)
@@ -342,22 +342,22 @@ TEST_F(Publish, AutopublishTakesTheSettingsWithoutShowingAnything)
     start({site + "/site.wdx", "publish", "autopublish", "click", "Publish3"});
     auto connection = std::make_unique<WatchedConnection>([] {});
     WatchedConnection *watched = connection.get();
-    form()->SetFtpConnection(std::move(connection));
-    windows().form_publish->hostedit->setText("stale");
+    form()->publishing().SetFtpConnection(std::move(connection));
+    windows().projectOptionsDialog->hostedit->setText("stale");
     form()->show();
     form()->AppEventsActivate();
     EXPECT_TRUE(dialogs.modalWindows.empty());
     EXPECT_TRUE(dialogs.errors.empty()) << qPrintable(dialogs.errors.front());
-    EXPECT_EQ(form()->Project.Ftp.Host, server->hostAndPort());
-    EXPECT_EQ(windows().form_publish->hostedit->text(), server->hostAndPort());
+    EXPECT_EQ(form()->project().Ftp.Host, server->hostAndPort());
+    EXPECT_EQ(windows().projectOptionsDialog->hostedit->text(), server->hostAndPort());
     // The test driver's click published the opened file.
     EXPECT_EQ(watched->connects, 1);
     EXPECT_EQ(published(), local({"index.php"}));
 
     // Even a blank host does not bring the dialog up: the run itself fails.
-    form()->Project.Ftp.Host = " ";
+    form()->project().Ftp.Host = " ";
     form()->item("Publish3")->trigger();
     EXPECT_TRUE(dialogs.modalWindows.empty());
     EXPECT_EQ(dialogs.errors.size(), 1u);
-    EXPECT_EQ(form()->Project.Ftp.Host, " ");
+    EXPECT_EQ(form()->project().Ftp.Host, " ");
 }

@@ -1,10 +1,11 @@
 #include "app_fixture.h"
 
 #include "editor/code_editor.h"
-#include "forms/form_run.h"
-#include "forms/form_run_text.h"
-#include "forms/frame_browser.h"
-#include "foundation/reg_string.h"
+#include "forms/run_window.h"
+#include "forms/run_text_window.h"
+#include "forms/browser_frame.h"
+#include "app/server_controller.h"
+#include "foundation/settings.h"
 #include "support/php_server.h"
 
 #include <QAction>
@@ -33,15 +34,15 @@ protected:
         form()->show();
         dialogs.onModal = [this](QWidget *w) {
             shownWindows << w->objectName();
-            if (w == windows().form_run) // the user follows a link, then closes
-                windows().form_run->frame_browser1->setUrlText(followedTo);
+            if (w == windows().runWindow) // the user follows a link, then closes
+                windows().runWindow->frame_browser1->setUrlText(followedTo);
             return 0;
         };
     }
     void page(const char *name, const QString &text) { WriteFileBytes(site + '/' + name, text.toUtf8()); }
     RecordingBrowserView *runBrowser() const
     {
-        return ScopedRecordingBrowsers::of(windows().form_run->frame_browser1->WebBrowser1);
+        return ScopedRecordingBrowsers::of(windows().runWindow->frame_browser1->WebBrowser1);
     }
 
     QString site;
@@ -53,36 +54,36 @@ protected:
 
 TEST_F(Run, AWarningLandsInTheMessagesPanelAndTheFileOpensAtItsLine)
 {
-    form()->Project.RunAddress = server->url("warn.php");
+    form()->project().RunAddress = server->url("warn.php");
     form()->item("Run2")->trigger();
     EXPECT_TRUE(shownWindows.isEmpty());
-    EXPECT_TRUE(form()->messages->isVisible());
-    const QString row = form()->MessageCell(0, 0);
+    EXPECT_TRUE(form()->ui().messages->isVisible());
+    const QString row = form()->messagePanel().MessageCell(0, 0);
     // One character after the marker's colon is skipped: PHP puts two blanks there.
     EXPECT_EQ(row, site + "/warn.php(3): Undefined array key \"missing\"");
-    EXPECT_EQ(form()->Project.OpenedFile, site + "/warn.php");
-    EXPECT_EQ(form()->re->caretLine(), 3);
+    EXPECT_EQ(form()->project().OpenedFile, site + "/warn.php");
+    EXPECT_EQ(form()->ui().re->caretLine(), 3);
 }
 
 TEST_F(Run, TheErrorWinsOverAnEarlierWarning)
 {
-    form()->Project.RunAddress = server->url("both.php");
+    form()->project().RunAddress = server->url("both.php");
     form()->Run2Click(form()->item("Run2"));
-    EXPECT_EQ(form()->messages->rowCount(), 1);
-    EXPECT_TRUE(form()->MessageCell(0, 0).startsWith(site + "/both.php(4): Uncaught Error: Call to undefined function"))
-        << qPrintable(form()->MessageCell(0, 0));
-    EXPECT_EQ(form()->re->caretLine(), 4);
+    EXPECT_EQ(form()->ui().messages->rowCount(), 1);
+    EXPECT_TRUE(form()->messagePanel().MessageCell(0, 0).startsWith(site + "/both.php(4): Uncaught Error: Call to undefined function"))
+        << qPrintable(form()->messagePanel().MessageCell(0, 0));
+    EXPECT_EQ(form()->ui().re->caretLine(), 4);
 }
 
 TEST_F(Run, ACleanPageShowsTheRunWindowAndTheAddressFollowsIt)
 {
-    form()->Project.RunAddress = server->url("ok.php");
+    form()->project().RunAddress = server->url("ok.php");
     followedTo = server->url("notice.php");
     form()->item("Run2")->trigger();
     EXPECT_EQ(shownWindows, QStringList{"form_run"});
-    EXPECT_FALSE(form()->messages->isVisible());
-    EXPECT_EQ(form()->Project.RunAddress, followedTo);
-    EXPECT_EQ(form()->WebPanel->urlText(), followedTo);
+    EXPECT_FALSE(form()->ui().messages->isVisible());
+    EXPECT_EQ(form()->project().RunAddress, followedTo);
+    EXPECT_EQ(form()->ui().WebPanel->urlText(), followedTo);
     EXPECT_EQ(runBrowser()->navigations.value(0), server->url("ok.php"));
 
     // The same address again reloads instead of navigating first; a notice
@@ -94,36 +95,36 @@ TEST_F(Run, ACleanPageShowsTheRunWindowAndTheAddressFollowsIt)
     EXPECT_EQ(runBrowser()->reloads, 1);
     EXPECT_EQ(runBrowser()->navigations.size(), navigations + 1); // only the showing's navigation
     EXPECT_EQ(shownWindows.size(), 3);
-    EXPECT_FALSE(form()->messages->isVisible());
+    EXPECT_FALSE(form()->ui().messages->isVisible());
 }
 
 TEST_F(Run, AltRRunsInsteadOfOpeningTheRunMenu)
 {
-    form()->Project.RunAddress = server->url("ok.php");
+    form()->project().RunAddress = server->url("ok.php");
     followedTo = server->url("ok.php");
     form()->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form()));
-    form()->re->setFocus();
-    QTest::keyClick(form()->re, Qt::Key_R, Qt::AltModifier);
+    form()->ui().re->setFocus();
+    QTest::keyClick(form()->ui().re, Qt::Key_R, Qt::AltModifier);
     EXPECT_EQ(shownWindows, QStringList{"form_run"});
 }
 
 TEST_F(Run, WithoutDebuggingNothingIsFetchedOrCaptured)
 {
-    form()->Project.RunAddress = server->url("warn.php");
-    form()->ShowMessages();
+    form()->project().RunAddress = server->url("warn.php");
+    form()->messagePanel().ShowMessages();
     form()->item("RunwithoutDebuging1")->trigger();
     EXPECT_EQ(shownWindows, QStringList{"form_run"});
-    EXPECT_FALSE(form()->messages->isVisible());
-    EXPECT_EQ(form()->MessageCell(0, 0), "");
+    EXPECT_FALSE(form()->ui().messages->isVisible());
+    EXPECT_EQ(form()->messagePanel().MessageCell(0, 0), "");
 }
 
 TEST_F(Run, ADeadServerShowsTheRunWindowWithOurGuidanceInsteadOfAnEnginePage)
 {
     // With the own server switched off nothing can serve the address.
-    TMainForm::StartPhpServer().WriteBool(false);
+    ServerController::StartPhpServer().WriteBool(false);
     const QString dead = QStringLiteral("http://127.0.0.1:%1/x.php").arg(FreeLoopbackPort());
-    form()->Project.RunAddress = dead;
+    form()->project().RunAddress = dead;
     form()->item("Run2")->trigger();
     EXPECT_EQ(shownWindows, QStringList{"form_run"});
     EXPECT_TRUE(dialogs.errors.empty());
@@ -136,17 +137,17 @@ TEST_F(Run, ADeadServerShowsTheRunWindowWithOurGuidanceInsteadOfAnEnginePage)
 TEST_F(Run, TextModeShowsTheRawPageAndSavesFirst)
 {
     form()->OpenFileAtLine(site + "/ok.php", true);
-    form()->re->setWholeText("<?php echo 'saved before the run';\n");
-    form()->Project.RunAddress = server->url("ok.php");
+    form()->ui().re->setWholeText("<?php echo 'saved before the run';\n");
+    form()->project().RunAddress = server->url("ok.php");
     form()->item("RunText1")->trigger();
     EXPECT_EQ(shownWindows, QStringList{"form_run_text"});
-    EXPECT_EQ(windows().form_run_text->text(), "saved before the run");
+    EXPECT_EQ(windows().runTextWindow->text(), "saved before the run");
 
-    TMainForm::StartPhpServer().WriteBool(false);
-    form()->Project.RunAddress = QStringLiteral("http://127.0.0.1:%1/").arg(FreeLoopbackPort());
+    ServerController::StartPhpServer().WriteBool(false);
+    form()->project().RunAddress = QStringLiteral("http://127.0.0.1:%1/").arg(FreeLoopbackPort());
     form()->item("RunText1")->trigger();
     EXPECT_EQ(shownWindows, (QStringList{"form_run_text", "form_run_text"}));
-    EXPECT_EQ(windows().form_run_text->text(), "");
+    EXPECT_EQ(windows().runTextWindow->text(), "");
 }
 
 TEST_F(Run, RunSwitchRunsAfterTheAddressSwitch)
@@ -156,7 +157,7 @@ TEST_F(Run, RunSwitchRunsAfterTheAddressSwitch)
     form()->show();
     form()->AppEventsActivate();
     // Without a sender nothing is fetched: the Run window shows the page.
-    EXPECT_EQ(form()->Project.RunAddress, server->url("warn.php"));
-    EXPECT_EQ(ScopedRecordingBrowsers::of(windows().form_run->frame_browser1->WebBrowser1)->navigations.value(0),
+    EXPECT_EQ(form()->project().RunAddress, server->url("warn.php"));
+    EXPECT_EQ(ScopedRecordingBrowsers::of(windows().runWindow->frame_browser1->WebBrowser1)->navigations.value(0),
               server->url("warn.php"));
 }

@@ -4,11 +4,14 @@
 #include "app_fixture.h"
 
 #include "editor/code_editor.h"
-#include "forms/form_run.h"
-#include "forms/form_run_text.h"
-#include "forms/frame_browser.h"
-#include "forms/options_form.h"
-#include "foundation/reg_string.h"
+#include "app/messages_controller.h"
+#include "app/project_tree_controller.h"
+#include "app/server_controller.h"
+#include "forms/browser_frame.h"
+#include "forms/environment_options_dialog.h"
+#include "forms/run_text_window.h"
+#include "forms/run_window.h"
+#include "foundation/settings.h"
 #include "net/local_php_server.h"
 #include "net/php_lint.h"
 #include "support/ftp_server.h"
@@ -73,8 +76,8 @@ class RunServer : public AppTest
         form()->show();
         dialogs.onModal = [this](QWidget *w) {
             shown << w->objectName();
-            if (w == windows().form_run_text)
-                textShown = windows().form_run_text->text();
+            if (w == windows().runTextWindow)
+                textShown = windows().runTextWindow->text();
             return 0;
         };
     }
@@ -94,17 +97,17 @@ class RunServer : public AppTest
     // A project saved in `folder`, opened as the user opens one.
     void openProject(const QString &folder)
     {
-        form()->Project.RunAddress = address("warn.php");
-        form()->SaveProjectTo(folder + "/shop.wdx");
+        form()->project().RunAddress = address("warn.php");
+        form()->projectTree().SaveProjectTo(folder + "/shop.wdx");
         form()->OpenProject(folder + "/shop.wdx");
     }
     RecordingBrowserView *runBrowser() const
     {
-        return ScopedRecordingBrowsers::of(windows().form_run->frame_browser1->WebBrowser1);
+        return ScopedRecordingBrowsers::of(windows().runWindow->frame_browser1->WebBrowser1);
     }
     RecordingBrowserView *preview() const
     {
-        return ScopedRecordingBrowsers::of(form()->WebPanel->WebBrowser1);
+        return ScopedRecordingBrowsers::of(form()->ui().WebPanel->WebBrowser1);
     }
 
     QString site;
@@ -121,26 +124,26 @@ class RunServer : public AppTest
 TEST_F(RunServer, RunStartsTheOwnServerLandsOnTheWarningAndTheServerGoesWithTheProgram)
 {
     openProject(site);
-    form()->Project.RunAddress = address("warn.php");
+    form()->project().RunAddress = address("warn.php");
     form()->item("Run2")->trigger();
 
     // Found by its port: PHP's server, started for the project's folder.
     ASSERT_TRUE(LoopbackPortAccepts(port));
-    const qint64 pid = form()->PhpServer().processId();
+    const qint64 pid = form()->server().PhpServer().processId();
     ASSERT_TRUE(processAlive(pid));
-    EXPECT_EQ(form()->PhpServer().folder(), site);
+    EXPECT_EQ(form()->server().PhpServer().folder(), site);
     // Errors are shown by that server, so Run lands on the warning.
     EXPECT_TRUE(shown.isEmpty());
-    EXPECT_EQ(form()->MessageCell(0, 0), site + "/warn.php(3): Undefined array key \"missing\"");
-    EXPECT_EQ(form()->Project.OpenedFile, site + "/warn.php");
-    EXPECT_EQ(form()->re->caretLine(), 3);
+    EXPECT_EQ(form()->messagePanel().MessageCell(0, 0), site + "/warn.php(3): Undefined array key \"missing\"");
+    EXPECT_EQ(form()->project().OpenedFile, site + "/warn.php");
+    EXPECT_EQ(form()->ui().re->caretLine(), 3);
     EXPECT_EQ(runBrowser()->navigations, QStringList{address("warn.php")});
 
     // The clean page shows in the Run window, from the same server.
-    form()->Project.RunAddress = address("ok.php");
+    form()->project().RunAddress = address("ok.php");
     form()->item("Run2")->trigger();
     EXPECT_EQ(shown, QStringList{"form_run"});
-    EXPECT_EQ(form()->PhpServer().processId(), pid);
+    EXPECT_EQ(form()->server().PhpServer().processId(), pid);
 
     // Its log, requests and PHP's messages, opens in the text window.
     form()->item("ServerLog1")->trigger();
@@ -158,19 +161,19 @@ TEST_F(RunServer, RunStartsTheOwnServerLandsOnTheWarningAndTheServerGoesWithTheP
 TEST_F(RunServer, ThePreviewStartsItTooAndAnotherProjectStopsIt)
 {
     openProject(site);
-    form()->WebPanel->setUrlText(address("ok.php"));
+    form()->ui().WebPanel->setUrlText(address("ok.php"));
     form()->OpenFileAtLine(site + "/ok.php", true);
     form()->item("Save1")->trigger();
     EXPECT_TRUE(LoopbackPortAccepts(port));
     EXPECT_EQ(preview()->navigations, QStringList{address("ok.php")});
-    const qint64 pid = form()->PhpServer().processId();
+    const qint64 pid = form()->server().PhpServer().processId();
     ASSERT_TRUE(processAlive(pid));
 
     const QString other = dir.filePath("other");
     QDir().mkpath(other);
     openProject(other);
     EXPECT_FALSE(processAlive(pid));
-    EXPECT_FALSE(form()->PhpServer().isRunning());
+    EXPECT_FALSE(form()->server().PhpServer().isRunning());
 }
 
 TEST_F(RunServer, AServerOfTheUsersOnThePortIsUsedInstead)
@@ -181,10 +184,10 @@ TEST_F(RunServer, AServerOfTheUsersOnThePortIsUsedInstead)
     PhpServer server(theirs);
     port = server.port();
     openProject(site);
-    form()->Project.RunAddress = server.url("warn.php");
+    form()->project().RunAddress = server.url("warn.php");
     form()->item("Run2")->trigger();
-    EXPECT_FALSE(form()->PhpServer().isRunning());
-    EXPECT_EQ(form()->MessageCell(0, 0),
+    EXPECT_FALSE(form()->server().PhpServer().isRunning());
+    EXPECT_EQ(form()->messagePanel().MessageCell(0, 0),
               theirs + "/warn.php(3): Undefined variable $undefinedHere");
     EXPECT_TRUE(server.output().contains("GET /warn.php"));
 }
@@ -194,13 +197,13 @@ TEST_F(RunServer, APortTakenByAnotherKindOfProgramIsToldNotHung)
     FtpTestServer ftp(dir.path());
     port = ftp.port();
     openProject(site);
-    form()->Project.RunAddress = address("warn.php");
+    form()->project().RunAddress = address("warn.php");
     form()->item("Run2")->trigger();
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_TRUE(dialogs.messages[0].contains(QStringLiteral("uses port %1").arg(port)))
         << dialogs.messages[0].toStdString();
     EXPECT_TRUE(shown.isEmpty());
-    EXPECT_FALSE(form()->PhpServer().isRunning());
+    EXPECT_FALSE(form()->server().PhpServer().isRunning());
 
     // Without the user's command (Run Without Debugging) the Run window says it.
     form()->item("RunwithoutDebuging1")->trigger();
@@ -227,8 +230,8 @@ TEST_F(RunServer, WithoutPhpRunSaysSoAndSavesCheckNothing)
     EXPECT_TRUE(shown.isEmpty());
 
     form()->item("Save1")->trigger();
-    EXPECT_EQ(form()->Lint().running(), 0);
-    EXPECT_FALSE(form()->messages->isVisible());
+    EXPECT_EQ(form()->server().Lint().running(), 0);
+    EXPECT_FALSE(form()->ui().messages->isVisible());
 }
 
 TEST_F(RunServer, SwitchedOffNothingIsStartedAndTheRunWindowSaysWhatToDo)
@@ -236,7 +239,7 @@ TEST_F(RunServer, SwitchedOffNothingIsStartedAndTheRunWindowSaysWhatToDo)
     openProject(site);
     dialogs.onModal = [this](QWidget *w) {
         shown << w->objectName();
-        if (auto *options = qobject_cast<TOptionsForm *>(w)) {
+        if (auto *options = qobject_cast<EnvironmentOptionsDialog *>(w)) {
             EXPECT_TRUE(options->StartPhpServerBox->isChecked());
             options->StartPhpServerBox->setChecked(false);
             return int(QDialog::Accepted);
@@ -244,12 +247,12 @@ TEST_F(RunServer, SwitchedOffNothingIsStartedAndTheRunWindowSaysWhatToDo)
         return 0;
     };
     // A server runs; switching off stops it.
-    form()->Project.RunAddress = address("ok.php");
+    form()->project().RunAddress = address("ok.php");
     form()->item("RunText1")->trigger();
-    ASSERT_TRUE(form()->PhpServer().isRunning());
+    ASSERT_TRUE(form()->server().PhpServer().isRunning());
     form()->item("Options1")->trigger();
-    EXPECT_FALSE(TMainForm::StartPhpServer().ReadBool());
-    EXPECT_FALSE(form()->PhpServer().isRunning());
+    EXPECT_FALSE(ServerController::StartPhpServer().ReadBool());
+    EXPECT_FALSE(form()->server().PhpServer().isRunning());
 
     form()->item("Run2")->trigger();
     EXPECT_EQ(shown, (QStringList{"form_run_text", "OptionsForm", "form_run"}));
@@ -274,14 +277,14 @@ TEST_F(RunServer, ALinkedProjectFolderLandsOnTheProjectsOwnEntry)
     ASSERT_TRUE(QFile::link(site, link));
     openProject(link);
     form()->OpenFileAtLine(link + "/warn.php", true);
-    const int entries = form()->Project.Files.Count();
+    const int entries = form()->project().Files.Count();
     form()->OpenFileAtLine(link + "/ok.php", true);
     form()->item("Run2")->trigger();
     // PHP names the real folder; the project knows the file through the link.
-    EXPECT_EQ(form()->MessageCell(0, 0), link + "/warn.php(3): Undefined array key \"missing\"");
-    EXPECT_EQ(form()->Project.OpenedFile, link + "/warn.php");
-    EXPECT_EQ(form()->Project.Files.Count(), entries + 1); // ok.php only
-    EXPECT_EQ(form()->re->caretLine(), 3);
+    EXPECT_EQ(form()->messagePanel().MessageCell(0, 0), link + "/warn.php(3): Undefined array key \"missing\"");
+    EXPECT_EQ(form()->project().OpenedFile, link + "/warn.php");
+    EXPECT_EQ(form()->project().Files.Count(), entries + 1); // ok.php only
+    EXPECT_EQ(form()->ui().re->caretLine(), 3);
 }
 
 TEST_F(RunServer, Latin1PagesAndAddressesWithSpacesLandOnTheRightFile)
@@ -291,14 +294,14 @@ TEST_F(RunServer, Latin1PagesAndAddressesWithSpacesLandOnTheRightFile)
     const QString file = folder + QStringLiteral(u"/cr\u00e8me br\u00fbl\u00e9e.php");
     WriteFileBytes(file, "<?php\necho \"caf\\xE9\\n\";\n$a = [];\necho $a['missing'];\n");
     openProject(site);
-    form()->Project.RunAddress =
+    form()->project().RunAddress =
         address(QStringLiteral(u"\u00e9t\u00e9 2/cr\u00e8me br\u00fbl\u00e9e.php"));
     form()->item("Run2")->trigger();
-    EXPECT_EQ(form()->Project.OpenedFile, file);
-    EXPECT_EQ(form()->re->caretLine(), 4);
-    EXPECT_EQ(form()->MessageCell(0, 0), file + "(4): Undefined array key \"missing\"");
+    EXPECT_EQ(form()->project().OpenedFile, file);
+    EXPECT_EQ(form()->ui().re->caretLine(), 4);
+    EXPECT_EQ(form()->messagePanel().MessageCell(0, 0), file + "(4): Undefined array key \"missing\"");
     // What the user typed stays as typed.
-    EXPECT_EQ(windows().form_run->frame_browser1->urlText(), form()->Project.RunAddress);
+    EXPECT_EQ(windows().runWindow->frame_browser1->urlText(), form()->project().RunAddress);
 }
 
 TEST_F(RunServer, OnlyWebAddressesAreShownOrFetched)
@@ -308,7 +311,7 @@ TEST_F(RunServer, OnlyWebAddressesAreShownOrFetched)
                                 "data:text/html,<script>alert(1)</script>"}) {
         SCOPED_TRACE(refused);
         dialogs.messages.clear();
-        form()->Project.RunAddress = QLatin1String(refused);
+        form()->project().RunAddress = QLatin1String(refused);
         form()->item("Run2")->trigger();
         ASSERT_EQ(dialogs.messages.size(), 1u);
         EXPECT_TRUE(dialogs.messages[0].contains("was not opened"))
@@ -320,13 +323,13 @@ TEST_F(RunServer, OnlyWebAddressesAreShownOrFetched)
     EXPECT_TRUE(runBrowser()->navigations.isEmpty());
 
     // From the preview (a project file's address, shown on a save) nothing runs either.
-    form()->WebPanel->setUrlText("javascript:alert(1)");
+    form()->ui().WebPanel->setUrlText("javascript:alert(1)");
     form()->OpenFileAtLine(site + "/ok.php", true);
     form()->item("Save1")->trigger();
     EXPECT_TRUE(preview()->navigations.isEmpty());
     ASSERT_EQ(preview()->pages.size(), 1);
     EXPECT_TRUE(preview()->pages[0].contains("was not opened"));
-    EXPECT_FALSE(form()->PhpServer().isRunning());
+    EXPECT_FALSE(form()->server().PhpServer().isRunning());
 
     // From the command line: the run switch shows the Run window with the reason.
     start({"address", "file:///etc/passwd", "run"});
@@ -345,34 +348,34 @@ TEST_F(RunServer, SavingAPhpFileWithAParseErrorAddsARowThatJumpsAndACleanSaveRem
     form()->OpenFileAtLine(site + "/broken.php", true);
     form()->item("Save1")->trigger();
     // Checked in the background: the save returns before PHP has answered.
-    EXPECT_EQ(form()->Lint().running(), 1);
-    ASSERT_TRUE(QTest::qWaitFor([this] { return !form()->MessageCell(0, 0).isEmpty(); }, 20000));
+    EXPECT_EQ(form()->server().Lint().running(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !form()->messagePanel().MessageCell(0, 0).isEmpty(); }, 20000));
     const QString row =
         site + "/broken.php(3): Parse error: syntax error, unexpected token \"echo\"";
-    EXPECT_EQ(form()->MessageCell(0, 0), row);
-    EXPECT_EQ(form()->MessageCell(1, 0), site + "/broken.php");
-    EXPECT_EQ(form()->MessageCell(2, 0), "3");
-    EXPECT_TRUE(form()->messages->isVisible());
+    EXPECT_EQ(form()->messagePanel().MessageCell(0, 0), row);
+    EXPECT_EQ(form()->messagePanel().MessageCell(1, 0), site + "/broken.php");
+    EXPECT_EQ(form()->messagePanel().MessageCell(2, 0), "3");
+    EXPECT_TRUE(form()->ui().messages->isVisible());
 
     // It jumps like the other rows: Enter on it from another file.
     form()->OpenFileAtLine(site + "/ok.php", true);
-    form()->messages->setCurrentCell(0, 0);
+    form()->ui().messages->setCurrentCell(0, 0);
     form()->messagesKeyDown(Qt::Key_Return, Qt::NoModifier);
-    EXPECT_EQ(form()->Project.OpenedFile, site + "/broken.php");
-    EXPECT_EQ(form()->re->caretLine(), 3);
-    EXPECT_FALSE(form()->re->hasSelectedText());
+    EXPECT_EQ(form()->project().OpenedFile, site + "/broken.php");
+    EXPECT_EQ(form()->ui().re->caretLine(), 3);
+    EXPECT_FALSE(form()->ui().re->hasSelectedText());
 
     // Other rows stay; a clean save removes only its own.
     form()->AddMessage("another row");
-    form()->re->setWholeText("<?php\n$total = 1;\necho $total;\n");
+    form()->ui().re->setWholeText("<?php\n$total = 1;\necho $total;\n");
     form()->item("Save1")->trigger();
-    ASSERT_TRUE(QTest::qWaitFor([this] { return form()->messages->rowCount() == 1; }, 20000));
-    EXPECT_EQ(form()->MessageCell(0, 0), "another row");
-    EXPECT_EQ(form()->Lint().running(), 0);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return form()->ui().messages->rowCount() == 1; }, 20000));
+    EXPECT_EQ(form()->messagePanel().MessageCell(0, 0), "another row");
+    EXPECT_EQ(form()->server().Lint().running(), 0);
 
     // Files that are not PHP are not checked.
     page("notes.txt", "<?php\nfunction (\n");
     form()->OpenFileAtLine(site + "/notes.txt", true);
     form()->item("Save1")->trigger();
-    EXPECT_EQ(form()->Lint().running(), 0);
+    EXPECT_EQ(form()->server().Lint().running(), 0);
 }

@@ -25,17 +25,17 @@ protected:
     }
     void addToProject(const QString &path)
     {
-        form()->Project.Files.AddNew();
-        form()->Project.Files.Last()->Name = path;
+        form()->project().Files.AddNew();
+        form()->project().Files.Last()->Name = path;
     }
-    QString selection() const { return form()->re->selectedText(); }
+    QString selection() const { return form()->ui().re->selectedText(); }
     // The messages grid as "text|file|line" rows.
     QStringList rows() const
     {
         QStringList rows;
-        for (int row = 0; row < form()->messages->rowCount(); ++row)
-            rows << form()->MessageCell(0, row) + '|' + form()->MessageCell(1, row) + '|' +
-                        form()->MessageCell(2, row);
+        for (int row = 0; row < form()->ui().messages->rowCount(); ++row)
+            rows << form()->messagePanel().MessageCell(0, row) + '|' + form()->messagePanel().MessageCell(1, row) + '|' +
+                        form()->messagePanel().MessageCell(2, row);
         return rows;
     }
     void findInFiles(const QString &text)
@@ -48,34 +48,34 @@ protected:
 
 TEST_F(Search, FindAndSearchAgainGoForwardWithoutWrapping)
 {
-    form()->re->setWholeText("one alpha\ntwo\nthree ALPHA four\nend");
-    form()->re->setCursorPosition(0, 0);
+    form()->ui().re->setWholeText("one alpha\ntwo\nthree ALPHA four\nend");
+    form()->ui().re->setCursorPosition(0, 0);
     // Search Again before any Find does nothing.
     form()->item("Searchagain1")->trigger();
     EXPECT_EQ(selection(), "");
-    EXPECT_EQ(form()->re->caretLine(), 1);
+    EXPECT_EQ(form()->ui().re->caretLine(), 1);
 
     dialogs.promptAnswers.push_back("Alpha");
     form()->item("Find1")->trigger();
     EXPECT_EQ(dialogs.prompts.back(), "Search for|Search for");
     EXPECT_EQ(selection(), "alpha");
-    EXPECT_EQ(form()->re->caretLine(), 1);
+    EXPECT_EQ(form()->ui().re->caretLine(), 1);
     form()->item("Searchagain1")->trigger();
     EXPECT_EQ(selection(), "ALPHA");
-    EXPECT_EQ(form()->re->caretLine(), 3);
+    EXPECT_EQ(form()->ui().re->caretLine(), 3);
     // A third search finds nothing after the caret and changes nothing.
     form()->item("Searchagain1")->trigger();
     EXPECT_EQ(selection(), "ALPHA");
-    EXPECT_EQ(form()->re->caretLine(), 3);
+    EXPECT_EQ(form()->ui().re->caretLine(), 3);
     EXPECT_TRUE(dialogs.messages.empty());
 
     // No wrap: from the last line the matches above are not found; Cancel
     // keeps the find text.
-    form()->re->setCursorPosition(3, 0);
+    form()->ui().re->setCursorPosition(3, 0);
     form()->item("Find1")->trigger();
-    EXPECT_EQ(form()->re->caretLine(), 4);
+    EXPECT_EQ(form()->ui().re->caretLine(), 4);
     EXPECT_EQ(selection(), "");
-    form()->re->setCursorPosition(0, 0);
+    form()->ui().re->setCursorPosition(0, 0);
     form()->Searchagain1Click(nullptr);
     EXPECT_EQ(selection(), "alpha");
     EXPECT_EQ(dialogs.prompts.size(), 2u);
@@ -86,16 +86,16 @@ TEST_F(Search, GotoLineClampsAndKeepsTheColumn)
     QString text;
     for (int i = 1; i <= 30; ++i)
         text += QStringLiteral("line %1 text\n").arg(i);
-    form()->re->setWholeText(text + "last");
-    form()->re->setCursorPosition(4, 3);
+    form()->ui().re->setWholeText(text + "last");
+    form()->ui().re->setCursorPosition(4, 3);
     const auto go = [&](const QString &answer) {
         dialogs.promptAnswers.push_back(answer);
         form()->item("GotoLine1")->trigger();
-        return form()->re->caretLine();
+        return form()->ui().re->caretLine();
     };
     EXPECT_EQ(go("12"), 12);
     EXPECT_EQ(dialogs.prompts.back(), "Goto Line|Line Number");
-    EXPECT_EQ(form()->re->caretColumn(), 4);
+    EXPECT_EQ(form()->ui().re->caretColumn(), 4);
     EXPECT_EQ(go("0"), 1);
     EXPECT_EQ(go("-7"), 1);
     EXPECT_EQ(go("twelve"), 1);
@@ -104,7 +104,7 @@ TEST_F(Search, GotoLineClampsAndKeepsTheColumn)
     EXPECT_EQ(go("99999999999999"), 31);
     // Cancel leaves the caret.
     form()->item("GotoLine1")->trigger();
-    EXPECT_EQ(form()->re->caretLine(), 31);
+    EXPECT_EQ(form()->ui().re->caretLine(), 31);
 }
 
 TEST_F(Search, FindInFilesListsOneRowPerMatchingLine)
@@ -118,17 +118,17 @@ TEST_F(Search, FindInFilesListsOneRowPerMatchingLine)
     EXPECT_EQ(dialogs.prompts.back(), "Search in files|Search for");
     EXPECT_EQ(rows(), QStringList({"echo 'x'; ECHO 'y'; Echo 'z';|" + a + "|2", "echo|" + a + "|4",
                                    "call_echo();|" + b + "|2"}));
-    EXPECT_TRUE(form()->messages->isVisible());
-    EXPECT_EQ(form()->messages->columnWidth(0), 500);
-    EXPECT_EQ(form()->focusWidget(), form()->messages);
+    EXPECT_TRUE(form()->ui().messages->isVisible());
+    EXPECT_EQ(form()->ui().messages->columnWidth(0), 500);
+    EXPECT_EQ(form()->focusWidget(), form()->ui().messages);
     // The document in the editor was not touched.
-    EXPECT_EQ(form()->re->wholeText(), "");
+    EXPECT_EQ(form()->ui().re->wholeText(), "");
 
     // A double-click on a row opens the file at the line.
-    form()->messages->setCurrentCell(2, 0);
+    form()->ui().messages->setCurrentCell(2, 0);
     form()->messagesDblClick(nullptr);
-    EXPECT_EQ(form()->Project.OpenedFile, b);
-    EXPECT_EQ(form()->re->caretLine(), 2);
+    EXPECT_EQ(form()->project().OpenedFile, b);
+    EXPECT_EQ(form()->ui().re->caretLine(), 2);
 
     // Without a sender the kept text is searched again, without a prompt.
     form()->ClearMessages();
@@ -142,19 +142,19 @@ TEST_F(Search, FindInFilesSeesFilesAsSavedAndKeepsThePanelOnNoHit)
     const QString a = write("a.php", "first line\nsecond line\n");
     addToProject(a);
     form()->OpenFileAtLine(a, true);
-    form()->re->setCursorPosition(1, 0);
-    form()->re->insert("unsaved marker ");
+    form()->ui().re->setCursorPosition(1, 0);
+    form()->ui().re->insert("unsaved marker ");
 
     // No hit: the panel is cleared and stays as it was (hidden here).
     findInFiles("marker");
     EXPECT_EQ(rows(), QStringList({"||"}));
-    EXPECT_FALSE(form()->messages->isVisible());
+    EXPECT_FALSE(form()->ui().messages->isVisible());
     // An empty text matches nothing, also with the panel shown.
-    form()->ShowMessages();
+    form()->messagePanel().ShowMessages();
     form()->AddMessage("old row");
     findInFiles("");
     EXPECT_EQ(rows(), QStringList({"||"}));
-    EXPECT_TRUE(form()->messages->isVisible());
+    EXPECT_TRUE(form()->ui().messages->isVisible());
 
     form()->item("Save1")->trigger();
     findInFiles("MARKER");
@@ -176,21 +176,50 @@ TEST_F(Search, AnUnreadableFileStopsTheSearchAfterTheRowsFoundBeforeIt)
     findInFiles("needle");
     ASSERT_EQ(dialogs.errors.size(), 1u);
     EXPECT_TRUE(dialogs.errors.front().contains(gone)) << dialogs.errors.front().toStdString();
-    // The image is no text and gives no row; the file after the missing one is not searched.
-    EXPECT_EQ(rows(), QStringList({"needle one|" + a + "|1"}));
-    EXPECT_EQ(form()->Project.Files.Count(), 4);
+    // The image is no text: it gives no row but is counted; the file after
+    // the missing one is not searched.
+    EXPECT_EQ(rows(), QStringList({"needle one|" + a + "|1", "1 file left out as binary||"}));
+    EXPECT_EQ(form()->project().Files.Count(), 4);
+}
+
+TEST_F(Search, FindInFilesSearchesStrayNulsAndCountsWhatLooksBinary)
+{
+    // A PHP file with a stray NUL late in it is text; one with a NUL near
+    // its start looks binary, as grep -I decides, and only that is left out.
+    QByteArray stray = "<?php\n" + QByteArray(100000, ' ') + "\n$x = 'needle';\n";
+    stray[100003] = '\0';
+    const QString a = write("stray.php", stray);
+    const QString b = write("data.bin", QByteArray("needle\0\0\0", 9));
+    const QString c = write("c.php", QByteArray("x\0y\n", 4));
+    for (const QString &path : {a, b, c})
+        addToProject(path);
+    findInFiles("NEEDLE");
+    EXPECT_EQ(rows(), QStringList({"$x = 'needle';|" + a + "|3", "2 files left out as binary||"}));
+    EXPECT_TRUE(form()->ui().messages->isVisible());
+
+    // Only binary files: the count alone is shown, in a panel made visible.
+    form()->messagePanel().HideMessages();
+    form()->project().Files.Delete(0);
+    findInFiles("needle");
+    EXPECT_EQ(rows(), QStringList({"2 files left out as binary||"}));
+    EXPECT_TRUE(form()->ui().messages->isVisible());
+
+    // Functions... reads every file, NULs and all.
+    WriteFileBytes(b, QByteArray("\0\0function in_data()\n", 21));
+    form()->project().ScanFunctions();
+    EXPECT_EQ(form()->project().FunctionLines, QStringList({QString::fromLatin1("\0\0function in_data()", 20)}));
 }
 
 TEST_F(Search, IndentCodeReindentsOutsideUndoAndIsIdempotent)
 {
-    form()->re->setWholeText("<?php\n  if ($a) {\n\t echo $a;   \n      }\n   \nfunction f() {}\nx;");
-    form()->re->setCursorPosition(2, 3);
+    form()->ui().re->setWholeText("<?php\n  if ($a) {\n\t echo $a;   \n      }\n   \nfunction f() {}\nx;");
+    form()->ui().re->setCursorPosition(2, 3);
     form()->item("IndentCode1")->trigger();
-    const QString once = form()->re->wholeText();
+    const QString once = form()->ui().re->wholeText();
     EXPECT_EQ(once, "<?php\nif ($a) {\n    echo $a;\n}\n\nfunction f() {}\n    x;");
-    EXPECT_EQ(form()->re->caretLine(), 3);
-    EXPECT_FALSE(form()->re->isUndoAvailable());
-    EXPECT_TRUE(form()->re->isDocumentModified());
+    EXPECT_EQ(form()->ui().re->caretLine(), 3);
+    EXPECT_FALSE(form()->ui().re->isUndoAvailable());
+    EXPECT_TRUE(form()->ui().re->isDocumentModified());
     form()->IndentCode1Click(nullptr);
-    EXPECT_EQ(form()->re->wholeText(), once);
+    EXPECT_EQ(form()->ui().re->wholeText(), once);
 }

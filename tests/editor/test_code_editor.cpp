@@ -314,6 +314,11 @@ TEST_F(Editor, DocumentSettingsShapeTheWindow)
     m_editor.applyDocumentSettings();
     EXPECT_EQ(m_editor.frameStyle() & QFrame::Shape_Mask, QFrame::NoFrame);
     EXPECT_EQ(m_editor.marginWidth(0) + m_editor.marginWidth(1) + m_editor.marginWidth(2), 4);
+    // Line numbers come beside the 4-pixel gutter when asked for.
+    m_editor.setLineNumbersVisible(true);
+    EXPECT_EQ(m_editor.marginWidth(1), 4);
+    EXPECT_EQ(m_editor.marginWidth(2), 0);
+    EXPECT_GT(m_editor.marginWidth(0), 0);
     EXPECT_EQ(m_editor.edgeColumn(), 1000);
     EXPECT_EQ(m_editor.edgeMode(), QsciScintilla::EdgeLine);
     EXPECT_EQ(m_editor.SendScintilla(Sci::SCI_GETHSCROLLBAR), 0);

@@ -7,20 +7,31 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <vector>
 
-namespace {
+namespace
+{
 
-// Types text the way a keyboard does, for characters QTest::keyClicks cannot send.
+// Types text the way a keyboard does, one character a key, for characters
+// QTest::keyClicks cannot send.
 void type(QWidget *widget, const QString &text)
 {
-    QTest::sendKeyEvent(QTest::Press, widget, Qt::Key_unknown, text, Qt::NoModifier);
-    QTest::sendKeyEvent(QTest::Release, widget, Qt::Key_unknown, text, Qt::NoModifier);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qsizetype length = text[i].isHighSurrogate() ? 2 : 1;
+        const QString character = text.mid(i, length);
+        QTest::sendKeyEvent(QTest::Press, widget, Qt::Key_unknown, character, Qt::NoModifier);
+        QTest::sendKeyEvent(QTest::Release, widget, Qt::Key_unknown, character, Qt::NoModifier);
+        i += length - 1;
+    }
 }
 
-class EditorFiles : public ::testing::Test {
-protected:
+class EditorFiles : public ::testing::Test
+{
+  protected:
     QString path(const QString &name) const { return m_dir.filePath(name); }
 
     // Opens the bytes and saves them unchanged under another name.
@@ -39,16 +50,16 @@ protected:
 TEST_F(EditorFiles, UnchangedFilesSaveTheirExactBytes)
 {
     const QByteArray cases[] = {
-        QByteArray("<?php\necho 'caf\xC3\xA9 \xE2\x82\xAC';\n"),            // UTF-8
+        QByteArray("<?php\necho 'caf\xC3\xA9 \xE2\x82\xAC';\n"),           // UTF-8
         QByteArray("\xEF\xBB\xBF<?php\r\necho 'gr\xC3\xBC\xC3\x9F';\r\n"), // UTF-8 with BOM
-        QByteArray("<?php\r\n// caf\xE9 \xA9 \x80\x9F\xFF\r\n"),              // Latin-1
-        QByteArray("one\r\ntwo\r\nthree\r\n"),                               // CR LF
-        QByteArray("one\ntwo\nthree"),                                       // LF, no final break
-        QByteArray("one\r\ntwo\nthree\rfour\n\r\n"),                         // mixed
-        QByteArray("\xEF\xBB\xBF"),                                           // only a BOM
-        QByteArray(),                                                        // empty
-        QByteArray("head\0\0tail\r\n\0", 14),                                // NUL bytes
-        QByteArray("\xEF\xBB\xBF\xE9t\xE9\n", 7),                           // BOM, then Latin-1
+        QByteArray("<?php\r\n// caf\xE9 \xA9 \x80\x9F\xFF\r\n"),           // Latin-1
+        QByteArray("one\r\ntwo\r\nthree\r\n"),                             // CR LF
+        QByteArray("one\ntwo\nthree"),                                     // LF, no final break
+        QByteArray("one\r\ntwo\nthree\rfour\n\r\n"),                       // mixed
+        QByteArray("\xEF\xBB\xBF"),                                        // only a BOM
+        QByteArray(),                                                      // empty
+        QByteArray("head\0\0tail\r\n\0", 14),                              // NUL bytes
+        QByteArray("\xEF\xBB\xBF\xE9t\xE9\n", 7),                          // BOM, then Latin-1
     };
     for (const QByteArray &bytes : cases)
         EXPECT_EQ(roundTrip(bytes), bytes) << bytes.toHex().constData();
@@ -57,12 +68,13 @@ TEST_F(EditorFiles, UnchangedFilesSaveTheirExactBytes)
 TEST_F(EditorFiles, EncodingIsDetectedAndShownAsText)
 {
     roundTrip("caf\xE9\n");
-    EXPECT_TRUE(m_editor.isLatin1());
+    EXPECT_EQ(m_editor.encoding(), DocumentEncoding::Windows1252);
     EXPECT_EQ(m_editor.lineText(0), QString::fromUtf8("caf\xC3\xA9"));
 
-    roundTrip("\xEF\xBB\xBF" "caf\xC3\xA9\n");
-    EXPECT_FALSE(m_editor.isLatin1());
-    EXPECT_TRUE(m_editor.hasByteOrderMark());
+    roundTrip("\xEF\xBB\xBF"
+              "caf\xC3\xA9\n");
+    EXPECT_EQ(m_editor.encoding(), DocumentEncoding::Utf8WithBom);
+    EXPECT_EQ(m_editor.encodingName(), "UTF-8 BOM");
     EXPECT_EQ(m_editor.lineText(0), QString::fromUtf8("caf\xC3\xA9")); // BOM not in the text
 }
 
@@ -73,27 +85,155 @@ TEST_F(EditorFiles, RandomBinaryFileOpensAndRoundTrips)
     for (char &c : bytes)
         c = char(generator.bounded(256));
     EXPECT_EQ(roundTrip(bytes), bytes);
-    EXPECT_TRUE(m_editor.isLatin1());
+    EXPECT_EQ(m_editor.encoding(), DocumentEncoding::Windows1252);
 }
 
-TEST_F(EditorFiles, CharacterLatin1CannotHoldSavesAsUtf8)
+TEST_F(EditorFiles, Windows1252IsShownAsItsCharactersAndSavedBackByteForByte)
 {
-    WriteFileBytes(path("old.txt"), "caf\xE9\n");
-    m_editor.loadFromFile(path("old.txt"));
-    ASSERT_TRUE(m_editor.isLatin1());
-    m_editor.SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
-    type(&m_editor, QString::fromUtf8("\xE2\x82\xAC"));
-    m_editor.saveToFile(path("old.txt"));
-    EXPECT_EQ(ReadFileBytes(path("old.txt")), QByteArray("caf\xC3\xA9\n\xE2\x82\xAC"));
-    EXPECT_FALSE(m_editor.isLatin1());
+    // Euro sign, typographic quotes, e-acute, and the five bytes the code page leaves undefined.
+    const QByteArray bytes("\x80 \x93quoted\x94 caf\xE9 \x81\x8D\x8F\x90\x9D\r\n");
+    EXPECT_EQ(roundTrip(bytes), bytes);
+    EXPECT_EQ(m_editor.encoding(), DocumentEncoding::Windows1252);
+    EXPECT_EQ(m_editor.encodingName(), "Windows-1252");
+    EXPECT_EQ(m_editor.lineText(0),
+              QString::fromUtf8("\xE2\x82\xAC \xE2\x80\x9Cquoted\xE2\x80\x9D caf\xC3\xA9 ") +
+                  QString(QChar(0x81)) + QChar(0x8D) + QChar(0x8F) + QChar(0x90) + QChar(0x9D));
 
-    // A Latin-1 character typed in stays Latin-1.
-    WriteFileBytes(path("keep.txt"), "caf\xE9\n");
-    m_editor.loadFromFile(path("keep.txt"));
+    // Characters the code page holds are typed and saved as its bytes.
     m_editor.SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
-    type(&m_editor, QString::fromUtf8("\xC3\xBC"));
-    m_editor.saveToFile(path("keep.txt"));
-    EXPECT_EQ(ReadFileBytes(path("keep.txt")), QByteArray("caf\xE9\n\xFC"));
+    type(&m_editor, QString::fromUtf8("\xE2\x82\xAC\xC3\xBC\xE2\x80\x94"));
+    m_editor.saveToFile(path("out.txt"));
+    EXPECT_EQ(ReadFileBytes(path("out.txt")), bytes + "\x80\xFC\x97");
+    EXPECT_EQ(m_editor.encoding(), DocumentEncoding::Windows1252);
+}
+
+TEST_F(EditorFiles, UnstorableCharacterAsksAndWithoutConsentTheSaveRefuses)
+{
+    const QByteArray bytes("caf\xE9\n");
+    WriteFileBytes(path("old.txt"), bytes);
+    m_editor.loadFromFile(path("old.txt"));
+    std::vector<QString> asked;
+    m_editor.setEncodingQuestion([&](const QString &characters) {
+        asked.push_back(characters);
+        return false;
+    });
+    m_editor.SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
+    type(&m_editor, QString::fromUtf8("\xE2\x86\x92")); // an arrow: no byte for it
+    QCoreApplication::processEvents();
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked.front(), QString::fromUtf8("\xE2\x86\x92"));
+    type(&m_editor, QString::fromUtf8("\xE2\x98\x83")); // declined once: typing goes on in peace
+    QCoreApplication::processEvents();
+    EXPECT_EQ(asked.size(), 1u);
+
+    // Saving asks again; declined, nothing is written or converted.
+    try {
+        m_editor.saveToFile(path("old.txt"));
+        FAIL() << "the save wrote text its encoding cannot hold";
+    } catch (const AppError &error) {
+        EXPECT_TRUE(error.message().contains(path("old.txt"))) << error.what();
+        EXPECT_TRUE(error.message().contains(QString::fromUtf8("\xE2\x98\x83"))) << error.what();
+        EXPECT_TRUE(error.message().contains("UTF-8")) << error.what();
+    }
+    EXPECT_EQ(asked.size(), 2u);
+    EXPECT_EQ(ReadFileBytes(path("old.txt")), bytes);
+    EXPECT_EQ(m_editor.encoding(), DocumentEncoding::Windows1252);
+    EXPECT_TRUE(m_editor.isDocumentModified());
+    EXPECT_EQ(m_editor.wholeText(), QString::fromUtf8("caf\xC3\xA9\n\xE2\x86\x92\xE2\x98\x83"));
+
+    // Without any question to ask, the save refuses as well.
+    m_editor.setEncodingQuestion({});
+    EXPECT_THROW(m_editor.saveToFile(path("old.txt")), AppError);
+    EXPECT_EQ(ReadFileBytes(path("old.txt")), bytes);
+}
+
+TEST_F(EditorFiles, ConsentConvertsTheWholeFileToUtf8)
+{
+    WriteFileBytes(path("old.txt"), "\x93"
+                                    "caf\xE9\x94\n");
+    m_editor.loadFromFile(path("old.txt"));
+    int asked = 0;
+    m_editor.setEncodingQuestion([&](const QString &) { return ++asked > 0; });
+    m_editor.SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
+    type(&m_editor, QString::fromUtf8("\xE2\x86\x92"));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(m_editor.encoding(), DocumentEncoding::Utf8);
+    m_editor.saveToFile(path("old.txt"));
+    EXPECT_EQ(ReadFileBytes(path("old.txt")), QByteArray("\xE2\x80\x9C"
+                                                         "caf\xC3\xA9\xE2\x80\x9D\n\xE2\x86\x92"));
+
+    // Consent given only when saving converts as well.
+    WriteFileBytes(path("late.txt"), "caf\xE9");
+    m_editor.setEncodingQuestion({});
+    m_editor.loadFromFile(path("late.txt"));
+    m_editor.SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
+    type(&m_editor, QString::fromUtf8("\xE2\x86\x92"));
+    m_editor.setEncodingQuestion([](const QString &) { return true; });
+    m_editor.saveToFile(path("late.txt"));
+    EXPECT_EQ(ReadFileBytes(path("late.txt")), QByteArray("caf\xC3\xA9\xE2\x86\x92"));
+    // A document that holds such text cannot be switched back.
+    EXPECT_THROW(m_editor.setEncoding(DocumentEncoding::Windows1252), AppError);
+}
+
+TEST_F(EditorFiles, ChangesByOtherProgramsAreSeenEvenRightAfterOurSave)
+{
+    WriteFileBytes(path("page.php"), "<?php echo 1;\n");
+    EXPECT_EQ(m_editor.diskChange(), CodeEditor::DiskChange::None); // no file yet
+    m_editor.loadFromFile(path("page.php"));
+    EXPECT_EQ(m_editor.filePath(), path("page.php"));
+    EXPECT_EQ(m_editor.diskChange(), CodeEditor::DiskChange::None);
+
+    // Same size, 0.3 s after our own save.
+    m_editor.saveToFile(path("page.php"));
+    EXPECT_EQ(m_editor.diskChange(), CodeEditor::DiskChange::None);
+    QThread::msleep(300);
+    WriteFileBytes(path("page.php"), "<?php echo 2;\n");
+    EXPECT_EQ(m_editor.diskChange(), CodeEditor::DiskChange::Modified);
+    // Keeping our text: only a later change counts.
+    m_editor.refreshDiskStamp();
+    EXPECT_EQ(m_editor.diskChange(), CodeEditor::DiskChange::None);
+
+    // Replaced by another file of the same size and time: its identity tells.
+    m_editor.loadFromFile(path("page.php"));
+    WriteFileBytes(path("other.php"), "<?php echo 3;\n");
+    struct stat info {
+    };
+    ASSERT_EQ(::stat(QFile::encodeName(path("page.php")).constData(), &info), 0);
+    const struct timespec times[2] = {info.st_atim, info.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path("other.php")).constData(), times, 0), 0);
+    ASSERT_EQ(::rename(QFile::encodeName(path("other.php")).constData(),
+                       QFile::encodeName(path("page.php")).constData()),
+              0);
+    EXPECT_EQ(m_editor.diskChange(), CodeEditor::DiskChange::Modified);
+
+    QFile::remove(path("page.php"));
+    EXPECT_EQ(m_editor.diskChange(), CodeEditor::DiskChange::Missing);
+    m_editor.clearAll();
+    EXPECT_EQ(m_editor.filePath(), QString());
+    EXPECT_EQ(m_editor.diskChange(), CodeEditor::DiskChange::None);
+}
+
+TEST_F(EditorFiles, ModifiedFollowsTheSavePointThroughUndoAndSave)
+{
+    WriteFileBytes(path("a.php"), "abc\n");
+    m_editor.loadFromFile(path("a.php"));
+    std::vector<bool> signalled;
+    QObject::connect(&m_editor, &CodeEditor::modifiedChanged,
+                     [&](bool modified) { signalled.push_back(modified); });
+    EXPECT_FALSE(m_editor.isDocumentModified());
+    type(&m_editor, "x");
+    type(&m_editor, "y");
+    EXPECT_TRUE(m_editor.isDocumentModified());
+    m_editor.undo();
+    EXPECT_FALSE(m_editor.isDocumentModified());
+    m_editor.redo();
+    m_editor.saveToFile(path("a.php"));
+    EXPECT_FALSE(m_editor.isDocumentModified());
+    m_editor.replaceLine(0, "changed outside undo");
+    EXPECT_TRUE(m_editor.isDocumentModified());
+    m_editor.loadFromFile(path("a.php"));
+    EXPECT_EQ(signalled, (std::vector<bool>{true, false, true, false, true, false}));
 }
 
 TEST_F(EditorFiles, SaveKeepsThePermissionsOfTheFile)
@@ -104,7 +244,8 @@ TEST_F(EditorFiles, SaveKeepsThePermissionsOfTheFile)
     m_editor.setWholeText("<?php echo 1;\n");
     m_editor.saveToFile(path("mode.php"));
     EXPECT_EQ(ReadFileBytes(path("mode.php")), QByteArray("<?php echo 1;\n"));
-    struct stat info {};
+    struct stat info {
+    };
     ASSERT_EQ(::stat(QFile::encodeName(path("mode.php")).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0640u);
 }

@@ -1,9 +1,9 @@
 // The advice window over a manual folder of our own, and the online manual
 // window, with a recording browser in place of the engine.
-#include "forms/form_advise.h"
-#include "forms/form_help.h"
-#include "forms/frame_browser.h"
-#include "forms/recording_browser_view.h"
+#include "forms/advice_window.h"
+#include "forms/online_manual_window.h"
+#include "forms/browser_frame.h"
+#include "support/recording_browser_view.h"
 #include "foundation/errors.h"
 #include "project/manual_index.h"
 #include "support/test_support.h"
@@ -31,7 +31,7 @@ class Advice : public ::testing::Test
               "function.is-a.htm", "function.is-array.htm", "function.strlen.htm"})
             WriteFileBytes(folder + '/' + QString::fromLatin1(name), "<html></html>");
         SetManualFolderOverride(folder);
-        advise = std::make_unique<Tform_advise>();
+        advise = std::make_unique<AdviceWindow>();
         browser = ScopedRecordingBrowsers::of(advise->frame_browser1->WebBrowser1);
     }
     void TearDown() override { SetManualFolderOverride(std::nullopt); }
@@ -47,7 +47,7 @@ class Advice : public ::testing::Test
     ScopedRecordingBrowsers browsers;
     QTemporaryDir dir;
     QString folder;
-    std::unique_ptr<Tform_advise> advise;
+    std::unique_ptr<AdviceWindow> advise;
     RecordingBrowserView *browser = nullptr;
 };
 
@@ -161,19 +161,19 @@ TEST_F(Advice, AMissingFolderIsAnErrorAndLeavesTheIndexEmpty)
 
 TEST(OnlineManual, LookupAddressCaptionAndKeys)
 {
-    EXPECT_EQ(Tform_help::LookupAddress("strlen"),
+    EXPECT_EQ(OnlineManualWindow::LookupAddress("strlen"),
               "https://www.php.net/manual-lookup.php?pattern=strlen&lang=en");
-    EXPECT_EQ(Tform_help::LookupAddress(""),
+    EXPECT_EQ(OnlineManualWindow::LookupAddress(""),
               "https://www.php.net/manual-lookup.php?pattern=&lang=en");
     // Characters with a meaning in addresses stay inside the pattern.
-    EXPECT_EQ(Tform_help::LookupAddress("a&lang=de#x y+"),
+    EXPECT_EQ(OnlineManualWindow::LookupAddress("a&lang=de#x y+"),
               "https://www.php.net/manual-lookup.php?pattern=a%26lang%3Dde%23x%20y%2B&lang=en");
 
     ScopedRecordingBrowsers browsers;
-    Tform_help help;
-    EXPECT_EQ(help.windowTitle(), Tform_help::SiteName());
+    OnlineManualWindow help;
+    EXPECT_EQ(help.windowTitle(), OnlineManualWindow::SiteName());
     EXPECT_TRUE(help.frame_browser1->isAddressBarVisible());
-    EXPECT_EQ(help.frame_browser1->shortcutScope(), Tframe_browser::ShortcutScope::Window);
+    EXPECT_EQ(help.frame_browser1->shortcutScope(), BrowserFrame::ShortcutScope::Window);
     RecordingBrowserView *browser = ScopedRecordingBrowsers::of(help.frame_browser1->WebBrowser1);
     help.show();
     help.activateWindow();

@@ -1,7 +1,7 @@
 // The frame over the real web engine, offscreen, against a real PHP server on
 // a free loopback port.
 #include "forms/browser_view.h"
-#include "forms/frame_browser.h"
+#include "forms/browser_frame.h"
 #include "support/php_server.h"
 #include "support/test_support.h"
 
@@ -59,7 +59,7 @@ struct EngineHost {
     EngineHost()
     {
         window.resize(800, 600);
-        frame = new Tframe_browser(&window);
+        frame = new BrowserFrame(&window);
         auto *layout = new QVBoxLayout(&window);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->addWidget(frame);
@@ -68,7 +68,7 @@ struct EngineHost {
     }
 
     QWidget window;
-    Tframe_browser *frame = nullptr;
+    BrowserFrame *frame = nullptr;
     WebEngineBrowserView *view = nullptr;
 };
 

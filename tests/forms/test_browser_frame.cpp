@@ -1,7 +1,7 @@
 // The browser frame's rules and commands, driven through its real controls and
 // keys with a recording browser in place of the engine.
-#include "forms/frame_browser.h"
-#include "forms/recording_browser_view.h"
+#include "forms/browser_frame.h"
+#include "support/recording_browser_view.h"
 #include "foundation/errors.h"
 #include "support/test_support.h"
 
@@ -21,10 +21,10 @@ namespace
 
 // A top-level window holding a frame directly, as every host does.
 struct Host {
-    explicit Host(Tframe_browser::ShortcutScope scope = Tframe_browser::ShortcutScope::Browser)
+    explicit Host(BrowserFrame::ShortcutScope scope = BrowserFrame::ShortcutScope::Browser)
     {
         window.resize(640, 480);
-        frame = new Tframe_browser(&window);
+        frame = new BrowserFrame(&window);
         auto *layout = new QVBoxLayout(&window);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->addWidget(frame);
@@ -42,7 +42,7 @@ struct Host {
 
     ScopedRecordingBrowsers recording;
     QWidget window;
-    Tframe_browser *frame = nullptr;
+    BrowserFrame *frame = nullptr;
     RecordingBrowserView *browser = nullptr;
 };
 
@@ -65,7 +65,7 @@ class FailingBrowserView final : public BrowserView
 TEST(BrowserFrame, ControlsMenuAndAddressBar)
 {
     Host host;
-    Tframe_browser &frame = *host.frame;
+    BrowserFrame &frame = *host.frame;
     struct Item {
         QAction *action;
         const char *name;
@@ -183,7 +183,7 @@ TEST(BrowserFrame, UrlChangedOnEveryChangeOfTheBox)
 {
     Host host;
     host.showActive();
-    QSignalSpy spy(host.frame, &Tframe_browser::urlChanged);
+    QSignalSpy spy(host.frame, &BrowserFrame::urlChanged);
 
     host.frame->URL->setFocus();
     QTest::keyClicks(host.frame->URL, QStringLiteral("ab"));
@@ -210,7 +210,7 @@ TEST(BrowserFrame, UrlChangedOnEveryChangeOfTheBox)
 
 TEST(BrowserFrame, ShortcutsWhileTheBrowserHasTheFocus)
 {
-    Host host(Tframe_browser::ShortcutScope::Browser);
+    Host host(BrowserFrame::ShortcutScope::Browser);
     // The holding window's own shortcut on a key the frame uses as well.
     auto *windowRun = new QAction(&host.window);
     windowRun->setShortcut(QKeySequence(Qt::ALT | Qt::Key_R));
@@ -253,7 +253,7 @@ TEST(BrowserFrame, ShortcutsWhileTheBrowserHasTheFocus)
 
 TEST(BrowserFrame, ShortcutsAnywhereInTheWindow)
 {
-    Host host(Tframe_browser::ShortcutScope::Window);
+    Host host(BrowserFrame::ShortcutScope::Window);
     host.showActive();
 
     host.frame->URL->setFocus();
@@ -274,7 +274,7 @@ TEST(BrowserFrame, ShortcutsAnywhereInTheWindow)
     EXPECT_FALSE(host.window.isVisible());
 
     // Back to the browser-only scope: the URL box no longer reloads.
-    host.frame->setShortcutScope(Tframe_browser::ShortcutScope::Browser);
+    host.frame->setShortcutScope(BrowserFrame::ShortcutScope::Browser);
     host.showActive();
     host.frame->URL->setFocus();
     QTest::keyClick(host.frame->URL, Qt::Key_F5);
@@ -286,7 +286,7 @@ TEST(BrowserFrame, FailuresOfTheBrowserReachTheErrorBoxNotTheEventLoop)
     ScriptedDialogs dialogs;
     QWidget window;
     auto *frame =
-        new Tframe_browser(&window, [](QWidget *parent) { return new FailingBrowserView(parent); });
+        new BrowserFrame(&window, [](QWidget *parent) { return new FailingBrowserView(parent); });
     window.show();
     frame->setUrlText(QStringLiteral("h/x"));
     QTest::keyClick(frame->URL, Qt::Key_Return);

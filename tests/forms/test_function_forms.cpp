@@ -1,5 +1,5 @@
-#include "forms/form_all_functions.h"
-#include "forms/form_function_list.h"
+#include "forms/project_functions_dialog.h"
+#include "forms/file_functions_dialog.h"
 #include "support/test_support.h"
 
 #include <QApplication>
@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 namespace {
-QStringList visibleLines(const Tform_all_functions &form)
+QStringList visibleLines(const ProjectFunctionsDialog &form)
 {
     QStringList lines;
     for (int row = 0; row < form.filterRowCount(); ++row)
@@ -28,18 +28,18 @@ void openActive(QDialog &dialog)
 }
 } // namespace
 
-TEST(ProjectFunctionsForm, FileNameCellsPast20CharactersShowTheirEnd)
+TEST(ProjectFunctionsDialog, FileNameCellsPast20CharactersShowTheirEnd)
 {
-    EXPECT_EQ(Tform_all_functions::FileNameCellText("abcdefghij0123456789"), "abcdefghij0123456789");
-    EXPECT_EQ(Tform_all_functions::FileNameCellText("xabcdefghij0123456789"), "...defghij0123456789");
-    EXPECT_EQ(Tform_all_functions::FileNameCellText("xabcdefghij0123456789").size(), 20);
-    EXPECT_EQ(Tform_all_functions::FileNameCellText(""), "");
+    EXPECT_EQ(ProjectFunctionsDialog::FileNameCellText("abcdefghij0123456789"), "abcdefghij0123456789");
+    EXPECT_EQ(ProjectFunctionsDialog::FileNameCellText("xabcdefghij0123456789"), "...defghij0123456789");
+    EXPECT_EQ(ProjectFunctionsDialog::FileNameCellText("xabcdefghij0123456789").size(), 20);
+    EXPECT_EQ(ProjectFunctionsDialog::FileNameCellText(""), "");
 }
 
-TEST(ProjectFunctionsForm, SortsAndFiltersOnTheLineOnly)
+TEST(ProjectFunctionsDialog, SortsAndFiltersOnTheLineOnly)
 {
     ScriptedDialogs dialogs;
-    Tform_all_functions form;
+    ProjectFunctionsDialog form;
     // Empty: one empty row.
     EXPECT_EQ(visibleLines(form), QStringList({"@"}));
     form.setRows({"function b()", "function b()", "function a()", "function Foo()", "  function z()"},
@@ -61,10 +61,10 @@ TEST(ProjectFunctionsForm, SortsAndFiltersOnTheLineOnly)
     EXPECT_EQ(visibleLines(form), QStringList({"@"}));
 }
 
-TEST(ProjectFunctionsForm, FilterAndPreselectionCarryAcrossShowings)
+TEST(ProjectFunctionsDialog, FilterAndPreselectionCarryAcrossShowings)
 {
     ScriptedDialogs dialogs;
-    Tform_all_functions form;
+    ProjectFunctionsDialog form;
     const QStringList lines = {"function c()", "function a()", "function ab()", "function b()"};
     const QStringList files = {"c.php", "a.php", "ab.php", "b.php"};
     form.setRows(lines, files);
@@ -94,9 +94,9 @@ TEST(ProjectFunctionsForm, FilterAndPreselectionCarryAcrossShowings)
     EXPECT_EQ(seen, "a|function qa()");
 }
 
-TEST(ProjectFunctionsForm, KeysOfTheDialog)
+TEST(ProjectFunctionsDialog, KeysOfTheDialog)
 {
-    Tform_all_functions form;
+    ProjectFunctionsDialog form;
     form.setRows({"function a()", "function b()"}, {"a", "b"});
     form.open();
     QTest::keyClick(form.search_edit, Qt::Key_F2);
@@ -125,9 +125,9 @@ TEST(ProjectFunctionsForm, KeysOfTheDialog)
     EXPECT_EQ(form.result(), QDialog::Accepted);
 }
 
-TEST(CurrentFileFunctionsForm, ListsWithoutSelectionUntilTheUserPicks)
+TEST(FileFunctionsDialog, ListsWithoutSelectionUntilTheUserPicks)
 {
-    Tform_function_list form;
+    FileFunctionsDialog form;
     form.setLines({"function a()", "  $f = function ($x)"});
     EXPECT_EQ(form.lines(), QStringList({"function a()", "  $f = function ($x)"}));
     EXPECT_FALSE(form.hasSelection());

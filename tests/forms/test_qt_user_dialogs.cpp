@@ -1,6 +1,6 @@
 #include "forms/qt_user_dialogs.h"
 #include "foundation/errors.h"
-#include "foundation/reg_string.h"
+#include "foundation/settings.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>

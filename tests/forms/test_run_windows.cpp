@@ -1,11 +1,11 @@
 // The Run, text and phpMyAdmin windows as the run commands use them, with a
 // recording browser in place of the engine.
 #include "editor/code_editor.h"
-#include "forms/form_run.h"
-#include "forms/form_run2.h"
-#include "forms/form_run_text.h"
-#include "forms/frame_browser.h"
-#include "forms/recording_browser_view.h"
+#include "forms/run_window.h"
+#include "forms/database_admin_window.h"
+#include "forms/run_text_window.h"
+#include "forms/browser_frame.h"
+#include "support/recording_browser_view.h"
 
 #include <gtest/gtest.h>
 
@@ -45,11 +45,11 @@ int execWhile(QDialog &window, const std::function<void()> &user)
 TEST(RunWindow, SilentBrowserFillingTheWindowWithItsMenuEverywhere)
 {
     ScopedRecordingBrowsers recording;
-    Tform_run form;
+    RunWindow form;
     RecordingBrowserView *browser = ScopedRecordingBrowsers::of(form.frame_browser1->WebBrowser1);
     EXPECT_TRUE(browser->isSilent());
     EXPECT_EQ(form.frame_browser1->parentWidget(), &form);
-    EXPECT_EQ(form.frame_browser1->shortcutScope(), Tframe_browser::ShortcutScope::Window);
+    EXPECT_EQ(form.frame_browser1->shortcutScope(), BrowserFrame::ShortcutScope::Window);
 
     showActive(form);
     EXPECT_EQ(form.frame_browser1->geometry(), form.rect());
@@ -68,7 +68,7 @@ TEST(RunWindow, SilentBrowserFillingTheWindowWithItsMenuEverywhere)
 TEST(RunWindow, KeysWorkAnywhereWhileShownModally)
 {
     ScopedRecordingBrowsers recording;
-    Tform_run form;
+    RunWindow form;
     RecordingBrowserView *browser = ScopedRecordingBrowsers::of(form.frame_browser1->WebBrowser1);
     form.frame_browser1->setUrlText(QStringLiteral("http://127.0.0.1/index.php"));
 
@@ -95,7 +95,7 @@ TEST(RunWindow, KeysWorkAnywhereWhileShownModally)
 
 TEST(TextWindow, ShowsTheTextPlainAndClosesOnEsc)
 {
-    Tform_run_text form;
+    RunTextWindow form;
     CodeEditor *editor = form.editor;
     EXPECT_EQ(editor->parentWidget(), &form);
     EXPECT_EQ(editor->colouring(), CodeEditor::Colouring::None);
@@ -135,14 +135,14 @@ TEST(TextWindow, ShowsTheTextPlainAndClosesOnEsc)
     EXPECT_EQ(form.text(), QString());
 }
 
-TEST(PhpMyAdminWindow, KeepsItsPageAndClosesOnlyFromTheBrowser)
+TEST(DatabaseAdminWindow, KeepsItsPageAndClosesOnlyFromTheBrowser)
 {
     ScopedRecordingBrowsers recording;
-    Tform_run2 form;
-    Tframe_browser *frame = form.frame_browser1;
+    DatabaseAdminWindow form;
+    BrowserFrame *frame = form.frame_browser1;
     RecordingBrowserView *browser = ScopedRecordingBrowsers::of(frame->WebBrowser1);
     EXPECT_FALSE(browser->isSilent());
-    EXPECT_EQ(frame->shortcutScope(), Tframe_browser::ShortcutScope::Browser);
+    EXPECT_EQ(frame->shortcutScope(), BrowserFrame::ShortcutScope::Browser);
 
     // First showing: the user goes to the page; the window itself never navigates.
     frame->setUrlText(QStringLiteral("127.0.0.1/pa/"));

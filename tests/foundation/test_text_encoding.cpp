@@ -36,6 +36,15 @@ TEST(TextEncoding, RejectsMalformedUtf8)
     EXPECT_FALSE(valid("abc\xE2\x82"));               // cut short at the end
     EXPECT_FALSE(valid("\xE2\x28\xA1"));              // bad continuation
     EXPECT_FALSE(valid("01234567\xFF"));
+
+    // The offset is that of the sequence's first byte, past the fast path too.
+    const auto offset = [](const QByteArray &bytes) {
+        return invalidUtf8Offset(bytes.constData(), bytes.size());
+    };
+    EXPECT_EQ(offset("caf\xC3\xA9"), -1);
+    EXPECT_EQ(offset("caf\xE9"), 3);
+    EXPECT_EQ(offset("0123456789abcdef\xC3\xA9x\xE2\x28\xA1"), 19);
+    EXPECT_EQ(offset("abc\xE2\x82"), 3);
 }
 
 TEST(TextEncoding, EveryLatin1ByteSurvivesTheTripThroughUtf8)

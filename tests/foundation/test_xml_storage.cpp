@@ -14,7 +14,7 @@
 namespace {
 // A small storage class: a root with one child per record; a record may have
 // nested children of its own.
-class RecordStore final : public cXMLStorage {
+class RecordStore final : public XmlStorage {
 public:
     struct Record {
         QString tag;
@@ -250,11 +250,11 @@ TEST_F(XmlStorageTest, BooleansWriteAsWordsAndReadLeniently)
     EXPECT_EQ(element.Attributes()[2].second, "-41");
 
     for (const char *text : {"True", "TRUE", "true", "1", "-2", " 1 ", "0.5"})
-        EXPECT_TRUE(cXMLStorage::TextToBool(text)) << text;
+        EXPECT_TRUE(XmlStorage::TextToBool(text)) << text;
     for (const char *text : {"False", "false", "FALSE", "0", "0.0"})
-        EXPECT_FALSE(cXMLStorage::TextToBool(text)) << text;
+        EXPECT_FALSE(XmlStorage::TextToBool(text)) << text;
     for (const char *text : {"", "yes", "maybe", "nan", "1x"})
-        EXPECT_TRUE(errorOf([&] { cXMLStorage::TextToBool(text); }).contains("not a boolean"))
+        EXPECT_TRUE(errorOf([&] { XmlStorage::TextToBool(text); }).contains("not a boolean"))
             << text;
 
     QDomDocument document;
@@ -266,4 +266,35 @@ TEST_F(XmlStorageTest, BooleansWriteAsWordsAndReadLeniently)
     const QString error = errorOf([&] { store.AttrBool("b"); });
     EXPECT_TRUE(error.contains("\"bad\"") && error.contains("\"b\"") && error.contains("<r>"))
         << error.toStdString();
+}
+
+TEST_F(XmlStorageTest, DeepNestingIsRefusedWhateverHidesTheTags)
+{
+    // Tags that are no tags (in comments, character data, instructions and
+    // attribute values) must not hide the depth, nor count towards it.
+    const auto nested = [](int depth, const QByteArray &prolog) {
+        QByteArray text = prolog + "<root>";
+        for (int i = 0; i < depth; ++i)
+            text += "<a x='/>' y=\"a>b/>\"><!-- </a></a> --><![CDATA[</a>]]><?pi </a>?><e/>";
+        for (int i = 0; i < depth; ++i)
+            text += "</a>";
+        return text + "</root>";
+    };
+    RecordStore store;
+    // The root, the levels of <a> and the empty <e/> in the last one.
+    const int limit = XmlStorage::MaxXmlDepth - 2;
+    WriteFileBytes(path("fits.xml"), nested(limit, ""));
+    store.LoadFromFile(path("fits.xml"));
+    EXPECT_EQ(store.read, std::vector<QString>{QStringLiteral("a=")});
+
+    for (const QByteArray &prolog : {QByteArray(), QByteArray("<!DOCTYPE root>")}) {
+        WriteFileBytes(path("deep.xml"), nested(limit + 1, prolog));
+        const QString error = errorOf([&] { store.LoadFromFile(path("deep.xml")); });
+        EXPECT_TRUE(error.contains(path("deep.xml")) && error.contains("deeper than 256 levels"))
+            << error.toStdString();
+    }
+    // With a document type the count falls to the stream reader, which agrees.
+    WriteFileBytes(path("typed.xml"), nested(limit, "<!DOCTYPE root>"));
+    store.LoadFromFile(path("typed.xml"));
+    EXPECT_EQ(store.FileName, path("typed.xml"));
 }

@@ -1,7 +1,8 @@
 // The HTTP client against a real PHP built-in server on loopback, and the
 // error capture on the pages that server returns for real PHP faults.
 
-#include "net/http_client.h"
+#include "foundation/version.h"
+#include "net/curl_http_client.h"
 #include "project/php_error.h"
 #include "support/php_server.h"
 
@@ -52,7 +53,7 @@ std::unique_ptr<PhpServer> HttpClientTest::server;
 TEST_F(HttpClientTest, ReturnsTheBodyWithOwnHeadersAndFollowsRedirects)
 {
     CurlHttpClient client;
-    EXPECT_EQ(client.get(url("agent.php")), QStringLiteral("Quillstone/0.52\ntext/html, */*"));
+    EXPECT_EQ(client.get(url("agent.php")), QStringLiteral("Quillstone/" QUILLSTONE_VERSION "\ntext/html, */*"));
     const QString clean = client.get(url("redirect.php"));
     EXPECT_TRUE(clean.contains(QStringLiteral("<b>Status</b>: all fine"))) << clean.toStdString();
     EXPECT_FALSE(CapturePhpError(clean).found);
@@ -97,7 +98,7 @@ TEST_F(HttpClientTest, BytesThatAreNotUtf8ComeBackAsLatin1)
     // a second page does not inherit anything of the first.
     EXPECT_EQ(client.get(url("utf8_big.php")), QString(500'000, QChar(0x20AC)));
     EXPECT_EQ(client.getBytes(url("utf8_big.php")).size(), 1'500'000);
-    EXPECT_EQ(client.get(url("agent.php")), QStringLiteral("Quillstone/0.52\ntext/html, */*"));
+    EXPECT_EQ(client.get(url("agent.php")), QStringLiteral("Quillstone/" QUILLSTONE_VERSION "\ntext/html, */*"));
 }
 
 TEST_F(HttpClientTest, TwentyMegabytePageWithAWarningNearTheEnd)

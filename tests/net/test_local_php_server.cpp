@@ -1,7 +1,7 @@
 // The project's own PHP server against real PHP and a real web server already
 // on the port.
 
-#include "net/http_client.h"
+#include "net/curl_http_client.h"
 #include "net/local_php_server.h"
 #include "net/run_guidance.h"
 #include "project/php_error.h"

@@ -123,7 +123,7 @@ class PublishTest : public ::testing::Test
     QTemporaryDir m_home;
     QTemporaryDir m_local;
     QString m_site;
-    cProject m_project;
+    Project m_project;
     std::unique_ptr<FtpTestServer> m_server;
     FtpClient m_client;
     std::vector<QString> m_log;
@@ -581,7 +581,7 @@ TEST(CreateFtpPath, RefusedMakeIsIgnoredRefusedChangeStops)
 
 TEST(PublishLimits, FtpFolderThatStaysUnreachableEndsAfterTheRetryLimit)
 {
-    cProject project;
+    Project project;
     std::vector<QString> log;
     project.OnWorkspaceLog.bind([&](QObject *) { log.push_back(project.LogText); });
     project.Ftp.Folder = "/www";
@@ -598,7 +598,7 @@ TEST(PublishLimits, FtpFolderThatStaysUnreachableEndsAfterTheRetryLimit)
 
 TEST(PublishLimits, ASecondRunOnTheSameConnectionIsRefusedWhileOneIsGoing)
 {
-    cProject project;
+    Project project;
     project.Ftp.Folder = "/www";
     ScriptedConnection connection;
     QString nested;

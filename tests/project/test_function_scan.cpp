@@ -41,7 +41,7 @@ QStringList projectLines(const QByteArray &bytes)
     return lines;
 }
 
-void addFile(cProject &project, const QString &name)
+void addFile(Project &project, const QString &name)
 {
     project.Files.AddNew();
     project.Files.Last()->Name = name;
@@ -92,7 +92,7 @@ TEST(FunctionRules, TheEdgeLinesOfBothRules)
     EXPECT_EQ(FileFunctionLines(QString::fromUtf8(file)), expectedFile);
 }
 
-TEST(FunctionRules, LineEndsEncodingsAndBinaryFiles)
+TEST(FunctionRules, LineEndsEncodingsAndNulBytes)
 {
     // CR LF, LF and lone CR all end lines; the last line needs no line end.
     EXPECT_EQ(projectLines("function a()\rx\r\nfunction b()\n\n function c()"),
@@ -104,8 +104,10 @@ TEST(FunctionRules, LineEndsEncodingsAndBinaryFiles)
               QStringList({QString::fromUtf8("function \xC3\xA9t\xC3\xA9()")}));
     // Bytes that are not UTF-8 read as Latin-1, as the editor shows them.
     EXPECT_EQ(projectLines("function caf\xE9()\n"), QStringList({QString::fromLatin1("function caf\xE9()")}));
-    // An image declares nothing, even when its bytes spell the keyword.
-    EXPECT_TRUE(projectLines(QByteArray("\x89PNG\0\0function x()\n", 20)).isEmpty());
+    // A NUL is an ordinary character: a code below 33, so trimmed like a blank.
+    const char nul[] = "\0function x()\n\x89PNG function y()";
+    EXPECT_EQ(projectLines(QByteArray(nul, sizeof nul - 1)),
+              QStringList({QString::fromLatin1("\0function x()", 13)}));
     EXPECT_TRUE(projectLines("").isEmpty());
 }
 
@@ -116,7 +118,7 @@ TEST(FunctionScan, WalksEveryEntryInOrderAndStopsAtAnUnreadableOne)
     WriteFileBytes(a, "<?php\nfunction one() {}\n  function two($x)\n");
     WriteFileBytes(tool, "function helper(): # any extension counts\n");
     WriteFileBytes(b, "function one() {}\r\n");
-    cProject project;
+    Project project;
     project.FunctionLines << "stale";
     project.FunctionFiles << "stale";
     for (const QString &name : {a, tool, b})

@@ -3,6 +3,7 @@
 #include "foundation/errors.h"
 #include "foundation/switches.h"
 #include "project/source_text.h"
+#include "project/text_search.h"
 #include "support/test_support.h"
 
 #include <QRandomGenerator>
@@ -10,18 +11,11 @@
 #include <gtest/gtest.h>
 
 namespace {
-struct Hit {
-    int line;
-    QString text;
-    bool operator==(const Hit &) const = default;
-};
+using Hit = LineHit;
 
 std::vector<Hit> find(const QByteArray &bytes, const QString &text)
 {
-    std::vector<Hit> hits;
-    FindMatchingLines(bytes, LineNeedle(text),
-                      [&](int line, const QString &t) { hits.push_back({line, t}); });
-    return hits;
+    return FindMatchingLines(bytes, LineNeedle(text));
 }
 
 // The rule written out the slow way: decode, split, lower both, compare.
@@ -52,8 +46,10 @@ TEST(FindInText, OneRowPerLineWithItsNumberWhateverTheLineEnds)
     EXPECT_TRUE(find(text, "").empty());
     EXPECT_TRUE(find(text, "echo\nnothing").empty());
     EXPECT_TRUE(find("", "x").empty());
-    // An image is no text: nothing is found in it.
-    EXPECT_TRUE(find(QByteArray("echo\0echo", 9), "echo").empty());
+    // A NUL is an ordinary character of the line.
+    const char nul[] = "x\0echo\0\nno";
+    EXPECT_EQ(find(QByteArray(nul, sizeof nul - 1), "echo"),
+              std::vector<Hit>({{1, QString::fromLatin1("x\0echo\0", 7)}}));
 }
 
 TEST(FindInText, CapitalsAndNonAsciiLettersFollowTheLocaleRule)
@@ -102,12 +98,17 @@ TEST(ReadSourceFile, RefusesWhatIsNoReadableFileByName)
         EXPECT_TRUE(e.message().contains(missing));
     }
     EXPECT_THROW(ReadSourceFile(dir.path()), AppError);
-    const QString locked = dir.filePath("locked.php");
-    WriteFileBytes(locked, "x");
-    QFile::setPermissions(locked, QFileDevice::Permissions());
-    if (QFile(locked).open(QIODevice::ReadOnly)) // running as root reads anyway
-        GTEST_SKIP() << "permissions are not enforced for this user";
-    EXPECT_THROW(ReadSourceFile(locked), AppError);
+    // A regular file that no user, root included, can read from its start:
+    // the process's own memory, where nothing is mapped at address 0.
+    const QString unreadable = dir.filePath("unreadable.php");
+    ASSERT_TRUE(QFile::link("/proc/self/mem", unreadable));
+    try {
+        ReadSourceFile(unreadable);
+        FAIL();
+    } catch (const AppError &e) {
+        EXPECT_TRUE(e.message().startsWith("Cannot read")) << qPrintable(e.message());
+        EXPECT_TRUE(e.message().contains(unreadable));
+    }
 }
 
 TEST(TrimControls, RemovesCodesUpTo32AtBothEnds)

@@ -231,7 +231,7 @@ TEST(PhpErrorCapture, ReportedRealPathsMapToTheProjectsOwnEntries)
     WriteFileBytes(root.filePath("elsewhere.php"), "<?php\n");
     ASSERT_TRUE(QFile::link(root.filePath("elsewhere.php"), real + "/alias.php"));
 
-    cProject project;
+    Project project;
     project.FileName = link + "/site.wdx";
     for (const QString &name : {link + "/index.php", link + "/inc/db.php", root.filePath("elsewhere.php")}) {
         project.Files.AddNew();

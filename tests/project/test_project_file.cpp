@@ -9,11 +9,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <sys/stat.h>
 
 namespace {
 const QString Fixtures = QStringLiteral(QS_FIXTURES "/project");
 
-void addFile(cProject &project, const QString &name, int line = 0, bool publish = true)
+void addFile(Project &project, const QString &name, int line = 0, bool publish = true)
 {
     project.Files.AddNew();
     project.Files.Last()->Name = name;
@@ -22,7 +23,7 @@ void addFile(cProject &project, const QString &name, int line = 0, bool publish 
 }
 
 // Everything a load may change, as one comparable text.
-QString snapshot(const cProject &project)
+QString snapshot(const Project &project)
 {
     QStringList parts{project.FileName,      project.OpenedFile,
                       QString::number(project.OpenedStamp),
@@ -31,7 +32,7 @@ QString snapshot(const cProject &project)
                       project.Ftp.Pass,      project.Ftp.Folder,
                       QString::number(project.Ftp.Progress)};
     for (int i = 0; i < project.Files.Count(); ++i) {
-        const cProjectFile *f = project.Files.Get(i);
+        const ProjectEntry *f = project.Files.Get(i);
         parts << f->Name << QString::number(f->Line) << (f->Publish ? "T" : "F");
     }
     return parts.join(u'|');
@@ -90,7 +91,7 @@ protected:
     QTemporaryDir dir;
     QString root;
     ScriptedDialogs dialogs;
-    cProject project;
+    Project project;
     QStringList events;
 };
 } // namespace
@@ -128,7 +129,7 @@ TEST_F(ProjectFileTest, EmptyProjectWritesTheFourFixedElements)
                          "   <DatabaseAddress address=\"http://127.0.0.1/pa/\"/>\r\n"
                          "   <opened path=\"\"/>\r\n"
                          "</WENDLOR_Project>\r\n"));
-    cProject other;
+    Project other;
     other.LoadFromFile(at("empty.wdx"));
     EXPECT_EQ(other.Ftp.Host, " h ");
     EXPECT_EQ(other.Ftp.Pass, "p&<>\"");
@@ -222,7 +223,7 @@ TEST_F(ProjectFileTest, SaveElsewhereAndReadBackGivesTheSamePaths)
     EXPECT_TRUE(second.contains("path=\"..\\..\\web\\lib\\util.php\""));
 
     for (const QString &file : {at("web/shop/shop.wdx"), at("elsewhere/deeper/copy.wdx")}) {
-        cProject loaded;
+        Project loaded;
         loaded.LoadFromFile(file);
         QStringList read;
         loaded.ListFileNames(read);
@@ -325,7 +326,7 @@ TEST_F(ProjectFileTest, LoadTakesTheOpenedFileStamp)
     project.OpenedFile = at("web/shop/index.php");
     project.SaveToFile(at("web/shop/shop.wdx"));
 
-    cProject loaded;
+    Project loaded;
     loaded.LoadFromFile(at("web/shop/shop.wdx"));
     EXPECT_EQ(loaded.OpenedFile, at("web/shop/index.php"));
     EXPECT_EQ(loaded.OpenedStamp, PackDosStamp(when));
@@ -346,4 +347,70 @@ TEST_F(ProjectFileTest, TracePointsShowTargetAndRelativePaths)
     EXPECT_EQ(first.captured(2), at("web/shop/shop.wdx"));
     EXPECT_EQ(second.captured(1), "fname");
     EXPECT_EQ(second.captured(2), "inc\\db.php");
+}
+
+TEST_F(ProjectFileTest, HostileFilesAreRefusedAtOnceNamingFileAndReason)
+{
+    // Each case must be refused quickly, with the project left as it was and
+    // nothing written next to the file.
+    const auto refused = [&](const QString &path, const QStringList &parts) {
+        fillOldProject();
+        const QString before = snapshot(project);
+        const QStringList filesBefore = QDir(root).entryList(QDir::AllEntries | QDir::System);
+        QString error;
+        ASSERT_TRUE(FinishesWithin(10000, [&] { error = errorOf([&] { project.LoadFromFile(path); }); }));
+        for (const QString &part : parts)
+            EXPECT_TRUE(error.contains(part)) << error.toStdString() << " lacks " << part.toStdString();
+        EXPECT_EQ(snapshot(project), before);
+        EXPECT_EQ(QDir(root).entryList(QDir::AllEntries | QDir::System), filesBefore);
+        project.Clear();
+    };
+
+    // A link to an endless device, and a pipe that nobody writes to.
+    ASSERT_TRUE(QFile::link("/dev/zero", at("zero.wdx")));
+    refused(at("zero.wdx"), {at("zero.wdx"), "not a regular file"});
+    ASSERT_EQ(mkfifo(QFile::encodeName(at("pipe.wdx")).constData(), 0600), 0);
+    refused(at("pipe.wdx"), {at("pipe.wdx"), "not a regular file"});
+
+    // Larger than the limit: refused before it is read (a sparse file costs no disk).
+    {
+        QFile big(at("big.wdx"));
+        ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(big.resize(XmlStorage::MaxXmlFileBytes + 1));
+    }
+    refused(at("big.wdx"), {at("big.wdx"), "too large", "256 MB"});
+
+    // Nesting 100,000 deep: the model would take minutes; one level past the
+    // limit is enough to refuse, at the element that crosses it.
+    QByteArray deep = "<WENDLOR_Project>\n";
+    for (int i = 0; i < 100000; ++i)
+        deep += "<a>";
+    for (int i = 0; i < 100000; ++i)
+        deep += "</a>";
+    deep += "\n</WENDLOR_Project>\n";
+    WriteFileBytes(at("deep.wdx"), deep);
+    refused(at("deep.wdx"), {at("deep.wdx"), "deeper than 256 levels", "line 2, column 768"});
+    QByteArray limit = "<WENDLOR_Project>";
+    for (int i = 1; i < XmlStorage::MaxXmlDepth; ++i)
+        limit += "<a>";
+    for (int i = 1; i < XmlStorage::MaxXmlDepth; ++i)
+        limit += "</a>";
+    limit += "<file path=\"a.php\"/></WENDLOR_Project>";
+    WriteFileBytes(at("limit.wdx"), limit);
+    project.LoadFromFile(at("limit.wdx"));
+    EXPECT_EQ(project.Files.Count(), 1);
+
+    // A byte that is not UTF-8 deep in the file: its own line and column.
+    QByteArray bad = "<WENDLOR_Project>\r\n";
+    for (int i = 0; i < 5000; ++i)
+        bad += "   <file path=\"a.php\" line=\"1\"/>\r\n";
+    bad += "   <file path=\"caf\xC3\xA9/caf\xE9.php\"/>\r\n</WENDLOR_Project>\r\n";
+    WriteFileBytes(at("bad.wdx"), bad);
+    // Columns count characters: "é" before the bad byte is one.
+    refused(at("bad.wdx"), {at("bad.wdx"), "line 5002, column 24", "not UTF-8 (0xe9)"});
+    // Declared Latin-1, the byte is a letter.
+    WriteFileBytes(at("latin1.wdx"), "<?xml version='1.0' encoding='ISO-8859-1'?>\n"
+                                     "<WENDLOR_Project><file path=\"caf\xE9.php\"/></WENDLOR_Project>");
+    project.LoadFromFile(at("latin1.wdx"));
+    EXPECT_EQ(project.Files.Last()->Name, at(QString::fromUtf8("caf\xC3\xA9.php")));
 }

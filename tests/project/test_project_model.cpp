@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 namespace {
-void addFile(cProject &project, const QString &name, int line = 0, bool publish = true)
+void addFile(Project &project, const QString &name, int line = 0, bool publish = true)
 {
     project.Files.AddNew();
     project.Files.Last()->Name = name;
@@ -26,7 +26,7 @@ void setModified(const QString &path, const QDateTime &when)
 
 TEST(ProjectModel, NewProjectHasItsInitialValues)
 {
-    cProject project;
+    Project project;
     EXPECT_EQ(project.RunAddress, "http://127.0.0.1");
     EXPECT_EQ(project.DatabaseAddress, "http://127.0.0.1/pa/");
     EXPECT_TRUE(project.FileName.isEmpty());
@@ -40,14 +40,14 @@ TEST(ProjectModel, NewProjectHasItsInitialValues)
                  project.OnWorkspaceLog.isBound() || project.OnPublishProgress.isBound() ||
                  project.OnProjectUpdate.isBound());
 
-    cProjectFile entry;
+    ProjectEntry entry;
     EXPECT_EQ(entry.Line, 0);
     EXPECT_TRUE(entry.Publish);
 }
 
 TEST(ProjectModel, IndexOfIgnoresLetterCaseAndFindsTheFirst)
 {
-    cProject project;
+    Project project;
     addFile(project, "/web/shop/index.php");
     addFile(project, "/web/Shop/Café.PHP");
     addFile(project, "/web/shop/café.php");
@@ -87,7 +87,7 @@ TEST(ProjectModel, StampFollowsTheOpenedFile)
     const QDateTime base(QDate(2024, 3, 9), QTime(10, 20, 30), Qt::LocalTime);
     setModified(path, base);
 
-    cProject project;
+    Project project;
     project.RefreshStamp();
     EXPECT_EQ(project.OpenedStamp, 0u);
 
@@ -119,7 +119,7 @@ TEST(ProjectModel, ClearEmptiesAllButAddressesAndLog)
 {
     QTemporaryDir dir;
     WriteFileBytes(dir.filePath("a.php"), "a");
-    cProject project;
+    Project project;
     int updates = 0;
     project.OnProjectUpdate.bind([&](QObject *) { ++updates; });
     project.OnWorkspaceLog.bind([](QObject *) {});
@@ -151,7 +151,7 @@ TEST(ProjectModel, ClearEmptiesAllButAddressesAndLog)
 
 TEST(ProjectModel, RemoveFileAlwaysAnnouncesTheUpdate)
 {
-    cProject project;
+    Project project;
     int updates = 0;
     project.OnProjectUpdate.bind([&](QObject *) { ++updates; });
     addFile(project, "/a.php");
@@ -172,7 +172,7 @@ TEST(ProjectModel, RemoveFileAlwaysAnnouncesTheUpdate)
 
 TEST(ProjectModel, LogReachesOnlyABoundReceiver)
 {
-    cProject project;
+    Project project;
     project.Log("lost");
     EXPECT_TRUE(project.LogText.isEmpty());
 

@@ -4,7 +4,14 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <future>
+#include <memory>
+#include <mutex>
 #include <stdexcept>
+#include <thread>
 
 ScriptedDialogs::ScriptedDialogs() { SetDialogs(this); }
 ScriptedDialogs::~ScriptedDialogs() { SetDialogs(nullptr); }
@@ -87,4 +94,51 @@ void WriteFileBytes(const QString &path, const QByteArray &bytes)
     QFile f(path);
     if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size())
         throw std::runtime_error("cannot write " + path.toStdString());
+}
+
+bool FinishesWithin(int milliseconds, const std::function<void()> &work)
+{
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> finished = done->get_future();
+    std::thread([work, done] {
+        try {
+            work();
+            done->set_value();
+        } catch (...) {
+            done->set_exception(std::current_exception());
+        }
+    }).detach();
+    if (finished.wait_for(std::chrono::milliseconds(milliseconds)) != std::future_status::ready) {
+        std::fprintf(stderr, "FAILED: the call did not finish within %d ms\n", milliseconds);
+        std::fflush(stderr);
+        std::_Exit(1);
+    }
+    finished.get(); // an exception of `work` goes on to the test
+    return true;
+}
+
+struct ScopedDeadline::State {
+    std::mutex lock;
+    std::condition_variable changed;
+    bool done = false;
+};
+
+ScopedDeadline::ScopedDeadline(int milliseconds) : m_state(std::make_shared<State>())
+{
+    std::thread([state = m_state, milliseconds] {
+        std::unique_lock<std::mutex> lock(state->lock);
+        if (!state->changed.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                     [&] { return state->done; })) {
+            std::fprintf(stderr, "FAILED: the work did not finish within %d ms\n", milliseconds);
+            std::fflush(stderr);
+            std::_Exit(1);
+        }
+    }).detach();
+}
+
+ScopedDeadline::~ScopedDeadline()
+{
+    const std::lock_guard<std::mutex> lock(m_state->lock);
+    m_state->done = true;
+    m_state->changed.notify_all();
 }

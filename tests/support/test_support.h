@@ -11,6 +11,7 @@
 #include <QStringList>
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -80,3 +81,22 @@ private:
 
 QByteArray ReadFileBytes(const QString &path);
 void WriteFileBytes(const QString &path, const QByteArray &bytes);
+
+// Runs `work` on a thread of its own and waits at most `milliseconds` for it.
+// A call that does not finish ends the whole test program with a message, so
+// a hang shows as a failure instead of holding the run up.
+bool FinishesWithin(int milliseconds, const std::function<void()> &work);
+
+// For work that must stay on the GUI thread: ends the whole test program
+// with a message when the object still lives `milliseconds` after it was made.
+class ScopedDeadline {
+public:
+    explicit ScopedDeadline(int milliseconds);
+    ~ScopedDeadline();
+    ScopedDeadline(const ScopedDeadline &) = delete;
+    ScopedDeadline &operator=(const ScopedDeadline &) = delete;
+
+private:
+    struct State;
+    std::shared_ptr<State> m_state;
+};

@@ -1,0 +1,243 @@
+#include "app/command_table.h"
+
+#include "app/main_window.h"
+#include "foundation/handler_guard.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMetaMethod>
+#include <algorithm>
+
+namespace {
+using Row = CommandRow;
+using Kind = CommandRow::Kind;
+
+constexpr Row menu(const char *parent, const char *name, const char *caption, int flags = 0)
+{
+    return {Kind::Menu, parent, name, caption, "", nullptr, "", flags};
+}
+constexpr Row popup(const char *name)
+{
+    return {Kind::Popup, "", name, "", "", nullptr, "", 0};
+}
+constexpr Row separator(const char *parent)
+{
+    return {Kind::Separator, parent, "", "", "", nullptr, "", 0};
+}
+constexpr Row command(const char *parent, const char *name, const char *caption, const char *shortcut,
+                      Row::Handler handler, const char *handlerName, int flags = 0)
+{
+    return {Kind::Command, parent, name, caption, shortcut, handler, handlerName, flags};
+}
+// The handler and its name from one token, so the two cannot disagree.
+#define HANDLER(name) &MainWindow::name, #name
+
+constexpr Row Commands[] = {
+    menu("", "File1", "&File"),
+    menu("File1", "New3", "&New"),
+    command("New3", "New2", "File", "", HANDLER(New2Click)),
+    command("New3", "New1", "Project", "", HANDLER(New1Click)),
+    command("File1", "Open1", "&Open...", "", HANDLER(Open1Click)),
+    command("File1", "Open2", "Open P&roject...", "", HANDLER(Open2Click)),
+    menu("File1", "Reopen1", "&Reopen"),
+    separator("File1"),
+    command("File1", "Close1", "&Close", "", HANDLER(Close1Click)),
+    separator("File1"),
+    command("File1", "Save1", "&Save", "Ctrl+S", HANDLER(SaveFileClick)),
+    command("File1", "SaveProject", "Save Project", "", HANDLER(SavePrjClick)),
+    command("File1", "Saveas2", "Save as...", "", HANDLER(Saveas2Click)),
+    command("File1", "Saveas3", "Save Project as...", "", HANDLER(Saveas1Click)),
+    separator("File1"),
+    command("File1", "Publish3", "FTP Publish File", "", HANDLER(Publish3Click)),
+    command("File1", "Publish2", "FTP Publish Project", "", HANDLER(Publish2Click)),
+    separator("File1"),
+    command("File1", "Exit1", "Exit", "Alt+X", HANDLER(Exit1Click)),
+
+    menu("", "Edit1", "&Edit"),
+    command("Edit1", "IndentCode1", "&Indent Code", "Ctrl+I", HANDLER(IndentCode1Click)),
+
+    menu("", "Search1", "&Search"),
+    command("Search1", "Find1", "&Find", "Ctrl+F", HANDLER(Find1Click)),
+    command("Search1", "Findinfiles1", "Find in File&s...", "Ctrl+Shift+F", HANDLER(Findinfiles1Click)),
+    command("Search1", "Searchagain1", "Search &Again", "F3", HANDLER(Searchagain1Click)),
+    separator("Search1"),
+    command("Search1", "GotoLine1", "Goto Line...", "Ctrl+G", HANDLER(GotoLine1Click)),
+
+    menu("", "View1", "&View"),
+    command("View1", "CodeExplorer", "Code Explorer", "", HANDLER(CodeExplorerClick),
+            Row::Checkable | Row::Hidden),
+    command("View1", "pmitem", "Project Manager", "", HANDLER(pmitemClick), Row::Checkable),
+    command("View1", "WebPanel1", "Web Preview", "", HANDLER(WebPanel1Click), Row::Checkable | Row::Checked),
+    separator("View1"),
+    command("View1", "Files1", "Files...", "F4", HANDLER(Files1Click)),
+    command("View1", "Allfunctionlist1", "Functions...", "F2", HANDLER(Allfunctionlist1Click)),
+    command("View1", "FunctionList2", "Current File Functions...", "", HANDLER(FunctionList1Click), Row::Hidden),
+
+    menu("", "Project1", "&Project"),
+    command("Project1", "ProjectAdd", "Add to Project...", "", HANDLER(ProjectAddClick)),
+    separator("Project1"),
+    command("Project1", "Publish1", "Options...", "", HANDLER(Publish1Click)),
+
+    menu("", "Run1", "&Run"),
+    command("Run1", "Run2", "&Run", "Alt+R", HANDLER(Run2Click)),
+    command("Run1", "RunwithoutDebuging1", "Run Without Debugging", "Alt+Return",
+            HANDLER(RunwithoutDebuging1Click)),
+    command("Run1", "RunText1", "Run in Text Mode", "Alt+T", HANDLER(RunText1Click)),
+    separator("Run1"),
+    command("Run1", "ServerLog1", "Server &Log", "", HANDLER(ServerLog1Click)),
+
+    menu("", "Tools1", "Tools"),
+    command("Tools1", "Options1", "Options...", "", HANDLER(OptionsClick)),
+    separator("Tools1"),
+    command("Tools1", "Run3", "phpMyAdmin...", "Alt+D", HANDLER(Run3Click)),
+    command("Tools1", "cmd1", "Console", "", HANDLER(cmd1Click)),
+
+    menu("", "Help1", "&Help"),
+    command("Help1", "Help2", "Help", "", HANDLER(Help2Click)),
+    command("Help1", "PHPnethelp1", "php.net", "F1", HANDLER(PHPnethelp1Click)),
+    separator("Help1"),
+    command("Help1", "WebSite1", "Home Page", "", HANDLER(WebSite1Click)),
+    separator("Help1"),
+    command("Help1", "About1", "About...", "", HANDLER(AboutClick)),
+
+    // Never displayed: its items exist for their shortcuts only.
+    menu("", "ShortCuts1", "ShortCuts", Row::Hidden),
+    command("ShortCuts1", "WebPanelURL1", "WebPanel URL", "Ctrl+L", HANDLER(WebPanelURL1Click)),
+    command("ShortCuts1", "Code1", "Code", "Ctrl+K", HANDLER(Code1Click)),
+
+    popup("ProjPopup"),
+    command("ProjPopup", "PManProjectAdd", "Add to Project...", "", HANDLER(ProjectAddClick)),
+    command("ProjPopup", "dontpublish", "Lock FTP Publish", "", HANDLER(dontpublishClick)),
+    // Del removes a file only while the tree has the focus, never text in the editor.
+    command("ProjPopup", "removefromproj", "Remove", "Del", HANDLER(removefromprojClick), Row::TreeShortcut),
+    command("ProjPopup", "Rename1", "Rename", "", HANDLER(Rename1Click)),
+    command("ProjPopup", "publishnow", "FTP Publish", "", HANDLER(publishnowClick)),
+
+    popup("EdPopup"),
+    command("EdPopup", "Adviser1", "Completion", "Ctrl+Space", HANDLER(Adviser1Click), Row::EditorShortcut),
+};
+#undef HANDLER
+
+constexpr bool equalNames(const char *a, const char *b)
+{
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    for (; *a && *b; ++a, ++b) {
+        if (lower(*a) != lower(*b))
+            return false;
+    }
+    return *a == *b;
+}
+
+// Every command has a handler and a name; no two rows share a name (the
+// window finds items by name, ignoring letter case); every row's menu comes
+// before it.
+constexpr bool tableIsWhole()
+{
+    const auto count = std::size(Commands);
+    for (size_t i = 0; i < count; ++i) {
+        const Row &row = Commands[i];
+        const bool named = row.name[0] != '\0';
+        if ((row.kind == Kind::Command) != (row.handler != nullptr))
+            return false;
+        if (named == (row.kind == Kind::Separator))
+            return false;
+        bool menuFound = row.menu[0] == '\0' && row.kind != Kind::Separator && row.kind != Kind::Command;
+        for (size_t j = 0; j < i; ++j) {
+            if (named && equalNames(Commands[j].name, row.name))
+                return false;
+            if (Commands[j].kind != Kind::Command && Commands[j].kind != Kind::Separator &&
+                equalNames(Commands[j].name, row.menu))
+                menuFound = true;
+        }
+        if (!menuFound)
+            return false;
+    }
+    return true;
+}
+static_assert(tableIsWhole(), "every command needs a handler, a unique name and a menu above it");
+
+QKeySequence shortcutOf(const Row &row)
+{
+    return row.shortcut[0] ? QKeySequence(QString::fromLatin1(row.shortcut)) : QKeySequence();
+}
+} // namespace
+
+std::span<const CommandRow> MainWindowCommands()
+{
+    return Commands;
+}
+
+QStringList UnboundHandlers(const QMetaObject &window)
+{
+    QStringList unbound;
+    for (int i = window.methodOffset(); i < window.methodCount(); ++i) {
+        const QMetaMethod method = window.method(i);
+        if (method.methodType() != QMetaMethod::Slot)
+            continue;
+        const QByteArray name = method.name();
+        const bool bound = std::any_of(std::begin(Commands), std::end(Commands),
+                                       [&](const Row &row) { return name == row.handlerName; });
+        if (!bound)
+            unbound << QString::fromLatin1(name);
+    }
+    return unbound;
+}
+
+BuiltCommands BuildCommands(MainWindow &window, QMenuBar *bar, QWidget *tree, QWidget *editor)
+{
+    BuiltCommands built;
+    for (const Row &row : Commands) {
+        const QString name = QString::fromLatin1(row.name);
+        QMenu *holder = built.menus.value(QString::fromLatin1(row.menu));
+        switch (row.kind) {
+        case Kind::Popup: {
+            auto *menu = new QMenu(&window);
+            menu->setObjectName(name);
+            built.menus.insert(name, menu);
+            break;
+        }
+        case Kind::Separator:
+            holder->addSeparator();
+            break;
+        case Kind::Menu: {
+            const QString caption = QString::fromUtf8(row.caption);
+            auto *menu = new QMenu(caption, &window);
+            menu->setObjectName(name + QStringLiteral("Menu"));
+            // The item that opens the menu is the window's own component too.
+            auto *opener = new QAction(caption, &window);
+            opener->setObjectName(name);
+            opener->setMenu(menu);
+            opener->setVisible(!(row.flags & Row::Hidden));
+            if (holder)
+                holder->addAction(opener);
+            else
+                bar->addAction(opener);
+            built.menus.insert(name, menu);
+            built.items.insert(name.toLower(), opener);
+            break;
+        }
+        case Kind::Command: {
+            auto *action = new QAction(QString::fromUtf8(row.caption), &window);
+            action->setObjectName(name);
+            action->setShortcut(shortcutOf(row));
+            action->setCheckable(row.flags & Row::Checkable);
+            action->setChecked(row.flags & Row::Checked);
+            action->setVisible(!(row.flags & Row::Hidden));
+            holder->addAction(action);
+            // Shortcuts work whether or not a menu is open, some only in one control.
+            QWidget *scope = row.flags & Row::TreeShortcut     ? tree
+                             : row.flags & Row::EditorShortcut ? editor
+                                                               : &window;
+            scope->addAction(action);
+            if (scope != &window)
+                action->setShortcutContext(Qt::WidgetShortcut);
+            const Row::Handler handler = row.handler;
+            SetClickHandler(action, [&window, handler](QObject *sender) { (window.*handler)(sender); });
+            built.items.insert(name.toLower(), action);
+            break;
+        }
+        }
+    }
+    return built;
+}

@@ -1,0 +1,102 @@
+// Completion over the local PHP manual, the advice window that follows the
+// highlighted entry, and the online manual lookup.
+#include "app/completion_controller.h"
+
+#include "app/main_window.h"
+#include "app/main_window_ui.h"
+#include "app/window_set.h"
+#include "editor/code_editor.h"
+#include "editor/completion_popup.h"
+#include "forms/advice_window.h"
+#include "forms/browser_frame.h"
+#include "forms/online_manual_window.h"
+#include "foundation/handler_guard.h"
+#include "foundation/trace.h"
+#include "foundation/user_dialogs.h"
+
+#include <QLineEdit>
+#include <QScreen>
+
+namespace
+{
+// A trace point whose expression names the editor's caret fields.
+void traceCaret(const char *expression, int value, int line)
+{
+    if (ProgramTrace().sink() && ProgramTrace().sink()->traceVisible())
+        TraceLog(trace_detail::pointText(expression, __FILE__, line, QString::number(value)));
+}
+} // namespace
+
+CompletionController::CompletionController(MainWindow &window, Project &project,
+                                           const MainWindowUi &ui, const SecondaryWindows &windows)
+    : Controller(window, project, ui, windows)
+{
+    CompletionPopup *completion = m_ui.completion;
+    completion->setEndOfTokenCharacters(QStringLiteral("()[]. "));
+    completion->setTriggerCharacters(QStringLiteral("."));
+    // Reports of a list closing while the window is torn down reach no handler:
+    // the connections end with this controller.
+    connect(completion, &CompletionPopup::opened, this,
+            [this, completion] { RunGuarded([this, completion] { completionShow(completion); }); });
+    connect(completion, &CompletionPopup::highlightChanged, this, [this, completion](int index) {
+        RunGuarded([this, completion, index] { completionChange(completion, index); });
+    });
+    connect(completion, &CompletionPopup::closed, this,
+            [this, completion] { RunGuarded([this, completion] { completionClose(completion); }); });
+}
+
+void CompletionController::Adviser1Click(QObject *)
+{
+    if (!m_completionLoaded) {
+        m_completionLoaded = true;
+        m_ui.completion->setEntries({});
+        AdviceWindow *advise = m_windows.adviceWindow;
+        advise->BuildManualIndex();
+        m_ui.completion->setEntries(advise->indexNames());
+    }
+    m_ui.completion->openAtCaret();
+    traceCaret("re->DisplayX", m_ui.re->caretDisplayColumn(), __LINE__);
+    traceCaret("re->CaretX", m_ui.re->caretColumn(), __LINE__);
+}
+
+void CompletionController::completionShow(QObject *)
+{
+    const QScreen *display = m_window.screen();
+    const QRect area = display ? display->geometry() : QRect(0, 0, 1024, 768);
+    m_windows.adviceWindow->showPassively(
+        QRect(area.x() + area.width() / 2, area.y(), area.width() / 2, area.height()));
+    // The user goes on typing in the editor.
+    m_window.activateWindow();
+    m_ui.re->takeFocus();
+}
+
+void CompletionController::completionChange(QObject *, int index)
+{
+    if (index < 0 || index >= m_ui.completion->entries().size())
+        return;
+    // The box reports a change only when its text changes.
+    m_windows.adviceWindow->searched->setText(m_ui.completion->entries().at(index));
+}
+
+void CompletionController::completionClose(QObject *)
+{
+    m_windows.adviceWindow->hide();
+}
+
+void CompletionController::PHPnethelp1Click(QObject *)
+{
+    const QString address = OnlineManualWindow::LookupAddress(m_ui.re->wordAtCaret());
+    OnlineManualWindow *help = m_windows.onlineManualWindow;
+    // The same word again shows the window as the user left it.
+    if (address != m_lastLookup) {
+        help->frame_browser1->setUrlText(address);
+        help->frame_browser1->navigate(help->frame_browser1->urlText());
+        m_lastLookup = address;
+    }
+    Dialogs().showModal(help);
+}
+
+void CompletionController::ShowAdviceModal()
+{
+    Dialogs().showModal(m_windows.adviceWindow);
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QObject>
+
+class MainWindow;
+class Project;
+struct MainWindowUi;
+struct SecondaryWindows;
+
+// Base of the main window's controllers, one per concern. A controller owns
+// its concern's state and works on what others own: the window (whose
+// handlers it calls for the other concerns), the project, the window's
+// controls and the secondary windows. Connections made with the controller as
+// context end with it, so no signal of a control that outlives it reaches it.
+class Controller : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Controller)
+
+public:
+    Controller(MainWindow &window, Project &project, const MainWindowUi &ui,
+               const SecondaryWindows &windows);
+    ~Controller() override;
+
+protected:
+    MainWindow &m_window;
+    Project &m_project;
+    const MainWindowUi &m_ui;
+    const SecondaryWindows &m_windows;
+};

@@ -1,0 +1,178 @@
+// Function navigation: the project functions list, the current file's list
+// and the code explorer docked at the left of the editor.
+#include "app/function_list_controller.h"
+
+#include "app/main_window.h"
+#include "app/main_window_ui.h"
+#include "app/window_set.h"
+#include "editor/code_editor.h"
+#include "forms/file_functions_dialog.h"
+#include "forms/project_functions_dialog.h"
+#include "foundation/handler_guard.h"
+#include "foundation/trace.h"
+#include "foundation/user_dialogs.h"
+#include "project/function_scan.h"
+
+#include <QAction>
+#include <QDialog>
+#include <QEvent>
+#include <QFontDatabase>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QTableWidget>
+#include <QTimer>
+#include <functional>
+
+namespace {
+// Lets a handler see a control's events without subclassing the control.
+class EventHook final : public QObject {
+public:
+    // Ends with `owner`, so no event reaches a handler whose owner is gone.
+    EventHook(QObject *watched, QObject *owner, std::function<bool(QEvent *)> handler)
+        : QObject(owner), m_handler(std::move(handler))
+    {
+        watched->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override { return m_handler(event); }
+
+private:
+    std::function<bool(QEvent *)> m_handler;
+};
+
+void setCell(QTableWidget *grid, int row, int column, const QString &text)
+{
+    QTableWidgetItem *cell = grid->item(row, column);
+    if (!cell)
+        grid->setItem(row, column, new QTableWidgetItem(text));
+    else if (cell->text() != text)
+        cell->setText(text);
+}
+} // namespace
+
+FunctionListController::FunctionListController(MainWindow &window, Project &project,
+                                               const MainWindowUi &ui, const SecondaryWindows &windows)
+    : Controller(window, project, ui, windows)
+{
+    // The explorer's look: small proportional font, 15-pixel rows, wide columns.
+    QFont font(QStringLiteral("Tahoma"));
+    if (!QFontDatabase::families().contains(font.family(), Qt::CaseInsensitive))
+        font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setPixelSize(11);
+    m_ui.CodeGrid->setFont(font);
+    m_ui.CodeGrid->verticalHeader()->setMinimumSectionSize(1);
+    m_ui.CodeGrid->verticalHeader()->setDefaultSectionSize(15);
+    m_ui.CodeGrid->horizontalHeader()->setDefaultSectionSize(1000);
+    m_ui.CodeGrid->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_ui.CodeGrid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_ui.CodeGrid->setRowCount(1);
+    setCell(m_ui.CodeGrid, 0, 0, QString());
+    setCell(m_ui.CodeGrid, 0, 1, QString());
+    m_ui.CodeSplitter->hide();
+
+    // Any change of the document, typed, loaded or re-indented, marks the
+    // explorer's rows out of date; an unchanged text needs no rebuild.
+    connect(m_ui.re, &CodeEditor::documentChanged, this, [this] { m_explorerStale = true; });
+    connect(m_ui.CodeExplorerRefresh, &QTimer::timeout, this,
+            [this] { RunGuarded([this] { CodeExplorerRefreshTimer(m_ui.CodeExplorerRefresh); }); });
+    connect(m_ui.CodeGrid, &QTableWidget::cellDoubleClicked, this,
+            [this] { RunGuarded([this] { CodeGridDblClick(m_ui.CodeGrid); }); });
+    new EventHook(m_ui.CodeGrid, this, [this](QEvent *event) {
+        if (event->type() == QEvent::FocusIn) {
+            RunGuarded([this] { CodeGridEnter(m_ui.CodeGrid); });
+        } else if (event->type() == QEvent::KeyPress) {
+            const auto *key = static_cast<QKeyEvent *>(event);
+            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+                RunGuarded([this, key] { CodeGridKeyDown(key->key(), key->modifiers()); });
+                return true;
+            }
+        }
+        return false;
+    });
+}
+
+void FunctionListController::selectFirstOccurrence(const QString &text)
+{
+    // From the start of the document, letter case ignored; not found changes nothing.
+    m_ui.re->searchWholeDocument(text);
+}
+
+void FunctionListController::Allfunctionlist1Click(QObject *)
+{
+    ProjectFunctionsDialog *form = m_windows.projectFunctionsDialog;
+    const QString previous = form->filterCell(0, form->currentRow());
+    form->clearRows();
+    m_project.ScanFunctions();
+    form->setRows(m_project.FunctionLines, m_project.FunctionFiles);
+    if (form->ShowWithSelection(previous) != QDialog::Accepted)
+        return;
+    const int row = form->currentRow();
+    const QString file = form->filterCell(1, row);
+    const QString line = form->filterCell(0, row);
+    TraceLog(file);
+    TraceLog(line);
+    if (file.isEmpty())
+        return;
+    m_window.OpenFileAtLine(file, true);
+    selectFirstOccurrence(line);
+}
+
+void FunctionListController::FunctionList1Click(QObject *)
+{
+    FileFunctionsDialog *form = m_windows.fileFunctionsDialog;
+    form->setLines(FileFunctionLines(m_ui.re->wholeText()));
+    if (Dialogs().showModal(form) != QDialog::Accepted || !form->hasSelection())
+        return;
+    selectFirstOccurrence(form->selectedText());
+}
+
+void FunctionListController::CodeExplorerClick(QObject *)
+{
+    const bool shown = m_window.item(QStringLiteral("CodeExplorer"))->isChecked();
+    m_ui.CodeGrid->setVisible(shown);
+    m_ui.CodeSplitter->setVisible(shown);
+    if (shown)
+        CodeGridEnter(nullptr);
+}
+
+void FunctionListController::rebuildCodeGrid()
+{
+    if (!m_explorerStale)
+        return;
+    m_explorerStale = false;
+    ++m_explorerRebuilds;
+    const QStringList lines = FileFunctionLines(m_ui.re->wholeText());
+    const int rows = qMax(1, int(lines.size()));
+    if (m_ui.CodeGrid->rowCount() != rows)
+        m_ui.CodeGrid->setRowCount(rows); // the current row stays while it exists
+    // Only changed cells are written, so a rebuild after typing costs little.
+    for (int row = 0; row < rows; ++row) {
+        setCell(m_ui.CodeGrid, row, 0, row < lines.size() ? lines.at(row) : QString());
+        setCell(m_ui.CodeGrid, row, 1, QString());
+    }
+}
+
+void FunctionListController::CodeGridEnter(QObject *)
+{
+    rebuildCodeGrid();
+}
+
+void FunctionListController::CodeGridDblClick(QObject *)
+{
+    const QTableWidgetItem *cell = m_ui.CodeGrid->item(m_ui.CodeGrid->currentRow(), 0);
+    if (cell && !cell->text().isEmpty())
+        selectFirstOccurrence(cell->text());
+}
+
+void FunctionListController::CodeGridKeyDown(int key, Qt::KeyboardModifiers)
+{
+    if (key == Qt::Key_Return || key == Qt::Key_Enter)
+        CodeGridDblClick(m_ui.CodeGrid);
+}
+
+void FunctionListController::CodeExplorerRefreshTimer(QObject *)
+{
+    if (m_ui.CodeGrid->isVisible())
+        rebuildCodeGrid();
+}

@@ -1,0 +1,436 @@
+#include "app/main_window.h"
+
+#include "app/command_table.h"
+#include "app/completion_controller.h"
+#include "app/desktop.h"
+#include "app/document_controller.h"
+#include "app/function_list_controller.h"
+#include "app/main_window_ui.h"
+#include "app/messages_controller.h"
+#include "app/messages_grid.h"
+#include "app/project_tree_controller.h"
+#include "app/publish_controller.h"
+#include "app/run_controller.h"
+#include "app/search_controller.h"
+#include "app/server_controller.h"
+#include "app/test_driver.h"
+#include "app/window_set.h"
+#include "components/recent_files.h"
+#include "editor/code_editor.h"
+#include "forms/about_dialog.h"
+#include "forms/browser_frame.h"
+#include "forms/environment_options_dialog.h"
+#include "forms/help_window.h"
+#include "foundation/handler_guard.h"
+#include "foundation/settings.h"
+#include "foundation/switches.h"
+#include "foundation/user_dialogs.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTimer>
+#include <QTreeWidget>
+
+namespace {
+// The one stored preference of the Environment Options dialog.
+const BoolSetting ActivateOnReturn(QStringLiteral("ActivateOnReturn"), QStringLiteral("1"));
+} // namespace
+
+// One controller per concern, each working on the window's controls, project
+// and secondary windows; built after the controls and menus they use.
+struct MainWindow::Controllers {
+    Controllers(MainWindow &w, Project &p, const MainWindowUi &ui, const SecondaryWindows &s)
+        : documents(w, p, ui, s), messages(w, p, ui, s), projectTree(w, p, ui, s), search(w, p, ui, s),
+          functions(w, p, ui, s), completion(w, p, ui, s), run(w, p, ui, s), publish(w, p, ui, s),
+          server(w, p, ui, s)
+    {
+        // The user's saves of PHP files are checked with php -l.
+        connect(&documents, &DocumentController::savedByUser, &server,
+                &ServerController::LintSavedFile);
+    }
+    DocumentController documents;
+    MessagesController messages;
+    ProjectTreeController projectTree;
+    SearchController search;
+    FunctionListController functions;
+    CompletionController completion;
+    RunController run;
+    PublishController publish;
+    ServerController server;
+};
+
+MainWindow::MainWindow(const SecondaryWindows &windows, QWidget *parent)
+    : QMainWindow(parent), m_windows(windows), m_ui(std::make_unique<MainWindowUi>())
+{
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(ApplicationTitle());
+    resize(540, 560);
+    m_ui->build(this);
+    buildMenus();
+    m_ui->recentFiles = new RecentFiles(this);
+    m_ui->recentFiles->SetMenuItem(item(QStringLiteral("Reopen1")));
+    m_ui->recentFiles->OnOpenFile = [this](QObject *sender, const QString &name) {
+        RunGuarded([this, sender, name] { RecentFilesOpenFile(sender, name); });
+    };
+    m_controllers = std::make_unique<Controllers>(*this, m_project, *m_ui, m_windows);
+    bindEvents();
+    qApp->installEventFilter(this);
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
+        if (s == Qt::ApplicationActive && isVisible())
+            RunGuarded([this] { AppEventsActivate(); });
+    });
+    FormCreate();
+}
+
+MainWindow::~MainWindow()
+{
+    qApp->removeEventFilter(this);
+}
+
+DocumentController &MainWindow::documents() const { return m_controllers->documents; }
+MessagesController &MainWindow::messagePanel() const { return m_controllers->messages; }
+ProjectTreeController &MainWindow::projectTree() const { return m_controllers->projectTree; }
+FunctionListController &MainWindow::functions() const { return m_controllers->functions; }
+RunController &MainWindow::run() const { return m_controllers->run; }
+PublishController &MainWindow::publishing() const { return m_controllers->publish; }
+ServerController &MainWindow::server() const { return m_controllers->server; }
+
+void MainWindow::buildMenus()
+{
+    menuBar()->setObjectName(QStringLiteral("MainMenu1"));
+    const BuiltCommands built = BuildCommands(*this, menuBar(), m_ui->PrTree, m_ui->re);
+    m_items = built.items;
+    m_ui->ProjPopup = built.menus.value(QStringLiteral("ProjPopup"));
+    m_ui->EdPopup = built.menus.value(QStringLiteral("EdPopup"));
+    // A menu command no item reaches is a mistake in the table, found at once.
+    if (const QStringList unbound = UnboundHandlers(staticMetaObject); !unbound.isEmpty())
+        qFatal("Menu handlers without an item: %s", qPrintable(unbound.join(QStringLiteral(", "))));
+    m_ui->PrTree->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_ui->re->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_ui->re, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) { m_ui->EdPopup->popup(m_ui->re->mapToGlobal(at)); });
+}
+
+void MainWindow::bindEvents()
+{
+    const auto refresh = [this] { RunGuarded([this] { UpdateStatusLine(); }); };
+    for (CodeEditor *editor : {m_ui->re, m_ui->temp_re}) {
+        // The hidden reading editor shares every handler but the key ones.
+        if (editor == m_ui->re) {
+            connect(editor, &CodeEditor::keyDown, this, refresh);
+            connect(editor, &CodeEditor::keyUp, this, refresh);
+        }
+        connect(editor, &CodeEditor::keyPressed, this, refresh);
+        connect(editor, &CodeEditor::documentChanged, this, refresh);
+        connect(editor, &CodeEditor::commandProcessed, this, [refresh](int command) {
+            if (command >= CodeEditor::CmdLeft && command <= CodeEditor::CmdPageRight)
+                refresh();
+        });
+    }
+    connect(m_ui->StatusRefr, &QTimer::timeout, this, refresh);
+    m_ui->StatusRefr->start();
+    m_ui->CodeExplorerRefresh->start();
+}
+
+QAction *MainWindow::item(const QString &name) const
+{
+    return m_items.value(name.toLower());
+}
+
+void MainWindow::FormCreate()
+{
+    m_ui->StatusPanel1->clear();
+    m_project.OnProjectUpdate.bind([this](QObject *) { OnProjectUpdateExecute(); });
+    m_project.OnLoaded.bind([this](QObject *) { m_controllers->projectTree.OnLoadedExecute(); });
+    ClearMessages();
+    m_ui->StatusPanel1->clear();
+    m_project.OnWorkspaceLog.bind([this](QObject *) { m_controllers->publish.WorkspaceLogExecute(); });
+    m_project.OnPublishProgress.bind([this](QObject *) { m_controllers->publish.PublishProgressExecute(); });
+    UpdateStatusLine();
+}
+
+void MainWindow::UpdateStatusLine()
+{
+    m_ui->StatusPanel0->setText(QStringLiteral("ln ") + QString::number(m_ui->re->caretLine()));
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // The window sees keys before the focused control does. A key that the
+    // focused control leaves unhandled travels up through its parents as the
+    // same event; act on it once, at its first receiver.
+    if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress) {
+        // A command's own shortcut wins over a menu's access key (Alt+R runs,
+        // it does not open the Run menu); Qt would call the pair ambiguous.
+        auto *widget = qobject_cast<QWidget *>(watched);
+        auto *key = static_cast<QKeyEvent *>(event);
+        const bool ours = widget && widget->window() == this && !m_ui->WebPanel->isAncestorOf(widget);
+        if (ours && (key->modifiers() & Qt::AltModifier)) {
+            if (QAction *command = commandForMnemonicClash(key)) {
+                event->accept();
+                if (event->type() == QEvent::KeyPress)
+                    command->trigger();
+                return true;
+            }
+        }
+        // The window's shortcuts win over a control's own key bindings (the
+        // editor would cut the line on Ctrl+L): the control does not claim them.
+        if (ours && event->type() == QEvent::ShortcutOverride && windowCommandFor(key)) {
+            event->ignore();
+            return true;
+        }
+    }
+    if (event->type() == QEvent::KeyRelease) {
+        m_lastKey = nullptr;
+    } else if (event->type() == QEvent::KeyPress && event != m_lastKey) {
+        auto *widget = qobject_cast<QWidget *>(watched);
+        if (widget && widget->window() == this) {
+            m_lastKey = event;
+            auto *key = static_cast<QKeyEvent *>(event);
+            const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+            if (key->key() == Qt::Key_Escape) {
+                RunGuarded([this, key] { FormKeyDown(key->key(), key->modifiers()); });
+            } else if (enter && (widget == m_ui->messages || m_ui->messages->isAncestorOf(widget))) {
+                RunGuarded([this, key] { messagesKeyDown(key->key(), key->modifiers()); });
+                return true;
+            } else if (enter && (widget == m_ui->PrTree || m_ui->PrTree->isAncestorOf(widget))) {
+                RunGuarded([this, key] { PrTreeKeyDown(key->key(), key->modifiers()); });
+                return true;
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+QAction *MainWindow::commandForMnemonicClash(const QKeyEvent *key) const
+{
+    const QKeySequence pressed(key->keyCombination());
+    for (QAction *opener : menuBar()->actions()) {
+        const QKeySequence mnemonic = QKeySequence::mnemonic(opener->text());
+        if (mnemonic.isEmpty() || mnemonic != pressed || !opener->isVisible())
+            continue;
+        for (QAction *command : m_items) {
+            if (command->shortcut() == pressed && command->isEnabled() && !command->menu())
+                return command;
+        }
+    }
+    return nullptr;
+}
+
+QAction *MainWindow::windowCommandFor(const QKeyEvent *key) const
+{
+    const QKeySequence pressed(key->keyCombination());
+    for (QAction *command : m_items) {
+        if (command->shortcut() == pressed && command->shortcutContext() == Qt::WindowShortcut &&
+            command->isEnabled() && command->isVisible() && !command->menu())
+            return command;
+    }
+    return nullptr;
+}
+
+void MainWindow::FormKeyDown(int key, Qt::KeyboardModifiers)
+{
+    if (key != Qt::Key_Escape)
+        return;
+    if (m_ui->messages->isVisible()) {
+        m_controllers->messages.HideMessages();
+        m_ui->re->takeFocus();
+        return;
+    }
+    if (HasSwitch(QStringLiteral("ide")))
+        close();
+    m_controllers->messages.ShowMessages();
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (!m_firstActivation)
+        return;
+    // Ask for the focus; where the window system grants it, the activation
+    // arrives as a state change. Where it never comes (a display without a
+    // window manager, focus-stealing prevention) the first activation still
+    // runs once the window is up, as the user expects of a fresh start.
+    activateWindow();
+    QTimer::singleShot(0, this, [this] {
+        if (m_firstActivation)
+            RunGuarded([this] { AppEventsActivate(); });
+    });
+}
+
+void MainWindow::AppEventsActivate()
+{
+    m_controllers->documents.CheckExternalModification();
+    if (!m_firstActivation)
+        return;
+    m_firstActivation = false;
+
+    const QStringList parameters = ProgramParameters();
+    if (parameters.size() > 1 && QFileInfo(parameters.at(1)).isFile()) {
+        // Later saves must not depend on the current folder, which Console changes.
+        const QString path = QFileInfo(parameters.at(1)).absoluteFilePath();
+        const QString name = QFileInfo(path).fileName();
+        const qsizetype dot = name.lastIndexOf(u'.');
+        if (dot >= 0 && name.mid(dot) == QLatin1String(".wdx"))
+            OpenProject(path);
+        else
+            OpenFileAtLine(path, true);
+    }
+
+    item(QStringLiteral("pmitem"))->setChecked(true);
+    pmitemClick(nullptr);
+    if (HasSwitch(QStringLiteral("address")))
+        m_project.RunAddress = SwitchValue(QStringLiteral("address"));
+    if (HasSwitch(QStringLiteral("run")))
+        Run2Click(nullptr);
+    if (HasSwitch(QStringLiteral("allfunctions")))
+        Allfunctionlist1Click(nullptr);
+    if (HasSwitch(QStringLiteral("advise")))
+        m_controllers->completion.ShowAdviceModal();
+    if (HasSwitch(QStringLiteral("publish")))
+        Publish1Click(nullptr);
+    // Test commands reach the buttons of the other windows as well.
+    RunTestCommands(QList<QWidget *>{this} + m_windows.all());
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (m_closing) {
+        event->accept();
+        return;
+    }
+    try {
+        FormClose();
+    } catch (...) {
+        // A save that failed would lose the user's work if the window closed
+        // anyway: say why and stay open.
+        Dialogs().showError(exceptionMessage(std::current_exception()));
+        event->ignore();
+        return;
+    }
+    m_closing = true;
+    event->accept();
+}
+
+void MainWindow::FormClose()
+{
+    SavePrjClick(nullptr);
+    SaveFileClick(nullptr);
+}
+
+void MainWindow::Exit1Click(QObject *)
+{
+    close();
+}
+
+void MainWindow::AboutClick(QObject *)
+{
+    Dialogs().showModal(m_windows.aboutDialog);
+}
+
+void MainWindow::OptionsClick(QObject *)
+{
+    EnvironmentOptionsDialog *form = m_windows.environmentOptionsDialog;
+    form->setActivateOnReturn(ActivateOnReturn.ReadBool());
+    form->setStartPhpServer(ServerController::StartPhpServer().ReadBool());
+    if (Dialogs().showModal(form) == QDialog::Accepted) {
+        ActivateOnReturn.WriteBool(form->activateOnReturn());
+        ServerController::StartPhpServer().WriteBool(form->startPhpServer());
+        // Switched off: the user's own server takes the port from now on.
+        if (!form->startPhpServer())
+            m_controllers->server.StopServer();
+    }
+}
+
+void MainWindow::Help2Click(QObject *)
+{
+    m_windows.helpWindow->loadHelpIfNeeded(QCoreApplication::applicationDirPath());
+    Dialogs().showModal(m_windows.helpWindow);
+}
+
+void MainWindow::WebSite1Click(QObject *)
+{
+    ProgramDesktop().openUrl(QStringLiteral("https://quillstone.org/?call=fromapp"));
+}
+
+void MainWindow::cmd1Click(QObject *)
+{
+    QString folder;
+    if (!m_project.FileName.isEmpty())
+        folder = QFileInfo(m_project.FileName).absolutePath();
+    // Without a project file the terminal starts in the current folder.
+    if (!folder.isEmpty() && !QDir::setCurrent(folder))
+        folder.clear();
+    ProgramDesktop().startTerminal(folder);
+}
+
+void MainWindow::Code1Click(QObject *)
+{
+    m_ui->re->takeFocus();
+}
+
+void MainWindow::OpenFileAtLine(const QString &path, bool rememberCurrent) { m_controllers->documents.OpenFileAtLine(path, rememberCurrent); }
+void MainWindow::UpdateCaption() { m_controllers->documents.UpdateCaption(); }
+void MainWindow::RecentFilesOpenFile(QObject *Sender, const QString &FileName) { m_controllers->documents.RecentFilesOpenFile(Sender, FileName); }
+void MainWindow::New2Click(QObject *Sender) { m_controllers->documents.New2Click(Sender); }
+void MainWindow::Open1Click(QObject *Sender) { m_controllers->documents.Open1Click(Sender); }
+void MainWindow::Close1Click(QObject *Sender) { m_controllers->documents.Close1Click(Sender); }
+void MainWindow::SaveFileClick(QObject *Sender) { m_controllers->documents.SaveFileClick(Sender); }
+void MainWindow::Saveas2Click(QObject *Sender) { m_controllers->documents.Saveas2Click(Sender); }
+void MainWindow::ClearMessages() { m_controllers->messages.ClearMessages(); }
+void MainWindow::AddMessage(const QString &text) { m_controllers->messages.AddMessage(text); }
+void MainWindow::messagesDblClick(QObject *Sender) { m_controllers->messages.messagesDblClick(Sender); }
+void MainWindow::messagesKeyDown(int key, Qt::KeyboardModifiers shift) { m_controllers->messages.messagesKeyDown(key, shift); }
+void MainWindow::OpenProject(const QString &path) { m_controllers->projectTree.OpenProject(path); }
+void MainWindow::OnProjectUpdateExecute() { m_controllers->projectTree.OnProjectUpdateExecute(); }
+void MainWindow::PrTreeDblClick(QObject *Sender) { m_controllers->projectTree.PrTreeDblClick(Sender); }
+void MainWindow::PrTreeKeyDown(int key, Qt::KeyboardModifiers shift) { m_controllers->projectTree.PrTreeKeyDown(key, shift); }
+void MainWindow::ProjPopupPopup(QObject *Sender) { m_controllers->projectTree.ProjPopupPopup(Sender); }
+void MainWindow::SavePrjClick(QObject *Sender) { m_controllers->projectTree.SavePrjClick(Sender); }
+void MainWindow::Saveas1Click(QObject *Sender) { m_controllers->projectTree.Saveas1Click(Sender); }
+void MainWindow::New1Click(QObject *Sender) { m_controllers->projectTree.New1Click(Sender); }
+void MainWindow::Open2Click(QObject *Sender) { m_controllers->projectTree.Open2Click(Sender); }
+void MainWindow::Files1Click(QObject *Sender) { m_controllers->projectTree.Files1Click(Sender); }
+void MainWindow::ProjectAddClick(QObject *Sender) { m_controllers->projectTree.ProjectAddClick(Sender); }
+void MainWindow::pmitemClick(QObject *Sender) { m_controllers->projectTree.pmitemClick(Sender); }
+void MainWindow::dontpublishClick(QObject *Sender) { m_controllers->projectTree.dontpublishClick(Sender); }
+void MainWindow::removefromprojClick(QObject *Sender) { m_controllers->projectTree.removefromprojClick(Sender); }
+void MainWindow::Rename1Click(QObject *Sender) { m_controllers->projectTree.Rename1Click(Sender); }
+void MainWindow::Find1Click(QObject *Sender) { m_controllers->search.Find1Click(Sender); }
+void MainWindow::Searchagain1Click(QObject *Sender) { m_controllers->search.Searchagain1Click(Sender); }
+void MainWindow::GotoLine1Click(QObject *Sender) { m_controllers->search.GotoLine1Click(Sender); }
+void MainWindow::Findinfiles1Click(QObject *Sender) { m_controllers->search.Findinfiles1Click(Sender); }
+void MainWindow::IndentCode1Click(QObject *Sender) { m_controllers->search.IndentCode1Click(Sender); }
+void MainWindow::Allfunctionlist1Click(QObject *Sender) { m_controllers->functions.Allfunctionlist1Click(Sender); }
+void MainWindow::FunctionList1Click(QObject *Sender) { m_controllers->functions.FunctionList1Click(Sender); }
+void MainWindow::CodeExplorerClick(QObject *Sender) { m_controllers->functions.CodeExplorerClick(Sender); }
+void MainWindow::CodeGridEnter(QObject *Sender) { m_controllers->functions.CodeGridEnter(Sender); }
+void MainWindow::CodeGridDblClick(QObject *Sender) { m_controllers->functions.CodeGridDblClick(Sender); }
+void MainWindow::CodeGridKeyDown(int key, Qt::KeyboardModifiers shift) { m_controllers->functions.CodeGridKeyDown(key, shift); }
+void MainWindow::CodeExplorerRefreshTimer(QObject *Sender) { m_controllers->functions.CodeExplorerRefreshTimer(Sender); }
+void MainWindow::Adviser1Click(QObject *Sender) { m_controllers->completion.Adviser1Click(Sender); }
+void MainWindow::completionShow(QObject *Sender) { m_controllers->completion.completionShow(Sender); }
+void MainWindow::completionChange(QObject *Sender, int index) { m_controllers->completion.completionChange(Sender, index); }
+void MainWindow::completionClose(QObject *Sender) { m_controllers->completion.completionClose(Sender); }
+void MainWindow::PHPnethelp1Click(QObject *Sender) { m_controllers->completion.PHPnethelp1Click(Sender); }
+void MainWindow::Run2Click(QObject *Sender) { m_controllers->run.Run2Click(Sender); }
+void MainWindow::RunwithoutDebuging1Click(QObject *Sender) { m_controllers->run.RunwithoutDebuging1Click(Sender); }
+void MainWindow::RunText1Click(QObject *Sender) { m_controllers->run.RunText1Click(Sender); }
+void MainWindow::ServerLog1Click(QObject *Sender) { m_controllers->server.ServerLog1Click(Sender); }
+void MainWindow::WebPanel1Click(QObject *Sender) { m_controllers->run.WebPanel1Click(Sender); }
+void MainWindow::WebPanelURL1Click(QObject *Sender) { m_controllers->run.WebPanelURL1Click(Sender); }
+void MainWindow::WebPanelURLChange(const QString &text) { m_controllers->run.WebPanelURLChange(text); }
+void MainWindow::Run3Click(QObject *Sender) { m_controllers->run.Run3Click(Sender); }
+void MainWindow::Publish1Click(QObject *Sender) { m_controllers->publish.Publish1Click(Sender); }
+void MainWindow::Publish2Click(QObject *Sender) { m_controllers->publish.Publish2Click(Sender); }
+void MainWindow::Publish3Click(QObject *Sender) { m_controllers->publish.Publish3Click(Sender); }
+void MainWindow::publishnowClick(QObject *Sender) { m_controllers->publish.publishnowClick(Sender); }
+void MainWindow::FTPWork(qint64 bytesSoFar) { m_controllers->publish.FTPWork(bytesSoFar); }

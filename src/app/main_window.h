@@ -1,0 +1,149 @@
+#pragma once
+
+#include "project/project.h"
+
+#include <QHash>
+#include <QMainWindow>
+#include <memory>
+
+class DocumentController;
+class FunctionListController;
+class MessagesController;
+class ProjectTreeController;
+class PublishController;
+class QAction;
+class QKeyEvent;
+class RunController;
+class ServerController;
+struct MainWindowUi;
+struct SecondaryWindows;
+
+// The workspace (object name `MainForm`): one editor, the project, the panels around the editor,
+// the menus, the status line and two timers. It owns its controls, the project and one controller
+// per concern; every handler keeps the name users, the test driver and the tests reach it by and
+// hands over to its controller. A handler called without a sender is the program's own call and
+// never prompts.
+class MainWindow final : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // `windows` are created after this window; the application fills them in.
+    explicit MainWindow(const SecondaryWindows &windows, QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // The controls, to use but never to replace.
+    const MainWindowUi &ui() const { return *m_ui; }
+    Project &project() { return m_project; }
+    // A menu item (main menu, hidden menu or popup) by its component name.
+    QAction *item(const QString &name) const;
+    // The controllers, for what has no handler of its own.
+    DocumentController &documents() const;
+    MessagesController &messagePanel() const;
+    ProjectTreeController &projectTree() const;
+    FunctionListController &functions() const;
+    RunController &run() const;
+    ServerController &server() const;
+    PublishController &publishing() const;
+
+    // Window events.
+    void FormCreate();
+    void FormKeyDown(int key, Qt::KeyboardModifiers shift);
+    void AppEventsActivate();
+    void UpdateStatusLine();
+
+    // Documents and the messages panel.
+    void OpenFileAtLine(const QString &path, bool rememberCurrent);
+    void UpdateCaption();
+    void RecentFilesOpenFile(QObject *Sender, const QString &FileName);
+    void ClearMessages();
+    void AddMessage(const QString &text);
+    void messagesDblClick(QObject *Sender);
+    void messagesKeyDown(int key, Qt::KeyboardModifiers shift);
+
+    // The project and its tree.
+    void OpenProject(const QString &path);
+    void OnProjectUpdateExecute();
+    void PrTreeDblClick(QObject *Sender);
+    void PrTreeKeyDown(int key, Qt::KeyboardModifiers shift);
+    void ProjPopupPopup(QObject *Sender);
+
+    // Preview, code explorer, completion and publishing events.
+    void WebPanelURLChange(const QString &text);
+    void CodeGridEnter(QObject *Sender);
+    void CodeGridDblClick(QObject *Sender);
+    void CodeGridKeyDown(int key, Qt::KeyboardModifiers shift);
+    void CodeExplorerRefreshTimer(QObject *Sender);
+    void completionShow(QObject *Sender);
+    void completionChange(QObject *Sender, int index);
+    void completionClose(QObject *Sender);
+    void FTPWork(qint64 bytesSoFar);
+
+public slots:
+    // The menus' commands; the command table binds each to its item.
+    void New2Click(QObject *Sender);
+    void New1Click(QObject *Sender);
+    void Open1Click(QObject *Sender);
+    void Open2Click(QObject *Sender);
+    void Close1Click(QObject *Sender);
+    void SaveFileClick(QObject *Sender);
+    void SavePrjClick(QObject *Sender);
+    void Saveas2Click(QObject *Sender);
+    void Saveas1Click(QObject *Sender);
+    void Publish3Click(QObject *Sender);
+    void Publish2Click(QObject *Sender);
+    void Exit1Click(QObject *Sender);
+    void IndentCode1Click(QObject *Sender);
+    void Find1Click(QObject *Sender);
+    void Findinfiles1Click(QObject *Sender);
+    void Searchagain1Click(QObject *Sender);
+    void GotoLine1Click(QObject *Sender);
+    void CodeExplorerClick(QObject *Sender);
+    void pmitemClick(QObject *Sender);
+    void WebPanel1Click(QObject *Sender);
+    void Files1Click(QObject *Sender);
+    void Allfunctionlist1Click(QObject *Sender);
+    void FunctionList1Click(QObject *Sender);
+    void ProjectAddClick(QObject *Sender);
+    void Publish1Click(QObject *Sender);
+    void Run2Click(QObject *Sender);
+    void RunwithoutDebuging1Click(QObject *Sender);
+    void RunText1Click(QObject *Sender);
+    void ServerLog1Click(QObject *Sender);
+    void OptionsClick(QObject *Sender);
+    void Run3Click(QObject *Sender);
+    void cmd1Click(QObject *Sender);
+    void Help2Click(QObject *Sender);
+    void PHPnethelp1Click(QObject *Sender);
+    void WebSite1Click(QObject *Sender);
+    void AboutClick(QObject *Sender);
+    void WebPanelURL1Click(QObject *Sender);
+    void Code1Click(QObject *Sender);
+    void dontpublishClick(QObject *Sender);
+    void removefromprojClick(QObject *Sender);
+    void Rename1Click(QObject *Sender);
+    void publishnowClick(QObject *Sender);
+    void Adviser1Click(QObject *Sender);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void buildMenus();
+    void bindEvents();
+    void FormClose();
+    // The command this key reaches over a menu's access key or a control's binding, if any.
+    QAction *commandForMnemonicClash(const QKeyEvent *key) const;
+    QAction *windowCommandFor(const QKeyEvent *key) const;
+
+    Project m_project;
+    const SecondaryWindows &m_windows;
+    std::unique_ptr<MainWindowUi> m_ui;
+    QHash<QString, QAction *> m_items;
+    struct Controllers;
+    std::unique_ptr<Controllers> m_controllers;
+    bool m_firstActivation = true;
+    bool m_closing = false;
+    const QEvent *m_lastKey = nullptr;
+};

@@ -1,0 +1,155 @@
+#include "app/main_window_ui.h"
+
+#include "app/messages_grid.h"
+#include "editor/code_editor.h"
+#include "editor/completion_popup.h"
+#include "forms/browser_frame.h"
+
+#include <QFontDatabase>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMainWindow>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+QTableWidget *makeGrid(QWidget *parent, const QString &name, int columns)
+{
+    auto *grid = new QTableWidget(0, columns, parent);
+    grid->setObjectName(name);
+    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->verticalHeader()->hide();
+    grid->horizontalHeader()->hide();
+    grid->setShowGrid(false);
+    grid->setFrameShape(QFrame::NoFrame);
+    grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    grid->verticalHeader()->setDefaultSectionSize(18);
+    grid->setWordWrap(false);
+    return grid;
+}
+} // namespace
+
+void MainWindowUi::build(QMainWindow *window)
+{
+    // Centre: the editor over the messages grid; the hidden reading editor.
+    centre = new QSplitter(Qt::Vertical);
+    centre->setObjectName(QStringLiteral("centre"));
+    centre->setChildrenCollapsible(false);
+    re = new CodeEditor(centre);
+    re->setObjectName(QStringLiteral("re"));
+    re->applyDocumentSettings();
+    re->setColouring(CodeEditor::Colouring::Php);
+    messages = new MessagesGrid(centre);
+    messages->setObjectName(QStringLiteral("messages"));
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    mono.setPointSize(10);
+    messages->setFont(mono);
+    centre->addWidget(re);
+    centre->addWidget(messages);
+    centre->setHandleWidth(3);
+    messagessplitter = centre->handle(1);
+    messagessplitter->setObjectName(QStringLiteral("messagessplitter"));
+    messages->setMinimumHeight(40);
+    centre->setSizes({400, 81});
+    messages->hide();
+
+    temp_re = new CodeEditor(window);
+    temp_re->setObjectName(QStringLiteral("temp_re"));
+    temp_re->applyDocumentSettings();
+    temp_re->setColouring(CodeEditor::Colouring::Php);
+    temp_re->hide();
+
+    // Left code explorer, centre, right project tree.
+    auto *middle = new QSplitter(Qt::Horizontal);
+    middle->setObjectName(QStringLiteral("middle"));
+    middle->setHandleWidth(6);
+    CodeGrid = makeGrid(middle, QStringLiteral("CodeGrid"), 2);
+    PrTree = new QTreeWidget(middle);
+    PrTree->setObjectName(QStringLiteral("PrTree"));
+    PrTree->setHeaderHidden(true);
+    PrTree->setIndentation(19);
+    middle->addWidget(CodeGrid);
+    middle->addWidget(centre);
+    middle->addWidget(PrTree);
+    middle->setStretchFactor(1, 1);
+    middle->setSizes({209, 600, 200});
+    CodeSplitter = middle->handle(1);
+    CodeSplitter->setObjectName(QStringLiteral("CodeSplitter"));
+    PrSplitter = middle->handle(2);
+    PrSplitter->setObjectName(QStringLiteral("PrSplitter"));
+    CodeGrid->hide();
+    PrTree->hide();
+
+    // The web preview under the work area.
+    auto *outer = new QSplitter(Qt::Vertical);
+    outer->setObjectName(QStringLiteral("outer"));
+    outer->setHandleWidth(5);
+    WebPanel = new BrowserFrame(outer);
+    WebPanel->setObjectName(QStringLiteral("WebPanel"));
+    WebPanel->setShortcutScope(BrowserFrame::ShortcutScope::Browser);
+    outer->addWidget(middle);
+    outer->addWidget(WebPanel);
+    outer->setStretchFactor(0, 1);
+    outer->setSizes({500, 224});
+    WebPanelSplit = outer->handle(1);
+    WebPanelSplit->setObjectName(QStringLiteral("WebPanelSplit"));
+
+    // The FTP panel: progress gauge over the publish log.
+    ftppanel = new QWidget;
+    ftppanel->setObjectName(QStringLiteral("ftppanel"));
+    ftppanel->setFixedHeight(63);
+    auto *ftpLayout = new QVBoxLayout(ftppanel);
+    ftpLayout->setContentsMargins(0, 0, 0, 0);
+    ftpLayout->setSpacing(0);
+    ftpprogress = new QProgressBar(ftppanel);
+    ftpprogress->setObjectName(QStringLiteral("ftpprogress"));
+    ftpprogress->setTextVisible(false);
+    ftpprogress->setFixedHeight(6);
+    ftpprogress->setRange(0, 100);
+    ftplog = new QPlainTextEdit(ftppanel);
+    ftplog->setObjectName(QStringLiteral("ftplog"));
+    ftplog->setReadOnly(true);
+    ftplog->setFrameShape(QFrame::NoFrame);
+    ftplog->setFocusPolicy(Qt::ClickFocus);
+    ftplog->setStyleSheet(QStringLiteral("background: white;"));
+    ftpLayout->addWidget(ftpprogress);
+    ftpLayout->addWidget(ftplog);
+    ftppanel->hide();
+
+    auto *central = new QWidget;
+    central->setObjectName(QStringLiteral("central"));
+    auto *layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(outer, 1);
+    layout->addWidget(ftppanel);
+    window->setCentralWidget(central);
+
+    // Status bar with two 100-pixel panels.
+    window->statusBar()->setObjectName(QStringLiteral("Status"));
+    StatusPanel0 = new QLabel;
+    StatusPanel0->setObjectName(QStringLiteral("StatusPanel0"));
+    StatusPanel0->setMinimumWidth(100);
+    StatusPanel1 = new QLabel;
+    StatusPanel1->setObjectName(QStringLiteral("StatusPanel1"));
+    StatusPanel1->setMinimumWidth(100);
+    window->statusBar()->addWidget(StatusPanel0);
+    window->statusBar()->addWidget(StatusPanel1, 1);
+
+    StatusRefr = new QTimer(window);
+    StatusRefr->setObjectName(QStringLiteral("StatusRefr"));
+    StatusRefr->setInterval(1000);
+    CodeExplorerRefresh = new QTimer(window);
+    CodeExplorerRefresh->setObjectName(QStringLiteral("CodeExplorerRefresh"));
+    CodeExplorerRefresh->setInterval(1000);
+
+    completion = new CompletionPopup(re);
+    re->setFocus();
+}

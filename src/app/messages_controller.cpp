@@ -1,0 +1,129 @@
+// The messages panel under the editor: result rows of a run or of find in
+// files. Column 0 is the text, 1 a file, 2 a 1-based line; rows with a file jump.
+#include "app/messages_controller.h"
+
+#include "app/main_window.h"
+#include "app/main_window_ui.h"
+#include "app/messages_grid.h"
+#include "app/server_controller.h"
+#include "editor/code_editor.h"
+#include "foundation/handler_guard.h"
+
+#include <QSplitter>
+
+MessagesController::MessagesController(MainWindow &window, Project &project, const MainWindowUi &ui,
+                                       const SecondaryWindows &windows)
+    : Controller(window, project, ui, windows)
+{
+    MessagesGrid *grid = m_ui.messages;
+    connect(grid, &MessagesGrid::cellDoubleClicked, this,
+            [this, grid] { RunGuarded([this, grid] { m_window.messagesDblClick(grid); }); });
+}
+
+void MessagesController::SetMessageCell(int column, int row, const QString &text)
+{
+    m_ui.messages->setCell(column, row, text);
+}
+
+QString MessagesController::MessageCell(int column, int row) const
+{
+    return m_ui.messages->cell(column, row);
+}
+
+void MessagesController::ClearMessages()
+{
+    // The grid keeps one row, emptied.
+    m_ui.messages->setRowCount(1);
+    for (int column = 0; column < 3; ++column)
+        SetMessageCell(column, 0, QString());
+    m_ui.messages->setColumnWidth(0, 2000);
+    // Like any grid, the panel always has a current row for Enter to act on.
+    m_ui.messages->setCurrentCell(0, 0);
+}
+
+void MessagesController::AddMessage(const QString &text)
+{
+    if (!MessageCell(0, 0).isEmpty())
+        m_ui.messages->setRowCount(m_ui.messages->rowCount() + 1);
+    SetMessageCell(0, m_ui.messages->rowCount() - 1, text);
+}
+
+void MessagesController::AddMessageRows(const QList<MessageRow> &rows)
+{
+    // The same result as AddMessage and the cell writes row by row, with the
+    // grid grown once.
+    qsizetype next = 0;
+    while (next < rows.size() && MessageCell(0, 0).isEmpty()) {
+        const MessageRow &row = rows.at(next++);
+        AddMessage(row.text);
+        const int last = m_ui.messages->rowCount() - 1;
+        SetMessageCell(1, last, row.file);
+        SetMessageCell(2, last, row.line);
+    }
+    std::vector<MessagesModel::Row> added;
+    added.reserve(size_t(rows.size() - next));
+    for (; next < rows.size(); ++next)
+        added.push_back({rows.at(next).text, rows.at(next).file, rows.at(next).line});
+    m_ui.messages->appendRows(std::move(added));
+}
+
+void MessagesController::RemoveMessage(const QString &text, const QString &file)
+{
+    for (int row = m_ui.messages->rowCount() - 1; row >= 0; --row) {
+        if (MessageCell(0, row) != text || MessageCell(1, row) != file)
+            continue;
+        if (m_ui.messages->rowCount() > 1) {
+            m_ui.messages->removeRow(row);
+        } else {
+            for (int column = 0; column < 3; ++column)
+                SetMessageCell(column, row, QString());
+        }
+        return;
+    }
+}
+
+void MessagesController::ShowMessages()
+{
+    m_ui.messages->show();
+    m_ui.messagessplitter->show();
+    // Dock the splitter directly above the grid again.
+    const QList<int> sizes = m_ui.centre->sizes();
+    if (sizes.size() == 2 && sizes.at(1) < 40)
+        m_ui.centre->setSizes({qMax(0, sizes.at(0) + sizes.at(1) - 81), 81});
+}
+
+void MessagesController::HideMessages()
+{
+    m_ui.messages->hide();
+    m_ui.messagessplitter->hide();
+}
+
+void MessagesController::messagesDblClick(QObject *)
+{
+    const int row = m_ui.messages->currentRow();
+    if (row < 0)
+        return;
+    const QString text = MessageCell(0, row);
+    const QString file = MessageCell(1, row);
+    const QString lineText = MessageCell(2, row);
+    if (file.isEmpty())
+        return;
+    m_window.OpenFileAtLine(file, true);
+    bool ok = false;
+    int line = lineText.toInt(&ok);
+    if (!ok)
+        line = 0;
+    // Going past the line first leaves the target near the top of the view.
+    m_ui.re->setCaretLine(line + 20);
+    m_ui.re->setCaretLine(line);
+    // A hit's text is the line's own text, selected after the jump; a php -l
+    // row's text is a message, so nothing of the file is selected for it.
+    if (!m_window.server().IsLintRow(file, text))
+        m_ui.re->extendSelection(text.size());
+}
+
+void MessagesController::messagesKeyDown(int key, Qt::KeyboardModifiers)
+{
+    if (key == Qt::Key_Return || key == Qt::Key_Enter)
+        messagesDblClick(nullptr);
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "app/controller.h"
+
+#include <QList>
+#include <QString>
+
+// The messages panel under the editor: result rows of a run or of find in
+// files. Column 0 is the text, 1 a file, 2 a 1-based line; rows with a file
+// jump to that line.
+class MessagesController final : public Controller {
+    Q_OBJECT
+
+public:
+    MessagesController(MainWindow &window, Project &project, const MainWindowUi &ui,
+                       const SecondaryWindows &windows);
+
+    void ClearMessages();
+    void AddMessage(const QString &text);
+    // Many rows at once (find in files), as AddMessage and the cell writes
+    // one after the other would leave them.
+    struct MessageRow {
+        QString text;
+        QString file;
+        QString line;
+    };
+    void AddMessageRows(const QList<MessageRow> &rows);
+    void ShowMessages();
+    void HideMessages();
+    void messagesDblClick(QObject *Sender);
+    void messagesKeyDown(int key, Qt::KeyboardModifiers shift);
+    // Writes cell (column, row) of the messages grid.
+    void SetMessageCell(int column, int row, const QString &text);
+    QString MessageCell(int column, int row) const;
+    // Takes out the row with this text and file; the grid keeps one row, emptied.
+    void RemoveMessage(const QString &text, const QString &file);
+};

@@ -1,0 +1,331 @@
+// The project commands and the project tree: the tree mirrors the file list,
+// opens what the user selects, and carries the lock, remove and rename commands.
+#include "app/project_tree_controller.h"
+
+#include "app/document_controller.h"
+#include "app/main_window.h"
+#include "app/main_window_ui.h"
+#include "app/server_controller.h"
+#include "app/window_set.h"
+#include "components/recent_files.h"
+#include "editor/code_editor.h"
+#include "forms/browser_frame.h"
+#include "forms/project_files_dialog.h"
+#include "foundation/handler_guard.h"
+#include "foundation/switches.h"
+#include "foundation/user_dialogs.h"
+#include "project/project_paths.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QMenu>
+#include <QPainter>
+#include <QTreeWidget>
+
+namespace {
+const QString ProjectOpenFilter = QStringLiteral("Wendlor Project file |*.wdx|Any file|*.*");
+const QString ProjectSaveFilter = QStringLiteral("Wendlor Project |*.wdx");
+constexpr int NodeRole = Qt::UserRole;
+
+enum ProjectImage { ImageFile = 0, ImageLocked = 1, ImageMissing = 2, ImageProject = 3 };
+
+QIcon projectImage(int index)
+{
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (index == ImageLocked) {
+        painter.fillRect(QRect(3, 7, 10, 2), QColor(40, 40, 40));
+    } else if (index == ImageMissing) {
+        painter.setBrush(QColor(200, 0, 0));
+        painter.setPen(Qt::NoPen);
+        painter.drawEllipse(QRect(1, 1, 14, 14));
+        painter.setBrush(Qt::white);
+        painter.drawRect(QRect(7, 3, 2, 7));
+        painter.drawRect(QRect(7, 11, 2, 2));
+    }
+    painter.end();
+    return QIcon(pixmap);
+}
+
+// A path relative to the project folder as the project file stores it, shown
+// with the native separator; the full path for an unsaved project.
+QString relativeForDisplay(const QString &fullPath, const QString &projectFile)
+{
+    if (projectFile.isEmpty())
+        return fullPath;
+    const ProjectPathEncoder encoder(ProjectFolderOf(projectFile));
+    QString stored = encoder.Encode(fullPath);
+    if (stored != fullPath)
+        stored.replace(u'\\', u'/');
+    return stored;
+}
+} // namespace
+
+ProjectTreeController::ProjectTreeController(MainWindow &window, Project &project,
+                                             const MainWindowUi &ui, const SecondaryWindows &windows)
+    : Controller(window, project, ui, windows)
+{
+    QTreeWidget *tree = m_ui.PrTree;
+    connect(tree, &QTreeWidget::itemSelectionChanged, this,
+            [this, tree] { RunGuarded([this, tree] { m_window.PrTreeDblClick(tree); }); });
+    connect(tree, &QTreeWidget::itemDoubleClicked, this,
+            [this, tree] { RunGuarded([this, tree] { m_window.PrTreeDblClick(tree); }); });
+    connect(tree, &QWidget::customContextMenuRequested, this, &ProjectTreeController::showPopup);
+    // The popup hides what does not fit the clicked node, but a hidden item's
+    // shortcut is dead: Del must keep removing files once the popup is gone.
+    connect(m_ui.ProjPopup, &QMenu::aboutToHide, this,
+            [this] { m_window.item(QStringLiteral("removefromproj"))->setVisible(true); });
+}
+
+void ProjectTreeController::showPopup(const QPoint &at)
+{
+    // A right click selects the clicked row first.
+    if (QTreeWidgetItem *node = m_ui.PrTree->itemAt(at))
+        m_ui.PrTree->setCurrentItem(node);
+    RunGuarded([this] { m_window.ProjPopupPopup(m_ui.ProjPopup); });
+    m_ui.ProjPopup->popup(m_ui.PrTree->viewport()->mapToGlobal(at));
+}
+
+void ProjectTreeController::OnLoadedExecute()
+{
+    m_window.server().ProjectLoaded();
+    m_ui.recentFiles->NotifyOpen(m_project.FileName);
+    m_ui.WebPanel->setUrlText(m_project.RunAddress);
+}
+
+int ProjectTreeController::SelectedNode() const
+{
+    const QTreeWidgetItem *node = m_ui.PrTree->currentItem();
+    if (!node || !node->isSelected())
+        return NoNode;
+    return node->data(0, NodeRole).toInt();
+}
+
+void ProjectTreeController::OpenProject(const QString &path)
+{
+    const bool exists = QFileInfo(path).isFile();
+    m_project.LoadFromFile(path);
+    // Nothing was loaded: reloading the document from disk now would throw
+    // away the editor's unsaved text.
+    if (!exists)
+        return;
+    if (!m_project.OpenedFile.isEmpty()) {
+        // Forget the name first so the editor's text, which belongs to the
+        // document open before the load, is not saved into the loaded one's file.
+        const QString opened = m_project.OpenedFile;
+        m_project.SetOpenedFile(QString());
+        m_window.OpenFileAtLine(opened, true);
+    } else if (m_project.Files.Count() > 0) {
+        m_window.OpenFileAtLine(m_project.Files.Get(0)->Name, true);
+    }
+}
+
+void ProjectTreeController::SaveProjectTo(const QString &path)
+{
+    m_project.SaveToFile(path);
+}
+
+void ProjectTreeController::SavePrjClick(QObject *Sender)
+{
+    if (Sender && !QFileInfo(m_project.FileName).isFile())
+        Saveas1Click(nullptr);
+    else if (!m_project.FileName.isEmpty())
+        SaveProjectTo(m_project.FileName);
+}
+
+void ProjectTreeController::Saveas1Click(QObject *)
+{
+    const QString chosen = Dialogs().saveFile(QStringLiteral("Save Project as"), m_project.FileName,
+                                              ProjectSaveFilter, QStringLiteral("wdx"));
+    if (chosen.isEmpty())
+        return;
+    SaveProjectTo(chosen);
+    m_project.LoadFromFile(chosen);
+}
+
+void ProjectTreeController::New1Click(QObject *)
+{
+    // The own PHP server served the project that goes now.
+    m_window.server().StopServer();
+    m_project.Clear();
+    m_window.UpdateCaption();
+    m_ui.re->clearAll();
+}
+
+void ProjectTreeController::Open2Click(QObject *)
+{
+    const QStringList chosen = Dialogs().openFiles(QStringLiteral("Open Project"),
+                                                   QFileInfo(m_project.FileName).absolutePath(),
+                                                   ProjectOpenFilter, false);
+    if (!chosen.isEmpty())
+        OpenProject(chosen.constFirst());
+}
+
+void ProjectTreeController::pmitemClick(QObject *)
+{
+    m_ui.PrTree->setVisible(m_window.item(QStringLiteral("pmitem"))->isChecked());
+}
+
+void ProjectTreeController::OnProjectUpdateExecute()
+{
+    QString remembered;
+    if (const QTreeWidgetItem *selected = m_ui.PrTree->currentItem(); selected && selected->isSelected())
+        remembered = selected->text(0);
+
+    // Selections made here are the program's own and open nothing.
+    const QSignalBlocker block(m_ui.PrTree);
+    m_ui.PrTree->clear();
+    auto *root = new QTreeWidgetItem(m_ui.PrTree);
+    root->setText(0, m_project.FileName.isEmpty() ? QString() : QFileInfo(m_project.FileName).fileName());
+    root->setData(0, NodeRole, -1);
+    root->setIcon(0, projectImage(ImageProject));
+    const QIcon file = projectImage(ImageFile);
+    const QIcon locked = projectImage(ImageLocked);
+    const QIcon missing = projectImage(ImageMissing);
+    for (int i = 0; i < m_project.Files.Count(); ++i) {
+        const ProjectEntry *entry = m_project.Files.Get(i);
+        const QString text = LocaleLower(relativeForDisplay(entry->Name, m_project.FileName));
+        auto *node = new QTreeWidgetItem(root);
+        node->setText(0, text);
+        node->setData(0, NodeRole, i);
+        node->setIcon(0, !QFileInfo(entry->Name).isFile() ? missing : entry->Publish ? file : locked);
+    }
+    m_ui.PrTree->expandAll();
+    m_ui.PrTree->setCurrentItem(nullptr);
+    m_ui.PrTree->clearSelection();
+    if (!remembered.isEmpty()) {
+        for (QTreeWidgetItemIterator it(m_ui.PrTree); *it; ++it) {
+            if ((*it)->text(0) == remembered) {
+                m_ui.PrTree->setCurrentItem(*it);
+                break;
+            }
+        }
+    }
+}
+
+void ProjectTreeController::PrTreeDblClick(QObject *)
+{
+    const int node = SelectedNode();
+    if (node < 0)
+        return;
+    if (node < m_project.Files.Count())
+        m_window.OpenFileAtLine(m_project.Files.Get(node)->Name, true);
+}
+
+void ProjectTreeController::PrTreeKeyDown(int key, Qt::KeyboardModifiers)
+{
+    if (key != Qt::Key_Return && key != Qt::Key_Enter)
+        return;
+    PrTreeDblClick(nullptr);
+    m_ui.re->takeFocus();
+}
+
+void ProjectTreeController::ProjPopupPopup(QObject *)
+{
+    const int node = SelectedNode();
+    const bool file = node >= 0 && node < m_project.Files.Count();
+    m_window.item(QStringLiteral("PManProjectAdd"))->setVisible(!file);
+    for (const char *name : {"removefromproj", "dontpublish", "publishnow", "Rename1"})
+        m_window.item(QString::fromLatin1(name))->setVisible(file);
+    QAction *lock = m_window.item(QStringLiteral("dontpublish"));
+    lock->setCheckable(true);
+    lock->setChecked(file && !m_project.Files.Get(node)->Publish);
+}
+
+void ProjectTreeController::dontpublishClick(QObject *)
+{
+    const int node = SelectedNode();
+    if (node < 0 || node >= m_project.Files.Count())
+        return;
+    ProjectEntry *entry = m_project.Files.Get(node);
+    entry->Publish = !entry->Publish;
+    m_window.item(QStringLiteral("dontpublish"))->setChecked(!entry->Publish);
+    OnProjectUpdateExecute();
+}
+
+void ProjectTreeController::removefromprojClick(QObject *)
+{
+    const int node = SelectedNode();
+    if (node < 0 || node >= m_project.Files.Count())
+        return;
+    {
+        const QSignalBlocker block(m_ui.PrTree);
+        QTreeWidgetItem *following = m_ui.PrTree->itemBelow(m_ui.PrTree->currentItem());
+        m_ui.PrTree->setCurrentItem(following);
+        if (!following)
+            m_ui.PrTree->clearSelection();
+    }
+    m_project.RemoveFile(node);
+}
+
+void ProjectTreeController::Rename1Click(QObject *)
+{
+    const int node = SelectedNode();
+    if (node < 0 || node >= m_project.Files.Count())
+        return;
+    ProjectEntry *entry = m_project.Files.Get(node);
+    const QString old = entry->Name;
+    const QFileInfo info(old);
+    const std::optional<QString> answer =
+        Dialogs().prompt(QStringLiteral("Rename"), QStringLiteral("New name"), info.fileName());
+    if (!answer)
+        return;
+    const QString newName = info.path() + u'/' + *answer;
+    if (answer->isEmpty() || answer->contains(u'/'))
+        throw AppError(QStringLiteral("Cannot rename %1: \"%2\" is not a file name").arg(old, *answer));
+    // The entry follows the file only when the file really moved; a refused
+    // rename would leave the entry naming a file that does not exist.
+    if (newName != old && QFileInfo::exists(old)) {
+        if (QFileInfo::exists(newName))
+            throw AppError(QStringLiteral("Cannot rename %1: %2 already exists").arg(old, newName));
+        if (!QFile::rename(old, newName))
+            throw AppError(QStringLiteral("Cannot rename %1 to %2").arg(old, newName));
+    }
+    entry->Name = newName;
+    // The open document moves with its file, or the next save would bring
+    // the old name back and leave the renamed file behind.
+    if (m_project.OpenedFile == old)
+        m_project.SetOpenedFile(newName);
+    m_window.UpdateCaption();
+    m_project.OnProjectUpdate.raise(nullptr);
+}
+
+void ProjectTreeController::ProjectAddClick(QObject *)
+{
+    QString &folder = m_window.documents().odFolder;
+    if (folder.isEmpty() && !m_project.FileName.isEmpty())
+        folder = QFileInfo(m_project.FileName).absolutePath();
+    const QStringList chosen = Dialogs().openFiles(QStringLiteral("Add to Project"), folder,
+                                                   QStringLiteral("Any file|*.*"), true);
+    if (!chosen.isEmpty()) {
+        m_window.documents().odFiles = chosen;
+        for (const QString &path : chosen)
+            m_window.OpenFileAtLine(path, true);
+    }
+    m_project.OnProjectUpdate.raise(nullptr);
+}
+
+void ProjectTreeController::Files1Click(QObject *)
+{
+    ProjectFilesDialog *form = m_windows.projectFilesDialog;
+    QStringList names;
+    m_project.ListFileNames(names);
+    QList<QPair<QString, QString>> rows;
+    int current = -1;
+    const QString opened = LocaleLower(m_project.OpenedFile);
+    for (int i = 0; i < names.size(); ++i) {
+        rows.append({relativeForDisplay(names.at(i), m_project.FileName), names.at(i)});
+        if (!opened.isEmpty() && LocaleLower(names.at(i)) == opened)
+            current = i;
+    }
+    form->setRows(rows, current);
+    if (Dialogs().showModal(form) != QDialog::Accepted)
+        return;
+    const QString chosen = form->chosenPath();
+    if (!chosen.isEmpty())
+        m_window.OpenFileAtLine(chosen, true);
+}

@@ -1,0 +1,98 @@
+#include "app/window_set.h"
+
+#include "app/main_window.h"
+#include "forms/about_dialog.h"
+#include "forms/help_window.h"
+#include "forms/trace_window.h"
+#include "forms/environment_options_dialog.h"
+#include "forms/advice_window.h"
+#include "forms/project_functions_dialog.h"
+#include "forms/project_files_dialog.h"
+#include "forms/file_functions_dialog.h"
+#include "forms/online_manual_window.h"
+#include "forms/project_options_dialog.h"
+#include "forms/run_window.h"
+#include "forms/database_admin_window.h"
+#include "forms/run_text_window.h"
+#include "forms/qt_user_dialogs.h"
+#include "foundation/errors.h"
+#include "foundation/settings.h"
+#include "foundation/user_dialogs.h"
+
+#include <QApplication>
+#include <QScreen>
+#include <utility>
+
+QList<QWidget *> SecondaryWindows::all() const
+{
+    return {
+        runWindow,
+        projectFilesDialog,
+        fileFunctionsDialog,
+        projectFunctionsDialog,
+        onlineManualWindow,
+        runTextWindow,
+        projectOptionsDialog,
+        adviceWindow,
+        environmentOptionsDialog,
+        aboutDialog,
+        traceWindow,
+        helpWindow,
+        databaseAdminWindow,
+    };
+}
+
+template <typename T, typename... Args>
+T *WindowSet::create(Args &...args)
+{
+    auto *window = new T(args...);
+    m_order.append(window);
+    return window;
+}
+
+WindowSet::WindowSet()
+{
+    // The order is fixed: the trace window reads its switches while created,
+    // so trace lines written before it exists are dropped.
+    m_main = create<MainWindow>(std::as_const(m_windows));
+    m_windows.runWindow = create<RunWindow>();
+    m_windows.projectFilesDialog = create<ProjectFilesDialog>();
+    m_windows.fileFunctionsDialog = create<FileFunctionsDialog>();
+    m_windows.projectFunctionsDialog = create<ProjectFunctionsDialog>();
+    m_windows.onlineManualWindow = create<OnlineManualWindow>();
+    m_windows.runTextWindow = create<RunTextWindow>();
+    m_windows.projectOptionsDialog = create<ProjectOptionsDialog>();
+    m_windows.adviceWindow = create<AdviceWindow>();
+    m_windows.environmentOptionsDialog = create<EnvironmentOptionsDialog>();
+    m_windows.aboutDialog = create<AboutDialog>();
+    m_windows.traceWindow = create<TraceWindow>();
+    m_windows.helpWindow = create<HelpWindow>();
+    m_windows.databaseAdminWindow = create<DatabaseAdminWindow>();
+}
+
+WindowSet::~WindowSet()
+{
+    // The main window goes last: the others may refer to it while closing.
+    for (qsizetype i = m_order.size() - 1; i >= 0; --i)
+        delete m_order.at(i);
+}
+
+int RunQuillstone()
+{
+    QtUserDialogs dialogs;
+    SetDialogs(&dialogs);
+    try {
+        SetApplicationTitle(QStringLiteral("Quillstone"));
+        WindowSet windows;
+        // Without a window manager nothing honours "maximised": start at the
+        // screen's size so the window fills it either way.
+        if (QScreen *screen = QGuiApplication::primaryScreen())
+            windows.mainWindow()->setGeometry(screen->availableGeometry());
+        windows.mainWindow()->showMaximized();
+        QApplication::exec();
+    } catch (...) {
+        Dialogs().showError(exceptionMessage(std::current_exception()));
+    }
+    SetDialogs(nullptr);
+    return 0;
+}

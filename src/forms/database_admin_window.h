@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QDialog>
+
+class BrowserFrame;
+
+// The local server's database administration page. Opens maximised. It never
+// navigates by itself: created once, its browser keeps the last page between
+// showings, and the frame's shortcuts work while the browser has the focus.
+// Object name `form_run2`.
+class DatabaseAdminWindow final : public QDialog
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(DatabaseAdminWindow)
+
+  public:
+    DatabaseAdminWindow();
+    ~DatabaseAdminWindow() override;
+
+    BrowserFrame *frame_browser1;
+
+  protected:
+    void keyPressEvent(QKeyEvent *event) override;
+};
