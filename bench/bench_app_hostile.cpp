@@ -13,6 +13,8 @@
 
 #include "app/window_set.h"
 #include "app/main_window.h"
+#include "app/main_window_ui.h"
+#include "app/messages_controller.h"
 #include "app/messages_grid.h"
 #include "components/recent_files.h"
 #include "support/recording_browser_view.h"

@@ -50,6 +50,9 @@ if [ -d "$PHP_CORPUS" ]; then
   run window_search bash "$here/bench/search-in-window.sh" "$build" 7
   run engine_search "$build/bench/bench_project_search" "$PHP_CORPUS"
 fi
+run own_server bash "$here/bench/run-own-server.sh" "$build" 5
+run own_server_engine "$build/bench/bench_net_own_server" 20
+run lint "$build/bench/bench_app_lint" 4 10
 run publish bash "$here/bench/publish-vs-lftp.sh" "$(realpath --relative-to="$here" "$build")" 1
 run publish_window bash "$here/bench/publish-window-vs-lftp.sh" "$build" 1
 
@@ -99,6 +102,11 @@ if [ -s "$log/functions" ]; then
   fg=$(awk '/^Functions... scan/ { on = 1 } on && $1 == "grep" { print $3; exit }' "$log/engine_search")
   row "Functions... scan of 7,044 files, ms" "$fs" "grep for function lines: $fg" "$(ratio "$fs" "$fg")"
 fi
+o=$(num own_server 'own server, median ms:'); os=$(num own_server_engine 'until it accepts:')
+row "Alt+R to the caret on the error line, fresh start, own PHP server, ms" "$o" "target 1500 (php -S start alone: $os)" "$(ratio "$o" 1500)"
+keys() { grep -m1 "$1" "$log/lint" | sed -E 's/.*median +([0-9.]+) ms.*max +([0-9.]+) ms.*/\1 \/ \2/'; }
+lb=$(keys 'php -l running'); lq=$(keys 'no check running'); lc=$(keys 'busy as long')
+row "keystroke while php -l checks a 4 MB page, median / max ms" "$lb" "no check: $lq; another program busy: $lc" "-"
 pf=$(awk '/1000 files/ && / ours / { print $(NF-1) }' "$log/publish" | head -1)
 pl=$(awk '/1000 files/ && /lftp/ { print $(NF-1) }' "$log/publish" | head -1)
 bf=$(awk '/100 MB file/ && / ours / { print $(NF-1) }' "$log/publish" | head -1)

@@ -11,5 +11,5 @@ if [ ! -f "$demo/demo.wdx" ]; then
   rm -f "$demo/.gitattributes"
 fi
 echo "Demo project: $demo/demo.wdx"
-echo "Its pages run through PHP's own server: php -S 127.0.0.1:8000 -t \"$demo\""
+echo "Run and the preview start PHP's server for it (php -S 127.0.0.1:8000 -t \"$demo\" -d display_errors=1 -d html_errors=1)"
 exec "$build/quillstone" "$demo/demo.wdx"

@@ -91,6 +91,8 @@ constexpr Row Commands[] = {
     command("Run1", "RunwithoutDebuging1", "Run Without Debugging", "Alt+Return",
             HANDLER(RunwithoutDebuging1Click)),
     command("Run1", "RunText1", "Run in Text Mode", "Alt+T", HANDLER(RunText1Click)),
+    separator("Run1"),
+    command("Run1", "ServerLog1", "Server &Log", "", HANDLER(ServerLog1Click)),
 
     menu("", "Tools1", "Tools"),
     command("Tools1", "Options1", "Options...", "", HANDLER(OptionsClick)),

@@ -216,7 +216,10 @@ void DocumentController::SaveFileClick(QObject *Sender)
     if (!Sender)
         TRACE_POINT("Sender is null");
     const bool named = !m_project.OpenedFile.isEmpty();
-    if (saveCurrent(Sender != nullptr) && named && Sender && m_ui.WebPanel->isVisible()) {
+    if (!saveCurrent(Sender != nullptr) || !named || !Sender)
+        return;
+    emit savedByUser(m_project.OpenedFile);
+    if (m_ui.WebPanel->isVisible()) {
         TRACE_POINT("WebPanel Navigate");
         m_window.run().ReloadPreviewAfterSave();
     }
@@ -269,6 +272,7 @@ bool DocumentController::saveAs()
     m_project.Files.Last()->Name = chosen;
     m_project.SetOpenedFile(chosen);
     UpdateCaption();
+    emit savedByUser(chosen);
     return true;
 }
 

@@ -42,6 +42,10 @@ public:
     QStringList odFiles;
     QString odFolder;
 
+signals:
+    // The user saved a document under `path` (the program's own saves do not count).
+    void savedByUser(const QString &path);
+
 private:
     // Saves the document; `interactive` is the user's Save. A silent save
     // writes only a modified document. Before writing over a file another

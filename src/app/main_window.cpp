@@ -13,6 +13,7 @@
 #include "app/publish_controller.h"
 #include "app/run_controller.h"
 #include "app/search_controller.h"
+#include "app/server_controller.h"
 #include "app/test_driver.h"
 #include "app/window_set.h"
 #include "components/recent_files.h"
@@ -51,8 +52,11 @@ struct MainWindow::Controllers {
     Controllers(MainWindow &w, Project &p, const MainWindowUi &ui, const SecondaryWindows &s)
         : documents(w, p, ui, s), messages(w, p, ui, s), projectTree(w, p, ui, s), search(w, p, ui, s),
           functions(w, p, ui, s), completion(w, p, ui, s), run(w, p, ui, s), publish(w, p, ui, s),
-          editorView(w, p, ui, s)
+          editorView(w, p, ui, s), server(w, p, ui, s)
     {
+        // The user's saves of PHP files are checked with php -l.
+        connect(&documents, &DocumentController::savedByUser, &server,
+                &ServerController::LintSavedFile);
     }
     DocumentController documents;
     MessagesController messages;
@@ -63,6 +67,7 @@ struct MainWindow::Controllers {
     RunController run;
     PublishController publish;
     EditorViewController editorView;
+    ServerController server;
 };
 
 MainWindow::MainWindow(const SecondaryWindows &windows, QWidget *parent)
@@ -99,6 +104,7 @@ ProjectTreeController &MainWindow::projectTree() const { return m_controllers->p
 FunctionListController &MainWindow::functions() const { return m_controllers->functions; }
 RunController &MainWindow::run() const { return m_controllers->run; }
 PublishController &MainWindow::publishing() const { return m_controllers->publish; }
+ServerController &MainWindow::server() const { return m_controllers->server; }
 
 void MainWindow::buildMenus()
 {
@@ -345,8 +351,14 @@ void MainWindow::OptionsClick(QObject *)
 {
     EnvironmentOptionsDialog *form = m_windows.environmentOptionsDialog;
     form->setActivateOnReturn(ActivateOnReturn.ReadBool());
-    if (Dialogs().showModal(form) == QDialog::Accepted)
+    form->setStartPhpServer(ServerController::StartPhpServer().ReadBool());
+    if (Dialogs().showModal(form) == QDialog::Accepted) {
         ActivateOnReturn.WriteBool(form->activateOnReturn());
+        ServerController::StartPhpServer().WriteBool(form->startPhpServer());
+        // Switched off: the user's own server takes the port from now on.
+        if (!form->startPhpServer())
+            m_controllers->server.StopServer();
+    }
 }
 
 void MainWindow::Help2Click(QObject *)
@@ -425,6 +437,7 @@ void MainWindow::PHPnetOnline1Click(QObject *Sender) { m_controllers->completion
 void MainWindow::Run2Click(QObject *Sender) { m_controllers->run.Run2Click(Sender); }
 void MainWindow::RunwithoutDebuging1Click(QObject *Sender) { m_controllers->run.RunwithoutDebuging1Click(Sender); }
 void MainWindow::RunText1Click(QObject *Sender) { m_controllers->run.RunText1Click(Sender); }
+void MainWindow::ServerLog1Click(QObject *Sender) { m_controllers->server.ServerLog1Click(Sender); }
 void MainWindow::WebPanel1Click(QObject *Sender) { m_controllers->run.WebPanel1Click(Sender); }
 void MainWindow::LineNumbers1Click(QObject *Sender) { m_controllers->editorView.LineNumbers1Click(Sender); }
 void MainWindow::Colours1Click(QObject *Sender) { m_controllers->editorView.Colours1Click(Sender); }

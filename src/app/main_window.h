@@ -14,18 +14,17 @@ class PublishController;
 class QAction;
 class QKeyEvent;
 class RunController;
+class ServerController;
 struct MainWindowUi;
 struct SecondaryWindows;
 
-// The workspace (object name `MainForm`): one editor, the project, the panels
-// around the editor, the menus, the status line and two timers. It owns its
-// controls, the project and one controller per concern; every handler keeps
-// the name users, the test driver and the tests reach it by and hands over to
-// its controller. A handler called without a sender is the program's own call
-// and never prompts.
+// The workspace (object name `MainForm`): one editor, the project, the panels around the editor,
+// the menus, the status line and two timers. It owns its controls, the project and one controller
+// per concern; every handler keeps the name users, the test driver and the tests reach it by and
+// hands over to its controller. A handler called without a sender is the program's own call and
+// never prompts.
 class MainWindow final : public QMainWindow {
     Q_OBJECT
-    Q_DISABLE_COPY_MOVE(MainWindow)
 
 public:
     // `windows` are created after this window; the application fills them in.
@@ -43,6 +42,7 @@ public:
     ProjectTreeController &projectTree() const;
     FunctionListController &functions() const;
     RunController &run() const;
+    ServerController &server() const;
     PublishController &publishing() const;
 
     // Window events.
@@ -111,6 +111,7 @@ public slots:
     void Run2Click(QObject *Sender);
     void RunwithoutDebuging1Click(QObject *Sender);
     void RunText1Click(QObject *Sender);
+    void ServerLog1Click(QObject *Sender);
     void OptionsClick(QObject *Sender);
     void Run3Click(QObject *Sender);
     void cmd1Click(QObject *Sender);
@@ -137,9 +138,8 @@ private:
     void bindEvents();
     // Saves what changed before the window closes; false to stay open.
     bool FormClose();
-    // The command whose shortcut is also a main menu's access key, if any.
+    // The command this key reaches over a menu's access key or a control's binding, if any.
     QAction *commandForMnemonicClash(const QKeyEvent *key) const;
-    // The window-wide command whose shortcut is this key, if any.
     QAction *windowCommandFor(const QKeyEvent *key) const;
 
     Project m_project;

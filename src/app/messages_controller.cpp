@@ -5,6 +5,7 @@
 #include "app/main_window.h"
 #include "app/main_window_ui.h"
 #include "app/messages_grid.h"
+#include "app/server_controller.h"
 #include "editor/code_editor.h"
 #include "foundation/handler_guard.h"
 
@@ -66,6 +67,21 @@ void MessagesController::AddMessageRows(const QList<MessageRow> &rows)
     m_ui.messages->appendRows(std::move(added));
 }
 
+void MessagesController::RemoveMessage(const QString &text, const QString &file)
+{
+    for (int row = m_ui.messages->rowCount() - 1; row >= 0; --row) {
+        if (MessageCell(0, row) != text || MessageCell(1, row) != file)
+            continue;
+        if (m_ui.messages->rowCount() > 1) {
+            m_ui.messages->removeRow(row);
+        } else {
+            for (int column = 0; column < 3; ++column)
+                SetMessageCell(column, row, QString());
+        }
+        return;
+    }
+}
+
 void MessagesController::ShowMessages()
 {
     m_ui.messages->show();
@@ -100,7 +116,10 @@ void MessagesController::messagesDblClick(QObject *)
     // Going past the line first leaves the target near the top of the view.
     m_ui.re->setCaretLine(line + 20);
     m_ui.re->setCaretLine(line);
-    m_ui.re->extendSelection(text.size());
+    // A hit's text is the line's own text, selected after the jump; a php -l
+    // row's text is a message, so nothing of the file is selected for it.
+    if (!m_window.server().IsLintRow(file, text))
+        m_ui.re->extendSelection(text.size());
 }
 
 void MessagesController::messagesKeyDown(int key, Qt::KeyboardModifiers)

@@ -32,4 +32,6 @@ public:
     // Writes cell (column, row) of the messages grid.
     void SetMessageCell(int column, int row, const QString &text);
     QString MessageCell(int column, int row) const;
+    // Takes out the row with this text and file; the grid keeps one row, emptied.
+    void RemoveMessage(const QString &text, const QString &file);
 };

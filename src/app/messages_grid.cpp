@@ -44,6 +44,15 @@ void MessagesModel::appendRows(std::vector<Row> rows)
     endInsertRows();
 }
 
+void MessagesModel::removeRow(int row)
+{
+    if (row < 0 || row >= int(m_rows.size()))
+        return;
+    beginRemoveRows({}, row, row);
+    m_rows.erase(m_rows.begin() + row);
+    endRemoveRows();
+}
+
 QString MessagesModel::cell(int column, int row) const
 {
     if (row < 0 || row >= int(m_rows.size()) || column < 0 || column > 2)

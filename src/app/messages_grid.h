@@ -19,6 +19,7 @@ public:
 
     void setRowCount(int rows);
     void appendRows(std::vector<Row> rows);
+    void removeRow(int row);
     QString cell(int column, int row) const;
     void setCell(int column, int row, const QString &text);
 
@@ -39,6 +40,7 @@ public:
     QString cell(int column, int row) const { return m_model.cell(column, row); }
     void setCell(int column, int row, const QString &text) { m_model.setCell(column, row, text); }
     void appendRows(std::vector<MessagesModel::Row> rows) { m_model.appendRows(std::move(rows)); }
+    void removeRow(int row) { m_model.removeRow(row); }
     int currentRow() const { return currentIndex().row(); }
     void setCurrentCell(int row, int column);
 

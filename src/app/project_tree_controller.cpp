@@ -5,6 +5,7 @@
 #include "app/document_controller.h"
 #include "app/main_window.h"
 #include "app/main_window_ui.h"
+#include "app/server_controller.h"
 #include "app/window_set.h"
 #include "components/recent_files.h"
 #include "editor/code_editor.h"
@@ -97,6 +98,7 @@ void ProjectTreeController::showPopup(const QPoint &at)
 
 void ProjectTreeController::OnLoadedExecute()
 {
+    m_window.server().ProjectLoaded();
     m_ui.recentFiles->NotifyOpen(m_project.FileName);
     m_ui.WebPanel->setUrlText(m_project.RunAddress);
 }
@@ -175,6 +177,8 @@ void ProjectTreeController::New1Click(QObject *)
 {
     if (!m_window.documents().AskToSaveChanges())
         return;
+    // The own PHP server served the project that goes now.
+    m_window.server().StopServer();
     m_project.Clear();
     m_window.UpdateCaption();
     m_ui.re->clearAll();

@@ -1,12 +1,15 @@
-// The run commands: save, fetch the run address, and either land on the first
-// PHP error of the page or show the page in the Run window. The web preview
-// panel and the windows that show pages: the preview follows the run address,
-// reloads after the user's saves, and phpMyAdmin keeps the database address.
+// The run commands: save, make sure something serves the run address (the
+// server controller may start PHP's own server), fetch it, and either land on
+// the first PHP error of the page or show the page in the Run window. The web
+// preview panel and the windows that show pages: the preview follows the run
+// address, reloads after the user's saves, and phpMyAdmin keeps the database
+// address.
 #include "app/run_controller.h"
 
 #include "app/main_window.h"
 #include "app/main_window_ui.h"
 #include "app/messages_controller.h"
+#include "app/server_controller.h"
 #include "app/window_set.h"
 #include "editor/code_editor.h"
 #include "forms/browser_frame.h"
@@ -45,19 +48,34 @@ void RunController::Run2Click(QObject *Sender)
 
     BrowserFrame *runFrame = m_windows.runWindow->frame_browser1;
     runFrame->setUrlText(m_project.RunAddress);
-    if (m_project.RunAddress == m_previousRunAddress)
+    // Only what a web server can serve is shown or fetched; the project's own
+    // PHP server is started here when it is needed. The user's command says
+    // why not in a box; otherwise the Run window shows what to do.
+    const ServerController::RunServing serving =
+        m_window.server().ServeRunAddress(m_project.RunAddress);
+    if (!serving.served) {
+        if (Sender && !serving.problem.isEmpty()) {
+            Dialogs().showMessage(serving.problem);
+            return;
+        }
+        m_window.server().ShowRunGuidance(runFrame, m_project.RunAddress, serving.problem);
+    } else if (m_project.RunAddress == m_previousRunAddress) {
         runFrame->reload();
-    else
+    } else {
         runFrame->navigate(m_project.RunAddress);
+    }
     m_previousRunAddress = m_project.RunAddress;
     m_window.ClearMessages();
 
     QString page;
-    if (Sender)
+    if (Sender && serving.served)
         page = getOrEmpty(Http(), runFrame->urlText());
 
-    const PhpErrorCapture capture = CapturePhpError(page);
+    PhpErrorCapture capture = CapturePhpError(page);
     if (capture.found) {
+        // PHP names files by their real paths; the project may know them
+        // through a linked folder.
+        capture.file = ProjectPathOfReported(capture.file, m_project);
         m_window.AddMessage(capture.messageRow());
         m_window.messagePanel().ShowMessages();
         if (QFileInfo(capture.file).isFile()) {
@@ -70,7 +88,8 @@ void RunController::Run2Click(QObject *Sender)
     }
 
     m_window.messagePanel().HideMessages();
-    runFrame->navigate(runFrame->urlText());
+    if (serving.served)
+        runFrame->navigate(runFrame->urlText());
     Dialogs().showModal(m_windows.runWindow);
     m_project.RunAddress = runFrame->urlText();
     m_ui.WebPanel->setUrlText(m_project.RunAddress);
@@ -87,8 +106,14 @@ void RunController::RunText1Click(QObject *)
     m_window.SaveFileClick(nullptr);
     BrowserFrame *runFrame = m_windows.runWindow->frame_browser1;
     runFrame->setUrlText(m_project.RunAddress);
+    const ServerController::RunServing serving =
+        m_window.server().ServeRunAddress(m_project.RunAddress);
+    if (!serving.served && !serving.problem.isEmpty()) {
+        Dialogs().showMessage(serving.problem);
+        return;
+    }
     m_window.ClearMessages();
-    const QString page = getOrEmpty(Http(), runFrame->urlText());
+    const QString page = serving.served ? getOrEmpty(Http(), runFrame->urlText()) : QString();
     m_windows.runTextWindow->setText(page);
     Dialogs().showModal(m_windows.runTextWindow);
 }
@@ -114,8 +139,8 @@ void RunController::WebPanelURLChange(const QString &text)
 void RunController::ReloadPreviewAfterSave()
 {
     const QString address = m_ui.WebPanel->urlText();
-    m_ui.WebPanel->navigate(address);
-    if (address == m_previousPreviewAddress)
+    // When nothing serves the address the preview shows what to do instead.
+    if (m_ui.WebPanel->navigate(address) && address == m_previousPreviewAddress)
         m_ui.WebPanel->reload();
     m_previousPreviewAddress = address;
     m_project.RunAddress = address;

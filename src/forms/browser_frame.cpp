@@ -146,13 +146,26 @@ void BrowserFrame::focusBrowser()
     WebBrowser1->focusBrowser();
 }
 
-void BrowserFrame::navigate(const QString &url)
+bool BrowserFrame::navigate(const QString &url)
 {
+    if (m_gate && !m_gate(url))
+        return false;
     WebBrowser1->navigate(url);
+    return true;
+}
+
+void BrowserFrame::showPage(const QString &html, const QString &forUrl)
+{
+    WebBrowser1->showPage(html, forUrl);
 }
 
 void BrowserFrame::reload()
 {
+    // Over a page of our own the address it stands for is tried again, so
+    // the gate is asked first as for a navigation.
+    const QString own = WebBrowser1->ownPageFor();
+    if (!own.isEmpty() && m_gate && !m_gate(own))
+        return;
     WebBrowser1->reload();
 }
 
@@ -247,12 +260,12 @@ void BrowserFrame::URLKeyDown(QObject *, int Key)
     if (!IsEnterKey(Key))
         return;
     URL->setText(AddressToGo(URL->text()));
-    WebBrowser1->navigate(URL->text());
+    navigate(URL->text());
 }
 
 void BrowserFrame::RefreshClick(QObject *)
 {
-    WebBrowser1->reload();
+    reload();
 }
 
 void BrowserFrame::closeHoldingWindow()
@@ -278,12 +291,12 @@ void BrowserFrame::Engerlink1Click(QObject *)
 
 void BrowserFrame::Refresh1Click(QObject *)
 {
-    WebBrowser1->reload();
+    reload();
 }
 
 void BrowserFrame::Refrehs1Click(QObject *)
 {
-    WebBrowser1->reload();
+    reload();
 }
 
 void BrowserFrame::WebBrowser1BeforeNavigate2(QObject *, const QString &url)

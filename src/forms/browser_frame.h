@@ -44,12 +44,22 @@ class BrowserFrame final : public QWidget
     // Reported address as shown: every "?" becomes "/?" unless it already holds "/?".
     static QString AddressToShow(const QString &reported);
 
+    // Asked before every navigation the frame is told to make (by its host or
+    // the URL box), and before a reload over a page of the program's own; when
+    // it answers false the frame does not go there, and the gate has shown
+    // something else instead.
+    using NavigationGate = std::function<bool(const QString &url)>;
+    void setNavigationGate(NavigationGate gate) { m_gate = std::move(gate); }
+
     // Operations the hosts use.
     QString urlText() const;
     void setUrlText(const QString &text); // never navigates by itself
     void focusUrl();
     void focusBrowser();
-    void navigate(const QString &url);
+    // True when the browser was told to go there (the gate let it).
+    bool navigate(const QString &url);
+    // A page of the program's own in place of `forUrl` (BrowserView::showPage).
+    void showPage(const QString &html, const QString &forUrl);
     void reload();
     void setAddressBarVisible(bool visible);
     bool isAddressBarVisible() const;
@@ -94,6 +104,7 @@ class BrowserFrame final : public QWidget
     bool isInBrowser(const QObject *object) const;
     void closeHoldingWindow();
 
+    NavigationGate m_gate;
     ShortcutScope m_scope = ShortcutScope::Browser;
     bool m_filteringApplication = false;
 };

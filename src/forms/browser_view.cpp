@@ -6,6 +6,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWebEngineCertificateError>
+#include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <unistd.h>
@@ -24,11 +25,31 @@ class BrowserPage final : public QWebEnginePage
                     if (m_view->isSilent())
                         error.rejectCertificate();
                 });
+        connect(this, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo &info) {
+            if (info.status() != QWebEngineLoadingInfo::LoadFailedStatus)
+                return;
+            // Only failures before any server answered: a page that a server
+            // sent with an error status is shown as it came.
+            const auto domain = info.errorDomain();
+            constexpr int Aborted = -3; // another navigation took over
+            if ((domain == QWebEngineLoadingInfo::ConnectionErrorDomain ||
+                 domain == QWebEngineLoadingInfo::DnsErrorDomain ||
+                 domain == QWebEngineLoadingInfo::HttpErrorDomain) &&
+                info.errorCode() != Aborted)
+                m_view->loadFailed(info.url(), info.errorString());
+        });
     }
 
   protected:
-    bool acceptNavigationRequest(const QUrl &url, NavigationType, bool) override
+    bool acceptNavigationRequest(const QUrl &url, NavigationType, bool isMainFrame) override
     {
+        // The program's own page is no address of the user's.
+        if (isMainFrame && m_view->m_loadingOwnPage && url.scheme() == QLatin1String("data")) {
+            m_view->m_loadingOwnPage = false;
+            return true;
+        }
+        if (isMainFrame)
+            m_view->m_ownPageFor.clear();
         emit m_view->beforeNavigate(url.toString());
         return true;
     }
@@ -137,13 +158,49 @@ void WebEngineBrowserView::ensureEngine()
 void WebEngineBrowserView::navigate(const QString &url)
 {
     ensureEngine();
+    delete m_pendingHop;
+    if (!m_ownPageFor.isEmpty() && url == m_ownPageFor) {
+        // The engine turns a load of the address whose failure the own page
+        // stands in for into an empty page; from a blank page it goes there.
+        m_pendingHop = new QObject(this);
+        connect(m_view, &QWebEngineView::loadFinished, m_pendingHop, [this, url] {
+            m_pendingHop->deleteLater();
+            m_pendingHop = nullptr;
+            m_ownPageFor.clear();
+            m_view->load(QUrl(url, QUrl::TolerantMode));
+        });
+        m_view->load(QUrl(QStringLiteral("about:blank")));
+        return;
+    }
+    m_ownPageFor.clear();
     m_view->load(QUrl(url, QUrl::TolerantMode));
 }
 
 void WebEngineBrowserView::reload()
 {
-    if (m_view)
+    if (!m_view)
+        return;
+    // Over an own page, try the address it stands in for again.
+    if (!m_ownPageFor.isEmpty())
+        navigate(m_ownPageFor);
+    else
         m_view->reload();
+}
+
+void WebEngineBrowserView::showPage(const QString &html, const QString &forUrl)
+{
+    ensureEngine();
+    delete m_pendingHop;
+    m_ownPageFor = forUrl;
+    m_loadingOwnPage = true;
+    m_view->setHtml(html);
+}
+
+void WebEngineBrowserView::loadFailed(const QUrl &url, const QString &error)
+{
+    if (url.scheme() == QLatin1String("data") || !failurePage())
+        return;
+    showPage(failurePage()(url.toString(), error), url.toString());
 }
 
 void WebEngineBrowserView::setSilent(bool silent)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 #include <functional>
@@ -32,12 +33,28 @@ class BrowserView : public QWidget
     // True while the keyboard focus is inside the browser.
     bool hasBrowserFocus() const;
 
+    // Shows a page of the program's own (HTML text) in place of `forUrl`,
+    // without a before-navigate report; a reload goes to `forUrl` again.
+    virtual void showPage(const QString &html, const QString &forUrl) = 0;
+    // The address an own page of showPage stands in for while it is shown;
+    // empty otherwise.
+    virtual QString ownPageFor() const = 0;
+    // Makes the page shown, through showPage, when a navigation fails before
+    // any web server answered (refused, no such host, not a web server); an
+    // error page that a server sent is shown as it is.
+    using FailurePage = std::function<QString(const QString &url, const QString &error)>;
+    void setFailurePage(FailurePage page) { m_failurePage = std::move(page); }
+    const FailurePage &failurePage() const { return m_failurePage; }
+
   signals:
     // Before each navigation, the page's own and its frames' included, with the
     // target address as the browser reports it. The navigation goes on.
     void beforeNavigate(const QString &url);
     // The user asked for the context menu at `globalPos`; hosts show their own.
     void contextMenuRequested(const QPoint &globalPos);
+
+  private:
+    FailurePage m_failurePage;
 };
 
 // The real browser over the web engine. The engine is costly to start, so it
@@ -57,17 +74,24 @@ class WebEngineBrowserView final : public BrowserView
     void setSilent(bool silent) override;
     bool isSilent() const override { return m_silent; }
     void focusBrowser() override;
+    void showPage(const QString &html, const QString &forUrl) override;
 
     // The engine's view, or nullptr before the first navigation.
     QWebEngineView *engineView() const { return m_view; }
+    QString ownPageFor() const override { return m_ownPageFor; }
 
   private:
+    friend class BrowserPage;
     void ensureEngine();
+    void loadFailed(const QUrl &url, const QString &error);
 
     QWidget *m_placeholder = nullptr;
     QWebEngineView *m_view = nullptr;
     BrowserPage *m_page = nullptr;
     bool m_silent = false;
+    QString m_ownPageFor;
+    QPointer<QObject> m_pendingHop; // a load waiting for the blank page before it
+    bool m_loadingOwnPage = false; // the next navigation is showPage's own
 };
 
 // Makes a browser for a frame; `parent` becomes its parent.

@@ -16,6 +16,9 @@ EnvironmentOptionsDialog::EnvironmentOptionsDialog() : QDialog(nullptr)
     ActivateOnReturnBox = new QCheckBox(
         QStringLiteral("set focus on text editor on <ENTER> in project manager"), this);
     ActivateOnReturnBox->setObjectName(QStringLiteral("ActivateOnReturnBox"));
+    StartPhpServerBox = new QCheckBox(
+        QStringLiteral("start PHP's built-in server for a local run address"), this);
+    StartPhpServerBox->setObjectName(QStringLiteral("StartPhpServerBox"));
 
     const OkCancelRow row = MakeOkCancelRow(this, QStringLiteral("OkButton"), QStringLiteral("CancelButton"));
     OkButton = row.ok;
@@ -23,6 +26,7 @@ EnvironmentOptionsDialog::EnvironmentOptionsDialog() : QDialog(nullptr)
     QHBoxLayout *buttons = row.layout;
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(ActivateOnReturnBox);
+    layout->addWidget(StartPhpServerBox);
     layout->addStretch();
     layout->addLayout(buttons);
 
@@ -33,3 +37,7 @@ EnvironmentOptionsDialog::EnvironmentOptionsDialog() : QDialog(nullptr)
 void EnvironmentOptionsDialog::setActivateOnReturn(bool on) { ActivateOnReturnBox->setChecked(on); }
 
 bool EnvironmentOptionsDialog::activateOnReturn() const { return ActivateOnReturnBox->isChecked(); }
+
+void EnvironmentOptionsDialog::setStartPhpServer(bool on) { StartPhpServerBox->setChecked(on); }
+
+bool EnvironmentOptionsDialog::startPhpServer() const { return StartPhpServerBox->isChecked(); }

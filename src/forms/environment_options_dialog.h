@@ -5,8 +5,8 @@
 class QCheckBox;
 class QPushButton;
 
-// Environment options: the one program setting the user can change. The
-// caller loads the setting into the dialog, shows it and stores it on OK.
+// Environment options: the program settings the user can change. The caller
+// loads the settings into the dialog, shows it and stores them on OK.
 // Object name `OptionsForm`.
 class EnvironmentOptionsDialog final : public QDialog {
     Q_OBJECT
@@ -17,8 +17,11 @@ public:
 
     void setActivateOnReturn(bool on);
     bool activateOnReturn() const;
+    void setStartPhpServer(bool on);
+    bool startPhpServer() const;
 
     QCheckBox *ActivateOnReturnBox;
+    QCheckBox *StartPhpServerBox;
     QPushButton *OkButton;
     QPushButton *CancelButton;
 };

@@ -1,6 +1,8 @@
 #include "net/curl_http_client.h"
 
+#include <QRegularExpression>
 #include <QStringDecoder>
+#include <QUrl>
 #include <algorithm>
 #include <cstring>
 #include <curl/curl.h>
@@ -93,6 +95,44 @@ QString DecodePageText(const QByteArray &bytes)
     if (!utf8.hasError())
         return text;
     return QString::fromLatin1(bytes);
+}
+
+QString WebAddressProblem(const QString &address)
+{
+    const QString text = address.trimmed();
+    if (text.isEmpty())
+        return QStringLiteral("The run address is empty. Set it to the page to run, for example "
+                              "http://127.0.0.1:8000/index.php.");
+    static const QRegularExpression schemeAt(QStringLiteral("^([A-Za-z][A-Za-z0-9+.-]*):"));
+    const QRegularExpressionMatch scheme = schemeAt.match(text);
+    if (!scheme.hasMatch())
+        return QStringLiteral("\"%1\" is not a web address: it must begin with http:// or "
+                              "https://.")
+            .arg(text);
+    const QString kind = scheme.captured(1).toLower();
+    if (kind != QLatin1String("http") && kind != QLatin1String("https"))
+        return QStringLiteral("\"%1\" was not opened: Run and the preview open only web "
+                              "addresses (http:// or https://), never %2: addresses.")
+            .arg(text, kind);
+    const QUrl url(text, QUrl::TolerantMode);
+    if (!url.isValid() || url.host().isEmpty())
+        return QStringLiteral("\"%1\" is not a valid web address%2.")
+            .arg(text, url.isValid() ? QStringLiteral(": it names no host")
+                                     : QStringLiteral(" (") + url.errorString() + u')');
+    return {};
+}
+
+QByteArray RequestAddress(const QString &address)
+{
+    if (address.contains(QChar(0)))
+        throw AppError(QStringLiteral("Could not fetch %1: the address holds a NUL character")
+                           .arg(address.trimmed()));
+    const QString problem = WebAddressProblem(address);
+    if (!problem.isEmpty())
+        throw AppError(problem);
+    // Tolerant parsing encodes what a user types (blanks, accents) and keeps
+    // existing %XX escapes as they are.
+    return QUrl(address.trimmed(), QUrl::TolerantMode).toEncoded();
 }
 
 CurlHttpClient::CurlHttpClient(HttpClientOptions options) : m_options(options)
@@ -212,12 +252,7 @@ void CurlHttpClient::releaseChunks()
 qint64 CurlHttpClient::perform(const QString &url)
 {
     const QString shownUrl = url.trimmed();
-    if (shownUrl.isEmpty())
-        throw AppError(QStringLiteral("Could not fetch the page: the address is empty"));
-    const QByteArray address = shownUrl.toUtf8();
-    if (address.contains('\0'))
-        throw AppError(QStringLiteral("Could not fetch %1: the address holds a NUL character")
-                           .arg(shownUrl));
+    const QByteArray address = RequestAddress(url);
 
     CURL *curl = static_cast<CURL *>(m_curl);
     Body body;

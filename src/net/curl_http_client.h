@@ -54,3 +54,13 @@ private:
 
 // UTF-8 when the bytes are valid UTF-8, otherwise each byte as Latin-1.
 QString DecodePageText(const QByteArray &bytes);
+
+// Why Run and the preview do not fetch or show `address`: empty for an http
+// or https address with a host. Other kinds (javascript:, file:, data: ...)
+// would run script or read local files instead of asking the web server.
+QString WebAddressProblem(const QString &address);
+
+// The address as it goes into the request: spaces and non-ASCII characters
+// percent-encoded, the host in its ASCII form; what is already encoded stays.
+// Throws AppError with WebAddressProblem's text for any other address.
+QByteArray RequestAddress(const QString &address);

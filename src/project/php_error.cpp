@@ -1,5 +1,12 @@
 #include "project/php_error.h"
 
+#include "project/project.h"
+#include "project/project_paths.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStringDecoder>
+
 #include <algorithm>
 #include <limits>
 #include <utility>
@@ -143,7 +150,7 @@ PhpErrorCapture CapturePhpError(QStringView page)
         return capture;
     const QStringView errorLine = after.first(lineEnd);
 
-    capture.file = between(errorLine, u"in <b>", u"</b>").toString();
+    capture.file = RepairedPath(between(errorLine, u"in <b>", u"</b>").toString());
     capture.line = between(errorLine, u"on line <b>", u"</b>").toString();
 
     // The message runs up to " in <" (the bold file name). An uncaught
@@ -160,4 +167,50 @@ PhpErrorCapture CapturePhpError(QStringView page)
         message.chop(1);
     capture.message = decodeEntities(message);
     return capture;
+}
+
+QString RepairedPath(const QString &path)
+{
+    bool high = false;
+    for (const QChar c : path) {
+        if (c.unicode() > 0xFF)
+            return path;
+        high = high || c.unicode() >= 0x80;
+    }
+    if (!high)
+        return path;
+    QStringDecoder utf8(QStringDecoder::Utf8);
+    const QString decoded = utf8.decode(path.toLatin1());
+    return utf8.hasError() ? path : decoded;
+}
+
+QString ProjectPathOfReported(const QString &reported, const Project &project)
+{
+    if (reported.isEmpty() || project.IndexOf(reported) >= 0)
+        return reported;
+    const QString real = QFileInfo(reported).canonicalFilePath();
+    if (real.isEmpty())
+        return reported; // no such file: nothing to compare
+
+    // Below the project folder as the project names it, when the folder is a
+    // link or lies below one.
+    QString candidate;
+    if (!project.FileName.isEmpty()) {
+        const QString folder = ProjectFolderOf(project.FileName);
+        const QString realFolder = QFileInfo(folder).canonicalFilePath();
+        if (!realFolder.isEmpty() && real.startsWith(realFolder + u'/')) {
+            candidate = folder + real.mid(realFolder.size() + 1);
+            if (project.IndexOf(candidate) >= 0)
+                return candidate;
+        }
+    }
+    // An entry elsewhere that is the same file under another name.
+    for (int i = 0; i < project.Files.Count(); ++i) {
+        const QString &name = project.Files.Get(i)->Name;
+        if (QFileInfo(name).canonicalFilePath() == real)
+            return name;
+    }
+    if (!candidate.isEmpty() && QFileInfo(candidate).canonicalFilePath() == real)
+        return candidate;
+    return reported;
 }

@@ -22,5 +22,21 @@ struct PhpErrorCapture {
 
 // Looks for "error</b>:", else "Warning</b>:", and cuts file, line and
 // message out of the first occurrence. Malformed or truncated lines give
-// empty parts, never a read out of range.
+// empty parts, never a read out of range. The file path is read as UTF-8
+// when its bytes are UTF-8, even in a page that was not (see RepairedPath).
 PhpErrorCapture CapturePhpError(QStringView page);
+
+// A path cut out of a page that was taken as Latin-1 because some other byte
+// of it was not UTF-8: PHP prints paths as the file system names them, in
+// UTF-8 here, so the path's own bytes are read as UTF-8 when they are valid
+// UTF-8. Paths that hold characters beyond Latin-1 (the page was UTF-8) or no
+// multi-byte sequence come back unchanged.
+QString RepairedPath(const QString &path);
+
+class Project;
+
+// The project's own name for a file PHP reports. PHP resolves symbolic links,
+// so a project opened through a linked folder gets real paths back: the entry
+// of `project` that is the same file wins, then the same file below the
+// project folder as the project names it; otherwise `reported` unchanged.
+QString ProjectPathOfReported(const QString &reported, const Project &project);

@@ -1,6 +1,7 @@
 #include "app_fixture.h"
 
 #include "app/command_table.h"
+#include "app/server_controller.h"
 #include "app/test_driver.h"
 #include "editor/code_editor.h"
 #include "forms/browser_frame.h"
@@ -85,6 +86,9 @@ TEST_F(AppTest, EveryItemHasAHandlerAndEveryHandlerAnItem)
 TEST_F(AppTest, ShortcutsReachTheirCommandsThroughRealKeys)
 {
     start();
+    // Nothing serves the run address and no PHP server is started for it, so
+    // the run commands show their windows at once.
+    ServerController::StartPhpServer().WriteBool(false);
     form()->project().RunAddress = QStringLiteral("http://127.0.0.1:%1/").arg(FreeLoopbackPort());
     form()->show();
     form()->activateWindow();

@@ -6,6 +6,7 @@
 #include "forms/run_window.h"
 #include "forms/database_admin_window.h"
 #include "forms/browser_frame.h"
+#include "support/php_server.h"
 
 #include <QAction>
 #include <QDir>
@@ -206,23 +207,26 @@ TEST_F(Workspace, FilesDialogSelectsTheCurrentDocumentAndOpensTheChoice)
 
 TEST_F(Workspace, PreviewFollowsTheRunAddressAndReloadsOnTheSecondSave)
 {
+    // A server answers at the address, so the preview goes there.
+    PhpServer server(site);
+    const QString page = server.url("a.php");
     form()->OpenFileAtLine(site + "/a.php", true);
-    form()->ui().WebPanel->setUrlText("http://127.0.0.1:8000/a.php");
-    EXPECT_EQ(form()->project().RunAddress, "http://127.0.0.1:8000/a.php");
+    form()->ui().WebPanel->setUrlText(page);
+    EXPECT_EQ(form()->project().RunAddress, page);
     form()->item("Save1")->trigger();
-    EXPECT_EQ(preview()->navigations, QStringList{"http://127.0.0.1:8000/a.php"});
+    EXPECT_EQ(preview()->navigations, QStringList{page});
     EXPECT_EQ(preview()->reloads, 0);
     form()->item("Save1")->trigger();
     EXPECT_EQ(preview()->navigations.size(), 2);
     EXPECT_EQ(preview()->reloads, 1);
-    EXPECT_EQ(windows().runWindow->frame_browser1->urlText(), "http://127.0.0.1:8000/a.php");
+    EXPECT_EQ(windows().runWindow->frame_browser1->urlText(), page);
     // The program's own saves do not touch the preview.
     form()->SaveFileClick(nullptr);
     EXPECT_EQ(preview()->navigations.size(), 2);
 
     // A link followed in the preview becomes the run address, rewritten.
-    preview()->fireBeforeNavigate("http://127.0.0.1:8000/a.php?x=1");
-    EXPECT_EQ(form()->project().RunAddress, "http://127.0.0.1:8000/a.php/?x=1");
+    preview()->fireBeforeNavigate(page + "?x=1");
+    EXPECT_EQ(form()->project().RunAddress, page + "/?x=1");
 }
 
 TEST_F(Workspace, WebPreviewToggleAndCtrlL)

@@ -4,6 +4,8 @@
 #include "forms/run_window.h"
 #include "forms/run_text_window.h"
 #include "forms/browser_frame.h"
+#include "app/server_controller.h"
+#include "foundation/settings.h"
 #include "support/php_server.h"
 
 #include <QAction>
@@ -117,12 +119,19 @@ TEST_F(Run, WithoutDebuggingNothingIsFetchedOrCaptured)
     EXPECT_EQ(form()->messagePanel().MessageCell(0, 0), "");
 }
 
-TEST_F(Run, ADeadServerShowsTheRunWindow)
+TEST_F(Run, ADeadServerShowsTheRunWindowWithOurGuidanceInsteadOfAnEnginePage)
 {
-    form()->project().RunAddress = QStringLiteral("http://127.0.0.1:%1/x.php").arg(FreeLoopbackPort());
+    // With the own server switched off nothing can serve the address.
+    ServerController::StartPhpServer().WriteBool(false);
+    const QString dead = QStringLiteral("http://127.0.0.1:%1/x.php").arg(FreeLoopbackPort());
+    form()->project().RunAddress = dead;
     form()->item("Run2")->trigger();
     EXPECT_EQ(shownWindows, QStringList{"form_run"});
     EXPECT_TRUE(dialogs.errors.empty());
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_TRUE(runBrowser()->navigations.isEmpty());
+    ASSERT_EQ(runBrowser()->pagesFor, QStringList{dead});
+    EXPECT_TRUE(runBrowser()->pages.at(0).contains("switched off"));
 }
 
 TEST_F(Run, TextModeShowsTheRawPageAndSavesFirst)
@@ -134,8 +143,10 @@ TEST_F(Run, TextModeShowsTheRawPageAndSavesFirst)
     EXPECT_EQ(shownWindows, QStringList{"form_run_text"});
     EXPECT_EQ(windows().runTextWindow->text(), "saved before the run");
 
+    ServerController::StartPhpServer().WriteBool(false);
     form()->project().RunAddress = QStringLiteral("http://127.0.0.1:%1/").arg(FreeLoopbackPort());
     form()->item("RunText1")->trigger();
+    EXPECT_EQ(shownWindows, (QStringList{"form_run_text", "form_run_text"}));
     EXPECT_EQ(windows().runTextWindow->text(), "");
 }
 

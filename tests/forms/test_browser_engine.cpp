@@ -9,7 +9,11 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QHostAddress>
 #include <QLineEdit>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -148,4 +152,69 @@ TEST(BrowserEngine, SilentBrowserAnswersScriptDialogsItself)
                               site.server->url(QStringLiteral("no.php/?x=1")), PageTimeoutMs);
     QTRY_COMPARE_WITH_TIMEOUT(host.view->engineView()->title(), "no", PageTimeoutMs);
     EXPECT_EQ(watch.dialogs, 0);
+}
+
+TEST(BrowserEngine, FailuresBeforeAnyServerAnsweredShowTheOwnPageAndReloadTriesAgain)
+{
+    EngineHost host;
+    ASSERT_NE(host.view, nullptr);
+    QStringList failures;
+    host.view->setFailurePage([&failures](const QString &url, const QString &error) {
+        failures << url + " | " + error;
+        return QStringLiteral("<html><head><title>ours %1</title></head><body>start a server</body></html>")
+            .arg(failures.size());
+    });
+    QSignalSpy reported(host.view, &BrowserView::beforeNavigate);
+    const auto titleBecomes = [&host](const QString &title) {
+        return QTest::qWaitFor([&] { return host.view->engineView()->title() == title; }, PageTimeoutMs);
+    };
+
+    // Nothing listens: our page instead of the engine's; the address box and
+    // the reports are not touched by it.
+    const int port = FreeLoopbackPort();
+    const QString dead = QStringLiteral("http://127.0.0.1:%1/index.php").arg(port);
+    host.frame->setUrlText(dead);
+    host.frame->navigate(dead);
+    ASSERT_TRUE(titleBecomes("ours 1")) << host.view->engineView()->title().toStdString();
+    ASSERT_EQ(failures.size(), 1);
+    EXPECT_EQ(failures.at(0), dead + " | net::ERR_CONNECTION_REFUSED");
+    EXPECT_EQ(host.frame->urlText(), dead);
+    EXPECT_EQ(reported.size(), 1);
+    EXPECT_EQ(host.view->ownPageFor(), dead);
+
+    // A program that is not a web server answers: ours again.
+    QTcpServer banner;
+    ASSERT_TRUE(banner.listen(QHostAddress::LocalHost, 0));
+    QObject::connect(&banner, &QTcpServer::newConnection, [&banner] {
+        while (QTcpSocket *peer = banner.nextPendingConnection()) {
+            peer->write("220 mail here\r\n");
+            peer->disconnectFromHost();
+        }
+    });
+    const QString other = QStringLiteral("http://127.0.0.1:%1/").arg(banner.serverPort());
+    host.frame->navigate(other);
+    ASSERT_TRUE(titleBecomes("ours 2")) << host.view->engineView()->title().toStdString();
+    EXPECT_TRUE(failures.at(1).startsWith(other + " | net::ERR_")) << failures.at(1).toStdString();
+    host.frame->navigate(dead);
+    ASSERT_TRUE(titleBecomes("ours 3"));
+
+    // A server comes up on the dead port; Refresh goes to the address again,
+    // and a page the server sent with an error status is shown as it came.
+    QTemporaryDir root;
+    WriteFileBytes(root.filePath("index.php"),
+                   "<?php http_response_code(500); ?><html><head><title>served</title></head>"
+                   "<body>fatal</body></html>");
+    QProcess php;
+    php.setStandardOutputFile(QProcess::nullDevice());
+    php.setStandardErrorFile(QProcess::nullDevice());
+    php.start("php", {"-S", QStringLiteral("127.0.0.1:%1").arg(port), "-t", root.path()});
+    ASSERT_TRUE(php.waitForStarted(5000));
+    EXPECT_TRUE(QTest::qWaitFor([port] { return LoopbackPortAccepts(port); }, 10000));
+    host.frame->RefreshClick(nullptr);
+    EXPECT_TRUE(titleBecomes("served")) << host.view->engineView()->title().toStdString();
+    EXPECT_EQ(failures.size(), 3);
+    EXPECT_EQ(host.view->ownPageFor(), QString());
+    EXPECT_EQ(host.frame->urlText(), dead);
+    php.terminate();
+    php.waitForFinished(5000);
 }

@@ -56,6 +56,8 @@ class FailingBrowserView final : public BrowserView
     void setSilent(bool) override {}
     bool isSilent() const override { return false; }
     void focusBrowser() override {}
+    void showPage(const QString &, const QString &) override { throw AppError(QStringLiteral("cannot show")); }
+    QString ownPageFor() const override { return {}; }
 };
 
 } // namespace
@@ -295,4 +297,41 @@ TEST(BrowserFrame, FailuresOfTheBrowserReachTheErrorBoxNotTheEventLoop)
     EXPECT_EQ(dialogs.errors[1], "cannot reload");
     // The box keeps what was typed, with its scheme.
     EXPECT_EQ(frame->urlText(), "http://h/x");
+}
+
+TEST(BrowserFrame, TheGateDecidesEveryNavigationAndEveryRetryOfAnOwnPage)
+{
+    Host host;
+    QStringList asked;
+    bool open = false;
+    host.frame->setNavigationGate([&](const QString &url) {
+        asked << url;
+        if (!open)
+            host.frame->showPage("<p>start a server</p>", url);
+        return open;
+    });
+
+    // Refused: the browser is not sent anywhere; the gate's page stands in.
+    host.frame->setUrlText("127.0.0.1:8000/a.php");
+    QTest::keyClick(host.frame->URL, Qt::Key_Return);
+    EXPECT_FALSE(host.frame->navigate("http://127.0.0.1:8000/b.php"));
+    EXPECT_EQ(asked, (QStringList{"http://127.0.0.1:8000/a.php", "http://127.0.0.1:8000/b.php"}));
+    EXPECT_TRUE(host.browser->navigations.isEmpty());
+    EXPECT_EQ(host.browser->pagesFor, asked);
+
+    // Refresh over the page of our own asks again, for the address it stands in for.
+    host.frame->Refrehs1->trigger();
+    EXPECT_EQ(asked.last(), "http://127.0.0.1:8000/b.php");
+    EXPECT_EQ(host.browser->reloads, 0);
+    open = true;
+    QTest::mouseClick(host.frame->Button1, Qt::LeftButton);
+    EXPECT_EQ(host.browser->reloads, 1);
+    EXPECT_EQ(asked.size(), 4);
+
+    // An ordinary page reloads without asking.
+    EXPECT_TRUE(host.frame->navigate("http://127.0.0.1:8000/c.php"));
+    host.frame->Refresh1->trigger();
+    EXPECT_EQ(host.browser->reloads, 2);
+    EXPECT_EQ(asked.size(), 5);
+    EXPECT_EQ(host.browser->navigations, QStringList{"http://127.0.0.1:8000/c.php"});
 }

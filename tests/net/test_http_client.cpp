@@ -9,6 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QHostAddress>
 #include <QTcpServer>
 #include <memory>
@@ -183,4 +186,67 @@ TEST(HttpClientFailures, OnlyWebAddressesAreFetched)
           QString::fromLatin1("http://127.0.0.1:1/\0x", 21)}) {
         EXPECT_THROW(client.get(address), AppError) << address.toStdString();
     }
+    // Script, local files and inline documents are refused by name, before
+    // anything is sent; web addresses in any letter case pass.
+    for (const char *address : {"javascript:alert(1)", "file:///etc/passwd", "data:text/html,<b>x</b>",
+                                "JavaScript:alert(1)", "view-source:http://127.0.0.1/"}) {
+        const QString problem = WebAddressProblem(QLatin1String(address));
+        EXPECT_TRUE(problem.contains(QStringLiteral("was not opened"))) << problem.toStdString();
+        EXPECT_TRUE(problem.contains(QLatin1String(address))) << problem.toStdString();
+        EXPECT_TRUE(problem.contains(QStringLiteral("only web addresses"))) << problem.toStdString();
+    }
+    EXPECT_TRUE(WebAddressProblem("127.0.0.1/index.php").contains("must begin with http://"));
+    EXPECT_TRUE(WebAddressProblem("http://").contains("not a valid web address"));
+    EXPECT_EQ(WebAddressProblem("HTTPS://example.org/"), QString());
+    EXPECT_EQ(WebAddressProblem(" http://127.0.0.1:8000/a b.php "), QString());
+}
+
+TEST(HttpClientFailures, RequestAddressesAreEncodedOnlyWhereNeeded)
+{
+    EXPECT_EQ(RequestAddress("http://127.0.0.1:8000/my page.php?q=a b"),
+              "http://127.0.0.1:8000/my%20page.php?q=a%20b");
+    EXPECT_EQ(RequestAddress(QStringLiteral(u"http://127.0.0.1/caf\u00e9/cr\u00e8me.php")),
+              "http://127.0.0.1/caf%C3%A9/cr%C3%A8me.php");
+    // What is already encoded stays as it is.
+    EXPECT_EQ(RequestAddress("http://127.0.0.1/a%20b.php?x=%C3%A9&y=1"),
+              "http://127.0.0.1/a%20b.php?x=%C3%A9&y=1");
+    EXPECT_EQ(RequestAddress(QStringLiteral(u"http://b\u00fccher.example/")), "http://xn--bcher-kva.example/");
+}
+
+TEST(HttpClientPages, AddressesWithSpacesAndAccentsReachTheirPages)
+{
+    // Folder and file names as a user writes them, served by real PHP.
+    QTemporaryDir root;
+    const QString folder = root.filePath(QStringLiteral(u"caf\u00e9 pages"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QFile page(folder + QStringLiteral(u"/cr\u00e8me br\u00fbl\u00e9e.php"));
+    ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+    page.write("<?php echo basename(__FILE__), ' ', $_GET['q'];\n");
+    page.close();
+    PhpServer server(root.path());
+    CurlHttpClient client;
+    const QString typed = server.url(QStringLiteral(u"caf\u00e9 pages/cr\u00e8me br\u00fbl\u00e9e.php?q=two words"));
+    EXPECT_EQ(client.get(typed), QStringLiteral(u"cr\u00e8me br\u00fbl\u00e9e.php two words"));
+}
+
+TEST(HttpClientPages, ALatin1PageNamesItsFailingUtf8FileCorrectly)
+{
+    // One byte of the page is Latin-1, so the page is taken as Latin-1; the
+    // path of the failing file is UTF-8 all the same.
+    QTemporaryDir root;
+    const QString folder = root.filePath(QStringLiteral(u"\u00e9t\u00e9"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    const QString file = folder + QStringLiteral(u"/cr\u00e8me.php");
+    QFile page(file);
+    ASSERT_TRUE(page.open(QIODevice::WriteOnly));
+    page.write("<?php\necho \"caf\\xE9\\n\";\n$a = [];\necho $a['missing'];\n");
+    page.close();
+    PhpServer server(root.path());
+    CurlHttpClient client;
+    const QString text = client.get(server.url(QStringLiteral(u"\u00e9t\u00e9/cr\u00e8me.php")));
+    ASSERT_TRUE(text.contains(QChar(0xE9))) << text.toStdString();
+    const PhpErrorCapture capture = CapturePhpError(text);
+    EXPECT_EQ(capture.file, QFileInfo(file).canonicalFilePath());
+    EXPECT_EQ(capture.lineNumber(), 4);
+    EXPECT_TRUE(QFileInfo(capture.file).isFile());
 }

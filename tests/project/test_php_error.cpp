@@ -4,9 +4,14 @@
 // hand-made pages whose error lines are broken.
 
 #include "project/php_error.h"
+#include "project/project.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -191,4 +196,55 @@ TEST(PhpErrorCapture, LongMessagesFullOfAmpersandsStayLinear)
     const PhpErrorCapture c = CapturePhpError(
         QStringLiteral("<b>Warning</b>: ") + noise + QStringLiteral("&amp; in <b>f</b> on line <b>1</b><br />"));
     EXPECT_EQ(c.message, noise + u'&');
+}
+
+TEST(PhpErrorCapture, FilePathsAreUtf8WhenTheirBytesAre)
+{
+    // A page taken as Latin-1 (one byte of it was not UTF-8): the path's
+    // bytes are UTF-8 and read as such; the message keeps the page's reading.
+    const QByteArray bytes = "caf\xE9<br />\n<b>Warning</b>:  caf\xE9 in <b>/srv/\xC3\xA9t\xC3\xA9/cr\xC3\xA8me.php"
+                             "</b> on line <b>4</b><br />";
+    const PhpErrorCapture c = CapturePhpError(QString::fromLatin1(bytes));
+    EXPECT_EQ(c.file, QStringLiteral(u"/srv/\u00e9t\u00e9/cr\u00e8me.php"));
+    EXPECT_EQ(c.message, QStringLiteral(u" caf\u00e9"));
+
+    // Left alone: pure ASCII, a UTF-8 page (characters beyond Latin-1), and
+    // Latin-1 text that is no valid UTF-8.
+    EXPECT_EQ(RepairedPath("/srv/a.php"), "/srv/a.php");
+    EXPECT_EQ(RepairedPath(QStringLiteral(u"/srv/\u20ac/\u00e9.php")), QStringLiteral(u"/srv/\u20ac/\u00e9.php"));
+    EXPECT_EQ(RepairedPath(QStringLiteral(u"/srv/caf\u00e9.php")), QStringLiteral(u"/srv/caf\u00e9.php"));
+    EXPECT_EQ(RepairedPath(QString::fromLatin1("/srv/\xC3\xA9\xFF.php")),
+              QString::fromLatin1("/srv/\xC3\xA9\xFF.php"));
+}
+
+TEST(PhpErrorCapture, ReportedRealPathsMapToTheProjectsOwnEntries)
+{
+    // The project lives in a folder reached through a link; PHP reports the
+    // real folder.
+    QTemporaryDir root;
+    const QString real = root.filePath("real");
+    const QString link = root.filePath("link");
+    ASSERT_TRUE(QDir().mkpath(real + "/inc"));
+    ASSERT_TRUE(QFile::link(real, link));
+    for (const char *name : {"index.php", "inc/db.php", "new.php"})
+        WriteFileBytes(real + '/' + name, "<?php\n");
+    WriteFileBytes(root.filePath("elsewhere.php"), "<?php\n");
+    ASSERT_TRUE(QFile::link(root.filePath("elsewhere.php"), real + "/alias.php"));
+
+    Project project;
+    project.FileName = link + "/site.wdx";
+    for (const QString &name : {link + "/index.php", link + "/inc/db.php", root.filePath("elsewhere.php")}) {
+        project.Files.AddNew();
+        project.Files.Last()->Name = name;
+    }
+    // An entry, by its real path.
+    EXPECT_EQ(ProjectPathOfReported(real + "/inc/db.php", project), link + "/inc/db.php");
+    // Not yet an entry: still named through the project folder.
+    EXPECT_EQ(ProjectPathOfReported(real + "/new.php", project), link + "/new.php");
+    // An entry whose file a link in the folder points at.
+    EXPECT_EQ(ProjectPathOfReported(real + "/alias.php", project), root.filePath("elsewhere.php"));
+    // Entries as they stand, files outside and missing files are unchanged.
+    EXPECT_EQ(ProjectPathOfReported(link + "/index.php", project), link + "/index.php");
+    EXPECT_EQ(ProjectPathOfReported("/nowhere/x.php", project), "/nowhere/x.php");
+    EXPECT_EQ(ProjectPathOfReported("", project), "");
 }

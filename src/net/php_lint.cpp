@@ -1,0 +1,109 @@
+#include "net/php_lint.h"
+
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTimer>
+
+namespace
+{
+// A syntax check of a large file stays well under this; a php that hangs is ended.
+constexpr int CheckTimeoutMs = 60'000;
+} // namespace
+
+PhpLintResult ParsePhpLintOutput(const QString &file, const QString &output, int exitCode)
+{
+    PhpLintResult result;
+    result.file = file;
+    // "PHP Parse error:  MESSAGE in FILE on line N" (to stderr) or the same
+    // without "PHP " (to stdout); the file name itself may hold " on line ",
+    // so the last one ends the message.
+    static const QRegularExpression errorLine(
+        QStringLiteral("^(?:PHP )?((?:Parse|Fatal|Compile) error|[A-Z][a-z]+ error):\\s+(.*)"
+                       " on line (\\d+)\\s*$"));
+    const QStringList lines = output.split(u'\n');
+    for (const QString &raw : lines) {
+        const QRegularExpressionMatch match = errorLine.match(raw.trimmed());
+        if (!match.hasMatch())
+            continue;
+        QString message = match.captured(2);
+        const QString inFile = QStringLiteral(" in ") + file;
+        if (message.endsWith(inFile))
+            message.chop(inFile.size());
+        else if (const qsizetype at = message.lastIndexOf(QLatin1String(" in ")); at > 0)
+            message.truncate(at);
+        result.clean = false;
+        result.line = match.captured(3).toInt();
+        result.message = match.captured(1) + QStringLiteral(": ") + message.trimmed();
+        return result;
+    }
+    if (exitCode != 0) {
+        result.clean = false;
+        const QString said = output.trimmed().section(u'\n', 0, 0);
+        result.message = said.isEmpty() ? QStringLiteral("php -l failed") : said;
+    }
+    return result;
+}
+
+PhpLint::PhpLint(QObject *parent, QString program) : QObject(parent), m_program(std::move(program))
+{
+    qRegisterMetaType<PhpLintResult>();
+}
+
+PhpLint::~PhpLint()
+{
+    for (QProcess *process : std::as_const(m_running)) {
+        process->disconnect(this);
+        process->kill();
+        process->waitForFinished(1000);
+        delete process;
+    }
+}
+
+bool PhpLint::check(const QString &path)
+{
+    const QString php = QStandardPaths::findExecutable(m_program);
+    if (php.isEmpty())
+        return false;
+    if (QProcess *stale = m_running.take(path)) {
+        stale->disconnect(this);
+        stale->kill();
+        // Reaped when it ends; its result is never read.
+        connect(stale, &QProcess::finished, stale, &QObject::deleteLater);
+        connect(stale, &QProcess::errorOccurred, stale, &QObject::deleteLater);
+    }
+    auto *process = new QProcess(this);
+    process->setProcessChannelMode(QProcess::MergedChannels);
+    process->setStandardInputFile(QProcess::nullDevice());
+    // Error lines on standard output, as plain text, and only once.
+    process->setArguments({QStringLiteral("-d"), QStringLiteral("display_errors=1"),
+                           QStringLiteral("-d"), QStringLiteral("html_errors=0"),
+                           QStringLiteral("-d"), QStringLiteral("log_errors=0"),
+                           QStringLiteral("-l"), path});
+    process->setProgram(php);
+    connect(process, &QProcess::finished, this, [this, process, path] { finish(process, path); });
+    connect(process, &QProcess::errorOccurred, this,
+            [this, process, path](QProcess::ProcessError error) {
+                if (error != QProcess::FailedToStart)
+                    return; // a crash or a kill still ends in finished
+                if (m_running.value(path) == process)
+                    m_running.remove(path);
+                process->deleteLater();
+            });
+    m_running.insert(path, process);
+    process->start();
+    QTimer::singleShot(CheckTimeoutMs, process, [process] { process->kill(); });
+    return true;
+}
+
+void PhpLint::finish(QProcess *process, const QString &path)
+{
+    if (m_running.value(path) != process)
+        return;
+    m_running.remove(path);
+    process->deleteLater();
+    if (process->exitStatus() != QProcess::NormalExit)
+        return; // killed or crashed: nothing is known about the file
+    const QString output = QString::fromUtf8(process->readAll());
+    emit checked(ParsePhpLintOutput(path, output, process->exitCode()));
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QHash>
+#include <QMetaType>
+#include <QObject>
+#include <QString>
+
+class QProcess;
+
+// What `php -l` said about one file.
+struct PhpLintResult {
+    QString file; // the file as it was handed to the check
+    bool clean = true;
+    int line = 0;    // 1-based line of the error; 0 when PHP named none
+    QString message; // "Parse error: syntax error, unexpected ..." without file and line
+};
+Q_DECLARE_METATYPE(PhpLintResult)
+
+// Reads the output of `php -l FILE`: an error line ("Parse error: MESSAGE in
+// FILE on line N", possibly after "PHP ") makes the result not clean. A
+// failing exit code without such a line counts as an error without a line.
+PhpLintResult ParsePhpLintOutput(const QString &file, const QString &output, int exitCode);
+
+// Checks saved PHP files with `php -l` in the background: each check is a
+// process of its own whose end is reported through a signal, so typing goes
+// on while PHP reads the file. A new check of a file replaces one of the
+// same file still running; its stale result is never reported. Nothing is
+// reported when php cannot be found or does not run.
+class PhpLint final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(PhpLint)
+
+  public:
+    explicit PhpLint(QObject *parent = nullptr, QString program = QStringLiteral("php"));
+    ~PhpLint() override;
+
+    // Starts checking `path`; false (and nothing started) when no php is on the PATH.
+    bool check(const QString &path);
+    // Checks still running.
+    int running() const { return int(m_running.size()); }
+
+  signals:
+    void checked(const PhpLintResult &result);
+
+  private:
+    void finish(QProcess *process, const QString &path);
+
+    QString m_program;
+    QHash<QString, QProcess *> m_running; // by file; owned, deleted when done
+};

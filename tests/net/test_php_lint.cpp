@@ -1,0 +1,101 @@
+// `php -l` in the background against real PHP.
+
+#include "net/php_lint.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace
+{
+
+class Lint : public ::testing::Test
+{
+  protected:
+    QString write(const char *name, const QByteArray &text)
+    {
+        const QString path = dir.filePath(QLatin1String(name));
+        WriteFileBytes(path, text);
+        return path;
+    }
+    // Waits for the next report; fails the test when none comes.
+    PhpLintResult next(QSignalSpy &spy, int count)
+    {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return spy.size() >= count; }, 20000));
+        return spy.size() >= count ? spy.at(count - 1).at(0).value<PhpLintResult>()
+                                   : PhpLintResult{};
+    }
+
+    QTemporaryDir dir;
+    PhpLint lint;
+};
+
+} // namespace
+
+TEST_F(Lint, AParseErrorComesBackWithItsLineAndACleanFileClean)
+{
+    QSignalSpy spy(&lint, &PhpLint::checked);
+    const QString broken = write("broken page.php", "<?php\n$a = 1\necho $a;\n");
+    ASSERT_TRUE(lint.check(broken));
+    // The check runs in the background: the call returns before PHP is done.
+    EXPECT_EQ(lint.running(), 1);
+    PhpLintResult result = next(spy, 1);
+    EXPECT_EQ(result.file, broken);
+    EXPECT_FALSE(result.clean);
+    EXPECT_EQ(result.line, 3);
+    EXPECT_EQ(result.message, "Parse error: syntax error, unexpected token \"echo\"");
+
+    WriteFileBytes(broken, "<?php\n$a = 1;\necho $a;\n");
+    ASSERT_TRUE(lint.check(broken));
+    result = next(spy, 2);
+    EXPECT_TRUE(result.clean);
+    EXPECT_EQ(lint.running(), 0);
+}
+
+TEST_F(Lint, ANewerCheckOfTheSameFileReplacesTheRunningOne)
+{
+    QSignalSpy spy(&lint, &PhpLint::checked);
+    const QString path = write("page.php", "<?php\nfunction (\n");
+    ASSERT_TRUE(lint.check(path));
+    WriteFileBytes(path, "<?php echo 'fixed';\n");
+    ASSERT_TRUE(lint.check(path));
+    EXPECT_EQ(lint.running(), 1);
+    EXPECT_TRUE(next(spy, 1).clean);
+    // The first check's stale result never arrives.
+    QTest::qWait(300);
+    EXPECT_EQ(spy.size(), 1);
+}
+
+TEST(PhpLintOutput, ErrorLinesAreReadWhateverTheFileIsCalled)
+{
+    // A file name that holds the words PHP puts around it.
+    const QString odd = "/srv/in x on line 9.php";
+    PhpLintResult r =
+        ParsePhpLintOutput(odd,
+                           "PHP Parse error:  syntax error, unexpected end of file in " + odd +
+                               " on line 12\n"
+                               "Errors parsing " +
+                               odd + "\n",
+                           255);
+    EXPECT_FALSE(r.clean);
+    EXPECT_EQ(r.line, 12);
+    EXPECT_EQ(r.message, "Parse error: syntax error, unexpected end of file");
+
+    r = ParsePhpLintOutput("/a.php",
+                           "\nFatal error: Cannot redeclare f() (previously declared in /a.php:2) "
+                           "in /a.php on line 3\n",
+                           255);
+    EXPECT_EQ(r.line, 3);
+    EXPECT_EQ(r.message, "Fatal error: Cannot redeclare f() (previously declared in /a.php:2)");
+
+    r = ParsePhpLintOutput("/a.php", "No syntax errors detected in /a.php\n", 0);
+    EXPECT_TRUE(r.clean);
+    // A failure without an error line still is one, without a line to go to.
+    r = ParsePhpLintOutput("/a.php", "Could not open input file: /a.php\n", 1);
+    EXPECT_FALSE(r.clean);
+    EXPECT_EQ(r.line, 0);
+    EXPECT_EQ(r.message, "Could not open input file: /a.php");
+}
