@@ -158,6 +158,16 @@ void DocumentController::UpdateCaption()
     if (!m_project.OpenedFile.isEmpty())
         caption += QStringLiteral(" - ") + m_project.OpenedFile;
     m_window.setWindowTitle(caption);
+    ShowModified(m_ui.re->isDocumentModified());
+}
+
+void DocumentController::ShowModified(bool modified)
+{
+    // Only the mark changes: after New the caption stays the title alone.
+    QString caption = m_window.windowTitle();
+    if (caption.startsWith(u'*'))
+        caption.remove(0, 1);
+    m_window.setWindowTitle(modified ? u'*' + caption : caption);
 }
 
 void DocumentController::New2Click(QObject *)

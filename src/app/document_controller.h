@@ -19,6 +19,8 @@ public:
     // The one way to make a file the current document.
     void OpenFileAtLine(const QString &path, bool rememberCurrent);
     void UpdateCaption();
+    // Puts "*" before the caption while the text has unsaved changes.
+    void ShowModified(bool modified);
     void New2Click(QObject *Sender);
     void Open1Click(QObject *Sender);
     void Close1Click(QObject *Sender);

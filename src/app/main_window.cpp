@@ -57,6 +57,9 @@ struct MainWindow::Controllers {
         // The user's saves of PHP files are checked with php -l.
         connect(&documents, &DocumentController::savedByUser, &server,
                 &ServerController::LintSavedFile);
+        // The caption's "*" comes and goes with unsaved changes.
+        connect(ui.re, &CodeEditor::modifiedChanged, &documents,
+                &DocumentController::ShowModified);
     }
     DocumentController documents;
     MessagesController messages;

@@ -44,14 +44,11 @@ public:
     RunController &run() const;
     ServerController &server() const;
     PublishController &publishing() const;
-
-    // Window events.
+    // Window events, then documents, messages, project tree, preview and the rest.
     void FormCreate();
     void FormKeyDown(int key, Qt::KeyboardModifiers shift);
     void AppEventsActivate();
     void UpdateStatusLine();
-
-    // Documents and the messages panel.
     void OpenFileAtLine(const QString &path, bool rememberCurrent);
     void UpdateCaption();
     void RecentFilesOpenFile(QObject *Sender, const QString &FileName);
@@ -59,15 +56,11 @@ public:
     void AddMessage(const QString &text);
     void messagesDblClick(QObject *Sender);
     void messagesKeyDown(int key, Qt::KeyboardModifiers shift);
-
-    // The project and its tree.
     void OpenProject(const QString &path);
     void OnProjectUpdateExecute();
     void PrTreeDblClick(QObject *Sender);
     void PrTreeKeyDown(int key, Qt::KeyboardModifiers shift);
     void ProjPopupPopup(QObject *Sender);
-
-    // Preview, code explorer, completion and publishing events.
     void WebPanelURLChange(const QString &text);
     void CodeGridEnter(QObject *Sender);
     void CodeGridDblClick(QObject *Sender);

@@ -98,6 +98,28 @@ TEST_F(Documents, CaptionFollowsProjectAndDocument)
     EXPECT_EQ(form()->windowTitle(), "shop - Quillstone");
 }
 
+TEST_F(Documents, CaptionMarksUnsavedChangesWithAStar)
+{
+    form()->project().FileName = site + "/shop.wdx";
+    form()->OpenFileAtLine(path("a.php"), true);
+    const QString clean = "shop - Quillstone - " + path("a.php");
+    CodeEditor *re = form()->ui().re;
+    re->setFocus();
+    QTest::keyClick(re, Qt::Key_X);
+    EXPECT_EQ(form()->windowTitle(), '*' + clean);
+    // Back to the saved text by undo: no longer modified.
+    QTest::keyClick(re, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(form()->windowTitle(), clean);
+    QTest::keyClick(re, Qt::Key_Y);
+    EXPECT_EQ(form()->windowTitle(), '*' + clean);
+    // A rebuild of the caption keeps the mark; a save takes it away.
+    form()->UpdateCaption();
+    EXPECT_EQ(form()->windowTitle(), '*' + clean);
+    QTest::keyClick(re, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(form()->windowTitle(), clean);
+    EXPECT_TRUE(ReadFileBytes(path("a.php")).startsWith("ya.php line 1"));
+}
+
 TEST_F(Documents, ColouringFollowsTheExtension)
 {
     form()->OpenFileAtLine(path("Page.HTML"), true);
