@@ -101,6 +101,8 @@ MainWindow::~MainWindow()
     qApp->removeEventFilter(this);
 }
 
+// clang-format off
+// One line each: the accessors and the handlers' forwards read as tables.
 DocumentController &MainWindow::documents() const { return m_controllers->documents; }
 MessagesController &MainWindow::messagePanel() const { return m_controllers->messages; }
 ProjectTreeController &MainWindow::projectTree() const { return m_controllers->projectTree; }
@@ -108,6 +110,7 @@ FunctionListController &MainWindow::functions() const { return m_controllers->fu
 RunController &MainWindow::run() const { return m_controllers->run; }
 PublishController &MainWindow::publishing() const { return m_controllers->publish; }
 ServerController &MainWindow::server() const { return m_controllers->server; }
+// clang-format on
 
 void MainWindow::buildMenus()
 {
@@ -391,6 +394,7 @@ void MainWindow::Code1Click(QObject *)
     m_ui->re->takeFocus();
 }
 
+// clang-format off
 void MainWindow::OpenFileAtLine(const QString &path, bool rememberCurrent) { m_controllers->documents.OpenFileAtLine(path, rememberCurrent); }
 void MainWindow::UpdateCaption() { m_controllers->documents.UpdateCaption(); }
 void MainWindow::RecentFilesOpenFile(QObject *Sender, const QString &FileName) { m_controllers->documents.RecentFilesOpenFile(Sender, FileName); }
@@ -452,3 +456,4 @@ void MainWindow::Publish2Click(QObject *Sender) { m_controllers->publish.Publish
 void MainWindow::Publish3Click(QObject *Sender) { m_controllers->publish.Publish3Click(Sender); }
 void MainWindow::publishnowClick(QObject *Sender) { m_controllers->publish.publishnowClick(Sender); }
 void MainWindow::FTPWork(qint64 bytesSoFar) { m_controllers->publish.FTPWork(bytesSoFar); }
+// clang-format on
