@@ -3,16 +3,16 @@
 // entries, opening the list and placing the advice window) and the narrowing
 // that follows every typed key (new list, highlight report, advice row and
 // page address). Browsers record instead of loading. Prints milliseconds.
-#include "app/window_set.h"
 #include "app/main_window.h"
 #include "app/main_window_ui.h"
+#include "app/window_set.h"
 #include "editor/code_editor.h"
 #include "editor/completion_popup.h"
-#include "support/recording_browser_view.h"
 #include "foundation/settings_store.h"
 #include "foundation/switches.h"
 #include "foundation/user_dialogs.h"
 #include "project/manual_index.h"
+#include "support/recording_browser_view.h"
 
 #include <QAction>
 #include <QApplication>
@@ -21,16 +21,15 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QTemporaryDir>
+
 #include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <vector>
 
-namespace
-{
-class SilentDialogs final : public UserDialogs
-{
-  public:
+namespace {
+class SilentDialogs final : public UserDialogs {
+public:
     void showMessage(const QString &) override {}
     void showError(const QString &text) override
     {

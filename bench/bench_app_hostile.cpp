@@ -11,15 +11,15 @@
 //   - a project with a 40,000-character run address loaded and saved.
 // Usage: bench_app_hostile
 
-#include "app/window_set.h"
 #include "app/main_window.h"
 #include "app/main_window_ui.h"
 #include "app/messages_controller.h"
 #include "app/messages_grid.h"
+#include "app/window_set.h"
 #include "components/recent_files.h"
-#include "support/recording_browser_view.h"
 #include "foundation/settings_store.h"
 #include "foundation/user_dialogs.h"
+#include "support/recording_browser_view.h"
 
 #include <QAction>
 #include <QApplication>
@@ -34,8 +34,7 @@
 #include <functional>
 #include <vector>
 
-namespace
-{
+namespace {
 double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -55,9 +54,8 @@ double medianMs(const std::function<void()> &work, int runs = 7)
 }
 
 // Answers every file dialog from a queue, keeps the last error, closes modal windows at once.
-class BenchDialogs final : public UserDialogs
-{
-  public:
+class BenchDialogs final : public UserDialogs {
+public:
     void showMessage(const QString &text) override { last = text; }
     void showError(const QString &text) override { last = text; }
     bool askYesNo(const QString &, const QString &) override { return false; }
@@ -234,7 +232,7 @@ int main(int argc, char **argv)
     });
     row("40,000-character run address, load and save", longMs, "-", 0,
         form->project().RunAddress.size() == address.size() ? QStringLiteral("kept whole")
-                                                          : QStringLiteral("CUT"));
+                                                            : QStringLiteral("CUT"));
     SetDialogs(nullptr);
     return 0;
 }

@@ -30,15 +30,14 @@
 #include <QKeyEvent>
 #include <QProcess>
 #include <QTemporaryDir>
+
 #include <algorithm>
 #include <cstdio>
 #include <vector>
 
-namespace
-{
-class SilentDialogs final : public UserDialogs
-{
-  public:
+namespace {
+class SilentDialogs final : public UserDialogs {
+public:
     void showMessage(const QString &) override {}
     void showError(const QString &text) override
     {
@@ -164,7 +163,8 @@ int main(int argc, char **argv)
         while (form->server().Lint().running() > 0)
             busy.push_back(keystroke(editor));
         checks.push_back(check.nsecsElapsed() / 1e6);
-        if (form->messagePanel().MessageCell(2, 0) != QLatin1String("0") && !form->messagePanel().MessageCell(1, 0).isEmpty())
+        if (form->messagePanel().MessageCell(2, 0) != QLatin1String("0") &&
+            !form->messagePanel().MessageCell(1, 0).isEmpty())
             ++rows;
     }
 

@@ -5,17 +5,17 @@
 // of the source tree, made by bench/make-php-corpus.sh), idle period from
 // $IDLE_SECONDS (default 20).
 
-#include "app/window_set.h"
-#include "app/main_window.h"
 #include "app/function_list_controller.h"
+#include "app/main_window.h"
 #include "app/main_window_ui.h"
 #include "app/messages_controller.h"
 #include "app/messages_grid.h"
+#include "app/window_set.h"
 #include "editor/code_editor.h"
 #include "forms/project_functions_dialog.h"
-#include "support/recording_browser_view.h"
 #include "foundation/settings_store.h"
 #include "foundation/user_dialogs.h"
+#include "support/recording_browser_view.h"
 
 #include <QAction>
 #include <QApplication>
@@ -44,19 +44,34 @@ double cpuSeconds()
 {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec
-        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 // Answers every prompt with the search text and closes every modal window at once.
 class BenchDialogs final : public UserDialogs {
 public:
-    void showMessage(const QString &text) override { std::fprintf(stderr, "message: %s\n", qPrintable(text)); }
-    void showError(const QString &text) override { std::fprintf(stderr, "error: %s\n", qPrintable(text)); }
+    void showMessage(const QString &text) override
+    {
+        std::fprintf(stderr, "message: %s\n", qPrintable(text));
+    }
+    void showError(const QString &text) override
+    {
+        std::fprintf(stderr, "error: %s\n", qPrintable(text));
+    }
     bool askYesNo(const QString &, const QString &) override { return false; }
-    std::optional<QString> prompt(const QString &, const QString &, const QString &) override { return answer; }
-    QStringList openFiles(const QString &, const QString &, const QString &, bool) override { return {}; }
-    QString saveFile(const QString &, const QString &, const QString &, const QString &) override { return {}; }
+    std::optional<QString> prompt(const QString &, const QString &, const QString &) override
+    {
+        return answer;
+    }
+    QStringList openFiles(const QString &, const QString &, const QString &, bool) override
+    {
+        return {};
+    }
+    QString saveFile(const QString &, const QString &, const QString &, const QString &) override
+    {
+        return {};
+    }
     int showModal(QWidget *) override { return 0; }
     QString answer;
 };
@@ -88,16 +103,19 @@ void runEventLoop(int seconds)
 
 int main(int argc, char **argv)
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     const QString corpus = qEnvironmentVariable(
         "PHP_CORPUS", QStringLiteral(QS_SOURCE_DIR) + QStringLiteral("/bench/corpus/php"));
     const QString text = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("cookie");
     const int idleSeconds = qEnvironmentVariableIntValue("IDLE_SECONDS") > 0
-        ? qEnvironmentVariableIntValue("IDLE_SECONDS") : 20;
+                                ? qEnvironmentVariableIntValue("IDLE_SECONDS")
+                                : 20;
 
     QTemporaryDir home;
-    SetUserSettings(std::make_unique<IniSettingsStore>(home.filePath(QStringLiteral("settings.ini"))));
+    SetUserSettings(
+        std::make_unique<IniSettingsStore>(home.filePath(QStringLiteral("settings.ini"))));
     BenchDialogs dialogs;
     dialogs.answer = text;
     SetDialogs(&dialogs);
@@ -106,7 +124,8 @@ int main(int argc, char **argv)
     MainWindow *form = windows.mainWindow();
 
     QStringList files;
-    for (QDirIterator it(corpus, {QStringLiteral("*.php")}, QDir::Files, QDirIterator::Subdirectories);
+    for (QDirIterator it(corpus, {QStringLiteral("*.php")}, QDir::Files,
+                         QDirIterator::Subdirectories);
          it.hasNext();)
         files << it.next();
     files.sort();
@@ -140,11 +159,12 @@ int main(int argc, char **argv)
     }
     std::printf("Find in Files \"%s\": %lld rows, median %.0f ms (7 runs)\n", qPrintable(text),
                 qlonglong(rows), median(ours));
-    std::printf("grep -rFinI (LC_ALL=C): %lld lines, median %.0f ms; ratio %.2f\n", qlonglong(grepCount),
-                median(grepC), median(ours) / median(grepC));
+    std::printf("grep -rFinI (LC_ALL=C): %lld lines, median %.0f ms; ratio %.2f\n",
+                qlonglong(grepCount), median(grepC), median(ours) / median(grepC));
     std::printf("grep -rFinI (locale %s): %lld lines, median %.0f ms; ratio %.2f\n",
                 qgetenv("LANG").isEmpty() ? "unset" : qgetenv("LANG").constData(),
-                qlonglong(grepDefaultCount), median(grepDefault), median(ours) / median(grepDefault));
+                qlonglong(grepDefaultCount), median(grepDefault),
+                median(ours) / median(grepDefault));
     std::printf("same hits as grep: %s\n", rows == grepCount ? "yes" : "NO");
 
     // Functions...: scan, sort and filter fill, the dialog closed at once.
@@ -156,8 +176,8 @@ int main(int argc, char **argv)
         functions.push_back(timer.nsecsElapsed() / 1e6);
     }
     ProjectFunctionsDialog *list = windows.windows().projectFunctionsDialog;
-    std::printf("Functions...: %d rows, median %.0f ms (scan, sort, filter fill)\n", list->filterRowCount(),
-                median(functions));
+    std::printf("Functions...: %d rows, median %.0f ms (scan, sort, filter fill)\n",
+                list->filterRowCount(), median(functions));
     std::vector<double> typing;
     for (const char *filter : {"g", "ge", "get", "get_", "get", "ge", "g", ""}) {
         QElapsedTimer timer;
@@ -195,8 +215,9 @@ int main(int argc, char **argv)
     double start = cpuSeconds();
     runEventLoop(idleSeconds);
     const double shown = cpuSeconds() - start;
-    std::printf("idle %d s, explorer shown: CPU %.3f s = %.2f%% of a core (%d rebuilds)\n", idleSeconds,
-                shown, 100 * shown / idleSeconds, form->functions().codeExplorerRebuilds() - before);
+    std::printf("idle %d s, explorer shown: CPU %.3f s = %.2f%% of a core (%d rebuilds)\n",
+                idleSeconds, shown, 100 * shown / idleSeconds,
+                form->functions().codeExplorerRebuilds() - before);
     form->item(QStringLiteral("CodeExplorer"))->trigger();
     start = cpuSeconds();
     runEventLoop(idleSeconds);

@@ -2,9 +2,9 @@
 // 5 MB files, rebuilding the tree of a 10,000-file project, filtering the
 // files dialog, filling the messages panel and reading a 10,000-entry recent
 // list. Prints medians in milliseconds.
-#include "app/window_set.h"
 #include "app/main_window.h"
 #include "app/main_window_ui.h"
+#include "app/window_set.h"
 #include "components/recent_files.h"
 #include "editor/code_editor.h"
 #include "forms/project_files_dialog.h"
@@ -18,6 +18,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QTemporaryDir>
+
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -28,11 +29,23 @@ namespace {
 class SilentDialogs final : public UserDialogs {
 public:
     void showMessage(const QString &) override {}
-    void showError(const QString &text) override { std::fprintf(stderr, "error: %s\n", qPrintable(text)); }
+    void showError(const QString &text) override
+    {
+        std::fprintf(stderr, "error: %s\n", qPrintable(text));
+    }
     bool askYesNo(const QString &, const QString &) override { return false; }
-    std::optional<QString> prompt(const QString &, const QString &, const QString &) override { return {}; }
-    QStringList openFiles(const QString &, const QString &, const QString &, bool) override { return {}; }
-    QString saveFile(const QString &, const QString &, const QString &, const QString &) override { return {}; }
+    std::optional<QString> prompt(const QString &, const QString &, const QString &) override
+    {
+        return {};
+    }
+    QStringList openFiles(const QString &, const QString &, const QString &, bool) override
+    {
+        return {};
+    }
+    QString saveFile(const QString &, const QString &, const QString &, const QString &) override
+    {
+        return {};
+    }
     int showModal(QWidget *) override { return 0; }
 };
 
@@ -63,7 +76,8 @@ void writePhp(const QString &path, qint64 bytes)
 
 int main(int argc, char **argv)
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     QTemporaryDir dir;
     qputenv("XDG_CONFIG_HOME", dir.filePath("config").toUtf8());
@@ -115,8 +129,10 @@ int main(int argc, char **argv)
     ProjectFilesDialog *files = windows.windows().projectFilesDialog;
     const double filesFillMs = medianMs(9, [&] { form->Files1Click(nullptr); });
     int keystroke = 0;
-    const char *typed[] = {"d", "di", "dir", "dir9", "dir99", "dir99/", "dir99/file", "dir99/file9999"};
-    const double filterMs = medianMs(8, [&] { files->Edit1->setText(QString::fromLatin1(typed[keystroke++ % 8])); });
+    const char *typed[] = {"d",     "di",     "dir",        "dir9",
+                           "dir99", "dir99/", "dir99/file", "dir99/file9999"};
+    const double filterMs =
+        medianMs(8, [&] { files->Edit1->setText(QString::fromLatin1(typed[keystroke++ % 8])); });
 
     const double messagesMs = medianMs(5, [&] {
         form->ClearMessages();

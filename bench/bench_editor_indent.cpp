@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -21,8 +22,7 @@
 #include <cstring>
 #include <vector>
 
-namespace
-{
+namespace {
 
 struct Parts {
     double read = 0, indent = 0, replace = 0, paint = 0;

@@ -18,22 +18,21 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QTemporaryDir>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
-namespace
-{
+namespace {
 
 // Counts the viewport's paints.
-class PaintCounter : public QObject
-{
-  public:
+class PaintCounter : public QObject {
+public:
     int paints = 0;
 
-  protected:
+protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         if (event->type() == QEvent::Paint)

@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -63,7 +64,7 @@ long currentRssMb()
 
 long peakRssMb()
 {
-    rusage usage {};
+    rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss / 1024;
 }
@@ -80,8 +81,8 @@ int main(int argc, char **argv)
     const QString path = dir.filePath("bench.php");
     {
         QFile file(path);
-        if (!file.open(QIODevice::WriteOnly)
-            || !writeContent(file, qint64(megabytes * 1024 * 1024), kind)) {
+        if (!file.open(QIODevice::WriteOnly) ||
+            !writeContent(file, qint64(megabytes * 1024 * 1024), kind)) {
             std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
             return 1;
         }
@@ -111,14 +112,14 @@ int main(int argc, char **argv)
     editor.viewport()->repaint();
     const qint64 atEnd = clock.nsecsElapsed() - shown;
 
-    std::printf("file %.1f MB (%s), %d lines, colouring %s\n", megabytes, kind,
-                editor.lineCount(), editor.lexer() ? "on" : "off (large document)");
+    std::printf("file %.1f MB (%s), %d lines, colouring %s\n", megabytes, kind, editor.lineCount(),
+                editor.lexer() ? "on" : "off (large document)");
     std::printf("application + window   %8.1f ms\n", created / 1e6);
     std::printf("load                   %8.1f ms\n", (loaded - created) / 1e6);
     std::printf("editable window shown  %8.1f ms  (total from nothing)\n", shown / 1e6);
     std::printf("jump to end + paint    %8.1f ms\n", atEnd / 1e6);
     std::printf("RSS after load         %8ld MB  (peak so far %ld MB)\n", rssLoaded, peakLoaded);
-    std::printf("peak RSS               %8ld MB  (%ld MB before the application)\n",
-                peakRssMb(), rssBefore);
+    std::printf("peak RSS               %8ld MB  (%ld MB before the application)\n", peakRssMb(),
+                rssBefore);
     return 0;
 }

@@ -24,7 +24,10 @@ double median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
-double msSince(const QElapsedTimer &clock) { return double(clock.nsecsElapsed()) / 1e6; }
+double msSince(const QElapsedTimer &clock)
+{
+    return double(clock.nsecsElapsed()) / 1e6;
+}
 
 int freePort()
 {
@@ -73,9 +76,9 @@ int main(int argc, char **argv)
             QProcess curl;
             QElapsedTimer clock;
             clock.start();
-            curl.start(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("-o"),
-                                                QStringLiteral("/dev/null"), QStringLiteral("-w"),
-                                                QStringLiteral("%{time_total}"), url});
+            curl.start(QStringLiteral("curl"),
+                       {QStringLiteral("-s"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
+                        QStringLiteral("-w"), QStringLiteral("%{time_total}"), url});
             curl.waitForFinished(60000);
             curlProcess.push_back(msSince(clock));
             curlTotal.push_back(curl.readAllStandardOutput().trimmed().toDouble() * 1000.0);

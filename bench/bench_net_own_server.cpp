@@ -14,13 +14,13 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
+
 #include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <vector>
 
-namespace
-{
+namespace {
 int freePort()
 {
     QTcpServer probe;

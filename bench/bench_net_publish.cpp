@@ -20,6 +20,7 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFileInfo>
+
 #include <algorithm>
 #include <cstdio>
 

@@ -61,8 +61,8 @@ void measure(const char *name, const QString &page, const char *expectedRow)
 // case of the colon-driven search.
 const QString PlainRow = QStringLiteral(
     "<p>Lorem <b>ipsum</b> dolor sit amet, <i>consectetur</i> adipiscing elit.<br />\n");
-const QString ColonRow = QStringLiteral(
-    "<li style=\"color: red; margin: 0\"><b>Price</b>: 12:30 <a href=\"https://x.test/a\">a</a></li>\n");
+const QString ColonRow = QStringLiteral("<li style=\"color: red; margin: 0\"><b>Price</b>: 12:30 "
+                                        "<a href=\"https://x.test/a\">a</a></li>\n");
 
 int main()
 {
@@ -83,7 +83,6 @@ int main()
                                             "/var/www/site/report.php:820");
     measure("colon-rich, error end", filler(20'000'000, ColonRow) + ErrorLine,
             qPrintable(expected));
-    measure("only colons, error end", QString(20'000'000, u':') + ErrorLine,
-            qPrintable(expected));
+    measure("only colons, error end", QString(20'000'000, u':') + ErrorLine, qPrintable(expected));
     return 0;
 }

@@ -44,12 +44,13 @@ std::vector<int> literalExchange(const QStringList &texts)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    QString corpus = qEnvironmentVariable(
-        "PHP_CORPUS", QStringLiteral(QS_SOURCE_DIR) + QStringLiteral("/bench/corpus/php"));
+    QString corpus = qEnvironmentVariable("PHP_CORPUS", QStringLiteral(QS_SOURCE_DIR) +
+                                                            QStringLiteral("/bench/corpus/php"));
     if (argc > 1)
         corpus = QString::fromLocal8Bit(argv[1]);
     QStringList files;
-    for (QDirIterator it(corpus, {QStringLiteral("*.php")}, QDir::Files, QDirIterator::Subdirectories);
+    for (QDirIterator it(corpus, {QStringLiteral("*.php")}, QDir::Files,
+                         QDirIterator::Subdirectories);
          it.hasNext();)
         files << it.next();
     files.sort();
@@ -91,8 +92,10 @@ int main(int argc, char **argv)
     for (int k = 0; k < 20000; ++k)
         rows << project.FunctionLines.at(int(random.bounded(qint64(project.FunctionLines.size()))));
     QStringList falling = rows;
-    std::sort(falling.begin(), falling.end(), [](const QString &a, const QString &b) { return a.toUtf8() > b.toUtf8(); });
-    for (const auto &[label, input] : {std::pair{"random", &rows}, std::pair{"falling", &falling}}) {
+    std::sort(falling.begin(), falling.end(),
+              [](const QString &a, const QString &b) { return a.toUtf8() > b.toUtf8(); });
+    for (const auto &[label, input] :
+         {std::pair{"random", &rows}, std::pair{"falling", &falling}}) {
         std::vector<double> fast;
         std::vector<int> order;
         for (int run = 0; run < 5; ++run) {
@@ -105,8 +108,9 @@ int main(int argc, char **argv)
         timer.start();
         const std::vector<int> literal = literalExchange(*input);
         const double slow = timer.nsecsElapsed() / 1e6;
-        std::printf("SortRows 20,000 %s rows: median %.1f ms; literal exchange %.0f ms; same order: %s\n",
-                    label, median(fast), slow, order == literal ? "yes" : "NO");
+        std::printf(
+            "SortRows 20,000 %s rows: median %.1f ms; literal exchange %.0f ms; same order: %s\n",
+            label, median(fast), slow, order == literal ? "yes" : "NO");
     }
     return 0;
 }

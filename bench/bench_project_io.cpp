@@ -28,7 +28,8 @@ void fill(Project &project, const QString &root, int count)
         project.Files.AddNew();
         ProjectEntry *entry = project.Files.Last();
         if (i % 10 == 9)
-            entry->Name = QStringLiteral("%1/shared/lib%2/util_%3.php").arg(root).arg(i % 13).arg(i);
+            entry->Name =
+                QStringLiteral("%1/shared/lib%2/util_%3.php").arg(root).arg(i % 13).arg(i);
         else
             entry->Name = QStringLiteral("%1/site/www/module%2/part%3/page_%4.php")
                               .arg(root)
@@ -50,8 +51,7 @@ int main(int argc, char **argv)
     QDir(root).mkpath(QStringLiteral("site/www"));
     const QString file = root + QStringLiteral("/site/www/project.wdx");
 
-    std::printf("%10s %10s %12s %12s %12s\n", "entries", "file KB", "save ms", "load ms",
-                "runs");
+    std::printf("%10s %10s %12s %12s %12s\n", "entries", "file KB", "save ms", "load ms", "runs");
     for (const int count : {1000, 10000, 100000}) {
         const int runs = count >= 100000 ? 5 : 9;
         Project project;

@@ -25,8 +25,7 @@
 #include <cstdio>
 #include <vector>
 
-namespace
-{
+namespace {
 double median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());

@@ -13,87 +13,145 @@
  * Build:  cc -O2 -o keytime keytime.c -lX11 -lXtst
  * Usage:  keytime MAIN_WINDOW_ID TITLE [TIMEOUT_S]   (keys: ctrl+shift+f)     */
 #define _GNU_SOURCE
-#include <X11/Xlib.h>
 #include <X11/Xatom.h>
+#include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <X11/keysym.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/select.h>
 #include <time.h>
 
-static double now_ms(void) { struct timespec t; clock_gettime(CLOCK_MONOTONIC, &t); return t.tv_sec * 1e3 + t.tv_nsec / 1e6; }
-static int xerr(Display *d, XErrorEvent *e) { (void)d; (void)e; return 0; } /* windows may vanish */
+static double now_ms(void)
+{
+    struct timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+static int xerr(Display *d, XErrorEvent *e)
+{
+    (void)d;
+    (void)e;
+    return 0;
+} /* windows may vanish */
 
-static int title_has(Display *d, Window w, const char *sub) {
-    Atom netname = XInternAtom(d, "_NET_WM_NAME", False), utf8 = XInternAtom(d, "UTF8_STRING", False);
+static int title_has(Display *d, Window w, const char *sub)
+{
+    Atom netname = XInternAtom(d, "_NET_WM_NAME", False),
+         utf8 = XInternAtom(d, "UTF8_STRING", False);
     int found = 0;
-    Atom type; int fmt; unsigned long n, after; unsigned char *data = NULL;
-    if (XGetWindowProperty(d, w, netname, 0, 4096, False, utf8, &type, &fmt, &n, &after, &data) == Success && data) {
-        if (strstr((char *)data, sub)) found = 1;
+    Atom type;
+    int fmt;
+    unsigned long n, after;
+    unsigned char *data = NULL;
+    if (XGetWindowProperty(d, w, netname, 0, 4096, False, utf8, &type, &fmt, &n, &after, &data) ==
+            Success &&
+        data) {
+        if (strstr((char *)data, sub))
+            found = 1;
         XFree(data);
     }
-    if (!found) { char *name = NULL; if (XFetchName(d, w, &name) && name) { if (strstr(name, sub)) found = 1; XFree(name); } }
+    if (!found) {
+        char *name = NULL;
+        if (XFetchName(d, w, &name) && name) {
+            if (strstr(name, sub))
+                found = 1;
+            XFree(name);
+        }
+    }
     return found;
 }
 
-static void key(Display *d, KeySym sym, Bool down) {
+static void key(Display *d, KeySym sym, Bool down)
+{
     XTestFakeKeyEvent(d, XKeysymToKeycode(d, sym), down, CurrentTime);
 }
 
 /* The next event, or 0 when the deadline passes first. */
-static int next_event(Display *d, XEvent *ev, double deadline) {
+static int next_event(Display *d, XEvent *ev, double deadline)
+{
     int fd = ConnectionNumber(d);
     while (!XPending(d)) {
         double left = deadline - now_ms();
-        if (left <= 0) return 0;
-        fd_set fds; FD_ZERO(&fds); FD_SET(fd, &fds);
-        struct timeval tv = {(long)(left / 1000), (long)((left - (long)(left / 1000) * 1000) * 1000)};
+        if (left <= 0)
+            return 0;
+        fd_set fds;
+        FD_ZERO(&fds);
+        FD_SET(fd, &fds);
+        struct timeval tv = {(long)(left / 1000),
+                             (long)((left - (long)(left / 1000) * 1000) * 1000)};
         select(fd + 1, &fds, NULL, NULL, &tv);
     }
     XNextEvent(d, ev);
     return 1;
 }
 
-int main(int argc, char **argv) {
-    if (argc < 3) { fprintf(stderr, "usage: keytime MAIN_WINDOW_ID TITLE [TIMEOUT_S]\n"); return 2; }
+int main(int argc, char **argv)
+{
+    if (argc < 3) {
+        fprintf(stderr, "usage: keytime MAIN_WINDOW_ID TITLE [TIMEOUT_S]\n");
+        return 2;
+    }
     Window mainw = (Window)strtoul(argv[1], NULL, 0);
     const char *title = argv[2];
     double timeout = argc > 3 ? atof(argv[3]) : 60;
-    Display *d = XOpenDisplay(NULL); if (!d) { fprintf(stderr, "cannot open display\n"); return 2; }
+    Display *d = XOpenDisplay(NULL);
+    if (!d) {
+        fprintf(stderr, "cannot open display\n");
+        return 2;
+    }
     int ev_base, err_base, major, minor;
-    if (!XTestQueryExtension(d, &ev_base, &err_base, &major, &minor)) { fprintf(stderr, "no XTEST\n"); return 2; }
+    if (!XTestQueryExtension(d, &ev_base, &err_base, &major, &minor)) {
+        fprintf(stderr, "no XTEST\n");
+        return 2;
+    }
     XSetErrorHandler(xerr);
-    Window root = DefaultRootWindow(d), prompt; int revert;
+    Window root = DefaultRootWindow(d), prompt;
+    int revert;
     XGetInputFocus(d, &prompt, &revert);
     XSelectInput(d, root, SubstructureNotifyMask);
     XSync(d, False);
 
     double t0 = now_ms(), deadline = t0 + timeout * 1e3, t_unmap = -1, t_map = -1;
-    key(d, XK_Return, True); key(d, XK_Return, False); XFlush(d);
+    key(d, XK_Return, True);
+    key(d, XK_Return, False);
+    XFlush(d);
     XEvent ev;
     while (t_unmap < 0 && next_event(d, &ev, deadline))
-        if (ev.type == UnmapNotify && ev.xunmap.event == root && ev.xunmap.window == prompt) t_unmap = now_ms() - t0;
-    if (t_unmap < 0) { fprintf(stderr, "the prompt did not close\n"); return 3; }
+        if (ev.type == UnmapNotify && ev.xunmap.event == root && ev.xunmap.window == prompt)
+            t_unmap = now_ms() - t0;
+    if (t_unmap < 0) {
+        fprintf(stderr, "the prompt did not close\n");
+        return 3;
+    }
 
     XSetInputFocus(d, mainw, RevertToParent, CurrentTime);
-    key(d, XK_Control_L, True); key(d, XK_Shift_L, True); key(d, XK_f, True);
-    key(d, XK_f, False); key(d, XK_Shift_L, False); key(d, XK_Control_L, False);
+    key(d, XK_Control_L, True);
+    key(d, XK_Shift_L, True);
+    key(d, XK_f, True);
+    key(d, XK_f, False);
+    key(d, XK_Shift_L, False);
+    key(d, XK_Control_L, False);
     XFlush(d);
     while (t_map < 0 && next_event(d, &ev, deadline)) {
         if (ev.type == CreateNotify && ev.xcreatewindow.parent == root)
             XSelectInput(d, ev.xcreatewindow.window, PropertyChangeMask);
-        else if (ev.type == MapNotify && ev.xmap.event == root && !ev.xmap.override_redirect && title_has(d, ev.xmap.window, title))
+        else if (ev.type == MapNotify && ev.xmap.event == root && !ev.xmap.override_redirect &&
+                 title_has(d, ev.xmap.window, title))
             t_map = now_ms() - t0;
         else if (ev.type == PropertyNotify) {
             XWindowAttributes wa;
-            if (XGetWindowAttributes(d, ev.xproperty.window, &wa) && wa.map_state == IsViewable && title_has(d, ev.xproperty.window, title))
+            if (XGetWindowAttributes(d, ev.xproperty.window, &wa) && wa.map_state == IsViewable &&
+                title_has(d, ev.xproperty.window, title))
                 t_map = now_ms() - t0;
         }
     }
-    if (t_map < 0) { fprintf(stderr, "no window titled \"%s\" appeared\n", title); return 4; }
+    if (t_map < 0) {
+        fprintf(stderr, "no window titled \"%s\" appeared\n", title);
+        return 4;
+    }
     printf("unmap_ms=%.1f map_ms=%.1f\n", t_unmap, t_map);
     XCloseDisplay(d);
     return 0;

@@ -8,86 +8,172 @@
  * Build: cc -O2 -o keytitle keytitle.c -lX11
  * Usage: keytitle -r READY -T TARGET [-t TIMEOUT_S] -- key-command args...   */
 #define _GNU_SOURCE
-#include <X11/Xlib.h>
 #include <X11/Xatom.h>
+#include <X11/Xlib.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <unistd.h>
-#include <time.h>
-#include <sys/wait.h>
 #include <sys/select.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
 
-static double now_ms(void) { struct timespec t; clock_gettime(CLOCK_MONOTONIC, &t); return t.tv_sec * 1e3 + t.tv_nsec / 1e6; }
-static int xerr(Display *d, XErrorEvent *e) { (void)d; (void)e; return 0; } /* windows may vanish */
+static double now_ms(void)
+{
+    struct timespec t;
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
+}
+static int xerr(Display *d, XErrorEvent *e)
+{
+    (void)d;
+    (void)e;
+    return 0;
+} /* windows may vanish */
 
 static Atom a_netname, a_utf8;
-static int title_has(Display *d, Window w, const char *sub) {
+static int title_has(Display *d, Window w, const char *sub)
+{
     int found = 0;
-    Atom type; int fmt; unsigned long n, after; unsigned char *data = NULL;
-    if (XGetWindowProperty(d, w, a_netname, 0, 4096, False, a_utf8, &type, &fmt, &n, &after, &data) == Success && data) {
-        if (strstr((char *)data, sub)) found = 1;
+    Atom type;
+    int fmt;
+    unsigned long n, after;
+    unsigned char *data = NULL;
+    if (XGetWindowProperty(d, w, a_netname, 0, 4096, False, a_utf8, &type, &fmt, &n, &after,
+                           &data) == Success &&
+        data) {
+        if (strstr((char *)data, sub))
+            found = 1;
         XFree(data);
     }
-    if (!found) { char *name = NULL; if (XFetchName(d, w, &name) && name) { if (strstr(name, sub)) found = 1; XFree(name); } }
+    if (!found) {
+        char *name = NULL;
+        if (XFetchName(d, w, &name) && name) {
+            if (strstr(name, sub))
+                found = 1;
+            XFree(name);
+        }
+    }
     return found;
 }
-static int viewable(Display *d, Window w) {
-    XWindowAttributes wa; return XGetWindowAttributes(d, w, &wa) && wa.map_state == IsViewable;
+static int viewable(Display *d, Window w)
+{
+    XWindowAttributes wa;
+    return XGetWindowAttributes(d, w, &wa) && wa.map_state == IsViewable;
 }
 /* any viewable top-level window whose title holds sub */
-static int any_title(Display *d, Window root, const char *sub) {
-    Window r, p, *kids = NULL; unsigned int n = 0; int found = 0;
-    if (!XQueryTree(d, root, &r, &p, &kids, &n)) return 0;
-    for (unsigned int i = 0; i < n && !found; i++) found = viewable(d, kids[i]) && title_has(d, kids[i], sub);
-    if (kids) XFree(kids);
+static int any_title(Display *d, Window root, const char *sub)
+{
+    Window r, p, *kids = NULL;
+    unsigned int n = 0;
+    int found = 0;
+    if (!XQueryTree(d, root, &r, &p, &kids, &n))
+        return 0;
+    for (unsigned int i = 0; i < n && !found; i++)
+        found = viewable(d, kids[i]) && title_has(d, kids[i], sub);
+    if (kids)
+        XFree(kids);
     return found;
 }
 
-int main(int argc, char **argv) {
-    const char *ready = NULL, *target = NULL; double timeout = 30; int opt;
-    while ((opt = getopt(argc, argv, "r:T:t:")) != -1) switch (opt) {
-        case 'r': ready = optarg; break; case 'T': target = optarg; break;
-        case 't': timeout = atof(optarg); break;
-        default: fprintf(stderr, "usage\n"); return 2; }
-    if (!ready || !target || optind >= argc) { fprintf(stderr, "usage: keytitle -r READY -T TARGET -- cmd...\n"); return 2; }
-    Display *d = XOpenDisplay(NULL); if (!d) { fprintf(stderr, "cannot open display\n"); return 2; }
+int main(int argc, char **argv)
+{
+    const char *ready = NULL, *target = NULL;
+    double timeout = 30;
+    int opt;
+    while ((opt = getopt(argc, argv, "r:T:t:")) != -1)
+        switch (opt) {
+        case 'r':
+            ready = optarg;
+            break;
+        case 'T':
+            target = optarg;
+            break;
+        case 't':
+            timeout = atof(optarg);
+            break;
+        default:
+            fprintf(stderr, "usage\n");
+            return 2;
+        }
+    if (!ready || !target || optind >= argc) {
+        fprintf(stderr, "usage: keytitle -r READY -T TARGET -- cmd...\n");
+        return 2;
+    }
+    Display *d = XOpenDisplay(NULL);
+    if (!d) {
+        fprintf(stderr, "cannot open display\n");
+        return 2;
+    }
     XSetErrorHandler(xerr);
-    a_netname = XInternAtom(d, "_NET_WM_NAME", False); a_utf8 = XInternAtom(d, "UTF8_STRING", False);
+    a_netname = XInternAtom(d, "_NET_WM_NAME", False);
+    a_utf8 = XInternAtom(d, "UTF8_STRING", False);
     Window root = DefaultRootWindow(d);
     XSelectInput(d, root, SubstructureNotifyMask);
-    { Window r, p, *kids = NULL; unsigned int n = 0;
-      if (XQueryTree(d, root, &r, &p, &kids, &n)) { for (unsigned int i = 0; i < n; i++) XSelectInput(d, kids[i], PropertyChangeMask); if (kids) XFree(kids); } }
+    {
+        Window r, p, *kids = NULL;
+        unsigned int n = 0;
+        if (XQueryTree(d, root, &r, &p, &kids, &n)) {
+            for (unsigned int i = 0; i < n; i++)
+                XSelectInput(d, kids[i], PropertyChangeMask);
+            if (kids)
+                XFree(kids);
+        }
+    }
     XSync(d, False);
     double start = now_ms();
     while (!any_title(d, root, ready)) {
-        if (now_ms() - start > timeout * 1e3) { fprintf(stderr, "no window titled \"%s\"\n", ready); return 3; }
-        while (XPending(d)) { XEvent ev; XNextEvent(d, &ev);
-            if (ev.type == CreateNotify && ev.xcreatewindow.parent == root) XSelectInput(d, ev.xcreatewindow.window, PropertyChangeMask); }
+        if (now_ms() - start > timeout * 1e3) {
+            fprintf(stderr, "no window titled \"%s\"\n", ready);
+            return 3;
+        }
+        while (XPending(d)) {
+            XEvent ev;
+            XNextEvent(d, &ev);
+            if (ev.type == CreateNotify && ev.xcreatewindow.parent == root)
+                XSelectInput(d, ev.xcreatewindow.window, PropertyChangeMask);
+        }
         usleep(20000);
     }
-    if (any_title(d, root, target)) { fprintf(stderr, "the target title is there before the key\n"); return 3; }
+    if (any_title(d, root, target)) {
+        fprintf(stderr, "the target title is there before the key\n");
+        return 3;
+    }
     double t0 = now_ms();
     pid_t pid = fork();
-    if (pid == 0) { execvp(argv[optind], argv + optind); perror("exec"); _exit(127); }
-    double t_title = -1; int xfd = ConnectionNumber(d);
+    if (pid == 0) {
+        execvp(argv[optind], argv + optind);
+        perror("exec");
+        _exit(127);
+    }
+    double t_title = -1;
+    int xfd = ConnectionNumber(d);
     while (t_title < 0 && now_ms() - t0 < timeout * 1e3) {
         if (!XPending(d)) {
-            fd_set fds; FD_ZERO(&fds); FD_SET(xfd, &fds); struct timeval tv = {0, 50000};
+            fd_set fds;
+            FD_ZERO(&fds);
+            FD_SET(xfd, &fds);
+            struct timeval tv = {0, 50000};
             select(xfd + 1, &fds, NULL, NULL, &tv);
             continue;
         }
-        XEvent ev; XNextEvent(d, &ev); double t = now_ms();
+        XEvent ev;
+        XNextEvent(d, &ev);
+        double t = now_ms();
         if (ev.type == CreateNotify && ev.xcreatewindow.parent == root) {
             XSelectInput(d, ev.xcreatewindow.window, PropertyChangeMask);
-        } else if ((ev.type == PropertyNotify && viewable(d, ev.xproperty.window) && title_has(d, ev.xproperty.window, target)) ||
+        } else if ((ev.type == PropertyNotify && viewable(d, ev.xproperty.window) &&
+                    title_has(d, ev.xproperty.window, target)) ||
                    (ev.type == MapNotify && title_has(d, ev.xmap.window, target))) {
             t_title = t - t0;
         }
     }
     waitpid(pid, NULL, 0);
     XCloseDisplay(d);
-    if (t_title < 0) { fprintf(stderr, "title \"%s\" did not come\n", target); return 4; }
+    if (t_title < 0) {
+        fprintf(stderr, "title \"%s\" did not come\n", target);
+        return 4;
+    }
     printf("key_ms=%.1f\n", t_title);
     return 0;
 }

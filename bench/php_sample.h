@@ -10,11 +10,17 @@ inline QByteArray phpChunk(int index)
     const QByteArray n = QByteArray::number(index);
     return "<?php\n"
            "/**\n"
-           " * Order repository " + n + ": loads and stores orders for the shop.\n"
+           " * Order repository " +
+           n +
+           ": loads and stores orders for the shop.\n"
            " */\n"
-           "class OrderRepository" + n + " extends BaseRepository\n"
+           "class OrderRepository" +
+           n +
+           " extends BaseRepository\n"
            "{\n"
-           "    private $table = 'orders_" + n + "';\n"
+           "    private $table = 'orders_" +
+           n +
+           "';\n"
            "\n"
            "    public function findByCustomer($customerId, $limit = 20)\n"
            "    {\n"
@@ -37,5 +43,6 @@ inline QByteArray phpChunk(int index)
            "    }\n"
            "}\n"
            "?>\n"
-           "<div id=\"orders-" + n + "\"><?php echo count($orders); ?> orders</div>\n";
+           "<div id=\"orders-" +
+           n + "\"><?php echo count($orders); ?> orders</div>\n";
 }

@@ -2,6 +2,7 @@
 #include "app/window_set.h"
 
 #include <QApplication>
+
 #include <unistd.h>
 
 int main(int argc, char **argv)

@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMetaMethod>
+
 #include <algorithm>
 
 namespace {
@@ -25,8 +26,9 @@ constexpr Row separator(const char *parent)
 {
     return {Kind::Separator, parent, "", "", "", nullptr, "", 0};
 }
-constexpr Row command(const char *parent, const char *name, const char *caption, const char *shortcut,
-                      Row::Handler handler, const char *handlerName, int flags = 0)
+constexpr Row command(const char *parent, const char *name, const char *caption,
+                      const char *shortcut, Row::Handler handler, const char *handlerName,
+                      int flags = 0)
 {
     return {Kind::Command, parent, name, caption, shortcut, handler, handlerName, flags};
 }
@@ -59,7 +61,8 @@ constexpr Row Commands[] = {
 
     menu("", "Search1", "&Search"),
     command("Search1", "Find1", "&Find", "Ctrl+F", HANDLER(Find1Click)),
-    command("Search1", "Findinfiles1", "Find in File&s...", "Ctrl+Shift+F", HANDLER(Findinfiles1Click)),
+    command("Search1", "Findinfiles1", "Find in File&s...", "Ctrl+Shift+F",
+            HANDLER(Findinfiles1Click)),
     command("Search1", "Searchagain1", "Search &Again", "F3", HANDLER(Searchagain1Click)),
     command("Search1", "Replace1", "&Replace...", "Ctrl+H", HANDLER(Replace1Click)),
     separator("Search1"),
@@ -69,17 +72,20 @@ constexpr Row Commands[] = {
     command("View1", "CodeExplorer", "Code Explorer", "", HANDLER(CodeExplorerClick),
             Row::Checkable | Row::Hidden),
     command("View1", "pmitem", "Project Manager", "", HANDLER(pmitemClick), Row::Checkable),
-    command("View1", "WebPanel1", "Web Preview", "", HANDLER(WebPanel1Click), Row::Checkable | Row::Checked),
+    command("View1", "WebPanel1", "Web Preview", "", HANDLER(WebPanel1Click),
+            Row::Checkable | Row::Checked),
     command("View1", "LineNumbers1", "Line Numbers", "", HANDLER(LineNumbers1Click),
             Row::Checkable | Row::Checked),
     menu("View1", "Colours1", "Colours"),
-    command("Colours1", "ColoursAutomatic1", "Automatic", "", HANDLER(Colours1Click), Row::Checkable),
+    command("Colours1", "ColoursAutomatic1", "Automatic", "", HANDLER(Colours1Click),
+            Row::Checkable),
     command("Colours1", "ColoursLight1", "Light", "", HANDLER(Colours1Click), Row::Checkable),
     command("Colours1", "ColoursDark1", "Dark", "", HANDLER(Colours1Click), Row::Checkable),
     separator("View1"),
     command("View1", "Files1", "Files...", "F4", HANDLER(Files1Click)),
     command("View1", "Allfunctionlist1", "Functions...", "F2", HANDLER(Allfunctionlist1Click)),
-    command("View1", "FunctionList2", "Current File Functions...", "", HANDLER(FunctionList1Click), Row::Hidden),
+    command("View1", "FunctionList2", "Current File Functions...", "", HANDLER(FunctionList1Click),
+            Row::Hidden),
 
     menu("", "Project1", "&Project"),
     command("Project1", "ProjectAdd", "Add to Project...", "", HANDLER(ProjectAddClick)),
@@ -118,12 +124,14 @@ constexpr Row Commands[] = {
     command("ProjPopup", "PManProjectAdd", "Add to Project...", "", HANDLER(ProjectAddClick)),
     command("ProjPopup", "dontpublish", "Lock FTP Publish", "", HANDLER(dontpublishClick)),
     // Del removes a file only while the tree has the focus, never text in the editor.
-    command("ProjPopup", "removefromproj", "Remove", "Del", HANDLER(removefromprojClick), Row::TreeShortcut),
+    command("ProjPopup", "removefromproj", "Remove", "Del", HANDLER(removefromprojClick),
+            Row::TreeShortcut),
     command("ProjPopup", "Rename1", "Rename", "", HANDLER(Rename1Click)),
     command("ProjPopup", "publishnow", "FTP Publish", "", HANDLER(publishnowClick)),
 
     popup("EdPopup"),
-    command("EdPopup", "Adviser1", "Completion", "Ctrl+Space", HANDLER(Adviser1Click), Row::EditorShortcut),
+    command("EdPopup", "Adviser1", "Completion", "Ctrl+Space", HANDLER(Adviser1Click),
+            Row::EditorShortcut),
 };
 #undef HANDLER
 
@@ -150,7 +158,8 @@ constexpr bool tableIsWhole()
             return false;
         if (named == (row.kind == Kind::Separator))
             return false;
-        bool menuFound = row.menu[0] == '\0' && row.kind != Kind::Separator && row.kind != Kind::Command;
+        bool menuFound =
+            row.menu[0] == '\0' && row.kind != Kind::Separator && row.kind != Kind::Command;
         for (size_t j = 0; j < i; ++j) {
             if (named && equalNames(Commands[j].name, row.name))
                 return false;
@@ -245,7 +254,8 @@ BuiltCommands BuildCommands(MainWindow &window, QMenuBar *bar, QWidget *tree, QW
             if (scope != &window)
                 action->setShortcutContext(Qt::WidgetShortcut);
             const Row::Handler handler = row.handler;
-            SetClickHandler(action, [&window, handler](QObject *sender) { (window.*handler)(sender); });
+            SetClickHandler(action,
+                            [&window, handler](QObject *sender) { (window.*handler)(sender); });
             built.items.insert(name.toLower(), action);
             break;
         }

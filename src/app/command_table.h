@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+
 #include <span>
 
 class MainWindow;
@@ -19,17 +20,17 @@ struct QMetaObject;
 struct CommandRow {
     enum class Kind { Menu, Popup, Separator, Command };
     enum Flag {
-        Hidden = 1,        // exists for its shortcut or its handler only
-        Checkable = 2,     // toggles its own check mark when chosen
-        Checked = 4,       // checked at start
-        TreeShortcut = 8,  // its shortcut works only in the project tree
+        Hidden = 1,          // exists for its shortcut or its handler only
+        Checkable = 2,       // toggles its own check mark when chosen
+        Checked = 4,         // checked at start
+        TreeShortcut = 8,    // its shortcut works only in the project tree
         EditorShortcut = 16, // its shortcut works only in the editor
     };
     using Handler = void (MainWindow::*)(QObject *Sender);
 
     Kind kind;
-    const char *menu;     // the holding menu's name; "" for the menu bar
-    const char *name;     // object name; "" for a separator
+    const char *menu; // the holding menu's name; "" for the menu bar
+    const char *name; // object name; "" for a separator
     const char *caption;
     const char *shortcut; // Qt's portable text, further keys after "|"; "" for none
     Handler handler;      // commands only

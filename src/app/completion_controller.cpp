@@ -10,17 +10,16 @@
 #include "forms/advice_window.h"
 #include "forms/browser_frame.h"
 #include "forms/online_manual_window.h"
-#include "project/manual_index.h"
 #include "foundation/errors.h"
 #include "foundation/handler_guard.h"
 #include "foundation/trace.h"
 #include "foundation/user_dialogs.h"
+#include "project/manual_index.h"
 
 #include <QLineEdit>
 #include <QScreen>
 
-namespace
-{
+namespace {
 // A trace point whose expression names the editor's caret fields.
 void traceCaret(const char *expression, int value, int line)
 {
@@ -43,8 +42,9 @@ CompletionController::CompletionController(MainWindow &window, Project &project,
     connect(completion, &CompletionPopup::highlightChanged, this, [this, completion](int index) {
         RunGuarded([this, completion, index] { completionChange(completion, index); });
     });
-    connect(completion, &CompletionPopup::closed, this,
-            [this, completion] { RunGuarded([this, completion] { completionClose(completion); }); });
+    connect(completion, &CompletionPopup::closed, this, [this, completion] {
+        RunGuarded([this, completion] { completionClose(completion); });
+    });
 }
 
 void CompletionController::Adviser1Click(QObject *)

@@ -2,8 +2,8 @@
 
 #include <QApplication>
 #include <QDesktopServices>
-#include <QIcon>
 #include <QDir>
+#include <QIcon>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QUrl>

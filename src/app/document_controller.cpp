@@ -67,9 +67,10 @@ bool DocumentController::AskToSaveChanges()
 {
     if (!m_ui.re->isDocumentModified())
         return true;
-    const int answer =
-        Dialogs().askChoice(QStringLiteral("Unsaved changes"), QStringLiteral("Save changes to %1?").arg(documentName()),
-                            {QStringLiteral("&Save"), QStringLiteral("&Discard"), QStringLiteral("Cancel")});
+    const int answer = Dialogs().askChoice(
+        QStringLiteral("Unsaved changes"),
+        QStringLiteral("Save changes to %1?").arg(documentName()),
+        {QStringLiteral("&Save"), QStringLiteral("&Discard"), QStringLiteral("Cancel")});
     if (answer == 0)
         return saveCurrent(true) && !m_project.OpenedFile.isEmpty();
     return answer == 1;
@@ -182,7 +183,8 @@ void DocumentController::New2Click(QObject *)
 void DocumentController::Open1Click(QObject *Sender)
 {
     if (Sender) {
-        const QStringList chosen = Dialogs().openFiles(QStringLiteral("Open"), odFolder, AnyFileFilter, true);
+        const QStringList chosen =
+            Dialogs().openFiles(QStringLiteral("Open"), odFolder, AnyFileFilter, true);
         if (chosen.isEmpty())
             return;
         odFiles = chosen;

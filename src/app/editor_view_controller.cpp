@@ -25,8 +25,8 @@ constexpr SchemeItem SchemeItems[] = {
 };
 } // namespace
 
-EditorViewController::EditorViewController(MainWindow &window, Project &project, const MainWindowUi &ui,
-                                           const SecondaryWindows &windows)
+EditorViewController::EditorViewController(MainWindow &window, Project &project,
+                                           const MainWindowUi &ui, const SecondaryWindows &windows)
     : Controller(window, project, ui, windows)
 {
     const bool numbers = LineNumbers.ReadBool();
@@ -71,5 +71,6 @@ void EditorViewController::UpdateEditorStatus()
     m_ui.StatusColumn->setText(QStringLiteral("col ") + QString::number(re->caretColumn()));
     m_ui.StatusEncoding->setText(re->encodingName());
     m_ui.StatusLineEnds->setText(re->lineEndsName());
-    m_ui.StatusOverwrite->setText(re->isOverwriting() ? QStringLiteral("OVR") : QStringLiteral("INS"));
+    m_ui.StatusOverwrite->setText(re->isOverwriting() ? QStringLiteral("OVR")
+                                                      : QStringLiteral("INS"));
 }

@@ -21,6 +21,7 @@
 #include <QKeyEvent>
 #include <QTableWidget>
 #include <QTimer>
+
 #include <functional>
 
 namespace {
@@ -52,7 +53,8 @@ void setCell(QTableWidget *grid, int row, int column, const QString &text)
 } // namespace
 
 FunctionListController::FunctionListController(MainWindow &window, Project &project,
-                                               const MainWindowUi &ui, const SecondaryWindows &windows)
+                                               const MainWindowUi &ui,
+                                               const SecondaryWindows &windows)
     : Controller(window, project, ui, windows)
 {
     // The explorer's look: small proportional font, 15-pixel rows, wide columns.

@@ -50,16 +50,15 @@ const BoolSetting ActivateOnReturn(QStringLiteral("ActivateOnReturn"), QStringLi
 // and secondary windows; built after the controls and menus they use.
 struct MainWindow::Controllers {
     Controllers(MainWindow &w, Project &p, const MainWindowUi &ui, const SecondaryWindows &s)
-        : documents(w, p, ui, s), messages(w, p, ui, s), projectTree(w, p, ui, s), search(w, p, ui, s),
-          functions(w, p, ui, s), completion(w, p, ui, s), run(w, p, ui, s), publish(w, p, ui, s),
-          editorView(w, p, ui, s), server(w, p, ui, s)
+        : documents(w, p, ui, s), messages(w, p, ui, s), projectTree(w, p, ui, s),
+          search(w, p, ui, s), functions(w, p, ui, s), completion(w, p, ui, s), run(w, p, ui, s),
+          publish(w, p, ui, s), editorView(w, p, ui, s), server(w, p, ui, s)
     {
         // The user's saves of PHP files are checked with php -l.
         connect(&documents, &DocumentController::savedByUser, &server,
                 &ServerController::LintSavedFile);
         // The caption's "*" comes and goes with unsaved changes.
-        connect(ui.re, &CodeEditor::modifiedChanged, &documents,
-                &DocumentController::ShowModified);
+        connect(ui.re, &CodeEditor::modifiedChanged, &documents, &DocumentController::ShowModified);
     }
     DocumentController documents;
     MessagesController messages;
@@ -163,8 +162,10 @@ void MainWindow::FormCreate()
     m_project.OnLoaded.bind([this](QObject *) { m_controllers->projectTree.OnLoadedExecute(); });
     ClearMessages();
     m_ui->StatusPanel1->clear();
-    m_project.OnWorkspaceLog.bind([this](QObject *) { m_controllers->publish.WorkspaceLogExecute(); });
-    m_project.OnPublishProgress.bind([this](QObject *) { m_controllers->publish.PublishProgressExecute(); });
+    m_project.OnWorkspaceLog.bind(
+        [this](QObject *) { m_controllers->publish.WorkspaceLogExecute(); });
+    m_project.OnPublishProgress.bind(
+        [this](QObject *) { m_controllers->publish.PublishProgressExecute(); });
     UpdateStatusLine();
 }
 
@@ -185,7 +186,8 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         // it does not open the Run menu); Qt would call the pair ambiguous.
         auto *widget = qobject_cast<QWidget *>(watched);
         auto *key = static_cast<QKeyEvent *>(event);
-        const bool ours = widget && widget->window() == this && !m_ui->WebPanel->isAncestorOf(widget);
+        const bool ours =
+            widget && widget->window() == this && !m_ui->WebPanel->isAncestorOf(widget);
         if (ours && (key->modifiers() & Qt::AltModifier)) {
             if (QAction *command = commandForMnemonicClash(key)) {
                 event->accept();
@@ -211,7 +213,8 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
             const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
             if (key->key() == Qt::Key_Escape) {
                 RunGuarded([this, key] { FormKeyDown(key->key(), key->modifiers()); });
-            } else if (enter && (widget == m_ui->messages || m_ui->messages->isAncestorOf(widget))) {
+            } else if (enter &&
+                       (widget == m_ui->messages || m_ui->messages->isAncestorOf(widget))) {
                 RunGuarded([this, key] { messagesKeyDown(key->key(), key->modifiers()); });
                 return true;
             } else if (enter && (widget == m_ui->PrTree || m_ui->PrTree->isAncestorOf(widget))) {
@@ -242,8 +245,9 @@ QAction *MainWindow::windowCommandFor(const QKeyEvent *key) const
 {
     const QKeySequence pressed(key->keyCombination());
     for (QAction *command : m_items) {
-        if (command->shortcuts().contains(pressed) && command->shortcutContext() == Qt::WindowShortcut &&
-            command->isEnabled() && command->isVisible() && !command->menu())
+        if (command->shortcuts().contains(pressed) &&
+            command->shortcutContext() == Qt::WindowShortcut && command->isEnabled() &&
+            command->isVisible() && !command->menu())
             return command;
     }
     return nullptr;
@@ -334,7 +338,8 @@ bool MainWindow::FormClose()
     } catch (...) {
         const int answer = Dialogs().askChoice(
             QStringLiteral("Cannot save"),
-            QStringLiteral("The project %1 could not be saved:\n%2\n\nQuit without saving it, or stay?")
+            QStringLiteral(
+                "The project %1 could not be saved:\n%2\n\nQuit without saving it, or stay?")
                 .arg(m_project.FileName, exceptionMessage(std::current_exception())),
             {QStringLiteral("&Quit without saving"), QStringLiteral("&Stay")});
         if (answer != 0)

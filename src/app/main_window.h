@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QMainWindow>
+
 #include <memory>
 
 class DocumentController;

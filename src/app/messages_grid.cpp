@@ -40,7 +40,8 @@ void MessagesModel::appendRows(std::vector<Row> rows)
         return;
     const int old = int(m_rows.size());
     beginInsertRows({}, old, old + int(rows.size()) - 1);
-    m_rows.insert(m_rows.end(), std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()));
+    m_rows.insert(m_rows.end(), std::make_move_iterator(rows.begin()),
+                  std::make_move_iterator(rows.end()));
     endInsertRows();
 }
 
@@ -85,8 +86,9 @@ MessagesGrid::MessagesGrid(QWidget *parent) : QTableView(parent)
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setWordWrap(false);
-    connect(this, &QAbstractItemView::doubleClicked, this,
-            [this](const QModelIndex &index) { emit cellDoubleClicked(index.row(), index.column()); });
+    connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex &index) {
+        emit cellDoubleClicked(index.row(), index.column());
+    });
 }
 
 void MessagesGrid::setCurrentCell(int row, int column)

@@ -66,7 +66,8 @@ QString relativeForDisplay(const QString &fullPath, const QString &projectFile)
 } // namespace
 
 ProjectTreeController::ProjectTreeController(MainWindow &window, Project &project,
-                                             const MainWindowUi &ui, const SecondaryWindows &windows)
+                                             const MainWindowUi &ui,
+                                             const SecondaryWindows &windows)
     : Controller(window, project, ui, windows)
 {
     QTreeWidget *tree = m_ui.PrTree;
@@ -186,9 +187,9 @@ void ProjectTreeController::New1Click(QObject *)
 
 void ProjectTreeController::Open2Click(QObject *)
 {
-    const QStringList chosen = Dialogs().openFiles(QStringLiteral("Open Project"),
-                                                   QFileInfo(m_project.FileName).absolutePath(),
-                                                   ProjectOpenFilter, false);
+    const QStringList chosen =
+        Dialogs().openFiles(QStringLiteral("Open Project"),
+                            QFileInfo(m_project.FileName).absolutePath(), ProjectOpenFilter, false);
     if (!chosen.isEmpty())
         OpenProject(chosen.constFirst());
 }
@@ -201,14 +202,16 @@ void ProjectTreeController::pmitemClick(QObject *)
 void ProjectTreeController::OnProjectUpdateExecute()
 {
     QString remembered;
-    if (const QTreeWidgetItem *selected = m_ui.PrTree->currentItem(); selected && selected->isSelected())
+    if (const QTreeWidgetItem *selected = m_ui.PrTree->currentItem();
+        selected && selected->isSelected())
         remembered = selected->text(0);
 
     // Selections made here are the program's own and open nothing.
     const QSignalBlocker block(m_ui.PrTree);
     m_ui.PrTree->clear();
     auto *root = new QTreeWidgetItem(m_ui.PrTree);
-    root->setText(0, m_project.FileName.isEmpty() ? QString() : QFileInfo(m_project.FileName).fileName());
+    root->setText(0, m_project.FileName.isEmpty() ? QString()
+                                                  : QFileInfo(m_project.FileName).fileName());
     root->setData(0, NodeRole, -1);
     root->setIcon(0, projectImage(ImageProject));
     const QIcon file = projectImage(ImageFile);
@@ -221,7 +224,9 @@ void ProjectTreeController::OnProjectUpdateExecute()
         auto *node = new QTreeWidgetItem(root);
         node->setText(0, text);
         node->setData(0, NodeRole, i);
-        node->setIcon(0, !QFileInfo(entry->Name).isFile() ? missing : entry->Publish ? file : locked);
+        node->setIcon(0, !QFileInfo(entry->Name).isFile() ? missing
+                         : entry->Publish                 ? file
+                                                          : locked);
     }
     m_ui.PrTree->expandAll();
     m_ui.PrTree->setCurrentItem(nullptr);
@@ -305,7 +310,8 @@ void ProjectTreeController::Rename1Click(QObject *)
         return;
     const QString newName = info.path() + u'/' + *answer;
     if (answer->isEmpty() || answer->contains(u'/'))
-        throw AppError(QStringLiteral("Cannot rename %1: \"%2\" is not a file name").arg(old, *answer));
+        throw AppError(
+            QStringLiteral("Cannot rename %1: \"%2\" is not a file name").arg(old, *answer));
     // The entry follows the file only when the file really moved; a refused
     // rename would leave the entry naming a file that does not exist.
     if (newName != old && QFileInfo::exists(old)) {

@@ -3,6 +3,7 @@
 #include "app/controller.h"
 
 #include <QtGlobal>
+
 #include <memory>
 
 class BatchedLog;

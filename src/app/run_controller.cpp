@@ -28,8 +28,9 @@ RunController::RunController(MainWindow &window, Project &project, const MainWin
                              const SecondaryWindows &windows)
     : Controller(window, project, ui, windows)
 {
-    connect(m_ui.WebPanel, &BrowserFrame::urlChanged, this,
-            [this](const QString &text) { RunGuarded([this, text] { m_window.WebPanelURLChange(text); }); });
+    connect(m_ui.WebPanel, &BrowserFrame::urlChanged, this, [this](const QString &text) {
+        RunGuarded([this, text] { m_window.WebPanelURLChange(text); });
+    });
 }
 
 RunController::~RunController() = default;

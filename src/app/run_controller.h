@@ -3,6 +3,7 @@
 #include "app/controller.h"
 
 #include <QString>
+
 #include <memory>
 
 class HttpClient;

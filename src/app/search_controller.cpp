@@ -8,19 +8,20 @@
 #include "app/messages_grid.h"
 #include "editor/code_editor.h"
 #include "editor/find_replace_bar.h"
+#include "foundation/errors.h"
 #include "foundation/user_dialogs.h"
 #include "project/code_indent.h"
-#include "foundation/errors.h"
 #include "project/find_in_files.h"
 
 #include <QTableWidget>
+
 #include <climits>
 
 void SearchController::Find1Click(QObject *Sender)
 {
     if (Sender) {
-        const std::optional<QString> text =
-            Dialogs().prompt(QStringLiteral("Search for"), QStringLiteral("Search for"), m_findText);
+        const std::optional<QString> text = Dialogs().prompt(
+            QStringLiteral("Search for"), QStringLiteral("Search for"), m_findText);
         if (!text)
             return;
         m_findText = *text;

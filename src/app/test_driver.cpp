@@ -19,7 +19,10 @@ QList<T *> ownedComponents(QObject *owner)
     return owner->findChildren<T *>(QString(), Qt::FindDirectChildrenOnly);
 }
 
-QString lowered(const QString &text) { return LocaleLower(text); }
+QString lowered(const QString &text)
+{
+    return LocaleLower(text);
+}
 
 // This file's own location, from the source tree's root.
 QString sourceLocation(int line)
@@ -33,8 +36,8 @@ QString sourceLocation(int line)
 
 void reportMissingHandler(const QString &name, int line)
 {
-    Dialogs().showMessage(QStringLiteral("Testing: ") + name + QStringLiteral(" on click not defined.") +
-                          sourceLocation(line));
+    Dialogs().showMessage(QStringLiteral("Testing: ") + name +
+                          QStringLiteral(" on click not defined.") + sourceLocation(line));
 }
 
 QWidget *mainWindow()

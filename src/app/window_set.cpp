@@ -3,25 +3,26 @@
 #include "app/desktop.h"
 #include "app/main_window.h"
 #include "forms/about_dialog.h"
-#include "forms/help_window.h"
-#include "forms/trace_window.h"
-#include "forms/environment_options_dialog.h"
 #include "forms/advice_window.h"
-#include "forms/project_functions_dialog.h"
-#include "forms/project_files_dialog.h"
-#include "forms/file_functions_dialog.h"
-#include "forms/online_manual_window.h"
-#include "forms/project_options_dialog.h"
-#include "forms/run_window.h"
 #include "forms/database_admin_window.h"
-#include "forms/run_text_window.h"
+#include "forms/environment_options_dialog.h"
+#include "forms/file_functions_dialog.h"
+#include "forms/help_window.h"
+#include "forms/online_manual_window.h"
+#include "forms/project_files_dialog.h"
+#include "forms/project_functions_dialog.h"
+#include "forms/project_options_dialog.h"
 #include "forms/qt_user_dialogs.h"
+#include "forms/run_text_window.h"
+#include "forms/run_window.h"
+#include "forms/trace_window.h"
 #include "foundation/errors.h"
 #include "foundation/settings.h"
 #include "foundation/user_dialogs.h"
 
 #include <QApplication>
 #include <QScreen>
+
 #include <utility>
 
 QList<QWidget *> SecondaryWindows::all() const

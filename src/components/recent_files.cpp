@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QMenu>
+
 #include <algorithm>
 
 namespace {
@@ -47,17 +48,18 @@ void RecentFiles::read()
 {
     try {
         bool ok = false;
-        int count =
-            Registry_Value_Get(m_keyRoot + QStringLiteral("\\RecentFiles\\Count"), QStringLiteral("0"))
-                .trimmed()
-                .toInt(&ok);
+        int count = Registry_Value_Get(m_keyRoot + QStringLiteral("\\RecentFiles\\Count"),
+                                       QStringLiteral("0"))
+                        .trimmed()
+                        .toInt(&ok);
         if (!ok || count <= 0)
             return;
         // The stored count decides nothing by itself: entries up to the last
         // one the store holds, and no more than MaxReadEntries, are read.
         int present = 0;
         const QString entryPrefix = QStringLiteral("File");
-        for (const QString &name : UserSettings().childKeys(m_keyRoot + QStringLiteral("\\RecentFiles"))) {
+        for (const QString &name :
+             UserSettings().childKeys(m_keyRoot + QStringLiteral("\\RecentFiles"))) {
             if (!name.startsWith(entryPrefix, Qt::CaseInsensitive))
                 continue;
             const QString digits = name.mid(entryPrefix.size());
@@ -83,9 +85,11 @@ void RecentFiles::write() const
 {
     QList<QPair<QString, QString>> values;
     values.reserve(m_files.size() + 1);
-    values.append({m_keyRoot + QStringLiteral("\\RecentFiles\\Count"), QString::number(m_files.size())});
+    values.append(
+        {m_keyRoot + QStringLiteral("\\RecentFiles\\Count"), QString::number(m_files.size())});
     for (qsizetype i = 0; i < m_files.size(); ++i)
-        values.append({m_keyRoot + QStringLiteral("\\RecentFiles\\File") + QString::number(i), m_files.at(i)});
+        values.append({m_keyRoot + QStringLiteral("\\RecentFiles\\File") + QString::number(i),
+                       m_files.at(i)});
     UserSettings().writeValues(values, ValueName);
 }
 

@@ -3,6 +3,7 @@
 #include "foundation/errors.h"
 
 #include <QColor>
+
 #include <algorithm>
 #include <cstring>
 #include <utility>
@@ -16,15 +17,13 @@
 // Keys live in code_editor_keys.cpp, colours and margins in
 // code_editor_appearance.cpp.
 
-namespace
-{
+namespace {
 
 using Sci = QsciScintillaBase;
 
 // Restores undo collection even if inserting text throws (out of memory).
-class OutsideUndo
-{
-  public:
+class OutsideUndo {
+public:
     OutsideUndo(CodeEditor &editor, bool &flag) : m_editor(editor), m_flag(flag)
     {
         m_flag = true;
@@ -37,15 +36,14 @@ class OutsideUndo
     }
     Q_DISABLE_COPY_MOVE(OutsideUndo)
 
-  private:
+private:
     CodeEditor &m_editor;
     bool &m_flag;
 };
 
 // Groups changes into one undo step, closed even when a change throws.
-class UndoStep
-{
-  public:
+class UndoStep {
+public:
     explicit UndoStep(CodeEditor &editor) : m_editor(editor)
     {
         m_editor.SendScintilla(Sci::SCI_BEGINUNDOACTION);
@@ -53,7 +51,7 @@ class UndoStep
     ~UndoStep() { m_editor.SendScintilla(Sci::SCI_ENDUNDOACTION); }
     Q_DISABLE_COPY_MOVE(UndoStep)
 
-  private:
+private:
     CodeEditor &m_editor;
 };
 
@@ -473,8 +471,7 @@ QString CodeEditor::wordAtCaret() const
 
 // --- search -----------------------------------------------------------------
 
-namespace
-{
+namespace {
 
 bool findAndSelect(CodeEditor &editor, long from, const QString &text)
 {

@@ -8,6 +8,7 @@
 #include <QList>
 #include <QStringList>
 #include <Qsci/qsciscintilla.h>
+
 #include <functional>
 
 class QsciLexer;
@@ -19,12 +20,11 @@ class QsciLexer;
 // bytes (encoding and line ends) and notice changes made by other programs,
 // key/command events, line numbers, brace-aware indentation and colours for
 // light and dark palettes.
-class CodeEditor : public QsciScintilla
-{
+class CodeEditor : public QsciScintilla {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CodeEditor)
 
-  public:
+public:
     enum class Colouring { None, Php, Html };
     // The caret-move command numbers reported by commandProcessed.
     enum Command {
@@ -160,7 +160,7 @@ class CodeEditor : public QsciScintilla
     // The document's own line end, which new lines get.
     QByteArray newLineBytes() const;
 
-  signals:
+signals:
     void keyDown(int key, Qt::KeyboardModifiers modifiers);
     void keyUp(int key, Qt::KeyboardModifiers modifiers);
     void keyPressed(const QString &text);
@@ -171,13 +171,13 @@ class CodeEditor : public QsciScintilla
     // Caret, selection, insert/overwrite, encoding or line ends may have changed.
     void statusChanged();
 
-  protected:
+protected:
     bool event(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
     void changeEvent(QEvent *event) override;
 
-  private:
+private:
     void replaceRange(long start, long end, const QByteArray &utf8);
     void appendInBlocks(const char *data, qsizetype size, bool windows1252);
     void resetHistory();

@@ -7,10 +7,10 @@
 #include <QGuiApplication>
 #include <QPalette>
 #include <Qsci/qscilexerhtml.h>
+
 #include <algorithm>
 
-namespace
-{
+namespace {
 
 const QColor DarkPaper(30, 30, 30);
 const QColor DarkText(220, 220, 220);

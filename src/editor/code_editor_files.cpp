@@ -1,6 +1,5 @@
 // Files, encodings and the file's state on disk.
 #include "editor/code_editor.h"
-
 #include "foundation/errors.h"
 #include "foundation/file_read.h"
 #include "foundation/text_encoding.h"
@@ -8,30 +7,28 @@
 #include <QGuiApplication>
 #include <QMetaObject>
 #include <QSaveFile>
+
 #include <algorithm>
 #include <climits>
 
-namespace
-{
+namespace {
 
 const char Bom[] = "\xEF\xBB\xBF";
 
 // Sets a flag for the lifetime of a scope, whatever way the scope ends.
-class FlagScope
-{
-  public:
+class FlagScope {
+public:
     explicit FlagScope(bool &flag) : m_flag(flag) { m_flag = true; }
     ~FlagScope() { m_flag = false; }
     Q_DISABLE_COPY_MOVE(FlagScope)
 
-  private:
+private:
     bool &m_flag;
 };
 
 // A large file takes seconds to take in: say so with the pointer.
-class BusyPointer
-{
-  public:
+class BusyPointer {
+public:
     explicit BusyPointer(bool on) : m_on(on)
     {
         if (m_on)
@@ -44,7 +41,7 @@ class BusyPointer
     }
     Q_DISABLE_COPY_MOVE(BusyPointer)
 
-  private:
+private:
     bool m_on;
 };
 

@@ -5,10 +5,10 @@
 #include <QKeyEvent>
 #include <Qsci/qscicommand.h>
 #include <Qsci/qscicommandset.h>
+
 #include <algorithm>
 
-namespace
-{
+namespace {
 
 using Sci = QsciScintillaBase;
 
@@ -85,9 +85,8 @@ bool isBlank(char c)
 }
 
 // Groups the changes of one key press into one undo step.
-class UndoStep
-{
-  public:
+class UndoStep {
+public:
     UndoStep(CodeEditor &editor, bool active) : m_editor(editor), m_active(active)
     {
         if (m_active)
@@ -100,7 +99,7 @@ class UndoStep
     }
     Q_DISABLE_COPY_MOVE(UndoStep)
 
-  private:
+private:
     CodeEditor &m_editor;
     bool m_active;
 };

@@ -46,9 +46,8 @@ QString CompletionList::longestEntry() const
 
 // Shows the narrowed entries without copying them: rows are indexes into the
 // full list, so a narrowing is one reset however long the list is.
-class CompletionModel final : public QAbstractListModel
-{
-  public:
+class CompletionModel final : public QAbstractListModel {
+public:
     explicit CompletionModel(const CompletionList &list, QObject *parent)
         : QAbstractListModel(parent), m_list(list)
     {
@@ -69,14 +68,13 @@ class CompletionModel final : public QAbstractListModel
         endResetModel();
     }
 
-  private:
+private:
     const CompletionList &m_list;
 };
 
 // --- the pop-up ----------------------------------------------------------------
 
-namespace
-{
+namespace {
 constexpr int VisibleRows = 10;
 
 bool hasCommandModifier(const QKeyEvent *event)

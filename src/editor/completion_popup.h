@@ -11,9 +11,8 @@ class CompletionModel;
 // The completion entries and their narrowing, apart from any widget: the
 // entries in the order given (repeats and empty names kept) and the ones that
 // begin with a prefix, letter case ignored, as indexes into the full list.
-class CompletionList final
-{
-  public:
+class CompletionList final {
+public:
     void setEntries(const QStringList &entries);
     const QStringList &entries() const { return m_entries; }
     // Keeps the entries that begin with `prefix`, case ignored, in list order.
@@ -22,7 +21,7 @@ class CompletionList final
     // The longest entry, for sizing the list.
     QString longestEntry() const;
 
-  private:
+private:
     QStringList m_entries;
     QStringList m_folded;
     QList<int> m_shown;
@@ -36,12 +35,11 @@ class CompletionList final
 // end-of-token character accepts the highlighted entry before it is inserted,
 // and a trigger character then opens the list again. A click elsewhere, a
 // caret move or the editor losing the focus closes it.
-class CompletionPopup final : public QListView
-{
+class CompletionPopup final : public QListView {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(CompletionPopup)
 
-  public:
+public:
     explicit CompletionPopup(CodeEditor *editor);
     ~CompletionPopup() override;
 
@@ -71,17 +69,17 @@ class CompletionPopup final : public QListView
     // Closes without inserting.
     void cancel();
 
-  signals:
+signals:
     void opened();
     void closed();
     // The highlight moved, by the user or by a narrowing: the entry's index
     // in the full list. Not sent for the highlight the list opens with.
     void highlightChanged(int index);
 
-  protected:
+protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
-  private:
+private:
     bool handleKey(QKeyEvent *event);
     void forwardKey(QKeyEvent *event);
     void followCaret();

@@ -2,11 +2,9 @@
 
 #include <cstring>
 
-namespace document_encoding
-{
+namespace document_encoding {
 
-namespace
-{
+namespace {
 
 // Bytes 0x80 to 0x9F; the undefined five stand for the control character
 // with their own number.

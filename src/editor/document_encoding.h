@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+
 #include <optional>
 
 // The encodings a document is kept in, and the conversions between the bytes
@@ -13,8 +14,7 @@
 // unchanged on saving.
 enum class DocumentEncoding { Utf8, Utf8WithBom, Windows1252 };
 
-namespace document_encoding
-{
+namespace document_encoding {
 
 // The name the status line shows: "UTF-8", "UTF-8 BOM", "Windows-1252".
 QString name(DocumentEncoding encoding);

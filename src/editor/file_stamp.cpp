@@ -7,8 +7,7 @@
 #include <cerrno>
 #include <sys/stat.h>
 
-namespace
-{
+namespace {
 
 FileStamp fromStat(const struct stat &info)
 {
@@ -25,8 +24,7 @@ FileStamp fromStat(const struct stat &info)
 
 FileStamp FileStamp::of(const QString &path)
 {
-    struct stat info {
-    };
+    struct stat info {};
     if (::stat(QFile::encodeName(path).constData(), &info) == 0)
         return fromStat(info);
     FileStamp stamp;
@@ -38,8 +36,7 @@ FileStamp FileStamp::of(const QString &path)
 
 FileStamp FileStamp::ofDescriptor(int descriptor)
 {
-    struct stat info {
-    };
+    struct stat info {};
     if (::fstat(descriptor, &info) == 0)
         return fromStat(info);
     FileStamp stamp;

@@ -12,10 +12,10 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-namespace
-{
+namespace {
 
-template <class Widget> Widget *named(Widget *widget, const char *name)
+template <class Widget>
+Widget *named(Widget *widget, const char *name)
 {
     widget->setObjectName(QString::fromLatin1(name));
     return widget;

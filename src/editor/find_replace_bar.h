@@ -16,12 +16,11 @@ class QLineEdit;
 // to the editor. Its object name is "FindReplaceBar"; its parts are named
 // too ("findText", "replaceText", "replaceAll", ...), for the tests and the
 // UI test driver.
-class FindReplaceBar final : public QFrame
-{
+class FindReplaceBar final : public QFrame {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(FindReplaceBar)
 
-  public:
+public:
     explicit FindReplaceBar(CodeEditor *editor, QWidget *parent = nullptr);
     ~FindReplaceBar() override;
 
@@ -39,20 +38,20 @@ class FindReplaceBar final : public QFrame
     // What the last action did: "Not found", "3 replaced", an error ...
     QString resultText() const;
 
-  public slots:
+public slots:
     bool findNext();
     bool findPrevious();
     bool replace();
     int replaceAll();
     void closeBar();
 
-  signals:
+signals:
     void closed();
 
-  protected:
+protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
-  private:
+private:
     bool preparePattern();
     void report(const QString &text, bool error = false);
     void showBar(bool replacing);

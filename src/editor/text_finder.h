@@ -18,9 +18,8 @@ struct FindOptions {
 // Replacing edits the control's UTF-8 text only where matches are, so line
 // ends and the file's encoding stay as they were; Replace All is one change
 // and one undo step.
-class TextFinder
-{
-  public:
+class TextFinder {
+public:
     explicit TextFinder(CodeEditor &editor);
 
     // The text to find and how; an invalid regular expression makes
@@ -41,7 +40,7 @@ class TextFinder
     // True when the last find had to wrap round to succeed.
     bool wrapped() const { return m_wrapped; }
 
-  private:
+private:
     const QString &subject();
     long bytePosition(qsizetype index);
     qsizetype textIndex(long position);

@@ -1,8 +1,8 @@
 #include "forms/advice_window.h"
 
 #include "forms/browser_frame.h"
-#include "foundation/handler_guard.h"
 #include "forms/window_placement.h"
+#include "foundation/handler_guard.h"
 
 #include <QAbstractTableModel>
 #include <QApplication>
@@ -15,9 +15,8 @@
 
 // The index as the hidden grid's two columns, read straight from the entries:
 // a ten-thousand-page manual costs one reset rather than twenty thousand cells.
-class ManualIndexModel final : public QAbstractTableModel
-{
-  public:
+class ManualIndexModel final : public QAbstractTableModel {
+public:
     explicit ManualIndexModel(const QList<ManualEntry> &index, QObject *parent)
         : QAbstractTableModel(parent), m_index(index)
     {
@@ -40,7 +39,7 @@ class ManualIndexModel final : public QAbstractTableModel
         endResetModel();
     }
 
-  private:
+private:
     const QList<ManualEntry> &m_index;
 };
 

@@ -19,12 +19,11 @@ class BrowserFrame;
 // shows the current row's page. 751 by 580 at the screen's top-left corner
 // until the completion first places it.
 // Object name `form_advise`.
-class AdviceWindow final : public QDialog
-{
+class AdviceWindow final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(AdviceWindow)
 
-  public:
+public:
     AdviceWindow();
     ~AdviceWindow() override;
 
@@ -61,12 +60,12 @@ class AdviceWindow final : public QDialog
     QLineEdit *searched;
     BrowserFrame *frame_browser1;
 
-  protected:
+protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
-  private:
+private:
     ManualIndexModel *m_model;
     QList<ManualEntry> m_index;
     QString m_folder;

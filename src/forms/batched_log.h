@@ -16,9 +16,8 @@ class QPlainTextEdit;
 // repaints) once for them. A line that comes after a quiet spell shows at
 // once; the rest of a burst follows at the next catch-up or from the event
 // loop. Every line is written, in order.
-class BatchedLog final : public QObject
-{
-  public:
+class BatchedLog final : public QObject {
+public:
     static constexpr int CatchUpMs = 50;
 
     BatchedLog(QPlainTextEdit *box, QLabel *status, QObject *parent = nullptr);
@@ -36,7 +35,7 @@ class BatchedLog final : public QObject
     // when there is no such line.
     bool showFirst(int fromLine, const QString &prefix);
 
-  private:
+private:
     void catchUp();
 
     QPlainTextEdit *m_box;

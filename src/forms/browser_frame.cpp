@@ -12,10 +12,10 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QVBoxLayout>
+
 #include <limits>
 
-namespace
-{
+namespace {
 bool IsEnterKey(int key)
 {
     return key == Qt::Key_Return || key == Qt::Key_Enter;
@@ -95,8 +95,8 @@ BrowserFrame::~BrowserFrame()
 }
 
 QAction *BrowserFrame::addMenuItem(const char *name, const QString &caption,
-                                     const QKeySequence &key,
-                                     void (BrowserFrame::*handler)(QObject *))
+                                   const QKeySequence &key,
+                                   void (BrowserFrame::*handler)(QObject *))
 {
     auto *action = new QAction(caption, this);
     action->setObjectName(QString::fromLatin1(name));

@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QWidget>
+
 #include <functional>
 
 class QAction;
@@ -21,12 +22,11 @@ void RunBrowserGuarded(const std::function<void()> &handler);
 // announced, or whatever the user or a command put there. Hosts choose where
 // the menu's shortcuts work and may hide the address bar.
 // Object name `frame_browser1`.
-class BrowserFrame final : public QWidget
-{
+class BrowserFrame final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(BrowserFrame)
 
-  public:
+public:
     // Where the context menu's shortcuts work.
     enum class ShortcutScope {
         Browser, // only while the keyboard focus is inside the browser
@@ -90,14 +90,14 @@ class BrowserFrame final : public QWidget
     QPushButton *Button1;
     QLineEdit *URL;
 
-  signals:
+signals:
     // The URL box's text changed: typed, set by the browser or by a command.
     void urlChanged(const QString &text);
 
-  protected:
+protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
-  private:
+private:
     QAction *addMenuItem(const char *name, const QString &caption, const QKeySequence &key,
                          void (BrowserFrame::*handler)(QObject *));
     QAction *menuActionFor(const QEvent *event) const;

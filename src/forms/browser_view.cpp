@@ -9,14 +9,14 @@
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+
 #include <unistd.h>
 #include <utility>
 
 // The page reports every navigation before it starts and, in silent mode,
 // answers the page's script dialogs itself instead of showing them.
-class BrowserPage final : public QWebEnginePage
-{
-  public:
+class BrowserPage final : public QWebEnginePage {
+public:
     BrowserPage(WebEngineBrowserView *view, QObject *parent) : QWebEnginePage(parent), m_view(view)
     {
         connect(this, &QWebEnginePage::certificateError, this,
@@ -25,22 +25,23 @@ class BrowserPage final : public QWebEnginePage
                     if (m_view->isSilent())
                         error.rejectCertificate();
                 });
-        connect(this, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo &info) {
-            if (info.status() != QWebEngineLoadingInfo::LoadFailedStatus)
-                return;
-            // Only failures before any server answered: a page that a server
-            // sent with an error status is shown as it came.
-            const auto domain = info.errorDomain();
-            constexpr int Aborted = -3; // another navigation took over
-            if ((domain == QWebEngineLoadingInfo::ConnectionErrorDomain ||
-                 domain == QWebEngineLoadingInfo::DnsErrorDomain ||
-                 domain == QWebEngineLoadingInfo::HttpErrorDomain) &&
-                info.errorCode() != Aborted)
-                m_view->loadFailed(info.url(), info.errorString());
-        });
+        connect(this, &QWebEnginePage::loadingChanged, this,
+                [this](const QWebEngineLoadingInfo &info) {
+                    if (info.status() != QWebEngineLoadingInfo::LoadFailedStatus)
+                        return;
+                    // Only failures before any server answered: a page that a server
+                    // sent with an error status is shown as it came.
+                    const auto domain = info.errorDomain();
+                    constexpr int Aborted = -3; // another navigation took over
+                    if ((domain == QWebEngineLoadingInfo::ConnectionErrorDomain ||
+                         domain == QWebEngineLoadingInfo::DnsErrorDomain ||
+                         domain == QWebEngineLoadingInfo::HttpErrorDomain) &&
+                        info.errorCode() != Aborted)
+                        m_view->loadFailed(info.url(), info.errorString());
+                });
     }
 
-  protected:
+protected:
     bool acceptNavigationRequest(const QUrl &url, NavigationType, bool isMainFrame) override
     {
         // The program's own page is no address of the user's.
@@ -76,12 +77,11 @@ class BrowserPage final : public QWebEnginePage
         return QWebEnginePage::javaScriptPrompt(origin, message, defaultValue, result);
     }
 
-  private:
+private:
     WebEngineBrowserView *m_view;
 };
 
-namespace
-{
+namespace {
 bool PlatformHasGlWindows()
 {
     const QString platform = QGuiApplication::platformName();
@@ -218,8 +218,7 @@ void WebEngineBrowserView::focusBrowser()
 
 // --- factory ------------------------------------------------------------------
 
-namespace
-{
+namespace {
 BrowserViewFactory &InstalledFactory()
 {
     static BrowserViewFactory factory;

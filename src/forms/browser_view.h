@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+
 #include <functional>
 
 class QWebEngineView;
@@ -12,12 +13,11 @@ class BrowserPage;
 // mode, keyboard focus, and a report before every navigation. Windows talk to
 // this seam only, so their tests can use a recording double while the program
 // uses the real engine.
-class BrowserView : public QWidget
-{
+class BrowserView : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(BrowserView)
 
-  public:
+public:
     explicit BrowserView(QWidget *parent = nullptr);
     ~BrowserView() override;
 
@@ -46,26 +46,25 @@ class BrowserView : public QWidget
     void setFailurePage(FailurePage page) { m_failurePage = std::move(page); }
     const FailurePage &failurePage() const { return m_failurePage; }
 
-  signals:
+signals:
     // Before each navigation, the page's own and its frames' included, with the
     // target address as the browser reports it. The navigation goes on.
     void beforeNavigate(const QString &url);
     // The user asked for the context menu at `globalPos`; hosts show their own.
     void contextMenuRequested(const QPoint &globalPos);
 
-  private:
+private:
     FailurePage m_failurePage;
 };
 
 // The real browser over the web engine. The engine is costly to start, so it
 // is created at the first navigation; until then an empty widget holds the
 // place and the focus.
-class WebEngineBrowserView final : public BrowserView
-{
+class WebEngineBrowserView final : public BrowserView {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(WebEngineBrowserView)
 
-  public:
+public:
     explicit WebEngineBrowserView(QWidget *parent = nullptr);
     ~WebEngineBrowserView() override;
 
@@ -80,7 +79,7 @@ class WebEngineBrowserView final : public BrowserView
     QWebEngineView *engineView() const { return m_view; }
     QString ownPageFor() const override { return m_ownPageFor; }
 
-  private:
+private:
     friend class BrowserPage;
     void ensureEngine();
     void loadFailed(const QUrl &url, const QString &error);
@@ -91,7 +90,7 @@ class WebEngineBrowserView final : public BrowserView
     bool m_silent = false;
     QString m_ownPageFor;
     QPointer<QObject> m_pendingHop; // a load waiting for the blank page before it
-    bool m_loadingOwnPage = false; // the next navigation is showPage's own
+    bool m_loadingOwnPage = false;  // the next navigation is showPage's own
 };
 
 // Makes a browser for a frame; `parent` becomes its parent.
@@ -103,15 +102,14 @@ BrowserView *CreateBrowserView(QWidget *parent);
 void SetBrowserViewFactory(BrowserViewFactory factory);
 
 // Installs a factory for the lifetime of the object and restores the previous one.
-class ScopedBrowserViewFactory final
-{
-  public:
+class ScopedBrowserViewFactory final {
+public:
     explicit ScopedBrowserViewFactory(BrowserViewFactory factory);
     ~ScopedBrowserViewFactory();
     ScopedBrowserViewFactory(const ScopedBrowserViewFactory &) = delete;
     ScopedBrowserViewFactory &operator=(const ScopedBrowserViewFactory &) = delete;
 
-  private:
+private:
     BrowserViewFactory m_previous;
 };
 

@@ -8,17 +8,16 @@ class BrowserFrame;
 // navigates by itself: created once, its browser keeps the last page between
 // showings, and the frame's shortcuts work while the browser has the focus.
 // Object name `form_run2`.
-class DatabaseAdminWindow final : public QDialog
-{
+class DatabaseAdminWindow final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(DatabaseAdminWindow)
 
-  public:
+public:
     DatabaseAdminWindow();
     ~DatabaseAdminWindow() override;
 
     BrowserFrame *frame_browser1;
 
-  protected:
+protected:
     void keyPressEvent(QKeyEvent *event) override;
 };

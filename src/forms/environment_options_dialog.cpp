@@ -16,11 +16,12 @@ EnvironmentOptionsDialog::EnvironmentOptionsDialog() : QDialog(nullptr)
     ActivateOnReturnBox = new QCheckBox(
         QStringLiteral("set focus on text editor on <ENTER> in project manager"), this);
     ActivateOnReturnBox->setObjectName(QStringLiteral("ActivateOnReturnBox"));
-    StartPhpServerBox = new QCheckBox(
-        QStringLiteral("start PHP's built-in server for a local run address"), this);
+    StartPhpServerBox =
+        new QCheckBox(QStringLiteral("start PHP's built-in server for a local run address"), this);
     StartPhpServerBox->setObjectName(QStringLiteral("StartPhpServerBox"));
 
-    const OkCancelRow row = MakeOkCancelRow(this, QStringLiteral("OkButton"), QStringLiteral("CancelButton"));
+    const OkCancelRow row =
+        MakeOkCancelRow(this, QStringLiteral("OkButton"), QStringLiteral("CancelButton"));
     OkButton = row.ok;
     CancelButton = row.cancel;
     QHBoxLayout *buttons = row.layout;
@@ -34,10 +35,22 @@ EnvironmentOptionsDialog::EnvironmentOptionsDialog() : QDialog(nullptr)
     CentreOnScreen(this);
 }
 
-void EnvironmentOptionsDialog::setActivateOnReturn(bool on) { ActivateOnReturnBox->setChecked(on); }
+void EnvironmentOptionsDialog::setActivateOnReturn(bool on)
+{
+    ActivateOnReturnBox->setChecked(on);
+}
 
-bool EnvironmentOptionsDialog::activateOnReturn() const { return ActivateOnReturnBox->isChecked(); }
+bool EnvironmentOptionsDialog::activateOnReturn() const
+{
+    return ActivateOnReturnBox->isChecked();
+}
 
-void EnvironmentOptionsDialog::setStartPhpServer(bool on) { StartPhpServerBox->setChecked(on); }
+void EnvironmentOptionsDialog::setStartPhpServer(bool on)
+{
+    StartPhpServerBox->setChecked(on);
+}
 
-bool EnvironmentOptionsDialog::startPhpServer() const { return StartPhpServerBox->isChecked(); }
+bool EnvironmentOptionsDialog::startPhpServer() const
+{
+    return StartPhpServerBox->isChecked();
+}

@@ -42,7 +42,8 @@ FileFunctionsDialog::FileFunctionsDialog() : QDialog(nullptr)
 
     SetClickHandler(Button1, [this](QObject *) { accept(); });
     SetClickHandler(Button2, [this](QObject *) { reject(); });
-    connect(ListBox1, &QListWidget::itemDoubleClicked, this, [this] { ListBox1DblClick(ListBox1); });
+    connect(ListBox1, &QListWidget::itemDoubleClicked, this,
+            [this] { ListBox1DblClick(ListBox1); });
 }
 
 void FileFunctionsDialog::setLines(const QStringList &lines)

@@ -24,7 +24,8 @@ HelpWindow::HelpWindow() : QDialog(nullptr)
     RichEdit1->setFixedSize(568, 400);
     RichEdit1->setPlainText(QStringLiteral("RichEdit1"));
 
-    const OkCancelRow row = MakeOkCancelRow(this, QStringLiteral("OkButton"), QStringLiteral("CancelButton"));
+    const OkCancelRow row =
+        MakeOkCancelRow(this, QStringLiteral("OkButton"), QStringLiteral("CancelButton"));
     OkButton = row.ok;
     CancelButton = row.cancel;
     QHBoxLayout *buttons = row.layout;
@@ -47,14 +48,15 @@ void HelpWindow::loadHelpIfNeeded(const QString &folder)
         throw AppError(QStringLiteral("The help file %1 was not found.").arg(shown));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw AppError(QStringLiteral("The help file %1 cannot be read: %2")
-                           .arg(shown, file.errorString()));
+        throw AppError(
+            QStringLiteral("The help file %1 cannot be read: %2").arg(shown, file.errorString()));
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw AppError(QStringLiteral("The help file %1 cannot be read: %2")
-                           .arg(shown, file.errorString()));
+        throw AppError(
+            QStringLiteral("The help file %1 cannot be read: %2").arg(shown, file.errorString()));
     if (!LooksLikeRtf(bytes))
-        throw AppError(QStringLiteral("The help file %1 is not a rich-text (RTF) file.").arg(shown));
+        throw AppError(
+            QStringLiteral("The help file %1 is not a rich-text (RTF) file.").arg(shown));
     RichEdit1->setHtml(RtfToHtml(bytes));
     RichEdit1->moveCursor(QTextCursor::Start);
 }

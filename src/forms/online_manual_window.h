@@ -10,12 +10,11 @@ class BrowserFrame;
 // the window's context menu, so its keys (Esc and F9 close, F5 reloads) work
 // anywhere in the window. Created once: the page stays between lookups.
 // Object name `form_help`.
-class OnlineManualWindow final : public QDialog
-{
+class OnlineManualWindow final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(OnlineManualWindow)
 
-  public:
+public:
     OnlineManualWindow();
     ~OnlineManualWindow() override;
 
@@ -30,6 +29,6 @@ class OnlineManualWindow final : public QDialog
 
     BrowserFrame *frame_browser1;
 
-  protected:
+protected:
     bool event(QEvent *event) override;
 };

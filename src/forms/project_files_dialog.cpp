@@ -39,8 +39,9 @@ ProjectFilesDialog::ProjectFilesDialog() : QDialog(nullptr)
     grid->setFont(mono);
     grid->setWordWrap(false);
 
-    const OkCancelRow row = MakeOkCancelRow(this, QStringLiteral("Button1"), QStringLiteral("Button2"),
-                                            /*skippedByTab=*/true);
+    const OkCancelRow row =
+        MakeOkCancelRow(this, QStringLiteral("Button1"), QStringLiteral("Button2"),
+                        /*skippedByTab=*/true);
     Button1 = row.ok;
     Button2 = row.cancel;
     QHBoxLayout *buttons = row.layout;

@@ -28,7 +28,10 @@ public:
     {
         return parent.isValid() ? 0 : qMax(1, int(m_rows.size()));
     }
-    int columnCount(const QModelIndex &parent = {}) const override { return parent.isValid() ? 0 : 2; }
+    int columnCount(const QModelIndex &parent = {}) const override
+    {
+        return parent.isValid() ? 0 : 2;
+    }
     QVariant data(const QModelIndex &index, int role) const override
     {
         if (role != Qt::DisplayRole || !index.isValid())
@@ -56,8 +59,12 @@ private:
 namespace {
 class CellPainter final : public QStyledItemDelegate {
 public:
-    explicit CellPainter(const ProjectFunctionsDialog *form) : QStyledItemDelegate(nullptr), m_form(form) {}
-    void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    explicit CellPainter(const ProjectFunctionsDialog *form)
+        : QStyledItemDelegate(nullptr), m_form(form)
+    {
+    }
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override
     {
         m_form->filter_gridDrawCell(painter, index.column(), index.row(), option.rect, option);
     }
@@ -116,8 +123,9 @@ ProjectFunctionsDialog::ProjectFunctionsDialog() : QDialog(nullptr)
     filter_grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     filter_grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
 
-    const OkCancelRow row = MakeOkCancelRow(this, QStringLiteral("Button1"), QStringLiteral("Button2"),
-                                            /*skippedByTab=*/true);
+    const OkCancelRow row =
+        MakeOkCancelRow(this, QStringLiteral("Button1"), QStringLiteral("Button2"),
+                        /*skippedByTab=*/true);
     Button1 = row.ok;
     Button2 = row.cancel;
     QHBoxLayout *buttons = row.layout;
@@ -129,7 +137,8 @@ ProjectFunctionsDialog::ProjectFunctionsDialog() : QDialog(nullptr)
     layout->addLayout(buttons);
 
     connect(search_edit, &QLineEdit::textChanged, this, [this] { search_editChange(search_edit); });
-    connect(filter_grid, &QTableView::doubleClicked, this, [this] { filter_gridDblClick(filter_grid); });
+    connect(filter_grid, &QTableView::doubleClicked, this,
+            [this] { filter_gridDblClick(filter_grid); });
     search_edit->installEventFilter(this);
     filter_grid->installEventFilter(this);
     search_editChange(nullptr);
@@ -208,7 +217,8 @@ QString ProjectFunctionsDialog::FileNameCellText(const QString &name)
 }
 
 void ProjectFunctionsDialog::filter_gridDrawCell(QPainter *painter, int column, int row,
-                                              const QRect &rect, const QStyleOptionViewItem &state) const
+                                                 const QRect &rect,
+                                                 const QStyleOptionViewItem &state) const
 {
     QString text = filterCell(column, row);
     if (column == 1)
@@ -248,11 +258,20 @@ bool ProjectFunctionsDialog::FormKeyDown(QObject *Sender, int key, Qt::KeyboardM
     return false;
 }
 
-int ProjectFunctionsDialog::filterRowCount() const { return m_model->rowCount(); }
+int ProjectFunctionsDialog::filterRowCount() const
+{
+    return m_model->rowCount();
+}
 
-QString ProjectFunctionsDialog::filterCell(int column, int row) const { return m_model->cell(column, row); }
+QString ProjectFunctionsDialog::filterCell(int column, int row) const
+{
+    return m_model->cell(column, row);
+}
 
-int ProjectFunctionsDialog::currentRow() const { return filter_grid->currentIndex().row(); }
+int ProjectFunctionsDialog::currentRow() const
+{
+    return filter_grid->currentIndex().row();
+}
 
 void ProjectFunctionsDialog::setCurrentRow(int row)
 {

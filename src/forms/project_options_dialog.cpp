@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTabWidget>
+
 #include <limits>
 
 namespace {
@@ -61,8 +62,8 @@ ProjectOptionsDialog::ProjectOptionsDialog() : QDialog(nullptr)
     passedit = makeEdit(TabSheet1, "passedit", 93, 94, 188);
     folderedit = makeEdit(TabSheet1, "folderedit", 92, 121, 189);
     passedit->setEchoMode(QLineEdit::Normal);
-    Label5 = makeLabel(TabSheet1, "Label5", QStringLiteral("FTP credentials for project  publishing."),
-                       17, 181);
+    Label5 = makeLabel(TabSheet1, "Label5",
+                       QStringLiteral("FTP credentials for project  publishing."), 17, 181);
     Label1->setBuddy(hostedit);
     Label2->setBuddy(useredit);
     Label3->setBuddy(passedit);

@@ -15,7 +15,10 @@
 #include <QPushButton>
 
 namespace {
-QWidget *boxParent() { return QApplication::activeWindow(); }
+QWidget *boxParent()
+{
+    return QApplication::activeWindow();
+}
 
 QString boxTitle()
 {
@@ -26,7 +29,10 @@ QString boxTitle()
 // Ends a local event loop when the watched window hides.
 class HideWatcher final : public QObject {
 public:
-    HideWatcher(QWidget *window, QEventLoop &loop) : m_loop(loop) { window->installEventFilter(this); }
+    HideWatcher(QWidget *window, QEventLoop &loop) : m_loop(loop)
+    {
+        window->installEventFilter(this);
+    }
 
 protected:
     bool eventFilter(QObject *, QEvent *event) override
@@ -170,7 +176,8 @@ QString QtFileFilter(const QString &pipeFilter)
         if (patterns.isEmpty())
             patterns << QStringLiteral("*");
         const QString joined = patterns.join(u' ');
-        entries << QStringLiteral("%1 (%2)").arg(description.isEmpty() ? joined : description, joined);
+        entries << QStringLiteral("%1 (%2)").arg(description.isEmpty() ? joined : description,
+                                                 joined);
     }
     return entries.join(QStringLiteral(";;"));
 }

@@ -8,12 +8,11 @@ class CodeEditor;
 // Opens maximised. The window sees keys before the editor, so Esc closes it
 // even though the editor would otherwise take the key.
 // Object name `form_run_text`.
-class RunTextWindow final : public QDialog
-{
+class RunTextWindow final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(RunTextWindow)
 
-  public:
+public:
     RunTextWindow();
     ~RunTextWindow() override;
 
@@ -26,6 +25,6 @@ class RunTextWindow final : public QDialog
 
     CodeEditor *editor;
 
-  protected:
+protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 };

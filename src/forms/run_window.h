@@ -9,12 +9,11 @@ class BrowserFrame;
 // stop a run; the frame's menu is the window's context menu and its shortcuts
 // work anywhere in the window. Created once, so the page stays between showings.
 // Object name `form_run`.
-class RunWindow final : public QDialog
-{
+class RunWindow final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(RunWindow)
 
-  public:
+public:
     RunWindow();
     ~RunWindow() override;
 
@@ -23,6 +22,6 @@ class RunWindow final : public QDialog
 
     BrowserFrame *frame_browser1;
 
-  protected:
+protected:
     bool event(QEvent *event) override;
 };

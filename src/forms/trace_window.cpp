@@ -64,13 +64,25 @@ void TraceWindow::applySwitches()
         showMaximized();
 }
 
-bool TraceWindow::traceVisible() const { return isVisible(); }
+bool TraceWindow::traceVisible() const
+{
+    return isVisible();
+}
 
-bool TraceWindow::tracePaused() const { return PauseButton->isChecked(); }
+bool TraceWindow::tracePaused() const
+{
+    return PauseButton->isChecked();
+}
 
-void TraceWindow::traceClear() { Memo1->clear(); }
+void TraceWindow::traceClear()
+{
+    Memo1->clear();
+}
 
-void TraceWindow::traceAppend(const QString &line) { Memo1->appendPlainText(line); }
+void TraceWindow::traceAppend(const QString &line)
+{
+    Memo1->appendPlainText(line);
+}
 
 void TraceWindow::resizeEvent(QResizeEvent *event)
 {

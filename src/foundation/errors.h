@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+
 #include <stdexcept>
 
 // The one exception type of the program: a message for the user. Commands let
@@ -8,7 +9,9 @@
 class AppError : public std::runtime_error {
 public:
     explicit AppError(const QString &message)
-        : std::runtime_error(message.toStdString()), m_message(message) {}
+        : std::runtime_error(message.toStdString()), m_message(message)
+    {
+    }
     const QString &message() const { return m_message; }
 
 private:

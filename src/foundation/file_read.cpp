@@ -25,12 +25,14 @@ QByteArray ReadWholeFile(const QString &path, qint64 maxBytes, const QString &pu
                            .arg(maxBytes / (1024 * 1024)));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw AppError(QStringLiteral("Cannot open %1: %2").arg(QuotedPath(path), file.errorString()));
+        throw AppError(
+            QStringLiteral("Cannot open %1: %2").arg(QuotedPath(path), file.errorString()));
     // readAll sizes its buffer from the file once; read(max) would reserve
     // the whole limit and then copy the text into a smaller buffer.
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw AppError(QStringLiteral("Cannot read %1: %2").arg(QuotedPath(path), file.errorString()));
+        throw AppError(
+            QStringLiteral("Cannot read %1: %2").arg(QuotedPath(path), file.errorString()));
     // The file may have grown since it was measured.
     if (bytes.size() > maxBytes)
         throw AppError(QStringLiteral("%1 is too large to %2.").arg(QuotedPath(path), purpose));

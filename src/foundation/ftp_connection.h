@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QtGlobal>
+
 #include <functional>
 
 // The program's side of an FTP session: one stateful control connection that
@@ -13,9 +14,8 @@
 // can put a scripted connection in its place. Every operation throws AppError
 // carrying the server's reply text when the server refuses it or the
 // connection fails.
-class FtpConnection
-{
-  public:
+class FtpConnection {
+public:
     // Receives the number of bytes moved so far in the current transfer.
     using WorkHandler = std::function<void(qint64 bytesSoFar)>;
 
@@ -50,8 +50,7 @@ class FtpConnection
 
 // A store the server refused before it took any of the file: nothing of it
 // was written on the host.
-class FtpStoreRefused : public AppError
-{
-  public:
+class FtpStoreRefused : public AppError {
+public:
     using AppError::AppError;
 };

@@ -2,6 +2,7 @@
 
 #include <QMetaType>
 #include <QObject>
+
 #include <functional>
 
 // Every entry from Qt into the program (a menu item, a button, a timer, a key,

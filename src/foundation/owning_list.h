@@ -3,6 +3,7 @@
 #include "foundation/errors.h"
 
 #include <QString>
+
 #include <memory>
 #include <utility>
 #include <vector>

@@ -2,6 +2,7 @@
 
 #include <QStringDecoder>
 #include <QStringList>
+
 #include <algorithm>
 #include <array>
 
@@ -10,10 +11,9 @@ namespace {
 // Windows-1252 differs from Latin-1 only in 0x80..0x9F; the five unassigned
 // bytes keep their Latin-1 meaning so nothing is lost.
 constexpr std::array<char16_t, 32> Cp1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 QString decodeCodePage(const QByteArray &bytes, int codePage)
 {
@@ -43,12 +43,40 @@ QString decodeCodePage(const QByteArray &bytes, int codePage)
 
 bool isDestinationToSkip(const QByteArray &word)
 {
-    static const char *const skipped[] = {
-        "fonttbl", "colortbl", "stylesheet", "info", "pict", "object", "header", "headerl",
-        "headerr", "headerf", "footer", "footerl", "footerr", "footerf", "footnote",
-        "listtable", "listoverridetable", "rsidtbl", "generator", "xmlnstbl", "themedata",
-        "colorschememapping", "latentstyles", "datastore", "filetbl", "revtbl", "fldinst",
-        "annotation", "atnid", "atnauthor", "bkmkstart", "bkmkend", "nonshppict", "shppict"};
+    static const char *const skipped[] = {"fonttbl",
+                                          "colortbl",
+                                          "stylesheet",
+                                          "info",
+                                          "pict",
+                                          "object",
+                                          "header",
+                                          "headerl",
+                                          "headerr",
+                                          "headerf",
+                                          "footer",
+                                          "footerl",
+                                          "footerr",
+                                          "footerf",
+                                          "footnote",
+                                          "listtable",
+                                          "listoverridetable",
+                                          "rsidtbl",
+                                          "generator",
+                                          "xmlnstbl",
+                                          "themedata",
+                                          "colorschememapping",
+                                          "latentstyles",
+                                          "datastore",
+                                          "filetbl",
+                                          "revtbl",
+                                          "fldinst",
+                                          "annotation",
+                                          "atnid",
+                                          "atnauthor",
+                                          "bkmkstart",
+                                          "bkmkend",
+                                          "nonshppict",
+                                          "shppict"};
     return std::any_of(std::begin(skipped), std::end(skipped),
                        [&](const char *name) { return word == name; });
 }
@@ -64,8 +92,14 @@ int hexValue(char c)
     return -1;
 }
 
-bool isLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
+bool isLetter(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 struct GroupState {
     bool bold = false;
@@ -130,8 +164,8 @@ private:
         bool hasParam = false;
         bool negative = false;
         long long param = 0;
-        if (m_pos < m_in.size() && m_in[m_pos] == '-' && m_pos + 1 < m_in.size()
-            && isDigit(m_in[m_pos + 1])) {
+        if (m_pos < m_in.size() && m_in[m_pos] == '-' && m_pos + 1 < m_in.size() &&
+            isDigit(m_in[m_pos + 1])) {
             negative = true;
             ++m_pos;
         }
@@ -347,12 +381,23 @@ QString escaped(const QString &text)
     out.reserve(text.size());
     for (const QChar c : text) {
         switch (c.unicode()) {
-        case u'&': out += QStringLiteral("&amp;"); break;
-        case u'<': out += QStringLiteral("&lt;"); break;
-        case u'>': out += QStringLiteral("&gt;"); break;
-        case u'"': out += QStringLiteral("&quot;"); break;
-        case u'\n': out += QStringLiteral("<br />"); break;
-        default: out += c;
+        case u'&':
+            out += QStringLiteral("&amp;");
+            break;
+        case u'<':
+            out += QStringLiteral("&lt;");
+            break;
+        case u'>':
+            out += QStringLiteral("&gt;");
+            break;
+        case u'"':
+            out += QStringLiteral("&quot;");
+            break;
+        case u'\n':
+            out += QStringLiteral("<br />");
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -392,13 +437,17 @@ QString RtfDocument::plainText() const
     return lines.join(u'\n');
 }
 
-RtfDocument ReadRtf(const QByteArray &rtf) { return Reader(rtf).read(); }
+RtfDocument ReadRtf(const QByteArray &rtf)
+{
+    return Reader(rtf).read();
+}
 
 QString RtfToHtml(const RtfDocument &document)
 {
     QString html = QStringLiteral("<html><head><meta charset=\"utf-8\" /></head><body>");
     for (const RtfParagraph &p : document.paragraphs) {
-        html += QStringLiteral("<p style=\"margin-top:0; margin-bottom:0; white-space:pre-wrap;\">");
+        html +=
+            QStringLiteral("<p style=\"margin-top:0; margin-bottom:0; white-space:pre-wrap;\">");
         for (const RtfRun &run : p.runs)
             html += runHtml(run);
         // An empty paragraph is an empty line, which HTML would otherwise drop.
@@ -410,7 +459,10 @@ QString RtfToHtml(const RtfDocument &document)
     return html;
 }
 
-QString RtfToHtml(const QByteArray &rtf) { return RtfToHtml(ReadRtf(rtf)); }
+QString RtfToHtml(const QByteArray &rtf)
+{
+    return RtfToHtml(ReadRtf(rtf));
+}
 
 bool LooksLikeRtf(const QByteArray &bytes)
 {

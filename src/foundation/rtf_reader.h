@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+
 #include <vector>
 
 // A small RTF reader for the help text. Qt reads no RTF, so the help window
@@ -22,8 +23,8 @@ struct RtfRun {
 
     bool sameFormat(const RtfRun &other) const
     {
-        return bold == other.bold && italic == other.italic && underline == other.underline
-            && halfPoints == other.halfPoints;
+        return bold == other.bold && italic == other.italic && underline == other.underline &&
+               halfPoints == other.halfPoints;
     }
 };
 

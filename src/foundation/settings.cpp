@@ -14,8 +14,14 @@ QString &titleSlot()
 const QString ValueName = QStringLiteral("String");
 } // namespace
 
-QString ApplicationTitle() { return titleSlot(); }
-void SetApplicationTitle(const QString &title) { titleSlot() = title; }
+QString ApplicationTitle()
+{
+    return titleSlot();
+}
+void SetApplicationTitle(const QString &title)
+{
+    titleSlot() = title;
+}
 
 QString SettingsApplicationName()
 {

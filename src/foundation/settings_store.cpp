@@ -9,6 +9,7 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringList>
+
 #include <vector>
 
 namespace {
@@ -148,7 +149,9 @@ Group *findGroup(std::vector<Group> &groups, const QString &keyPath)
 }
 } // namespace
 
-IniSettingsStore::IniSettingsStore(QString filePath) : m_filePath(std::move(filePath)) {}
+IniSettingsStore::IniSettingsStore(QString filePath) : m_filePath(std::move(filePath))
+{
+}
 
 QString IniSettingsStore::defaultFilePath()
 {

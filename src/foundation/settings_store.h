@@ -4,6 +4,7 @@
 #include <QPair>
 #include <QString>
 #include <QStringList>
+
 #include <memory>
 
 // Per-user settings in the registry's shape: a key path below the user's root
@@ -26,7 +27,8 @@ public:
     // Many keys at once, in one pass over the store (a long recent list).
     // Reading creates the keys that are missing, as readValue does.
     virtual QStringList readValues(const QStringList &keyPaths, const QString &valueName);
-    virtual void writeValues(const QList<QPair<QString, QString>> &keyValues, const QString &valueName);
+    virtual void writeValues(const QList<QPair<QString, QString>> &keyValues,
+                             const QString &valueName);
 };
 
 // The store kept in one INI-like file. Every call reads the file afresh and
@@ -41,7 +43,8 @@ public:
     bool hasKey(const QString &keyPath) override;
     QStringList childKeys(const QString &keyPath) override;
     QStringList readValues(const QStringList &keyPaths, const QString &valueName) override;
-    void writeValues(const QList<QPair<QString, QString>> &keyValues, const QString &valueName) override;
+    void writeValues(const QList<QPair<QString, QString>> &keyValues,
+                     const QString &valueName) override;
     const QString &filePath() const { return m_filePath; }
 
     // $XDG_CONFIG_HOME/quillstone/settings.ini (or ~/.config/... without it).

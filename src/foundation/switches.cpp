@@ -70,8 +70,14 @@ int SwitchInt(const QStringList &parameters, const QString &word, int defaultVal
     return ok ? value : defaultValue;
 }
 
-bool HasSwitch(const QString &word) { return HasSwitch(ProgramParameters(), word); }
-QString SwitchValue(const QString &word) { return SwitchValue(ProgramParameters(), word); }
+bool HasSwitch(const QString &word)
+{
+    return HasSwitch(ProgramParameters(), word);
+}
+QString SwitchValue(const QString &word)
+{
+    return SwitchValue(ProgramParameters(), word);
+}
 int SwitchInt(const QString &word, int defaultValue)
 {
     return SwitchInt(ProgramParameters(), word, defaultValue);

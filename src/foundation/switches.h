@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QStringList>
+
 #include <optional>
 
 // Command-line switches: bare parameters equal to a word, ignoring letter case,

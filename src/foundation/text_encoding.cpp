@@ -6,7 +6,10 @@ namespace text_encoding {
 
 namespace {
 
-inline bool isContinuation(unsigned char c) { return (c & 0xC0) == 0x80; }
+inline bool isContinuation(unsigned char c)
+{
+    return (c & 0xC0) == 0x80;
+}
 
 } // namespace
 
@@ -56,8 +59,8 @@ qsizetype invalidUtf8Offset(const char *data, qsizetype size)
             continue;
         }
         if (c < 0xF5) {
-            if (end - p < 4 || !isContinuation(p[1]) || !isContinuation(p[2])
-                || !isContinuation(p[3]))
+            if (end - p < 4 || !isContinuation(p[1]) || !isContinuation(p[2]) ||
+                !isContinuation(p[3]))
                 return at();
             if (c == 0xF0 && p[1] < 0x90)
                 return at(); // overlong

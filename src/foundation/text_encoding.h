@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+
 #include <optional>
 
 // Byte-level helpers that let the program keep a file's exact bytes. The

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+
 #include <type_traits>
 
 // The window that shows trace lines. The rules of numbering and clearing live
@@ -42,9 +43,18 @@ void TraceLog(const QString &text);
 
 namespace trace_detail {
 QString sourceName(const char *path);
-inline QString valueText(const QString &v) { return v; }
-inline QString valueText(const char *v) { return QString::fromUtf8(v); }
-inline QString valueText(bool v) { return v ? QStringLiteral("True") : QStringLiteral("False"); }
+inline QString valueText(const QString &v)
+{
+    return v;
+}
+inline QString valueText(const char *v)
+{
+    return QString::fromUtf8(v);
+}
+inline QString valueText(bool v)
+{
+    return v ? QStringLiteral("True") : QStringLiteral("False");
+}
 template <typename T>
 std::enable_if_t<std::is_arithmetic_v<T> && !std::is_same_v<T, bool>, QString> valueText(T v)
 {
@@ -55,9 +65,9 @@ QString pointText(const char *expression, const char *file, int line, const QStr
 
 // A trace point: the expression's source text, "(", the source file name,
 // "):", the line, ":", the value. The value is only built while tracing shows.
-#define TRACE_POINT(expr)                                                                    \
-    do {                                                                                     \
-        if (ProgramTrace().sink() && ProgramTrace().sink()->traceVisible())                  \
-            TraceLog(trace_detail::pointText(#expr, __FILE__, __LINE__,                      \
-                                             trace_detail::valueText(expr)));                \
+#define TRACE_POINT(expr)                                                                          \
+    do {                                                                                           \
+        if (ProgramTrace().sink() && ProgramTrace().sink()->traceVisible())                        \
+            TraceLog(trace_detail::pointText(#expr, __FILE__, __LINE__,                            \
+                                             trace_detail::valueText(expr)));                      \
     } while (0)

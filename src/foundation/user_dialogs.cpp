@@ -17,7 +17,8 @@ public:
         print(title, text);
         return int(answers.size()) - 1;
     }
-    std::optional<QString> prompt(const QString &title, const QString &label, const QString &) override
+    std::optional<QString> prompt(const QString &title, const QString &label,
+                                  const QString &) override
     {
         print(title, label);
         return std::nullopt;

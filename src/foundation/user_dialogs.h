@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+
 #include <optional>
 
 class QWidget;
@@ -23,7 +24,8 @@ public:
     // A question with its own answers, e.g. {"&Save", "&Discard", "Cancel"}:
     // returns the index of the chosen one. The last one must be the harmless
     // answer: it is the default, and Escape or closing the box gives it.
-    virtual int askChoice(const QString &title, const QString &text, const QStringList &answers) = 0;
+    virtual int askChoice(const QString &title, const QString &text,
+                          const QStringList &answers) = 0;
     // A single-line input box; nullopt when cancelled.
     virtual std::optional<QString> prompt(const QString &title, const QString &label,
                                           const QString &value) = 0;

@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QXmlStreamReader>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -44,14 +45,29 @@ void appendEscaped(QString &out, const QString &value, const QString &name, cons
                                .arg(name, tag)
                                .arg(static_cast<uint>(code), 4, 16, QLatin1Char('0')));
         switch (code) {
-        case '&': out += QLatin1String("&amp;"); break;
-        case '<': out += QLatin1String("&lt;"); break;
-        case '>': out += QLatin1String("&gt;"); break;
-        case '"': out += QLatin1String("&quot;"); break;
-        case '\t': out += QLatin1String("&#9;"); break;
-        case '\n': out += QLatin1String("&#10;"); break;
-        case '\r': out += QLatin1String("&#13;"); break;
-        default: out += ch;
+        case '&':
+            out += QLatin1String("&amp;");
+            break;
+        case '<':
+            out += QLatin1String("&lt;");
+            break;
+        case '>':
+            out += QLatin1String("&gt;");
+            break;
+        case '"':
+            out += QLatin1String("&quot;");
+            break;
+        case '\t':
+            out += QLatin1String("&#9;");
+            break;
+        case '\n':
+            out += QLatin1String("&#10;");
+            break;
+        case '\r':
+            out += QLatin1String("&#13;");
+            break;
+        default:
+            out += ch;
         }
     }
 }
@@ -317,9 +333,10 @@ void XmlStorage::CheckXmlShape(const QByteArray &bytes, const QString &fileName)
         const qsizetype bad = text_encoding::invalidUtf8Offset(bytes.constData(), bytes.size());
         if (bad >= 0) {
             const auto [line, column] = placeOf(bytes, bad);
-            throw refuse(line, column,
-                         QStringLiteral("a byte that is not UTF-8 (0x%1)")
-                             .arg(static_cast<unsigned char>(bytes.at(bad)), 2, 16, QLatin1Char('0')));
+            throw refuse(
+                line, column,
+                QStringLiteral("a byte that is not UTF-8 (0x%1)")
+                    .arg(static_cast<unsigned char>(bytes.at(bad)), 2, 16, QLatin1Char('0')));
         }
     }
     // The document model takes time growing with the square of the depth, so

@@ -5,6 +5,7 @@
 #include <QDomElement>
 #include <QList>
 #include <QString>
+
 #include <memory>
 #include <utility>
 #include <vector>
@@ -105,12 +106,12 @@ public:
     // leaves out its side effects (notifications, log lines).
     bool ComparingOnly = false;
 
-  protected:
+protected:
     // True when the content holds a secret such as a password: the file is
     // then written readable and writable by its owner only (or kept stricter).
     virtual bool HoldsSecrets() const { return false; }
 
-  private:
+private:
     QByteArray serialize(const QString &fileName);
     QByteArray m_storedBytes; // what the last load or save means on disk
     bool m_stored = false;

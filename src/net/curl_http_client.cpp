@@ -1,11 +1,13 @@
 #include "net/curl_http_client.h"
 
+#include <curl/curl.h>
+
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QUrl>
+
 #include <algorithm>
 #include <cstring>
-#include <curl/curl.h>
 #include <memory>
 #include <mutex>
 
@@ -57,7 +59,7 @@ size_t appendBody(char *data, size_t size, size_t count, void *target)
 }
 
 // The first `size` bytes held by the chunks, one view per chunk.
-template<typename Visit>
+template <typename Visit>
 void forEachChunk(const std::vector<std::unique_ptr<char[]>> &chunks, qint64 size, Visit visit)
 {
     for (size_t i = 0; size > 0; ++i) {

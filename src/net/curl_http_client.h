@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+
 #include <chrono>
 #include <memory>
 #include <vector>
@@ -47,8 +48,8 @@ private:
     void releaseChunks();
 
     std::vector<std::unique_ptr<char[]>> m_chunks; // body buffer, reused between requests
-    void *m_curl = nullptr;           // CURL easy handle
-    void *m_headers = nullptr;        // curl_slist of the fixed request headers
+    void *m_curl = nullptr;                        // CURL easy handle
+    void *m_headers = nullptr;                     // curl_slist of the fixed request headers
     HttpClientOptions m_options;
 };
 

@@ -8,6 +8,7 @@
 #include <QHostAddress>
 #include <QRegularExpression>
 #include <QTcpSocket>
+
 #include <algorithm>
 #include <cctype>
 #ifdef Q_OS_UNIX
@@ -18,14 +19,13 @@
 #include <sys/ioctl.h>
 #endif
 
-namespace
-{
+namespace {
 
 constexpr qint64 BlockSize = 256 * 1024;   // read from disk at a time
 constexpr qint64 HighWater = 1024 * 1024;  // socket buffer before we wait
 constexpr qint64 MaxReplyLine = 64 * 1024; // a longer line is not FTP
 constexpr qint64 MaxReplySize = 1024 * 1024;
-constexpr int SliceMs = 100; // longest blind wait while a transfer is followed
+constexpr int SliceMs = 100;                 // longest blind wait while a transfer is followed
 constexpr qint64 SmallFileBytes = 32 * 1024; // sent right behind its STOR
 
 QString seconds(int milliseconds)
@@ -160,11 +160,11 @@ void FtpClient::send(const QString &command)
 void FtpClient::replyTimedOut(bool partial)
 {
     closeControl();
-    throw AppError(QStringLiteral("Waiting for the reply: the FTP server %1 did not %2 within %3 s")
-                       .arg(serverName(),
-                            partial ? QStringLiteral("complete its reply")
-                                    : QStringLiteral("answer"),
-                            seconds(m_timeoutMs)));
+    throw AppError(
+        QStringLiteral("Waiting for the reply: the FTP server %1 did not %2 within %3 s")
+            .arg(serverName(),
+                 partial ? QStringLiteral("complete its reply") : QStringLiteral("answer"),
+                 seconds(m_timeoutMs)));
 }
 
 QByteArray FtpClient::readLine(QDeadlineTimer &deadline, bool partial, const Progress &progress)
@@ -429,8 +429,8 @@ void FtpClient::sendFile(QTcpSocket &data, QFile &file, const QString &what, qin
 {
     const qintptr descriptor = data.socketDescriptor();
     qint64 queued = queuedBefore; // handed to the socket
-    qint64 moved = 0;     // reached the server, as far as this machine can tell
-    qint64 reported = -1; // last count given to the work handler
+    qint64 moved = 0;             // reached the server, as far as this machine can tell
+    qint64 reported = -1;         // last count given to the work handler
     QElapsedTimer silence;
     silence.start();
     QElapsedTimer sinceWork;

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
+
 #include <memory>
 
 class QTcpSocket;
@@ -21,9 +22,8 @@ class QTcpSocket;
 // complete that long after it was awaited (also one that goes on line after
 // line). After a time-out or a lost connection the session is dropped, since
 // its state on the server is unknown.
-class FtpClient final : public FtpConnection
-{
-  public:
+class FtpClient final : public FtpConnection {
+public:
     static constexpr int DefaultTimeoutMs = 30000;
     static constexpr quint16 DefaultPort = 21;
 
@@ -54,7 +54,7 @@ class FtpClient final : public FtpConnection
     // Least milliseconds between two work notifications during a transfer.
     void setWorkIntervalMs(int milliseconds) { m_workIntervalMs = milliseconds; }
 
-  private:
+private:
     struct Reply {
         int code = 0;
         QString text; // every line of the reply, joined by '\n'

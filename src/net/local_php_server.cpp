@@ -14,8 +14,7 @@
 #include <csignal>
 #include <sys/prctl.h>
 
-namespace
-{
+namespace {
 
 // A request for a name that no site has; the leading dot makes PHP's server
 // answer 404 without running a script.

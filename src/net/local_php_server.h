@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
+
 #include <chrono>
 #include <memory>
 
@@ -42,12 +43,11 @@ PortState ProbeLoopbackPort(const LoopbackAddress &address, std::chrono::millise
 // when this object goes, when another folder or port is wanted, or by stop().
 // Its console output (requests and PHP's error lines) goes straight to a log
 // file, so nothing has to read a pipe on the window's thread.
-class LocalPhpServer final : public QObject
-{
+class LocalPhpServer final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(LocalPhpServer)
 
-  public:
+public:
     struct Options {
         QString program = QStringLiteral("php"); // looked up on PATH at each start
         QString logPath;                         // empty: DefaultLogPath()
@@ -88,7 +88,7 @@ class LocalPhpServer final : public QObject
     // $XDG_STATE_HOME/quillstone/php-server.log (~/.local/state/... by default).
     static QString DefaultLogPath();
 
-  private:
+private:
     Outcome start(const LoopbackAddress &address, const QString &folder);
     // The log written since our last start, for a message: its last lines.
     QString logTail() const;

@@ -5,8 +5,7 @@
 #include <QStandardPaths>
 #include <QTimer>
 
-namespace
-{
+namespace {
 // A syntax check of a large file stays well under this; a php that hangs is ended.
 constexpr int CheckTimeoutMs = 60'000;
 } // namespace

@@ -26,12 +26,11 @@ PhpLintResult ParsePhpLintOutput(const QString &file, const QString &output, int
 // on while PHP reads the file. A new check of a file replaces one of the
 // same file still running; its stale result is never reported. Nothing is
 // reported when php cannot be found or does not run.
-class PhpLint final : public QObject
-{
+class PhpLint final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(PhpLint)
 
-  public:
+public:
     explicit PhpLint(QObject *parent = nullptr, QString program = QStringLiteral("php"));
     ~PhpLint() override;
 
@@ -40,10 +39,10 @@ class PhpLint final : public QObject
     // Checks still running.
     int running() const { return int(m_running.size()); }
 
-  signals:
+signals:
     void checked(const PhpLintResult &result);
 
-  private:
+private:
     void finish(QProcess *process, const QString &path);
 
     QString m_program;

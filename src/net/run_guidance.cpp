@@ -4,8 +4,7 @@
 
 #include <QStringList>
 
-namespace
-{
+namespace {
 
 QString escaped(const QString &text)
 {

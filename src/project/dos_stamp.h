@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QString>
+
 #include <optional>
 
 // The 4-byte DOS packed date and time, least significant bit first: seconds/2

@@ -16,8 +16,14 @@ namespace {
 const char Keyword[] = "function ";
 constexpr qsizetype KeywordSize = sizeof(Keyword) - 1;
 
-bool isLineBreak(char c) { return c == '\n' || c == '\r'; }
-bool isTrimmed(char c) { return static_cast<unsigned char>(c) <= 32; }
+bool isLineBreak(char c)
+{
+    return c == '\n' || c == '\r';
+}
+bool isTrimmed(char c)
+{
+    return static_cast<unsigned char>(c) <= 32;
+}
 
 // Minimum tree over the rows' ranks: finds the first later row holding a
 // smaller rank in logarithmic time.
@@ -160,7 +166,8 @@ std::vector<int> SortRows(const QStringList &texts)
     const auto less = [&keys](int a, int b) {
         const QByteArray &x = keys[size_t(a)];
         const QByteArray &y = keys[size_t(b)];
-        const int c = std::memcmp(x.constData(), y.constData(), size_t(std::min(x.size(), y.size())));
+        const int c =
+            std::memcmp(x.constData(), y.constData(), size_t(std::min(x.size(), y.size())));
         return c != 0 ? c < 0 : x.size() < y.size();
     };
     std::sort(byText.begin(), byText.end(), less);

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+
 #include <vector>
 
 // The two rules that tell a PHP function declaration line, and the order in

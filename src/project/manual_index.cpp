@@ -7,10 +7,10 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLocale>
+
 #include <algorithm>
 
-namespace
-{
+namespace {
 std::optional<QString> &folderOverride()
 {
     static std::optional<QString> folder;

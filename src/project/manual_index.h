@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+
 #include <optional>
 
 // The local PHP manual: a folder "phpmanual" beside the program with one page

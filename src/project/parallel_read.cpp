@@ -5,6 +5,7 @@
 #include "project/source_text.h"
 
 #include <QFile>
+
 #include <algorithm>
 #include <atomic>
 #include <cstring>
@@ -49,8 +50,7 @@ qsizetype ReusedFileBuffer::read(const QString &path)
         native.isEmpty() ? -1 : ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return takeBytes(ReadSourceFile(path));
-    struct stat status {
-    };
+    struct stat status {};
     if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size > MaxSourceBytes) {
         ::close(fd);
         return takeBytes(ReadSourceFile(path));

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+
 #include <functional>
 #include <memory>
 #include <optional>
@@ -29,14 +30,13 @@ int DefaultWorkerCount();
 
 // A file's whole bytes into a buffer kept between reads. Only a regular file
 // up to MaxSourceBytes is read; the refusals are ReadSourceFile's, word for word.
-class ReusedFileBuffer
-{
-  public:
+class ReusedFileBuffer {
+public:
     // Reads the file; the bytes stay valid until the next read.
     qsizetype read(const QString &path);
     const char *data() const { return m_data.get(); }
 
-  private:
+private:
     void reserve(qsizetype bytes);
     qsizetype takeBytes(const QByteArray &bytes);
 

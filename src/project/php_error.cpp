@@ -61,9 +61,8 @@ QString decodeEntities(QStringView text)
             decoded = u'\'';
         else if (name.size() > 1 && name[0] == u'#') {
             bool ok = false;
-            const uint code = (name[1] == u'x' || name[1] == u'X')
-                                  ? name.sliced(2).toUInt(&ok, 16)
-                                  : name.sliced(1).toUInt(&ok, 10);
+            const uint code = (name[1] == u'x' || name[1] == u'X') ? name.sliced(2).toUInt(&ok, 16)
+                                                                   : name.sliced(1).toUInt(&ok, 10);
             if (ok && code > 0 && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF))
                 decoded = code;
         }
@@ -101,11 +100,11 @@ std::pair<qsizetype, qsizetype> findMarker(QStringView page)
         const qsizetype tailAt = colon - (Tail.size() - 1);
         if (page.sliced(tailAt, Tail.size()) != Tail)
             continue;
-        if (tailAt >= errorHead
-            && page.sliced(tailAt - errorHead, errorHead) == ErrorMarker.first(errorHead))
+        if (tailAt >= errorHead &&
+            page.sliced(tailAt - errorHead, errorHead) == ErrorMarker.first(errorHead))
             return {tailAt - errorHead, ErrorMarker.size()};
-        if (warningAt < 0 && tailAt >= warningHead
-            && page.sliced(tailAt - warningHead, warningHead) == WarningMarker.first(warningHead))
+        if (warningAt < 0 && tailAt >= warningHead &&
+            page.sliced(tailAt - warningHead, warningHead) == WarningMarker.first(warningHead))
             warningAt = tailAt - warningHead;
     }
     return {warningAt, WarningMarker.size()};

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "foundation/owning_list.h"
 #include "foundation/notification.h"
+#include "foundation/owning_list.h"
 #include "foundation/xml_storage.h"
 #include "project/dos_stamp.h"
 
@@ -14,8 +14,8 @@ class FtpConnection;
 struct FtpSettings {
     QString Host;
     QString User;
-    QString Pass;    // plain text, as the project file keeps it
-    QString Folder;  // remote folder that receives the project
+    QString Pass;     // plain text, as the project file keeps it
+    QString Folder;   // remote folder that receives the project
     int Progress = 0; // percent, 0..100; never saved
 };
 
@@ -86,7 +86,7 @@ public:
     QStringList FunctionLines;
     QStringList FunctionFiles;
 
-  protected:
+protected:
     // The FTP password makes the project file private to its owner.
     bool HoldsSecrets() const override { return !Ftp.Pass.isEmpty(); }
 };

@@ -16,14 +16,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
+
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstring>
 #include <memory>
 
-namespace
-{
+namespace {
 
 // Connections that a run is using now. The window processes its events while
 // a run logs, so a second publish command could otherwise interleave its
@@ -34,9 +34,8 @@ QSet<const FtpConnection *> &busyConnections()
     return busy;
 }
 
-class RunGuard
-{
-  public:
+class RunGuard {
+public:
     explicit RunGuard(const FtpConnection &connection) : m_connection(&connection)
     {
         if (busyConnections().contains(m_connection))
@@ -47,7 +46,7 @@ class RunGuard
     RunGuard(const RunGuard &) = delete;
     RunGuard &operator=(const RunGuard &) = delete;
 
-  private:
+private:
     const FtpConnection *m_connection;
 };
 
@@ -61,9 +60,8 @@ char lowerAscii(char c)
 // over a window as long as the shorter marker, which looks at about one byte
 // in twelve of ordinary text. Either way the skip test costs little beside
 // the upload itself.
-class MarkerSearch
-{
-  public:
+class MarkerSearch {
+public:
     static constexpr const char *First = "host specific";   // 13 characters
     static constexpr const char *Second = "//dont publish"; // 14 characters
     static constexpr qsizetype Window = 13;
@@ -112,7 +110,7 @@ class MarkerSearch
         return false;
     }
 
-  private:
+private:
     void addSkips(const char *marker)
     {
         for (qsizetype i = 0; i < Window - 1; ++i) {
@@ -137,9 +135,8 @@ class MarkerSearch
 
 // One publish run over a snapshot of the settings, so edits made in the window
 // while the run goes on do not mix two configurations.
-class PublishRun
-{
-  public:
+class PublishRun {
+public:
     PublishRun(Project &project, FtpConnection &connection, int index)
         : m_project(project), m_connection(connection), m_index(index), m_host(project.Ftp.Host),
           m_user(project.Ftp.User), m_pass(project.Ftp.Pass), m_folder(project.Ftp.Folder),
@@ -198,13 +195,14 @@ class PublishRun
             m_project.Log(QStringLiteral("Done. Published to: ") + m_host + m_folder);
             return;
         }
-        m_project.Log((m_failed == 1 ? QStringLiteral("Published with 1 error to: ")
-                                     : QStringLiteral("Published with %1 errors to: ").arg(m_failed)) +
+        m_project.Log((m_failed == 1
+                           ? QStringLiteral("Published with 1 error to: ")
+                           : QStringLiteral("Published with %1 errors to: ").arg(m_failed)) +
                       m_host + m_folder);
         throw PublishIncomplete(m_failed, m_replies, m_host + m_folder);
     }
 
-  private:
+private:
     void log(const char *text) { m_project.Log(QString::fromLatin1(text)); }
 
     void setProgress(int value)
@@ -332,7 +330,8 @@ class PublishRun
                                           "directly from now on (") +
                            error.message() + u')';
             if (!removeQuietly(temporary))
-                note += QStringLiteral("; it would not delete ") + temporary + QStringLiteral(" either");
+                note += QStringLiteral("; it would not delete ") + temporary +
+                        QStringLiteral(" either");
             m_project.Log(note);
         }
         m_connection.store(localPath, remote);
@@ -378,9 +377,8 @@ class PublishRun
 
     // Moves the gauge within a file while it is sent, on top of the
     // connection's own work notifications, for as long as it exists.
-    class TransferProgress
-    {
-      public:
+    class TransferProgress {
+    public:
         TransferProgress(PublishRun &run, int i, qint64 size)
             : m_connection(run.m_connection), m_outer(run.m_connection.workHandler())
         {
@@ -399,7 +397,7 @@ class PublishRun
         TransferProgress(const TransferProgress &) = delete;
         TransferProgress &operator=(const TransferProgress &) = delete;
 
-      private:
+    private:
         FtpConnection &m_connection;
         const FtpConnection::WorkHandler m_outer;
     };
@@ -412,8 +410,8 @@ class PublishRun
     const QString m_pass;
     const QString m_folder;
     const int m_count;
-    int m_failed = 0;       // files left out
-    QStringList m_replies;  // what the server said about the first of them
+    int m_failed = 0;      // files left out
+    QStringList m_replies; // what the server said about the first of them
     bool m_directStore = false;
 };
 
@@ -451,15 +449,15 @@ void CreateFtpPath(FtpConnection &connection, const QString &path)
 
 PublishIncomplete::PublishIncomplete(int failedFiles, const QStringList &replies,
                                      const QString &target)
-    : AppError((failedFiles == 1
-                    ? QStringLiteral("1 file was not published to %1; the FTP log names it.")
-                          .arg(target)
-                    : QStringLiteral("%1 files were not published to %2; the FTP log names them.")
-                          .arg(failedFiles)
-                          .arg(target)) +
-               (replies.isEmpty() ? QString()
-                                  : QStringLiteral("\n\nThe server's first replies:\n") +
-                                        replies.join(u'\n'))),
+    : AppError(
+          (failedFiles == 1
+               ? QStringLiteral("1 file was not published to %1; the FTP log names it.").arg(target)
+               : QStringLiteral("%1 files were not published to %2; the FTP log names them.")
+                     .arg(failedFiles)
+                     .arg(target)) +
+          (replies.isEmpty()
+               ? QString()
+               : QStringLiteral("\n\nThe server's first replies:\n") + replies.join(u'\n'))),
       m_failedFiles(failedFiles), m_replies(replies)
 {
 }

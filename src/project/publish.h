@@ -17,30 +17,28 @@ constexpr int PublishRepliesQuoted = 3;
 // line end with "Published with N errors to: " and the host and folder; this
 // error tells the user how many files are missing and what the server said
 // about the first of them.
-class PublishIncomplete : public AppError
-{
-  public:
+class PublishIncomplete : public AppError {
+public:
     PublishIncomplete(int failedFiles, const QStringList &replies, const QString &target);
     int failedFiles() const { return m_failedFiles; }
     // "remote path: reply" of the first files left out.
     const QStringList &replies() const { return m_replies; }
 
-  private:
+private:
     int m_failedFiles;
     QStringList m_replies;
 };
 
 // CreateFtpPath's error: the fixed message, with the server's reply kept aside.
-class FtpPathError : public AppError
-{
-  public:
+class FtpPathError : public AppError {
+public:
     explicit FtpPathError(const QString &reply)
         : AppError(QStringLiteral("Cant change to just created folder")), m_reply(reply)
     {
     }
     const QString &reply() const { return m_reply; }
 
-  private:
+private:
     QString m_reply;
 };
 

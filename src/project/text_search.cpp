@@ -5,6 +5,7 @@
 #include <QHash>
 #include <QMutex>
 #include <QStringList>
+
 #include <algorithm>
 #include <array>
 #include <cstring>
@@ -13,8 +14,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace
-{
+namespace {
 
 // --- what the locale's lowering does outside ASCII -------------------------------------
 
@@ -134,9 +134,8 @@ int commonness(unsigned char c)
 // Finds an ASCII text in bytes, ignoring ASCII case: sixteen positions at a
 // time are tested on two of the text's rarest bytes, and only where both
 // agree is the whole text compared.
-class AnchorSearch
-{
-  public:
+class AnchorSearch {
+public:
     explicit AnchorSearch(const QByteArray &anchor) : m_text(anchor)
     {
         const auto *text = reinterpret_cast<const unsigned char *>(m_text.constData());
@@ -199,7 +198,7 @@ class AnchorSearch
         return size;
     }
 
-  private:
+private:
     bool equalAt(const unsigned char *at) const
     {
         const auto *text = reinterpret_cast<const unsigned char *>(m_text.constData());
@@ -222,9 +221,8 @@ class AnchorSearch
 // Finds the next place where any of a few byte sequences begins, all of which
 // begin with a byte from 0x80 up: their first bytes are looked for sixteen at
 // a time (or, with many different first bytes, any byte from 0x80 up).
-class MarkerSearch
-{
-  public:
+class MarkerSearch {
+public:
     explicit MarkerSearch(const std::vector<QByteArray> &markers) : m_markers(markers)
     {
         for (const QByteArray &marker : m_markers) {
@@ -280,7 +278,7 @@ class MarkerSearch
         return size;
     }
 
-  private:
+private:
     bool startsMarker(const unsigned char *bytes, qsizetype size, qsizetype at) const
     {
         for (const QByteArray &marker : m_markers) {
@@ -325,9 +323,8 @@ bool hasHighByte(const char *data, qsizetype size)
 }
 
 // Counts line breaks (CR LF as one) up to positions that only grow.
-class LineCounter
-{
-  public:
+class LineCounter {
+public:
     LineCounter(const char *data, qsizetype size) : m_data(data), m_size(size) {}
 
     // 0-based number of the line that starts at `lineStart`, a position just
@@ -360,7 +357,7 @@ class LineCounter
         return m_line;
     }
 
-  private:
+private:
     const char *m_data;
     qsizetype m_size;
     qsizetype m_counted = 0;
@@ -369,9 +366,8 @@ class LineCounter
 
 // The lines of one file as the editor shows them; whether the bytes are
 // UTF-8 is settled on the first line that needs it.
-class FileLines
-{
-  public:
+class FileLines {
+public:
     FileLines(const char *data, qsizetype size) : m_bytes(data), m_byteCount(size)
     {
         if (size >= 3 && std::memcmp(data, "\xEF\xBB\xBF", 3) == 0)
@@ -389,7 +385,7 @@ class FileLines
         return DecodeSource(start, to - from, m_encoding);
     }
 
-  private:
+private:
     void settle()
     {
         if (m_settled)

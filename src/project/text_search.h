@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QLocale>
 #include <QString>
+
 #include <vector>
 
 // Find in files' rule for one search text: a line matches when the text,
@@ -21,9 +22,8 @@
 //   Azerbaijani, Lithuanian), every line is lowered.
 // A needle may be copied to each thread that searches; copies share nothing
 // mutable.
-class LineNeedle final
-{
-  public:
+class LineNeedle final {
+public:
     explicit LineNeedle(const QString &text);
 
     // The rule itself, on one line.
@@ -39,7 +39,7 @@ class LineNeedle final
     const std::vector<QByteArray> &markers() const { return m_markers; }
     bool everyLine() const { return m_everyLine; }
 
-  private:
+private:
     void addMarkers(char32_t code);
 
     QLocale m_locale;

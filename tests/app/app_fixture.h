@@ -3,22 +3,24 @@
 // A whole window set built as the program builds it, with scripted dialogs,
 // a recording desktop and a replaced command line.
 
-#include "app/window_set.h"
 #include "app/desktop.h"
 #include "app/document_controller.h"
 #include "app/function_list_controller.h"
 #include "app/main_window.h"
 #include "app/main_window_ui.h"
 #include "app/messages_controller.h"
+#include "app/messages_grid.h"
 #include "app/project_tree_controller.h"
 #include "app/publish_controller.h"
-#include "app/messages_grid.h"
+#include "app/window_set.h"
 #include "support/recording_browser_view.h"
 #include "support/test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <QStringList>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
+
 #include <memory>
 
 class RecordingDesktop final : public Desktop {

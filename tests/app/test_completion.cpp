@@ -1,12 +1,11 @@
 // Completion, the advice window and the online lookup in the whole window set:
 // keys on the real editor, a manual folder of our own, recording browsers.
 #include "app_fixture.h"
-
 #include "editor/code_editor.h"
 #include "editor/completion_popup.h"
 #include "forms/advice_window.h"
-#include "forms/online_manual_window.h"
 #include "forms/browser_frame.h"
+#include "forms/online_manual_window.h"
 #include "project/manual_index.h"
 
 #include <QAction>
@@ -18,12 +17,10 @@
 #include <QTest>
 #include <QUrl>
 
-namespace
-{
+namespace {
 
-class Completion : public AppTest
-{
-  protected:
+class Completion : public AppTest {
+protected:
     void SetUp() override
     {
         AppTest::SetUp();
@@ -145,7 +142,8 @@ TEST_F(Completion, CaretTracePointsFollowTheRequest)
     form()->item("Adviser1")->trigger();
     ASSERT_EQ(sink.lines.size(), 2u);
     EXPECT_TRUE(sink.lines[0].contains("re->DisplayX(completion_controller.cpp):"));
-    EXPECT_TRUE(sink.lines[0].endsWith(':' + QString::number(form()->ui().re->caretDisplayColumn())));
+    EXPECT_TRUE(
+        sink.lines[0].endsWith(':' + QString::number(form()->ui().re->caretDisplayColumn())));
     EXPECT_TRUE(sink.lines[1].contains("re->CaretX(completion_controller.cpp):"));
     EXPECT_TRUE(sink.lines[1].endsWith(":4"));
     EXPECT_GT(form()->ui().re->caretDisplayColumn(), 4); // the tab is wider than one column
@@ -205,7 +203,8 @@ TEST_F(Completion, F1ShowsTheLocalPageAndFallsBackToTheOnlineManual)
     QTest::keyClick(form()->ui().re, Qt::Key_F1);
     ASSERT_EQ(dialogs.modalWindows.size(), 3u);
     EXPECT_EQ(dialogs.modalWindows[2], help);
-    EXPECT_EQ(online->navigations, QStringList({"https://www.php.net/manual-lookup.php?pattern=foo&lang=en"}));
+    EXPECT_EQ(online->navigations,
+              QStringList({"https://www.php.net/manual-lookup.php?pattern=foo&lang=en"}));
     EXPECT_EQ(form()->item("PHPnethelp1")->shortcut(), QKeySequence(Qt::Key_F1));
 }
 

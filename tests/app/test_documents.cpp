@@ -1,10 +1,9 @@
 #include "app_fixture.h"
-
 #include "editor/code_editor.h"
-#include "forms/run_window.h"
 #include "forms/browser_frame.h"
-#include "support/recording_browser_view.h"
+#include "forms/run_window.h"
 #include "project/dos_stamp.h"
+#include "support/recording_browser_view.h"
 
 #include <QAction>
 #include <QDateTime>
@@ -252,8 +251,8 @@ TEST_F(Documents, FirstParameterOpensADocumentOrAProject)
     EXPECT_EQ(form()->project().OpenedFile, path("shop.WDX"));
     EXPECT_EQ(form()->project().FileName, "");
 
-    WriteFileBytes(path("shop.wdx"),
-                   "<WENDLOR_Project>\r\n   <file path=\"b.php\" line=\"3\" publish=\"True\"/>\r\n</WENDLOR_Project>\r\n");
+    WriteFileBytes(path("shop.wdx"), "<WENDLOR_Project>\r\n   <file path=\"b.php\" line=\"3\" "
+                                     "publish=\"True\"/>\r\n</WENDLOR_Project>\r\n");
     start({path("shop.wdx")});
     form()->AppEventsActivate();
     EXPECT_EQ(form()->project().FileName, path("shop.wdx"));
@@ -289,12 +288,15 @@ TEST_F(Documents, MessagesRowsJumpThroughTheirFileColumns)
 
 TEST_F(Documents, ManyRowsAtOnceFollowTheRowByRowRule)
 {
-    const QList<MessagesController::MessageRow> rows = {{"", "", ""}, {"first", "/f", "1"}, {"second", "/g", "2"}, {"third", "", ""}};
+    const QList<MessagesController::MessageRow> rows = {
+        {"", "", ""}, {"first", "/f", "1"}, {"second", "/g", "2"}, {"third", "", ""}};
     form()->ClearMessages();
     form()->messagePanel().AddMessageRows(rows);
     QStringList bulk;
     for (int r = 0; r < form()->ui().messages->rowCount(); ++r)
-        bulk << form()->messagePanel().MessageCell(0, r) + '|' + form()->messagePanel().MessageCell(1, r) + '|' + form()->messagePanel().MessageCell(2, r);
+        bulk << form()->messagePanel().MessageCell(0, r) + '|' +
+                    form()->messagePanel().MessageCell(1, r) + '|' +
+                    form()->messagePanel().MessageCell(2, r);
 
     form()->ClearMessages();
     for (const auto &row : rows) {
@@ -305,7 +307,9 @@ TEST_F(Documents, ManyRowsAtOnceFollowTheRowByRowRule)
     }
     QStringList single;
     for (int r = 0; r < form()->ui().messages->rowCount(); ++r)
-        single << form()->messagePanel().MessageCell(0, r) + '|' + form()->messagePanel().MessageCell(1, r) + '|' + form()->messagePanel().MessageCell(2, r);
+        single << form()->messagePanel().MessageCell(0, r) + '|' +
+                      form()->messagePanel().MessageCell(1, r) + '|' +
+                      form()->messagePanel().MessageCell(2, r);
     EXPECT_EQ(bulk, single);
     EXPECT_EQ(bulk, (QStringList{"first|/f|1", "second|/g|2", "third||"}));
 }

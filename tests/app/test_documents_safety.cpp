@@ -1,7 +1,6 @@
 // The user's work is never lost and the program can always be left: the real
 // window with scripted dialogs and real key events, grouped by promise.
 #include "app_fixture.h"
-
 #include "editor/code_editor.h"
 #include "forms/browser_frame.h"
 #include "forms/project_files_dialog.h"
@@ -45,7 +44,8 @@ protected:
         return names.join('|');
     }
     // A project file in `folder` listing `files` (relative) and naming `opened`.
-    static QString writeProject(const QString &folder, const QStringList &files, const QString &opened)
+    static QString writeProject(const QString &folder, const QStringList &files,
+                                const QString &opened)
     {
         QByteArray xml = "<WENDLOR_Project>\r\n";
         for (const QString &file : files)
@@ -62,7 +62,10 @@ protected:
             texts << (*it)->text(0);
         return texts;
     }
-    QString lastChoice() const { return dialogs.choices.empty() ? QString() : dialogs.choices.back(); }
+    QString lastChoice() const
+    {
+        return dialogs.choices.empty() ? QString() : dialogs.choices.back();
+    }
 
     QString site;
 };
@@ -196,13 +199,15 @@ TEST_F(Safety, AChangeJustAfterOurSaveIsSeenAndNeverOverwrittenUnasked)
     rewriteLater(path("a.php"), "theirs\n", 300);
     form()->AppEventsActivate();
     ASSERT_EQ(dialogs.questions.size(), 1u);
-    EXPECT_EQ(dialogs.questions[0], "Warning|File " + path("a.php") + " was modified externally. Reload?");
+    EXPECT_EQ(dialogs.questions[0],
+              "Warning|File " + path("a.php") + " was modified externally. Reload?");
 
     // Kept our text, then the other program writes again before our save.
     editor()->insert("more ");
     rewriteLater(path("a.php"), "theirs again\n", 300);
     form()->OpenFileAtLine(path("b.php"), true); // unanswered: Cancel
-    EXPECT_TRUE(lastChoice().startsWith("Changed on disk|" + path("a.php") + " was changed by another program"));
+    EXPECT_TRUE(lastChoice().startsWith("Changed on disk|" + path("a.php") +
+                                        " was changed by another program"));
     EXPECT_TRUE(lastChoice().endsWith("|&Overwrite/&Reload/Cancel"));
     EXPECT_EQ(form()->project().OpenedFile, path("a.php"));
     EXPECT_EQ(ReadFileBytes(path("a.php")), "theirs again\n");
@@ -243,7 +248,8 @@ TEST_F(Safety, AChangedProjectThatCannotBeSavedOffersToQuitWithoutIt)
     QDir(site).removeRecursively();              // the whole folder is gone
     form()->close();
     EXPECT_TRUE(form()->isVisible()); // unanswered: Stay
-    EXPECT_TRUE(lastChoice().startsWith("Cannot save|The project " + project + " could not be saved:"));
+    EXPECT_TRUE(
+        lastChoice().startsWith("Cannot save|The project " + project + " could not be saved:"));
     EXPECT_TRUE(lastChoice().endsWith("|&Quit without saving/&Stay"));
     dialogs.choiceAnswers.push_back(QuitWithoutSaving);
     form()->close();
@@ -286,7 +292,8 @@ TEST_F(Safety, Windows1252TextKeepsItsBytesAndConvertsOnlyWhenTheUserSays)
     editor()->insert(QString::fromUtf8("Ω"));
     QCoreApplication::processEvents();
     ASSERT_EQ(dialogs.questions.size(), 1u);
-    EXPECT_TRUE(dialogs.questions[0].startsWith("Convert to UTF-8?|w.php is stored in Windows-1252"));
+    EXPECT_TRUE(
+        dialogs.questions[0].startsWith("Convert to UTF-8?|w.php is stored in Windows-1252"));
     form()->item("Save1")->trigger(); // asked again while saving: No
     EXPECT_EQ(dialogs.questions.size(), 2u);
     EXPECT_EQ(dialogs.errors.size(), 1u);
@@ -294,7 +301,8 @@ TEST_F(Safety, Windows1252TextKeepsItsBytesAndConvertsOnlyWhenTheUserSays)
 
     dialogs.yesNoAnswers.push_back(true);
     form()->item("Save1")->trigger();
-    EXPECT_EQ(ReadFileBytes(path("w.php")), QString::fromUtf8("café € “q” \u0081\r\nendΩ\r\n").toUtf8());
+    EXPECT_EQ(ReadFileBytes(path("w.php")),
+              QString::fromUtf8("café € “q” \u0081\r\nendΩ\r\n").toUtf8());
 }
 
 // ---- Keys ------------------------------------------------------------------

@@ -2,9 +2,8 @@
 // status line's editor panels, line numbers and colours from the View menu,
 // and Find and Replace through the bar under the editor. Real keys on the
 // real editor.
-#include "app_fixture.h"
-
 #include "app/editor_view_controller.h"
+#include "app_fixture.h"
 #include "editor/code_editor.h"
 #include "editor/find_replace_bar.h"
 #include "foundation/rtf_reader.h"
@@ -32,12 +31,16 @@ protected:
     }
     CodeEditor *editor() const { return form()->ui().re; }
     FindReplaceBar *bar() const { return form()->ui().findBar; }
-    QString lastFileDialog() const { return dialogs.fileDialogs.empty() ? QString() : dialogs.fileDialogs.back(); }
+    QString lastFileDialog() const
+    {
+        return dialogs.fileDialogs.empty() ? QString() : dialogs.fileDialogs.back();
+    }
     QString panels() const
     {
         const MainWindowUi &ui = form()->ui();
-        return QStringList{ui.StatusPanel0->text(), ui.StatusColumn->text(), ui.StatusEncoding->text(),
-                           ui.StatusLineEnds->text(), ui.StatusOverwrite->text()}
+        return QStringList{ui.StatusPanel0->text(), ui.StatusColumn->text(),
+                           ui.StatusEncoding->text(), ui.StatusLineEnds->text(),
+                           ui.StatusOverwrite->text()}
             .join(u'|');
     }
 };
@@ -106,12 +109,13 @@ TEST_F(EditorView, NewKeysCollideWithNoOtherCommand)
     QHash<QKeySequence, QString> owners;
     for (QAction *action : form()->findChildren<QAction *>(QString(), Qt::FindDirectChildrenOnly)) {
         for (const QKeySequence &key : action->shortcuts()) {
-            EXPECT_FALSE(owners.contains(key)) << qPrintable(key.toString() + " " + action->objectName() +
-                                                             " " + owners.value(key));
+            EXPECT_FALSE(owners.contains(key)) << qPrintable(
+                key.toString() + " " + action->objectName() + " " + owners.value(key));
             owners.insert(key, action->objectName());
             // The editor leaves every window-wide key to the window.
             if (action->shortcutContext() == Qt::WindowShortcut)
-                EXPECT_TRUE(CodeEditor::windowShortcuts().contains(key)) << qPrintable(key.toString());
+                EXPECT_TRUE(CodeEditor::windowShortcuts().contains(key))
+                    << qPrintable(key.toString());
         }
     }
     for (const char *key : {"Ctrl+O", "Ctrl+N", "Ctrl+W", "Ctrl+Q", "Ctrl+Shift+S", "Ctrl+H"})
@@ -222,7 +226,8 @@ TEST_F(EditorView, ReplaceAllThroughTheBarKeepsLineEndsAndEncodingInOneUndoStep)
     EXPECT_EQ(bar()->resultText(), "2 replaced");
 
     form()->SaveFileClick(nullptr);
-    EXPECT_EQ(ReadFileBytes(path), QByteArray("<?php\r\n$cost_1 = 'caf\xe9';\r\n$cost_22 = 2;\r\n"));
+    EXPECT_EQ(ReadFileBytes(path),
+              QByteArray("<?php\r\n$cost_1 = 'caf\xe9';\r\n$cost_22 = 2;\r\n"));
     editor()->undo();
     EXPECT_EQ(editor()->wholeText(), QString::fromLatin1(before));
 }

@@ -1,8 +1,7 @@
 #include "app_fixture.h"
-
 #include "editor/code_editor.h"
-#include "forms/project_functions_dialog.h"
 #include "forms/file_functions_dialog.h"
+#include "forms/project_functions_dialog.h"
 
 #include <QAction>
 #include <QDialog>
@@ -64,7 +63,8 @@ protected:
 
 TEST_F(Functions, ProjectListJumpsToTheFirstOccurrenceInTheRightFile)
 {
-    const QString a = write("a.php", "<?php\n// FUNCTION DUP() {} is here\nfunction dup() {}\nfunction dup() {}\n");
+    const QString a = write(
+        "a.php", "<?php\n// FUNCTION DUP() {} is here\nfunction dup() {}\nfunction dup() {}\n");
     const QString b = write("b.php", "<?php\n\n\nfunction dup() {}\n  function helper($x)\n");
     const QString other = write("other.php", "x\n");
     for (const QString &path : {a, b})
@@ -170,8 +170,9 @@ TEST_F(Functions, AllfunctionsSwitchShowsTheListAtStart)
 
 TEST_F(Functions, CurrentFileListUsesTheEditorText)
 {
-    form()->ui().re->setWholeText("<?php\n$f = function ($x) {};\nFunction Foo()\n  public function bar()\n"
-                             "// see function baz\n\tPUBLIC FUNCTION BAR()\n");
+    form()->ui().re->setWholeText(
+        "<?php\n$f = function ($x) {};\nFunction Foo()\n  public function bar()\n"
+        "// see function baz\n\tPUBLIC FUNCTION BAR()\n");
     FileFunctionsDialog *list = windows().fileFunctionsDialog;
     dialogs.onModal = [&](QWidget *window) {
         EXPECT_EQ(window, list);
@@ -212,7 +213,8 @@ TEST_F(Functions, CodeExplorerFollowsTheDocumentWhileVisible)
     form()->ui().re->setCursorPosition(3, 0);
     form()->ui().re->insert("function new_one()\n");
     tick();
-    EXPECT_EQ(explorerRows(), QStringList({"function a() {}", "$x = function ($y) {};", "function new_one()"}));
+    EXPECT_EQ(explorerRows(),
+              QStringList({"function a() {}", "$x = function ($y) {};", "function new_one()"}));
 
     // Hidden: no refreshing; shown again: rebuilt at once.
     explorer->trigger();
@@ -230,9 +232,11 @@ TEST_F(Functions, CodeExplorerFollowsTheDocumentWhileVisible)
 
 TEST_F(Functions, CodeExplorerActivationFindsTheFirstOccurrence)
 {
-    form()->ui().re->setWholeText("// FUNCTION TWIN()\nfunction twin()\nfunction twin()\nfunction other()\n");
+    form()->ui().re->setWholeText(
+        "// FUNCTION TWIN()\nfunction twin()\nfunction twin()\nfunction other()\n");
     form()->item("CodeExplorer")->trigger();
-    EXPECT_EQ(explorerRows(), QStringList({"function twin()", "function twin()", "function other()"}));
+    EXPECT_EQ(explorerRows(),
+              QStringList({"function twin()", "function twin()", "function other()"}));
     form()->ui().CodeGrid->setCurrentCell(1, 0);
     form()->ui().CodeGrid->setFocus();
     QTest::keyClick(form()->ui().CodeGrid, Qt::Key_Return);

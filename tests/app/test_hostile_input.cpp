@@ -1,11 +1,10 @@
 // Odd and hostile input through the real window set: each case ends within
 // a bounded wait with a clear message, and nothing the user had is lost.
 #include "app_fixture.h"
-
 #include "components/recent_files.h"
+#include "forms/browser_frame.h"
 #include "forms/project_options_dialog.h"
 #include "forms/run_window.h"
-#include "forms/browser_frame.h"
 #include "foundation/settings_store.h"
 
 #include <QAction>
@@ -17,11 +16,9 @@
 
 #include <sys/stat.h>
 
-namespace
-{
-class HostileInput : public AppTest
-{
-  protected:
+namespace {
+class HostileInput : public AppTest {
+protected:
     QString write(const QString &name, const QByteArray &bytes)
     {
         const QString path = dir.filePath(name);

@@ -1,8 +1,7 @@
-#include "app_fixture.h"
-
 #include "app/command_table.h"
 #include "app/server_controller.h"
 #include "app/test_driver.h"
+#include "app_fixture.h"
 #include "editor/code_editor.h"
 #include "forms/browser_frame.h"
 #include "forms/file_functions_dialog.h"
@@ -25,6 +24,7 @@
 #include <QTableWidget>
 #include <QTest>
 #include <QTreeWidget>
+
 #include <algorithm>
 #include <functional>
 #include <map>
@@ -94,8 +94,12 @@ TEST_F(AppTest, ShortcutsReachTheirCommandsThroughRealKeys)
     form()->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form()));
     CodeEditor *editor = form()->ui().re;
-    const auto modal = [&] { return dialogs.modalWindows.empty() ? QString() : dialogs.modalWindows.back()->objectName(); };
-    const auto prompt = [&] { return dialogs.prompts.empty() ? QString() : dialogs.prompts.back(); };
+    const auto modal = [&] {
+        return dialogs.modalWindows.empty() ? QString() : dialogs.modalWindows.back()->objectName();
+    };
+    const auto prompt = [&] {
+        return dialogs.prompts.empty() ? QString() : dialogs.prompts.back();
+    };
     struct Case {
         const char *keys;
         Qt::Key key;
@@ -105,7 +109,8 @@ TEST_F(AppTest, ShortcutsReachTheirCommandsThroughRealKeys)
     };
     const std::vector<Case> cases = {
         {"Ctrl+F", Qt::Key_F, Qt::ControlModifier, prompt, "Search for|Search for"},
-        {"Ctrl+Shift+F", Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier, prompt, "Search in files|Search for"},
+        {"Ctrl+Shift+F", Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier, prompt,
+         "Search in files|Search for"},
         {"Ctrl+G", Qt::Key_G, Qt::ControlModifier, prompt, "Goto Line|Line Number"},
         {"F4", Qt::Key_F4, Qt::NoModifier, modal, "form_files"},
         {"F2", Qt::Key_F2, Qt::NoModifier, modal, "form_all_functions"},
@@ -118,7 +123,11 @@ TEST_F(AppTest, ShortcutsReachTheirCommandsThroughRealKeys)
          [&] { return dialogs.fileDialogs.empty() ? QString() : dialogs.fileDialogs.back(); },
          "save|PHP files|*.php|Any file|*.*"},
         {"Ctrl+L", Qt::Key_L, Qt::ControlModifier,
-         [&] { return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString(); }, "URL"},
+         [&] {
+             return QApplication::focusWidget() ? QApplication::focusWidget()->objectName()
+                                                : QString();
+         },
+         "URL"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.keys);
@@ -269,7 +278,8 @@ TEST_F(AppTest, TestCommandsRunInOrderWithExactKeywords)
         bool closes;
         QStringList messages;
     };
-    const QString missing = QStringLiteral("Testing: file1 on click not defined.src/app/test_driver.cpp:");
+    const QString missing =
+        QStringLiteral("Testing: file1 on click not defined.src/app/test_driver.cpp:");
     const std::vector<Case> cases = {
         {{"click", "Exit1"}, true, {}},
         {{"click", "EXIT1"}, true, {}},
@@ -288,7 +298,8 @@ TEST_F(AppTest, TestCommandsRunInOrderWithExactKeywords)
         EXPECT_EQ(form()->isVisible(), !c.closes);
         ASSERT_EQ(dialogs.messages.size(), static_cast<size_t>(c.messages.size()));
         for (int i = 0; i < c.messages.size(); ++i) {
-            EXPECT_TRUE(dialogs.messages[i].startsWith(c.messages[i])) << qPrintable(dialogs.messages[i]);
+            EXPECT_TRUE(dialogs.messages[i].startsWith(c.messages[i]))
+                << qPrintable(dialogs.messages[i]);
             // The location is this program's own source line, a number.
             bool isNumber = false;
             dialogs.messages[i].mid(c.messages[i].size()).toInt(&isNumber);
@@ -306,7 +317,8 @@ TEST_F(AppTest, ClickReachesTheButtonsOfTheOtherWindows)
         windows().fileFunctionsDialog, windows().projectOptionsDialog};
     std::map<QDialog *, std::vector<int>> results;
     for (QDialog *dialog : dialogsWithButtons)
-        QObject::connect(dialog, &QDialog::finished, [&results, dialog](int r) { results[dialog].push_back(r); });
+        QObject::connect(dialog, &QDialog::finished,
+                         [&results, dialog](int r) { results[dialog].push_back(r); });
     form()->AppEventsActivate();
     for (QDialog *dialog : dialogsWithButtons)
         EXPECT_EQ(results[dialog], (std::vector<int>{QDialog::Accepted, QDialog::Rejected}))
@@ -316,7 +328,8 @@ TEST_F(AppTest, ClickReachesTheButtonsOfTheOtherWindows)
     EXPECT_TRUE(dialogs.messages[0].startsWith("Testing: pausebutton on click not defined."))
         << qPrintable(dialogs.messages[0]);
     // The Refresh button of an embedded browser frame belongs to the frame.
-    EXPECT_EQ(ScopedRecordingBrowsers::of(windows().runWindow->frame_browser1->WebBrowser1)->reloads, 0);
+    EXPECT_EQ(
+        ScopedRecordingBrowsers::of(windows().runWindow->frame_browser1->WebBrowser1)->reloads, 0);
 }
 
 TEST_F(AppTest, TimerCommandStartsTheNamedTimer)
@@ -383,7 +396,8 @@ TEST_F(AppTest, ErrorsOfAHandlerReachTheErrorBoxAndTheProgramGoesOn)
     dialogs.onModal = [](QWidget *) { return int(QDialog::Accepted); };
     form()->item("Options1")->trigger();
     ASSERT_EQ(dialogs.errors.size(), 1u);
-    EXPECT_TRUE(dialogs.errors[0].startsWith("Cannot write the settings file")) << qPrintable(dialogs.errors[0]);
+    EXPECT_TRUE(dialogs.errors[0].startsWith("Cannot write the settings file"))
+        << qPrintable(dialogs.errors[0]);
 }
 
 TEST_F(AppTest, HomePageAndConsoleGoThroughTheDesktop)

@@ -1,11 +1,10 @@
 #include "app_fixture.h"
-
 #include "components/recent_files.h"
 #include "editor/code_editor.h"
+#include "forms/browser_frame.h"
+#include "forms/database_admin_window.h"
 #include "forms/project_files_dialog.h"
 #include "forms/run_window.h"
-#include "forms/database_admin_window.h"
-#include "forms/browser_frame.h"
 #include "support/php_server.h"
 
 #include <QAction>
@@ -37,7 +36,10 @@ protected:
         start();
         form()->show();
     }
-    RecordingBrowserView *preview() const { return ScopedRecordingBrowsers::of(form()->ui().WebPanel->WebBrowser1); }
+    RecordingBrowserView *preview() const
+    {
+        return ScopedRecordingBrowsers::of(form()->ui().WebPanel->WebBrowser1);
+    }
     QStringList nodes() const
     {
         QStringList texts;
@@ -116,7 +118,8 @@ TEST_F(Workspace, RemoveSelectsTheFollowingNodeAndRenameMovesTheFile)
 
     form()->ui().PrTree->setCurrentItem(node(2));
     form()->removefromprojClick(nullptr);
-    EXPECT_EQ(form()->projectTree().SelectedNode(), ProjectTreeController::NoNode); // the last node had no follower
+    EXPECT_EQ(form()->projectTree().SelectedNode(),
+              ProjectTreeController::NoNode); // the last node had no follower
 
     form()->ui().PrTree->setCurrentItem(node(1));
     dialogs.promptAnswers.push_back(QString("Data.php"));
@@ -163,7 +166,8 @@ TEST_F(Workspace, ClosingSavesTheProjectAndTheDocument)
     EXPECT_FALSE(form()->isVisible());
     EXPECT_TRUE(ReadFileBytes(site + "/a.php").contains("closing"));
     const QByteArray saved = ReadFileBytes(site + "/shop.wdx");
-    EXPECT_TRUE(saved.contains("<opened path=\"" + (site + "/a.php").toUtf8() + "\"/>")) << saved.constData();
+    EXPECT_TRUE(saved.contains("<opened path=\"" + (site + "/a.php").toUtf8() + "\"/>"))
+        << saved.constData();
 }
 
 TEST_F(Workspace, AFailingSaveAtExitKeepsTheWindowOpen)
@@ -175,7 +179,8 @@ TEST_F(Workspace, AFailingSaveAtExitKeepsTheWindowOpen)
     form()->close();
     EXPECT_TRUE(form()->isVisible()); // unanswered: the harmless answer, stay
     ASSERT_EQ(dialogs.choices.size(), 1u);
-    EXPECT_TRUE(dialogs.choices[0].contains("a.php could not be saved:")) << qPrintable(dialogs.choices[0]);
+    EXPECT_TRUE(dialogs.choices[0].contains("a.php could not be saved:"))
+        << qPrintable(dialogs.choices[0]);
     EXPECT_TRUE(dialogs.choices[0].endsWith("|&Quit without saving/&Stay"));
     // Quitting without saving is the user's choice and always possible.
     dialogs.choiceAnswers.push_back(0);
@@ -258,7 +263,9 @@ TEST_F(Workspace, PhpMyAdminWritesTheDatabaseAddressBack)
     EXPECT_EQ(shown, "http://127.0.0.1/pa/");
     EXPECT_EQ(form()->project().DatabaseAddress, "http://127.0.0.1/phpmyadmin/");
     // The window does not navigate by itself.
-    EXPECT_TRUE(ScopedRecordingBrowsers::of(windows().databaseAdminWindow->frame_browser1->WebBrowser1)->navigations.isEmpty());
+    EXPECT_TRUE(
+        ScopedRecordingBrowsers::of(windows().databaseAdminWindow->frame_browser1->WebBrowser1)
+            ->navigations.isEmpty());
 }
 
 TEST_F(Workspace, RenamingTheOpenDocumentMovesItsName)

@@ -2,7 +2,6 @@
 // window against a real FTP server on loopback.
 
 #include "app_fixture.h"
-
 #include "editor/code_editor.h"
 #include "forms/project_options_dialog.h"
 #include "foundation/ftp_connection.h"
@@ -34,7 +33,10 @@ public:
     void setUser(const QString &user) override { m_client.setUser(user); }
     void setHost(const QString &host) override { m_client.setHost(host); }
     void setPassword(const QString &password) override { m_client.setPassword(password); }
-    void setWorkHandler(WorkHandler handler) override { m_client.setWorkHandler(std::move(handler)); }
+    void setWorkHandler(WorkHandler handler) override
+    {
+        m_client.setWorkHandler(std::move(handler));
+    }
     const WorkHandler &workHandler() const override { return m_client.workHandler(); }
     void connect() override
     {
@@ -108,16 +110,18 @@ protected:
 
     void writeProject(const QString &password)
     {
-        WriteFileBytes(site + "/site.wdx",
-                       QStringLiteral("<WENDLOR_Project>\r\n"
-                                      "   <file path=\"index.php\" line=\"0\" publish=\"True\"/>\r\n"
-                                      "   <file path=\"sub\\page.php\" line=\"0\" publish=\"True\"/>\r\n"
-                                      "   <file path=\"locked.php\" line=\"0\" publish=\"False\"/>\r\n"
-                                      "   <file path=\"img\\logo.bin\" line=\"0\" publish=\"True\"/>\r\n"
-                                      "   <ftp host=\"%1\" user=\"tester\" pass=\"%2\" folder=\"/www/site\"/>\r\n"
-                                      "</WENDLOR_Project>\r\n")
-                           .arg(server->hostAndPort(), password)
-                           .toUtf8());
+        WriteFileBytes(
+            site + "/site.wdx",
+            QStringLiteral(
+                "<WENDLOR_Project>\r\n"
+                "   <file path=\"index.php\" line=\"0\" publish=\"True\"/>\r\n"
+                "   <file path=\"sub\\page.php\" line=\"0\" publish=\"True\"/>\r\n"
+                "   <file path=\"locked.php\" line=\"0\" publish=\"False\"/>\r\n"
+                "   <file path=\"img\\logo.bin\" line=\"0\" publish=\"True\"/>\r\n"
+                "   <ftp host=\"%1\" user=\"tester\" pass=\"%2\" folder=\"/www/site\"/>\r\n"
+                "</WENDLOR_Project>\r\n")
+                .arg(server->hostAndPort(), password)
+                .toUtf8());
     }
 
     QStringList log() const { return form()->ui().ftplog->toPlainText().split(u'\n'); }
@@ -159,7 +163,8 @@ TEST_F(Publish, TheProjectGoesUpWhileThePanelShowsTheRun)
 
     // The binary file's transfer counts sit between its last Putting (the first
     // one failed for want of its folder) and its Done., growing up to its size.
-    const qsizetype putting = lines.lastIndexOf(QRegularExpression(".* Putting .*logo\\.bin -> img/logo\\.bin$"));
+    const qsizetype putting =
+        lines.lastIndexOf(QRegularExpression(".* Putting .*logo\\.bin -> img/logo\\.bin$"));
     ASSERT_GE(putting, 0);
     qsizetype at = putting + 1;
     qint64 previous = -1;
@@ -247,7 +252,8 @@ TEST_F(Publish, PublishFileSavesTheDocumentAndSendsOnlyIt)
     QStringList putting = puttingLines();
     EXPECT_EQ(putting.size(), 2);
     putting.removeDuplicates();
-    EXPECT_EQ(putting.join(u'|'), "50% 2 file of 4 Putting " + site + "/sub/page.php -> sub/page.php");
+    EXPECT_EQ(putting.join(u'|'),
+              "50% 2 file of 4 Putting " + site + "/sub/page.php -> sub/page.php");
     EXPECT_EQ(form()->ui().ftpprogress->value(), 25);
     EXPECT_FALSE(form()->ui().ftppanel->isVisible());
 }
@@ -366,7 +372,8 @@ TEST_F(Publish, ThePublishSwitchOpensProjectOptionsAtTheFirstActivation)
     dialogs.onModal = [this](QWidget *w) {
         EXPECT_EQ(windows().projectOptionsDialog->hostedit->text(), server->hostAndPort());
         windows().projectOptionsDialog->folderedit->setText("/elsewhere");
-        return w == windows().projectOptionsDialog ? int(QDialog::Accepted) : int(QDialog::Rejected);
+        return w == windows().projectOptionsDialog ? int(QDialog::Accepted)
+                                                   : int(QDialog::Rejected);
     };
     form()->show();
     form()->AppEventsActivate();

@@ -1,10 +1,9 @@
-#include "app_fixture.h"
-
-#include "editor/code_editor.h"
-#include "forms/run_window.h"
-#include "forms/run_text_window.h"
-#include "forms/browser_frame.h"
 #include "app/server_controller.h"
+#include "app_fixture.h"
+#include "editor/code_editor.h"
+#include "forms/browser_frame.h"
+#include "forms/run_text_window.h"
+#include "forms/run_window.h"
 #include "foundation/settings.h"
 #include "support/php_server.h"
 
@@ -27,8 +26,10 @@ protected:
             lines += QStringLiteral("// filler %1\n").arg(i);
         page("ok.php", "<?php echo 'all fine';\n");
         page("warn.php", "<?php\n$a = [];\necho $a['missing'];\n" + lines);
-        page("both.php", "<?php\necho $undefinedVariable;\necho 'x';\nundefined_function();\n" + lines);
-        page("notice.php", "<?php\nerror_reporting(E_ALL);\n$s = 'abc';\n$x = $s[1.5] ?? 1;\necho 'done';\n");
+        page("both.php",
+             "<?php\necho $undefinedVariable;\necho 'x';\nundefined_function();\n" + lines);
+        page("notice.php",
+             "<?php\nerror_reporting(E_ALL);\n$s = 'abc';\n$x = $s[1.5] ?? 1;\necho 'done';\n");
         server = std::make_unique<PhpServer>(site);
         start();
         form()->show();
@@ -39,7 +40,10 @@ protected:
             return 0;
         };
     }
-    void page(const char *name, const QString &text) { WriteFileBytes(site + '/' + name, text.toUtf8()); }
+    void page(const char *name, const QString &text)
+    {
+        WriteFileBytes(site + '/' + name, text.toUtf8());
+    }
     RecordingBrowserView *runBrowser() const
     {
         return ScopedRecordingBrowsers::of(windows().runWindow->frame_browser1->WebBrowser1);
@@ -70,7 +74,8 @@ TEST_F(Run, TheErrorWinsOverAnEarlierWarning)
     form()->project().RunAddress = server->url("both.php");
     form()->Run2Click(form()->item("Run2"));
     EXPECT_EQ(form()->ui().messages->rowCount(), 1);
-    EXPECT_TRUE(form()->messagePanel().MessageCell(0, 0).startsWith(site + "/both.php(4): Uncaught Error: Call to undefined function"))
+    EXPECT_TRUE(form()->messagePanel().MessageCell(0, 0).startsWith(
+        site + "/both.php(4): Uncaught Error: Call to undefined function"))
         << qPrintable(form()->messagePanel().MessageCell(0, 0));
     EXPECT_EQ(form()->ui().re->caretLine(), 4);
 }
@@ -158,6 +163,7 @@ TEST_F(Run, RunSwitchRunsAfterTheAddressSwitch)
     form()->AppEventsActivate();
     // Without a sender nothing is fetched: the Run window shows the page.
     EXPECT_EQ(form()->project().RunAddress, server->url("warn.php"));
-    EXPECT_EQ(ScopedRecordingBrowsers::of(windows().runWindow->frame_browser1->WebBrowser1)->navigations.value(0),
+    EXPECT_EQ(ScopedRecordingBrowsers::of(windows().runWindow->frame_browser1->WebBrowser1)
+                  ->navigations.value(0),
               server->url("warn.php"));
 }

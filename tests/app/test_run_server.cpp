@@ -1,12 +1,11 @@
 // Run, the preview and saves with the project's own PHP server and php -l:
 // real PHP started by the program, a real server of the test's on the port, a
 // real FTP server holding the port, an empty PATH, a linked project folder.
-#include "app_fixture.h"
-
-#include "editor/code_editor.h"
 #include "app/messages_controller.h"
 #include "app/project_tree_controller.h"
 #include "app/server_controller.h"
+#include "app_fixture.h"
+#include "editor/code_editor.h"
 #include "forms/browser_frame.h"
 #include "forms/environment_options_dialog.h"
 #include "forms/run_text_window.h"
@@ -23,10 +22,10 @@
 #include <QDir>
 #include <QFile>
 #include <QTest>
+
 #include <csignal>
 
-namespace
-{
+namespace {
 
 bool processAlive(qint64 pid)
 {
@@ -34,9 +33,8 @@ bool processAlive(qint64 pid)
 }
 
 // Sets an environment variable for the lifetime of the object.
-class ScopedEnv
-{
-  public:
+class ScopedEnv {
+public:
     ScopedEnv(const char *name, const QByteArray &value)
         : m_name(name), m_had(qEnvironmentVariableIsSet(name)), m_saved(qgetenv(name))
     {
@@ -50,15 +48,14 @@ class ScopedEnv
             qunsetenv(m_name);
     }
 
-  private:
+private:
     const char *m_name;
     bool m_had;
     QByteArray m_saved;
 };
 
-class RunServer : public AppTest
-{
-  protected:
+class RunServer : public AppTest {
+protected:
     void SetUp() override
     {
         AppTest::SetUp();
@@ -115,7 +112,7 @@ class RunServer : public AppTest
     QStringList shown;
     QString textShown;
 
-  private:
+private:
     std::unique_ptr<ScopedEnv> m_state;
 };
 
@@ -134,7 +131,8 @@ TEST_F(RunServer, RunStartsTheOwnServerLandsOnTheWarningAndTheServerGoesWithTheP
     EXPECT_EQ(form()->server().PhpServer().folder(), site);
     // Errors are shown by that server, so Run lands on the warning.
     EXPECT_TRUE(shown.isEmpty());
-    EXPECT_EQ(form()->messagePanel().MessageCell(0, 0), site + "/warn.php(3): Undefined array key \"missing\"");
+    EXPECT_EQ(form()->messagePanel().MessageCell(0, 0),
+              site + "/warn.php(3): Undefined array key \"missing\"");
     EXPECT_EQ(form()->project().OpenedFile, site + "/warn.php");
     EXPECT_EQ(form()->ui().re->caretLine(), 3);
     EXPECT_EQ(runBrowser()->navigations, QStringList{address("warn.php")});
@@ -281,7 +279,8 @@ TEST_F(RunServer, ALinkedProjectFolderLandsOnTheProjectsOwnEntry)
     form()->OpenFileAtLine(link + "/ok.php", true);
     form()->item("Run2")->trigger();
     // PHP names the real folder; the project knows the file through the link.
-    EXPECT_EQ(form()->messagePanel().MessageCell(0, 0), link + "/warn.php(3): Undefined array key \"missing\"");
+    EXPECT_EQ(form()->messagePanel().MessageCell(0, 0),
+              link + "/warn.php(3): Undefined array key \"missing\"");
     EXPECT_EQ(form()->project().OpenedFile, link + "/warn.php");
     EXPECT_EQ(form()->project().Files.Count(), entries + 1); // ok.php only
     EXPECT_EQ(form()->ui().re->caretLine(), 3);
@@ -299,7 +298,8 @@ TEST_F(RunServer, Latin1PagesAndAddressesWithSpacesLandOnTheRightFile)
     form()->item("Run2")->trigger();
     EXPECT_EQ(form()->project().OpenedFile, file);
     EXPECT_EQ(form()->ui().re->caretLine(), 4);
-    EXPECT_EQ(form()->messagePanel().MessageCell(0, 0), file + "(4): Undefined array key \"missing\"");
+    EXPECT_EQ(form()->messagePanel().MessageCell(0, 0),
+              file + "(4): Undefined array key \"missing\"");
     // What the user typed stays as typed.
     EXPECT_EQ(windows().runWindow->frame_browser1->urlText(), form()->project().RunAddress);
 }
@@ -349,7 +349,8 @@ TEST_F(RunServer, SavingAPhpFileWithAParseErrorAddsARowThatJumpsAndACleanSaveRem
     form()->item("Save1")->trigger();
     // Checked in the background: the save returns before PHP has answered.
     EXPECT_EQ(form()->server().Lint().running(), 1);
-    ASSERT_TRUE(QTest::qWaitFor([this] { return !form()->messagePanel().MessageCell(0, 0).isEmpty(); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [this] { return !form()->messagePanel().MessageCell(0, 0).isEmpty(); }, 20000));
     const QString row =
         site + "/broken.php(3): Parse error: syntax error, unexpected token \"echo\"";
     EXPECT_EQ(form()->messagePanel().MessageCell(0, 0), row);

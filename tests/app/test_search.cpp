@@ -1,5 +1,4 @@
 #include "app_fixture.h"
-
 #include "editor/code_editor.h"
 
 #include <QAction>
@@ -34,7 +33,8 @@ protected:
     {
         QStringList rows;
         for (int row = 0; row < form()->ui().messages->rowCount(); ++row)
-            rows << form()->messagePanel().MessageCell(0, row) + '|' + form()->messagePanel().MessageCell(1, row) + '|' +
+            rows << form()->messagePanel().MessageCell(0, row) + '|' +
+                        form()->messagePanel().MessageCell(1, row) + '|' +
                         form()->messagePanel().MessageCell(2, row);
         return rows;
     }
@@ -109,7 +109,8 @@ TEST_F(Search, GotoLineClampsAndKeepsTheColumn)
 
 TEST_F(Search, FindInFilesListsOneRowPerMatchingLine)
 {
-    const QString a = write("a.php", "<?php\n  echo 'x'; ECHO 'y'; Echo 'z';  \r\n$b = 1;\r\necho\t\n");
+    const QString a =
+        write("a.php", "<?php\n  echo 'x'; ECHO 'y'; Echo 'z';  \r\n$b = 1;\r\necho\t\n");
     const QString b = write("Sub.PHP", "nothing here\rcall_echo();\r");
     const QString c = write("c.txt", "no hit");
     for (const QString &path : {a, b, c})
@@ -207,12 +208,14 @@ TEST_F(Search, FindInFilesSearchesStrayNulsAndCountsWhatLooksBinary)
     // Functions... reads every file, NULs and all.
     WriteFileBytes(b, QByteArray("\0\0function in_data()\n", 21));
     form()->project().ScanFunctions();
-    EXPECT_EQ(form()->project().FunctionLines, QStringList({QString::fromLatin1("\0\0function in_data()", 20)}));
+    EXPECT_EQ(form()->project().FunctionLines,
+              QStringList({QString::fromLatin1("\0\0function in_data()", 20)}));
 }
 
 TEST_F(Search, IndentCodeReindentsInOneUndoStepAndIsIdempotent)
 {
-    const QString original = "<?php\n  if ($a) {\n\t echo $a;   \n      }\n   \nfunction f() {}\nx;";
+    const QString original =
+        "<?php\n  if ($a) {\n\t echo $a;   \n      }\n   \nfunction f() {}\nx;";
     form()->ui().re->setWholeText(original);
     form()->ui().re->setCursorPosition(2, 3);
     form()->item("IndentCode1")->trigger();

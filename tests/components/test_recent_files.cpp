@@ -4,13 +4,14 @@
 #include "foundation/settings_store.h"
 #include "support/test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 namespace {
 class RecentFilesTest : public ::testing::Test {
@@ -22,7 +23,10 @@ protected:
     }
     void TearDown() override { SetUserSettings(nullptr); }
 
-    QString stored(const QString &key) { return UserSettings().readValue("quillstone\\RecentFiles\\" + key, "String"); }
+    QString stored(const QString &key)
+    {
+        return UserSettings().readValue("quillstone\\RecentFiles\\" + key, "String");
+    }
     static QStringList shown(const QMenu &menu)
     {
         QStringList captions;
@@ -82,8 +86,8 @@ TEST_F(RecentFilesTest, KeepsTwentyShowsTwelveAndSurvivesARestart)
 TEST_F(RecentFilesTest, AHandWrittenListOfThirtyIsReadWhole)
 {
     for (int i = 0; i < 30; ++i)
-        UserSettings().writeValue(QStringLiteral("quillstone\\RecentFiles\\File%1").arg(i), "String",
-                                  QStringLiteral("/hand/%1.wdx").arg(i));
+        UserSettings().writeValue(QStringLiteral("quillstone\\RecentFiles\\File%1").arg(i),
+                                  "String", QStringLiteral("/hand/%1.wdx").arg(i));
     UserSettings().writeValue("quillstone\\RecentFiles\\Count", "String", "30");
     RecentFiles recent(nullptr, "quillstone");
     ASSERT_EQ(recent.files().size(), 30);
@@ -144,13 +148,16 @@ protected:
     {
         QByteArray text = "[quillstone\\RecentFiles\\Count]\nString=" + count.toUtf8() + "\n";
         for (int i : entries)
-            text += QStringLiteral("[quillstone\\RecentFiles\\File%1]\nString=/p/%1.wdx\n").arg(i).toUtf8();
+            text += QStringLiteral("[quillstone\\RecentFiles\\File%1]\nString=/p/%1.wdx\n")
+                        .arg(i)
+                        .toUtf8();
         WriteFileBytes(ini, text);
     }
     QStringList readList()
     {
         QStringList files;
-        EXPECT_TRUE(FinishesWithin(5000, [&] { files = RecentFiles(nullptr, "quillstone").files(); }));
+        EXPECT_TRUE(
+            FinishesWithin(5000, [&] { files = RecentFiles(nullptr, "quillstone").files(); }));
         return files;
     }
 

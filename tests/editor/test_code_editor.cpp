@@ -4,11 +4,13 @@
 #include "foundation/errors.h"
 #include "support/test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <QTemporaryDir>
 #include <QTest>
 #include <Qsci/qscilexerhtml.h>
+
 #include <cstdlib>
-#include <gtest/gtest.h>
 #include <vector>
 
 namespace {
@@ -78,7 +80,7 @@ TEST_F(Editor, CaretColumnsCountCharactersAndExpandTabs)
     m_editor.setTabWidth(8);
     setText("\t\xC3\xA9x");
     putCaret(m_editor.SendScintilla(Sci::SCI_GETLINEENDPOSITION, 0UL) - 0); // after x
-    EXPECT_EQ(m_editor.caretColumn(), 4);        // tab, e-acute, x: three characters
+    EXPECT_EQ(m_editor.caretColumn(), 4);         // tab, e-acute, x: three characters
     EXPECT_EQ(m_editor.caretDisplayColumn(), 11); // tab to 8, then two more
 }
 
@@ -226,13 +228,13 @@ TEST_F(Editor, CaretMoveKeysReportTheirCommandNumbers)
         Qt::KeyboardModifiers modifiers;
         int expected;
     } keys[] = {
-        {Qt::Key_Left, Qt::NoModifier, 1},       {Qt::Key_Right, Qt::NoModifier, 2},
-        {Qt::Key_Up, Qt::NoModifier, 3},         {Qt::Key_Down, Qt::NoModifier, 4},
-        {Qt::Key_Left, Qt::ControlModifier, 5},  {Qt::Key_Right, Qt::ControlModifier, 6},
-        {Qt::Key_Home, Qt::NoModifier, 7},       {Qt::Key_End, Qt::NoModifier, 8},
-        {Qt::Key_PageUp, Qt::NoModifier, 9},     {Qt::Key_PageDown, Qt::NoModifier, 10},
-        {Qt::Key_PageUp, Qt::AltModifier, 11},   {Qt::Key_PageDown, Qt::AltModifier, 12},
-        {Qt::Key_Right, Qt::ShiftModifier, 2},   {Qt::Key_Down, Qt::ShiftModifier, 4},
+        {Qt::Key_Left, Qt::NoModifier, 1},      {Qt::Key_Right, Qt::NoModifier, 2},
+        {Qt::Key_Up, Qt::NoModifier, 3},        {Qt::Key_Down, Qt::NoModifier, 4},
+        {Qt::Key_Left, Qt::ControlModifier, 5}, {Qt::Key_Right, Qt::ControlModifier, 6},
+        {Qt::Key_Home, Qt::NoModifier, 7},      {Qt::Key_End, Qt::NoModifier, 8},
+        {Qt::Key_PageUp, Qt::NoModifier, 9},    {Qt::Key_PageDown, Qt::NoModifier, 10},
+        {Qt::Key_PageUp, Qt::AltModifier, 11},  {Qt::Key_PageDown, Qt::AltModifier, 12},
+        {Qt::Key_Right, Qt::ShiftModifier, 2},  {Qt::Key_Down, Qt::ShiftModifier, 4},
     };
     for (const auto &k : keys) {
         commands.clear();
@@ -262,12 +264,10 @@ TEST_F(Editor, KeyAndChangeEventsReachListeners)
     QObject::connect(&m_editor, &CodeEditor::keyUp, [&](int key, Qt::KeyboardModifiers) {
         events.push_back(QStringLiteral("up %1").arg(key));
     });
-    QObject::connect(&m_editor, &CodeEditor::documentChanged,
-                     [&] { events.push_back("changed"); });
+    QObject::connect(&m_editor, &CodeEditor::documentChanged, [&] { events.push_back("changed"); });
     QTest::keyClick(&m_editor, Qt::Key_Q);
-    const std::vector<QString> expected = {QStringLiteral("down %1").arg(int(Qt::Key_Q)),
-                                           "press q", "changed",
-                                           QStringLiteral("up %1").arg(int(Qt::Key_Q))};
+    const std::vector<QString> expected = {QStringLiteral("down %1").arg(int(Qt::Key_Q)), "press q",
+                                           "changed", QStringLiteral("up %1").arg(int(Qt::Key_Q))};
     EXPECT_EQ(events, expected);
     EXPECT_EQ(m_editor.wholeText(), "q");
 }
@@ -278,16 +278,19 @@ TEST_F(Editor, PhpColouringAppliesItsAttributes)
     m_editor.setColouring(CodeEditor::Colouring::Php);
     ASSERT_NE(dynamic_cast<QsciLexerHTML *>(m_editor.lexer()), nullptr);
     auto fore = [&](int style) {
-        const long bgr = m_editor.SendScintilla(Sci::SCI_STYLEGETFORE, static_cast<unsigned long>(style));
+        const long bgr =
+            m_editor.SendScintilla(Sci::SCI_STYLEGETFORE, static_cast<unsigned long>(style));
         return QColor(bgr & 0xff, (bgr >> 8) & 0xff, (bgr >> 16) & 0xff);
     };
     // The control stores Qt's weight negated (Qt's scale, not its own).
     auto bold = [&](int style) {
-        const long weight = m_editor.SendScintilla(Sci::SCI_STYLEGETWEIGHT, static_cast<unsigned long>(style));
+        const long weight =
+            m_editor.SendScintilla(Sci::SCI_STYLEGETWEIGHT, static_cast<unsigned long>(style));
         return std::abs(weight) >= QFont::DemiBold;
     };
     auto back = [&](int style) {
-        const long bgr = m_editor.SendScintilla(Sci::SCI_STYLEGETBACK, static_cast<unsigned long>(style));
+        const long bgr =
+            m_editor.SendScintilla(Sci::SCI_STYLEGETBACK, static_cast<unsigned long>(style));
         return QColor(bgr & 0xff, (bgr >> 8) & 0xff, (bgr >> 16) & 0xff);
     };
     EXPECT_EQ(fore(QsciLexerHTML::PHPComment), QColor(0, 128, 128));

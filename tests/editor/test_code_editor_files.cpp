@@ -3,18 +3,19 @@
 #include "foundation/errors.h"
 #include "support/test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <vector>
 
-namespace
-{
+namespace {
 
 // Types text the way a keyboard does, one character a key, for characters
 // QTest::keyClicks cannot send.
@@ -29,9 +30,8 @@ void type(QWidget *widget, const QString &text)
     }
 }
 
-class EditorFiles : public ::testing::Test
-{
-  protected:
+class EditorFiles : public ::testing::Test {
+protected:
     QString path(const QString &name) const { return m_dir.filePath(name); }
 
     // Opens the bytes and saves them unchanged under another name.
@@ -197,8 +197,7 @@ TEST_F(EditorFiles, ChangesByOtherProgramsAreSeenEvenRightAfterOurSave)
     // Replaced by another file of the same size and time: its identity tells.
     m_editor.loadFromFile(path("page.php"));
     WriteFileBytes(path("other.php"), "<?php echo 3;\n");
-    struct stat info {
-    };
+    struct stat info {};
     ASSERT_EQ(::stat(QFile::encodeName(path("page.php")).constData(), &info), 0);
     const struct timespec times[2] = {info.st_atim, info.st_mtim};
     ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(path("other.php")).constData(), times, 0), 0);
@@ -244,8 +243,7 @@ TEST_F(EditorFiles, SaveKeepsThePermissionsOfTheFile)
     m_editor.setWholeText("<?php echo 1;\n");
     m_editor.saveToFile(path("mode.php"));
     EXPECT_EQ(ReadFileBytes(path("mode.php")), QByteArray("<?php echo 1;\n"));
-    struct stat info {
-    };
+    struct stat info {};
     ASSERT_EQ(::stat(QFile::encodeName(path("mode.php")).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0640u);
 }

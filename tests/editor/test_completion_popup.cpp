@@ -3,13 +3,13 @@
 #include "editor/code_editor.h"
 #include "editor/completion_popup.h"
 
+#include <gtest/gtest.h>
+
 #include <QLineEdit>
 #include <QTest>
 #include <QVBoxLayout>
-#include <gtest/gtest.h>
 
-namespace
-{
+namespace {
 
 using Sci = QsciScintillaBase;
 
@@ -27,9 +27,8 @@ TEST(CompletionList, NarrowsByPrefixIgnoringCaseInListOrder)
     EXPECT_TRUE(list.narrow("").isEmpty());
 }
 
-class Completion : public ::testing::Test
-{
-  protected:
+class Completion : public ::testing::Test {
+protected:
     void SetUp() override
     {
         auto *layout = new QVBoxLayout(&m_window);

@@ -3,22 +3,22 @@
 // indent as PHP code expects.
 #include "editor/code_editor.h"
 
+#include <gtest/gtest.h>
+
 #include <QAction>
 #include <QTest>
 #include <QVBoxLayout>
 #include <QWidget>
 #include <Qsci/qscicommandset.h>
-#include <gtest/gtest.h>
+
 #include <map>
 
-namespace
-{
+namespace {
 
 using Sci = QsciScintillaBase;
 
-class EditorKeys : public ::testing::Test
-{
-  protected:
+class EditorKeys : public ::testing::Test {
+protected:
     void SetUp() override
     {
         m_editor = new CodeEditor(&m_window);

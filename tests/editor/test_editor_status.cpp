@@ -4,6 +4,8 @@
 #include "editor/code_editor.h"
 #include "support/test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QPalette>
 #include <QRandomGenerator>
@@ -11,10 +13,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <Qsci/qscilexerhtml.h>
-#include <gtest/gtest.h>
 
-namespace
-{
+namespace {
 
 using Sci = QsciScintillaBase;
 
@@ -45,9 +45,8 @@ CodeEditor::LineEnds countedLineEnds(const QString &text)
                 : CodeEditor::LineEnds::None;
 }
 
-class EditorStatus : public ::testing::Test
-{
-  protected:
+class EditorStatus : public ::testing::Test {
+protected:
     void SetUp() override
     {
         m_editor.resize(500, 300);

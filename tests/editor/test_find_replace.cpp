@@ -6,6 +6,8 @@
 #include "editor/text_finder.h"
 #include "support/test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
@@ -14,16 +16,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QVBoxLayout>
-#include <gtest/gtest.h>
 
-namespace
-{
+namespace {
 
 using Sci = QsciScintillaBase;
 
-class FindReplace : public ::testing::Test
-{
-  protected:
+class FindReplace : public ::testing::Test {
+protected:
     void load(const QByteArray &bytes)
     {
         WriteFileBytes(path(), bytes);
@@ -211,9 +210,8 @@ TEST_F(FindReplace, AnInvalidExpressionSaysWhyAndChangesNothing)
     EXPECT_FALSE(m_finder.findNext());
 }
 
-class FindBar : public ::testing::Test
-{
-  protected:
+class FindBar : public ::testing::Test {
+protected:
     void SetUp() override
     {
         auto *layout = new QVBoxLayout(&m_window);
@@ -229,7 +227,8 @@ class FindBar : public ::testing::Test
         m_editor->SendScintilla(Sci::SCI_EMPTYUNDOBUFFER);
         m_editor->setFocus();
     }
-    template <class Widget> Widget *part(const char *name)
+    template <class Widget>
+    Widget *part(const char *name)
     {
         auto *widget = m_bar->findChild<Widget *>(QString::fromLatin1(name));
         EXPECT_NE(widget, nullptr) << name;

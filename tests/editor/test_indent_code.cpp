@@ -6,12 +6,12 @@
 #include "project/code_indent.h"
 #include "support/test_support.h"
 
-#include <QDirIterator>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-namespace
-{
+#include <QDirIterator>
+#include <QTemporaryDir>
+
+namespace {
 
 using Sci = QsciScintillaBase;
 

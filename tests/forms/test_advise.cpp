@@ -1,12 +1,14 @@
 // The advice window over a manual folder of our own, and the online manual
 // window, with a recording browser in place of the engine.
 #include "forms/advice_window.h"
-#include "forms/online_manual_window.h"
 #include "forms/browser_frame.h"
-#include "support/recording_browser_view.h"
+#include "forms/online_manual_window.h"
 #include "foundation/errors.h"
 #include "project/manual_index.h"
+#include "support/recording_browser_view.h"
 #include "support/test_support.h"
+
+#include <gtest/gtest.h>
 
 #include <QDir>
 #include <QLineEdit>
@@ -14,14 +16,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
-#include <gtest/gtest.h>
 
-namespace
-{
+namespace {
 
-class Advice : public ::testing::Test
-{
-  protected:
+class Advice : public ::testing::Test {
+protected:
     void SetUp() override
     {
         folder = dir.filePath("phpmanual");

@@ -11,8 +11,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 
-namespace
-{
+namespace {
 
 struct LogWindow {
     LogWindow()

@@ -1,7 +1,7 @@
 // The frame over the real web engine, offscreen, against a real PHP server on
 // a free loopback port.
-#include "forms/browser_view.h"
 #include "forms/browser_frame.h"
+#include "forms/browser_view.h"
 #include "support/php_server.h"
 #include "support/test_support.h"
 
@@ -11,19 +11,19 @@
 #include <QDir>
 #include <QHostAddress>
 #include <QLineEdit>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWebEngineView>
+
 #include <memory>
 
-namespace
-{
+namespace {
 
 // Pages loading takes a while with a cold engine; only the upper bound is long.
 constexpr int PageTimeoutMs = 60000;
@@ -161,12 +161,14 @@ TEST(BrowserEngine, FailuresBeforeAnyServerAnsweredShowTheOwnPageAndReloadTriesA
     QStringList failures;
     host.view->setFailurePage([&failures](const QString &url, const QString &error) {
         failures << url + " | " + error;
-        return QStringLiteral("<html><head><title>ours %1</title></head><body>start a server</body></html>")
+        return QStringLiteral(
+                   "<html><head><title>ours %1</title></head><body>start a server</body></html>")
             .arg(failures.size());
     });
     QSignalSpy reported(host.view, &BrowserView::beforeNavigate);
     const auto titleBecomes = [&host](const QString &title) {
-        return QTest::qWaitFor([&] { return host.view->engineView()->title() == title; }, PageTimeoutMs);
+        return QTest::qWaitFor([&] { return host.view->engineView()->title() == title; },
+                               PageTimeoutMs);
     };
 
     // Nothing listens: our page instead of the engine's; the address box and

@@ -1,8 +1,8 @@
 // The browser frame's rules and commands, driven through its real controls and
 // keys with a recording browser in place of the engine.
 #include "forms/browser_frame.h"
-#include "support/recording_browser_view.h"
 #include "foundation/errors.h"
+#include "support/recording_browser_view.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -16,8 +16,7 @@
 #include <QTest>
 #include <QVBoxLayout>
 
-namespace
-{
+namespace {
 
 // A top-level window holding a frame directly, as every host does.
 struct Host {
@@ -47,16 +46,18 @@ struct Host {
 };
 
 // A browser whose engine refuses everything, to see that the frame's guard holds.
-class FailingBrowserView final : public BrowserView
-{
-  public:
+class FailingBrowserView final : public BrowserView {
+public:
     using BrowserView::BrowserView;
     void navigate(const QString &url) override { throw AppError("cannot go to " + url); }
     void reload() override { throw AppError(QStringLiteral("cannot reload")); }
     void setSilent(bool) override {}
     bool isSilent() const override { return false; }
     void focusBrowser() override {}
-    void showPage(const QString &, const QString &) override { throw AppError(QStringLiteral("cannot show")); }
+    void showPage(const QString &, const QString &) override
+    {
+        throw AppError(QStringLiteral("cannot show"));
+    }
     QString ownPageFor() const override { return {}; }
 };
 

@@ -1,6 +1,8 @@
-#include "forms/project_functions_dialog.h"
 #include "forms/file_functions_dialog.h"
+#include "forms/project_functions_dialog.h"
 #include "support/test_support.h"
+
+#include <gtest/gtest.h>
 
 #include <QApplication>
 #include <QDialog>
@@ -8,7 +10,6 @@
 #include <QListWidget>
 #include <QTableView>
 #include <QTest>
-#include <gtest/gtest.h>
 
 namespace {
 QStringList visibleLines(const ProjectFunctionsDialog &form)
@@ -30,8 +31,10 @@ void openActive(QDialog &dialog)
 
 TEST(ProjectFunctionsDialog, FileNameCellsPast20CharactersShowTheirEnd)
 {
-    EXPECT_EQ(ProjectFunctionsDialog::FileNameCellText("abcdefghij0123456789"), "abcdefghij0123456789");
-    EXPECT_EQ(ProjectFunctionsDialog::FileNameCellText("xabcdefghij0123456789"), "...defghij0123456789");
+    EXPECT_EQ(ProjectFunctionsDialog::FileNameCellText("abcdefghij0123456789"),
+              "abcdefghij0123456789");
+    EXPECT_EQ(ProjectFunctionsDialog::FileNameCellText("xabcdefghij0123456789"),
+              "...defghij0123456789");
     EXPECT_EQ(ProjectFunctionsDialog::FileNameCellText("xabcdefghij0123456789").size(), 20);
     EXPECT_EQ(ProjectFunctionsDialog::FileNameCellText(""), "");
 }
@@ -42,12 +45,14 @@ TEST(ProjectFunctionsDialog, SortsAndFiltersOnTheLineOnly)
     ProjectFunctionsDialog form;
     // Empty: one empty row.
     EXPECT_EQ(visibleLines(form), QStringList({"@"}));
-    form.setRows({"function b()", "function b()", "function a()", "function Foo()", "  function z()"},
-                 {"f1", "f2", "f3", "foo.php", "f5"});
+    form.setRows(
+        {"function b()", "function b()", "function a()", "function Foo()", "  function z()"},
+        {"f1", "f2", "f3", "foo.php", "f5"});
     EXPECT_EQ(form.ShowWithSelection(QString()), 0);
     EXPECT_EQ(dialogs.modalWindows.back(), &form);
-    EXPECT_EQ(visibleLines(form), QStringList({"  function z()@f5", "function Foo()@foo.php",
-                                               "function a()@f3", "function b()@f2", "function b()@f1"}));
+    EXPECT_EQ(visibleLines(form),
+              QStringList({"  function z()@f5", "function Foo()@foo.php", "function a()@f3",
+                           "function b()@f2", "function b()@f1"}));
     // Case-sensitive, never in the file name.
     form.search_edit->setText("foo");
     EXPECT_EQ(visibleLines(form), QStringList({"@"}));

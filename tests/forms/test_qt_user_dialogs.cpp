@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
 #include <functional>
 
 namespace {
@@ -195,8 +196,8 @@ TEST(QtUserDialogs, OpenAndSaveDialogs)
         nameEdit->setText("page");
         static_cast<QDialog *>(fd)->accept(); // QFileDialog::accept checks the choice
     });
-    const QString saved = dialogs.saveFile("Save as", dir.filePath("old.php"),
-                                           "PHP files|*.php|Any file|*.*", "php");
+    const QString saved =
+        dialogs.saveFile("Save as", dir.filePath("old.php"), "PHP files|*.php|Any file|*.*", "php");
     EXPECT_EQ(filters, QStringList({"PHP files (*.php)", "Any file (*)"}));
     EXPECT_EQ(saved, QDir(dir.path()).filePath("page.php"));
 }

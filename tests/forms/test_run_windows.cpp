@@ -1,10 +1,10 @@
 // The Run, text and phpMyAdmin windows as the run commands use them, with a
 // recording browser in place of the engine.
 #include "editor/code_editor.h"
-#include "forms/run_window.h"
+#include "forms/browser_frame.h"
 #include "forms/database_admin_window.h"
 #include "forms/run_text_window.h"
-#include "forms/browser_frame.h"
+#include "forms/run_window.h"
 #include "support/recording_browser_view.h"
 
 #include <gtest/gtest.h>
@@ -15,8 +15,7 @@
 #include <QTest>
 #include <QTimer>
 
-namespace
-{
+namespace {
 
 void showActive(QWidget &window)
 {

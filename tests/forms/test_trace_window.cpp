@@ -27,9 +27,8 @@ TEST(TraceWindow, FortyFiveLinesLeaveTheLastFive)
     TraceWindow window(logger);
     ASSERT_TRUE(window.isVisible());
     logLines(logger, 1, 45);
-    EXPECT_EQ(memoLines(window),
-              QStringList({"41: line 41", "42: line 42", "43: line 43", "44: line 44",
-                           "45: line 45"}));
+    EXPECT_EQ(memoLines(window), QStringList({"41: line 41", "42: line 42", "43: line 43",
+                                              "44: line 44", "45: line 45"}));
 }
 
 TEST(TraceWindow, NoClearLogKeepsEveryLine)
@@ -84,10 +83,10 @@ TEST(TraceWindow, ShowSwitchesMatchWholeWordsInAnyCase)
         QStringList params;
         bool shown;
     };
-    const Case cases[] = {{{"trace"}, true},       {{"TRACE"}, true},   {{"TrAcE"}, true},
-                          {{"-trace"}, false},     {{"/trace"}, false}, {{"debug"}, true},
-                          {{"tracer"}, false},     {{"noclearlog"}, false},
-                          {{"traceheight", "50"}, false}};
+    const Case cases[] = {
+        {{"trace"}, true},   {{"TRACE"}, true},       {{"TrAcE"}, true},
+        {{"-trace"}, false}, {{"/trace"}, false},     {{"debug"}, true},
+        {{"tracer"}, false}, {{"noclearlog"}, false}, {{"traceheight", "50"}, false}};
     for (const Case &c : cases) {
         ScopedParameters params(c.params);
         TraceLogger logger;

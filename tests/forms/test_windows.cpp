@@ -1,15 +1,15 @@
 #include "forms/about_dialog.h"
-#include "forms/help_window.h"
 #include "forms/advice_window.h"
-#include "forms/project_functions_dialog.h"
-#include "forms/project_files_dialog.h"
-#include "forms/file_functions_dialog.h"
-#include "forms/online_manual_window.h"
-#include "forms/project_options_dialog.h"
-#include "forms/run_window.h"
 #include "forms/database_admin_window.h"
-#include "forms/run_text_window.h"
 #include "forms/environment_options_dialog.h"
+#include "forms/file_functions_dialog.h"
+#include "forms/help_window.h"
+#include "forms/online_manual_window.h"
+#include "forms/project_files_dialog.h"
+#include "forms/project_functions_dialog.h"
+#include "forms/project_options_dialog.h"
+#include "forms/run_text_window.h"
+#include "forms/run_window.h"
 #include "foundation/errors.h"
 #include "foundation/settings.h"
 #include "foundation/version.h"
@@ -28,6 +28,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
+
 #include <functional>
 #include <memory>
 
@@ -40,7 +41,10 @@ struct WindowCase {
 };
 
 template <typename T>
-std::unique_ptr<QWidget> make() { return std::make_unique<T>(); }
+std::unique_ptr<QWidget> make()
+{
+    return std::make_unique<T>();
+}
 
 QString help(const QString &folder)
 {
@@ -82,7 +86,8 @@ TEST(SecondaryWindows, CaptionsNamesAndTopLevel)
 TEST(SecondaryWindows, FixedDialogsAndTheAdviceWindow)
 {
     const std::pair<std::function<std::unique_ptr<QWidget>()>, QSize> fixed[] = {
-        {make<EnvironmentOptionsDialog>, {384, 179}}, {make<AboutDialog>, {364, 191}},
+        {make<EnvironmentOptionsDialog>, {384, 179}},
+        {make<AboutDialog>, {364, 191}},
         {make<HelpWindow>, {584, 447}}};
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     for (const auto &[factory, size] : fixed) {

@@ -2,8 +2,9 @@
 #include "foundation/handler_guard.h"
 #include "support/test_support.h"
 
-#include <QObject>
 #include <gtest/gtest.h>
+
+#include <QObject>
 
 namespace {
 // A component with a button's click signal, without linking any widget.
@@ -36,7 +37,7 @@ TEST(HandlerGuard, ClickRunsTheStoredHandlerOnceThroughTheGuard)
     EXPECT_EQ(senders, std::vector<QObject *>{&button});
 
     // The driver's direct call goes to the same handler.
-    ClickHandlerOf(&button)(nullptr);
+    ClickHandlerOf (&button)(nullptr);
     EXPECT_EQ(senders.size(), 2u);
 
     // A new handler replaces the old one; a click still runs one handler.

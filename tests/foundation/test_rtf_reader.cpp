@@ -5,7 +5,10 @@
 #include <QRandomGenerator>
 
 namespace {
-QString plain(const char *rtf) { return ReadRtf(QByteArray(rtf)).plainText(); }
+QString plain(const char *rtf)
+{
+    return ReadRtf(QByteArray(rtf)).plainText();
+}
 } // namespace
 
 TEST(RtfReader, ParagraphsLinesTabsAndEscapes)
@@ -50,8 +53,7 @@ TEST(RtfReader, CharacterFormatsFollowGroups)
 TEST(RtfReader, EightBitCharactersUseTheDocumentCodePage)
 {
     // 1252 is the default and maps 0x80..0x9F to their Windows characters.
-    EXPECT_EQ(plain("{\\rtf1\\ansi caf\\'e9 \\'80 \\'93q\\'94}"),
-              QString::fromUtf8("café € “q”"));
+    EXPECT_EQ(plain("{\\rtf1\\ansi caf\\'e9 \\'80 \\'93q\\'94}"), QString::fromUtf8("café € “q”"));
     EXPECT_EQ(plain("{\\rtf1\\ansi\\ansicpg1252 \\'E9\\'9f}"), QString::fromUtf8("éŸ"));
     // Latin-1 keeps the control range as it is.
     const QString latin1 = plain("{\\rtf1\\ansi\\ansicpg28591 \\'e9\\'80}");

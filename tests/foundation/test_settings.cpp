@@ -3,10 +3,11 @@
 #include "foundation/settings_store.h"
 #include "support/test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 namespace {
 // Each test gets its own store file and the program's title.
@@ -70,7 +71,8 @@ TEST_F(Settings, ValuesSurviveAndKeyPathsIgnoreCase)
 {
     RegWriteString("quillstone\\RecentFiles\\Item0", "C:\\web\\a b=c.wdx\nsecond line");
     RegWriteString("Software\\Quillstone\\Other", "x");
-    EXPECT_EQ(RegReadString("QUILLSTONE\\recentfiles\\item0", ""), "C:\\web\\a b=c.wdx\nsecond line");
+    EXPECT_EQ(RegReadString("QUILLSTONE\\recentfiles\\item0", ""),
+              "C:\\web\\a b=c.wdx\nsecond line");
     // A fresh store object over the same file reads the same values.
     IniSettingsStore again(path);
     EXPECT_EQ(again.readValue("Software\\Quillstone\\Other", "String"), "x");
@@ -92,7 +94,8 @@ TEST_F(Settings, UnwritableStoreRaisesAClearError)
         WriteSetting("ActivateOnReturn", "0");
         FAIL() << "no error";
     } catch (const AppError &e) {
-        EXPECT_TRUE(e.message().startsWith("Cannot write the settings file")) << qPrintable(e.message());
+        EXPECT_TRUE(e.message().startsWith("Cannot write the settings file"))
+            << qPrintable(e.message());
     }
     // A read still answers with the default.
     EXPECT_EQ(ReadSetting("ActivateOnReturn", "1"), "1");
@@ -110,11 +113,14 @@ TEST_F(Settings, ManyKeysAtOnceMatchOneByOne)
 {
     QList<QPair<QString, QString>> values;
     for (int i = 0; i < 50; ++i)
-        values.append({QStringLiteral("quillstone\\RecentFiles\\File%1").arg(i), QStringLiteral("/p/%1").arg(i)});
+        values.append({QStringLiteral("quillstone\\RecentFiles\\File%1").arg(i),
+                       QStringLiteral("/p/%1").arg(i)});
     UserSettings().writeValues(values, "String");
     EXPECT_EQ(RegReadString("QUILLSTONE\\RecentFiles\\File7", ""), "/p/7");
-    const QStringList read = UserSettings().readValues(
-        {"quillstone\\RecentFiles\\File49", "quillstone\\RecentFiles\\File0", "quillstone\\Missing"}, "String");
+    const QStringList read =
+        UserSettings().readValues({"quillstone\\RecentFiles\\File49",
+                                   "quillstone\\RecentFiles\\File0", "quillstone\\Missing"},
+                                  "String");
     EXPECT_EQ(read, (QStringList{"/p/49", "/p/0", ""}));
     // The batch read created the missing key, as a single read does.
     EXPECT_TRUE(UserSettings().hasKey("quillstone\\Missing"));

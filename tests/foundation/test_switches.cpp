@@ -1,8 +1,9 @@
 #include "foundation/switches.h"
 #include "support/test_support.h"
 
-#include <QCoreApplication>
 #include <gtest/gtest.h>
+
+#include <QCoreApplication>
 
 namespace {
 QStringList params(std::initializer_list<const char *> words)

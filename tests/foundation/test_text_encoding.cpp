@@ -1,13 +1,17 @@
 #include "foundation/text_encoding.h"
 
-#include <QString>
 #include <gtest/gtest.h>
+
+#include <QString>
 
 using namespace text_encoding;
 
 namespace {
 
-bool valid(const QByteArray &bytes) { return isValidUtf8(bytes.constData(), bytes.size()); }
+bool valid(const QByteArray &bytes)
+{
+    return isValidUtf8(bytes.constData(), bytes.size());
+}
 
 } // namespace
 
@@ -25,16 +29,16 @@ TEST(TextEncoding, AcceptsWellFormedUtf8OfEveryLength)
 
 TEST(TextEncoding, RejectsMalformedUtf8)
 {
-    EXPECT_FALSE(valid("caf\xE9"));                   // Latin-1 e-acute
-    EXPECT_FALSE(valid("\x80"));                      // stray continuation
-    EXPECT_FALSE(valid("\xC0\xAF"));                  // overlong '/'
-    EXPECT_FALSE(valid("\xE0\x80\xAF"));              // overlong three-byte
-    EXPECT_FALSE(valid("\xF0\x80\x80\xAF"));          // overlong four-byte
-    EXPECT_FALSE(valid("\xED\xA0\x80"));              // surrogate
-    EXPECT_FALSE(valid("\xF4\x90\x80\x80"));          // above U+10FFFF
+    EXPECT_FALSE(valid("caf\xE9"));          // Latin-1 e-acute
+    EXPECT_FALSE(valid("\x80"));             // stray continuation
+    EXPECT_FALSE(valid("\xC0\xAF"));         // overlong '/'
+    EXPECT_FALSE(valid("\xE0\x80\xAF"));     // overlong three-byte
+    EXPECT_FALSE(valid("\xF0\x80\x80\xAF")); // overlong four-byte
+    EXPECT_FALSE(valid("\xED\xA0\x80"));     // surrogate
+    EXPECT_FALSE(valid("\xF4\x90\x80\x80")); // above U+10FFFF
     EXPECT_FALSE(valid("\xF5\x80\x80\x80"));
-    EXPECT_FALSE(valid("abc\xE2\x82"));               // cut short at the end
-    EXPECT_FALSE(valid("\xE2\x28\xA1"));              // bad continuation
+    EXPECT_FALSE(valid("abc\xE2\x82"));  // cut short at the end
+    EXPECT_FALSE(valid("\xE2\x28\xA1")); // bad continuation
     EXPECT_FALSE(valid("01234567\xFF"));
 
     // The offset is that of the sequence's first byte, past the fast path too.

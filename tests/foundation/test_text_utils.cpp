@@ -3,8 +3,7 @@
 
 #include <gtest/gtest.h>
 
-namespace
-{
+namespace {
 
 QStringList split(const QString &text, const QString &separator)
 {

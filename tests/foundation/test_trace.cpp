@@ -81,9 +81,10 @@ TEST(TraceLog, TracePointNamesExpressionFileLineAndValue)
     TRACE_POINT(count);
     ASSERT_EQ(sink.lines.size(), 3u);
     const QString first = sink.lines[0].section(QStringLiteral(": "), 1);
-    EXPECT_EQ(first, QStringLiteral("filename(test_trace.cpp):%1:C:\\web\\shop.wdx").arg(expectedLine));
-    EXPECT_TRUE(sink.lines[1].endsWith(QStringLiteral(": \"SaveClick\"(test_trace.cpp):%1:SaveClick")
-                                           .arg(expectedLine + 1)));
+    EXPECT_EQ(first,
+              QStringLiteral("filename(test_trace.cpp):%1:C:\\web\\shop.wdx").arg(expectedLine));
+    EXPECT_TRUE(sink.lines[1].endsWith(
+        QStringLiteral(": \"SaveClick\"(test_trace.cpp):%1:SaveClick").arg(expectedLine + 1)));
     EXPECT_TRUE(sink.lines[2].endsWith(QStringLiteral(":41")));
 
     // Hidden: the expression is not even evaluated.

@@ -2,10 +2,11 @@
 #include "foundation/xml_storage.h"
 #include "support/test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include <functional>
 #include <utility>
@@ -179,9 +180,11 @@ TEST_F(XmlStorageTest, ReadsFilesWithAndWithoutDeclaration)
     RecordStore store;
     const std::vector<std::pair<const char *, QByteArray>> files = {
         {"plain.xml", "<root><a v=\"\xc3\xa9\"/></root>"},
-        {"utf8.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<root><a v=\"\xc3\xa9\"/></root>"},
+        {"utf8.xml",
+         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<root><a v=\"\xc3\xa9\"/></root>"},
         {"bom.xml", "\xef\xbb\xbf<root><a v=\"\xc3\xa9\"/></root>"},
-        {"latin1.xml", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<root><a v=\"\xe9\"/></root>"},
+        {"latin1.xml",
+         "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<root><a v=\"\xe9\"/></root>"},
         {"cp1252.xml",
          "<?xml version=\"1.0\" encoding=\"windows-1252\"?>\n<root><a v=\"\xe9\"/></root>"},
     };

@@ -13,6 +13,7 @@
 #include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTemporaryDir>
+
 #include <arpa/inet.h>
 #include <atomic>
 #include <netinet/in.h>
@@ -21,12 +22,10 @@
 #include <thread>
 #include <unistd.h>
 
-namespace
-{
+namespace {
 
-class FtpClientTest : public ::testing::Test
-{
-  protected:
+class FtpClientTest : public ::testing::Test {
+protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_home.isValid() && m_local.isValid());
@@ -161,8 +160,7 @@ TEST_F(FtpClientTest, MakesFoldersAndReportsRefusals)
     m_client.changeDir(QStringLiteral("new"));
 }
 
-class FtpClientNoMkdTest : public FtpClientTest
-{
+class FtpClientNoMkdTest : public FtpClientTest {
     FtpTestServer::Options serverOptions() const override
     {
         FtpTestServer::Options options;
@@ -261,7 +259,8 @@ TEST_F(FtpClientTest, RenamesOverAnExistingFileAndDeletes)
     EXPECT_EQ(ReadFileBytes(home(QStringLiteral("page.php"))), "new");
     EXPECT_FALSE(QFile::exists(home(QStringLiteral(".part"))));
 
-    QString message = errorOf([&] { m_client.rename(QStringLiteral("gone"), QStringLiteral("x")); });
+    QString message =
+        errorOf([&] { m_client.rename(QStringLiteral("gone"), QStringLiteral("x")); });
     EXPECT_TRUE(message.startsWith(QStringLiteral("RNFR gone: 550"))) << message.toStdString();
     m_client.removeFile(QStringLiteral("page.php"));
     EXPECT_FALSE(QFile::exists(home(QStringLiteral("page.php"))));
@@ -275,8 +274,7 @@ TEST_F(FtpClientTest, RenamesOverAnExistingFileAndDeletes)
     EXPECT_TRUE(QDir(home(QStringLiteral("still-in-step"))).exists());
 }
 
-class FtpClientPasvTest : public FtpClientTest
-{
+class FtpClientPasvTest : public FtpClientTest {
     FtpTestServer::Options serverOptions() const override
     {
         FtpTestServer::Options options;
@@ -343,15 +341,13 @@ TEST(FtpClientSilentServer, AServerThatNeverAnswersTimesOut)
     EXPECT_FALSE(client.isConnected());
 }
 
-namespace
-{
+namespace {
 
 // A scripted server on a plain socket in its own thread: it answers each
 // command line with the next canned reply, so replies spread over several
 // lines can be tested exactly.
-class ScriptedServer
-{
-  public:
+class ScriptedServer {
+public:
     explicit ScriptedServer(std::vector<std::string> replies) : m_replies(std::move(replies))
     {
         m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -375,7 +371,7 @@ class ScriptedServer
     quint16 port() const { return m_port; }
     std::vector<std::string> commands() const { return m_commands; } // after the client quit
 
-  private:
+private:
     void serve()
     {
         const int peer = ::accept(m_listener, nullptr, nullptr);

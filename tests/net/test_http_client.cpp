@@ -11,9 +11,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 #include <QHostAddress>
 #include <QTcpServer>
+#include <QTemporaryDir>
+
 #include <memory>
 
 using namespace std::chrono_literals;
@@ -53,7 +54,8 @@ std::unique_ptr<PhpServer> HttpClientTest::server;
 TEST_F(HttpClientTest, ReturnsTheBodyWithOwnHeadersAndFollowsRedirects)
 {
     CurlHttpClient client;
-    EXPECT_EQ(client.get(url("agent.php")), QStringLiteral("Quillstone/" QUILLSTONE_VERSION "\ntext/html, */*"));
+    EXPECT_EQ(client.get(url("agent.php")),
+              QStringLiteral("Quillstone/" QUILLSTONE_VERSION "\ntext/html, */*"));
     const QString clean = client.get(url("redirect.php"));
     EXPECT_TRUE(clean.contains(QStringLiteral("<b>Status</b>: all fine"))) << clean.toStdString();
     EXPECT_FALSE(CapturePhpError(clean).found);
@@ -98,7 +100,8 @@ TEST_F(HttpClientTest, BytesThatAreNotUtf8ComeBackAsLatin1)
     // a second page does not inherit anything of the first.
     EXPECT_EQ(client.get(url("utf8_big.php")), QString(500'000, QChar(0x20AC)));
     EXPECT_EQ(client.getBytes(url("utf8_big.php")).size(), 1'500'000);
-    EXPECT_EQ(client.get(url("agent.php")), QStringLiteral("Quillstone/" QUILLSTONE_VERSION "\ntext/html, */*"));
+    EXPECT_EQ(client.get(url("agent.php")),
+              QStringLiteral("Quillstone/" QUILLSTONE_VERSION "\ntext/html, */*"));
 }
 
 TEST_F(HttpClientTest, TwentyMegabytePageWithAWarningNearTheEnd)
@@ -127,11 +130,11 @@ TEST_F(HttpClientTest, CapturesWhatPhpReallyPrints)
         {"warning.php", 4, R"( Undefined array key "missing")"},
         {"parse_error.php", 3, R"( syntax error, unexpected token "echo", expecting "," or ";")"},
         {"exception.php", 4,
-         " Uncaught RuntimeException: Something <broke> & \"failed\" in " + SiteRoot
-             + "/exception.php:4"},
+         " Uncaught RuntimeException: Something <broke> & \"failed\" in " + SiteRoot +
+             "/exception.php:4"},
         {"warning_then_error.php", 4,
-         " Uncaught Error: Call to undefined function undefined_function() in " + SiteRoot
-             + "/warning_then_error.php:4"},
+         " Uncaught Error: Call to undefined function undefined_function() in " + SiteRoot +
+             "/warning_then_error.php:4"},
     };
     CurlHttpClient client;
     for (const Case &expected : cases) {
@@ -188,12 +191,14 @@ TEST(HttpClientFailures, OnlyWebAddressesAreFetched)
     }
     // Script, local files and inline documents are refused by name, before
     // anything is sent; web addresses in any letter case pass.
-    for (const char *address : {"javascript:alert(1)", "file:///etc/passwd", "data:text/html,<b>x</b>",
-                                "JavaScript:alert(1)", "view-source:http://127.0.0.1/"}) {
+    for (const char *address :
+         {"javascript:alert(1)", "file:///etc/passwd", "data:text/html,<b>x</b>",
+          "JavaScript:alert(1)", "view-source:http://127.0.0.1/"}) {
         const QString problem = WebAddressProblem(QLatin1String(address));
         EXPECT_TRUE(problem.contains(QStringLiteral("was not opened"))) << problem.toStdString();
         EXPECT_TRUE(problem.contains(QLatin1String(address))) << problem.toStdString();
-        EXPECT_TRUE(problem.contains(QStringLiteral("only web addresses"))) << problem.toStdString();
+        EXPECT_TRUE(problem.contains(QStringLiteral("only web addresses")))
+            << problem.toStdString();
     }
     EXPECT_TRUE(WebAddressProblem("127.0.0.1/index.php").contains("must begin with http://"));
     EXPECT_TRUE(WebAddressProblem("http://").contains("not a valid web address"));
@@ -210,7 +215,8 @@ TEST(HttpClientFailures, RequestAddressesAreEncodedOnlyWhereNeeded)
     // What is already encoded stays as it is.
     EXPECT_EQ(RequestAddress("http://127.0.0.1/a%20b.php?x=%C3%A9&y=1"),
               "http://127.0.0.1/a%20b.php?x=%C3%A9&y=1");
-    EXPECT_EQ(RequestAddress(QStringLiteral(u"http://b\u00fccher.example/")), "http://xn--bcher-kva.example/");
+    EXPECT_EQ(RequestAddress(QStringLiteral(u"http://b\u00fccher.example/")),
+              "http://xn--bcher-kva.example/");
 }
 
 TEST(HttpClientPages, AddressesWithSpacesAndAccentsReachTheirPages)
@@ -225,7 +231,8 @@ TEST(HttpClientPages, AddressesWithSpacesAndAccentsReachTheirPages)
     page.close();
     PhpServer server(root.path());
     CurlHttpClient client;
-    const QString typed = server.url(QStringLiteral(u"caf\u00e9 pages/cr\u00e8me br\u00fbl\u00e9e.php?q=two words"));
+    const QString typed =
+        server.url(QStringLiteral(u"caf\u00e9 pages/cr\u00e8me br\u00fbl\u00e9e.php?q=two words"));
     EXPECT_EQ(client.get(typed), QStringLiteral(u"cr\u00e8me br\u00fbl\u00e9e.php two words"));
 }
 

@@ -13,12 +13,12 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+
 #include <csignal>
 
 using namespace std::chrono_literals;
 
-namespace
-{
+namespace {
 
 bool processAlive(qint64 pid)
 {
@@ -31,9 +31,8 @@ QString commandLineOf(qint64 pid)
     return QString::fromLocal8Bit(line.replace('\0', ' ')).trimmed();
 }
 
-class OwnServer : public ::testing::Test
-{
-  protected:
+class OwnServer : public ::testing::Test {
+protected:
     void SetUp() override
     {
         site = dir.filePath("site");

@@ -9,12 +9,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace
-{
+namespace {
 
-class Lint : public ::testing::Test
-{
-  protected:
+class Lint : public ::testing::Test {
+protected:
     QString write(const char *name, const QByteArray &text)
     {
         const QString path = dir.filePath(QLatin1String(name));

@@ -20,8 +20,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
-namespace
-{
+namespace {
 
 QString errorOf(const std::function<void()> &action)
 {
@@ -92,9 +91,8 @@ QMap<QString, QByteArray> promisedByLog(const std::vector<QString> &log, const Q
     return promised;
 }
 
-class PublishTest : public ::testing::Test
-{
-  protected:
+class PublishTest : public ::testing::Test {
+protected:
     void SetUp() override
     {
         ASSERT_TRUE(m_home.isValid() && m_local.isValid());
@@ -343,9 +341,10 @@ TEST_F(PublishTest, ProjectFolderIsComparedWithLetterCase)
     m_project.FileName = m_local.filePath("SITE/site.wdx");
     addFile("page.php", "p"); // below .../site/
     m_project.PublishFiles(m_client, -1);
-    EXPECT_TRUE(std::find(m_log.begin(), m_log.end(),
-                          "File isn't in project folder, don't know where to upload, skipping...") !=
-                m_log.end());
+    EXPECT_TRUE(
+        std::find(m_log.begin(), m_log.end(),
+                  "File isn't in project folder, don't know where to upload, skipping...") !=
+        m_log.end());
     EXPECT_TRUE(treeOf(home()).isEmpty());
 }
 
@@ -440,9 +439,8 @@ TEST_F(PublishTest, FtpFolderThatCannotBeCreatedEndsTheRunAndClosesTheSession)
 // Faults of real hosts. After each: what the host holds (never a truncated
 // file in place of a good one), what the log and the result say, and that
 // the next run, to a server without the fault, puts everything in place.
-class PublishFaultTest : public PublishTest
-{
-  protected:
+class PublishFaultTest : public PublishTest {
+protected:
     void SetUp() override
     {
         PublishTest::SetUp();
@@ -489,10 +487,9 @@ class PublishFaultTest : public PublishTest
         m_project.PublishFiles(m_client, -1);
         EXPECT_EQ(str(m_log.back()),
                   str("Done. Published to: " + m_server->hostAndPort() + "/www/site"));
-        const QMap<QString, QByteArray> expected{
-            {"www/site/index.php", "<?php // new index\n"},
-            {"www/site/sub/page.php", "<?php // page\n"},
-            {"www/site/big.bin", bigBytes()}};
+        const QMap<QString, QByteArray> expected{{"www/site/index.php", "<?php // new index\n"},
+                                                 {"www/site/sub/page.php", "<?php // page\n"},
+                                                 {"www/site/big.bin", bigBytes()}};
         EXPECT_TRUE(treeOf(home()) == expected) << treeOf(home()).keys().join(u' ').toStdString();
     }
 
@@ -553,8 +550,8 @@ TEST_F(PublishFaultTest, DiskFullPartWayKeepsTheGoodCopyAndRemovesTheHalfFile)
     EXPECT_TRUE(failures()[0].startsWith("!!!Error putting file: STOR .qs-upload-big.bin: 452"))
         << str(failures()[0]);
     const QMap<QString, QByteArray> tree = treeOf(home());
-    EXPECT_EQ(str(tree.keys()), str(QStringList{"www/site/big.bin", "www/site/index.php",
-                                                "www/site/sub/page.php"}));
+    EXPECT_EQ(str(tree.keys()),
+              str(QStringList{"www/site/big.bin", "www/site/index.php", "www/site/sub/page.php"}));
     EXPECT_EQ(tree.value("www/site/big.bin"), "good big");
     EXPECT_EQ(tree.value("www/site/index.php"), "<?php // new index\n");
     expectNextRunWorks();
@@ -767,14 +764,12 @@ TEST(PublishMarker, FoundInAnyCaseAtEveryPositionAroundTheReadBlocks)
     EXPECT_TRUE(FileHasPublishMarker(path)) << "a file that is only the marker";
 }
 
-namespace
-{
+namespace {
 
 // A connection that records the commands it is given and refuses those a test
 // names, for the limits that a real server cannot be made to reach.
-class ScriptedConnection final : public FtpConnection
-{
-  public:
+class ScriptedConnection final : public FtpConnection {
+public:
     void setUser(const QString &) override {}
     void setHost(const QString &) override {}
     void setPassword(const QString &) override {}
@@ -805,7 +800,7 @@ class ScriptedConnection final : public FtpConnection
     QStringList refused;
     std::function<void()> onCommand;
 
-  private:
+private:
     void record(const QString &command)
     {
         commands << command;

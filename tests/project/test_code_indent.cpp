@@ -2,8 +2,9 @@
 #include "project/source_text.h"
 #include "support/test_support.h"
 
-#include <QDir>
 #include <gtest/gtest.h>
+
+#include <QDir>
 
 TEST(CodeIndent, TheBraceCountingExamples)
 {
@@ -20,7 +21,8 @@ TEST(CodeIndent, TheBraceCountingExamples)
     // An empty body on one line at the top level indents what follows.
     EXPECT_EQ(IndentLines({"function f() {}", "x;"}), QStringList({"function f() {}", "    x;"}));
     // More closing than opening never goes below no indentation.
-    EXPECT_EQ(IndentLines({"}", "}", "x;", "{", "y;"}), QStringList({"}", "}", "x;", "{", "    y;"}));
+    EXPECT_EQ(IndentLines({"}", "}", "x;", "{", "y;"}),
+              QStringList({"}", "}", "x;", "{", "    y;"}));
     // Braces in strings count like any other; trailing blanks go.
     EXPECT_EQ(IndentLines({"echo '{';  ", "z;\t"}), QStringList({"echo '{';", "    z;"}));
     EXPECT_TRUE(IndentLines({}).isEmpty());
@@ -35,8 +37,8 @@ TEST(CodeIndent, RunningTwiceEqualsRunningOnceOnRealFiles)
         SCOPED_TRACE(name.toStdString());
         const QByteArray bytes = ReadSourceFile(site.filePath(name));
         const SourceEncoding encoding = DetectSourceEncoding(bytes);
-        QString text = DecodeSource(bytes.constData() + encoding.start, bytes.size() - encoding.start,
-                                    encoding);
+        QString text = DecodeSource(bytes.constData() + encoding.start,
+                                    bytes.size() - encoding.start, encoding);
         text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         const QStringList once = IndentLines(text.split(u'\n'));
         EXPECT_EQ(IndentLines(once), once);

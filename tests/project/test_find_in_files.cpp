@@ -11,18 +11,18 @@
 #include "project/text_search.h"
 #include "support/test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include <string>
 #include <sys/stat.h>
 
-namespace
-{
+namespace {
 // The rule as the user reads it: each file decoded whole, split into lines,
 // every line lowered and compared. Files that look binary give nothing.
 std::vector<FoundLine> reference(const QStringList &files, const QString &text)
@@ -58,9 +58,8 @@ std::vector<std::string> rowTexts(const std::vector<FoundLine> &rows)
     return texts;
 }
 
-class FindInFilesTest : public ::testing::Test
-{
-  protected:
+class FindInFilesTest : public ::testing::Test {
+protected:
     QString write(const QString &name, const QByteArray &bytes)
     {
         const QString path = dir.filePath(name);

@@ -3,10 +3,12 @@
 #include "project/project.h"
 #include "support/test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <numeric>
 
@@ -22,8 +24,9 @@ std::vector<int> literalExchangeSort(const QStringList &texts)
     std::iota(order.begin(), order.end(), 0);
     const auto greater = [](const QByteArray &a, const QByteArray &b) {
         return std::lexicographical_compare(
-            b.begin(), b.end(), a.begin(), a.end(),
-            [](char x, char y) { return static_cast<unsigned char>(x) < static_cast<unsigned char>(y); });
+            b.begin(), b.end(), a.begin(), a.end(), [](char x, char y) {
+                return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+            });
     };
     for (size_t i = 0; i < keys.size(); ++i)
         for (size_t j = i + 1; j < keys.size(); ++j)
@@ -56,20 +59,13 @@ TEST(FunctionRules, TheEdgeLinesOfBothRules)
         bool file;
     };
     const Case cases[] = {
-        {"function foo()", true, true},
-        {"    function foo()", true, true},
-        {"\t\tfunction foo() {", true, true},
-        {"public function foo()", false, true},
-        {"static function bar()", false, true},
-        {"$f = function ($x)", false, true},
-        {"// see function baz", false, true},
-        {"Function Foo()", false, false},
-        {"function\tfoo()", false, false},
-        {"function_exists($n)", false, false},
-        {"myfunction x", false, true},
-        {"function", false, false},
-        {"function   ", false, true},
-        {"  function \t ", false, true},
+        {"function foo()", true, true},         {"    function foo()", true, true},
+        {"\t\tfunction foo() {", true, true},   {"public function foo()", false, true},
+        {"static function bar()", false, true}, {"$f = function ($x)", false, true},
+        {"// see function baz", false, true},   {"Function Foo()", false, false},
+        {"function\tfoo()", false, false},      {"function_exists($n)", false, false},
+        {"myfunction x", false, true},          {"function", false, false},
+        {"function   ", false, true},           {"  function \t ", false, true},
         {"function  spaced()", true, true},
     };
     QByteArray file;
@@ -100,10 +96,12 @@ TEST(FunctionRules, LineEndsEncodingsAndNulBytes)
     EXPECT_EQ(FileFunctionLines("x function a()\rfunction b()\r\nfunction c()"),
               QStringList({"x function a()", "function b()", "function c()"}));
     // A byte-order mark is not part of the first line.
-    EXPECT_EQ(projectLines("\xEF\xBB\xBF" "function \xC3\xA9t\xC3\xA9()\n"),
+    EXPECT_EQ(projectLines("\xEF\xBB\xBF"
+                           "function \xC3\xA9t\xC3\xA9()\n"),
               QStringList({QString::fromUtf8("function \xC3\xA9t\xC3\xA9()")}));
     // Bytes that are not UTF-8 read as Latin-1, as the editor shows them.
-    EXPECT_EQ(projectLines("function caf\xE9()\n"), QStringList({QString::fromLatin1("function caf\xE9()")}));
+    EXPECT_EQ(projectLines("function caf\xE9()\n"),
+              QStringList({QString::fromLatin1("function caf\xE9()")}));
     // A NUL is an ordinary character: a code below 33, so trimmed like a blank.
     const char nul[] = "\0function x()\n\x89PNG function y()";
     EXPECT_EQ(projectLines(QByteArray(nul, sizeof nul - 1)),
@@ -114,7 +112,8 @@ TEST(FunctionRules, LineEndsEncodingsAndNulBytes)
 TEST(FunctionScan, WalksEveryEntryInOrderAndStopsAtAnUnreadableOne)
 {
     QTemporaryDir dir;
-    const QString a = dir.filePath("a.php"), tool = dir.filePath("tool.py"), b = dir.filePath("B.PHP");
+    const QString a = dir.filePath("a.php"), tool = dir.filePath("tool.py"),
+                  b = dir.filePath("B.PHP");
     WriteFileBytes(a, "<?php\nfunction one() {}\n  function two($x)\n");
     WriteFileBytes(tool, "function helper(): # any extension counts\n");
     WriteFileBytes(b, "function one() {}\r\n");
@@ -157,16 +156,22 @@ TEST(FunctionSort, EqualTextsEndInTheExchangeOrder)
     // Code-point order: capitals before small letters, indented lines first,
     // a prefix before its extensions, accented letters after plain ones, and
     // characters beyond U+FFFF after U+FFxx (not UTF-16 order).
-    const QStringList texts = {"function b", "function a", "  function z", "Function",
-                               "function",   QString::fromUtf8("function \xC3\xA9"),
-                               QString::fromUtf8("\xF0\x9F\x98\x80"), QString::fromUtf8("\xEF\xBD\x81")};
+    const QStringList texts = {"function b",
+                               "function a",
+                               "  function z",
+                               "Function",
+                               "function",
+                               QString::fromUtf8("function \xC3\xA9"),
+                               QString::fromUtf8("\xF0\x9F\x98\x80"),
+                               QString::fromUtf8("\xEF\xBD\x81")};
     const std::vector<int> order = SortRows(texts);
     QStringList sorted;
     for (int k : order)
         sorted << texts.at(k);
-    EXPECT_EQ(sorted, QStringList({"  function z", "Function", "function", "function a", "function b",
-                                   QString::fromUtf8("function \xC3\xA9"),
-                                   QString::fromUtf8("\xEF\xBD\x81"), QString::fromUtf8("\xF0\x9F\x98\x80")}));
+    EXPECT_EQ(sorted, QStringList({"  function z", "Function", "function", "function a",
+                                   "function b", QString::fromUtf8("function \xC3\xA9"),
+                                   QString::fromUtf8("\xEF\xBD\x81"),
+                                   QString::fromUtf8("\xF0\x9F\x98\x80")}));
     EXPECT_TRUE(SortRows({}).empty());
     EXPECT_EQ(SortRows({"x"}), std::vector<int>({0}));
 }

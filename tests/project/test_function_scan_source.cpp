@@ -6,9 +6,10 @@
 #include "project/text_search.h"
 #include "support/test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <QRandomGenerator>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 namespace {
 using Hit = LineHit;
@@ -22,8 +23,8 @@ std::vector<Hit> find(const QByteArray &bytes, const QString &text)
 std::vector<Hit> reference(const QByteArray &bytes, const QString &text)
 {
     const SourceEncoding encoding = DetectSourceEncoding(bytes);
-    QString all = DecodeSource(bytes.constData() + encoding.start, bytes.size() - encoding.start,
-                               encoding);
+    QString all =
+        DecodeSource(bytes.constData() + encoding.start, bytes.size() - encoding.start, encoding);
     all.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
     const QStringList lines = all.split(u'\n');
     const QString lowered = LocaleLower(text);
@@ -34,15 +35,18 @@ std::vector<Hit> reference(const QByteArray &bytes, const QString &text)
     return hits;
 }
 
-void PrintTo(const Hit &hit, std::ostream *os) { *os << hit.line << ":" << hit.text.toStdString(); }
+void PrintTo(const Hit &hit, std::ostream *os)
+{
+    *os << hit.line << ":" << hit.text.toStdString();
+}
 } // namespace
 
 TEST(FindInText, OneRowPerLineWithItsNumberWhateverTheLineEnds)
 {
     const QByteArray text = "Echo $a; echo $b; ECHO $c;\r\nnothing\rx echo\n\nlast Echo";
-    EXPECT_EQ(find(text, "eCHo"), std::vector<Hit>({{1, "Echo $a; echo $b; ECHO $c;"},
-                                                    {3, "x echo"},
-                                                    {5, "last Echo"}}));
+    EXPECT_EQ(
+        find(text, "eCHo"),
+        std::vector<Hit>({{1, "Echo $a; echo $b; ECHO $c;"}, {3, "x echo"}, {5, "last Echo"}}));
     EXPECT_TRUE(find(text, "").empty());
     EXPECT_TRUE(find(text, "echo\nnothing").empty());
     EXPECT_TRUE(find("", "x").empty());
@@ -56,13 +60,16 @@ TEST(FindInText, CapitalsAndNonAsciiLettersFollowTheLocaleRule)
 {
     // UTF-8 and Latin-1 files, a byte-order mark, and letters whose small
     // form is ASCII (the Kelvin sign lowers to "k").
-    const QByteArray utf8 = "\xEF\xBB\xBF" "\xC3\x84PFEL\n"
-                            "\xE2\x84\xAA" "elvin scale\n"
+    const QByteArray utf8 = "\xEF\xBB\xBF"
+                            "\xC3\x84PFEL\n"
+                            "\xE2\x84\xAA"
+                            "elvin scale\n"
                             "plain kelvin\n";
     EXPECT_EQ(find(utf8, QString::fromUtf8("\xC3\xA4pfel")),
               std::vector<Hit>({{1, QString::fromUtf8("\xC3\x84PFEL")}}));
     EXPECT_EQ(find(utf8, "KELVIN"), reference(utf8, "KELVIN"));
-    EXPECT_EQ(find(utf8, "KELVIN").size(), LocaleLower(QString::fromUtf8("\xE2\x84\xAA")) == "k" ? 2u : 1u);
+    EXPECT_EQ(find(utf8, "KELVIN").size(),
+              LocaleLower(QString::fromUtf8("\xE2\x84\xAA")) == "k" ? 2u : 1u);
     const QByteArray latin1 = "caf\xC9 au lait\nCAFE\n";
     EXPECT_EQ(find(latin1, QString::fromUtf8("CAF\xC3\xA9")),
               std::vector<Hit>({{1, QString::fromLatin1("caf\xC9 au lait")}}));
@@ -70,10 +77,19 @@ TEST(FindInText, CapitalsAndNonAsciiLettersFollowTheLocaleRule)
 
 TEST(FindInText, AgreesWithTheLineByLineRuleOnRandomText)
 {
-    const char *pieces[] = {"a", "B", "ab", "AB", " ", "\t", "\r", "\n", "\r\n", "\xC3\x84",
-                            "\xC3\xA4", "\xE2\x84\xAA", "k", "K", "\xE9", "\xC9", "x", "function "};
-    const QString needles[] = {"ab", "AB", "k", "a b", QString::fromUtf8("\xC3\xA4"),
-                               QString::fromUtf8("\xC3\xA4" "ab"), "function", "x\tx", "kk"};
+    const char *pieces[] = {"a",  "B",  "ab",   "AB",       " ",        "\t",
+                            "\r", "\n", "\r\n", "\xC3\x84", "\xC3\xA4", "\xE2\x84\xAA",
+                            "k",  "K",  "\xE9", "\xC9",     "x",        "function "};
+    const QString needles[] = {"ab",
+                               "AB",
+                               "k",
+                               "a b",
+                               QString::fromUtf8("\xC3\xA4"),
+                               QString::fromUtf8("\xC3\xA4"
+                                                 "ab"),
+                               "function",
+                               "x\tx",
+                               "kk"};
     QRandomGenerator random(7);
     for (int round = 0; round < 400; ++round) {
         QByteArray bytes;

@@ -2,15 +2,16 @@
 #include "project/manual_index.h"
 #include "support/test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
+
 #include <sys/stat.h>
 
-namespace
-{
+namespace {
 QString touchFile(const QString &folder, const QString &name)
 {
     const QString path = folder + '/' + name;

@@ -41,12 +41,12 @@ TEST(PhpErrorCapture, RealPhpPagesGiveFileLineAndMessage)
         // The stack trace of an uncaught exception stays out of the row, and
         // PHP's HTML escaping of the message is undone.
         {"exception.html", Site + "exception.php", "4",
-         " Uncaught RuntimeException: Something <broke> & \"failed\" in " + Site
-             + "exception.php:4"},
+         " Uncaught RuntimeException: Something <broke> & \"failed\" in " + Site +
+             "exception.php:4"},
         // The fatal error wins over the warning printed before it.
         {"warning_then_error.html", Site + "warning_then_error.php", "4",
-         " Uncaught Error: Call to undefined function undefined_function() in " + Site
-             + "warning_then_error.php:4"},
+         " Uncaught Error: Call to undefined function undefined_function() in " + Site +
+             "warning_then_error.php:4"},
         {"two_warnings.html", Site + "two_warnings.php", "2", " Undefined variable $first"},
     };
     for (const Expected &expected : cases) {
@@ -78,8 +78,8 @@ TEST(PhpErrorCapture, NoticesDeprecationsAndCleanPagesAreNotCaptured)
 TEST(PhpErrorCapture, FollowsTheCutRulesOnHandMadeLines)
 {
     // The example of a warning on a Windows path.
-    PhpErrorCapture c = CapturePhpError(
-        u"<br />\n<b>Warning</b>:  Division by zero in <b>C:\\www\\a.php</b> on line <b>3</b><br />\n");
+    PhpErrorCapture c = CapturePhpError(u"<br />\n<b>Warning</b>:  Division by zero in "
+                                        u"<b>C:\\www\\a.php</b> on line <b>3</b><br />\n");
     EXPECT_EQ(c.messageRow(), QStringLiteral("C:\\www\\a.php(3): Division by zero"));
     EXPECT_EQ(c.lineNumber(), 3);
 
@@ -91,8 +91,9 @@ TEST(PhpErrorCapture, FollowsTheCutRulesOnHandMadeLines)
 
     // Any bold caption ending in "error" is an error line, and it wins even
     // when a warning comes first.
-    c = CapturePhpError(u"<b>Warning</b>:  w in <b>w.php</b> on line <b>1</b><br />"
-                        u"<b>Recoverable fatal error</b>:  e in <b>e.php</b> on line <b>2</b><br />");
+    c = CapturePhpError(
+        u"<b>Warning</b>:  w in <b>w.php</b> on line <b>1</b><br />"
+        u"<b>Recoverable fatal error</b>:  e in <b>e.php</b> on line <b>2</b><br />");
     EXPECT_EQ(c.messageRow(), QStringLiteral("e.php(2): e"));
 
     // The cuts stop at the first "<br />": a later line cannot lend its parts.
@@ -147,9 +148,9 @@ TEST(PhpErrorCapture, LineNumberIsDecimalOrZero)
 TEST(PhpErrorCapture, MessageEntitiesAreDecodedOnceAndFileNamesKeptAsPrinted)
 {
     // PHP escapes the message but prints the path as it is.
-    const PhpErrorCapture c = CapturePhpError(
-        u"<b>Warning</b>:  a &amp;lt; b &#039;q&#39; &#x41; &bogus; & end in "
-        u"<b>/srv/a&amp;b.php</b> on line <b>1</b><br />");
+    const PhpErrorCapture c =
+        CapturePhpError(u"<b>Warning</b>:  a &amp;lt; b &#039;q&#39; &#x41; &bogus; & end in "
+                        u"<b>/srv/a&amp;b.php</b> on line <b>1</b><br />");
     EXPECT_EQ(c.message, QStringLiteral(" a &lt; b 'q' A &bogus; & end"));
     EXPECT_EQ(c.file, QStringLiteral("/srv/a&amp;b.php"));
 }
@@ -180,12 +181,16 @@ TEST(PhpErrorCapture, PagesDenseWithColonsFindTheSameMarker)
     EXPECT_EQ(CapturePhpError(u"error</b>:  e in <b>e.php</b> on line <b>1</b><br />").messageRow(),
               QStringLiteral("e.php(1): e"));
     const QString colons(50'000, u':');
-    const QString warning = QStringLiteral("<b>Warning</b>:  w in <b>w.php</b> on line <b>2</b><br />");
-    const QString error = QStringLiteral("<b>Parse error</b>:  p in <b>p.php</b> on line <b>3</b><br />");
+    const QString warning =
+        QStringLiteral("<b>Warning</b>:  w in <b>w.php</b> on line <b>2</b><br />");
+    const QString error =
+        QStringLiteral("<b>Parse error</b>:  p in <b>p.php</b> on line <b>3</b><br />");
     EXPECT_EQ(CapturePhpError(colons + warning + colons + error + colons).messageRow(),
               QStringLiteral("p.php(3): p"));
-    EXPECT_EQ(CapturePhpError(warning + colons + error).messageRow(), QStringLiteral("p.php(3): p"));
-    EXPECT_EQ(CapturePhpError(colons + warning + colons).messageRow(), QStringLiteral("w.php(2): w"));
+    EXPECT_EQ(CapturePhpError(warning + colons + error).messageRow(),
+              QStringLiteral("p.php(3): p"));
+    EXPECT_EQ(CapturePhpError(colons + warning + colons).messageRow(),
+              QStringLiteral("w.php(2): w"));
     EXPECT_FALSE(CapturePhpError(colons + QStringLiteral("</b>:") + colons).found);
 }
 
@@ -193,8 +198,9 @@ TEST(PhpErrorCapture, LongMessagesFullOfAmpersandsStayLinear)
 {
     // A huge one-line message of bare '&': each is kept as it is.
     const QString noise(2'000'000, u'&');
-    const PhpErrorCapture c = CapturePhpError(
-        QStringLiteral("<b>Warning</b>: ") + noise + QStringLiteral("&amp; in <b>f</b> on line <b>1</b><br />"));
+    const PhpErrorCapture c =
+        CapturePhpError(QStringLiteral("<b>Warning</b>: ") + noise +
+                        QStringLiteral("&amp; in <b>f</b> on line <b>1</b><br />"));
     EXPECT_EQ(c.message, noise + u'&');
 }
 
@@ -202,8 +208,9 @@ TEST(PhpErrorCapture, FilePathsAreUtf8WhenTheirBytesAre)
 {
     // A page taken as Latin-1 (one byte of it was not UTF-8): the path's
     // bytes are UTF-8 and read as such; the message keeps the page's reading.
-    const QByteArray bytes = "caf\xE9<br />\n<b>Warning</b>:  caf\xE9 in <b>/srv/\xC3\xA9t\xC3\xA9/cr\xC3\xA8me.php"
-                             "</b> on line <b>4</b><br />";
+    const QByteArray bytes =
+        "caf\xE9<br />\n<b>Warning</b>:  caf\xE9 in <b>/srv/\xC3\xA9t\xC3\xA9/cr\xC3\xA8me.php"
+        "</b> on line <b>4</b><br />";
     const PhpErrorCapture c = CapturePhpError(QString::fromLatin1(bytes));
     EXPECT_EQ(c.file, QStringLiteral(u"/srv/\u00e9t\u00e9/cr\u00e8me.php"));
     EXPECT_EQ(c.message, QStringLiteral(u" caf\u00e9"));
@@ -211,8 +218,10 @@ TEST(PhpErrorCapture, FilePathsAreUtf8WhenTheirBytesAre)
     // Left alone: pure ASCII, a UTF-8 page (characters beyond Latin-1), and
     // Latin-1 text that is no valid UTF-8.
     EXPECT_EQ(RepairedPath("/srv/a.php"), "/srv/a.php");
-    EXPECT_EQ(RepairedPath(QStringLiteral(u"/srv/\u20ac/\u00e9.php")), QStringLiteral(u"/srv/\u20ac/\u00e9.php"));
-    EXPECT_EQ(RepairedPath(QStringLiteral(u"/srv/caf\u00e9.php")), QStringLiteral(u"/srv/caf\u00e9.php"));
+    EXPECT_EQ(RepairedPath(QStringLiteral(u"/srv/\u20ac/\u00e9.php")),
+              QStringLiteral(u"/srv/\u20ac/\u00e9.php"));
+    EXPECT_EQ(RepairedPath(QStringLiteral(u"/srv/caf\u00e9.php")),
+              QStringLiteral(u"/srv/caf\u00e9.php"));
     EXPECT_EQ(RepairedPath(QString::fromLatin1("/srv/\xC3\xA9\xFF.php")),
               QString::fromLatin1("/srv/\xC3\xA9\xFF.php"));
 }
@@ -233,7 +242,8 @@ TEST(PhpErrorCapture, ReportedRealPathsMapToTheProjectsOwnEntries)
 
     Project project;
     project.FileName = link + "/site.wdx";
-    for (const QString &name : {link + "/index.php", link + "/inc/db.php", root.filePath("elsewhere.php")}) {
+    for (const QString &name :
+         {link + "/index.php", link + "/inc/db.php", root.filePath("elsewhere.php")}) {
         project.Files.AddNew();
         project.Files.Last()->Name = name;
     }

@@ -2,12 +2,13 @@
 #include "project/project.h"
 #include "support/test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 #include <functional>
 #include <sys/stat.h>
@@ -26,11 +27,15 @@ void addFile(Project &project, const QString &name, int line = 0, bool publish =
 // Everything a load may change, as one comparable text.
 QString snapshot(const Project &project)
 {
-    QStringList parts{project.FileName,      project.OpenedFile,
+    QStringList parts{project.FileName,
+                      project.OpenedFile,
                       QString::number(project.OpenedStamp),
-                      project.RunAddress,    project.DatabaseAddress,
-                      project.Ftp.Host,      project.Ftp.User,
-                      project.Ftp.Pass,      project.Ftp.Folder,
+                      project.RunAddress,
+                      project.DatabaseAddress,
+                      project.Ftp.Host,
+                      project.Ftp.User,
+                      project.Ftp.Pass,
+                      project.Ftp.Folder,
                       QString::number(project.Ftp.Progress)};
     for (int i = 0; i < project.Files.Count(); ++i) {
         const ProjectEntry *f = project.Files.Get(i);
@@ -123,13 +128,15 @@ TEST_F(ProjectFileTest, EmptyProjectWritesTheFourFixedElements)
 {
     project.Ftp = {" h ", "u", "p&<>\"", " f ", 80};
     project.SaveToFile(at("empty.wdx"));
-    EXPECT_EQ(ReadFileBytes(at("empty.wdx")),
-              QByteArray("<WENDLOR_Project>\r\n"
-                         "   <ftp host=\" h \" user=\"u\" pass=\"p&amp;&lt;&gt;&quot;\" folder=\" f \"/>\r\n"
-                         "   <address address=\"http://127.0.0.1\"/>\r\n"
-                         "   <DatabaseAddress address=\"http://127.0.0.1/pa/\"/>\r\n"
-                         "   <opened path=\"\"/>\r\n"
-                         "</WENDLOR_Project>\r\n"));
+    EXPECT_EQ(
+        ReadFileBytes(at("empty.wdx")),
+        QByteArray(
+            "<WENDLOR_Project>\r\n"
+            "   <ftp host=\" h \" user=\"u\" pass=\"p&amp;&lt;&gt;&quot;\" folder=\" f \"/>\r\n"
+            "   <address address=\"http://127.0.0.1\"/>\r\n"
+            "   <DatabaseAddress address=\"http://127.0.0.1/pa/\"/>\r\n"
+            "   <opened path=\"\"/>\r\n"
+            "</WENDLOR_Project>\r\n"));
     Project other;
     other.LoadFromFile(at("empty.wdx"));
     EXPECT_EQ(other.Ftp.Host, " h ");
@@ -244,7 +251,8 @@ TEST_F(ProjectFileTest, BadInputRaisesAndChangesNothing)
         binary.append(static_cast<char>((i * 53 + 7) & 0xff));
     const QByteArray good = "<WENDLOR_Project>\r\n   <file path=\"a.php\" line=\"1\"/>\r\n";
 
-    expectRejected("malformed.wdx", "<WENDLOR_Project>\r\n   <file path=\"a.php\">\r\n</WENDLOR_Project>",
+    expectRejected("malformed.wdx",
+                   "<WENDLOR_Project>\r\n   <file path=\"a.php\">\r\n</WENDLOR_Project>",
                    "is not a well-formed XML file (line 3");
     expectRejected("truncated.wdx", good.left(good.size() - 9), "is not a well-formed XML file");
     expectRejected("binary.wdx", binary, "is not a well-formed XML file");
@@ -253,11 +261,12 @@ TEST_F(ProjectFileTest, BadInputRaisesAndChangesNothing)
                    "XML parse - wrong format");
     expectRejected("wrongcase.wdx", "<wendlor_project><file path=\"a.php\"/></wendlor_project>",
                    "XML parse - wrong format");
-    expectRejected("badpublish.wdx",
-                   "<WENDLOR_Project><file path=\"a.php\" publish=\"True\"/>"
-                   "<address address=\"http://new\"/>"
-                   "<file path=\"b.php\" publish=\"maybe\"/><opened path=\"/x\"/></WENDLOR_Project>",
-                   "\"maybe\"");
+    expectRejected(
+        "badpublish.wdx",
+        "<WENDLOR_Project><file path=\"a.php\" publish=\"True\"/>"
+        "<address address=\"http://new\"/>"
+        "<file path=\"b.php\" publish=\"maybe\"/><opened path=\"/x\"/></WENDLOR_Project>",
+        "\"maybe\"");
     // The conversion error names the attribute, the file and the line.
     WriteFileBytes(at("badpublish2.wdx"),
                    "<WENDLOR_Project>\n<file path=\"b.php\" publish=\"\"/>\n</WENDLOR_Project>");
@@ -295,7 +304,8 @@ TEST_F(ProjectFileTest, FailedSaveKeepsTheOldFileAndStillLogs)
     for (const QString &target : {at("web/shop/taken.wdx"), at("web/shop/shop.wdx/x.wdx")}) {
         events.clear();
         const QString error = errorOf([&] { project.SaveToFile(target); });
-        EXPECT_TRUE(error.startsWith("XML Save: cannot write \"" + target + "\"")) << error.toStdString();
+        EXPECT_TRUE(error.startsWith("XML Save: cannot write \"" + target + "\""))
+            << error.toStdString();
         EXPECT_EQ(events, (QStringList{"before-save", "log:Project saved"}));
         EXPECT_EQ(project.FileName, at("web/shop/shop.wdx"));
     }
@@ -391,9 +401,11 @@ TEST_F(ProjectFileTest, HostileFilesAreRefusedAtOnceNamingFileAndReason)
         const QString before = snapshot(project);
         const QStringList filesBefore = QDir(root).entryList(QDir::AllEntries | QDir::System);
         QString error;
-        ASSERT_TRUE(FinishesWithin(10000, [&] { error = errorOf([&] { project.LoadFromFile(path); }); }));
+        ASSERT_TRUE(
+            FinishesWithin(10000, [&] { error = errorOf([&] { project.LoadFromFile(path); }); }));
         for (const QString &part : parts)
-            EXPECT_TRUE(error.contains(part)) << error.toStdString() << " lacks " << part.toStdString();
+            EXPECT_TRUE(error.contains(part))
+                << error.toStdString() << " lacks " << part.toStdString();
         EXPECT_EQ(snapshot(project), before);
         EXPECT_EQ(QDir(root).entryList(QDir::AllEntries | QDir::System), filesBefore);
         project.Clear();
@@ -442,8 +454,9 @@ TEST_F(ProjectFileTest, HostileFilesAreRefusedAtOnceNamingFileAndReason)
     // Columns count characters: "é" before the bad byte is one.
     refused(at("bad.wdx"), {at("bad.wdx"), "line 5002, column 24", "not UTF-8 (0xe9)"});
     // Declared Latin-1, the byte is a letter.
-    WriteFileBytes(at("latin1.wdx"), "<?xml version='1.0' encoding='ISO-8859-1'?>\n"
-                                     "<WENDLOR_Project><file path=\"caf\xE9.php\"/></WENDLOR_Project>");
+    WriteFileBytes(at("latin1.wdx"),
+                   "<?xml version='1.0' encoding='ISO-8859-1'?>\n"
+                   "<WENDLOR_Project><file path=\"caf\xE9.php\"/></WENDLOR_Project>");
     project.LoadFromFile(at("latin1.wdx"));
     EXPECT_EQ(project.Files.Last()->Name, at(QString::fromUtf8("caf\xC3\xA9.php")));
 }

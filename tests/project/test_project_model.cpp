@@ -2,10 +2,11 @@
 #include "project/project.h"
 #include "support/test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <gtest/gtest.h>
 
 namespace {
 void addFile(Project &project, const QString &name, int line = 0, bool publish = true)

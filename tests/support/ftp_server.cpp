@@ -2,6 +2,7 @@
 
 #include <QDeadlineTimer>
 #include <QThread>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <stdexcept>
@@ -48,7 +49,8 @@ FtpTestServer::FtpTestServer(const QString &homeFolder, const Options &options)
         arguments << QStringLiteral("--fault") << options.fault << QStringLiteral("--after")
                   << QString::number(options.faultAfterBytes);
     if (options.throttleBytesPerSecond > 0)
-        arguments << QStringLiteral("--throttle") << QString::number(options.throttleBytesPerSecond);
+        arguments << QStringLiteral("--throttle")
+                  << QString::number(options.throttleBytesPerSecond);
     m_process->start(QStringLiteral("/usr/bin/python3"), arguments);
     if (!m_process->waitForStarted(10000))
         throw std::runtime_error("cannot start /usr/bin/python3 for the FTP server");

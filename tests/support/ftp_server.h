@@ -3,15 +3,15 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+
 #include <memory>
 
 // A real FTP server (Debian's pyftpdlib under /usr/bin/python3) on a free
 // loopback port, serving one user from a home folder that is not "/". Starts in
 // the constructor and returns once the server accepts connections; stopped by
 // stop() or the destructor. Throws std::runtime_error when it cannot start.
-class FtpTestServer
-{
-  public:
+class FtpTestServer {
+public:
     struct Options {
         QString user = QStringLiteral("tester");
         QString password = QStringLiteral("secret");
@@ -42,7 +42,7 @@ class FtpTestServer
     // Path of the launcher script, for tools outside the tests.
     static QString scriptPath();
 
-  private:
+private:
     Options m_options;
     std::unique_ptr<QProcess> m_process;
     quint16 m_port = 0;

@@ -30,8 +30,8 @@ int FreeLoopbackPort()
         throw std::runtime_error("no socket for a free port");
     sockaddr_in address = loopback(0);
     socklen_t length = sizeof address;
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
-        || ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+        ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0) {
         ::close(fd);
         throw std::runtime_error("no free loopback port");
     }
@@ -63,11 +63,12 @@ PhpServer::PhpServer(const QString &root)
         m_process.setStandardOutputFile(m_log.fileName());
         m_process.start(QStringLiteral("php"),
                         {QStringLiteral("-d"), QStringLiteral("display_errors=1"),
-                         QStringLiteral("-d"), QStringLiteral("html_errors=1"), QStringLiteral("-S"),
-                         QStringLiteral("127.0.0.1:%1").arg(m_port), QStringLiteral("-t"), root});
+                         QStringLiteral("-d"), QStringLiteral("html_errors=1"),
+                         QStringLiteral("-S"), QStringLiteral("127.0.0.1:%1").arg(m_port),
+                         QStringLiteral("-t"), root});
         if (!m_process.waitForStarted(5000))
-            throw std::runtime_error("php could not be started: "
-                                     + m_process.errorString().toStdString());
+            throw std::runtime_error("php could not be started: " +
+                                     m_process.errorString().toStdString());
         const QDeadlineTimer deadline(10000);
         while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
             if (LoopbackPortAccepts(m_port))

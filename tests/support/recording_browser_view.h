@@ -8,12 +8,11 @@
 // was sent to, the reloads, silent mode and focus requests. Window tests install
 // it through ScopedBrowserViewFactory and play the browser's part with
 // fireBeforeNavigate and fireContextMenu.
-class RecordingBrowserView final : public BrowserView
-{
+class RecordingBrowserView final : public BrowserView {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(RecordingBrowserView)
 
-  public:
+public:
     explicit RecordingBrowserView(QWidget *parent = nullptr);
     ~RecordingBrowserView() override;
 
@@ -52,15 +51,14 @@ class RecordingBrowserView final : public BrowserView
     int reloads = 0;
     int focusRequests = 0;
 
-  private:
+private:
     bool m_silent = false;
     QString m_ownPageFor;
 };
 
 // Installs a factory of recording browsers for the lifetime of the object.
-class ScopedRecordingBrowsers final
-{
-  public:
+class ScopedRecordingBrowsers final {
+public:
     ScopedRecordingBrowsers();
     ScopedRecordingBrowsers(const ScopedRecordingBrowsers &) = delete;
     ScopedRecordingBrowsers &operator=(const ScopedRecordingBrowsers &) = delete;
@@ -68,6 +66,6 @@ class ScopedRecordingBrowsers final
     // The recording browser of a frame or window built while this object lives.
     static RecordingBrowserView *of(BrowserView *view);
 
-  private:
+private:
     ScopedBrowserViewFactory m_factory;
 };

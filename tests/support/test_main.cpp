@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
+
 #include <cstdlib>
 
 #ifdef QS_TEST_GUI

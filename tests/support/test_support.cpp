@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -13,8 +14,14 @@
 #include <stdexcept>
 #include <thread>
 
-ScriptedDialogs::ScriptedDialogs() { SetDialogs(this); }
-ScriptedDialogs::~ScriptedDialogs() { SetDialogs(nullptr); }
+ScriptedDialogs::ScriptedDialogs()
+{
+    SetDialogs(this);
+}
+ScriptedDialogs::~ScriptedDialogs()
+{
+    SetDialogs(nullptr);
+}
 
 bool ScriptedDialogs::askYesNo(const QString &title, const QString &text)
 {
@@ -26,7 +33,8 @@ bool ScriptedDialogs::askYesNo(const QString &title, const QString &text)
     return answer;
 }
 
-int ScriptedDialogs::askChoice(const QString &title, const QString &text, const QStringList &answers)
+int ScriptedDialogs::askChoice(const QString &title, const QString &text,
+                               const QStringList &answers)
 {
     choices.push_back(title + u'|' + text + u'|' + answers.join(u'/'));
     if (choiceAnswers.empty())
@@ -82,14 +90,20 @@ ScopedParameters::ScopedParameters(QStringList parametersAfterProgram)
     SetProgramParametersOverride(parametersAfterProgram);
 }
 
-ScopedParameters::~ScopedParameters() { SetProgramParametersOverride(std::nullopt); }
+ScopedParameters::~ScopedParameters()
+{
+    SetProgramParametersOverride(std::nullopt);
+}
 
 ScopedProgramTrace::ScopedProgramTrace(TraceSink *sink) : m_previous(ProgramTrace().sink())
 {
     ProgramTrace().setSink(sink);
 }
 
-ScopedProgramTrace::~ScopedProgramTrace() { ProgramTrace().setSink(m_previous); }
+ScopedProgramTrace::~ScopedProgramTrace()
+{
+    ProgramTrace().setSink(m_previous);
+}
 
 QByteArray ReadFileBytes(const QString &path)
 {

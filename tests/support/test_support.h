@@ -9,6 +9,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+
 #include <deque>
 #include <functional>
 #include <memory>
@@ -36,10 +37,10 @@ public:
 
     std::vector<QString> messages;
     std::vector<QString> errors;
-    std::vector<QString> questions;      // "title|text" of each Yes/No box
-    std::vector<QString> choices;        // "title|text|answer/answer/..." of each choice
-    std::vector<QString> prompts;        // "title|label" of each prompt
-    std::vector<QString> fileDialogs;    // "open|filter" or "save|filter"
+    std::vector<QString> questions;   // "title|text" of each Yes/No box
+    std::vector<QString> choices;     // "title|text|answer/answer/..." of each choice
+    std::vector<QString> prompts;     // "title|label" of each prompt
+    std::vector<QString> fileDialogs; // "open|filter" or "save|filter"
     std::vector<QWidget *> modalWindows;
 
     std::deque<bool> yesNoAnswers;
