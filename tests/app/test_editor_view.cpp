@@ -65,8 +65,13 @@ TEST_F(EditorView, CommonKeysReachTheirCommands)
     QTest::keyClick(editor(), Qt::Key_W, Qt::ControlModifier);
     EXPECT_TRUE(form()->project().OpenedFile.isEmpty());
     EXPECT_EQ(editor()->wholeText(), "");
+    // Typed text is not dropped without a question: Discard lets New go on.
     editor()->setWholeText("draft");
+    dialogs.choiceAnswers.push_back(1);
     QTest::keyClick(editor(), Qt::Key_N, Qt::ControlModifier);
+    ASSERT_EQ(dialogs.choices.size(), 1u);
+    EXPECT_TRUE(dialogs.choices.back().contains("Save changes to"))
+        << qPrintable(dialogs.choices.back());
     EXPECT_EQ(editor()->wholeText(), "");
 
     // Ctrl+H opens the bar with its replace row, the focus in the find box.
