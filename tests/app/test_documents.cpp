@@ -103,6 +103,8 @@ TEST_F(Documents, CaptionMarksUnsavedChangesWithAStar)
     form()->OpenFileAtLine(path("a.php"), true);
     const QString clean = "shop - Quillstone - " + path("a.php");
     CodeEditor *re = form()->ui().re;
+    form()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form()));
     re->setFocus();
     QTest::keyClick(re, Qt::Key_X);
     EXPECT_EQ(form()->windowTitle(), '*' + clean);
