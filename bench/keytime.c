@@ -13,56 +13,13 @@
  * Build:  cc -O2 -o keytime keytime.c -lX11 -lXtst
  * Usage:  keytime MAIN_WINDOW_ID TITLE [TIMEOUT_S]   (keys: ctrl+shift+f)     */
 #define _GNU_SOURCE
-#include <X11/Xatom.h>
+#include "xwait.h"
+
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
-#include <sys/select.h>
-#include <time.h>
-
-static double now_ms(void)
-{
-    struct timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
-static int xerr(Display *d, XErrorEvent *e)
-{
-    (void)d;
-    (void)e;
-    return 0;
-} /* windows may vanish */
-
-static int title_has(Display *d, Window w, const char *sub)
-{
-    Atom netname = XInternAtom(d, "_NET_WM_NAME", False),
-         utf8 = XInternAtom(d, "UTF8_STRING", False);
-    int found = 0;
-    Atom type;
-    int fmt;
-    unsigned long n, after;
-    unsigned char *data = NULL;
-    if (XGetWindowProperty(d, w, netname, 0, 4096, False, utf8, &type, &fmt, &n, &after, &data) ==
-            Success &&
-        data) {
-        if (strstr((char *)data, sub))
-            found = 1;
-        XFree(data);
-    }
-    if (!found) {
-        char *name = NULL;
-        if (XFetchName(d, w, &name) && name) {
-            if (strstr(name, sub))
-                found = 1;
-            XFree(name);
-        }
-    }
-    return found;
-}
 
 static void key(Display *d, KeySym sym, Bool down)
 {
@@ -72,17 +29,11 @@ static void key(Display *d, KeySym sym, Bool down)
 /* The next event, or 0 when the deadline passes first. */
 static int next_event(Display *d, XEvent *ev, double deadline)
 {
-    int fd = ConnectionNumber(d);
     while (!XPending(d)) {
         double left = deadline - now_ms();
         if (left <= 0)
             return 0;
-        fd_set fds;
-        FD_ZERO(&fds);
-        FD_SET(fd, &fds);
-        struct timeval tv = {(long)(left / 1000),
-                             (long)((left - (long)(left / 1000) * 1000) * 1000)};
-        select(fd + 1, &fds, NULL, NULL, &tv);
+        wait_for_x(d, left);
     }
     XNextEvent(d, ev);
     return 1;
@@ -97,17 +48,14 @@ int main(int argc, char **argv)
     Window mainw = (Window)strtoul(argv[1], NULL, 0);
     const char *title = argv[2];
     double timeout = argc > 3 ? atof(argv[3]) : 60;
-    Display *d = XOpenDisplay(NULL);
-    if (!d) {
-        fprintf(stderr, "cannot open display\n");
+    Display *d = xwait_open();
+    if (!d)
         return 2;
-    }
     int ev_base, err_base, major, minor;
     if (!XTestQueryExtension(d, &ev_base, &err_base, &major, &minor)) {
         fprintf(stderr, "no XTEST\n");
         return 2;
     }
-    XSetErrorHandler(xerr);
     Window root = DefaultRootWindow(d), prompt;
     int revert;
     XGetInputFocus(d, &prompt, &revert);
@@ -136,17 +84,13 @@ int main(int argc, char **argv)
     key(d, XK_Control_L, False);
     XFlush(d);
     while (t_map < 0 && next_event(d, &ev, deadline)) {
-        if (ev.type == CreateNotify && ev.xcreatewindow.parent == root)
-            XSelectInput(d, ev.xcreatewindow.window, PropertyChangeMask);
-        else if (ev.type == MapNotify && ev.xmap.event == root && !ev.xmap.override_redirect &&
-                 title_has(d, ev.xmap.window, title))
+        if (watch_if_created(d, root, &ev))
+            continue;
+        if ((ev.type == MapNotify && ev.xmap.event == root && !ev.xmap.override_redirect &&
+             title_has(d, ev.xmap.window, title)) ||
+            (ev.type == PropertyNotify && viewable(d, ev.xproperty.window) &&
+             title_has(d, ev.xproperty.window, title)))
             t_map = now_ms() - t0;
-        else if (ev.type == PropertyNotify) {
-            XWindowAttributes wa;
-            if (XGetWindowAttributes(d, ev.xproperty.window, &wa) && wa.map_state == IsViewable &&
-                title_has(d, ev.xproperty.window, title))
-                t_map = now_ms() - t0;
-        }
     }
     if (t_map < 0) {
         fprintf(stderr, "no window titled \"%s\" appeared\n", title);

@@ -8,59 +8,14 @@
  * Build: cc -O2 -o keytitle keytitle.c -lX11
  * Usage: keytitle -r READY -T TARGET [-t TIMEOUT_S] -- key-command args...   */
 #define _GNU_SOURCE
-#include <X11/Xatom.h>
+#include "xwait.h"
+
 #include <X11/Xlib.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
-#include <sys/select.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
-static double now_ms(void)
-{
-    struct timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
-static int xerr(Display *d, XErrorEvent *e)
-{
-    (void)d;
-    (void)e;
-    return 0;
-} /* windows may vanish */
-
-static Atom a_netname, a_utf8;
-static int title_has(Display *d, Window w, const char *sub)
-{
-    int found = 0;
-    Atom type;
-    int fmt;
-    unsigned long n, after;
-    unsigned char *data = NULL;
-    if (XGetWindowProperty(d, w, a_netname, 0, 4096, False, a_utf8, &type, &fmt, &n, &after,
-                           &data) == Success &&
-        data) {
-        if (strstr((char *)data, sub))
-            found = 1;
-        XFree(data);
-    }
-    if (!found) {
-        char *name = NULL;
-        if (XFetchName(d, w, &name) && name) {
-            if (strstr(name, sub))
-                found = 1;
-            XFree(name);
-        }
-    }
-    return found;
-}
-static int viewable(Display *d, Window w)
-{
-    XWindowAttributes wa;
-    return XGetWindowAttributes(d, w, &wa) && wa.map_state == IsViewable;
-}
 /* any viewable top-level window whose title holds sub */
 static int any_title(Display *d, Window root, const char *sub)
 {
@@ -100,14 +55,9 @@ int main(int argc, char **argv)
         fprintf(stderr, "usage: keytitle -r READY -T TARGET -- cmd...\n");
         return 2;
     }
-    Display *d = XOpenDisplay(NULL);
-    if (!d) {
-        fprintf(stderr, "cannot open display\n");
+    Display *d = xwait_open();
+    if (!d)
         return 2;
-    }
-    XSetErrorHandler(xerr);
-    a_netname = XInternAtom(d, "_NET_WM_NAME", False);
-    a_utf8 = XInternAtom(d, "UTF8_STRING", False);
     Window root = DefaultRootWindow(d);
     XSelectInput(d, root, SubstructureNotifyMask);
     {
@@ -130,8 +80,7 @@ int main(int argc, char **argv)
         while (XPending(d)) {
             XEvent ev;
             XNextEvent(d, &ev);
-            if (ev.type == CreateNotify && ev.xcreatewindow.parent == root)
-                XSelectInput(d, ev.xcreatewindow.window, PropertyChangeMask);
+            watch_if_created(d, root, &ev);
         }
         usleep(20000);
     }
@@ -147,26 +96,20 @@ int main(int argc, char **argv)
         _exit(127);
     }
     double t_title = -1;
-    int xfd = ConnectionNumber(d);
     while (t_title < 0 && now_ms() - t0 < timeout * 1e3) {
         if (!XPending(d)) {
-            fd_set fds;
-            FD_ZERO(&fds);
-            FD_SET(xfd, &fds);
-            struct timeval tv = {0, 50000};
-            select(xfd + 1, &fds, NULL, NULL, &tv);
+            wait_for_x(d, 50);
             continue;
         }
         XEvent ev;
         XNextEvent(d, &ev);
         double t = now_ms();
-        if (ev.type == CreateNotify && ev.xcreatewindow.parent == root) {
-            XSelectInput(d, ev.xcreatewindow.window, PropertyChangeMask);
-        } else if ((ev.type == PropertyNotify && viewable(d, ev.xproperty.window) &&
-                    title_has(d, ev.xproperty.window, target)) ||
-                   (ev.type == MapNotify && title_has(d, ev.xmap.window, target))) {
+        if (watch_if_created(d, root, &ev))
+            continue;
+        if ((ev.type == PropertyNotify && viewable(d, ev.xproperty.window) &&
+             title_has(d, ev.xproperty.window, target)) ||
+            (ev.type == MapNotify && title_has(d, ev.xmap.window, target)))
             t_title = t - t0;
-        }
     }
     waitpid(pid, NULL, 0);
     XCloseDisplay(d);
