@@ -10,9 +10,9 @@
 #include "editor/completion_popup.h"
 #include "foundation/settings_store.h"
 #include "foundation/switches.h"
-#include "foundation/user_dialogs.h"
 #include "project/manual_index.h"
 #include "support/recording_browser_view.h"
+#include "support/test_support.h"
 
 #include <QAction>
 #include <QApplication>
@@ -28,29 +28,6 @@
 #include <vector>
 
 namespace {
-class SilentDialogs final : public UserDialogs {
-public:
-    void showMessage(const QString &) override {}
-    void showError(const QString &text) override
-    {
-        std::fprintf(stderr, "error: %s\n", qPrintable(text));
-    }
-    bool askYesNo(const QString &, const QString &) override { return false; }
-    std::optional<QString> prompt(const QString &, const QString &, const QString &) override
-    {
-        return {};
-    }
-    QStringList openFiles(const QString &, const QString &, const QString &, bool) override
-    {
-        return {};
-    }
-    QString saveFile(const QString &, const QString &, const QString &, const QString &) override
-    {
-        return {};
-    }
-    int showModal(QWidget *) override { return 0; }
-};
-
 double median(std::vector<double> times)
 {
     std::sort(times.begin(), times.end());
@@ -104,8 +81,8 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     qputenv("XDG_CONFIG_HOME", dir.filePath("config").toUtf8());
     SetUserSettings(std::make_unique<IniSettingsStore>(dir.filePath("config/settings.ini")));
-    SilentDialogs dialogs;
-    SetDialogs(&dialogs);
+    // Answers nothing (No, Cancel, the harmless choice): the benchmark runs unattended.
+    ScriptedDialogs dialogs;
     SetProgramParametersOverride(QStringList{QCoreApplication::applicationFilePath()});
     ScopedRecordingBrowsers browsers;
 
@@ -160,7 +137,9 @@ int main(int argc, char **argv)
     std::printf("backspace, widening (median / max)    %.2f / %.2f ms\n", median(backspaces),
                 *std::max_element(backspaces.begin(), backspaces.end()));
     SetManualFolderOverride(std::nullopt);
-    SetDialogs(nullptr);
+    // Errors would spoil the figures; they are shown, not answered.
+    for (const QString &e : dialogs.errors)
+        std::fprintf(stderr, "error: %s\n", qPrintable(e));
     SetUserSettings(nullptr);
     return 0;
 }

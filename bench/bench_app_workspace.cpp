@@ -10,7 +10,7 @@
 #include "forms/project_files_dialog.h"
 #include "foundation/settings.h"
 #include "foundation/settings_store.h"
-#include "foundation/user_dialogs.h"
+#include "support/test_support.h"
 
 #include <QApplication>
 #include <QDir>
@@ -25,30 +25,6 @@
 #include <vector>
 
 namespace {
-// Answers nothing and shows nothing: the benchmark runs unattended.
-class SilentDialogs final : public UserDialogs {
-public:
-    void showMessage(const QString &) override {}
-    void showError(const QString &text) override
-    {
-        std::fprintf(stderr, "error: %s\n", qPrintable(text));
-    }
-    bool askYesNo(const QString &, const QString &) override { return false; }
-    std::optional<QString> prompt(const QString &, const QString &, const QString &) override
-    {
-        return {};
-    }
-    QStringList openFiles(const QString &, const QString &, const QString &, bool) override
-    {
-        return {};
-    }
-    QString saveFile(const QString &, const QString &, const QString &, const QString &) override
-    {
-        return {};
-    }
-    int showModal(QWidget *) override { return 0; }
-};
-
 double medianMs(int runs, const std::function<void()> &work)
 {
     std::vector<double> times;
@@ -82,8 +58,8 @@ int main(int argc, char **argv)
     QTemporaryDir dir;
     qputenv("XDG_CONFIG_HOME", dir.filePath("config").toUtf8());
     SetUserSettings(std::make_unique<IniSettingsStore>(dir.filePath("config/settings.ini")));
-    SilentDialogs dialogs;
-    SetDialogs(&dialogs);
+    // Answers nothing (No, Cancel, the harmless choice): the benchmark runs unattended.
+    ScriptedDialogs dialogs;
     SetApplicationTitle("Quillstone");
 
     // A recent list of 10,000 entries written by hand, read at start-up.
@@ -152,6 +128,8 @@ int main(int argc, char **argv)
     std::printf("messages panel, 10,000 rows added:            %.1f ms\n", messagesMs);
     std::printf("messages panel, 10,000 rows added + cleared:  %.1f ms\n", clearMs);
     std::printf("recent list of 10,000 read:                   %.1f ms\n", recentRead);
-    SetDialogs(nullptr);
+    // Errors would spoil the figures; they are shown, not answered.
+    for (const QString &e : dialogs.errors)
+        std::fprintf(stderr, "error: %s\n", qPrintable(e));
     return 0;
 }
