@@ -12,7 +12,7 @@ $prices = [];
 echo $prices['missing'];
 echo "<p>after</p>";
 PHP
-port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+port=$(free_port)
 (echo > "/dev/tcp/127.0.0.1/$port") 2>/dev/null && fail "port $port is taken before the start"
 
 php_on_port() { pgrep -f -- "-S 127.0.0.1:$port " || true; }
@@ -22,16 +22,7 @@ start_program "$DEMO/demo.wdx" address "http://127.0.0.1:$port/broken.php"
 keys alt+r
 xdotool search --sync --name "Quillstone - $DEMO/broken.php" >/dev/null
 [ -n "$(php_on_port)" ] || fail "no php server on port $port"
-focus_main
-keys Home
-type_text "/* landed */ "
-keys ctrl+s
-snapshot
-focus_main
-keys alt+x
-wait_exit
-
-sed -n 4p "$DEMO/broken.php" | grep -q '^/\* landed \*/ echo' || fail "the caret was not on the warning's line: $(sed -n 4p "$DEMO/broken.php")"
+mark_landing_and_exit
 grep -q "GET /broken.php" "$XDG_STATE_HOME/quillstone/php-server.log" || fail "the server log has no request"
 for _ in $(seq 30); do [ -z "$(php_on_port)" ] && break; sleep 0.1; done
 [ -z "$(php_on_port)" ] || fail "php is still running on port $port after the exit: $(php_on_port)"

@@ -10,7 +10,7 @@ $prices = [];
 echo $prices['missing'];
 echo "<p>after</p>";
 PHP
-port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+port=$(free_port)
 php -d display_errors=1 -d html_errors=1 -S "127.0.0.1:$port" -t "$DEMO" >/dev/null 2>&1 &
 e2e_pids+=($!)
 for _ in $(seq 50); do (echo > "/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.1; done
@@ -18,15 +18,5 @@ for _ in $(seq 50); do (echo > "/dev/tcp/127.0.0.1/$port") 2>/dev/null && break;
 start_display
 start_program "$DEMO/demo.wdx" address "http://127.0.0.1:$port/broken.php"
 keys alt+r
-xdotool search --sync --name "Quillstone - $DEMO/broken.php" >/dev/null
-focus_main
-keys Home
-type_text "/* landed */ "
-keys ctrl+s
-snapshot
-focus_main
-keys alt+x
-wait_exit
-
-sed -n 4p "$DEMO/broken.php" | grep -q '^/\* landed \*/ echo' || fail "the caret was not on the warning's line: $(sed -n 4p "$DEMO/broken.php")"
+mark_landing_and_exit
 echo "journey run_warning passed"

@@ -5,7 +5,7 @@
 # reach their commands.
 source "$(dirname "$0")/lib.sh"
 copy_demo
-port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+port=$(free_port)
 php -S "127.0.0.1:$port" -t "$DEMO" >"$E2E_WORK/php.log" 2>&1 &
 e2e_pids+=($!)
 for _ in $(seq 50); do (echo > "/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.1; done

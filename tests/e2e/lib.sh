@@ -97,3 +97,24 @@ copy_demo() {
   rm -f "$E2E_WORK/demo/.gitattributes"
   DEMO="$E2E_WORK/demo"
 }
+
+# A loopback port nothing listens on now.
+free_port() {
+  /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
+}
+
+# Run has put the caret on the warning's line of broken.php: mark that line,
+# save, leave, and check the mark landed on line 4.
+mark_landing_and_exit() {
+  xdotool search --sync --name "Quillstone - $DEMO/broken.php" >/dev/null
+  focus_main
+  keys Home
+  type_text "/* landed */ "
+  keys ctrl+s
+  snapshot
+  focus_main
+  keys alt+x
+  wait_exit
+  sed -n 4p "$DEMO/broken.php" | grep -q '^/\* landed \*/ echo' ||
+    fail "the caret was not on the warning's line: $(sed -n 4p "$DEMO/broken.php")"
+}
