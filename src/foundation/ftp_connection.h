@@ -46,6 +46,10 @@ public:
     virtual void disconnect() = 0;
     // True while logged in on an open control connection.
     virtual bool isConnected() const = 0;
+    // What the user should know about the session just opened (how it is
+    // protected, or that it is not although protection was asked for);
+    // empty when there is nothing to say. Logged after the connect.
+    virtual QString connectionNote() const { return {}; }
 };
 
 // A store the server refused before it took any of the file: nothing of it

@@ -58,6 +58,10 @@ void Project::Clear()
     Ftp.User.clear();
     Ftp.Pass.clear();
     Ftp.Folder.clear();
+    Ftp.Protocol.clear();
+    Ftp.Tls.clear();
+    Ftp.PasswordInKeyring = false;
+    Ftp.Exclude.clear();
     OnProjectUpdate.raise();
 }
 

@@ -12,11 +12,26 @@ class FtpConnection;
 
 // FTP settings of a project and the progress of the publish running now.
 struct FtpSettings {
+    // Values of Protocol and Tls as the project file keeps them; an absent
+    // attribute reads as empty, which means plain FTP.
+    static constexpr const char *Sftp = "sftp";
+    static constexpr const char *TlsRequired = "required";
+    static constexpr const char *TlsWhenOffered = "when offered";
+    static constexpr const char *TlsOff = "off";
+
     QString Host;
     QString User;
     QString Pass;     // plain text, as the project file keeps it
     QString Folder;   // remote folder that receives the project
     int Progress = 0; // percent, 0..100; never saved
+    QString Protocol; // empty or "ftp": FTP; "sftp": SFTP
+    QString Tls;      // FTP only: "required", "when offered", "off" or empty (off)
+    // The password lives in the desktop keyring; the project file keeps none.
+    bool PasswordInKeyring = false;
+    // Gitignore-style patterns of files never uploaded, in the user's order.
+    QStringList Exclude;
+
+    bool isSftp() const { return Protocol.compare(QLatin1String(Sftp), Qt::CaseInsensitive) == 0; }
 };
 
 // One entry of the project's file list.
@@ -88,5 +103,5 @@ public:
 
 protected:
     // The FTP password makes the project file private to its owner.
-    bool HoldsSecrets() const override { return !Ftp.Pass.isEmpty(); }
+    bool HoldsSecrets() const override { return !Ftp.Pass.isEmpty() && !Ftp.PasswordInKeyring; }
 };

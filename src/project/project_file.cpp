@@ -35,8 +35,21 @@ void Project::WriteXML(XmlOutDocument &document, const QString &filename)
     OutNode = root->AddChild(QStringLiteral("ftp"));
     SetAttrText(QStringLiteral("host"), Ftp.Host);
     SetAttrText(QStringLiteral("user"), Ftp.User);
-    SetAttrText(QStringLiteral("pass"), Ftp.Pass);
+    // A password kept in the keyring never reaches the file.
+    SetAttrText(QStringLiteral("pass"), Ftp.PasswordInKeyring ? QString() : Ftp.Pass);
     SetAttrText(QStringLiteral("folder"), Ftp.Folder);
+    // Written only when set, so a project that uses none of them keeps the
+    // bytes that earlier versions wrote and read.
+    if (!Ftp.Protocol.isEmpty())
+        SetAttrText(QStringLiteral("protocol"), Ftp.Protocol);
+    if (!Ftp.Tls.isEmpty())
+        SetAttrText(QStringLiteral("tls"), Ftp.Tls);
+    if (Ftp.PasswordInKeyring)
+        SetAttrBool(QStringLiteral("keyring"), true);
+    for (const QString &pattern : Ftp.Exclude) {
+        OutNode = root->AddChild(QStringLiteral("exclude"));
+        SetAttrText(QStringLiteral("pattern"), pattern);
+    }
 
     OutNode = root->AddChild(QStringLiteral("address"));
     SetAttrText(QStringLiteral("address"), RunAddress);
@@ -65,6 +78,7 @@ void Project::ReadXML(const QDomDocument &document, const QString &fileName)
     std::optional<QString> runAddress;
     std::optional<QString> databaseAddress;
     std::optional<FtpSettings> ftp;
+    QStringList exclude;
     const ProjectPathDecoder decoder(ProjectFolderOf(fileName));
 
     const QDomElement previousNode = Node;
@@ -90,7 +104,14 @@ void Project::ReadXML(const QDomDocument &document, const QString &fileName)
                 settings.User = AttrText(QStringLiteral("user"));
                 settings.Pass = AttrText(QStringLiteral("pass"));
                 settings.Folder = AttrText(QStringLiteral("folder"));
+                settings.Protocol = AttrText(QStringLiteral("protocol"));
+                settings.Tls = AttrText(QStringLiteral("tls"));
+                settings.PasswordInKeyring = AttrBool(QStringLiteral("keyring"));
                 ftp = settings;
+            } else if (name == QLatin1String("exclude")) {
+                const QString pattern = AttrText(QStringLiteral("pattern"));
+                if (!pattern.isEmpty())
+                    exclude << pattern;
             } else if (name == QLatin1String("DatabaseAddress")) {
                 databaseAddress = AttrText(QStringLiteral("address"));
             } else if (name == QLatin1String("opened")) {
@@ -108,7 +129,11 @@ void Project::ReadXML(const QDomDocument &document, const QString &fileName)
         Ftp.User = ftp->User;
         Ftp.Pass = ftp->Pass;
         Ftp.Folder = ftp->Folder;
+        Ftp.Protocol = ftp->Protocol;
+        Ftp.Tls = ftp->Tls;
+        Ftp.PasswordInKeyring = ftp->PasswordInKeyring;
     }
+    Ftp.Exclude = exclude;
     if (runAddress)
         RunAddress = *runAddress;
     if (databaseAddress)

@@ -460,3 +460,46 @@ TEST_F(ProjectFileTest, HostileFilesAreRefusedAtOnceNamingFileAndReason)
     project.LoadFromFile(at("latin1.wdx"));
     EXPECT_EQ(project.Files.Last()->Name, at(QString::fromUtf8("caf\xC3\xA9.php")));
 }
+
+TEST_F(ProjectFileTest, PublishingSettingsRoundTripAndStayOutOfFilesThatDoNotUseThem)
+{
+    project.Ftp = {"h", "u", "secret", "/www", 0};
+    project.Ftp.Protocol = "sftp";
+    project.Ftp.Tls = "when offered";
+    project.Ftp.PasswordInKeyring = true;
+    project.Ftp.Exclude = QStringList{".git/", "node_modules/", "*.wdx", "!keep.wdx"};
+    project.SaveToFile(at("secure.wdx"));
+    const QByteArray bytes = ReadFileBytes(at("secure.wdx"));
+    // The keyring holds the password: the file has none and is not private.
+    EXPECT_FALSE(bytes.contains("secret"));
+    EXPECT_TRUE(bytes.contains("<ftp host=\"h\" user=\"u\" pass=\"\" folder=\"/www\" "
+                               "protocol=\"sftp\" tls=\"when offered\" keyring=\"True\"/>"))
+        << bytes.toStdString();
+    EXPECT_EQ(QFileInfo(at("secure.wdx")).permissions() & QFileDevice::ReadOther,
+              QFileDevice::ReadOther);
+
+    Project other;
+    other.LoadFromFile(at("secure.wdx"));
+    EXPECT_EQ(other.Ftp.Protocol, "sftp");
+    EXPECT_TRUE(other.Ftp.isSftp());
+    EXPECT_EQ(other.Ftp.Tls, "when offered");
+    EXPECT_TRUE(other.Ftp.PasswordInKeyring);
+    EXPECT_EQ(other.Ftp.Pass, "");
+    EXPECT_EQ(other.Ftp.Exclude, project.Ftp.Exclude);
+
+    // A password that an earlier version left in the file is still read.
+    WriteFileBytes(at("old.wdx"), "<WENDLOR_Project><ftp host=\"h\" user=\"u\" pass=\"kept\" "
+                                  "folder=\"\" keyring=\"True\"/></WENDLOR_Project>");
+    other.LoadFromFile(at("old.wdx"));
+    EXPECT_EQ(other.Ftp.Pass, "kept");
+    EXPECT_TRUE(other.Ftp.PasswordInKeyring);
+    // Loading a project without exclusions drops the previous project's.
+    EXPECT_TRUE(other.Ftp.Exclude.isEmpty());
+
+    // Cleared settings write the bytes of a file that never had them.
+    project.Clear();
+    project.SaveToFile(at("plain.wdx"));
+    EXPECT_FALSE(ReadFileBytes(at("plain.wdx")).contains("protocol"));
+    EXPECT_FALSE(ReadFileBytes(at("plain.wdx")).contains("exclude"));
+    EXPECT_FALSE(ReadFileBytes(at("plain.wdx")).contains("keyring"));
+}
