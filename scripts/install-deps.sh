@@ -13,9 +13,14 @@ PACKAGES=(
   qt6-l10n-tools
   # HTTP client
   libcurl4-openssl-dev
+  # SFTP publishing; passwords in the desktop keyring
+  libssh-dev qtkeychain-qt6-dev
   # tests: unit tests, a real PHP server, a real FTP server, a real display
   googletest libgtest-dev libgmock-dev
   php-cli python3 python3-pyftpdlib
+  # encrypted publishing against real servers: pyftpdlib's TLS handler, an
+  # sshd on a loopback port, a keyring daemon on a private session bus
+  python3-openssl openssh-server openssh-client gnome-keyring dbus-daemon dbus-bin
   xvfb xauth xdotool x11-utils imagemagick
   # the source format check (scripts/check-format.sh)
   clang-format
