@@ -10,6 +10,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
@@ -94,6 +95,18 @@ std::optional<QString> QtUserDialogs::prompt(const QString &title, const QString
     dialog.setWindowTitle(title);
     dialog.setLabelText(label);
     dialog.setTextValue(value);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.textValue();
+}
+
+std::optional<QString> QtUserDialogs::promptSecret(const QString &title, const QString &label)
+{
+    QInputDialog dialog(boxParent());
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setTextEchoMode(QLineEdit::Password);
+    dialog.setWindowTitle(title);
+    dialog.setLabelText(label);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;
     return dialog.textValue();

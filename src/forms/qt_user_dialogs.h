@@ -17,6 +17,7 @@ public:
     int askChoice(const QString &title, const QString &text, const QStringList &answers) override;
     std::optional<QString> prompt(const QString &title, const QString &label,
                                   const QString &value) override;
+    std::optional<QString> promptSecret(const QString &title, const QString &label) override;
     QStringList openFiles(const QString &title, const QString &folder, const QString &filter,
                           bool multiple) override;
     QString saveFile(const QString &title, const QString &initialPath, const QString &filter,

@@ -29,6 +29,11 @@ public:
     // A single-line input box; nullopt when cancelled.
     virtual std::optional<QString> prompt(const QString &title, const QString &label,
                                           const QString &value) = 0;
+    // The same box with its text masked, for a password; nullopt when cancelled.
+    virtual std::optional<QString> promptSecret(const QString &title, const QString &label)
+    {
+        return prompt(title, label, QString());
+    }
     // Open dialog; empty when cancelled. With `multiple` several files may be chosen.
     virtual QStringList openFiles(const QString &title, const QString &folder,
                                   const QString &filter, bool multiple) = 0;

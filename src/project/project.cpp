@@ -61,6 +61,7 @@ void Project::Clear()
     Ftp.Protocol.clear();
     Ftp.Tls.clear();
     Ftp.PasswordInKeyring = false;
+    Ftp.KeyringHoldsPassword = false;
     Ftp.Exclude.clear();
     OnProjectUpdate.raise();
 }

@@ -26,8 +26,18 @@ struct FtpSettings {
     int Progress = 0; // percent, 0..100; never saved
     QString Protocol; // empty or "ftp": FTP; "sftp": SFTP
     QString Tls;      // FTP only: "required", "when offered", "off" or empty (off)
-    // The password lives in the desktop keyring; the project file keeps none.
+    // The user keeps the password in the desktop keyring.
     bool PasswordInKeyring = false;
+    // Never saved: the keyring is known to hold Pass now. Only then does the
+    // project file leave the password out, so a keyring that failed never
+    // costs the user a password.
+    bool KeyringHoldsPassword = false;
+
+    // The password as the project file keeps it.
+    QString storedPass() const
+    {
+        return PasswordInKeyring && KeyringHoldsPassword ? QString() : Pass;
+    }
     // Gitignore-style patterns of files never uploaded, in the user's order.
     QStringList Exclude;
 
@@ -103,5 +113,5 @@ public:
 
 protected:
     // The FTP password makes the project file private to its owner.
-    bool HoldsSecrets() const override { return !Ftp.Pass.isEmpty() && !Ftp.PasswordInKeyring; }
+    bool HoldsSecrets() const override { return !Ftp.storedPass().isEmpty(); }
 };

@@ -35,8 +35,7 @@ void Project::WriteXML(XmlOutDocument &document, const QString &filename)
     OutNode = root->AddChild(QStringLiteral("ftp"));
     SetAttrText(QStringLiteral("host"), Ftp.Host);
     SetAttrText(QStringLiteral("user"), Ftp.User);
-    // A password kept in the keyring never reaches the file.
-    SetAttrText(QStringLiteral("pass"), Ftp.PasswordInKeyring ? QString() : Ftp.Pass);
+    SetAttrText(QStringLiteral("pass"), Ftp.storedPass());
     SetAttrText(QStringLiteral("folder"), Ftp.Folder);
     // Written only when set, so a project that uses none of them keeps the
     // bytes that earlier versions wrote and read.
@@ -132,6 +131,7 @@ void Project::ReadXML(const QDomDocument &document, const QString &fileName)
         Ftp.Protocol = ftp->Protocol;
         Ftp.Tls = ftp->Tls;
         Ftp.PasswordInKeyring = ftp->PasswordInKeyring;
+        Ftp.KeyringHoldsPassword = false;
     }
     Ftp.Exclude = exclude;
     if (runAddress)

@@ -468,6 +468,11 @@ TEST_F(ProjectFileTest, PublishingSettingsRoundTripAndStayOutOfFilesThatDoNotUse
     project.Ftp.Tls = "when offered";
     project.Ftp.PasswordInKeyring = true;
     project.Ftp.Exclude = QStringList{".git/", "node_modules/", "*.wdx", "!keep.wdx"};
+    // Until the keyring is known to hold it, the file keeps the password.
+    project.SaveToFile(at("secure.wdx"));
+    EXPECT_TRUE(ReadFileBytes(at("secure.wdx")).contains("pass=\"secret\""));
+    EXPECT_EQ(QFileInfo(at("secure.wdx")).permissions() & QFileDevice::ReadOther, 0);
+    project.Ftp.KeyringHoldsPassword = true;
     project.SaveToFile(at("secure.wdx"));
     const QByteArray bytes = ReadFileBytes(at("secure.wdx"));
     // The keyring holds the password: the file has none and is not private.
@@ -475,8 +480,6 @@ TEST_F(ProjectFileTest, PublishingSettingsRoundTripAndStayOutOfFilesThatDoNotUse
     EXPECT_TRUE(bytes.contains("<ftp host=\"h\" user=\"u\" pass=\"\" folder=\"/www\" "
                                "protocol=\"sftp\" tls=\"when offered\" keyring=\"True\"/>"))
         << bytes.toStdString();
-    EXPECT_EQ(QFileInfo(at("secure.wdx")).permissions() & QFileDevice::ReadOther,
-              QFileDevice::ReadOther);
 
     Project other;
     other.LoadFromFile(at("secure.wdx"));
