@@ -273,6 +273,10 @@ void SftpClient::connect()
         ssh_options_set(m_session, SSH_OPTIONS_HOST, host.constData());
         ssh_options_set(m_session, SSH_OPTIONS_PORT, &port);
         ssh_options_set(m_session, SSH_OPTIONS_TIMEOUT, &timeoutSeconds);
+        // Each request waits for its answer: without this, Nagle's algorithm
+        // holds small packets back for the peer's delayed acknowledgement.
+        const int noDelay = 1;
+        ssh_options_set(m_session, SSH_OPTIONS_NODELAY, &noDelay);
         if (!m_user.isEmpty()) {
             const QByteArray user = local8(m_user);
             ssh_options_set(m_session, SSH_OPTIONS_USER, user.constData());
