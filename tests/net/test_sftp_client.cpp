@@ -326,6 +326,34 @@ TEST_F(SftpClientTest, WrongKeySaysWhatWasTried)
         << closed.toStdString();
 }
 
+TEST_F(SftpClientTest, PasswordIsTriedAfterTheKeysAndItsRefusalReported)
+{
+    SshTestServer::Options withPasswords;
+    withPasswords.passwordAuthentication = true;
+    m_server = std::make_unique<SshTestServer>(withPasswords);
+    WriteFileBytes(m_knownHosts, m_server->knownHostsLine().toUtf8() + '\n');
+    configure(m_client);
+    m_client.setSshFolder(m_server->strangerKeyFolder());
+    m_client.setPassword(QStringLiteral("not the password of this account"));
+    const QString refused = errorOf([&] { m_client.connect(); });
+    EXPECT_TRUE(refused.contains(QStringLiteral("tried the SSH agent and keys, the password")))
+        << refused.toStdString();
+    EXPECT_TRUE(refused.contains(QStringLiteral("offers: publickey, password")))
+        << refused.toStdString();
+    EXPECT_FALSE(m_client.isConnected());
+
+    // Without a password the message says that none is set.
+    m_client.setPassword(QString());
+    const QString none = errorOf([&] { m_client.connect(); });
+    EXPECT_TRUE(none.contains(QStringLiteral("no password is set"))) << none.toStdString();
+    EXPECT_FALSE(none.contains(QStringLiteral("the password"))) << none.toStdString();
+
+    // The right key still logs in while passwords are offered.
+    m_client.setSshFolder(m_server->clientKeyFolder());
+    m_client.connect();
+    EXPECT_TRUE(m_client.isConnected());
+}
+
 TEST_F(SftpClientTest, BadHostSettingsAreClearErrors)
 {
     m_client.setHost(QString());

@@ -111,9 +111,12 @@ void SshTestServer::writeConfig()
     config += QStringLiteral("PidFile %1/sshd.pid\n").arg(dir);
     config += QStringLiteral("AuthorizedKeysFile %1/authorized_keys\n").arg(dir);
     config += QStringLiteral("StrictModes no\nUsePAM no\nPubkeyAuthentication yes\n"
-                             "PasswordAuthentication no\nKbdInteractiveAuthentication no\n"
-                             "PermitRootLogin prohibit-password\nAllowAgentForwarding no\n"
+                             "KbdInteractiveAuthentication no\nAllowAgentForwarding no\n"
                              "X11Forwarding no\nLogLevel ERROR\n");
+    config += m_options.passwordAuthentication
+                  ? QStringLiteral("PasswordAuthentication yes\nPermitRootLogin yes\n")
+                  : QStringLiteral("PasswordAuthentication no\n"
+                                   "PermitRootLogin prohibit-password\n");
     config += m_options.readOnly ? QStringLiteral("Subsystem sftp internal-sftp -R\n")
                                  : QStringLiteral("Subsystem sftp internal-sftp\n");
     QFile file(m_dir.filePath(QStringLiteral("sshd_config")));

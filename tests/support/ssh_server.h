@@ -17,6 +17,9 @@ public:
     struct Options {
         // Every SFTP request that would change a file is refused.
         bool readOnly = false;
+        // Passwords are checked too (against the system's accounts, so a
+        // test can only show a wrong one refused).
+        bool passwordAuthentication = false;
     };
 
     SshTestServer();
