@@ -1,0 +1,84 @@
+// Publishes a folder through the real publish engine and SFTP client and
+// prints the time taken, files per second and MB per second. The log handler
+// lets pending events run after every line, as the window does.
+//
+//   bench_net_sftp_publish HOST:PORT USER KEY_FOLDER KNOWN_HOSTS LOCAL_FOLDER REMOTE_FOLDER
+//                          [BLOCK_BYTES]
+//
+// KEY_FOLDER holds the client key (id_ed25519 ...), KNOWN_HOSTS the server's
+// key. Every file below LOCAL_FOLDER, in sorted order, is one project entry;
+// the project file is taken to sit in LOCAL_FOLDER. BLOCK_BYTES sets the
+// write request size (the client's default otherwise).
+// bench/publish-sftp-vs-lftp.sh runs it against lftp on the same sshd.
+
+#include "foundation/errors.h"
+#include "net/sftp_client.h"
+#include "project/project.h"
+
+#include <QCoreApplication>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cstdio>
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() != 7 && args.size() != 8) {
+        std::fprintf(stderr,
+                     "usage: %s HOST:PORT USER KEY_FOLDER KNOWN_HOSTS LOCAL_FOLDER REMOTE_FOLDER "
+                     "[BLOCK_BYTES]\n",
+                     argv[0]);
+        return 2;
+    }
+    const QString folder = QFileInfo(args[5]).absoluteFilePath();
+
+    QStringList files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << it.next();
+    std::sort(files.begin(), files.end());
+    qint64 bytes = 0;
+    Project project;
+    for (const QString &file : files) {
+        project.Files.AddNew();
+        project.Files.Last()->Name = file;
+        bytes += QFileInfo(file).size();
+    }
+    project.FileName = folder + QStringLiteral("/bench.wdx");
+    project.Ftp.Host = args[1];
+    project.Ftp.User = args[2];
+    project.Ftp.Folder = args[6];
+
+    int lines = 0;
+    int failures = 0;
+    project.OnWorkspaceLog.bind([&](QObject *) {
+        ++lines;
+        if (project.LogText.startsWith(QStringLiteral("!!!")))
+            ++failures;
+        QCoreApplication::processEvents();
+    });
+
+    SftpClient client;
+    client.setSshFolder(args[3]);
+    client.setKnownHostsFile(args[4]);
+    if (args.size() == 8)
+        client.setBlockSize(args[7].toInt());
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        project.PublishFiles(client, -1);
+    } catch (const AppError &error) {
+        std::fprintf(stderr, "publish failed: %s\n", qPrintable(error.message()));
+        return 1;
+    }
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    std::printf("files %d  bytes %lld  log lines %d  errors %d  seconds %.3f  files/s %.1f  "
+                "MB/s %.1f\n",
+                static_cast<int>(files.size()), static_cast<long long>(bytes), lines, failures,
+                seconds, files.size() / seconds, bytes / 1e6 / seconds);
+    return failures == 0 ? 0 : 1;
+}
