@@ -30,7 +30,8 @@ int main(int argc, char **argv)
         wait = std::chrono::milliseconds(args.at(1).toLongLong());
         args = args.mid(2);
     }
-    KeychainPasswordStore store(wait);
+    KeychainPasswordStore keychain(wait);
+    PasswordStore &store = keychain; // used as the program uses it, through the seam
     for (qsizetype i = 0; i < args.size();) {
         const QString step = args.at(i);
         const int needs = step == QLatin1String("write") ? 2 : 1;
