@@ -3,8 +3,11 @@
 #include "forms/window_placement.h"
 #include "foundation/handler_guard.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 
@@ -31,6 +34,40 @@ QLineEdit *makeEdit(QWidget *page, const char *name, int left, int top, int widt
     edit->setMaxLength(std::numeric_limits<int>::max());
     return edit;
 }
+
+QComboBox *makeBox(QWidget *page, const char *name, int top,
+                   std::initializer_list<std::pair<QString, QString>> items)
+{
+    auto *box = new QComboBox(page);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setGeometry(93, top, 188, EditHeight);
+    for (const auto &[text, value] : items)
+        box->addItem(text, value);
+    return box;
+}
+
+// Shows `value` in a box whose first `known` items are its own: the item
+// whose value matches it without regard to case, the first item for an empty
+// value, or else an item of its own made for it. Returns the index shown.
+int fillBox(QComboBox *box, int known, const QString &value)
+{
+    while (box->count() > known)
+        box->removeItem(box->count() - 1);
+    int index = value.isEmpty() ? 0 : -1;
+    for (int i = 0; index < 0 && i < known; ++i) {
+        if (box->itemData(i).toString().compare(value, Qt::CaseInsensitive) == 0)
+            index = i;
+    }
+    if (index < 0) {
+        box->addItem(value, value);
+        index = box->count() - 1;
+    }
+    box->setCurrentIndex(index);
+    return index;
+}
+
+constexpr int KnownProtocols = 2;
+constexpr int KnownTlsModes = 3;
 
 QPushButton *makeButton(QWidget *dialog, const char *name, const QString &text, int left)
 {
@@ -69,6 +106,45 @@ ProjectOptionsDialog::ProjectOptionsDialog() : QDialog(nullptr)
     Label3->setBuddy(passedit);
     Label4->setBuddy(folderedit);
 
+    TabSheet2 = new QWidget;
+    TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
+    PageControl1->addTab(TabSheet2, QStringLiteral("Security and exclusions"));
+    protocollabel = makeLabel(TabSheet2, "protocollabel", QStringLiteral("Protocol:"), 17, 15);
+    protocolbox = makeBox(TabSheet2, "protocolbox", 12,
+                          {{QStringLiteral("FTP"), QStringLiteral("ftp")},
+                           {QStringLiteral("SFTP"), QStringLiteral("sftp")}});
+    tlslabel = makeLabel(TabSheet2, "tlslabel", QStringLiteral("TLS:"), 17, 42);
+    tlsbox = makeBox(TabSheet2, "tlsbox", 39,
+                     {{QStringLiteral("off"), QStringLiteral("off")},
+                      {QStringLiteral("when offered"), QStringLiteral("when offered")},
+                      {QStringLiteral("required"), QStringLiteral("required")}});
+    tlsbox->setToolTip(QStringLiteral("FTP only: encrypt the connection with TLS always, when "
+                                      "the server offers it, or never. SFTP is always "
+                                      "encrypted."));
+    keyringbox =
+        new QCheckBox(QStringLiteral("Keep the password in the desktop keyring"), TabSheet2);
+    keyringbox->setObjectName(QStringLiteral("keyringbox"));
+    keyringbox->setGeometry(17, 66, 300, EditHeight);
+    keyringbox->setToolTip(QStringLiteral("The project file then keeps no password."));
+    excludelabel = makeLabel(TabSheet2, "excludelabel",
+                             QStringLiteral("Never upload (one pattern per line):"), 17, 94);
+    excludeedit = new QPlainTextEdit(TabSheet2);
+    excludeedit->setObjectName(QStringLiteral("excludeedit"));
+    excludeedit->setGeometry(17, 112, 300, 76);
+    excludeedit->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // Patterns hold no tabs; Tab moves on, so the keyboard can leave the edit.
+    excludeedit->setTabChangesFocus(true);
+    excludehint =
+        makeLabel(TabSheet2, "excludehint",
+                  QStringLiteral("As in .gitignore: .git/  node_modules/  *.wdx  .env"), 17, 194);
+    protocollabel->setBuddy(protocolbox);
+    tlslabel->setBuddy(tlsbox);
+    excludelabel->setBuddy(excludeedit);
+    connect(protocolbox, &QComboBox::currentIndexChanged, this,
+            [this](int) { updateTlsEnabled(); });
+    setProtocol(QString());
+    setTls(QString());
+
     Button1 = makeButton(this, "Button1", QStringLiteral("OK"), 192);
     Button1->setDefault(true);
     Button2 = makeButton(this, "Button2", QStringLiteral("Cancel"), 273);
@@ -76,6 +152,8 @@ ProjectOptionsDialog::ProjectOptionsDialog() : QDialog(nullptr)
     SetClickHandler(Button2, [this](QObject *) { reject(); });
 
     // The buttons come first, then the page with the user before the host.
+    // The second page keeps the order its controls were made in: chaining it
+    // here by hand would cut the pattern edit's own parts out of the chain.
     setTabOrder(Button1, Button2);
     setTabOrder(Button2, PageControl1);
     setTabOrder(PageControl1, useredit);
@@ -86,4 +164,64 @@ ProjectOptionsDialog::ProjectOptionsDialog() : QDialog(nullptr)
 
     setFixedSize(356, 308);
     CentreOnScreen(this);
+}
+
+void ProjectOptionsDialog::setProtocol(const QString &protocol)
+{
+    m_filledProtocol = protocol;
+    m_filledProtocolIndex = fillBox(protocolbox, KnownProtocols, protocol);
+    updateTlsEnabled();
+}
+
+QString ProjectOptionsDialog::protocol() const
+{
+    const int index = protocolbox->currentIndex();
+    return index == m_filledProtocolIndex ? m_filledProtocol
+                                          : protocolbox->itemData(index).toString();
+}
+
+void ProjectOptionsDialog::setTls(const QString &tls)
+{
+    m_filledTls = tls;
+    m_filledTlsIndex = fillBox(tlsbox, KnownTlsModes, tls);
+}
+
+QString ProjectOptionsDialog::tls() const
+{
+    const int index = tlsbox->currentIndex();
+    return index == m_filledTlsIndex ? m_filledTls : tlsbox->itemData(index).toString();
+}
+
+void ProjectOptionsDialog::setPasswordInKeyring(bool inKeyring)
+{
+    keyringbox->setChecked(inKeyring);
+}
+
+bool ProjectOptionsDialog::passwordInKeyring() const
+{
+    return keyringbox->isChecked();
+}
+
+void ProjectOptionsDialog::setExcludePatterns(const QStringList &patterns)
+{
+    excludeedit->setPlainText(patterns.join(u'\n'));
+}
+
+QStringList ProjectOptionsDialog::excludePatterns() const
+{
+    QStringList patterns;
+    for (const QString &line : excludeedit->toPlainText().split(u'\n')) {
+        if (!line.trimmed().isEmpty())
+            patterns << line;
+    }
+    return patterns;
+}
+
+void ProjectOptionsDialog::updateTlsEnabled()
+{
+    // TLS is how FTP gets encrypted; SFTP always is.
+    const bool sftp = protocolbox->currentData().toString().compare(QLatin1String("sftp"),
+                                                                    Qt::CaseInsensitive) == 0;
+    tlsbox->setEnabled(!sftp);
+    tlslabel->setEnabled(!sftp);
 }

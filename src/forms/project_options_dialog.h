@@ -1,18 +1,23 @@
 #pragma once
 
 #include <QDialog>
+#include <QStringList>
 
+class QCheckBox;
+class QComboBox;
 class QLabel;
+class QPlainTextEdit;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
 class QWidget;
 
-// Project Options: the project's FTP host, user, password and folder on one
-// "FTP settings" page. The caller fills the four edits, shows the dialog and
-// copies the edits back on OK; the dialog itself holds no settings, so it is
-// built once and reused for every opening. The password is shown as typed.
-// Object name `form_publish`.
+// Project Options: the project's FTP host, user, password and folder on the
+// "FTP settings" page; the protocol, the TLS mode, the keyring choice and the
+// exclusion patterns on a second page, "Security and exclusions". The caller
+// fills the controls, shows the dialog and reads them back on OK; the dialog
+// itself holds no settings, so it is built once and reused for every opening.
+// The password is shown as typed. Object name `form_publish`.
 class ProjectOptionsDialog final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(ProjectOptionsDialog)
@@ -33,4 +38,36 @@ public:
     QLineEdit *folderedit;
     QPushButton *Button1;
     QPushButton *Button2;
+
+    QWidget *TabSheet2;
+    QLabel *protocollabel;
+    QComboBox *protocolbox; // FTP or SFTP
+    QLabel *tlslabel;
+    QComboBox *tlsbox; // "off", "when offered", "required"; FTP only
+    QCheckBox *keyringbox;
+    QLabel *excludelabel;
+    QPlainTextEdit *excludeedit; // one pattern per line
+    QLabel *excludehint;
+
+    // The values as the project file keeps them. A value the boxes do not
+    // know is shown as it is and given back unchanged unless the user picks
+    // another; an unchanged choice gives back the very text it was filled
+    // with, so opening and confirming the dialog changes no setting.
+    void setProtocol(const QString &protocol); // "" or "ftp": FTP; "sftp": SFTP
+    QString protocol() const;
+    void setTls(const QString &tls); // "" means off
+    QString tls() const;
+    void setPasswordInKeyring(bool inKeyring);
+    bool passwordInKeyring() const;
+    // One pattern per line; blank lines are dropped, the rest kept as typed.
+    void setExcludePatterns(const QStringList &patterns);
+    QStringList excludePatterns() const;
+
+private:
+    void updateTlsEnabled();
+
+    QString m_filledProtocol;
+    int m_filledProtocolIndex = -1;
+    QString m_filledTls;
+    int m_filledTlsIndex = -1;
 };

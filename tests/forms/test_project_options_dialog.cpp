@@ -1,13 +1,17 @@
-// The Project Options dialog: its page, texts and places, the keyboard order
-// and the keys that close it.
+// The Project Options dialog: its pages, texts and places, the keyboard order,
+// the keys that close it, and the settings of the second page going in and
+// coming back out unchanged.
 
 #include "forms/project_options_dialog.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
@@ -34,15 +38,17 @@ void showActive(QWidget &window)
 }
 } // namespace
 
-TEST(ProjectOptionsDialog, OnePageWithFourRowsTheNoteAndTheButtons)
+TEST(ProjectOptionsDialog, FirstPageKeepsFourRowsTheNoteAndTheButtons)
 {
     ProjectOptionsDialog form;
     form.show();
     EXPECT_EQ(form.size(), QSize(356, 308));
     EXPECT_EQ(form.minimumSize(), form.maximumSize());
     EXPECT_EQ(form.PageControl1->geometry(), QRect(8, 8, 340, 256));
-    ASSERT_EQ(form.PageControl1->count(), 1);
+    ASSERT_EQ(form.PageControl1->count(), 2);
     EXPECT_EQ(form.PageControl1->tabText(0), "FTP settings");
+    EXPECT_EQ(form.PageControl1->widget(0), form.TabSheet1);
+    EXPECT_EQ(form.PageControl1->currentIndex(), 0);
 
     struct Row {
         QLabel *label;
@@ -84,7 +90,7 @@ TEST(ProjectOptionsDialog, TabRunsFromTheButtonsThroughUserPassHostFolder)
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         order << focusName();
     }
-    EXPECT_EQ(order.join(u' '),
+    EXPECT_EQ(order.join(u' ').toStdString(),
               "Button1 Button2 PageControl1 useredit passedit hostedit folderedit Button1");
 }
 
@@ -110,4 +116,172 @@ TEST(ProjectOptionsDialog, EnterAcceptsEscapeAndCancelReject)
     QTest::mouseClick(form.Button2, Qt::LeftButton);
     EXPECT_EQ(form.result(), QDialog::Rejected);
     EXPECT_FALSE(form.isVisible());
+}
+
+namespace {
+QStringList itemTexts(const QComboBox *box)
+{
+    QStringList texts;
+    for (int i = 0; i < box->count(); ++i)
+        texts << box->itemText(i);
+    return texts;
+}
+
+void showSecondPage(ProjectOptionsDialog &form)
+{
+    form.PageControl1->setCurrentWidget(form.TabSheet2);
+    showActive(form);
+}
+} // namespace
+
+TEST(ProjectOptionsDialog, SecondPageHoldsEveryNewControlInsideItself)
+{
+    ProjectOptionsDialog form;
+    showSecondPage(form);
+    EXPECT_EQ(form.PageControl1->tabText(1), "Security and exclusions");
+    EXPECT_EQ(form.protocolbox->objectName(), "protocolbox");
+    EXPECT_EQ(form.tlsbox->objectName(), "tlsbox");
+    EXPECT_EQ(form.keyringbox->objectName(), "keyringbox");
+    EXPECT_EQ(form.excludeedit->objectName(), "excludeedit");
+    EXPECT_EQ(itemTexts(form.protocolbox), (QStringList{"FTP", "SFTP"}));
+    EXPECT_EQ(itemTexts(form.tlsbox), (QStringList{"off", "when offered", "required"}));
+    EXPECT_EQ(form.keyringbox->text(), "Keep the password in the desktop keyring");
+    EXPECT_TRUE(form.excludehint->text().contains(".git/"));
+    EXPECT_EQ(form.size(), QSize(356, 308)); // the second page needs no bigger dialog
+
+    // Every control is whole on the page and none covers another.
+    const QList<QWidget *> controls{form.protocollabel, form.protocolbox, form.tlslabel,
+                                    form.tlsbox,        form.keyringbox,  form.excludelabel,
+                                    form.excludeedit,   form.excludehint};
+    const QRect page = form.TabSheet2->rect();
+    for (qsizetype i = 0; i < controls.size(); ++i) {
+        SCOPED_TRACE(controls[i]->objectName().toStdString());
+        EXPECT_EQ(controls[i]->parentWidget(), form.TabSheet2);
+        EXPECT_TRUE(controls[i]->isVisible());
+        EXPECT_TRUE(page.contains(controls[i]->geometry()))
+            << controls[i]->geometry().right() << "," << controls[i]->geometry().bottom()
+            << " outside " << page.width() << "x" << page.height();
+        for (qsizetype j = i + 1; j < controls.size(); ++j)
+            EXPECT_FALSE(controls[i]->geometry().intersects(controls[j]->geometry()))
+                << "overlaps " << controls[j]->objectName().toStdString();
+    }
+}
+
+TEST(ProjectOptionsDialog, TlsChoiceIsOfferedForFtpOnly)
+{
+    ProjectOptionsDialog form;
+    showSecondPage(form);
+    EXPECT_TRUE(form.tlsbox->isEnabled()); // an empty protocol is FTP
+
+    // The user picks SFTP with the keyboard, then FTP again.
+    form.protocolbox->setFocus();
+    QTest::keyClick(form.protocolbox, Qt::Key_Down);
+    EXPECT_EQ(form.protocolbox->currentText(), "SFTP");
+    EXPECT_FALSE(form.tlsbox->isEnabled());
+    EXPECT_FALSE(form.tlslabel->isEnabled());
+    QTest::keyClick(form.protocolbox, Qt::Key_Up);
+    EXPECT_TRUE(form.tlsbox->isEnabled());
+
+    // Filling from a project follows the stored protocol, in any letter case.
+    for (const auto &[protocol, enabled] : {std::pair{"sftp", false}, std::pair{"SFTP", false},
+                                            std::pair{"ftp", true}, std::pair{"", true}}) {
+        SCOPED_TRACE(protocol);
+        form.setProtocol(protocol);
+        EXPECT_EQ(form.tlsbox->isEnabled(), enabled);
+    }
+}
+
+TEST(ProjectOptionsDialog, SettingsComeBackAsTheyWereFilled)
+{
+    ProjectOptionsDialog form;
+    // Unchanged choices give back the very texts: an old project stays as it was.
+    for (const char *protocol : {"", "ftp", "sftp", "SFTP", "ftps"}) {
+        form.setProtocol(protocol);
+        EXPECT_EQ(form.protocol(), protocol);
+    }
+    for (const char *tls : {"", "off", "when offered", "required", "Required", "strict"}) {
+        form.setTls(tls);
+        EXPECT_EQ(form.tls(), tls);
+    }
+    for (bool inKeyring : {true, false}) {
+        form.setPasswordInKeyring(inKeyring);
+        EXPECT_EQ(form.passwordInKeyring(), inKeyring);
+    }
+    const QStringList patterns{".git/", "node_modules/", "*.wdx",
+                               " .env", "trailing ",     QString::fromUtf8("Entwürfe/**")};
+    form.setExcludePatterns(patterns);
+    EXPECT_EQ(form.excludePatterns(), patterns);
+    form.setExcludePatterns({});
+    EXPECT_EQ(form.excludePatterns(), QStringList{});
+
+    // A value the box does not know is shown as it is, and dropped at the
+    // next filling so boxes do not collect old values.
+    form.setTls("strict");
+    EXPECT_EQ(form.tlsbox->currentText(), "strict");
+    form.setTls("required");
+    EXPECT_EQ(itemTexts(form.tlsbox), (QStringList{"off", "when offered", "required"}));
+    EXPECT_EQ(form.tlsbox->currentText(), "required");
+
+    // A choice the user changed gives the box's own value.
+    form.setProtocol("");
+    form.protocolbox->setCurrentIndex(1);
+    EXPECT_EQ(form.protocol(), "sftp");
+    form.protocolbox->setCurrentIndex(0);
+    EXPECT_EQ(form.protocol(), ""); // back to the filled choice
+    form.setProtocol("sftp");
+    form.protocolbox->setCurrentIndex(0);
+    EXPECT_EQ(form.protocol(), "ftp");
+    form.setTls("");
+    form.tlsbox->setCurrentIndex(2);
+    EXPECT_EQ(form.tls(), "required");
+    form.setTls("strict");
+    form.tlsbox->setCurrentIndex(1);
+    EXPECT_EQ(form.tls(), "when offered");
+}
+
+TEST(ProjectOptionsDialog, PatternsTypedLineByLineDropBlankLinesAndEnterDoesNotClose)
+{
+    ProjectOptionsDialog form;
+    showSecondPage(form);
+    form.excludeedit->setFocus();
+    QTest::keyClicks(form.excludeedit, ".git/");
+    QTest::keyClick(form.excludeedit, Qt::Key_Return);
+    QTest::keyClick(form.excludeedit, Qt::Key_Return);
+    QTest::keyClicks(form.excludeedit, "   ");
+    QTest::keyClick(form.excludeedit, Qt::Key_Return);
+    QTest::keyClicks(form.excludeedit, "*.log ");
+    QTest::keyClick(form.excludeedit, Qt::Key_Return);
+    EXPECT_TRUE(form.isVisible()); // Return makes a new line, it does not press OK
+    EXPECT_EQ(form.excludePatterns(), (QStringList{".git/", "*.log "}));
+
+    // Space on the focused check box ticks it.
+    form.keyringbox->setFocus();
+    QTest::keyClick(form.keyringbox, Qt::Key_Space);
+    EXPECT_TRUE(form.passwordInKeyring());
+}
+
+TEST(ProjectOptionsDialog, TabReachesEveryControlOfTheSecondPage)
+{
+    ProjectOptionsDialog form;
+    form.setExcludePatterns({"keep"});
+    showSecondPage(form);
+    auto cycle = [&form] {
+        form.Button1->setFocus();
+        QStringList order{focusName()};
+        for (int i = 0; i < 7; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            order << focusName();
+            if (order.last() == "Button1")
+                break;
+        }
+        return order.join(u' ').toStdString();
+    };
+    EXPECT_EQ(cycle(), "Button1 Button2 PageControl1 protocolbox tlsbox keyringbox excludeedit "
+                       "Button1");
+    // Tab left the pattern edit without typing into it.
+    EXPECT_EQ(form.excludePatterns(), QStringList{"keep"});
+
+    // With SFTP the TLS box is out of the way.
+    form.setProtocol("sftp");
+    EXPECT_EQ(cycle(), "Button1 Button2 PageControl1 protocolbox keyringbox excludeedit Button1");
 }
