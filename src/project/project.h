@@ -91,7 +91,8 @@ public:
     // What PublishFiles would do with each entry (all, or entry `index`), in
     // list order, without any network: the run follows this very plan. Reads
     // the files for their markers (and content, when a record is given or
-    // only changes are asked for) on all cores. Throws AppError for an index
+    // only changes are asked for) on all cores; in changes mode a file whose
+    // size and modification time are those recorded is not read. Throws AppError for an index
     // out of range or an invalid exclusion pattern; a file that cannot be
     // read is a step of its own.
     QList<PublishStep> PlanPublish(int index, const PublishOptions &options) const;

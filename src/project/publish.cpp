@@ -535,6 +535,7 @@ namespace {
 // SHA-256 of its bytes, with its size and time as read.
 struct FileScan {
     bool marker = false;
+    bool sameAsRecorded = false; // size and time as recorded: not read
     qint64 size = 0;
     qint64 modifiedMs = 0;
     QByteArray sha256;
@@ -690,6 +691,21 @@ QList<PublishStep> Project::PlanPublish(int index, const PublishOptions &options
     InParallel(qsizetype(toRead.size()), [&](qsizetype job) {
         const PublishStep &step = steps.at(toRead[size_t(job)]);
         try {
+            // A file with the size and time it had when it was sent is taken
+            // as sent without reading it: hashing a whole site for three
+            // changed files cost more than the uploads. Any other file is
+            // decided by its content.
+            const PublishRecord::Entry *sent = options.changesOnly && options.record
+                                                   ? options.record->find(step.remotePath)
+                                                   : nullptr;
+            if (sent) {
+                const QFileInfo info(step.localPath);
+                if (info.isFile() && info.size() == sent->size &&
+                    info.lastModified().toMSecsSinceEpoch() == sent->modifiedMs) {
+                    scans[size_t(job)] = {false, true, sent->size, sent->modifiedMs, sent->sha256};
+                    return;
+                }
+            }
             scans[size_t(job)] =
                 ScanPublishFile(step.localPath, hash && !step.remotePath.isEmpty());
         } catch (const AppError &error) {
@@ -713,7 +729,9 @@ QList<PublishStep> Project::PlanPublish(int index, const PublishOptions &options
         step.size = scan.size;
         step.modifiedMs = scan.modifiedMs;
         step.sha256 = scan.sha256;
-        if (scan.marker) {
+        if (scan.sameAsRecorded) {
+            step.action = PublishStep::Action::SkipUnchanged;
+        } else if (scan.marker) {
             step.action = PublishStep::Action::SkipMarker;
         } else if (step.remotePath.isEmpty()) {
             step.action = PublishStep::Action::SkipOutside;

@@ -159,3 +159,32 @@ TEST_F(PublishPlanTest, ManyFilesReadInParallelKeepProjectOrderAndTheirOwnHashes
         }
     }
 }
+
+TEST_F(PublishPlanTest, ChangesModeTrustsRecordedSizeAndTimeAndReadsEverythingElse)
+{
+    const QString a = add("a.php", "aaaa");
+    const QString b = add("b.php", "bbbb");
+    const QString c = add("c.php", "cccc");
+    const auto timeOf = [](const QString &path) {
+        return QFileInfo(path).lastModified().toMSecsSinceEpoch();
+    };
+    PublishRecord record("k", QString());
+    // Size and time as recorded: taken as sent, even though the hash on
+    // record is another one (this is what the shortcut trusts).
+    record.set("a.php", {4, timeOf(a), sha("AAAA")});
+    // Another time: read, and the content decides either way.
+    record.set("b.php", {4, timeOf(b) - 5000, sha("bbbb")});
+    record.set("c.php", {4, timeOf(c) - 5000, sha("CCCC")});
+
+    const QList<PublishStep> plan = m_project.PlanPublish(-1, {true, &record});
+    EXPECT_EQ(plan[0].action, Action::SkipUnchanged);
+    EXPECT_EQ(plan[0].sha256, sha("AAAA"));
+    EXPECT_EQ(plan[1].action, Action::SkipUnchanged);
+    EXPECT_EQ(plan[1].sha256, sha("bbbb"));
+    EXPECT_EQ(plan[1].modifiedMs, timeOf(b));
+    EXPECT_EQ(plan[2].action, Action::SendChanged);
+
+    // A full publish reads and hashes every file, whatever the record says.
+    const QList<PublishStep> full = m_project.PlanPublish(-1, {false, &record});
+    EXPECT_EQ(full[0].sha256, sha("aaaa"));
+}
