@@ -9,9 +9,14 @@
 #include "foundation/ftp_connection.h"
 #include "foundation/switches.h"
 #include "foundation/text_utils.h"
+#include "project/parallel_read.h"
 #include "project/project.h"
 #include "project/project_paths.h"
+#include "project/publish_exclusions.h"
+#include "project/publish_record.h"
 
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -19,9 +24,15 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cctype>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -137,10 +148,11 @@ private:
 // while the run goes on do not mix two configurations.
 class PublishRun {
 public:
-    PublishRun(Project &project, FtpConnection &connection, int index)
-        : m_project(project), m_connection(connection), m_index(index), m_host(project.Ftp.Host),
-          m_user(project.Ftp.User), m_pass(project.Ftp.Pass), m_folder(project.Ftp.Folder),
-          m_count(project.Files.Count())
+    PublishRun(Project &project, FtpConnection &connection, int index,
+               const PublishOptions &options)
+        : m_project(project), m_connection(connection), m_index(index), m_options(options),
+          m_record(options.record), m_host(project.Ftp.Host), m_user(project.Ftp.User),
+          m_pass(project.Ftp.Pass), m_folder(project.Ftp.Folder), m_count(project.Files.Count())
     {
     }
 
@@ -149,44 +161,63 @@ public:
         setProgress(0);
         log("Publishing");
         log("FTP Publishing");
+        if (m_options.changesOnly)
+            log("Sending only what changed since the last publish");
+        if (m_record && !m_record->problem().isEmpty())
+            m_project.Log(m_record->problem() + QStringLiteral(" Every file counts as new."));
+        const QList<PublishStep> plan = m_project.PlanPublish(m_index, m_options);
         m_connection.setUser(m_user);
         m_connection.setHost(m_host);
         m_connection.setPassword(m_pass);
         log("Connecting");
         m_connection.connect();
         log("Done");
+        const QString note = m_connection.connectionNote();
+        if (!note.isEmpty())
+            m_project.Log(note);
         log("Changing folder");
         m_connection.changeDir(QStringLiteral("/"));
         enterFtpFolder();
 
-        const QString projectFolder =
-            m_project.FileName.isEmpty() ? QString() : ProjectFolderOf(m_project.FileName);
         setProgress(0);
-        for (int i = 0; i < m_count; ++i) {
-            if (m_index != -1 && i != m_index)
-                continue;
-            // The window may edit the list while a run logs: work on a copy.
-            if (i >= m_project.Files.Count())
-                break;
-            const ProjectEntry entry = *m_project.Files.Get(i);
-            m_project.Log(QStringLiteral("File:") + entry.Name);
-            if (!entry.Publish || FileHasPublishMarker(entry.Name)) {
+        for (const PublishStep &step : plan) {
+            m_project.Log(QStringLiteral("File:") + step.localPath);
+            switch (step.action) {
+            case PublishStep::Action::SkipLocked:
+            case PublishStep::Action::SkipMarker:
                 log("Host specific, no updating, skipped.");
                 continue;
-            }
-            if (!entry.Name.startsWith(projectFolder)) {
+            case PublishStep::Action::SkipOutside:
                 log("File isn't in project folder, don't know where to upload, skipping...");
                 continue;
+            case PublishStep::Action::SkipExcluded:
+                m_project.Log(QStringLiteral("Excluded by \"%1\", skipped.").arg(step.pattern));
+                continue;
+            case PublishStep::Action::SkipUnchanged:
+                log("Unchanged since the last publish, skipped.");
+                keepNewTime(step);
+                continue;
+            case PublishStep::Action::Unreadable:
+                throw AppError(step.error);
+            case PublishStep::Action::SendNew:
+                log("Not published before, sending.");
+                break;
+            case PublishStep::Action::SendChanged:
+                log("Changed since the last publish, sending.");
+                break;
+            case PublishStep::Action::Send:
+                break;
             }
-            // Without a project folder the whole absolute path is the relative
-            // one; its leading '/' would leave the FTP folder for the root.
-            QString relative = entry.Name.mid(projectFolder.size());
-            while (relative.startsWith(QDir::separator()))
-                relative.remove(0, 1);
-            const qsizetype cut = relative.lastIndexOf(QDir::separator());
-            const QString relativeFolder = cut < 0 ? QString() : relative.left(cut);
-            const QString remote = QDir::fromNativeSeparators(relative);
-            publishFile(i, entry.Name, relativeFolder, remote);
+            const qsizetype cut = step.remotePath.lastIndexOf(u'/');
+            const QString relativeFolder = cut < 0 ? QString() : step.remotePath.left(cut);
+            // Forgotten while it is sent: a run that breaks off here may have
+            // left the host's copy neither old nor new.
+            if (m_record)
+                m_record->remove(step.remotePath);
+            const bool sent =
+                publishFile(step.index, step.localPath, relativeFolder, step.remotePath);
+            if (m_record)
+                remember(step, sent);
             log("Done.");
         }
         log("Disconnecting.");
@@ -204,6 +235,28 @@ public:
 
 private:
     void log(const char *text) { m_project.Log(QString::fromLatin1(text)); }
+
+    // The record keeps what the server acknowledged, and only when the bytes
+    // sent are those that were hashed: a file saved again during the run, or
+    // one that did not arrive, is left out so the next run sends it.
+    void remember(const PublishStep &step, bool sent)
+    {
+        const QFileInfo now(step.localPath);
+        if (sent && !step.sha256.isEmpty() && now.size() == step.size &&
+            now.lastModified().toMSecsSinceEpoch() == step.modifiedMs)
+            m_record->set(step.remotePath, {step.size, step.modifiedMs, step.sha256});
+    }
+
+    // A file saved without a change keeps its entry, with its new time.
+    void keepNewTime(const PublishStep &step)
+    {
+        if (!m_record)
+            return;
+        if (const PublishRecord::Entry *entry = m_record->find(step.remotePath)) {
+            if (entry->modifiedMs != step.modifiedMs)
+                m_record->set(step.remotePath, {entry->size, step.modifiedMs, entry->sha256});
+        }
+    }
 
     void setProgress(int value)
     {
@@ -250,7 +303,8 @@ private:
         log("Done");
     }
 
-    void publishFile(int i, const QString &localPath, const QString &relativeFolder,
+    // True when the server acknowledged the whole file.
+    bool publishFile(int i, const QString &localPath, const QString &relativeFolder,
                      const QString &remote)
     {
         QString lastError;
@@ -262,7 +316,7 @@ private:
                           QStringLiteral(" -> ") + remote);
             try {
                 storeFile(i, localPath, remote);
-                return;
+                return true;
             } catch (const AppError &error) {
                 // A lost session is not a missing folder: end the run.
                 if (!m_connection.isConnected())
@@ -271,10 +325,10 @@ private:
                 if (created == PublishFolderCreations) {
                     if (dynamic_cast<const FtpStoreRefused *>(&error) &&
                         storeDirectlyInstead(i, localPath, remote, lastError))
-                        return;
+                        return true;
                     m_project.Log(QStringLiteral("!!!Error putting file: ") + lastError);
                     leftOut(remote, lastError);
-                    return;
+                    return false;
                 }
             }
             log("Trying to create path folders");
@@ -289,7 +343,7 @@ private:
                 // The session may stand in a half-made folder; the next file
                 // must not land there.
                 backToRoot();
-                return;
+                return false;
             }
             backToRoot();
         }
@@ -405,6 +459,8 @@ private:
     Project &m_project;
     FtpConnection &m_connection;
     const int m_index;
+    const PublishOptions m_options;
+    PublishRecord *const m_record;
     const QString m_host;
     const QString m_user;
     const QString m_pass;
@@ -473,7 +529,21 @@ QString UploadTemporaryName(const QString &remotePath)
     return remotePath.left(slash + 1) + prefix + name;
 }
 
-bool FileHasPublishMarker(const QString &path)
+namespace {
+
+// One pass over a file for the plan: its publish marker and, when asked, the
+// SHA-256 of its bytes, with its size and time as read.
+struct FileScan {
+    bool marker = false;
+    bool sameAsRecorded = false; // size and time as recorded: not read
+    qint64 size = 0;
+    qint64 modifiedMs = 0;
+    QByteArray sha256;
+};
+
+// Reads in blocks, so big files cost no memory; stops at a marker, since a
+// marked file is never sent. Throws AppError when the file cannot be read.
+FileScan ScanPublishFile(const QString &path, bool hash)
 {
     static const MarkerSearch search;
     constexpr qsizetype overlap = MarkerSearch::Overlap;
@@ -481,6 +551,11 @@ bool FileHasPublishMarker(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw AppError(QStringLiteral("Cannot read file %1: %2").arg(path, file.errorString()));
+    FileScan scan;
+    scan.modifiedMs = file.fileTime(QFileDevice::FileModificationTime).toMSecsSinceEpoch();
+    std::optional<QCryptographicHash> sha;
+    if (hash)
+        sha.emplace(QCryptographicHash::Sha256);
     // Sized to the file and left uninitialised: a site is mostly small files,
     // and clearing a whole block for each of them cost more than the search.
     const qsizetype chunk = static_cast<qsizetype>(std::clamp<qint64>(file.size() + 1, 1, block));
@@ -491,13 +566,186 @@ bool FileHasPublishMarker(const QString &path)
         if (count < 0)
             throw AppError(QStringLiteral("Cannot read file %1: %2").arg(path, file.errorString()));
         if (count == 0)
-            return false;
+            break;
+        scan.size += count;
+        if (sha)
+            sha->addData(QByteArrayView(buffer.get() + carried, count));
         const qsizetype length = carried + count;
-        if (search.foundIn(buffer.get(), length))
-            return true;
+        if (search.foundIn(buffer.get(), length)) {
+            scan.marker = true;
+            return scan;
+        }
         carried = std::min(overlap, length);
         std::memmove(buffer.get(), buffer.get() + length - carried, carried);
     }
+    if (sha)
+        scan.sha256 = sha->result();
+    return scan;
+}
+
+// Runs `work(job)` for jobs 0..count-1 on all cores; each job only touches
+// its own result.
+void InParallel(qsizetype count, const std::function<void(qsizetype)> &work)
+{
+    std::atomic<qsizetype> next{0};
+    const auto run = [&] {
+        for (qsizetype job; (job = next.fetch_add(1)) < count;)
+            work(job);
+    };
+    const int workers = int(std::min<qsizetype>(DefaultWorkerCount(), count));
+    std::vector<std::thread> helpers;
+    for (int worker = 1; worker < workers; ++worker) {
+        try {
+            helpers.emplace_back(run);
+        } catch (const std::system_error &) {
+            break; // fewer threads share the files
+        }
+    }
+    run();
+    for (std::thread &helper : helpers)
+        helper.join();
+}
+
+qint64 SizeOrUnknown(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.exists() ? info.size() : -1;
+}
+
+} // namespace
+
+bool FileHasPublishMarker(const QString &path)
+{
+    return ScanPublishFile(path, false).marker;
+}
+
+QString PublishStep::describe() const
+{
+    switch (action) {
+    case Action::SendNew:
+        return QStringLiteral("send (not published before)");
+    case Action::SendChanged:
+        return QStringLiteral("send (changed since the last publish)");
+    case Action::Send:
+        return QStringLiteral("send");
+    case Action::SkipLocked:
+        return QStringLiteral("skip (locked)");
+    case Action::SkipMarker:
+        return QStringLiteral("skip (host specific)");
+    case Action::SkipOutside:
+        return QStringLiteral("skip (outside the project folder)");
+    case Action::SkipExcluded:
+        return QStringLiteral("skip (excluded by \"%1\")").arg(pattern);
+    case Action::SkipUnchanged:
+        return QStringLiteral("skip (unchanged since the last publish)");
+    case Action::Unreadable:
+        return QStringLiteral("stop (%1)").arg(error);
+    }
+    return {};
+}
+
+QList<PublishStep> Project::PlanPublish(int index, const PublishOptions &options) const
+{
+    if (index < -1 || index >= Files.Count())
+        throw AppError(QStringLiteral("Cannot publish file number %1: the project has %2 files")
+                           .arg(index)
+                           .arg(Files.Count()));
+    const PublishExclusions exclusions(Ftp.Exclude);
+    const QString projectFolder = FileName.isEmpty() ? QString() : ProjectFolderOf(FileName);
+    const bool hash = options.changesOnly || options.record != nullptr;
+
+    QList<PublishStep> steps;
+    std::vector<qsizetype> toRead; // steps whose file the scan reads
+    for (int i = 0; i < Files.Count(); ++i) {
+        if (index != -1 && i != index)
+            continue;
+        const ProjectEntry *entry = Files.Get(i);
+        PublishStep step;
+        step.index = i;
+        step.localPath = entry->Name;
+        if (entry->Name.startsWith(projectFolder)) {
+            // Without a project folder the whole absolute path is the relative
+            // one; its leading '/' would leave the FTP folder for the root.
+            QString relative = entry->Name.mid(projectFolder.size());
+            while (relative.startsWith(QDir::separator()))
+                relative.remove(0, 1);
+            step.remotePath = QDir::fromNativeSeparators(relative);
+        }
+        // Locked and excluded files are not read: the folders people exclude
+        // are the big ones.
+        if (!entry->Publish) {
+            step.action = PublishStep::Action::SkipLocked;
+            step.size = SizeOrUnknown(step.localPath);
+        } else if (!step.remotePath.isEmpty() &&
+                   !(step.pattern = exclusions.excludedBy(step.remotePath)).isEmpty()) {
+            step.action = PublishStep::Action::SkipExcluded;
+            step.size = SizeOrUnknown(step.localPath);
+        } else {
+            toRead.push_back(steps.size());
+        }
+        steps.append(step);
+    }
+
+    std::vector<FileScan> scans(toRead.size());
+    std::vector<QString> errors(toRead.size());
+    InParallel(qsizetype(toRead.size()), [&](qsizetype job) {
+        const PublishStep &step = steps.at(toRead[size_t(job)]);
+        try {
+            // A file with the size and time it had when it was sent is taken
+            // as sent without reading it: hashing a whole site for three
+            // changed files cost more than the uploads. Any other file is
+            // decided by its content.
+            const PublishRecord::Entry *sent = options.changesOnly && options.record
+                                                   ? options.record->find(step.remotePath)
+                                                   : nullptr;
+            if (sent) {
+                const QFileInfo info(step.localPath);
+                if (info.isFile() && info.size() == sent->size &&
+                    info.lastModified().toMSecsSinceEpoch() == sent->modifiedMs) {
+                    scans[size_t(job)] = {false, true, sent->size, sent->modifiedMs, sent->sha256};
+                    return;
+                }
+            }
+            scans[size_t(job)] =
+                ScanPublishFile(step.localPath, hash && !step.remotePath.isEmpty());
+        } catch (const AppError &error) {
+            errors[size_t(job)] = error.message();
+        } catch (...) {
+            errors[size_t(job)] =
+                QStringLiteral("Cannot read file %1: %2")
+                    .arg(step.localPath, exceptionMessage(std::current_exception()));
+        }
+    });
+
+    for (size_t job = 0; job < toRead.size(); ++job) {
+        PublishStep &step = steps[toRead[job]];
+        const FileScan &scan = scans[job];
+        if (!errors[job].isEmpty()) {
+            step.action = PublishStep::Action::Unreadable;
+            step.error = errors[job];
+            step.size = SizeOrUnknown(step.localPath);
+            continue;
+        }
+        step.size = scan.size;
+        step.modifiedMs = scan.modifiedMs;
+        step.sha256 = scan.sha256;
+        if (scan.sameAsRecorded) {
+            step.action = PublishStep::Action::SkipUnchanged;
+        } else if (scan.marker) {
+            step.action = PublishStep::Action::SkipMarker;
+        } else if (step.remotePath.isEmpty()) {
+            step.action = PublishStep::Action::SkipOutside;
+        } else if (!options.changesOnly) {
+            step.action = PublishStep::Action::Send;
+        } else {
+            const PublishRecord::Entry *sent =
+                options.record ? options.record->find(step.remotePath) : nullptr;
+            step.action = !sent                         ? PublishStep::Action::SendNew
+                          : sent->sha256 != step.sha256 ? PublishStep::Action::SendChanged
+                                                        : PublishStep::Action::SkipUnchanged;
+        }
+    }
+    return steps;
 }
 
 bool Project::IsHostSpecific(int index)
@@ -508,14 +756,31 @@ bool Project::IsHostSpecific(int index)
 
 void Project::PublishFiles(FtpConnection &connection, int index)
 {
+    PublishFiles(connection, index, PublishOptions());
+}
+
+void Project::PublishFiles(FtpConnection &connection, int index, const PublishOptions &options)
+{
     if (index < -1 || index >= Files.Count())
         throw AppError(QStringLiteral("Cannot publish file number %1: the project has %2 files")
                            .arg(index)
                            .arg(Files.Count()));
     RunGuard guard(connection);
+    // What the server acknowledged counts however the run ends.
+    const auto saveRecord = [&] {
+        if (!options.record)
+            return;
+        try {
+            options.record->save();
+        } catch (const AppError &error) {
+            Log(QStringLiteral("!!!") + error.message());
+        }
+    };
     try {
-        PublishRun(*this, connection, index).run();
+        PublishRun(*this, connection, index, options).run();
+        saveRecord();
     } catch (...) {
+        saveRecord();
         // Leave no half-used session behind: the next run logs in afresh.
         if (connection.isConnected()) {
             try {

@@ -2,10 +2,62 @@
 
 #include "foundation/errors.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 class FtpConnection;
+class PublishRecord;
+
+// How a publish run chooses its files.
+struct PublishOptions {
+    // Send only files that are new or whose content differs from `record`;
+    // without a record every file counts as new.
+    bool changesOnly = false;
+    // Compared with in changes mode; in every mode it takes each file the
+    // server acknowledged (and the new time of a file touched without a
+    // change) and is saved when the run ends, also when it ends with an error.
+    PublishRecord *record = nullptr;
+};
+
+// What a publish would do with one project entry, as PlanPublish tells it
+// without any network, and as the run itself then does.
+struct PublishStep {
+    enum class Action {
+        SendNew,       // changes mode: not in the record
+        SendChanged,   // changes mode: content differs from the record
+        Send,          // full publish: always sent
+        SkipLocked,    // the entry is locked from publishing
+        SkipMarker,    // its text holds a publish marker ("host specific")
+        SkipOutside,   // not below the project folder
+        SkipExcluded,  // an exclusion pattern names it (`pattern`)
+        SkipUnchanged, // changes mode: same content as recorded
+        Unreadable,    // cannot be read: the run ends with `error` there
+    };
+
+    int index = -1;     // in the project's file list
+    QString localPath;  // full local path, as the entry names it
+    QString remotePath; // below the FTP folder, '/' separated; empty when outside
+    // Bytes of the local file; -1 when it could not be looked at.
+    qint64 size = -1;
+    Action action = Action::Send;
+    QString pattern; // the exclusion pattern, for SkipExcluded
+    QString error;   // why it could not be read, for Unreadable
+
+    // The file's content as read for the plan (SHA-256, empty when not
+    // hashed) and its modification time then, ms since the epoch.
+    QByteArray sha256;
+    qint64 modifiedMs = 0;
+
+    bool sends() const
+    {
+        return action == Action::SendNew || action == Action::SendChanged || action == Action::Send;
+    }
+    // The action in a few words for a list shown to the user: "send (new)",
+    // "skip (excluded by *.wdx)" and so on.
+    QString describe() const;
+};
 
 // How many times the publish engine creates folders and tries again, both for
 // the FTP folder and for one file, before it gives up on it.
