@@ -50,6 +50,11 @@ public:
     // protected, or that it is not although protection was asked for);
     // empty when there is nothing to say. Logged after the connect.
     virtual QString connectionNote() const { return {}; }
+    // The folder that the FTP folder is resolved from, entered before it and
+    // after each folder creation: the server's root "/" for FTP, where a
+    // login usually starts there; the home folder for SFTP, whose "/" is the
+    // host's whole file system.
+    virtual QString rootFolder() const { return QStringLiteral("/"); }
 };
 
 // A store the server refused before it took any of the file: nothing of it

@@ -314,6 +314,7 @@ void SftpClient::connect()
         ssh_string_free_char(home);
         if (!m_cwd.startsWith(u'/'))
             m_cwd.prepend(u'/');
+        m_home = m_cwd;
     } catch (...) {
         closeSession();
         throw;

@@ -80,6 +80,8 @@ public:
     void setBlockSize(int bytes);
     // The absolute remote folder that relative names are resolved against.
     QString currentDir() const { return m_cwd; }
+    // The home folder the session started in.
+    QString rootFolder() const override { return m_home; }
 
 private:
     class Watchdog;
@@ -115,6 +117,7 @@ private:
     sftp_session_struct *m_sftp = nullptr;
     std::unique_ptr<Watchdog> m_watchdog;
     QString m_cwd;
+    QString m_home = QStringLiteral("/");
     QString m_note;
     bool m_timedOut = false; // the watchdog cut the last call short
     int m_timeoutMs = DefaultTimeoutMs;

@@ -176,7 +176,7 @@ public:
         if (!note.isEmpty())
             m_project.Log(note);
         log("Changing folder");
-        m_connection.changeDir(QStringLiteral("/"));
+        m_connection.changeDir(m_connection.rootFolder());
         enterFtpFolder();
 
         setProgress(0);
@@ -276,7 +276,7 @@ private:
     void backToRoot()
     {
         log("back to root");
-        m_connection.changeDir(QStringLiteral("/"));
+        m_connection.changeDir(m_connection.rootFolder());
         changeToFolder();
         log("Done");
     }
@@ -298,7 +298,7 @@ private:
             }
             log("Create ftp folder path");
             CreateFtpPath(m_connection, m_folder);
-            m_connection.changeDir(QStringLiteral("/"));
+            m_connection.changeDir(m_connection.rootFolder());
         }
         log("Done");
     }

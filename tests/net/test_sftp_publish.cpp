@@ -197,3 +197,18 @@ TEST_F(SftpPublishTest, ReadOnlyServerLeavesEveryFileOutAndSaysSo)
               QStringLiteral("Published with 2 errors to: ") + m_server->hostAndPort() + target());
     EXPECT_TRUE(treeOf(target()).isEmpty());
 }
+
+TEST_F(SftpPublishTest, RelativeFolderLandsBelowTheSessionsStartNotTheHostsRoot)
+{
+    SshTestServer::Options options;
+    options.startFolder = m_remote.path();
+    startServer(options);
+    m_project.Ftp.Folder = QStringLiteral("www/site");
+    addFile(QStringLiteral("index.php"), "<?php echo 1;\n");
+    addFile(QStringLiteral("inc/db.php"), "<?php // db\n");
+
+    m_project.PublishFiles(m_client, -1);
+    EXPECT_EQ(str(treeOf(target()).keys()), str({"inc/db.php", "index.php"})) << str(m_log);
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/www/site")));
+    EXPECT_EQ(m_log.filter(QStringLiteral("!!!")).size(), 0) << str(m_log);
+}

@@ -117,8 +117,11 @@ void SshTestServer::writeConfig()
                   ? QStringLiteral("PasswordAuthentication yes\nPermitRootLogin yes\n")
                   : QStringLiteral("PasswordAuthentication no\n"
                                    "PermitRootLogin prohibit-password\n");
-    config += m_options.readOnly ? QStringLiteral("Subsystem sftp internal-sftp -R\n")
-                                 : QStringLiteral("Subsystem sftp internal-sftp\n");
+    config += QStringLiteral("Subsystem sftp internal-sftp") +
+              (m_options.readOnly ? QStringLiteral(" -R") : QString()) +
+              (m_options.startFolder.isEmpty() ? QString()
+                                               : QStringLiteral(" -d ") + m_options.startFolder) +
+              u'\n';
     QFile file(m_dir.filePath(QStringLiteral("sshd_config")));
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(config.toUtf8()) < 0)
         throw std::runtime_error("cannot write sshd_config");

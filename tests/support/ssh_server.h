@@ -20,6 +20,8 @@ public:
         // Passwords are checked too (against the system's accounts, so a
         // test can only show a wrong one refused).
         bool passwordAuthentication = false;
+        // Where SFTP sessions start instead of the user's home folder.
+        QString startFolder;
     };
 
     SshTestServer();
