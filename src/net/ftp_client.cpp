@@ -16,6 +16,7 @@
 #include <cctype>
 #ifdef Q_OS_UNIX
 #include <sys/socket.h>
+#include <unistd.h>
 #endif
 #ifdef Q_OS_LINUX
 #include <linux/sockios.h>
@@ -51,6 +52,55 @@ qint64 unacknowledgedBytes(qintptr descriptor)
 }
 
 // Ends the sending direction only; false where that is not possible.
+bool halfClose(QTcpSocket &socket);
+
+// A second descriptor of a socket, closed with this object.
+class KeptDescriptor {
+public:
+    KeptDescriptor() = default;
+    KeptDescriptor(const KeptDescriptor &) = delete;
+    KeptDescriptor &operator=(const KeptDescriptor &) = delete;
+    ~KeptDescriptor()
+    {
+#ifdef Q_OS_UNIX
+        if (m_descriptor >= 0)
+            ::close(m_descriptor);
+#endif
+    }
+    void take(qintptr descriptor)
+    {
+#ifdef Q_OS_UNIX
+        if (descriptor >= 0)
+            m_descriptor = ::dup(static_cast<int>(descriptor));
+#else
+        Q_UNUSED(descriptor);
+#endif
+    }
+    bool valid() const
+    {
+        return m_descriptor >= 0;
+    }
+    qintptr descriptor() const
+    {
+        return m_descriptor;
+    }
+    // Ends the sending direction once the socket has let go of its own
+    // descriptor, that is once everything it held, the alert last, is out.
+    void endSendingOnceClosed(QTcpSocket &socket)
+    {
+#ifdef Q_OS_UNIX
+        if (m_descriptor >= 0 && !m_ended && socket.state() == QAbstractSocket::UnconnectedState)
+            m_ended = ::shutdown(m_descriptor, SHUT_WR) == 0;
+#else
+        Q_UNUSED(socket);
+#endif
+    }
+
+private:
+    int m_descriptor = -1;
+    bool m_ended = false;
+};
+
 bool halfClose(QTcpSocket &socket)
 {
 #ifdef Q_OS_UNIX
@@ -640,7 +690,11 @@ void FtpClient::store(const QString &localPath, const QString &remotePath)
 void FtpClient::sendFile(QTcpSocket &data, QFile &file, const QString &what, qint64 queuedBefore,
                          bool ended)
 {
-    const qintptr descriptor = data.socketDescriptor();
+    // Over TLS the socket's own descriptor goes when its closure is sent;
+    // a duplicate keeps the connection (and the count of bytes in flight)
+    // until the server's final reply, see below.
+    KeptDescriptor kept;
+    qintptr descriptor = data.socketDescriptor();
     qint64 queued = queuedBefore; // handed to the socket
     qint64 moved = 0;             // reached the server, as far as this machine can tell
     qint64 reported = -1;         // last count given to the work handler
@@ -650,9 +704,11 @@ void FtpClient::sendFile(QTcpSocket &data, QFile &file, const QString &what, qin
     sinceWork.start();
     // Takes the count of bytes that moved; true when it grew.
     const auto measure = [&] {
-        // A TLS socket closes its descriptor once its closure is sent.
-        const qint64 unacknowledged =
-            data.state() == QAbstractSocket::UnconnectedState ? 0 : unacknowledgedBytes(descriptor);
+        if (kept.valid()) {
+            data.flush(); // the closure alert, if the system did not take it at once
+            kept.endSendingOnceClosed(data);
+        }
+        const qint64 unacknowledged = unacknowledgedBytes(descriptor);
         const qint64 now = queued - pendingWrite(data) - unacknowledged;
         if (now <= moved)
             return false;
@@ -726,14 +782,21 @@ void FtpClient::sendFile(QTcpSocket &data, QFile &file, const QString &what, qin
     // reply is awaited, so a slow link is not cut while it drains.
     // A TLS connection ends with its closure alert; without an event loop
     // the alert leaves, and the socket closes, only when flushed.
-    if (!ended && (m_protectData || !halfClose(data))) {
-        // What the server sent meanwhile (TLS 1.3 session tickets) is taken
-        // in first: closing a socket with unread bytes resets the connection,
-        // and a reset can throw away the end of the file at the server.
-        data.waitForReadyRead(0);
-        data.readAll();
+    // Closing a socket while the server's bytes (TLS 1.3 session tickets,
+    // sent whenever the server gets to it) wait unread, or arrive after it,
+    // resets the connection, and a reset makes the server throw away the end
+    // of the file it has not read yet. So the connection is held open by a
+    // duplicate descriptor, its sending side ended after the alert, until
+    // the final reply says the server has it all.
+    if (!ended && m_protectData) {
+        kept.take(descriptor);
+        if (kept.valid())
+            descriptor = kept.descriptor();
         data.disconnectFromHost();
         data.flush();
+        kept.endSendingOnceClosed(data);
+    } else if (!ended && !halfClose(data)) {
+        data.disconnectFromHost();
     }
     Reply final;
     try {
