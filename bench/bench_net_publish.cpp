@@ -3,8 +3,11 @@
 // pending events run after every line (the window does so at most twenty
 // times a second), so this is the engine's figure at its most cautious.
 //
-//   bench_net_publish HOST:PORT USER PASSWORD LOCAL_FOLDER FTP_FOLDER [store-only]
+//   bench_net_publish HOST:PORT USER PASSWORD LOCAL_FOLDER FTP_FOLDER [store-only] [tls]
 //
+// With "tls" the session is encrypted (TLS required) and the server's
+// certificate is accepted whatever it is, as a user who trusts it would;
+// bench/publish-ftps-vs-lftp.sh runs it that way against lftp.
 // With "store-only" the files go up through the FTP client alone, without
 // the engine's skip test, to separate the transfer from reading each file
 // for its publish markers.
@@ -13,6 +16,7 @@
 // it against lftp on the same server.
 
 #include "foundation/errors.h"
+#include "foundation/host_trust.h"
 #include "net/ftp_client.h"
 #include "project/project.h"
 
@@ -24,21 +28,39 @@
 #include <algorithm>
 #include <cstdio>
 
+namespace {
+
+// The user who accepts the certificate shown (a test server's own).
+class AcceptingTrust : public HostTrust {
+public:
+    bool trustCertificate(const QString &, const QString &, const QString &) override
+    {
+        return true;
+    }
+    bool trustHostKey(const QString &, const QString &, const QString &) override { return true; }
+};
+
+} // namespace
+
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    const bool storeOnly = args.size() == 7 && args[6] == QStringLiteral("store-only");
-    if (args.size() != 6 && !storeOnly) {
-        std::fprintf(stderr,
-                     "usage: %s HOST:PORT USER PASSWORD LOCAL_FOLDER FTP_FOLDER [store-only]\n",
-                     argv[0]);
+    const QStringList flags = args.mid(6);
+    const bool storeOnly = flags.contains(QStringLiteral("store-only"));
+    const bool tls = flags.contains(QStringLiteral("tls"));
+    if (args.size() < 6 || flags.size() != int(storeOnly) + int(tls)) {
+        std::fprintf(
+            stderr,
+            "usage: %s HOST:PORT USER PASSWORD LOCAL_FOLDER FTP_FOLDER [store-only] [tls]\n",
+            argv[0]);
         return 2;
     }
     const QString folder = QFileInfo(args[4]).absoluteFilePath();
 
     QStringList files;
-    QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories);
+    // Hidden files (.htaccess) belong to a site as much as the others.
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext())
         files << it.next();
     std::sort(files.begin(), files.end());
@@ -65,6 +87,11 @@ int main(int argc, char **argv)
     });
 
     FtpClient client;
+    AcceptingTrust trust;
+    if (tls) {
+        client.setTls(FtpTls::Required);
+        client.setHostTrust(&trust);
+    }
     QElapsedTimer timer;
     timer.start();
     try {
@@ -90,5 +117,7 @@ int main(int argc, char **argv)
                 "MB/s %.1f\n",
                 static_cast<int>(files.size()), static_cast<long long>(bytes), lines, failures,
                 seconds, files.size() / seconds, bytes / 1e6 / seconds);
+    if (tls)
+        std::printf("session: %s\n", qPrintable(client.connectionNote()));
     return failures == 0 ? 0 : 1;
 }

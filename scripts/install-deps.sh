@@ -44,12 +44,26 @@ done
 
 if [ ${#missing[@]} -eq 0 ]; then
   echo "install-deps: everything is installed"
-  exit 0
+else
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+  echo "install-deps: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -q
+  $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
-echo "install-deps: installing ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -q
-$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+# Servers the tests run as peers without installing them as system services:
+# Debian's package unpacked into .peers/ of the repository (git-ignored).
+PEERS="$(cd "$(dirname "$0")/.." && pwd)/.peers"
+for peer in pure-ftpd; do
+  if [ ! -d "$PEERS/$peer" ]; then
+    mkdir -p "$PEERS/debs"
+    (cd "$PEERS/debs" && apt-get download "$peer" >/dev/null 2>&1) ||
+      { echo "install-deps: apt-get download $peer failed" >&2; exit 1; }
+    rm -rf "$PEERS/$peer.tmp"
+    dpkg-deb -x "$(ls "$PEERS/debs/$peer"_*.deb | head -1)" "$PEERS/$peer.tmp"
+    mv "$PEERS/$peer.tmp" "$PEERS/$peer"
+    echo "install-deps: $peer unpacked into $PEERS/$peer"
+  fi
+done

@@ -1,18 +1,22 @@
 #include "net/ftp_client.h"
 
 #include "foundation/errors.h"
+#include "foundation/host_trust.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHostAddress>
 #include <QRegularExpression>
+#include <QSslConfiguration>
+#include <QSslSocket>
 #include <QTcpSocket>
 
 #include <algorithm>
 #include <cctype>
 #ifdef Q_OS_UNIX
 #include <sys/socket.h>
+#include <unistd.h>
 #endif
 #ifdef Q_OS_LINUX
 #include <linux/sockios.h>
@@ -48,6 +52,55 @@ qint64 unacknowledgedBytes(qintptr descriptor)
 }
 
 // Ends the sending direction only; false where that is not possible.
+bool halfClose(QTcpSocket &socket);
+
+// A second descriptor of a socket, closed with this object.
+class KeptDescriptor {
+public:
+    KeptDescriptor() = default;
+    KeptDescriptor(const KeptDescriptor &) = delete;
+    KeptDescriptor &operator=(const KeptDescriptor &) = delete;
+    ~KeptDescriptor()
+    {
+#ifdef Q_OS_UNIX
+        if (m_descriptor >= 0)
+            ::close(m_descriptor);
+#endif
+    }
+    void take(qintptr descriptor)
+    {
+#ifdef Q_OS_UNIX
+        if (descriptor >= 0)
+            m_descriptor = ::dup(static_cast<int>(descriptor));
+#else
+        Q_UNUSED(descriptor);
+#endif
+    }
+    bool valid() const
+    {
+        return m_descriptor >= 0;
+    }
+    qintptr descriptor() const
+    {
+        return m_descriptor;
+    }
+    // Ends the sending direction once the socket has let go of its own
+    // descriptor, that is once everything it held, the alert last, is out.
+    void endSendingOnceClosed(QTcpSocket &socket)
+    {
+#ifdef Q_OS_UNIX
+        if (m_descriptor >= 0 && !m_ended && socket.state() == QAbstractSocket::UnconnectedState)
+            m_ended = ::shutdown(m_descriptor, SHUT_WR) == 0;
+#else
+        Q_UNUSED(socket);
+#endif
+    }
+
+private:
+    int m_descriptor = -1;
+    bool m_ended = false;
+};
+
 bool halfClose(QTcpSocket &socket)
 {
 #ifdef Q_OS_UNIX
@@ -59,7 +112,49 @@ bool halfClose(QTcpSocket &socket)
 #endif
 }
 
+// Bytes given to the socket and not handed to the system yet; for a TLS
+// socket both the plain text waiting to be encrypted and the records
+// waiting to be sent.
+qint64 pendingWrite(QTcpSocket &socket)
+{
+    if (auto *tls = qobject_cast<QSslSocket *>(&socket))
+        return tls->bytesToWrite() + tls->encryptedBytesToWrite();
+    return socket.bytesToWrite();
+}
+
+void abortSocket(QTcpSocket &socket)
+{
+    if (auto *tls = qobject_cast<QSslSocket *>(&socket))
+        tls->abort(); // drops the encrypted layer's buffers as well
+    else
+        socket.abort();
+}
+
+QString protocolName(QSsl::SslProtocol protocol)
+{
+    switch (protocol) {
+    case QSsl::TlsV1_3:
+        return QStringLiteral("TLS 1.3");
+    case QSsl::TlsV1_2:
+        return QStringLiteral("TLS 1.2");
+    default:
+        return QStringLiteral("TLS");
+    }
+}
+
 } // namespace
+
+std::optional<FtpTls> FtpTlsFromText(const QString &text)
+{
+    const QString word = text.trimmed().toLower();
+    if (word.isEmpty() || word == QLatin1String("off"))
+        return FtpTls::Off;
+    if (word == QLatin1String("when offered"))
+        return FtpTls::WhenOffered;
+    if (word == QLatin1String("required"))
+        return FtpTls::Required;
+    return std::nullopt;
+}
 
 FtpClient::FtpClient() = default;
 
@@ -119,10 +214,130 @@ void FtpClient::requireConnected(const QString &what) const
 void FtpClient::closeControl()
 {
     m_loggedIn = false;
+    m_controlTls = nullptr;
     if (m_control) {
-        m_control->abort();
+        abortSocket(*m_control);
         m_control.reset();
     }
+}
+
+void FtpClient::setTrustedFingerprints(const QStringList &fingerprints)
+{
+    m_trustedFingerprints.clear();
+    for (const QString &fingerprint : fingerprints)
+        m_trustedFingerprints << fingerprint.trimmed().toUpper();
+}
+
+QString FtpClient::fingerprintOf(const QSslCertificate &certificate)
+{
+    return QString::fromLatin1(certificate.digest(QCryptographicHash::Sha256).toHex(':').toUpper());
+}
+
+QSslConfiguration FtpClient::tlsConfiguration() const
+{
+    QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+    configuration.setProtocol(QSsl::TlsV1_2OrLater);
+    configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    // Keeps the session so that data connections can resume it.
+    configuration.setSslOption(QSsl::SslOptionDisableSessionPersistence, false);
+    if (!m_extraCas.isEmpty())
+        configuration.addCaCertificates(m_extraCas);
+    return configuration;
+}
+
+bool FtpClient::startControlTls()
+{
+    const Reply reply = command(QStringLiteral("AUTH TLS"));
+    if (reply.code != 234) {
+        if (m_tls == FtpTls::Required)
+            throw AppError(QStringLiteral("%1 does not offer TLS, which this project requires; "
+                                          "the password was not sent. Its answer: %2")
+                               .arg(serverName(), reply.text));
+        m_note = QStringLiteral("Not encrypted: %1 does not offer TLS (%2)")
+                     .arg(serverName(), reply.text);
+        return false;
+    }
+    QSslSocket &socket = *m_controlTls;
+    if (socket.bytesAvailable() > 0)
+        throw AppError(QStringLiteral("The FTP server %1 sent more than its answer to AUTH TLS; "
+                                      "the TLS handshake was not started")
+                           .arg(serverName()));
+    socket.setSslConfiguration(tlsConfiguration());
+    socket.setPeerVerifyName(m_endpoint.host);
+    // The certificate is judged once the handshake is through, where the
+    // user can be asked without a half-done handshake waiting.
+    socket.ignoreSslErrors();
+    QElapsedTimer elapsed;
+    elapsed.start();
+    socket.startClientEncryption();
+    if (!socket.waitForEncrypted(m_timeoutMs)) {
+        const QString why = elapsed.elapsed() >= m_timeoutMs ||
+                                    socket.error() == QAbstractSocket::SocketTimeoutError
+                                ? QStringLiteral("no answer within %1 s").arg(seconds(m_timeoutMs))
+                                : socket.errorString();
+        throw AppError(
+            QStringLiteral("The TLS handshake with %1 failed: %2").arg(serverName(), why));
+    }
+    checkCertificate();
+    return true;
+}
+
+void FtpClient::checkCertificate()
+{
+    QSslSocket &socket = *m_controlTls;
+    const QSslCertificate certificate = socket.peerCertificate();
+    if (certificate.isNull())
+        throw AppError(QStringLiteral("%1 showed no TLS certificate").arg(serverName()));
+    m_serverCertificate = certificate;
+    const QString protocol = protocolName(socket.sessionProtocol());
+    QStringList problems;
+    for (const QSslError &error : socket.sslHandshakeErrors())
+        problems << error.errorString();
+    problems.removeDuplicates();
+    if (problems.isEmpty()) {
+        m_note = QStringLiteral("Encrypted with %1; certificate verified").arg(protocol);
+        return;
+    }
+    const QString fingerprint = fingerprintOf(certificate);
+    const QString problem = problems.join(QStringLiteral("; "));
+    bool trusted = m_trustedFingerprints.contains(fingerprint);
+    if (!trusted && m_hostTrust) {
+        trusted = m_hostTrust->trustCertificate(m_endpoint.host, fingerprint, problem);
+        if (trusted)
+            m_trustedFingerprints << fingerprint;
+    }
+    if (!trusted)
+        throw AppError(QStringLiteral("The TLS certificate of %1 is not trusted (%2; SHA-256 "
+                                      "fingerprint %3); the password was not sent")
+                           .arg(serverName(), problem, fingerprint));
+    m_note = QStringLiteral("Encrypted with %1; certificate accepted by you").arg(protocol);
+}
+
+void FtpClient::failDataTls(QSslSocket &data, const QString &what, const QString &why)
+{
+    abortSocket(data);
+    // The server waits on a data connection that will never carry the file.
+    closeControl();
+    throw AppError(QStringLiteral("%1: TLS on the data connection failed: %2").arg(what, why));
+}
+
+void FtpClient::finishDataTls(QSslSocket &data, const QString &what)
+{
+    QElapsedTimer elapsed;
+    elapsed.start();
+    if (!data.isEncrypted() && !data.waitForEncrypted(m_timeoutMs)) {
+        failDataTls(data, what,
+                    elapsed.elapsed() >= m_timeoutMs ||
+                            data.error() == QAbstractSocket::SocketTimeoutError
+                        ? QStringLiteral("no answer within %1 s").arg(seconds(m_timeoutMs))
+                        : data.errorString());
+    }
+    // Only the certificate checked on the control connection will do: another
+    // one means someone else answered the data connection.
+    if (data.peerCertificate() != m_serverCertificate)
+        failDataTls(data, what,
+                    QStringLiteral("the server showed a different certificate (SHA-256 %1)")
+                        .arg(fingerprintOf(data.peerCertificate())));
 }
 
 void FtpClient::failNetwork(QTcpSocket &socket, const QString &what)
@@ -250,8 +465,17 @@ void FtpClient::connect()
     closeControl();
     m_epsvRefused = false;
     m_portAhead = 0;
+    m_protectData = false;
+    m_serverCertificate = QSslCertificate();
+    m_note.clear();
     m_endpoint = parseHost(m_host);
-    m_control = std::make_unique<QTcpSocket>();
+    if (m_tls == FtpTls::Off) {
+        m_control = std::make_unique<QTcpSocket>();
+    } else {
+        auto socket = std::make_unique<QSslSocket>();
+        m_controlTls = socket.get();
+        m_control = std::move(socket);
+    }
     try {
         m_control->connectToHost(m_endpoint.host, m_endpoint.port);
         if (!m_control->waitForConnected(m_timeoutMs)) {
@@ -262,18 +486,34 @@ void FtpClient::connect()
             throw AppError(
                 QStringLiteral("Cannot connect to the FTP server %1: %2").arg(serverName(), why));
         }
-        m_control->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        if (m_controlTls)
+            m_controlTls->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        else
+            m_control->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         Reply reply = readReply();
         for (int wait = 0; wait < 5 && reply.code / 100 == 1; ++wait)
             reply = readReply(); // "120 ready in a moment"
         if (reply.code != 220)
             refuse(QStringLiteral("Connecting to %1").arg(serverName()), reply);
+        const bool encrypted = m_tls != FtpTls::Off && startControlTls();
         const QString login = QStringLiteral("Login as \"%1\" on %2").arg(m_user, serverName());
         reply = command(QStringLiteral("USER ") + m_user);
         if (reply.code == 331)
             reply = command(QStringLiteral("PASS ") + m_password);
         if (reply.code != 230 && reply.code != 202)
             refuse(login, reply);
+        if (encrypted) {
+            reply = command(QStringLiteral("PBSZ 0"));
+            if (reply.code / 100 == 2)
+                reply = command(QStringLiteral("PROT P"));
+            m_protectData = reply.code / 100 == 2;
+            if (!m_protectData && m_tls == FtpTls::Required)
+                refuse(QStringLiteral("Encrypting the data connections (PROT P)"), reply);
+            if (!m_protectData)
+                m_note += QStringLiteral("; file contents not encrypted: the server refused "
+                                         "to encrypt the data connections (%1)")
+                              .arg(reply.text);
+        }
         reply = command(QStringLiteral("TYPE I"));
         if (reply.code / 100 != 2)
             refuse(QStringLiteral("TYPE I"), reply);
@@ -358,10 +598,29 @@ std::unique_ptr<QTcpSocket> FtpClient::openDataConnection(bool *usedPortAhead)
         // The data connection goes to the host we are talking to, never to an
         // address the server names: that keeps a hostile reply from aiming us
         // elsewhere and works behind address translation.
-        auto data = std::make_unique<QTcpSocket>();
+        std::unique_ptr<QTcpSocket> data;
+        QSslSocket *tls = nullptr;
+        if (m_protectData) {
+            auto socket = std::make_unique<QSslSocket>();
+            tls = socket.get();
+            // The control connection's configuration carries its session, which
+            // the server may require the data connection to resume.
+            socket->setSslConfiguration(m_controlTls->sslConfiguration());
+            data = std::move(socket);
+        } else {
+            data = std::make_unique<QTcpSocket>();
+        }
         data->connectToHost(m_control->peerAddress(), port);
-        if (data->waitForConnected(m_timeoutMs))
+        if (data->waitForConnected(m_timeoutMs)) {
+            if (tls) {
+                // The greeting goes out now; servers answer it when they take the
+                // command, so the handshake is completed after the reply to it.
+                tls->setPeerVerifyName(m_endpoint.host);
+                tls->ignoreSslErrors(); // the certificate is compared instead
+                tls->startClientEncryption();
+            }
             return data;
+        }
         if (!ahead)
             throw AppError(QStringLiteral("Cannot open the data connection to %1 port %2: %3")
                                .arg(m_endpoint.host)
@@ -404,30 +663,38 @@ void FtpClient::store(const QString &localPath, const QString &remotePath)
     Reply reply;
     for (;;) {
         send(what);
+        // Over TLS the body waits for the handshake, and its end is a TLS
+        // closure, never a bare half-close.
         if (withCommand && data->write(body) == body.size()) {
             data->flush();
-            ended = data->bytesToWrite() == 0 && halfClose(*data);
+            ended = !m_protectData && data->bytesToWrite() == 0 && halfClose(*data);
         }
         reply = readReply();
         if (reply.code != 425 || !portAhead)
             break;
         // The server no longer counted on the port opened ahead.
-        data->abort();
+        abortSocket(*data);
         data = openDataConnection(nullptr);
         portAhead = false;
         ended = false;
     }
     if (reply.code / 100 != 1) {
-        data->abort();
+        abortSocket(*data);
         throw FtpStoreRefused(QStringLiteral("%1: %2").arg(what, reply.text));
     }
+    if (auto *tls = qobject_cast<QSslSocket *>(data.get()))
+        finishDataTls(*tls, what);
     sendFile(*data, file, what, withCommand ? body.size() : 0, ended);
 }
 
 void FtpClient::sendFile(QTcpSocket &data, QFile &file, const QString &what, qint64 queuedBefore,
                          bool ended)
 {
-    const qintptr descriptor = data.socketDescriptor();
+    // Over TLS the socket's own descriptor goes when its closure is sent;
+    // a duplicate keeps the connection (and the count of bytes in flight)
+    // until the server's final reply, see below.
+    KeptDescriptor kept;
+    qintptr descriptor = data.socketDescriptor();
     qint64 queued = queuedBefore; // handed to the socket
     qint64 moved = 0;             // reached the server, as far as this machine can tell
     qint64 reported = -1;         // last count given to the work handler
@@ -437,7 +704,12 @@ void FtpClient::sendFile(QTcpSocket &data, QFile &file, const QString &what, qin
     sinceWork.start();
     // Takes the count of bytes that moved; true when it grew.
     const auto measure = [&] {
-        const qint64 now = queued - data.bytesToWrite() - unacknowledgedBytes(descriptor);
+        if (kept.valid()) {
+            data.flush(); // the closure alert, if the system did not take it at once
+            kept.endSendingOnceClosed(data);
+        }
+        const qint64 unacknowledged = unacknowledgedBytes(descriptor);
+        const qint64 now = queued - pendingWrite(data) - unacknowledged;
         if (now <= moved)
             return false;
         moved = now;
@@ -452,7 +724,7 @@ void FtpClient::sendFile(QTcpSocket &data, QFile &file, const QString &what, qin
     // The data connection failed: the server's reply says why, if it still talks.
     const auto socketFailed = [&]() {
         const QString why = data.errorString();
-        data.abort();
+        abortSocket(data);
         Reply final;
         try {
             final = readReply();
@@ -479,8 +751,8 @@ void FtpClient::sendFile(QTcpSocket &data, QFile &file, const QString &what, qin
     // that the allocator maps and unmaps for each of them.
     QByteArray block(std::clamp<qint64>(file.size(), 1, BlockSize), Qt::Uninitialized);
     bool atEnd = false;
-    while (!atEnd || data.bytesToWrite() > 0) {
-        if (!atEnd && data.bytesToWrite() <= HighWater) {
+    while (!atEnd || pendingWrite(data) > 0) {
+        if (!atEnd && pendingWrite(data) <= HighWater) {
             const qint64 count = file.read(block.data(), block.size());
             if (count < 0)
                 readFailed();
@@ -491,8 +763,11 @@ void FtpClient::sendFile(QTcpSocket &data, QFile &file, const QString &what, qin
                 queued += count;
                 data.flush();
             }
-        } else if (!data.waitForBytesWritten(SliceMs)) {
-            if (data.state() != QAbstractSocket::ConnectedState)
+        } else {
+            // A TLS socket encrypts what waits in it only when flushed.
+            data.flush();
+            if (!data.waitForBytesWritten(SliceMs) &&
+                data.state() != QAbstractSocket::ConnectedState)
                 socketFailed();
         }
         measure();
@@ -505,8 +780,24 @@ void FtpClient::sendFile(QTcpSocket &data, QFile &file, const QString &what, qin
     // End of file: half-close the data connection so the server sees it,
     // and follow what this machine still holds for the server while the
     // reply is awaited, so a slow link is not cut while it drains.
-    if (!ended && !halfClose(data))
+    // A TLS connection ends with its closure alert; without an event loop
+    // the alert leaves, and the socket closes, only when flushed.
+    // Closing a socket while the server's bytes (TLS 1.3 session tickets,
+    // sent whenever the server gets to it) wait unread, or arrive after it,
+    // resets the connection, and a reset makes the server throw away the end
+    // of the file it has not read yet. So the connection is held open by a
+    // duplicate descriptor, its sending side ended after the alert, until
+    // the final reply says the server has it all.
+    if (!ended && m_protectData) {
+        kept.take(descriptor);
+        if (kept.valid())
+            descriptor = kept.descriptor();
         data.disconnectFromHost();
+        data.flush();
+        kept.endSendingOnceClosed(data);
+    } else if (!ended && !halfClose(data)) {
+        data.disconnectFromHost();
+    }
     Reply final;
     try {
         final = readReply([&] { return measure(); });
@@ -515,7 +806,7 @@ void FtpClient::sendFile(QTcpSocket &data, QFile &file, const QString &what, qin
             throw AppError(stalled());
         throw AppError(what + QStringLiteral(": ") + error.message());
     }
-    data.abort();
+    abortSocket(data);
     if (final.code / 100 != 2)
         refuse(what, final);
     if (m_onWork && reported != queued)

@@ -5,12 +5,28 @@
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QSslCertificate>
 #include <QString>
 #include <QStringList>
 
 #include <memory>
+#include <optional>
 
+class HostTrust;
+class QSslConfiguration;
+class QSslSocket;
 class QTcpSocket;
+
+// How a session asks for TLS (explicit, "AUTH TLS" after the greeting).
+enum class FtpTls {
+    Off,         // plain FTP
+    WhenOffered, // TLS when the server offers it, plain FTP otherwise (said in the note)
+    Required,    // no TLS, no login: the password is never sent in the clear
+};
+
+// The project's texts "required", "when offered", "off" and "" (off), read
+// without regard to case or surrounding blanks; nullopt for any other text.
+std::optional<FtpTls> FtpTlsFromText(const QString &text);
 
 // The real FTP connection: one control connection over a blocking QTcpSocket
 // for a whole publish run, binary type, passive data connections (EPSV, then
@@ -54,6 +70,31 @@ public:
     // Least milliseconds between two work notifications during a transfer.
     void setWorkIntervalMs(int milliseconds) { m_workIntervalMs = milliseconds; }
 
+    // Takes effect at the next connect; Off by default.
+    void setTls(FtpTls mode) { m_tls = mode; }
+    FtpTls tls() const { return m_tls; }
+    // Asked about a certificate the system does not verify; not owned. Without
+    // one such a certificate ends the connect.
+    void setHostTrust(HostTrust *trust) { m_hostTrust = trust; }
+    // SHA-256 fingerprints (colon-separated hex, any case) trusted without
+    // asking, e.g. those the user accepted before for this host. One accepted
+    // through the HostTrust joins this list for the client's later connects.
+    void setTrustedFingerprints(const QStringList &fingerprints);
+    QStringList trustedFingerprints() const { return m_trustedFingerprints; }
+    // Certificate authorities trusted beside the system's store.
+    void setExtraCaCertificates(const QList<QSslCertificate> &certificates)
+    {
+        m_extraCas = certificates;
+    }
+    // "Encrypted with TLS 1.3; certificate verified", "...; certificate
+    // accepted by you", or why the session is not encrypted; empty for plain
+    // FTP that was asked for.
+    QString connectionNote() const override { return m_note; }
+
+    // SHA-256 of a certificate as colon-separated upper-case hex, as
+    // `openssl x509 -fingerprint -sha256` prints it.
+    static QString fingerprintOf(const QSslCertificate &certificate);
+
 private:
     struct Reply {
         int code = 0;
@@ -85,6 +126,16 @@ private:
     // last rename when it is fresh (telling so through `usedPortAhead`),
     // otherwise one asked for now.
     std::unique_ptr<QTcpSocket> openDataConnection(bool *usedPortAhead);
+    // AUTH TLS and the handshake on the control connection; false when the
+    // server declines and plain FTP is acceptable.
+    bool startControlTls();
+    // Verifies the control connection's certificate or has it trusted.
+    void checkCertificate();
+    // Completes the handshake of a data connection after its command was
+    // accepted, and checks it shows the control connection's certificate.
+    void finishDataTls(QSslSocket &data, const QString &what);
+    [[noreturn]] void failDataTls(QSslSocket &data, const QString &what, const QString &why);
+    QSslConfiguration tlsConfiguration() const;
     // Sends the rest of the file after `queuedBefore` bytes already given to
     // the socket (`ended` when its sending side is closed too) and takes the
     // final reply.
@@ -96,6 +147,7 @@ private:
     QString m_password;
     WorkHandler m_onWork;
     std::unique_ptr<QTcpSocket> m_control;
+    QSslSocket *m_controlTls = nullptr; // m_control when it is one, else null
     Endpoint m_endpoint;
     bool m_loggedIn = false;
     bool m_epsvRefused = false;
@@ -103,4 +155,11 @@ private:
     QElapsedTimer m_portAheadAge;
     int m_timeoutMs = DefaultTimeoutMs;
     int m_workIntervalMs = 100;
+    FtpTls m_tls = FtpTls::Off;
+    HostTrust *m_hostTrust = nullptr;
+    QStringList m_trustedFingerprints;
+    QList<QSslCertificate> m_extraCas;
+    bool m_protectData = false; // PROT P is in force
+    QSslCertificate m_serverCertificate;
+    QString m_note;
 };

@@ -24,6 +24,16 @@ public:
         QString fault;
         int faultAfterBytes = 100000; // where diskfull, drop and stall strike
         int throttleBytesPerSecond = 0;
+        // Explicit TLS with this certificate and key (PEM files); off when empty.
+        QString tlsCertificate;
+        QString tlsKey;
+        bool tlsControlRequired = false; // no login without AUTH TLS
+        bool tlsDataRequired = false;    // no transfer without PROT P
+        // Data connections show this other certificate instead.
+        QString dataCertificate;
+        QString dataKey;
+        // Every command received is appended here (PASS without its argument).
+        QString commandLog;
     };
 
     explicit FtpTestServer(const QString &homeFolder);
@@ -50,3 +60,19 @@ private:
 
 // True when something accepts TCP connections on 127.0.0.1:port.
 bool LoopbackPortAccepts(quint16 port);
+
+// A certificate and its key made by openssl for a test, for the name
+// "127.0.0.1" (as subject and as IP address).
+struct TestCertificate {
+    QString certificate; // PEM file
+    QString key;         // PEM file
+    // SHA-256 fingerprint as `openssl x509 -fingerprint -sha256` prints it.
+    QString fingerprint;
+};
+
+// A self-signed certificate in `folder`, files named after `name`. Throws
+// std::runtime_error when openssl fails.
+TestCertificate MakeSelfSignedCertificate(const QString &folder, const QString &name);
+// A certificate signed by a test authority, whose own certificate is
+// returned in `authority`.
+TestCertificate MakeAuthoritySignedCertificate(const QString &folder, QString *authority);

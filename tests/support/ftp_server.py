@@ -14,6 +14,16 @@ misbehave the way real hosts do:
   --fault banner       the greeting "220-..." goes on for ever, never its last line
   --fault norename     RNFR is refused
   --throttle N         data connections receive at most N bytes a second
+
+Explicit TLS (pyftpdlib's TLS handler, python3-openssl):
+
+  --tls-cert PEM --tls-key PEM   offer AUTH TLS with this certificate
+  --tls-control-required         refuse USER before AUTH TLS
+  --tls-data-required            refuse transfers before PROT P
+  --data-cert PEM --data-key PEM data connections show this other certificate
+  --fault plaindata    PROT P is accepted but data connections stay plain
+  --command-log FILE   every command received is appended to FILE (PASS too,
+                       without its argument), for tests to see what was sent
 """
 import argparse
 import logging
@@ -23,6 +33,12 @@ import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import DTPHandler, FTPHandler
+
+try:
+    from OpenSSL import SSL
+    from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
+except ImportError:  # python3-openssl missing: only plain FTP
+    SSL = TLS_DTPHandler = TLS_FTPHandler = None
 from pyftpdlib.servers import FTPServer
 
 
@@ -37,10 +53,20 @@ def main():
     parser.add_argument("--read-only", action="append", default=[])
     parser.add_argument("--fault",
                         choices=["stor553", "nodotstore", "diskfull", "drop", "stall", "banner",
-                                 "norename"])
+                                 "norename", "plaindata"])
     parser.add_argument("--after", type=int, default=100000)
     parser.add_argument("--throttle", type=int, default=0)
+    parser.add_argument("--tls-cert")
+    parser.add_argument("--tls-key")
+    parser.add_argument("--tls-control-required", action="store_true")
+    parser.add_argument("--tls-data-required", action="store_true")
+    parser.add_argument("--data-cert")
+    parser.add_argument("--data-key")
+    parser.add_argument("--command-log")
     args = parser.parse_args()
+    tls = bool(args.tls_cert)
+    if tls and TLS_FTPHandler is None:
+        sys.exit("TLS needs python3-openssl")
 
     logging.basicConfig(level=logging.WARNING)
     authorizer = DummyAuthorizer()
@@ -48,19 +74,36 @@ def main():
     for folder in args.read_only:
         authorizer.override_perm(args.user, os.path.join(args.home, folder), "elr", recursive=True)
 
-    class Handler(FTPHandler):
-        pass
+    class Handler(TLS_FTPHandler if tls else FTPHandler):
+        def pre_process_command(self, line, cmd, arg):
+            if args.command_log:
+                with open(args.command_log, "a") as log:
+                    log.write((cmd if cmd == "PASS" else line) + "\n")
+            super().pre_process_command(line, cmd, arg)
 
     Handler.authorizer = authorizer
+    if tls:
+        Handler.certfile = args.tls_cert
+        Handler.keyfile = args.tls_key or args.tls_cert
+        Handler.tls_control_required = args.tls_control_required
+        Handler.tls_data_required = args.tls_data_required
+
+    data_context = None
+    if args.data_cert:
+        data_context = SSL.Context(SSL.TLS_SERVER_METHOD)
+        data_context.use_certificate_chain_file(args.data_cert)
+        data_context.use_privatekey_file(args.data_key or args.data_cert)
     if args.no_epsv:
         def refuse_epsv(self, line):
             self.respond("502 EPSV not implemented here.")
         Handler.ftp_EPSV = refuse_epsv
 
-    class Data(DTPHandler):
+    base = TLS_DTPHandler if tls and args.fault != "plaindata" else DTPHandler
+
+    class Data(base):
         def __init__(self, sock, cmd_channel):
-            super().__init__(sock, cmd_channel)
             self.resting = False
+            super().__init__(sock, cmd_channel)
             if args.throttle:
                 # A slow line: a twentieth of a second's worth at a time,
                 # evenly, so that bytes keep moving without bursts.
@@ -69,6 +112,9 @@ def main():
                 # A line, not a server, is slow: with a small receive window
                 # the bytes wait at the sender, as they do behind a real one.
                 sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 16384)
+
+        def secure_connection(self, ssl_context):
+            super().secure_connection(data_context or ssl_context)
 
         def readable(self):
             return not self.resting and super().readable()

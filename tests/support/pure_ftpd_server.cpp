@@ -1,0 +1,131 @@
+#include "support/pure_ftpd_server.h"
+
+#include "support/ftp_server.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTcpServer>
+#include <QThread>
+
+#include <pwd.h>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace {
+
+QString peerFolder()
+{
+    return QStringLiteral(QS_SOURCE_DIR "/.peers/pure-ftpd");
+}
+
+QByteArray run(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit ||
+        process.exitCode() != 0)
+        throw std::runtime_error(program.toStdString() +
+                                 " failed: " + process.readAllStandardError().toStdString());
+    return process.readAllStandardOutput();
+}
+
+quint16 freeLoopbackPort()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::LocalHost, 0))
+        throw std::runtime_error("no free loopback port");
+    return probe.serverPort();
+}
+
+} // namespace
+
+QString PureFtpdTestServer::unavailableReason()
+{
+    if (!QFileInfo(peerFolder() + QStringLiteral("/usr/sbin/pure-ftpd")).isExecutable())
+        return QStringLiteral("pure-ftpd is not unpacked in %1 (scripts/install-deps.sh does it)")
+            .arg(peerFolder());
+    if (::geteuid() != 0)
+        return QStringLiteral("pure-ftpd maps its users to system users and needs root");
+    if (::getpwnam("nobody") == nullptr)
+        return QStringLiteral("there is no system user nobody to serve the files as");
+    return {};
+}
+
+PureFtpdTestServer::PureFtpdTestServer(const QString &home, const QString &work,
+                                       const QString &certificate, const QString &key)
+    : m_process(std::make_unique<QProcess>())
+{
+    const QString reason = unavailableReason();
+    if (!reason.isEmpty())
+        throw std::runtime_error(reason.toStdString());
+    const passwd *nobody = ::getpwnam("nobody");
+    QDir().mkpath(home);
+    const auto open = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                      QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+    // The session runs as nobody, locked into the home: it must reach and
+    // write it.
+    QFile::setPermissions(QFileInfo(home).absolutePath(), open);
+    QFile::setPermissions(home, open);
+    if (::chown(QFile::encodeName(home).constData(), nobody->pw_uid, nobody->pw_gid) != 0)
+        throw std::runtime_error("cannot give the FTP home to nobody");
+
+    // A quick password hash: the package's default one costs seconds per login.
+    const QString hash = QString::fromLatin1(
+        run(QStringLiteral("openssl"),
+            {QStringLiteral("passwd"), QStringLiteral("-6"), QStringLiteral("secret")})
+            .trimmed());
+    const QString passwd = QDir(work).filePath(QStringLiteral("pureftpd.passwd"));
+    const QString database = QDir(work).filePath(QStringLiteral("pureftpd.pdb"));
+    QFile file(passwd);
+    // "/./" ends the part of the path that the session is locked into.
+    const QByteArray line = QStringLiteral("tester:%1:%2:%3::%4/./::::::::::::\n")
+                                .arg(hash)
+                                .arg(nobody->pw_uid)
+                                .arg(nobody->pw_gid)
+                                .arg(QFileInfo(home).absoluteFilePath())
+                                .toUtf8();
+    if (!file.open(QIODevice::WriteOnly) || file.write(line) != line.size())
+        throw std::runtime_error("cannot write the pure-ftpd user file");
+    file.close();
+    run(peerFolder() + QStringLiteral("/usr/bin/pure-pw"),
+        {QStringLiteral("mkdb"), database, QStringLiteral("-f"), passwd});
+
+    m_port = freeLoopbackPort();
+    m_process->setProcessChannelMode(QProcess::MergedChannels);
+    m_process->start(peerFolder() + QStringLiteral("/usr/sbin/pure-ftpd"),
+                     {QStringLiteral("-l"), QStringLiteral("puredb:") + database,
+                      QStringLiteral("-S"), QStringLiteral("127.0.0.1,%1").arg(m_port),
+                      QStringLiteral("-E"), QStringLiteral("-H"), QStringLiteral("-Y"),
+                      QStringLiteral("3"), QStringLiteral("-2"), certificate + u',' + key});
+    if (!m_process->waitForStarted(10000))
+        throw std::runtime_error("cannot start pure-ftpd");
+    const QDeadlineTimer deadline(15000);
+    while (!LoopbackPortAccepts(m_port)) {
+        if (deadline.hasExpired() || m_process->state() == QProcess::NotRunning) {
+            const QByteArray output = m_process->readAll();
+            stop();
+            throw std::runtime_error("pure-ftpd did not start: " + output.toStdString());
+        }
+        QThread::msleep(20);
+    }
+}
+
+PureFtpdTestServer::~PureFtpdTestServer()
+{
+    stop();
+}
+
+QString PureFtpdTestServer::hostAndPort() const
+{
+    return QStringLiteral("127.0.0.1:%1").arg(m_port);
+}
+
+void PureFtpdTestServer::stop()
+{
+    if (m_process && m_process->state() != QProcess::NotRunning) {
+        m_process->kill();
+        m_process->waitForFinished(5000);
+    }
+}
