@@ -53,6 +53,9 @@ constexpr Row Commands[] = {
     separator("File1"),
     command("File1", "Publish3", "FTP Publish File", "", HANDLER(Publish3Click)),
     command("File1", "Publish2", "FTP Publish Project", "", HANDLER(Publish2Click)),
+    command("File1", "PublishChanges1", "FTP Publish C&hanges", "", HANDLER(PublishChanges1Click)),
+    command("File1", "PublishPreview1", "FTP Publish Pre&view...", "",
+            HANDLER(PublishPreview1Click)),
     separator("File1"),
     command("File1", "Exit1", "Exit", "Alt+X|Ctrl+Q", HANDLER(Exit1Click)),
 

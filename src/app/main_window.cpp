@@ -458,6 +458,8 @@ void MainWindow::WebPanelURLChange(const QString &text) { m_controllers->run.Web
 void MainWindow::Run3Click(QObject *Sender) { m_controllers->run.Run3Click(Sender); }
 void MainWindow::Publish1Click(QObject *Sender) { m_controllers->publish.Publish1Click(Sender); }
 void MainWindow::Publish2Click(QObject *Sender) { m_controllers->publish.Publish2Click(Sender); }
+void MainWindow::PublishChanges1Click(QObject *Sender) { m_controllers->publish.PublishChanges1Click(Sender); }
+void MainWindow::PublishPreview1Click(QObject *Sender) { m_controllers->publish.PublishPreview1Click(Sender); }
 void MainWindow::Publish3Click(QObject *Sender) { m_controllers->publish.Publish3Click(Sender); }
 void MainWindow::publishnowClick(QObject *Sender) { m_controllers->publish.publishnowClick(Sender); }
 void MainWindow::FTPWork(qint64 bytesSoFar) { m_controllers->publish.FTPWork(bytesSoFar); }

@@ -85,6 +85,8 @@ public slots:
     void Saveas1Click(QObject *Sender);
     void Publish3Click(QObject *Sender);
     void Publish2Click(QObject *Sender);
+    void PublishChanges1Click(QObject *Sender);
+    void PublishPreview1Click(QObject *Sender);
     void Exit1Click(QObject *Sender);
     void IndentCode1Click(QObject *Sender);
     void Find1Click(QObject *Sender);

@@ -5,23 +5,33 @@
 #include "app/main_window.h"
 #include "app/main_window_ui.h"
 #include "app/project_tree_controller.h"
+#include "app/remembering_host_trust.h"
 #include "app/window_set.h"
 #include "forms/batched_log.h"
 #include "forms/project_options_dialog.h"
+#include "forms/publish_preview_dialog.h"
+#include "foundation/errors.h"
 #include "foundation/ftp_connection.h"
+#include "foundation/settings_store.h"
 #include "foundation/switches.h"
 #include "foundation/user_dialogs.h"
 #include "net/ftp_client.h"
+#include "net/keychain_password_store.h"
+#include "net/sftp_client.h"
 #include "project/publish.h"
+#include "project/publish_exclusions.h"
+#include "project/publish_record.h"
 
 #include <QCoreApplication>
 #include <QDialog>
+#include <QDir>
 #include <QFileInfo>
 #include <QFont>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QUrl>
 
 PublishController::PublishController(MainWindow &window, Project &project, const MainWindowUi &ui,
                                      const SecondaryWindows &windows)
@@ -34,6 +44,117 @@ PublishController::PublishController(MainWindow &window, Project &project, const
 }
 
 PublishController::~PublishController() = default;
+
+QString PublishController::RecordFolder()
+{
+    return QFileInfo(IniSettingsStore::defaultFilePath()).absolutePath() +
+           QStringLiteral("/published");
+}
+
+PasswordStore &PublishController::passwords()
+{
+    if (!m_passwords)
+        m_passwords = std::make_unique<KeychainPasswordStore>();
+    return *m_passwords;
+}
+
+void PublishController::SetPasswordStore(std::unique_ptr<PasswordStore> store)
+{
+    m_passwords = std::move(store);
+}
+
+QString PublishController::keyringKey() const
+{
+    return KeychainPasswordStore::PublishPasswordKey(m_project.Ftp.Protocol, m_project.Ftp.User,
+                                                     m_project.Ftp.Host);
+}
+
+bool PublishController::keepPasswordInKeyring()
+{
+    FtpSettings &ftp = m_project.Ftp;
+    if (!ftp.PasswordInKeyring || ftp.KeyringHoldsPassword || ftp.Pass.isEmpty())
+        return true;
+    try {
+        passwords().write(keyringKey(), ftp.Pass);
+    } catch (const AppError &error) {
+        // The project file keeps the password until the keyring takes it.
+        Dialogs().showError(error.message() +
+                            QStringLiteral("\n\nThe password stays in the project file."));
+        return false;
+    }
+    ftp.KeyringHoldsPassword = true;
+    return true;
+}
+
+bool PublishController::readyPassword()
+{
+    FtpSettings &ftp = m_project.Ftp;
+    if (!ftp.PasswordInKeyring)
+        return true;
+    if (!ftp.Pass.isEmpty()) {
+        keepPasswordInKeyring();
+        return true;
+    }
+    std::optional<QString> kept;
+    try {
+        kept = passwords().read(keyringKey());
+    } catch (const AppError &error) {
+        m_project.Log(error.message());
+    }
+    if (kept) {
+        ftp.Pass = *kept;
+        ftp.KeyringHoldsPassword = true;
+        return true;
+    }
+    // SFTP logs in with the user's keys as well; a password is only one way.
+    if (ftp.isSftp())
+        return true;
+    const std::optional<QString> typed =
+        Dialogs().promptSecret(QStringLiteral("FTP Password"),
+                               QStringLiteral("Password of %1 at %2:").arg(ftp.User, ftp.Host));
+    if (!typed)
+        return false;
+    ftp.Pass = *typed;
+    keepPasswordInKeyring();
+    return true;
+}
+
+FtpConnection &PublishController::connectionForRun()
+{
+    const FtpSettings &ftp = m_project.Ftp;
+    if (!m_ftpGiven) {
+        const bool sftp = ftp.isSftp();
+        if (!m_ftp || (dynamic_cast<SftpClient *>(m_ftp.get()) != nullptr) != sftp) {
+            if (sftp)
+                m_ftp = std::make_unique<SftpClient>();
+            else
+                m_ftp = std::make_unique<FtpClient>();
+            m_ftp->setWorkHandler([this](qint64 bytesSoFar) { FTPWork(bytesSoFar); });
+        }
+    }
+    if (!m_trust)
+        m_trust = std::make_unique<RememberingHostTrust>();
+    if (auto *client = dynamic_cast<FtpClient *>(m_ftp.get())) {
+        const std::optional<FtpTls> tls = FtpTlsFromText(ftp.Tls);
+        if (!tls)
+            throw AppError(QStringLiteral("The project asks for TLS \"%1\"; Project Options "
+                                          "offers \"off\", \"when offered\" and \"required\".")
+                               .arg(ftp.Tls));
+        client->setTls(*tls);
+        client->setHostTrust(m_trust.get());
+        // Certificates name hosts, not ports: the client asks by host name.
+        const QString hostName = QUrl(QStringLiteral("ftp://") + ftp.Host.trimmed()).host();
+        client->setTrustedFingerprints(RememberingHostTrust::trustedCertificates(hostName));
+    } else if (auto *client = dynamic_cast<SftpClient *>(m_ftp.get())) {
+        client->setHostTrust(m_trust.get());
+        // The home the desktop gives the program, so a session with its own
+        // HOME has its own keys and known hosts.
+        const QString ssh = QDir::homePath() + QStringLiteral("/.ssh");
+        client->setSshFolder(ssh);
+        client->setKnownHostsFile(ssh + QStringLiteral("/known_hosts"));
+    }
+    return *m_ftp;
+}
 
 void PublishController::WorkspaceLogExecute()
 {
@@ -56,14 +177,13 @@ void PublishController::PublishProgressExecute()
 
 FtpConnection &PublishController::FTP()
 {
-    if (!m_ftp)
-        SetFtpConnection(std::make_unique<FtpClient>());
-    return *m_ftp;
+    return m_ftp ? *m_ftp : connectionForRun();
 }
 
 void PublishController::SetFtpConnection(std::unique_ptr<FtpConnection> connection)
 {
     m_ftp = std::move(connection);
+    m_ftpGiven = m_ftp != nullptr;
     if (m_ftp)
         m_ftp->setWorkHandler([this](qint64 bytesSoFar) { FTPWork(bytesSoFar); });
 }
@@ -80,18 +200,60 @@ void PublishController::Publish1Click(QObject *)
     form->hostedit->setText(m_project.Ftp.Host);
     form->passedit->setText(m_project.Ftp.Pass);
     form->folderedit->setText(m_project.Ftp.Folder);
+    form->setProtocol(m_project.Ftp.Protocol);
+    form->setTls(m_project.Ftp.Tls);
+    form->setPasswordInKeyring(m_project.Ftp.PasswordInKeyring);
+    form->setExcludePatterns(m_project.Ftp.Exclude);
     m_publishOptionsCancelled = false;
-    if (!HasSwitch(QStringLiteral("autopublish"))) {
+    if (HasSwitch(QStringLiteral("autopublish")))
+        return; // nothing was shown, so nothing changes
+    for (;;) {
         if (Dialogs().showModal(form) != QDialog::Accepted) {
             m_publishOptionsCancelled = true;
             return;
         }
+        // A pattern that cannot work is refused while the user still sees it.
+        QStringList problems;
+        for (const QString &pattern : form->excludePatterns()) {
+            const QString problem = PublishExclusions::patternError(pattern);
+            if (!problem.isEmpty())
+                problems << QStringLiteral("The exclusion pattern \"%1\" is not valid: %2.")
+                                .arg(pattern, problem);
+        }
+        if (problems.isEmpty())
+            break;
+        Dialogs().showError(problems.join(u'\n'));
     }
+    FtpSettings &ftp = m_project.Ftp;
+    const QString oldKey = keyringKey();
+    const bool wasInKeyring = ftp.PasswordInKeyring;
     // Exactly as typed: blanks may belong to a password.
-    m_project.Ftp.User = form->useredit->text();
-    m_project.Ftp.Host = form->hostedit->text();
-    m_project.Ftp.Pass = form->passedit->text();
-    m_project.Ftp.Folder = form->folderedit->text();
+    ftp.User = form->useredit->text();
+    ftp.Host = form->hostedit->text();
+    const QString pass = form->passedit->text();
+    if (pass != ftp.Pass)
+        ftp.KeyringHoldsPassword = false;
+    ftp.Pass = pass;
+    ftp.Folder = form->folderedit->text();
+    ftp.Protocol = form->protocol();
+    ftp.Tls = form->tls();
+    ftp.Exclude = form->excludePatterns();
+    ftp.PasswordInKeyring = form->passwordInKeyring();
+    if (keyringKey() != oldKey)
+        ftp.KeyringHoldsPassword = false;
+    if (ftp.PasswordInKeyring) {
+        if (!keepPasswordInKeyring())
+            ftp.PasswordInKeyring = false;
+    } else if (wasInKeyring && ftp.Pass.isEmpty()) {
+        // Out of the keyring and back into the project file.
+        try {
+            if (const std::optional<QString> kept = passwords().read(oldKey))
+                ftp.Pass = *kept;
+        } catch (const AppError &error) {
+            Dialogs().showError(error.message());
+        }
+        ftp.KeyringHoldsPassword = false;
+    }
 }
 
 void PublishController::Publish2Click(QObject *)
@@ -113,6 +275,36 @@ void PublishController::Publish3Click(QObject *)
     runPublish(index);
 }
 
+void PublishController::PublishChanges1Click(QObject *)
+{
+    runPublish(-1, true);
+}
+
+void PublishController::PublishPreview1Click(QObject *)
+{
+    PublishRecord record(
+        PublishRecord::keyOf(m_project),
+        PublishRecord::fileNameFor(RecordFolder(), PublishRecord::keyOf(m_project)));
+    record.load();
+    PublishOptions options;
+    options.changesOnly = true;
+    options.record = &record;
+    const QList<PublishStep> steps = m_project.PlanPublish(-1, options);
+    QList<PublishPreviewDialog::Row> rows;
+    rows.reserve(steps.size());
+    for (const PublishStep &step : steps) {
+        QString reason = step.describe();
+        if (!record.problem().isEmpty() && step.action == PublishStep::Action::SendNew)
+            reason += QStringLiteral(" (the record of the last publish could not be used)");
+        rows.append({step.sends(), step.localPath, step.remotePath, reason,
+                     std::max<qint64>(step.size, 0)});
+    }
+    PublishPreviewDialog *form = m_windows.publishPreviewDialog;
+    form->setPlan(m_project.Ftp.Host + m_project.Ftp.Folder, rows);
+    if (Dialogs().showModal(form) == QDialog::Accepted)
+        runPublish(-1, true);
+}
+
 void PublishController::publishnowClick(QObject *)
 {
     const int index = m_window.projectTree().SelectedNode();
@@ -130,14 +322,25 @@ int PublishController::openedFileEntry() const
     return m_project.IndexOf(opened);
 }
 
-void PublishController::runPublish(int index)
+void PublishController::runPublish(int index, bool changesOnly)
 {
+    if (!readyPassword())
+        return;
+    FtpConnection &connection = connectionForRun();
+    // Every run keeps the record of what the host acknowledged, so Publish
+    // Changes after a full publish sends only what changed since.
+    const QString key = PublishRecord::keyOf(m_project);
+    PublishRecord record(key, PublishRecord::fileNameFor(RecordFolder(), key));
+    record.load();
+    PublishOptions options;
+    options.changesOnly = changesOnly;
+    options.record = &record;
     m_ui.ftppanel->show();
     const int firstLine = publishLog()->lineCount();
     // An error leaves at once and the panel keeps the failed run's log in
     // view; after a run that left files out, from its first failure on.
     try {
-        m_project.PublishFiles(FTP(), index);
+        m_project.PublishFiles(connection, index, options);
     } catch (const PublishIncomplete &) {
         publishLog()->showFirst(firstLine, QStringLiteral("!!!"));
         throw;

@@ -8,6 +8,8 @@
 
 class BatchedLog;
 class FtpConnection;
+class PasswordStore;
+class RememberingHostTrust;
 
 // Publishing: the Project Options dialog, the three publish commands and the
 // FTP panel that shows the log, the transfer counts and the gauge of a run.
@@ -24,6 +26,11 @@ public:
     void Publish2Click(QObject *Sender);
     void Publish3Click(QObject *Sender);
     void publishnowClick(QObject *Sender);
+    // Sends only the files that are new or changed since the last publish.
+    void PublishChanges1Click(QObject *Sender);
+    // Shows what Publish Changes would send and skip, and why, before anything
+    // is sent; publishes on the user's word.
+    void PublishPreview1Click(QObject *Sender);
     // Appends a transfer's byte count to the FTP log.
     void FTPWork(qint64 bytesSoFar);
     // The project's latest log line into the status line and the FTP log.
@@ -32,11 +39,29 @@ public:
 
     FtpConnection &FTP();
     // Replaces the connection (tests shorten its time-out); not during a run.
+    // A connection set here serves every protocol from then on.
     void SetFtpConnection(std::unique_ptr<FtpConnection> connection);
+    // Replaces the desktop keyring (tests); nullptr goes back to it.
+    void SetPasswordStore(std::unique_ptr<PasswordStore> store);
+    PasswordStore &passwords();
+
+    // Where the records of what each project last published are kept: beside
+    // the user's settings.
+    static QString RecordFolder();
 
 private:
     // Shows the FTP panel around one run of the publish engine.
-    void runPublish(int index);
+    void runPublish(int index, bool changesOnly = false);
+    // The connection for the project's protocol, set up for its TLS mode and
+    // trust; a new one when the protocol changed.
+    FtpConnection &connectionForRun();
+    // Makes sure the password the run needs is at hand: read from the
+    // keyring, or asked for. False when the user cancelled.
+    bool readyPassword();
+    // Moves a typed or loaded password into the keyring, as the project asks.
+    // False, with the reason shown, when the keyring would not take it.
+    bool keepPasswordInKeyring();
+    QString keyringKey() const;
     // The current document's entry in the file list, or -1.
     int openedFileEntry() const;
 
@@ -44,6 +69,9 @@ private:
     BatchedLog *publishLog();
 
     std::unique_ptr<FtpConnection> m_ftp;
+    bool m_ftpGiven = false; // set by SetFtpConnection: used as it is
+    std::unique_ptr<PasswordStore> m_passwords;
+    std::unique_ptr<RememberingHostTrust> m_trust;
     BatchedLog *m_publishLog = nullptr;
     // The last Project Options showing ended without OK.
     bool m_publishOptionsCancelled = false;

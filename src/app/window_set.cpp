@@ -12,6 +12,7 @@
 #include "forms/project_files_dialog.h"
 #include "forms/project_functions_dialog.h"
 #include "forms/project_options_dialog.h"
+#include "forms/publish_preview_dialog.h"
 #include "forms/qt_user_dialogs.h"
 #include "forms/run_text_window.h"
 #include "forms/run_window.h"
@@ -41,6 +42,7 @@ QList<QWidget *> SecondaryWindows::all() const
         traceWindow,
         helpWindow,
         databaseAdminWindow,
+        publishPreviewDialog,
     };
 }
 
@@ -70,6 +72,7 @@ WindowSet::WindowSet()
     m_windows.traceWindow = create<TraceWindow>();
     m_windows.helpWindow = create<HelpWindow>();
     m_windows.databaseAdminWindow = create<DatabaseAdminWindow>();
+    m_windows.publishPreviewDialog = create<PublishPreviewDialog>();
 }
 
 WindowSet::~WindowSet()

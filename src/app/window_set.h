@@ -13,6 +13,7 @@ class ProjectFunctionsDialog;
 class OnlineManualWindow;
 class RunTextWindow;
 class ProjectOptionsDialog;
+class PublishPreviewDialog;
 class AdviceWindow;
 class EnvironmentOptionsDialog;
 class AboutDialog;
@@ -36,6 +37,7 @@ struct SecondaryWindows {
     TraceWindow *traceWindow = nullptr;
     HelpWindow *helpWindow = nullptr;
     DatabaseAdminWindow *databaseAdminWindow = nullptr;
+    PublishPreviewDialog *publishPreviewDialog = nullptr;
 
     // Every one of them, in creation order.
     QList<QWidget *> all() const;

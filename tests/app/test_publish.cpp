@@ -4,11 +4,16 @@
 #include "app_fixture.h"
 #include "editor/code_editor.h"
 #include "forms/project_options_dialog.h"
+#include "forms/publish_preview_dialog.h"
+#include "foundation/errors.h"
 #include "foundation/ftp_connection.h"
+#include "foundation/password_store.h"
 #include "net/ftp_client.h"
+#include "net/keychain_password_store.h"
 #include "support/ftp_server.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QDialog>
 #include <QDir>
 #include <QDirIterator>
@@ -17,7 +22,9 @@
 #include <QMap>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRegularExpression>
+#include <QTableWidget>
 #include <QTextBlock>
 #include <QTreeWidget>
 
@@ -80,6 +87,36 @@ QByteArray binaryBytes(int size)
         bytes[i] = static_cast<char>((i * 7 + i / 251) % 256);
     return bytes;
 }
+
+// The keyring as a map; `broken` makes every call fail as an absent keyring does.
+class MapPasswordStore final : public PasswordStore {
+public:
+    std::optional<QString> read(const QString &key) override
+    {
+        fail();
+        if (!passwords.contains(key))
+            return std::nullopt;
+        return passwords.value(key);
+    }
+    void write(const QString &key, const QString &password) override
+    {
+        fail();
+        passwords.insert(key, password);
+    }
+    void remove(const QString &key) override
+    {
+        fail();
+        passwords.remove(key);
+    }
+    void fail() const
+    {
+        if (broken)
+            throw AppError(QStringLiteral("No desktop keyring is running in this session"));
+    }
+
+    QMap<QString, QString> passwords;
+    bool broken = false;
+};
 
 // A project of four files (one locked) in site/, published to /www/site of a
 // server whose home is home/.
@@ -404,4 +441,176 @@ TEST_F(Publish, AutopublishTakesTheSettingsWithoutShowingAnything)
     EXPECT_TRUE(dialogs.modalWindows.empty());
     EXPECT_EQ(dialogs.errors.size(), 1u);
     EXPECT_EQ(form()->project().Ftp.Host, " ");
+}
+
+TEST_F(Publish, PublishChangesSendsOnlyWhatChangedSinceTheLastPublishOfAnyKind)
+{
+    form()->item("Publish2")->trigger();
+    ASSERT_EQ(published(), local({"index.php", "sub/page.php", "img/logo.bin"}));
+
+    // The host's copies of the unchanged files go: if they were sent again,
+    // they would come back.
+    QFile::remove(home + "/www/site/sub/page.php");
+    QFile::remove(home + "/www/site/img/logo.bin");
+    WriteFileBytes(site + "/index.php", "<?php echo 'changed';\n");
+    const int before = int(log().size());
+    form()->item("PublishChanges1")->trigger();
+    EXPECT_TRUE(dialogs.errors.empty()) << qPrintable(dialogs.errors.front());
+    EXPECT_EQ(published(), local({"index.php"}));
+    const QStringList run = log().mid(before);
+    EXPECT_EQ(run.filter("Changed since the last publish, sending.").size(), 1);
+    EXPECT_EQ(run.filter("Unchanged since the last publish, skipped.").size(), 2);
+    EXPECT_EQ(run.filter(" Putting ").size(), 1);
+    EXPECT_FALSE(form()->ui().ftppanel->isVisible());
+    // The record lives beside the settings, not in the project folder.
+    EXPECT_FALSE(QDir(PublishController::RecordFolder()).isEmpty());
+    EXPECT_FALSE(PublishController::RecordFolder().startsWith(site));
+}
+
+TEST_F(Publish, PreviewShowsEveryFileWithItsReasonAndSendsNothingUntilTheUserSaysSo)
+{
+    form()->project().Ftp.Exclude = QStringList{"img/"};
+    PublishPreviewDialog *preview = windows().publishPreviewDialog;
+    QStringList rows;
+    dialogs.onModal = [&](QWidget *w) {
+        EXPECT_EQ(w, preview);
+        rows.clear();
+        for (int row = 0; row < preview->planview->rowCount(); ++row)
+            rows << preview->planview->item(row, 0)->text() + ' ' +
+                        preview->planview->item(row, 2)->text() + ' ' +
+                        preview->planview->item(row, 3)->text();
+        return int(QDialog::Rejected);
+    };
+    form()->item("PublishPreview1")->trigger();
+    ASSERT_EQ(rows.size(), 4) << qPrintable(rows.join(" | "));
+    EXPECT_TRUE(rows[0].startsWith("Send index.php")) << qPrintable(rows[0]);
+    EXPECT_TRUE(rows[1].startsWith("Send sub/page.php")) << qPrintable(rows[1]);
+    EXPECT_TRUE(rows[2].startsWith("Skip") && rows[2].contains("locked")) << qPrintable(rows[2]);
+    EXPECT_TRUE(rows[3].startsWith("Skip") && rows[3].contains("img/")) << qPrintable(rows[3]);
+    EXPECT_TRUE(preview->summary().startsWith("2 files to send")) << qPrintable(preview->summary());
+    EXPECT_EQ(ftp->connects, 0);
+    EXPECT_TRUE(published().isEmpty());
+
+    // Publish in the preview sends what it listed, and the next preview has
+    // nothing left to send.
+    dialogs.onModal = [](QWidget *) { return int(QDialog::Accepted); };
+    form()->item("PublishPreview1")->trigger();
+    EXPECT_EQ(published(), local({"index.php", "sub/page.php"}));
+    dialogs.onModal = [&](QWidget *) { return int(QDialog::Rejected); };
+    form()->item("PublishPreview1")->trigger();
+    EXPECT_TRUE(preview->summary().startsWith("0 files to send")) << qPrintable(preview->summary());
+    EXPECT_FALSE(preview->publishbutton->isEnabled());
+}
+
+TEST_F(Publish, ABadExclusionPatternIsRefusedWhileTheDialogIsStillOpen)
+{
+    ProjectOptionsDialog *options = windows().projectOptionsDialog;
+    int shown = 0;
+    dialogs.onModal = [&](QWidget *) {
+        if (++shown == 1) {
+            options->setExcludePatterns({".git/", "[abc"});
+            return int(QDialog::Accepted);
+        }
+        options->setExcludePatterns({".git/", "*.bak"});
+        return int(QDialog::Accepted);
+    };
+    form()->item("Publish1")->trigger();
+    EXPECT_EQ(shown, 2);
+    ASSERT_EQ(dialogs.errors.size(), 1u);
+    EXPECT_TRUE(dialogs.errors[0].contains("[abc")) << qPrintable(dialogs.errors[0]);
+    EXPECT_EQ(form()->project().Ftp.Exclude, (QStringList{".git/", "*.bak"}));
+}
+
+TEST_F(Publish, AKeyringPasswordStaysOutOfTheProjectFileAndStillLogsIn)
+{
+    auto store = std::make_unique<MapPasswordStore>();
+    MapPasswordStore *keyring = store.get();
+    form()->publishing().SetPasswordStore(std::move(store));
+    ProjectOptionsDialog *options = windows().projectOptionsDialog;
+    dialogs.onModal = [&](QWidget *) {
+        options->keyringbox->setChecked(true);
+        return int(QDialog::Accepted);
+    };
+    form()->item("Publish1")->trigger();
+    const QString key =
+        KeychainPasswordStore::PublishPasswordKey("", "tester", server->hostAndPort());
+    EXPECT_EQ(keyring->passwords.value(key), "secret");
+    form()->project().SaveToFile(site + "/site.wdx");
+    EXPECT_TRUE(ReadFileBytes(site + "/site.wdx")
+                    .contains("pass=\"\" folder=\"/www/site\" keyring=\"True\""));
+
+    // Opened again, the project has no password of its own: the keyring's
+    // logs in.
+    form()->OpenProject(site + "/site.wdx");
+    EXPECT_TRUE(form()->project().Ftp.Pass.isEmpty());
+    form()->item("Publish2")->trigger();
+    EXPECT_TRUE(dialogs.errors.empty()) << qPrintable(dialogs.errors.front());
+    EXPECT_TRUE(dialogs.prompts.empty());
+    EXPECT_EQ(published(), local({"index.php", "sub/page.php", "img/logo.bin"}));
+
+    // With nothing in the keyring the password is asked for and kept there;
+    // a cancelled question sends nothing.
+    keyring->passwords.clear();
+    form()->OpenProject(site + "/site.wdx");
+    form()->item("Publish2")->trigger();
+    EXPECT_EQ(dialogs.prompts.size(), 1u);
+    EXPECT_EQ(ftp->connects, 1);
+    dialogs.promptAnswers.push_back(QStringLiteral("secret"));
+    form()->item("Publish2")->trigger();
+    EXPECT_EQ(ftp->connects, 2);
+    EXPECT_TRUE(dialogs.errors.empty()) << qPrintable(dialogs.errors.front());
+    EXPECT_EQ(keyring->passwords.value(key), "secret");
+}
+
+TEST_F(Publish, AKeyringThatFailsLeavesThePasswordInTheProjectFile)
+{
+    auto store = std::make_unique<MapPasswordStore>();
+    store->broken = true;
+    form()->publishing().SetPasswordStore(std::move(store));
+    ProjectOptionsDialog *options = windows().projectOptionsDialog;
+    dialogs.onModal = [&](QWidget *) {
+        options->keyringbox->setChecked(true);
+        return int(QDialog::Accepted);
+    };
+    form()->item("Publish1")->trigger();
+    ASSERT_EQ(dialogs.errors.size(), 1u);
+    EXPECT_TRUE(dialogs.errors[0].contains("No desktop keyring")) << qPrintable(dialogs.errors[0]);
+    EXPECT_TRUE(dialogs.errors[0].contains("stays in the project file"));
+    EXPECT_FALSE(form()->project().Ftp.PasswordInKeyring);
+    form()->project().SaveToFile(site + "/site.wdx");
+    EXPECT_TRUE(ReadFileBytes(site + "/site.wdx").contains("pass=\"secret\""));
+}
+
+TEST_F(Publish, AnUntrustedCertificateIsAskedAboutOnceAndRemembered)
+{
+    const TestCertificate certificate = MakeSelfSignedCertificate(dir.path(), "tls");
+    FtpTestServer::Options tlsOptions;
+    tlsOptions.tlsCertificate = certificate.certificate;
+    tlsOptions.tlsKey = certificate.key;
+    tlsOptions.tlsControlRequired = true;
+    tlsOptions.tlsDataRequired = true;
+    FtpTestServer tlsServer(home, tlsOptions);
+    form()->publishing().SetFtpConnection(nullptr); // the window's own client
+    form()->project().Ftp.Host = tlsServer.hostAndPort();
+    form()->project().Ftp.Tls = "required";
+
+    // Refused: nothing is sent and the error names the host.
+    form()->item("Publish2")->trigger();
+    ASSERT_EQ(dialogs.choices.size(), 1u);
+    EXPECT_TRUE(dialogs.choices[0].contains(certificate.fingerprint, Qt::CaseInsensitive))
+        << qPrintable(dialogs.choices[0]);
+    ASSERT_EQ(dialogs.errors.size(), 1u);
+    EXPECT_TRUE(dialogs.errors[0].contains("127.0.0.1")) << qPrintable(dialogs.errors[0]);
+    EXPECT_TRUE(published().isEmpty());
+
+    // Trusted once: the files go over TLS, and the next run does not ask.
+    dialogs.choiceAnswers = {0};
+    form()->item("Publish2")->trigger();
+    EXPECT_EQ(dialogs.choices.size(), 2u);
+    EXPECT_EQ(dialogs.errors.size(), 1u) << qPrintable(dialogs.errors.back());
+    EXPECT_EQ(published(), local({"index.php", "sub/page.php", "img/logo.bin"}));
+    EXPECT_EQ(log().filter("Encrypted with TLS").size(), 1) << qPrintable(log().join('\n'));
+    form()->item("Publish2")->trigger();
+    EXPECT_EQ(dialogs.choices.size(), 2u);
+    EXPECT_EQ(dialogs.errors.size(), 1u) << qPrintable(dialogs.errors.back());
 }
