@@ -7,7 +7,7 @@ PACKAGES=(
   # build
   build-essential cmake ninja-build pkg-config dpkg-dev file ccache
   # toolkit, editor control, browser engine, XML
-  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev libqt6svg6-dev
+  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-svg-dev
   libqscintilla2-qt6-dev
   qt6-webengine-dev qt6-webengine-dev-tools libqt6webenginecore6-bin
   qt6-l10n-tools

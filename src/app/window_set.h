@@ -43,7 +43,7 @@ struct SecondaryWindows {
     QList<QWidget *> all() const;
 };
 
-// Owns the fourteen windows of a run, creates them in the program's fixed
+// Owns the fifteen windows of a run, creates them in the program's fixed
 // order (the main window first) and destroys them in reverse order at exit.
 class WindowSet {
 public:

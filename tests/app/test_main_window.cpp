@@ -47,6 +47,7 @@ TEST_F(AppTest, WindowsAreCreatedOnceInTheFixedOrderWithTheirCaptions)
         "FormTrace|Trace Log (Debug Info)",
         "AppHelpForm|Help",
         "form_run2|PHPMyAdmin",
+        "form_publish_preview|Publish Preview",
     };
     QStringList actual;
     for (QWidget *w : windowSet().creationOrder()) {
