@@ -131,10 +131,10 @@ for case in $CASES; do
     for round in $(seq "$ROUNDS"); do
       rm -rf "${home:?}/changes" "$XDG_CONFIG_HOME/quillstone/published"
       s=$(program Publish2); full+=("$s")
-      same_tree "$home/changes"
+      same_tree "$home/changes/wordpress"
       for f in index.php wp-login.php wp-includes/version.php; do printf '\n// round %s\n' "$round" >> "$SITE/$f"; done
       s=$(program PublishChanges1); changes+=("$s")
-      same_tree "$home/changes"
+      same_tree "$home/changes/wordpress"
       s=$(program); idle+=("$s")
       printf 'changes round %s: full %s s, Publish Changes %s s, start and exit %s s\n' "$round" "${full[-1]}" "${changes[-1]}" "${idle[-1]}"
     done
@@ -162,7 +162,7 @@ for case in $CASES; do
     q=(); l=()
     for round in $(seq "$ROUNDS"); do
       write_project "127.0.0.1:$port" tester secret "/q$round" 'tls="required"'
-      s=$(program Publish2); q+=("$s"); same_tree "$home/q$round"; rm -rf "${home:?}/q$round"
+      s=$(program Publish2); q+=("$s"); same_tree "$home/q$round/wordpress"; rm -rf "${home:?}/q$round"
       start=$(now)
       timeout 900 lftp -u tester,secret -p "$port" \
         -e "set ftp:ssl-force true; set ftp:ssl-protect-data true; set ssl:verify-certificate no; set ftp:passive-mode on; mirror -R --parallel=1 $SITE /l$round; quit" \
@@ -208,7 +208,7 @@ CONFIG
     q=(); l=()
     for round in $(seq "$ROUNDS"); do
       write_project "127.0.0.1:$port" "$(id -un)" "" "$remote/q$round" 'protocol="sftp"'
-      s=$(program Publish2); q+=("$s"); same_tree "$remote/q$round"; rm -rf "${remote:?}/q$round"
+      s=$(program Publish2); q+=("$s"); same_tree "$remote/q$round/wordpress"; rm -rf "${remote:?}/q$round"
       start=$(now)
       timeout 900 lftp -e "set sftp:connect-program 'ssh -a -x -i $HOME/.ssh/id_ed25519 -o IdentitiesOnly=yes -o BatchMode=yes -o UserKnownHostsFile=$HOME/.ssh/known_hosts'; mirror -R --parallel=1 $SITE $remote/l$round; quit" \
         "sftp://$(id -un):@127.0.0.1:$port" >"$WORK/lftp.log" 2>&1 || { echo "lftp failed:" >&2; cat "$WORK/lftp.log" >&2; exit 1; }

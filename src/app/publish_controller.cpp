@@ -41,6 +41,9 @@ PublishController::PublishController(MainWindow &window, Project &project, const
     font.setPixelSize(11);
     m_ui.ftplog->setFont(font);
     m_ui.ftplog->setStyleSheet(QStringLiteral("background: white; color: black;"));
+    m_gaugeTimer.setSingleShot(true);
+    m_gaugeTimer.setInterval(0);
+    connect(&m_gaugeTimer, &QTimer::timeout, this, &PublishController::showProgress);
 }
 
 PublishController::~PublishController() = default;
@@ -159,7 +162,7 @@ FtpConnection &PublishController::connectionForRun()
 void PublishController::WorkspaceLogExecute()
 {
     // Status line and FTP log; the window catches up with them at most about
-    // twenty times a second, processing its pending events each time.
+    // ten times a second, processing its pending events each time.
     publishLog()->add(m_project.LogText, true);
 }
 
@@ -172,6 +175,13 @@ BatchedLog *PublishController::publishLog()
 
 void PublishController::PublishProgressExecute()
 {
+    if (!m_gaugeTimer.isActive())
+        m_gaugeTimer.start();
+}
+
+void PublishController::showProgress()
+{
+    m_gaugeTimer.stop();
     m_ui.ftpprogress->setValue(m_project.Ftp.Progress);
 }
 
@@ -342,12 +352,15 @@ void PublishController::runPublish(int index, bool changesOnly)
     try {
         m_project.PublishFiles(connection, index, options);
     } catch (const PublishIncomplete &) {
+        showProgress();
         publishLog()->showFirst(firstLine, QStringLiteral("!!!"));
         throw;
     } catch (...) {
+        showProgress();
         publishLog()->flush();
         throw;
     }
+    showProgress();
     publishLog()->flush();
     m_ui.ftppanel->hide();
 }

@@ -2,6 +2,7 @@
 
 #include "app/controller.h"
 
+#include <QTimer>
 #include <QtGlobal>
 
 #include <memory>
@@ -67,6 +68,11 @@ private:
 
     // The FTP log and the status line, caught up at a bounded rate.
     BatchedLog *publishLog();
+
+    // Moves the gauge when the window next catches up, not once per file:
+    // each move repainted the whole window at once.
+    QTimer m_gaugeTimer;
+    void showProgress();
 
     std::unique_ptr<FtpConnection> m_ftp;
     bool m_ftpGiven = false; // set by SetFtpConnection: used as it is

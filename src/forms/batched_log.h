@@ -11,14 +11,16 @@ class QPlainTextEdit;
 // A log shown in a text box, with its latest line in a status label, that
 // lets the window catch up at a bounded rate. Laying out and painting the
 // box once per line made a long publish run spend most of its time drawing;
-// here the lines that arrive within one twentieth of a second go into the
+// here the lines that arrive within a tenth of a second go into the
 // box in one step and the window then processes its pending events (input,
 // repaints) once for them. A line that comes after a quiet spell shows at
 // once; the rest of a burst follows at the next catch-up or from the event
-// loop. Every line is written, in order.
+// loop. Every line is written, in order. Each catch-up repaints the whole
+// window, composed through OpenGL while the web preview shows, which costs
+// milliseconds on software rendering: ten a second keep the log alive.
 class BatchedLog final : public QObject {
 public:
-    static constexpr int CatchUpMs = 50;
+    static constexpr int CatchUpMs = 100;
 
     BatchedLog(QPlainTextEdit *box, QLabel *status, QObject *parent = nullptr);
     BatchedLog(const BatchedLog &) = delete;
