@@ -55,6 +55,7 @@ run own_server_engine "$build/bench/bench_net_own_server" 20
 run lint "$build/bench/bench_app_lint" 4 10
 run publish bash "$here/bench/publish-vs-lftp.sh" "$(realpath --relative-to="$here" "$build")" 1
 run publish_window bash "$here/bench/publish-window-vs-lftp.sh" "$build" 1
+run publish_secure bash "$here/bench/publish-secure-window-vs-lftp.sh" "$build" 1
 
 while IFS='|' read -r _ input ms peer peerMs result _; do
   row "$(echo $input), ms" "$(echo $ms)" "$(echo $peer): $(echo $peerMs)" "$(echo $result | cut -c1-40)"
@@ -118,6 +119,18 @@ for server in pure-ftpd pyftpdlib; do
   [ -n "$line" ] || continue
   wq=$(sed -E 's/.*quillstone ([0-9.]+) s, lftp.*/\1/' <<<"$line"); wl=$(sed -E 's/.*lftp ([0-9.]+) s,.*/\1/' <<<"$line")
   row "whole program publishes WordPress to $server (Xvfb), s" "$wq" "lftp mirror -R: $wl" "$(ratio "$wq" "$wl") (aim ≤ 1)"
+done
+line=$(grep -m1 '^changes ' "$log/publish_secure" || true)
+if [ -n "$line" ]; then
+  c=$(sed -E 's/.*Publish Changes \(3 files changed\) ([0-9.]+) s.*/\1/' <<<"$line")
+  f=$(sed -E 's/.*full publish ([0-9.]+) s.*/\1/' <<<"$line")
+  row "whole program: Publish Changes of WordPress after 3 edits (Xvfb), s" "$c" "target 1 (full publish: $f)" "$(ratio "$c" 1)"
+fi
+for proto in ftps sftp; do
+  line=$(grep -m1 "^$proto " "$log/publish_secure" || true)
+  [ -n "$line" ] || continue
+  wq=$(sed -E 's/.*quillstone ([0-9.]+) s, lftp.*/\1/' <<<"$line"); wl=$(sed -E 's/.*lftp ([0-9.]+) s,.*/\1/' <<<"$line")
+  row "whole program publishes WordPress over $proto (Xvfb), s" "$wq" "lftp mirror -R over $proto: $wl" "$(ratio "$wq" "$wl") (aim ≤ 1)"
 done
 
 echo
