@@ -56,8 +56,10 @@ QString PublishController::RecordFolder()
 
 PasswordStore &PublishController::passwords()
 {
+    // Long enough for the user to type the keyring's own password when the
+    // desktop asks for it; a keyring that never answers still ends in an error.
     if (!m_passwords)
-        m_passwords = std::make_unique<KeychainPasswordStore>();
+        m_passwords = std::make_unique<KeychainPasswordStore>(std::chrono::seconds(60));
     return *m_passwords;
 }
 
