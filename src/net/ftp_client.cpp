@@ -163,41 +163,9 @@ FtpClient::~FtpClient()
     closeControl();
 }
 
-FtpClient::Endpoint FtpClient::parseHost(const QString &host)
-{
-    Endpoint endpoint;
-    QString name = host;
-    QString port;
-    if (name.startsWith(u'[')) { // "[::1]" or "[::1]:2121"
-        const qsizetype close = name.indexOf(u']');
-        const QString rest = close < 0 ? QString() : name.mid(close + 1);
-        if (close < 0 || (!rest.isEmpty() && (!rest.startsWith(u':') || rest.size() == 1)))
-            throw AppError(QStringLiteral("Bad FTP host \"%1\"").arg(host));
-        port = rest.mid(1);
-        name = name.mid(1, close - 1);
-    } else if (name.count(u':') == 1) {
-        const qsizetype colon = name.indexOf(u':');
-        port = name.mid(colon + 1);
-        name = name.left(colon);
-        if (port.isEmpty())
-            throw AppError(QStringLiteral("Bad FTP port in \"%1\"").arg(host));
-    }
-    if (name.isEmpty())
-        throw AppError(QStringLiteral("No FTP host is set"));
-    endpoint.host = name;
-    if (!port.isEmpty()) {
-        bool ok = false;
-        const uint value = port.toUInt(&ok);
-        if (!ok || value == 0 || value > 65535)
-            throw AppError(QStringLiteral("Bad FTP port in \"%1\"").arg(host));
-        endpoint.port = static_cast<quint16>(value);
-    }
-    return endpoint;
-}
-
 QString FtpClient::serverName() const
 {
-    return QStringLiteral("%1:%2").arg(m_endpoint.host).arg(m_endpoint.port);
+    return m_endpoint.name();
 }
 
 bool FtpClient::isConnected() const
@@ -468,7 +436,7 @@ void FtpClient::connect()
     m_protectData = false;
     m_serverCertificate = QSslCertificate();
     m_note.clear();
-    m_endpoint = parseHost(m_host);
+    m_endpoint = ParseRemoteHost(m_host, DefaultPort, QStringLiteral("FTP"));
     if (m_tls == FtpTls::Off) {
         m_control = std::make_unique<QTcpSocket>();
     } else {

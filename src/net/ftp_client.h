@@ -1,6 +1,7 @@
 #pragma once
 
 #include "foundation/ftp_connection.h"
+#include "net/remote_endpoint.h"
 
 #include <QByteArray>
 #include <QDeadlineTimer>
@@ -100,12 +101,6 @@ private:
         int code = 0;
         QString text; // every line of the reply, joined by '\n'
     };
-    struct Endpoint {
-        QString host;
-        quint16 port = DefaultPort;
-    };
-
-    static Endpoint parseHost(const QString &host);
     QString serverName() const;
     void requireConnected(const QString &what) const;
     void closeControl();
@@ -148,7 +143,7 @@ private:
     WorkHandler m_onWork;
     std::unique_ptr<QTcpSocket> m_control;
     QSslSocket *m_controlTls = nullptr; // m_control when it is one, else null
-    Endpoint m_endpoint;
+    RemoteEndpoint m_endpoint{QString(), DefaultPort};
     bool m_loggedIn = false;
     bool m_epsvRefused = false;
     quint16 m_portAhead = 0; // opened with the last rename, not used yet

@@ -163,41 +163,9 @@ void SftpClient::setBlockSize(int bytes)
     m_blockSize = std::clamp(bytes, 1024, MaxBlockSize);
 }
 
-SftpClient::Endpoint SftpClient::parseHost(const QString &host)
-{
-    Endpoint endpoint;
-    QString name = host;
-    QString port;
-    if (name.startsWith(u'[')) { // "[::1]" or "[::1]:2222"
-        const qsizetype close = name.indexOf(u']');
-        const QString rest = close < 0 ? QString() : name.mid(close + 1);
-        if (close < 0 || (!rest.isEmpty() && (!rest.startsWith(u':') || rest.size() == 1)))
-            throw AppError(QStringLiteral("Bad SFTP host \"%1\"").arg(host));
-        port = rest.mid(1);
-        name = name.mid(1, close - 1);
-    } else if (name.count(u':') == 1) {
-        const qsizetype colon = name.indexOf(u':');
-        port = name.mid(colon + 1);
-        name = name.left(colon);
-        if (port.isEmpty())
-            throw AppError(QStringLiteral("Bad SFTP port in \"%1\"").arg(host));
-    }
-    if (name.isEmpty())
-        throw AppError(QStringLiteral("No SFTP host is set"));
-    endpoint.host = name;
-    if (!port.isEmpty()) {
-        bool ok = false;
-        const uint value = port.toUInt(&ok);
-        if (!ok || value == 0 || value > 65535)
-            throw AppError(QStringLiteral("Bad SFTP port in \"%1\"").arg(host));
-        endpoint.port = static_cast<quint16>(value);
-    }
-    return endpoint;
-}
-
 QString SftpClient::serverName() const
 {
-    return QStringLiteral("%1:%2").arg(m_endpoint.host).arg(m_endpoint.port);
+    return m_endpoint.name();
 }
 
 bool SftpClient::isConnected() const
@@ -262,7 +230,7 @@ void SftpClient::connect()
     m_note.clear();
     m_cwd.clear();
     m_timedOut = false;
-    m_endpoint = parseHost(m_host);
+    m_endpoint = ParseRemoteHost(m_host, DefaultPort, QStringLiteral("SFTP"));
     m_session = ssh_new();
     if (!m_session)
         throw AppError(QStringLiteral("Cannot start an SSH session"));

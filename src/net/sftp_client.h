@@ -1,6 +1,7 @@
 #pragma once
 
 #include "foundation/ftp_connection.h"
+#include "net/remote_endpoint.h"
 
 #include <QString>
 #include <QStringList>
@@ -85,12 +86,6 @@ public:
 
 private:
     class Watchdog;
-    struct Endpoint {
-        QString host;
-        quint16 port = DefaultPort;
-    };
-
-    static Endpoint parseHost(const QString &host);
     QString serverName() const;
     void requireConnected(const QString &what) const;
     void closeSession();
@@ -112,7 +107,7 @@ private:
     QString m_sshFolder;
     WorkHandler m_onWork;
     HostTrust *m_trust = nullptr;
-    Endpoint m_endpoint;
+    RemoteEndpoint m_endpoint{QString(), DefaultPort};
     ssh_session_struct *m_session = nullptr;
     sftp_session_struct *m_sftp = nullptr;
     std::unique_ptr<Watchdog> m_watchdog;

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+// Where a publishing server listens, read from the project's host setting.
+struct RemoteEndpoint {
+    QString host;
+    quint16 port = 0;
+
+    // "host:port", as the errors and notes name the server.
+    QString name() const { return QStringLiteral("%1:%2").arg(host).arg(port); }
+};
+
+// "host", "host:port", "[v6]" or "[v6]:port"; `defaultPort` without a port.
+// Throws AppError naming `protocol` ("FTP", "SFTP") and the setting when the
+// host is empty or the port is not one.
+RemoteEndpoint ParseRemoteHost(const QString &text, quint16 defaultPort, const QString &protocol);
