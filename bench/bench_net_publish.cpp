@@ -19,6 +19,7 @@
 #include "foundation/host_trust.h"
 #include "net/ftp_client.h"
 #include "project/project.h"
+#include "publish_site.h"
 
 #include <QCoreApplication>
 #include <QDirIterator>
@@ -58,20 +59,10 @@ int main(int argc, char **argv)
     }
     const QString folder = QFileInfo(args[4]).absoluteFilePath();
 
-    QStringList files;
-    // Hidden files (.htaccess) belong to a site as much as the others.
-    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << it.next();
-    std::sort(files.begin(), files.end());
-    qint64 bytes = 0;
     Project project;
-    for (const QString &file : files) {
-        project.Files.AddNew();
-        project.Files.Last()->Name = file;
-        bytes += QFileInfo(file).size();
-    }
-    project.FileName = folder + QStringLiteral("/bench.wdx");
+    const qint64 bytes = FillProjectWithSite(project, folder);
+    QStringList files;
+    project.ListFileNames(files);
     project.Ftp.Host = args[1];
     project.Ftp.User = args[2];
     project.Ftp.Pass = args[3];

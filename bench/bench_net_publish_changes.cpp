@@ -16,6 +16,7 @@
 #include "project/project.h"
 #include "project/publish.h"
 #include "project/publish_record.h"
+#include "publish_site.h"
 
 #include <QCoreApplication>
 #include <QDirIterator>
@@ -39,19 +40,10 @@ int main(int argc, char **argv)
     const int rounds = args.size() == 7 ? std::max(1, args[6].toInt()) : 3;
     const QString folder = QFileInfo(args[4]).absoluteFilePath();
 
-    QStringList files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << it.next();
-    std::sort(files.begin(), files.end());
-    qint64 bytes = 0;
     Project project;
-    for (const QString &file : files) {
-        project.Files.AddNew();
-        project.Files.Last()->Name = file;
-        bytes += QFileInfo(file).size();
-    }
-    project.FileName = folder + QStringLiteral("/bench.wdx");
+    const qint64 bytes = FillProjectWithSite(project, folder);
+    QStringList files;
+    project.ListFileNames(files);
     project.Ftp.Host = args[1];
     project.Ftp.User = args[2];
     project.Ftp.Pass = args[3];

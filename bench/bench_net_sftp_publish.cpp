@@ -14,6 +14,7 @@
 #include "foundation/errors.h"
 #include "net/sftp_client.h"
 #include "project/project.h"
+#include "publish_site.h"
 
 #include <QCoreApplication>
 #include <QDirIterator>
@@ -36,19 +37,10 @@ int main(int argc, char **argv)
     }
     const QString folder = QFileInfo(args[5]).absoluteFilePath();
 
-    QStringList files;
-    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        files << it.next();
-    std::sort(files.begin(), files.end());
-    qint64 bytes = 0;
     Project project;
-    for (const QString &file : files) {
-        project.Files.AddNew();
-        project.Files.Last()->Name = file;
-        bytes += QFileInfo(file).size();
-    }
-    project.FileName = folder + QStringLiteral("/bench.wdx");
+    const qint64 bytes = FillProjectWithSite(project, folder);
+    QStringList files;
+    project.ListFileNames(files);
     project.Ftp.Host = args[1];
     project.Ftp.User = args[2];
     project.Ftp.Folder = args[6];

@@ -12,16 +12,10 @@ ROUNDS=${2:-3}
 BENCH="$BUILD/bench/bench_net_publish_changes"
 [ -x "$BENCH" ] || { echo "build it first: cmake --build $BUILD --target bench_net_publish_changes" >&2; exit 2; }
 
-data="$BUILD/bench-data/wordpress"
-tree="$data/usr/share/wordpress"
-if [ ! -d "$tree/wp-includes" ]; then
-  mkdir -p "$data"
-  if ! (cd "$data" && apt-get download wordpress >/dev/null && dpkg-deb -x wordpress_*.deb . &&
-        rm -f wordpress_*.deb); then
-    echo "publish-changes: cannot fetch Debian's wordpress package (apt-get download wordpress)" >&2
-    exit 1
-  fi
-fi
+DATA="$BUILD/bench-data"
+source "$ROOT/bench/publish-lib.sh"
+bench_wordpress_site
+tree="$DATA/wordpress-site/wordpress"
 
 WORK=$(mktemp -d)
 SERVER_PID=""
@@ -31,11 +25,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A copy, since the rounds change files; without the package's links out of
-# the tree and its empty folders, which a publish of files does not make.
-cp -r "$tree" "$WORK/site"
-find "$WORK/site" -type l -delete
-find "$WORK/site" -type d -empty -delete
+# A copy, since the rounds change files.
+cp -a "$tree" "$WORK/site"
 mkdir "$WORK/home"
 /usr/bin/python3 "$ROOT/tests/support/ftp_server.py" --home "$WORK/home" >"$WORK/port" 2>"$WORK/server.log" &
 SERVER_PID=$!

@@ -29,41 +29,21 @@ done
 [ "$(id -u)" -eq 0 ] || { echo "pure-ftpd maps its users to system users: run as root" >&2; exit 2; }
 
 DATA="$BUILD/bench-data"
-mkdir -p "$DATA/debs"
+mkdir -p "$DATA"
 WORK=$(mktemp -d "$DATA/ftps.XXXXXX")
 chmod 755 "$DATA" "$WORK"
-SERVER_PID=""
+source "$ROOT/bench/publish-lib.sh"
 cleanup() {
-  if [ -n "$SERVER_PID" ]; then kill "$SERVER_PID" 2>/dev/null || true; wait "$SERVER_PID" 2>/dev/null || true; fi
+  bench_stop_all
   [ -n "${KEEP:-}" ] || rm -rf "$WORK"
 }
 trap cleanup EXIT
 
-unpack() { # package -> folder
-  local deb
-  deb=$(ls "$DATA/debs/$1"_*.deb 2>/dev/null | head -1 || true)
-  if [ -z "$deb" ]; then
-    (cd "$DATA/debs" && apt-get download "$1" >/dev/null 2>&1) || { echo "apt-get download $1 failed" >&2; exit 1; }
-    deb=$(ls "$DATA/debs/$1"_*.deb | head -1)
-  fi
-  if [ ! -d "$DATA/$1" ]; then
-    dpkg-deb -x "$deb" "$DATA/$1.tmp" && mv "$DATA/$1.tmp" "$DATA/$1"
-  fi
-  echo "$DATA/$1"
-}
-
-if [ ! -d "$DATA/wordpress-site/wordpress" ]; then
-  wp=$(unpack wordpress)
-  rm -rf "$DATA/wordpress-site"
-  mkdir -p "$DATA/wordpress-site"
-  cp -a "$wp/usr/share/wordpress" "$DATA/wordpress-site/wordpress"
-  find "$DATA/wordpress-site/wordpress" -type l -delete
-  find "$DATA/wordpress-site/wordpress" -type d -empty -delete
-fi
+bench_wordpress_site
 SITE="$DATA/wordpress-site/wordpress"
 
 # pure-ftpd with TLS required for the session and the data (-Y 3).
-pf=$(unpack pure-ftpd)
+pf=$(bench_unpack pure-ftpd)
 uid=$(id -u nobody); gid=$(id -g nobody)
 HOME_DIR="$WORK/home"
 mkdir -p "$HOME_DIR"
@@ -73,11 +53,11 @@ openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 
 # A quick password hash: the package's default one costs seconds per login.
 printf 'tester:%s:%s:%s::%s::::::::::::\n' "$(openssl passwd -6 secret)" "$uid" "$gid" "$HOME_DIR/./" > "$WORK/pureftpd.passwd"
 "$pf/usr/bin/pure-pw" mkdb "$WORK/pureftpd.pdb" -f "$WORK/pureftpd.passwd"
-PORT=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+PORT=$(bench_free_port)
 "$pf/usr/sbin/pure-ftpd" -l "puredb:$WORK/pureftpd.pdb" -S "127.0.0.1,$PORT" -E -H -Y 3 \
   -2 "$WORK/cert.pem,$WORK/key.pem" >"$WORK/server.log" 2>&1 &
-SERVER_PID=$!
-for _ in $(seq 100); do (echo > "/dev/tcp/127.0.0.1/$PORT") 2>/dev/null && break; sleep 0.1; done
+BENCH_PIDS+=($!)
+bench_wait_port "$PORT" || { echo "pure-ftpd did not start" >&2; cat "$WORK/server.log" >&2; exit 1; }
 
 ours() { # remote folder
   "$BENCH" "127.0.0.1:$PORT" tester secret "$SITE" "/$1" tls >"$WORK/ours.out" \
@@ -98,7 +78,6 @@ measure() { # tool, remote folder -> seconds
   rm -rf "${HOME_DIR:?}/$2"
   awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f", (b - a) / 1e9 }'
 }
-median() { sort -n | awk '{ a[NR] = $1 } END { print (NR % 2 ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2) }'; }
 
 files=$(find "$SITE" -type f | wc -l)
 folders=$(find "$SITE" -type d | wc -l)
@@ -110,6 +89,6 @@ for round in $(seq "$ROUNDS"); do
   s=$(measure lftp_mirror "l$round"); l+=("$s"); printf '%-5s %-12s %9.3f\n' "$round" lftp "$s"
 done
 grep '^session:' "$WORK/ours.out" || true
-qm=$(printf '%s\n' "${q[@]}" | median); lm=$(printf '%s\n' "${l[@]}" | median)
+qm=$(printf '%s\n' "${q[@]}" | bench_median); lm=$(printf '%s\n' "${l[@]}" | bench_median)
 awk -v q="$qm" -v l="$lm" -v f="$files" 'BEGIN {
   printf "medians: FTPS WordPress, %d files: quillstone %.3f s (%.0f files/s), lftp %.3f s (%.0f files/s), time ratio %.2f\n", f, q, f / q, l, f / l, q / l }'

@@ -29,64 +29,28 @@ for tool in lftp Xvfb xdpyinfo openssl ssh ssh-keygen apt-get dpkg-deb; do
 done
 
 DATA="$BUILD/bench-data"
-mkdir -p "$DATA/debs"
+mkdir -p "$DATA"
 WORK=$(mktemp -d "$DATA/secure.XXXXXX")
 chmod 755 "$DATA" "$WORK"
-pids=()
+source "$ROOT/bench/publish-lib.sh"
 cleanup() {
-  for pid in "${pids[@]}"; do pkill -KILL -P "$pid" 2>/dev/null || true; kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
+  bench_stop_all
   rm -rf "$WORK"
 }
 trap cleanup EXIT
 
-unpack() { # package -> folder
-  local deb
-  deb=$(ls "$DATA/debs/$1"_*.deb 2>/dev/null | head -1 || true)
-  if [ -z "$deb" ]; then
-    (cd "$DATA/debs" && apt-get download "$1" >/dev/null 2>&1) || { echo "apt-get download $1 failed" >&2; exit 1; }
-    deb=$(ls "$DATA/debs/$1"_*.deb | head -1)
-  fi
-  [ -d "$DATA/$1" ] || { dpkg-deb -x "$deb" "$DATA/$1.tmp" && mv "$DATA/$1.tmp" "$DATA/$1"; }
-  echo "$DATA/$1"
-}
-if [ ! -d "$DATA/wordpress-site/wordpress" ]; then
-  wp=$(unpack wordpress)
-  rm -rf "$DATA/wordpress-site"
-  mkdir -p "$DATA/wordpress-site"
-  cp -a "$wp/usr/share/wordpress" "$DATA/wordpress-site/wordpress"
-  find "$DATA/wordpress-site/wordpress" -type l -delete
-  find "$DATA/wordpress-site/wordpress" -type d -empty -delete
-fi
+bench_wordpress_site
 # A copy of our own: the changes case edits it.
 SITE_ROOT="$WORK/site"
 mkdir -p "$SITE_ROOT"
 cp -a "$DATA/wordpress-site/wordpress" "$SITE_ROOT/wordpress"
 SITE="$SITE_ROOT/wordpress"
 
-display_up=""
-for n in $(seq 140 240); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-    pids+=($!)
-    export DISPLAY=":$n"
-    for _ in $(seq 50); do
-      kill -0 "${pids[-1]}" 2>/dev/null || break
-      xdpyinfo >/dev/null 2>&1 && { display_up=yes; break; }
-      sleep 0.1
-    done
-    [ -n "$display_up" ] && break
-  fi
-done
-[ -n "$display_up" ] || { echo "no X display could be started" >&2; exit 1; }
+bench_start_xvfb
 unset QT_QPA_PLATFORM
 export QTWEBENGINE_DISABLE_SANDBOX=1 XDG_CONFIG_HOME="$WORK/config"
 mkdir -p "$XDG_CONFIG_HOME/quillstone"
-
-free_port() { /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
-wait_port() { for _ in $(seq 100); do (echo > "/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0; sleep 0.1; done; return 1; }
 now() { date +%s%N; }
-median() { sort -n | awk '{ a[NR] = $1 } END { print (NR % 2 ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2) }'; }
 
 # SITE_ROOT/bench.wdx listing every file of the tree; extra attributes for <ftp>.
 write_project() { # host, user, pass, remote folder, extra attributes
@@ -122,10 +86,10 @@ for case in $CASES; do
     home="$WORK/changes-home"
     mkdir -p "$home"
     /usr/bin/python3 "$ROOT/tests/support/ftp_server.py" --home "$home" >"$WORK/port" 2>"$WORK/server.log" &
-    pids+=($!)
+    BENCH_PIDS+=($!)
     for _ in $(seq 100); do [ -s "$WORK/port" ] && break; sleep 0.1; done
     port=$(head -1 "$WORK/port")
-    wait_port "$port" || { echo "pyftpdlib did not start" >&2; exit 1; }
+    bench_wait_port "$port" || { echo "pyftpdlib did not start" >&2; exit 1; }
     write_project "127.0.0.1:$port" tester secret /changes ""
     full=(); changes=(); idle=()
     for round in $(seq "$ROUNDS"); do
@@ -138,13 +102,13 @@ for case in $CASES; do
       s=$(program); idle+=("$s")
       printf 'changes round %s: full %s s, Publish Changes %s s, start and exit %s s\n' "$round" "${full[-1]}" "${changes[-1]}" "${idle[-1]}"
     done
-    kill "${pids[-1]}" 2>/dev/null || true
-    f=$(printf '%s\n' "${full[@]}" | median); c=$(printf '%s\n' "${changes[@]}" | median); i=$(printf '%s\n' "${idle[@]}" | median)
+    kill "${BENCH_PIDS[-1]}" 2>/dev/null || true
+    f=$(printf '%s\n' "${full[@]}" | bench_median); c=$(printf '%s\n' "${changes[@]}" | bench_median); i=$(printf '%s\n' "${idle[@]}" | bench_median)
     summary+=("$(awk -v f="$f" -v c="$c" -v i="$i" 'BEGIN { printf "changes  Publish Changes (3 files changed) %.3f s (aim < 1 s), of which start and exit %.3f s; full publish %.3f s", c, i, f }')")
     ;;
   ftps)
     if [ "$(id -u)" -ne 0 ]; then echo "ftps skipped: pure-ftpd maps logins to system users and needs root" >&2; continue; fi
-    pf=$(unpack pure-ftpd)
+    pf=$(bench_unpack pure-ftpd)
     uid=$(id -u nobody); gid=$(id -g nobody)
     home="$WORK/ftps-home"
     mkdir -p "$home"; chown "$uid:$gid" "$home"
@@ -154,11 +118,11 @@ for case in $CASES; do
     printf '[Software\\Quillstone\\TrustedCertificates\\127.0.0.1]\nString=%s\n' "$fingerprint" > "$XDG_CONFIG_HOME/quillstone/settings.ini"
     printf 'tester:%s:%s:%s::%s::::::::::::\n' "$(openssl passwd -6 secret)" "$uid" "$gid" "$home/./" > "$WORK/pureftpd.passwd"
     "$pf/usr/bin/pure-pw" mkdb "$WORK/pureftpd.pdb" -f "$WORK/pureftpd.passwd"
-    port=$(free_port)
+    port=$(bench_free_port)
     "$pf/usr/sbin/pure-ftpd" -l "puredb:$WORK/pureftpd.pdb" -S "127.0.0.1,$port" -E -H -Y 3 \
       -2 "$WORK/cert.pem,$WORK/key.pem" >"$WORK/pure.log" 2>&1 &
-    pids+=($!)
-    wait_port "$port" || { echo "pure-ftpd did not start" >&2; cat "$WORK/pure.log" >&2; exit 1; }
+    BENCH_PIDS+=($!)
+    bench_wait_port "$port" || { echo "pure-ftpd did not start" >&2; cat "$WORK/pure.log" >&2; exit 1; }
     q=(); l=()
     for round in $(seq "$ROUNDS"); do
       write_project "127.0.0.1:$port" tester secret "/q$round" 'tls="required"'
@@ -172,37 +136,18 @@ for case in $CASES; do
       same_tree "$home/l$round"; rm -rf "${home:?}/l$round"
       printf 'ftps round %s: quillstone %s s, lftp %s s\n' "$round" "${q[-1]}" "${l[-1]}"
     done
-    kill "${pids[-1]}" 2>/dev/null || true
-    qm=$(printf '%s\n' "${q[@]}" | median); lm=$(printf '%s\n' "${l[@]}" | median)
+    kill "${BENCH_PIDS[-1]}" 2>/dev/null || true
+    qm=$(printf '%s\n' "${q[@]}" | bench_median); lm=$(printf '%s\n' "${l[@]}" | bench_median)
     summary+=("$(awk -v q="$qm" -v l="$lm" 'BEGIN { printf "ftps     full publish, TLS required: quillstone %.3f s, lftp %.3f s, ratio %.2f", q, l, q / l }')")
     ;;
   sftp)
-    [ -x /usr/sbin/sshd ] || { echo "sshd is missing: run scripts/install-deps.sh" >&2; exit 2; }
-    [ "$(id -u)" -ne 0 ] || [ -d /run/sshd ] || mkdir -m 755 /run/sshd
     export HOME="$WORK/user"
     mkdir -p "$HOME/.ssh"; chmod 700 "$HOME/.ssh"
     ssh-keygen -q -t ed25519 -N "" -f "$HOME/.ssh/id_ed25519"
-    ssh-keygen -q -t ed25519 -N "" -f "$WORK/host_ed25519"
-    cp "$HOME/.ssh/id_ed25519.pub" "$WORK/authorized_keys"
-    port=$(free_port)
-    cat > "$WORK/sshd_config" <<CONFIG
-ListenAddress 127.0.0.1
-Port $port
-HostKey $WORK/host_ed25519
-PidFile $WORK/sshd.pid
-AuthorizedKeysFile $WORK/authorized_keys
-StrictModes no
-UsePAM no
-PasswordAuthentication no
-KbdInteractiveAuthentication no
-PermitRootLogin prohibit-password
-LogLevel ERROR
-Subsystem sftp internal-sftp
-CONFIG
-    /usr/sbin/sshd -D -e -f "$WORK/sshd_config" 2>"$WORK/sshd.log" &
-    pids+=($!)
-    wait_port "$port" || { echo "sshd did not start" >&2; cat "$WORK/sshd.log" >&2; exit 1; }
-    printf '[127.0.0.1]:%s %s\n' "$port" "$(cut -d' ' -f1,2 "$WORK/host_ed25519.pub")" > "$HOME/.ssh/known_hosts"
+    mkdir -p "$WORK/sshd"
+    bench_start_sshd "$WORK/sshd" "$HOME/.ssh/id_ed25519"
+    port=$SSHD_PORT
+    cp "$WORK/sshd/known_hosts" "$HOME/.ssh/known_hosts"
     remote="$WORK/sftp-remote"
     mkdir -p "$remote"
     q=(); l=()
@@ -217,7 +162,7 @@ CONFIG
       same_tree "$remote/l$round"; rm -rf "${remote:?}/l$round"
       printf 'sftp round %s: quillstone %s s, lftp %s s\n' "$round" "${q[-1]}" "${l[-1]}"
     done
-    qm=$(printf '%s\n' "${q[@]}" | median); lm=$(printf '%s\n' "${l[@]}" | median)
+    qm=$(printf '%s\n' "${q[@]}" | bench_median); lm=$(printf '%s\n' "${l[@]}" | bench_median)
     summary+=("$(awk -v q="$qm" -v l="$lm" 'BEGIN { printf "sftp     full publish: quillstone %.3f s, lftp %.3f s, ratio %.2f", q, l, q / l }')")
     ;;
   *) echo "unknown case $case" >&2; exit 2 ;;

@@ -31,67 +31,28 @@ done
 [ -x /usr/sbin/sshd ] || { echo "sshd is missing: run scripts/install-deps.sh" >&2; exit 2; }
 
 DATA="$BUILD/bench-data"
-mkdir -p "$DATA/debs"
+mkdir -p "$DATA"
 WORK=$(mktemp -d "$DATA/sftp-run.XXXXXX")
 chmod 755 "$WORK"
-SSHD_PID=""
+source "$ROOT/bench/publish-lib.sh"
 cleanup() {
-  if [ -n "$SSHD_PID" ]; then
-    pkill -KILL -P "$SSHD_PID" 2>/dev/null || true
-    kill "$SSHD_PID" 2>/dev/null || true
-    wait "$SSHD_PID" 2>/dev/null || true
-  fi
+  bench_stop_all
   rm -rf "$WORK"
 }
 trap cleanup EXIT
 
 # The data: the WordPress tree and one big file, kept between runs.
-if [ ! -d "$DATA/wordpress-site/wordpress" ]; then
-  deb=$(ls "$DATA/debs"/wordpress_*.deb 2>/dev/null | head -1 || true)
-  if [ -z "$deb" ]; then
-    (cd "$DATA/debs" && apt-get download wordpress >/dev/null 2>&1) || { echo "apt-get download wordpress failed" >&2; exit 1; }
-    deb=$(ls "$DATA/debs"/wordpress_*.deb | head -1)
-  fi
-  rm -rf "$DATA/wordpress.tmp" "$DATA/wordpress-site"
-  dpkg-deb -x "$deb" "$DATA/wordpress.tmp"
-  mkdir -p "$DATA/wordpress-site"
-  cp -a "$DATA/wordpress.tmp/usr/share/wordpress" "$DATA/wordpress-site/wordpress"
-  rm -rf "$DATA/wordpress.tmp"
-  find "$DATA/wordpress-site/wordpress" -type l -delete
-  find "$DATA/wordpress-site/wordpress" -type d -empty -delete
-fi
+bench_wordpress_site
 if [ ! -f "$DATA/sftp-big/big/big.bin" ]; then
   mkdir -p "$DATA/sftp-big/big"
   head -c $((100 * 1024 * 1024)) /dev/urandom > "$DATA/sftp-big/big/big.bin"
 fi
 
-# The server.
-[ "$(id -u)" -ne 0 ] || [ -d /run/sshd ] || mkdir -m 755 /run/sshd
-ssh-keygen -q -t ed25519 -N "" -f "$WORK/host_ed25519"
+# The server, and a client key of our own for both tools.
 mkdir "$WORK/client"
 ssh-keygen -q -t ed25519 -N "" -f "$WORK/client/id_ed25519"
-cp "$WORK/client/id_ed25519.pub" "$WORK/authorized_keys"
-PORT=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-cat > "$WORK/sshd_config" <<EOF
-ListenAddress 127.0.0.1
-Port $PORT
-HostKey $WORK/host_ed25519
-PidFile $WORK/sshd.pid
-AuthorizedKeysFile $WORK/authorized_keys
-StrictModes no
-UsePAM no
-PubkeyAuthentication yes
-PasswordAuthentication no
-KbdInteractiveAuthentication no
-PermitRootLogin prohibit-password
-LogLevel ERROR
-Subsystem sftp internal-sftp
-EOF
-/usr/sbin/sshd -D -e -f "$WORK/sshd_config" 2>"$WORK/sshd.log" &
-SSHD_PID=$!
-for _ in $(seq 100); do (echo > "/dev/tcp/127.0.0.1/$PORT") 2>/dev/null && break; sleep 0.1; done
-(echo > "/dev/tcp/127.0.0.1/$PORT") 2>/dev/null || { echo "sshd did not start" >&2; cat "$WORK/sshd.log" >&2; exit 1; }
-printf '[127.0.0.1]:%s %s\n' "$PORT" "$(cut -d' ' -f1,2 "$WORK/host_ed25519.pub")" > "$WORK/known_hosts"
+bench_start_sshd "$WORK" "$WORK/client/id_ed25519"
+PORT=$SSHD_PORT
 USER_NAME=$(id -un)
 REMOTE="$WORK/remote"
 mkdir "$REMOTE"
@@ -117,7 +78,6 @@ measure() { # tool, site, folder, remote name [, block bytes] -> seconds
   rm -rf "${REMOTE:?}/$4"
   awk -v a="$start" -v b="$end" 'BEGIN { printf "%.3f\n", (b - a) / 1e9 }'
 }
-median() { sort -n | awk '{ a[NR] = $1 } END { print (NR % 2 ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2) }'; }
 
 files=$(find "$DATA/wordpress-site/wordpress" -type f | wc -l)
 folders=$(find "$DATA/wordpress-site/wordpress" -type d | wc -l)
@@ -143,7 +103,7 @@ for round in $(seq "$ROUNDS"); do
 done
 echo "medians:"
 for case in wordpress big; do
-  o=$(printf '%s\n' ${times[$case.ours]} | median)
-  l=$(printf '%s\n' ${times[$case.lftp_mirror]} | median)
+  o=$(printf '%s\n' ${times[$case.ours]} | bench_median)
+  l=$(printf '%s\n' ${times[$case.lftp_mirror]} | bench_median)
   awk -v c="$case" -v o="$o" -v l="$l" 'BEGIN { printf "  %-10s ours %.3f s  lftp %.3f s  ours/lftp %.2f\n", c, o, l, o / l }'
 done

@@ -40,40 +40,18 @@ for tool in lftp Xvfb xdpyinfo openssl apt-get dpkg-deb; do
 done
 
 DATA="$BUILD/bench-data"
-mkdir -p "$DATA/debs"
+mkdir -p "$DATA"
 WORK=$(mktemp -d "$DATA/run.XXXXXX")
 chmod 755 "$WORK"
-pids=()
+source "$ROOT/bench/publish-lib.sh"
 cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
+  bench_stop_all
   rm -rf "$WORK"
 }
 trap cleanup EXIT
 
-# A Debian package unpacked below the data folder; prints the folder.
-unpack() { # package
-  local deb
-  deb=$(ls "$DATA/debs/$1"_*.deb 2>/dev/null | head -1 || true)
-  if [ -z "$deb" ]; then
-    (cd "$DATA/debs" && apt-get download "$1" >/dev/null 2>&1) || { echo "apt-get download $1 failed" >&2; exit 1; }
-    deb=$(ls "$DATA/debs/$1"_*.deb | head -1)
-  fi
-  if [ ! -d "$DATA/$1" ]; then
-    dpkg-deb -x "$deb" "$DATA/$1.tmp" && mv "$DATA/$1.tmp" "$DATA/$1"
-  fi
-  echo "$DATA/$1"
-}
-
 # The sites: a project file beside the folder it publishes.
-if [ ! -d "$DATA/wordpress-site/wordpress" ]; then
-  wp=$(unpack wordpress)
-  rm -rf "$DATA/wordpress-site"
-  mkdir -p "$DATA/wordpress-site"
-  cp -a "$wp/usr/share/wordpress" "$DATA/wordpress-site/wordpress"
-  find "$DATA/wordpress-site/wordpress" -type l -delete
-  find "$DATA/wordpress-site/wordpress" -type d -empty -delete
-fi
+bench_wordpress_site
 if [ ! -f "$DATA/big-site/big/big.bin" ]; then
   mkdir -p "$DATA/big-site/big"
   head -c $((100 * 1024 * 1024)) /dev/urandom > "$DATA/big-site/big/big.bin"
@@ -93,27 +71,10 @@ write_project() { # site folder, published folder name, host, remote folder
   } > "$1/bench.wdx"
 }
 
-# An X display of our own.
-display_up=""
-for n in $(seq 140 240); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-    pids+=($!)
-    export DISPLAY=":$n"
-    for _ in $(seq 50); do
-      kill -0 "${pids[-1]}" 2>/dev/null || break
-      xdpyinfo >/dev/null 2>&1 && { display_up=yes; break; }
-      sleep 0.1
-    done
-    [ -n "$display_up" ] && break
-  fi
-done
-[ -n "$display_up" ] || { echo "no X display could be started" >&2; exit 1; }
+bench_start_xvfb
 unset QT_QPA_PLATFORM
 export QTWEBENGINE_DISABLE_SANDBOX=1 XDG_CONFIG_HOME="$WORK/config"
 
-free_port() { /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
-wait_port() { for _ in $(seq 100); do (echo > "/dev/tcp/127.0.0.1/$1") 2>/dev/null && return 0; sleep 0.1; done; return 1; }
 
 # Starts a server serving user tester (password secret) from HOME; sets PORT.
 start_server() { # kind, home
@@ -122,26 +83,26 @@ start_server() { # kind, home
   case "$1" in
     pyftpdlib)
       /usr/bin/python3 "$ROOT/tests/support/ftp_server.py" --home "$HOME_DIR" >"$WORK/port" 2>"$WORK/server.log" &
-      pids+=($!)
+      BENCH_PIDS+=($!)
       for _ in $(seq 100); do [ -s "$WORK/port" ] && break; sleep 0.1; done
       PORT=$(head -1 "$WORK/port")
       ;;
     pure-ftpd)
       local pf uid gid
-      pf=$(unpack pure-ftpd)
+      pf=$(bench_unpack pure-ftpd)
       uid=$(id -u nobody); gid=$(id -g nobody)
       chown "$uid:$gid" "$HOME_DIR"
       # A quick password hash: the package's default one costs seconds per
       # login. "/./" ends the part of the home the session is locked into.
       printf 'tester:%s:%s:%s::%s::::::::::::\n' "$(openssl passwd -6 secret)" "$uid" "$gid" "$HOME_DIR/./" > "$WORK/pureftpd.passwd"
       "$pf/usr/bin/pure-pw" mkdb "$WORK/pureftpd.pdb" -f "$WORK/pureftpd.passwd"
-      PORT=$(free_port)
+      PORT=$(bench_free_port)
       "$pf/usr/sbin/pure-ftpd" -l "puredb:$WORK/pureftpd.pdb" -S "127.0.0.1,$PORT" -E -H >"$WORK/server.log" 2>&1 &
-      pids+=($!)
+      BENCH_PIDS+=($!)
       ;;
   esac
-  wait_port "$PORT" || { echo "$1 did not start" >&2; cat "$WORK/server.log" >&2; exit 1; }
-  SERVER_PID=${pids[-1]}
+  bench_wait_port "$PORT" || { echo "$1 did not start" >&2; cat "$WORK/server.log" >&2; exit 1; }
+  SERVER_PID=${BENCH_PIDS[-1]}
 }
 stop_server() { kill "$SERVER_PID" 2>/dev/null || true; wait "$SERVER_PID" 2>/dev/null || true; }
 
@@ -180,7 +141,6 @@ measure() { # tool, site, folder, remote -> seconds
   awk -v a="$start" -v b="$end" -v c="$(cat "$WORK/cpu")" \
     'BEGIN { split(c, t, " "); printf "%.3f %.2f\n", (b - a) / 1e9, t[1] + t[2] }'
 }
-median() { sort -n | awk '{ a[NR] = $1 } END { print (NR % 2 ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2) }'; }
 
 files=$(find "$DATA/wordpress-site/wordpress" -type f | wc -l)
 folders=$(find "$DATA/wordpress-site/wordpress" -type d | wc -l)
@@ -209,10 +169,10 @@ for server in $SERVERS; do
   done
   stop_server
   for case in wp big; do
-    q=$(printf '%s\n' ${times[${case}_ours]} | median)
-    l=$(printf '%s\n' ${times[${case}_lftp_mirror]} | median)
-    e=$(printf '%s\n' ${times[${case}_ours_start_exit]} | median)
-    qc=$(printf '%s\n' ${cpu[${case}_ours]} | median); lc=$(printf '%s\n' ${cpu[${case}_lftp_mirror]} | median)
+    q=$(printf '%s\n' ${times[${case}_ours]} | bench_median)
+    l=$(printf '%s\n' ${times[${case}_lftp_mirror]} | bench_median)
+    e=$(printf '%s\n' ${times[${case}_ours_start_exit]} | bench_median)
+    qc=$(printf '%s\n' ${cpu[${case}_ours]} | bench_median); lc=$(printf '%s\n' ${cpu[${case}_lftp_mirror]} | bench_median)
     if [ $case = wp ]; then
       summary+=("$(awk -v s="$server" -v q="$q" -v l="$l" -v e="$e" -v f="$files" -v qc="$qc" -v lc="$lc" 'BEGIN {
         printf "%-10s WordPress, %d files: quillstone %.3f s, lftp %.3f s, time ratio %.2f (aim <= 1.0);", s, f, q, l, q / l

@@ -15,6 +15,8 @@ PACKAGES=(
   libcurl4-openssl-dev
   # SFTP publishing; passwords in the desktop keyring
   libssh-dev qtkeychain-qt6-dev
+  # SHA-256 of the files a publish sends
+  libssl-dev
   # the keychain library loads libsecret at run time to reach the keyring
   libsecret-1-0
   # tests: unit tests, a real PHP server, a real FTP server, a real display

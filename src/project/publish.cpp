@@ -7,6 +7,7 @@
 
 #include "foundation/errors.h"
 #include "foundation/ftp_connection.h"
+#include "foundation/sha256.h"
 #include "foundation/switches.h"
 #include "foundation/text_utils.h"
 #include "project/parallel_read.h"
@@ -15,7 +16,6 @@
 #include "project/publish_exclusions.h"
 #include "project/publish_record.h"
 
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -553,9 +553,9 @@ FileScan ScanPublishFile(const QString &path, bool hash)
         throw AppError(QStringLiteral("Cannot read file %1: %2").arg(path, file.errorString()));
     FileScan scan;
     scan.modifiedMs = file.fileTime(QFileDevice::FileModificationTime).toMSecsSinceEpoch();
-    std::optional<QCryptographicHash> sha;
+    std::optional<Sha256> sha;
     if (hash)
-        sha.emplace(QCryptographicHash::Sha256);
+        sha.emplace();
     // Sized to the file and left uninitialised: a site is mostly small files,
     // and clearing a whole block for each of them cost more than the search.
     const qsizetype chunk = static_cast<qsizetype>(std::clamp<qint64>(file.size() + 1, 1, block));
