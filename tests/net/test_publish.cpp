@@ -7,6 +7,7 @@
 #include "project/project.h"
 #include "project/publish.h"
 #include "support/ftp_server.h"
+#include "support/scripted_connection.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -764,58 +765,6 @@ TEST(PublishMarker, FoundInAnyCaseAtEveryPositionAroundTheReadBlocks)
     EXPECT_TRUE(FileHasPublishMarker(path)) << "a file that is only the marker";
 }
 
-namespace {
-
-// A connection that records the commands it is given and refuses those a test
-// names, for the limits that a real server cannot be made to reach.
-class ScriptedConnection final : public FtpConnection {
-public:
-    void setUser(const QString &) override {}
-    void setHost(const QString &) override {}
-    void setPassword(const QString &) override {}
-    void setWorkHandler(WorkHandler handler) override { m_work = std::move(handler); }
-    const WorkHandler &workHandler() const override { return m_work; }
-    void connect() override
-    {
-        record("connect");
-        m_connected = true;
-    }
-    void changeDir(const QString &path) override { record("CWD " + path); }
-    void makeDir(const QString &name) override { record("MKD " + name); }
-    void store(const QString &, const QString &remote) override { record("STOR " + remote); }
-    void rename(const QString &from, const QString &to) override
-    {
-        record("RNFR " + from);
-        record("RNTO " + to);
-    }
-    void removeFile(const QString &path) override { record("DELE " + path); }
-    void disconnect() override
-    {
-        record("QUIT");
-        m_connected = false;
-    }
-    bool isConnected() const override { return m_connected; }
-
-    QStringList commands;
-    QStringList refused;
-    std::function<void()> onCommand;
-
-private:
-    void record(const QString &command)
-    {
-        commands << command;
-        if (onCommand)
-            onCommand();
-        if (refused.contains(command))
-            throw AppError(command + ": 550 refused");
-    }
-
-    bool m_connected = false;
-    WorkHandler m_work;
-};
-
-} // namespace
-
 TEST(CreateFtpPath, MakesAndEntersEachPartStartingAtTheRootForALeadingSeparator)
 {
     ScriptedConnection connection;
@@ -867,7 +816,7 @@ TEST(PublishLimits, ASecondRunOnTheSameConnectionIsRefusedWhileOneIsGoing)
     project.Ftp.Folder = "/www";
     ScriptedConnection connection;
     QString nested;
-    connection.onCommand = [&] {
+    connection.onCommand = [&](const QString &) {
         if (connection.commands.size() == 2 && nested.isEmpty())
             nested = errorOf([&] { project.PublishFiles(connection, -1); });
     };

@@ -9,6 +9,7 @@
 #include "project/publish.h"
 #include "project/publish_record.h"
 #include "support/ftp_server.h"
+#include "support/scripted_connection.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -393,57 +394,6 @@ TEST_F(PublishChangesTest, OneFileInChangesModeAndAFullRunWithoutARecordAsBefore
 }
 
 namespace {
-
-// Records the commands; can refuse one and lose the session with it, and says
-// what a protected connection would.
-class ScriptedConnection final : public FtpConnection {
-public:
-    void setUser(const QString &) override {}
-    void setHost(const QString &) override {}
-    void setPassword(const QString &) override {}
-    void setWorkHandler(WorkHandler handler) override { m_work = std::move(handler); }
-    const WorkHandler &workHandler() const override { return m_work; }
-    void connect() override
-    {
-        record("connect");
-        m_connected = true;
-    }
-    void changeDir(const QString &path) override { record("CWD " + path); }
-    void makeDir(const QString &name) override { record("MKD " + name); }
-    void store(const QString &, const QString &remote) override { record("STOR " + remote); }
-    void rename(const QString &from, const QString &to) override
-    {
-        record("RNFR " + from + " " + to);
-    }
-    void removeFile(const QString &path) override { record("DELE " + path); }
-    void disconnect() override
-    {
-        record("QUIT");
-        m_connected = false;
-    }
-    bool isConnected() const override { return m_connected; }
-    QString connectionNote() const override { return note; }
-
-    QStringList commands;
-    QString dropAt; // this command fails and the session is gone
-    QString note;
-    std::function<void(const QString &)> onCommand;
-
-private:
-    void record(const QString &command)
-    {
-        commands << command;
-        if (onCommand)
-            onCommand(command);
-        if (command == dropAt) {
-            m_connected = false;
-            throw AppError(command + ": connection lost");
-        }
-    }
-
-    bool m_connected = false;
-    WorkHandler m_work;
-};
 
 class ScriptedChangesTest : public ::testing::Test {
 protected:
