@@ -4,6 +4,7 @@
 #include "foundation/errors.h"
 #include "net/ftp_client.h"
 #include "support/ftp_server.h"
+#include "support/loopback_stand_in.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -14,13 +15,9 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 
-#include <arpa/inet.h>
 #include <atomic>
-#include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
-#include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -348,35 +345,16 @@ namespace {
 // lines can be tested exactly.
 class ScriptedServer {
 public:
-    explicit ScriptedServer(std::vector<std::string> replies) : m_replies(std::move(replies))
+    explicit ScriptedServer(std::vector<std::string> replies)
+        : m_replies(std::move(replies)), m_stand([this](int peer) { serve(peer); })
     {
-        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(m_listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-            ::listen(m_listener, 1) != 0 ||
-            ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length) != 0)
-            throw std::runtime_error("scripted server cannot listen");
-        m_port = ntohs(address.sin_port);
-        m_thread = std::thread([this] { serve(); });
     }
-    ~ScriptedServer()
-    {
-        ::shutdown(m_listener, SHUT_RDWR);
-        ::close(m_listener);
-        m_thread.join();
-    }
-    quint16 port() const { return m_port; }
+    quint16 port() const { return m_stand.port(); }
     std::vector<std::string> commands() const { return m_commands; } // after the client quit
 
 private:
-    void serve()
+    void serve(int peer)
     {
-        const int peer = ::accept(m_listener, nullptr, nullptr);
-        if (peer < 0)
-            return;
         std::string pending;
         for (size_t next = 0; next < m_replies.size(); ++next) {
             if (next > 0) { // the first reply is the greeting
@@ -384,10 +362,8 @@ private:
                 while ((end = pending.find("\r\n")) == std::string::npos) {
                     char buffer[512];
                     const ssize_t count = ::recv(peer, buffer, sizeof buffer, 0);
-                    if (count <= 0) {
-                        ::close(peer);
+                    if (count <= 0)
                         return;
-                    }
                     pending.append(buffer, static_cast<size_t>(count));
                 }
                 m_commands.push_back(pending.substr(0, end));
@@ -399,14 +375,11 @@ private:
         char buffer[64];
         while (::recv(peer, buffer, sizeof buffer, 0) > 0) {
         }
-        ::close(peer);
     }
 
     std::vector<std::string> m_replies;
     std::vector<std::string> m_commands;
-    int m_listener = -1;
-    quint16 m_port = 0;
-    std::thread m_thread;
+    LoopbackStandIn m_stand; // last: its thread uses the members above
 };
 
 } // namespace

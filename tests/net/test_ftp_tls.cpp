@@ -8,6 +8,7 @@
 #include "net/ftp_client.h"
 #include "project/project.h"
 #include "support/ftp_server.h"
+#include "support/loopback_stand_in.h"
 #include "support/pure_ftpd_server.h"
 #include "support/test_support.h"
 
@@ -21,12 +22,8 @@
 #include <QSslCertificate>
 #include <QTemporaryDir>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <string>
 #include <sys/socket.h>
-#include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -373,35 +370,16 @@ namespace {
 // or answers the handshake with bytes that are not TLS.
 class BrokenTlsServer {
 public:
-    explicit BrokenTlsServer(bool garbage) : m_garbage(garbage)
+    explicit BrokenTlsServer(bool garbage)
+        : m_garbage(garbage), m_stand([this](int peer) { serve(peer); })
     {
-        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(m_listener, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
-            ::listen(m_listener, 1) != 0 ||
-            ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&address), &length) != 0)
-            throw std::runtime_error("stand-in server cannot listen");
-        m_port = ntohs(address.sin_port);
-        m_thread = std::thread([this] { serve(); });
     }
-    ~BrokenTlsServer()
-    {
-        ::shutdown(m_listener, SHUT_RDWR);
-        ::close(m_listener);
-        m_thread.join();
-    }
-    QString hostAndPort() const { return QStringLiteral("127.0.0.1:%1").arg(m_port); }
+    QString hostAndPort() const { return m_stand.hostAndPort(); }
     std::string received() const { return m_received; } // after the client went
 
 private:
-    void serve()
+    void serve(int peer)
     {
-        const int peer = ::accept(m_listener, nullptr, nullptr);
-        if (peer < 0)
-            return;
         const std::string greeting = "220 stand-in\r\n";
         ::send(peer, greeting.data(), greeting.size(), MSG_NOSIGNAL);
         char buffer[4096];
@@ -419,14 +397,11 @@ private:
                 break;
             }
         }
-        ::close(peer);
     }
 
     bool m_garbage;
-    int m_listener = -1;
-    quint16 m_port = 0;
-    std::thread m_thread;
     std::string m_received;
+    LoopbackStandIn m_stand; // last: its thread uses the members above
 };
 
 } // namespace
