@@ -11,6 +11,7 @@
 #include "editor/code_editor.h"
 #include "forms/browser_frame.h"
 #include "forms/project_files_dialog.h"
+#include "foundation/errors.h"
 #include "foundation/handler_guard.h"
 #include "foundation/switches.h"
 #include "foundation/user_dialogs.h"
@@ -118,6 +119,13 @@ void ProjectTreeController::OpenProject(const QString &path)
     // The editor's text is about to give way to the project's document.
     if (exists && !m_window.documents().AskToSaveChanges())
         return;
+    if (exists) {
+        // A file that cannot be loaded says so here and changes nothing;
+        // only one that can makes the open project give way to it.
+        Project{}.LoadFromFile(path);
+        if (!SettleProject())
+            return;
+    }
     m_project.LoadFromFile(path);
     // Nothing was loaded: reloading the document from disk now would throw
     // away the editor's unsaved text.
@@ -174,9 +182,45 @@ void ProjectTreeController::Saveas1Click(QObject *)
     m_project.LoadFromFile(chosen);
 }
 
+bool ProjectTreeController::SettleProject()
+{
+    if (m_project.FileName.isEmpty()) {
+        // A never-saved project's list is only the files opened lately; its
+        // publishing settings, though, were typed in by hand.
+        const FtpSettings &ftp = m_project.Ftp;
+        if (ftp.Host.isEmpty() && ftp.User.isEmpty() && ftp.Pass.isEmpty() &&
+            ftp.Folder.isEmpty() && ftp.Exclude.isEmpty())
+            return true;
+        const int answer = Dialogs().askChoice(
+            QStringLiteral("Save Project"),
+            QStringLiteral("The project was never saved. Save its publishing settings "
+                           "and its %1 files?")
+                .arg(m_project.Files.Count()),
+            {QStringLiteral("&Save..."), QStringLiteral("&Discard"), QStringLiteral("Cancel")});
+        if (answer == 1)
+            return true;
+        if (answer != 0)
+            return false;
+        Saveas1Click(nullptr);
+        return !m_project.FileName.isEmpty();
+    }
+    try {
+        SavePrjClick(nullptr);
+    } catch (...) {
+        const int answer = Dialogs().askChoice(
+            QStringLiteral("Cannot save"),
+            QStringLiteral("The project %1 could not be saved:\n%2\n\n"
+                           "Go on without saving it, or stay?")
+                .arg(m_project.FileName, exceptionMessage(std::current_exception())),
+            {QStringLiteral("&Go on without saving"), QStringLiteral("&Stay")});
+        return answer == 0;
+    }
+    return true;
+}
+
 void ProjectTreeController::New1Click(QObject *)
 {
-    if (!m_window.documents().AskToSaveChanges())
+    if (!m_window.documents().AskToSaveChanges() || !SettleProject())
         return;
     // The own PHP server served the project that goes now.
     m_window.server().StopServer();

@@ -17,6 +17,11 @@ public:
                           const SecondaryWindows &windows);
 
     void OpenProject(const QString &path);
+    // Before the project gives way to another: a saved project is written
+    // when it changed, as at exit (a failed write asks whether to go on); a
+    // never-saved project with files or settings asks to be saved. False
+    // when the user chose to stay.
+    bool SettleProject();
     void SaveProjectTo(const QString &path);
     void SavePrjClick(QObject *Sender);
     void Saveas1Click(QObject *Sender);

@@ -427,3 +427,60 @@ TEST_F(Safety, AFileOpenedWithTheMouseTakesTheKeys)
     EXPECT_EQ(form()->project().OpenedFile, path("a.php"));
     EXPECT_EQ(QApplication::focusWidget(), editor());
 }
+
+TEST_F(Safety, AProjectGivingWayToAnotherKeepsItsSettings)
+{
+    // A saved project is written as at exit: the exclusions typed a moment
+    // ago are in its file after another project was opened.
+    const QString first = writeProject(site, {"a.php"}, path("a.php"));
+    form()->OpenProject(first);
+    form()->project().Ftp.Exclude = QStringList{".env"};
+    const QString other = dir.filePath("Other");
+    QDir().mkpath(other);
+    WriteFileBytes(other + "/x.php", "<?php\n");
+    const QString second = writeProject(other, {"x.php"}, other + "/x.php");
+    form()->OpenProject(second);
+    EXPECT_EQ(form()->project().FileName, second);
+    EXPECT_TRUE(ReadFileBytes(first).contains("<exclude pattern=\".env\"/>"));
+
+    // One that cannot be written asks; staying keeps it open, unchanged.
+    form()->project().Ftp.Host = "typed.example";
+    QDir(other).removeRecursively();
+    form()->OpenProject(first);
+    EXPECT_EQ(form()->project().FileName, second); // unanswered: Stay
+    EXPECT_EQ(form()->project().Ftp.Host, "typed.example");
+    EXPECT_TRUE(lastChoice().startsWith("Cannot save|The project " + second))
+        << qPrintable(lastChoice());
+    dialogs.choiceAnswers.push_back(0); // go on without saving
+    form()->OpenProject(first);
+    EXPECT_EQ(form()->project().FileName, first);
+}
+
+TEST_F(Safety, ANeverSavedProjectWithPublishingSettingsAsksBeforeItGoes)
+{
+    form()->OpenFileAtLine(path("a.php"), true);
+    // Only files opened lately: no question.
+    form()->item("New1")->trigger();
+    EXPECT_TRUE(dialogs.choices.empty()) << qPrintable(lastChoice());
+
+    form()->project().Ftp.Host = "typed.example";
+    form()->item("New1")->trigger();
+    EXPECT_TRUE(lastChoice().startsWith("Save Project|The project was never saved."))
+        << qPrintable(lastChoice());
+    EXPECT_EQ(form()->project().Ftp.Host, "typed.example"); // unanswered: Cancel
+
+    dialogs.choiceAnswers.push_back(0); // Save..., then the save dialog is cancelled
+    form()->item("New1")->trigger();
+    EXPECT_EQ(form()->project().Ftp.Host, "typed.example");
+
+    dialogs.choiceAnswers.push_back(0); // Save... under a name
+    dialogs.saveAnswers.push_back(site + "/kept.wdx");
+    form()->item("New1")->trigger();
+    EXPECT_TRUE(ReadFileBytes(site + "/kept.wdx").contains("host=\"typed.example\""));
+    EXPECT_TRUE(form()->project().Ftp.Host.isEmpty());
+
+    form()->project().Ftp.Host = "again.example";
+    dialogs.choiceAnswers.push_back(1); // Discard
+    form()->item("New1")->trigger();
+    EXPECT_TRUE(form()->project().Ftp.Host.isEmpty());
+}
