@@ -45,14 +45,8 @@ int main(int argc, char **argv)
     project.Ftp.User = args[2];
     project.Ftp.Folder = args[6];
 
-    int lines = 0;
-    int failures = 0;
-    project.OnWorkspaceLog.bind([&](QObject *) {
-        ++lines;
-        if (project.LogText.startsWith(QStringLiteral("!!!")))
-            ++failures;
-        QCoreApplication::processEvents();
-    });
+    PublishLogCount log;
+    log.attach(project);
 
     SftpClient client;
     client.setSshFolder(args[3]);
@@ -70,7 +64,7 @@ int main(int argc, char **argv)
     const double seconds = timer.nsecsElapsed() / 1e9;
     std::printf("files %d  bytes %lld  log lines %d  errors %d  seconds %.3f  files/s %.1f  "
                 "MB/s %.1f\n",
-                static_cast<int>(files.size()), static_cast<long long>(bytes), lines, failures,
-                seconds, files.size() / seconds, bytes / 1e6 / seconds);
-    return failures == 0 ? 0 : 1;
+                static_cast<int>(files.size()), static_cast<long long>(bytes), log.lines,
+                log.failures, seconds, files.size() / seconds, bytes / 1e6 / seconds);
+    return log.failures == 0 ? 0 : 1;
 }

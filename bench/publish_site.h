@@ -2,6 +2,7 @@
 
 #include "project/project.h"
 
+#include <QCoreApplication>
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QStringList>
@@ -28,3 +29,20 @@ inline qint64 FillProjectWithSite(Project &project, const QString &folder)
     project.FileName = folder + QStringLiteral("/bench.wdx");
     return bytes;
 }
+
+// Counts a run's log lines and its "!!!" failures, letting the application
+// process its events after each line as the window does.
+struct PublishLogCount {
+    int lines = 0;
+    int failures = 0;
+
+    void attach(Project &project)
+    {
+        project.OnWorkspaceLog.bind([this, &project](QObject *) {
+            ++lines;
+            if (project.LogText.startsWith(QStringLiteral("!!!")))
+                ++failures;
+            QCoreApplication::processEvents();
+        });
+    }
+};
