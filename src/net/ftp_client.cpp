@@ -2,6 +2,7 @@
 
 #include "foundation/errors.h"
 #include "foundation/host_trust.h"
+#include "net/send_progress.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -18,10 +19,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #endif
-#ifdef Q_OS_LINUX
-#include <linux/sockios.h>
-#include <sys/ioctl.h>
-#endif
 
 namespace {
 
@@ -35,20 +32,6 @@ constexpr qint64 SmallFileBytes = 32 * 1024; // sent right behind its STOR
 QString seconds(int milliseconds)
 {
     return QString::number(milliseconds / 1000.0, 'g', 3);
-}
-
-// Bytes written to a socket that its peer has not acknowledged yet; 0 where
-// the system does not tell.
-qint64 unacknowledgedBytes(qintptr descriptor)
-{
-#ifdef Q_OS_LINUX
-    int pending = 0;
-    if (descriptor >= 0 && ::ioctl(static_cast<int>(descriptor), SIOCOUTQ, &pending) == 0)
-        return pending;
-#else
-    Q_UNUSED(descriptor);
-#endif
-    return 0;
 }
 
 // Ends the sending direction only; false where that is not possible.
@@ -670,18 +653,25 @@ void FtpClient::sendFile(QTcpSocket &data, QFile &file, const QString &what, qin
     silence.start();
     QElapsedTimer sinceWork;
     sinceWork.start();
-    // Takes the count of bytes that moved; true when it grew.
+    // The peer's side of the connection: what it acknowledged and the room
+    // it advertises. Once every byte is acknowledged the server may still
+    // hold much of the file unread in its buffers, and only its growing
+    // window tells that it is reading.
+    SendWatch peer(descriptor);
+    // Takes the count of bytes that moved; true when anything moved.
     const auto measure = [&] {
         if (kept.valid()) {
             data.flush(); // the closure alert, if the system did not take it at once
             kept.endSendingOnceClosed(data);
         }
-        const qint64 unacknowledged = unacknowledgedBytes(descriptor);
-        const qint64 now = queued - pendingWrite(data) - unacknowledged;
-        if (now <= moved)
+        const bool peerMoved = peer.moved();
+        const qint64 now = queued - pendingWrite(data) - ReadSendState(descriptor).inFlight;
+        if (now <= moved && !peerMoved)
             return false;
-        moved = now;
         silence.restart();
+        if (now <= moved)
+            return true;
+        moved = now;
         if (m_onWork && sinceWork.elapsed() >= m_workIntervalMs) {
             m_onWork(moved);
             reported = moved;
@@ -758,19 +748,24 @@ void FtpClient::sendFile(QTcpSocket &data, QFile &file, const QString &what, qin
     // the final reply says the server has it all.
     if (!ended && m_protectData) {
         kept.take(descriptor);
-        if (kept.valid())
+        if (kept.valid()) {
             descriptor = kept.descriptor();
+            peer.watch(descriptor);
+        }
         data.disconnectFromHost();
         data.flush();
         kept.endSendingOnceClosed(data);
     } else if (!ended && !halfClose(data)) {
         data.disconnectFromHost();
     }
+    // With nothing left to send the system sends nothing either, so the
+    // peer's window would go unreported: probes make it answer.
+    ProbeWhenIdle(descriptor);
     Reply final;
     try {
         final = readReply([&] { return measure(); });
     } catch (const AppError &error) {
-        if (unacknowledgedBytes(descriptor) > 0 && silence.elapsed() >= m_timeoutMs)
+        if (ReadSendState(descriptor).inFlight > 0 && silence.elapsed() >= m_timeoutMs)
             throw AppError(stalled());
         throw AppError(what + QStringLiteral(": ") + error.message());
     }

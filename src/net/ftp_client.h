@@ -37,8 +37,10 @@ std::optional<FtpTls> FtpTlsFromText(const QString &text);
 // The time-out measures silence: a transfer fails only when no byte has moved
 // for that long, however slow the link, and a reply fails when it is not
 // complete that long after it was awaited (also one that goes on line after
-// line). After a time-out or a lost connection the session is dropped, since
-// its state on the server is unknown.
+// line). The final reply to a store is awaited for as long as the server is
+// still taking the file: the system's buffers for it drain, or its window
+// grows as it reads what it acknowledged. After a time-out or a lost
+// connection the session is dropped, since its state on the server is unknown.
 class FtpClient final : public FtpConnection {
 public:
     static constexpr int DefaultTimeoutMs = 30000;

@@ -2,6 +2,7 @@
 
 #include "foundation/errors.h"
 #include "foundation/host_trust.h"
+#include "net/send_progress.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -85,7 +86,9 @@ public:
         {
             const std::lock_guard lock(m_mutex);
             m_descriptor = descriptor;
-            m_deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+            m_silence = std::chrono::milliseconds(milliseconds);
+            m_peer.watch(descriptor);
+            m_deadline = Clock::now() + m_silence;
             m_armed = descriptor >= 0;
             m_fired = false;
         }
@@ -101,6 +104,7 @@ public:
 
 private:
     using Clock = std::chrono::steady_clock;
+    static constexpr std::chrono::milliseconds Slice{100};
 
     void run()
     {
@@ -110,7 +114,11 @@ private:
                 m_wake.wait(lock);
                 continue;
             }
-            m_wake.wait_until(lock, m_deadline);
+            // A write the server is still taking is not silence: each sign
+            // of it moving gives the call the whole time again.
+            m_wake.wait_until(lock, std::min(m_deadline, Clock::now() + Slice));
+            if (m_armed && m_peer.moved())
+                m_deadline = Clock::now() + m_silence;
             if (m_armed && !m_quit && Clock::now() >= m_deadline) {
                 ::shutdown(m_descriptor, SHUT_RDWR);
                 m_fired = true;
@@ -125,6 +133,8 @@ private:
     bool m_armed = false;
     bool m_fired = false;
     int m_descriptor = -1;
+    std::chrono::milliseconds m_silence{0};
+    SendWatch m_peer;
     Clock::time_point m_deadline;
     std::thread m_thread; // last: starts once the members above exist
 };

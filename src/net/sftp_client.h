@@ -30,7 +30,9 @@ struct sftp_session_struct;
 //   then used for this session only and known_hosts is left as it was. With
 //   no HostTrust any key that known_hosts does not hold is refused.
 // - The time-out measures silence: an operation fails, and the session is
-//   dropped, when the server has not answered one request for that long.
+//   dropped, when the server has not answered one request for that long
+//   while nothing of it moved either (a large write on a slow uplink takes
+//   as long as it takes).
 class SftpClient final : public FtpConnection {
 public:
     static constexpr int DefaultTimeoutMs = 30000;
