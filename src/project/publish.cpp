@@ -178,6 +178,7 @@ public:
         log("Changing folder");
         m_connection.changeDir(m_connection.rootFolder());
         enterFtpFolder();
+        removeLeftovers();
 
         setProgress(0);
         for (const PublishStep &step : plan) {
@@ -369,16 +370,22 @@ private:
         }
         try {
             m_connection.store(localPath, temporary);
-        } catch (const AppError &) {
-            removeQuietly(temporary);
+        } catch (const AppError &error) {
+            // A refused store wrote nothing; any other may have left part of the file.
+            if (dynamic_cast<const FtpStoreRefused *>(&error))
+                removeQuietly(temporary);
+            else
+                removeTemporary(temporary);
             throw;
         }
         try {
             m_connection.rename(temporary, remote);
             return;
         } catch (const AppError &error) {
-            if (!m_connection.isConnected())
+            if (!m_connection.isConnected()) {
+                removeTemporary(temporary);
                 throw;
+            }
             m_directStore = true;
             QString note = QStringLiteral("The server does not rename files; storing them "
                                           "directly from now on (") +
@@ -414,6 +421,56 @@ private:
                                      "directly from now on (") +
                       refusal + u')');
         return true;
+    }
+
+    // After a failed store: the partial upload goes, best effort and said
+    // in the log. Without a session the record keeps its name for the next
+    // run to remove.
+    void removeTemporary(const QString &temporary)
+    {
+        if (!m_connection.isConnected()) {
+            if (m_record)
+                m_record->addLeftover(temporary);
+            m_project.Log(
+                m_record ? QStringLiteral("The connection is gone: the temporary upload %1 stays "
+                                          "on the host until the next publish removes it")
+                               .arg(temporary)
+                         : QStringLiteral("The connection is gone: the temporary upload %1 may "
+                                          "stay on the host")
+                               .arg(temporary));
+            return;
+        }
+        try {
+            m_connection.removeFile(temporary);
+            m_project.Log(QStringLiteral("Removed the temporary upload ") + temporary);
+        } catch (const AppError &error) {
+            m_project.Log(QStringLiteral("Could not remove the temporary upload %1: %2")
+                              .arg(temporary, error.message()));
+        }
+    }
+
+    // Temporary uploads that earlier runs had to leave behind go first, best
+    // effort: only names the record kept, which are the program's own.
+    void removeLeftovers()
+    {
+        if (!m_record)
+            return;
+        const QStringList leftovers = m_record->leftovers();
+        for (const QString &path : leftovers) {
+            try {
+                m_connection.removeFile(path);
+                m_project.Log(
+                    QStringLiteral("Removed the temporary upload %1 left by an earlier run")
+                        .arg(path));
+            } catch (const AppError &error) {
+                if (!m_connection.isConnected())
+                    throw;
+                m_project.Log(QStringLiteral("Could not remove the temporary upload %1 left by "
+                                             "an earlier run: %2")
+                                  .arg(path, error.message()));
+            }
+            m_record->removeLeftover(path);
+        }
     }
 
     bool removeQuietly(const QString &remote)
@@ -518,9 +575,23 @@ PublishIncomplete::PublishIncomplete(int failedFiles, const QStringList &replies
 {
 }
 
-QString UploadTemporaryName(const QString &remotePath)
+namespace {
+const QString &uploadPrefix()
 {
     static const QString prefix = QStringLiteral(".qs-upload-");
+    return prefix;
+}
+} // namespace
+
+bool IsUploadTemporaryName(const QString &name)
+{
+    return name.size() > uploadPrefix().size() && name.startsWith(uploadPrefix()) &&
+           !name.contains(u'/');
+}
+
+QString UploadTemporaryName(const QString &remotePath)
+{
+    const QString &prefix = uploadPrefix();
     const qsizetype slash = remotePath.lastIndexOf(u'/');
     const QString name = remotePath.mid(slash + 1);
     // Most file systems take names of up to 255 bytes.

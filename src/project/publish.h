@@ -106,6 +106,8 @@ void CreateFtpPath(FtpConnection &connection, const QString &path);
 // in the same folder, hidden, and ending like the file, so a web server never
 // shows a half-sent page as text. Empty when the name would grow too long.
 QString UploadTemporaryName(const QString &remotePath);
+// True for a file name (no folder part) that UploadTemporaryName gives.
+bool IsUploadTemporaryName(const QString &name);
 
 // True when the file's text holds "host specific" or "//dont publish" in any
 // letter case. Reads in blocks, so big files cost no memory; throws AppError

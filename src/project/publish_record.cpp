@@ -3,6 +3,7 @@
 #include "foundation/errors.h"
 #include "foundation/file_read.h"
 #include "project/project.h"
+#include "project/publish.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -93,6 +94,14 @@ bool PublishRecord::load()
             return unusable(QStringLiteral("its entry for \"%1\" is damaged.").arg(it.key()));
         m_entries.insert(it.key(), Entry{qint64(size), qint64(modified), sha});
     }
+    // Absent from records written before it; only names of the program's
+    // own uploads are taken, so an edited record cannot aim a removal elsewhere.
+    for (const QJsonValue &value : root.value(QStringLiteral("leftovers")).toArray()) {
+        const QString path = value.toString();
+        if (IsUploadTemporaryName(path.mid(path.lastIndexOf(u'/') + 1)) && !path.startsWith(u'/') &&
+            !path.split(u'/').contains(QStringLiteral("..")))
+            addLeftover(path);
+    }
     return true;
 }
 
@@ -111,7 +120,8 @@ void PublishRecord::save()
     const QJsonObject root{{QStringLiteral("format"), FormatName},
                            {QStringLiteral("version"), FormatVersion},
                            {QStringLiteral("key"), m_key},
-                           {QStringLiteral("files"), list}};
+                           {QStringLiteral("files"), list},
+                           {QStringLiteral("leftovers"), QJsonArray::fromStringList(m_leftovers)}};
     const QByteArray bytes = QJsonDocument(root).toJson(QJsonDocument::Compact);
 
     if (!QDir().mkpath(QFileInfo(m_filePath).absolutePath()))
@@ -144,6 +154,17 @@ const PublishRecord::Entry *PublishRecord::find(const QString &remotePath) const
 void PublishRecord::set(const QString &remotePath, const Entry &entry)
 {
     m_entries.insert(remotePath, entry);
+}
+
+void PublishRecord::addLeftover(const QString &temporaryPath)
+{
+    if (!m_leftovers.contains(temporaryPath))
+        m_leftovers << temporaryPath;
+}
+
+void PublishRecord::removeLeftover(const QString &temporaryPath)
+{
+    m_leftovers.removeAll(temporaryPath);
 }
 
 void PublishRecord::remove(const QString &remotePath)

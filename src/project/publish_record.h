@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QHash>
 #include <QString>
+#include <QStringList>
 
 class Project;
 
@@ -55,6 +56,11 @@ public:
     void set(const QString &remotePath, const Entry &entry);
     void remove(const QString &remotePath);
     void clear() { m_entries.clear(); }
+    // Temporary uploads (paths like the entries') that a run had to leave
+    // on the host because its connection was gone; the next run removes them.
+    const QStringList &leftovers() const { return m_leftovers; }
+    void addLeftover(const QString &temporaryPath);
+    void removeLeftover(const QString &temporaryPath);
     qsizetype size() const { return m_entries.size(); }
     const QHash<QString, Entry> &entries() const { return m_entries; }
 
@@ -64,4 +70,5 @@ private:
     QString m_problem;
     bool m_setAside = false; // the file on disk is damaged and not yet moved
     QHash<QString, Entry> m_entries;
+    QStringList m_leftovers;
 };

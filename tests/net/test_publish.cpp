@@ -6,6 +6,7 @@
 #include "net/ftp_client.h"
 #include "project/project.h"
 #include "project/publish.h"
+#include "project/publish_record.h"
 #include "support/ftp_server.h"
 #include "support/scripted_connection.h"
 #include "support/test_support.h"
@@ -374,7 +375,11 @@ TEST_F(PublishTest, ServerStoppingMidRunEndsTheRunWithAnError)
     };
     const QString message = errorOf([&] { m_project.PublishFiles(m_client, -1); });
     EXPECT_TRUE(message.contains("closed the connection")) << message.toStdString();
-    EXPECT_EQ(str(m_log.back()), str("66% 2 file of 3 Putting " + second + " -> b.php"));
+    ASSERT_GE(m_log.size(), 2u);
+    EXPECT_EQ(str(m_log[m_log.size() - 2]), str("66% 2 file of 3 Putting " + second + " -> b.php"));
+    EXPECT_EQ(str(m_log.back()),
+              str("The connection is gone: the temporary upload .qs-upload-b.php may stay on "
+                  "the host"));
     EXPECT_FALSE(m_client.isConnected());
 
     onLog = nullptr;
@@ -555,6 +560,9 @@ TEST_F(PublishFaultTest, DiskFullPartWayKeepsTheGoodCopyAndRemovesTheHalfFile)
               str(QStringList{"www/site/big.bin", "www/site/index.php", "www/site/sub/page.php"}));
     EXPECT_EQ(tree.value("www/site/big.bin"), "good big");
     EXPECT_EQ(tree.value("www/site/index.php"), "<?php // new index\n");
+    EXPECT_NE(
+        std::find(m_log.begin(), m_log.end(), "Removed the temporary upload .qs-upload-big.bin"),
+        m_log.end());
     expectNextRunWorks();
 }
 
@@ -566,7 +574,9 @@ TEST_F(PublishFaultTest, ConnectionDroppedMidFileEndsTheRunAndKeepsTheGoodCopy)
     startServer(options);
     const QString message = errorOf([&] { m_project.PublishFiles(m_client, -1); });
     EXPECT_TRUE(message.startsWith("STOR .qs-upload-big.bin: ")) << str(message);
-    EXPECT_TRUE(m_log.back().endsWith(" Putting " + m_big + " -> big.bin")) << str(m_log.back());
+    ASSERT_GE(m_log.size(), 2u);
+    EXPECT_TRUE(m_log[m_log.size() - 2].endsWith(" Putting " + m_big + " -> big.bin"))
+        << str(m_log[m_log.size() - 2]);
     EXPECT_FALSE(m_client.isConnected());
     // The half file stays under its temporary name; the good copy is intact.
     const QMap<QString, QByteArray> tree = treeOf(home());
@@ -574,6 +584,39 @@ TEST_F(PublishFaultTest, ConnectionDroppedMidFileEndsTheRunAndKeepsTheGoodCopy)
     EXPECT_LT(tree.value("www/site/.qs-upload-big.bin").size(), bigBytes().size());
     // The next run sends the file under the same temporary name, so nothing is left over.
     expectNextRunWorks();
+}
+
+TEST_F(PublishFaultTest, UploadLeftByALostConnectionGoesAtTheNextRunOfAnyPublish)
+{
+    FtpTestServer::Options options;
+    options.fault = "drop";
+    options.faultAfterBytes = 300000;
+    startServer(options);
+    const QString recordFile = m_local.filePath("published/record");
+    PublishRecord record("key", recordFile);
+    PublishOptions publishOptions;
+    publishOptions.record = &record;
+    errorOf([&] { m_project.PublishFiles(m_client, -1, publishOptions); });
+    EXPECT_EQ(str(m_log.back()), str("The connection is gone: the temporary upload "
+                                     ".qs-upload-big.bin stays on the host until the next "
+                                     "publish removes it"));
+    ASSERT_TRUE(treeOf(home()).contains("www/site/.qs-upload-big.bin"));
+
+    // As after a restart: the record read back, and a run that sends another file.
+    startServer({});
+    PublishRecord reread("key", recordFile);
+    ASSERT_TRUE(reread.load());
+    publishOptions.record = &reread;
+    m_log.clear();
+    m_project.PublishFiles(m_client, 0, publishOptions);
+    EXPECT_NE(std::find(m_log.begin(), m_log.end(),
+                        "Removed the temporary upload .qs-upload-big.bin left by an earlier run"),
+              m_log.end());
+    const QMap<QString, QByteArray> expected{{"www/site/index.php", "<?php // new index\n"},
+                                             {"www/site/sub/page.php", "<?php // page\n"},
+                                             {"www/site/big.bin", "good big"}};
+    EXPECT_TRUE(treeOf(home()) == expected) << treeOf(home()).keys().join(u' ').toStdString();
+    EXPECT_TRUE(reread.leftovers().isEmpty());
 }
 
 TEST_F(PublishFaultTest, SlowLinkIsNotCutWhileBytesMoveAndReportsAlongTheWay)

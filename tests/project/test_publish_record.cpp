@@ -62,6 +62,37 @@ TEST_F(PublishRecordTest, SavedEntriesLoadBackForTheSameKeyOnly)
     EXPECT_TRUE(other.problem().contains("another project")) << other.problem().toStdString();
 }
 
+TEST_F(PublishRecordTest, LeftoverUploadsLoadBackAndOnlyTheProgramsOwnNames)
+{
+    const struct {
+        const char *path;
+        bool kept;
+    } rows[] = {
+        {"media/.qs-upload-big.bin", true},
+        {".qs-upload-a.php", true},
+        {"index.php", false},
+        {"../up/.qs-upload-a.php", false},
+        {"/etc/.qs-upload-a", false},
+        {".qs-upload-", false},
+        {"sub/.qs-uploadx.php", false},
+        {"sub/.qs-upload-a.php/x", false},
+    };
+    PublishRecord record(m_key, path());
+    QStringList kept;
+    for (const auto &row : rows) {
+        record.addLeftover(row.path);
+        if (row.kept)
+            kept << row.path;
+    }
+    record.addLeftover(".qs-upload-a.php"); // once only
+    record.save();
+    PublishRecord again(m_key, path());
+    ASSERT_TRUE(again.load()) << again.problem().toStdString();
+    EXPECT_EQ(again.leftovers(), kept);
+    again.removeLeftover(".qs-upload-a.php");
+    EXPECT_EQ(again.leftovers(), QStringList{"media/.qs-upload-big.bin"});
+}
+
 TEST_F(PublishRecordTest, MissingFileIsAnEmptyRecordWithoutComplaint)
 {
     PublishRecord record(m_key, path());
