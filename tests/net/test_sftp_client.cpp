@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -381,4 +382,24 @@ TEST_F(SftpClientTest, SilentServerTimesOutAndDropsTheSession)
     m_client.connect();
     m_client.changeDir(remote());
     EXPECT_TRUE(m_client.isConnected());
+
+    // A server that stops taking a large file half way: its writes no longer
+    // move, so the watchdog fires as for an unanswered request.
+    const QString big = local(QStringLiteral("big.bin"), randomBytes(16 * 1024 * 1024));
+    m_client.setWorkIntervalMs(0);
+    bool frozen = false;
+    m_client.setWorkHandler([&](qint64 bytes) {
+        if (!frozen && bytes >= 1024 * 1024) {
+            m_server->freezeSessions(true);
+            frozen = true;
+        }
+    });
+    QElapsedTimer timer;
+    timer.start();
+    const QString cut = errorOf([&] { m_client.store(big, QStringLiteral("big.bin")); });
+    m_server->freezeSessions(false);
+    EXPECT_TRUE(frozen);
+    EXPECT_TRUE(cut.contains(QStringLiteral("1.5 s"))) << cut.toStdString();
+    EXPECT_GE(timer.elapsed(), 1500);
+    EXPECT_FALSE(m_client.isConnected());
 }

@@ -10,6 +10,7 @@
 #include <QThread>
 
 #include <pwd.h>
+#include <signal.h>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -54,7 +55,8 @@ QString PureFtpdTestServer::unavailableReason()
 }
 
 PureFtpdTestServer::PureFtpdTestServer(const QString &home, const QString &work,
-                                       const QString &certificate, const QString &key)
+                                       const QString &certificate, const QString &key,
+                                       int kilobytesPerSecond)
     : m_process(std::make_unique<QProcess>())
 {
     const QString reason = unavailableReason();
@@ -94,11 +96,15 @@ PureFtpdTestServer::PureFtpdTestServer(const QString &home, const QString &work,
 
     m_port = freeLoopbackPort();
     m_process->setProcessChannelMode(QProcess::MergedChannels);
-    m_process->start(peerFolder() + QStringLiteral("/usr/sbin/pure-ftpd"),
-                     {QStringLiteral("-l"), QStringLiteral("puredb:") + database,
-                      QStringLiteral("-S"), QStringLiteral("127.0.0.1,%1").arg(m_port),
-                      QStringLiteral("-E"), QStringLiteral("-H"), QStringLiteral("-Y"),
-                      QStringLiteral("3"), QStringLiteral("-2"), certificate + u',' + key});
+    QStringList arguments{QStringLiteral("-l"), QStringLiteral("puredb:") + database,
+                          QStringLiteral("-S"), QStringLiteral("127.0.0.1,%1").arg(m_port),
+                          QStringLiteral("-E"), QStringLiteral("-H")};
+    if (!certificate.isEmpty())
+        arguments << QStringLiteral("-Y") << QStringLiteral("3") << QStringLiteral("-2")
+                  << certificate + u',' + key;
+    if (kilobytesPerSecond > 0)
+        arguments << QStringLiteral("-T") << QString::number(kilobytesPerSecond);
+    m_process->start(peerFolder() + QStringLiteral("/usr/sbin/pure-ftpd"), arguments);
     if (!m_process->waitForStarted(10000))
         throw std::runtime_error("cannot start pure-ftpd");
     const QDeadlineTimer deadline(15000);
@@ -122,9 +128,50 @@ QString PureFtpdTestServer::hostAndPort() const
     return QStringLiteral("127.0.0.1:%1").arg(m_port);
 }
 
+QList<qint64> PureFtpdTestServer::sessions() const
+{
+    if (!m_process || m_process->state() == QProcess::NotRunning)
+        return {};
+    // Every descendant of the listening process serves a session.
+    QList<qint64> parents{m_process->processId()};
+    QList<qint64> sessions;
+    for (bool found = true; found;) {
+        found = false;
+        for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+            bool number = false;
+            const qint64 pid = entry.toLongLong(&number);
+            if (!number || parents.contains(pid))
+                continue;
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+            if (!stat.open(QIODevice::ReadOnly))
+                continue;
+            // "pid (name) state ppid ...": the name may hold blanks.
+            const QByteArray line = stat.readAll();
+            const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+            if (fields.size() > 1 && parents.contains(fields.at(1).toLongLong())) {
+                parents << pid;
+                sessions << pid;
+                found = true;
+            }
+        }
+    }
+    return sessions;
+}
+
+void PureFtpdTestServer::freezeSessions(bool frozen)
+{
+    for (const qint64 pid : sessions())
+        ::kill(static_cast<pid_t>(pid), frozen ? SIGSTOP : SIGCONT);
+}
+
 void PureFtpdTestServer::stop()
 {
     if (m_process && m_process->state() != QProcess::NotRunning) {
+        // Sessions outlive the listener; a frozen one would never end.
+        for (const qint64 pid : sessions()) {
+            ::kill(static_cast<pid_t>(pid), SIGKILL);
+            ::kill(static_cast<pid_t>(pid), SIGCONT);
+        }
         m_process->kill();
         m_process->waitForFinished(5000);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QProcess>
 #include <QString>
 
@@ -18,17 +19,24 @@ public:
     static QString unavailableReason();
 
     // `home` is made the user's home (owned by nobody, its parent opened for
-    // nobody to pass); `work` holds the user database.
+    // nobody to pass); `work` holds the user database. Without a certificate
+    // the server speaks plain FTP only. `kilobytesPerSecond` throttles each
+    // session's transfers as pure-ftpd's own -T does (0: no limit).
     PureFtpdTestServer(const QString &home, const QString &work, const QString &certificate,
-                       const QString &key);
+                       const QString &key, int kilobytesPerSecond = 0);
     ~PureFtpdTestServer();
     PureFtpdTestServer(const PureFtpdTestServer &) = delete;
     PureFtpdTestServer &operator=(const PureFtpdTestServer &) = delete;
 
     QString hostAndPort() const;
+    // Stops (SIGSTOP) or resumes every session process: a server that no
+    // longer reads anything.
+    void freezeSessions(bool frozen);
     void stop();
 
 private:
+    QList<qint64> sessions() const;
+
     std::unique_ptr<QProcess> m_process;
     quint16 m_port = 0;
 };
