@@ -10,8 +10,8 @@
 
 #include <QAction>
 #include <QDir>
-#include <QTableWidget>
 #include <QLabel>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 
