@@ -137,6 +137,8 @@ bool DocumentController::AskToSaveChanges()
         {QStringLiteral("&Save"), QStringLiteral("&Discard"), QStringLiteral("Cancel")});
     if (answer == 0)
         return saveCurrent(true) && !m_project.OpenedFile.isEmpty();
+    if (answer == 1)
+        m_recovery->discard(); // the user's word: nothing to offer back
     return answer == 1;
 }
 

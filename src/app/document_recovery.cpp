@@ -71,12 +71,21 @@ void DocumentRecovery::remove()
     m_writtenChange = 0;
 }
 
+void DocumentRecovery::discard()
+{
+    remove();
+    m_discardedChange = m_editor.changeCount();
+}
+
 void DocumentRecovery::update()
 {
     if (!m_editor.isDocumentModified()) {
         remove();
         return;
     }
+    if (m_discardedChange == m_editor.changeCount())
+        return;
+    m_discardedChange.reset();
     const QString path = m_pathOf();
     const QString name = QStringLiteral("%1-%2.txt")
                              .arg(::getpid())

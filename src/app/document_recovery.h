@@ -42,6 +42,9 @@ public:
     // Writes the copy now when the text changed since the last one, removes
     // it when the text has nothing unsaved.
     void update();
+    // The user discarded the text: the copy goes, and none is made again
+    // until the text changes.
+    void discard();
     // Copies left behind by programs no longer running, newest first.
     static QList<Left> leftBehind();
     // Reads one recovery file; nothing when it is not one of ours.
@@ -55,4 +58,5 @@ private:
     QTimer m_timer;
     QString m_file;              // our copy, once written
     quint64 m_writtenChange = 0; // the editor's change count at the last copy
+    std::optional<quint64> m_discardedChange;
 };

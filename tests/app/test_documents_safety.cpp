@@ -646,4 +646,15 @@ TEST_F(Safety, UnsavedTextIsCopiedAsideUntilSavedAndACopyLeftByADeadProgramIsOff
     EXPECT_FALSE(QFile::exists(folder + "/left.txt"));
     editor()->undo(); // the file as it is on disk
     EXPECT_TRUE(editor()->wholeText().startsWith("b.php line 1"));
+
+    // Text the user discards on the way out is not offered back either.
+    form()->item("New2")->trigger(); // back at the save point: nothing to ask
+    editor()->insert("unnamed draft");
+    recovery.update();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 1);
+    dialogs.choiceAnswers.push_back(Discard);
+    form()->close();
+    EXPECT_FALSE(form()->isVisible());
+    recovery.update();
+    EXPECT_TRUE(QDir(folder).entryList(QDir::Files).isEmpty());
 }
