@@ -2,18 +2,27 @@
 // file joining the project's file list with the line it was last left at.
 #include "app/document_controller.h"
 
+#include "app/document_recovery.h"
 #include "app/main_window.h"
 #include "app/main_window_ui.h"
 #include "app/run_controller.h"
 #include "editor/code_editor.h"
 #include "forms/browser_frame.h"
+#include "forms/compare_dialog.h"
 #include "foundation/errors.h"
+#include "foundation/file_read.h"
 #include "foundation/handler_guard.h"
+#include "foundation/line_diff.h"
+#include "foundation/safe_write.h"
 #include "foundation/settings.h"
+#include "foundation/text_encoding.h"
 #include "foundation/trace.h"
 #include "foundation/user_dialogs.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QLocale>
+#include <QRegularExpression>
 
 namespace {
 bool fileExists(const QString &path)
@@ -55,6 +64,61 @@ DocumentController::DocumentController(MainWindow &window, Project &project, con
 {
     m_ui.re->setEncodingQuestion(
         [this](const QString &characters) { return askConvertToUtf8(documentName(), characters); });
+    m_recovery = std::make_unique<DocumentRecovery>(
+        *m_ui.re, [this] { return m_project.OpenedFile; }, this);
+}
+
+DocumentController::~DocumentController() = default;
+
+namespace {
+QString ageOf(const QDateTime &written)
+{
+    const qint64 seconds = std::max<qint64>(0, written.secsTo(QDateTime::currentDateTime()));
+    if (seconds < 120)
+        return QStringLiteral("%1 seconds").arg(seconds);
+    if (seconds < 2 * 3600)
+        return QStringLiteral("%1 minutes").arg(seconds / 60);
+    if (seconds < 2 * 86400)
+        return QStringLiteral("%1 hours").arg(seconds / 3600);
+    return QStringLiteral("%1 days").arg(seconds / 86400);
+}
+} // namespace
+
+void DocumentController::OfferRecovery()
+{
+    for (const DocumentRecovery::Left &left : DocumentRecovery::leftBehind()) {
+        const int answer = Dialogs().askChoice(
+            QStringLiteral("Recover unsaved text"),
+            QStringLiteral("Quillstone ended without saving %1; its text was copied %2 ago "
+                           "(%3).\n\nRestore that text into the editor, discard it, or keep it "
+                           "for the next start?")
+                .arg(left.path.isEmpty() ? QStringLiteral("an unnamed document") : left.path,
+                     ageOf(left.written), QLocale().toString(left.written, QLocale::ShortFormat)),
+            {QStringLiteral("&Restore"), QStringLiteral("&Discard"),
+             QStringLiteral("&Keep for later")});
+        if (answer == 1)
+            QFile::remove(left.file);
+        if (answer != 0)
+            continue;
+        // One document at a time: the editor holds one, and the others stay
+        // for the next start rather than being saved over one another.
+        if (left.path.isEmpty() || !IsRegularFile(left.path)) {
+            if (!AskToSaveChanges())
+                return;
+            m_ui.re->clearAll();
+            m_project.SetOpenedFile(QString());
+            UpdateCaption();
+        } else {
+            OpenFileAtLine(left.path, true);
+            if (m_project.OpenedFile != left.path)
+                return;
+        }
+        // One step: Undo shows the file as it is on disk.
+        m_ui.re->replaceBytes(0, m_ui.re->documentLength(), left.text);
+        m_recovery->update();
+        QFile::remove(left.file);
+        return;
+    }
 }
 
 QString DocumentController::documentName() const
@@ -73,6 +137,8 @@ bool DocumentController::AskToSaveChanges()
         {QStringLiteral("&Save"), QStringLiteral("&Discard"), QStringLiteral("Cancel")});
     if (answer == 0)
         return saveCurrent(true) && !m_project.OpenedFile.isEmpty();
+    if (answer == 1)
+        m_recovery->discard(); // the user's word: nothing to offer back
     return answer == 1;
 }
 
@@ -110,6 +176,14 @@ bool DocumentController::SettleForExit()
 
 void DocumentController::OpenFileAtLine(const QString &path, bool rememberCurrent)
 {
+    // A pipe or a device is never taken for a missing file: an empty
+    // document bound to it would replace it with a regular file on saving.
+    const QString kind = FileKindName(path);
+    if (!kind.isEmpty() && !IsRegularFile(path)) {
+        Dialogs().showMessage(
+            QStringLiteral("%1 is %2; only regular files can be opened.").arg(path, kind));
+        return;
+    }
     const bool exists = fileExists(path);
     if (!exists)
         Dialogs().showMessage(QStringLiteral("file doesn't exist:") + path);
@@ -132,13 +206,6 @@ void DocumentController::OpenFileAtLine(const QString &path, bool rememberCurren
         m_project.Files.Last()->Name = path;
     } else {
         const int line = m_project.Files.Get(index)->Line;
-        m_ui.re->clearAll();
-        try {
-            if (exists)
-                m_ui.re->loadFromFile(path);
-        } catch (...) {
-            // The first load succeeded a moment ago; a second failure leaves it empty.
-        }
         TraceLog(QStringLiteral("index:") + QString::number(index));
         TraceLog(QStringLiteral("goto line: ") + QString::number(line));
         m_ui.re->setCaretLine(line + 1);
@@ -253,7 +320,7 @@ bool DocumentController::saveCurrent(bool interactive)
                 .arg(path),
             {QStringLiteral("&Overwrite"), QStringLiteral("&Reload"), QStringLiteral("Cancel")});
         if (answer == 1) {
-            OpenFileAtLine(path, false);
+            reload(path);
             return true;
         }
         if (answer != 0)
@@ -299,10 +366,12 @@ void DocumentController::CheckExternalModification()
     // The question box itself may bring activations; ask once.
     m_checkingModification = true;
     try {
-        if (Dialogs().askYesNo(QStringLiteral("Warning"),
-                               QStringLiteral("File ") + path +
-                                   QStringLiteral(" was modified externally. Reload?")))
-            OpenFileAtLine(path, false);
+        if (m_ui.re->isDocumentModified()
+                ? askReloadOverEdits(path)
+                : Dialogs().askYesNo(QStringLiteral("Warning"),
+                                     QStringLiteral("File ") + path +
+                                         QStringLiteral(" was modified externally. Reload?")))
+            reload(path);
         else
             m_ui.re->refreshDiskStamp();
         m_project.RefreshStamp();
@@ -313,4 +382,43 @@ void DocumentController::CheckExternalModification()
         throw;
     }
     m_checkingModification = false;
+}
+
+bool DocumentController::askReloadOverEdits(const QString &path)
+{
+    const QStringList answers{QStringLiteral("&Reload (discarding your edits)"),
+                              QStringLiteral("&Compare"), QStringLiteral("&Keep mine")};
+    const int answer = Dialogs().askChoice(
+        QStringLiteral("Changed on disk"),
+        QStringLiteral("%1 was changed by another program, and the editor holds edits that "
+                       "are not saved.\n\nReload it (discarding your edits), compare the two, "
+                       "or keep the editor's text?")
+            .arg(path),
+        answers);
+    if (answer == 0)
+        return true;
+    if (answer != 1)
+        return false;
+    const QByteArray disk =
+        ReadWholeFile(path, CodeEditor::MaxFileBytes, QStringLiteral("compare"));
+    QString theirs = QString::fromUtf8(disk);
+    if (auto wide = document_encoding::decodeWide(disk.constData(), disk.size()))
+        theirs = QString::fromUtf8(wide->utf8);
+    else if (!text_encoding::isValidUtf8(disk.constData(), disk.size()))
+        theirs =
+            QString::fromUtf8(document_encoding::windows1252ToUtf8(disk.constData(), disk.size()));
+    if (theirs.startsWith(QChar(0xFEFF)))
+        theirs.remove(0, 1);
+    static const QRegularExpression lineEnd(QStringLiteral("\r\n|\r|\n"));
+    CompareDialog compare(
+        path, UnifiedLineDiff(m_ui.re->wholeText().split(lineEnd), theirs.split(lineEnd)),
+        &m_window);
+    return Dialogs().showModal(&compare) == CompareDialog::Reload;
+}
+
+void DocumentController::reload(const QString &path)
+{
+    m_ui.re->reloadFromFile(path);
+    m_project.RefreshStamp();
+    UpdateCaption();
 }

@@ -5,6 +5,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
+class DocumentRecovery;
+
 // The documents: one at a time in the editor, every opened file joining the
 // project's file list with the line it was last left at. Owns what the open
 // dialog last chose and the guard against asking twice about a file changed
@@ -15,6 +19,13 @@ class DocumentController final : public Controller {
 public:
     DocumentController(MainWindow &window, Project &project, const MainWindowUi &ui,
                        const SecondaryWindows &windows);
+    ~DocumentController() override;
+
+    // At start: offers back, one at a time, the unsaved text a program that
+    // crashed or was killed left behind (its path and age), to restore,
+    // discard or keep for the next start.
+    void OfferRecovery();
+    DocumentRecovery &recovery() const { return *m_recovery; }
 
     // The one way to make a file the current document.
     void OpenFileAtLine(const QString &path, bool rememberCurrent);
@@ -59,6 +70,12 @@ private:
     // silently, any other asks. False when the user cancelled.
     bool leaveCurrent();
     QString documentName() const;
+    // The file changed on disk while the editor holds unsaved edits: asks
+    // Reload / Compare / Keep mine, keeping by default. True to reload.
+    bool askReloadOverEdits(const QString &path);
+    // Takes the file in again as one undoable step.
+    void reload(const QString &path);
 
     bool m_checkingModification = false;
+    std::unique_ptr<DocumentRecovery> m_recovery;
 };

@@ -106,7 +106,13 @@ void FunctionListController::Allfunctionlist1Click(QObject *)
     const QString previous = form->filterCell(0, form->currentRow());
     form->clearRows();
     m_project.ScanFunctions();
-    form->setRows(m_project.FunctionLines, m_project.FunctionFiles);
+    QStringList lines = m_project.FunctionLines;
+    QStringList files = m_project.FunctionFiles;
+    for (const QString &skipped : m_project.ScanSkipped) {
+        lines.append(QStringLiteral("Skipped: ") + skipped);
+        files.append(QString());
+    }
+    form->setRows(lines, files);
     if (form->ShowWithSelection(previous) != QDialog::Accepted)
         return;
     const int row = form->currentRow();

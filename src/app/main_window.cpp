@@ -296,14 +296,20 @@ void MainWindow::AppEventsActivate()
         const QString path = QFileInfo(parameters.at(1)).absoluteFilePath();
         const QString name = QFileInfo(path).fileName();
         const qsizetype dot = name.lastIndexOf(u'.');
-        if (dot >= 0 && name.mid(dot) == QLatin1String(".wdx"))
+        if (dot >= 0 && name.mid(dot) == QLatin1String(".wdx")) {
             OpenProject(path);
-        else
+            // Started on a project another window has: that window is the one to use.
+            if (m_controllers->projectTree.gaveWay()) {
+                QTimer::singleShot(0, this, &QWidget::close);
+                return;
+            }
+        } else
             OpenFileAtLine(path, true);
     }
 
     item(QStringLiteral("pmitem"))->setChecked(true);
     pmitemClick(nullptr);
+    m_controllers->documents.OfferRecovery();
     if (HasSwitch(QStringLiteral("address")))
         m_project.RunAddress = SwitchValue(QStringLiteral("address"));
     if (HasSwitch(QStringLiteral("run")))
@@ -332,7 +338,8 @@ bool MainWindow::FormClose()
 {
     // Only what changed is written, so a read-only or vanished project that
     // was only read never holds the user in. A save that fails says why and
-    // lets the user leave without it or stay to rescue the work.
+    // lets the user leave without it (the default: the project holds lines
+    // and settings, not the user's text) or stay to rescue it.
     try {
         SavePrjClick(nullptr);
     } catch (...) {
@@ -341,8 +348,8 @@ bool MainWindow::FormClose()
             QStringLiteral(
                 "The project %1 could not be saved:\n%2\n\nQuit without saving it, or stay?")
                 .arg(m_project.FileName, exceptionMessage(std::current_exception())),
-            {QStringLiteral("&Quit without saving"), QStringLiteral("&Stay")});
-        if (answer != 0)
+            {QStringLiteral("&Stay"), QStringLiteral("&Quit without saving")});
+        if (answer == 0)
             return false;
     }
     return m_controllers->documents.SettleForExit();

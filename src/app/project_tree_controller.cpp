@@ -19,6 +19,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QDomDocument>
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
@@ -71,6 +72,12 @@ ProjectTreeController::ProjectTreeController(MainWindow &window, Project &projec
                                              const SecondaryWindows &windows)
     : Controller(window, project, ui, windows)
 {
+    connect(&m_instance, &ProjectInstance::raiseRequested, this, [this] {
+        QWidget &window = m_window;
+        window.showNormal();
+        window.raise();
+        window.activateWindow();
+    });
     QTreeWidget *tree = m_ui.PrTree;
     connect(tree, &QTreeWidget::itemSelectionChanged, this,
             [this, tree] { RunGuarded([this, tree] { m_window.PrTreeDblClick(tree); }); });
@@ -101,6 +108,7 @@ void ProjectTreeController::showPopup(const QPoint &at)
 void ProjectTreeController::OnLoadedExecute()
 {
     m_window.server().ProjectLoaded();
+    m_instance.hold(m_project.FileName);
     m_ui.recentFiles->NotifyOpen(m_project.FileName);
     m_ui.WebPanel->setUrlText(m_project.RunAddress);
 }
@@ -116,6 +124,20 @@ int ProjectTreeController::SelectedNode() const
 void ProjectTreeController::OpenProject(const QString &path)
 {
     const bool exists = QFileInfo(path).isFile();
+    // Two windows on one project would write over each other's changes.
+    if (exists && m_instance.held() != path && ProjectInstance::heldElsewhere(path)) {
+        const int answer = Dialogs().askChoice(
+            QStringLiteral("Project already open"),
+            QStringLiteral("The project %1 is already open in another Quillstone window.\n\n"
+                           "Open it here as well, or bring that window to the front?")
+                .arg(path),
+            {QStringLiteral("Open &here as well"), QStringLiteral("&Bring it to the front")});
+        if (answer != 0) {
+            ProjectInstance::raiseOther(path);
+            m_gaveWay = true;
+            return;
+        }
+    }
     // The editor's text is about to give way to the project's document.
     if (exists && !m_window.documents().AskToSaveChanges())
         return;
@@ -155,11 +177,57 @@ void ProjectTreeController::OpenProject(const QString &path)
     } else {
         m_window.OpenFileAtLine(chosen, false);
     }
+    // The document chosen here is the program's doing, not the user's: a
+    // project only looked at is not written back.
+    m_project.MarkStored();
 }
 
 void ProjectTreeController::SaveProjectTo(const QString &path)
 {
+    if (path == m_project.FileName && m_project.FileChangedOnDisk() && !mergeOutsideChanges())
+        return;
     m_project.SaveToFile(path);
+}
+
+bool ProjectTreeController::mergeOutsideChanges()
+{
+    const QString path = m_project.FileName;
+    // Another program (a second window, a script, a pull) wrote the file
+    // since we read it: what it changed is merged in, never written over
+    // unasked.
+    Project theirs;
+    Project base;
+    QString problem;
+    try {
+        theirs.LoadFromFile(path);
+        QDomDocument stored;
+        if (!stored.setContent(m_project.StoredBytes()))
+            throw AppError(QStringLiteral("the version read before is gone"));
+        base.ReadXML(stored, path);
+    } catch (...) {
+        problem = exceptionMessage(std::current_exception());
+    }
+    QStringList conflicts;
+    if (problem.isEmpty()) {
+        const int entries = m_project.Files.Count();
+        conflicts = m_project.MergeFrom(base, theirs);
+        if (m_project.Files.Count() != entries || !conflicts.isEmpty() ||
+            theirs.Files.Count() != base.Files.Count())
+            m_project.OnProjectUpdate.raise();
+        if (conflicts.isEmpty())
+            return true;
+    }
+    const QString what =
+        problem.isEmpty()
+            ? QStringLiteral("Both changed %1.").arg(conflicts.join(QStringLiteral(", ")))
+            : QStringLiteral("It cannot be read now: %1").arg(problem);
+    const int answer = Dialogs().askChoice(
+        QStringLiteral("Project changed on disk"),
+        QStringLiteral("The project file %1 was changed by another program since it was read. "
+                       "%2\n\nWrite this window's project over it, or keep the file as it is?")
+            .arg(path, what),
+        {QStringLiteral("&Write over it"), QStringLiteral("&Keep the file")});
+    return answer == 0;
 }
 
 void ProjectTreeController::SavePrjClick(QObject *Sender)
@@ -225,6 +293,7 @@ void ProjectTreeController::New1Click(QObject *)
     // The own PHP server served the project that goes now.
     m_window.server().StopServer();
     m_project.Clear();
+    m_instance.hold(QString());
     m_window.UpdateCaption();
     m_ui.re->clearAll();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/controller.h"
+#include "app/project_instance.h"
 
 #include <QString>
 
@@ -16,12 +17,19 @@ public:
     ProjectTreeController(MainWindow &window, Project &project, const MainWindowUi &ui,
                           const SecondaryWindows &windows);
 
+    // Opens the project file; when another window has it open, asks first
+    // whether to open it here as well or bring that window to the front.
     void OpenProject(const QString &path);
+    // The user chose to bring another window to the front instead of opening here.
+    bool gaveWay() const { return m_gaveWay; }
     // Before the project gives way to another: a saved project is written
     // when it changed, as at exit (a failed write asks whether to go on); a
     // never-saved project with files or settings asks to be saved. False
     // when the user chose to stay.
     bool SettleProject();
+    // Writes the project; onto its own file only after merging what another
+    // program wrote there meanwhile (or with the user's word when both
+    // changed the same setting). Keeping the file as it is writes nothing.
     void SaveProjectTo(const QString &path);
     void SavePrjClick(QObject *Sender);
     void Saveas1Click(QObject *Sender);
@@ -47,5 +55,11 @@ public:
     void Rename1Click(QObject *Sender);
 
 private:
+    // False when the user chose to keep the file as another program left it.
+    bool mergeOutsideChanges();
+
     void showPopup(const QPoint &at);
+
+    ProjectInstance m_instance;
+    bool m_gaveWay = false;
 };

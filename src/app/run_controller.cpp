@@ -22,7 +22,42 @@
 #include "net/curl_http_client.h"
 #include "project/php_error.h"
 
+#include <QApplication>
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QTimer>
+
+#include <atomic>
+#include <functional>
+#include <thread>
+
+namespace {
+// Calls `onEscape` for an Escape pressed anywhere in the program while it lives.
+class EscapeWatch final : public QObject {
+public:
+    explicit EscapeWatch(std::function<void()> onEscape) : m_onEscape(std::move(onEscape))
+    {
+        qApp->installEventFilter(this);
+    }
+    ~EscapeWatch() override { qApp->removeEventFilter(this); }
+    Q_DISABLE_COPY_MOVE(EscapeWatch)
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress ||
+            static_cast<QKeyEvent *>(event)->key() != Qt::Key_Escape)
+            return false;
+        m_onEscape();
+        return true;
+    }
+
+private:
+    std::function<void()> m_onEscape;
+};
+} // namespace
 
 RunController::RunController(MainWindow &window, Project &project, const MainWindowUi &ui,
                              const SecondaryWindows &windows)
@@ -44,6 +79,8 @@ HttpClient &RunController::Http()
 
 void RunController::Run2Click(QObject *Sender)
 {
+    if (m_fetching)
+        return; // the run before is still waiting for its page
     m_window.SavePrjClick(nullptr);
     m_window.SaveFileClick(nullptr);
 
@@ -69,8 +106,8 @@ void RunController::Run2Click(QObject *Sender)
     m_window.ClearMessages();
 
     QString page;
-    if (Sender && serving.served)
-        page = getOrEmpty(Http(), runFrame->urlText());
+    if (Sender && serving.served && !fetchPage(runFrame->urlText(), page))
+        return;
 
     PhpErrorCapture capture = CapturePhpError(page);
     if (capture.found) {
@@ -96,6 +133,51 @@ void RunController::Run2Click(QObject *Sender)
     m_ui.WebPanel->setUrlText(m_project.RunAddress);
 }
 
+bool RunController::fetchPage(const QString &url, QString &page)
+{
+    // The fetch runs on a thread of its own while the window goes on; the
+    // run's own commands wait for it, Escape (or closing the window) ends it.
+    if (m_fetching)
+        return false;
+    HttpClient &client = Http();
+    m_fetching = true;
+    std::atomic<bool> done{false};
+    bool cancelled = false;
+    QString fetched;
+    std::thread worker([&] {
+        try {
+            fetched = client.get(url);
+        } catch (...) {
+            // A failed fetch gives an empty page, as it always has.
+        }
+        done.store(true);
+    });
+    m_ui.StatusPanel1->setText(QStringLiteral("Fetching %1 ... (Escape cancels)").arg(url));
+    QEventLoop loop;
+    EscapeWatch escape([&] {
+        cancelled = true;
+        client.cancel();
+    });
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (!m_window.isVisible() && !cancelled) {
+            cancelled = true;
+            client.cancel();
+        }
+        if (done.load())
+            loop.quit();
+    });
+    poll.start(20);
+    loop.exec();
+    worker.join();
+    m_fetching = false;
+    m_ui.StatusPanel1->setText(cancelled ? QStringLiteral("Run cancelled") : QString());
+    if (cancelled)
+        return false;
+    page = std::move(fetched);
+    return true;
+}
+
 void RunController::RunwithoutDebuging1Click(QObject *)
 {
     Run2Click(nullptr);
@@ -103,6 +185,8 @@ void RunController::RunwithoutDebuging1Click(QObject *)
 
 void RunController::RunText1Click(QObject *)
 {
+    if (m_fetching)
+        return;
     m_window.SavePrjClick(nullptr);
     m_window.SaveFileClick(nullptr);
     BrowserFrame *runFrame = m_windows.runWindow->frame_browser1;
@@ -114,7 +198,9 @@ void RunController::RunText1Click(QObject *)
         return;
     }
     m_window.ClearMessages();
-    const QString page = serving.served ? getOrEmpty(Http(), runFrame->urlText()) : QString();
+    QString page;
+    if (serving.served && !fetchPage(runFrame->urlText(), page))
+        return;
     m_windows.runTextWindow->setText(page);
     Dialogs().showModal(m_windows.runTextWindow);
 }

@@ -34,8 +34,12 @@ public:
 
 private:
     HttpClient &Http();
+    // Fetches the page without holding the window; an empty page when the
+    // fetch fails. False when the user cancelled (Escape) or left.
+    bool fetchPage(const QString &url, QString &page);
 
     QString m_previousPreviewAddress;
     QString m_previousRunAddress;
     std::unique_ptr<HttpClient> m_http;
+    bool m_fetching = false;
 };

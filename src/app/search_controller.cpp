@@ -60,8 +60,8 @@ void SearchController::Findinfiles1Click(QObject *Sender)
     QStringList names;
     m_project.ListFileNames(names);
     // The engine reads and searches every file on all cores; the rows go to
-    // the panel in one step. An unreadable file ends the search with its
-    // error after the rows of the files before it.
+    // the panel in one step. An unreadable file gets a row saying so and
+    // the search goes on.
     const FindInFilesResult result = FindInFiles(names, m_findInFilesText);
     QList<MessagesController::MessageRow> rows;
     rows.reserve(qsizetype(result.lines.size()) + 1);
@@ -69,14 +69,14 @@ void SearchController::Findinfiles1Click(QObject *Sender)
         rows.append({found.text, names.at(found.file), QString::number(found.line)});
     if (result.binaryFiles > 0)
         rows.append({BinaryFilesNote(result.binaryFiles), QString(), QString()});
+    for (const FileReadFailure &skipped : result.skipped)
+        rows.append({QStringLiteral("Skipped: ") + skipped.message, QString(), QString()});
     if (!rows.isEmpty()) {
         m_window.messagePanel().ShowMessages();
         m_ui.messages->setColumnWidth(0, 500);
         m_ui.messages->setFocus();
         m_window.messagePanel().AddMessageRows(rows);
     }
-    if (result.failure)
-        throw AppError(result.failure->message);
 }
 
 void SearchController::Replace1Click(QObject *)

@@ -92,6 +92,9 @@ public:
     // valid, else Windows-1252) and line ends; clears undo; caret to line 1
     // column 1; records the file's stamp. Throws AppError.
     void loadFromFile(const QString &path);
+    // Takes the file's text in again as one step of the history, so Undo
+    // brings back what the editor held; keeps the caret's line. Throws AppError.
+    void reloadFromFile(const QString &path);
     // Saves in the document's encoding and line ends through a temporary
     // file, keeping the target's permissions, and records the file's stamp.
     // Text the encoding cannot hold is saved only after the encoding question

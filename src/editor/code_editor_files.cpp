@@ -2,11 +2,11 @@
 #include "editor/code_editor.h"
 #include "foundation/errors.h"
 #include "foundation/file_read.h"
+#include "foundation/safe_write.h"
 #include "foundation/text_encoding.h"
 
 #include <QGuiApplication>
 #include <QMetaObject>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <climits>
@@ -50,6 +50,37 @@ QString quotedCharacters(const QString &characters)
     return QStringLiteral("\u201C") + characters + QStringLiteral("\u201D");
 }
 
+// Settles a file's encoding: a wide one's text becomes UTF-8 in `bytes`;
+// the text to take in starts at `offset` and is `size` bytes once in UTF-8.
+DocumentEncoding decodeFileBytes(const QString &path, QByteArray &bytes, qsizetype &offset,
+                                 qsizetype &size)
+{
+    DocumentEncoding encoding = DocumentEncoding::Utf8;
+    offset = 0;
+    if (auto wide = document_encoding::decodeWide(bytes.constData(), bytes.size())) {
+        // The control holds UTF-8: the text comes in converted and goes out
+        // converted back, with its mark.
+        bytes = std::move(wide->utf8);
+        size = bytes.size();
+        if (size >= INT_MAX)
+            throw AppError(QStringLiteral("%1 is too large to open.").arg(QuotedPath(path)));
+        return wide->encoding;
+    }
+    if (bytes.startsWith(Bom)) {
+        encoding = DocumentEncoding::Utf8WithBom;
+        offset = 3;
+    }
+    size = bytes.size() - offset;
+    if (!text_encoding::isValidUtf8(bytes.constData() + offset, size)) {
+        encoding = DocumentEncoding::Windows1252;
+        offset = 0;
+        size = document_encoding::windows1252AsUtf8Size(bytes.constData(), bytes.size());
+        if (size >= INT_MAX)
+            throw AppError(QStringLiteral("%1 is too large to open.").arg(QuotedPath(path)));
+    }
+    return encoding;
+}
+
 } // namespace
 
 void CodeEditor::loadFromFile(const QString &path)
@@ -61,20 +92,9 @@ void CodeEditor::loadFromFile(const QString &path)
 
     // Decide the encoding before touching the current document, so a
     // refused file leaves it as it was.
-    DocumentEncoding encoding = DocumentEncoding::Utf8;
     qsizetype offset = 0;
-    if (bytes.startsWith(Bom)) {
-        encoding = DocumentEncoding::Utf8WithBom;
-        offset = 3;
-    }
-    qsizetype size = bytes.size() - offset;
-    if (!text_encoding::isValidUtf8(bytes.constData() + offset, size)) {
-        encoding = DocumentEncoding::Windows1252;
-        offset = 0;
-        size = document_encoding::windows1252AsUtf8Size(bytes.constData(), bytes.size());
-        if (size >= INT_MAX)
-            throw AppError(QStringLiteral("%1 is too large to open.").arg(QuotedPath(path)));
-    }
+    qsizetype size = 0;
+    const DocumentEncoding encoding = decodeFileBytes(path, bytes, offset, size);
 
     m_encoding = encoding;
     m_large = size > LargeDocumentBytes;
@@ -114,6 +134,31 @@ void CodeEditor::loadFromFile(const QString &path)
     SendScintilla(SCI_GOTOPOS, 0UL);
     SendScintilla(SCI_SETFIRSTVISIBLELINE, 0UL);
     SendScintilla(SCI_SETXOFFSET, 0UL);
+    afterLoadOrSave(path, stamp);
+}
+
+void CodeEditor::reloadFromFile(const QString &path)
+{
+    const FileStamp stamp = FileStamp::of(path);
+    QByteArray bytes = ReadWholeFile(path, MaxFileBytes, QStringLiteral("open"));
+    qsizetype offset = 0;
+    qsizetype size = 0;
+    const DocumentEncoding encoding = decodeFileBytes(path, bytes, offset, size);
+    if (encoding == DocumentEncoding::Windows1252)
+        bytes = document_encoding::windows1252ToUtf8(bytes.constData(), bytes.size());
+    else if (offset > 0)
+        bytes.remove(0, offset);
+
+    // One step in the history: Undo brings the editor's text back.
+    const int line = caretLine();
+    {
+        FlagScope loading(m_loading);
+        SendScintilla(SCI_BEGINUNDOACTION);
+        replaceRange(0, documentLength(), bytes);
+        SendScintilla(SCI_ENDUNDOACTION);
+    }
+    m_encoding = encoding;
+    setCaretLine(line);
     afterLoadOrSave(path, stamp);
 }
 
@@ -163,32 +208,28 @@ void CodeEditor::saveToFile(const QString &path)
     QByteArray converted;
     const char *data = documentBytes();
     qsizetype size = documentLength();
-    if (m_encoding == DocumentEncoding::Windows1252) {
+    if (m_encoding == DocumentEncoding::Windows1252)
         converted = *document_encoding::utf8ToWindows1252(data, size);
+    else if (document_encoding::isWide(m_encoding))
+        converted = document_encoding::utf8ToWide(m_encoding, data, size);
+    if (!converted.isNull()) {
         data = converted.constData();
         size = converted.size();
     }
 
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw AppError(
-            QStringLiteral("Cannot save %1: %2").arg(QuotedPath(path), file.errorString()));
-    bool written = true;
-    if (m_encoding == DocumentEncoding::Utf8WithBom)
-        written = file.write(Bom, 3) == 3;
-    if (written)
-        written = file.write(data, size) == size && file.flush();
-    if (!written) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        throw AppError(QStringLiteral("Cannot save %1: %2").arg(QuotedPath(path), reason));
-    }
-    // The new file's stamp, read before it replaces the old one, so that no
-    // change by another program can slip in between.
-    FileStamp stamp = FileStamp::ofDescriptor(file.handle());
-    if (!file.commit())
-        throw AppError(
-            QStringLiteral("Cannot save %1: %2").arg(QuotedPath(path), file.errorString()));
+    // The new file's stamp, read before it takes the old one's place, so
+    // that no change by another program can slip in between.
+    FileStamp stamp;
+    stamp.unknown = true;
+    SafeWriteOptions options;
+    options.beforeCommit = [&stamp](int descriptor) {
+        stamp = FileStamp::ofDescriptor(descriptor);
+    };
+    QList<QByteArray> parts;
+    if (const QByteArray bom = document_encoding::byteOrderMark(m_encoding); !bom.isEmpty())
+        parts << bom;
+    parts << QByteArray::fromRawData(data, size);
+    SafeWriteFile(path, parts, options);
     if (stamp.unknown)
         stamp = FileStamp::of(path);
     afterLoadOrSave(path, stamp);

@@ -98,8 +98,163 @@ QString name(DocumentEncoding encoding)
         return QStringLiteral("UTF-8 BOM");
     case DocumentEncoding::Windows1252:
         return QStringLiteral("Windows-1252");
+    case DocumentEncoding::Utf16Le:
+        return QStringLiteral("UTF-16LE BOM");
+    case DocumentEncoding::Utf16Be:
+        return QStringLiteral("UTF-16BE BOM");
+    case DocumentEncoding::Utf32Le:
+        return QStringLiteral("UTF-32LE BOM");
+    case DocumentEncoding::Utf32Be:
+        return QStringLiteral("UTF-32BE BOM");
     }
     return {};
+}
+
+QByteArray byteOrderMark(DocumentEncoding encoding)
+{
+    switch (encoding) {
+    case DocumentEncoding::Utf8WithBom:
+        return QByteArray("\xEF\xBB\xBF", 3);
+    case DocumentEncoding::Utf16Le:
+        return QByteArray("\xFF\xFE", 2);
+    case DocumentEncoding::Utf16Be:
+        return QByteArray("\xFE\xFF", 2);
+    case DocumentEncoding::Utf32Le:
+        return QByteArray("\xFF\xFE\0\0", 4);
+    case DocumentEncoding::Utf32Be:
+        return QByteArray("\0\0\xFE\xFF", 4);
+    case DocumentEncoding::Utf8:
+    case DocumentEncoding::Windows1252:
+        break;
+    }
+    return {};
+}
+
+bool isWide(DocumentEncoding encoding)
+{
+    return encoding == DocumentEncoding::Utf16Le || encoding == DocumentEncoding::Utf16Be ||
+           encoding == DocumentEncoding::Utf32Le || encoding == DocumentEncoding::Utf32Be;
+}
+
+namespace {
+
+quint32 unitAt(const unsigned char *p, int width, bool little)
+{
+    quint32 value = 0;
+    for (int i = 0; i < width; ++i)
+        value |= quint32(p[little ? i : width - 1 - i]) << (8 * i);
+    return value;
+}
+
+void appendUtf8Full(QByteArray &out, char32_t c)
+{
+    char buffer[4];
+    char *end = buffer;
+    if (c < 0x10000) {
+        appendUtf8(end, c);
+    } else {
+        *end++ = char(0xF0 | (c >> 18));
+        *end++ = char(0x80 | ((c >> 12) & 0x3F));
+        *end++ = char(0x80 | ((c >> 6) & 0x3F));
+        *end++ = char(0x80 | (c & 0x3F));
+    }
+    out.append(buffer, end - buffer);
+}
+
+std::optional<QByteArray> wideToUtf8(DocumentEncoding encoding, const unsigned char *p,
+                                     qsizetype size)
+{
+    const bool little =
+        encoding == DocumentEncoding::Utf16Le || encoding == DocumentEncoding::Utf32Le;
+    const int width =
+        encoding == DocumentEncoding::Utf16Le || encoding == DocumentEncoding::Utf16Be ? 2 : 4;
+    if (size % width != 0)
+        return std::nullopt;
+    QByteArray out;
+    out.reserve(size / width * 3 / 2 + 16);
+    for (qsizetype i = 0; i < size; i += width) {
+        char32_t c = unitAt(p + i, width, little);
+        if (width == 2 && c >= 0xD800 && c <= 0xDBFF) {
+            if (i + 2 >= size)
+                return std::nullopt;
+            const char32_t low = unitAt(p + i + 2, 2, little);
+            if (low < 0xDC00 || low > 0xDFFF)
+                return std::nullopt;
+            c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+            i += 2;
+        } else if ((c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) {
+            return std::nullopt;
+        }
+        appendUtf8Full(out, c);
+    }
+    return out;
+}
+
+void appendUnit(QByteArray &out, quint32 value, int width, bool little)
+{
+    for (int i = 0; i < width; ++i)
+        out.append(char((value >> (8 * (little ? i : width - 1 - i))) & 0xFF));
+}
+
+} // namespace
+
+std::optional<WideText> decodeWide(const char *data, qsizetype size)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(data);
+    // UTF-32LE's mark starts like UTF-16LE's: the longer one is tried first,
+    // and UTF-16LE holds when the text after it is not UTF-32.
+    for (DocumentEncoding encoding : {DocumentEncoding::Utf32Le, DocumentEncoding::Utf32Be,
+                                      DocumentEncoding::Utf16Le, DocumentEncoding::Utf16Be}) {
+        const QByteArray mark = byteOrderMark(encoding);
+        if (size < mark.size() || std::memcmp(data, mark.constData(), size_t(mark.size())) != 0)
+            continue;
+        if (auto utf8 = wideToUtf8(encoding, p + mark.size(), size - mark.size()))
+            return WideText{encoding, std::move(*utf8)};
+    }
+    return std::nullopt;
+}
+
+QByteArray utf8ToWide(DocumentEncoding encoding, const char *data, qsizetype size)
+{
+    const bool little =
+        encoding == DocumentEncoding::Utf16Le || encoding == DocumentEncoding::Utf32Le;
+    const bool utf16 =
+        encoding == DocumentEncoding::Utf16Le || encoding == DocumentEncoding::Utf16Be;
+    QByteArray out;
+    out.reserve(size * (utf16 ? 2 : 4));
+    const auto *p = reinterpret_cast<const unsigned char *>(data);
+    const auto *end = p + size;
+    while (p < end) {
+        int length = 1;
+        char32_t c = *p;
+        if (c >= 0x80) {
+            // Four-byte sequences as well: the text may hold any character.
+            const int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC2 ? 1 : -1;
+            c = 0xFFFD;
+            if (extra > 0 && *p <= 0xF4 && end - p > extra) {
+                char32_t value = *p & (0x3F >> extra);
+                bool whole = true;
+                for (int i = 1; i <= extra; ++i) {
+                    whole = whole && isContinuation(p[i]);
+                    value = (value << 6) | (p[i] & 0x3F);
+                }
+                if (whole) {
+                    c = value;
+                    length = extra + 1;
+                }
+            }
+        }
+        p += length;
+        if (!utf16) {
+            appendUnit(out, c, 4, little);
+        } else if (c >= 0x10000) {
+            appendUnit(out, 0xD800 + ((c - 0x10000) >> 10), 2, little);
+            appendUnit(out, 0xDC00 + ((c - 0x10000) & 0x3FF), 2, little);
+        } else {
+            appendUnit(out, c, 2, little);
+        }
+    }
+    return out;
 }
 
 char32_t windows1252Character(unsigned char byte)

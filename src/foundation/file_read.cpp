@@ -1,6 +1,7 @@
 #include "foundation/file_read.h"
 
 #include "foundation/errors.h"
+#include "foundation/safe_write.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -17,7 +18,8 @@ QByteArray ReadWholeFile(const QString &path, qint64 maxBytes, const QString &pu
         throw AppError(QStringLiteral("File not found: %1").arg(QuotedPath(path)));
     // Devices and pipes would never end or would block the window.
     if (!info.isFile())
-        throw AppError(QStringLiteral("%1 is not a regular file.").arg(QuotedPath(path)));
+        throw AppError(QStringLiteral("%1 is %2, not a regular file.")
+                           .arg(QuotedPath(path), FileKindName(path)));
     if (info.size() > maxBytes)
         throw AppError(QStringLiteral("%1 is too large to %2 (%3 MB; the limit is %4 MB).")
                            .arg(QuotedPath(path), purpose)

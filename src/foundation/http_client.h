@@ -14,6 +14,9 @@ public:
     // Body of the page at a complete URL; throws AppError on any failure
     // (no connection, refused, time-out, an HTTP error status).
     virtual QString get(const QString &url) = 0;
+    // Ends a get running on another thread soon; it then throws. Safe to
+    // call from any thread; a client that cannot be stopped ignores it.
+    virtual void cancel() {}
 };
 
 // The body of the page, or an empty text when the request fails: the run

@@ -2,18 +2,19 @@
 
 #include "foundation/errors.h"
 #include "foundation/file_read.h"
+#include "foundation/safe_write.h"
 #include "foundation/text_encoding.h"
 #include "foundation/user_dialogs.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QXmlStreamReader>
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <sys/stat.h>
 
 namespace {
 const QByteArray LineEnd = QByteArrayLiteral("\r\n");
@@ -258,6 +259,8 @@ void XmlStorage::LoadFromFile(const QString &fileName)
     // Only a regular file of a sane size is read: a link to a device or a
     // pipe would never end.
     QByteArray bytes;
+    // Taken before reading: a write in between shows as a change later.
+    const FileIdentity identity = FileIdentity::of(fileName);
     try {
         bytes = ReadWholeFile(fileName, MaxXmlFileBytes, QStringLiteral("load"));
     } catch (const AppError &e) {
@@ -279,6 +282,7 @@ void XmlStorage::LoadFromFile(const QString &fileName)
 
     ReadXML(document, fileName);
     FileName = fileName;
+    m_identity = identity;
     // What a save would write now, not the file's bytes: a file laid out by
     // hand or by another program is still unchanged when nothing was edited.
     try {
@@ -304,6 +308,17 @@ QByteArray XmlStorage::serialize(const QString &fileName)
     OutNode = nullptr;
     ComparingOnly = false;
     return document.ToBytes();
+}
+
+void XmlStorage::MarkStored()
+{
+    if (!m_stored || FileName.isEmpty())
+        return;
+    try {
+        m_storedBytes = serialize(FileName);
+    } catch (const AppError &) {
+        m_stored = false;
+    }
 }
 
 bool XmlStorage::ChangedSinceStored()
@@ -374,7 +389,6 @@ void XmlStorage::SaveToFile(const QString &fileName)
     OutNode = nullptr;
     const QByteArray bytes = document.ToBytes();
 
-    QSaveFile file(fileName);
     auto failure = [&](const QString &reason) {
         return AppError(QStringLiteral("XML Save: cannot write \"%1\": %2").arg(fileName, reason));
     };
@@ -382,30 +396,39 @@ void XmlStorage::SaveToFile(const QString &fileName)
         throw failure(QStringLiteral("no file name"));
     if (QFileInfo(fileName).isDir())
         throw failure(QStringLiteral("a folder of that name exists"));
-    if (!file.open(QIODevice::WriteOnly))
-        throw failure(file.errorString());
-    if (HoldsSecrets()) {
-        // Set on the new file before it takes the old one's place, so the
-        // secret is never readable by others, not even for a moment.
-        QFileDevice::Permissions mode = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
-        if (QFileInfo::exists(fileName))
-            mode &= QFileInfo(fileName).permissions();
-        if (!file.setPermissions(mode)) {
-            const QString reason = file.errorString();
-            file.cancelWriting();
-            throw failure(reason);
-        }
+    SafeWriteOptions options;
+    options.privateFile = HoldsSecrets();
+    try {
+        SafeWriteFile(fileName, {bytes}, options);
+    } catch (const FileWriteError &e) {
+        throw failure(e.reason());
     }
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        throw failure(reason);
-    }
-    if (!file.commit())
-        throw failure(file.errorString());
     FileName = fileName;
     m_storedBytes = bytes;
     m_stored = true;
+    m_identity = FileIdentity::of(fileName);
+}
+
+bool XmlStorage::FileChangedOnDisk() const
+{
+    if (FileName.isEmpty() || !m_stored)
+        return false;
+    const FileIdentity now = FileIdentity::of(FileName);
+    return now.exists && !(now == m_identity);
+}
+
+FileIdentity FileIdentity::of(const QString &path)
+{
+    FileIdentity identity;
+    struct stat info {};
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return identity;
+    identity.exists = true;
+    identity.device = quint64(info.st_dev);
+    identity.inode = quint64(info.st_ino);
+    identity.size = qint64(info.st_size);
+    identity.modifiedNs = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+    return identity;
 }
 
 QString XmlStorage::AttrText(const QString &name) const

@@ -47,6 +47,17 @@ private:
     std::unique_ptr<XmlOutElement> m_root;
 };
 
+// Which version of a file is on disk: identity, size and time to the nanosecond.
+struct FileIdentity {
+    bool exists = false;
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = 0;
+    qint64 modifiedNs = 0;
+    static FileIdentity of(const QString &path);
+    bool operator==(const FileIdentity &) const = default;
+};
+
 // Base of objects saved to and loaded from an XML file. It owns the file
 // handling (parsing, layout, safe replacement of the file) and leaves the
 // mapping between the object and the elements to the derived class.
@@ -82,6 +93,13 @@ public:
     // load or save stored there; an object never loaded or saved counts as
     // changed. Lets closing skip writing what nothing changed.
     bool ChangedSinceStored();
+    // Takes what a save would write now as what the file holds, so choices
+    // the program made by itself right after a load do not count as changes.
+    void MarkStored();
+    // True when another program wrote FileName since we last loaded or saved it.
+    bool FileChangedOnDisk() const;
+    // What the last load or save meant on disk, as a save writes it.
+    const QByteArray &StoredBytes() const { return m_storedBytes; }
 
     // Attribute access through Node (reading) and OutNode (writing).
     QString AttrText(const QString &name) const;
@@ -115,4 +133,5 @@ private:
     QByteArray serialize(const QString &fileName);
     QByteArray m_storedBytes; // what the last load or save means on disk
     bool m_stored = false;
+    FileIdentity m_identity;
 };

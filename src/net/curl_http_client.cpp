@@ -251,6 +251,19 @@ void CurlHttpClient::releaseChunks()
         m_chunks.resize(ChunksKept);
 }
 
+namespace {
+// Asked by curl about once a second and on every chunk: non-zero ends the transfer.
+int stopWhenCancelled(void *cancelled, curl_off_t, curl_off_t, curl_off_t, curl_off_t)
+{
+    return static_cast<std::atomic<bool> *>(cancelled)->load() ? 1 : 0;
+}
+} // namespace
+
+void CurlHttpClient::cancel()
+{
+    m_cancelled.store(true);
+}
+
 qint64 CurlHttpClient::perform(const QString &url)
 {
     const QString shownUrl = url.trimmed();
@@ -265,6 +278,10 @@ qint64 CurlHttpClient::perform(const QString &url)
     curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, detail);
+    m_cancelled.store(false);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &m_cancelled);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, stopWhenCancelled);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
     const CURLcode code = curl_easy_perform(curl);
     // The buffers above live on this stack frame only.
     curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, nullptr);
@@ -280,6 +297,8 @@ qint64 CurlHttpClient::perform(const QString &url)
         QString reason = QString::fromUtf8(curl_easy_strerror(code));
         if (code == CURLE_OPERATION_TIMEDOUT)
             reason = QStringLiteral("the server did not answer in time");
+        if (code == CURLE_ABORTED_BY_CALLBACK)
+            reason = QStringLiteral("cancelled");
         const QString more = QString::fromUtf8(detail).trimmed();
         if (!more.isEmpty())
             reason += QStringLiteral(" (") + more + u')';

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <vector>
@@ -33,6 +34,7 @@ public:
     CurlHttpClient &operator=(const CurlHttpClient &) = delete;
 
     QString get(const QString &url) override;
+    void cancel() override;
 
     // Raw body of the page, for callers that decode it themselves.
     QByteArray getBytes(const QString &url);
@@ -51,6 +53,7 @@ private:
     void *m_curl = nullptr;                        // CURL easy handle
     void *m_headers = nullptr;                     // curl_slist of the fixed request headers
     HttpClientOptions m_options;
+    std::atomic<bool> m_cancelled{false};
 };
 
 // UTF-8 when the bytes are valid UTF-8, otherwise each byte as Latin-1.

@@ -13,6 +13,7 @@
 
 #include <csignal>
 #include <sys/prctl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -226,7 +227,12 @@ LocalPhpServer::Outcome LocalPhpServer::start(const LoopbackAddress &address, co
     m_process->setStandardOutputFile(log, QIODevice::Append);
     m_process->setStandardInputFile(QProcess::nullDevice());
     // The server goes with the program even when the program is killed.
-    m_process->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+    const pid_t parent = ::getpid();
+    m_process->setChildProcessModifier([parent] {
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (::getppid() != parent) // the program went before the signal was asked for
+            ::_exit(1);
+    });
     m_process->start();
     if (!m_process->waitForStarted(int(m_options.startTimeout.count()))) {
         const QString reason = m_process->errorString();

@@ -5,9 +5,15 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <csignal>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
 namespace {
 // A syntax check of a large file stays well under this; a php that hangs is ended.
 constexpr int CheckTimeoutMs = 60'000;
+constexpr rlim_t CheckCpuSeconds = 60;
 } // namespace
 
 PhpLintResult ParsePhpLintOutput(const QString &file, const QString &output, int exitCode)
@@ -80,6 +86,16 @@ bool PhpLint::check(const QString &path)
                            QStringLiteral("-d"), QStringLiteral("log_errors=0"),
                            QStringLiteral("-l"), path});
     process->setProgram(php);
+    // The check ends with the program, even one killed outright, and never
+    // takes more than its share of processor time.
+    const pid_t parent = ::getpid();
+    process->setChildProcessModifier([parent] {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(1);
+        const rlimit cpu{CheckCpuSeconds, CheckCpuSeconds + 5};
+        ::setrlimit(RLIMIT_CPU, &cpu);
+    });
     connect(process, &QProcess::finished, this, [this, process, path] { finish(process, path); });
     connect(process, &QProcess::errorOccurred, this,
             [this, process, path](QProcess::ProcessError error) {

@@ -18,7 +18,7 @@ FindInFilesResult FindInFiles(const QStringList &names, const QString &text, int
     std::vector<std::vector<LineHit>> hits(static_cast<size_t>(count));
     std::vector<char> binary(static_cast<size_t>(count), 0);
     std::vector<LineNeedle> needles(static_cast<size_t>(std::max(workers, 1)), needle);
-    result.failure = ReadFilesInParallel(
+    result.skipped = ReadFilesInParallelSkipping(
         names,
         [&](qsizetype index, const char *data, qsizetype size, int worker) {
             if (LooksBinary(data, size)) {
@@ -30,7 +30,7 @@ FindInFilesResult FindInFiles(const QStringList &names, const QString &text, int
         },
         workers);
 
-    const qsizetype end = result.failure ? result.failure->index : count;
+    const qsizetype end = count;
     size_t total = 0;
     for (qsizetype index = 0; index < end; ++index)
         total += hits[size_t(index)].size();

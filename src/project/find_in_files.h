@@ -19,12 +19,13 @@ struct FoundLine {
 };
 
 struct FindInFilesResult {
-    // In file order, then line order; only files before a failure.
+    // In file order, then line order.
     std::vector<FoundLine> lines;
-    // Files before a failure that were left out as binary.
+    // Files left out as binary.
     int binaryFiles = 0;
-    // The first file, in order, that could not be read: the search ends there.
-    std::optional<FileReadFailure> failure;
+    // Files that could not be read (a pipe, a device, a file gone since it
+    // was listed), in order: each is skipped and the search goes on.
+    std::vector<FileReadFailure> skipped;
 };
 
 FindInFilesResult FindInFiles(const QStringList &names, const QString &text,

@@ -233,20 +233,20 @@ void Project::ScanFunctions()
     // Every file is read once, on all cores, into its own list of lines; the
     // lists are joined in project order.
     std::vector<QStringList> found(static_cast<size_t>(names.size()));
-    const std::optional<FileReadFailure> failure = ReadFilesInParallel(
+    const std::vector<FileReadFailure> skipped = ReadFilesInParallelSkipping(
         names,
         [&found](qsizetype index, const char *data, qsizetype size, int) {
             AppendProjectFunctionLines(data, size, found[size_t(index)]);
         },
         DefaultWorkerCount());
-    const qsizetype end = failure ? failure->index : names.size();
-    for (qsizetype index = 0; index < end; ++index) {
+    for (qsizetype index = 0; index < names.size(); ++index) {
         const QStringList &lines = found[size_t(index)];
         FunctionLines.append(lines);
         for (qsizetype k = 0; k < lines.size(); ++k)
             FunctionFiles.append(names.at(index));
     }
-    // The index keeps what was found before an unreadable file.
-    if (failure)
-        throw AppError(failure->message);
+    // A file that cannot be read is passed over, and said so.
+    ScanSkipped.clear();
+    for (const FileReadFailure &failure : skipped)
+        ScanSkipped.append(failure.message);
 }

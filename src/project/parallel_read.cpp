@@ -98,8 +98,12 @@ int DefaultWorkerCount()
     return int(std::clamp(std::thread::hardware_concurrency(), 1u, 64u));
 }
 
-std::optional<FileReadFailure> ReadFilesInParallel(const QStringList &paths, const FileWork &work,
-                                                   int workers)
+namespace {
+
+// Reads every file before the first failure, or every file when `skip`;
+// `failures` receives the failures in list order (only the first without `skip`).
+void readInParallel(const QStringList &paths, const FileWork &work, int workers, bool skip,
+                    std::vector<FileReadFailure> &failures)
 {
     const qsizetype count = paths.size();
     workers = int(std::clamp<qsizetype>(workers, 1, std::max<qsizetype>(count, 1)));
@@ -111,6 +115,10 @@ std::optional<FileReadFailure> ReadFilesInParallel(const QStringList &paths, con
     FileReadFailure failure;
     const auto fail = [&](qsizetype index, const QString &message) {
         const std::lock_guard<std::mutex> lock(failureLock);
+        if (skip) {
+            failures.push_back({index, message});
+            return;
+        }
         if (index < failedAt.load()) {
             failedAt.store(index);
             failure = {index, message};
@@ -144,7 +152,30 @@ std::optional<FileReadFailure> ReadFilesInParallel(const QStringList &paths, con
     run(0);
     for (std::thread &helper : helpers)
         helper.join();
-    if (failedAt.load() < count)
-        return failure;
-    return std::nullopt;
+    if (skip)
+        std::sort(
+            failures.begin(), failures.end(),
+            [](const FileReadFailure &a, const FileReadFailure &b) { return a.index < b.index; });
+    else if (failedAt.load() < count)
+        failures.push_back(failure);
+}
+
+} // namespace
+
+std::optional<FileReadFailure> ReadFilesInParallel(const QStringList &paths, const FileWork &work,
+                                                   int workers)
+{
+    std::vector<FileReadFailure> failures;
+    readInParallel(paths, work, workers, false, failures);
+    if (failures.empty())
+        return std::nullopt;
+    return failures.front();
+}
+
+std::vector<FileReadFailure> ReadFilesInParallelSkipping(const QStringList &paths,
+                                                         const FileWork &work, int workers)
+{
+    std::vector<FileReadFailure> failures;
+    readInParallel(paths, work, workers, true, failures);
+    return failures;
 }

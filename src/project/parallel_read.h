@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 // Reading many project files at once for a search or a scan: the files are
 // shared out over the machine's cores, each file is read once into its
@@ -24,6 +25,11 @@ struct FileReadFailure {
 using FileWork = std::function<void(qsizetype index, const char *data, qsizetype size, int worker)>;
 std::optional<FileReadFailure> ReadFilesInParallel(const QStringList &paths, const FileWork &work,
                                                    int workers);
+
+// The same, going on past a file that cannot be read (a pipe, a device, a
+// file deleted since it was listed): every such file's failure, in list order.
+std::vector<FileReadFailure> ReadFilesInParallelSkipping(const QStringList &paths,
+                                                         const FileWork &work, int workers);
 
 // One worker per core.
 int DefaultWorkerCount();

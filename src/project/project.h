@@ -83,6 +83,13 @@ public:
     // True when the opened file's time differs from OpenedStamp. A file whose
     // time cannot be read counts as unchanged.
     bool OpenedChangedOnDisk() const;
+    // Takes in what another program changed in the project file since we
+    // read or wrote it (`base`, what we read or wrote; `theirs`, the file
+    // now): entries added or removed there, and lines, locks and settings
+    // changed there and not here; the opened document stays this window's.
+    // Returns what both sides changed
+    // differently, by name; those keep our value.
+    QStringList MergeFrom(const Project &base, const Project &theirs);
     // Appends every entry's name, in list order.
     void ListFileNames(QStringList &list) const;
     // Empties the project for a new one; the addresses stay.
@@ -108,7 +115,9 @@ public:
     QList<PublishStep> PlanPublish(int index, const PublishOptions &options) const;
     // True when entry `index` must not be uploaded: locked, or marked in its text.
     bool IsHostSpecific(int index);
-    void ScanFunctions(); // function index from the files on disk (function_scan.h)
+    // Function index from the files on disk (function_scan.h); files that
+    // cannot be read are passed over and named in ScanSkipped.
+    void ScanFunctions();
 
     QString OpenedFile;
     Notification OnLoaded;
@@ -124,6 +133,8 @@ public:
     FtpSettings Ftp;
     QStringList FunctionLines;
     QStringList FunctionFiles;
+    // Why the last ScanFunctions passed over files it could not read, one per file.
+    QStringList ScanSkipped;
 
 protected:
     // The FTP password makes the project file private to its owner.

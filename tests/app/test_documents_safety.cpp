@@ -1,9 +1,12 @@
 // The user's work is never lost and the program can always be left: the real
 // window with scripted dialogs and real key events, grouped by promise.
+#include "app/document_recovery.h"
 #include "app_fixture.h"
 #include "editor/code_editor.h"
 #include "forms/browser_frame.h"
+#include "forms/compare_dialog.h"
 #include "forms/project_files_dialog.h"
+#include "forms/project_functions_dialog.h"
 
 #include <QAction>
 #include <QApplication>
@@ -12,9 +15,13 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPlainTextEdit>
+#include <QProcess>
 #include <QTableWidget>
 #include <QTest>
 #include <QTreeWidget>
+
+#include <sys/stat.h>
 
 namespace {
 class Safety : public AppTest {
@@ -73,7 +80,7 @@ protected:
 const QString SaveQuestion = QStringLiteral("|&Save/&Discard/Cancel");
 constexpr int Save = 0, Discard = 1;
 constexpr int Overwrite = 0, Reload = 1;
-constexpr int QuitWithoutSaving = 0;
+constexpr int Stay = 0;
 
 // Rewrites a file as another program would, `msLater` after its present time.
 void rewriteLater(const QString &file, const QByteArray &bytes, int msLater)
@@ -246,14 +253,28 @@ TEST_F(Safety, AChangedProjectThatCannotBeSavedOffersToQuitWithoutIt)
     form()->OpenProject(project);
     form()->OpenFileAtLine(path("b.php"), true); // the project changed: a line and the opened file
     QDir(site).removeRecursively();              // the whole folder is gone
+    dialogs.choiceAnswers.push_back(Stay);
     form()->close();
-    EXPECT_TRUE(form()->isVisible()); // unanswered: Stay
+    EXPECT_TRUE(form()->isVisible());
     EXPECT_TRUE(
         lastChoice().startsWith("Cannot save|The project " + project + " could not be saved:"));
-    EXPECT_TRUE(lastChoice().endsWith("|&Quit without saving/&Stay"));
-    dialogs.choiceAnswers.push_back(QuitWithoutSaving);
+    EXPECT_TRUE(lastChoice().endsWith("|&Stay/&Quit without saving"));
+    form()->close(); // unanswered: the project's lines and settings are not worth a stay
+    EXPECT_FALSE(form()->isVisible());
+}
+
+TEST_F(Safety, AProjectOnlyLookedAtKeepsItsBytesWhateverTheProgramChoseToShow)
+{
+    // No remembered document: the program shows the first PHP file itself.
+    const QString project = writeProject(site, {"notes.txt", "b.php", "c.php"}, "");
+    WriteFileBytes(path("notes.txt"), "notes\n");
+    const QByteArray before = ReadFileBytes(project);
+    form()->OpenProject(project);
+    EXPECT_EQ(form()->project().OpenedFile, path("b.php"));
     form()->close();
     EXPECT_FALSE(form()->isVisible());
+    EXPECT_TRUE(dialogs.choices.empty()) << qPrintable(lastChoice());
+    EXPECT_EQ(ReadFileBytes(project), before);
 }
 
 TEST_F(Safety, ExitAsksAboutAnUnnamedDocumentOnly)
@@ -483,4 +504,157 @@ TEST_F(Safety, ANeverSavedProjectWithPublishingSettingsAsksBeforeItGoes)
     dialogs.choiceAnswers.push_back(1); // Discard
     form()->item("New1")->trigger();
     EXPECT_TRUE(form()->project().Ftp.Host.isEmpty());
+}
+
+// ---- Reloads that keep edits -------------------------------------------------
+
+TEST_F(Safety, AChangeOnDiskOverUnsavedEditsKeepsThemUnlessTheUserSaysAndUndoBringsThemBack)
+{
+    form()->OpenFileAtLine(path("a.php"), true);
+    editor()->insert("mine ");
+    rewriteLater(path("a.php"), "theirs\n", 300);
+    form()->AppEventsActivate(); // unanswered: Keep mine
+    const QString asked = "Changed on disk|" + path("a.php") +
+                          " was changed by another program, and the editor holds edits";
+    EXPECT_TRUE(lastChoice().startsWith(asked)) << qPrintable(lastChoice());
+    EXPECT_TRUE(lastChoice().endsWith("|&Reload (discarding your edits)/&Compare/&Keep mine"));
+    EXPECT_TRUE(editor()->wholeText().startsWith("mine a.php line 1"));
+    EXPECT_EQ(ReadFileBytes(path("a.php")), "theirs\n");
+    form()->AppEventsActivate(); // the same change is not asked about twice
+    EXPECT_EQ(dialogs.choices.size(), 1u);
+
+    // Compare shows both sides, then reloads on the user's word.
+    rewriteLater(path("a.php"), "theirs again\n", 600);
+    QString shown;
+    dialogs.choiceAnswers.push_back(1);
+    dialogs.onModal = [&shown](QWidget *window) {
+        EXPECT_EQ(window->objectName(), "form_compare");
+        shown = static_cast<CompareDialog *>(window)->differences->toPlainText();
+        return CompareDialog::Reload;
+    };
+    form()->AppEventsActivate();
+    EXPECT_TRUE(shown.startsWith("@@ -1 +1 @@\n-mine a.php line 1\n-a.php line 2\n"))
+        << qPrintable(shown);
+    EXPECT_TRUE(shown.contains("\n+theirs again\n")) << qPrintable(shown);
+    EXPECT_EQ(editor()->wholeText(), "theirs again\n");
+    EXPECT_FALSE(editor()->isDocumentModified());
+    editor()->undo();
+    EXPECT_TRUE(editor()->wholeText().startsWith("mine a.php line 1"));
+
+    // Without edits the plain question stays, and its reload is undoable too.
+    form()->SaveFileClick(nullptr);
+    rewriteLater(path("a.php"), "third\n", 300);
+    dialogs.yesNoAnswers.push_back(true);
+    form()->AppEventsActivate();
+    EXPECT_EQ(editor()->wholeText(), "third\n");
+    editor()->undo();
+    EXPECT_TRUE(editor()->wholeText().startsWith("mine a.php line 1"));
+}
+
+// ---- Only regular files ----------------------------------------------------------
+
+TEST_F(Safety, PipesAndDevicesAreNeverOpenedNorReplacedAndSearchesGoPastThem)
+{
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("pipe.php")).constData(), 0644), 0);
+    QFile::link(path("pipe.php"), path("link.php"));
+    form()->OpenFileAtLine(path("a.php"), true);
+    for (const char *name : {"pipe.php", "link.php"}) {
+        form()->OpenFileAtLine(path(name), true);
+        EXPECT_EQ(dialogs.messages.back(),
+                  path(name) + " is a named pipe (FIFO); only regular files can be opened.");
+    }
+    EXPECT_EQ(form()->project().OpenedFile, path("a.php"));
+    EXPECT_EQ(entryNames(), path("a.php"));
+
+    // Listed anyway (by hand, or deleted since): each gets a row and the rest is searched.
+    form()->project().Files.Clear();
+    for (const char *name : {"pipe.php", "gone.php", "c.php"}) {
+        form()->project().Files.AddNew();
+        form()->project().Files.Last()->Name = path(name);
+    }
+    WriteFileBytes(path("c.php"), "<?php\nfunction after_them() {}\n");
+    dialogs.promptAnswers.push_back("after_them");
+    form()->item("Findinfiles1")->trigger();
+    QStringList rows;
+    for (int row = 0; row < form()->ui().messages->rowCount(); ++row)
+        rows << form()->messagePanel().MessageCell(0, row);
+    EXPECT_EQ(rows, (QStringList{"function after_them() {}",
+                                 "Skipped: \"" + path("pipe.php") +
+                                     "\" is a named pipe (FIFO), not a regular file.",
+                                 "Skipped: File not found: \"" + path("gone.php") + "\""}));
+    EXPECT_TRUE(dialogs.errors.empty());
+
+    QStringList listed;
+    dialogs.onModal = [&](QWidget *) {
+        auto *list = windows().projectFunctionsDialog;
+        for (int row = 0; row < list->filterRowCount(); ++row)
+            listed << list->filterCell(0, row);
+        return int(QDialog::Rejected);
+    };
+    form()->Allfunctionlist1Click(nullptr);
+    ASSERT_EQ(listed.size(), 3);
+    EXPECT_TRUE(listed.contains("function after_them() {}"));
+    EXPECT_EQ(listed.filter("Skipped: ").size(), 2);
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(path("pipe.php")).constData(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode));
+}
+
+// ---- Crash recovery ----------------------------------------------------------------
+
+TEST_F(Safety, UnsavedTextIsCopiedAsideUntilSavedAndACopyLeftByADeadProgramIsOffered)
+{
+    form()->OpenFileAtLine(path("a.php"), true);
+    const QByteArray original = ReadFileBytes(path("a.php"));
+    editor()->insert("typed ");
+    DocumentRecovery &recovery = form()->documents().recovery();
+    recovery.update();
+    const QString folder = DocumentRecovery::folder();
+    QStringList copies = QDir(folder).entryList(QDir::Files);
+    ASSERT_EQ(copies.size(), 1);
+    const QString copy = folder + '/' + copies[0];
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(copy).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    EXPECT_TRUE(ReadFileBytes(copy).contains("\n" + path("a.php").toUtf8() + "\n"));
+    EXPECT_TRUE(ReadFileBytes(copy).endsWith("\n\ntyped " + original));
+    EXPECT_FALSE(DocumentRecovery::read(copy)); // ours: this program still runs
+    form()->item("Save1")->trigger();
+    EXPECT_TRUE(QDir(folder).entryList(QDir::Files).isEmpty());
+
+    // A copy whose program is gone (a process that ended), written a while ago.
+    QProcess ended;
+    ended.start("true");
+    ASSERT_TRUE(ended.waitForFinished());
+    const qint64 dead = ended.processId() ? ended.processId() : 999999;
+    const qint64 written = QDateTime::currentMSecsSinceEpoch() - 5 * 60 * 1000;
+    WriteFileBytes(folder + "/left.txt", "Quillstone recovery 1\n" + QByteArray::number(dead) +
+                                             '\n' + path("b.php").toUtf8() + '\n' +
+                                             QByteArray::number(written) + "\n\nrescued\n");
+    form()->documents().OfferRecovery(); // unanswered: Keep for later
+    EXPECT_TRUE(lastChoice().startsWith("Recover unsaved text|Quillstone ended without saving " +
+                                        path("b.php") + "; its text was copied 5 minutes ago"))
+        << qPrintable(lastChoice());
+    EXPECT_TRUE(lastChoice().endsWith("|&Restore/&Discard/&Keep for later"));
+    EXPECT_TRUE(QFile::exists(folder + "/left.txt"));
+
+    dialogs.choiceAnswers.push_back(0); // Restore
+    form()->documents().OfferRecovery();
+    EXPECT_EQ(form()->project().OpenedFile, path("b.php"));
+    EXPECT_EQ(editor()->wholeText(), "rescued\n");
+    EXPECT_TRUE(editor()->isDocumentModified());
+    EXPECT_FALSE(QFile::exists(folder + "/left.txt"));
+    editor()->undo(); // the file as it is on disk
+    EXPECT_TRUE(editor()->wholeText().startsWith("b.php line 1"));
+
+    // Text the user discards on the way out is not offered back either.
+    form()->item("New2")->trigger(); // back at the save point: nothing to ask
+    editor()->insert("unnamed draft");
+    recovery.update();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 1);
+    dialogs.choiceAnswers.push_back(Discard);
+    form()->close();
+    EXPECT_FALSE(form()->isVisible());
+    recovery.update();
+    EXPECT_TRUE(QDir(folder).entryList(QDir::Files).isEmpty());
 }

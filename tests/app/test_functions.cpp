@@ -145,16 +145,26 @@ TEST_F(Functions, EmptyProjectsAndUnreadableFiles)
     EXPECT_EQ(list()->filterCell(0, 0), "");
     EXPECT_EQ(form()->project().OpenedFile, "");
 
-    // A missing file: the error box, no dialog, the index keeps what came before.
+    // A missing file: a row says so and the files after it are scanned.
     const QString a = write("a.php", "function a()\n");
     const QString gone = dir.filePath("gone.php");
+    const QString b = write("b.php", "function b()\n");
     addToProject(a);
     addToProject(gone);
+    addToProject(b);
+    QStringList shown;
+    dialogs.onModal = [&](QWidget *) {
+        for (int row = 0; row < list()->filterRowCount(); ++row)
+            shown << list()->filterCell(0, row) + '|' + list()->filterCell(1, row);
+        return int(QDialog::Rejected);
+    };
     form()->item("Allfunctionlist1")->trigger();
-    ASSERT_EQ(dialogs.errors.size(), 1u);
-    EXPECT_TRUE(dialogs.errors.front().contains(gone));
-    EXPECT_EQ(dialogs.modalWindows.size(), 1u);
-    EXPECT_EQ(form()->project().FunctionLines, QStringList({"function a()"}));
+    EXPECT_TRUE(dialogs.errors.empty());
+    EXPECT_EQ(dialogs.modalWindows.size(), 2u);
+    EXPECT_EQ(form()->project().FunctionLines, QStringList({"function a()", "function b()"}));
+    EXPECT_EQ(shown.size(), 3);
+    EXPECT_TRUE(shown.contains("Skipped: File not found: \"" + gone + "\"|"))
+        << qPrintable(shown.join('\n'));
 }
 
 TEST_F(Functions, AllfunctionsSwitchShowsTheListAtStart)

@@ -5,12 +5,17 @@
 #include "forms/run_text_window.h"
 #include "forms/run_window.h"
 #include "foundation/settings.h"
+#include "support/loopback_stand_in.h"
 #include "support/php_server.h"
 
 #include <QAction>
 #include <QDir>
+#include <QLabel>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
+
+#include <sys/socket.h>
 
 namespace {
 // A site served by a real PHP server, with the window running against it.
@@ -166,4 +171,27 @@ TEST_F(Run, RunSwitchRunsAfterTheAddressSwitch)
     EXPECT_EQ(ScopedRecordingBrowsers::of(windows().runWindow->frame_browser1->WebBrowser1)
                   ->navigations.value(0),
               server->url("warn.php"));
+}
+
+TEST_F(Run, APageThatNeverComesLeavesTheWindowGoingAndEscapeCancelsIt)
+{
+    // Accepts and never answers: the fetch would wait for its whole time-out.
+    LoopbackStandIn silent([](int peer) {
+        char buffer[256];
+        while (::recv(peer, buffer, sizeof buffer, 0) > 0) {
+        }
+    });
+    form()->project().RunAddress = QStringLiteral("http://127.0.0.1:%1/").arg(silent.port());
+    int ticks = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        if (++ticks == 20) // the window has gone on for a while: the user presses Escape
+            QTest::keyClick(form(), Qt::Key_Escape);
+    });
+    tick.start(50);
+    ScopedDeadline deadline(25000);
+    form()->item("Run2")->trigger();
+    EXPECT_GE(ticks, 20);
+    EXPECT_TRUE(shownWindows.isEmpty());
+    EXPECT_EQ(form()->ui().StatusPanel1->text(), "Run cancelled");
 }

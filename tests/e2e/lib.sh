@@ -9,7 +9,7 @@ E2E_NAME="${E2E_NAME:?journey name}"
 E2E_WORK="$(mktemp -d)"
 E2E_SHOTS="$E2E_BUILD/e2e-screenshots"
 mkdir -p "$E2E_SHOTS"
-export XDG_CONFIG_HOME="$E2E_WORK/config" XDG_DATA_HOME="$E2E_WORK/data"
+export XDG_CONFIG_HOME="$E2E_WORK/config" XDG_DATA_HOME="$E2E_WORK/data" XDG_STATE_HOME="$E2E_WORK/state"
 export QTWEBENGINE_DISABLE_SANDBOX=1
 unset QT_QPA_PLATFORM
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -319,6 +320,74 @@ TEST_F(EditorFiles, LargeDocumentDropsColouringUntilTheNextFile)
     m_editor.loadFromFile(path("small.php"));
     EXPECT_FALSE(m_editor.isLargeDocument());
     EXPECT_NE(m_editor.lexer(), nullptr);
+}
+
+// Text written by iconv in each wide encoding (with the mark it writes, or
+// ours before a mark-less form), opened, typed into and saved.
+TEST_F(EditorFiles, WideEncodingsAreEditedAsTextAndWrittenBackWithTheirMark)
+{
+    struct Wide {
+        const char *iconvName;
+        QByteArray mark; // put before iconv's output when it writes none
+        DocumentEncoding encoding;
+        const char *shown;
+    };
+    const Wide cases[] = {
+        {"UTF-16LE", QByteArray("\xFF\xFE", 2), DocumentEncoding::Utf16Le, "UTF-16LE BOM"},
+        {"UTF-16BE", QByteArray("\xFE\xFF", 2), DocumentEncoding::Utf16Be, "UTF-16BE BOM"},
+        {"UTF-32LE", QByteArray("\xFF\xFE\0\0", 4), DocumentEncoding::Utf32Le, "UTF-32LE BOM"},
+        {"UTF-32BE", QByteArray("\0\0\xFE\xFF", 4), DocumentEncoding::Utf32Be, "UTF-32BE BOM"},
+    };
+    const QString text = QString::fromUtf8("<?php\r\necho 'caf\xC3\xA9 \xF0\x9F\x98\x80';\r\n");
+    auto iconv = [](const char *to, const QString &utf8) {
+        QProcess process;
+        process.start("iconv", {"-f", "UTF-8", "-t", to});
+        process.write(utf8.toUtf8());
+        process.closeWriteChannel();
+        process.waitForFinished();
+        return process.readAllStandardOutput();
+    };
+    for (const Wide &wide : cases) {
+        SCOPED_TRACE(wide.iconvName);
+        const QByteArray bytes = wide.mark + iconv(wide.iconvName, text);
+        ASSERT_GT(bytes.size(), text.size());
+        EXPECT_EQ(roundTrip(bytes), bytes);
+        EXPECT_EQ(m_editor.encoding(), wide.encoding);
+        EXPECT_EQ(m_editor.encodingName(), wide.shown);
+        EXPECT_EQ(m_editor.lineText(1), QString::fromUtf8("echo 'caf\xC3\xA9 \xF0\x9F\x98\x80';"));
+        m_editor.setCursorPosition(0, 0);
+        type(&m_editor, "Z\xC3\xA9");
+        m_editor.saveToFile(path("out.txt"));
+        EXPECT_EQ(ReadFileBytes(path("out.txt")),
+                  wide.mark + iconv(wide.iconvName, QString::fromUtf8("Z\xC3\xA9") + text));
+    }
+    // A mark followed by what is no text of that encoding (an odd length, a
+    // lone surrogate) keeps its bytes as before, as does text with NULs and no mark.
+    for (const QByteArray &bytes :
+         {QByteArray("\xFF\xFEZ\0A", 5), QByteArray("\xFF\xFE\x00\xD8!\0", 6),
+          QByteArray("a\0b\0\r\0\n\0", 8)}) {
+        EXPECT_EQ(roundTrip(bytes), bytes) << bytes.toHex().constData();
+        EXPECT_FALSE(document_encoding::isWide(m_editor.encoding()));
+    }
+}
+
+TEST_F(EditorFiles, ReloadIsOneStepThatUndoBringsBack)
+{
+    WriteFileBytes(path("a.php"), "one\ntwo\nthree\n");
+    m_editor.loadFromFile(path("a.php"));
+    m_editor.setCaretLine(3);
+    type(&m_editor, "mine ");
+    WriteFileBytes(path("a.php"), QByteArray("\xFF\xFE"
+                                             "t\0h\0e\0i\0r\0s\0\n\0",
+                                             16));
+    m_editor.reloadFromFile(path("a.php"));
+    EXPECT_EQ(m_editor.wholeText(), "theirs\n");
+    EXPECT_EQ(m_editor.encoding(), DocumentEncoding::Utf16Le);
+    EXPECT_FALSE(m_editor.isDocumentModified());
+    EXPECT_EQ(m_editor.diskChange(), CodeEditor::DiskChange::None);
+    m_editor.undo();
+    EXPECT_EQ(m_editor.wholeText(), "one\ntwo\nmine three\n");
+    EXPECT_TRUE(m_editor.isDocumentModified());
 }
 
 } // namespace

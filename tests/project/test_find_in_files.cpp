@@ -138,7 +138,7 @@ TEST_F(FindInFilesTest, RowsAreThoseOfTheLineByLineRuleOnGeneratedFiles)
         for (int workers : {1, 3}) {
             const FindInFilesResult result = FindInFiles(files, text, workers);
             EXPECT_EQ(rowTexts(result.lines), expected) << workers << " workers";
-            EXPECT_FALSE(result.failure);
+            EXPECT_TRUE(result.skipped.empty());
             EXPECT_EQ(result.binaryFiles, 0);
         }
     }
@@ -189,12 +189,12 @@ TEST_F(FindInFilesTest, FilesLookBinaryOnlyForANulInTheFirstBlock)
     EXPECT_EQ(BinaryFilesNote(1), "1 file left out as binary");
 }
 
-TEST_F(FindInFilesTest, TheFirstUnreadableFileEndsTheSearchAfterTheRowsBeforeIt)
+TEST_F(FindInFilesTest, AnUnreadableFileIsSkippedAndTheSearchGoesOn)
 {
     QStringList files;
     for (int f = 0; f < 40; ++f) {
-        if (f == 25)
-            files << dir.filePath("gone.php");
+        if (f == 25 || f == 31)
+            files << dir.filePath(QStringLiteral("gone%1.php").arg(f));
         else if (f % 10 == 0)
             files << write(QStringLiteral("bin%1").arg(f), QByteArray("hit\0", 4));
         else
@@ -202,15 +202,16 @@ TEST_F(FindInFilesTest, TheFirstUnreadableFileEndsTheSearchAfterTheRowsBeforeIt)
     }
     for (int workers : {1, 4}) {
         const FindInFilesResult result = FindInFiles(files, "HIT", workers);
-        ASSERT_TRUE(result.failure);
-        EXPECT_EQ(result.failure->index, 25);
-        EXPECT_TRUE(result.failure->message.contains(dir.filePath("gone.php")))
-            << result.failure->message.toStdString();
-        // 25 files before it, three of them binary (0, 10, 20): 22 files of two rows.
-        ASSERT_EQ(result.lines.size(), 44u);
-        EXPECT_EQ(result.lines.back().file, 24);
+        ASSERT_EQ(result.skipped.size(), 2u);
+        EXPECT_EQ(result.skipped[0].index, 25);
+        EXPECT_EQ(result.skipped[1].index, 31);
+        EXPECT_TRUE(result.skipped[0].message.contains(dir.filePath("gone25.php")))
+            << result.skipped[0].message.toStdString();
+        // 40 files, four of them binary (0, 10, 20, 30), two gone: 34 files of two rows.
+        ASSERT_EQ(result.lines.size(), 68u);
+        EXPECT_EQ(result.lines.back().file, 39);
         EXPECT_EQ(result.lines.back().line, 3);
-        EXPECT_EQ(result.binaryFiles, 3);
+        EXPECT_EQ(result.binaryFiles, 4);
     }
 }
 
@@ -227,19 +228,21 @@ TEST_F(FindInFilesTest, NamesThatAreNoRegularFileAreRefusedWithoutWaiting)
         FindInFilesResult result;
         ASSERT_TRUE(FinishesWithin(5000, [&] { result = FindInFiles(files, "hit", 2); }))
             << bad.toStdString();
-        ASSERT_TRUE(result.failure);
-        EXPECT_EQ(result.failure->index, 1);
-        EXPECT_TRUE(result.failure->message.contains(bad) &&
-                    result.failure->message.contains("not a regular file"))
-            << result.failure->message.toStdString();
-        EXPECT_EQ(result.lines.size(), 1u);
+        ASSERT_EQ(result.skipped.size(), 1u);
+        EXPECT_EQ(result.skipped[0].index, 1);
+        EXPECT_TRUE(result.skipped[0].message.contains(bad) &&
+                    result.skipped[0].message.contains("not a regular file"))
+            << result.skipped[0].message.toStdString();
+        EXPECT_EQ(result.lines.size(), 2u); // the files before and after it
 
         Project project;
         for (const QString &name : files) {
             project.Files.AddNew();
             project.Files.Last()->Name = name;
         }
-        ASSERT_TRUE(FinishesWithin(5000, [&] { EXPECT_THROW(project.ScanFunctions(), AppError); }));
+        ASSERT_TRUE(FinishesWithin(5000, [&] { project.ScanFunctions(); }));
+        ASSERT_EQ(project.ScanSkipped.size(), 1);
+        EXPECT_TRUE(project.ScanSkipped[0].contains(bad));
     }
 }
 

@@ -109,7 +109,7 @@ TEST(FunctionRules, LineEndsEncodingsAndNulBytes)
     EXPECT_TRUE(projectLines("").isEmpty());
 }
 
-TEST(FunctionScan, WalksEveryEntryInOrderAndStopsAtAnUnreadableOne)
+TEST(FunctionScan, WalksEveryEntryInOrderAndPassesOverAnUnreadableOne)
 {
     QTemporaryDir dir;
     const QString a = dir.filePath("a.php"), tool = dir.filePath("tool.py"),
@@ -128,25 +128,23 @@ TEST(FunctionScan, WalksEveryEntryInOrderAndStopsAtAnUnreadableOne)
                            "function helper(): # any extension counts", "function one() {}"}));
     EXPECT_EQ(project.FunctionFiles, QStringList({a, a, tool, b}));
 
-    // A missing file in the middle ends the scan with its name in the error.
+    // A missing file in the middle is passed over, named, and the scan goes on.
     const QString gone = dir.filePath("gone.php");
     project.Files.Delete(2);
     addFile(project, gone);
     addFile(project, b);
-    try {
-        project.ScanFunctions();
-        FAIL() << "no error for a missing file";
-    } catch (const AppError &e) {
-        EXPECT_TRUE(e.message().contains(gone)) << e.message().toStdString();
-    }
-    EXPECT_EQ(project.FunctionLines.size(), 3);
-    EXPECT_EQ(project.FunctionFiles, QStringList({a, a, tool}));
+    project.ScanFunctions();
+    ASSERT_EQ(project.ScanSkipped.size(), 1);
+    EXPECT_TRUE(project.ScanSkipped[0].contains(gone)) << project.ScanSkipped[0].toStdString();
+    EXPECT_EQ(project.FunctionFiles.mid(0, 3), QStringList({a, a, tool}));
+    EXPECT_EQ(project.FunctionFiles.last(), b);
 
     // A folder named as a file is refused too, not read as empty.
     project.Files.Clear();
     addFile(project, dir.path());
-    EXPECT_THROW(project.ScanFunctions(), AppError);
+    project.ScanFunctions();
     EXPECT_TRUE(project.FunctionLines.isEmpty());
+    EXPECT_EQ(project.ScanSkipped.size(), 1);
 }
 
 TEST(FunctionSort, EqualTextsEndInTheExchangeOrder)

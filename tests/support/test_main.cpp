@@ -20,6 +20,9 @@ int main(int argc, char **argv)
     setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     QTemporaryDir configHome;
     setenv("XDG_CONFIG_HOME", qPrintable(configHome.path()), 1);
+    // Crash-recovery copies and server logs stay private to the run too.
+    QTemporaryDir stateHome;
+    setenv("XDG_STATE_HOME", qPrintable(stateHome.path()), 1);
     ::testing::InitGoogleTest(&argc, argv);
     TestApplication app(argc, argv);
     return RUN_ALL_TESTS();
