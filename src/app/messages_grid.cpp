@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 
 int MessagesModel::rowCount(const QModelIndex &parent) const
 {
@@ -188,6 +189,14 @@ QString MessagesGrid::heading() const
 bool MessagesGrid::isCancellable() const
 {
     return m_heading->isVisibleTo(this) && m_cancel->isVisibleTo(m_heading);
+}
+
+void MessagesGrid::scrollTo(const QModelIndex &index, ScrollHint hint)
+{
+    QTableView::scrollTo(index, hint);
+    // The text column is wider than the panel and starts after the file
+    // and line: making it "visible" would scroll its beginning out of sight.
+    horizontalScrollBar()->setValue(0);
 }
 
 void MessagesGrid::resizeEvent(QResizeEvent *event)

@@ -65,6 +65,7 @@ public:
     void setHeading(const QString &text, bool cancellable);
     QString heading() const;
     bool isCancellable() const;
+    void scrollTo(const QModelIndex &index, ScrollHint hint = EnsureVisible) override;
 
 signals:
     void cellDoubleClicked(int row, int column);

@@ -19,6 +19,7 @@
 
 #include <QTableWidget>
 
+#include <algorithm>
 #include <climits>
 
 namespace {
@@ -171,7 +172,10 @@ void SearchController::takeFound()
     if (!rows.isEmpty()) {
         const bool first = !panel.HasMessages();
         panel.ShowMessages();
-        m_ui.messages->setColumnWidth(0, 500);
+        // The text fills what the file and line columns leave, 500 at the least.
+        MessagesGrid *grid = m_ui.messages;
+        grid->setColumnWidth(0, std::max(500, grid->viewport()->width() - grid->columnWidth(1) -
+                                                  grid->columnWidth(2)));
         if (first)
             m_ui.messages->setFocus();
         panel.AddMessageRows(rows);
