@@ -82,7 +82,7 @@ public:
     {
         // Find in Files asks through its dialog: the text, no options.
         if (auto *find = qobject_cast<FindInFilesDialog *>(window)) {
-            find->setText(answer.value_or(QString()));
+            find->setText(answer);
             find->setOptions({});
             return QDialog::Accepted;
         }
