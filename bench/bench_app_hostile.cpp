@@ -4,8 +4,8 @@
 //   - the window set built with a recent-files count of 2,147,483,647 in
 //     settings.ini, against an ordinary list;
 //   - Open Project of a link to /dev/zero, of a file nested 100,000 deep, of a
-//     10,000-entry project with a bad byte in its last line, against the same
-//     project sound;
+//     10,000-entry project with a bad byte in its last line, of a project
+//     whose address is 20 MB long, against the 10,000-entry project sound;
 //   - Find in Files and Functions... over 2,000 files of which 500 hold a
 //     stray NUL, against the same files without;
 //   - a project with a 40,000-character run address loaded and saved.
@@ -17,6 +17,7 @@
 #include "app/messages_grid.h"
 #include "app/window_set.h"
 #include "components/recent_files.h"
+#include "forms/find_in_files_dialog.h"
 #include "foundation/settings_store.h"
 #include "foundation/user_dialogs.h"
 #include "support/recording_browser_view.h"
@@ -76,7 +77,16 @@ public:
     {
         return int(answers.size()) - 1;
     }
-    int showModal(QWidget *) override { return 0; }
+    int showModal(QWidget *window) override
+    {
+        // Find in Files asks through its dialog: the text, no options.
+        if (auto *find = qobject_cast<FindInFilesDialog *>(window)) {
+            find->setText(answer);
+            find->setOptions({});
+            return QDialog::Accepted;
+        }
+        return 0;
+    }
     QString answer;
     QString open;
     QString last;
@@ -183,6 +193,10 @@ int main(int argc, char **argv)
     write(dir.filePath(QStringLiteral("bad.wdx")),
           projectOf(site, 10000, "   <file path=\"caf\xE9.php\"/>\r\n"));
     opened("Open Project, 10,000 entries, bad byte last", dir.filePath(QStringLiteral("bad.wdx")));
+    write(dir.filePath(QStringLiteral("long.wdx")),
+          "<WENDLOR_Project>\n<address address=\"http://" + QByteArray(20 << 20, 'a') +
+              "\"/></WENDLOR_Project>\n");
+    opened("Open Project, a 20 MB address", dir.filePath(QStringLiteral("long.wdx")));
 
     // Find in Files and Functions... over 2,000 files, 500 with a stray NUL.
     form->project().Files.Clear();
@@ -191,7 +205,11 @@ int main(int argc, char **argv)
         form->project().Files.Last()->Name = site + QStringLiteral("/f%1.php").arg(i);
     }
     dialogs.answer = QStringLiteral("COOKIE");
-    const auto search = [&] { form->item(QStringLiteral("Findinfiles1"))->trigger(); };
+    const auto search = [&] {
+        form->item(QStringLiteral("Findinfiles1"))->trigger();
+        while (form->ui().messages->isCancellable())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    };
     const QByteArray padding(100000, ' ');
     const auto scan = [&] { form->project().ScanFunctions(); };
     // The sound run's files carry the same 100 KB of blanks as the text files below.

@@ -72,13 +72,13 @@ timed_search() {
   local text=$1 prompt out
   xdotool windowfocus --sync "$main"
   xdotool key --clearmodifiers ctrl+shift+f
-  prompt=$(timeout 20 xdotool search --sync --onlyvisible --name "Search in files" | head -1)
+  prompt=$(timeout 20 xdotool search --sync --onlyvisible --name "Find in Files" | head -1)
   xdotool windowfocus --sync "$prompt"
   xdotool key --clearmodifiers ctrl+a BackSpace
   [ -z "$text" ] || xdotool type --clearmodifiers --delay 5 "$text"
   sleep 0.2
-  out=$("$work/keytime" "$main" "Search in files" 60)
-  prompt=$(timeout 20 xdotool search --sync --onlyvisible --name "Search in files" | head -1)
+  out=$("$work/keytime" "$main" "Find in Files" 60)
+  prompt=$(timeout 20 xdotool search --sync --onlyvisible --name "Find in Files" | head -1)
   xdotool windowfocus --sync "$prompt"
   xdotool key --clearmodifiers Escape
   sleep 0.2

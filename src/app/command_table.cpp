@@ -26,6 +26,10 @@ constexpr Row separator(const char *parent)
 {
     return {Kind::Separator, parent, "", "", "", nullptr, "", 0};
 }
+constexpr Row alias(const char *parent, const char *name)
+{
+    return {Kind::Alias, parent, name, "", "", nullptr, "", 0};
+}
 constexpr Row command(const char *parent, const char *name, const char *caption,
                       const char *shortcut, Row::Handler handler, const char *handlerName,
                       int flags = 0)
@@ -41,25 +45,51 @@ constexpr Row Commands[] = {
     command("New3", "New2", "File", "Ctrl+N", HANDLER(New2Click)),
     command("New3", "New1", "Project", "", HANDLER(New1Click)),
     command("File1", "Open1", "&Open...", "Ctrl+O", HANDLER(Open1Click)),
-    command("File1", "Open2", "Open P&roject...", "", HANDLER(Open2Click)),
+    command("File1", "Open2", "Open &Project...", "", HANDLER(Open2Click)),
     menu("File1", "Reopen1", "&Reopen"),
     separator("File1"),
     command("File1", "Close1", "&Close", "Ctrl+W", HANDLER(Close1Click)),
     separator("File1"),
     command("File1", "Save1", "&Save", "Ctrl+S", HANDLER(SaveFileClick)),
-    command("File1", "SaveProject", "Save Project", "", HANDLER(SavePrjClick)),
-    command("File1", "Saveas2", "Save as...", "Ctrl+Shift+S", HANDLER(Saveas2Click)),
+    command("File1", "SaveProject", "Save Pro&ject", "", HANDLER(SavePrjClick)),
+    command("File1", "Saveas2", "Save &as...", "Ctrl+Shift+S", HANDLER(Saveas2Click)),
     command("File1", "Saveas3", "Save Project as...", "", HANDLER(Saveas1Click)),
     separator("File1"),
-    command("File1", "Publish3", "FTP Publish File", "", HANDLER(Publish3Click)),
-    command("File1", "Publish2", "FTP Publish Project", "", HANDLER(Publish2Click)),
+    command("File1", "Publish3", "FTP Publish &File", "", HANDLER(Publish3Click)),
+    command("File1", "Publish2", "FTP Publish Projec&t", "", HANDLER(Publish2Click)),
     command("File1", "PublishChanges1", "FTP Publish C&hanges", "", HANDLER(PublishChanges1Click)),
     command("File1", "PublishPreview1", "FTP Publish Pre&view...", "",
             HANDLER(PublishPreview1Click)),
     separator("File1"),
-    command("File1", "Exit1", "Exit", "Alt+X|Ctrl+Q", HANDLER(Exit1Click)),
+    command("File1", "Exit1", "E&xit", "Alt+X|Ctrl+Q", HANDLER(Exit1Click)),
 
+    // The editor's own keys: scoped to it, so a line edit keeps its clipboard keys.
     menu("", "Edit1", "&Edit"),
+    command("Edit1", "Undo1", "&Undo", "Ctrl+Z", HANDLER(EditCommandClick), Row::EditorShortcut),
+    command("Edit1", "Redo1", "&Redo", "Ctrl+Y|Ctrl+Shift+Z", HANDLER(EditCommandClick),
+            Row::EditorShortcut),
+    separator("Edit1"),
+    command("Edit1", "Cut1", "Cu&t", "Ctrl+X", HANDLER(EditCommandClick), Row::EditorShortcut),
+    command("Edit1", "Copy1", "&Copy", "Ctrl+C", HANDLER(EditCommandClick), Row::EditorShortcut),
+    command("Edit1", "Paste1", "&Paste", "Ctrl+V", HANDLER(EditCommandClick), Row::EditorShortcut),
+    command("Edit1", "Delete1", "&Delete", "Del", HANDLER(EditCommandClick), Row::EditorShortcut),
+    separator("Edit1"),
+    command("Edit1", "SelectAll1", "Select &All", "Ctrl+A", HANDLER(EditCommandClick),
+            Row::EditorShortcut),
+    separator("Edit1"),
+    command("Edit1", "ToggleComment1", "Toggle Co&mment", "Ctrl+/", HANDLER(EditCommandClick),
+            Row::EditorShortcut),
+    command("Edit1", "DuplicateLine1", "Dup&licate Line", "Ctrl+D", HANDLER(EditCommandClick),
+            Row::EditorShortcut),
+    command("Edit1", "MoveLineUp1", "Mo&ve Line Up", "Alt+Up", HANDLER(EditCommandClick),
+            Row::EditorShortcut),
+    command("Edit1", "MoveLineDown1", "Move Line Do&wn", "Alt+Down", HANDLER(EditCommandClick),
+            Row::EditorShortcut),
+    command("Edit1", "UpperCase1", "Upper Ca&se", "Ctrl+Shift+U", HANDLER(EditCommandClick),
+            Row::EditorShortcut),
+    command("Edit1", "LowerCase1", "L&ower Case", "Ctrl+U", HANDLER(EditCommandClick),
+            Row::EditorShortcut),
+    separator("Edit1"),
     command("Edit1", "IndentCode1", "&Indent Code", "Ctrl+I", HANDLER(IndentCode1Click)),
 
     menu("", "Search1", "&Search"),
@@ -69,54 +99,55 @@ constexpr Row Commands[] = {
     command("Search1", "Searchagain1", "Search &Again", "F3", HANDLER(Searchagain1Click)),
     command("Search1", "Replace1", "&Replace...", "Ctrl+H", HANDLER(Replace1Click)),
     separator("Search1"),
-    command("Search1", "GotoLine1", "Goto Line...", "Ctrl+G", HANDLER(GotoLine1Click)),
+    command("Search1", "GotoLine1", "&Goto Line...", "Ctrl+G", HANDLER(GotoLine1Click)),
 
     menu("", "View1", "&View"),
     command("View1", "CodeExplorer", "Code Explorer", "", HANDLER(CodeExplorerClick),
             Row::Checkable | Row::Hidden),
-    command("View1", "pmitem", "Project Manager", "", HANDLER(pmitemClick), Row::Checkable),
-    command("View1", "WebPanel1", "Web Preview", "", HANDLER(WebPanel1Click),
+    command("View1", "pmitem", "&Project Manager", "", HANDLER(pmitemClick), Row::Checkable),
+    command("View1", "WebPanel1", "&Web Preview", "", HANDLER(WebPanel1Click),
             Row::Checkable | Row::Checked),
-    command("View1", "LineNumbers1", "Line Numbers", "", HANDLER(LineNumbers1Click),
+    command("View1", "LineNumbers1", "&Line Numbers", "", HANDLER(LineNumbers1Click),
             Row::Checkable | Row::Checked),
-    menu("View1", "Colours1", "Colours"),
-    command("Colours1", "ColoursAutomatic1", "Automatic", "", HANDLER(Colours1Click),
+    menu("View1", "Colours1", "&Colours"),
+    command("Colours1", "ColoursAutomatic1", "&Automatic", "", HANDLER(Colours1Click),
             Row::Checkable),
-    command("Colours1", "ColoursLight1", "Light", "", HANDLER(Colours1Click), Row::Checkable),
-    command("Colours1", "ColoursDark1", "Dark", "", HANDLER(Colours1Click), Row::Checkable),
+    command("Colours1", "ColoursLight1", "&Light", "", HANDLER(Colours1Click), Row::Checkable),
+    command("Colours1", "ColoursDark1", "&Dark", "", HANDLER(Colours1Click), Row::Checkable),
     separator("View1"),
-    command("View1", "Files1", "Files...", "F4", HANDLER(Files1Click)),
-    command("View1", "Allfunctionlist1", "Functions...", "F2", HANDLER(Allfunctionlist1Click)),
+    command("View1", "Files1", "&Files...", "F4", HANDLER(Files1Click)),
+    command("View1", "Allfunctionlist1", "F&unctions...", "F2", HANDLER(Allfunctionlist1Click)),
     command("View1", "FunctionList2", "Current File Functions...", "", HANDLER(FunctionList1Click),
             Row::Hidden),
 
     menu("", "Project1", "&Project"),
-    command("Project1", "ProjectAdd", "Add to Project...", "", HANDLER(ProjectAddClick)),
+    command("Project1", "ProjectAdd", "&Add to Project...", "", HANDLER(ProjectAddClick)),
     separator("Project1"),
-    command("Project1", "Publish1", "Options...", "", HANDLER(Publish1Click)),
+    command("Project1", "Publish1", "&Options...", "", HANDLER(Publish1Click)),
 
     menu("", "Run1", "&Run"),
     command("Run1", "Run2", "&Run", "Alt+R", HANDLER(Run2Click)),
-    command("Run1", "RunwithoutDebuging1", "Run Without Debugging", "Alt+Return",
+    command("Run1", "RunwithoutDebuging1", "Run &Without Debugging", "Alt+Return",
             HANDLER(RunwithoutDebuging1Click)),
-    command("Run1", "RunText1", "Run in Text Mode", "Alt+T", HANDLER(RunText1Click)),
+    // Not Alt+T: that opens the Tools menu.
+    command("Run1", "RunText1", "Run in &Text Mode", "Alt+Shift+R", HANDLER(RunText1Click)),
     separator("Run1"),
     command("Run1", "ServerLog1", "Server &Log", "", HANDLER(ServerLog1Click)),
 
-    menu("", "Tools1", "Tools"),
-    command("Tools1", "Options1", "Options...", "", HANDLER(OptionsClick)),
+    menu("", "Tools1", "&Tools"),
+    command("Tools1", "Options1", "&Options...", "", HANDLER(OptionsClick)),
     separator("Tools1"),
-    command("Tools1", "Run3", "phpMyAdmin...", "Alt+D", HANDLER(Run3Click)),
-    command("Tools1", "cmd1", "Console", "", HANDLER(cmd1Click)),
+    command("Tools1", "Run3", "php&MyAdmin...", "Alt+D", HANDLER(Run3Click)),
+    command("Tools1", "cmd1", "&Console", "", HANDLER(cmd1Click)),
 
     menu("", "Help1", "&Help"),
-    command("Help1", "Help2", "Help", "", HANDLER(Help2Click)),
-    command("Help1", "PHPnethelp1", "PHP Manual", "F1", HANDLER(PHPnethelp1Click)),
+    command("Help1", "Help2", "&Help", "", HANDLER(Help2Click)),
+    command("Help1", "PHPnethelp1", "PHP &Manual", "F1", HANDLER(PHPnethelp1Click)),
     command("Help1", "PHPnetOnline1", "php.net", "", HANDLER(PHPnetOnline1Click)),
     separator("Help1"),
-    command("Help1", "WebSite1", "Home Page", "", HANDLER(WebSite1Click)),
+    command("Help1", "WebSite1", "Home Pa&ge", "", HANDLER(WebSite1Click)),
     separator("Help1"),
-    command("Help1", "About1", "About...", "", HANDLER(AboutClick)),
+    command("Help1", "About1", "&About...", "", HANDLER(AboutClick)),
 
     // Never displayed: its items exist for their shortcuts only.
     menu("", "ShortCuts1", "ShortCuts", Row::Hidden),
@@ -132,7 +163,18 @@ constexpr Row Commands[] = {
     command("ProjPopup", "Rename1", "Rename", "", HANDLER(Rename1Click)),
     command("ProjPopup", "publishnow", "FTP Publish", "", HANDLER(publishnowClick)),
 
+    // Code commands (definition, references) go between the clipboard and Completion.
     popup("EdPopup"),
+    alias("EdPopup", "Undo1"),
+    alias("EdPopup", "Redo1"),
+    separator("EdPopup"),
+    alias("EdPopup", "Cut1"),
+    alias("EdPopup", "Copy1"),
+    alias("EdPopup", "Paste1"),
+    alias("EdPopup", "Delete1"),
+    separator("EdPopup"),
+    alias("EdPopup", "SelectAll1"),
+    separator("EdPopup"),
     command("EdPopup", "Adviser1", "Completion", "Ctrl+Space", HANDLER(Adviser1Click),
             Row::EditorShortcut),
 };
@@ -150,7 +192,7 @@ constexpr bool equalNames(const char *a, const char *b)
 
 // Every command has a handler and a name; no two rows share a name (the
 // window finds items by name, ignoring letter case); every row's menu comes
-// before it.
+// before it; an alias names a command above it.
 constexpr bool tableIsWhole()
 {
     const auto count = std::size(Commands);
@@ -161,12 +203,19 @@ constexpr bool tableIsWhole()
             return false;
         if (named == (row.kind == Kind::Separator))
             return false;
-        bool menuFound =
-            row.menu[0] == '\0' && row.kind != Kind::Separator && row.kind != Kind::Command;
-        for (size_t j = 0; j < i; ++j) {
-            if (named && equalNames(Commands[j].name, row.name))
+        if (row.kind == Kind::Alias) {
+            bool target = false;
+            for (size_t j = 0; j < i; ++j)
+                target = target || (Commands[j].kind == Kind::Command &&
+                                    equalNames(Commands[j].name, row.name));
+            if (!target)
                 return false;
-            if (Commands[j].kind != Kind::Command && Commands[j].kind != Kind::Separator &&
+        }
+        bool menuFound = row.menu[0] == '\0' && (row.kind == Kind::Menu || row.kind == Kind::Popup);
+        for (size_t j = 0; j < i; ++j) {
+            if (named && row.kind != Kind::Alias && equalNames(Commands[j].name, row.name))
+                return false;
+            if ((Commands[j].kind == Kind::Menu || Commands[j].kind == Kind::Popup) &&
                 equalNames(Commands[j].name, row.menu))
                 menuFound = true;
         }
@@ -223,6 +272,9 @@ BuiltCommands BuildCommands(MainWindow &window, QMenuBar *bar, QWidget *tree, QW
         }
         case Kind::Separator:
             holder->addSeparator();
+            break;
+        case Kind::Alias:
+            holder->addAction(built.items.value(name.toLower()));
             break;
         case Kind::Menu: {
             const QString caption = QString::fromUtf8(row.caption);

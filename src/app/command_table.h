@@ -15,10 +15,11 @@ class QWidget;
 struct QMetaObject;
 
 // One row of the main window's menus, in display order: a menu, a popup menu,
-// a separator or a command with its handler. Names, captions and shortcuts are
+// a separator, a command with its handler, or an alias showing a command of an
+// earlier row (by its name) in one more menu. Names, captions and shortcuts are
 // the program's own; the test driver and the tests find items by name.
 struct CommandRow {
-    enum class Kind { Menu, Popup, Separator, Command };
+    enum class Kind { Menu, Popup, Separator, Command, Alias };
     enum Flag {
         Hidden = 1,          // exists for its shortcut or its handler only
         Checkable = 2,       // toggles its own check mark when chosen

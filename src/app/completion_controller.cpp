@@ -19,6 +19,8 @@
 #include <QLineEdit>
 #include <QScreen>
 
+#include <algorithm>
+
 namespace {
 // A trace point whose expression names the editor's caret fields.
 void traceCaret(const char *expression, int value, int line)
@@ -63,10 +65,18 @@ void CompletionController::Adviser1Click(QObject *)
 
 void CompletionController::completionShow(QObject *)
 {
-    const QScreen *display = m_window.screen();
-    const QRect area = display ? display->geometry() : QRect(0, 0, 1024, 768);
-    m_windows.adviceWindow->showPassively(
-        QRect(area.x() + area.width() / 2, area.y(), area.width() / 2, area.height()));
+    // Over the half of the editor away from the caret, so neither the list
+    // at the caret nor the panels around the editor (the project tree) are hidden.
+    CodeEditor *re = m_ui.re;
+    const QRect editor(re->mapToGlobal(QPoint(0, 0)), re->size());
+    const long caretX = re->SendScintilla(QsciScintilla::SCI_POINTXFROMPOSITION, 0UL,
+                                          re->SendScintilla(QsciScintilla::SCI_GETCURRENTPOS));
+    const int width = std::max(editor.width() / 2, 320);
+    const int left = caretX < editor.width() / 2 ? editor.right() + 1 - width : editor.left();
+    m_windows.adviceWindow->showPassively(QRect(left, editor.top(), width, editor.height()));
+    // The list opens on its first entry without reporting a change: its page
+    // is shown now, not only once the user moves in the list.
+    completionChange(nullptr, m_ui.completion->highlighted());
     // The user goes on typing in the editor.
     m_window.activateWindow();
     m_ui.re->takeFocus();

@@ -23,6 +23,26 @@ constexpr SchemeItem SchemeItems[] = {
     {"ColoursLight1", "Light", CodeEditor::ColourScheme::Light},
     {"ColoursDark1", "Dark", CodeEditor::ColourScheme::Dark},
 };
+
+struct EditItem {
+    const char *item;
+    CodeEditor::EditCommand command;
+};
+constexpr EditItem EditItems[] = {
+    {"Undo1", CodeEditor::EditCommand::Undo},
+    {"Redo1", CodeEditor::EditCommand::Redo},
+    {"Cut1", CodeEditor::EditCommand::Cut},
+    {"Copy1", CodeEditor::EditCommand::Copy},
+    {"Paste1", CodeEditor::EditCommand::Paste},
+    {"Delete1", CodeEditor::EditCommand::Delete},
+    {"SelectAll1", CodeEditor::EditCommand::SelectAll},
+    {"ToggleComment1", CodeEditor::EditCommand::ToggleComment},
+    {"DuplicateLine1", CodeEditor::EditCommand::DuplicateLine},
+    {"MoveLineUp1", CodeEditor::EditCommand::MoveLinesUp},
+    {"MoveLineDown1", CodeEditor::EditCommand::MoveLinesDown},
+    {"UpperCase1", CodeEditor::EditCommand::UpperCase},
+    {"LowerCase1", CodeEditor::EditCommand::LowerCase},
+};
 } // namespace
 
 EditorViewController::EditorViewController(MainWindow &window, Project &project,
@@ -63,6 +83,19 @@ void EditorViewController::Colours1Click(QObject *Sender)
     for (const SchemeItem &entry : SchemeItems)
         m_window.item(QString::fromLatin1(entry.item))->setChecked(&entry == chosen);
     m_ui.re->setColourScheme(chosen->scheme);
+}
+
+void EditorViewController::EditCommandClick(QObject *Sender)
+{
+    if (!Sender)
+        return;
+    for (const EditItem &entry : EditItems) {
+        if (Sender->objectName() == QLatin1String(entry.item)) {
+            m_ui.re->runEditCommand(entry.command);
+            m_ui.re->takeFocus();
+            return;
+        }
+    }
 }
 
 void EditorViewController::UpdateEditorStatus()

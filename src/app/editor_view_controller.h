@@ -18,6 +18,8 @@ public:
     // View > Colours > Automatic, Light or Dark, chosen by the item sent;
     // without a sender the stored choice is applied again.
     void Colours1Click(QObject *Sender);
+    // Edit > Undo, Copy, Toggle Comment and the rest, chosen by the item sent.
+    void EditCommandClick(QObject *Sender);
     // The editor's panels of the status line.
     void UpdateEditorStatus();
 };

@@ -14,14 +14,15 @@
 #include "project/function_scan.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDialog>
 #include <QEvent>
-#include <QFontDatabase>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QTableWidget>
 #include <QTimer>
 
+#include <algorithm>
 #include <functional>
 
 namespace {
@@ -57,14 +58,11 @@ FunctionListController::FunctionListController(MainWindow &window, Project &proj
                                                const SecondaryWindows &windows)
     : Controller(window, project, ui, windows)
 {
-    // The explorer's look: small proportional font, 15-pixel rows, wide columns.
-    QFont font(QStringLiteral("Tahoma"));
-    if (!QFontDatabase::families().contains(font.family(), Qt::CaseInsensitive))
-        font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    font.setPixelSize(11);
-    m_ui.CodeGrid->setFont(font);
+    // The explorer's look: the desktop's font, compact rows, wide columns.
+    m_ui.CodeGrid->setFont(QApplication::font());
     m_ui.CodeGrid->verticalHeader()->setMinimumSectionSize(1);
-    m_ui.CodeGrid->verticalHeader()->setDefaultSectionSize(15);
+    m_ui.CodeGrid->verticalHeader()->setDefaultSectionSize(m_ui.CodeGrid->fontMetrics().height() +
+                                                           2);
     m_ui.CodeGrid->horizontalHeader()->setDefaultSectionSize(1000);
     m_ui.CodeGrid->setSelectionMode(QAbstractItemView::SingleSelection);
     m_ui.CodeGrid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -97,7 +95,19 @@ FunctionListController::FunctionListController(MainWindow &window, Project &proj
 void FunctionListController::selectFirstOccurrence(const QString &text)
 {
     // From the start of the document, letter case ignored; not found changes nothing.
-    m_ui.re->searchWholeDocument(text);
+    if (!m_ui.re->searchWholeDocument(text))
+        return;
+    // The declaration in the upper third of the view, with what follows it
+    // below, rather than on the last line the editor scrolled to.
+    CodeEditor *re = m_ui.re;
+    const long caretLine = re->SendScintilla(QsciScintilla::SCI_LINEFROMPOSITION,
+                                             re->SendScintilla(QsciScintilla::SCI_GETCURRENTPOS));
+    const long shown = re->SendScintilla(QsciScintilla::SCI_VISIBLEFROMDOCLINE, caretLine);
+    const long first = re->SendScintilla(QsciScintilla::SCI_GETFIRSTVISIBLELINE);
+    const long screen = std::max(1L, re->SendScintilla(QsciScintilla::SCI_LINESONSCREEN));
+    if (shown < first || shown >= first + screen / 3)
+        re->SendScintilla(QsciScintilla::SCI_SETFIRSTVISIBLELINE,
+                          static_cast<unsigned long>(std::max(0L, shown - screen / 5)));
 }
 
 void FunctionListController::Allfunctionlist1Click(QObject *)

@@ -59,6 +59,8 @@ struct MainWindow::Controllers {
                 &ServerController::LintSavedFile);
         // The caption's "*" comes and goes with unsaved changes.
         connect(ui.re, &CodeEditor::modifiedChanged, &documents, &DocumentController::ShowModified);
+        // Rows of another command replace a search's: it has nowhere to go on.
+        connect(&messages, &MessagesController::cleared, &search, &SearchController::CancelSearch);
     }
     DocumentController documents;
     MessagesController messages;
@@ -257,6 +259,9 @@ void MainWindow::FormKeyDown(int key, Qt::KeyboardModifiers)
 {
     if (key != Qt::Key_Escape)
         return;
+    // Escape stops a running Find in Files first.
+    if (m_controllers->search.CancelSearch())
+        return;
     if (m_ui->messages->isVisible()) {
         m_controllers->messages.HideMessages();
         m_ui->re->takeFocus();
@@ -264,7 +269,9 @@ void MainWindow::FormKeyDown(int key, Qt::KeyboardModifiers)
     }
     if (HasSwitch(QStringLiteral("ide")))
         close();
-    m_controllers->messages.ShowMessages();
+    // An empty panel would only hide part of the editor.
+    if (m_controllers->messages.HasMessages())
+        m_controllers->messages.ShowMessages();
 }
 
 void MainWindow::showEvent(QShowEvent *event)
@@ -459,6 +466,7 @@ void MainWindow::RunText1Click(QObject *Sender) { m_controllers->run.RunText1Cli
 void MainWindow::ServerLog1Click(QObject *Sender) { m_controllers->server.ServerLog1Click(Sender); }
 void MainWindow::WebPanel1Click(QObject *Sender) { m_controllers->run.WebPanel1Click(Sender); }
 void MainWindow::LineNumbers1Click(QObject *Sender) { m_controllers->editorView.LineNumbers1Click(Sender); }
+void MainWindow::EditCommandClick(QObject *Sender) { m_controllers->editorView.EditCommandClick(Sender); }
 void MainWindow::Colours1Click(QObject *Sender) { m_controllers->editorView.Colours1Click(Sender); }
 void MainWindow::WebPanelURL1Click(QObject *Sender) { m_controllers->run.WebPanelURL1Click(Sender); }
 void MainWindow::WebPanelURLChange(const QString &text) { m_controllers->run.WebPanelURLChange(text); }

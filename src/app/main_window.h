@@ -88,6 +88,7 @@ public slots:
     void PublishChanges1Click(QObject *Sender);
     void PublishPreview1Click(QObject *Sender);
     void Exit1Click(QObject *Sender);
+    void EditCommandClick(QObject *Sender); // Undo, Copy, Toggle Comment and the rest alike
     void IndentCode1Click(QObject *Sender);
     void Find1Click(QObject *Sender);
     void Findinfiles1Click(QObject *Sender);

@@ -3,10 +3,10 @@
 #include "app/messages_grid.h"
 #include "editor/code_editor.h"
 #include "editor/completion_popup.h"
+#include "editor/desktop_fonts.h"
 #include "editor/find_replace_bar.h"
 #include "forms/browser_frame.h"
 
-#include <QFontDatabase>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMainWindow>
@@ -58,9 +58,7 @@ void MainWindowUi::build(QMainWindow *window)
     re->setColouring(CodeEditor::Colouring::Php);
     messages = new MessagesGrid(centre);
     messages->setObjectName(QStringLiteral("messages"));
-    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    mono.setPointSize(10);
-    messages->setFont(mono);
+    messages->setFont(CodeFont(10));
     centre->addWidget(editorPane);
     centre->addWidget(messages);
     centre->setHandleWidth(3);
@@ -142,27 +140,25 @@ void MainWindowUi::build(QMainWindow *window)
     layout->addWidget(ftppanel);
     window->setCentralWidget(central);
 
-    // Status bar with two 100-pixel panels.
+    // Status bar: the editor's panels together at the left (line, column,
+    // encoding, line ends, insert or overwrite), the log line after them.
     window->statusBar()->setObjectName(QStringLiteral("Status"));
-    StatusPanel0 = new QLabel;
-    StatusPanel0->setObjectName(QStringLiteral("StatusPanel0"));
-    StatusPanel0->setMinimumWidth(100);
+    const auto editorPanel = [window](const char *name, const char *widest) {
+        auto *panel = new QLabel;
+        panel->setObjectName(QString::fromLatin1(name));
+        panel->setMinimumWidth(panel->fontMetrics().horizontalAdvance(QLatin1String(widest)) + 8);
+        window->statusBar()->addWidget(panel);
+        return panel;
+    };
+    StatusPanel0 = editorPanel("StatusPanel0", "ln 99999");
+    StatusColumn = editorPanel("StatusColumn", "col 999");
+    StatusEncoding = editorPanel("StatusEncoding", "Windows-1252");
+    StatusLineEnds = editorPanel("StatusLineEnds", "CRLF");
+    StatusOverwrite = editorPanel("StatusOverwrite", "OVR");
     StatusPanel1 = new QLabel;
     StatusPanel1->setObjectName(QStringLiteral("StatusPanel1"));
     StatusPanel1->setMinimumWidth(100);
-    window->statusBar()->addWidget(StatusPanel0);
     window->statusBar()->addWidget(StatusPanel1, 1);
-    const auto editorPanel = [window](const char *name, int width) {
-        auto *panel = new QLabel;
-        panel->setObjectName(QString::fromLatin1(name));
-        panel->setMinimumWidth(width);
-        window->statusBar()->addPermanentWidget(panel);
-        return panel;
-    };
-    StatusColumn = editorPanel("StatusColumn", 60);
-    StatusEncoding = editorPanel("StatusEncoding", 90);
-    StatusLineEnds = editorPanel("StatusLineEnds", 40);
-    StatusOverwrite = editorPanel("StatusOverwrite", 30);
 
     StatusRefr = new QTimer(window);
     StatusRefr->setObjectName(QStringLiteral("StatusRefr"));

@@ -23,6 +23,7 @@ public:
         QString text;
         QString file;
         QString line;
+        QString match = {}; // where the match lies in the text: "column length"
     };
     void AddMessageRows(const QList<MessageRow> &rows);
     void ShowMessages();
@@ -34,4 +35,19 @@ public:
     QString MessageCell(int column, int row) const;
     // Takes out the row with this text and file; the grid keeps one row, emptied.
     void RemoveMessage(const QString &text, const QString &file);
+    // Makes the panel `producer`'s: rows another command left there are
+    // cleared first, so new rows never stand under older unrelated ones.
+    void TakePanelFor(const QString &producer);
+    // A file as the panel shows it: relative to the project's folder.
+    QString DisplayPath(const QString &file) const;
+    bool HasMessages() const;
+
+signals:
+    // The panel was cleared: whatever was filling it has lost it.
+    void cleared();
+
+private:
+    void followProjectFolder();
+
+    QString m_producer;
 };

@@ -8,6 +8,7 @@
 #include "app/remembering_host_trust.h"
 #include "app/window_set.h"
 #include "forms/batched_log.h"
+#include "forms/browser_frame.h"
 #include "forms/project_options_dialog.h"
 #include "forms/publish_preview_dialog.h"
 #include "foundation/errors.h"
@@ -22,6 +23,7 @@
 #include "project/publish_exclusions.h"
 #include "project/publish_record.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
@@ -37,9 +39,7 @@ PublishController::PublishController(MainWindow &window, Project &project, const
                                      const SecondaryWindows &windows)
     : Controller(window, project, ui, windows)
 {
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPixelSize(11);
-    m_ui.ftplog->setFont(font);
+    m_ui.ftplog->setFont(QApplication::font());
     m_ui.ftplog->setStyleSheet(QStringLiteral("background: white; color: black;"));
     m_gaugeTimer.setSingleShot(true);
     m_gaugeTimer.setInterval(0);
@@ -216,6 +216,8 @@ void PublishController::Publish1Click(QObject *)
     form->setTls(m_project.Ftp.Tls);
     form->setPasswordInKeyring(m_project.Ftp.PasswordInKeyring);
     form->setExcludePatterns(m_project.Ftp.Exclude);
+    form->runedit->setText(m_project.RunAddress);
+    form->databaseedit->setText(m_project.DatabaseAddress);
     m_publishOptionsCancelled = false;
     if (HasSwitch(QStringLiteral("autopublish")))
         return; // nothing was shown, so nothing changes
@@ -247,6 +249,11 @@ void PublishController::Publish1Click(QObject *)
         ftp.KeyringHoldsPassword = false;
     ftp.Pass = pass;
     ftp.Folder = form->folderedit->text();
+    m_project.DatabaseAddress = form->databaseedit->text();
+    if (form->runedit->text() != m_project.RunAddress) {
+        m_project.RunAddress = form->runedit->text();
+        m_ui.WebPanel->setUrlText(m_project.RunAddress);
+    }
     ftp.Protocol = form->protocol();
     ftp.Tls = form->tls();
     ftp.Exclude = form->excludePatterns();

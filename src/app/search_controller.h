@@ -1,17 +1,27 @@
 #pragma once
 
 #include "app/controller.h"
+#include "project/find_in_files.h"
 
 #include <QString>
+#include <QTimer>
+
+#include <memory>
+
+class BackgroundSearch;
+class FindInFilesDialog;
 
 // The Search menu and Edit > Indent Code: finding text in the document and in
 // the project's files, moving to a line, and re-indenting by braces. Owns the
-// texts last searched for, which the prompts offer again.
+// texts last searched for, which the prompts offer again, the Find in Files
+// options (remembered in the settings) and a running Find in Files.
 class SearchController final : public Controller {
     Q_OBJECT
 
 public:
-    using Controller::Controller;
+    SearchController(MainWindow &window, Project &project, const MainWindowUi &ui,
+                     const SecondaryWindows &windows);
+    ~SearchController() override;
 
     // Find and Search Again in the document (no wrap).
     void Find1Click(QObject *Sender);
@@ -20,11 +30,31 @@ public:
     // The Find and Replace bar under the editor, with its replace row.
     void Replace1Click(QObject *Sender);
     // Find in Files over the project's files as saved, hits into the messages.
+    // A search that takes long goes on in the background, its hits shown as
+    // they come, until it ends or is cancelled.
     void Findinfiles1Click(QObject *Sender);
+    // Ends a running Find in Files, keeping its hits; false when none runs.
+    bool CancelSearch();
+    bool IsSearching() const { return m_search != nullptr; }
     // Brace-counting re-indent of every line in one change, one undo step.
     void IndentCode1Click(QObject *Sender);
 
 private:
+    FindInFilesDialog &findInFilesDialog();
+    // Moves what the search found to the panel; ends it when it is over.
+    void takeFound();
+    enum class Stage { Searching, Done, Cancelled };
+    void showCount(Stage stage);
+
     QString m_findText;
     QString m_findInFilesText;
+    FileSearchOptions m_findOptions;
+    FindInFilesDialog *m_dialog = nullptr;
+    std::unique_ptr<BackgroundSearch> m_search;
+    QTimer m_poll;
+    qsizetype m_matches = 0;
+    qsizetype m_files = 0;
+    QStringList m_skippedRows; // rows for unreadable files, shown at the end
+    int m_binaryFiles = 0;
+    int m_lastFile = -1;
 };

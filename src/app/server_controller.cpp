@@ -164,9 +164,14 @@ void ServerController::PhpLintChecked(const PhpLintResult &result)
         m_window.messagePanel().RemoveMessage(earlier, result.file);
     if (result.clean)
         return;
+    // Place first, as the project shows it, then the message; the tooltip
+    // has the whole path.
     const QString line = QString::number(result.line);
-    const QString text = result.file + u'(' + line + QStringLiteral("): ") + result.message;
-    m_window.messagePanel().AddMessageRows({{text, result.file, line}});
+    MessagesController &panel = m_window.messagePanel();
+    const QString text =
+        panel.DisplayPath(result.file) + u'(' + line + QStringLiteral("): ") + result.message;
+    panel.TakePanelFor(QStringLiteral("php -l"));
+    panel.AddMessageRows({{text, result.file, line}});
     m_lintRows.insert(result.file, text);
     m_window.messagePanel().ShowMessages();
 }

@@ -47,6 +47,22 @@ public:
     enum class DiskChange { None, Modified, Missing };
     // Automatic follows the palette: dark colours when its window colour is dark.
     enum class ColourScheme { Automatic, Light, Dark };
+    // The Edit menu's commands on the text.
+    enum class EditCommand {
+        Undo,
+        Redo,
+        Cut,
+        Copy,
+        Paste,
+        Delete,
+        SelectAll,
+        ToggleComment,
+        DuplicateLine,
+        MoveLinesUp,
+        MoveLinesDown,
+        UpperCase,
+        LowerCase
+    };
     // Asked when the text holds characters (given, a few of them) that the
     // document's encoding cannot store; true converts the document to UTF-8.
     using EncodingQuestion = std::function<bool(const QString &characters)>;
@@ -154,6 +170,9 @@ public:
     bool searchWholeDocument(const QString &text);
 
     void takeFocus();
+    // Runs an Edit menu command; the line commands work on every line the
+    // selection touches, each command is one undo step.
+    void runEditCommand(EditCommand command);
 
     // Raw access for the search engine: the document's bytes (valid until the
     // next change) and replacing a byte range as one undo step.
@@ -204,6 +223,7 @@ private:
     void removeWindowShortcutBindings();
     int moveCommandFor(const QKeyEvent *event) const;
     bool scrollPageSideways(const QKeyEvent *event);
+    void toggleLineComments();
     void onCharacterAdded(int character);
     void indentNewLine();
     void outdentClosingBrace();

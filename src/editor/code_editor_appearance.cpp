@@ -1,5 +1,6 @@
 // Fonts, colouring, margins and the light and dark colour sets.
 #include "editor/code_editor.h"
+#include "editor/desktop_fonts.h"
 
 #include <QColor>
 #include <QEvent>
@@ -63,11 +64,7 @@ int digitsOf(int number)
 
 void CodeEditor::applyDocumentSettings()
 {
-    QFont font(QStringLiteral("Courier New"));
-    if (!QFontDatabase::families().contains(font.family(), Qt::CaseInsensitive))
-        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPointSize(10);
-    m_textFont = font;
+    m_textFont = CodeFont(10);
     m_settingsApplied = true;
     // The lexer carries its own fonts, so rebuild it with the new one.
     dropLexer();

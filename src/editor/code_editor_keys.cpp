@@ -112,10 +112,11 @@ const QList<QKeySequence> &CodeEditor::windowShortcuts()
     static const QList<QKeySequence> keys = [] {
         QList<QKeySequence> list;
         for (const char *key :
-             {"Ctrl+S",   "Alt+X",  "Ctrl+I", "Ctrl+F", "Ctrl+Shift+F", "F3",
-              "Shift+F3", "Ctrl+G", "F4",     "F2",     "Alt+R",        "Alt+Return",
-              "Alt+T",    "Alt+D",  "F1",     "Ctrl+L", "Ctrl+K",       "Ctrl+Space",
-              "Ctrl+O",   "Ctrl+N", "Ctrl+W", "Ctrl+Q", "Ctrl+Shift+S", "Ctrl+H"})
+             {"Ctrl+S", "Alt+X", "Ctrl+I", "Ctrl+F", "Ctrl+Shift+F", "F3", "Shift+F3", "Ctrl+G",
+              "F4", "F2", "Alt+R", "Alt+Return", "Alt+D", "Alt+Shift+R", "F1", "Ctrl+L", "Ctrl+K",
+              "Ctrl+Space", "Ctrl+O", "Ctrl+N", "Ctrl+W", "Ctrl+Q", "Ctrl+Shift+S", "Ctrl+H",
+              // The Edit menu's line commands (the control zooms on Ctrl+/).
+              "Ctrl+/", "Ctrl+D", "Alt+Up", "Alt+Down"})
             list.append(QKeySequence(QString::fromLatin1(key)));
         return list;
     }();

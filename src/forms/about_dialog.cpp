@@ -1,5 +1,6 @@
 #include "forms/about_dialog.h"
 
+#include "editor/desktop_fonts.h"
 #include "forms/window_placement.h"
 #include "foundation/handler_guard.h"
 #include "foundation/settings.h"
@@ -17,15 +18,12 @@ AboutDialog::AboutDialog() : QDialog(nullptr)
 
     TitleLabel = new QLabel(ApplicationTitle(), this);
     TitleLabel->setObjectName(QStringLiteral("TitleLabel"));
-    QFont big(QStringLiteral("Tahoma"));
-    big.setPixelSize(37);
+    QFont big = ScaledUiFont(2.4);
+    big.setBold(true);
     TitleLabel->setFont(big);
 
     VersionLabel = new QLabel(QStringLiteral(QUILLSTONE_VERSION " beta"), this);
     VersionLabel->setObjectName(QStringLiteral("VersionLabel"));
-    QFont small = font();
-    small.setPixelSize(8);
-    VersionLabel->setFont(small);
 
     DescriptionLabel = new QLabel(QStringLiteral("php web design environment"), this);
     DescriptionLabel->setObjectName(QStringLiteral("DescriptionLabel"));
@@ -45,6 +43,6 @@ AboutDialog::AboutDialog() : QDialog(nullptr)
     layout->addStretch();
     layout->addLayout(buttons);
 
-    setFixedSize(364, 191);
+    setFixedSize(sizeHint().expandedTo(QSize(364, 191)));
     CentreOnScreen(this);
 }

@@ -117,9 +117,11 @@ int AdviceWindow::currentRow() const
 
 void AdviceWindow::setCurrentRow(int row)
 {
-    if (row < 0 || row >= m_index.size() || row == currentRow())
+    if (row < 0 || row >= m_index.size())
         return;
-    grid->setCurrentIndex(m_model->index(row, 0));
+    if (row != currentRow())
+        grid->setCurrentIndex(m_model->index(row, 0));
+    // Also for the row current from the start, whose page may not be shown yet.
     gridClick(grid);
 }
 

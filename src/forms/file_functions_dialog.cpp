@@ -1,9 +1,9 @@
 #include "forms/file_functions_dialog.h"
 
+#include "editor/desktop_fonts.h"
 #include "forms/window_placement.h"
 #include "foundation/handler_guard.h"
 
-#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QPushButton>
@@ -17,11 +17,7 @@ FileFunctionsDialog::FileFunctionsDialog() : QDialog(nullptr)
 
     ListBox1 = new QListWidget(this);
     ListBox1->setObjectName(QStringLiteral("ListBox1"));
-    QFont font(QStringLiteral("Courier New"));
-    if (!QFontDatabase::families().contains(font.family(), Qt::CaseInsensitive))
-        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPixelSize(13);
-    ListBox1->setFont(font);
+    ListBox1->setFont(CodeFont(10));
     ListBox1->setUniformItemSizes(true);
     ListBox1->setFixedWidth(457);
 

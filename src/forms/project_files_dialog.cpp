@@ -1,10 +1,10 @@
 #include "forms/project_files_dialog.h"
 
+#include "editor/desktop_fonts.h"
 #include "forms/ok_cancel_row.h"
 #include "forms/window_placement.h"
 
 #include <QApplication>
-#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -34,9 +34,7 @@ ProjectFilesDialog::ProjectFilesDialog() : QDialog(nullptr)
     grid->horizontalHeader()->setDefaultSectionSize(80000);
     grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    mono.setPixelSize(13);
-    grid->setFont(mono);
+    grid->setFont(CodeFont(10));
     grid->setWordWrap(false);
 
     const OkCancelRow row =

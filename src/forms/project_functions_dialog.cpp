@@ -1,12 +1,12 @@
 #include "forms/project_functions_dialog.h"
 
+#include "editor/desktop_fonts.h"
 #include "forms/ok_cancel_row.h"
 #include "forms/window_placement.h"
 #include "foundation/user_dialogs.h"
 #include "project/function_scan.h"
 
 #include <QAbstractTableModel>
-#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -75,11 +75,7 @@ private:
 
 QFont fixedPitchFont()
 {
-    QFont font(QStringLiteral("Courier New"));
-    if (!QFontDatabase::families().contains(font.family(), Qt::CaseInsensitive))
-        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPixelSize(13);
-    return font;
+    return CodeFont(10);
 }
 } // namespace
 

@@ -5,12 +5,15 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -25,11 +28,10 @@ QLabel *makeLabel(QWidget *page, const char *name, const QString &text, int left
     return label;
 }
 
-QLineEdit *makeEdit(QWidget *page, const char *name, int left, int top, int width)
+QLineEdit *makeEdit(QWidget *page, const char *name)
 {
     auto *edit = new QLineEdit(page);
     edit->setObjectName(QString::fromLatin1(name));
-    edit->setGeometry(left, top, width, EditHeight);
     // Stored settings are kept whole, not cut at 32,767 characters.
     edit->setMaxLength(std::numeric_limits<int>::max());
     return edit;
@@ -66,6 +68,24 @@ int fillBox(QComboBox *box, int known, const QString &value)
     return index;
 }
 
+// Labels and edits in two aligned columns, each label on its edit's middle,
+// and a note below them.
+void layOutRows(QWidget *page, const QList<std::pair<QLabel *, QLineEdit *>> &rows, QLabel *note)
+{
+    auto *grid = new QGridLayout(page);
+    grid->setContentsMargins(17, 14, 17, 10);
+    grid->setColumnStretch(1, 1);
+    int row = 0;
+    for (const auto &[label, edit] : rows) {
+        label->setBuddy(edit);
+        grid->addWidget(label, row, 0, Qt::AlignLeft | Qt::AlignVCenter);
+        grid->addWidget(edit, row++, 1);
+    }
+    grid->setRowStretch(row++, 1);
+    note->setWordWrap(true);
+    grid->addWidget(note, row, 0, 1, 2);
+}
+
 constexpr int KnownProtocols = 2;
 constexpr int KnownTlsModes = 3;
 
@@ -90,21 +110,20 @@ ProjectOptionsDialog::ProjectOptionsDialog() : QDialog(nullptr)
     TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
     PageControl1->addTab(TabSheet1, QStringLiteral("FTP settings"));
 
-    Label1 = makeLabel(TabSheet1, "Label1", QStringLiteral("Host:"), 17, 40);
-    Label2 = makeLabel(TabSheet1, "Label2", QStringLiteral("User:"), 17, 70);
-    Label3 = makeLabel(TabSheet1, "Label3", QStringLiteral("Pass:"), 16, 97);
-    Label4 = makeLabel(TabSheet1, "Label4", QStringLiteral("Folder:"), 16, 124);
-    hostedit = makeEdit(TabSheet1, "hostedit", 93, 40, 188);
-    useredit = makeEdit(TabSheet1, "useredit", 93, 67, 188);
-    passedit = makeEdit(TabSheet1, "passedit", 93, 94, 188);
-    folderedit = makeEdit(TabSheet1, "folderedit", 92, 121, 189);
+    Label1 = makeLabel(TabSheet1, "Label1", QStringLiteral("&Host:"), 0, 0);
+    Label2 = makeLabel(TabSheet1, "Label2", QStringLiteral("&User:"), 0, 0);
+    Label3 = makeLabel(TabSheet1, "Label3", QStringLiteral("&Password:"), 0, 0);
+    Label4 = makeLabel(TabSheet1, "Label4", QStringLiteral("&Folder:"), 0, 0);
+    hostedit = makeEdit(TabSheet1, "hostedit");
+    useredit = makeEdit(TabSheet1, "useredit");
+    passedit = makeEdit(TabSheet1, "passedit");
+    folderedit = makeEdit(TabSheet1, "folderedit");
     passedit->setEchoMode(QLineEdit::Normal);
     Label5 = makeLabel(TabSheet1, "Label5",
-                       QStringLiteral("FTP credentials for project  publishing."), 17, 181);
-    Label1->setBuddy(hostedit);
-    Label2->setBuddy(useredit);
-    Label3->setBuddy(passedit);
-    Label4->setBuddy(folderedit);
+                       QStringLiteral("FTP credentials for project publishing."), 0, 0);
+    layOutRows(TabSheet1,
+               {{Label1, hostedit}, {Label2, useredit}, {Label3, passedit}, {Label4, folderedit}},
+               Label5);
 
     TabSheet2 = new QWidget;
     TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
@@ -145,9 +164,28 @@ ProjectOptionsDialog::ProjectOptionsDialog() : QDialog(nullptr)
     setProtocol(QString());
     setTls(QString());
 
-    Button1 = makeButton(this, "Button1", QStringLiteral("OK"), 192);
+    TabSheet3 = new QWidget;
+    TabSheet3->setObjectName(QStringLiteral("TabSheet3"));
+    PageControl1->addTab(TabSheet3, QStringLiteral("Addresses"));
+    runlabel = makeLabel(TabSheet3, "runlabel", QStringLiteral("&Run address:"), 0, 0);
+    runedit = makeEdit(TabSheet3, "runedit");
+    databaselabel =
+        makeLabel(TabSheet3, "databaselabel", QStringLiteral("&Database address:"), 0, 0);
+    databaseedit = makeEdit(TabSheet3, "databaseedit");
+    addresshint = makeLabel(TabSheet3, "addresshint",
+                            QStringLiteral("Run requests the run address (also set by typing in "
+                                           "the preview's address box); Tools > phpMyAdmin... "
+                                           "opens the database address."),
+                            0, 0);
+    layOutRows(TabSheet3, {{runlabel, runedit}, {databaselabel, databaseedit}}, addresshint);
+
+    // As wide as the page tabs need in the desktop's font, so that no tab
+    // hides behind scroll arrows; 340 at the least.
+    const int pageWidth = std::max(340, PageControl1->tabBar()->sizeHint().width() + 8);
+    PageControl1->resize(pageWidth, PageControl1->height());
+    Button1 = makeButton(this, "Button1", QStringLiteral("OK"), pageWidth - 148);
     Button1->setDefault(true);
-    Button2 = makeButton(this, "Button2", QStringLiteral("Cancel"), 273);
+    Button2 = makeButton(this, "Button2", QStringLiteral("Cancel"), pageWidth - 67);
     SetClickHandler(Button1, [this](QObject *) { accept(); });
     SetClickHandler(Button2, [this](QObject *) { reject(); });
 
@@ -162,7 +200,7 @@ ProjectOptionsDialog::ProjectOptionsDialog() : QDialog(nullptr)
     setTabOrder(hostedit, folderedit);
     Button1->setFocus();
 
-    setFixedSize(356, 308);
+    setFixedSize(pageWidth + 16, 308);
     CentreOnScreen(this);
 }
 

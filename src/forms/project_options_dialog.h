@@ -14,7 +14,8 @@ class QWidget;
 
 // Project Options: the project's FTP host, user, password and folder on the
 // "FTP settings" page; the protocol, the TLS mode, the keyring choice and the
-// exclusion patterns on a second page, "Security and exclusions". The caller
+// exclusion patterns on a second page, "Security and exclusions"; the run and
+// database addresses on a third, "Addresses". The caller
 // fills the controls, shows the dialog and reads them back on OK; the dialog
 // itself holds no settings, so it is built once and reused for every opening.
 // The password is shown as typed. Object name `form_publish`.
@@ -48,6 +49,13 @@ public:
     QLabel *excludelabel;
     QPlainTextEdit *excludeedit; // one pattern per line
     QLabel *excludehint;
+
+    QWidget *TabSheet3; // "Addresses"
+    QLabel *runlabel;
+    QLineEdit *runedit;
+    QLabel *databaselabel;
+    QLineEdit *databaseedit;
+    QLabel *addresshint;
 
     // The values as the project file keeps them. A value the boxes do not
     // know is shown as it is and given back unchanged unless the user picks

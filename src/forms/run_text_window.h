@@ -5,8 +5,9 @@
 class CodeEditor;
 
 // The page of a run shown as raw text: one plain editor filling the window.
-// Opens maximised. The window sees keys before the editor, so Esc closes it
-// even though the editor would otherwise take the key.
+// Read-only, zoomed with Ctrl+'+', Ctrl+'-' and Ctrl+'0'. The window sees keys
+// before the editor, so Esc closes it even though the editor would otherwise
+// take the key.
 // Object name `form_run_text`.
 class RunTextWindow final : public QDialog {
     Q_OBJECT

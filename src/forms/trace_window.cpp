@@ -1,5 +1,6 @@
 #include "forms/trace_window.h"
 
+#include "editor/desktop_fonts.h"
 #include "foundation/switches.h"
 
 #include <QFont>
@@ -16,11 +17,7 @@ TraceWindow::TraceWindow(TraceLogger &logger)
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setReadOnly(true);
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    QFont memoFont(QStringLiteral("Courier New"));
-    memoFont.setStyleHint(QFont::Monospace);
-    memoFont.setFixedPitch(true);
-    memoFont.setPointSize(8);
-    Memo1->setFont(memoFont);
+    Memo1->setFont(CodeFont(8));
 
     // Created after the memo, so it sits over the memo's top-left corner.
     PauseButton = new QToolButton(this);

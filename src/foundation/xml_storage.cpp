@@ -130,8 +130,9 @@ bool declaresUtf8(const QByteArray &bytes)
 // values are told apart, which is all a document without a document type
 // needs. Up to the first fault of a document the count is exact, and a parser
 // stops there, so the result bounds the depth it builds. -1 when the document
-// has a document type (whose entities could add elements).
-int nestingDepth(const QByteArray &bytes)
+// has a document type (whose entities could add elements). A quoted value
+// longer than `maxValue` bytes stops the count: `longValue` gets its offset.
+int nestingDepth(const QByteArray &bytes, qsizetype maxValue, qsizetype &longValue)
 {
     const char *data = bytes.constData();
     const qsizetype size = bytes.size();
@@ -169,8 +170,15 @@ int nestingDepth(const QByteArray &bytes)
             for (; p < size; ++p) {
                 const char c = data[p];
                 if (quote) {
-                    if (c == quote)
-                        quote = 0;
+                    // The value's end, found at once rather than byte by byte.
+                    const void *end = std::memchr(data + p, quote, size_t(size - p));
+                    const qsizetype close = end ? static_cast<const char *>(end) - data : size;
+                    if (close - p > maxValue) {
+                        longValue = p;
+                        return deepest;
+                    }
+                    p = close;
+                    quote = 0;
                 } else if (c == '"' || c == '\'') {
                     quote = c;
                 } else if (c == '>') {
@@ -358,7 +366,16 @@ void XmlStorage::CheckXmlShape(const QByteArray &bytes, const QString &fileName)
     // deep nesting is refused before it sees the file: counted on the bytes,
     // and when that count is past the limit (or cannot be made), confirmed
     // and placed by the stream reader.
-    const int counted = nestingDepth(bytes);
+    // Values past any sane length (a 20 MB address) are refused the same way:
+    // every box and request that would carry them slows to a crawl.
+    const QString tooLong =
+        QStringLiteral("an attribute value longer than %1 bytes").arg(MaxXmlAttributeBytes);
+    qsizetype longValue = -1;
+    const int counted = nestingDepth(bytes, MaxXmlAttributeBytes, longValue);
+    if (longValue >= 0) {
+        const auto [line, column] = placeOf(bytes, longValue);
+        throw refuse(line, column, tooLong);
+    }
     if (counted >= 0 && counted <= MaxXmlDepth)
         return;
     QXmlStreamReader reader(bytes);
@@ -368,6 +385,12 @@ void XmlStorage::CheckXmlShape(const QByteArray &bytes, const QString &fileName)
         if (token == QXmlStreamReader::StartElement && ++depth > MaxXmlDepth)
             throw refuse(reader.lineNumber(), reader.columnNumber(),
                          QStringLiteral("elements nested deeper than %1 levels").arg(MaxXmlDepth));
+        if (token == QXmlStreamReader::StartElement) {
+            for (const QXmlStreamAttribute &attribute : reader.attributes()) {
+                if (attribute.value().size() > MaxXmlAttributeBytes)
+                    throw refuse(reader.lineNumber(), reader.columnNumber(), tooLong);
+            }
+        }
         if (token == QXmlStreamReader::EndElement)
             --depth;
     }

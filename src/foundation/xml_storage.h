@@ -82,10 +82,12 @@ public:
     // exist" + the path; unreadable or malformed files raise AppError naming
     // the file and the reason: no regular file (a device, a pipe), larger
     // than MaxXmlFileBytes, a byte that is not UTF-8 in a UTF-8 file (with
-    // its real line and column), elements nested deeper than MaxXmlDepth.
+    // its real line and column), elements nested deeper than MaxXmlDepth,
+    // an attribute value longer than MaxXmlAttributeBytes.
     virtual void LoadFromFile(const QString &fileName);
     static constexpr qint64 MaxXmlFileBytes = 256LL * 1024 * 1024;
     static constexpr int MaxXmlDepth = 256;
+    static constexpr qsizetype MaxXmlAttributeBytes = 64 * 1024;
     // Writes the object to `fileName` through a temporary file renamed over
     // the target, so a failed write leaves the previous file intact.
     void SaveToFile(const QString &fileName);
@@ -113,7 +115,8 @@ public:
     static bool TextToBool(const QString &text);
 
     // Refuses bytes the document model would misreport or choke on: a bad
-    // byte of UTF-8 and nesting deeper than MaxXmlDepth (AppError naming
+    // byte of UTF-8, nesting deeper than MaxXmlDepth and overlong attribute
+    // values (AppError naming
     // `fileName`, the line and the column).
     static void CheckXmlShape(const QByteArray &bytes, const QString &fileName);
 

@@ -529,3 +529,21 @@ std::vector<LineHit> FindMatchingLines(const QByteArray &bytes, const LineNeedle
     FindMatchingLines(bytes.constData(), bytes.size(), needle, hits);
     return hits;
 }
+
+void ForEachLine(const char *data, qsizetype size,
+                 const std::function<void(int line, const QString &text)> &visit)
+{
+    if (size == 0)
+        return;
+    FileLines file(data, size);
+    const char *text = file.text();
+    const qsizetype n = file.size();
+    int line = 1;
+    for (qsizetype pos = 0; pos <= n; ++line) {
+        const qsizetype end = findLineBreak(text, n, pos);
+        visit(line, file.line(pos, end));
+        if (end >= n)
+            break;
+        pos = afterLineBreak(text, n, end);
+    }
+}

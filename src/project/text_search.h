@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <QString>
 
+#include <functional>
 #include <vector>
 
 // Find in files' rule for one search text: a line matches when the text,
@@ -67,3 +68,8 @@ enum class LineText { AsInFile, Trimmed };
 void FindMatchingLines(const char *data, qsizetype size, const LineNeedle &needle,
                        std::vector<LineHit> &hits, LineText text = LineText::AsInFile);
 std::vector<LineHit> FindMatchingLines(const QByteArray &bytes, const LineNeedle &needle);
+
+// Every line of a file's bytes as FindMatchingLines reads them, in order:
+// `visit(line, text)` with the 1-based line and the line as in the file.
+void ForEachLine(const char *data, qsizetype size,
+                 const std::function<void(int line, const QString &text)> &visit);

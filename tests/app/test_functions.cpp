@@ -263,3 +263,25 @@ TEST_F(Functions, CodeExplorerActivationFindsTheFirstOccurrence)
     tick();
     EXPECT_EQ(explorerRows(), QStringList({"    function inner()"}));
 }
+
+TEST_F(Functions, AJumpShowsTheDeclarationInTheUpperThirdOfTheView)
+{
+    QByteArray text = "<?php\n";
+    for (int i = 0; i < 300; ++i)
+        text += "$line = " + QByteArray::number(i) + ";\n";
+    text += "function far_below() {}\n";
+    for (int i = 0; i < 300; ++i)
+        text += "$tail = 1;\n";
+    addToProject(write("long.php", text));
+    form()->resize(900, 700);
+    QApplication::processEvents();
+    choose("far_below", 0);
+    form()->item("Allfunctionlist1")->trigger();
+    CodeEditor *re = form()->ui().re;
+    const long first = re->SendScintilla(QsciScintilla::SCI_GETFIRSTVISIBLELINE);
+    const long screen = re->SendScintilla(QsciScintilla::SCI_LINESONSCREEN);
+    ASSERT_GT(screen, 6);
+    EXPECT_EQ(selectionLine(), 302);
+    EXPECT_GE(302 - 1, first);
+    EXPECT_LT(302 - 1 - first, screen / 3) << first << " of " << screen;
+}

@@ -71,12 +71,16 @@ TEST_F(HostileInput, AHostileProjectFileLeavesTheOpenProjectAsItWas)
         deep += "<a>";
     write("deep.wdx", deep);
     write("bad.wdx", "<WENDLOR_Project>\n\n  <file path=\"caf\xE9.php\"/>\n</WENDLOR_Project>\n");
+    // 20 MB in one address: refused before any box or request sees it.
+    write("long.wdx", "<WENDLOR_Project>\n<address address=\"" + QByteArray(20 << 20, 'a') +
+                          "\"/></WENDLOR_Project>");
     const struct {
         const char *name;
         const char *reason;
     } cases[] = {{"zero.wdx", "not a regular file"},
                  {"deep.wdx", "deeper than 256 levels"},
-                 {"bad.wdx", "(line 3, column 18): a byte that is not UTF-8"}};
+                 {"bad.wdx", "(line 3, column 18): a byte that is not UTF-8"},
+                 {"long.wdx", "(line 2, column 19): an attribute value longer than 65536 bytes"}};
     for (const auto &c : cases) {
         const QString path = dir.filePath(c.name);
         const QStringList before = QDir(dir.path()).entryList(QDir::AllEntries | QDir::System);

@@ -110,13 +110,13 @@ TEST_F(AppTest, ShortcutsReachTheirCommandsThroughRealKeys)
     };
     const std::vector<Case> cases = {
         {"Ctrl+F", Qt::Key_F, Qt::ControlModifier, prompt, "Search for|Search for"},
-        {"Ctrl+Shift+F", Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier, prompt,
-         "Search in files|Search for"},
+        {"Ctrl+Shift+F", Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier, modal,
+         "form_find_in_files"},
         {"Ctrl+G", Qt::Key_G, Qt::ControlModifier, prompt, "Goto Line|Line Number"},
         {"F4", Qt::Key_F4, Qt::NoModifier, modal, "form_files"},
         {"F2", Qt::Key_F2, Qt::NoModifier, modal, "form_all_functions"},
         {"Alt+R", Qt::Key_R, Qt::AltModifier, modal, "form_run"},
-        {"Alt+T", Qt::Key_T, Qt::AltModifier, modal, "form_run_text"},
+        {"Alt+Shift+R", Qt::Key_R, Qt::AltModifier | Qt::ShiftModifier, modal, "form_run_text"},
         {"Alt+Enter", Qt::Key_Return, Qt::AltModifier, modal, "form_run"},
         {"Alt+D", Qt::Key_D, Qt::AltModifier, modal, "form_run2"},
         {"F1", Qt::Key_F1, Qt::NoModifier, modal, "form_help"},
@@ -216,6 +216,10 @@ TEST_F(AppTest, EscapeShowsAndHidesTheMessagesPanel)
 {
     start();
     form()->show();
+    // An empty panel does not come up: it would only hide part of the editor.
+    QTest::keyClick(form()->ui().re, Qt::Key_Escape);
+    EXPECT_FALSE(form()->ui().messages->isVisible());
+    form()->AddMessage("a row");
     QTest::keyClick(form()->ui().re, Qt::Key_Escape);
     EXPECT_TRUE(form()->ui().messages->isVisible());
     EXPECT_TRUE(form()->ui().messagessplitter->isVisible());
@@ -447,4 +451,104 @@ TEST_F(AppTest, CtrlKPutsTheFocusInTheEditor)
     form()->ui().PrTree->setFocus();
     form()->item("Code1")->trigger();
     EXPECT_EQ(QApplication::focusWidget(), form()->ui().re);
+}
+
+TEST_F(AppTest, MenusHoldTheirItemsKeysAndOneAccessKeyEach)
+{
+    start();
+    // Item by item in display order ("-" a separator), each with its first key.
+    struct Case {
+        const char *menu;
+        QStringList items;
+        bool exact; // false: other items may stand between these
+    };
+    const std::vector<Case> cases = {
+        {"Edit1Menu",
+         {"Undo1=Ctrl+Z", "Redo1=Ctrl+Y", "-", "Cut1=Ctrl+X", "Copy1=Ctrl+C", "Paste1=Ctrl+V",
+          "Delete1=Del", "-", "SelectAll1=Ctrl+A", "-", "ToggleComment1=Ctrl+/",
+          "DuplicateLine1=Ctrl+D", "MoveLineUp1=Alt+Up", "MoveLineDown1=Alt+Down",
+          "UpperCase1=Ctrl+Shift+U", "LowerCase1=Ctrl+U", "-", "IndentCode1=Ctrl+I"},
+         true},
+        {"EdPopup",
+         {"Undo1=Ctrl+Z", "Redo1=Ctrl+Y", "Cut1=Ctrl+X", "Copy1=Ctrl+C", "Paste1=Ctrl+V",
+          "Delete1=Del", "SelectAll1=Ctrl+A", "Adviser1=Ctrl+Space"},
+         false},
+        {"Run1Menu",
+         {"Run2=Alt+R", "RunwithoutDebuging1=Alt+Return", "RunText1=Alt+Shift+R"},
+         false},
+        {"Tools1Menu", {"Options1=", "-", "Run3=Alt+D", "cmd1="}, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.menu);
+        auto *menu = form()->findChild<QMenu *>(QLatin1String(c.menu));
+        ASSERT_TRUE(menu);
+        QStringList shown;
+        for (QAction *a : menu->actions()) {
+            shown << (a->isSeparator() ? QStringLiteral("-")
+                                       : a->objectName() + u'=' + a->shortcut().toString());
+        }
+        if (c.exact) {
+            EXPECT_EQ(shown, c.items);
+        } else {
+            shown.removeAll(QStringLiteral("-"));
+            QStringList wanted = c.items;
+            wanted.removeAll(QStringLiteral("-"));
+            qsizetype at = 0;
+            for (const QString &item : wanted) {
+                at = shown.indexOf(item, at);
+                EXPECT_GE(at, 0) << qPrintable(item + " in " + shown.join(u' '));
+            }
+        }
+    }
+
+    // Every shown menu and item has its own access key within its menu, Tools
+    // opens with Alt+T, and no command takes that key from it.
+    std::function<void(const QList<QAction *> &, const QString &)> checkKeys =
+        [&](const QList<QAction *> &actions, const QString &where) {
+            QStringList keys;
+            for (QAction *a : actions) {
+                if (a->isSeparator() || !a->isVisible())
+                    continue;
+                const QString key = QKeySequence::mnemonic(a->text()).toString();
+                EXPECT_TRUE(key.isEmpty() || !keys.contains(key))
+                    << qPrintable(where + ": " + a->text());
+                keys << key;
+                if (a->menu())
+                    checkKeys(a->menu()->actions(), a->text());
+            }
+        };
+    checkKeys(form()->menuBar()->actions(), "menu bar");
+    for (QAction *a : form()->menuBar()->actions())
+        EXPECT_EQ(a->isVisible(), !QKeySequence::mnemonic(a->text()).isEmpty())
+            << qPrintable(a->text());
+    EXPECT_EQ(QKeySequence::mnemonic(form()->item("Tools1")->text()), QKeySequence("Alt+T"));
+    for (QAction *a : form()->findChildren<QAction *>())
+        EXPECT_FALSE(a->shortcuts().contains(QKeySequence("Alt+T"))) << qPrintable(a->objectName());
+}
+
+TEST_F(AppTest, EditCommandsReachTheEditorThroughKeysMenuAndPopup)
+{
+    start();
+    form()->show();
+    form()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form()));
+    CodeEditor *editor = form()->ui().re;
+    editor->setFocus();
+    editor->setWholeText("<?php\n$a = 1;\n");
+    editor->setCursorPosition(1, 0);
+    // Keys the control binds to other things (Ctrl+/ zooms) reach the commands.
+    QTest::keyClick(editor, Qt::Key_Slash, Qt::ControlModifier);
+    EXPECT_EQ(editor->lineText(1), "// $a = 1;");
+    EXPECT_EQ(editor->SendScintilla(QsciScintilla::SCI_GETZOOM), 0);
+    QTest::keyClick(editor, Qt::Key_Up, Qt::AltModifier);
+    EXPECT_EQ(editor->wholeText(), "// $a = 1;\n<?php\n");
+    QTest::keyClick(editor, Qt::Key_D, Qt::ControlModifier);
+    EXPECT_EQ(editor->wholeText(), "// $a = 1;\n// $a = 1;\n<?php\n");
+    QTest::keyClick(editor, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(editor->wholeText(), "// $a = 1;\n<?php\n");
+    // The popup's items are the Edit menu's.
+    editor->selectAll();
+    form()->item("UpperCase1")->trigger();
+    EXPECT_EQ(editor->wholeText(), "// $A = 1;\n<?PHP\n");
+    EXPECT_TRUE(form()->ui().EdPopup->actions().contains(form()->item("Copy1")));
 }

@@ -3,6 +3,7 @@
 
 #include "app_fixture.h"
 #include "editor/code_editor.h"
+#include "forms/browser_frame.h"
 #include "forms/project_options_dialog.h"
 #include "forms/publish_preview_dialog.h"
 #include "foundation/errors.h"
@@ -375,20 +376,26 @@ TEST_F(Publish, ProjectOptionsEditsTheSettingsOnlyOnOk)
     form()->project().Ftp.User = "u";
     form()->project().Ftp.Pass = "p";
     form()->project().Ftp.Folder = "/f";
+    form()->project().RunAddress = "http://r/";
+    form()->project().DatabaseAddress = "http://d/";
     QStringList shown;
     dialogs.onModal = [&](QWidget *) {
-        shown = {options->hostedit->text(), options->useredit->text(), options->passedit->text(),
-                 options->folderedit->text()};
+        shown = {options->hostedit->text(), options->useredit->text(),
+                 options->passedit->text(), options->folderedit->text(),
+                 options->runedit->text(),  options->databaseedit->text()};
         options->hostedit->setText(" host ");
         options->useredit->setText("user ");
         options->passedit->setText(" pass");
         options->folderedit->setText("www ");
+        options->runedit->setText("http://127.0.0.1:8080/");
+        options->databaseedit->setText("http://127.0.0.1/db/");
         return int(QDialog::Rejected);
     };
     form()->item("Publish1")->trigger();
-    EXPECT_EQ(shown, (QStringList{"h", "u", "p", "/f"}));
+    EXPECT_EQ(shown, (QStringList{"h", "u", "p", "/f", "http://r/", "http://d/"}));
     EXPECT_EQ(form()->project().Ftp.Host, "h");
     EXPECT_EQ(form()->project().Ftp.Folder, "/f");
+    EXPECT_EQ(form()->project().RunAddress, "http://r/");
 
     auto edit = dialogs.onModal;
     dialogs.onModal = [edit](QWidget *w) {
@@ -396,11 +403,16 @@ TEST_F(Publish, ProjectOptionsEditsTheSettingsOnlyOnOk)
         return int(QDialog::Accepted);
     };
     form()->item("Publish1")->trigger();
-    EXPECT_EQ(shown, (QStringList{"h", "u", "p", "/f"})); // refilled from the project
+    // Refilled from the project.
+    EXPECT_EQ(shown, (QStringList{"h", "u", "p", "/f", "http://r/", "http://d/"}));
     EXPECT_EQ(form()->project().Ftp.Host, " host ");
     EXPECT_EQ(form()->project().Ftp.User, "user ");
     EXPECT_EQ(form()->project().Ftp.Pass, " pass");
     EXPECT_EQ(form()->project().Ftp.Folder, "www ");
+    // The addresses too; the preview's address box follows the run address.
+    EXPECT_EQ(form()->project().RunAddress, "http://127.0.0.1:8080/");
+    EXPECT_EQ(form()->project().DatabaseAddress, "http://127.0.0.1/db/");
+    EXPECT_EQ(form()->ui().WebPanel->urlText(), "http://127.0.0.1:8080/");
 }
 
 TEST_F(Publish, ThePublishSwitchOpensProjectOptionsAtTheFirstActivation)

@@ -2,6 +2,7 @@
 // real PHP started by the program, a real server of the test's on the port, a
 // real FTP server holding the port, an empty PATH, a linked project folder.
 #include "app/messages_controller.h"
+#include "app/messages_grid.h"
 #include "app/project_tree_controller.h"
 #include "app/server_controller.h"
 #include "app_fixture.h"
@@ -344,25 +345,31 @@ TEST_F(RunServer, OnlyWebAddressesAreShownOrFetched)
 TEST_F(RunServer, SavingAPhpFileWithAParseErrorAddsARowThatJumpsAndACleanSaveRemovesIt)
 {
     openProject(site);
-    page("broken.php", "<?php\n$total = 1\necho $total;\n");
-    form()->OpenFileAtLine(site + "/broken.php", true);
+    QDir(site).mkpath("lib");
+    page("lib/broken.php", "<?php\n$total = 1\necho $total;\n");
+    form()->OpenFileAtLine(site + "/lib/broken.php", true);
+    // Rows an earlier command left go: the new row does not stand under them.
+    form()->messagePanel().AddMessageRows({{"old hit", site + "/ok.php", "1"}});
     form()->item("Save1")->trigger();
     // Checked in the background: the save returns before PHP has answered.
     EXPECT_EQ(form()->server().Lint().running(), 1);
     ASSERT_TRUE(QTest::qWaitFor(
-        [this] { return !form()->messagePanel().MessageCell(0, 0).isEmpty(); }, 20000));
-    const QString row =
-        site + "/broken.php(3): Parse error: syntax error, unexpected token \"echo\"";
+        [this] { return form()->messagePanel().MessageCell(0, 0) != "old hit"; }, 20000));
+    // The place as the project shows it, first; the whole path in the tooltip.
+    const QString row = "lib/broken.php(3): Parse error: syntax error, unexpected token \"echo\"";
+    EXPECT_EQ(form()->ui().messages->rowCount(), 1);
     EXPECT_EQ(form()->messagePanel().MessageCell(0, 0), row);
-    EXPECT_EQ(form()->messagePanel().MessageCell(1, 0), site + "/broken.php");
+    EXPECT_EQ(form()->messagePanel().MessageCell(1, 0), site + "/lib/broken.php");
     EXPECT_EQ(form()->messagePanel().MessageCell(2, 0), "3");
+    EXPECT_EQ(form()->ui().messages->model()->index(0, 0).data(Qt::ToolTipRole).toString(),
+              row + "\n" + site + "/lib/broken.php:3");
     EXPECT_TRUE(form()->ui().messages->isVisible());
 
     // It jumps like the other rows: Enter on it from another file.
     form()->OpenFileAtLine(site + "/ok.php", true);
     form()->ui().messages->setCurrentCell(0, 0);
     form()->messagesKeyDown(Qt::Key_Return, Qt::NoModifier);
-    EXPECT_EQ(form()->project().OpenedFile, site + "/broken.php");
+    EXPECT_EQ(form()->project().OpenedFile, site + "/lib/broken.php");
     EXPECT_EQ(form()->ui().re->caretLine(), 3);
     EXPECT_FALSE(form()->ui().re->hasSelectedText());
 

@@ -1,10 +1,16 @@
+#include "app/background_search.h"
+#include "app/messages_grid.h"
 #include "app_fixture.h"
 #include "editor/code_editor.h"
+#include "forms/find_in_files_dialog.h"
+#include "foundation/settings.h"
 
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -38,10 +44,28 @@ protected:
                         form()->messagePanel().MessageCell(2, row);
         return rows;
     }
-    void findInFiles(const QString &text)
+    // Fills the Find in Files dialog and confirms it; a long search is
+    // waited for to its end.
+    void findInFiles(const QString &text, const FileSearchOptions &options = {})
     {
-        dialogs.promptAnswers.push_back(text);
+        dialogs.onModal = [=](QWidget *window) {
+            auto *dialog = qobject_cast<FindInFilesDialog *>(window);
+            if (!dialog)
+                return int(QDialog::Rejected);
+            dialog->setText(text);
+            dialog->setOptions(options);
+            return int(QDialog::Accepted);
+        };
         form()->item("Findinfiles1")->trigger();
+        dialogs.onModal = nullptr;
+        EXPECT_TRUE(
+            QTest::qWaitFor([this] { return !form()->ui().messages->isCancellable(); }, 20000));
+    }
+    QString lastModal() const
+    {
+        return dialogs.modalWindows.empty() ? QString()
+                                            : dialogs.modalWindows.back()->objectName() + '|' +
+                                                  dialogs.modalWindows.back()->windowTitle();
     }
 };
 } // namespace
@@ -116,11 +140,11 @@ TEST_F(Search, FindInFilesListsOneRowPerMatchingLine)
     for (const QString &path : {a, b, c})
         addToProject(path);
     findInFiles("ECHO");
-    EXPECT_EQ(dialogs.prompts.back(), "Search in files|Search for");
+    EXPECT_EQ(lastModal(), "form_find_in_files|Find in Files");
     EXPECT_EQ(rows(), QStringList({"echo 'x'; ECHO 'y'; Echo 'z';|" + a + "|2", "echo|" + a + "|4",
                                    "call_echo();|" + b + "|2"}));
     EXPECT_TRUE(form()->ui().messages->isVisible());
-    EXPECT_EQ(form()->ui().messages->columnWidth(0), 500);
+    EXPECT_GE(form()->ui().messages->columnWidth(0), 500);
     EXPECT_EQ(form()->focusWidget(), form()->ui().messages);
     // The document in the editor was not touched.
     EXPECT_EQ(form()->ui().re->wholeText(), "");
@@ -135,7 +159,7 @@ TEST_F(Search, FindInFilesListsOneRowPerMatchingLine)
     form()->ClearMessages();
     form()->Findinfiles1Click(nullptr);
     EXPECT_EQ(rows().size(), 3);
-    EXPECT_EQ(dialogs.prompts.size(), 1u);
+    EXPECT_EQ(dialogs.modalWindows.size(), 1u);
 }
 
 TEST_F(Search, FindInFilesSeesFilesAsSavedAndKeepsThePanelOnNoHit)
@@ -231,4 +255,113 @@ TEST_F(Search, IndentCodeReindentsInOneUndoStepAndIsIdempotent)
     EXPECT_EQ(form()->ui().re->wholeText(), original);
     form()->ui().re->redo();
     EXPECT_EQ(form()->ui().re->wholeText(), once);
+}
+
+TEST_F(Search, FindInFilesOptionsMatchAsAskedAndAJumpSelectsTheMatch)
+{
+    const QString a = write("a.php", "<?php\n    $this->Total = $total;\n\ttotal_sum();\n");
+    const QString b = write("b.inc", "$TOTAL = 1;\n");
+    const QString c = write("c.txt", "total\n");
+    for (const QString &path : {a, b, c})
+        addToProject(path);
+    struct Case {
+        const char *text;
+        FileSearchOptions options;
+        QStringList rows;  // "file:line"
+        QString selection; // after a jump to the first row
+        QString heading;
+    };
+    const auto opts = [](bool matchCase, bool word, bool regex, const char *mask = "") {
+        return FileSearchOptions{matchCase, word, regex, QString::fromLatin1(mask)};
+    };
+    const std::vector<Case> cases = {
+        // No option: the plain rule, rows as they always were.
+        {"total",
+         {},
+         {"a.php:2", "a.php:3", "b.inc:1", "c.txt:1"},
+         "Total",
+         "4 matches in 3 files for \"total\""},
+        {"Total",
+         opts(true, false, false),
+         {"a.php:2"},
+         "Total",
+         "1 match in 1 file for \"Total\""},
+        {"total", opts(false, true, false), {"a.php:2", "b.inc:1", "c.txt:1"}, "Total", ""},
+        {"\\$t\\w+", opts(false, false, true), {"a.php:2", "b.inc:1"}, "$this", ""},
+        {"total",
+         opts(false, false, false, "*.php, *.INC"),
+         {"a.php:2", "a.php:3", "b.inc:1"},
+         "Total",
+         ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.text);
+        findInFiles(c.text, c.options);
+        QStringList found;
+        for (int row = 0; row < form()->ui().messages->rowCount(); ++row)
+            found << QFileInfo(form()->messagePanel().MessageCell(1, row)).fileName() + ':' +
+                         form()->messagePanel().MessageCell(2, row);
+        EXPECT_EQ(found, c.rows);
+        if (!c.heading.isEmpty()) {
+            EXPECT_EQ(form()->ui().messages->heading(), c.heading);
+        }
+        form()->ui().messages->setCurrentCell(0, 0);
+        form()->messagesDblClick(nullptr);
+        EXPECT_EQ(selection(), c.selection);
+    }
+    // The last options come back at the next opening, and in the next run.
+    FileSearchOptions shown;
+    dialogs.onModal = [&](QWidget *w) {
+        shown = static_cast<FindInFilesDialog *>(w)->options();
+        return int(QDialog::Rejected);
+    };
+    form()->item("Findinfiles1")->trigger();
+    EXPECT_EQ(shown.fileMask, "*.php, *.INC");
+    EXPECT_EQ(ReadSetting("FindInFilesFileMask", ""), "*.php, *.INC");
+
+    // A regular expression that cannot work is refused while the dialog is open.
+    int openings = 0;
+    dialogs.onModal = [&](QWidget *w) {
+        auto *dialog = static_cast<FindInFilesDialog *>(w);
+        dialog->setText(++openings == 1 ? "(" : "fine");
+        dialog->setOptions(FileSearchOptions{false, false, true, {}});
+        return int(QDialog::Accepted);
+    };
+    form()->item("Findinfiles1")->trigger();
+    EXPECT_EQ(openings, 2);
+    ASSERT_EQ(dialogs.errors.size(), 1u);
+    EXPECT_TRUE(dialogs.errors[0].contains("\"(\" is not valid"))
+        << dialogs.errors[0].toStdString();
+}
+
+TEST(BackgroundSearch, GivesTheRowsOfOneSearchInOrderAndStopsWhenCancelled)
+{
+    QTemporaryDir dir;
+    QStringList names;
+    for (int f = 0; f < 300; ++f) {
+        names << dir.filePath(QStringLiteral("f%1.php").arg(f, 3, 10, QLatin1Char('0')));
+        WriteFileBytes(names.back(), f == 250 ? "none\n" : "a hit\nnone\nhit\n");
+    }
+    names.insert(280, dir.filePath("gone.php"));
+    const FindInFilesResult whole = FindInFiles(names, "hit", FileSearchOptions{}, 2);
+    {
+        BackgroundSearch search(names, "hit", FileSearchOptions{});
+        ASSERT_TRUE(search.waitForEnd(20000));
+        BackgroundSearch::Progress found = search.take();
+        EXPECT_TRUE(found.finished);
+        ASSERT_TRUE(found.failure);
+        EXPECT_EQ(found.failure->index, 280);
+        ASSERT_EQ(found.lines.size(), whole.lines.size());
+        for (size_t i = 0; i < found.lines.size(); ++i) {
+            EXPECT_EQ(found.lines[i].file, whole.lines[i].file);
+            EXPECT_EQ(found.lines[i].line, whole.lines[i].line);
+        }
+    }
+    // Cancelled at once: it ends, and what it gave is a prefix of the whole.
+    BackgroundSearch search(names, "hit", FileSearchOptions{});
+    search.cancel();
+    ASSERT_TRUE(search.waitForEnd(20000));
+    const BackgroundSearch::Progress found = search.take();
+    EXPECT_LE(found.lines.size(), whole.lines.size());
+    EXPECT_LT(found.filesDone, names.size());
 }

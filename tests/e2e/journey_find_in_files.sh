@@ -8,7 +8,7 @@ start_program "$DEMO/demo.wdx"
 xdotool search --sync --name "demo - Quillstone - $DEMO/index.php" >/dev/null
 
 keys ctrl+shift+f
-prompt=$(wait_window "Search in files")
+prompt=$(wait_window "Find in Files")
 xdotool windowfocus --sync "$prompt"
 type_text "catalogue_find"
 keys Return

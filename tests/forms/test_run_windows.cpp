@@ -103,8 +103,12 @@ TEST(TextWindow, ShowsTheTextPlainAndClosesOnEsc)
     EXPECT_EQ(editor->wrapMode(), QsciScintilla::WrapWord);
     EXPECT_EQ(editor->edgeColumn(), 1000);
     EXPECT_EQ(editor->edgeColor(), QColor(Qt::gray));
-    EXPECT_EQ(editor->font().pixelSize(), 13);
-    EXPECT_TRUE(editor->font().fixedPitch() || QFontInfo(editor->font()).fixedPitch());
+    // Fixed-pitch and readable in points (QScintilla reads nothing else),
+    // whichever fonts the machine has.
+    EXPECT_GE(editor->font().pointSizeF(), 8);
+    EXPECT_TRUE(QFontInfo(editor->font()).fixedPitch()) << editor->font().family().toStdString();
+    EXPECT_TRUE(editor->isReadOnly());
+    EXPECT_FALSE(form.windowState() & Qt::WindowMaximized);
     EXPECT_EQ(editor->color(), QColor(Qt::black));
     EXPECT_EQ(editor->marginWidth(1), 4);
     EXPECT_EQ(editor->marginWidth(0) + editor->marginWidth(2), 0);
@@ -119,14 +123,24 @@ TEST(TextWindow, ShowsTheTextPlainAndClosesOnEsc)
     EXPECT_EQ(editor->caretColumn(), 1); // 1-based
 
     QString typed;
+    QList<int> zooms;
     const int result = execWhile(form, [&] {
         editor->setFocus();
         QTest::keyClicks(editor, QStringLiteral("ok"));
+        // Ctrl+'+' arrives with Shift on most keyboards; neither form types.
+        QTest::keyClick(editor, Qt::Key_Plus, Qt::ControlModifier | Qt::ShiftModifier);
+        QTest::keyClick(editor, Qt::Key_Equal, Qt::ControlModifier);
+        zooms << int(editor->SendScintilla(QsciScintilla::SCI_GETZOOM));
+        QTest::keyClick(editor, Qt::Key_Minus, Qt::ControlModifier);
+        zooms << int(editor->SendScintilla(QsciScintilla::SCI_GETZOOM));
+        QTest::keyClick(editor, Qt::Key_0, Qt::ControlModifier);
+        zooms << int(editor->SendScintilla(QsciScintilla::SCI_GETZOOM));
         typed = form.text();
         QTest::keyClick(editor, Qt::Key_Escape);
     });
-    // Keys other than Esc are the editor's; Esc is the window's.
-    EXPECT_EQ(typed, QStringLiteral("ok") + page);
+    // The text is read-only and zooms; Esc is the window's.
+    EXPECT_EQ(typed, page);
+    EXPECT_EQ(zooms, (QList<int>{2, 1, 0}));
     EXPECT_EQ(result, QDialog::Rejected);
     EXPECT_FALSE(form.isVisible());
 

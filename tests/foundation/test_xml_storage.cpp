@@ -301,3 +301,26 @@ TEST_F(XmlStorageTest, DeepNestingIsRefusedWhateverHidesTheTags)
     store.LoadFromFile(path("typed.xml"));
     EXPECT_EQ(store.FileName, path("typed.xml"));
 }
+
+TEST_F(XmlStorageTest, OverlongAttributeValuesAreRefusedWithTheirPlace)
+{
+    const qsizetype limit = XmlStorage::MaxXmlAttributeBytes;
+    const auto document = [](const QByteArray &prolog, qsizetype length, char quote) {
+        return prolog + "<root>\n  <a x=" + quote + QByteArray(length, 'v') + quote + "/></root>";
+    };
+    RecordStore store;
+    for (const QByteArray &prolog : {QByteArray(), QByteArray("<!DOCTYPE root>")}) {
+        for (const char quote : {'"', '\''}) {
+            SCOPED_TRACE(prolog.toStdString() + quote);
+            WriteFileBytes(path("fits.xml"), document(prolog, limit, quote));
+            store.LoadFromFile(path("fits.xml"));
+            EXPECT_EQ(store.FileName, path("fits.xml"));
+            WriteFileBytes(path("long.xml"), document(prolog, limit + 1, quote));
+            const QString error = errorOf([&] { store.LoadFromFile(path("long.xml")); });
+            EXPECT_TRUE(error.contains(path("long.xml")) &&
+                        error.contains("an attribute value longer than 65536 bytes") &&
+                        error.contains("line 2"))
+                << error.toStdString();
+        }
+    }
+}
