@@ -112,10 +112,11 @@ const QList<QKeySequence> &CodeEditor::windowShortcuts()
     static const QList<QKeySequence> keys = [] {
         QList<QKeySequence> list;
         for (const char *key :
-             {"Ctrl+S",   "Alt+X",  "Ctrl+I", "Ctrl+F", "Ctrl+Shift+F", "F3",
-              "Shift+F3", "Ctrl+G", "F4",     "F2",     "Alt+R",        "Alt+Return",
-              "Alt+T",    "Alt+D",  "F1",     "Ctrl+L", "Ctrl+K",       "Ctrl+Space",
-              "Ctrl+O",   "Ctrl+N", "Ctrl+W", "Ctrl+Q", "Ctrl+Shift+S", "Ctrl+H"})
+             {"Ctrl+S",   "Alt+X",  "Ctrl+I",   "Ctrl+F",    "Ctrl+Shift+F", "F3",
+              "Shift+F3", "Ctrl+G", "F4",       "F2",        "Alt+R",        "Alt+Return",
+              "Alt+T",    "Alt+D",  "F1",       "Ctrl+L",    "Ctrl+K",       "Ctrl+Space",
+              "Ctrl+O",   "Ctrl+N", "Ctrl+W",   "Ctrl+Q",    "Ctrl+Shift+S", "Ctrl+H",
+              "F12",      "Ctrl+T", "Alt+Left", "Alt+Right", "Shift+F12"})
             list.append(QKeySequence(QString::fromLatin1(key)));
         return list;
     }();

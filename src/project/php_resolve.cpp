@@ -5,6 +5,23 @@
 namespace {
 constexpr int MaxDepth = 8;
 
+// Words that never name a declaration where they stand.
+bool isReservedWord(std::string_view w)
+{
+    static constexpr std::string_view Words[] = {
+        "abstract", "and",          "as",         "break",     "case",      "catch",   "class",
+        "clone",    "const",        "continue",   "declare",   "default",   "do",      "echo",
+        "else",     "elseif",       "enum",       "extends",   "final",     "finally", "fn",
+        "for",      "foreach",      "function",   "global",    "goto",      "if",      "implements",
+        "include",  "include_once", "instanceof", "insteadof", "interface", "match",   "namespace",
+        "new",      "or",           "print",      "private",   "protected", "public",  "readonly",
+        "require",  "require_once", "return",     "static",    "switch",    "throw",   "trait",
+        "try",      "use",          "var",        "while",     "xor",       "yield",   "isset",
+        "empty",    "unset",        "exit",       "die",       "eval",      "list",    "self",
+        "parent"};
+    return std::find(std::begin(Words), std::end(Words), w) != std::end(Words);
+}
+
 bool isClassKeywordBefore(std::string_view lowerWord)
 {
     return lowerWord == "new" || lowerWord == "instanceof" || lowerWord == "extends" ||
@@ -499,14 +516,22 @@ PhpCodeContext::Lookup PhpCodeContext::definition(size_t offset) const
             }
         return out;
     }
+    const std::string lower = ToLowerAscii(name);
+    if (lower == "self" || lower == "parent" ||
+        (lower == "static" && (op(i + 1, "::") || prevWord == "new"))) {
+        const std::string cls = resolveClass(name);
+        out.what = "class " + (cls.empty() ? lower : cls);
+        addAll(m_index.classes(cls));
+        return out;
+    }
+    if (IsBuiltinTypeName(lower) || isReservedWord(lower))
+        return out;
     if (op(i + 1, "(") && !isClassKeywordBefore(prevWord)) {
         out.what = "function " + std::string(name);
         addAll(resolveFunction(name));
         return out;
     }
-    const std::string lower = ToLowerAscii(name);
-    if (IsBuiltinTypeName(lower) || lower == "true" || lower == "false" || lower == "null")
-        return out;
+
     const std::string cls = resolveClass(name);
     out.what = "class " + cls;
     addAll(m_index.classes(cls));
