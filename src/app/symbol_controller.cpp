@@ -416,6 +416,77 @@ void SymbolController::GotoSymbol()
                   : QStringLiteral("Go to Symbol: no PHP symbols in the project"));
 }
 
+SymbolController::Offer SymbolController::completionAtCaret(const QString &tokenEnds)
+{
+    updateDocument();
+    Offer offer;
+    const std::string_view source(m_editor->documentBytes(), size_t(m_editor->documentLength()));
+    const size_t caret = size_t(m_editor->SendScintilla(QsciScintilla::SCI_GETCURRENTPOS));
+    const PhpCodeContext context(*m_index, samePath(m_editor->filePath()), source);
+    const PhpCodeContext::Completion c = context.completionAt(caret);
+    // The popup's word: back from the caret to a blank or an end-of-token character.
+    size_t start = caret;
+    while (start > 0) {
+        const auto ch = static_cast<unsigned char>(source[start - 1]);
+        if (ch <= 0x20 || ch == 0x7f || ch == '\n' || (ch < 0x80 && tokenEnds.contains(QChar(ch))))
+            break;
+        --start;
+    }
+    const size_t typedPrefix = std::min(c.prefix.size(), caret - start);
+    const QString lead = QString::fromUtf8(source.substr(start, caret - start - typedPrefix));
+    const auto add = [&offer, &lead](const std::string &name, const std::string &detail) {
+        offer.entries << lead + QString::fromStdString(name);
+        offer.details << QString::fromStdString(detail);
+    };
+    if (c.kind == PhpCodeContext::Completion::Member ||
+        c.kind == PhpCodeContext::Completion::Static) {
+        offer.members = true;
+        if (c.className.empty()) {
+            offer.known = false;
+            offer.message = QStringLiteral("Completion: the class of the expression is not known");
+            return offer;
+        }
+        const bool isStatic = c.kind == PhpCodeContext::Completion::Static;
+        for (const SymbolRef &ref : m_index->allMembers(c.className)) {
+            const PhpSymbol &s = ref.symbol();
+            // Private members only inside their own class's code.
+            if ((s.flags & PhpFlag::Private) &&
+                ToLowerAscii(SymbolIndex::containerName(ref)) != ToLowerAscii(c.currentClass))
+                continue;
+            const bool staticMember = (s.flags & PhpFlag::Static) ||
+                                      s.kind == PhpSymbolKind::ClassConstant ||
+                                      s.kind == PhpSymbolKind::EnumCase;
+            if (isStatic && c.staticOnly && !staticMember)
+                continue;
+            if (!isStatic &&
+                (s.kind == PhpSymbolKind::ClassConstant || s.kind == PhpSymbolKind::EnumCase))
+                continue;
+            const std::string name =
+                s.kind == PhpSymbolKind::Property && isStatic ? "$" + s.name : s.name;
+            add(name, SymbolIndex::containerName(ref) + "::" + s.signature);
+        }
+        if (offer.entries.isEmpty())
+            offer.message = QStringLiteral("Completion: %1 has no members to offer")
+                                .arg(QString::fromStdString(c.className));
+        return offer;
+    }
+    if (c.kind == PhpCodeContext::Completion::None)
+        return offer;
+    // Names: classes, and for a plain name also functions and constants.
+    const bool classesOnly = c.kind == PhpCodeContext::Completion::NewClass;
+    m_index->forEachFile([&](const IndexedFile &file) {
+        for (const PhpSymbol &s : file.symbols.symbols) {
+            const bool cls = IsClassLike(s.kind);
+            if (!cls && (classesOnly ||
+                         (s.kind != PhpSymbolKind::Function && s.kind != PhpSymbolKind::Constant)))
+                continue;
+            const size_t cut = s.name.rfind('\\');
+            add(cut == std::string::npos ? s.name : s.name.substr(cut + 1), s.signature);
+        }
+    });
+    return offer;
+}
+
 void SymbolController::say(const QString &text)
 {
     m_status->setText(text);

@@ -52,6 +52,19 @@ public:
     QMenu *definitionChoices() const { return m_choices; }
     GotoSymbolPopup *gotoSymbolPopup() const { return m_symbolPopup; }
 
+    // What completion offers at the caret from the project: entries begin
+    // with the text typed since `tokenEnds` (the popup's word start), so the
+    // popup's own narrowing and insertion apply. `known` is false where the
+    // place asks for members of a class that is not known; `message` says so.
+    struct Offer {
+        bool members = false; // after -> or ::
+        bool known = true;
+        QStringList entries;
+        QStringList details; // signature per entry
+        QString message;
+    };
+    Offer completionAtCaret(const QString &tokenEnds);
+
     struct Place {
         QString path;
         int line = 1;   // 1-based

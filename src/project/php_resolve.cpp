@@ -562,19 +562,15 @@ PhpCodeContext::Completion PhpCodeContext::completionAt(size_t offset) const
         c.prefix = std::string(text(i).substr(0, offset - t.pos));
         opTok = i - 1;
     }
-    c.insideClass = false;
+    c.currentClass = currentClass();
     if (op(opTok, "->") || op(opTok, "?->")) {
         c.kind = Completion::Member;
         c.className = exprClass(opTok - 1, 0);
-        c.insideClass =
-            !c.className.empty() && ToLowerAscii(c.className) == ToLowerAscii(currentClass());
         return c;
     }
     if (op(opTok, "::")) {
         c.kind = Completion::Static;
         c.className = staticClass(opTok - 1, 0);
-        c.insideClass =
-            !c.className.empty() && ToLowerAscii(c.className) == ToLowerAscii(currentClass());
         const std::string before = ToLowerAscii(text(opTok - 1));
         c.staticOnly =
             !(before == "parent" || before == "self" || before == "static") || c.className.empty();

@@ -45,7 +45,7 @@ public:
         enum Kind { None, Member, Static, NewClass, Name } kind = None;
         std::string className;    // Member/Static: the class (empty when unknown)
         std::string prefix;       // the part of the word already typed
-        bool insideClass = false; // private members of className are visible
+        std::string currentClass; // the class whose code holds the caret
         bool staticOnly = false;  // ClassName:: outside the class's own code
     };
     Completion completionAt(size_t offset) const;

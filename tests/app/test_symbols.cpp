@@ -2,17 +2,20 @@
 #include "app/symbol_controller.h"
 #include "app_fixture.h"
 #include "editor/code_editor.h"
+#include "editor/completion_popup.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QSignalSpy>
 #include <QTest>
 
 namespace {
 const char *const BaseFile = "<?php\nnamespace Shop;\n\nclass Base\n{\n"
-                             "    public function save(): static { return $this; }\n}\n";
+                             "    public function save(): static { return $this; }\n"
+                             "    private $secret; protected static $count; const LIMIT = 3;\n}\n";
 const char *const UserFile = "<?php\nnamespace Shop;\n\nclass User extends Base\n{\n"
                              "    public function store() { $this->save(); helper(); }\n}\n";
 const char *const TwiceFile = "<?php\nfunction helper() {}\n";
@@ -138,7 +141,7 @@ TEST_F(Symbols, CtrlTFindsASymbolByAbbreviation)
     GotoSymbolPopup *popup = form()->symbols().gotoSymbolPopup();
     ASSERT_NE(popup, nullptr);
     ASSERT_TRUE(popup->isVisible());
-    EXPECT_EQ(popup->shownCount(), 6); // two classes, three methods... and helper twice
+    EXPECT_EQ(popup->shownCount(), 9); // every symbol: the field is empty
     QTest::keyClicks(popup->field(), "usto");
     ASSERT_GE(popup->shownCount(), 1);
     EXPECT_TRUE(popup->list()->item(0)->text().startsWith("User::store"))
@@ -146,4 +149,51 @@ TEST_F(Symbols, CtrlTFindsASymbolByAbbreviation)
     QTest::keyClick(popup->field(), Qt::Key_Return);
     EXPECT_FALSE(popup->isVisible());
     EXPECT_EQ(place(), "User.php:6:21");
+}
+
+TEST_F(Symbols, CompletionOffersTheMembersTheExpressionHasOrSaysWhyNot)
+{
+    struct Case {
+        const char *typed;    // appended inside store(), the caret after it
+        const char *expected; // entries offered, or the status line's text
+    };
+    const Case cases[] = {
+        {"$this->", "$this->store $this->save $this->count"},
+        {"$this->sa", "$this->save"},
+        {"(new Base)->", "->save ->count"},
+        {"self::", "self::store self::save self::$count self::LIMIT"},
+        {"Base::", "Base::$count Base::LIMIT"},
+        {"$nobody->", "Completion: the class of the expression is not known"},
+    };
+    CompletionPopup *popup = form()->ui().completion;
+    for (const Case &c : cases) {
+        form()->OpenFileAtLine(user, true);
+        editor()->setWholeText(QString::fromUtf8(UserFile).replace(
+            "helper(); }", QString::fromUtf8(c.typed) + "\n }"));
+        const QByteArray bytes(editor()->documentBytes(), editor()->documentLength());
+        editor()->SendScintilla(QsciScintilla::SCI_GOTOPOS,
+                                long(bytes.indexOf(c.typed) + qstrlen(c.typed)));
+        form()->ui().StatusPanel1->clear();
+        QTest::keyClick(editor(), Qt::Key_Space, Qt::ControlModifier);
+        QStringList offered;
+        for (int k : popup->shownEntries())
+            offered << popup->entries().at(k);
+        EXPECT_EQ((popup->isOpen() ? offered.join(' ') : status()).toStdString(), c.expected)
+            << c.typed;
+        popup->cancel();
+    }
+}
+
+TEST_F(Symbols, TypingArrowOffersTheMembersAtOnce)
+{
+    caretAt(user, "helper();^ }");
+    CompletionPopup *popup = form()->ui().completion;
+    QSignalSpy opened(popup, &CompletionPopup::opened);
+    QTest::keyClicks(editor(), "$x->");
+    QCoreApplication::processEvents(); // the offer follows the key
+    EXPECT_EQ(opened.count(), 0);      // nothing known of $x: nothing in the way
+    QTest::keyClicks(editor(), " $this->");
+    QCoreApplication::processEvents();
+    ASSERT_EQ(opened.count(), 1);
+    EXPECT_EQ(popup->entries().join(' ').toStdString(), "$this->store $this->save $this->count");
 }
