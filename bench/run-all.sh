@@ -49,6 +49,7 @@ if [ -d "$PHP_CORPUS" ]; then
   run functions "$build/bench/bench_project_functions" "$PHP_CORPUS"
   run window_search bash "$here/bench/search-in-window.sh" "$build" 7
   run engine_search "$build/bench/bench_project_search" "$PHP_CORPUS"
+  run symbols bash "$here/bench/symbols-vs-ctags.sh" "$build" 5
 fi
 run own_server bash "$here/bench/run-own-server.sh" "$build" 5
 run own_server_engine "$build/bench/bench_net_own_server" 20
@@ -102,6 +103,10 @@ if [ -s "$log/functions" ]; then
   fs=$(sed -n 's/^Functions... scan: .* median \([0-9.]*\) ms/\1/p' "$log/engine_search")
   fg=$(awk '/^Functions... scan/ { on = 1 } on && $1 == "grep" { print $3; exit }' "$log/engine_search")
   row "Functions... scan of 7,044 files, ms" "$fs" "grep for function lines: $fg" "$(ratio "$fs" "$fg")"
+  si=$(num symbols 'symbol index, start to exit: median'); sc=$(num symbols 'ctags -R --languages=PHP, start to exit: median')
+  row "PHP symbol index of 7,044 files, cold start to exit, ms" "$si" "ctags -R --languages=PHP: $sc" "$(ratio "$si" "$sc") (aim ≤ 1)"
+  sm=$(num symbols 'x7: index memory: heap in use'); sd=$(grep -m1 'x7: Go to Definition' "$log/symbols" | sed -E 's/.*max ([0-9.]+) ms.*/\1/')
+  row "symbol index of 49,000 files: heap MB / slowest Go to Definition ms" "$sm / $sd" "target: Go to Definition 50 ms" "$(ratio "$sd" 50)"
 fi
 o=$(num own_server 'own server, median ms:'); os=$(num own_server_engine 'until it accepts:')
 row "Alt+R to the caret on the error line, fresh start, own PHP server, ms" "$o" "target 1500 (php -S start alone: $os)" "$(ratio "$o" 1500)"

@@ -100,6 +100,12 @@ constexpr Row Commands[] = {
     command("Search1", "Replace1", "&Replace...", "Ctrl+H", HANDLER(Replace1Click)),
     separator("Search1"),
     command("Search1", "GotoLine1", "&Goto Line...", "Ctrl+G", HANDLER(GotoLine1Click)),
+    separator("Search1"),
+    command("Search1", "GotoDefinition1", "Go to &Definition", "F12",
+            HANDLER(GotoDefinition1Click)),
+    command("Search1", "GotoSymbol1", "Go to S&ymbol...", "Ctrl+T", HANDLER(GotoSymbol1Click)),
+    command("Search1", "NavigateBack1", "&Back", "Alt+Left", HANDLER(NavigateBack1Click)),
+    command("Search1", "NavigateForward1", "For&ward", "Alt+Right", HANDLER(NavigateForward1Click)),
 
     menu("", "View1", "&View"),
     command("View1", "CodeExplorer", "Code Explorer", "", HANDLER(CodeExplorerClick),
@@ -174,6 +180,9 @@ constexpr Row Commands[] = {
     alias("EdPopup", "Delete1"),
     separator("EdPopup"),
     alias("EdPopup", "SelectAll1"),
+    separator("EdPopup"),
+    // The editor menu's code navigation; the Search menu's items carry the keys.
+    command("EdPopup", "EdGotoDefinition1", "Go to Definition", "", HANDLER(GotoDefinition1Click)),
     separator("EdPopup"),
     command("EdPopup", "Adviser1", "Completion", "Ctrl+Space", HANDLER(Adviser1Click),
             Row::EditorShortcut),

@@ -4,6 +4,7 @@
 
 #include "app/main_window.h"
 #include "app/main_window_ui.h"
+#include "app/symbol_controller.h"
 #include "app/window_set.h"
 #include "editor/code_editor.h"
 #include "editor/completion_popup.h"
@@ -16,8 +17,10 @@
 #include "foundation/user_dialogs.h"
 #include "project/manual_index.h"
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QScreen>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -47,18 +50,55 @@ CompletionController::CompletionController(MainWindow &window, Project &project,
     connect(completion, &CompletionPopup::closed, this, [this, completion] {
         RunGuarded([this, completion] { completionClose(completion); });
     });
+    // Members are offered as soon as -> or :: is typed, when the class is
+    // known; the key arrives before its character is in the text.
+    connect(m_ui.re, &CodeEditor::keyPressed, this, [this](const QString &text) {
+        const long caret = m_ui.re->SendScintilla(QsciScintilla::SCI_GETCURRENTPOS);
+        if (caret < 1 || m_ui.completion->isOpen())
+            return;
+        const char before = m_ui.re->documentBytes()[caret - 1];
+        if ((text == QLatin1String(">") && before == '-') ||
+            (text == QLatin1String(":") && before == ':'))
+            QTimer::singleShot(0, this, [this] { RunGuarded([this] { offerMembersQuietly(); }); });
+    });
+}
+
+void CompletionController::offerMembersQuietly()
+{
+    const SymbolController::Offer offer =
+        m_window.symbols().completionAtCaret(m_ui.completion->endOfTokenCharacters());
+    if (!offer.members || offer.entries.isEmpty())
+        return;
+    m_projectDetails = offer.details;
+    m_firstProjectEntry = 0;
+    m_ui.completion->setEntries(offer.entries);
+    m_ui.completion->openAtCaret();
 }
 
 void CompletionController::Adviser1Click(QObject *)
 {
     if (!m_completionLoaded) {
         m_completionLoaded = true;
-        m_ui.completion->setEntries({});
         AdviceWindow *advise = m_windows.adviceWindow;
         advise->BuildManualIndex();
-        m_ui.completion->setEntries(advise->indexNames());
+        m_manualNames = advise->indexNames();
     }
-    m_ui.completion->openAtCaret();
+    // The project's classes, functions and constants join the manual's
+    // functions; after -> and :: only the class's members are offered.
+    const SymbolController::Offer offer =
+        m_window.symbols().completionAtCaret(m_ui.completion->endOfTokenCharacters());
+    if (offer.members && offer.entries.isEmpty()) {
+        m_ui.StatusPanel1->setText(offer.message);
+        return;
+    }
+    QStringList entries = offer.members ? QStringList() : m_manualNames;
+    m_firstProjectEntry = int(entries.size());
+    entries += offer.entries;
+    m_projectDetails = offer.details;
+    m_ui.completion->setEntries(entries);
+    if (!m_ui.completion->openAtCaret())
+        m_ui.StatusPanel1->setText(QStringLiteral("Completion: nothing known begins with \"%1\"")
+                                       .arg(m_ui.completion->typedText()));
     traceCaret("re->DisplayX", m_ui.re->caretDisplayColumn(), __LINE__);
     traceCaret("re->CaretX", m_ui.re->caretColumn(), __LINE__);
 }
@@ -88,6 +128,10 @@ void CompletionController::completionChange(QObject *, int index)
         return;
     // The box reports a change only when its text changes.
     m_windows.adviceWindow->searched->setText(m_ui.completion->entries().at(index));
+    // A project entry's signature shows in the status line.
+    const int project = index - m_firstProjectEntry;
+    if (project >= 0 && project < m_projectDetails.size())
+        m_ui.StatusPanel1->setText(m_projectDetails.at(project));
 }
 
 void CompletionController::completionClose(QObject *)

@@ -3,6 +3,7 @@
 #include "app/controller.h"
 
 #include <QString>
+#include <QStringList>
 
 // Completion over the local PHP manual's names, with the advice window
 // following the highlighted entry, and the online manual lookup by the word
@@ -30,9 +31,15 @@ public:
 private:
     // The index row of the local manual's page for `word`; -1 when none.
     int localPageRow(const QString &word);
+    // After -> or ::, the class's members when the class is known; else nothing.
+    void offerMembersQuietly();
 
     // The entries are read once per run, at the first request, even when
     // that read fails.
     bool m_completionLoaded = false;
+    QStringList m_manualNames;
+    // Entries from this one on come from the project, each with its signature.
+    int m_firstProjectEntry = 0;
+    QStringList m_projectDetails;
     QString m_lastLookup;
 };

@@ -14,6 +14,7 @@
 #include "app/run_controller.h"
 #include "app/search_controller.h"
 #include "app/server_controller.h"
+#include "app/symbol_controller.h"
 #include "app/test_driver.h"
 #include "app/window_set.h"
 #include "components/recent_files.h"
@@ -52,7 +53,8 @@ struct MainWindow::Controllers {
     Controllers(MainWindow &w, Project &p, const MainWindowUi &ui, const SecondaryWindows &s)
         : documents(w, p, ui, s), messages(w, p, ui, s), projectTree(w, p, ui, s),
           search(w, p, ui, s), functions(w, p, ui, s), completion(w, p, ui, s), run(w, p, ui, s),
-          publish(w, p, ui, s), editorView(w, p, ui, s), server(w, p, ui, s)
+          publish(w, p, ui, s), editorView(w, p, ui, s), server(w, p, ui, s),
+          symbols(ui.re, ui.StatusPanel1)
     {
         // The user's saves of PHP files are checked with php -l.
         connect(&documents, &DocumentController::savedByUser, &server,
@@ -61,6 +63,11 @@ struct MainWindow::Controllers {
         connect(ui.re, &CodeEditor::modifiedChanged, &documents, &DocumentController::ShowModified);
         // Rows of another command replace a search's: it has nowhere to go on.
         connect(&messages, &MessagesController::cleared, &search, &SearchController::CancelSearch);
+        // The symbol index reads saved files again and opens the places it finds.
+        connect(&documents, &DocumentController::savedByUser, &symbols,
+                &SymbolController::fileSaved);
+        connect(&symbols, &SymbolController::openFileRequested, &documents,
+                [this](const QString &path) { documents.OpenFileAtLine(path, true); });
     }
     DocumentController documents;
     MessagesController messages;
@@ -72,6 +79,7 @@ struct MainWindow::Controllers {
     PublishController publish;
     EditorViewController editorView;
     ServerController server;
+    SymbolController symbols;
 };
 
 MainWindow::MainWindow(const SecondaryWindows &windows, QWidget *parent)
@@ -111,6 +119,7 @@ FunctionListController &MainWindow::functions() const { return m_controllers->fu
 RunController &MainWindow::run() const { return m_controllers->run; }
 PublishController &MainWindow::publishing() const { return m_controllers->publish; }
 ServerController &MainWindow::server() const { return m_controllers->server; }
+SymbolController &MainWindow::symbols() const { return m_controllers->symbols; }
 // clang-format on
 
 void MainWindow::buildMenus()
@@ -427,7 +436,7 @@ void MainWindow::AddMessage(const QString &text) { m_controllers->messages.AddMe
 void MainWindow::messagesDblClick(QObject *Sender) { m_controllers->messages.messagesDblClick(Sender); }
 void MainWindow::messagesKeyDown(int key, Qt::KeyboardModifiers shift) { m_controllers->messages.messagesKeyDown(key, shift); }
 void MainWindow::OpenProject(const QString &path) { m_controllers->projectTree.OpenProject(path); }
-void MainWindow::OnProjectUpdateExecute() { m_controllers->projectTree.OnProjectUpdateExecute(); }
+void MainWindow::OnProjectUpdateExecute() { m_controllers->projectTree.OnProjectUpdateExecute(); QStringList files; m_project.ListFileNames(files); m_controllers->symbols.setProjectFiles(files); }
 void MainWindow::PrTreeDblClick(QObject *Sender) { m_controllers->projectTree.PrTreeDblClick(Sender); }
 void MainWindow::PrTreeKeyDown(int key, Qt::KeyboardModifiers shift) { m_controllers->projectTree.PrTreeKeyDown(key, shift); }
 void MainWindow::ProjPopupPopup(QObject *Sender) { m_controllers->projectTree.ProjPopupPopup(Sender); }
@@ -455,6 +464,10 @@ void MainWindow::CodeGridDblClick(QObject *Sender) { m_controllers->functions.Co
 void MainWindow::CodeGridKeyDown(int key, Qt::KeyboardModifiers shift) { m_controllers->functions.CodeGridKeyDown(key, shift); }
 void MainWindow::CodeExplorerRefreshTimer(QObject *Sender) { m_controllers->functions.CodeExplorerRefreshTimer(Sender); }
 void MainWindow::Adviser1Click(QObject *Sender) { m_controllers->completion.Adviser1Click(Sender); }
+void MainWindow::GotoDefinition1Click(QObject *) { m_controllers->symbols.GotoDefinition(); }
+void MainWindow::NavigateBack1Click(QObject *) { m_controllers->symbols.NavigateBack(); }
+void MainWindow::NavigateForward1Click(QObject *) { m_controllers->symbols.NavigateForward(); }
+void MainWindow::GotoSymbol1Click(QObject *) { m_controllers->symbols.GotoSymbol(); }
 void MainWindow::completionShow(QObject *Sender) { m_controllers->completion.completionShow(Sender); }
 void MainWindow::completionChange(QObject *Sender, int index) { m_controllers->completion.completionChange(Sender, index); }
 void MainWindow::completionClose(QObject *Sender) { m_controllers->completion.completionClose(Sender); }

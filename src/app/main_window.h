@@ -16,6 +16,7 @@ class QAction;
 class QKeyEvent;
 class RunController;
 class ServerController;
+class SymbolController;
 struct MainWindowUi;
 struct SecondaryWindows;
 
@@ -45,6 +46,7 @@ public:
     RunController &run() const;
     ServerController &server() const;
     PublishController &publishing() const;
+    SymbolController &symbols() const;
     // Window events, then documents, messages, project tree, preview and the rest.
     void FormCreate();
     void FormKeyDown(int key, Qt::KeyboardModifiers shift);
@@ -124,6 +126,10 @@ public slots:
     void Rename1Click(QObject *Sender);
     void publishnowClick(QObject *Sender);
     void Adviser1Click(QObject *Sender);
+    void GotoDefinition1Click(QObject *Sender);
+    void NavigateBack1Click(QObject *Sender);
+    void NavigateForward1Click(QObject *Sender);
+    void GotoSymbol1Click(QObject *Sender);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

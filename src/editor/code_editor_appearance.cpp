@@ -13,6 +13,29 @@
 
 namespace {
 
+// PHP 8's reserved words, soft keywords and type names (the control's own list
+// stops at PHP 5): namespace, enum, match, fn, readonly, mixed, never ...
+// Lower case: the control compares PHP words lower-cased.
+constexpr const char *PhpKeywords =
+    "__class__ __dir__ __file__ __function__ __halt_compiler __line__ __method__ __namespace__ "
+    "__trait__ abstract and array as bool break callable case catch class clone const continue "
+    "declare default die do echo else elseif empty enddeclare endfor endforeach endif "
+    "endswitch endwhile enum eval exit extends false final finally float fn for foreach "
+    "function global goto if implements include include_once instanceof insteadof int "
+    "interface isset iterable list match mixed namespace never new null object or parent "
+    "print private protected public readonly require require_once return self static "
+    "string switch throw trait true try unset use var void while xor yield";
+
+// The HTML lexer with PHP's present keywords (keyword set 5 is PHP's).
+class PhpHtmlLexer final : public QsciLexerHTML {
+public:
+    using QsciLexerHTML::QsciLexerHTML;
+    const char *keywords(int set) const override
+    {
+        return set == 5 ? PhpKeywords : QsciLexerHTML::keywords(set);
+    }
+};
+
 const QColor DarkPaper(30, 30, 30);
 const QColor DarkText(220, 220, 220);
 const QColor DarkMargin(37, 37, 38);
@@ -165,7 +188,7 @@ void CodeEditor::applyLexer()
     if (m_lexer && lexer() == m_lexer)
         return;
 
-    auto *html = new QsciLexerHTML(this);
+    auto *html = new PhpHtmlLexer(this);
     if (m_settingsApplied) {
         // Keep each style's weight and slant but in the document font.
         for (int style = 0; style < 128; ++style) {

@@ -116,7 +116,9 @@ const QList<QKeySequence> &CodeEditor::windowShortcuts()
               "F4", "F2", "Alt+R", "Alt+Return", "Alt+D", "Alt+Shift+R", "F1", "Ctrl+L", "Ctrl+K",
               "Ctrl+Space", "Ctrl+O", "Ctrl+N", "Ctrl+W", "Ctrl+Q", "Ctrl+Shift+S", "Ctrl+H",
               // The Edit menu's line commands (the control zooms on Ctrl+/).
-              "Ctrl+/", "Ctrl+D", "Alt+Up", "Alt+Down"})
+              "Ctrl+/", "Ctrl+D", "Alt+Up", "Alt+Down",
+              // Code navigation.
+              "F12", "Ctrl+T", "Alt+Left", "Alt+Right", "Shift+F12"})
             list.append(QKeySequence(QString::fromLatin1(key)));
         return list;
     }();

@@ -1,0 +1,493 @@
+#include "app/symbol_controller.h"
+
+#include "app/goto_symbol_popup.h"
+#include "editor/code_editor.h"
+#include "foundation/handler_guard.h"
+#include "project/parallel_read.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QSet>
+
+#include <algorithm>
+#include <atomic>
+
+namespace {
+// Typing pauses this long before the document's declarations are read again.
+constexpr int TypingPauseMs = 300;
+constexpr size_t MaxPlaces = 100;
+// More new files than this are read on worker threads; fewer at once.
+constexpr qsizetype MaxFilesReadAtOnce = 64;
+
+QString samePath(const QString &path)
+{
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+} // namespace
+
+struct SymbolController::Job {
+    QStringList paths;
+    std::atomic<int> done{0};
+    std::atomic<bool> cancel{false};
+    std::atomic<bool> finished{false};
+    std::unique_ptr<SymbolIndex> result;
+};
+
+SymbolController::SymbolController(CodeEditor *editor, QLabel *status, QObject *parent)
+    : QObject(parent), m_editor(editor), m_status(status), m_index(std::make_unique<SymbolIndex>())
+{
+    m_poll.setInterval(200);
+    connect(&m_poll, &QTimer::timeout, this, [this] { RunGuarded([this] { pollBuild(); }); });
+    m_typing.setSingleShot(true);
+    m_typing.setInterval(TypingPauseMs);
+    connect(&m_typing, &QTimer::timeout, this,
+            [this] { RunGuarded([this] { updateDocument(); }); });
+    connect(m_editor, &CodeEditor::documentChanged, this, [this] {
+        m_documentDirty = true;
+        m_typing.start();
+    });
+    m_editor->viewport()->installEventFilter(this);
+}
+
+bool SymbolController::eventFilter(QObject *watched, QEvent *event)
+{
+    // Ctrl+click: Go to Definition of the name clicked.
+    if (watched == m_editor->viewport() && event->type() == QEvent::MouseButtonPress) {
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() == Qt::LeftButton &&
+            (mouse->modifiers() & Qt::KeyboardModifierMask) == Qt::ControlModifier) {
+            const QPoint at = mouse->position().toPoint();
+            const long pos =
+                m_editor->SendScintilla(QsciScintilla::SCI_POSITIONFROMPOINTCLOSE, at.x(), at.y());
+            if (pos >= 0) {
+                m_editor->SendScintilla(QsciScintilla::SCI_GOTOPOS, pos);
+                RunGuarded([this] { GotoDefinition(); });
+                return true;
+            }
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+SymbolController::~SymbolController()
+{
+    if (m_job)
+        m_job->cancel = true;
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+bool SymbolController::isPhpPath(const QString &path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    return suffix == QLatin1String("php") || suffix == QLatin1String("phtml") ||
+           suffix == QLatin1String("inc") || suffix == QLatin1String("php5") ||
+           suffix == QLatin1String("php4") || suffix == QLatin1String("php3");
+}
+
+void SymbolController::setProjectFiles(const QStringList &files)
+{
+    QStringList php;
+    for (const QString &f : files)
+        if (isPhpPath(f))
+            php << samePath(f);
+    php.removeDuplicates();
+    php.sort();
+    if (php == m_files)
+        return;
+    m_files = php;
+    // From the event loop: a project opened at start-up never delays the window.
+    QTimer::singleShot(0, this, [this] { RunGuarded([this] { syncIndex(); }); });
+}
+
+void SymbolController::syncIndex()
+{
+    if (m_job)
+        return; // the build's end catches up
+    QSet<QString> indexed;
+    m_index->forEachFile([&indexed](const IndexedFile &f) { indexed.insert(f.path); });
+    const QSet<QString> wanted(m_files.cbegin(), m_files.cend());
+    QStringList added;
+    for (const QString &f : m_files)
+        if (!indexed.contains(f))
+            added << f;
+    if (added.size() > MaxFilesReadAtOnce) {
+        startBuild(m_files);
+        return;
+    }
+    for (const QString &f : std::as_const(indexed))
+        if (!wanted.contains(f) && f != m_documentPath)
+            m_index->removeFile(f);
+    for (const QString &f : std::as_const(added))
+        if (f != m_documentPath)
+            readFile(f);
+}
+
+void SymbolController::readFile(const QString &file)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly)) {
+        m_index->removeFile(file);
+        return;
+    }
+    const QByteArray bytes = f.readAll();
+    m_index->updateFromSource(file, std::string_view(bytes.constData(), size_t(bytes.size())));
+}
+
+void SymbolController::startBuild(const QStringList &paths)
+{
+    if (m_job)
+        m_job->cancel = true;
+    if (m_thread.joinable())
+        m_thread.join();
+    auto job = std::make_shared<Job>();
+    job->paths = paths;
+    m_job = job;
+    m_thread = std::thread([job] {
+        job->result =
+            SymbolIndex::Build(job->paths, DefaultWorkerCount(), &job->done, &job->cancel);
+        job->finished = true;
+    });
+    say(QStringLiteral("Indexing PHP symbols: 0 of %1 files").arg(paths.size()));
+    m_poll.start();
+}
+
+void SymbolController::pollBuild()
+{
+    if (!m_job)
+        return;
+    if (!m_job->finished) {
+        say(QStringLiteral("Indexing PHP symbols: %1 of %2 files")
+                .arg(m_job->done.load())
+                .arg(m_job->paths.size()));
+        return;
+    }
+    m_poll.stop();
+    if (m_thread.joinable())
+        m_thread.join();
+    const std::shared_ptr<Job> job = std::move(m_job);
+    if (job->cancel)
+        return;
+    m_index = std::move(job->result);
+    // The document's own text wins over what its file held; files the
+    // project gained or lost meanwhile follow.
+    m_documentPath.clear();
+    m_documentDirty = true;
+    updateDocument();
+    syncIndex();
+    say(QStringLiteral("PHP symbols indexed: %1 in %2 files")
+            .arg(m_index->symbolCount())
+            .arg(m_index->fileCount()));
+}
+
+void SymbolController::waitForIndex()
+{
+    QCoreApplication::sendPostedEvents(this); // a build about to start
+    while (m_job) {
+        if (m_thread.joinable())
+            m_thread.join();
+        pollBuild();
+    }
+}
+
+void SymbolController::fileSaved(const QString &path)
+{
+    if (!isPhpPath(path))
+        return;
+    const QString file = samePath(path);
+    if (file == m_documentPath && !m_documentDirty)
+        return; // the index holds the text just saved
+    readFile(file);
+}
+
+void SymbolController::updateDocument()
+{
+    m_typing.stop();
+    const QString path = m_editor->filePath();
+    if (path.isEmpty() || !isPhpPath(path)) {
+        m_documentDirty = false;
+        return;
+    }
+    const QString file = samePath(path);
+    if (!m_documentDirty && file == m_documentPath)
+        return;
+    m_index->updateFromSource(
+        file, std::string_view(m_editor->documentBytes(), size_t(m_editor->documentLength())));
+    m_documentPath = file;
+    m_documentDirty = false;
+}
+
+const SymbolIndex &SymbolController::index()
+{
+    updateDocument();
+    return *m_index;
+}
+
+SymbolController::Place SymbolController::currentPlace() const
+{
+    const long pos = m_editor->SendScintilla(QsciScintilla::SCI_GETCURRENTPOS);
+    const long line = m_editor->SendScintilla(QsciScintilla::SCI_LINEFROMPOSITION, pos);
+    const long start = m_editor->SendScintilla(QsciScintilla::SCI_POSITIONFROMLINE, line);
+    return {m_editor->filePath(), int(line) + 1, int(pos - start)};
+}
+
+void SymbolController::remember()
+{
+    const Place here = currentPlace();
+    if (here.path.isEmpty())
+        return;
+    m_back.push_back(here);
+    if (m_back.size() > MaxPlaces)
+        m_back.erase(m_back.begin());
+    m_forward.clear();
+}
+
+bool SymbolController::showPlace(const Place &place, const QString &name)
+{
+    if (samePath(m_editor->filePath()) != samePath(place.path)) {
+        emit openFileRequested(place.path);
+        if (samePath(m_editor->filePath()) != samePath(place.path))
+            return false;
+    }
+    const long lines = m_editor->SendScintilla(QsciScintilla::SCI_GETLINECOUNT);
+    const long line = std::clamp<long>(place.line - 1, 0, lines - 1);
+    const long start = m_editor->SendScintilla(QsciScintilla::SCI_POSITIONFROMLINE, line);
+    const long end = m_editor->SendScintilla(QsciScintilla::SCI_GETLINEENDPOSITION, line);
+    long pos = std::min<long>(start + place.column, end);
+    if (!name.isEmpty()) {
+        // The file's bytes may differ from the editor's (another encoding):
+        // the name itself places the caret.
+        const QByteArray text = m_editor->lineText(int(line)).toUtf8();
+        const QByteArray want = name.toUtf8();
+        qsizetype at = text.indexOf(want, std::max<qsizetype>(0, place.column - 8));
+        if (at < 0)
+            at = text.indexOf(want);
+        if (at >= 0)
+            pos = start + at;
+    }
+    m_editor->SendScintilla(QsciScintilla::SCI_GOTOPOS, pos);
+    m_editor->SendScintilla(QsciScintilla::SCI_SCROLLCARET);
+    m_editor->takeFocus();
+    emit m_editor->statusChanged();
+    return true;
+}
+
+void SymbolController::jumpTo(const PhpTarget &target)
+{
+    remember();
+    const QString name = QString::fromStdString(target.name.substr(
+        target.name.rfind('\\') == std::string::npos ? 0 : target.name.rfind('\\') + 1));
+    if (!showPlace({target.path, target.line, target.column}, name)) {
+        m_back.pop_back();
+        return;
+    }
+    const QString container =
+        target.container.empty() ? QString() : QString::fromStdString(target.container) + "::";
+    say(QStringLiteral("%1%2  (%3:%4)")
+            .arg(container, QString::fromStdString(target.signature),
+                 QFileInfo(target.path).fileName())
+            .arg(target.line));
+}
+
+void SymbolController::GotoDefinition()
+{
+    updateDocument();
+    const QString path = m_editor->filePath();
+    const std::string_view source(m_editor->documentBytes(), size_t(m_editor->documentLength()));
+    const size_t offset = size_t(m_editor->SendScintilla(QsciScintilla::SCI_GETCURRENTPOS));
+    const PhpCodeContext context(*m_index, samePath(path), source);
+    const PhpCodeContext::Lookup found = context.definition(offset);
+    if (found.targets.empty()) {
+        if (found.what.empty())
+            say(QStringLiteral("Go to Definition: no name at the caret"));
+        else
+            say(QStringLiteral("Go to Definition: %1 not found%2")
+                    .arg(QString::fromStdString(found.what),
+                         m_job ? QStringLiteral(" (the index is still being built)") : QString()));
+        return;
+    }
+    if (found.targets.size() == 1) {
+        jumpTo(found.targets.front());
+        return;
+    }
+    // Several declarations: a short list at the caret.
+    if (m_choices)
+        m_choices->deleteLater();
+    m_choices = new QMenu(m_editor);
+    m_choices->setObjectName(QStringLiteral("DefinitionChoices"));
+    for (const PhpTarget &t : found.targets) {
+        const QString container =
+            t.container.empty() ? QString() : QString::fromStdString(t.container) + "::";
+        QAction *action = m_choices->addAction(
+            QStringLiteral("%1%2  —  %3:%4")
+                .arg(container, QString::fromStdString(t.signature),
+                     QDir(QFileInfo(path).absolutePath()).relativeFilePath(t.path))
+                .arg(t.line));
+        connect(action, &QAction::triggered, this,
+                [this, t] { RunGuarded([this, t] { jumpTo(t); }); });
+    }
+    const long pos = m_editor->SendScintilla(QsciScintilla::SCI_GETCURRENTPOS);
+    const int x = int(m_editor->SendScintilla(QsciScintilla::SCI_POINTXFROMPOSITION, 0, pos));
+    const int y = int(m_editor->SendScintilla(QsciScintilla::SCI_POINTYFROMPOSITION, 0, pos));
+    const int lineHeight = int(m_editor->SendScintilla(QsciScintilla::SCI_TEXTHEIGHT, 0));
+    say(QStringLiteral("Go to Definition: %1 declarations of %2")
+            .arg(found.targets.size())
+            .arg(QString::fromStdString(found.what)));
+    m_choices->popup(m_editor->viewport()->mapToGlobal(QPoint(x, y + lineHeight)));
+}
+
+void SymbolController::NavigateBack()
+{
+    if (m_back.empty()) {
+        say(QStringLiteral("No earlier place"));
+        return;
+    }
+    const Place here = currentPlace();
+    const Place there = m_back.back();
+    m_back.pop_back();
+    if (showPlace(there))
+        m_forward.push_back(here);
+    else
+        m_back.push_back(there);
+}
+
+void SymbolController::NavigateForward()
+{
+    if (m_forward.empty()) {
+        say(QStringLiteral("No later place"));
+        return;
+    }
+    const Place here = currentPlace();
+    const Place there = m_forward.back();
+    m_forward.pop_back();
+    if (showPlace(there))
+        m_back.push_back(here);
+    else
+        m_forward.push_back(there);
+}
+
+void SymbolController::GotoSymbol()
+{
+    updateDocument();
+    std::vector<GotoSymbolPopup::Entry> entries;
+    auto places = std::make_shared<std::vector<PhpTarget>>();
+    const QString base = QFileInfo(m_editor->filePath()).absolutePath();
+    m_index->forEachFile([&](const IndexedFile &file) {
+        const auto &symbols = file.symbols.symbols;
+        for (int k = 0; k < int(symbols.size()); ++k) {
+            const PhpSymbol &s = symbols[size_t(k)];
+            if (s.kind == PhpSymbolKind::Namespace)
+                continue;
+            const PhpTarget t = MakeTarget({&file, k});
+            std::string text;
+            if (!t.container.empty()) {
+                const size_t cut = t.container.rfind('\\');
+                text = t.container.substr(cut == std::string::npos ? 0 : cut + 1) +
+                       "::" + (s.kind == PhpSymbolKind::Property ? "$" : "") + s.name;
+            } else {
+                text = s.name;
+            }
+            const std::string detail =
+                std::string(PhpSymbolKindName(s.kind)) + "  " +
+                (base.isEmpty() ? file.path : QDir(base).relativeFilePath(file.path))
+                    .toStdString() +
+                ":" + std::to_string(s.line);
+            entries.push_back({std::move(text), detail, int(places->size())});
+            places->push_back(t);
+        }
+    });
+    if (!m_symbolPopup) {
+        m_symbolPopup = new GotoSymbolPopup(m_editor);
+    }
+    m_symbolPopup->disconnect(this);
+    connect(m_symbolPopup, &GotoSymbolPopup::chosen, this, [this, places](int payload) {
+        if (payload >= 0 && payload < int(places->size()))
+            RunGuarded([this, places, payload] { jumpTo((*places)[size_t(payload)]); });
+    });
+    m_symbolPopup->setEntries(std::move(entries));
+    m_symbolPopup->popUp(m_editor);
+    if (places->empty())
+        say(m_job ? QStringLiteral("Go to Symbol: the index is still being built")
+                  : QStringLiteral("Go to Symbol: no PHP symbols in the project"));
+}
+
+SymbolController::Offer SymbolController::completionAtCaret(const QString &tokenEnds)
+{
+    updateDocument();
+    Offer offer;
+    const std::string_view source(m_editor->documentBytes(), size_t(m_editor->documentLength()));
+    const size_t caret = size_t(m_editor->SendScintilla(QsciScintilla::SCI_GETCURRENTPOS));
+    const PhpCodeContext context(*m_index, samePath(m_editor->filePath()), source);
+    const PhpCodeContext::Completion c = context.completionAt(caret);
+    // The popup's word: back from the caret to a blank or an end-of-token character.
+    size_t start = caret;
+    while (start > 0) {
+        const auto ch = static_cast<unsigned char>(source[start - 1]);
+        if (ch <= 0x20 || ch == 0x7f || ch == '\n' || (ch < 0x80 && tokenEnds.contains(QChar(ch))))
+            break;
+        --start;
+    }
+    const size_t typedPrefix = std::min(c.prefix.size(), caret - start);
+    const QString lead = QString::fromUtf8(source.substr(start, caret - start - typedPrefix));
+    const auto add = [&offer, &lead](const std::string &name, const std::string &detail) {
+        offer.entries << lead + QString::fromStdString(name);
+        offer.details << QString::fromStdString(detail);
+    };
+    if (c.kind == PhpCodeContext::Completion::Member ||
+        c.kind == PhpCodeContext::Completion::Static) {
+        offer.members = true;
+        if (c.className.empty()) {
+            offer.known = false;
+            offer.message = QStringLiteral("Completion: the class of the expression is not known");
+            return offer;
+        }
+        const bool isStatic = c.kind == PhpCodeContext::Completion::Static;
+        for (const SymbolRef &ref : m_index->allMembers(c.className)) {
+            const PhpSymbol &s = ref.symbol();
+            // Private members only inside their own class's code.
+            if ((s.flags & PhpFlag::Private) &&
+                ToLowerAscii(SymbolIndex::containerName(ref)) != ToLowerAscii(c.currentClass))
+                continue;
+            const bool staticMember = (s.flags & PhpFlag::Static) ||
+                                      s.kind == PhpSymbolKind::ClassConstant ||
+                                      s.kind == PhpSymbolKind::EnumCase;
+            if (isStatic && c.staticOnly && !staticMember)
+                continue;
+            if (!isStatic &&
+                (s.kind == PhpSymbolKind::ClassConstant || s.kind == PhpSymbolKind::EnumCase))
+                continue;
+            const std::string name =
+                s.kind == PhpSymbolKind::Property && isStatic ? "$" + s.name : s.name;
+            add(name, SymbolIndex::containerName(ref) + "::" + s.signature);
+        }
+        if (offer.entries.isEmpty())
+            offer.message = QStringLiteral("Completion: %1 has no members to offer")
+                                .arg(QString::fromStdString(c.className));
+        return offer;
+    }
+    if (c.kind == PhpCodeContext::Completion::None)
+        return offer;
+    // Names: classes, and for a plain name also functions and constants.
+    const bool classesOnly = c.kind == PhpCodeContext::Completion::NewClass;
+    m_index->forEachFile([&](const IndexedFile &file) {
+        for (const PhpSymbol &s : file.symbols.symbols) {
+            const bool cls = IsClassLike(s.kind);
+            if (!cls && (classesOnly ||
+                         (s.kind != PhpSymbolKind::Function && s.kind != PhpSymbolKind::Constant)))
+                continue;
+            const size_t cut = s.name.rfind('\\');
+            add(cut == std::string::npos ? s.name : s.name.substr(cut + 1), s.signature);
+        }
+    });
+    return offer;
+}
+
+void SymbolController::say(const QString &text)
+{
+    m_status->setText(text);
+}

@@ -1,0 +1,113 @@
+#pragma once
+
+#include "project/php_resolve.h"
+#include "project/symbol_index.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QTimer>
+
+#include <memory>
+#include <thread>
+#include <vector>
+
+class CodeEditor;
+class QLabel;
+#include "app/goto_symbol_popup.h"
+
+#include <QMenu>
+
+// What the editor knows of the project's PHP: the symbol index, built on
+// worker threads when the project's files change and kept up to date with
+// the document being typed and the files saved; Go to Definition (with a
+// list when there are several), the places visited (back and forward) and
+// Go to Symbol. It works on the editor and the status line only and asks
+// the window to open files through openFileRequested.
+class SymbolController final : public QObject {
+    Q_OBJECT
+
+public:
+    SymbolController(CodeEditor *editor, QLabel *status, QObject *parent = nullptr);
+    ~SymbolController() override;
+
+    // The project's files (any kind; the PHP ones are indexed). The build
+    // starts from the event loop, so the window shows first.
+    void setProjectFiles(const QStringList &files);
+    // A file written by the program or changed on disk: read again.
+    void fileSaved(const QString &path);
+
+    void GotoDefinition();
+    void NavigateBack();
+    void NavigateForward();
+    void GotoSymbol();
+
+    // The index as it stands (the document's last text included).
+    const SymbolIndex &index();
+    bool isBuilding() const { return static_cast<bool>(m_job); }
+    // Waits for a running build (tests and the program's own calls).
+    void waitForIndex();
+    // The choices the last Go to Definition offered, when it found several.
+    QMenu *definitionChoices() const { return m_choices; }
+    GotoSymbolPopup *gotoSymbolPopup() const { return m_symbolPopup; }
+
+    // What completion offers at the caret from the project: entries begin
+    // with the text typed since `tokenEnds` (the popup's word start), so the
+    // popup's own narrowing and insertion apply. `known` is false where the
+    // place asks for members of a class that is not known; `message` says so.
+    struct Offer {
+        bool members = false; // after -> or ::
+        bool known = true;
+        QStringList entries;
+        QStringList details; // signature per entry
+        QString message;
+    };
+    Offer completionAtCaret(const QString &tokenEnds);
+
+    struct Place {
+        QString path;
+        int line = 1;   // 1-based
+        int column = 0; // 0-based byte offset in the line
+    };
+    // Opens the file when it is not the document and puts the caret at the
+    // place (at `name` when the line holds it near the column). False when
+    // the document did not change to that file (the user cancelled).
+    bool showPlace(const Place &place, const QString &name = QString());
+
+signals:
+    // Make `path` the editor's document; connected directly, so the editor
+    // holds it (or the user's refusal) when the call returns.
+    void openFileRequested(const QString &path);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    static bool isPhpPath(const QString &path);
+    void syncIndex();
+    void readFile(const QString &file);
+    void startBuild(const QStringList &paths);
+    void pollBuild();
+    void updateDocument();
+    Place currentPlace() const;
+    void jumpTo(const PhpTarget &target);
+    void remember();
+    void say(const QString &text);
+
+    CodeEditor *m_editor;
+    QLabel *m_status;
+    std::unique_ptr<SymbolIndex> m_index;
+    QStringList m_files; // the indexed PHP files
+    struct Job;
+    std::shared_ptr<Job> m_job;
+    std::thread m_thread;
+    QTimer m_poll;
+    QTimer m_typing;
+    bool m_documentDirty = false;
+    QString m_documentPath; // the path the index holds the document's text for
+    std::vector<Place> m_back;
+    std::vector<Place> m_forward;
+    QPointer<QMenu> m_choices;
+    QPointer<GotoSymbolPopup> m_symbolPopup;
+};

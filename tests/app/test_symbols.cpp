@@ -1,0 +1,199 @@
+#include "app/goto_symbol_popup.h"
+#include "app/symbol_controller.h"
+#include "app_fixture.h"
+#include "editor/code_editor.h"
+#include "editor/completion_popup.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+const char *const BaseFile = "<?php\nnamespace Shop;\n\nclass Base\n{\n"
+                             "    public function save(): static { return $this; }\n"
+                             "    private $secret; protected static $count; const LIMIT = 3;\n}\n";
+const char *const UserFile = "<?php\nnamespace Shop;\n\nclass User extends Base\n{\n"
+                             "    public function store() { $this->save(); helper(); }\n}\n";
+const char *const TwiceFile = "<?php\nfunction helper() {}\n";
+
+class Symbols : public AppTest {
+protected:
+    void SetUp() override
+    {
+        AppTest::SetUp();
+        start();
+        form()->show();
+        form()->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form()));
+        base = write("Base.php", BaseFile);
+        user = write("User.php", UserFile);
+        helperA = write("a/helpers.php", TwiceFile);
+        helperB = write("b/helpers.php", TwiceFile);
+        for (const QString &path : {base, user, helperA, helperB}) {
+            form()->project().Files.AddNew();
+            form()->project().Files.Last()->Name = path;
+        }
+        form()->OnProjectUpdateExecute();
+        form()->symbols().waitForIndex();
+    }
+    QString write(const QString &name, const QByteArray &text)
+    {
+        const QString path = dir.filePath(name);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        WriteFileBytes(path, text);
+        return path;
+    }
+    CodeEditor *editor() const { return form()->ui().re; }
+    // Opens `path` with the caret on `needle` (at its `^`).
+    void caretAt(const QString &path, const char *needle)
+    {
+        if (QDir::cleanPath(editor()->filePath()) != QDir::cleanPath(path))
+            form()->OpenFileAtLine(path, true);
+        QString text = QString::fromUtf8(needle);
+        const qsizetype caret = text.indexOf(u'^');
+        text.remove(caret, 1);
+        const QByteArray bytes(editor()->documentBytes(), editor()->documentLength());
+        const qsizetype at = bytes.indexOf(text.toUtf8());
+        ASSERT_GE(at, 0) << needle;
+        editor()->SendScintilla(QsciScintilla::SCI_GOTOPOS, long(at + caret));
+        editor()->setFocus();
+    }
+    QString place() const
+    {
+        return QFileInfo(editor()->filePath()).fileName() + ":" +
+               QString::number(editor()->caretLine()) + ":" +
+               QString::number(editor()->caretColumn());
+    }
+    QString status() const { return form()->ui().StatusPanel1->text(); }
+
+    QString base, user, helperA, helperB;
+};
+} // namespace
+
+TEST_F(Symbols, F12GoesToTheInheritedMethodAndAltArrowsGoBackAndForth)
+{
+    caretAt(user, "$this->sa^ve()");
+    const QString start = place();
+    QTest::keyClick(editor(), Qt::Key_F12);
+    EXPECT_EQ(place(), "Base.php:6:21");
+    EXPECT_TRUE(status().contains("save(): static")) << status().toStdString();
+    QTest::keyClick(editor(), Qt::Key_Left, Qt::AltModifier);
+    EXPECT_EQ(place(), start);
+    QTest::keyClick(editor(), Qt::Key_Right, Qt::AltModifier);
+    EXPECT_EQ(place(), "Base.php:6:21");
+    QTest::keyClick(editor(), Qt::Key_Right, Qt::AltModifier);
+    EXPECT_EQ(status(), "No later place");
+}
+
+TEST_F(Symbols, CtrlClickGoesToTheClassClicked)
+{
+    caretAt(user, "class User ^extends");
+    const QByteArray bytes(editor()->documentBytes(), editor()->documentLength());
+    const long pos = long(bytes.indexOf("Base"));
+    const QPoint at(int(editor()->SendScintilla(QsciScintilla::SCI_POINTXFROMPOSITION, 0, pos)) + 3,
+                    int(editor()->SendScintilla(QsciScintilla::SCI_POINTYFROMPOSITION, 0, pos)) +
+                        3);
+    QTest::mouseClick(editor()->viewport(), Qt::LeftButton, Qt::ControlModifier, at);
+    EXPECT_EQ(place(), "Base.php:4:7");
+}
+
+TEST_F(Symbols, SeveralDeclarationsAreOfferedAsAList)
+{
+    caretAt(user, "hel^per();");
+    form()->item("GotoDefinition1")->trigger();
+    QMenu *choices = form()->symbols().definitionChoices();
+    ASSERT_NE(choices, nullptr);
+    ASSERT_EQ(choices->actions().size(), 2);
+    EXPECT_EQ(place().left(9), "User.php:"); // nothing chosen yet
+    choices->actions().at(1)->trigger();
+    EXPECT_EQ(QDir::cleanPath(editor()->filePath()), QDir::cleanPath(helperB));
+    EXPECT_EQ(editor()->caretLine(), 2);
+}
+
+TEST_F(Symbols, TheDocumentIsIndexedAsTypedAndUnknownNamesAreSaidSo)
+{
+    caretAt(user, "^helper();");
+    editor()->insert(QStringLiteral("fresh(); "));
+    editor()->SendScintilla(QsciScintilla::SCI_DOCUMENTEND);
+    editor()->insert(QStringLiteral("\nfunction fresh() {}\n"));
+    // The typing pause has not passed: Go to Definition reads the text first.
+    caretAt(user, "fre^sh();");
+    ASSERT_TRUE(editor()->isDocumentModified());
+    form()->item("GotoDefinition1")->trigger();
+    EXPECT_EQ(editor()->caretLine(), 9);
+    caretAt(user, "public ^function store");
+    QTest::keyClick(editor(), Qt::Key_F12);
+    EXPECT_EQ(status(), "Go to Definition: no name at the caret");
+    caretAt(user, "fresh(); hel^per");
+    editor()->insert(QStringLiteral("x"));
+    QTest::keyClick(editor(), Qt::Key_F12);
+    EXPECT_EQ(status(), "Go to Definition: function helxper not found");
+}
+
+TEST_F(Symbols, CtrlTFindsASymbolByAbbreviation)
+{
+    caretAt(base, "^class");
+    QTest::keyClick(editor(), Qt::Key_T, Qt::ControlModifier);
+    GotoSymbolPopup *popup = form()->symbols().gotoSymbolPopup();
+    ASSERT_NE(popup, nullptr);
+    ASSERT_TRUE(popup->isVisible());
+    EXPECT_EQ(popup->shownCount(), 9); // every symbol: the field is empty
+    QTest::keyClicks(popup->field(), "usto");
+    ASSERT_GE(popup->shownCount(), 1);
+    EXPECT_TRUE(popup->list()->item(0)->text().startsWith("User::store"))
+        << popup->list()->item(0)->text().toStdString();
+    QTest::keyClick(popup->field(), Qt::Key_Return);
+    EXPECT_FALSE(popup->isVisible());
+    EXPECT_EQ(place(), "User.php:6:21");
+}
+
+TEST_F(Symbols, CompletionOffersTheMembersTheExpressionHasOrSaysWhyNot)
+{
+    struct Case {
+        const char *typed;    // appended inside store(), the caret after it
+        const char *expected; // entries offered, or the status line's text
+    };
+    const Case cases[] = {
+        {"$this->", "$this->store $this->save $this->count"},
+        {"$this->sa", "$this->save"},
+        {"(new Base)->", "->save ->count"},
+        {"self::", "self::store self::save self::$count self::LIMIT"},
+        {"Base::", "Base::$count Base::LIMIT"},
+        {"$nobody->", "Completion: the class of the expression is not known"},
+    };
+    CompletionPopup *popup = form()->ui().completion;
+    for (const Case &c : cases) {
+        form()->OpenFileAtLine(user, true);
+        editor()->setWholeText(QString::fromUtf8(UserFile).replace(
+            "helper(); }", QString::fromUtf8(c.typed) + "\n }"));
+        const QByteArray bytes(editor()->documentBytes(), editor()->documentLength());
+        editor()->SendScintilla(QsciScintilla::SCI_GOTOPOS,
+                                long(bytes.indexOf(c.typed) + qstrlen(c.typed)));
+        form()->ui().StatusPanel1->clear();
+        QTest::keyClick(editor(), Qt::Key_Space, Qt::ControlModifier);
+        QStringList offered;
+        for (int k : popup->shownEntries())
+            offered << popup->entries().at(k);
+        EXPECT_EQ((popup->isOpen() ? offered.join(' ') : status()).toStdString(), c.expected)
+            << c.typed;
+        popup->cancel();
+    }
+}
+
+TEST_F(Symbols, TypingArrowOffersTheMembersAtOnce)
+{
+    caretAt(user, "helper();^ }");
+    CompletionPopup *popup = form()->ui().completion;
+    QSignalSpy opened(popup, &CompletionPopup::opened);
+    QTest::keyClicks(editor(), "$x->");
+    QCoreApplication::processEvents(); // the offer follows the key
+    EXPECT_EQ(opened.count(), 0);      // nothing known of $x: nothing in the way
+    QTest::keyClicks(editor(), " $this->");
+    QCoreApplication::processEvents();
+    ASSERT_EQ(opened.count(), 1);
+    EXPECT_EQ(popup->entries().join(' ').toStdString(), "$this->store $this->save $this->count");
+}
