@@ -240,8 +240,8 @@ void DbgpSession::close(const QString &reason)
 void DbgpSession::fail(const QString &reason)
 {
     m_buffer.clear();
-    m_socket->abort();
     close(reason);
+    m_socket->abort();
 }
 
 void DbgpSession::onReadyRead()

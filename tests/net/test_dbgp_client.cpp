@@ -137,6 +137,7 @@ TEST_F(XdebugSession, BreakpointsSteppingFramesVariablesAndEvaluate)
     const QString index = uriOf(site.filePath("index.php"));
     EXPECT_EQ(session->initFileUri(), index);
     command("feature_set", {"-n", "resolved_breakpoints", "-v", "1"});
+    command("feature_set", {"-n", "notify_ok", "-v", "1"});
     command("feature_set", {"-n", "max_children", "-v", "100"});
 
     // Asked on the brace, placed on the first statement.
@@ -376,8 +377,8 @@ TEST(DbgpStandIn, ASecondEngineWaitsForTheActiveSession)
         ASSERT_TRUE(engine->waitForConnected(2000));
         engine->write(Init);
     }
-    ASSERT_TRUE(QTest::qWaitFor([&] { return listener.waiting() == 1; }, 3000));
-    ASSERT_EQ(started.size(), 1);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return listener.waiting() == 1 && started.size() == 1; }, 3000));
     first.abort();
     ASSERT_TRUE(QTest::qWaitFor([&] { return started.size() == 2; }, 3000));
     EXPECT_EQ(listener.session(), started.at(1));
