@@ -253,7 +253,7 @@ void DebuggerController::onSession(DbgpSession *session)
     feature("resolved_breakpoints", QStringLiteral("1"));
     feature("notify_ok", QStringLiteral("1"));
     feature("max_children", QString::number(PageSize));
-    feature("max_depth", QStringLiteral("0"));
+    m_maxDepth = -1;
     feature("max_data", QString::number(64 * 1024));
     // Stop where a warning, an error or an exception happens.
     for (const char *kind : {"Warning", "Fatal error", "Exception", "Error"})
@@ -261,7 +261,7 @@ void DebuggerController::onSession(DbgpSession *session)
                       {QStringLiteral("-t"), QStringLiteral("exception"), QStringLiteral("-x"),
                        u'"' + QString::fromLatin1(kind) + u'"'});
     syncEngineBreakpoints();
-    go(QStringLiteral("run"));
+    session->continueWith(QStringLiteral("run"));
 }
 
 void DebuggerController::onSessionEnded(const QString &reason)
@@ -362,6 +362,7 @@ void DebuggerController::showFrame(int depth)
         show(m_paths.toLocal(m_frames.at(depth).fileUri), m_frames.at(depth).line);
     }
     ++m_generation; // rows of the frame shown before go
+    maxDepth(0);
     m_session->contextGet(depth, 0, [this, depth, gen = m_generation](QList<DbgpProperty> properties) {
         if (gen != m_generation || depth != m_depth)
             return;
@@ -398,6 +399,7 @@ void DebuggerController::loadChildren(QTreeWidgetItem *item)
     item->setData(0, DebugPanels::LoadedRole, true);
     // The superglobals are a context of their own.
     if (item->data(0, MoreRole).toInt() == -1) {
+        maxDepth(0);
         m_session->contextGet(m_depth, 1, [this, gen = m_generation,
                                            row = item](QList<DbgpProperty> properties) {
             if (gen != m_generation)
@@ -413,6 +415,7 @@ void DebuggerController::loadChildren(QTreeWidgetItem *item)
     QTreeWidgetItem *target = more ? item->parent() : item;
     const QString fullName = target->data(0, DebugPanels::FullNameRole).toString();
     const int page = item->data(0, DebugPanels::NextPageRole).toInt();
+    maxDepth(1); // the variable and one page of its children
     m_session->propertyGet(
         fullName, m_depth, page,
         [this, gen = m_generation, target, item, more, page](DbgpProperty p, QString error) {
@@ -440,6 +443,17 @@ void DebuggerController::loadChildren(QTreeWidgetItem *item)
                 new QTreeWidgetItem(next, {QStringLiteral("...")});
             }
         });
+}
+
+void DebuggerController::maxDepth(int depth)
+{
+    // Variables list without their members; an opened one gets one page.
+    if (!m_session || depth == m_maxDepth)
+        return;
+    m_maxDepth = depth;
+    m_session->send(QStringLiteral("feature_set"), {QStringLiteral("-n"),
+                                                     QStringLiteral("max_depth"),
+                                                     QStringLiteral("-v"), QString::number(depth)});
 }
 
 void DebuggerController::refreshWatches()

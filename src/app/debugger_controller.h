@@ -67,6 +67,7 @@ private:
     void fillProperty(QTreeWidgetItem *item, const DbgpProperty &property);
     void loadChildren(QTreeWidgetItem *item);
     void refreshWatches();
+    void maxDepth(int depth);
     void clearStopped();
 
     // Breakpoints: markers of the shown file, the engine's ids.
@@ -99,4 +100,5 @@ private:
     int m_depth = 0;      // the frame whose variables the panel shows
     int m_generation = 0; // counts the stops and frames shown; late replies are dropped
     bool m_syncQueued = false;
+    int m_maxDepth = -1; // as last told to the engine
 };

@@ -467,9 +467,10 @@ void MainWindow::completionChange(QObject *Sender, int index) { m_controllers->c
 void MainWindow::completionClose(QObject *Sender) { m_controllers->completion.completionClose(Sender); }
 void MainWindow::PHPnethelp1Click(QObject *Sender) { m_controllers->completion.PHPnethelp1Click(Sender); }
 void MainWindow::PHPnetOnline1Click(QObject *Sender) { m_controllers->completion.PHPnetOnline1Click(Sender); }
-void MainWindow::Run2Click(QObject *Sender) { m_controllers->run.Run2Click(Sender); }
-void MainWindow::RunwithoutDebuging1Click(QObject *Sender) { m_controllers->run.RunwithoutDebuging1Click(Sender); }
-void MainWindow::RunText1Click(QObject *Sender) { m_controllers->run.RunText1Click(Sender); }
+// Run fetches the page while the window waits: a debugger stop would hold it.
+void MainWindow::Run2Click(QObject *Sender) { m_controllers->debugger.StopDebug1Click(nullptr); m_controllers->run.Run2Click(Sender); }
+void MainWindow::RunwithoutDebuging1Click(QObject *Sender) { m_controllers->debugger.StopDebug1Click(nullptr); m_controllers->run.RunwithoutDebuging1Click(Sender); }
+void MainWindow::RunText1Click(QObject *Sender) { m_controllers->debugger.StopDebug1Click(nullptr); m_controllers->run.RunText1Click(Sender); }
 void MainWindow::ServerLog1Click(QObject *Sender) { m_controllers->server.ServerLog1Click(Sender); }
 void MainWindow::Debug1Click(QObject *Sender) { m_controllers->debugger.Debug1Click(Sender); }
 void MainWindow::StepOver1Click(QObject *Sender) { m_controllers->debugger.StepOver1Click(Sender); }

@@ -19,9 +19,11 @@
 #include "net/keychain_password_store.h"
 #include "net/sftp_client.h"
 #include "project/publish.h"
+#include "project/project_paths.h"
 #include "project/publish_exclusions.h"
 #include "project/publish_record.h"
 
+#include <QSpinBox>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
@@ -216,6 +218,14 @@ void PublishController::Publish1Click(QObject *)
     form->setTls(m_project.Ftp.Tls);
     form->setPasswordInKeyring(m_project.Ftp.PasswordInKeyring);
     form->setExcludePatterns(m_project.Ftp.Exclude);
+    form->debugportedit->setValue(m_project.Debug.Port);
+    QList<QPair<QString, QString>> mappings;
+    for (const DebugSettings::Mapping &m : m_project.Debug.Mappings)
+        mappings.append({m.server, m.local});
+    form->setPathMappings(mappings, QStringLiteral("/var/www/html => ") +
+                                        (m_project.FileName.isEmpty()
+                                             ? QStringLiteral("/home/me/site")
+                                             : ProjectFolderOf(m_project.FileName)));
     m_publishOptionsCancelled = false;
     if (HasSwitch(QStringLiteral("autopublish")))
         return; // nothing was shown, so nothing changes
@@ -226,6 +236,7 @@ void PublishController::Publish1Click(QObject *)
         }
         // A pattern that cannot work is refused while the user still sees it.
         QStringList problems;
+        form->pathMappings(&problems);
         for (const QString &pattern : form->excludePatterns()) {
             const QString problem = PublishExclusions::patternError(pattern);
             if (!problem.isEmpty())
@@ -236,6 +247,10 @@ void PublishController::Publish1Click(QObject *)
             break;
         Dialogs().showError(problems.join(u'\n'));
     }
+    m_project.Debug.Port = form->debugportedit->value();
+    m_project.Debug.Mappings.clear();
+    for (const auto &[server, local] : form->pathMappings())
+        m_project.Debug.Mappings.append({server, local});
     FtpSettings &ftp = m_project.Ftp;
     const QString oldKey = keyringKey();
     const bool wasInKeyring = ftp.PasswordInKeyring;

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QSpinBox>
 #include <QPushButton>
 #include <QTabWidget>
 
@@ -137,6 +138,25 @@ ProjectOptionsDialog::ProjectOptionsDialog() : QDialog(nullptr)
     excludehint =
         makeLabel(TabSheet2, "excludehint",
                   QStringLiteral("As in .gitignore: .git/  node_modules/  *.wdx  .env"), 17, 194);
+    TabSheet3 = new QWidget;
+    TabSheet3->setObjectName(QStringLiteral("TabSheet3"));
+    PageControl1->addTab(TabSheet3, QStringLiteral("Debugging"));
+    debugportlabel = makeLabel(TabSheet3, "debugportlabel",
+                               QStringLiteral("Listen for Debugger on port:"), 17, 15);
+    debugportedit = new QSpinBox(TabSheet3);
+    debugportedit->setObjectName(QStringLiteral("debugportedit"));
+    debugportedit->setRange(1, 65535);
+    debugportedit->setGeometry(190, 12, 90, EditHeight);
+    debugportlabel->setBuddy(debugportedit);
+    pathmaplabel = makeLabel(TabSheet3, "pathmaplabel",
+                             QStringLiteral("Server folder => folder here (one a line):"), 17, 44);
+    pathmapedit = new QPlainTextEdit(TabSheet3);
+    pathmapedit->setObjectName(QStringLiteral("pathmapedit"));
+    pathmapedit->setGeometry(17, 62, 300, 120);
+    pathmapedit->setLineWrapMode(QPlainTextEdit::NoWrap);
+    pathmapedit->setTabChangesFocus(true);
+    pathmaplabel->setBuddy(pathmapedit);
+
     protocollabel->setBuddy(protocolbox);
     tlslabel->setBuddy(tlsbox);
     excludelabel->setBuddy(excludeedit);
@@ -224,4 +244,35 @@ void ProjectOptionsDialog::updateTlsEnabled()
                                                                     Qt::CaseInsensitive) == 0;
     tlsbox->setEnabled(!sftp);
     tlslabel->setEnabled(!sftp);
+}
+
+void ProjectOptionsDialog::setPathMappings(const QList<QPair<QString, QString>> &mappings,
+                                           const QString &suggestion)
+{
+    QStringList lines;
+    for (const auto &[server, local] : mappings)
+        lines << server + QStringLiteral(" => ") + local;
+    pathmapedit->setPlainText(lines.join(u'\n'));
+    pathmapedit->setPlaceholderText(suggestion);
+}
+
+QList<QPair<QString, QString>> ProjectOptionsDialog::pathMappings(QStringList *problems) const
+{
+    QList<QPair<QString, QString>> mappings;
+    for (const QString &line : pathmapedit->toPlainText().split(u'\n')) {
+        if (line.trimmed().isEmpty())
+            continue;
+        const qsizetype arrow = line.indexOf(QLatin1String("=>"));
+        const QString server = arrow < 0 ? QString() : line.left(arrow).trimmed();
+        const QString local = arrow < 0 ? QString() : line.mid(arrow + 2).trimmed();
+        if (server.isEmpty() || local.isEmpty()) {
+            if (problems)
+                *problems << QStringLiteral("The path mapping \"%1\" needs a server folder, "
+                                            "\"=>\" and a folder here.")
+                                 .arg(line.trimmed());
+            continue;
+        }
+        mappings.append({server, local});
+    }
+    return mappings;
 }

@@ -9,6 +9,7 @@ class QLabel;
 class QPlainTextEdit;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 class QTabWidget;
 class QWidget;
 
@@ -49,6 +50,14 @@ public:
     QPlainTextEdit *excludeedit; // one pattern per line
     QLabel *excludehint;
 
+    // "Debugging": the port Listen for Debugger waits on and the server
+    // folders that the project's folders are known by on another server.
+    QWidget *TabSheet3;
+    QLabel *debugportlabel;
+    QSpinBox *debugportedit;
+    QLabel *pathmaplabel;
+    QPlainTextEdit *pathmapedit; // "server folder => local folder", one a line
+
     // The values as the project file keeps them. A value the boxes do not
     // know is shown as it is and given back unchanged unless the user picks
     // another; an unchanged choice gives back the very text it was filled
@@ -62,6 +71,13 @@ public:
     // One pattern per line; blank lines are dropped, the rest kept as typed.
     void setExcludePatterns(const QStringList &patterns);
     QStringList excludePatterns() const;
+    // One "server => local" pair per line; `suggestion` shows, greyed, when
+    // there are none.
+    void setPathMappings(const QList<QPair<QString, QString>> &mappings,
+                         const QString &suggestion);
+    // The pairs as typed; lines without "=>" or with an empty side are
+    // named in `problems`.
+    QList<QPair<QString, QString>> pathMappings(QStringList *problems = nullptr) const;
 
 private:
     void updateTlsEnabled();
