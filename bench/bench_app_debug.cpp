@@ -18,6 +18,7 @@
 #include "app/window_set.h"
 #include "editor/code_editor.h"
 #include "forms/debug_panels.h"
+#include "foundation/settings.h"
 #include "foundation/settings_store.h"
 #include "support/php_server.h"
 #include "support/test_support.h"
