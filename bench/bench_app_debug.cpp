@@ -74,7 +74,8 @@ int main(int argc, char **argv)
     MainWindow *form = windows.mainWindow();
     form->resize(1024, 768);
     form->show();
-    form->project().RunAddress = QStringLiteral("http://127.0.0.1:%1/index.php").arg(FreeLoopbackPort());
+    form->project().RunAddress =
+        QStringLiteral("http://127.0.0.1:%1/index.php").arg(FreeLoopbackPort());
     form->projectTree().SaveProjectTo(site + "/bench.wdx"); // the server serves its folder
     form->project().Debug.Breakpoints = {{site + "/lib.php", 4, {}}, {site + "/index.php", 8, {}}};
     auto *panels = form->findChild<DebugPanels *>(QStringLiteral("DebugPanel"));
@@ -102,8 +103,10 @@ int main(int argc, char **argv)
         // On to after the array: the loop's stops first.
         while (!stoppedAt(site + "/index.php", 8)) {
             form->item("Debug1")->trigger();
-            if (!waitFor([&] { return form->debugger().isStopped() &&
-                                      panels->Variables->topLevelItemCount() > 0; }))
+            if (!waitFor([&] {
+                    return form->debugger().isStopped() &&
+                           panels->Variables->topLevelItemCount() > 0;
+                }))
                 return 1;
         }
         const auto big = panels->Variables->findItems(QStringLiteral("$big"), Qt::MatchExactly);
@@ -117,8 +120,9 @@ int main(int argc, char **argv)
         form->item("StopDebug1")->trigger();
         waitFor([] { return false; }, 200); // the page is answered
     }
-    std::printf("quillstone window: first F5 to stopped %.1f ms (browser engine start included); "
-                "later F5 to stopped %.1f ms; step %.1f ms; array page %.1f ms (medians, %d rounds)\n",
-                median(first), median(later), median(step), median(page), rounds);
+    std::printf(
+        "quillstone window: first F5 to stopped %.1f ms (browser engine start included); "
+        "later F5 to stopped %.1f ms; step %.1f ms; array page %.1f ms (medians, %d rounds)\n",
+        median(first), median(later), median(step), median(page), rounds);
     return 0;
 }

@@ -52,9 +52,9 @@ double median(std::vector<double> v)
 QProcess *startPhp(const QString &site, int port, const QStringList &extra)
 {
     auto *php = new QProcess;
-    php->start(QStringLiteral("php"), QStringList{"-n"} + extra +
-                                          QStringList{"-S", QStringLiteral("127.0.0.1:%1").arg(port),
-                                                      "-t", site});
+    php->start(QStringLiteral("php"),
+               QStringList{"-n"} + extra +
+                   QStringList{"-S", QStringLiteral("127.0.0.1:%1").arg(port), "-t", site});
     php->waitForStarted();
     waitFor([port] {
         QTcpSocket s;
@@ -78,11 +78,11 @@ int main(int argc, char **argv)
     DbgpListener listener;
     listener.listen(0);
     const int httpPort = freePort();
-    QProcess *php = startPhp(site, httpPort,
-                             {"-d", "zend_extension=xdebug.so", "-d", "xdebug.mode=debug,develop",
-                              "-d", "xdebug.start_with_request=yes", "-d",
-                              "xdebug.client_host=127.0.0.1", "-d",
-                              QStringLiteral("xdebug.client_port=%1").arg(listener.port())});
+    QProcess *php =
+        startPhp(site, httpPort,
+                 {"-d", "zend_extension=xdebug.so", "-d", "xdebug.mode=debug,develop", "-d",
+                  "xdebug.start_with_request=yes", "-d", "xdebug.client_host=127.0.0.1", "-d",
+                  QStringLiteral("xdebug.client_port=%1").arg(listener.port())});
     DbgpSession *session = nullptr;
     QObject::connect(&listener, &DbgpListener::sessionStarted,
                      [&](DbgpSession *s) { session = s; });
@@ -126,8 +126,10 @@ int main(int argc, char **argv)
         if (big->childCount != 100000 || big->children.size() != 100)
             return 1;
         session->stop();
-        waitFor([&] { return http.state() == QTcpSocket::UnconnectedState || !http.isOpen() ||
-                             http.waitForDisconnected(1); });
+        waitFor([&] {
+            return http.state() == QTcpSocket::UnconnectedState || !http.isOpen() ||
+                   http.waitForDisconnected(1);
+        });
     }
     php->terminate();
     php->waitForFinished();

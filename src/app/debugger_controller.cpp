@@ -47,9 +47,9 @@ QString shownValue(const DbgpProperty &p)
 
 } // namespace
 
-DebuggerController::DebuggerController(Project &project, CodeEditor &editor,
-                                       DebugPanels &panels, LocalPhpServer &server,
-                                       BrowserFrame &preview, QObject *parent)
+DebuggerController::DebuggerController(Project &project, CodeEditor &editor, DebugPanels &panels,
+                                       LocalPhpServer &server, BrowserFrame &preview,
+                                       QObject *parent)
     : QObject(parent), m_project(project), m_editor(editor), m_panels(panels), m_server(server),
       m_preview(preview), m_listener({std::chrono::milliseconds(10000), 64 * 1024 * 1024})
 {
@@ -85,9 +85,8 @@ DebuggerController::DebuggerController(Project &project, CodeEditor &editor,
     connect(&m_editor, &CodeEditor::statusChanged, this, queue);
 
     connect(&m_listener, &DbgpListener::logLine, &m_panels, &DebugPanels::log);
-    connect(&m_listener, &DbgpListener::sessionStarted, this, [this](DbgpSession *s) {
-        RunGuarded([this, s] { onSession(s); });
-    });
+    connect(&m_listener, &DbgpListener::sessionStarted, this,
+            [this](DbgpSession *s) { RunGuarded([this, s] { onSession(s); }); });
     connect(&m_listener, &DbgpListener::sessionEnded, this, [this](const QString &reason) {
         RunGuarded([this, reason] { onSessionEnded(reason); });
     });
@@ -198,8 +197,8 @@ void DebuggerController::ListenDebugger1Click(QObject *)
     m_paths = {};
     for (const DebugSettings::Mapping &m : m_project.Debug.Mappings)
         m_paths.mappings.append({m.server, m.local});
-    m_panels.log(QStringLiteral("Listening for a debugger engine on port %1")
-                     .arg(m_project.Debug.Port));
+    m_panels.log(
+        QStringLiteral("Listening for a debugger engine on port %1").arg(m_project.Debug.Port));
     m_panels.show();
     emit listeningChanged(true);
 }
@@ -247,8 +246,9 @@ void DebuggerController::onSession(DbgpSession *session)
                 }
             });
     const auto feature = [session](const char *name, const QString &value) {
-        session->send(QStringLiteral("feature_set"),
-                      {QStringLiteral("-n"), QString::fromLatin1(name), QStringLiteral("-v"), value});
+        session->send(
+            QStringLiteral("feature_set"),
+            {QStringLiteral("-n"), QString::fromLatin1(name), QStringLiteral("-v"), value});
     };
     feature("resolved_breakpoints", QStringLiteral("1"));
     feature("notify_ok", QStringLiteral("1"));
@@ -302,9 +302,8 @@ void DebuggerController::RunToCursor1Click(QObject *)
         return;
     m_session->send(QStringLiteral("breakpoint_set"),
                     {QStringLiteral("-t"), QStringLiteral("line"), QStringLiteral("-r"),
-                     QStringLiteral("1"), QStringLiteral("-f"),
-                     m_paths.toUri(m_project.OpenedFile), QStringLiteral("-n"),
-                     QString::number(m_editor.caretLine())});
+                     QStringLiteral("1"), QStringLiteral("-f"), m_paths.toUri(m_project.OpenedFile),
+                     QStringLiteral("-n"), QString::number(m_editor.caretLine())});
     go(QStringLiteral("run"));
 }
 
@@ -350,10 +349,9 @@ void DebuggerController::showFrame(int depth)
             m_panels.CallStack->clear();
             for (const DbgpStackFrame &f : frames) {
                 const QString file = m_paths.toLocal(f.fileUri);
-                new QTreeWidgetItem(m_panels.CallStack,
-                                    {f.where, QStringLiteral("%1:%2")
-                                                  .arg(QFileInfo(file).fileName())
-                                                  .arg(f.line)});
+                new QTreeWidgetItem(
+                    m_panels.CallStack,
+                    {f.where, QStringLiteral("%1:%2").arg(QFileInfo(file).fileName()).arg(f.line)});
             }
             if (m_panels.CallStack->topLevelItemCount() > 0)
                 m_panels.CallStack->setCurrentItem(m_panels.CallStack->topLevelItem(0));
@@ -363,18 +361,20 @@ void DebuggerController::showFrame(int depth)
     }
     ++m_generation; // rows of the frame shown before go
     maxDepth(0);
-    m_session->contextGet(depth, 0, [this, depth, gen = m_generation](QList<DbgpProperty> properties) {
-        if (gen != m_generation || depth != m_depth)
-            return;
-        m_panels.Variables->clear();
-        for (const DbgpProperty &p : properties)
-            fillProperty(new QTreeWidgetItem(m_panels.Variables), p);
-        // Superglobals load when opened.
-        auto *globals = new QTreeWidgetItem(m_panels.Variables, {QStringLiteral("Superglobals")});
-        globals->setData(0, DebugPanels::FullNameRole, QString());
-        globals->setData(0, MoreRole, -1);
-        new QTreeWidgetItem(globals, {QStringLiteral("...")});
-    });
+    m_session->contextGet(
+        depth, 0, [this, depth, gen = m_generation](QList<DbgpProperty> properties) {
+            if (gen != m_generation || depth != m_depth)
+                return;
+            m_panels.Variables->clear();
+            for (const DbgpProperty &p : properties)
+                fillProperty(new QTreeWidgetItem(m_panels.Variables), p);
+            // Superglobals load when opened.
+            auto *globals =
+                new QTreeWidgetItem(m_panels.Variables, {QStringLiteral("Superglobals")});
+            globals->setData(0, DebugPanels::FullNameRole, QString());
+            globals->setData(0, MoreRole, -1);
+            new QTreeWidgetItem(globals, {QStringLiteral("...")});
+        });
 }
 
 void DebuggerController::fillProperty(QTreeWidgetItem *item, const DbgpProperty &p)
@@ -400,14 +400,14 @@ void DebuggerController::loadChildren(QTreeWidgetItem *item)
     // The superglobals are a context of their own.
     if (item->data(0, MoreRole).toInt() == -1) {
         maxDepth(0);
-        m_session->contextGet(m_depth, 1, [this, gen = m_generation,
-                                           row = item](QList<DbgpProperty> properties) {
-            if (gen != m_generation)
-                return;
-            qDeleteAll(row->takeChildren());
-            for (const DbgpProperty &p : properties)
-                fillProperty(new QTreeWidgetItem(row), p);
-        });
+        m_session->contextGet(
+            m_depth, 1, [this, gen = m_generation, row = item](QList<DbgpProperty> properties) {
+                if (gen != m_generation)
+                    return;
+                qDeleteAll(row->takeChildren());
+                for (const DbgpProperty &p : properties)
+                    fillProperty(new QTreeWidgetItem(row), p);
+            });
         return;
     }
     // A "more" row loads the next page into its parent.
@@ -434,10 +434,10 @@ void DebuggerController::loadChildren(QTreeWidgetItem *item)
                 fillProperty(new QTreeWidgetItem(target), child);
             const int shown = (page + 1) * qMax(1, p.pageSize);
             if (p.pageSize > 0 && shown < p.childCount) {
-                auto *next = new QTreeWidgetItem(
-                    target, {QStringLiteral("... %1 of %2 shown; open for more")
-                                 .arg(shown)
-                                 .arg(p.childCount)});
+                auto *next =
+                    new QTreeWidgetItem(target, {QStringLiteral("... %1 of %2 shown; open for more")
+                                                     .arg(shown)
+                                                     .arg(p.childCount)});
                 next->setData(0, MoreRole, true);
                 next->setData(0, DebugPanels::NextPageRole, page + 1);
                 new QTreeWidgetItem(next, {QStringLiteral("...")});
@@ -451,9 +451,9 @@ void DebuggerController::maxDepth(int depth)
     if (!m_session || depth == m_maxDepth)
         return;
     m_maxDepth = depth;
-    m_session->send(QStringLiteral("feature_set"), {QStringLiteral("-n"),
-                                                     QStringLiteral("max_depth"),
-                                                     QStringLiteral("-v"), QString::number(depth)});
+    m_session->send(QStringLiteral("feature_set"),
+                    {QStringLiteral("-n"), QStringLiteral("max_depth"), QStringLiteral("-v"),
+                     QString::number(depth)});
 }
 
 void DebuggerController::refreshWatches()
@@ -463,8 +463,8 @@ void DebuggerController::refreshWatches()
     for (int i = 0; i < m_panels.Watches->topLevelItemCount(); ++i) {
         QTreeWidgetItem *item = m_panels.Watches->topLevelItem(i);
         const QString expression = item->text(0);
-        m_session->evaluate(expression, [this, item, expression, gen = m_generation](
-                                            DbgpProperty p, QString error) {
+        m_session->evaluate(expression, [this, item, expression,
+                                         gen = m_generation](DbgpProperty p, QString error) {
             if (gen != m_generation || m_panels.Watches->indexOfTopLevelItem(item) < 0)
                 return;
             if (!error.isEmpty()) {
@@ -630,20 +630,20 @@ void DebuggerController::syncEngineBreakpoints()
         m_engineIds.insert(key, QString());
         const DebugSettings::Breakpoint &bp = m_project.Debug.Breakpoints.at(i);
         const bool conditional = !bp.condition.isEmpty();
-        m_session->send(QStringLiteral("breakpoint_set"),
-                        {QStringLiteral("-t"),
-                         conditional ? QStringLiteral("conditional") : QStringLiteral("line"),
-                         QStringLiteral("-f"), m_paths.toUri(bp.file), QStringLiteral("-n"),
-                         QString::number(bp.line)},
-                        conditional ? bp.condition.toUtf8() : QByteArray(),
-                        [this, key](const DbgpReply &reply) {
-                            if (!m_engineIds.contains(key))
-                                return;
-                            if (reply.ok())
-                                m_engineIds[key] = reply.node.attr(QStringLiteral("id"));
-                            else
-                                m_panels.log(QStringLiteral("Breakpoint refused: %1")
-                                                 .arg(reply.errorMessage));
-                        });
+        m_session->send(
+            QStringLiteral("breakpoint_set"),
+            {QStringLiteral("-t"),
+             conditional ? QStringLiteral("conditional") : QStringLiteral("line"),
+             QStringLiteral("-f"), m_paths.toUri(bp.file), QStringLiteral("-n"),
+             QString::number(bp.line)},
+            conditional ? bp.condition.toUtf8() : QByteArray(),
+            [this, key](const DbgpReply &reply) {
+                if (!m_engineIds.contains(key))
+                    return;
+                if (reply.ok())
+                    m_engineIds[key] = reply.node.attr(QStringLiteral("id"));
+                else
+                    m_panels.log(QStringLiteral("Breakpoint refused: %1").arg(reply.errorMessage));
+            });
     }
 }

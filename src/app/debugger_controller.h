@@ -34,7 +34,7 @@ public:
                        LocalPhpServer &server, BrowserFrame &preview, QObject *parent = nullptr);
     ~DebuggerController() override;
 
-    void Debug1Click(QObject *Sender);      // F5: start, or continue when stopped
+    void Debug1Click(QObject *Sender); // F5: start, or continue when stopped
     void ListenDebugger1Click(QObject *Sender);
     void ToggleBreakpoint1Click(QObject *Sender); // F9 on the caret's line
     void BreakpointCondition1Click(QObject *Sender);
@@ -93,8 +93,8 @@ private:
     QString m_stoppedFile;
     int m_stoppedLine = 0;
     int m_currentHandle = -1;
-    QString m_shownFile;               // the file whose markers the editor shows
-    QList<int> m_handles;              // per breakpoint: its marker, -1 when not shown
+    QString m_shownFile;                 // the file whose markers the editor shows
+    QList<int> m_handles;                // per breakpoint: its marker, -1 when not shown
     QHash<QString, QString> m_engineIds; // breakpoint key -> the engine's id
     QList<DbgpStackFrame> m_frames;
     int m_depth = 0;      // the frame whose variables the panel shows

@@ -55,7 +55,8 @@ struct MainWindow::Controllers {
         : documents(w, p, ui, s), messages(w, p, ui, s), projectTree(w, p, ui, s),
           search(w, p, ui, s), functions(w, p, ui, s), completion(w, p, ui, s), run(w, p, ui, s),
           publish(w, p, ui, s), editorView(w, p, ui, s), server(w, p, ui, s),
-          panels(new DebugPanels(&w)), debugger(p, *ui.re, *panels, server.PhpServer(), *ui.WebPanel)
+          panels(new DebugPanels(&w)),
+          debugger(p, *ui.re, *panels, server.PhpServer(), *ui.WebPanel)
     {
         w.addDockWidget(Qt::BottomDockWidgetArea, panels);
         panels->hide();

@@ -18,12 +18,11 @@
 #include "net/ftp_client.h"
 #include "net/keychain_password_store.h"
 #include "net/sftp_client.h"
-#include "project/publish.h"
 #include "project/project_paths.h"
+#include "project/publish.h"
 #include "project/publish_exclusions.h"
 #include "project/publish_record.h"
 
-#include <QSpinBox>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
@@ -33,6 +32,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QSpinBox>
 #include <QUrl>
 
 PublishController::PublishController(MainWindow &window, Project &project, const MainWindowUi &ui,
@@ -222,10 +222,10 @@ void PublishController::Publish1Click(QObject *)
     QList<QPair<QString, QString>> mappings;
     for (const DebugSettings::Mapping &m : m_project.Debug.Mappings)
         mappings.append({m.server, m.local});
-    form->setPathMappings(mappings, QStringLiteral("/var/www/html => ") +
-                                        (m_project.FileName.isEmpty()
-                                             ? QStringLiteral("/home/me/site")
-                                             : ProjectFolderOf(m_project.FileName)));
+    form->setPathMappings(mappings,
+                          QStringLiteral("/var/www/html => ") +
+                              (m_project.FileName.isEmpty() ? QStringLiteral("/home/me/site")
+                                                            : ProjectFolderOf(m_project.FileName)));
     m_publishOptionsCancelled = false;
     if (HasSwitch(QStringLiteral("autopublish")))
         return; // nothing was shown, so nothing changes

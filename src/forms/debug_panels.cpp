@@ -40,10 +40,9 @@ DebugPanels::DebugPanels(QWidget *parent) : QDockWidget(QStringLiteral("Debug"),
     EvaluateEdit = new QLineEdit(watchPage);
     EvaluateEdit->setObjectName(QStringLiteral("EvaluateEdit"));
     EvaluateEdit->setPlaceholderText(QStringLiteral("Expression to watch, Enter adds it"));
-    Watches = makeTree(QStringLiteral("Watches"),
-                       {QStringLiteral("Expression"), QStringLiteral("Value"),
-                        QStringLiteral("Type")},
-                       watchPage);
+    Watches = makeTree(
+        QStringLiteral("Watches"),
+        {QStringLiteral("Expression"), QStringLiteral("Value"), QStringLiteral("Type")}, watchPage);
     watchLayout->addWidget(EvaluateEdit);
     watchLayout->addWidget(Watches);
     DebugLog = new QPlainTextEdit(tabs);

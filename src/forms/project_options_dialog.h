@@ -73,8 +73,7 @@ public:
     QStringList excludePatterns() const;
     // One "server => local" pair per line; `suggestion` shows, greyed, when
     // there are none.
-    void setPathMappings(const QList<QPair<QString, QString>> &mappings,
-                         const QString &suggestion);
+    void setPathMappings(const QList<QPair<QString, QString>> &mappings, const QString &suggestion);
     // The pairs as typed; lines without "=>" or with an empty side are
     // named in `problems`.
     QList<QPair<QString, QString>> pathMappings(QStringList *problems = nullptr) const;

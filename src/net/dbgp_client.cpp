@@ -170,8 +170,8 @@ void DbgpSession::armTimer()
         m_timer->stop();
 }
 
-int DbgpSession::send(const QString &command, const QStringList &arguments,
-                      const QByteArray &data, Callback callback)
+int DbgpSession::send(const QString &command, const QStringList &arguments, const QByteArray &data,
+                      Callback callback)
 {
     if (m_ended)
         return 0;
@@ -184,8 +184,7 @@ int DbgpSession::send(const QString &command, const QStringList &arguments,
         bytes += " -- " + data.toBase64();
     bytes += '\0';
     static const QStringList continuations{QStringLiteral("run"), QStringLiteral("step_into"),
-                                           QStringLiteral("step_over"),
-                                           QStringLiteral("step_out")};
+                                           QStringLiteral("step_over"), QStringLiteral("step_out")};
     m_pending.insert(id, Pending{std::move(callback), !continuations.contains(command)});
     emit logLine(QStringLiteral("-> ") + readableCommand(QString::fromUtf8(bytes.chopped(1))));
     m_socket->write(bytes);
@@ -205,8 +204,8 @@ void DbgpSession::continueWith(const QString &command)
             status.message = QString::fromUtf8(message->decoded());
         }
         if (!reply.ok()) {
-            fail(QStringLiteral("The debugger engine refused to go on: %1")
-                     .arg(reply.errorMessage));
+            fail(
+                QStringLiteral("The debugger engine refused to go on: %1").arg(reply.errorMessage));
             return;
         }
         emit statusChanged(status);
@@ -346,8 +345,8 @@ void DbgpSession::onPacket(const QByteArray &xml)
     if (const DbgpNode *e = reply.node.child(QStringLiteral("error"))) {
         reply.errorCode = qMax(1, e->attr(QStringLiteral("code")).toInt());
         const DbgpNode *m = e->child(QStringLiteral("message"));
-        reply.errorMessage = m ? m->text.trimmed()
-                               : QStringLiteral("error %1").arg(e->attr(QStringLiteral("code")));
+        reply.errorMessage =
+            m ? m->text.trimmed() : QStringLiteral("error %1").arg(e->attr(QStringLiteral("code")));
     }
     emit logLine(QStringLiteral("<- %1 %2%3")
                      .arg(reply.node.attr(QStringLiteral("command")))
@@ -375,8 +374,7 @@ void DbgpSession::stackGet(std::function<void(QList<DbgpStackFrame>)> done)
     });
 }
 
-void DbgpSession::contextGet(int depth, int context,
-                             std::function<void(QList<DbgpProperty>)> done)
+void DbgpSession::contextGet(int depth, int context, std::function<void(QList<DbgpProperty>)> done)
 {
     send(QStringLiteral("context_get"),
          {QStringLiteral("-d"), QString::number(depth), QStringLiteral("-c"),
@@ -400,8 +398,7 @@ QString quoted(const QString &text)
     return u'"' + escaped + u'"';
 }
 
-void deliverProperty(const DbgpReply &reply,
-                     const std::function<void(DbgpProperty, QString)> &done)
+void deliverProperty(const DbgpReply &reply, const std::function<void(DbgpProperty, QString)> &done)
 {
     if (!reply.ok()) {
         done({}, reply.errorMessage);
@@ -420,8 +417,8 @@ void DbgpSession::propertyGet(const QString &fullName, int depth, int page,
                               std::function<void(DbgpProperty, QString)> done)
 {
     send(QStringLiteral("property_get"),
-         {QStringLiteral("-d"), QString::number(depth), QStringLiteral("-p"),
-          QString::number(page), QStringLiteral("-n"), quoted(fullName)},
+         {QStringLiteral("-d"), QString::number(depth), QStringLiteral("-p"), QString::number(page),
+          QStringLiteral("-n"), quoted(fullName)},
          {}, [done](const DbgpReply &reply) { deliverProperty(reply, done); });
 }
 

@@ -98,8 +98,8 @@ public:
 
     // Sends a command; `data` goes base64-encoded after "--". Returns the
     // transaction id, or 0 when the session has ended.
-    int send(const QString &command, const QStringList &arguments = {},
-             const QByteArray &data = {}, Callback callback = {});
+    int send(const QString &command, const QStringList &arguments = {}, const QByteArray &data = {},
+             Callback callback = {});
     bool isOpen() const { return !m_ended; }
     QString initFileUri() const { return m_initFileUri; }
     QString ideKey() const { return m_ideKey; }

@@ -208,12 +208,13 @@ LocalPhpServer::Outcome LocalPhpServer::start(const LoopbackAddress &address, co
     m_logFresh = true;
     m_logStart = file.size();
     const QString clean = sameFolderForm(folder);
-    const QStringList arguments = m_extraArguments + QStringList{
-        QStringLiteral("-S"),           address.hostAndPort(),
-        QStringLiteral("-t"),           clean,
-        QStringLiteral("-d"),           QStringLiteral("display_errors=1"),
-        QStringLiteral("-d"),           QStringLiteral("html_errors=1"),
-        QStringLiteral("-d"),           QStringLiteral("error_reporting=E_ALL")};
+    const QStringList arguments =
+        m_extraArguments +
+        QStringList{QStringLiteral("-S"), address.hostAndPort(),
+                    QStringLiteral("-t"), clean,
+                    QStringLiteral("-d"), QStringLiteral("display_errors=1"),
+                    QStringLiteral("-d"), QStringLiteral("html_errors=1"),
+                    QStringLiteral("-d"), QStringLiteral("error_reporting=E_ALL")};
     m_runningArguments = m_extraArguments;
     file.write(
         QStringLiteral("--- %1: %2 %3\n")

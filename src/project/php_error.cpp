@@ -286,7 +286,8 @@ void findTextLines(QStringView page, Candidate &best)
             while (end < page.size() && page[end].isDigit())
                 ++end;
             const QStringView number = page.sliced(at + OnLine.size(), end - at - OnLine.size());
-            if (isDigits(number) && (end == page.size() || page[end] == u'\n' || page[end] == u'\r')) {
+            if (isDigits(number) &&
+                (end == page.size() || page[end] == u'\n' || page[end] == u'\r')) {
                 nextOnLine = at;
                 nextNumber = number;
                 return at;

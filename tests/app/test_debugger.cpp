@@ -139,8 +139,8 @@ TEST_F(Debugger, F5StopsAtTheBreakpointStepsShowsVariablesAndStops)
     open("index.php", 1); // the stop brings lib.php back
     ASSERT_TRUE(stoppedAt("lib.php", 4));
     EXPECT_TRUE(panels()->isVisible());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return panels()->CallStack->topLevelItemCount() == 2; },
-                                5000));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return panels()->CallStack->topLevelItemCount() == 2; }, 5000));
     EXPECT_EQ(panels()->CallStack->topLevelItem(1)->text(1), "index.php:5");
     EXPECT_EQ(variable("$a"), "0");
 
@@ -153,8 +153,10 @@ TEST_F(Debugger, F5StopsAtTheBreakpointStepsShowsVariablesAndStops)
     panels()->EvaluateEdit->setText("$sum * 10");
     QTest::keyClick(panels()->EvaluateEdit, Qt::Key_Return);
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return panels()->Watches->topLevelItemCount() == 1 &&
-                     panels()->Watches->topLevelItem(0)->text(1) == "20"; },
+        [&] {
+            return panels()->Watches->topLevelItemCount() == 1 &&
+                   panels()->Watches->topLevelItem(0)->text(1) == "20";
+        },
         5000));
 
     // The caller's frame: its file, line and variables.
@@ -181,8 +183,7 @@ TEST_F(Debugger, F5StopsAtTheBreakpointStepsShowsVariablesAndStops)
     form()->item("StopDebug1")->trigger();
     EXPECT_FALSE(form()->debugger().isDebugging());
     EXPECT_TRUE(form()->server().PhpServer().extraArguments().isEmpty());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return page.state() != QTcpSocket::ConnectedState; },
-                                5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return page.state() != QTcpSocket::ConnectedState; }, 5000));
 }
 
 TEST_F(Debugger, WithoutXdebugOneMessageNamesThePackageAndNothingChanges)

@@ -49,9 +49,13 @@ QString uriOf(const QString &path)
 }
 
 // One reply, waited for with the event loop running.
-template <typename T> struct Awaited {
+template <typename T>
+struct Awaited {
     std::optional<T> value;
-    bool wait() { return QTest::qWaitFor([this] { return value.has_value(); }, 10000); }
+    bool wait()
+    {
+        return QTest::qWaitFor([this] { return value.has_value(); }, 10000);
+    }
 };
 
 class XdebugSession : public ::testing::Test {
@@ -205,8 +209,9 @@ TEST_F(XdebugSession, BreakpointsSteppingFramesVariablesAndEvaluate)
     EXPECT_EQ(obj.value->first.children.at(1).fullName, "$obj->secret");
 
     Awaited<std::pair<DbgpProperty, QString>> eval;
-    session->evaluate("$total * 2 . ' pages'",
-                      [&](DbgpProperty p, QString e) { eval.value = {p, e}; });
+    session->evaluate("$total * 2 . ' pages'", [&](DbgpProperty p, QString e) {
+        eval.value = {p, e};
+    });
     ASSERT_TRUE(eval.wait());
     EXPECT_EQ(eval.value->first.value, "18 pages");
     Awaited<std::pair<DbgpProperty, QString>> bad;
@@ -219,8 +224,8 @@ TEST_F(XdebugSession, BreakpointsSteppingFramesVariablesAndEvaluate)
     session->stop();
     ASSERT_TRUE(ended.wait(5000));
     EXPECT_EQ(ended.at(0).at(0).toString(), QString());
-    EXPECT_TRUE(QTest::qWaitFor([this] { return page.state() != QTcpSocket::ConnectedState; },
-                                5000));
+    EXPECT_TRUE(
+        QTest::qWaitFor([this] { return page.state() != QTcpSocket::ConnectedState; }, 5000));
 }
 
 namespace {

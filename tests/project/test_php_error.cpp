@@ -100,9 +100,9 @@ TEST(PhpErrorCapture, XdebugTablesAndPlainTextLandOnTheSameFileAndLine)
             EXPECT_EQ(capture.file, html.file);
             EXPECT_EQ(capture.line, QString::fromLatin1(c.line));
             EXPECT_EQ(capture.lineNumber(), html.lineNumber());
-            EXPECT_EQ(capture.message, QString::fromUtf8(xdebug && c.xdebugMessage
-                                                             ? c.xdebugMessage
-                                                             : c.textMessage));
+            EXPECT_EQ(
+                capture.message,
+                QString::fromUtf8(xdebug && c.xdebugMessage ? c.xdebugMessage : c.textMessage));
         }
     }
     // Notices and deprecations stay out in every format.
