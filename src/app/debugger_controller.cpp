@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QTimer>
+#include <QToolTip>
 #include <QTreeWidget>
 
 namespace {
@@ -82,6 +83,12 @@ DebuggerController::DebuggerController(Project &project, CodeEditor &editor, Deb
         });
     };
     connect(&m_editor, &CodeEditor::documentChanged, this, queue);
+    // Resting the mouse on a variable while stopped shows its value.
+    m_editor.SendScintilla(QsciScintillaBase::SCI_SETMOUSEDWELLTIME, 500);
+    connect(&m_editor, &QsciScintillaBase::SCN_DWELLSTART, this,
+            [this](int position, int x, int y) {
+                RunGuarded([this, position, x, y] { showHoverValue(position, QPoint(x, y)); });
+            });
     connect(&m_editor, &CodeEditor::statusChanged, this, queue);
 
     connect(&m_listener, &DbgpListener::logLine, &m_panels, &DebugPanels::log);
@@ -442,6 +449,39 @@ void DebuggerController::loadChildren(QTreeWidgetItem *item)
                 next->setData(0, DebugPanels::NextPageRole, page + 1);
                 new QTreeWidgetItem(next, {QStringLiteral("...")});
             }
+        });
+}
+
+void DebuggerController::showHoverValue(int position, const QPoint &at)
+{
+    if (!m_session || !m_stopped || position < 0)
+        return;
+    int line = 0;
+    int index = 0;
+    m_editor.lineIndexFromPosition(position, &line, &index);
+    const QString text = m_editor.text(line);
+    const auto word = [&](qsizetype i) {
+        return i >= 0 && i < text.size() && (text[i].isLetterOrNumber() || text[i] == u'_');
+    };
+    // The variable under the mouse, from its "$" to the end of its name.
+    qsizetype start = qMin<qsizetype>(index, text.size() - 1);
+    if (start >= 0 && text[start] == u'$')
+        ++start;
+    while (word(start - 1))
+        --start;
+    qsizetype end = start;
+    while (word(end))
+        ++end;
+    if (start < 1 || end == start || text[start - 1] != u'$')
+        return;
+    const QString name = text.mid(start - 1, end - start + 1);
+    maxDepth(0);
+    m_session->propertyGet(
+        name, m_depth, 0, [this, name, at, gen = m_generation](DbgpProperty p, QString error) {
+            if (gen != m_generation || !error.isEmpty())
+                return;
+            QToolTip::showText(m_editor.mapToGlobal(at),
+                               name + QStringLiteral(" = ") + shownValue(p), &m_editor);
         });
 }
 

@@ -14,6 +14,7 @@ class CodeEditor;
 class DebugPanels;
 class LocalPhpServer;
 class Project;
+class QPoint;
 class QTreeWidgetItem;
 struct DbgpProperty;
 
@@ -68,6 +69,7 @@ private:
     void loadChildren(QTreeWidgetItem *item);
     void refreshWatches();
     void maxDepth(int depth);
+    void showHoverValue(int position, const QPoint &at);
     void clearStopped();
 
     // Breakpoints: markers of the shown file, the engine's ids.

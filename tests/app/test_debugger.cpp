@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QTcpSocket>
 #include <QTest>
+#include <QToolTip>
 #include <QTreeWidget>
 
 namespace {
@@ -148,6 +149,13 @@ TEST_F(Debugger, F5StopsAtTheBreakpointStepsShowsVariablesAndStops)
     form()->item("StepOver1")->trigger();
     ASSERT_TRUE(stoppedAt("lib.php", 5));
     EXPECT_EQ(variable("$sum"), "2");
+
+    // Resting the mouse on a variable shows its value.
+    CodeEditor *re = form()->ui().re;
+    const int at = int(re->positionFromLineIndex(3, re->text(3).indexOf("$sum") + 2));
+    emit re->SCN_DWELLSTART(at, 10, 10);
+    EXPECT_TRUE(QTest::qWaitFor([] { return QToolTip::text() == "$sum = 2"; }, 5000))
+        << QToolTip::text().toStdString();
 
     // A watch is evaluated at once and at every stop.
     panels()->EvaluateEdit->setText("$sum * 10");
