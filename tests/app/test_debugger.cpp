@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QDir>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QTcpSocket>
 #include <QTest>
 #include <QToolTip>
@@ -125,7 +126,8 @@ TEST_F(Debugger, BreakpointsFollowTheTextAndStayWithTheProject)
 
 TEST_F(Debugger, F5StopsAtTheBreakpointStepsShowsVariablesAndStops)
 {
-    open("lib.php", 4);
+    // Set on the function's brace: Xdebug places it on the first statement.
+    open("lib.php", 3);
     form()->item("ToggleBreakpoint1")->trigger();
     form()->item("Debug1")->trigger();
     ASSERT_TRUE(dialogs.messages.empty()) << dialogs.messages.front().toStdString();
@@ -139,6 +141,7 @@ TEST_F(Debugger, F5StopsAtTheBreakpointStepsShowsVariablesAndStops)
 
     open("index.php", 1); // the stop brings lib.php back
     ASSERT_TRUE(stoppedAt("lib.php", 4));
+    EXPECT_EQ(breakpointLines(), QList<int>{4});
     EXPECT_TRUE(panels()->isVisible());
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return panels()->CallStack->topLevelItemCount() == 2; }, 5000));
@@ -202,4 +205,17 @@ TEST_F(Debugger, WithoutXdebugOneMessageNamesThePackageAndNothingChanges)
     EXPECT_TRUE(dialogs.messages.front().contains("php-xdebug"));
     EXPECT_FALSE(form()->debugger().isDebugging());
     EXPECT_TRUE(form()->server().PhpServer().extraArguments().isEmpty());
+}
+
+TEST_F(Debugger, AWarningStopsWhereItHappensWithoutABreakpoint)
+{
+    WriteFileBytes(site + "/warn.php", "<?php\n$a = [];\necho $a['missing'];\necho 'after';\n");
+    form()->project().RunAddress = QStringLiteral("http://127.0.0.1:%1/warn.php").arg(port);
+    form()->item("Debug1")->trigger();
+    QTcpSocket page;
+    page.connectToHost(QStringLiteral("127.0.0.1"), quint16(port));
+    page.write("GET /warn.php HTTP/1.0\r\n\r\n");
+    ASSERT_TRUE(stoppedAt("warn.php", 3));
+    EXPECT_TRUE(panels()->DebugLog->toPlainText().contains(
+        "Stopped on Warning: Undefined array key \"missing\""));
 }

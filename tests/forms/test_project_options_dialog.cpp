@@ -285,3 +285,20 @@ TEST(ProjectOptionsDialog, TabReachesEveryControlOfTheSecondPage)
     form.setProtocol("sftp");
     EXPECT_EQ(cycle(), "Button1 Button2 PageControl1 protocolbox keyringbox excludeedit Button1");
 }
+
+TEST(ProjectOptionsDialog, PathMappingsComeBackAsPairsAndBrokenLinesAreNamed)
+{
+    ProjectOptionsDialog form;
+    EXPECT_EQ(form.PageControl1->tabText(2), "Debugging");
+    form.setPathMappings({{"/var/www/html", "/home/me/site"}}, "/srv => /home/me");
+    EXPECT_EQ(form.pathmapedit->toPlainText(), "/var/www/html => /home/me/site");
+    EXPECT_EQ(form.pathmapedit->placeholderText(), "/srv => /home/me");
+    form.pathmapedit->setPlainText(
+        " /srv/a =>  /home/a \n\n/srv/b\n=> /home/c\n/srv/d => \n/srv/e=>/home/e");
+    QStringList problems;
+    const auto mappings = form.pathMappings(&problems);
+    EXPECT_EQ(mappings,
+              (QList<QPair<QString, QString>>{{"/srv/a", "/home/a"}, {"/srv/e", "/home/e"}}));
+    ASSERT_EQ(problems.size(), 3);
+    EXPECT_TRUE(problems.at(0).contains("/srv/b"));
+}
