@@ -115,7 +115,9 @@ const QList<QKeySequence> &CodeEditor::windowShortcuts()
              {"Ctrl+S",   "Alt+X",  "Ctrl+I", "Ctrl+F", "Ctrl+Shift+F", "F3",
               "Shift+F3", "Ctrl+G", "F4",     "F2",     "Alt+R",        "Alt+Return",
               "Alt+T",    "Alt+D",  "F1",     "Ctrl+L", "Ctrl+K",       "Ctrl+Space",
-              "Ctrl+O",   "Ctrl+N", "Ctrl+W", "Ctrl+Q", "Ctrl+Shift+S", "Ctrl+H"})
+              "Ctrl+O",   "Ctrl+N", "Ctrl+W", "Ctrl+Q", "Ctrl+Shift+S", "Ctrl+H",
+              "F5",       "F9",     "F10",    "F11",    "Shift+F11",    "Ctrl+F10",
+              "Shift+F5"})
             list.append(QKeySequence(QString::fromLatin1(key)));
         return list;
     }();

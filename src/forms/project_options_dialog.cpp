@@ -140,7 +140,7 @@ ProjectOptionsDialog::ProjectOptionsDialog() : QDialog(nullptr)
                   QStringLiteral("As in .gitignore: .git/  node_modules/  *.wdx  .env"), 17, 194);
     TabSheet3 = new QWidget;
     TabSheet3->setObjectName(QStringLiteral("TabSheet3"));
-    PageControl1->addTab(TabSheet3, QStringLiteral("Debugging"));
+    PageControl1->addTab(TabSheet3, QStringLiteral("Debug"));
     debugportlabel = makeLabel(TabSheet3, "debugportlabel",
                                QStringLiteral("Listen for Debugger on port:"), 17, 15);
     debugportedit = new QSpinBox(TabSheet3);

@@ -45,7 +45,7 @@ TEST(ProjectOptionsDialog, FirstPageKeepsFourRowsTheNoteAndTheButtons)
     EXPECT_EQ(form.size(), QSize(356, 308));
     EXPECT_EQ(form.minimumSize(), form.maximumSize());
     EXPECT_EQ(form.PageControl1->geometry(), QRect(8, 8, 340, 256));
-    ASSERT_EQ(form.PageControl1->count(), 2);
+    ASSERT_EQ(form.PageControl1->count(), 3); // FTP, security, debugging
     EXPECT_EQ(form.PageControl1->tabText(0), "FTP settings");
     EXPECT_EQ(form.PageControl1->widget(0), form.TabSheet1);
     EXPECT_EQ(form.PageControl1->currentIndex(), 0);
@@ -289,7 +289,7 @@ TEST(ProjectOptionsDialog, TabReachesEveryControlOfTheSecondPage)
 TEST(ProjectOptionsDialog, PathMappingsComeBackAsPairsAndBrokenLinesAreNamed)
 {
     ProjectOptionsDialog form;
-    EXPECT_EQ(form.PageControl1->tabText(2), "Debugging");
+    EXPECT_EQ(form.PageControl1->tabText(2), "Debug");
     form.setPathMappings({{"/var/www/html", "/home/me/site"}}, "/srv => /home/me");
     EXPECT_EQ(form.pathmapedit->toPlainText(), "/var/www/html => /home/me/site");
     EXPECT_EQ(form.pathmapedit->placeholderText(), "/srv => /home/me");
