@@ -6,6 +6,7 @@
 #include "app/main_window_ui.h"
 #include "app/project_tree_controller.h"
 #include "app/remembering_host_trust.h"
+#include "app/run_controller.h"
 #include "app/window_set.h"
 #include "forms/batched_log.h"
 #include "forms/project_options_dialog.h"
@@ -18,7 +19,7 @@
 #include "net/ftp_client.h"
 #include "net/keychain_password_store.h"
 #include "net/sftp_client.h"
-#include "project/project_paths.h"
+#include "project/php_error.h"
 #include "project/publish.h"
 #include "project/publish_exclusions.h"
 #include "project/publish_record.h"
@@ -222,10 +223,12 @@ void PublishController::Publish1Click(QObject *)
     QList<QPair<QString, QString>> mappings;
     for (const DebugSettings::Mapping &m : m_project.Debug.Mappings)
         mappings.append({m.server, m.local});
+    const SuggestedMapping suggestion =
+        SuggestServerMapping(m_window.run().LastReportedFile(), m_project.RunAddress, m_project);
     form->setPathMappings(mappings,
-                          QStringLiteral("/var/www/html => ") +
-                              (m_project.FileName.isEmpty() ? QStringLiteral("/home/me/site")
-                                                            : ProjectFolderOf(m_project.FileName)));
+                          suggestion.server.isEmpty()
+                              ? QString()
+                              : suggestion.server + QStringLiteral(" => ") + suggestion.local);
     m_publishOptionsCancelled = false;
     if (HasSwitch(QStringLiteral("autopublish")))
         return; // nothing was shown, so nothing changes

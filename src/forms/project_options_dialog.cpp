@@ -252,7 +252,8 @@ void ProjectOptionsDialog::setPathMappings(const QList<QPair<QString, QString>> 
     QStringList lines;
     for (const auto &[server, local] : mappings)
         lines << server + QStringLiteral(" => ") + local;
-    pathmapedit->setPlainText(lines.join(u'\n'));
+    // A project without mappings starts from the suggestion, as text to edit.
+    pathmapedit->setPlainText(lines.isEmpty() ? suggestion : lines.join(u'\n'));
     pathmapedit->setPlaceholderText(suggestion);
 }
 

@@ -71,8 +71,8 @@ public:
     // One pattern per line; blank lines are dropped, the rest kept as typed.
     void setExcludePatterns(const QStringList &patterns);
     QStringList excludePatterns() const;
-    // One "server => local" pair per line; `suggestion` shows, greyed, when
-    // there are none.
+    // One "server => local" pair per line; without pairs the box holds
+    // `suggestion` for the user to keep, edit or clear.
     void setPathMappings(const QList<QPair<QString, QString>> &mappings, const QString &suggestion);
     // The pairs as typed; lines without "=>" or with an empty side are
     // named in `problems`.

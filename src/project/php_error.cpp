@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStringDecoder>
+#include <QUrl>
 
 #include <algorithm>
 #include <limits>
@@ -409,4 +410,78 @@ QString ProjectPathOfReported(const QString &reported, const Project &project)
     if (!candidate.isEmpty() && QFileInfo(candidate).canonicalFilePath() == real)
         return candidate;
     return reported;
+}
+
+namespace {
+
+// The longest tail of `parts` (keeping at least `keep` leading parts) that
+// names a file of the project: its entries first, then the disk below
+// `folder`. Gives the count of leading parts left and the local folder the
+// tail sits in; -1 when no tail matches.
+qsizetype matchTail(const QStringList &parts, qsizetype keep, const QString &folder,
+                    const Project &project, QString &local)
+{
+    for (qsizetype lead = keep; lead < parts.size(); ++lead) {
+        const QString tail = u'/' + parts.sliced(lead).join(u'/');
+        for (int i = 0; i < project.Files.Count(); ++i) {
+            const QString &name = project.Files.Get(i)->Name;
+            if (name.endsWith(tail) && name.size() > tail.size()) {
+                local = name.chopped(tail.size());
+                return lead;
+            }
+        }
+        if (QFileInfo(folder + tail).isFile()) {
+            local = folder;
+            return lead;
+        }
+    }
+    return -1;
+}
+
+QString absoluteOf(const QStringList &parts, qsizetype count)
+{
+    return u'/' + parts.first(count).join(u'/');
+}
+
+} // namespace
+
+SuggestedMapping SuggestServerMapping(const QString &reported, const QString &runAddress,
+                                      const Project &project)
+{
+    if (project.FileName.isEmpty())
+        return {};
+    QString folder = ProjectFolderOf(project.FileName);
+    folder.chop(1);
+
+    // A path only another machine has: its tail is a project file, so its
+    // head is where that server keeps the project.
+    if (reported.startsWith(u'/') && !reported.startsWith(folder + u'/') &&
+        ProjectPathOfReported(reported, project) == reported && project.IndexOf(reported) < 0) {
+        const QStringList parts = reported.split(u'/', Qt::SkipEmptyParts);
+        QString local;
+        const qsizetype lead = matchTail(parts, 1, folder, project, local);
+        if (lead > 0)
+            return {absoluteOf(parts, lead), local};
+    }
+
+    // The run address's folder, below the document root servers are usually
+    // set up with; the page at its end is the project's own when it exists.
+    constexpr QLatin1StringView DocumentRoot("/var/www/html");
+    const QUrl address(runAddress.trimmed());
+    QStringList parts;
+    QString local = folder;
+    if (address.isValid() && address.scheme().startsWith(QLatin1String("http"))) {
+        const QString path = address.path(QUrl::FullyDecoded);
+        parts = path.split(u'/', Qt::SkipEmptyParts);
+        if (!path.endsWith(u'/') && !parts.isEmpty()) {
+            const qsizetype lead = matchTail(parts, 0, folder, project, local);
+            if (lead >= 0)
+                parts.resize(lead);
+            else
+                parts.removeLast(); // a page the project lacks: its folder
+        }
+    }
+    return {parts.isEmpty() ? QString(DocumentRoot)
+                            : DocumentRoot + absoluteOf(parts, parts.size()),
+            local};
 }

@@ -293,6 +293,9 @@ TEST(ProjectOptionsDialog, PathMappingsComeBackAsPairsAndBrokenLinesAreNamed)
     form.setPathMappings({{"/var/www/html", "/home/me/site"}}, "/srv => /home/me");
     EXPECT_EQ(form.pathmapedit->toPlainText(), "/var/www/html => /home/me/site");
     EXPECT_EQ(form.pathmapedit->placeholderText(), "/srv => /home/me");
+    // Without mappings the suggestion is there to keep or edit.
+    form.setPathMappings({}, "/srv => /home/me");
+    EXPECT_EQ(form.pathMappings(), (QList<QPair<QString, QString>>{{"/srv", "/home/me"}}));
     form.pathmapedit->setPlainText(
         " /srv/a =>  /home/a \n\n/srv/b\n=> /home/c\n/srv/d => \n/srv/e=>/home/e");
     QStringList problems;

@@ -344,3 +344,42 @@ TEST(PhpErrorCapture, ReportedRealPathsMapToTheProjectsOwnEntries)
     EXPECT_EQ(ProjectPathOfReported("/nowhere/x.php", project), "/nowhere/x.php");
     EXPECT_EQ(ProjectPathOfReported("", project), "");
 }
+
+TEST(PhpErrorCapture, ServerMappingIsSuggestedFromWhatRunSaw)
+{
+    QTemporaryDir root;
+    const QString site = root.filePath("site");
+    ASSERT_TRUE(QDir().mkpath(site + "/inc"));
+    ASSERT_TRUE(QDir().mkpath(site + "/public/admin"));
+    for (const char *name : {"inc/db.php", "public/admin/index.php", "notes.php"})
+        WriteFileBytes(site + '/' + name, "<?php\n");
+    Project project;
+    project.FileName = site + "/site.wdx";
+    project.Files.AddNew();
+    project.Files.Last()->Name = site + "/public/admin/index.php";
+
+    const struct {
+        QString reported, address, server, local;
+    } cases[] = {
+        // A captured path: its tail is a project file, its head the server's folder.
+        {"/srv/app/inc/db.php", "", "/srv/app", site},
+        {"/var/www/shop/public/admin/index.php", "", "/var/www/shop", site},
+        // Only the file name in common: the entry's own folder.
+        {"/var/www/html/admin/index.php", "", "/var/www/html", site + "/public"},
+        // The project's own paths tell nothing: the run address speaks.
+        {site + "/inc/db.php", "http://localhost/shop/notes.php", "/var/www/html/shop", site},
+        // Nothing of the project: the run address's page comes off.
+        {"/srv/other/x.php", "http://localhost/shop/admin/index.php", "/var/www/html/shop",
+         site + "/public"},
+        {"", "http://localhost/a%20b/", "/var/www/html/a b", site},
+        {"", "http://localhost/shop/missing.php", "/var/www/html/shop", site},
+        {"", "http://localhost:8000", "/var/www/html", site},
+        {"", "not an address", "/var/www/html", site},
+    };
+    for (const auto &c : cases) {
+        const SuggestedMapping got = SuggestServerMapping(c.reported, c.address, project);
+        EXPECT_EQ(got.server, c.server) << c.reported.toStdString() << c.address.toStdString();
+        EXPECT_EQ(got.local, c.local) << c.reported.toStdString() << c.address.toStdString();
+    }
+    EXPECT_TRUE(SuggestServerMapping("/srv/app/inc/db.php", "", Project()).server.isEmpty());
+}
