@@ -63,7 +63,7 @@ DebuggerController::DebuggerController(Project &project, CodeEditor &editor, Deb
     m_editor.setMarkerBackgroundColor(QColor(240, 200, 0), CurrentMarker);
     m_editor.markerDefine(QsciScintilla::Background, CurrentLineMarker);
     m_editor.setMarkerBackgroundColor(QColor(255, 240, 150), CurrentLineMarker);
-    m_editor.setMarginWidth(MarkerMargin, 14);
+    m_editor.setMarkerMarginWidth(14);
     m_editor.setMarginSensitivity(MarkerMargin, true);
     m_editor.setMarginMarkerMask(MarkerMargin, (1 << BreakMarker) | (1 << ConditionMarker) |
                                                    (1 << CurrentMarker));

@@ -110,6 +110,9 @@ TEST_F(Debugger, BreakpointsFollowTheTextAndStayWithTheProject)
     }
     QCoreApplication::processEvents();
     EXPECT_EQ(breakpointLines(), (QList<int>{6, 7}));
+    // Other colours keep the margin that shows them.
+    form()->Colours1Click(form()->item("ColoursDark1"));
+    EXPECT_GT(form()->ui().re->marginWidth(2), 0);
 
     // Another document and back: the markers come back with the file.
     open("index.php", 1);
