@@ -54,6 +54,7 @@ fi
 run own_server bash "$here/bench/run-own-server.sh" "$build" 5
 run own_server_engine "$build/bench/bench_net_own_server" 20
 run lint "$build/bench/bench_app_lint" 4 10
+run debugger bash "$here/bench/dbgp-vs-python.sh" "$build" 20 5
 run publish bash "$here/bench/publish-vs-lftp.sh" "$(realpath --relative-to="$here" "$build")" 1
 run publish_window bash "$here/bench/publish-window-vs-lftp.sh" "$build" 1
 run publish_secure bash "$here/bench/publish-secure-window-vs-lftp.sh" "$build" 1
@@ -137,6 +138,13 @@ for proto in ftps sftp; do
   wq=$(sed -E 's/.*quillstone ([0-9.]+) s, lftp.*/\1/' <<<"$line"); wl=$(sed -E 's/.*lftp ([0-9.]+) s,.*/\1/' <<<"$line")
   row "whole program publishes WordPress over $proto (Xvfb), s" "$wq" "lftp mirror -R over $proto: $wl" "$(ratio "$wq" "$wl") (aim ≤ 1)"
 done
+
+f5=$(num debugger "first F5 to stopped"); f5l=$(num debugger "later F5 to stopped")
+st=$(num debugger "; step"); pg=$(num debugger "; array page")
+pst=$(num debugger "python-peer.*step"); ppg=$(num debugger "python-peer.*array page")
+row "Debug: F5 to stopped at a breakpoint, fresh start (window, browser start included), ms" "$f5" "target 1000 (later F5: $f5l)" "$(ratio "$f5" 1000)"
+row "Debug: a step, F10 to marker and variables updated (window), ms" "$st" "target 100; Python DBGp client $pst" "$(ratio "$st" 100)"
+row "Debug: first page of a 100,000-element array (window), ms" "$pg" "target 100; Python DBGp client $ppg" "$(ratio "$pg" 100)"
 
 echo
 echo "| figure | Quillstone | peer or target | ratio |"

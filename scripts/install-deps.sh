@@ -22,6 +22,9 @@ PACKAGES=(
   # tests: unit tests, a real PHP server, a real FTP server, a real display
   googletest libgtest-dev libgmock-dev
   php-cli python3 python3-pyftpdlib
+  # step debugging (optional for users; the debugger tests need it). The
+  # program loads it into its own PHP server with -d options only.
+  php-xdebug
   # encrypted publishing against real servers: pyftpdlib's TLS handler, an
   # sshd on a loopback port, a keyring daemon on a private session bus
   python3-openssl openssh-server openssh-client gnome-keyring dbus-daemon dbus-bin
@@ -54,6 +57,12 @@ else
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -q
   $SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"
+  # Debian's package switches Xdebug on for every PHP at install; the program
+  # and the tests load it themselves, and Run's pages keep PHP's usual error
+  # lines. Only an Xdebug that this run installed is switched off again.
+  if printf '%s\n' "${missing[@]}" | grep -qx php-xdebug && command -v phpdismod >/dev/null; then
+    $SUDO phpdismod -s ALL xdebug
+  fi
 fi
 
 # Servers the tests run as peers without installing them as system services:

@@ -2,6 +2,7 @@
 
 #include "app/command_table.h"
 #include "app/completion_controller.h"
+#include "app/debugger_controller.h"
 #include "app/desktop.h"
 #include "app/document_controller.h"
 #include "app/editor_view_controller.h"
@@ -21,6 +22,7 @@
 #include "editor/code_editor.h"
 #include "forms/about_dialog.h"
 #include "forms/browser_frame.h"
+#include "forms/debug_panels.h"
 #include "forms/environment_options_dialog.h"
 #include "forms/help_window.h"
 #include "foundation/errors.h"
@@ -54,8 +56,22 @@ struct MainWindow::Controllers {
         : documents(w, p, ui, s), messages(w, p, ui, s), projectTree(w, p, ui, s),
           search(w, p, ui, s), functions(w, p, ui, s), completion(w, p, ui, s), run(w, p, ui, s),
           publish(w, p, ui, s), editorView(w, p, ui, s), server(w, p, ui, s),
-          symbols(ui.re, ui.StatusPanel1)
+          symbols(ui.re, ui.StatusPanel1),
+          panels(new DebugPanels(&w)),
+          debugger(p, *ui.re, *panels, server.PhpServer(), *ui.WebPanel)
     {
+        w.addDockWidget(Qt::BottomDockWidgetArea, panels);
+        panels->hide();
+        // A stop shows its file through the one way files are opened.
+        connect(&debugger, &DebuggerController::showFileAtLine, &w,
+                [&w, &ui](const QString &path, int line) {
+                    if (w.project().OpenedFile != path)
+                        w.OpenFileAtLine(path, true);
+                    ui.re->setCaretLine(line);
+                });
+        connect(&debugger, &DebuggerController::listeningChanged, &w, [&w](bool listening) {
+            w.item(QStringLiteral("ListenDebugger1"))->setChecked(listening);
+        });
         // The user's saves of PHP files are checked with php -l.
         connect(&documents, &DocumentController::savedByUser, &server,
                 &ServerController::LintSavedFile);
@@ -80,6 +96,8 @@ struct MainWindow::Controllers {
     EditorViewController editorView;
     ServerController server;
     SymbolController symbols;
+    DebugPanels *panels;
+    DebuggerController debugger;
 };
 
 MainWindow::MainWindow(const SecondaryWindows &windows, QWidget *parent)
@@ -120,6 +138,7 @@ RunController &MainWindow::run() const { return m_controllers->run; }
 PublishController &MainWindow::publishing() const { return m_controllers->publish; }
 ServerController &MainWindow::server() const { return m_controllers->server; }
 SymbolController &MainWindow::symbols() const { return m_controllers->symbols; }
+DebuggerController &MainWindow::debugger() const { return m_controllers->debugger; }
 // clang-format on
 
 void MainWindow::buildMenus()
@@ -170,7 +189,10 @@ void MainWindow::FormCreate()
 {
     m_ui->StatusPanel1->clear();
     m_project.OnProjectUpdate.bind([this](QObject *) { OnProjectUpdateExecute(); });
-    m_project.OnLoaded.bind([this](QObject *) { m_controllers->projectTree.OnLoadedExecute(); });
+    m_project.OnLoaded.bind([this](QObject *) {
+        m_controllers->projectTree.OnLoadedExecute();
+        m_controllers->debugger.ProjectLoaded();
+    });
     ClearMessages();
     m_ui->StatusPanel1->clear();
     m_project.OnWorkspaceLog.bind(
@@ -473,10 +495,20 @@ void MainWindow::completionChange(QObject *Sender, int index) { m_controllers->c
 void MainWindow::completionClose(QObject *Sender) { m_controllers->completion.completionClose(Sender); }
 void MainWindow::PHPnethelp1Click(QObject *Sender) { m_controllers->completion.PHPnethelp1Click(Sender); }
 void MainWindow::PHPnetOnline1Click(QObject *Sender) { m_controllers->completion.PHPnetOnline1Click(Sender); }
-void MainWindow::Run2Click(QObject *Sender) { m_controllers->run.Run2Click(Sender); }
-void MainWindow::RunwithoutDebuging1Click(QObject *Sender) { m_controllers->run.RunwithoutDebuging1Click(Sender); }
-void MainWindow::RunText1Click(QObject *Sender) { m_controllers->run.RunText1Click(Sender); }
+// Run fetches the page while the window waits: a debugger stop would hold it.
+void MainWindow::Run2Click(QObject *Sender) { m_controllers->debugger.StopDebug1Click(nullptr); m_controllers->run.Run2Click(Sender); }
+void MainWindow::RunwithoutDebuging1Click(QObject *Sender) { m_controllers->debugger.StopDebug1Click(nullptr); m_controllers->run.RunwithoutDebuging1Click(Sender); }
+void MainWindow::RunText1Click(QObject *Sender) { m_controllers->debugger.StopDebug1Click(nullptr); m_controllers->run.RunText1Click(Sender); }
 void MainWindow::ServerLog1Click(QObject *Sender) { m_controllers->server.ServerLog1Click(Sender); }
+void MainWindow::Debug1Click(QObject *Sender) { m_controllers->debugger.Debug1Click(Sender); }
+void MainWindow::StepOver1Click(QObject *Sender) { m_controllers->debugger.StepOver1Click(Sender); }
+void MainWindow::StepInto1Click(QObject *Sender) { m_controllers->debugger.StepInto1Click(Sender); }
+void MainWindow::StepOut1Click(QObject *Sender) { m_controllers->debugger.StepOut1Click(Sender); }
+void MainWindow::RunToCursor1Click(QObject *Sender) { m_controllers->debugger.RunToCursor1Click(Sender); }
+void MainWindow::StopDebug1Click(QObject *Sender) { m_controllers->debugger.StopDebug1Click(Sender); }
+void MainWindow::ToggleBreakpoint1Click(QObject *Sender) { m_controllers->debugger.ToggleBreakpoint1Click(Sender); }
+void MainWindow::BreakpointCondition1Click(QObject *Sender) { m_controllers->debugger.BreakpointCondition1Click(Sender); }
+void MainWindow::ListenDebugger1Click(QObject *Sender) { m_controllers->debugger.ListenDebugger1Click(Sender); }
 void MainWindow::WebPanel1Click(QObject *Sender) { m_controllers->run.WebPanel1Click(Sender); }
 void MainWindow::LineNumbers1Click(QObject *Sender) { m_controllers->editorView.LineNumbers1Click(Sender); }
 void MainWindow::EditCommandClick(QObject *Sender) { m_controllers->editorView.EditCommandClick(Sender); }

@@ -7,6 +7,7 @@
 
 #include <memory>
 
+class DebuggerController;
 class DocumentController;
 class FunctionListController;
 class MessagesController;
@@ -47,6 +48,7 @@ public:
     ServerController &server() const;
     PublishController &publishing() const;
     SymbolController &symbols() const;
+    DebuggerController &debugger() const;
     // Window events, then documents, messages, project tree, preview and the rest.
     void FormCreate();
     void FormKeyDown(int key, Qt::KeyboardModifiers shift);
@@ -111,6 +113,15 @@ public slots:
     void RunwithoutDebuging1Click(QObject *Sender);
     void RunText1Click(QObject *Sender);
     void ServerLog1Click(QObject *Sender);
+    void Debug1Click(QObject *Sender);
+    void StepOver1Click(QObject *Sender);
+    void StepInto1Click(QObject *Sender);
+    void StepOut1Click(QObject *Sender);
+    void RunToCursor1Click(QObject *Sender);
+    void StopDebug1Click(QObject *Sender);
+    void ToggleBreakpoint1Click(QObject *Sender);
+    void BreakpointCondition1Click(QObject *Sender);
+    void ListenDebugger1Click(QObject *Sender);
     void OptionsClick(QObject *Sender);
     void Run3Click(QObject *Sender);
     void cmd1Click(QObject *Sender);

@@ -6,6 +6,7 @@
 #include "app/main_window_ui.h"
 #include "app/project_tree_controller.h"
 #include "app/remembering_host_trust.h"
+#include "app/run_controller.h"
 #include "app/window_set.h"
 #include "forms/batched_log.h"
 #include "forms/browser_frame.h"
@@ -19,6 +20,7 @@
 #include "net/ftp_client.h"
 #include "net/keychain_password_store.h"
 #include "net/sftp_client.h"
+#include "project/php_error.h"
 #include "project/publish.h"
 #include "project/publish_exclusions.h"
 #include "project/publish_record.h"
@@ -33,6 +35,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QSpinBox>
 #include <QUrl>
 
 PublishController::PublishController(MainWindow &window, Project &project, const MainWindowUi &ui,
@@ -218,6 +221,16 @@ void PublishController::Publish1Click(QObject *)
     form->setExcludePatterns(m_project.Ftp.Exclude);
     form->runedit->setText(m_project.RunAddress);
     form->databaseedit->setText(m_project.DatabaseAddress);
+    form->debugportedit->setValue(m_project.Debug.Port);
+    QList<QPair<QString, QString>> mappings;
+    for (const DebugSettings::Mapping &m : m_project.Debug.Mappings)
+        mappings.append({m.server, m.local});
+    const SuggestedMapping suggestion =
+        SuggestServerMapping(m_window.run().LastReportedFile(), m_project.RunAddress, m_project);
+    form->setPathMappings(mappings,
+                          suggestion.server.isEmpty()
+                              ? QString()
+                              : suggestion.server + QStringLiteral(" => ") + suggestion.local);
     m_publishOptionsCancelled = false;
     if (HasSwitch(QStringLiteral("autopublish")))
         return; // nothing was shown, so nothing changes
@@ -228,6 +241,7 @@ void PublishController::Publish1Click(QObject *)
         }
         // A pattern that cannot work is refused while the user still sees it.
         QStringList problems;
+        form->pathMappings(&problems);
         for (const QString &pattern : form->excludePatterns()) {
             const QString problem = PublishExclusions::patternError(pattern);
             if (!problem.isEmpty())
@@ -238,6 +252,10 @@ void PublishController::Publish1Click(QObject *)
             break;
         Dialogs().showError(problems.join(u'\n'));
     }
+    m_project.Debug.Port = form->debugportedit->value();
+    m_project.Debug.Mappings.clear();
+    for (const auto &[server, local] : form->pathMappings())
+        m_project.Debug.Mappings.append({server, local});
     FtpSettings &ftp = m_project.Ftp;
     const QString oldKey = keyringKey();
     const bool wasInKeyring = ftp.PasswordInKeyring;

@@ -111,6 +111,7 @@ void RunController::Run2Click(QObject *Sender)
 
     PhpErrorCapture capture = CapturePhpError(page);
     if (capture.found) {
+        m_lastReportedFile = capture.file;
         // PHP names files by their real paths; the project may know them
         // through a linked folder.
         capture.file = ProjectPathOfReported(capture.file, m_project);

@@ -31,6 +31,8 @@ public:
     // A save by the user shows the saved page in the preview.
     void ReloadPreviewAfterSave();
     void Run3Click(QObject *Sender);
+    // The file of the last error Run captured, as the server printed it.
+    const QString &LastReportedFile() const { return m_lastReportedFile; }
 
 private:
     HttpClient &Http();
@@ -40,6 +42,7 @@ private:
 
     QString m_previousPreviewAddress;
     QString m_previousRunAddress;
+    QString m_lastReportedFile;
     std::unique_ptr<HttpClient> m_http;
     bool m_fetching = false;
 };

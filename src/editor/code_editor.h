@@ -89,6 +89,9 @@ public:
     // main editor turns them on (the View menu's toggle, on by default).
     void setLineNumbersVisible(bool visible);
     bool lineNumbersVisible() const { return m_lineNumbers; }
+    // The width of the markers' margin (2), kept through changes of colours
+    // and colouring; 0 hides it, as the plain gutter has it.
+    void setMarkerMarginWidth(int width);
 
     // Text, lines 0-based.
     int lineCount() const;
@@ -241,6 +244,7 @@ private:
     bool m_settingsApplied = false;
     bool m_lineNumbers = false;
     int m_lineNumberDigits = -1;
+    int m_markerMarginWidth = 0;
     // Set while the text changes with undo collection off.
     bool m_outsideUndo = false;
     bool m_changedOutsideUndo = false;

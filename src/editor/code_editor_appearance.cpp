@@ -243,8 +243,9 @@ void CodeEditor::applyAppearance()
     setFrameStyle(QFrame::NoFrame);
     if (!lexer())
         setFont(m_textFont);
-    // A narrow plain gutter beside the line numbers; no fold margin.
-    setMarginWidth(2, 0);
+    // A narrow plain gutter beside the line numbers; no fold margin, and the
+    // markers' margin only when someone places markers there.
+    setMarginWidth(2, m_markerMarginWidth);
     setMarginWidth(1, 4);
     SendScintilla(SCI_SETMARGINTYPEN, 1UL, long(SC_MARGIN_COLOUR));
     QFont gutterFont = m_textFont;
@@ -261,6 +262,12 @@ void CodeEditor::applyAppearance()
     setSelectionBackgroundColor(QColor(10, 36, 106));
     setSelectionForegroundColor(Qt::white);
     setWrapMode(WrapNone);
+}
+
+void CodeEditor::setMarkerMarginWidth(int width)
+{
+    m_markerMarginWidth = width;
+    setMarginWidth(2, width);
 }
 
 void CodeEditor::applyColours()

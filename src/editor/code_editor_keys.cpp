@@ -118,7 +118,9 @@ const QList<QKeySequence> &CodeEditor::windowShortcuts()
               // The Edit menu's line commands (the control zooms on Ctrl+/).
               "Ctrl+/", "Ctrl+D", "Alt+Up", "Alt+Down",
               // Code navigation.
-              "F12", "Ctrl+T", "Alt+Left", "Alt+Right", "Shift+F12"})
+              "F12", "Ctrl+T", "Alt+Left", "Alt+Right", "Shift+F12",
+              // Debugging.
+              "F5", "F9", "F10", "F11", "Shift+F11", "Ctrl+F10", "Shift+F5"})
             list.append(QKeySequence(QString::fromLatin1(key)));
         return list;
     }();

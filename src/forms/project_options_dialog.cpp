@@ -11,6 +11,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTabBar>
+#include <QSpinBox>
 #include <QTabWidget>
 
 #include <algorithm>
@@ -156,6 +157,7 @@ ProjectOptionsDialog::ProjectOptionsDialog() : QDialog(nullptr)
     excludehint =
         makeLabel(TabSheet2, "excludehint",
                   QStringLiteral("As in .gitignore: .git/  node_modules/  *.wdx  .env"), 17, 194);
+
     protocollabel->setBuddy(protocolbox);
     tlslabel->setBuddy(tlsbox);
     excludelabel->setBuddy(excludeedit);
@@ -178,6 +180,25 @@ ProjectOptionsDialog::ProjectOptionsDialog() : QDialog(nullptr)
                                            "opens the database address."),
                             0, 0);
     layOutRows(TabSheet3, {{runlabel, runedit}, {databaselabel, databaseedit}}, addresshint);
+
+    TabSheet4 = new QWidget;
+    TabSheet4->setObjectName(QStringLiteral("TabSheet4"));
+    PageControl1->addTab(TabSheet4, QStringLiteral("Debug"));
+    debugportlabel = makeLabel(TabSheet4, "debugportlabel",
+                               QStringLiteral("Listen for Debugger on port:"), 17, 15);
+    debugportedit = new QSpinBox(TabSheet4);
+    debugportedit->setObjectName(QStringLiteral("debugportedit"));
+    debugportedit->setRange(1, 65535);
+    debugportedit->setGeometry(190, 12, 90, EditHeight);
+    debugportlabel->setBuddy(debugportedit);
+    pathmaplabel = makeLabel(TabSheet4, "pathmaplabel",
+                             QStringLiteral("Server folder => folder here (one a line):"), 17, 44);
+    pathmapedit = new QPlainTextEdit(TabSheet4);
+    pathmapedit->setObjectName(QStringLiteral("pathmapedit"));
+    pathmapedit->setGeometry(17, 62, 300, 120);
+    pathmapedit->setLineWrapMode(QPlainTextEdit::NoWrap);
+    pathmapedit->setTabChangesFocus(true);
+    pathmaplabel->setBuddy(pathmapedit);
 
     // As wide as the page tabs need in the desktop's font, so that no tab
     // hides behind scroll arrows; 340 at the least.
@@ -262,4 +283,36 @@ void ProjectOptionsDialog::updateTlsEnabled()
                                                                     Qt::CaseInsensitive) == 0;
     tlsbox->setEnabled(!sftp);
     tlslabel->setEnabled(!sftp);
+}
+
+void ProjectOptionsDialog::setPathMappings(const QList<QPair<QString, QString>> &mappings,
+                                           const QString &suggestion)
+{
+    QStringList lines;
+    for (const auto &[server, local] : mappings)
+        lines << server + QStringLiteral(" => ") + local;
+    // A project without mappings starts from the suggestion, as text to edit.
+    pathmapedit->setPlainText(lines.isEmpty() ? suggestion : lines.join(u'\n'));
+    pathmapedit->setPlaceholderText(suggestion);
+}
+
+QList<QPair<QString, QString>> ProjectOptionsDialog::pathMappings(QStringList *problems) const
+{
+    QList<QPair<QString, QString>> mappings;
+    for (const QString &line : pathmapedit->toPlainText().split(u'\n')) {
+        if (line.trimmed().isEmpty())
+            continue;
+        const qsizetype arrow = line.indexOf(QLatin1String("=>"));
+        const QString server = arrow < 0 ? QString() : line.left(arrow).trimmed();
+        const QString local = arrow < 0 ? QString() : line.mid(arrow + 2).trimmed();
+        if (server.isEmpty() || local.isEmpty()) {
+            if (problems)
+                *problems << QStringLiteral("The path mapping \"%1\" needs a server folder, "
+                                            "\"=>\" and a folder here.")
+                                 .arg(line.trimmed());
+            continue;
+        }
+        mappings.append({server, local});
+    }
+    return mappings;
 }

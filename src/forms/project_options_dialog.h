@@ -9,6 +9,7 @@ class QLabel;
 class QPlainTextEdit;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 class QTabWidget;
 class QWidget;
 
@@ -56,6 +57,13 @@ public:
     QLabel *databaselabel;
     QLineEdit *databaseedit;
     QLabel *addresshint;
+    // "Debugging": the port Listen for Debugger waits on and the server
+    // folders that the project's folders are known by on another server.
+    QWidget *TabSheet4;
+    QLabel *debugportlabel;
+    QSpinBox *debugportedit;
+    QLabel *pathmaplabel;
+    QPlainTextEdit *pathmapedit; // "server folder => local folder", one a line
 
     // The values as the project file keeps them. A value the boxes do not
     // know is shown as it is and given back unchanged unless the user picks
@@ -70,6 +78,12 @@ public:
     // One pattern per line; blank lines are dropped, the rest kept as typed.
     void setExcludePatterns(const QStringList &patterns);
     QStringList excludePatterns() const;
+    // One "server => local" pair per line; without pairs the box holds
+    // `suggestion` for the user to keep, edit or clear.
+    void setPathMappings(const QList<QPair<QString, QString>> &mappings, const QString &suggestion);
+    // The pairs as typed; lines without "=>" or with an empty side are
+    // named in `problems`.
+    QList<QPair<QString, QString>> pathMappings(QStringList *problems = nullptr) const;
 
 private:
     void updateTlsEnabled();

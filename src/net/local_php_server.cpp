@@ -152,9 +152,9 @@ LocalPhpServer::Outcome LocalPhpServer::prepare(const QString &address, const QS
         return {true, false, {}};
 
     if (isRunning() && at.host == m_host && at.port == m_port) {
-        if (servesFolder(folder))
+        if (servesFolder(folder) && m_runningArguments == m_extraArguments)
             return {true, false, {}};
-        stop(); // it serves the project opened before
+        stop(); // it serves the project opened before, or runs with other options
     }
 
     // A port once found to speak HTTP is only checked for still accepting.
@@ -209,11 +209,14 @@ LocalPhpServer::Outcome LocalPhpServer::start(const LoopbackAddress &address, co
     m_logFresh = true;
     m_logStart = file.size();
     const QString clean = sameFolderForm(folder);
-    const QStringList arguments{QStringLiteral("-S"), address.hostAndPort(),
-                                QStringLiteral("-t"), clean,
-                                QStringLiteral("-d"), QStringLiteral("display_errors=1"),
-                                QStringLiteral("-d"), QStringLiteral("html_errors=1"),
-                                QStringLiteral("-d"), QStringLiteral("error_reporting=E_ALL")};
+    const QStringList arguments =
+        m_extraArguments +
+        QStringList{QStringLiteral("-S"), address.hostAndPort(),
+                    QStringLiteral("-t"), clean,
+                    QStringLiteral("-d"), QStringLiteral("display_errors=1"),
+                    QStringLiteral("-d"), QStringLiteral("html_errors=1"),
+                    QStringLiteral("-d"), QStringLiteral("error_reporting=E_ALL")};
+    m_runningArguments = m_extraArguments;
     file.write(
         QStringLiteral("--- %1: %2 %3\n")
             .arg(QDateTime::currentDateTime().toString(Qt::ISODate), php, arguments.join(u' '))

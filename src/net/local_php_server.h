@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <memory>
@@ -74,6 +75,11 @@ public:
     // stops at once, no folder) comes back as the outcome's problem.
     Outcome prepare(const QString &address, const QString &folder, bool mayStart);
 
+    // Further options for PHP (Xdebug's, for a debug run); a server running
+    // with others is restarted at the next prepare().
+    void setExtraArguments(const QStringList &arguments) { m_extraArguments = arguments; }
+    QStringList extraArguments() const { return m_extraArguments; }
+
     // Stops our server, if one runs; the log stays.
     void stop();
     bool isRunning() const;
@@ -101,4 +107,6 @@ private:
     qint64 m_logStart = 0;      // size of the log when our last start began
     bool m_logFresh = false;    // the log was emptied at this object's first start
     QSet<QString> m_webServers; // "host:port" found to answer as web servers
+    QStringList m_extraArguments;
+    QStringList m_runningArguments; // the extra arguments of the running server
 };

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStringDecoder>
+#include <QUrl>
 
 #include <algorithm>
 #include <limits>
@@ -130,12 +131,29 @@ QString PhpErrorCapture::messageRow() const
     return file + u'(' + line + QStringLiteral("):") + message;
 }
 
-PhpErrorCapture CapturePhpError(QStringView page)
-{
-    const auto [at, markerLength] = findMarker(page);
+namespace {
+
+// One error line found in a page, in any of the formats, and where it starts.
+struct Candidate {
+    qsizetype at = -1;
+    bool error = false;
     PhpErrorCapture capture;
-    if (at < 0)
-        return capture;
+};
+
+// Keeps the earliest error, and the earliest warning for a page without one.
+void consider(Candidate &best, Candidate found)
+{
+    if (found.at < 0)
+        return;
+    if (best.at < 0 || (found.error && !best.error) ||
+        (found.error == best.error && found.at < best.at))
+        best = std::move(found);
+}
+
+// PHP's own HTML error line, as the format has always been read.
+PhpErrorCapture cutHtmlLine(QStringView page, qsizetype at, qsizetype markerLength)
+{
+    PhpErrorCapture capture;
     capture.found = true;
 
     // The error line: after the marker and the one character that follows
@@ -166,6 +184,186 @@ PhpErrorCapture CapturePhpError(QStringView page)
         message.chop(1);
     capture.message = decodeEntities(message);
     return capture;
+}
+
+// What a caption names: an error (any caption ending in "error", an uncaught
+// exception), a warning, or something not captured (notices, deprecations).
+enum class Kind { None, Warning, Error };
+
+Kind kindOfXdebugClass(QStringView cls)
+{
+    if (cls.endsWith(u"warning"))
+        return Kind::Warning;
+    if (cls.endsWith(u"error") || cls.endsWith(u"exception"))
+        return Kind::Error;
+    return Kind::None;
+}
+
+// The message, file and line of " Caption: message in FILE on line N" once
+// the caption's colon is at `colon` and " on line " at `onLine`; `lineText`
+// is the number's text. The message is the first line of what follows the
+// colon, without the " in FILE" that ends it, so uncaught exceptions keep
+// their first line only, as in PHP's HTML form.
+PhpErrorCapture cutCaptionedLine(QStringView block, qsizetype colon, qsizetype onLine,
+                                 QStringView lineText, bool escaped)
+{
+    PhpErrorCapture capture;
+    capture.found = true;
+    const QStringView body = block.sliced(colon + 1, onLine - colon - 1);
+    const qsizetype fileAt = body.lastIndexOf(u" in ");
+    if (fileAt >= 0)
+        capture.file = RepairedPath(body.sliced(fileAt + 4).toString());
+    capture.line = lineText.toString();
+    QStringView message = fileAt >= 0 ? body.first(fileAt) : body;
+    const qsizetype lineBreak = message.indexOf(u'\n');
+    if (lineBreak >= 0)
+        message = message.first(lineBreak);
+    while (!message.isEmpty() && message.back().isSpace())
+        message.chop(1);
+    capture.message = escaped ? decodeEntities(message) : message.toString();
+    return capture;
+}
+
+// Xdebug's development mode writes each error as a table
+// (class='xdebug-error xe-KIND') whose first heading reads
+// "( ! )</span> Caption: message in FILE on line <i>N</i>".
+void findXdebugTables(QStringView page, Candidate &best)
+{
+    constexpr QStringView Table = u"class='xdebug-error xe-";
+    bool warningSeen = false;
+    for (qsizetype at = page.indexOf(Table); at >= 0; at = page.indexOf(Table, at + 1)) {
+        const qsizetype clsStart = at + Table.size() - 3;
+        const qsizetype clsEnd = page.indexOf(u'\'', clsStart);
+        if (clsEnd < 0)
+            return;
+        const Kind kind = kindOfXdebugClass(page.sliced(clsStart, clsEnd - clsStart));
+        if (kind == Kind::None || (kind == Kind::Warning && warningSeen))
+            continue;
+        Candidate found;
+        found.at = at;
+        found.error = kind == Kind::Error;
+        found.capture.found = true;
+        // The heading: after the "( ! )" badge, up to the end of the cell.
+        const qsizetype badge = page.indexOf(u"</span>", clsEnd);
+        const qsizetype cellEnd = badge < 0 ? -1 : page.indexOf(u"</th>", badge);
+        if (cellEnd >= 0) {
+            const QStringView heading = page.sliced(badge + 7, cellEnd - badge - 7);
+            const qsizetype colon = heading.indexOf(u':');
+            const qsizetype onLine = heading.lastIndexOf(u" on line <i>");
+            const QStringView lineText =
+                onLine < 0 ? QStringView() : between(heading.sliced(onLine), u"<i>", u"</i>");
+            if (colon >= 0 && onLine > colon)
+                found.capture = cutCaptionedLine(heading, colon, onLine, lineText, true);
+        }
+        warningSeen = warningSeen || !found.error;
+        consider(best, std::move(found));
+        if (best.error)
+            return; // the first error wins; later tables cannot beat it
+    }
+}
+
+bool isDigits(QStringView text)
+{
+    return !text.isEmpty() && text.size() <= 10 &&
+           std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
+// PHP's plain-text form (html_errors off): a line "Caption: message in FILE
+// on line N" standing on its own, where an uncaught exception's stack trace
+// sits between the message and its "thrown in FILE on line N". Only the whole
+// shape counts, so a page that merely says "Warning:" is not an error.
+void findTextLines(QStringView page, Candidate &best)
+{
+    constexpr QStringView OnLine = u" on line ";
+    // The next " on line N" whose number ends its line; searched forwards only.
+    qsizetype nextOnLine = -1;
+    QStringView nextNumber;
+    const auto onLineAfter = [&](qsizetype from) {
+        if (nextOnLine >= from)
+            return nextOnLine;
+        for (qsizetype at = page.indexOf(OnLine, from); at >= 0;
+             at = page.indexOf(OnLine, at + 1)) {
+            qsizetype end = at + OnLine.size();
+            while (end < page.size() && page[end].isDigit())
+                ++end;
+            const QStringView number = page.sliced(at + OnLine.size(), end - at - OnLine.size());
+            if (isDigits(number) &&
+                (end == page.size() || page[end] == u'\n' || page[end] == u'\r')) {
+                nextOnLine = at;
+                nextNumber = number;
+                return at;
+            }
+        }
+        nextOnLine = page.size(); // none further on
+        return qsizetype(-1);
+    };
+    const auto lineStartOf = [&](qsizetype at) {
+        // Captions are short: a line start further back is no caption's.
+        for (qsizetype i = at; i > 0 && at - i < 40; --i) {
+            if (page[i - 1] == u'\n')
+                return i;
+        }
+        return at < 40 ? qsizetype(0) : qsizetype(-1);
+    };
+    const auto tryCaption = [&](qsizetype lineStart, qsizetype colon, bool error) {
+        const qsizetype onLine = onLineAfter(colon);
+        if (onLine < 0 || onLine >= page.size())
+            return false;
+        // Captions are words: letters and blanks from the line's start.
+        for (qsizetype i = lineStart; i < colon; ++i) {
+            if (!page[i].isLetter() && page[i] != u' ')
+                return false;
+        }
+        // The number ends the caption's own line, or an uncaught exception's
+        // "  thrown in" line below its stack trace.
+        const qsizetype lineEnd = page.indexOf(u'\n', colon);
+        if (lineEnd >= 0 && lineEnd < onLine) {
+            const qsizetype numberLine = page.lastIndexOf(u'\n', onLine) + 1;
+            if (!error || !page.sliced(numberLine).startsWith(u"  thrown in "))
+                return false;
+        }
+        Candidate found;
+        found.at = lineStart;
+        found.error = error;
+        found.capture = cutCaptionedLine(page.sliced(lineStart), colon - lineStart,
+                                         onLine - lineStart, nextNumber, false);
+        consider(best, std::move(found));
+        return true;
+    };
+    constexpr QStringView Error = u" error: ";
+    for (qsizetype at = page.indexOf(Error); at >= 0; at = page.indexOf(Error, at + 1)) {
+        const qsizetype lineStart = lineStartOf(at);
+        if (lineStart >= 0 && tryCaption(lineStart, at + Error.size() - 2, true))
+            return;
+    }
+    nextOnLine = -1; // the warnings are searched from the start again
+    constexpr QStringView Warning = u"Warning: ";
+    for (qsizetype at = page.indexOf(Warning); at >= 0; at = page.indexOf(Warning, at + 1)) {
+        if ((at == 0 || page[at - 1] == u'\n') && tryCaption(at, at + Warning.size() - 2, false))
+            return;
+    }
+}
+
+} // namespace
+
+PhpErrorCapture CapturePhpError(QStringView page)
+{
+    Candidate best;
+    const auto [at, markerLength] = findMarker(page);
+    if (at >= 0) {
+        Candidate html;
+        html.at = at;
+        html.error = markerLength == ErrorMarker.size();
+        html.capture = cutHtmlLine(page, at, markerLength);
+        consider(best, std::move(html));
+    }
+    // Xdebug's tables and the plain-text lines; a page normally holds one
+    // format, and an error in any of them wins over a warning.
+    if (!best.error)
+        findXdebugTables(page, best);
+    if (!best.error)
+        findTextLines(page, best);
+    return best.capture;
 }
 
 QString RepairedPath(const QString &path)
@@ -212,4 +410,78 @@ QString ProjectPathOfReported(const QString &reported, const Project &project)
     if (!candidate.isEmpty() && QFileInfo(candidate).canonicalFilePath() == real)
         return candidate;
     return reported;
+}
+
+namespace {
+
+// The longest tail of `parts` (keeping at least `keep` leading parts) that
+// names a file of the project: its entries first, then the disk below
+// `folder`. Gives the count of leading parts left and the local folder the
+// tail sits in; -1 when no tail matches.
+qsizetype matchTail(const QStringList &parts, qsizetype keep, const QString &folder,
+                    const Project &project, QString &local)
+{
+    for (qsizetype lead = keep; lead < parts.size(); ++lead) {
+        const QString tail = u'/' + parts.sliced(lead).join(u'/');
+        for (int i = 0; i < project.Files.Count(); ++i) {
+            const QString &name = project.Files.Get(i)->Name;
+            if (name.endsWith(tail) && name.size() > tail.size()) {
+                local = name.chopped(tail.size());
+                return lead;
+            }
+        }
+        if (QFileInfo(folder + tail).isFile()) {
+            local = folder;
+            return lead;
+        }
+    }
+    return -1;
+}
+
+QString absoluteOf(const QStringList &parts, qsizetype count)
+{
+    return u'/' + parts.first(count).join(u'/');
+}
+
+} // namespace
+
+SuggestedMapping SuggestServerMapping(const QString &reported, const QString &runAddress,
+                                      const Project &project)
+{
+    if (project.FileName.isEmpty())
+        return {};
+    QString folder = ProjectFolderOf(project.FileName);
+    folder.chop(1);
+
+    // A path only another machine has: its tail is a project file, so its
+    // head is where that server keeps the project.
+    if (reported.startsWith(u'/') && !reported.startsWith(folder + u'/') &&
+        ProjectPathOfReported(reported, project) == reported && project.IndexOf(reported) < 0) {
+        const QStringList parts = reported.split(u'/', Qt::SkipEmptyParts);
+        QString local;
+        const qsizetype lead = matchTail(parts, 1, folder, project, local);
+        if (lead > 0)
+            return {absoluteOf(parts, lead), local};
+    }
+
+    // The run address's folder, below the document root servers are usually
+    // set up with; the page at its end is the project's own when it exists.
+    constexpr QLatin1StringView DocumentRoot("/var/www/html");
+    const QUrl address(runAddress.trimmed());
+    QStringList parts;
+    QString local = folder;
+    if (address.isValid() && address.scheme().startsWith(QLatin1String("http"))) {
+        const QString path = address.path(QUrl::FullyDecoded);
+        parts = path.split(u'/', Qt::SkipEmptyParts);
+        if (!path.endsWith(u'/') && !parts.isEmpty()) {
+            const qsizetype lead = matchTail(parts, 0, folder, project, local);
+            if (lead >= 0)
+                parts.resize(lead);
+            else
+                parts.removeLast(); // a page the project lacks: its folder
+        }
+    }
+    return {parts.isEmpty() ? QString(DocumentRoot)
+                            : DocumentRoot + absoluteOf(parts, parts.size()),
+            local};
 }

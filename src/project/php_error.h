@@ -40,3 +40,19 @@ class Project;
 // of `project` that is the same file wins, then the same file below the
 // project folder as the project names it; otherwise `reported` unchanged.
 QString ProjectPathOfReported(const QString &reported, const Project &project);
+
+// A server folder and the project folder it stands for, for a server the
+// program did not start.
+struct SuggestedMapping {
+    QString server; // empty: nothing to suggest (no project)
+    QString local;
+};
+
+// What Run already knows about where the project sits on another server. A
+// file path that server reported in an error (`reported`, as printed) gives
+// it exactly: the longest tail of it that names a project file, the rest
+// being the server's folder. Otherwise the run address's folder below the
+// usual document root, with the page the address names taken off. Paths
+// that are the project's own (its server is this machine) tell nothing.
+SuggestedMapping SuggestServerMapping(const QString &reported, const QString &runAddress,
+                                      const Project &project);

@@ -52,6 +52,7 @@ void Project::ListFileNames(QStringList &list) const
 void Project::Clear()
 {
     Files.Clear();
+    Debug = DebugSettings{};
     SetOpenedFile(QString());
     FileName.clear();
     Ftp.Host.clear();

@@ -48,6 +48,27 @@ struct FtpSettings {
 };
 
 // One entry of the project's file list.
+// Step debugging: the breakpoints (file, 1-based line, optional condition),
+// the port "Listen for Debugger" waits on, and server-to-project folder
+// mappings for a server the program did not start.
+struct DebugSettings {
+    static constexpr int DefaultPort = 9003;
+    struct Breakpoint {
+        QString file;
+        int line = 0;
+        QString condition; // a PHP expression; empty: always
+        bool operator==(const Breakpoint &) const = default;
+    };
+    struct Mapping {
+        QString server;
+        QString local;
+        bool operator==(const Mapping &) const = default;
+    };
+    QList<Breakpoint> Breakpoints;
+    int Port = DefaultPort;
+    QList<Mapping> Mappings;
+};
+
 class ProjectEntry {
 public:
     QString Name;        // full native path
@@ -131,6 +152,7 @@ public:
     OwningList<ProjectEntry> Files;
     Notification OnProjectUpdate;
     FtpSettings Ftp;
+    DebugSettings Debug;
     QStringList FunctionLines;
     QStringList FunctionFiles;
     // Why the last ScanFunctions passed over files it could not read, one per file.

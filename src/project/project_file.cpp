@@ -59,6 +59,26 @@ void Project::WriteXML(XmlOutDocument &document, const QString &filename)
     OutNode = root->AddChild(QStringLiteral("opened"));
     SetAttrText(QStringLiteral("path"), OpenedFile);
 
+    // Debugging elements only when there is something to keep, so other
+    // projects keep the bytes earlier versions wrote; readers that do not
+    // know them skip them.
+    for (const DebugSettings::Breakpoint &bp : Debug.Breakpoints) {
+        OutNode = root->AddChild(QStringLiteral("breakpoint"));
+        SetAttrText(QStringLiteral("path"), encoder.Encode(bp.file));
+        SetAttrInt(QStringLiteral("line"), bp.line);
+        if (!bp.condition.isEmpty())
+            SetAttrText(QStringLiteral("condition"), bp.condition);
+    }
+    if (Debug.Port != DebugSettings::DefaultPort) {
+        OutNode = root->AddChild(QStringLiteral("debug"));
+        SetAttrInt(QStringLiteral("port"), Debug.Port);
+    }
+    for (const DebugSettings::Mapping &m : Debug.Mappings) {
+        OutNode = root->AddChild(QStringLiteral("pathmap"));
+        SetAttrText(QStringLiteral("server"), m.server);
+        SetAttrText(QStringLiteral("local"), encoder.Encode(m.local));
+    }
+
     // Logged before the file is written, so it shows even if the write fails.
     if (!ComparingOnly)
         Log(QStringLiteral("Project saved"));
@@ -78,6 +98,7 @@ void Project::ReadXML(const QDomDocument &document, const QString &fileName)
     std::optional<QString> databaseAddress;
     std::optional<FtpSettings> ftp;
     QStringList exclude;
+    DebugSettings debug;
     const ProjectPathDecoder decoder(ProjectFolderOf(fileName));
 
     const QDomElement previousNode = Node;
@@ -115,6 +136,24 @@ void Project::ReadXML(const QDomDocument &document, const QString &fileName)
                 databaseAddress = AttrText(QStringLiteral("address"));
             } else if (name == QLatin1String("opened")) {
                 opened = AttrText(QStringLiteral("path"));
+            } else if (name == QLatin1String("breakpoint")) {
+                bool ok = false;
+                const int line = AttrText(QStringLiteral("line")).toInt(&ok);
+                const QString path = AttrText(QStringLiteral("path"));
+                // A breakpoint without a file or a line is no breakpoint.
+                if (ok && line > 0 && !path.isEmpty())
+                    debug.Breakpoints.append(
+                        {decoder.Decode(path), line, AttrText(QStringLiteral("condition"))});
+            } else if (name == QLatin1String("debug")) {
+                bool ok = false;
+                const int port = AttrText(QStringLiteral("port")).toInt(&ok);
+                if (ok && port > 0 && port < 65536)
+                    debug.Port = port;
+            } else if (name == QLatin1String("pathmap")) {
+                const QString server = AttrText(QStringLiteral("server"));
+                const QString local = AttrText(QStringLiteral("local"));
+                if (!server.isEmpty() && !local.isEmpty())
+                    debug.Mappings.append({server, decoder.Decode(local)});
             }
         }
     } catch (const AppError &e) {
@@ -134,6 +173,7 @@ void Project::ReadXML(const QDomDocument &document, const QString &fileName)
         Ftp.KeyringHoldsPassword = false;
     }
     Ftp.Exclude = exclude;
+    Debug = debug;
     if (runAddress)
         RunAddress = *runAddress;
     if (databaseAddress)

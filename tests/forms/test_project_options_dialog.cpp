@@ -48,7 +48,7 @@ TEST(ProjectOptionsDialog, FirstPageKeepsFourRowsTheNoteAndTheButtons)
     EXPECT_LE(form.PageControl1->tabBar()->sizeHint().width(), form.PageControl1->width());
     EXPECT_EQ(form.minimumSize(), form.maximumSize());
     EXPECT_EQ(form.PageControl1->geometry(), QRect(8, 8, form.width() - 16, 256));
-    ASSERT_EQ(form.PageControl1->count(), 3);
+    ASSERT_EQ(form.PageControl1->count(), 4); // FTP, security, addresses, debugging
     EXPECT_EQ(form.PageControl1->tabText(0), "FTP settings");
     EXPECT_EQ(form.PageControl1->widget(0), form.TabSheet1);
     EXPECT_EQ(form.PageControl1->currentIndex(), 0);
@@ -297,4 +297,24 @@ TEST(ProjectOptionsDialog, TabReachesEveryControlOfTheSecondPage)
     // With SFTP the TLS box is out of the way.
     form.setProtocol("sftp");
     EXPECT_EQ(cycle(), "Button1 Button2 PageControl1 protocolbox keyringbox excludeedit Button1");
+}
+
+TEST(ProjectOptionsDialog, PathMappingsComeBackAsPairsAndBrokenLinesAreNamed)
+{
+    ProjectOptionsDialog form;
+    EXPECT_EQ(form.PageControl1->tabText(2), "Debug");
+    form.setPathMappings({{"/var/www/html", "/home/me/site"}}, "/srv => /home/me");
+    EXPECT_EQ(form.pathmapedit->toPlainText(), "/var/www/html => /home/me/site");
+    EXPECT_EQ(form.pathmapedit->placeholderText(), "/srv => /home/me");
+    // Without mappings the suggestion is there to keep or edit.
+    form.setPathMappings({}, "/srv => /home/me");
+    EXPECT_EQ(form.pathMappings(), (QList<QPair<QString, QString>>{{"/srv", "/home/me"}}));
+    form.pathmapedit->setPlainText(
+        " /srv/a =>  /home/a \n\n/srv/b\n=> /home/c\n/srv/d => \n/srv/e=>/home/e");
+    QStringList problems;
+    const auto mappings = form.pathMappings(&problems);
+    EXPECT_EQ(mappings,
+              (QList<QPair<QString, QString>>{{"/srv/a", "/home/a"}, {"/srv/e", "/home/e"}}));
+    ASSERT_EQ(problems.size(), 3);
+    EXPECT_TRUE(problems.at(0).contains("/srv/b"));
 }

@@ -62,6 +62,92 @@ TEST(PhpErrorCapture, RealPhpPagesGiveFileLineAndMessage)
     }
 }
 
+TEST(PhpErrorCapture, XdebugTablesAndPlainTextLandOnTheSameFileAndLine)
+{
+    // The same scripts through Xdebug's development mode (its error tables)
+    // and with html_errors off (PHP's plain-text lines): the row names the
+    // file and line PHP's HTML form names. Xdebug leaves the ":line" off an
+    // uncaught exception's message.
+    struct Case {
+        const char *script;
+        const char *line;
+        const char *xdebugMessage; // nullptr: as in the plain-text form
+        const char *textMessage;
+    };
+    const Case cases[] = {
+        {"warning", "4", nullptr, R"( Undefined array key "missing")"},
+        {"parse_error", "3", nullptr,
+         R"( syntax error, unexpected token "echo", expecting "," or ";")"},
+        {"exception", "4", R"( Uncaught RuntimeException: Something <broke> & "failed")",
+         R"( Uncaught RuntimeException: Something <broke> & "failed" in /tmp/quillstone-site/exception.php:4)"},
+        {"warning_then_error", "4",
+         " Uncaught Error: Call to undefined function undefined_function()",
+         " Uncaught Error: Call to undefined function undefined_function() in "
+         "/tmp/quillstone-site/warning_then_error.php:4"},
+        {"two_warnings", "2", nullptr, " Undefined variable $first"},
+    };
+    for (const Case &c : cases) {
+        const QString file = Site + c.script + ".php";
+        const PhpErrorCapture html =
+            CapturePhpError(recordedPage((std::string(c.script) + ".html").c_str()));
+        for (const bool xdebug : {true, false}) {
+            const std::string page = xdebug ? std::string("xdebug/") + c.script + ".html"
+                                            : std::string("text/") + c.script + ".txt";
+            SCOPED_TRACE(page);
+            const PhpErrorCapture capture = CapturePhpError(recordedPage(page.c_str()));
+            EXPECT_TRUE(capture.found);
+            EXPECT_EQ(capture.file, file);
+            EXPECT_EQ(capture.file, html.file);
+            EXPECT_EQ(capture.line, QString::fromLatin1(c.line));
+            EXPECT_EQ(capture.lineNumber(), html.lineNumber());
+            EXPECT_EQ(
+                capture.message,
+                QString::fromUtf8(xdebug && c.xdebugMessage ? c.xdebugMessage : c.textMessage));
+        }
+    }
+    // Notices and deprecations stay out in every format.
+    EXPECT_FALSE(CapturePhpError(recordedPage("xdebug/notice.html")).found);
+    EXPECT_FALSE(CapturePhpError(recordedPage("text/notice.txt")).found);
+}
+
+TEST(PhpErrorCapture, PlainTextNeedsTheWholeShape)
+{
+    // Ordinary page text that happens to read like a caption is not an error;
+    // the shape across lines is only an uncaught exception's.
+    const struct {
+        const char16_t *page;
+        const char16_t *row; // nullptr: nothing captured
+    } cases[] = {
+        {u"Warning: your basket is empty\n", nullptr},
+        {u"\nWarning: a in /x.php on line 7 and more\n", nullptr},
+        {u"\nWarning: a\nb in /x.php on line 7\n", nullptr},
+        {u"\nFatal error: a\nb in /x.php on line 7\n", nullptr},
+        {u"<p>Warning: w in /w.php on line 2</p>\n", nullptr},
+        {u"\nWarning: w in /w.php on line 2\n\nFatal error: e in /e.php on line 3",
+         u"/e.php(3): e"},
+        {u"\nWarning: w in /w.php on line 2\r\n", u"/w.php(2): w"},
+        {u"\nFatal error: Uncaught E: m in /e.php:5\nStack trace:\n#0 {main}\n"
+         u"  thrown in /e.php on line 5\n",
+         u"/e.php(5): Uncaught E: m in /e.php:5"},
+        // Xdebug's table of a notice, then a warning's table.
+        {u"<table class='xdebug-error xe-notice'><tr><th><span>( ! )</span> Notice: n in /n.php "
+         u"on line <i>1</i></th></tr></table><table class='xdebug-error xe-warning'><tr><th>"
+         u"<span>( ! )</span> Warning: a &amp; b in /w.php on line <i>9</i></th></tr></table>",
+         u"/w.php(9): a & b"},
+        // A table cut short is found without parts.
+        {u"<table class='xdebug-error xe-fatal-error'><tr><th><span>( ! )</span> Fatal error: x",
+         u"():"},
+    };
+    for (const auto &c : cases) {
+        const PhpErrorCapture capture = CapturePhpError(QStringView(c.page));
+        SCOPED_TRACE(QString::fromUtf16(c.page).toStdString());
+        EXPECT_EQ(capture.found, c.row != nullptr);
+        if (c.row) {
+            EXPECT_EQ(capture.messageRow(), QString::fromUtf16(c.row));
+        }
+    }
+}
+
 TEST(PhpErrorCapture, NoticesDeprecationsAndCleanPagesAreNotCaptured)
 {
     const QString notice = recordedPage("notice.html");
@@ -257,4 +343,43 @@ TEST(PhpErrorCapture, ReportedRealPathsMapToTheProjectsOwnEntries)
     EXPECT_EQ(ProjectPathOfReported(link + "/index.php", project), link + "/index.php");
     EXPECT_EQ(ProjectPathOfReported("/nowhere/x.php", project), "/nowhere/x.php");
     EXPECT_EQ(ProjectPathOfReported("", project), "");
+}
+
+TEST(PhpErrorCapture, ServerMappingIsSuggestedFromWhatRunSaw)
+{
+    QTemporaryDir root;
+    const QString site = root.filePath("site");
+    ASSERT_TRUE(QDir().mkpath(site + "/inc"));
+    ASSERT_TRUE(QDir().mkpath(site + "/public/admin"));
+    for (const char *name : {"inc/db.php", "public/admin/index.php", "notes.php"})
+        WriteFileBytes(site + '/' + name, "<?php\n");
+    Project project;
+    project.FileName = site + "/site.wdx";
+    project.Files.AddNew();
+    project.Files.Last()->Name = site + "/public/admin/index.php";
+
+    const struct {
+        QString reported, address, server, local;
+    } cases[] = {
+        // A captured path: its tail is a project file, its head the server's folder.
+        {"/srv/app/inc/db.php", "", "/srv/app", site},
+        {"/var/www/shop/public/admin/index.php", "", "/var/www/shop", site},
+        // Only the file name in common: the entry's own folder.
+        {"/var/www/html/admin/index.php", "", "/var/www/html", site + "/public"},
+        // The project's own paths tell nothing: the run address speaks.
+        {site + "/inc/db.php", "http://localhost/shop/notes.php", "/var/www/html/shop", site},
+        // Nothing of the project: the run address's page comes off.
+        {"/srv/other/x.php", "http://localhost/shop/admin/index.php", "/var/www/html/shop",
+         site + "/public"},
+        {"", "http://localhost/a%20b/", "/var/www/html/a b", site},
+        {"", "http://localhost/shop/missing.php", "/var/www/html/shop", site},
+        {"", "http://localhost:8000", "/var/www/html", site},
+        {"", "not an address", "/var/www/html", site},
+    };
+    for (const auto &c : cases) {
+        const SuggestedMapping got = SuggestServerMapping(c.reported, c.address, project);
+        EXPECT_EQ(got.server, c.server) << c.reported.toStdString() << c.address.toStdString();
+        EXPECT_EQ(got.local, c.local) << c.reported.toStdString() << c.address.toStdString();
+    }
+    EXPECT_TRUE(SuggestServerMapping("/srv/app/inc/db.php", "", Project()).server.isEmpty());
 }

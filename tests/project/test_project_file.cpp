@@ -506,3 +506,41 @@ TEST_F(ProjectFileTest, PublishingSettingsRoundTripAndStayOutOfFilesThatDoNotUse
     EXPECT_FALSE(ReadFileBytes(at("plain.wdx")).contains("exclude"));
     EXPECT_FALSE(ReadFileBytes(at("plain.wdx")).contains("keyring"));
 }
+
+TEST_F(ProjectFileTest, DebugSettingsRoundTripAndBrokenOnesAreSkipped)
+{
+    project.Debug.Breakpoints = {{at("web/shop/index.php"), 12, ""},
+                                 {at("web/shop/inc/db.php"), 3, "$id > 2 && $x < \"y\""}};
+    project.Debug.Port = 9100;
+    project.Debug.Mappings = {{"/var/www/html", at("web/shop")}};
+    project.SaveToFile(at("web/shop/shop.wdx"));
+    const QByteArray bytes = ReadFileBytes(at("web/shop/shop.wdx"));
+    EXPECT_TRUE(bytes.contains("<breakpoint path=\"inc\\db.php\" line=\"3\" "
+                               "condition=\"$id &gt; 2 &amp;&amp; $x &lt; &quot;y&quot;\"/>"));
+    EXPECT_TRUE(bytes.contains("<pathmap server=\"/var/www/html\""));
+    Project loaded;
+    loaded.LoadFromFile(at("web/shop/shop.wdx"));
+    EXPECT_EQ(loaded.Debug.Breakpoints, project.Debug.Breakpoints);
+    EXPECT_EQ(loaded.Debug.Port, 9100);
+    ASSERT_EQ(loaded.Debug.Mappings.size(), 1);
+    EXPECT_EQ(QDir::cleanPath(loaded.Debug.Mappings.at(0).local), at("web/shop"));
+
+    // Hand-written: lines that are no lines, a port out of range, a mapping
+    // without its server; a file without the elements has none.
+    WriteFileBytes(at("hand.wdx"), "<WENDLOR_Project>"
+                                   "<breakpoint path=\"a.php\" line=\"x\"/>"
+                                   "<breakpoint path=\"a.php\" line=\"0\"/>"
+                                   "<breakpoint line=\"4\"/>"
+                                   "<breakpoint path=\"b.php\" line=\"4\"/>"
+                                   "<debug port=\"70000\"/><pathmap local=\"x\"/>"
+                                   "</WENDLOR_Project>");
+    loaded.LoadFromFile(at("hand.wdx"));
+    ASSERT_EQ(loaded.Debug.Breakpoints.size(), 1);
+    EXPECT_EQ(loaded.Debug.Breakpoints.at(0).file, at("b.php"));
+    EXPECT_EQ(loaded.Debug.Port, DebugSettings::DefaultPort);
+    EXPECT_TRUE(loaded.Debug.Mappings.isEmpty());
+    loaded.Debug = {};
+    loaded.SaveToFile(at("plain.wdx"));
+    EXPECT_FALSE(ReadFileBytes(at("plain.wdx")).contains("breakpoint"));
+    EXPECT_FALSE(ReadFileBytes(at("plain.wdx")).contains("debug"));
+}
