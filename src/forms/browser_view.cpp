@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
-#include <QOpenGLWidget>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWebEngineCertificateError>
@@ -81,15 +80,6 @@ private:
     WebEngineBrowserView *m_view;
 };
 
-namespace {
-bool PlatformHasGlWindows()
-{
-    const QString platform = QGuiApplication::platformName();
-    return platform == QLatin1String("xcb") || platform.startsWith(QLatin1String("wayland")) ||
-           platform == QLatin1String("windows") || platform == QLatin1String("cocoa");
-}
-} // namespace
-
 // --- BrowserView --------------------------------------------------------------
 
 BrowserView::BrowserView(QWidget *parent) : QWidget(parent)
@@ -117,18 +107,6 @@ WebEngineBrowserView::WebEngineBrowserView(QWidget *parent) : BrowserView(parent
     m_placeholder->setContextMenuPolicy(Qt::NoContextMenu);
     layout->addWidget(m_placeholder);
     setFocusProxy(m_placeholder);
-    // The engine draws into its window through OpenGL. A window made without
-    // such a surface is destroyed and made anew when the engine arrives: it
-    // blinks, and its X window changes under window managers and scripted
-    // input. A hidden GL widget gives the window that surface from the start;
-    // it starts neither the engine nor a GL context of its own. Platforms
-    // without GL windows (offscreen, minimal) are left as they are: there
-    // the widget would break the engine's own fallback.
-    if (PlatformHasGlWindows()) {
-        auto *surface = new QOpenGLWidget(this);
-        surface->setObjectName(QStringLiteral("BrowserSurface"));
-        surface->hide();
-    }
 }
 
 WebEngineBrowserView::~WebEngineBrowserView() = default;
@@ -252,4 +230,12 @@ void PrepareBrowserEngineEnvironment()
 {
     if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    // Drawn through OpenGL, the engine's view turns the whole window it sits
+    // in into one GL surface: the window is made anew when the first page
+    // arrives, and from then on every repaint of the editor is composed
+    // through GL, which on software GL (VMs, remote desktops, no GPU driver)
+    // costs tens of milliseconds per key. Drawn in software, the page is an
+    // ordinary part of the window. A user's own choice of backend stays.
+    if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
+        qputenv("QT_QUICK_BACKEND", "software");
 }

@@ -114,5 +114,6 @@ private:
 };
 
 // Prepares the process for the web engine: it refuses to start as root with
-// its sandbox on. Called before the engine's first page; harmless later.
+// its sandbox on, and it draws in software so that it never makes its
+// window an OpenGL one. Called before the application object exists.
 void PrepareBrowserEngineEnvironment();
