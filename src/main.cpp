@@ -7,7 +7,6 @@
 int main(int argc, char **argv)
 {
     PrepareBrowserEngineEnvironment();
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     return RunQuillstone();
 }
