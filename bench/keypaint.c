@@ -17,8 +17,8 @@
 #include "xwait.h"
 
 #include <X11/Xlib.h>
-#include <X11/extensions/Xdamage.h>
 #include <X11/extensions/XTest.h>
+#include <X11/extensions/Xdamage.h>
 #include <X11/keysym.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -120,8 +120,8 @@ int main(int argc, char **argv)
             printf("key=%d first_ms=%.1f last_ms=%.1f\n", n, first[n], last[n]);
             n++;
         }
-    printf("first_median_ms=%.1f last_median_ms=%.1f keys=%d\n", median(first, n),
-           median(last, n), n);
+    printf("first_median_ms=%.1f last_median_ms=%.1f keys=%d\n", median(first, n), median(last, n),
+           n);
     XDamageDestroy(d, damage);
     XCloseDisplay(d);
     return 0;

@@ -59,7 +59,7 @@ measure() {
     quillstone)
       "$build/quillstone" "$work/big.php" >"$work/$side.log" 2>&1 &
       pid=$!
-      win=$(timeout 60 xdotool search --sync --onlyvisible --name "Quillstone.*big.php" | tail -1) ;;
+      win=$(timeout 60 xdotool search --sync --onlyvisible --name "Quillstone.*big.php" | tail -1 || true) ;;
     geany | geany-norescan)
       # geany-norescan: Geany with its symbol list's updates while typing off
       # (Preferences, "Symbol list update frequency" 0), its fastest typing.
@@ -67,8 +67,14 @@ measure() {
       [ $side = geany ] || printf '[geany]\nautocompletion_update_freq=0\n' > "$work/$side/geany.conf"
       geany -i -c "$work/$side" "$work/big.php" >"$work/$side.log" 2>&1 &
       pid=$!
-      win=$(timeout 60 xdotool search --sync --onlyvisible --name "big.php.*Geany" | tail -1) ;;
+      win=$(timeout 60 xdotool search --sync --onlyvisible --name "big.php.*Geany" | tail -1 || true) ;;
   esac
+  if [ -z "$win" ]; then
+    echo "$side: no window within 60 s; round left out" >&2
+    kill -9 "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    return 0
+  fi
   sleep 3
   xdotool windowfocus --sync "$win"
   xdotool key --clearmodifiers "ctrl+$where"
