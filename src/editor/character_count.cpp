@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <cstring>
 #include <dlfcn.h>
+#include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -48,12 +50,13 @@ int StepOf(const unsigned char *s, long left)
 
 } // namespace
 
-long CountUtf8Characters(const char *text, long size, long end)
+namespace {
+// Counts from byte `i`, a character's start, towards `end`; leaves `i` at the
+// start of the first character not counted.
+long CountFrom(const unsigned char *s, long size, long &i, long end)
 {
-    const auto *s = reinterpret_cast<const unsigned char *>(text);
     end = std::min(end, size);
     long count = 0;
-    long i = 0;
     while (i < end) {
         // Runs of ASCII eight bytes at a time.
         while (i + 8 <= end) {
@@ -75,6 +78,13 @@ long CountUtf8Characters(const char *text, long size, long end)
     }
     return count;
 }
+} // namespace
+
+long CountUtf8Characters(const char *text, long size, long end)
+{
+    long i = 0;
+    return CountFrom(reinterpret_cast<const unsigned char *>(text), size, i, end);
+}
 
 namespace {
 
@@ -90,7 +100,60 @@ SendFunction LibrarySend()
 // Below this many bytes the control's own count is as quick.
 constexpr long FastCountFrom = 64 * 1024;
 
+// Counts already made for an editor whose changes are reported: the count of
+// characters before each mark (a character's start about every Stride bytes),
+// valid until a change at or before the mark.
+constexpr long Stride = 256 * 1024;
+struct Mark {
+    long position;
+    long count;
+};
+struct Marks {
+    long document = 0; // the control's document the marks belong to
+    std::vector<Mark> marks{{0, 0}};
+};
+std::unordered_map<const QsciScintillaBase *, Marks> &TrackedEditors()
+{
+    static std::unordered_map<const QsciScintillaBase *, Marks> editors;
+    return editors;
+}
+
+long CountWithMarks(Marks &tracked, const unsigned char *text, long end)
+{
+    auto &marks = tracked.marks;
+    while (marks.back().position + Stride <= end) {
+        long i = marks.back().position;
+        const long count = marks.back().count + CountFrom(text, end, i, i + Stride);
+        marks.push_back({i, count});
+    }
+    const auto after =
+        std::upper_bound(marks.begin(), marks.end(), end,
+                         [](long at, const Mark &mark) { return at < mark.position; });
+    long i = std::prev(after)->position;
+    return std::prev(after)->count + CountFrom(text, end, i, end);
+}
+
 } // namespace
+
+void TrackCharacterCounts(const QsciScintillaBase *editor)
+{
+    TrackedEditors()[editor];
+}
+
+void StopTrackingCharacterCounts(const QsciScintillaBase *editor)
+{
+    TrackedEditors().erase(editor);
+}
+
+void CharactersChangeAt(const QsciScintillaBase *editor, long position)
+{
+    const auto found = TrackedEditors().find(editor);
+    if (found == TrackedEditors().end())
+        return;
+    auto &marks = found->second.marks;
+    while (marks.size() > 1 && marks.back().position > position)
+        marks.pop_back();
+}
 
 bool FastCharacterCountAvailable()
 {
@@ -103,7 +166,8 @@ bool FastCharacterCountAvailable()
 // end of a 10 MB file that costs a quarter of a second per key. The library
 // reaches its own SendScintilla through the dynamic linker, so this
 // definition takes its calls and answers long counts from the start in one
-// pass over the text. Every other message goes on to the library unchanged.
+// pass over the text, from marks kept between changes for the program's
+// editors. Every other message goes on to the library unchanged.
 long QsciScintillaBase::SendScintilla(unsigned int msg, unsigned long wParam, long lParam) const
 {
     const SendFunction send = LibrarySend();
@@ -116,8 +180,17 @@ long QsciScintillaBase::SendScintilla(unsigned int msg, unsigned long wParam, lo
         if (gap >= end || gap == 0) {
             const auto *text =
                 reinterpret_cast<const char *>(send(this, SCI_GETRANGEPOINTER, 0, end));
-            if (text)
+            if (!text)
+                return send(this, msg, wParam, lParam);
+            const auto tracked = TrackedEditors().find(this);
+            if (tracked == TrackedEditors().end())
                 return CountUtf8Characters(text, end, end);
+            // Another document shown in the control starts the marks again.
+            const long document = send(this, SCI_GETDOCPOINTER, 0, 0);
+            if (tracked->second.document != document)
+                tracked->second = Marks{document};
+            return CountWithMarks(tracked->second, reinterpret_cast<const unsigned char *>(text),
+                                  end);
         }
     }
     return send(this, msg, wParam, lParam);

@@ -7,3 +7,12 @@ long CountUtf8Characters(const char *text, long size, long end);
 
 // True when the editor control's long character counts take the fast path.
 bool FastCharacterCountAvailable();
+
+class QsciScintillaBase;
+
+// An editor whose changes are reported through CharactersChangeAt: its long
+// counts start from marks kept between changes.
+void TrackCharacterCounts(const QsciScintillaBase *editor);
+void StopTrackingCharacterCounts(const QsciScintillaBase *editor);
+// The text at and after `position` is about to change.
+void CharactersChangeAt(const QsciScintillaBase *editor, long position);
