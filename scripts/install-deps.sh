@@ -33,10 +33,12 @@ PACKAGES=(
   clang-format
   # benchmarks (lftp and ripgrep: the peers for publishing and searching;
   # universal-ctags: the peer for the PHP symbol index;
-  # X11 and XTest headers for the programs that time windows and keys;
-  # openssl hashes the password of the pure-ftpd that the publishing
-  # benchmark unpacks)
-  libbenchmark-dev lftp ripgrep universal-ctags libx11-dev libxtst-dev openssl time
+  # X11, XTest and XDamage headers for the programs that time windows, keys
+  # and repaints; Geany, the peer editor for start-up, typing, memory and
+  # large files; openssl hashes the password of the pure-ftpd that the
+  # publishing benchmark unpacks)
+  libbenchmark-dev lftp ripgrep universal-ctags libx11-dev libxtst-dev libxdamage-dev geany
+  openssl time
   # fonts so the offscreen and Xvfb windows have real metrics
   fonts-dejavu-core
 )

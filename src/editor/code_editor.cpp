@@ -1,5 +1,6 @@
 #include "editor/code_editor.h"
 
+#include "editor/character_count.h"
 #include "foundation/errors.h"
 
 #include <QColor>
@@ -74,9 +75,13 @@ CodeEditor::CodeEditor(QWidget *parent) : QsciScintilla(parent)
     m_dark = wantsDarkColours();
     applyColours();
     updateLineNumberWidth();
+    TrackCharacterCounts(this);
 }
 
-CodeEditor::~CodeEditor() = default;
+CodeEditor::~CodeEditor()
+{
+    StopTrackingCharacterCounts(this);
+}
 
 // --- text -------------------------------------------------------------------
 
@@ -258,6 +263,8 @@ void CodeEditor::setWholeText(const QString &text)
 
 void CodeEditor::onModified(int position, int type, const char *text, int length)
 {
+    if (type & (SC_MOD_BEFOREINSERT | SC_MOD_BEFOREDELETE))
+        CharactersChangeAt(this, position);
     if (type & (SC_MOD_INSERTTEXT | SC_MOD_DELETETEXT))
         ++m_changeCount;
     trackHistory(position, type, length);

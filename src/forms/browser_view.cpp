@@ -1,94 +1,17 @@
 #include "forms/browser_view.h"
 
+#include "foundation/errors.h"
+
 #include <QApplication>
-#include <QContextMenuEvent>
-#include <QOpenGLWidget>
+#include <QDir>
+#include <QFile>
+#include <QOpenGLContext>
 #include <QUrl>
 #include <QVBoxLayout>
-#include <QWebEngineCertificateError>
-#include <QWebEngineLoadingInfo>
-#include <QWebEnginePage>
-#include <QWebEngineView>
 
+#include <dlfcn.h>
 #include <unistd.h>
 #include <utility>
-
-// The page reports every navigation before it starts and, in silent mode,
-// answers the page's script dialogs itself instead of showing them.
-class BrowserPage final : public QWebEnginePage {
-public:
-    BrowserPage(WebEngineBrowserView *view, QObject *parent) : QWebEnginePage(parent), m_view(view)
-    {
-        connect(this, &QWebEnginePage::certificateError, this,
-                [this](QWebEngineCertificateError error) {
-                    // Never trust a bad certificate; in silent mode nobody is asked.
-                    if (m_view->isSilent())
-                        error.rejectCertificate();
-                });
-        connect(this, &QWebEnginePage::loadingChanged, this,
-                [this](const QWebEngineLoadingInfo &info) {
-                    if (info.status() != QWebEngineLoadingInfo::LoadFailedStatus)
-                        return;
-                    // Only failures before any server answered: a page that a server
-                    // sent with an error status is shown as it came.
-                    const auto domain = info.errorDomain();
-                    constexpr int Aborted = -3; // another navigation took over
-                    if ((domain == QWebEngineLoadingInfo::ConnectionErrorDomain ||
-                         domain == QWebEngineLoadingInfo::DnsErrorDomain ||
-                         domain == QWebEngineLoadingInfo::HttpErrorDomain) &&
-                        info.errorCode() != Aborted)
-                        m_view->loadFailed(info.url(), info.errorString());
-                });
-    }
-
-protected:
-    bool acceptNavigationRequest(const QUrl &url, NavigationType, bool isMainFrame) override
-    {
-        // The program's own page is no address of the user's.
-        if (isMainFrame && m_view->m_loadingOwnPage && url.scheme() == QLatin1String("data")) {
-            m_view->m_loadingOwnPage = false;
-            return true;
-        }
-        if (isMainFrame)
-            m_view->m_ownPageFor.clear();
-        emit m_view->beforeNavigate(url.toString());
-        return true;
-    }
-
-    void javaScriptAlert(const QUrl &origin, const QString &message) override
-    {
-        if (!m_view->isSilent())
-            QWebEnginePage::javaScriptAlert(origin, message);
-    }
-
-    // A silent browser answers No: a page must not go on as if the user agreed.
-    bool javaScriptConfirm(const QUrl &origin, const QString &message) override
-    {
-        if (m_view->isSilent())
-            return false;
-        return QWebEnginePage::javaScriptConfirm(origin, message);
-    }
-
-    bool javaScriptPrompt(const QUrl &origin, const QString &message, const QString &defaultValue,
-                          QString *result) override
-    {
-        if (m_view->isSilent())
-            return false;
-        return QWebEnginePage::javaScriptPrompt(origin, message, defaultValue, result);
-    }
-
-private:
-    WebEngineBrowserView *m_view;
-};
-
-namespace {
-bool PlatformHasGlWindows()
-{
-    const QString platform = QGuiApplication::platformName();
-    return platform == QLatin1String("xcb") || platform.startsWith(QLatin1String("wayland")) ||
-           platform == QLatin1String("windows") || platform == QLatin1String("cocoa");
-}
-} // namespace
 
 // --- BrowserView --------------------------------------------------------------
 
@@ -117,90 +40,135 @@ WebEngineBrowserView::WebEngineBrowserView(QWidget *parent) : BrowserView(parent
     m_placeholder->setContextMenuPolicy(Qt::NoContextMenu);
     layout->addWidget(m_placeholder);
     setFocusProxy(m_placeholder);
-    // The engine draws into its window through OpenGL. A window made without
-    // such a surface is destroyed and made anew when the engine arrives: it
-    // blinks, and its X window changes under window managers and scripted
-    // input. A hidden GL widget gives the window that surface from the start;
-    // it starts neither the engine nor a GL context of its own. Platforms
-    // without GL windows (offscreen, minimal) are left as they are: there
-    // the widget would break the engine's own fallback.
-    if (PlatformHasGlWindows()) {
-        auto *surface = new QOpenGLWidget(this);
-        surface->setObjectName(QStringLiteral("BrowserSurface"));
-        surface->hide();
-    }
 }
 
 WebEngineBrowserView::~WebEngineBrowserView() = default;
 
+// Qt's own (exported, not in a public header): the context the engine shares.
+Q_GUI_EXPORT void qt_gl_set_global_share_context(QOpenGLContext *context);
+
+namespace {
+// The engine asks for the application's shared GL context even when it draws
+// in software. Made here, just before the engine's library arrives, rather
+// than by the application at start-up, where it would load the GL driver.
+void EnsureSharedContext()
+{
+    if (QOpenGLContext::globalShareContext())
+        return;
+    auto *context = new QOpenGLContext(QCoreApplication::instance());
+    context->create();
+    qt_gl_set_global_share_context(context);
+}
+
+// The engine's library beside the program (installed or built), else where
+// the dynamic linker finds it (test programs link it).
+CreateBrowserEngineFunction LoadBrowserEngine()
+{
+    static CreateBrowserEngineFunction create = [] {
+        EnsureSharedContext();
+        const QString beside = QDir(QCoreApplication::applicationDirPath())
+                                   .filePath(QString::fromLatin1(BrowserEngineLibrary));
+        void *library = dlopen(QFile::encodeName(beside).constData(), RTLD_NOW | RTLD_LOCAL);
+        if (!library)
+            library = dlopen(BrowserEngineLibrary, RTLD_NOW | RTLD_LOCAL);
+        if (!library)
+            throw AppError(QStringLiteral("The web browser could not be started: %1")
+                               .arg(QString::fromLocal8Bit(dlerror())));
+        return reinterpret_cast<CreateBrowserEngineFunction>(
+            dlsym(library, CreateBrowserEngineName));
+    }();
+    if (!create)
+        throw AppError(QStringLiteral("The web browser could not be started."));
+    return create;
+}
+} // namespace
+
 void WebEngineBrowserView::ensureEngine()
 {
-    if (m_view)
+    if (m_engine)
         return;
-    PrepareBrowserEngineEnvironment();
     const bool hadFocus = hasBrowserFocus();
-    m_view = new QWebEngineView(this);
-    m_view->setObjectName(QStringLiteral("WebEngineView"));
-    m_page = new BrowserPage(this, m_view); // owned by the view
-    m_view->setPage(m_page);
-    // The host shows its own menu instead of the engine's.
-    m_view->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_view, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &pos) { emit contextMenuRequested(m_view->mapToGlobal(pos)); });
-    layout()->replaceWidget(m_placeholder, m_view);
-    setFocusProxy(m_view);
+    m_engine.reset(LoadBrowserEngine()(this, this));
+    QWidget *view = m_engine->widget();
+    layout()->replaceWidget(m_placeholder, view);
+    setFocusProxy(view);
     delete m_placeholder;
     m_placeholder = nullptr;
     if (hadFocus)
-        m_view->setFocus(Qt::OtherFocusReason);
+        view->setFocus(Qt::OtherFocusReason);
+}
+
+QWidget *WebEngineBrowserView::engineWidget() const
+{
+    return m_engine ? m_engine->widget() : nullptr;
 }
 
 void WebEngineBrowserView::navigate(const QString &url)
 {
     ensureEngine();
-    delete m_pendingHop;
+    m_hopTo.clear();
     if (!m_ownPageFor.isEmpty() && url == m_ownPageFor) {
         // The engine turns a load of the address whose failure the own page
         // stands in for into an empty page; from a blank page it goes there.
-        m_pendingHop = new QObject(this);
-        connect(m_view, &QWebEngineView::loadFinished, m_pendingHop, [this, url] {
-            m_pendingHop->deleteLater();
-            m_pendingHop = nullptr;
-            m_ownPageFor.clear();
-            m_view->load(QUrl(url, QUrl::TolerantMode));
-        });
-        m_view->load(QUrl(QStringLiteral("about:blank")));
+        m_hopTo = url;
+        m_engine->load(QUrl(QStringLiteral("about:blank")));
         return;
     }
     m_ownPageFor.clear();
-    m_view->load(QUrl(url, QUrl::TolerantMode));
+    m_engine->load(QUrl(url, QUrl::TolerantMode));
 }
 
 void WebEngineBrowserView::reload()
 {
-    if (!m_view)
+    if (!m_engine)
         return;
     // Over an own page, try the address it stands in for again.
     if (!m_ownPageFor.isEmpty())
         navigate(m_ownPageFor);
     else
-        m_view->reload();
+        m_engine->reload();
 }
 
 void WebEngineBrowserView::showPage(const QString &html, const QString &forUrl)
 {
     ensureEngine();
-    delete m_pendingHop;
+    m_hopTo.clear();
     m_ownPageFor = forUrl;
     m_loadingOwnPage = true;
-    m_view->setHtml(html);
+    m_engine->setHtml(html);
 }
 
-void WebEngineBrowserView::loadFailed(const QUrl &url, const QString &error)
+void WebEngineBrowserView::engineNavigating(const QUrl &url, bool isMainFrame)
+{
+    // The program's own page is no address of the user's.
+    if (isMainFrame && m_loadingOwnPage && url.scheme() == QLatin1String("data")) {
+        m_loadingOwnPage = false;
+        return;
+    }
+    if (isMainFrame)
+        m_ownPageFor.clear();
+    emit beforeNavigate(url.toString());
+}
+
+void WebEngineBrowserView::engineLoadFailed(const QUrl &url, const QString &error)
 {
     if (url.scheme() == QLatin1String("data") || !failurePage())
         return;
     showPage(failurePage()(url.toString(), error), url.toString());
+}
+
+void WebEngineBrowserView::engineLoadFinished()
+{
+    if (m_hopTo.isEmpty())
+        return;
+    const QString url = std::exchange(m_hopTo, QString());
+    m_ownPageFor.clear();
+    m_engine->load(QUrl(url, QUrl::TolerantMode));
+}
+
+void WebEngineBrowserView::engineContextMenu(const QPoint &globalPos)
+{
+    emit contextMenuRequested(globalPos);
 }
 
 void WebEngineBrowserView::setSilent(bool silent)
@@ -210,8 +178,8 @@ void WebEngineBrowserView::setSilent(bool silent)
 
 void WebEngineBrowserView::focusBrowser()
 {
-    if (m_view)
-        m_view->setFocus(Qt::OtherFocusReason);
+    if (m_engine)
+        m_engine->widget()->setFocus(Qt::OtherFocusReason);
     else
         m_placeholder->setFocus(Qt::OtherFocusReason);
 }
@@ -252,4 +220,12 @@ void PrepareBrowserEngineEnvironment()
 {
     if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    // Drawn through OpenGL, the engine's view turns the whole window it sits
+    // in into one GL surface: the window is made anew when the first page
+    // arrives, and from then on every repaint of the editor is composed
+    // through GL, which on software GL (VMs, remote desktops, no GPU driver)
+    // costs tens of milliseconds per key. Drawn in software, the page is an
+    // ordinary part of the window. A user's own choice of backend stays.
+    if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND"))
+        qputenv("QT_QUICK_BACKEND", "software");
 }

@@ -1,13 +1,14 @@
 #pragma once
 
-#include <QPointer>
+#include "forms/browser_engine.h"
+
 #include <QString>
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 class QWebEngineView;
-class BrowserPage;
 
 // The embedded web browser as the program uses it: navigate, reload, silent
 // mode, keyboard focus, and a report before every navigation. Windows talk to
@@ -57,10 +58,10 @@ private:
     FailurePage m_failurePage;
 };
 
-// The real browser over the web engine. The engine is costly to start, so it
-// is created at the first navigation; until then an empty widget holds the
-// place and the focus.
-class WebEngineBrowserView final : public BrowserView {
+// The real browser over the web engine. The engine is costly to load and to
+// start, so its library is loaded and the engine created at the first page;
+// until then an empty widget holds the place and the focus.
+class WebEngineBrowserView final : public BrowserView, private BrowserEngineHost {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(WebEngineBrowserView)
 
@@ -76,21 +77,28 @@ public:
     void showPage(const QString &html, const QString &forUrl) override;
 
     // The engine's view, or nullptr before the first navigation.
-    QWebEngineView *engineView() const { return m_view; }
+    QWidget *engineWidget() const;
+    template <typename View = QWebEngineView>
+    View *engineView() const
+    {
+        return qobject_cast<View *>(engineWidget());
+    }
     QString ownPageFor() const override { return m_ownPageFor; }
 
 private:
-    friend class BrowserPage;
     void ensureEngine();
-    void loadFailed(const QUrl &url, const QString &error);
+    bool engineSilent() const override { return m_silent; }
+    void engineNavigating(const QUrl &url, bool isMainFrame) override;
+    void engineLoadFailed(const QUrl &url, const QString &error) override;
+    void engineLoadFinished() override;
+    void engineContextMenu(const QPoint &globalPos) override;
 
     QWidget *m_placeholder = nullptr;
-    QWebEngineView *m_view = nullptr;
-    BrowserPage *m_page = nullptr;
+    std::unique_ptr<BrowserEngine> m_engine;
     bool m_silent = false;
     QString m_ownPageFor;
-    QPointer<QObject> m_pendingHop; // a load waiting for the blank page before it
-    bool m_loadingOwnPage = false;  // the next navigation is showPage's own
+    QString m_hopTo;               // an address to load once the blank page before it is in
+    bool m_loadingOwnPage = false; // the next navigation is showPage's own
 };
 
 // Makes a browser for a frame; `parent` becomes its parent.
@@ -114,5 +122,6 @@ private:
 };
 
 // Prepares the process for the web engine: it refuses to start as root with
-// its sandbox on. Called before the engine's first page; harmless later.
+// its sandbox on, and it draws in software so that it never makes its
+// window an OpenGL one. Called before the application object exists.
 void PrepareBrowserEngineEnvironment();

@@ -23,6 +23,10 @@ grep -q '^StartupWMClass=quillstone$' "$E2E_SOURCE/data/quillstone.desktop" || f
 icon=$(xprop -id "$before" _NET_WM_ICON)
 grep -q 'Icon (' <<<"$icon" || fail "the window has no icon"
 
+# The preview's part of the screen, as a list of the colours it shows.
+preview_colours() { import -display "$DISPLAY" -window root -crop 1280x150+0+830 +repage -colors 16 -format '%c' histogram:info:- | sort; }
+empty_preview=$(preview_colours)
+
 # The first page in the preview: typed into its address box.
 keys ctrl+l ctrl+a
 type_text "127.0.0.1:$port/index.php"
@@ -34,6 +38,8 @@ sleep 2
 after=$(xdotool search --onlyvisible --name "^(.* - )?Quillstone( - .*)?$")
 [ "$after" = "$before" ] || fail "the main window was created again: $before before, $after after the first page"
 xwininfo -id "$before" | grep -q 'Map State: IsViewable' || fail "the first window is no longer shown"
+# The page is drawn in the window, not only asked for.
+[ "$(preview_colours)" != "$empty_preview" ] || fail "the preview shows no page"
 
 # Ctrl+H opens Find and Replace in the window that stayed; Escape closes it.
 xdotool windowfocus --sync "$before"
