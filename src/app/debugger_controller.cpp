@@ -1,12 +1,15 @@
 #include "app/debugger_controller.h"
 
+#include "app/server_controller.h"
 #include "editor/code_editor.h"
 #include "forms/browser_frame.h"
 #include "forms/debug_panels.h"
 #include "foundation/handler_guard.h"
+#include "foundation/settings.h"
 #include "foundation/user_dialogs.h"
 #include "net/local_php_server.h"
 #include "project/project.h"
+#include "project/project_paths.h"
 
 #include <QFileInfo>
 #include <QLineEdit>
@@ -183,6 +186,12 @@ void DebuggerController::startDebugging()
                      .arg(m_project.RunAddress)
                      .arg(m_listener.port()));
     m_panels.show();
+    // PHP's server comes up while the browser engine is made for the first
+    // time, rather than after it; the preview's gate below waits for the rest.
+    if (!m_project.FileName.isEmpty())
+        m_server.prepareWithoutWaiting(m_project.RunAddress, ProjectFolderOf(m_project.FileName),
+                                       ServerController::StartPhpServer().ReadBool());
+    m_preview.WebBrowser1->prepareEngine();
     // The preview asks for the page; its gate (re)starts the server first.
     m_preview.setUrlText(m_project.RunAddress);
     m_preview.navigate(m_project.RunAddress);

@@ -31,6 +31,9 @@ public:
     virtual bool isSilent() const = 0;
     // Gives the keyboard focus to the page.
     virtual void focusBrowser() = 0;
+    // Makes a browser that starts slowly ready before its first page, so the
+    // host can overlap that with other waits; nothing is shown.
+    virtual void prepareEngine() {}
     // True while the keyboard focus is inside the browser.
     bool hasBrowserFocus() const;
 
@@ -74,6 +77,7 @@ public:
     void setSilent(bool silent) override;
     bool isSilent() const override { return m_silent; }
     void focusBrowser() override;
+    void prepareEngine() override { ensureEngine(); }
     void showPage(const QString &html, const QString &forUrl) override;
 
     // The engine's view, or nullptr before the first navigation.

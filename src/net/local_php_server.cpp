@@ -139,6 +139,7 @@ void LocalPhpServer::stop()
         }
     }
     m_process.reset();
+    m_starting = false;
     m_port = 0;
     m_host.clear();
     m_folder.clear();
@@ -147,13 +148,25 @@ void LocalPhpServer::stop()
 LocalPhpServer::Outcome LocalPhpServer::prepare(const QString &address, const QString &folder,
                                                 bool mayStart)
 {
+    return prepare(address, folder, mayStart, true);
+}
+
+LocalPhpServer::Outcome LocalPhpServer::prepareWithoutWaiting(const QString &address,
+                                                              const QString &folder, bool mayStart)
+{
+    return prepare(address, folder, mayStart, false);
+}
+
+LocalPhpServer::Outcome LocalPhpServer::prepare(const QString &address, const QString &folder,
+                                                bool mayStart, bool wait)
+{
     const LoopbackAddress at = LoopbackHttpAddress(address);
     if (!at.valid)
         return {true, false, {}};
 
     if (isRunning() && at.host == m_host && at.port == m_port) {
         if (servesFolder(folder) && m_runningArguments == m_extraArguments)
-            return {true, false, {}};
+            return m_starting && wait ? awaitAccepting() : Outcome{true, false, {}};
         stop(); // it serves the project opened before, or runs with other options
     }
 
@@ -180,10 +193,11 @@ LocalPhpServer::Outcome LocalPhpServer::prepare(const QString &address, const QS
         return {false, false,
                 QStringLiteral("No project is open, so there is no folder for PHP's server to "
                                "serve. Open or save a project first.")};
-    return start(at, folder);
+    return start(at, folder, wait);
 }
 
-LocalPhpServer::Outcome LocalPhpServer::start(const LoopbackAddress &address, const QString &folder)
+LocalPhpServer::Outcome LocalPhpServer::start(const LoopbackAddress &address, const QString &folder,
+                                              bool wait)
 {
     stop();
     const QString php = QStandardPaths::findExecutable(m_options.program);
@@ -245,8 +259,15 @@ LocalPhpServer::Outcome LocalPhpServer::start(const LoopbackAddress &address, co
     m_host = address.host;
     m_port = address.port;
     m_folder = clean;
+    m_starting = true;
+    m_startDeadline = QDeadlineTimer(m_options.startTimeout);
+    return wait ? awaitAccepting() : Outcome{true, true, {}};
+}
 
-    const QDeadlineTimer deadline(m_options.startTimeout);
+LocalPhpServer::Outcome LocalPhpServer::awaitAccepting()
+{
+    const QDeadlineTimer &deadline = m_startDeadline;
+    const LoopbackAddress address{m_host, m_port, true};
     while (!deadline.hasExpired()) {
         // Waiting for the end doubles as the pause between two looks at the port.
         if (m_process->waitForFinished(10)) {
@@ -262,6 +283,7 @@ LocalPhpServer::Outcome LocalPhpServer::start(const LoopbackAddress &address, co
         socket.connectToHost(address.host, quint16(address.port));
         if (socket.waitForConnected(int(qMax<qint64>(1, deadline.remainingTime())))) {
             socket.abort();
+            m_starting = false;
             m_webServers.insert(key(address));
             return {true, true, {}};
         }

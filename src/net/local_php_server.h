@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -74,6 +75,10 @@ public:
     // failure (no php, a port taken by another kind of program, a php that
     // stops at once, no folder) comes back as the outcome's problem.
     Outcome prepare(const QString &address, const QString &folder, bool mayStart);
+    // As prepare, but a server it starts is left starting: the next prepare
+    // for the same address waits for what is left of its start. Lets the
+    // caller do slow work of its own while PHP comes up.
+    Outcome prepareWithoutWaiting(const QString &address, const QString &folder, bool mayStart);
 
     // Further options for PHP (Xdebug's, for a debug run); a server running
     // with others is restarted at the next prepare().
@@ -95,7 +100,10 @@ public:
     static QString DefaultLogPath();
 
 private:
-    Outcome start(const LoopbackAddress &address, const QString &folder);
+    Outcome prepare(const QString &address, const QString &folder, bool mayStart, bool wait);
+    Outcome start(const LoopbackAddress &address, const QString &folder, bool wait);
+    // Waits, bounded by the start's time-out, until the started server accepts.
+    Outcome awaitAccepting();
     // The log written since our last start, for a message: its last lines.
     QString logTail() const;
 
@@ -109,4 +117,6 @@ private:
     QSet<QString> m_webServers; // "host:port" found to answer as web servers
     QStringList m_extraArguments;
     QStringList m_runningArguments; // the extra arguments of the running server
+    bool m_starting = false;        // started, not yet seen to accept
+    QDeadlineTimer m_startDeadline;
 };

@@ -109,6 +109,14 @@ TEST_F(OwnServer, StartsForTheFolderShowsErrorsAsHtmlLogsAndStops)
     EXPECT_FALSE(processAlive(second));
     EXPECT_FALSE(LoopbackPortAccepts(quint16(LoopbackHttpAddress(address).port)));
 
+    // Started without waiting: the next prepare waits for the rest of that start.
+    ASSERT_TRUE(server.prepareWithoutWaiting(address, site, true).startedNow);
+    const qint64 early = server.processId();
+    EXPECT_TRUE(server.prepare(address, site, true).served);
+    EXPECT_EQ(server.processId(), early);
+    EXPECT_TRUE(LoopbackPortAccepts(quint16(server.port())));
+    server.stop();
+
     // A new run of the program starts its log afresh.
     LocalPhpServer nextRun(options);
     ASSERT_TRUE(nextRun.prepare(address, site, true).startedNow);
@@ -144,6 +152,11 @@ TEST_F(OwnServer, RefusesWhatItCannotServeWithAClearReason)
     EXPECT_TRUE(outcome.problem.contains(dir.filePath("missing") + " does not exist"))
         << outcome.problem.toStdString();
     EXPECT_FALSE(server.isRunning());
+    // Started without waiting, the prepare that waits tells the same.
+    EXPECT_TRUE(server.prepareWithoutWaiting(address, dir.filePath("missing"), true).served);
+    outcome = server.prepare(address, dir.filePath("missing"), true);
+    EXPECT_FALSE(outcome.served);
+    EXPECT_TRUE(outcome.problem.contains("stopped at once")) << outcome.problem.toStdString();
 
     // Switched off, or without a project: nothing is started.
     outcome = server.prepare(address, site, false);
