@@ -5,6 +5,7 @@
 #include "editor/code_editor.h"
 #include "forms/browser_frame.h"
 #include "forms/compare_dialog.h"
+#include "forms/find_in_files_dialog.h"
 #include "forms/project_files_dialog.h"
 #include "forms/project_functions_dialog.h"
 
@@ -573,7 +574,10 @@ TEST_F(Safety, PipesAndDevicesAreNeverOpenedNorReplacedAndSearchesGoPastThem)
         form()->project().Files.Last()->Name = path(name);
     }
     WriteFileBytes(path("c.php"), "<?php\nfunction after_them() {}\n");
-    dialogs.promptAnswers.push_back("after_them");
+    dialogs.onModal = [](QWidget *w) {
+        static_cast<FindInFilesDialog *>(w)->setText("after_them");
+        return int(QDialog::Accepted);
+    };
     form()->item("Findinfiles1")->trigger();
     QStringList rows;
     for (int row = 0; row < form()->ui().messages->rowCount(); ++row)

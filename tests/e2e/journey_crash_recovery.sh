@@ -19,7 +19,7 @@ export PATH="$E2E_WORK/bin:$PATH"
 
 start_display
 start_program "$DEMO/demo.wdx"
-xdotool search --sync --name "demo - Quillstone - $DEMO/index.php" >/dev/null
+find_windows --name "demo - Quillstone - $DEMO/index.php" >/dev/null
 focus_main
 keys ctrl+End
 type_text "// saved"

@@ -20,7 +20,7 @@ sed -i "s|<opened path=\"\"/>|<file path=\"debug.php\" line=\"1\" publish=\"True
 
 start_display
 start_program "$DEMO/demo.wdx" address "http://127.0.0.1:$port/debug.php"
-xdotool search --sync --name "Quillstone - $DEMO/debug.php" >/dev/null
+find_windows --name "Quillstone - $DEMO/debug.php" >/dev/null
 focus_main
 keys ctrl+Home Down Down
 keys F9

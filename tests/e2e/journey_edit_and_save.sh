@@ -7,14 +7,14 @@ start_display
 start_program "$DEMO/demo.wdx"
 
 # The project opens on its first file.
-xdotool search --sync --name "demo - Quillstone - $DEMO/index.php" >/dev/null
+find_windows --name "demo - Quillstone - $DEMO/index.php" >/dev/null
 
 keys F4
 files=$(wait_window "Project Files")
 xdotool windowfocus --sync "$files"
 type_text "format"
 keys Return
-xdotool search --sync --name "demo - Quillstone - $DEMO/inc/format.php" >/dev/null
+find_windows --name "demo - Quillstone - $DEMO/inc/format.php" >/dev/null
 
 focus_main
 keys ctrl+End

@@ -5,7 +5,7 @@ source "$(dirname "$0")/lib.sh"
 copy_demo
 start_display
 start_program "$DEMO/demo.wdx"
-xdotool search --sync --name "demo - Quillstone - $DEMO/index.php" >/dev/null
+find_windows --name "demo - Quillstone - $DEMO/index.php" >/dev/null
 
 keys ctrl+shift+f
 prompt=$(wait_window "Find in Files")
@@ -15,7 +15,7 @@ keys Return
 # The hits are listed and the grid has the focus; the first is in product.php.
 focus_main
 keys Return
-xdotool search --sync --name "demo - Quillstone - $DEMO/product.php" >/dev/null
+find_windows --name "demo - Quillstone - $DEMO/product.php" >/dev/null
 # The grid keeps the focus after the jump; Ctrl+K goes back to the editor.
 focus_main
 keys ctrl+k

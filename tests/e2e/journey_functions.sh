@@ -5,14 +5,14 @@ source "$(dirname "$0")/lib.sh"
 copy_demo
 start_display
 start_program "$DEMO/demo.wdx"
-xdotool search --sync --name "demo - Quillstone - $DEMO/index.php" >/dev/null
+find_windows --name "demo - Quillstone - $DEMO/index.php" >/dev/null
 
 keys F2
 dialog=$(wait_window "Project Functions")
 xdotool windowfocus --sync "$dialog"
 type_text "price"
 keys Return
-xdotool search --sync --name "demo - Quillstone - $DEMO/inc/format.php" >/dev/null
+find_windows --name "demo - Quillstone - $DEMO/inc/format.php" >/dev/null
 focus_main
 keys Home
 type_text "/* declared here */ "

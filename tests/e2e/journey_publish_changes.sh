@@ -63,7 +63,7 @@ wait_published() {
 
 start_display
 start_program "$DEMO/demo.wdx"
-xdotool search --sync --name "demo - Quillstone - $DEMO/index.php" >/dev/null
+find_windows --name "demo - Quillstone - $DEMO/index.php" >/dev/null
 
 # First run: nothing published before, so everything goes, once the user
 # has accepted the server's key.

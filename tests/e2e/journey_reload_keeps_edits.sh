@@ -6,7 +6,7 @@ source "$(dirname "$0")/lib.sh"
 copy_demo
 start_display
 start_program "$DEMO/demo.wdx"
-xdotool search --sync --name "demo - Quillstone - $DEMO/index.php" >/dev/null
+find_windows --name "demo - Quillstone - $DEMO/index.php" >/dev/null
 
 # Another program's window takes the focus while the file changes.
 away_and_back() {

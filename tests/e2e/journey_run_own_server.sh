@@ -20,7 +20,7 @@ php_on_port() { pgrep -f -- "-S 127.0.0.1:$port " || true; }
 start_display
 start_program "$DEMO/demo.wdx" address "http://127.0.0.1:$port/broken.php"
 keys alt+r
-xdotool search --sync --name "Quillstone - $DEMO/broken.php" >/dev/null
+find_windows --name "Quillstone - $DEMO/broken.php" >/dev/null
 [ -n "$(php_on_port)" ] || fail "no php server on port $port"
 mark_landing_and_exit
 grep -q "GET /broken.php" "$XDG_STATE_HOME/quillstone/php-server.log" || fail "the server log has no request"

@@ -42,7 +42,7 @@ cat >"$W/shop.wdx" <<'XML'
 XML
 
 start_program "$W/shop.wdx"
-xdotool search --sync --name "shop - Quillstone - $W/index.php" >/dev/null
+find_windows --name "shop - Quillstone - $W/index.php" >/dev/null
 sleep 1 # the index is built in the background
 
 # Ctrl+click in the middle of the call lines.
@@ -50,20 +50,20 @@ eval "$(xdotool getwindowgeometry --shell "$MAIN_WINDOW")"
 xdotool mousemove --window "$MAIN_WINDOW" $((WIDTH * 35 / 100)) $((HEIGHT * 30 / 100))
 xdotool keydown ctrl click 1 keyup ctrl
 sleep 0.5
-xdotool search --sync --name "shop - Quillstone - $W/lib/Cart.php" >/dev/null ||
+find_windows --name "shop - Quillstone - $W/lib/Cart.php" >/dev/null ||
   fail "Ctrl+click did not open the declaring file"
 focus_main
 type_text "/*here*/"
 
 # Back to the call, then Go to Symbol.
 keys alt+Left
-xdotool search --sync --name "shop - Quillstone - $W/index.php" >/dev/null ||
+find_windows --name "shop - Quillstone - $W/index.php" >/dev/null ||
   fail "Alt+Left did not come back"
 focus_main
 keys ctrl+t
 type_text "cartadd"
 keys Return
-xdotool search --sync --name "shop - Quillstone - $W/lib/Cart.php" >/dev/null
+find_windows --name "shop - Quillstone - $W/lib/Cart.php" >/dev/null
 focus_main
 # Into add()'s empty body, then $this-> offers the members.
 keys Down Down End

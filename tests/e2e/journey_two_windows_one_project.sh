@@ -7,7 +7,7 @@ copy_demo
 start_display
 start_program "$DEMO/demo.wdx"
 FIRST_PID=$PROGRAM_PID
-xdotool search --sync --name "demo - Quillstone - $DEMO/index.php" >/dev/null
+find_windows --name "demo - Quillstone - $DEMO/index.php" >/dev/null
 
 "$E2E_BUILD/quillstone" "$DEMO/demo.wdx" >"$E2E_WORK/second.log" 2>&1 &
 SECOND_PID=$!
@@ -31,7 +31,7 @@ files=$(wait_window "Project Files")
 xdotool windowfocus --sync "$files"
 type_text "product"
 keys Return
-xdotool search --sync --name "demo - Quillstone - $DEMO/product.php" >/dev/null
+find_windows --name "demo - Quillstone - $DEMO/product.php" >/dev/null
 focus_main
 keys alt+x
 wait_exit

@@ -6,7 +6,7 @@ source "$(dirname "$0")/lib.sh"
 copy_demo
 start_display
 start_program "$DEMO/demo.wdx"
-xdotool search --sync --name "demo - Quillstone - $DEMO/index.php" >/dev/null
+find_windows --name "demo - Quillstone - $DEMO/index.php" >/dev/null
 
 focus_main
 keys ctrl+End
@@ -21,7 +21,7 @@ keys alt+f c
 question=$(wait_window "Unsaved changes")
 xdotool windowfocus --sync "$question"
 keys alt+s
-xdotool search --sync --name "^demo - Quillstone$" >/dev/null
+find_windows --name "^demo - Quillstone$" >/dev/null
 grep -q "^// kept by the journey end$" "$DEMO/index.php" || fail "Ctrl+L cut the line or Save did not write it"
 grep -q "zz" "$DEMO/index.php" && fail "keys meant for the address box reached the editor"
 
@@ -32,7 +32,7 @@ files=$(wait_window "Project Files")
 xdotool windowfocus --sync "$files"
 type_text "product"
 keys Return
-xdotool search --sync --name "demo - Quillstone - $DEMO/product.php" >/dev/null
+find_windows --name "demo - Quillstone - $DEMO/product.php" >/dev/null
 before=$(md5sum <"$DEMO/product.php")
 focus_main
 type_text "thrown away"
@@ -41,7 +41,7 @@ question=$(wait_window "Unsaved changes")
 xdotool windowfocus --sync "$question"
 snapshot
 keys alt+d
-xdotool search --sync --name "^demo - Quillstone$" >/dev/null
+find_windows --name "^demo - Quillstone$" >/dev/null
 [ "$(md5sum <"$DEMO/product.php")" = "$before" ] || fail "Discard wrote the file"
 
 # Nothing left to ask: the first Alt+X ends the program.

@@ -61,11 +61,26 @@ start_program() {
   focus_main
 }
 
+# Prints the ids of the windows `xdotool search ARGS` finds, waiting up to a
+# minute for one. xdotool reads every window's properties and dies of
+# BadWindow when one goes away meanwhile (a menu, a tooltip): search again.
+find_windows() {
+  local deadline=$((SECONDS + 60)) out
+  while ((SECONDS < deadline)); do
+    if out=$(xdotool search "$@" 2>/dev/null) && [ -n "$out" ]; then
+      echo "$out"
+      return 0
+    fi
+    sleep 0.2
+  done
+  return 1
+}
+
 # Without a window manager the focus does not come back by itself after a
 # dialog closes: give it to the main window before each key. The window is
 # looked up by its title each time, as a user's tool would find it.
 focus_main() {
-  MAIN_WINDOW=$(timeout 20 xdotool search --sync --onlyvisible --name "^(.* - )?Quillstone( - .*)?$" | tail -1) || true
+  MAIN_WINDOW=$(find_windows --onlyvisible --name "^(.* - )?Quillstone( - .*)?$" | tail -1) || true
   [ -n "$MAIN_WINDOW" ] || fail "main window not found"
   xdotool windowfocus --sync "$MAIN_WINDOW"
   sleep 0.2
@@ -77,7 +92,7 @@ type_text() { xdotool type --clearmodifiers --delay 20 "$1"; sleep 0.3; }
 # Waits for a window whose title contains the text; prints its id.
 wait_window() {
   local id
-  id=$(timeout 20 xdotool search --sync --onlyvisible --name "$1" | head -1) || true
+  id=$(find_windows --onlyvisible --name "$1" | head -1) || true
   [ -n "$id" ] || fail "window \"$1\" did not appear"
   echo "$id"
 }
@@ -106,7 +121,7 @@ free_port() {
 # Run has put the caret on the warning's line of broken.php: mark that line,
 # save, leave, and check the mark landed on line 4.
 mark_landing_and_exit() {
-  xdotool search --sync --name "Quillstone - $DEMO/broken.php" >/dev/null
+  find_windows --name "Quillstone - $DEMO/broken.php" >/dev/null || fail "broken.php was not opened"
   focus_main
   keys Home
   type_text "/* landed */ "

@@ -302,7 +302,7 @@ TEST(ProjectOptionsDialog, TabReachesEveryControlOfTheSecondPage)
 TEST(ProjectOptionsDialog, PathMappingsComeBackAsPairsAndBrokenLinesAreNamed)
 {
     ProjectOptionsDialog form;
-    EXPECT_EQ(form.PageControl1->tabText(2), "Debug");
+    EXPECT_EQ(form.PageControl1->tabText(3), "Debug");
     form.setPathMappings({{"/var/www/html", "/home/me/site"}}, "/srv => /home/me");
     EXPECT_EQ(form.pathmapedit->toPlainText(), "/var/www/html => /home/me/site");
     EXPECT_EQ(form.pathmapedit->placeholderText(), "/srv => /home/me");
