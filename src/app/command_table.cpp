@@ -73,6 +73,8 @@ constexpr Row Commands[] = {
     separator("Search1"),
     command("Search1", "GotoDefinition1", "Go to &Definition", "F12",
             HANDLER(GotoDefinition1Click)),
+    command("Search1", "FindReferences1", "Find &References", "Shift+F12",
+            HANDLER(FindReferences1Click)),
     command("Search1", "GotoSymbol1", "Go to S&ymbol...", "Ctrl+T", HANDLER(GotoSymbol1Click)),
     command("Search1", "NavigateBack1", "&Back", "Alt+Left", HANDLER(NavigateBack1Click)),
     command("Search1", "NavigateForward1", "For&ward", "Alt+Right", HANDLER(NavigateForward1Click)),

@@ -1,4 +1,5 @@
 #include "app/goto_symbol_popup.h"
+#include "app/messages_grid.h"
 #include "app/symbol_controller.h"
 #include "app_fixture.h"
 #include "editor/code_editor.h"
@@ -197,3 +198,27 @@ TEST_F(Symbols, TypingArrowOffersTheMembersAtOnce)
     ASSERT_EQ(opened.count(), 1);
     EXPECT_EQ(popup->entries().join(' ').toStdString(), "$this->store $this->save $this->count");
 }
+
+TEST_F(Symbols, ShiftF12ListsTheUsesFileByFileInTheMessagesPanel)
+{
+    caretAt(user, "$this->sa^ve()");
+    QTest::keyClick(editor(), Qt::Key_F12, Qt::ShiftModifier);
+    MessagesController &panel = form()->messagePanel();
+    const auto row = [&panel](int r) {
+        return QStringList{panel.MessageCell(0, r), QFileInfo(panel.MessageCell(1, r)).fileName(),
+                           panel.MessageCell(2, r)}
+            .join('|');
+    };
+    EXPECT_EQ(row(0), "References to Shop\\Base::save: 2 in 2 files||");
+    EXPECT_EQ(row(1), "public function save(): static { return $this; }|Base.php|6");
+    EXPECT_EQ(row(2), "public function store() { $this->save(); helper(); }|User.php|6");
+    EXPECT_EQ(status(), "References to Shop\\Base::save: 2 in 2 files");
+    // A double-click on a use opens its file at the line.
+    form()->ui().messages->setCurrentIndex(form()->ui().messages->model()->index(1, 0));
+    panel.messagesDblClick(nullptr);
+    EXPECT_EQ(place().left(10), "Base.php:6");
+    caretAt(base, "^class");
+    QTest::keyClick(editor(), Qt::Key_F12, Qt::ShiftModifier);
+    EXPECT_EQ(status(), "Find References: no name at the caret");
+}
+
