@@ -81,7 +81,7 @@ constexpr Row Commands[] = {
 
     menu("", "View1", "&View"),
     command("View1", "CodeExplorer", "Code Explorer", "", HANDLER(CodeExplorerClick),
-            Row::Checkable | Row::Hidden),
+            Row::Checkable),
     command("View1", "pmitem", "Project Manager", "", HANDLER(pmitemClick), Row::Checkable),
     command("View1", "WebPanel1", "Web Preview", "", HANDLER(WebPanel1Click),
             Row::Checkable | Row::Checked),

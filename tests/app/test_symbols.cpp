@@ -11,6 +11,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QTest>
 
 namespace {
@@ -222,3 +223,40 @@ TEST_F(Symbols, ShiftF12ListsTheUsesFileByFileInTheMessagesPanel)
     EXPECT_EQ(status(), "Find References: no name at the caret");
 }
 
+TEST_F(Symbols, TheCodeExplorerIsThePhpFilesOutlineFollowingTheCaret)
+{
+    caretAt(user, "^<?php");
+    form()->item("CodeExplorer")->trigger();
+    QTableWidget *grid = form()->ui().CodeGrid;
+    ASSERT_TRUE(grid->isVisible());
+    QStringList rows;
+    for (int r = 0; r < grid->rowCount(); ++r)
+        rows << grid->item(r, 0)->text();
+    EXPECT_EQ(rows.join('|'), "namespace Shop|    class User|        store()");
+    struct Case {
+        const char *caret;
+        int row; // the outline row marked, -1: none
+    };
+    const Case cases[] = {
+        {"namespace Sh^op", 0},
+        {"class Us^er", 1},
+        {"{ $this->sa^ve()", 2},
+        {"helper(); ^}", 2},
+    };
+    for (const Case &c : cases) {
+        caretAt(user, c.caret);
+        QCoreApplication::processEvents(); // the editor tells of the caret's move
+        EXPECT_EQ(grid->currentRow(), c.row) << c.caret;
+    }
+    // A click on a row selects that name in the editor.
+    caretAt(user, "^<?php");
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      grid->visualItemRect(grid->item(2, 0)).center());
+    EXPECT_EQ(editor()->selectedText(), "store");
+    EXPECT_EQ(editor()->caretLine(), 6);
+    // Another file: its outline at the next tick.
+    caretAt(helperA, "^function");
+    QMetaObject::invokeMethod(form()->ui().CodeExplorerRefresh, "timeout");
+    EXPECT_EQ(grid->item(0, 0)->text(), "helper()");
+    EXPECT_EQ(grid->rowCount(), 1);
+}
