@@ -4,6 +4,7 @@
 
 #include "app/main_window.h"
 #include "app/main_window_ui.h"
+#include "app/symbol_controller.h"
 #include "app/window_set.h"
 #include "editor/code_editor.h"
 #include "forms/file_functions_dialog.h"
@@ -12,6 +13,7 @@
 #include "foundation/trace.h"
 #include "foundation/user_dialogs.h"
 #include "project/function_scan.h"
+#include "project/php_symbols.h"
 
 #include <QAction>
 #include <QApplication>
@@ -78,6 +80,15 @@ FunctionListController::FunctionListController(MainWindow &window, Project &proj
             [this] { RunGuarded([this] { CodeExplorerRefreshTimer(m_ui.CodeExplorerRefresh); }); });
     connect(m_ui.CodeGrid, &QTableWidget::cellDoubleClicked, this,
             [this] { RunGuarded([this] { CodeGridDblClick(m_ui.CodeGrid); }); });
+    // An outline row jumps on a single click; the caret's place is shown as it moves.
+    connect(m_ui.CodeGrid, &QTableWidget::cellClicked, this, [this] {
+        if (!m_outline.empty())
+            RunGuarded([this] { CodeGridDblClick(m_ui.CodeGrid); });
+    });
+    connect(m_ui.re, &QsciScintilla::cursorPositionChanged, this, [this] {
+        if (m_ui.CodeGrid->isVisible())
+            RunGuarded([this] { followCaret(); });
+    });
     new EventHook(m_ui.CodeGrid, this, [this](QEvent *event) {
         if (event->type() == QEvent::FocusIn) {
             RunGuarded([this] { CodeGridEnter(m_ui.CodeGrid); });
@@ -156,11 +167,42 @@ void FunctionListController::CodeExplorerClick(QObject *)
 
 void FunctionListController::rebuildCodeGrid()
 {
+    if (m_ui.re->filePath() != m_explorerPath)
+        m_explorerStale = true;
     if (!m_explorerStale)
         return;
     m_explorerStale = false;
+    m_explorerPath = m_ui.re->filePath();
     ++m_explorerRebuilds;
-    const QStringList lines = FileFunctionLines(m_ui.re->wholeText());
+    QStringList lines;
+    m_outline.clear();
+    if (SymbolController::isPhpPath(m_explorerPath)) {
+        const std::string_view source(m_ui.re->documentBytes(), size_t(m_ui.re->documentLength()));
+        const PhpFileSymbols file = ExtractPhpSymbols(source);
+        for (const PhpSymbol &s : file.symbols) {
+            const bool shown = s.kind == PhpSymbolKind::Namespace || IsClassLike(s.kind) ||
+                               s.kind == PhpSymbolKind::Method || s.kind == PhpSymbolKind::Function;
+            if (!shown)
+                continue;
+            int depth = 0;
+            for (int c = s.container; c >= 0; c = file.symbols[size_t(c)].container)
+                ++depth;
+            const size_t cut = s.name.rfind('\\');
+            const std::string shortName = s.name.substr(
+                cut == std::string::npos || s.kind == PhpSymbolKind::Namespace ? 0 : cut + 1);
+            QString text = QString(depth * 4, u' ');
+            if (s.kind == PhpSymbolKind::Namespace || IsClassLike(s.kind))
+                text += QString::fromLatin1(PhpSymbolKindName(s.kind)) + u' ' +
+                        QString::fromStdString(shortName);
+            else
+                text += QString::fromStdString(s.signature);
+            lines << text;
+            m_outline.push_back({int(s.line), int(std::max(s.endLine, s.line)), int(s.column),
+                                 int(shortName.size())});
+        }
+    }
+    if (m_outline.empty())
+        lines = FileFunctionLines(m_ui.re->wholeText());
     const int rows = qMax(1, int(lines.size()));
     if (m_ui.CodeGrid->rowCount() != rows)
         m_ui.CodeGrid->setRowCount(rows); // the current row stays while it exists
@@ -169,6 +211,33 @@ void FunctionListController::rebuildCodeGrid()
         setCell(m_ui.CodeGrid, row, 0, row < lines.size() ? lines.at(row) : QString());
         setCell(m_ui.CodeGrid, row, 1, QString());
     }
+    followCaret();
+}
+
+int FunctionListController::outlineRowAtCaret() const
+{
+    const int line = m_ui.re->caretLine();
+    int best = -1;
+    for (int row = 0; row < int(m_outline.size()); ++row) {
+        const OutlineRow &o = m_outline[size_t(row)];
+        if (o.line > line)
+            break;
+        if (line <= o.endLine)
+            best = row; // later rows in range are nested deeper
+    }
+    return best;
+}
+
+void FunctionListController::followCaret()
+{
+    // Not while the user moves through the list itself.
+    if (m_outline.empty() || m_ui.CodeGrid->hasFocus())
+        return;
+    const int row = outlineRowAtCaret();
+    if (row >= 0 && row != m_ui.CodeGrid->currentRow())
+        m_ui.CodeGrid->setCurrentCell(row, 0);
+    else if (row < 0)
+        m_ui.CodeGrid->clearSelection();
 }
 
 void FunctionListController::CodeGridEnter(QObject *)
@@ -178,6 +247,19 @@ void FunctionListController::CodeGridEnter(QObject *)
 
 void FunctionListController::CodeGridDblClick(QObject *)
 {
+    const int current = m_ui.CodeGrid->currentRow();
+    if (current >= 0 && current < int(m_outline.size())) {
+        // The declaration's name selected at its place; the focus stays.
+        const OutlineRow &o = m_outline[size_t(current)];
+        const long lines = m_ui.re->SendScintilla(QsciScintilla::SCI_GETLINECOUNT);
+        const long line = std::clamp<long>(o.line - 1, 0, lines - 1);
+        const long start = m_ui.re->SendScintilla(QsciScintilla::SCI_POSITIONFROMLINE, line);
+        const long end = m_ui.re->SendScintilla(QsciScintilla::SCI_GETLINEENDPOSITION, line);
+        const long from = std::min(start + o.column, end);
+        m_ui.re->SendScintilla(QsciScintilla::SCI_SETSEL, std::min(from + o.nameSize, end), from);
+        m_ui.re->SendScintilla(QsciScintilla::SCI_SCROLLCARET);
+        return;
+    }
     const QTableWidgetItem *cell = m_ui.CodeGrid->item(m_ui.CodeGrid->currentRow(), 0);
     if (cell && !cell->text().isEmpty())
         selectFirstOccurrence(cell->text());

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <vector>
+
 // Function navigation: the project functions list, the current file's list
 // and the code explorer docked at the left of the editor, which keeps the
 // document's declaration lines while shown. Owns whether the explorer's rows
@@ -26,10 +28,25 @@ public:
     // How many times the explorer's rows were really rebuilt (unchanged text is skipped).
     int codeExplorerRebuilds() const { return m_explorerRebuilds; }
 
+    // The outline row of the innermost declaration holding the editor's caret; -1: none.
+    int outlineRowAtCaret() const;
+
 private:
     void rebuildCodeGrid();
+    void followCaret();
     void selectFirstOccurrence(const QString &text);
 
+    // A PHP file's explorer is its outline: one row per namespace, class-like,
+    // method and function, indented by nesting; the other documents keep
+    // their declaration lines. Empty in that line mode.
+    struct OutlineRow {
+        int line;     // 1-based
+        int endLine;  // last line of the body
+        int column;   // byte offset of the name in its line
+        int nameSize; // bytes
+    };
+    std::vector<OutlineRow> m_outline;
+    QString m_explorerPath; // the document the rows were built for
     bool m_explorerStale = true;
     int m_explorerRebuilds = 0;
 };

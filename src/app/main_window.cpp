@@ -490,6 +490,16 @@ void MainWindow::GotoDefinition1Click(QObject *) { m_controllers->symbols.GotoDe
 void MainWindow::NavigateBack1Click(QObject *) { m_controllers->symbols.NavigateBack(); }
 void MainWindow::NavigateForward1Click(QObject *) { m_controllers->symbols.NavigateForward(); }
 void MainWindow::GotoSymbol1Click(QObject *) { m_controllers->symbols.GotoSymbol(); }
+void MainWindow::FindReferences1Click(QObject *)
+{
+    const QList<MessagesController::MessageRow> rows = m_controllers->symbols.FindReferences();
+    if (rows.isEmpty())
+        return; // the status line says why
+    ClearMessages();
+    m_controllers->messages.ShowMessages();
+    m_ui->messages->setColumnWidth(0, 500);
+    m_controllers->messages.AddMessageRows(rows);
+}
 void MainWindow::completionShow(QObject *Sender) { m_controllers->completion.completionShow(Sender); }
 void MainWindow::completionChange(QObject *Sender, int index) { m_controllers->completion.completionChange(Sender, index); }
 void MainWindow::completionClose(QObject *Sender) { m_controllers->completion.completionClose(Sender); }

@@ -141,6 +141,7 @@ public slots:
     void NavigateBack1Click(QObject *Sender);
     void NavigateForward1Click(QObject *Sender);
     void GotoSymbol1Click(QObject *Sender);
+    void FindReferences1Click(QObject *Sender);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -416,6 +416,136 @@ void SymbolController::GotoSymbol()
                   : QStringLiteral("Go to Symbol: no PHP symbols in the project"));
 }
 
+namespace {
+bool containsNoCase(std::string_view text, const std::string &lowerWord)
+{
+    const auto it =
+        std::search(text.begin(), text.end(), lowerWord.begin(), lowerWord.end(),
+                    [](char a, char b) { return (a >= 'A' && a <= 'Z' ? char(a + 32) : a) == b; });
+    return it != text.end();
+}
+
+QString lineOf(std::string_view text, std::uint32_t line, size_t &from, std::uint32_t &at)
+{
+    for (; at < line && from < text.size(); ++at) {
+        const size_t nl = text.find('\n', from);
+        from = nl == std::string_view::npos ? text.size() : nl + 1;
+    }
+    const size_t end = std::min(text.find('\n', from), text.size());
+    return QString::fromUtf8(text.substr(from, end - from)).trimmed();
+}
+} // namespace
+
+QList<MessagesController::MessageRow> SymbolController::FindReferences()
+{
+    updateDocument();
+    const QString document = samePath(m_editor->filePath());
+    const std::string_view source(m_editor->documentBytes(), size_t(m_editor->documentLength()));
+    const size_t offset = size_t(m_editor->SendScintilla(QsciScintilla::SCI_GETCURRENTPOS));
+    const PhpCodeContext::Lookup found =
+        PhpCodeContext(*m_index, document, source).declarationAt(offset);
+    if (found.targets.empty()) {
+        say(found.what.empty()
+                ? QStringLiteral("Find References: no name at the caret")
+                : QStringLiteral("Find References: %1 not found%2")
+                      .arg(QString::fromStdString(found.what),
+                           m_job ? QStringLiteral(" (the index is still being built)")
+                                 : QString()));
+        return {};
+    }
+    const std::string &name = found.targets.front().name;
+    const size_t cut = name.rfind('\\');
+    const std::string word = ToLowerAscii(name.substr(cut == std::string::npos ? 0 : cut + 1));
+
+    struct Hit {
+        PhpCodeContext::Use use;
+        QString text;
+    };
+    QStringList paths;
+    m_index->forEachFile([&paths](const IndexedFile &f) { paths << f.path; });
+    paths.sort();
+    std::vector<std::vector<Hit>> hits(size_t(paths.size()));
+    const auto scan = [&](qsizetype k, std::string_view text) {
+        std::vector<Hit> &out = hits[size_t(k)];
+        out.clear();
+        if (!containsNoCase(text, word))
+            return;
+        size_t from = 0;
+        std::uint32_t at = 1;
+        for (const PhpCodeContext::Use &use :
+             PhpCodeContext(*m_index, paths.at(k), text).usesOf(found.targets))
+            out.push_back({use, lineOf(text, use.line, from, at)});
+    };
+    // The document's own text; the other files from the disk, on all cores.
+    // A file that cannot be read is said and skipped.
+    QStringList others;
+    std::vector<qsizetype> otherIndex;
+    for (qsizetype k = 0; k < paths.size(); ++k) {
+        if (paths.at(k) == document) {
+            scan(k, source);
+        } else {
+            others << paths.at(k);
+            otherIndex.push_back(k);
+        }
+    }
+    QStringList unreadable;
+    for (qsizetype first = 0; first < others.size();) {
+        const QStringList part = others.mid(first);
+        const std::optional<FileReadFailure> failure = ReadFilesInParallel(
+            part,
+            [&](qsizetype index, const char *data, qsizetype size, int) {
+                scan(otherIndex[size_t(first + index)], std::string_view(data, size_t(size)));
+            },
+            DefaultWorkerCount());
+        if (!failure)
+            break;
+        unreadable << failure->message;
+        hits[size_t(otherIndex[size_t(first + failure->index)])].clear();
+        first += failure->index + 1;
+    }
+
+    QList<MessagesController::MessageRow> sure, possible;
+    int files = 0;
+    for (qsizetype k = 0; k < paths.size(); ++k) {
+        bool counted = false;
+        for (const Hit &h : hits[size_t(k)]) {
+            (h.use.possible ? possible : sure)
+                .append({h.text, paths.at(k), QString::number(h.use.line)});
+            if (!h.use.possible && !counted) {
+                ++files;
+                counted = true;
+            }
+        }
+    }
+    const PhpTarget &target = found.targets.front();
+    const QString what =
+        (target.container.empty() ||
+                 !(target.kind == PhpSymbolKind::Method || target.kind == PhpSymbolKind::Property ||
+                   target.kind == PhpSymbolKind::ClassConstant ||
+                   target.kind == PhpSymbolKind::EnumCase)
+             ? QString()
+             : QString::fromStdString(target.container) + "::") +
+        QString::fromStdString(target.kind == PhpSymbolKind::Property ? "$" + target.name
+                                                                      : target.name);
+    const QString summary =
+        QStringLiteral("References to %1: %2 in %3 files").arg(what).arg(sure.size()).arg(files);
+    QList<MessagesController::MessageRow> rows;
+    rows.append({summary, QString(), QString()});
+    rows += sure;
+    if (!possible.isEmpty()) {
+        rows.append({QStringLiteral("Possible references (the class of the expression is not "
+                                    "known): %1")
+                         .arg(possible.size()),
+                     QString(), QString()});
+        rows += possible;
+    }
+    for (const QString &message : std::as_const(unreadable))
+        rows.append({message, QString(), QString()});
+    say(summary +
+        (possible.isEmpty() ? QString() : QStringLiteral(", %1 possible").arg(possible.size())));
+    return rows;
+}
+
 SymbolController::Offer SymbolController::completionAtCaret(const QString &tokenEnds)
 {
     updateDocument();

@@ -16,6 +16,7 @@
 class CodeEditor;
 class QLabel;
 #include "app/goto_symbol_popup.h"
+#include "app/messages_controller.h"
 
 #include <QMenu>
 
@@ -42,6 +43,12 @@ public:
     void NavigateBack();
     void NavigateForward();
     void GotoSymbol();
+    // The uses of the declaration the name at the caret stands for, as rows
+    // of the messages panel (a heading, then file by file); empty when there
+    // is no such declaration, the status line says why.
+    QList<MessagesController::MessageRow> FindReferences();
+    // A path whose file is read as PHP (by its suffix).
+    static bool isPhpPath(const QString &path);
 
     // The index as it stands (the document's last text included).
     const SymbolIndex &index();
@@ -84,7 +91,6 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    static bool isPhpPath(const QString &path);
     void syncIndex();
     void readFile(const QString &file);
     void startBuild(const QStringList &paths);

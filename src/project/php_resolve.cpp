@@ -45,9 +45,8 @@ PhpTarget MakeTarget(const SymbolRef &ref)
 
 PhpCodeContext::PhpCodeContext(const SymbolIndex &index, const QString &path,
                                std::string_view source)
-    : m_index(index), m_s(source)
+    : m_index(index), m_path(path), m_s(source)
 {
-    Q_UNUSED(path);
     for (const PhpToken &t : LexPhp(source)) {
         if (t.kind == PhpTok::DocComment)
             m_docs.push_back(t);
@@ -541,6 +540,95 @@ PhpCodeContext::Lookup PhpCodeContext::definition(size_t offset) const
         addAll(resolveConstant(name));
     }
     return out;
+}
+
+PhpCodeContext::Lookup PhpCodeContext::declarationAt(size_t offset) const
+{
+    Lookup out = definition(offset);
+    const int i = tokenAt(offset);
+    if (!out.targets.empty() || i < 0)
+        return out;
+    // A declaration's name stands where the file's declarations say.
+    const PhpToken &t = m_tokens[size_t(i)];
+    const size_t nl = m_s.rfind('\n', t.pos == 0 ? 0 : t.pos - 1);
+    const std::uint32_t column =
+        std::uint32_t(t.pos - (nl == std::string_view::npos || t.pos == 0 ? 0 : nl + 1));
+    const bool variable = t.kind == PhpTok::Variable;
+    for (size_t k = 0; k < m_file->symbols.size(); ++k) {
+        const PhpSymbol &s = m_file->symbols[k];
+        if (s.line != t.line || s.kind == PhpSymbolKind::Namespace ||
+            (s.column != column && s.column != column + (variable ? 1 : 0)))
+            continue;
+        if (variable != (s.kind == PhpSymbolKind::Property))
+            continue;
+        PhpTarget target;
+        target.path = m_path;
+        target.line = int(s.line);
+        target.column = int(s.column);
+        target.kind = s.kind;
+        target.name = s.name;
+        if (s.container >= 0)
+            target.container = m_file->symbols[size_t(s.container)].name;
+        target.signature = s.signature;
+        out.what = std::string(PhpSymbolKindName(s.kind)) + " " + s.name;
+        out.targets.push_back(std::move(target));
+        break;
+    }
+    return out;
+}
+
+std::vector<PhpCodeContext::Use> PhpCodeContext::usesOf(const std::vector<PhpTarget> &decls) const
+{
+    std::vector<Use> uses;
+    if (decls.empty())
+        return uses;
+    const PhpTarget &first = decls.front();
+    const size_t cut = first.name.rfind('\\');
+    const std::string shortName = first.name.substr(cut == std::string::npos ? 0 : cut + 1);
+    // A class is also written by the aliases this file imports it as.
+    std::vector<std::string> words{ToLowerAscii(shortName)};
+    if (IsClassLike(first.kind))
+        for (const PhpImport &imp : m_file->imports)
+            if (imp.kind == PhpImport::Class && ToLowerAscii(imp.name) == ToLowerAscii(first.name))
+                words.push_back(ToLowerAscii(imp.alias));
+    const bool property = first.kind == PhpSymbolKind::Property;
+    const bool member = first.kind == PhpSymbolKind::Method || property ||
+                        first.kind == PhpSymbolKind::ClassConstant ||
+                        first.kind == PhpSymbolKind::EnumCase;
+    const auto same = [&decls](const PhpTarget &t) {
+        return std::any_of(decls.begin(), decls.end(), [&t](const PhpTarget &d) {
+            return d.path == t.path && d.line == t.line && d.column == t.column;
+        });
+    };
+    size_t lineStart = 0;
+    std::uint32_t lineNo = 1;
+    for (int i = 0; i < int(m_tokens.size()); ++i) {
+        const PhpToken &t = m_tokens[size_t(i)];
+        std::string_view word = text(i);
+        if (t.kind == PhpTok::Variable) {
+            if (!property || word.substr(1) != shortName)
+                continue;
+        } else if (t.kind == PhpTok::Name) {
+            const size_t sep = word.rfind('\\');
+            if (sep != std::string_view::npos)
+                word.remove_prefix(sep + 1);
+            if (std::find(words.begin(), words.end(), ToLowerAscii(word)) == words.end())
+                continue;
+        } else {
+            continue;
+        }
+        const Lookup found = declarationAt(t.pos);
+        const bool match = std::any_of(found.targets.begin(), found.targets.end(), same);
+        const bool possible = !match && found.targets.empty() && member &&
+                              (op(i - 1, "->") || op(i - 1, "?->") || op(i - 1, "::"));
+        if (!match && !possible)
+            continue;
+        // Lines only move forward: count from the last use.
+        for (; lineNo < t.line; ++lineNo)
+            lineStart = m_s.find('\n', lineStart) + 1;
+        uses.push_back({t.line, std::uint32_t(t.pos - lineStart), possible});
+    }
+    return uses;
 }
 
 PhpCodeContext::Completion PhpCodeContext::completionAt(size_t offset) const

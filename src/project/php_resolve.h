@@ -39,6 +39,18 @@ public:
     };
     // The declarations the name at byte `offset` refers to.
     Lookup definition(size_t offset) const;
+    // As definition(), and on a declaration's own name that declaration.
+    Lookup declarationAt(size_t offset) const;
+
+    // The names in this file that resolve to one of `decls` (their own
+    // declarations included). A member's name after `->` or `::` whose class
+    // is not known is kept as possible.
+    struct Use {
+        std::uint32_t line = 0;   // 1-based
+        std::uint32_t column = 0; // 0-based byte offset in the line
+        bool possible = false;
+    };
+    std::vector<Use> usesOf(const std::vector<PhpTarget> &decls) const;
 
     // For completion at `offset`: the kind of place and the class whose members fit.
     struct Completion {
@@ -74,6 +86,7 @@ private:
     std::string_view text(int i) const;
 
     const SymbolIndex &m_index;
+    QString m_path;
     std::string_view m_s;
     std::vector<PhpToken> m_tokens; // without comments and inline HTML
     std::vector<PhpToken> m_docs;

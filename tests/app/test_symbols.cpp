@@ -1,4 +1,5 @@
 #include "app/goto_symbol_popup.h"
+#include "app/messages_grid.h"
 #include "app/symbol_controller.h"
 #include "app_fixture.h"
 #include "editor/code_editor.h"
@@ -10,6 +11,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QSignalSpy>
+#include <QTableWidget>
 #include <QTest>
 
 namespace {
@@ -196,4 +198,65 @@ TEST_F(Symbols, TypingArrowOffersTheMembersAtOnce)
     QCoreApplication::processEvents();
     ASSERT_EQ(opened.count(), 1);
     EXPECT_EQ(popup->entries().join(' ').toStdString(), "$this->store $this->save $this->count");
+}
+
+TEST_F(Symbols, ShiftF12ListsTheUsesFileByFileInTheMessagesPanel)
+{
+    caretAt(user, "$this->sa^ve()");
+    QTest::keyClick(editor(), Qt::Key_F12, Qt::ShiftModifier);
+    MessagesController &panel = form()->messagePanel();
+    const auto row = [&panel](int r) {
+        return QStringList{panel.MessageCell(0, r), QFileInfo(panel.MessageCell(1, r)).fileName(),
+                           panel.MessageCell(2, r)}
+            .join('|');
+    };
+    EXPECT_EQ(row(0), "References to Shop\\Base::save: 2 in 2 files||");
+    EXPECT_EQ(row(1), "public function save(): static { return $this; }|Base.php|6");
+    EXPECT_EQ(row(2), "public function store() { $this->save(); helper(); }|User.php|6");
+    EXPECT_EQ(status(), "References to Shop\\Base::save: 2 in 2 files");
+    // A double-click on a use opens its file at the line.
+    form()->ui().messages->setCurrentIndex(form()->ui().messages->model()->index(1, 0));
+    panel.messagesDblClick(nullptr);
+    EXPECT_EQ(place().left(10), "Base.php:6");
+    caretAt(base, "^class");
+    QTest::keyClick(editor(), Qt::Key_F12, Qt::ShiftModifier);
+    EXPECT_EQ(status(), "Find References: no name at the caret");
+}
+
+TEST_F(Symbols, TheCodeExplorerIsThePhpFilesOutlineFollowingTheCaret)
+{
+    caretAt(user, "^<?php");
+    form()->item("CodeExplorer")->trigger();
+    QTableWidget *grid = form()->ui().CodeGrid;
+    ASSERT_TRUE(grid->isVisible());
+    QStringList rows;
+    for (int r = 0; r < grid->rowCount(); ++r)
+        rows << grid->item(r, 0)->text();
+    EXPECT_EQ(rows.join('|'), "namespace Shop|    class User|        store()");
+    struct Case {
+        const char *caret;
+        int row; // the outline row marked, -1: none
+    };
+    const Case cases[] = {
+        {"namespace Sh^op", 0},
+        {"class Us^er", 1},
+        {"{ $this->sa^ve()", 2},
+        {"helper(); ^}", 2},
+    };
+    for (const Case &c : cases) {
+        caretAt(user, c.caret);
+        QCoreApplication::processEvents(); // the editor tells of the caret's move
+        EXPECT_EQ(grid->currentRow(), c.row) << c.caret;
+    }
+    // A click on a row selects that name in the editor.
+    caretAt(user, "^<?php");
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      grid->visualItemRect(grid->item(2, 0)).center());
+    EXPECT_EQ(editor()->selectedText(), "store");
+    EXPECT_EQ(editor()->caretLine(), 6);
+    // Another file: its outline at the next tick.
+    caretAt(helperA, "^function");
+    QMetaObject::invokeMethod(form()->ui().CodeExplorerRefresh, "timeout");
+    EXPECT_EQ(grid->item(0, 0)->text(), "helper()");
+    EXPECT_EQ(grid->rowCount(), 1);
 }

@@ -255,6 +255,61 @@ TEST_P(Resolution, FindsTheDeclarationOrNothing)
 
 INSTANTIATE_TEST_SUITE_P(PhpSymbols, Resolution, ::testing::ValuesIn(ResolveCases));
 
+// The caret as in ResolveCases; every use in the project as "file:line" in
+// the order of ProjectFiles, then the possible ones marked with '?'.
+const ResolveCase ReferenceCases[] = {
+    {"a method is not every name alike: the declaration, the typed call, the unknown receiver",
+     "lib/Db/Conn.php", "function que^ry",
+     "lib/Db/Conn.php:4 app/use.php:12 app/use.php:14 app/use.php:17 app/use.php:20 "
+     "app/use.php:18?"},
+    {"from a use, inherited calls and parent:: included, the override left out", "app/use.php",
+     "$u->sa^ve", "lib/Base.php:7 app/use.php:11"},
+    {"an overriding method's own uses", "lib/User.php", "public function hel^per",
+     "lib/User.php:11"},
+    {"the parent's method through parent::", "lib/User.php", "parent::hel^per",
+     "lib/Base.php:8 lib/User.php:11"},
+    {"a class through imports, aliases, hints and extends", "lib/Db/Conn.php", "class Co^nn",
+     "lib/User.php:3 lib/User.php:10 lib/Db/Conn.php:3 lib/Db/Conn.php:6 app/use.php:5 "
+     "app/use.php:20"},
+    {"a property from its declaration", "lib/User.php", "private $d^b",
+     "lib/User.php:8 lib/User.php:10"},
+    {"a constant through self:: and a subclass", "lib/Base.php", "const KI^ND",
+     "lib/Base.php:5 lib/User.php:11 app/use.php:20"},
+    {"a function used through `use function`", "lib/Db/Conn.php", "function con^nect",
+     "lib/Db/Conn.php:6 app/use.php:6 app/use.php:13"},
+    {"no declaration: nothing", "app/use.php", "strl^en", ""},
+};
+
+TEST_F(Resolution, ReferencesAreTheUsesThatResolveToTheDeclaration)
+{
+    for (const ResolveCase &c : ReferenceCases) {
+        std::string source;
+        for (const auto &[path, text] : ProjectFiles)
+            if (std::string_view(path) == c.file)
+                source = text;
+        std::string needle = c.needle;
+        const size_t caret = needle.find('^');
+        needle.erase(caret, 1);
+        const size_t at = source.find(needle);
+        ASSERT_NE(at, std::string::npos) << c.what;
+        const auto decls = PhpCodeContext(*s_index, QString::fromUtf8(c.file), source)
+                               .declarationAt(at + caret)
+                               .targets;
+        std::vector<std::string> sure, possible;
+        for (const auto &[path, text] : ProjectFiles)
+            for (const PhpCodeContext::Use &use :
+                 PhpCodeContext(*s_index, QString::fromUtf8(path), text).usesOf(decls)) {
+                const std::string place = std::string(path) + ":" + std::to_string(use.line);
+                (use.possible ? possible : sure).push_back(use.possible ? place + "?" : place);
+            }
+        std::string got;
+        for (const auto *list : {&sure, &possible})
+            for (const std::string &p : *list)
+                got += (got.empty() ? "" : " ") + p;
+        EXPECT_EQ(got, c.expected) << c.what;
+    }
+}
+
 TEST(SymbolIndex, ReplacingAndRemovingAFileDropsItsOldNames)
 {
     SymbolIndex index;
