@@ -56,8 +56,7 @@ struct MainWindow::Controllers {
         : documents(w, p, ui, s), messages(w, p, ui, s), projectTree(w, p, ui, s),
           search(w, p, ui, s), functions(w, p, ui, s), completion(w, p, ui, s), run(w, p, ui, s),
           publish(w, p, ui, s), editorView(w, p, ui, s), server(w, p, ui, s),
-          symbols(ui.re, ui.StatusPanel1),
-          panels(new DebugPanels(&w)),
+          symbols(ui.re, ui.StatusPanel1), panels(new DebugPanels(&w)),
           debugger(p, *ui.re, *panels, server.PhpServer(), *ui.WebPanel)
     {
         w.addDockWidget(Qt::BottomDockWidgetArea, panels);

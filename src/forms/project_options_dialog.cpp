@@ -10,8 +10,8 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTabBar>
 #include <QSpinBox>
+#include <QTabBar>
 #include <QTabWidget>
 
 #include <algorithm>
