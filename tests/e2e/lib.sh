@@ -20,6 +20,10 @@ cleanup() {
   if [ $status -ne 0 ] && [ -n "${DISPLAY:-}" ]; then
     import -display "$DISPLAY" -window root "$E2E_SHOTS/$E2E_NAME.png" 2>/dev/null || true
   fi
+  # ...and what the program said, which goes with the work folder otherwise.
+  if [ $status -ne 0 ] && [ -f "$E2E_WORK/program.log" ]; then
+    cp "$E2E_WORK/program.log" "$E2E_SHOTS/$E2E_NAME.log" 2>/dev/null || true
+  fi
   for pid in "${e2e_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   wait 2>/dev/null || true
   rm -rf "$E2E_WORK"
