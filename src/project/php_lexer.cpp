@@ -207,21 +207,10 @@ private:
                 }
                 break;
             case '-':
-                if (at(m_i + 1) == '>') {
-                    m_i += 2;
-                    emit(PhpTok::Op, start);
-                    continue;
-                }
-                break;
             case ':':
-                if (at(m_i + 1) == ':') {
-                    m_i += 2;
-                    emit(PhpTok::Op, start);
-                    continue;
-                }
-                break;
             case '=':
-                if (at(m_i + 1) == '>') {
+                // The two-character operators the declaration reader looks at: -> :: =>
+                if (at(m_i + 1) == (c == ':' ? ':' : '>')) {
                     m_i += 2;
                     emit(PhpTok::Op, start);
                     continue;
