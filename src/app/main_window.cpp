@@ -16,6 +16,7 @@
 #include "app/search_controller.h"
 #include "app/server_controller.h"
 #include "app/symbol_controller.h"
+#include "app/syntax_check_controller.h"
 #include "app/test_driver.h"
 #include "app/window_set.h"
 #include "components/recent_files.h"
@@ -57,7 +58,8 @@ struct MainWindow::Controllers {
           search(w, p, ui, s), functions(w, p, ui, s), completion(w, p, ui, s), run(w, p, ui, s),
           publish(w, p, ui, s), editorView(w, p, ui, s), server(w, p, ui, s),
           symbols(ui.re, ui.StatusPanel1), panels(new DebugPanels(&w)),
-          debugger(p, *ui.re, *panels, server.PhpServer(), *ui.WebPanel)
+          debugger(p, *ui.re, *panels, server.PhpServer(), *ui.WebPanel),
+          syntax(ui.re, ui.StatusPanel1)
     {
         w.addDockWidget(Qt::BottomDockWidgetArea, panels);
         panels->hide();
@@ -97,6 +99,8 @@ struct MainWindow::Controllers {
     SymbolController symbols;
     DebugPanels *panels;
     DebuggerController debugger;
+    // After the debugger: it shares the markers' margin the debugger sets up.
+    SyntaxCheckController syntax;
 };
 
 MainWindow::MainWindow(const SecondaryWindows &windows, QWidget *parent)
