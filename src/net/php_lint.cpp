@@ -57,8 +57,10 @@ PhpLint::PhpLint(QObject *parent, QString program) : QObject(parent), m_program(
 
 PhpLint::~PhpLint()
 {
-    for (QProcess *process : std::as_const(m_running)) {
-        process->disconnect(this);
+    // Running checks and replaced ones not yet reaped alike.
+    const QList<QProcess *> processes = findChildren<QProcess *>(Qt::FindDirectChildrenOnly);
+    for (QProcess *process : processes) {
+        process->disconnect();
         process->kill();
         process->waitForFinished(1000);
         delete process;
