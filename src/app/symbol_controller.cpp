@@ -698,35 +698,11 @@ SymbolController::Offer SymbolController::completionAtCaret(const QString &token
         // The names inside the namespace written: declarations, and the
         // namespaces below it as the next part of the name.
         offer.qualified = true;
-        const std::string within =
-            c.namespaceName.empty() ? std::string() : ToLowerAscii(c.namespaceName) + "\\";
-        QSet<QString> seen;
-        m_index->forEachFile([&](const IndexedFile &file) {
-            for (const PhpSymbol &s : file.symbols.symbols) {
-                const bool cls = IsClassLike(s.kind);
-                if (s.kind == PhpSymbolKind::Method || s.kind == PhpSymbolKind::Property ||
-                    s.kind == PhpSymbolKind::ClassConstant || s.kind == PhpSymbolKind::EnumCase)
-                    continue; // members
-                if (s.name.size() <= within.size() ||
-                    ToLowerAscii(std::string_view(s.name).substr(0, within.size())) != within)
-                    continue;
-                const std::string rest = s.name.substr(within.size());
-                const size_t cut = rest.find('\\');
-                const bool deeper = cut != std::string::npos || s.kind == PhpSymbolKind::Namespace;
-                if (!deeper && !cls &&
-                    (classesOnly ||
-                     (s.kind != PhpSymbolKind::Function && s.kind != PhpSymbolKind::Constant)))
-                    continue;
-                const std::string shown = deeper ? rest.substr(0, cut) + "\\" : rest;
-                const QString entry = QString::fromStdString(shown);
-                if (seen.contains(entry))
-                    continue;
-                seen.insert(entry);
-                add(shown, deeper ? "namespace " + c.namespaceName +
-                                        (c.namespaceName.empty() ? "" : "\\") + rest.substr(0, cut)
-                                  : s.signature);
-            }
-        });
+        for (const SymbolIndex::NameOffer &n : m_index->namesWithin(c.namespaceName, classesOnly))
+            add(n.name, n.symbol ? n.symbol->signature
+                                 : "namespace " + c.namespaceName +
+                                       (c.namespaceName.empty() ? "" : "\\") +
+                                       n.name.substr(0, n.name.size() - 1));
         if (offer.entries.isEmpty())
             offer.message = QStringLiteral("Completion: nothing known in namespace \\%1")
                                 .arg(QString::fromStdString(c.namespaceName));

@@ -305,6 +305,41 @@ std::vector<SymbolRef> SymbolIndex::allMembers(std::string_view className) const
     return out;
 }
 
+std::vector<SymbolIndex::NameOffer> SymbolIndex::namesWithin(std::string_view ns,
+                                                             bool classesOnly) const
+{
+    const std::string within = ns.empty() ? std::string() : ToLowerAscii(ns) + "\\";
+    std::vector<NameOffer> offers;
+    std::unordered_set<std::string> seen;
+    const auto walk = [&](const std::unordered_map<std::string, std::vector<SymbolRef>> &map) {
+        for (const auto &[key, refs] : map) {
+            // Constants are keyed with their case; namespaces match in any.
+            if (refs.empty() || key.size() <= within.size() ||
+                !std::equal(within.begin(), within.end(), key.begin(), [](char w, char k) {
+                    return w == (k >= 'A' && k <= 'Z' ? char(k + 32) : k);
+                }))
+                continue;
+            const PhpSymbol &s = refs.front().symbol();
+            const size_t cut = key.find('\\', within.size());
+            NameOffer offer;
+            if (cut == std::string::npos) {
+                offer.name = s.name.substr(within.size());
+                offer.symbol = &s;
+            } else {
+                offer.name = s.name.substr(within.size(), cut - within.size()) + "\\";
+            }
+            if (seen.insert(ToLowerAscii(offer.name)).second)
+                offers.push_back(std::move(offer));
+        }
+    };
+    walk(m_classes);
+    if (!classesOnly) {
+        walk(m_functions);
+        walk(m_constants);
+    }
+    return offers;
+}
+
 void SymbolIndex::forEachFile(const std::function<void(const IndexedFile &)> &visit) const
 {
     for (const auto &file : m_files)
