@@ -213,7 +213,16 @@ int latencyMode(const QStringList &roots, const QString &sitesFile)
         }
         qualified.push_back(timer.nsecsElapsed() / 1e6);
     }
-    // `new ` and `\\` at the top: every class, every top-level name.
+    // `new ` and Ctrl+Space on a plain name: every short name.
+    for (const bool classesOnly : {true, false}) {
+        QElapsedTimer timer;
+        timer.start();
+        const size_t names = index->shortNames(classesOnly).size();
+        std::printf("%s: %zu names in %.2f ms\n",
+                    classesOnly ? "new (classes)" : "a plain name (all names)", names,
+                    timer.nsecsElapsed() / 1e6);
+    }
+    // `new \\` and `\\` at the top: the global namespace's names.
     for (const bool classesOnly : {true, false}) {
         QElapsedTimer timer;
         timer.start();

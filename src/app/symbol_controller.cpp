@@ -709,16 +709,8 @@ SymbolController::Offer SymbolController::completionAtCaret(const QString &token
         return offer;
     }
     // Names: classes, and for a plain name also functions and constants.
-    m_index->forEachFile([&](const IndexedFile &file) {
-        for (const PhpSymbol &s : file.symbols.symbols) {
-            const bool cls = IsClassLike(s.kind);
-            if (!cls && (classesOnly ||
-                         (s.kind != PhpSymbolKind::Function && s.kind != PhpSymbolKind::Constant)))
-                continue;
-            const size_t cut = s.name.rfind('\\');
-            add(cut == std::string::npos ? s.name : s.name.substr(cut + 1), s.signature);
-        }
-    });
+    for (const SymbolIndex::NameOffer &n : m_index->shortNames(classesOnly))
+        add(n.name, n.symbol->signature);
     offer.classes = classesOnly;
     if (classesOnly && offer.entries.isEmpty())
         offer.message = QStringLiteral("Completion: no classes known in the project");

@@ -76,6 +76,9 @@ public:
         const PhpSymbol *symbol = nullptr; // null for a namespace
     };
     std::vector<NameOffer> namesWithin(std::string_view ns, bool classesOnly) const;
+    // The short names (after the last "\\") of every class, and unless
+    // `classesOnly` every function and constant, each name once.
+    std::vector<NameOffer> shortNames(bool classesOnly) const;
 
     void forEachFile(const std::function<void(const IndexedFile &)> &visit) const;
     qsizetype fileCount() const { return m_files.size(); }
