@@ -53,7 +53,8 @@ wdx() {
   printf '   <opened path="%s"/>\n' "$(echo "$open" | sed 's#/#\\#g')"
   echo '</WENDLOR_Project>'
 }
-wdx <"$work/files" >"$work/on.wdx"
+# The typed file first: both projects open it.
+{ echo "$open"; grep -vxF "$open" "$work/files"; } | wdx >"$work/on.wdx"
 echo "$open" | wdx >"$work/off.wdx"
 
 for n in $(seq 120 220); do
@@ -70,6 +71,8 @@ cputicks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0; }
 
 measure() {
   local side=$1 pid win start t0 t1 still=0
+  # A killed run leaves its unsaved text for recovery: no offer in the next.
+  rm -rf "$work/state"
   start=$(date +%s%N)
   "$build/quillstone" "$work/$side.wdx" >"$work/$side.log" 2>&1 &
   pid=$!
@@ -110,7 +113,7 @@ for side in on off; do
   f=$(cut -d' ' -f1 "$work/$side" | median); l=$(cut -d' ' -f2 "$work/$side" | median)
   ready=$(awk -v s="$side" '$1 == s {print $2}' "$work/ready" | median)
   rss=$(awk -v s="$side" '$1 == s {print $2}' "$work/rss" | median)
-  printf 'index %-3s: first %.1f last %.1f | start to idle %d ms | resident %d MB\n' "$side" "$f" "$l" "$ready" $((rss / 1024))
+  printf 'index %-3s: first %.1f last %.1f | start to idle %.0f ms | resident %.0f MB\n' "$side" "$f" "$l" "$ready" "$(awk -v r="$rss" 'BEGIN { print r / 1024 }')"
   eval "${side}_first=$f ${side}_last=$l"
 done
 awk -v a="$on_first" -v b="$off_first" -v c="$on_last" -v d="$off_last" \
