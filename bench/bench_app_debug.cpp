@@ -86,7 +86,7 @@ int main(int argc, char **argv)
     };
     std::vector<double> first, later, step, page;
     for (int r = 0; r < rounds; ++r) {
-        form->OpenFileAtLine(site + "/index.php", true);
+        form->documents().OpenFileAtLine(site + "/index.php", true);
         QElapsedTimer t;
         t.start();
         form->item("Debug1")->trigger();

@@ -250,8 +250,8 @@ int main(int argc, char **argv)
     write(longProject,
           "<WENDLOR_Project><address address=\"" + address.toUtf8() + "\"/></WENDLOR_Project>");
     const double longMs = medianMs([&] {
-        form->OpenProject(longProject);
-        form->SavePrjClick(nullptr);
+        form->projectTree().OpenProject(longProject);
+        form->handle(QStringLiteral("SavePrjClick"));
     });
     row("40,000-character run address, load and save", longMs, "-", 0,
         form->project().RunAddress.size() == address.size() ? QStringLiteral("kept whole")

@@ -113,9 +113,9 @@ int main(int argc, char **argv)
     form->resize(1024, 768);
     form->show();
     // The preview stays out of it: a user Save would also reload the page.
-    form->WebPanel1Click(nullptr);
+    form->handle(QStringLiteral("WebPanel1Click"));
     form->projectTree().SaveProjectTo(site + "/bench.wdx");
-    form->OpenFileAtLine(page, true);
+    form->documents().OpenFileAtLine(page, true);
     form->ui().re->setCaretLine(3);
     QWidget *editor = form->ui().re;
     for (int i = 0; i < 20; ++i) // warm-up
@@ -128,7 +128,7 @@ int main(int argc, char **argv)
     std::vector<double> busy, saves, checks;
     int rows = 0;
     for (int round = 0; round < rounds; ++round) {
-        form->ClearMessages();
+        form->messagePanel().ClearMessages();
         QElapsedTimer check;
         check.start();
         QElapsedTimer save;
