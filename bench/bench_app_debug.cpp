@@ -12,6 +12,7 @@
 //
 //   bench_app_debug SITE_FOLDER [ROUNDS]
 #include "app/debugger_controller.h"
+#include "app/document_controller.h"
 #include "app/main_window.h"
 #include "app/main_window_ui.h"
 #include "app/project_tree_controller.h"

@@ -15,6 +15,7 @@
 #include "app/main_window_ui.h"
 #include "app/messages_controller.h"
 #include "app/messages_grid.h"
+#include "app/project_tree_controller.h"
 #include "app/window_set.h"
 #include "components/recent_files.h"
 #include "forms/find_in_files_dialog.h"

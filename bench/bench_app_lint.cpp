@@ -10,6 +10,7 @@
 // The web preview is hidden, so a Save reloads no page.
 //
 //   bench_app_lint [MEGABYTES] [ROUNDS]
+#include "app/document_controller.h"
 #include "app/main_window.h"
 #include "app/main_window_ui.h"
 #include "app/messages_controller.h"

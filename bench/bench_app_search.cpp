@@ -5,6 +5,7 @@
 // of the source tree, made by bench/make-php-corpus.sh), idle period from
 // $IDLE_SECONDS (default 20).
 
+#include "app/document_controller.h"
 #include "app/function_list_controller.h"
 #include "app/main_window.h"
 #include "app/main_window_ui.h"

@@ -2,8 +2,10 @@
 // 5 MB files, rebuilding the tree of a 10,000-file project, filtering the
 // files dialog, filling the messages panel and reading a 10,000-entry recent
 // list. Prints medians in milliseconds.
+#include "app/document_controller.h"
 #include "app/main_window.h"
 #include "app/main_window_ui.h"
+#include "app/messages_controller.h"
 #include "app/window_set.h"
 #include "components/recent_files.h"
 #include "editor/code_editor.h"
