@@ -12,6 +12,7 @@
 //
 //   bench_app_debug SITE_FOLDER [ROUNDS]
 #include "app/debugger_controller.h"
+#include "app/document_controller.h"
 #include "app/main_window.h"
 #include "app/main_window_ui.h"
 #include "app/project_tree_controller.h"
@@ -86,7 +87,7 @@ int main(int argc, char **argv)
     };
     std::vector<double> first, later, step, page;
     for (int r = 0; r < rounds; ++r) {
-        form->OpenFileAtLine(site + "/index.php", true);
+        form->documents().OpenFileAtLine(site + "/index.php", true);
         QElapsedTimer t;
         t.start();
         form->item("Debug1")->trigger();
