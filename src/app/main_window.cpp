@@ -59,9 +59,10 @@ struct MainWindow::Controllers {
           publish(w, p, ui, s), editorView(w, p, ui, s), server(w, p, ui, s),
           symbols(ui.re, ui.StatusPanel1), panels(new DebugPanels(&w)),
           debugger(p, *ui.re, *panels, server.PhpServer(), *ui.WebPanel),
-          syntax(ui.re, ui.StatusPanel1),
-          targets{w,   documents, messages,   projectTree, search,  functions, completion,
-                  run, publish,   editorView, server,      symbols, debugger}
+          syntax(ui.re, ui.StatusPanel1), targets{w,       documents,  messages,   projectTree,
+                                                  search,  functions,  completion, run,
+                                                  publish, editorView, server,     symbols,
+                                                  debugger}
     {
         w.addDockWidget(Qt::BottomDockWidgetArea, panels);
         panels->hide();
