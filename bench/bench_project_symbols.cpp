@@ -182,7 +182,7 @@ int latencyMode(const QStringList &roots, const QString &sitesFile)
     auto index = SymbolIndex::Build(phpFiles(roots), DefaultWorkerCount());
     std::printf("index: files %lld, symbols %zu\n", qlonglong(index->fileCount()),
                 index->symbolCount());
-    std::vector<double> definition, completion;
+    std::vector<double> definition, completion, qualified;
     for (const Site &site : readSites(sitesFile)) {
         const QByteArray bytes = readAll(site.path);
         const std::string_view source(bytes.constData(), size_t(bytes.size()));
@@ -203,8 +203,35 @@ int latencyMode(const QStringList &roots, const QString &sitesFile)
                 (void)index->allMembers(c.className);
         }
         completion.push_back(timer.nsecsElapsed() / 1e6);
+        timer.restart();
+        {
+            // What `\\Namespace\\` offers: the names inside the site's own
+            // namespace (the global one for a file without).
+            const PhpCodeContext context(*index, site.path, source);
+            (void)context.completionAt(offset);
+            (void)index->namesWithin(context.namespaceName(), false);
+        }
+        qualified.push_back(timer.nsecsElapsed() / 1e6);
     }
-    for (auto *v : {&definition, &completion})
+    // `new ` and Ctrl+Space on a plain name: every short name.
+    for (const bool classesOnly : {true, false}) {
+        QElapsedTimer timer;
+        timer.start();
+        const size_t names = index->shortNames(classesOnly).size();
+        std::printf("%s: %zu names in %.2f ms\n",
+                    classesOnly ? "new (classes)" : "a plain name (all names)", names,
+                    timer.nsecsElapsed() / 1e6);
+    }
+    // `new \\` and `\\` at the top: the global namespace's names.
+    for (const bool classesOnly : {true, false}) {
+        QElapsedTimer timer;
+        timer.start();
+        const size_t names = index->namesWithin({}, classesOnly).size();
+        std::printf("%s: %zu names in %.2f ms\n",
+                    classesOnly ? "new \\ (global classes)" : "\\ (global names)", names,
+                    timer.nsecsElapsed() / 1e6);
+    }
+    for (auto *v : {&definition, &completion, &qualified})
         std::sort(v->begin(), v->end());
     const auto pct = [](const std::vector<double> &v, double p) {
         return v.empty() ? 0.0 : v[std::min(v.size() - 1, size_t(p * double(v.size())))];
@@ -215,6 +242,10 @@ int latencyMode(const QStringList &roots, const QString &sitesFile)
     std::printf("completion: %zu queries, median %.2f ms, 99th %.2f ms, max %.2f ms\n",
                 completion.size(), pct(completion, 0.5), pct(completion, 0.99),
                 completion.empty() ? 0.0 : completion.back());
+    std::printf("names in the file's namespace: %zu queries, median %.2f ms, 99th %.2f ms, "
+                "max %.2f ms\n",
+                qualified.size(), pct(qualified, 0.5), pct(qualified, 0.99),
+                qualified.empty() ? 0.0 : qualified.back());
     return 0;
 }
 } // namespace

@@ -53,6 +53,7 @@ if [ -d "$PHP_CORPUS" ]; then
   run window_search bash "$here/bench/search-in-window.sh" "$build" 7
   run engine_search "$build/bench/bench_project_search" "$PHP_CORPUS"
   run symbols bash "$here/bench/symbols-vs-ctags.sh" "$build" 5
+  run typing_index bash "$here/bench/typing-index-on-off.sh" "$build" 2 10 7
 fi
 run own_server bash "$here/bench/run-own-server.sh" "$build" 5
 run own_server_engine "$build/bench/bench_net_own_server" 20
@@ -115,6 +116,8 @@ if [ -s "$log/functions" ]; then
   row "PHP symbol index of 7,044 files, cold start to exit, ms" "$si" "ctags -R --languages=PHP: $sc" "$(ratio "$si" "$sc") (aim ≤ 1)"
   sm=$(num symbols 'x7: index memory: heap in use'); sd=$(grep -m1 'x7: Go to Definition' "$log/symbols" | sed -E 's/.*max ([0-9.]+) ms.*/\1/')
   row "symbol index of 49,000 files: heap MB / slowest Go to Definition ms" "$sm / $sd" "target: Go to Definition 50 ms" "$(ratio "$sd" 50)"
+  ti=$(num typing_index 'index on : first'); to=$(num typing_index 'index off: first')
+  row "typing with the index of 49,000 files on, key to first pixels, ms" "$ti" "index off: $to" "$(ratio "$ti" "$to") (aim ≤ 1.05)"
 fi
 o=$(num own_server 'own server, median ms:'); os=$(num own_server_engine 'until it accepts:')
 row "Alt+R to the caret on the error line, fresh start, own PHP server, ms" "$o" "target 1500 (php -S start alone: $os)" "$(ratio "$o" 1500)"

@@ -23,6 +23,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cctype>
 
 namespace {
 // A trace point whose expression names the editor's caret fields.
@@ -56,19 +57,36 @@ CompletionController::CompletionController(MainWindow &window, Project &project,
         const long caret = m_ui.re->SendScintilla(QsciScintilla::SCI_GETCURRENTPOS);
         if (caret < 1 || m_ui.completion->isOpen())
             return;
-        const char before = m_ui.re->documentBytes()[caret - 1];
+        const char *bytes = m_ui.re->documentBytes();
+        const char before = bytes[caret - 1];
+        const auto identifier = [](char c) {
+            return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '\\' ||
+                   static_cast<unsigned char>(c) >= 0x80;
+        };
+        // "new " as a word of its own.
+        const bool afterNew = text == QLatin1String(" ") && caret >= 3 &&
+                              QByteArray(bytes + caret - 3, 3).toLower() == "new" &&
+                              (caret == 3 || !identifier(bytes[caret - 4])) &&
+                              (caret < 4 || bytes[caret - 4] != '$');
         if ((text == QLatin1String(">") && before == '-') ||
-            (text == QLatin1String(":") && before == ':'))
-            QTimer::singleShot(0, this, [this] { RunGuarded([this] { offerMembersQuietly(); }); });
+            (text == QLatin1String(":") && before == ':') || text == QLatin1String("\\") ||
+            afterNew)
+            QTimer::singleShot(0, this, [this] { RunGuarded([this] { offerQuietly(); }); });
     });
 }
 
-void CompletionController::offerMembersQuietly()
+void CompletionController::offerQuietly()
 {
     const SymbolController::Offer offer =
         m_window.symbols().completionAtCaret(m_ui.completion->endOfTokenCharacters());
-    if (!offer.members || offer.entries.isEmpty())
+    if (!offer.members && !offer.qualified && !offer.classes)
         return;
+    if (offer.entries.isEmpty()) {
+        // Nothing opens in the way of typing; the status line says why.
+        if (!offer.message.isEmpty())
+            m_ui.StatusPanel1->setText(offer.message);
+        return;
+    }
     m_projectDetails = offer.details;
     m_firstProjectEntry = 0;
     m_ui.completion->setEntries(offer.entries);
@@ -87,11 +105,13 @@ void CompletionController::Adviser1Click(QObject *)
     // functions; after -> and :: only the class's members are offered.
     const SymbolController::Offer offer =
         m_window.symbols().completionAtCaret(m_ui.completion->endOfTokenCharacters());
-    if (offer.members && offer.entries.isEmpty()) {
+    // After -> and ::, a namespace part or new, only the project's names fit.
+    const bool projectOnly = offer.members || offer.qualified || offer.classes;
+    if (projectOnly && offer.entries.isEmpty()) {
         m_ui.StatusPanel1->setText(offer.message);
         return;
     }
-    QStringList entries = offer.members ? QStringList() : m_manualNames;
+    QStringList entries = projectOnly ? QStringList() : m_manualNames;
     m_firstProjectEntry = int(entries.size());
     entries += offer.entries;
     m_projectDetails = offer.details;

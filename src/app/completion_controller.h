@@ -31,8 +31,10 @@ public:
 private:
     // The index row of the local manual's page for `word`; -1 when none.
     int localPageRow(const QString &word);
-    // After -> or ::, the class's members when the class is known; else nothing.
-    void offerMembersQuietly();
+    // Typed ->, ::, \ or "new ": what the project has there, without the
+    // manual's names; when nothing fits, the status line says so and no
+    // list opens.
+    void offerQuietly();
 
     // The entries are read once per run, at the first request, even when
     // that read fails.

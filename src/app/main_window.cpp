@@ -16,6 +16,7 @@
 #include "app/search_controller.h"
 #include "app/server_controller.h"
 #include "app/symbol_controller.h"
+#include "app/syntax_check_controller.h"
 #include "app/test_driver.h"
 #include "app/window_set.h"
 #include "components/recent_files.h"
@@ -58,8 +59,10 @@ struct MainWindow::Controllers {
           publish(w, p, ui, s), editorView(w, p, ui, s), server(w, p, ui, s),
           symbols(ui.re, ui.StatusPanel1), panels(new DebugPanels(&w)),
           debugger(p, *ui.re, *panels, server.PhpServer(), *ui.WebPanel),
-          targets{w,   documents, messages,   projectTree, search,  functions, completion,
-                  run, publish,   editorView, server,      symbols, debugger}
+          syntax(ui.re, ui.StatusPanel1), targets{w,       documents,  messages,   projectTree,
+                                                  search,  functions,  completion, run,
+                                                  publish, editorView, server,     symbols,
+                                                  debugger}
     {
         w.addDockWidget(Qt::BottomDockWidgetArea, panels);
         panels->hide();
@@ -99,6 +102,8 @@ struct MainWindow::Controllers {
     SymbolController symbols;
     DebugPanels *panels;
     DebuggerController debugger;
+    // After the debugger: it shares the markers' margin the debugger sets up.
+    SyntaxCheckController syntax;
     CommandTargets targets;
 };
 

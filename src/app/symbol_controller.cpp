@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -36,6 +37,15 @@ struct SymbolController::Job {
     std::atomic<bool> cancel{false};
     std::atomic<bool> finished{false};
     std::unique_ptr<SymbolIndex> result;
+    std::vector<FileStamp> stamps; // taken before the files are read
+};
+
+struct SymbolController::DiskScan {
+    QStringList paths;
+    std::vector<FileStamp> known;
+    std::atomic<bool> cancel{false};
+    std::atomic<bool> finished{false};
+    std::vector<qsizetype> changed; // indexes into paths
 };
 
 SymbolController::SymbolController(CodeEditor *editor, QLabel *status, QObject *parent)
@@ -52,6 +62,15 @@ SymbolController::SymbolController(CodeEditor *editor, QLabel *status, QObject *
         m_typing.start();
     });
     m_editor->viewport()->installEventFilter(this);
+    m_scanPoll.setInterval(50);
+    connect(&m_scanPoll, &QTimer::timeout, this,
+            [this] { RunGuarded([this] { pollDiskScan(); }); });
+    // Coming back from another program, as the open document is checked.
+    connect(qApp, &QGuiApplication::applicationStateChanged, this,
+            [this](Qt::ApplicationState state) {
+                if (state == Qt::ApplicationActive)
+                    RunGuarded([this] { checkFilesOnDisk(); });
+            });
 }
 
 bool SymbolController::eventFilter(QObject *watched, QEvent *event)
@@ -78,8 +97,12 @@ SymbolController::~SymbolController()
 {
     if (m_job)
         m_job->cancel = true;
+    if (m_scan)
+        m_scan->cancel = true;
     if (m_thread.joinable())
         m_thread.join();
+    if (m_scanThread.joinable())
+        m_scanThread.join();
 }
 
 bool SymbolController::isPhpPath(const QString &path)
@@ -121,8 +144,10 @@ void SymbolController::syncIndex()
         return;
     }
     for (const QString &f : std::as_const(indexed))
-        if (!wanted.contains(f) && f != m_documentPath)
+        if (!wanted.contains(f) && f != m_documentPath) {
             m_index->removeFile(f);
+            m_stamps.remove(f);
+        }
     for (const QString &f : std::as_const(added))
         if (f != m_documentPath)
             readFile(f);
@@ -133,8 +158,10 @@ void SymbolController::readFile(const QString &file)
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly)) {
         m_index->removeFile(file);
+        m_stamps.remove(file);
         return;
     }
+    m_stamps.insert(file, FileStamp::of(file));
     const QByteArray bytes = f.readAll();
     m_index->updateFromSource(file, std::string_view(bytes.constData(), size_t(bytes.size())));
 }
@@ -149,6 +176,9 @@ void SymbolController::startBuild(const QStringList &paths)
     job->paths = paths;
     m_job = job;
     m_thread = std::thread([job] {
+        job->stamps.reserve(size_t(job->paths.size()));
+        for (const QString &path : std::as_const(job->paths))
+            job->stamps.push_back(FileStamp::of(path));
         job->result =
             SymbolIndex::Build(job->paths, DefaultWorkerCount(), &job->done, &job->cancel);
         job->finished = true;
@@ -174,6 +204,9 @@ void SymbolController::pollBuild()
     if (job->cancel)
         return;
     m_index = std::move(job->result);
+    m_stamps.clear();
+    for (qsizetype k = 0; k < job->paths.size(); ++k)
+        m_stamps.insert(job->paths.at(k), job->stamps[size_t(k)]);
     // The document's own text wins over what its file held; files the
     // project gained or lost meanwhile follow.
     m_documentPath.clear();
@@ -188,10 +221,68 @@ void SymbolController::pollBuild()
 void SymbolController::waitForIndex()
 {
     QCoreApplication::sendPostedEvents(this); // a build about to start
-    while (m_job) {
+    while (m_job || m_scan) {
+        if (m_scan) {
+            if (m_scanThread.joinable())
+                m_scanThread.join();
+            pollDiskScan();
+        }
         if (m_thread.joinable())
             m_thread.join();
         pollBuild();
+    }
+}
+
+void SymbolController::checkFilesOnDisk()
+{
+    // A build reads every file anyway; a look just taken is recent enough.
+    constexpr qint64 MinScanIntervalMs = 2000;
+    if (m_job || m_scan || m_stamps.isEmpty() ||
+        (m_lastScan.isValid() && m_lastScan.elapsed() < MinScanIntervalMs))
+        return;
+    m_lastScan.start();
+    auto scan = std::make_shared<DiskScan>();
+    scan->paths = m_stamps.keys();
+    scan->known.reserve(size_t(scan->paths.size()));
+    for (const QString &path : std::as_const(scan->paths))
+        scan->known.push_back(m_stamps.value(path));
+    m_scan = scan;
+    m_scanThread = std::thread([scan] {
+        for (qsizetype k = 0; k < scan->paths.size() && !scan->cancel; ++k)
+            if (!(FileStamp::of(scan->paths.at(k)) == scan->known[size_t(k)]))
+                scan->changed.push_back(k);
+        scan->finished = true;
+    });
+    m_scanPoll.start();
+}
+
+void SymbolController::pollDiskScan()
+{
+    if (!m_scan || !m_scan->finished)
+        return;
+    m_scanPoll.stop();
+    if (m_scanThread.joinable())
+        m_scanThread.join();
+    const std::shared_ptr<DiskScan> scan = std::move(m_scan);
+    if (scan->changed.empty() || m_job)
+        return;
+    if (qsizetype(scan->changed.size()) > MaxFilesReadAtOnce) {
+        startBuild(m_files);
+        return;
+    }
+    const QSet<QString> wanted(m_files.cbegin(), m_files.cend());
+    for (qsizetype k : scan->changed) {
+        const QString &file = scan->paths.at(k);
+        // The document's own text wins over its file; a file the project
+        // no longer has stays out.
+        if (file == m_documentPath || !wanted.contains(file))
+            continue;
+        if (QFileInfo::exists(file)) {
+            readFile(file);
+        } else {
+            m_index->removeFile(file);
+            m_stamps.remove(file);
+        }
     }
 }
 
@@ -602,18 +693,27 @@ SymbolController::Offer SymbolController::completionAtCaret(const QString &token
     }
     if (c.kind == PhpCodeContext::Completion::None)
         return offer;
-    // Names: classes, and for a plain name also functions and constants.
     const bool classesOnly = c.kind == PhpCodeContext::Completion::NewClass;
-    m_index->forEachFile([&](const IndexedFile &file) {
-        for (const PhpSymbol &s : file.symbols.symbols) {
-            const bool cls = IsClassLike(s.kind);
-            if (!cls && (classesOnly ||
-                         (s.kind != PhpSymbolKind::Function && s.kind != PhpSymbolKind::Constant)))
-                continue;
-            const size_t cut = s.name.rfind('\\');
-            add(cut == std::string::npos ? s.name : s.name.substr(cut + 1), s.signature);
-        }
-    });
+    if (c.qualified) {
+        // The names inside the namespace written: declarations, and the
+        // namespaces below it as the next part of the name.
+        offer.qualified = true;
+        for (const SymbolIndex::NameOffer &n : m_index->namesWithin(c.namespaceName, classesOnly))
+            add(n.name, n.symbol ? n.symbol->signature
+                                 : "namespace " + c.namespaceName +
+                                       (c.namespaceName.empty() ? "" : "\\") +
+                                       n.name.substr(0, n.name.size() - 1));
+        if (offer.entries.isEmpty())
+            offer.message = QStringLiteral("Completion: nothing known in namespace \\%1")
+                                .arg(QString::fromStdString(c.namespaceName));
+        return offer;
+    }
+    // Names: classes, and for a plain name also functions and constants.
+    for (const SymbolIndex::NameOffer &n : m_index->shortNames(classesOnly))
+        add(n.name, n.symbol->signature);
+    offer.classes = classesOnly;
+    if (classesOnly && offer.entries.isEmpty())
+        offer.message = QStringLiteral("Completion: no classes known in the project");
     return offer;
 }
 

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "editor/file_stamp.h"
 #include "project/php_resolve.h"
 #include "project/symbol_index.h"
 
+#include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -38,6 +41,11 @@ public:
     void setProjectFiles(const QStringList &files);
     // A file written by the program or changed on disk: read again.
     void fileSaved(const QString &path);
+    // Looks on worker threads for indexed files that other programs changed
+    // or removed since they were read, and reads those again (the document's
+    // own text stays). Runs when the program becomes active again; a look
+    // already running, or one less than a few seconds ago, is enough.
+    void checkFilesOnDisk();
 
     void GotoDefinition();
     void NavigateBack();
@@ -53,7 +61,8 @@ public:
     // The index as it stands (the document's last text included).
     const SymbolIndex &index();
     bool isBuilding() const { return static_cast<bool>(m_job); }
-    // Waits for a running build (tests and the program's own calls).
+    // Waits for a running build and a look at the disk (tests and the
+    // program's own calls).
     void waitForIndex();
     // The choices the last Go to Definition offered, when it found several.
     QMenu *definitionChoices() const { return m_choices; }
@@ -64,7 +73,9 @@ public:
     // popup's own narrowing and insertion apply. `known` is false where the
     // place asks for members of a class that is not known; `message` says so.
     struct Offer {
-        bool members = false; // after -> or ::
+        bool members = false;   // after -> or ::
+        bool qualified = false; // a name with a namespace part: only the project's names fit
+        bool classes = false;   // after new: only classes fit
         bool known = true;
         QStringList entries;
         QStringList details; // signature per entry
@@ -95,6 +106,7 @@ private:
     void readFile(const QString &file);
     void startBuild(const QStringList &paths);
     void pollBuild();
+    void pollDiskScan();
     void updateDocument();
     Place currentPlace() const;
     void jumpTo(const PhpTarget &target);
@@ -109,6 +121,13 @@ private:
     std::shared_ptr<Job> m_job;
     std::thread m_thread;
     QTimer m_poll;
+    // What each indexed file was on the disk when it was read.
+    QHash<QString, FileStamp> m_stamps;
+    struct DiskScan;
+    std::shared_ptr<DiskScan> m_scan;
+    std::thread m_scanThread;
+    QTimer m_scanPoll;
+    QElapsedTimer m_lastScan;
     QTimer m_typing;
     bool m_documentDirty = false;
     QString m_documentPath; // the path the index holds the document's text for

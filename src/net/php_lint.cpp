@@ -57,20 +57,37 @@ PhpLint::PhpLint(QObject *parent, QString program) : QObject(parent), m_program(
 
 PhpLint::~PhpLint()
 {
-    for (QProcess *process : std::as_const(m_running)) {
-        process->disconnect(this);
+    // Running checks and replaced ones not yet reaped alike.
+    const QList<QProcess *> processes = findChildren<QProcess *>(Qt::FindDirectChildrenOnly);
+    for (QProcess *process : processes) {
+        process->disconnect();
         process->kill();
         process->waitForFinished(1000);
         delete process;
     }
 }
 
+bool PhpLint::available() const
+{
+    return !QStandardPaths::findExecutable(m_program).isEmpty();
+}
+
 bool PhpLint::check(const QString &path)
+{
+    return start(path, {QStringLiteral("-l"), path}, nullptr);
+}
+
+bool PhpLint::checkText(const QString &key, const QByteArray &text)
+{
+    return start(key, {QStringLiteral("-l")}, &text);
+}
+
+bool PhpLint::start(const QString &key, const QStringList &arguments, const QByteArray *input)
 {
     const QString php = QStandardPaths::findExecutable(m_program);
     if (php.isEmpty())
         return false;
-    if (QProcess *stale = m_running.take(path)) {
+    if (QProcess *stale = m_running.take(key)) {
         stale->disconnect(this);
         stale->kill();
         // Reaped when it ends; its result is never read.
@@ -79,12 +96,13 @@ bool PhpLint::check(const QString &path)
     }
     auto *process = new QProcess(this);
     process->setProcessChannelMode(QProcess::MergedChannels);
-    process->setStandardInputFile(QProcess::nullDevice());
+    if (!input)
+        process->setStandardInputFile(QProcess::nullDevice());
     // Error lines on standard output, as plain text, and only once.
-    process->setArguments({QStringLiteral("-d"), QStringLiteral("display_errors=1"),
-                           QStringLiteral("-d"), QStringLiteral("html_errors=0"),
-                           QStringLiteral("-d"), QStringLiteral("log_errors=0"),
-                           QStringLiteral("-l"), path});
+    process->setArguments(QStringList{QStringLiteral("-d"), QStringLiteral("display_errors=1"),
+                                      QStringLiteral("-d"), QStringLiteral("html_errors=0"),
+                                      QStringLiteral("-d"), QStringLiteral("log_errors=0")} +
+                          arguments);
     process->setProgram(php);
     // The check ends with the program, even one killed outright, and never
     // takes more than its share of processor time.
@@ -96,22 +114,29 @@ bool PhpLint::check(const QString &path)
         const rlimit cpu{CheckCpuSeconds, CheckCpuSeconds + 5};
         ::setrlimit(RLIMIT_CPU, &cpu);
     });
-    connect(process, &QProcess::finished, this, [this, process, path] { finish(process, path); });
+    const bool fromInput = input != nullptr;
+    connect(process, &QProcess::finished, this,
+            [this, process, key, fromInput] { finish(process, key, fromInput); });
     connect(process, &QProcess::errorOccurred, this,
-            [this, process, path](QProcess::ProcessError error) {
+            [this, process, key](QProcess::ProcessError error) {
                 if (error != QProcess::FailedToStart)
                     return; // a crash or a kill still ends in finished
-                if (m_running.value(path) == process)
-                    m_running.remove(path);
+                if (m_running.value(key) == process)
+                    m_running.remove(key);
                 process->deleteLater();
             });
-    m_running.insert(path, process);
+    m_running.insert(key, process);
     process->start();
+    if (input) {
+        // Written from the event loop as PHP reads; the caller goes on at once.
+        process->write(*input);
+        process->closeWriteChannel();
+    }
     QTimer::singleShot(CheckTimeoutMs, process, [process] { process->kill(); });
     return true;
 }
 
-void PhpLint::finish(QProcess *process, const QString &path)
+void PhpLint::finish(QProcess *process, const QString &path, bool fromInput)
 {
     if (m_running.value(path) != process)
         return;
@@ -120,5 +145,13 @@ void PhpLint::finish(QProcess *process, const QString &path)
     if (process->exitStatus() != QProcess::NormalExit)
         return; // killed or crashed: nothing is known about the file
     const QString output = QString::fromUtf8(process->readAll());
-    emit checked(ParsePhpLintOutput(path, output, process->exitCode()));
+    if (!fromInput) {
+        emit checked(ParsePhpLintOutput(path, output, process->exitCode()));
+        return;
+    }
+    // PHP calls its standard input by this name.
+    PhpLintResult result =
+        ParsePhpLintOutput(QStringLiteral("Standard input code"), output, process->exitCode());
+    result.file = path;
+    emit checked(result);
 }

@@ -4,6 +4,7 @@
 #include <QMetaType>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class QProcess;
 
@@ -21,7 +22,7 @@ Q_DECLARE_METATYPE(PhpLintResult)
 // failing exit code without such a line counts as an error without a line.
 PhpLintResult ParsePhpLintOutput(const QString &file, const QString &output, int exitCode);
 
-// Checks saved PHP files with `php -l` in the background: each check is a
+// Checks PHP files (or unsaved text) with `php -l` in the background: each check is a
 // process of its own whose end is reported through a signal, so typing goes
 // on while PHP reads the file. A new check of a file replaces one of the
 // same file still running; its stale result is never reported. Nothing is
@@ -36,6 +37,11 @@ public:
 
     // Starts checking `path`; false (and nothing started) when no php is on the PATH.
     bool check(const QString &path);
+    // Checks unsaved text through PHP's standard input; the result names
+    // `key` as its file. A running check under the same key is replaced.
+    bool checkText(const QString &key, const QByteArray &text);
+    // Whether a php to run was found on the PATH.
+    bool available() const;
     // Checks still running.
     int running() const { return int(m_running.size()); }
 
@@ -43,7 +49,8 @@ signals:
     void checked(const PhpLintResult &result);
 
 private:
-    void finish(QProcess *process, const QString &path);
+    bool start(const QString &key, const QStringList &arguments, const QByteArray *input);
+    void finish(QProcess *process, const QString &path, bool fromInput);
 
     QString m_program;
     QHash<QString, QProcess *> m_running; // by file; owned, deleted when done

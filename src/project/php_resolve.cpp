@@ -635,8 +635,9 @@ PhpCodeContext::Completion PhpCodeContext::completionAt(size_t offset) const
 {
     Completion c;
     int i = tokenAt(offset);
-    if (i < 0) {
-        // Between tokens: the last token before the caret.
+    const bool between = i < 0;
+    if (between) {
+        // Between tokens ("new |"): the last token before the caret, nothing typed.
         const auto it = std::upper_bound(m_tokens.begin(), m_tokens.end(), offset,
                                          [](size_t o, const PhpToken &t) { return o < t.pos; });
         i = int(it - m_tokens.begin()) - 1;
@@ -646,9 +647,30 @@ PhpCodeContext::Completion PhpCodeContext::completionAt(size_t offset) const
     const PhpToken &t = m_tokens[size_t(i)];
     enterLine(t.line);
     int opTok = i;
-    if (t.kind == PhpTok::Name || t.kind == PhpTok::Variable) {
+    if (between) {
+        // The token before is what the caret follows.
+    } else if (t.kind == PhpTok::Name || t.kind == PhpTok::Variable) {
         c.prefix = std::string(text(i).substr(0, offset - t.pos));
         opTok = i - 1;
+    } else if (op(i, "\\") && offset == size_t(t.pos) + 1) {
+        // A lone separator, or one just typed after a name ("Shop\\").
+        c.prefix = "\\";
+        opTok = i - 1;
+        if (i > 0 && m_tokens[size_t(i - 1)].kind == PhpTok::Name &&
+            m_tokens[size_t(i - 1)].pos + m_tokens[size_t(i - 1)].len == t.pos) {
+            c.prefix = std::string(text(i - 1)) + "\\";
+            opTok = i - 2;
+        }
+    }
+    if (const size_t cut = c.prefix.rfind('\\');
+        cut != std::string::npos && c.prefix.front() != '$') {
+        c.qualified = true;
+        c.writtenNamespace = c.prefix.substr(0, cut + 1);
+        // Resolved as a class name would be: imports, namespace\\, the file's namespace.
+        const std::string probe =
+            ResolveClassName(c.writtenNamespace + "X", m_ns, m_file->imports, m_nsIndex);
+        c.namespaceName = probe.size() > 1 ? probe.substr(0, probe.size() - 2) : std::string();
+        c.prefix = c.prefix.substr(cut + 1);
     }
     c.currentClass = currentClass();
     if (op(opTok, "->") || op(opTok, "?->")) {
@@ -668,10 +690,7 @@ PhpCodeContext::Completion PhpCodeContext::completionAt(size_t offset) const
         c.kind = Completion::NewClass;
         return c;
     }
-    if (t.kind == PhpTok::Name || op(i, "\\")) {
+    if ((t.kind == PhpTok::Name && !between) || c.qualified)
         c.kind = Completion::Name;
-        if (op(i, "\\"))
-            c.prefix = "\\";
-    }
     return c;
 }

@@ -59,6 +59,12 @@ public:
         std::string prefix;       // the part of the word already typed
         std::string currentClass; // the class whose code holds the caret
         bool staticOnly = false;  // ClassName:: outside the class's own code
+        // NewClass/Name with a namespace part before the caret ("\\Shop\\Us",
+        // "Shop\\"): that part as written and the namespace it resolves to
+        // (empty: the global one); prefix is then the part after it.
+        bool qualified = false;
+        std::string writtenNamespace;
+        std::string namespaceName;
     };
     Completion completionAt(size_t offset) const;
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <deque>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <thread>
@@ -303,6 +304,82 @@ std::vector<SymbolRef> SymbolIndex::allMembers(std::string_view className) const
         level = std::move(nextLevel);
     }
     return out;
+}
+
+std::vector<SymbolIndex::NameOffer> SymbolIndex::namesWithin(std::string_view ns,
+                                                             bool classesOnly) const
+{
+    const std::string within = ns.empty() ? std::string() : ToLowerAscii(ns) + "\\";
+    std::vector<NameOffer> offers;
+    // Views of the lower-case names offered (a namespace with its "\\"),
+    // into the tables' keys or, for constants, into `lowered`.
+    std::unordered_set<std::string_view> seen;
+    std::deque<std::string> lowered;
+    const auto walk = [&](const std::unordered_map<std::string, std::vector<SymbolRef>> &map,
+                          bool lowerKeys) {
+        for (const auto &[key, refs] : map) {
+            // Constants are keyed with their case; namespaces match in any.
+            if (refs.empty() || key.size() <= within.size() ||
+                !std::equal(within.begin(), within.end(), key.begin(), [](char w, char k) {
+                    return w == (k >= 'A' && k <= 'Z' ? char(k + 32) : k);
+                }))
+                continue;
+            const size_t cut = key.find('\\', within.size());
+            const size_t length =
+                cut == std::string::npos ? std::string::npos : cut + 1 - within.size();
+            std::string_view name = std::string_view(key).substr(within.size(), length);
+            if (!lowerKeys)
+                name = lowered.emplace_back(ToLowerAscii(name));
+            if (!seen.insert(name).second) {
+                if (!lowerKeys)
+                    lowered.pop_back();
+                continue;
+            }
+            const PhpSymbol &s = refs.front().symbol();
+            NameOffer offer;
+            offer.name = s.name.substr(within.size(), length);
+            offer.symbol = cut == std::string::npos ? &s : nullptr;
+            offers.push_back(std::move(offer));
+        }
+    };
+    walk(m_classes, true);
+    if (!classesOnly) {
+        walk(m_functions, true);
+        walk(m_constants, false);
+    }
+    return offers;
+}
+
+std::vector<SymbolIndex::NameOffer> SymbolIndex::shortNames(bool classesOnly) const
+{
+    std::vector<NameOffer> offers;
+    std::unordered_set<std::string_view> seen;
+    std::deque<std::string> lowered;
+    const auto walk = [&](const std::unordered_map<std::string, std::vector<SymbolRef>> &map,
+                          bool lowerKeys) {
+        for (const auto &[key, refs] : map) {
+            if (refs.empty())
+                continue;
+            const size_t cut = key.rfind('\\');
+            std::string_view name =
+                std::string_view(key).substr(cut == std::string::npos ? 0 : cut + 1);
+            if (!lowerKeys)
+                name = lowered.emplace_back(ToLowerAscii(name));
+            if (!seen.insert(name).second) {
+                if (!lowerKeys)
+                    lowered.pop_back();
+                continue;
+            }
+            const PhpSymbol &s = refs.front().symbol();
+            offers.push_back({s.name.substr(cut == std::string::npos ? 0 : cut + 1), &s});
+        }
+    };
+    walk(m_classes, true);
+    if (!classesOnly) {
+        walk(m_functions, true);
+        walk(m_constants, false);
+    }
+    return offers;
 }
 
 void SymbolIndex::forEachFile(const std::function<void(const IndexedFile &)> &visit) const

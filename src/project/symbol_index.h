@@ -67,6 +67,19 @@ public:
     // The class a member belongs to, qualified.
     static std::string containerName(const SymbolRef &ref);
 
+    // What a name written with a namespace part can go on with: the classes
+    // (and unless `classesOnly` the functions and constants) declared right
+    // inside namespace `ns` (any case; empty: the global one), and the
+    // namespaces one level below it, as "Name\\". Each name once.
+    struct NameOffer {
+        std::string name;                  // the part after `ns\\`, case as declared
+        const PhpSymbol *symbol = nullptr; // null for a namespace
+    };
+    std::vector<NameOffer> namesWithin(std::string_view ns, bool classesOnly) const;
+    // The short names (after the last "\\") of every class, and unless
+    // `classesOnly` every function and constant, each name once.
+    std::vector<NameOffer> shortNames(bool classesOnly) const;
+
     void forEachFile(const std::function<void(const IndexedFile &)> &visit) const;
     qsizetype fileCount() const { return m_files.size(); }
     size_t symbolCount() const { return m_symbolCount; }

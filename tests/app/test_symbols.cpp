@@ -186,6 +186,40 @@ TEST_F(Symbols, CompletionOffersTheMembersTheExpressionHasOrSaysWhyNot)
     }
 }
 
+TEST_F(Symbols, CompletionOffersTheNamesOfANamespaceWrittenAndClassesAfterNew)
+{
+    struct Case {
+        const char *typed;    // appended inside store(), the caret after it
+        const char *expected; // entries offered (sorted), or the status line's text
+    };
+    const Case cases[] = {
+        {"\\Shop\\", "\\Shop\\Base \\Shop\\User"},
+        {"x(\\Shop\\U", "\\Shop\\User"},
+        {"\\", "\\Shop\\ \\helper"},
+        {"new ", "Base User"},
+        {"new \\Shop\\B", "\\Shop\\Base"},
+        {"\\Nowhere\\", "Completion: nothing known in namespace \\Nowhere"},
+    };
+    CompletionPopup *popup = form()->ui().completion;
+    for (const Case &c : cases) {
+        form()->documents().OpenFileAtLine(user, true);
+        editor()->setWholeText(QString::fromUtf8(UserFile).replace(
+            "helper(); }", QString::fromUtf8(c.typed) + "\n }"));
+        const QByteArray bytes(editor()->documentBytes(), editor()->documentLength());
+        editor()->SendScintilla(QsciScintilla::SCI_GOTOPOS,
+                                long(bytes.indexOf(c.typed) + qstrlen(c.typed)));
+        form()->ui().StatusPanel1->clear();
+        QTest::keyClick(editor(), Qt::Key_Space, Qt::ControlModifier);
+        QStringList offered;
+        for (int k : popup->shownEntries())
+            offered << popup->entries().at(k);
+        offered.sort();
+        EXPECT_EQ((popup->isOpen() ? offered.join(' ') : status()).toStdString(), c.expected)
+            << c.typed;
+        popup->cancel();
+    }
+}
+
 TEST_F(Symbols, TypingArrowOffersTheMembersAtOnce)
 {
     caretAt(user, "helper();^ }");
@@ -198,6 +232,17 @@ TEST_F(Symbols, TypingArrowOffersTheMembersAtOnce)
     QCoreApplication::processEvents();
     ASSERT_EQ(opened.count(), 1);
     EXPECT_EQ(popup->entries().join(' ').toStdString(), "$this->store $this->save $this->count");
+    popup->cancel();
+    // "new " offers the classes; a word that only ends in "new" does not.
+    QTest::keyClicks(editor(), " renew ");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(opened.count(), 1);
+    QTest::keyClicks(editor(), "new ");
+    QCoreApplication::processEvents();
+    ASSERT_EQ(opened.count(), 2);
+    QStringList classes = popup->entries();
+    classes.sort();
+    EXPECT_EQ(classes.join(' ').toStdString(), "Base User");
 }
 
 TEST_F(Symbols, ShiftF12ListsTheUsesFileByFileInTheMessagesPanel)
@@ -259,4 +304,23 @@ TEST_F(Symbols, TheCodeExplorerIsThePhpFilesOutlineFollowingTheCaret)
     QMetaObject::invokeMethod(form()->ui().CodeExplorerRefresh, "timeout");
     EXPECT_EQ(grid->item(0, 0)->text(), "helper()");
     EXPECT_EQ(grid->rowCount(), 1);
+}
+
+TEST_F(Symbols, FilesChangedOrRemovedOnDiskAreReadAgain)
+{
+    SymbolController &symbols = form()->symbols();
+    // Another program rewrites one helper file and removes the other.
+    WriteFileBytes(helperA, "<?php\nfunction renamed() {}\n");
+    ASSERT_TRUE(QFile::remove(helperB));
+    symbols.checkFilesOnDisk();
+    symbols.waitForIndex();
+    const SymbolIndex &index = symbols.index();
+    EXPECT_EQ(index.functions("renamed").size(), 1u);
+    EXPECT_TRUE(index.functions("helper").empty());
+    EXPECT_EQ(index.fileCount(), 3);
+    // A second look right after the first is not taken.
+    WriteFileBytes(helperA, "<?php\nfunction again() {}\n");
+    symbols.checkFilesOnDisk();
+    symbols.waitForIndex();
+    EXPECT_TRUE(symbols.index().functions("again").empty());
 }

@@ -97,3 +97,35 @@ TEST(PhpLintOutput, ErrorLinesAreReadWhateverTheFileIsCalled)
     EXPECT_EQ(r.line, 0);
     EXPECT_EQ(r.message, "Could not open input file: /a.php");
 }
+
+TEST_F(Lint, UnsavedTextIsCheckedThroughStandardInputUnderItsKey)
+{
+    QSignalSpy spy(&lint, &PhpLint::checked);
+    ASSERT_TRUE(lint.checkText("doc", "<?php\nfunction a() {\n  $x = 1;\n"));
+    PhpLintResult result = next(spy, 1);
+    EXPECT_EQ(result.file, "doc");
+    EXPECT_FALSE(result.clean);
+    EXPECT_EQ(result.line, 4);
+    // PHP's name for its input is no part of the message.
+    EXPECT_EQ(result.message, "Parse error: Unclosed '{' on line 2");
+
+    // Text larger than a pipe's buffer goes through whole.
+    QByteArray big = "<?php\n";
+    while (big.size() < 1024 * 1024)
+        big += "$a = 'some text to fill the pipe';\n";
+    ASSERT_TRUE(lint.checkText("doc", big + "$b = ;\n"));
+    result = next(spy, 2);
+    EXPECT_FALSE(result.clean);
+    EXPECT_EQ(result.line, big.count('\n') + 1);
+    ASSERT_TRUE(lint.checkText("doc", big));
+    EXPECT_TRUE(next(spy, 3).clean);
+}
+
+TEST(PhpLintMissing, NoPhpStartsNothing)
+{
+    PhpLint lint(nullptr, QStringLiteral("no-such-php-here"));
+    EXPECT_FALSE(lint.available());
+    EXPECT_FALSE(lint.checkText("doc", "<?php"));
+    EXPECT_FALSE(lint.check("/tmp/x.php"));
+    EXPECT_EQ(lint.running(), 0);
+}
