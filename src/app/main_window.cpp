@@ -348,16 +348,24 @@ void MainWindow::AppEventsActivate()
         const QString name = QFileInfo(path).fileName();
         const qsizetype dot = name.lastIndexOf(u'.');
         if (dot >= 0 && name.mid(dot) == QLatin1String(".wdx")) {
-            m_controllers->projectTree.OpenProject(path);
-            // Started on a project another window has: that window is the one to use.
-            if (m_controllers->projectTree.gaveWay()) {
-                QTimer::singleShot(0, this, &QWidget::close);
-                return;
-            }
-        } else
-            m_controllers->documents.OpenFileAtLine(path, true);
+            // The window answers while a large project is read; the rest of
+            // the start follows once it is in.
+            m_controllers->projectTree.OpenProjectInBackground(path, [this] {
+                // Started on a project another window has: that window is the one to use.
+                if (m_controllers->projectTree.gaveWay())
+                    QTimer::singleShot(0, this, &QWidget::close);
+                else
+                    finishFirstActivation();
+            });
+            return;
+        }
+        m_controllers->documents.OpenFileAtLine(path, true);
     }
+    finishFirstActivation();
+}
 
+void MainWindow::finishFirstActivation()
+{
     item(QStringLiteral("pmitem"))->setChecked(true);
     m_controllers->projectTree.pmitemClick(nullptr);
     m_controllers->documents.OfferRecovery();

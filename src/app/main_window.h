@@ -78,6 +78,8 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    // The first activation's steps after the file or project named at start.
+    void finishFirstActivation();
     void buildMenus();
     void bindEvents();
     // Saves what changed before the window closes; false to stay open.

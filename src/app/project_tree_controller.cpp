@@ -22,9 +22,14 @@
 #include <QDomDocument>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenu>
+#include <QMetaObject>
 #include <QPainter>
 #include <QTreeWidget>
+
+#include <exception>
+#include <memory>
 
 namespace {
 const QString ProjectOpenFilter = QStringLiteral("Wendlor Project file |*.wdx|Any file|*.*");
@@ -96,6 +101,12 @@ ProjectTreeController::ProjectTreeController(MainWindow &window, Project &projec
     });
 }
 
+ProjectTreeController::~ProjectTreeController()
+{
+    if (m_reader.joinable())
+        m_reader.join();
+}
+
 void ProjectTreeController::showPopup(const QPoint &at)
 {
     // A right click selects the clicked row first.
@@ -121,38 +132,101 @@ int ProjectTreeController::SelectedNode() const
     return node->data(0, NodeRole).toInt();
 }
 
+bool ProjectTreeController::mayOpenHere(const QString &path)
+{
+    // Two windows on one project would write over each other's changes.
+    if (m_instance.held() == path || !ProjectInstance::heldElsewhere(path))
+        return true;
+    const int answer = Dialogs().askChoice(
+        QStringLiteral("Project already open"),
+        QStringLiteral("The project %1 is already open in another Quillstone window.\n\n"
+                       "Open it here as well, or bring that window to the front?")
+            .arg(path),
+        {QStringLiteral("Open &here as well"), QStringLiteral("&Bring it to the front")});
+    if (answer == 0)
+        return true;
+    ProjectInstance::raiseOther(path);
+    m_gaveWay = true;
+    return false;
+}
+
+XmlStorage::Parsed ProjectTreeController::readProject(const QString &path)
+{
+    XmlStorage::Parsed parsed = XmlStorage::ParseFile(path);
+    // A file whose content cannot be taken in says so here and changes
+    // nothing; only one that can makes the open project give way to it.
+    Project{}.ReadXML(parsed.document, path);
+    return parsed;
+}
+
 void ProjectTreeController::OpenProject(const QString &path)
 {
-    const bool exists = QFileInfo(path).isFile();
-    // Two windows on one project would write over each other's changes.
-    if (exists && m_instance.held() != path && ProjectInstance::heldElsewhere(path)) {
-        const int answer = Dialogs().askChoice(
-            QStringLiteral("Project already open"),
-            QStringLiteral("The project %1 is already open in another Quillstone window.\n\n"
-                           "Open it here as well, or bring that window to the front?")
-                .arg(path),
-            {QStringLiteral("Open &here as well"), QStringLiteral("&Bring it to the front")});
-        if (answer != 0) {
-            ProjectInstance::raiseOther(path);
-            m_gaveWay = true;
-            return;
-        }
+    ++m_opens;
+    if (!QFileInfo(path).isFile()) {
+        // Only the message: reloading the document from disk now would
+        // throw away the editor's unsaved text.
+        m_project.LoadFromFile(path);
+        return;
     }
+    if (!mayOpenHere(path))
+        return;
     // The editor's text is about to give way to the project's document.
-    if (exists && !m_window.documents().AskToSaveChanges())
+    if (!m_window.documents().AskToSaveChanges())
         return;
-    if (exists) {
-        // A file that cannot be loaded says so here and changes nothing;
-        // only one that can makes the open project give way to it.
-        Project{}.LoadFromFile(path);
-        if (!SettleProject())
-            return;
+    takeIn(path, readProject(path));
+}
+
+void ProjectTreeController::OpenProjectInBackground(const QString &path, std::function<void()> then)
+{
+    const QFileInfo info(path);
+    if (!info.isFile() || info.size() < BackgroundBytes || m_reader.joinable()) {
+        OpenProject(path);
+        then();
+        return;
     }
-    m_project.LoadFromFile(path);
-    // Nothing was loaded: reloading the document from disk now would throw
-    // away the editor's unsaved text.
-    if (!exists)
+    const int opens = ++m_opens;
+    if (!mayOpenHere(path)) {
+        then();
         return;
+    }
+    m_ui.StatusPanel1->setText(QStringLiteral("Reading %1 ...").arg(info.fileName()));
+    struct Outcome {
+        XmlStorage::Parsed parsed;
+        std::exception_ptr failure;
+    };
+    auto outcome = std::make_shared<Outcome>();
+    // The destructor waits for the thread, so `this` outlives it, and a
+    // call still queued when this object goes is dropped with it.
+    m_reader = std::thread([this, path, outcome, opens, then = std::move(then)] {
+        try {
+            outcome->parsed = readProject(path);
+        } catch (...) {
+            outcome->failure = std::current_exception();
+        }
+        QMetaObject::invokeMethod(
+            this,
+            [this, path, outcome, opens, then] {
+                m_reader.join();
+                m_ui.StatusPanel1->clear();
+                if (opens == m_opens) {
+                    RunGuarded([&] {
+                        if (outcome->failure)
+                            std::rethrow_exception(outcome->failure);
+                        if (m_window.documents().AskToSaveChanges())
+                            takeIn(path, outcome->parsed);
+                    });
+                }
+                RunGuarded(then);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void ProjectTreeController::takeIn(const QString &path, const XmlStorage::Parsed &parsed)
+{
+    if (!SettleProject())
+        return;
+    m_project.LoadParsed(parsed, path);
     // The stored document counts only when it is one of the project's own
     // entries and still there: a copied or moved project must not edit the
     // original's files, nor start an empty document under a missing name.
@@ -288,6 +362,7 @@ bool ProjectTreeController::SettleProject()
 
 void ProjectTreeController::New1Click(QObject *)
 {
+    ++m_opens;
     if (!m_window.documents().AskToSaveChanges() || !SettleProject())
         return;
     // The own PHP server served the project that goes now.

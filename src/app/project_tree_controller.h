@@ -2,8 +2,12 @@
 
 #include "app/controller.h"
 #include "app/project_instance.h"
+#include "foundation/xml_storage.h"
 
 #include <QString>
+
+#include <functional>
+#include <thread>
 
 class QPoint;
 
@@ -16,10 +20,18 @@ class ProjectTreeController final : public Controller {
 public:
     ProjectTreeController(MainWindow &window, Project &project, const MainWindowUi &ui,
                           const SecondaryWindows &windows);
+    ~ProjectTreeController() override;
 
     // Opens the project file; when another window has it open, asks first
     // whether to open it here as well or bring that window to the front.
     void OpenProject(const QString &path);
+    // The same for the project named at start: a large file is read and
+    // parsed on a thread of its own while the window answers, then taken in;
+    // `then` runs once the project is in, or the open came to nothing. A
+    // project opened or made by the user meanwhile wins over the one read.
+    void OpenProjectInBackground(const QString &path, std::function<void()> then);
+    // Project files from this size on are read in the background at start.
+    static constexpr qint64 BackgroundBytes = 1024 * 1024;
     // The user chose to bring another window to the front instead of opening here.
     bool gaveWay() const { return m_gaveWay; }
     // Before the project gives way to another: a saved project is written
@@ -55,6 +67,13 @@ public:
     void Rename1Click(QObject *Sender);
 
 private:
+    // Another window has the project: asks, and false when this one gave way.
+    bool mayOpenHere(const QString &path);
+    // Reads, parses and checks a project file without changing anything;
+    // raises what loading it would raise. Safe on any thread.
+    static XmlStorage::Parsed readProject(const QString &path);
+    // Settles the open project and the document, then takes `parsed` in.
+    void takeIn(const QString &path, const XmlStorage::Parsed &parsed);
     // False when the user chose to keep the file as another program left it.
     bool mergeOutsideChanges();
 
@@ -62,4 +81,8 @@ private:
 
     ProjectInstance m_instance;
     bool m_gaveWay = false;
+    std::thread m_reader;
+    // Counts the projects opened or made, so a background read the user
+    // overtook is dropped.
+    int m_opens = 0;
 };

@@ -148,9 +148,16 @@ void SymbolController::syncIndex()
             m_index->removeFile(f);
             m_stamps.remove(f);
         }
-    for (const QString &f : std::as_const(added))
-        if (f != m_documentPath)
+    // The editor's document is indexed from its text (updateDocument),
+    // never read from disk a second time.
+    const QString document =
+        m_editor->filePath().isEmpty() ? QString() : samePath(m_editor->filePath());
+    for (const QString &f : std::as_const(added)) {
+        if (f == document && f != m_documentPath)
+            m_documentDirty = true;
+        else if (f != m_documentPath)
             readFile(f);
+    }
 }
 
 void SymbolController::readFile(const QString &file)

@@ -261,14 +261,20 @@ void XmlStorage::LoadFromFile(const QString &fileName)
         Dialogs().showMessage(QStringLiteral("XML Load: file doesn't exist") + fileName);
         return;
     }
-    if (info.isDir())
+    LoadParsed(ParseFile(fileName), fileName);
+}
+
+XmlStorage::Parsed XmlStorage::ParseFile(const QString &fileName)
+{
+    if (QFileInfo(fileName).isDir())
         throw AppError(QStringLiteral("XML Load: \"%1\" is a folder, not a file").arg(fileName));
 
     // Only a regular file of a sane size is read: a link to a device or a
     // pipe would never end.
+    Parsed parsed;
     QByteArray bytes;
     // Taken before reading: a write in between shows as a change later.
-    const FileIdentity identity = FileIdentity::of(fileName);
+    parsed.identity = FileIdentity::of(fileName);
     try {
         bytes = ReadWholeFile(fileName, MaxXmlFileBytes, QStringLiteral("load"));
     } catch (const AppError &e) {
@@ -276,21 +282,24 @@ void XmlStorage::LoadFromFile(const QString &fileName)
     }
     CheckXmlShape(bytes, fileName);
 
-    QDomDocument document;
     QString message;
     int line = 0;
     int column = 0;
-    if (!document.setContent(bytes, false, &message, &line, &column))
+    if (!parsed.document.setContent(bytes, false, &message, &line, &column))
         throw AppError(QStringLiteral("XML Load: \"%1\" is not a well-formed XML file "
                                       "(line %2, column %3): %4")
                            .arg(fileName)
                            .arg(line)
                            .arg(column)
                            .arg(message));
+    return parsed;
+}
 
-    ReadXML(document, fileName);
+void XmlStorage::LoadParsed(const Parsed &parsed, const QString &fileName)
+{
+    ReadXML(parsed.document, fileName);
     FileName = fileName;
-    m_identity = identity;
+    m_identity = parsed.identity;
     // What a save would write now, not the file's bytes: a file laid out by
     // hand or by another program is still unchanged when nothing was edited.
     try {

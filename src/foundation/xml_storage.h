@@ -85,6 +85,17 @@ public:
     // its real line and column), elements nested deeper than MaxXmlDepth,
     // an attribute value longer than MaxXmlAttributeBytes.
     virtual void LoadFromFile(const QString &fileName);
+    // A file read and parsed, not yet taken in. Made by ParseFile on any
+    // thread (it shows nothing and touches no object), taken in by LoadParsed.
+    struct Parsed {
+        QDomDocument document;
+        FileIdentity identity;
+    };
+    // The reading half of LoadFromFile for a file that exists: raises the
+    // same errors, changes nothing.
+    static Parsed ParseFile(const QString &fileName);
+    // The other half: fills the object from `parsed`, read from `fileName`.
+    void LoadParsed(const Parsed &parsed, const QString &fileName);
     static constexpr qint64 MaxXmlFileBytes = 256LL * 1024 * 1024;
     static constexpr int MaxXmlDepth = 256;
     static constexpr qsizetype MaxXmlAttributeBytes = 64 * 1024;

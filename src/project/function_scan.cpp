@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <deque>
 #include <numeric>
 #include <string.h>
 
@@ -25,51 +26,65 @@ bool isTrimmed(char c)
     return static_cast<unsigned char>(c) <= 32;
 }
 
-// Minimum tree over the rows' ranks: finds the first later row holding a
-// smaller rank in logarithmic time.
-class MinTree {
+// The rows holding texts already ranked, as a Fenwick tree over row
+// numbers: how many lie before a row, and the k-th of them, in log time.
+class RowSet {
 public:
-    explicit MinTree(const std::vector<int> &values)
+    explicit RowSet(int rows) : m_tree(size_t(rows) + 1, 0)
     {
-        m_leaves = 1;
-        while (m_leaves < values.size())
-            m_leaves *= 2;
-        m_tree.assign(2 * m_leaves, INT_MAX);
-        std::copy(values.begin(), values.end(), m_tree.begin() + qsizetype(m_leaves));
-        for (size_t node = m_leaves - 1; node >= 1; --node)
-            m_tree[node] = std::min(m_tree[2 * node], m_tree[2 * node + 1]);
+        m_top = 1;
+        while (m_top * 2 <= rows)
+            m_top *= 2;
     }
-    void set(size_t position, int value)
+    void insert(int row)
     {
-        size_t node = position + m_leaves;
-        m_tree[node] = value;
-        for (node /= 2; node >= 1; node /= 2)
-            m_tree[node] = std::min(m_tree[2 * node], m_tree[2 * node + 1]);
+        for (size_t node = size_t(row) + 1; node < m_tree.size(); node += node & (~node + 1))
+            ++m_tree[node];
     }
-    // The first position at or after `from` whose value is below `limit`; -1 if none.
-    int firstBelow(size_t from, int limit) const
+    // How many rows of the set lie before `row`.
+    int countBelow(int row) const
     {
-        if (from >= m_leaves)
-            return -1;
-        size_t node = from + m_leaves;
-        while (m_tree[node] >= limit) {
-            // Climb while this is a right child, then step to the right sibling.
-            while (node & 1) {
-                node /= 2;
-                if (node == 0)
-                    return -1;
+        int count = 0;
+        for (size_t node = size_t(row); node > 0; node &= node - 1)
+            count += m_tree[node];
+        return count;
+    }
+    // The k-th row of the set in row order, from 0.
+    int at(int k) const
+    {
+        size_t node = 0;
+        int left = k + 1;
+        for (size_t step = m_top; step > 0; step /= 2) {
+            if (node + step < m_tree.size() && m_tree[node + step] < left) {
+                node += step;
+                left -= m_tree[node];
             }
-            ++node;
         }
-        while (node < m_leaves)
-            node = m_tree[2 * node] < limit ? 2 * node : 2 * node + 1;
-        return int(node - m_leaves);
+        return int(node);
     }
 
 private:
-    size_t m_leaves;
     std::vector<int> m_tree;
+    size_t m_top;
 };
+
+// Turns the queue `turns` times: the front goes to the back each time.
+void turnQueue(std::deque<int> &queue, long long turns)
+{
+    const long long size = qsizetype(queue.size());
+    turns %= size;
+    if (turns <= size / 2) {
+        for (; turns > 0; --turns) {
+            queue.push_back(queue.front());
+            queue.pop_front();
+        }
+    } else {
+        for (turns = size - turns; turns > 0; --turns) {
+            queue.push_front(queue.back());
+            queue.pop_back();
+        }
+    }
+}
 
 } // namespace
 
@@ -170,56 +185,67 @@ std::vector<int> SortRows(const QStringList &texts)
             std::memcmp(x.constData(), y.constData(), size_t(std::min(x.size(), y.size())));
         return c != 0 ? c < 0 : x.size() < y.size();
     };
-    std::sort(byText.begin(), byText.end(), less);
-    std::vector<int> rank(static_cast<size_t>(n));
-    for (int k = 0, r = 0; k < n; ++k) {
-        if (k > 0 && less(byText[size_t(k - 1)], byText[size_t(k)]))
-            ++r;
-        rank[size_t(byText[size_t(k)])] = r;
-    }
+    // Stable, so each run of equal texts lists its rows in row order.
+    std::stable_sort(byText.begin(), byText.end(), less);
 
+    // The exchange sort's pass p leaves the smallest remaining text in row p.
+    // Seen from one text x, a pass moves at most one of its rows: the first
+    // row holding x, when no smaller text stands before it, goes to the row
+    // of the first smaller text after it; the others stay where they are.
+    // And the rows holding smaller texts lose only their first one per pass.
+    // So the order of x's rows follows from the rows of the smaller texts
+    // alone, taken from the tree below, in steps that grow with x's rows.
     std::vector<int> order(static_cast<size_t>(n));
-    std::iota(order.begin(), order.end(), 0);
-    if (n < 2)
-        return order;
-
-    // Pass i of the exchange sort walks the chain of ever smaller ranks after
-    // row i and moves each rank one link along it, the last one into row i.
-    // The tree finds each link directly; input that makes the chains long
-    // (falling runs) goes on with the plain exchange over integers instead.
-    MinTree tree(rank);
-    const long long budget = 32LL * n + 1024;
-    long long steps = 0;
-    std::vector<int> chain;
-    int i = 0;
-    for (; i < n && steps <= budget; ++i) {
-        chain.assign(1, i);
-        int limit = rank[size_t(i)];
-        for (int p; (p = tree.firstBelow(size_t(chain.back()) + 1, limit)) >= 0;) {
-            chain.push_back(p);
-            limit = rank[size_t(p)];
-        }
-        steps += qsizetype(chain.size());
-        if (chain.size() < 2)
-            continue;
-        const int lastRank = rank[size_t(chain.back())];
-        const int lastRow = order[size_t(chain.back())];
-        for (size_t k = chain.size() - 1; k > 0; --k) {
-            rank[size_t(chain[k])] = rank[size_t(chain[k - 1])];
-            order[size_t(chain[k])] = order[size_t(chain[k - 1])];
-            tree.set(size_t(chain[k]), rank[size_t(chain[k])]);
-        }
-        rank[size_t(i)] = lastRank;
-        order[size_t(i)] = lastRow;
-        tree.set(size_t(i), lastRank);
-    }
-    for (; i < n; ++i) {
-        for (int j = i + 1; j < n; ++j) {
-            if (rank[size_t(i)] > rank[size_t(j)]) {
-                std::swap(rank[size_t(i)], rank[size_t(j)]);
-                std::swap(order[size_t(i)], order[size_t(j)]);
+    RowSet smaller(n);
+    std::deque<int> moved;
+    int placed = 0;
+    for (int from = 0; from < n;) {
+        int to = from + 1;
+        while (to < n && !less(byText[size_t(from)], byText[size_t(to)]))
+            ++to;
+        const int *rows = byText.data() + from;
+        const int count = to - from;
+        const int passes = placed; // the passes that move smaller texts
+        int *out = order.data() + placed;
+        // Pass i compares the first remaining row of x with the i-th row of
+        // a smaller text; rows of x carried along queue up behind each other.
+        int pass = count > 1 ? smaller.countBelow(rows[0]) : passes;
+        if (pass >= passes) {
+            std::copy(rows, rows + count, out);
+        } else {
+            moved.assign(1, rows[0]);
+            int next = 1;     // the first row of x still where it started
+            int front = pass; // moved.front() sits in the front-th smaller row
+            ++pass;
+            while (pass < passes) {
+                if (next < count && rows[next] < smaller.at(front)) {
+                    moved.push_back(rows[next++]);
+                    ++pass;
+                    continue;
+                }
+                // The queue turns round until a smaller row passes the next
+                // unmoved row of x, or the passes run out.
+                const int until = next < count ? smaller.countBelow(rows[next]) : INT_MAX;
+                const int turns = int(std::min<long long>(until - front, passes - pass));
+                turnQueue(moved, turns);
+                front += turns;
+                pass += turns;
             }
+            // Rows of x in row order: the unmoved ones and the queue, which
+            // sits in the smaller rows front, front + 1, ...
+            int k = 0;
+            for (const int row : moved) {
+                const int at = smaller.at(front + k++);
+                while (next < count && rows[next] < at)
+                    *out++ = rows[next++];
+                *out++ = row;
+            }
+            std::copy(rows + next, rows + count, out);
         }
+        for (int k = 0; k < count; ++k)
+            smaller.insert(rows[k]);
+        placed += count;
+        from = to;
     }
     return order;
 }

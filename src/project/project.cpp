@@ -16,6 +16,12 @@ void Project::LoadFromFile(const QString &fileName)
     OnProjectUpdate.raise();
 }
 
+void Project::LoadParsed(const Parsed &parsed, const QString &fileName)
+{
+    XmlStorage::LoadParsed(parsed, fileName);
+    OnProjectUpdate.raise();
+}
+
 int Project::IndexOf(const QString &name) const
 {
     for (int i = 0; i < Files.Count(); ++i) {

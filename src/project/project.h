@@ -91,6 +91,9 @@ public:
     // Loads the project file, then raises OnProjectUpdate (also after the
     // missing-file message). A failed load changes nothing.
     void LoadFromFile(const QString &fileName) override;
+    // Takes in a file parsed before (XmlStorage::ParseFile), then raises
+    // OnProjectUpdate, as LoadFromFile does.
+    void LoadParsed(const Parsed &parsed, const QString &fileName);
     void WriteXML(XmlOutDocument &document, const QString &filename) override;
     void ReadXML(const QDomDocument &document, const QString &fileName) override;
 

@@ -262,6 +262,51 @@ TEST_F(Documents, FirstParameterOpensADocumentOrAProject)
     EXPECT_EQ(form()->ui().re->caretLine(), 4);
 }
 
+TEST_F(Documents, ALargeProjectNamedAtStartIsReadWhileTheWindowAnswers)
+{
+    // Enough entries to be read in the background: b.php, then missing files.
+    QByteArray big =
+        "<WENDLOR_Project>\r\n   <file path=\"b.php\" line=\"3\" publish=\"True\"/>\r\n";
+    for (int i = 0; big.size() < 2 * 1024 * 1024; ++i)
+        big += "   <file path=\"gone/file" + QByteArray::number(i) +
+               ".php\" line=\"0\" publish=\"True\"/>\r\n";
+    WriteFileBytes(path("big.wdx"), big + "</WENDLOR_Project>\r\n");
+    QByteArray broken = big;
+    broken.replace(broken.size() - 4, 4, "<bad");
+    WriteFileBytes(path("broken.wdx"), broken);
+    WriteFileBytes(path("shop.wdx"), "<WENDLOR_Project/>");
+
+    struct Case {
+        const char *project;
+        bool userOpensShop; // the user opens another project while it is read
+        const char *loaded;
+        bool error;
+    };
+    for (const Case c :
+         {Case{"big.wdx", false, "big.wdx", false}, Case{"big.wdx", true, "shop.wdx", false},
+          Case{"broken.wdx", false, "", true}}) {
+        SCOPED_TRACE(c.project);
+        dialogs.errors.clear();
+        start({path(c.project), "address", "http://127.0.0.1:9/started"});
+        form()->show();
+        form()->AppEventsActivate();
+        // Back at once: nothing taken in yet, the rest of the start waits.
+        EXPECT_EQ(form()->project().FileName, "");
+        EXPECT_FALSE(form()->item("pmitem")->isChecked());
+        if (c.userOpensShop)
+            form()->projectTree().OpenProject(path("shop.wdx"));
+        ASSERT_TRUE(QTest::qWaitFor([this] { return form()->item("pmitem")->isChecked(); }, 60000));
+        EXPECT_EQ(form()->project().FileName, *c.loaded ? path(c.loaded) : QString());
+        EXPECT_EQ(form()->project().RunAddress, "http://127.0.0.1:9/started");
+        EXPECT_EQ(dialogs.errors.size(), c.error ? 1u : 0u);
+        if (QString(c.loaded) == "big.wdx") {
+            EXPECT_GT(form()->project().Files.Count(), 20000);
+            EXPECT_EQ(form()->project().OpenedFile, path("b.php"));
+            EXPECT_EQ(form()->ui().re->caretLine(), 4);
+        }
+    }
+}
+
 TEST_F(Documents, MessagesRowsJumpThroughTheirFileColumns)
 {
     form()->messagePanel().ClearMessages();

@@ -195,3 +195,49 @@ TEST(FunctionSort, MatchesTheLiteralExchangeOnManyDuplicates)
         EXPECT_EQ(SortRows(texts), literalExchangeSort(texts));
     }
 }
+
+TEST(FunctionSort, MatchesTheLiteralExchangeOnEveryShortSequence)
+{
+    // Every sequence of up to 8 rows over 3 texts: each way ties can meet.
+    const QStringList alphabet = {"function a", "function b", "function c"};
+    for (int length = 1; length <= 8; ++length) {
+        int sequences = 1;
+        for (int k = 0; k < length; ++k)
+            sequences *= int(alphabet.size());
+        for (int code = 0; code < sequences; ++code) {
+            QStringList texts;
+            for (int rest = code, k = 0; k < length; ++k, rest /= int(alphabet.size()))
+                texts << alphabet.at(rest % alphabet.size());
+            ASSERT_EQ(SortRows(texts), literalExchangeSort(texts))
+                << texts.join(u'|').toStdString();
+        }
+    }
+}
+
+TEST(FunctionSort, MatchesTheLiteralExchangeOnCopiedProjects)
+{
+    // A project that holds the same files several times over lists every
+    // declaration once per copy: the shape that used to take the slow path.
+    QRandomGenerator random(7);
+    struct Shape {
+        int lines;
+        int distinct;
+        int copies;
+    };
+    for (const Shape shape :
+         {Shape{300, 250, 7}, Shape{500, 40, 3}, Shape{200, 200, 12}, Shape{400, 5, 2}}) {
+        SCOPED_TRACE(shape.copies);
+        QStringList one;
+        for (int r = 0; r < shape.lines; ++r)
+            one << QStringLiteral("function f%1()").arg(random.bounded(shape.distinct));
+        QStringList texts;
+        for (int c = 0; c < shape.copies; ++c)
+            texts << one;
+        EXPECT_EQ(SortRows(texts), literalExchangeSort(texts));
+        // Falling and rising runs interleaved with their copies.
+        QStringList zigzag;
+        for (int r = 0; r < texts.size(); ++r)
+            zigzag << QStringLiteral("function z%1").arg(r % 2 ? r % 97 : 1000 - r % 89);
+        EXPECT_EQ(SortRows(zigzag), literalExchangeSort(zigzag));
+    }
+}
