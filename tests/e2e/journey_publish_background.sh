@@ -62,9 +62,14 @@ during=$(published)
 # Cancel: the button at the right end of the FTP panel, above the status bar.
 eval "$(xdotool getwindowgeometry --shell "$MAIN_WINDOW")"
 xdotool mousemove --window "$MAIN_WINDOW" $((WIDTH - 30)) $((HEIGHT - 60)) click 1
-sleep 2
-stopped=$(published)
-sleep 1
+# The files being sent are finished; then nothing more arrives.
+stopped=-1
+for _ in $(seq 20); do
+  sleep 1
+  now=$(published)
+  [ "$now" -eq "$stopped" ] && break
+  stopped=$now
+done
 [ "$(published)" -eq "$stopped" ] || fail "the publish went on after Cancel"
 [ "$stopped" -lt "$listed" ] || fail "Cancel came too late: every file was sent"
 snapshot
