@@ -19,6 +19,7 @@
 #include "foundation/host_trust.h"
 #include "net/ftp_client.h"
 #include "project/project.h"
+#include "project/publish_engine.h"
 #include "publish_site.h"
 
 #include <QCoreApplication>
@@ -91,7 +92,7 @@ int main(int argc, char **argv)
                 client.store(file, QFileInfo(file).fileName());
             client.disconnect();
         } else {
-            project.PublishFiles(client, -1);
+            PublishFiles(project, client, -1);
         }
     } catch (const AppError &error) {
         std::fprintf(stderr, "publish failed: %s\n", qPrintable(error.message()));

@@ -15,6 +15,7 @@
 #include "net/ftp_client.h"
 #include "project/project.h"
 #include "project/publish.h"
+#include "project/publish_engine.h"
 #include "project/publish_record.h"
 #include "publish_site.h"
 
@@ -71,7 +72,7 @@ int main(int argc, char **argv)
     };
     try {
         const double full = timed([&] {
-            project.PublishFiles(client, -1, PublishOptions{false, &record});
+            PublishFiles(project, client, -1, PublishOptions{false, &record});
         });
         std::printf("files %lld  MB %.1f  full publish with record: %.0f ms  (%d puts)\n",
                     static_cast<long long>(files.size()), bytes / 1e6, full, puts);
@@ -95,9 +96,9 @@ int main(int argc, char **argv)
             const double changes = timed([&] {
                 loaded.load();
                 puts = 0;
-                project.PublishFiles(client, -1, PublishOptions{true, &loaded});
+                PublishFiles(project, client, -1, PublishOptions{true, &loaded});
             });
-            dryRun = timed([&] { project.PlanPublish(-1, PublishOptions{true, &loaded}); });
+            dryRun = timed([&] { PlanPublish(project, -1, PublishOptions{true, &loaded}); });
             std::printf("round %d  publish changes: %.0f ms  (%d puts)  dry run alone: %.0f ms\n",
                         round, changes, puts, dryRun);
             if (puts != 3) {

@@ -14,6 +14,7 @@
 #include "foundation/errors.h"
 #include "net/sftp_client.h"
 #include "project/project.h"
+#include "project/publish_engine.h"
 #include "publish_site.h"
 
 #include <QCoreApplication>
@@ -56,7 +57,7 @@ int main(int argc, char **argv)
     QElapsedTimer timer;
     timer.start();
     try {
-        project.PublishFiles(client, -1);
+        PublishFiles(project, client, -1);
     } catch (const AppError &error) {
         std::fprintf(stderr, "publish failed: %s\n", qPrintable(error.message()));
         return 1;

@@ -380,7 +380,8 @@ void MainWindow::finishFirstActivation()
     if (HasSwitch(QStringLiteral("publish")))
         m_controllers->publish.Publish1Click(nullptr);
     // Test commands reach the buttons of the other windows as well.
-    RunTestCommands(QList<QWidget *>{this} + m_windows.all());
+    RunTestCommands(QList<QWidget *>{this} + m_windows.all(),
+                    [this] { return m_controllers->publish.isPublishing(); });
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -395,6 +396,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 bool MainWindow::FormClose()
 {
+    if (!m_controllers->publish.SettleForExit())
+        return false;
     // Only what changed is written, so a read-only or vanished project that
     // was only read never holds the user in. A save that fails says why and
     // lets the user leave without it (the default: the project holds lines

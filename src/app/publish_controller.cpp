@@ -15,6 +15,8 @@
 #include "forms/publish_preview_dialog.h"
 #include "foundation/errors.h"
 #include "foundation/ftp_connection.h"
+#include "foundation/handler_guard.h"
+#include "foundation/settings.h"
 #include "foundation/settings_store.h"
 #include "foundation/switches.h"
 #include "foundation/user_dialogs.h"
@@ -23,6 +25,7 @@
 #include "net/sftp_client.h"
 #include "project/php_error.h"
 #include "project/publish.h"
+#include "project/publish_engine.h"
 #include "project/publish_exclusions.h"
 #include "project/publish_record.h"
 
@@ -32,12 +35,82 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFont>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSpinBox>
+#include <QThread>
 #include <QUrl>
+#include <QVBoxLayout>
+
+#include <mutex>
+#include <thread>
+
+namespace {
+// How often the window takes what a run reported.
+constexpr int DrainMs = 50;
+
+// Asks the window's trust from a run's thread: the question is put on the
+// window's thread, and the run waits for the answer.
+class WindowThreadTrust final : public HostTrust {
+public:
+    WindowThreadTrust(QObject *window, HostTrust &trust) : m_window(window), m_trust(trust) {}
+    bool trustCertificate(const QString &host, const QString &fingerprint,
+                          const QString &problem) override
+    {
+        return ask([&] { return m_trust.trustCertificate(host, fingerprint, problem); });
+    }
+    bool trustHostKey(const QString &host, const QString &fingerprint,
+                      const QString &problem) override
+    {
+        return ask([&] { return m_trust.trustHostKey(host, fingerprint, problem); });
+    }
+
+private:
+    bool ask(const std::function<bool()> &question)
+    {
+        if (QThread::currentThread() == m_window->thread())
+            return question();
+        bool answer = false;
+        QMetaObject::invokeMethod(
+            m_window, [&] { RunGuarded([&] { answer = question(); }); },
+            Qt::BlockingQueuedConnection);
+        return answer;
+    }
+
+    QObject *m_window;
+    HostTrust &m_trust;
+};
+} // namespace
+
+// One run in the background: the engine, its record and thread, and what it
+// reported that the window has not taken yet.
+class PublishController::ActiveRun {
+public:
+    std::unique_ptr<PublishEngine> engine;
+    std::unique_ptr<PublishRecord> record;
+    std::unique_ptr<WindowThreadTrust> trust;
+    std::thread thread;
+    int firstLine = 0;
+
+    std::mutex lock; // guards the rest
+    QStringList lines;
+    QString status; // the latest line that is not a transfer count
+    int progress = -1;
+    bool ended = false;
+    std::exception_ptr error;
+
+    void log(const QString &line, bool toStatus = true)
+    {
+        const std::lock_guard guard(lock);
+        lines << line;
+        if (toStatus)
+            status = line;
+    }
+};
 
 PublishController::PublishController(MainWindow &window, Project &project, const MainWindowUi &ui,
                                      const SecondaryWindows &windows)
@@ -48,9 +121,39 @@ PublishController::PublishController(MainWindow &window, Project &project, const
     m_gaugeTimer.setSingleShot(true);
     m_gaugeTimer.setInterval(0);
     connect(&m_gaugeTimer, &QTimer::timeout, this, &PublishController::showProgress);
+    m_drainTimer.setInterval(DrainMs);
+    connect(&m_drainTimer, &QTimer::timeout, this, &PublishController::drainRun);
+
+    // The Cancel button beside the log, shown while a run goes on.
+    auto *panel = qobject_cast<QVBoxLayout *>(m_ui.ftppanel->layout());
+    m_cancelButton = new QPushButton(QStringLiteral("Cancel"), m_ui.ftppanel);
+    m_cancelButton->setObjectName(QStringLiteral("ftpcancel"));
+    m_cancelButton->setToolTip(QStringLiteral("Stop publishing after the files being sent now"));
+    m_cancelButton->setFocusPolicy(Qt::NoFocus);
+    m_cancelButton->hide();
+    SetClickHandler(m_cancelButton, [this](QObject *sender) { CancelPublishClick(sender); });
+    if (panel) {
+        const int at = panel->indexOf(m_ui.ftplog);
+        auto *row = new QHBoxLayout;
+        row->setContentsMargins(0, 0, 0, 0);
+        row->setSpacing(0);
+        panel->removeWidget(m_ui.ftplog);
+        row->addWidget(m_ui.ftplog, 1);
+        row->addWidget(m_cancelButton, 0, Qt::AlignTop);
+        panel->insertLayout(at, row, 1);
+    }
 }
 
-PublishController::~PublishController() = default;
+PublishController::~PublishController()
+{
+    // A run still going on is cancelled; its thread is joined before the
+    // connection it uses goes.
+    if (m_run) {
+        m_run->engine->cancel();
+        if (m_run->thread.joinable())
+            m_run->thread.join();
+    }
+}
 
 QString PublishController::RecordFolder()
 {
@@ -165,6 +268,48 @@ FtpConnection &PublishController::connectionForRun()
     return *m_ftp;
 }
 
+std::function<std::unique_ptr<FtpConnection>()> PublishController::connectionFactory()
+{
+    // Set up like the run's own session, on the run's threads.
+    HostTrust *trust = m_run->trust.get();
+    if (auto *client = dynamic_cast<FtpClient *>(m_ftp.get())) {
+        const FtpTls tls = client->tls();
+        const QStringList trusted = client->trustedFingerprints();
+        const int timeout = client->timeoutMs();
+        return [tls, trusted, timeout, trust]() -> std::unique_ptr<FtpConnection> {
+            auto session = std::make_unique<FtpClient>();
+            session->setTls(tls);
+            session->setTrustedFingerprints(trusted);
+            session->setHostTrust(trust);
+            session->setTimeoutMs(timeout);
+            return session;
+        };
+    }
+    if (auto *client = dynamic_cast<SftpClient *>(m_ftp.get())) {
+        const int timeout = client->timeoutMs();
+        const QString ssh = QDir::homePath() + QStringLiteral("/.ssh");
+        return [timeout, trust, ssh]() -> std::unique_ptr<FtpConnection> {
+            auto session = std::make_unique<SftpClient>();
+            session->setHostTrust(trust);
+            session->setSshFolder(ssh);
+            session->setKnownHostsFile(ssh + QStringLiteral("/known_hosts"));
+            session->setTimeoutMs(timeout);
+            return session;
+        };
+    }
+    return {};
+}
+
+int PublishController::connectionCount()
+{
+    bool ok = false;
+    const int count =
+        ReadSetting(QStringLiteral("PublishConnections"), QString::number(DefaultConnections))
+            .trimmed()
+            .toInt(&ok);
+    return ok ? std::clamp(count, 1, 16) : DefaultConnections;
+}
+
 void PublishController::WorkspaceLogExecute()
 {
     // Status line and FTP log; the window catches up with them at most about
@@ -206,11 +351,25 @@ void PublishController::SetFtpConnection(std::unique_ptr<FtpConnection> connecti
 
 void PublishController::FTPWork(qint64 bytesSoFar)
 {
-    publishLog()->add(QString::number(bytesSoFar) + QStringLiteral(" bytes"), false);
+    publishLog()->add(TransferCountLine(bytesSoFar), false);
+}
+
+bool PublishController::refusedWhileRunning()
+{
+    if (!isPublishing())
+        return false;
+    Dialogs().showMessage(QStringLiteral("Publishing is running. Wait until it ends, or press "
+                                         "Cancel on the FTP panel, then try again."));
+    return true;
 }
 
 void PublishController::Publish1Click(QObject *)
 {
+    m_publishOptionsCancelled = false;
+    if (refusedWhileRunning()) {
+        m_publishOptionsCancelled = true;
+        return;
+    }
     ProjectOptionsDialog *form = m_windows.projectOptionsDialog;
     form->useredit->setText(m_project.Ftp.User);
     form->hostedit->setText(m_project.Ftp.Host);
@@ -301,6 +460,8 @@ void PublishController::Publish2Click(QObject *)
 
 void PublishController::Publish3Click(QObject *)
 {
+    if (refusedWhileRunning())
+        return;
     if (m_project.Ftp.Host.trimmed().isEmpty()) {
         Publish1Click(nullptr);
         if (m_publishOptionsCancelled)
@@ -320,6 +481,8 @@ void PublishController::PublishChanges1Click(QObject *)
 
 void PublishController::PublishPreview1Click(QObject *)
 {
+    if (refusedWhileRunning())
+        return;
     PublishRecord record(
         PublishRecord::keyOf(m_project),
         PublishRecord::fileNameFor(RecordFolder(), PublishRecord::keyOf(m_project)));
@@ -327,7 +490,7 @@ void PublishController::PublishPreview1Click(QObject *)
     PublishOptions options;
     options.changesOnly = true;
     options.record = &record;
-    const QList<PublishStep> steps = m_project.PlanPublish(-1, options);
+    const QList<PublishStep> steps = PlanPublish(m_project, -1, options);
     QList<PublishPreviewDialog::Row> rows;
     rows.reserve(steps.size());
     for (const PublishStep &step : steps) {
@@ -360,35 +523,166 @@ int PublishController::openedFileEntry() const
     return m_project.IndexOf(opened);
 }
 
-void PublishController::runPublish(int index, bool changesOnly)
+bool PublishController::isPublishing() const
 {
-    if (!readyPassword())
-        return;
+    return m_run != nullptr;
+}
+
+bool PublishController::runPublish(int index, bool changesOnly)
+{
+    if (refusedWhileRunning() || !readyPassword())
+        return false;
     FtpConnection &connection = connectionForRun();
+    auto run = std::make_unique<ActiveRun>();
+    ActiveRun *const active = run.get();
     // Every run keeps the record of what the host acknowledged, so Publish
     // Changes after a full publish sends only what changed since.
     const QString key = PublishRecord::keyOf(m_project);
-    PublishRecord record(key, PublishRecord::fileNameFor(RecordFolder(), key));
-    record.load();
+    run->record =
+        std::make_unique<PublishRecord>(key, PublishRecord::fileNameFor(RecordFolder(), key));
+    run->record->load();
+    PublishEvents events;
+    events.log = [active](const QString &line) { active->log(line); };
+    events.progress = [active](int percent) {
+        const std::lock_guard guard(active->lock);
+        active->progress = percent;
+    };
+    run->engine = std::make_unique<PublishEngine>(PublishSource::of(m_project), std::move(events));
+    m_run = std::move(run);
+    if (m_trust)
+        active->trust = std::make_unique<WindowThreadTrust>(this, *m_trust);
+    if (auto *client = dynamic_cast<FtpClient *>(&connection))
+        client->setHostTrust(active->trust.get());
+    else if (auto *client = dynamic_cast<SftpClient *>(&connection))
+        client->setHostTrust(active->trust.get());
+    if (!m_ftpGiven)
+        active->engine->setExtraConnections(connectionCount() - 1, connectionFactory());
+    // Transfer counts come from the run's thread: into the queue too.
+    connection.setWorkHandler(
+        [active](qint64 bytesSoFar) { active->log(TransferCountLine(bytesSoFar), false); });
+
+    m_ui.ftppanel->show();
+    m_cancelButton->setEnabled(true);
+    m_cancelButton->show();
+    active->firstLine = publishLog()->lineCount();
     PublishOptions options;
     options.changesOnly = changesOnly;
-    options.record = &record;
-    m_ui.ftppanel->show();
-    const int firstLine = publishLog()->lineCount();
-    // An error leaves at once and the panel keeps the failed run's log in
-    // view; after a run that left files out, from its first failure on.
+    options.record = active->record.get();
     try {
-        m_project.PublishFiles(connection, index, options);
-    } catch (const PublishIncomplete &) {
-        showProgress();
-        publishLog()->showFirst(firstLine, QStringLiteral("!!!"));
-        throw;
-    } catch (...) {
-        showProgress();
-        publishLog()->flush();
-        throw;
+        active->thread = std::thread([this, active, &connection, index, options] {
+            try {
+                active->engine->publish(connection, index, options);
+            } catch (...) {
+                const std::lock_guard guard(active->lock);
+                active->error = std::current_exception();
+            }
+            {
+                const std::lock_guard guard(active->lock);
+                active->ended = true;
+            }
+            QMetaObject::invokeMethod(this, &PublishController::drainRun, Qt::QueuedConnection);
+        });
+    } catch (const std::system_error &error) {
+        m_run.reset();
+        m_cancelButton->hide();
+        throw AppError(QStringLiteral("Cannot start publishing: ") +
+                       QString::fromLocal8Bit(error.what()));
     }
+    m_drainTimer.start();
+    return true;
+}
+
+void PublishController::drainRun()
+{
+    if (!m_run)
+        return;
+    QStringList lines;
+    QString status;
+    int progress = -1;
+    bool ended = false;
+    {
+        const std::lock_guard guard(m_run->lock);
+        lines.swap(m_run->lines);
+        status.swap(m_run->status);
+        std::swap(progress, m_run->progress);
+        ended = m_run->ended;
+    }
+    if (!status.isEmpty())
+        m_project.LogText = status;
+    publishLog()->addLines(lines, status);
+    if (progress >= 0) {
+        m_project.Ftp.Progress = progress;
+        PublishProgressExecute();
+    }
+    // Writing the lines lets the window catch up, which may have ended the
+    // run already from a nested call.
+    if (ended && m_run)
+        endRun();
+}
+
+void PublishController::endRun()
+{
+    m_drainTimer.stop();
+    std::unique_ptr<ActiveRun> run = std::move(m_run);
+    run->thread.join();
+    if (FtpConnection *connection = m_ftp.get()) {
+        connection->setWorkHandler([this](qint64 bytesSoFar) { FTPWork(bytesSoFar); });
+        if (auto *client = dynamic_cast<FtpClient *>(connection))
+            client->setHostTrust(m_trust.get());
+        else if (auto *client = dynamic_cast<SftpClient *>(connection))
+            client->setHostTrust(m_trust.get());
+    }
+    m_cancelButton->hide();
     showProgress();
+    const bool cancelled = run->engine->cancelled();
+    if (run->error) {
+        // The panel keeps the failed run's log in view; after a run that
+        // left files out, from its first failure on.
+        try {
+            std::rethrow_exception(run->error);
+        } catch (const PublishIncomplete &) {
+            publishLog()->showFirst(run->firstLine, QStringLiteral("!!!"));
+        } catch (...) {
+            publishLog()->flush();
+        }
+        const std::exception_ptr error = run->error;
+        run.reset();
+        emit publishEnded();
+        RunGuarded([&] { std::rethrow_exception(error); });
+        return;
+    }
     publishLog()->flush();
-    m_ui.ftppanel->hide();
+    run.reset();
+    // A cancelled run leaves its log in view: it says what was not sent.
+    if (!cancelled)
+        m_ui.ftppanel->hide();
+    emit publishEnded();
+}
+
+void PublishController::CancelPublishClick(QObject *)
+{
+    if (!m_run)
+        return;
+    m_run->engine->cancel();
+    m_cancelButton->setEnabled(false);
+    m_run->log(QStringLiteral("Cancelling: the files being sent now are finished first"));
+}
+
+void PublishController::waitForRun()
+{
+    while (m_run)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+}
+
+bool PublishController::SettleForExit()
+{
+    if (!m_run)
+        return true;
+    if (!Dialogs().askYesNo(QStringLiteral("Publishing"),
+                            QStringLiteral("Publishing is still running. Stop it after the files "
+                                           "being sent now, and exit?")))
+        return false;
+    CancelPublishClick(nullptr);
+    waitForRun();
+    return true;
 }

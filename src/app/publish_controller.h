@@ -5,16 +5,26 @@
 #include <QTimer>
 #include <QtGlobal>
 
+#include <functional>
 #include <memory>
 
 class BatchedLog;
 class FtpConnection;
 class PasswordStore;
+class QPushButton;
 class RememberingHostTrust;
 
 // Publishing: the Project Options dialog, the three publish commands and the
-// FTP panel that shows the log, the transfer counts and the gauge of a run.
-// Owns the FTP connection, one for the whole run, made at its first use.
+// FTP panel that shows the log, the transfer counts, the gauge and the Cancel
+// button of a run. Owns the FTP connection, one for the whole run, made at
+// its first use.
+//
+// A run goes on in the background: the engine works on a thread of its own,
+// over several sessions at once (the setting PublishConnections, 4 unless
+// set), and hands its log and gauge to the window by a queue the window
+// empties a few times a second. The editor stays usable meanwhile; commands
+// that would start a second run or change the publish settings are refused
+// until the run ends.
 class PublishController final : public Controller {
     Q_OBJECT
 
@@ -37,6 +47,20 @@ public:
     // The project's latest log line into the status line and the FTP log.
     void WorkspaceLogExecute();
     void PublishProgressExecute();
+    // The FTP panel's Cancel button: the run stops after the files being
+    // sent now; the log says what was and was not sent.
+    void CancelPublishClick(QObject *Sender);
+
+    // True while a run is going on in the background.
+    bool isPublishing() const;
+    // Lets the user leave during a run: asks, then cancels it and waits for
+    // it to end. False when the user would rather stay.
+    bool SettleForExit();
+    // Waits, processing the window's events, until no run is going on.
+    void waitForRun();
+    // Sessions a run uses at most: the setting PublishConnections.
+    static int connectionCount();
+    static constexpr int DefaultConnections = 4;
 
     FtpConnection &FTP();
     // Replaces the connection (tests shorten its time-out); not during a run.
@@ -50,9 +74,23 @@ public:
     // the user's settings.
     static QString RecordFolder();
 
+signals:
+    // A run ended, however it ended.
+    void publishEnded();
+
 private:
-    // Shows the FTP panel around one run of the publish engine.
-    void runPublish(int index, bool changesOnly = false);
+    class ActiveRun;
+    // Shows the FTP panel and starts a run of the publish engine in the
+    // background; false when it could not start.
+    bool runPublish(int index, bool changesOnly = false);
+    // Refuses, with a message, while a run goes on.
+    bool refusedWhileRunning();
+    // Takes what the run reported since the last time; at its end, reports
+    // how it ended.
+    void drainRun();
+    void endRun();
+    // A session like the run's own for each further connection of a run.
+    std::function<std::unique_ptr<FtpConnection>()> connectionFactory();
     // The connection for the project's protocol, set up for its TLS mode and
     // trust; a new one when the protocol changed.
     FtpConnection &connectionForRun();
@@ -81,4 +119,7 @@ private:
     BatchedLog *m_publishLog = nullptr;
     // The last Project Options showing ended without OK.
     bool m_publishOptionsCancelled = false;
+    QPushButton *m_cancelButton = nullptr;
+    std::unique_ptr<ActiveRun> m_run;
+    QTimer m_drainTimer;
 };

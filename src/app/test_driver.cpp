@@ -1,12 +1,15 @@
 #include "app/test_driver.h"
 
+#include "foundation/errors.h"
 #include "foundation/handler_guard.h"
 #include "foundation/switches.h"
+#include "foundation/trace.h"
 #include "foundation/user_dialogs.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QTimer>
 #include <QWidget>
 
@@ -71,7 +74,7 @@ void ClickByName(QObject *owner, const QString &name)
     }
 }
 
-int RunTestCommands(const QList<QWidget *> &windows)
+int RunTestCommands(const QList<QWidget *> &windows, const std::function<bool()> &busy)
 {
     QList<QWidget *> targets = windows;
     if (targets.isEmpty()) {
@@ -84,7 +87,18 @@ int RunTestCommands(const QList<QWidget *> &windows)
         const QString &argument = parameters.at(k + 1);
         for (QWidget *window : targets) {
             if (keyword == QStringLiteral("click")) {
-                ClickByName(window, argument);
+                // A failed command is shown in the standard error box, left
+                // open, and the later ones still run, Exit among them.
+                try {
+                    ClickByName(window, argument);
+                } catch (...) {
+                    const QString message = exceptionMessage(std::current_exception());
+                    TraceLog(QStringLiteral("click %1 failed: %2").arg(argument, message));
+                    Dialogs().showErrorWithoutWaiting(message);
+                }
+                while (busy && busy())
+                    QCoreApplication::processEvents(
+                        QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
             } else if (keyword == QStringLiteral("timer")) {
                 for (QTimer *timer : ownedComponents<QTimer>(window)) {
                     if (lowered(timer->objectName()) == lowered(argument))

@@ -23,6 +23,26 @@ void BatchedLog::add(const QString &line, bool toStatus)
         m_statusText = line;
         m_statusPending = true;
     }
+    scheduleCatchUp();
+}
+
+void BatchedLog::addLines(const QStringList &lines, const QString &status)
+{
+    if (lines.isEmpty())
+        return;
+    if (m_hasPending)
+        m_pending += u'\n';
+    m_pending += lines.join(u'\n');
+    m_hasPending = true;
+    if (!status.isEmpty()) {
+        m_statusText = status;
+        m_statusPending = true;
+    }
+    scheduleCatchUp();
+}
+
+void BatchedLog::scheduleCatchUp()
+{
     if (!m_sinceCatchUp.isValid() || m_sinceCatchUp.elapsed() >= CatchUpMs)
         catchUp();
     else if (!m_timer.isActive())

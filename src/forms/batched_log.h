@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 class QLabel;
@@ -28,6 +29,10 @@ public:
 
     // Adds a line; with `toStatus` it is also the status label's text.
     void add(const QString &line, bool toStatus);
+    // Adds lines in one step, and `status` as the status label's text
+    // unless it is empty: lines that come from another thread in batches
+    // keep their order even when the catch-up lets another batch in.
+    void addLines(const QStringList &lines, const QString &status);
     // Writes the pending lines now, without processing events.
     void flush();
     // Number of lines in the box, pending ones written first.
@@ -38,6 +43,7 @@ public:
     bool showFirst(int fromLine, const QString &prefix);
 
 private:
+    void scheduleCatchUp();
     void catchUp();
 
     QPlainTextEdit *m_box;

@@ -60,6 +60,15 @@ void QtUserDialogs::showError(const QString &text)
     box.exec();
 }
 
+void QtUserDialogs::showErrorWithoutWaiting(const QString &text)
+{
+    auto *box =
+        new QMessageBox(QMessageBox::Critical, boxTitle(), text, QMessageBox::Ok, boxParent());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+}
+
 bool QtUserDialogs::askYesNo(const QString &title, const QString &text)
 {
     QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Yes | QMessageBox::No);

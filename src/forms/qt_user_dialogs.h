@@ -13,6 +13,7 @@ public:
 
     void showMessage(const QString &text) override;
     void showError(const QString &text) override;
+    void showErrorWithoutWaiting(const QString &text) override;
     bool askYesNo(const QString &title, const QString &text) override;
     int askChoice(const QString &title, const QString &text, const QStringList &answers) override;
     std::optional<QString> prompt(const QString &title, const QString &label,

@@ -19,6 +19,9 @@ public:
     virtual void showMessage(const QString &text) = 0;
     // The application's standard error box.
     virtual void showError(const QString &text) = 0;
+    // The same box left open while the program goes on, for errors of
+    // scripted commands that must not stop the script.
+    virtual void showErrorWithoutWaiting(const QString &text) { showError(text); }
     // A Yes/No box with its own title; true for Yes.
     virtual bool askYesNo(const QString &title, const QString &text) = 0;
     // A question with its own answers, e.g. {"&Save", "&Discard", "Cancel"}:

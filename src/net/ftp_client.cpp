@@ -581,6 +581,40 @@ std::unique_ptr<QTcpSocket> FtpClient::openDataConnection(bool *usedPortAhead)
     }
 }
 
+// One file's way to the server on its data connection: what was handed to the
+// socket, what reached the server as far as this machine can tell, and how
+// long nothing moved.
+struct FtpClient::Upload {
+    Upload(QTcpSocket &socket, QFile &source, const QString &command, qint64 queuedBefore,
+           bool endedBefore)
+        : data(socket), file(source), what(command), descriptor(socket.socketDescriptor()),
+          queued(queuedBefore), ended(endedBefore), peer(descriptor)
+    {
+        silence.start();
+        sinceWork.start();
+    }
+
+    QTcpSocket &data;
+    QFile &file;
+    const QString what;
+    // Over TLS the socket's own descriptor goes when its closure is sent;
+    // a duplicate keeps the connection (and the count of bytes in flight)
+    // until the server's final reply, see endBody().
+    KeptDescriptor kept;
+    qintptr descriptor;
+    qint64 queued;        // handed to the socket
+    qint64 moved = 0;     // reached the server, as far as this machine can tell
+    qint64 reported = -1; // last count given to the work handler
+    bool ended;           // the sending side is closed
+    QElapsedTimer silence;
+    QElapsedTimer sinceWork;
+    // The peer's side of the connection: what it acknowledged and the room
+    // it advertises. Once every byte is acknowledged the server may still
+    // hold much of the file unread in its buffers, and only its growing
+    // window tells that it is reading.
+    SendWatch peer;
+};
+
 void FtpClient::store(const QString &localPath, const QString &remotePath)
 {
     const QString what = QStringLiteral("STOR ") + remotePath;
@@ -608,17 +642,29 @@ void FtpClient::store(const QString &localPath, const QString &remotePath)
             throw AppError(
                 QStringLiteral("Cannot read file %1: %2").arg(localPath, file.errorString()));
     }
+    bool ended = false;
+    const std::unique_ptr<QTcpSocket> data =
+        startStore(what, withCommand ? &body : nullptr, &ended);
+    Upload upload(*data, file, what, body.size(), ended);
+    streamBody(upload);
+    endBody(upload);
+    takeFinalReply(upload);
+}
+
+std::unique_ptr<QTcpSocket> FtpClient::startStore(const QString &what, const QByteArray *body,
+                                                  bool *ended)
+{
     bool portAhead = false;
     std::unique_ptr<QTcpSocket> data = openDataConnection(&portAhead);
-    bool ended = false;
     Reply reply;
     for (;;) {
+        *ended = false;
         send(what);
         // Over TLS the body waits for the handshake, and its end is a TLS
         // closure, never a bare half-close.
-        if (withCommand && data->write(body) == body.size()) {
+        if (body && data->write(*body) == body->size()) {
             data->flush();
-            ended = !m_protectData && data->bytesToWrite() == 0 && halfClose(*data);
+            *ended = !m_protectData && data->bytesToWrite() == 0 && halfClose(*data);
         }
         reply = readReply();
         if (reply.code != 425 || !portAhead)
@@ -627,7 +673,6 @@ void FtpClient::store(const QString &localPath, const QString &remotePath)
         abortSocket(*data);
         data = openDataConnection(nullptr);
         portAhead = false;
-        ended = false;
     }
     if (reply.code / 100 != 1) {
         abortSocket(*data);
@@ -635,76 +680,60 @@ void FtpClient::store(const QString &localPath, const QString &remotePath)
     }
     if (auto *tls = qobject_cast<QSslSocket *>(data.get()))
         finishDataTls(*tls, what);
-    sendFile(*data, file, what, withCommand ? body.size() : 0, ended);
+    return data;
 }
 
-void FtpClient::sendFile(QTcpSocket &data, QFile &file, const QString &what, qint64 queuedBefore,
-                         bool ended)
+bool FtpClient::measure(Upload &upload)
 {
-    // Over TLS the socket's own descriptor goes when its closure is sent;
-    // a duplicate keeps the connection (and the count of bytes in flight)
-    // until the server's final reply, see below.
-    KeptDescriptor kept;
-    qintptr descriptor = data.socketDescriptor();
-    qint64 queued = queuedBefore; // handed to the socket
-    qint64 moved = 0;             // reached the server, as far as this machine can tell
-    qint64 reported = -1;         // last count given to the work handler
-    QElapsedTimer silence;
-    silence.start();
-    QElapsedTimer sinceWork;
-    sinceWork.start();
-    // The peer's side of the connection: what it acknowledged and the room
-    // it advertises. Once every byte is acknowledged the server may still
-    // hold much of the file unread in its buffers, and only its growing
-    // window tells that it is reading.
-    SendWatch peer(descriptor);
-    // Takes the count of bytes that moved; true when anything moved.
-    const auto measure = [&] {
-        if (kept.valid()) {
-            data.flush(); // the closure alert, if the system did not take it at once
-            kept.endSendingOnceClosed(data);
-        }
-        const bool peerMoved = peer.moved();
-        const qint64 now = queued - pendingWrite(data) - ReadSendState(descriptor).inFlight;
-        if (now <= moved && !peerMoved)
-            return false;
-        silence.restart();
-        if (now <= moved)
-            return true;
-        moved = now;
-        if (m_onWork && sinceWork.elapsed() >= m_workIntervalMs) {
-            m_onWork(moved);
-            reported = moved;
-            sinceWork.restart();
-        }
+    QTcpSocket &data = upload.data;
+    if (upload.kept.valid()) {
+        data.flush(); // the closure alert, if the system did not take it at once
+        upload.kept.endSendingOnceClosed(data);
+    }
+    const bool peerMoved = upload.peer.moved();
+    const qint64 now =
+        upload.queued - pendingWrite(data) - ReadSendState(upload.descriptor).inFlight;
+    if (now <= upload.moved && !peerMoved)
+        return false;
+    upload.silence.restart();
+    if (now <= upload.moved)
         return true;
-    };
-    // The data connection failed: the server's reply says why, if it still talks.
-    const auto socketFailed = [&]() {
-        const QString why = data.errorString();
-        abortSocket(data);
-        Reply final;
-        try {
-            final = readReply();
-        } catch (const AppError &error) {
-            throw AppError(QStringLiteral("%1: the data connection failed (%2); %3")
-                               .arg(what, why, error.message()));
-        }
-        if (final.code / 100 != 2)
-            refuse(what, final);
-        throw AppError(QStringLiteral("%1: the data connection failed: %2").arg(what, why));
-    };
-    const auto stalled = [&] {
-        return QStringLiteral("%1: no data moved for %2 s; the transfer was given up")
-            .arg(what, seconds(m_timeoutMs));
-    };
-    const auto readFailed = [&]() {
-        // The server holds a half file and waits for more: drop the session.
-        closeControl();
-        throw AppError(
-            QStringLiteral("Cannot read file %1: %2").arg(file.fileName(), file.errorString()));
-    };
+    upload.moved = now;
+    if (m_onWork && upload.sinceWork.elapsed() >= m_workIntervalMs) {
+        m_onWork(upload.moved);
+        upload.reported = upload.moved;
+        upload.sinceWork.restart();
+    }
+    return true;
+}
 
+void FtpClient::dataFailed(Upload &upload)
+{
+    // The server's reply says why, if it still talks.
+    const QString why = upload.data.errorString();
+    abortSocket(upload.data);
+    Reply final;
+    try {
+        final = readReply();
+    } catch (const AppError &error) {
+        throw AppError(QStringLiteral("%1: the data connection failed (%2); %3")
+                           .arg(upload.what, why, error.message()));
+    }
+    if (final.code / 100 != 2)
+        refuse(upload.what, final);
+    throw AppError(QStringLiteral("%1: the data connection failed: %2").arg(upload.what, why));
+}
+
+QString FtpClient::stalled(const Upload &upload) const
+{
+    return QStringLiteral("%1: no data moved for %2 s; the transfer was given up")
+        .arg(upload.what, seconds(m_timeoutMs));
+}
+
+void FtpClient::streamBody(Upload &upload)
+{
+    QTcpSocket &data = upload.data;
+    QFile &file = upload.file;
     // Most files are small: a block as large as the file, not a fixed 256 KB
     // that the allocator maps and unmaps for each of them.
     QByteArray block(std::clamp<qint64>(file.size(), 1, BlockSize), Qt::Uninitialized);
@@ -712,13 +741,17 @@ void FtpClient::sendFile(QTcpSocket &data, QFile &file, const QString &what, qin
     while (!atEnd || pendingWrite(data) > 0) {
         if (!atEnd && pendingWrite(data) <= HighWater) {
             const qint64 count = file.read(block.data(), block.size());
-            if (count < 0)
-                readFailed();
+            if (count < 0) {
+                // The server holds a half file and waits for more: drop the session.
+                closeControl();
+                throw AppError(QStringLiteral("Cannot read file %1: %2")
+                                   .arg(file.fileName(), file.errorString()));
+            }
             atEnd = count == 0;
             if (count > 0) {
                 if (data.write(block.constData(), count) != count)
-                    socketFailed();
-                queued += count;
+                    dataFailed(upload);
+                upload.queued += count;
                 data.flush();
             }
         } else {
@@ -726,18 +759,20 @@ void FtpClient::sendFile(QTcpSocket &data, QFile &file, const QString &what, qin
             data.flush();
             if (!data.waitForBytesWritten(SliceMs) &&
                 data.state() != QAbstractSocket::ConnectedState)
-                socketFailed();
+                dataFailed(upload);
         }
-        measure();
-        if (silence.elapsed() >= m_timeoutMs) {
+        measure(upload);
+        if (upload.silence.elapsed() >= m_timeoutMs) {
             // The server's idea of the transfer is unknown: start afresh.
             closeControl();
-            throw AppError(stalled());
+            throw AppError(stalled(upload));
         }
     }
-    // End of file: half-close the data connection so the server sees it,
-    // and follow what this machine still holds for the server while the
-    // reply is awaited, so a slow link is not cut while it drains.
+}
+
+void FtpClient::endBody(Upload &upload)
+{
+    // End of file: half-close the data connection so the server sees it.
     // A TLS connection ends with its closure alert; without an event loop
     // the alert leaves, and the socket closes, only when flushed.
     // Closing a socket while the server's bytes (TLS 1.3 session tickets,
@@ -746,34 +781,42 @@ void FtpClient::sendFile(QTcpSocket &data, QFile &file, const QString &what, qin
     // of the file it has not read yet. So the connection is held open by a
     // duplicate descriptor, its sending side ended after the alert, until
     // the final reply says the server has it all.
-    if (!ended && m_protectData) {
-        kept.take(descriptor);
-        if (kept.valid()) {
-            descriptor = kept.descriptor();
-            peer.watch(descriptor);
+    QTcpSocket &data = upload.data;
+    if (!upload.ended && m_protectData) {
+        upload.kept.take(upload.descriptor);
+        if (upload.kept.valid()) {
+            upload.descriptor = upload.kept.descriptor();
+            upload.peer.watch(upload.descriptor);
         }
         data.disconnectFromHost();
         data.flush();
-        kept.endSendingOnceClosed(data);
-    } else if (!ended && !halfClose(data)) {
+        upload.kept.endSendingOnceClosed(data);
+    } else if (!upload.ended && !halfClose(data)) {
         data.disconnectFromHost();
     }
-    // With nothing left to send the system sends nothing either, so the
-    // peer's window would go unreported: probes make it answer.
-    ProbeWhenIdle(descriptor);
+}
+
+void FtpClient::takeFinalReply(Upload &upload)
+{
+    // What this machine still holds for the server is followed while the
+    // reply is awaited, so a slow link is not cut while it drains. With
+    // nothing left to send the system sends nothing either, so the peer's
+    // window would go unreported: probes make it answer.
+    ProbeWhenIdle(upload.descriptor);
     Reply final;
     try {
-        final = readReply([&] { return measure(); });
+        final = readReply([&] { return measure(upload); });
     } catch (const AppError &error) {
-        if (ReadSendState(descriptor).inFlight > 0 && silence.elapsed() >= m_timeoutMs)
-            throw AppError(stalled());
-        throw AppError(what + QStringLiteral(": ") + error.message());
+        if (ReadSendState(upload.descriptor).inFlight > 0 &&
+            upload.silence.elapsed() >= m_timeoutMs)
+            throw AppError(stalled(upload));
+        throw AppError(upload.what + QStringLiteral(": ") + error.message());
     }
-    abortSocket(data);
+    abortSocket(upload.data);
     if (final.code / 100 != 2)
-        refuse(what, final);
-    if (m_onWork && reported != queued)
-        m_onWork(queued);
+        refuse(upload.what, final);
+    if (m_onWork && upload.reported != upload.queued)
+        m_onWork(upload.queued);
 }
 
 void FtpClient::rename(const QString &from, const QString &to)

@@ -133,11 +133,21 @@ private:
     void finishDataTls(QSslSocket &data, const QString &what);
     [[noreturn]] void failDataTls(QSslSocket &data, const QString &what, const QString &why);
     QSslConfiguration tlsConfiguration() const;
-    // Sends the rest of the file after `queuedBefore` bytes already given to
-    // the socket (`ended` when its sending side is closed too) and takes the
-    // final reply.
-    void sendFile(QTcpSocket &data, class QFile &file, const QString &what, qint64 queuedBefore,
-                  bool ended);
+    // The parts of a store, in order: the command with a small file's bytes
+    // right behind it (no body: the whole file follows the reply), the rest of
+    // the file, the end of the data, the server's final reply.
+    struct Upload;
+    std::unique_ptr<QTcpSocket> startStore(const QString &what, const QByteArray *body,
+                                           bool *ended);
+    void streamBody(Upload &upload);
+    void endBody(Upload &upload);
+    void takeFinalReply(Upload &upload);
+    // Takes the count of bytes that reached the server; true when anything
+    // moved, which gives the transfer the whole time-out again.
+    bool measure(Upload &upload);
+    // The data connection failed: the server's reply says why, if it still talks.
+    [[noreturn]] void dataFailed(Upload &upload);
+    QString stalled(const Upload &upload) const;
 
     QString m_user;
     QString m_host;

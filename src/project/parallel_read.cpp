@@ -10,8 +10,6 @@
 #include <atomic>
 #include <cstring>
 #include <mutex>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #ifdef Q_OS_UNIX
@@ -93,11 +91,6 @@ qsizetype ReusedFileBuffer::read(const QString &path)
 #endif
 }
 
-int DefaultWorkerCount()
-{
-    return int(std::clamp(std::thread::hardware_concurrency(), 1u, 64u));
-}
-
 namespace {
 
 // Reads every file before the first failure, or every file when `skip`;
@@ -107,9 +100,8 @@ void readInParallel(const QStringList &paths, const FileWork &work, int workers,
 {
     const qsizetype count = paths.size();
     workers = int(std::clamp<qsizetype>(workers, 1, std::max<qsizetype>(count, 1)));
-    // Files are handed out one at a time in list order, so a slow file does
-    // not hold up the others and every file before a failure gets its turn.
-    std::atomic<qsizetype> next{0};
+    // Each worker reads into its own buffer, reused from file to file.
+    std::vector<ReusedFileBuffer> buffers(static_cast<size_t>(workers));
     std::atomic<qsizetype> failedAt{count};
     std::mutex failureLock;
     FileReadFailure failure;
@@ -124,34 +116,20 @@ void readInParallel(const QStringList &paths, const FileWork &work, int workers,
             failure = {index, message};
         }
     };
-    const auto run = [&](int worker) {
-        ReusedFileBuffer buffer;
-        while (true) {
-            const qsizetype index = next.fetch_add(1);
-            if (index >= count || index > failedAt.load())
-                return;
-            try {
-                const qsizetype size = buffer.read(paths.at(index));
-                work(index, buffer.data(), size, worker);
-            } catch (const AppError &e) {
-                fail(index, e.message());
-            } catch (...) {
-                fail(index, exceptionMessage(std::current_exception()));
-            }
-        }
-    };
-    std::vector<std::thread> helpers;
-    helpers.reserve(size_t(workers - 1));
-    for (int worker = 1; worker < workers; ++worker) {
+    // Failures are kept per file here, so every file before one gets its turn.
+    ParallelFor(count, workers, [&](qsizetype index, int worker) {
+        if (index > failedAt.load())
+            return;
+        ReusedFileBuffer &buffer = buffers[size_t(worker)];
         try {
-            helpers.emplace_back(run, worker);
-        } catch (const std::system_error &) {
-            break; // no more threads to be had: fewer workers share the files
+            const qsizetype size = buffer.read(paths.at(index));
+            work(index, buffer.data(), size, worker);
+        } catch (const AppError &e) {
+            fail(index, e.message());
+        } catch (...) {
+            fail(index, exceptionMessage(std::current_exception()));
         }
-    }
-    run(0);
-    for (std::thread &helper : helpers)
-        helper.join();
+    });
     if (skip)
         std::sort(
             failures.begin(), failures.end(),

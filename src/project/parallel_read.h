@@ -1,5 +1,7 @@
 #pragma once
 
+#include "foundation/parallel_for.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -30,9 +32,6 @@ std::optional<FileReadFailure> ReadFilesInParallel(const QStringList &paths, con
 // file deleted since it was listed): every such file's failure, in list order.
 std::vector<FileReadFailure> ReadFilesInParallelSkipping(const QStringList &paths,
                                                          const FileWork &work, int workers);
-
-// One worker per core.
-int DefaultWorkerCount();
 
 // A file's whole bytes into a buffer kept between reads. Only a regular file
 // up to MaxSourceBytes is read; the refusals are ReadSourceFile's, word for word.

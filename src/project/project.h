@@ -9,10 +9,6 @@
 #include <QString>
 #include <QStringList>
 
-class FtpConnection;
-struct PublishOptions;
-struct PublishStep;
-
 // FTP settings of a project and the progress of the publish running now.
 struct FtpSettings {
     // Values of Protocol and Tls as the project file keeps them; an absent
@@ -123,22 +119,6 @@ public:
     void RemoveFile(int index);
     // Hands a log line to the receiver of OnWorkspaceLog; lost when unbound.
     void Log(const QString &text);
-    // Uploads every file (index -1) or entry `index` through `connection`,
-    // logging each step; errors it does not handle end the run and propagate.
-    void PublishFiles(FtpConnection &connection, int index);
-    // The same, sending only what changed when `options` asks for it and
-    // keeping `options.record` up to date (publish.h).
-    void PublishFiles(FtpConnection &connection, int index, const PublishOptions &options);
-    // What PublishFiles would do with each entry (all, or entry `index`), in
-    // list order, without any network: the run follows this very plan. Reads
-    // the files for their markers (and content, when a record is given or
-    // only changes are asked for) on all cores; in changes mode a file whose
-    // size and modification time are those recorded is not read. Throws AppError for an index
-    // out of range or an invalid exclusion pattern; a file that cannot be
-    // read is a step of its own.
-    QList<PublishStep> PlanPublish(int index, const PublishOptions &options) const;
-    // True when entry `index` must not be uploaded: locked, or marked in its text.
-    bool IsHostSpecific(int index);
     // Function index from the files on disk (function_scan.h); files that
     // cannot be read are passed over and named in ScanSkipped.
     void ScanFunctions();

@@ -1,18 +1,17 @@
-// The publish engine: mirrors the project's files below its folder into the
-// FTP folder of the host, one stateful FTP session per run, every step logged.
-// A file goes up under a temporary name and replaces the host's copy only once
-// it arrived whole, so a broken transfer never leaves a truncated page behind.
+// What a publish does with each file (the plan), the publish markers, the
+// temporary upload names and the folder creation the engine relies on.
 
 #include "project/publish.h"
 
 #include "foundation/errors.h"
 #include "foundation/ftp_connection.h"
+#include "foundation/parallel_for.h"
 #include "foundation/sha256.h"
 #include "foundation/switches.h"
 #include "foundation/text_utils.h"
-#include "project/parallel_read.h"
 #include "project/project.h"
 #include "project/project_paths.h"
+#include "project/publish_engine.h"
 #include "project/publish_exclusions.h"
 #include "project/publish_record.h"
 
@@ -20,46 +19,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSet>
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cctype>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <optional>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 namespace {
-
-// Connections that a run is using now. The window processes its events while
-// a run logs, so a second publish command could otherwise interleave its
-// commands with the running one on the same session.
-QSet<const FtpConnection *> &busyConnections()
-{
-    static QSet<const FtpConnection *> busy;
-    return busy;
-}
-
-class RunGuard {
-public:
-    explicit RunGuard(const FtpConnection &connection) : m_connection(&connection)
-    {
-        if (busyConnections().contains(m_connection))
-            throw AppError(QStringLiteral("Publishing is already running; wait until it ends"));
-        busyConnections().insert(m_connection);
-    }
-    ~RunGuard() { busyConnections().remove(m_connection); }
-    RunGuard(const RunGuard &) = delete;
-    RunGuard &operator=(const RunGuard &) = delete;
-
-private:
-    const FtpConnection *m_connection;
-};
 
 char lowerAscii(char c)
 {
@@ -142,390 +111,6 @@ private:
     }
 
     std::array<int, 256> m_skip{};
-};
-
-// One publish run over a snapshot of the settings, so edits made in the window
-// while the run goes on do not mix two configurations.
-class PublishRun {
-public:
-    PublishRun(Project &project, FtpConnection &connection, int index,
-               const PublishOptions &options)
-        : m_project(project), m_connection(connection), m_index(index), m_options(options),
-          m_record(options.record), m_host(project.Ftp.Host), m_user(project.Ftp.User),
-          m_pass(project.Ftp.Pass), m_folder(project.Ftp.Folder), m_count(project.Files.Count())
-    {
-    }
-
-    void run()
-    {
-        setProgress(0);
-        log("Publishing");
-        log("FTP Publishing");
-        if (m_options.changesOnly)
-            log("Sending only what changed since the last publish");
-        if (m_record && !m_record->problem().isEmpty())
-            m_project.Log(m_record->problem() + QStringLiteral(" Every file counts as new."));
-        const QList<PublishStep> plan = m_project.PlanPublish(m_index, m_options);
-        m_connection.setUser(m_user);
-        m_connection.setHost(m_host);
-        m_connection.setPassword(m_pass);
-        log("Connecting");
-        m_connection.connect();
-        log("Done");
-        const QString note = m_connection.connectionNote();
-        if (!note.isEmpty())
-            m_project.Log(note);
-        log("Changing folder");
-        m_connection.changeDir(m_connection.rootFolder());
-        enterFtpFolder();
-        removeLeftovers();
-
-        setProgress(0);
-        for (const PublishStep &step : plan) {
-            m_project.Log(QStringLiteral("File:") + step.localPath);
-            switch (step.action) {
-            case PublishStep::Action::SkipLocked:
-            case PublishStep::Action::SkipMarker:
-                log("Host specific, no updating, skipped.");
-                continue;
-            case PublishStep::Action::SkipOutside:
-                log("File isn't in project folder, don't know where to upload, skipping...");
-                continue;
-            case PublishStep::Action::SkipExcluded:
-                m_project.Log(QStringLiteral("Excluded by \"%1\", skipped.").arg(step.pattern));
-                continue;
-            case PublishStep::Action::SkipUnchanged:
-                log("Unchanged since the last publish, skipped.");
-                keepNewTime(step);
-                continue;
-            case PublishStep::Action::Unreadable:
-                throw AppError(step.error);
-            case PublishStep::Action::SendNew:
-                log("Not published before, sending.");
-                break;
-            case PublishStep::Action::SendChanged:
-                log("Changed since the last publish, sending.");
-                break;
-            case PublishStep::Action::Send:
-                break;
-            }
-            const qsizetype cut = step.remotePath.lastIndexOf(u'/');
-            const QString relativeFolder = cut < 0 ? QString() : step.remotePath.left(cut);
-            // Forgotten while it is sent: a run that breaks off here may have
-            // left the host's copy neither old nor new.
-            if (m_record)
-                m_record->remove(step.remotePath);
-            const bool sent =
-                publishFile(step.index, step.localPath, relativeFolder, step.remotePath);
-            if (m_record)
-                remember(step, sent);
-            log("Done.");
-        }
-        log("Disconnecting.");
-        m_connection.disconnect();
-        if (m_failed == 0) {
-            m_project.Log(QStringLiteral("Done. Published to: ") + m_host + m_folder);
-            return;
-        }
-        m_project.Log((m_failed == 1
-                           ? QStringLiteral("Published with 1 error to: ")
-                           : QStringLiteral("Published with %1 errors to: ").arg(m_failed)) +
-                      m_host + m_folder);
-        throw PublishIncomplete(m_failed, m_replies, m_host + m_folder);
-    }
-
-private:
-    void log(const char *text) { m_project.Log(QString::fromLatin1(text)); }
-
-    // The record keeps what the server acknowledged, and only when the bytes
-    // sent are those that were hashed: a file saved again during the run, or
-    // one that did not arrive, is left out so the next run sends it.
-    void remember(const PublishStep &step, bool sent)
-    {
-        const QFileInfo now(step.localPath);
-        if (sent && !step.sha256.isEmpty() && now.size() == step.size &&
-            now.lastModified().toMSecsSinceEpoch() == step.modifiedMs)
-            m_record->set(step.remotePath, {step.size, step.modifiedMs, step.sha256});
-    }
-
-    // A file saved without a change keeps its entry, with its new time.
-    void keepNewTime(const PublishStep &step)
-    {
-        if (!m_record)
-            return;
-        if (const PublishRecord::Entry *entry = m_record->find(step.remotePath)) {
-            if (entry->modifiedMs != step.modifiedMs)
-                m_record->set(step.remotePath, {entry->size, step.modifiedMs, entry->sha256});
-        }
-    }
-
-    void setProgress(int value)
-    {
-        m_project.Ftp.Progress = value;
-        m_project.OnPublishProgress.raise();
-    }
-
-    // Changes to the FTP folder as configured; an empty one means the root.
-    void changeToFolder()
-    {
-        if (!m_folder.isEmpty())
-            m_connection.changeDir(m_folder);
-    }
-
-    // From the root every time, so a folder not beginning with "/" resolves to
-    // the same place however deep the session went.
-    void backToRoot()
-    {
-        log("back to root");
-        m_connection.changeDir(m_connection.rootFolder());
-        changeToFolder();
-        log("Done");
-    }
-
-    void enterFtpFolder()
-    {
-        for (int created = 0;; ++created) {
-            log("Change dir to ftp folder");
-            try {
-                changeToFolder();
-                break;
-            } catch (const AppError &error) {
-                if (!m_connection.isConnected())
-                    throw;
-                if (created == PublishFolderCreations)
-                    throw AppError(QStringLiteral("Cannot change to the FTP folder \"%1\" "
-                                                  "after creating it: %2")
-                                       .arg(m_folder, error.message()));
-            }
-            log("Create ftp folder path");
-            CreateFtpPath(m_connection, m_folder);
-            m_connection.changeDir(m_connection.rootFolder());
-        }
-        log("Done");
-    }
-
-    // True when the server acknowledged the whole file.
-    bool publishFile(int i, const QString &localPath, const QString &relativeFolder,
-                     const QString &remote)
-    {
-        QString lastError;
-        for (int created = 0;; ++created) {
-            setProgress(i * 100 / m_count);
-            const QString progress =
-                QString::asprintf("%d%% %d file of %d", (i + 1) * 100 / m_count, i + 1, m_count);
-            m_project.Log(progress + QStringLiteral(" Putting ") + localPath +
-                          QStringLiteral(" -> ") + remote);
-            try {
-                storeFile(i, localPath, remote);
-                return true;
-            } catch (const AppError &error) {
-                // A lost session is not a missing folder: end the run.
-                if (!m_connection.isConnected())
-                    throw;
-                lastError = error.message();
-                if (created == PublishFolderCreations) {
-                    if (dynamic_cast<const FtpStoreRefused *>(&error) &&
-                        storeDirectlyInstead(i, localPath, remote, lastError))
-                        return true;
-                    m_project.Log(QStringLiteral("!!!Error putting file: ") + lastError);
-                    leftOut(remote, lastError);
-                    return false;
-                }
-            }
-            log("Trying to create path folders");
-            try {
-                CreateFtpPath(m_connection, relativeFolder);
-            } catch (const AppError &error) {
-                if (!m_connection.isConnected())
-                    throw;
-                m_project.Log(QStringLiteral("!!!Error creating path: ") + relativeFolder);
-                const auto *path = dynamic_cast<const FtpPathError *>(&error);
-                leftOut(remote, path && !path->reply().isEmpty() ? path->reply() : lastError);
-                // The session may stand in a half-made folder; the next file
-                // must not land there.
-                backToRoot();
-                return false;
-            }
-            backToRoot();
-        }
-    }
-
-    void leftOut(const QString &remote, const QString &reply)
-    {
-        ++m_failed;
-        if (m_replies.size() < PublishRepliesQuoted)
-            m_replies << remote + QStringLiteral(": ") + reply;
-    }
-
-    // Stores under a temporary name and renames it over the file, so the
-    // host's copy is replaced only by a whole one. A server that renames
-    // nothing gets the file stored directly, from then on for the whole run.
-    void storeFile(int i, const QString &localPath, const QString &remote)
-    {
-        const TransferProgress progress(*this, i, QFileInfo(localPath).size());
-        const QString temporary = m_directStore ? QString() : UploadTemporaryName(remote);
-        if (temporary.isEmpty()) {
-            m_connection.store(localPath, remote);
-            return;
-        }
-        try {
-            m_connection.store(localPath, temporary);
-        } catch (const AppError &error) {
-            // A refused store wrote nothing; any other may have left part of the file.
-            if (dynamic_cast<const FtpStoreRefused *>(&error))
-                removeQuietly(temporary);
-            else
-                removeTemporary(temporary);
-            throw;
-        }
-        try {
-            m_connection.rename(temporary, remote);
-            return;
-        } catch (const AppError &error) {
-            if (!m_connection.isConnected()) {
-                removeTemporary(temporary);
-                throw;
-            }
-            m_directStore = true;
-            QString note = QStringLiteral("The server does not rename files; storing them "
-                                          "directly from now on (") +
-                           error.message() + u')';
-            if (!removeQuietly(temporary))
-                note += QStringLiteral("; it would not delete ") + temporary +
-                        QStringLiteral(" either");
-            m_project.Log(note);
-        }
-        m_connection.store(localPath, remote);
-    }
-
-    // The folder is there by now, yet the temporary name was refused each
-    // time before any byte was taken: some hosts forbid names that begin
-    // with a dot. If the file itself is taken, every file goes up directly
-    // from now on, as for a server that renames nothing, with the old risk
-    // of a broken transfer.
-    bool storeDirectlyInstead(int i, const QString &localPath, const QString &remote,
-                              const QString &refusal)
-    {
-        if (m_directStore || UploadTemporaryName(remote).isEmpty())
-            return false;
-        try {
-            const TransferProgress progress(*this, i, QFileInfo(localPath).size());
-            m_connection.store(localPath, remote);
-        } catch (const AppError &) {
-            if (!m_connection.isConnected())
-                throw;
-            return false;
-        }
-        m_directStore = true;
-        m_project.Log(QStringLiteral("The server refuses the temporary name; storing files "
-                                     "directly from now on (") +
-                      refusal + u')');
-        return true;
-    }
-
-    // After a failed store: the partial upload goes, best effort and said
-    // in the log. Without a session the record keeps its name for the next
-    // run to remove.
-    void removeTemporary(const QString &temporary)
-    {
-        if (!m_connection.isConnected()) {
-            if (m_record)
-                m_record->addLeftover(temporary);
-            m_project.Log(
-                m_record ? QStringLiteral("The connection is gone: the temporary upload %1 stays "
-                                          "on the host until the next publish removes it")
-                               .arg(temporary)
-                         : QStringLiteral("The connection is gone: the temporary upload %1 may "
-                                          "stay on the host")
-                               .arg(temporary));
-            return;
-        }
-        try {
-            m_connection.removeFile(temporary);
-            m_project.Log(QStringLiteral("Removed the temporary upload ") + temporary);
-        } catch (const AppError &error) {
-            m_project.Log(QStringLiteral("Could not remove the temporary upload %1: %2")
-                              .arg(temporary, error.message()));
-        }
-    }
-
-    // Temporary uploads that earlier runs had to leave behind go first, best
-    // effort: only names the record kept, which are the program's own.
-    void removeLeftovers()
-    {
-        if (!m_record)
-            return;
-        const QStringList leftovers = m_record->leftovers();
-        for (const QString &path : leftovers) {
-            try {
-                m_connection.removeFile(path);
-                m_project.Log(
-                    QStringLiteral("Removed the temporary upload %1 left by an earlier run")
-                        .arg(path));
-            } catch (const AppError &error) {
-                if (!m_connection.isConnected())
-                    throw;
-                m_project.Log(QStringLiteral("Could not remove the temporary upload %1 left by "
-                                             "an earlier run: %2")
-                                  .arg(path, error.message()));
-            }
-            m_record->removeLeftover(path);
-        }
-    }
-
-    bool removeQuietly(const QString &remote)
-    {
-        if (!m_connection.isConnected())
-            return false;
-        try {
-            m_connection.removeFile(remote);
-            return true;
-        } catch (const AppError &) {
-            // Nothing may have been created; either way the run goes on.
-            return false;
-        }
-    }
-
-    // Moves the gauge within a file while it is sent, on top of the
-    // connection's own work notifications, for as long as it exists.
-    class TransferProgress {
-    public:
-        TransferProgress(PublishRun &run, int i, qint64 size)
-            : m_connection(run.m_connection), m_outer(run.m_connection.workHandler())
-        {
-            const qint64 count = run.m_count;
-            m_connection.setWorkHandler([&run, outer = m_outer, i, size, count](qint64 bytes) {
-                if (outer)
-                    outer(bytes);
-                if (size <= 0 || bytes >= size)
-                    return;
-                const int value = static_cast<int>((i * 100 * size + 100 * bytes) / (count * size));
-                if (value != run.m_project.Ftp.Progress)
-                    run.setProgress(value);
-            });
-        }
-        ~TransferProgress() { m_connection.setWorkHandler(m_outer); }
-        TransferProgress(const TransferProgress &) = delete;
-        TransferProgress &operator=(const TransferProgress &) = delete;
-
-    private:
-        FtpConnection &m_connection;
-        const FtpConnection::WorkHandler m_outer;
-    };
-
-    Project &m_project;
-    FtpConnection &m_connection;
-    const int m_index;
-    const PublishOptions m_options;
-    PublishRecord *const m_record;
-    const QString m_host;
-    const QString m_user;
-    const QString m_pass;
-    const QString m_folder;
-    const int m_count;
-    int m_failed = 0;      // files left out
-    QStringList m_replies; // what the server said about the first of them
-    bool m_directStore = false;
 };
 
 } // namespace
@@ -654,29 +239,6 @@ FileScan ScanPublishFile(const QString &path, bool hash)
     return scan;
 }
 
-// Runs `work(job)` for jobs 0..count-1 on all cores; each job only touches
-// its own result.
-void InParallel(qsizetype count, const std::function<void(qsizetype)> &work)
-{
-    std::atomic<qsizetype> next{0};
-    const auto run = [&] {
-        for (qsizetype job; (job = next.fetch_add(1)) < count;)
-            work(job);
-    };
-    const int workers = int(std::min<qsizetype>(DefaultWorkerCount(), count));
-    std::vector<std::thread> helpers;
-    for (int worker = 1; worker < workers; ++worker) {
-        try {
-            helpers.emplace_back(run);
-        } catch (const std::system_error &) {
-            break; // fewer threads share the files
-        }
-    }
-    run();
-    for (std::thread &helper : helpers)
-        helper.join();
-}
-
 qint64 SizeOrUnknown(const QString &path)
 {
     const QFileInfo info(path);
@@ -715,36 +277,38 @@ QString PublishStep::describe() const
     return {};
 }
 
-QList<PublishStep> Project::PlanPublish(int index, const PublishOptions &options) const
+QList<PublishStep> PublishEngine::plan(int index, const PublishOptions &options) const
 {
-    if (index < -1 || index >= Files.Count())
+    const QList<PublishSource::File> &files = m_source.files;
+    if (index < -1 || index >= files.size())
         throw AppError(QStringLiteral("Cannot publish file number %1: the project has %2 files")
                            .arg(index)
-                           .arg(Files.Count()));
-    const PublishExclusions exclusions(Ftp.Exclude);
-    const QString projectFolder = FileName.isEmpty() ? QString() : ProjectFolderOf(FileName);
+                           .arg(files.size()));
+    const PublishExclusions exclusions(m_source.ftp.Exclude);
+    const QString projectFolder =
+        m_source.projectFile.isEmpty() ? QString() : ProjectFolderOf(m_source.projectFile);
     const bool hash = options.changesOnly || options.record != nullptr;
 
     QList<PublishStep> steps;
     std::vector<qsizetype> toRead; // steps whose file the scan reads
-    for (int i = 0; i < Files.Count(); ++i) {
+    for (int i = 0; i < files.size(); ++i) {
         if (index != -1 && i != index)
             continue;
-        const ProjectEntry *entry = Files.Get(i);
+        const PublishSource::File *entry = &files.at(i);
         PublishStep step;
         step.index = i;
-        step.localPath = entry->Name;
-        if (entry->Name.startsWith(projectFolder)) {
+        step.localPath = entry->path;
+        if (entry->path.startsWith(projectFolder)) {
             // Without a project folder the whole absolute path is the relative
             // one; its leading '/' would leave the FTP folder for the root.
-            QString relative = entry->Name.mid(projectFolder.size());
+            QString relative = entry->path.mid(projectFolder.size());
             while (relative.startsWith(QDir::separator()))
                 relative.remove(0, 1);
             step.remotePath = QDir::fromNativeSeparators(relative);
         }
         // Locked and excluded files are not read: the folders people exclude
         // are the big ones.
-        if (!entry->Publish) {
+        if (!entry->publish) {
             step.action = PublishStep::Action::SkipLocked;
             step.size = SizeOrUnknown(step.localPath);
         } else if (!step.remotePath.isEmpty() &&
@@ -759,7 +323,8 @@ QList<PublishStep> Project::PlanPublish(int index, const PublishOptions &options
 
     std::vector<FileScan> scans(toRead.size());
     std::vector<QString> errors(toRead.size());
-    InParallel(qsizetype(toRead.size()), [&](qsizetype job) {
+    // Each job keeps its failure to itself: an unreadable file is a step.
+    ParallelFor(qsizetype(toRead.size()), DefaultWorkerCount(), [&](qsizetype job, int) {
         const PublishStep &step = steps.at(toRead[size_t(job)]);
         try {
             // A file with the size and time it had when it was sent is taken
@@ -817,48 +382,4 @@ QList<PublishStep> Project::PlanPublish(int index, const PublishOptions &options
         }
     }
     return steps;
-}
-
-bool Project::IsHostSpecific(int index)
-{
-    const ProjectEntry *entry = Files.Get(index);
-    return !entry->Publish || FileHasPublishMarker(entry->Name);
-}
-
-void Project::PublishFiles(FtpConnection &connection, int index)
-{
-    PublishFiles(connection, index, PublishOptions());
-}
-
-void Project::PublishFiles(FtpConnection &connection, int index, const PublishOptions &options)
-{
-    if (index < -1 || index >= Files.Count())
-        throw AppError(QStringLiteral("Cannot publish file number %1: the project has %2 files")
-                           .arg(index)
-                           .arg(Files.Count()));
-    RunGuard guard(connection);
-    // What the server acknowledged counts however the run ends.
-    const auto saveRecord = [&] {
-        if (!options.record)
-            return;
-        try {
-            options.record->save();
-        } catch (const AppError &error) {
-            Log(QStringLiteral("!!!") + error.message());
-        }
-    };
-    try {
-        PublishRun(*this, connection, index, options).run();
-        saveRecord();
-    } catch (...) {
-        saveRecord();
-        // Leave no half-used session behind: the next run logs in afresh.
-        if (connection.isConnected()) {
-            try {
-                connection.disconnect();
-            } catch (...) {
-            }
-        }
-        throw;
-    }
 }

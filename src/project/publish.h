@@ -109,6 +109,12 @@ QString UploadTemporaryName(const QString &remotePath);
 // True for a file name (no folder part) that UploadTemporaryName gives.
 bool IsUploadTemporaryName(const QString &name);
 
+// The FTP log's line for a transfer's byte count so far.
+inline QString TransferCountLine(qint64 bytesSoFar)
+{
+    return QString::number(bytesSoFar) + QStringLiteral(" bytes");
+}
+
 // True when the file's text holds "host specific" or "//dont publish" in any
 // letter case. Reads in blocks, so big files cost no memory; throws AppError
 // when the file cannot be read.

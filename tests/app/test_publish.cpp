@@ -1,6 +1,7 @@
 // The publish commands, Project Options and the FTP panel, driven through the
 // window against a real FTP server on loopback.
 
+#include "app/test_driver.h"
 #include "app_fixture.h"
 #include "editor/code_editor.h"
 #include "forms/browser_frame.h"
@@ -26,6 +27,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTableWidget>
+#include <QTest>
 #include <QTextBlock>
 #include <QTreeWidget>
 
@@ -172,6 +174,12 @@ protected:
         return files;
     }
     QStringList puttingLines() const { return log().filter(" Putting "); }
+    // A publish command, and the wait for the run it started in the background.
+    void publishBy(const char *command)
+    {
+        form()->item(command)->trigger();
+        form()->publishing().waitForRun();
+    }
 
     QString site;
     QString home;
@@ -184,7 +192,7 @@ protected:
 TEST_F(Publish, TheProjectGoesUpWhileThePanelShowsTheRun)
 {
     EXPECT_FALSE(form()->ui().ftppanel->isVisible());
-    form()->item("Publish2")->trigger();
+    publishBy("Publish2");
 
     EXPECT_TRUE(dialogs.errors.empty()) << qPrintable(dialogs.errors.front());
     EXPECT_EQ(panelShownAtConnect, QList<bool>{true});
@@ -218,7 +226,7 @@ TEST_F(Publish, TheProjectGoesUpWhileThePanelShowsTheRun)
 
     // A second run keeps the first one's lines above its own, on the same connection.
     WriteFileBytes(site + "/index.php", "<?php echo 'changed';\n");
-    form()->item("Publish2")->trigger();
+    publishBy("Publish2");
     EXPECT_EQ(log().filter(QRegularExpression("^Publishing$")).size(), 2);
     EXPECT_EQ(log().mid(0, lines.size()), lines);
     EXPECT_EQ(ftp->connects, 2);
@@ -231,7 +239,7 @@ TEST_F(Publish, ARunThatLeftFilesOutSaysSoAndShowsTheFirstFailure)
     refusing.fault = "stor553";
     auto failing = std::make_unique<FtpTestServer>(home, refusing);
     form()->project().Ftp.Host = failing->hostAndPort();
-    form()->item("Publish2")->trigger();
+    publishBy("Publish2");
 
     const QString target = failing->hostAndPort() + "/www/site";
     ASSERT_EQ(dialogs.errors.size(), 1u);
@@ -251,7 +259,7 @@ TEST_F(Publish, ARunThatLeftFilesOutSaysSoAndShowsTheFirstFailure)
 
     // The next run to a server that takes the files works and hides the panel.
     form()->project().Ftp.Host = server->hostAndPort();
-    form()->item("Publish2")->trigger();
+    publishBy("Publish2");
     EXPECT_EQ(dialogs.errors.size(), 1u);
     EXPECT_FALSE(form()->ui().ftppanel->isVisible());
     EXPECT_EQ(log().last(), "Done. Published to: " + server->hostAndPort() + "/www/site");
@@ -261,7 +269,7 @@ TEST_F(Publish, ARunThatLeftFilesOutSaysSoAndShowsTheFirstFailure)
 TEST_F(Publish, AWrongPasswordIsShownTheLogStaysAndTheNextRunConnects)
 {
     form()->project().Ftp.Pass = "wrong";
-    form()->item("Publish2")->trigger();
+    publishBy("Publish2");
     ASSERT_EQ(dialogs.errors.size(), 1u);
     EXPECT_TRUE(dialogs.errors.front().contains("530")) << qPrintable(dialogs.errors.front());
     EXPECT_TRUE(form()->ui().ftppanel->isVisible());
@@ -270,7 +278,7 @@ TEST_F(Publish, AWrongPasswordIsShownTheLogStaysAndTheNextRunConnects)
 
     const QStringList failedRun = log();
     form()->project().Ftp.Pass = "secret";
-    form()->item("Publish2")->trigger();
+    publishBy("Publish2");
     EXPECT_EQ(dialogs.errors.size(), 1u);
     EXPECT_FALSE(form()->ui().ftppanel->isVisible());
     EXPECT_EQ(log().mid(0, failedRun.size()), failedRun);
@@ -281,7 +289,7 @@ TEST_F(Publish, PublishFileSavesTheDocumentAndSendsOnlyIt)
 {
     form()->documents().OpenFileAtLine(site + "/sub/page.php", true);
     form()->ui().re->setWholeText("<?php echo 'edited';\n");
-    form()->item("Publish3")->trigger();
+    publishBy("Publish3");
 
     EXPECT_TRUE(dialogs.modalWindows.empty());
     EXPECT_EQ(ReadFileBytes(site + "/sub/page.php"), "<?php echo 'edited';\n");
@@ -304,14 +312,14 @@ TEST_F(Publish, PublishFileDoesNothingForADocumentOutsideTheProject)
     form()->project().Files.Delete(form()->project().IndexOf(outside));
     form()->ui().re->setWholeText("<?php // saved anyway\n");
     const QString before = form()->ui().ftplog->toPlainText();
-    form()->item("Publish3")->trigger();
+    publishBy("Publish3");
     EXPECT_EQ(ReadFileBytes(outside), "<?php // saved anyway\n");
     EXPECT_EQ(form()->ui().ftplog->toPlainText(), before);
     EXPECT_EQ(ftp->connects, 0);
 
     // A document that was never saved is in no entry either.
     form()->handle(QStringLiteral("New2Click"));
-    form()->item("Publish3")->trigger();
+    publishBy("Publish3");
     EXPECT_EQ(ftp->connects, 0);
     EXPECT_TRUE(dialogs.errors.empty());
 }
@@ -323,7 +331,7 @@ TEST_F(Publish, PublishFileSendsTheFileSpeltExactlyNotItsNamesake)
     form()->documents().OpenFileAtLine(site + "/sub/Page.php", true);
     ASSERT_EQ(form()->project().IndexOf(site + "/sub/Page.php"), 4);
     ASSERT_EQ(form()->project().IndexOf(site + "/sub/page.php"), 1);
-    form()->item("Publish3")->trigger();
+    publishBy("Publish3");
     EXPECT_EQ(published(), (QMap<QString, QByteArray>{{"sub/Page.php", "<?php echo 'other';\n"}}));
 }
 
@@ -333,7 +341,7 @@ TEST_F(Publish, PublishFileAsksForSettingsWhenTheHostIsBlank)
     form()->project().Ftp.Host = "  ";
     form()->ui().re->setWholeText("<?php echo 'not yet';\n");
     dialogs.onModal = [](QWidget *) { return int(QDialog::Rejected); };
-    form()->item("Publish3")->trigger();
+    publishBy("Publish3");
     ASSERT_EQ(dialogs.modalWindows.size(), 1u);
     EXPECT_EQ(dialogs.modalWindows.front(), windows().projectOptionsDialog);
     // Cancel stops before the save and the settings stay.
@@ -345,7 +353,7 @@ TEST_F(Publish, PublishFileAsksForSettingsWhenTheHostIsBlank)
         windows().projectOptionsDialog->hostedit->setText(server->hostAndPort());
         return int(QDialog::Accepted);
     };
-    form()->item("Publish3")->trigger();
+    publishBy("Publish3");
     EXPECT_EQ(form()->project().Ftp.Host, server->hostAndPort());
     EXPECT_EQ(published(), local({"index.php"}));
     EXPECT_EQ(published().value("index.php"), "<?php echo 'not yet';\n");
@@ -358,12 +366,12 @@ TEST_F(Publish, TheTreePublishesTheSelectedFileOnly)
     QTreeWidgetItem *root = form()->ui().PrTree->topLevelItem(0);
     ASSERT_NE(root, nullptr);
     form()->ui().PrTree->setCurrentItem(root);
-    form()->item("publishnow")->trigger();
+    publishBy("publishnow");
     EXPECT_EQ(ftp->connects, 0);
 
     form()->ui().PrTree->setCurrentItem(root->child(1));
     form()->ui().re->setWholeText("<?php echo 'unsaved';\n"); // the tree's command saves nothing
-    form()->item("publishnow")->trigger();
+    publishBy("publishnow");
     EXPECT_TRUE(dialogs.errors.empty());
     EXPECT_EQ(published(), (QMap<QString, QByteArray>{{"sub/page.php", "<?php echo 'page';\n"}}));
     EXPECT_FALSE(form()->ui().ftppanel->isVisible());
@@ -449,7 +457,7 @@ TEST_F(Publish, AutopublishTakesTheSettingsWithoutShowingAnything)
 
     // Even a blank host does not bring the dialog up: the run itself fails.
     form()->project().Ftp.Host = " ";
-    form()->item("Publish3")->trigger();
+    publishBy("Publish3");
     EXPECT_TRUE(dialogs.modalWindows.empty());
     EXPECT_EQ(dialogs.errors.size(), 1u);
     EXPECT_EQ(form()->project().Ftp.Host, " ");
@@ -457,7 +465,7 @@ TEST_F(Publish, AutopublishTakesTheSettingsWithoutShowingAnything)
 
 TEST_F(Publish, PublishChangesSendsOnlyWhatChangedSinceTheLastPublishOfAnyKind)
 {
-    form()->item("Publish2")->trigger();
+    publishBy("Publish2");
     ASSERT_EQ(published(), local({"index.php", "sub/page.php", "img/logo.bin"}));
 
     // The host's copies of the unchanged files go: if they were sent again,
@@ -466,7 +474,7 @@ TEST_F(Publish, PublishChangesSendsOnlyWhatChangedSinceTheLastPublishOfAnyKind)
     QFile::remove(home + "/www/site/img/logo.bin");
     WriteFileBytes(site + "/index.php", "<?php echo 'changed';\n");
     const int before = int(log().size());
-    form()->item("PublishChanges1")->trigger();
+    publishBy("PublishChanges1");
     EXPECT_TRUE(dialogs.errors.empty()) << qPrintable(dialogs.errors.front());
     EXPECT_EQ(published(), local({"index.php"}));
     const QStringList run = log().mid(before);
@@ -493,7 +501,7 @@ TEST_F(Publish, PreviewShowsEveryFileWithItsReasonAndSendsNothingUntilTheUserSay
                         preview->planview->item(row, 3)->text();
         return int(QDialog::Rejected);
     };
-    form()->item("PublishPreview1")->trigger();
+    publishBy("PublishPreview1");
     ASSERT_EQ(rows.size(), 4) << qPrintable(rows.join(" | "));
     EXPECT_TRUE(rows[0].startsWith("Send index.php")) << qPrintable(rows[0]);
     EXPECT_TRUE(rows[1].startsWith("Send sub/page.php")) << qPrintable(rows[1]);
@@ -506,10 +514,10 @@ TEST_F(Publish, PreviewShowsEveryFileWithItsReasonAndSendsNothingUntilTheUserSay
     // Publish in the preview sends what it listed, and the next preview has
     // nothing left to send.
     dialogs.onModal = [](QWidget *) { return int(QDialog::Accepted); };
-    form()->item("PublishPreview1")->trigger();
+    publishBy("PublishPreview1");
     EXPECT_EQ(published(), local({"index.php", "sub/page.php"}));
     dialogs.onModal = [&](QWidget *) { return int(QDialog::Rejected); };
-    form()->item("PublishPreview1")->trigger();
+    publishBy("PublishPreview1");
     EXPECT_TRUE(preview->summary().startsWith("0 files to send")) << qPrintable(preview->summary());
     EXPECT_FALSE(preview->publishbutton->isEnabled());
 }
@@ -555,7 +563,7 @@ TEST_F(Publish, AKeyringPasswordStaysOutOfTheProjectFileAndStillLogsIn)
     // logs in.
     form()->projectTree().OpenProject(site + "/site.wdx");
     EXPECT_TRUE(form()->project().Ftp.Pass.isEmpty());
-    form()->item("Publish2")->trigger();
+    publishBy("Publish2");
     EXPECT_TRUE(dialogs.errors.empty()) << qPrintable(dialogs.errors.front());
     EXPECT_TRUE(dialogs.prompts.empty());
     EXPECT_EQ(published(), local({"index.php", "sub/page.php", "img/logo.bin"}));
@@ -564,11 +572,11 @@ TEST_F(Publish, AKeyringPasswordStaysOutOfTheProjectFileAndStillLogsIn)
     // a cancelled question sends nothing.
     keyring->passwords.clear();
     form()->projectTree().OpenProject(site + "/site.wdx");
-    form()->item("Publish2")->trigger();
+    publishBy("Publish2");
     EXPECT_EQ(dialogs.prompts.size(), 1u);
     EXPECT_EQ(ftp->connects, 1);
     dialogs.promptAnswers.push_back(QStringLiteral("secret"));
-    form()->item("Publish2")->trigger();
+    publishBy("Publish2");
     EXPECT_EQ(ftp->connects, 2);
     EXPECT_TRUE(dialogs.errors.empty()) << qPrintable(dialogs.errors.front());
     EXPECT_EQ(keyring->passwords.value(key), "secret");
@@ -607,7 +615,7 @@ TEST_F(Publish, AnUntrustedCertificateIsAskedAboutOnceAndRemembered)
     form()->project().Ftp.Tls = "required";
 
     // Refused: nothing is sent and the error names the host.
-    form()->item("Publish2")->trigger();
+    publishBy("Publish2");
     ASSERT_EQ(dialogs.choices.size(), 1u);
     EXPECT_TRUE(dialogs.choices[0].contains(certificate.fingerprint, Qt::CaseInsensitive))
         << qPrintable(dialogs.choices[0]);
@@ -617,12 +625,75 @@ TEST_F(Publish, AnUntrustedCertificateIsAskedAboutOnceAndRemembered)
 
     // Trusted once: the files go over TLS, and the next run does not ask.
     dialogs.choiceAnswers = {0};
-    form()->item("Publish2")->trigger();
+    publishBy("Publish2");
     EXPECT_EQ(dialogs.choices.size(), 2u);
     EXPECT_EQ(dialogs.errors.size(), 1u) << qPrintable(dialogs.errors.back());
     EXPECT_EQ(published(), local({"index.php", "sub/page.php", "img/logo.bin"}));
     EXPECT_EQ(log().filter("Encrypted with TLS").size(), 1) << qPrintable(log().join('\n'));
-    form()->item("Publish2")->trigger();
+    publishBy("Publish2");
     EXPECT_EQ(dialogs.choices.size(), 2u);
     EXPECT_EQ(dialogs.errors.size(), 1u) << qPrintable(dialogs.errors.back());
+}
+
+TEST_F(Publish, ARunGoesOnInTheBackgroundAndRefusesWhatWouldRaceIt)
+{
+    form()->item("Publish2")->trigger();
+    ASSERT_TRUE(form()->publishing().isPublishing());
+    // The window is the user's meanwhile: typing lands in the editor.
+    form()->ui().re->setFocus();
+    QTest::keyClicks(form()->ui().re, "typed");
+    EXPECT_TRUE(form()->ui().re->wholeText().contains("typed"));
+    // A second run and the settings wait for this one.
+    const std::vector<const char *> refused = {"Publish2", "PublishChanges1", "Publish1"};
+    for (const char *command : refused)
+        form()->item(command)->trigger();
+    EXPECT_EQ(dialogs.messages.size(), refused.size());
+    for (const QString &message : dialogs.messages)
+        EXPECT_TRUE(message.startsWith("Publishing is running.")) << qPrintable(message);
+    EXPECT_TRUE(dialogs.modalWindows.empty());
+
+    form()->publishing().waitForRun();
+    EXPECT_TRUE(dialogs.errors.empty());
+    EXPECT_EQ(published(), local({"index.php", "sub/page.php", "img/logo.bin"}));
+    EXPECT_EQ(ftp->connects, 1);
+}
+
+TEST_F(Publish, CancelStopsTheRunSaysWhatWasNotSentAndPublishChangesSendsIt)
+{
+    auto *cancel = form()->ui().ftppanel->findChild<QPushButton *>("ftpcancel");
+    ASSERT_NE(cancel, nullptr);
+    form()->item("Publish2")->trigger();
+    EXPECT_TRUE(cancel->isVisible());
+    cancel->click();
+    form()->publishing().waitForRun();
+
+    EXPECT_TRUE(dialogs.errors.empty());
+    EXPECT_FALSE(cancel->isVisible());
+    EXPECT_TRUE(form()->ui().ftppanel->isVisible()); // the log stays in view
+    const QStringList lines = log();
+    EXPECT_TRUE(lines.contains("Cancelled: 0 of 3 files to send were sent; 3 were not sent:"))
+        << qPrintable(lines.join('\n'));
+    EXPECT_EQ(
+        lines.filter(QRegularExpression("^Not sent: ")),
+        (QStringList{"Not sent: index.php", "Not sent: sub/page.php", "Not sent: img/logo.bin"}));
+    EXPECT_EQ(lines.last(),
+              "Cancelled. Published in part to: " + server->hostAndPort() + "/www/site");
+    EXPECT_TRUE(published().isEmpty());
+
+    publishBy("PublishChanges1");
+    EXPECT_EQ(published(), local({"index.php", "sub/page.php", "img/logo.bin"}));
+    EXPECT_FALSE(form()->ui().ftppanel->isVisible());
+}
+
+TEST_F(Publish, AFailedScriptedClickIsShownAndTheNextCommandStillRuns)
+{
+    // The preview's plan refuses a pattern that cannot work.
+    form()->project().Ftp.Exclude = QStringList{"[abc"};
+    dialogs.onModal = [](QWidget *) { return int(QDialog::Rejected); };
+    const ScopedParameters script({"click", "PublishPreview1", "click", "Publish1"});
+    RunTestCommands({form()}, [this] { return form()->publishing().isPublishing(); });
+    ASSERT_EQ(dialogs.errors.size(), 1u);
+    EXPECT_TRUE(dialogs.errors.front().contains("[abc")) << qPrintable(dialogs.errors.front());
+    ASSERT_EQ(dialogs.modalWindows.size(), 1u); // Project Options, from the second click
+    EXPECT_EQ(dialogs.modalWindows.front()->objectName(), "form_publish");
 }

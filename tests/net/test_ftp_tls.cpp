@@ -7,6 +7,7 @@
 #include "foundation/host_trust.h"
 #include "net/ftp_client.h"
 #include "project/project.h"
+#include "project/publish_engine.h"
 #include "support/ftp_server.h"
 #include "support/loopback_stand_in.h"
 #include "support/pure_ftpd_server.h"
@@ -356,7 +357,7 @@ TEST_F(FtpTlsTest, WholePublishThroughTheEngineArrivesByteForByte)
         project.Files.AddNew();
         project.Files.Last()->Name = site + u'/' + name;
     }
-    project.PublishFiles(m_client, -1);
+    PublishFiles(project, m_client, -1);
     for (const auto &[name, bytes] : files)
         EXPECT_EQ(ReadFileBytes(m_home.filePath(QStringLiteral("www/") + name)), bytes)
             << name.toStdString();
@@ -489,7 +490,7 @@ TEST(FtpTlsPureFtpd, WholePublishWithTlsRequiredArrivesByteForByte)
     ScriptedTrust trust;
     trust.answer = true;
     client.setHostTrust(&trust);
-    project.PublishFiles(client, -1);
+    PublishFiles(project, client, -1);
 
     ASSERT_EQ(trust.questions.size(), 1u);
     EXPECT_EQ(trust.questions.front().fingerprint, certificate.fingerprint);

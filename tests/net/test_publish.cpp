@@ -6,6 +6,7 @@
 #include "net/ftp_client.h"
 #include "project/project.h"
 #include "project/publish.h"
+#include "project/publish_engine.h"
 #include "project/publish_record.h"
 #include "support/ftp_server.h"
 #include "support/scripted_connection.h"
@@ -192,7 +193,7 @@ TEST_F(PublishTest, MirrorsTheProjectSkipsLockedMarkedAndOutsideFiles)
     const QString logo = addFile("img/logo.bin", binary);
     const QString deep = addFile("deep/er/new.txt", "two new folders");
 
-    m_project.PublishFiles(m_client, -1);
+    PublishFiles(m_project, m_client, -1);
 
     const std::vector<QString> expected = std::vector<QString>{
         "Publishing",
@@ -252,7 +253,7 @@ TEST_F(PublishTest, MirrorsTheProjectSkipsLockedMarkedAndOutsideFiles)
     // A second run replaces what is there and needs no folder any more.
     WriteFileBytes(index, "new");
     m_log.clear();
-    m_project.PublishFiles(m_client, -1);
+    PublishFiles(m_project, m_client, -1);
     EXPECT_EQ(
         std::count(m_log.begin(), m_log.end(), QStringLiteral("Trying to create path folders")), 0);
     EXPECT_EQ(ReadFileBytes(home("www/site/index.php")), "new");
@@ -264,7 +265,7 @@ TEST_F(PublishTest, ProgressRunsOneFileAheadInTheTextAndCountsAllFilesForOne)
         addFile(QString::fromLatin1(name), name);
     ASSERT_TRUE(QDir(home()).mkpath("www/site"));
 
-    m_project.PublishFiles(m_client, -1);
+    PublishFiles(m_project, m_client, -1);
     EXPECT_EQ(m_progress, (std::vector<int>{0, 0, 0, 25, 50, 75}));
     QStringList texts;
     for (const QString &line : m_log) {
@@ -279,7 +280,7 @@ TEST_F(PublishTest, ProgressRunsOneFileAheadInTheTextAndCountsAllFilesForOne)
     QDir(home()).mkpath("www/site");
     m_log.clear();
     m_progress.clear();
-    m_project.PublishFiles(m_client, 2);
+    PublishFiles(m_project, m_client, 2);
     const std::vector<QString> expected =
         connectionLines() +
         std::vector<QString>{"File:" + m_site + "c.php",
@@ -294,7 +295,7 @@ TEST_F(PublishTest, ProgressRunsOneFileAheadInTheTextAndCountsAllFilesForOne)
 TEST_F(PublishTest, EmptyProjectConnectsAndReports)
 {
     m_project.Ftp.Folder = "/www";
-    m_project.PublishFiles(m_client, -1);
+    PublishFiles(m_project, m_client, -1);
     EXPECT_EQ(str(m_log),
               str(std::vector<QString>{"Publishing", "FTP Publishing", "Connecting", "Done",
                                        "Changing folder", "Change dir to ftp folder",
@@ -310,7 +311,7 @@ TEST_F(PublishTest, RelativeFtpFolderResolvesFromTheRootEveryTime)
     m_project.Ftp.Folder = "www/site";
     addFile("a/b/c.php", "nested");
     addFile("top.php", "top");
-    m_project.PublishFiles(m_client, -1);
+    PublishFiles(m_project, m_client, -1);
     EXPECT_EQ(str(treeOf(home()).keys()),
               str(QStringList{"www/site/a/b/c.php", "www/site/top.php"}));
     EXPECT_EQ(str(m_log.back()),
@@ -321,7 +322,7 @@ TEST_F(PublishTest, EmptyFtpFolderPublishesIntoTheRoot)
 {
     m_project.Ftp.Folder.clear();
     addFile("sub/x.php", "x");
-    m_project.PublishFiles(m_client, -1);
+    PublishFiles(m_project, m_client, -1);
     EXPECT_EQ(str(treeOf(home()).keys()), str(QStringList{"sub/x.php"}));
 }
 
@@ -329,7 +330,7 @@ TEST_F(PublishTest, UnsavedProjectStoresFullPathsBelowTheFtpFolder)
 {
     m_project.FileName.clear();
     const QString file = addFile(m_local.filePath("loose/x.php"), "loose");
-    m_project.PublishFiles(m_client, -1);
+    PublishFiles(m_project, m_client, -1);
     const QString remote = file.mid(1); // the path without its leading '/'
     EXPECT_TRUE(std::find(m_log.begin(), m_log.end(),
                           "100% 1 file of 1 Putting " + file + " -> " + remote) != m_log.end());
@@ -342,7 +343,7 @@ TEST_F(PublishTest, ProjectFolderIsComparedWithLetterCase)
     // place below the project's remote folder.
     m_project.FileName = m_local.filePath("SITE/site.wdx");
     addFile("page.php", "p"); // below .../site/
-    m_project.PublishFiles(m_client, -1);
+    PublishFiles(m_project, m_client, -1);
     EXPECT_TRUE(
         std::find(m_log.begin(), m_log.end(),
                   "File isn't in project folder, don't know where to upload, skipping...") !=
@@ -354,13 +355,13 @@ TEST_F(PublishTest, WrongPasswordEndsTheRunKeepsTheLogAndTheNextRunConnects)
 {
     addFile("index.php", "i");
     m_project.Ftp.Pass = "wrong";
-    const QString message = errorOf([&] { m_project.PublishFiles(m_client, -1); });
+    const QString message = errorOf([&] { PublishFiles(m_project, m_client, -1); });
     EXPECT_TRUE(message.contains("530")) << message.toStdString();
     EXPECT_EQ(str(m_log), str(std::vector<QString>{"Publishing", "FTP Publishing", "Connecting"}));
     EXPECT_FALSE(m_client.isConnected());
 
     m_project.Ftp.Pass = m_server->options().password;
-    m_project.PublishFiles(m_client, -1);
+    PublishFiles(m_project, m_client, -1);
     EXPECT_EQ(str(treeOf(home()).keys()), str(QStringList{"www/site/index.php"}));
 }
 
@@ -373,7 +374,7 @@ TEST_F(PublishTest, ServerStoppingMidRunEndsTheRunWithAnError)
         if (line == "File:" + second)
             m_server->stop();
     };
-    const QString message = errorOf([&] { m_project.PublishFiles(m_client, -1); });
+    const QString message = errorOf([&] { PublishFiles(m_project, m_client, -1); });
     EXPECT_TRUE(message.contains("closed the connection")) << message.toStdString();
     ASSERT_GE(m_log.size(), 2u);
     EXPECT_EQ(str(m_log[m_log.size() - 2]), str("66% 2 file of 3 Putting " + second + " -> b.php"));
@@ -384,7 +385,7 @@ TEST_F(PublishTest, ServerStoppingMidRunEndsTheRunWithAnError)
 
     onLog = nullptr;
     startServer({});
-    m_project.PublishFiles(m_client, -1);
+    PublishFiles(m_project, m_client, -1);
     EXPECT_EQ(str(treeOf(home()).keys()),
               str(QStringList{"www/site/a.php", "www/site/b.php", "www/site/c.php"}));
 }
@@ -397,7 +398,7 @@ TEST_F(PublishTest, RefusedFolderCreationLeavesTheFileOutAndTheNextFileInPlace)
     ASSERT_TRUE(QDir(home()).mkpath("www/site/a"));
     const QString deep = addFile("a/b/deep.php", "deep");
     const QString top = addFile("top.php", "top");
-    const Incomplete result = incompleteOf([&] { m_project.PublishFiles(m_client, -1); });
+    const Incomplete result = incompleteOf([&] { PublishFiles(m_project, m_client, -1); });
 
     const QString target = m_server->hostAndPort() + "/www/site";
     const std::vector<QString> expected =
@@ -432,13 +433,13 @@ TEST_F(PublishTest, FtpFolderThatCannotBeCreatedEndsTheRunAndClosesTheSession)
     noMkd.permissions = "elrwfd";
     startServer(noMkd);
     addFile("index.php", "i");
-    const QString message = errorOf([&] { m_project.PublishFiles(m_client, -1); });
+    const QString message = errorOf([&] { PublishFiles(m_project, m_client, -1); });
     EXPECT_EQ(message, "Cant change to just created folder");
     EXPECT_EQ(str(m_log.back()), str("Create ftp folder path"));
     EXPECT_FALSE(m_client.isConnected());
 
     ASSERT_TRUE(QDir(home()).mkpath("www/site"));
-    m_project.PublishFiles(m_client, -1);
+    PublishFiles(m_project, m_client, -1);
     EXPECT_EQ(str(treeOf(home()).keys()), str(QStringList{"www/site/index.php"}));
 }
 
@@ -490,7 +491,7 @@ protected:
     {
         startServer({});
         m_log.clear();
-        m_project.PublishFiles(m_client, -1);
+        PublishFiles(m_project, m_client, -1);
         EXPECT_EQ(str(m_log.back()),
                   str("Done. Published to: " + m_server->hostAndPort() + "/www/site"));
         const QMap<QString, QByteArray> expected{{"www/site/index.php", "<?php // new index\n"},
@@ -507,7 +508,7 @@ TEST_F(PublishFaultTest, ReadOnlyTargetFolderLeavesEveryFileOutAndSaysSo)
     FtpTestServer::Options options;
     options.readOnly = QStringList{"www/site"};
     startServer(options);
-    const Incomplete result = incompleteOf([&] { m_project.PublishFiles(m_client, -1); });
+    const Incomplete result = incompleteOf([&] { PublishFiles(m_project, m_client, -1); });
 
     const QString target = m_server->hostAndPort() + "/www/site";
     ASSERT_TRUE(result.thrown);
@@ -534,7 +535,7 @@ TEST_F(PublishFaultTest, ServerRefusingEveryStoreLeavesTheHostsCopiesAlone)
     FtpTestServer::Options options;
     options.fault = "stor553";
     startServer(options);
-    const Incomplete result = incompleteOf([&] { m_project.PublishFiles(m_client, -1); });
+    const Incomplete result = incompleteOf([&] { PublishFiles(m_project, m_client, -1); });
     ASSERT_TRUE(result.thrown);
     EXPECT_EQ(result.failed, 3);
     EXPECT_EQ(result.replies.size(), PublishRepliesQuoted);
@@ -549,7 +550,7 @@ TEST_F(PublishFaultTest, DiskFullPartWayKeepsTheGoodCopyAndRemovesTheHalfFile)
     options.fault = "diskfull";
     options.faultAfterBytes = 300000; // the two pages fit, the big file does not
     startServer(options);
-    const Incomplete result = incompleteOf([&] { m_project.PublishFiles(m_client, -1); });
+    const Incomplete result = incompleteOf([&] { PublishFiles(m_project, m_client, -1); });
     ASSERT_TRUE(result.thrown);
     EXPECT_EQ(result.failed, 1);
     ASSERT_EQ(failures().size(), 1u);
@@ -572,7 +573,7 @@ TEST_F(PublishFaultTest, ConnectionDroppedMidFileEndsTheRunAndKeepsTheGoodCopy)
     options.fault = "drop";
     options.faultAfterBytes = 300000;
     startServer(options);
-    const QString message = errorOf([&] { m_project.PublishFiles(m_client, -1); });
+    const QString message = errorOf([&] { PublishFiles(m_project, m_client, -1); });
     EXPECT_TRUE(message.startsWith("STOR .qs-upload-big.bin: ")) << str(message);
     ASSERT_GE(m_log.size(), 2u);
     EXPECT_TRUE(m_log[m_log.size() - 2].endsWith(" Putting " + m_big + " -> big.bin"))
@@ -596,7 +597,7 @@ TEST_F(PublishFaultTest, UploadLeftByALostConnectionGoesAtTheNextRunOfAnyPublish
     PublishRecord record("key", recordFile);
     PublishOptions publishOptions;
     publishOptions.record = &record;
-    errorOf([&] { m_project.PublishFiles(m_client, -1, publishOptions); });
+    errorOf([&] { PublishFiles(m_project, m_client, -1, publishOptions); });
     EXPECT_EQ(str(m_log.back()), str("The connection is gone: the temporary upload "
                                      ".qs-upload-big.bin stays on the host until the next "
                                      "publish removes it"));
@@ -608,7 +609,7 @@ TEST_F(PublishFaultTest, UploadLeftByALostConnectionGoesAtTheNextRunOfAnyPublish
     ASSERT_TRUE(reread.load());
     publishOptions.record = &reread;
     m_log.clear();
-    m_project.PublishFiles(m_client, 0, publishOptions);
+    PublishFiles(m_project, m_client, 0, publishOptions);
     EXPECT_NE(std::find(m_log.begin(), m_log.end(),
                         "Removed the temporary upload .qs-upload-big.bin left by an earlier run"),
               m_log.end());
@@ -629,7 +630,7 @@ TEST_F(PublishFaultTest, SlowLinkIsNotCutWhileBytesMoveAndReportsAlongTheWay)
     m_client.setWorkHandler([&](qint64 bytes) { work.push_back(bytes); });
     QElapsedTimer timer;
     timer.start();
-    m_project.PublishFiles(m_client, -1);
+    PublishFiles(m_project, m_client, -1);
     EXPECT_GT(timer.elapsed(), m_client.timeoutMs());
     EXPECT_EQ(str(m_log.back()),
               str("Done. Published to: " + m_server->hostAndPort() + "/www/site"));
@@ -650,7 +651,7 @@ TEST_F(PublishFaultTest, StalledDataConnectionFailsAfterTheTimeOut)
     options.faultAfterBytes = 300000;
     startServer(options);
     m_client.setTimeoutMs(800);
-    const QString message = errorOf([&] { m_project.PublishFiles(m_client, -1); });
+    const QString message = errorOf([&] { PublishFiles(m_project, m_client, -1); });
     EXPECT_TRUE(message.startsWith("STOR .qs-upload-big.bin: no data moved for 0.8 s"))
         << str(message);
     EXPECT_FALSE(m_client.isConnected());
@@ -668,7 +669,7 @@ TEST_F(PublishFaultTest, GreetingThatNeverEndsFailsTheConnectionInsteadOfHanging
     options.fault = "banner";
     startServer(options);
     m_client.setTimeoutMs(600);
-    const QString message = errorOf([&] { m_project.PublishFiles(m_client, -1); });
+    const QString message = errorOf([&] { PublishFiles(m_project, m_client, -1); });
     EXPECT_TRUE(message.contains("did not complete its reply within 0.6 s")) << str(message);
     EXPECT_EQ(str(m_log.back()), str("Connecting"));
     EXPECT_FALSE(m_client.isConnected());
@@ -681,7 +682,7 @@ TEST_F(PublishFaultTest, ServerRefusingRenamesGetsDirectStoresSaidOnce)
     FtpTestServer::Options options;
     options.fault = "norename";
     startServer(options);
-    m_project.PublishFiles(m_client, -1);
+    PublishFiles(m_project, m_client, -1);
     const auto said = std::count_if(m_log.begin(), m_log.end(), [](const QString &line) {
         return line.startsWith("The server does not rename files; storing them directly");
     });
@@ -699,7 +700,7 @@ TEST_F(PublishFaultTest, ServerRefusingHiddenNamesGetsDirectStoresSaidOnce)
     FtpTestServer::Options options;
     options.fault = "nodotstore";
     startServer(options);
-    m_project.PublishFiles(m_client, -1);
+    PublishFiles(m_project, m_client, -1);
     const auto said = std::count_if(m_log.begin(), m_log.end(), [](const QString &line) {
         return line.startsWith("The server refuses the temporary name; storing files directly "
                                "from now on (STOR .qs-upload-index.php: 553");
@@ -720,7 +721,7 @@ TEST_F(PublishTest, ServerThatNeitherRenamesNorDeletesSaysWhatItLeftBehind)
     ASSERT_TRUE(QDir(home()).mkpath("www/site"));
     addFile("a.php", "a");
     addFile("b.php", "b");
-    m_project.PublishFiles(m_client, -1);
+    PublishFiles(m_project, m_client, -1);
     const auto note = std::find_if(m_log.begin(), m_log.end(), [](const QString &line) {
         return line.startsWith("The server does not rename files");
     });
@@ -735,14 +736,14 @@ TEST_F(PublishTest, UnreadableFileEndsTheRunAndOutOfRangeIndexIsRefused)
     addFile("a.php", "a");
     const QString gone = addFile("gone.php", "g");
     QFile::remove(gone);
-    const QString message = errorOf([&] { m_project.PublishFiles(m_client, -1); });
+    const QString message = errorOf([&] { PublishFiles(m_project, m_client, -1); });
     EXPECT_TRUE(message.startsWith("Cannot read file " + gone)) << message.toStdString();
     EXPECT_EQ(str(m_log.back()), str("File:" + gone));
     EXPECT_FALSE(m_client.isConnected());
 
     m_log.clear();
-    EXPECT_TRUE(errorOf([&] { m_project.PublishFiles(m_client, 2); }).contains("number 2"));
-    EXPECT_TRUE(errorOf([&] { m_project.PublishFiles(m_client, -2); }).contains("number -2"));
+    EXPECT_TRUE(errorOf([&] { PublishFiles(m_project, m_client, 2); }).contains("number 2"));
+    EXPECT_TRUE(errorOf([&] { PublishFiles(m_project, m_client, -2); }).contains("number -2"));
     EXPECT_TRUE(m_log.empty());
 }
 
@@ -759,11 +760,11 @@ TEST_F(PublishTest, HostSpecificTestReadsUnlockedFilesOnly)
     addFile("gone.php", "");
     QFile::remove(m_site + "gone.php");
 
-    EXPECT_FALSE(m_project.IsHostSpecific(0));
-    EXPECT_TRUE(m_project.IsHostSpecific(1)) << "locked files are not read";
-    EXPECT_TRUE(m_project.IsHostSpecific(2));
-    EXPECT_TRUE(m_project.IsHostSpecific(3));
-    EXPECT_THROW(m_project.IsHostSpecific(4), AppError);
+    EXPECT_FALSE(IsHostSpecific(m_project, 0));
+    EXPECT_TRUE(IsHostSpecific(m_project, 1)) << "locked files are not read";
+    EXPECT_TRUE(IsHostSpecific(m_project, 2));
+    EXPECT_TRUE(IsHostSpecific(m_project, 3));
+    EXPECT_THROW(IsHostSpecific(m_project, 4), AppError);
 }
 
 TEST(PublishMarker, FoundInAnyCaseAtEveryPositionAroundTheReadBlocks)
@@ -844,7 +845,7 @@ TEST(PublishLimits, FtpFolderThatStaysUnreachableEndsAfterTheRetryLimit)
     project.Ftp.Folder = "/www";
     ScriptedConnection connection;
     connection.refused = QStringList{"CWD /www"};
-    const QString message = errorOf([&] { project.PublishFiles(connection, -1); });
+    const QString message = errorOf([&] { PublishFiles(project, connection, -1); });
     EXPECT_TRUE(message.startsWith("Cannot change to the FTP folder \"/www\" after creating it"))
         << message.toStdString();
     EXPECT_EQ(std::count(log.begin(), log.end(), QStringLiteral("Create ftp folder path")),
@@ -861,10 +862,10 @@ TEST(PublishLimits, ASecondRunOnTheSameConnectionIsRefusedWhileOneIsGoing)
     QString nested;
     connection.onCommand = [&](const QString &) {
         if (connection.commands.size() == 2 && nested.isEmpty())
-            nested = errorOf([&] { project.PublishFiles(connection, -1); });
+            nested = errorOf([&] { PublishFiles(project, connection, -1); });
     };
-    project.PublishFiles(connection, -1);
+    PublishFiles(project, connection, -1);
     EXPECT_EQ(nested, "Publishing is already running; wait until it ends");
     EXPECT_EQ(str(connection.commands), str(QStringList{"connect", "CWD /", "CWD /www", "QUIT"}));
-    project.PublishFiles(connection, -1); // the guard is released at the end
+    PublishFiles(project, connection, -1); // the guard is released at the end
 }

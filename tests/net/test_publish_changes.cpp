@@ -7,6 +7,7 @@
 #include "net/ftp_client.h"
 #include "project/project.h"
 #include "project/publish.h"
+#include "project/publish_engine.h"
 #include "project/publish_record.h"
 #include "support/ftp_server.h"
 #include "support/scripted_connection.h"
@@ -163,7 +164,7 @@ protected:
     {
         m_log.clear();
         const std::unique_ptr<PublishRecord> record = loadRecord();
-        m_project.PublishFiles(m_client, index, {changesOnly, record.get()});
+        PublishFiles(m_project, m_client, index, {changesOnly, record.get()});
         return m_log;
     }
 
@@ -288,7 +289,7 @@ TEST_F(PublishChangesTest, DryRunRowsAreWhatTheRunDoes)
 
     for (const bool changesOnly : {true, false}) {
         const std::unique_ptr<PublishRecord> record = loadRecord();
-        const QList<PublishStep> plan = m_project.PlanPublish(-1, {changesOnly, record.get()});
+        const QList<PublishStep> plan = PlanPublish(m_project, -1, {changesOnly, record.get()});
         QStringList planned;
         for (const PublishStep &step : plan) {
             if (step.sends())
@@ -305,7 +306,7 @@ TEST_F(PublishChangesTest, DryRunRowsAreWhatTheRunDoes)
         EXPECT_EQ(str(onHost), str(planned)) << changesOnly;
     }
     // The full run with the record left nothing for the next changes run.
-    EXPECT_EQ(fatesInPlan(m_project.PlanPublish(-1, {true, loadRecord().get()}))
+    EXPECT_EQ(fatesInPlan(PlanPublish(m_project, -1, {true, loadRecord().get()}))
                   .filter(QRegularExpression(" (new|changed|send)$"))
                   .size(),
               0);
@@ -385,7 +386,7 @@ TEST_F(PublishChangesTest, OneFileInChangesModeAndAFullRunWithoutARecordAsBefore
 
     // The plain call takes no record and logs only the lines it always did.
     m_log.clear();
-    m_project.PublishFiles(m_client, -1);
+    PublishFiles(m_project, m_client, -1);
     EXPECT_EQ(str(putLines(m_log)), str({"a.php", "b.php"}));
     EXPECT_EQ(
         m_log.filter(QRegularExpression("^(Not published|Changed since|Unchanged|Sending only)"))
@@ -424,25 +425,25 @@ protected:
 TEST_F(ScriptedChangesTest, ConnectionNoteFollowsTheConnect)
 {
     m_connection.note = "Encrypted with TLS 1.3; certificate checked";
-    m_project.PublishFiles(m_connection, -1, {});
+    PublishFiles(m_project, m_connection, -1, {});
     ASSERT_GE(m_log.size(), 5);
     EXPECT_EQ(str(m_log.mid(2, 3)), str({"Connecting", "Done", m_connection.note}));
     EXPECT_EQ(m_log[5], "Changing folder");
 
     m_log.clear();
     m_connection.note.clear();
-    m_project.PublishFiles(m_connection, -1, {});
+    PublishFiles(m_project, m_connection, -1, {});
     EXPECT_EQ(m_log[4], "Changing folder");
 }
 
 TEST_F(ScriptedChangesTest, FileLostInTransferLeavesTheRecordEvenWhenItsContentWasThere)
 {
-    m_project.PublishFiles(m_connection, -1, {false, &m_record});
+    PublishFiles(m_project, m_connection, -1, {false, &m_record});
     ASSERT_EQ(m_record.size(), 2);
     // The same bytes go up again; the session breaks during the first: the
     // host's copy may be half a file now, so the record must not vouch for it.
     m_connection.dropAt = "STOR .qs-upload-a.php";
-    EXPECT_THROW(m_project.PublishFiles(m_connection, -1, {false, &m_record}), AppError);
+    EXPECT_THROW(PublishFiles(m_project, m_connection, -1, {false, &m_record}), AppError);
     EXPECT_EQ(m_record.find("a.php"), nullptr);
     EXPECT_NE(m_record.find("b.php"), nullptr);
 }
@@ -453,12 +454,12 @@ TEST_F(ScriptedChangesTest, FileSavedWhileTheRunGoesOnIsNotRecorded)
         if (command == "STOR .qs-upload-a.php")
             WriteFileBytes(m_site + "a.php", "<?php // a, saved again meanwhile");
     };
-    m_project.PublishFiles(m_connection, -1, {true, &m_record});
+    PublishFiles(m_project, m_connection, -1, {true, &m_record});
     EXPECT_EQ(m_record.find("a.php"), nullptr);
     EXPECT_NE(m_record.find("b.php"), nullptr);
     m_connection.onCommand = nullptr;
     m_connection.commands.clear();
-    m_project.PublishFiles(m_connection, -1, {true, &m_record});
+    PublishFiles(m_project, m_connection, -1, {true, &m_record});
     EXPECT_TRUE(m_connection.commands.contains("STOR .qs-upload-a.php"));
     EXPECT_FALSE(m_connection.commands.contains("STOR .qs-upload-b.php"));
 }
@@ -469,10 +470,10 @@ TEST_F(ScriptedChangesTest, UnreadableFileEndsTheRunWhereThePlanSaysAndKeepsTheR
     m_project.Files.Last()->Name = m_site + "missing.php";
     m_project.Files.AddNew();
     m_project.Files.Last()->Name = m_site + "b.php";
-    const QList<PublishStep> plan = m_project.PlanPublish(-1, {true, &m_record});
+    const QList<PublishStep> plan = PlanPublish(m_project, -1, {true, &m_record});
     ASSERT_EQ(plan[2].action, PublishStep::Action::Unreadable);
     try {
-        m_project.PublishFiles(m_connection, -1, {true, &m_record});
+        PublishFiles(m_project, m_connection, -1, {true, &m_record});
         ADD_FAILURE() << "went past an unreadable file";
     } catch (const AppError &error) {
         EXPECT_EQ(error.message(), plan[2].error);

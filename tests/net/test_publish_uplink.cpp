@@ -7,6 +7,7 @@
 #include "net/ftp_client.h"
 #include "project/project.h"
 #include "project/publish.h"
+#include "project/publish_engine.h"
 #include "project/publish_record.h"
 #include "support/ftp_server.h"
 #include "support/pure_ftpd_server.h"
@@ -152,7 +153,7 @@ TEST_P(PublishUplinkTest, SilenceMeansNothingMovesOnEitherConnection)
         timer.start();
         QString message;
         try {
-            m_project.PublishFiles(client, -1, options);
+            PublishFiles(m_project, client, -1, options);
         } catch (const AppError &error) {
             message = error.message();
         }
@@ -174,7 +175,7 @@ TEST_P(PublishUplinkTest, SilenceMeansNothingMovesOnEitherConnection)
         // A good run, here one that sends a single file, takes the leftover away.
         client.setWorkHandler({});
         m_log.clear();
-        m_project.PublishFiles(client, 0, options);
+        PublishFiles(m_project, client, 0, options);
         EXPECT_TRUE(m_log.contains(QStringLiteral(
             "Removed the temporary upload media/.qs-upload-big.bin left by an earlier run")))
             << m_log.join(u'\n').toStdString();
@@ -185,7 +186,7 @@ TEST_P(PublishUplinkTest, SilenceMeansNothingMovesOnEitherConnection)
 
     QElapsedTimer timer;
     timer.start();
-    m_project.PublishFiles(client, -1);
+    PublishFiles(m_project, client, -1);
     // The transfer took well longer than the silence allowed.
     EXPECT_GT(timer.elapsed(), 3 * row.silenceMs / 2);
     EXPECT_TRUE(m_log.last().startsWith(QStringLiteral("Done. Published to: ")))

@@ -5,6 +5,7 @@
 #include "net/sftp_client.h"
 #include "project/project.h"
 #include "project/publish.h"
+#include "project/publish_engine.h"
 #include "support/ssh_server.h"
 #include "support/test_support.h"
 
@@ -101,7 +102,7 @@ TEST_F(SftpPublishTest, FullPublishMirrorsTheProjectAndASecondRunReplacesIt)
     addFile(QStringLiteral("img/logo/big.bin"), binary);
     addFile(QStringLiteral("local.php"), "<?php // HOST SPECIFIC\n");
 
-    m_project.PublishFiles(m_client, -1);
+    PublishFiles(m_project, m_client, -1);
     const QMap<QString, QByteArray> first = treeOf(target());
     EXPECT_EQ(str(first.keys()), str({"img/logo/big.bin", "inc/db.php", "index.php"}));
     EXPECT_EQ(first.value(QStringLiteral("img/logo/big.bin")), binary);
@@ -119,7 +120,7 @@ TEST_F(SftpPublishTest, FullPublishMirrorsTheProjectAndASecondRunReplacesIt)
     // The second run finds every folder and renames over every file.
     WriteFileBytes(index, "<?php echo 'new home';\n");
     m_log.clear();
-    m_project.PublishFiles(m_client, -1);
+    PublishFiles(m_project, m_client, -1);
     const QMap<QString, QByteArray> second = treeOf(target());
     EXPECT_EQ(str(second.keys()), str(first.keys())); // no temporary names left behind
     EXPECT_EQ(second.value(QStringLiteral("index.php")), QByteArray("<?php echo 'new home';\n"));
@@ -145,7 +146,7 @@ TEST_F(SftpPublishTest, ServerKilledMidRunEndsTheRunAndTheNextRunWorks)
     });
     QString message;
     try {
-        m_project.PublishFiles(m_client, -1);
+        PublishFiles(m_project, m_client, -1);
         message = QStringLiteral("<no error>");
     } catch (const PublishIncomplete &) {
         message = QStringLiteral("<files left out instead of an ended run>");
@@ -163,7 +164,7 @@ TEST_F(SftpPublishTest, ServerKilledMidRunEndsTheRunAndTheNextRunWorks)
     m_client.setWorkHandler({});
     m_server->start();
     m_log.clear();
-    m_project.PublishFiles(m_client, -1);
+    PublishFiles(m_project, m_client, -1);
     const QMap<QString, QByteArray> tree = treeOf(target());
     // The half file of the killed run may stay under its temporary name;
     // the real names all hold whole files.
@@ -184,7 +185,7 @@ TEST_F(SftpPublishTest, ReadOnlyServerLeavesEveryFileOutAndSaysSo)
     int failed = -1;
     QStringList replies;
     try {
-        m_project.PublishFiles(m_client, -1);
+        PublishFiles(m_project, m_client, -1);
     } catch (const PublishIncomplete &error) {
         failed = error.failedFiles();
         replies = error.replies();
@@ -209,7 +210,7 @@ TEST_F(SftpPublishTest, RelativeFolderLandsBelowTheSessionsStartNotTheHostsRoot)
     addFile(QStringLiteral("index.php"), "<?php echo 1;\n");
     addFile(QStringLiteral("inc/db.php"), "<?php // db\n");
 
-    m_project.PublishFiles(m_client, -1);
+    PublishFiles(m_project, m_client, -1);
     EXPECT_EQ(str(treeOf(target()).keys()), str({"inc/db.php", "index.php"})) << str(m_log);
     EXPECT_FALSE(QFileInfo::exists(QStringLiteral("/www/site")));
     EXPECT_EQ(m_log.filter(QStringLiteral("!!!")).size(), 0) << str(m_log);

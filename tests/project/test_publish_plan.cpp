@@ -3,6 +3,7 @@
 #include "foundation/errors.h"
 #include "project/project.h"
 #include "project/publish.h"
+#include "project/publish_engine.h"
 #include "project/publish_record.h"
 #include "support/test_support.h"
 
@@ -68,8 +69,8 @@ TEST_F(PublishPlanTest, EveryEntryInOrderWithItsReasonPathsAndSize)
     record.set("same.php", {4, 1, sha("same")});
     record.set("changed.php", {8, 1, sha("old text")});
 
-    const QList<PublishStep> full = m_project.PlanPublish(-1, {false, &record});
-    const QList<PublishStep> changes = m_project.PlanPublish(-1, {true, &record});
+    const QList<PublishStep> full = PlanPublish(m_project, -1, {false, &record});
+    const QList<PublishStep> changes = PlanPublish(m_project, -1, {true, &record});
     const std::vector<Action> fullActions{
         Action::Send,         Action::SkipLocked,   Action::SkipMarker, Action::SkipOutside,
         Action::SkipExcluded, Action::SkipExcluded, Action::Send,       Action::Send};
@@ -105,9 +106,9 @@ TEST_F(PublishPlanTest, EveryEntryInOrderWithItsReasonPathsAndSize)
 
     // Without a record, changes mode finds every readable file new; a full
     // publish without a record does not hash at all.
-    const QList<PublishStep> noRecord = m_project.PlanPublish(-1, {true, nullptr});
+    const QList<PublishStep> noRecord = PlanPublish(m_project, -1, {true, nullptr});
     EXPECT_EQ(noRecord[6].action, Action::SendNew);
-    EXPECT_TRUE(m_project.PlanPublish(-1, {})[0].sha256.isEmpty());
+    EXPECT_TRUE(PlanPublish(m_project, -1, {})[0].sha256.isEmpty());
 }
 
 TEST_F(PublishPlanTest, OneEntryUnreadableFilesAndRefusals)
@@ -116,23 +117,23 @@ TEST_F(PublishPlanTest, OneEntryUnreadableFilesAndRefusals)
     const QString missing = add("missing.php", QByteArray());
     add("c.php", "c");
 
-    const QList<PublishStep> one = m_project.PlanPublish(2, {true, nullptr});
+    const QList<PublishStep> one = PlanPublish(m_project, 2, {true, nullptr});
     ASSERT_EQ(one.size(), 1);
     EXPECT_EQ(one[0].index, 2);
     EXPECT_EQ(one[0].remotePath, "c.php");
 
-    const QList<PublishStep> all = m_project.PlanPublish(-1, {});
+    const QList<PublishStep> all = PlanPublish(m_project, -1, {});
     ASSERT_EQ(all.size(), 3);
     EXPECT_EQ(all[1].action, Action::Unreadable);
     EXPECT_TRUE(all[1].error.contains(missing)) << all[1].error.toStdString();
     EXPECT_FALSE(all[1].sends());
     EXPECT_EQ(all[2].action, Action::Send); // the plan goes on; the run stops there
 
-    EXPECT_THROW(m_project.PlanPublish(3, {}), AppError);
-    EXPECT_THROW(m_project.PlanPublish(-2, {}), AppError);
+    EXPECT_THROW(PlanPublish(m_project, 3, {}), AppError);
+    EXPECT_THROW(PlanPublish(m_project, -2, {}), AppError);
     m_project.Ftp.Exclude = {"[oops"};
     try {
-        m_project.PlanPublish(-1, {});
+        PlanPublish(m_project, -1, {});
         ADD_FAILURE() << "planned with an invalid pattern";
     } catch (const AppError &error) {
         EXPECT_TRUE(error.message().contains("\"[oops\"")) << error.message().toStdString();
@@ -147,7 +148,7 @@ TEST_F(PublishPlanTest, ManyFilesReadInParallelKeepProjectOrderAndTheirOwnHashes
                                  (i % 7 == 0 ? QByteArray(" //DONT publish") : QByteArray());
         add(QStringLiteral("d%1/f%2.php").arg(i % 9).arg(i), bytes);
     }
-    const QList<PublishStep> plan = m_project.PlanPublish(-1, {true, nullptr});
+    const QList<PublishStep> plan = PlanPublish(m_project, -1, {true, nullptr});
     ASSERT_EQ(plan.size(), 400);
     for (int i = 0; i < 400; ++i) {
         const QByteArray bytes = ReadFileBytes(m_project.Files.Get(i)->Name);
@@ -176,7 +177,7 @@ TEST_F(PublishPlanTest, ChangesModeTrustsRecordedSizeAndTimeAndReadsEverythingEl
     record.set("b.php", {4, timeOf(b) - 5000, sha("bbbb")});
     record.set("c.php", {4, timeOf(c) - 5000, sha("CCCC")});
 
-    const QList<PublishStep> plan = m_project.PlanPublish(-1, {true, &record});
+    const QList<PublishStep> plan = PlanPublish(m_project, -1, {true, &record});
     EXPECT_EQ(plan[0].action, Action::SkipUnchanged);
     EXPECT_EQ(plan[0].sha256, sha("AAAA"));
     EXPECT_EQ(plan[1].action, Action::SkipUnchanged);
@@ -185,6 +186,6 @@ TEST_F(PublishPlanTest, ChangesModeTrustsRecordedSizeAndTimeAndReadsEverythingEl
     EXPECT_EQ(plan[2].action, Action::SendChanged);
 
     // A full publish reads and hashes every file, whatever the record says.
-    const QList<PublishStep> full = m_project.PlanPublish(-1, {false, &record});
+    const QList<PublishStep> full = PlanPublish(m_project, -1, {false, &record});
     EXPECT_EQ(full[0].sha256, sha("aaaa"));
 }
