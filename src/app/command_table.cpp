@@ -47,6 +47,7 @@ constexpr Row Commands[] = {
     command("File1", "Open1", "&Open...", "Ctrl+O", HANDLER(Open1Click)),
     command("File1", "Open2", "Open &Project...", "", HANDLER(Open2Click)),
     menu("File1", "Reopen1", "&Reopen"),
+    menu("File1", "RecentFiles1", "Recent F&iles"),
     separator("File1"),
     command("File1", "Close1", "&Close", "Ctrl+W", HANDLER(Close1Click)),
     separator("File1"),
@@ -174,6 +175,9 @@ constexpr Row Commands[] = {
     menu("", "ShortCuts1", "ShortCuts", Row::Hidden),
     command("ShortCuts1", "WebPanelURL1", "WebPanel URL", "Ctrl+L", HANDLER(WebPanelURL1Click)),
     command("ShortCuts1", "Code1", "Code", "Ctrl+K", HANDLER(Code1Click)),
+    command("ShortCuts1", "NextTab1", "Next Tab", "Ctrl+Tab|Ctrl+PgDown", HANDLER(NextTab1Click)),
+    command("ShortCuts1", "PreviousTab1", "Previous Tab", "Ctrl+Shift+Tab|Ctrl+PgUp",
+            HANDLER(PreviousTab1Click)),
 
     popup("ProjPopup"),
     command("ProjPopup", "PManProjectAdd", "Add to Project...", "", HANDLER(ProjectAddClick)),

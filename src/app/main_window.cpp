@@ -81,6 +81,8 @@ struct MainWindow::Controllers {
         // The symbol index reads saved files again and opens the places it finds.
         connect(&documents, &DocumentController::savedByUser, &symbols,
                 &SymbolController::fileSaved);
+        connect(&documents, &DocumentController::revealInTree, &projectTree,
+                &ProjectTreeController::RevealFile);
         connect(&symbols, &SymbolController::openFileRequested, &documents,
                 [this](const QString &path) { documents.OpenFileAtLine(path, true); });
     }
@@ -407,9 +409,11 @@ void MainWindow::OptionsClick(QObject *)
     EnvironmentOptionsDialog *form = m_windows.environmentOptionsDialog;
     form->setActivateOnReturn(ActivateOnReturn.ReadBool());
     form->setStartPhpServer(ServerController::StartPhpServer().ReadBool());
+    form->setSaveOnLeave(DocumentController::SaveOnLeave().ReadBool());
     if (Dialogs().showModal(form) == QDialog::Accepted) {
         ActivateOnReturn.WriteBool(form->activateOnReturn());
         ServerController::StartPhpServer().WriteBool(form->startPhpServer());
+        DocumentController::SaveOnLeave().WriteBool(form->saveOnLeave());
         // Switched off: the user's own server takes the port from now on.
         if (!form->startPhpServer())
             m_controllers->server.StopServer();
@@ -450,6 +454,8 @@ void MainWindow::RecentFilesOpenFile(QObject *Sender, const QString &FileName) {
 void MainWindow::New2Click(QObject *Sender) { m_controllers->documents.New2Click(Sender); }
 void MainWindow::Open1Click(QObject *Sender) { m_controllers->documents.Open1Click(Sender); }
 void MainWindow::Close1Click(QObject *Sender) { m_controllers->documents.Close1Click(Sender); }
+void MainWindow::NextTab1Click(QObject *Sender) { m_controllers->documents.NextTab1Click(Sender); }
+void MainWindow::PreviousTab1Click(QObject *Sender) { m_controllers->documents.PreviousTab1Click(Sender); }
 void MainWindow::SaveFileClick(QObject *Sender) { m_controllers->documents.SaveFileClick(Sender); }
 void MainWindow::Saveas2Click(QObject *Sender) { m_controllers->documents.Saveas2Click(Sender); }
 void MainWindow::ClearMessages() { m_controllers->messages.ClearMessages(); }

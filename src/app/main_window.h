@@ -132,6 +132,8 @@ public slots:
     void AboutClick(QObject *Sender);
     void WebPanelURL1Click(QObject *Sender);
     void Code1Click(QObject *Sender);
+    void NextTab1Click(QObject *Sender);
+    void PreviousTab1Click(QObject *Sender);
     void dontpublishClick(QObject *Sender);
     void removefromprojClick(QObject *Sender);
     void Rename1Click(QObject *Sender);

@@ -53,6 +53,8 @@ public:
     void dontpublishClick(QObject *Sender);
     void removefromprojClick(QObject *Sender);
     void Rename1Click(QObject *Sender);
+    // Shows the tree with the node of the entry for `path` selected.
+    void RevealFile(const QString &path);
 
 private:
     // False when the user chose to keep the file as another program left it.

@@ -22,6 +22,19 @@ RecentFiles::RecentFiles(QObject *owner, QString keyRoot)
     read();
 }
 
+RecentFiles::RecentFiles(QObject *owner, QString keyRoot, QString listName, int maxEntries)
+    : QObject(owner), m_keyRoot(std::move(keyRoot)), m_listName(std::move(listName)),
+      m_maxEntries(maxEntries), m_maxShown(maxEntries)
+{
+    setObjectName(m_listName);
+    read();
+}
+
+QString RecentFiles::listKey() const
+{
+    return m_keyRoot + u'\\' + m_listName;
+}
+
 RecentFiles::~RecentFiles()
 {
     try {
@@ -48,7 +61,7 @@ void RecentFiles::read()
 {
     try {
         bool ok = false;
-        int count = Registry_Value_Get(m_keyRoot + QStringLiteral("\\RecentFiles\\Count"),
+        int count = Registry_Value_Get(listKey() + QStringLiteral("\\Count"),
                                        QStringLiteral("0"))
                         .trimmed()
                         .toInt(&ok);
@@ -59,7 +72,7 @@ void RecentFiles::read()
         int present = 0;
         const QString entryPrefix = QStringLiteral("File");
         for (const QString &name :
-             UserSettings().childKeys(m_keyRoot + QStringLiteral("\\RecentFiles"))) {
+             UserSettings().childKeys(listKey())) {
             if (!name.startsWith(entryPrefix, Qt::CaseInsensitive))
                 continue;
             const QString digits = name.mid(entryPrefix.size());
@@ -74,7 +87,7 @@ void RecentFiles::read()
         QStringList keys;
         keys.reserve(count);
         for (int i = 0; i < count; ++i)
-            keys << m_keyRoot + QStringLiteral("\\RecentFiles\\File") + QString::number(i);
+            keys << listKey() + QStringLiteral("\\File") + QString::number(i);
         m_files = UserSettings().readValues(keys, ValueName);
     } catch (...) {
         // An unreadable store leaves the list as far as it was read.
@@ -86,9 +99,9 @@ void RecentFiles::write() const
     QList<QPair<QString, QString>> values;
     values.reserve(m_files.size() + 1);
     values.append(
-        {m_keyRoot + QStringLiteral("\\RecentFiles\\Count"), QString::number(m_files.size())});
+        {listKey() + QStringLiteral("\\Count"), QString::number(m_files.size())});
     for (qsizetype i = 0; i < m_files.size(); ++i)
-        values.append({m_keyRoot + QStringLiteral("\\RecentFiles\\File") + QString::number(i),
+        values.append({listKey() + QStringLiteral("\\File") + QString::number(i),
                        m_files.at(i)});
     UserSettings().writeValues(values, ValueName);
 }
@@ -113,7 +126,7 @@ void RecentFiles::NotifyOpen(const QString &path)
         m_files.prepend(path);
     } else {
         m_files.prepend(path);
-        if (m_files.size() > MaxEntries)
+        if (m_files.size() > m_maxEntries)
             m_files.removeLast();
     }
     RebuildMenu();
@@ -130,7 +143,7 @@ void RecentFiles::RebuildMenu()
     }
     // The entries are owned by the menu, which deletes them here.
     menu->clear();
-    for (qsizetype i = 0; i < m_files.size() && i < MaxShown; ++i) {
+    for (qsizetype i = 0; i < m_files.size() && i < m_maxShown; ++i) {
         auto *entry = new QAction(m_files.at(i), menu);
         entry->setData(int(i));
         // A path may hold '&'; show it as it is instead of as an access key.
