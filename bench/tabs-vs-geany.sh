@@ -77,8 +77,8 @@ measure() {
       pid=$!
       win=$(timeout 60 xdotool search --sync --onlyvisible --name "Quillstone.*second.php" | tail -1 || true) ;;
     geany)
-      mkdir -p "$work/$side"
-      geany -i -c "$work/$side" "$work/site/first.php" "$work/site/second.php" >"$work/$side.log" 2>&1 &
+      mkdir -p "$work/$side.conf"
+      geany -i -c "$work/$side.conf" "$work/site/first.php" "$work/site/second.php" >"$work/$side.log" 2>&1 &
       pid=$!
       win=$(timeout 60 xdotool search --sync --onlyvisible --name "second.php.*Geany" | tail -1 || true) ;;
   esac

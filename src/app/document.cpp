@@ -4,8 +4,7 @@
 
 #include <QFileInfo>
 
-Document::Document(int id, std::unique_ptr<EditorDocument> text)
-    : m_id(id), m_text(std::move(text))
+Document::Document(int id, std::unique_ptr<EditorDocument> text) : m_id(id), m_text(std::move(text))
 {
 }
 

@@ -284,6 +284,9 @@ bool DocumentController::activate(Document &document, bool leave)
     if (leave && !leaveCurrent())
         return false;
     followOpenedFile();
+    // Unsaved text left in a tab is copied aside now: while it is not shown
+    // the timer copies only the shown one.
+    m_recovery->update();
     // Set first: the editor's signals on the switch already speak of it.
     m_active = &document;
     m_project.SetOpenedFile(document.path);
@@ -308,9 +311,8 @@ void DocumentController::refreshTab(const Document &document)
     if (document.isModified())
         text += u'*';
     m_ui.documentTabs->setTabText(index, text);
-    m_ui.documentTabs->setTabToolTip(index, document.path.isEmpty()
-                                                ? QStringLiteral("Untitled (not saved)")
-                                                : document.path);
+    m_ui.documentTabs->setTabToolTip(
+        index, document.path.isEmpty() ? QStringLiteral("Untitled (not saved)") : document.path);
 }
 
 void DocumentController::rememberTabs()
@@ -471,11 +473,11 @@ void DocumentController::OpenProjectDocuments(const QString &active)
     for (const QString &path : tabs) {
         // Only the project's own files that are still there, as for the
         // opened file: a copied project must not edit the original's.
-        if (path != active && m_project.IndexOf(path) >= 0 && fileExists(path))
+        if (m_project.IndexOf(path) >= 0 && fileExists(path))
             OpenFileAtLine(path, false);
     }
     if (!active.isEmpty())
-        OpenFileAtLine(active, false);
+        OpenFileAtLine(active, false); // its tab, or a new one at the end
     else
         activate(*m_documents.front(), false);
     rememberTabs();
@@ -516,8 +518,8 @@ void DocumentController::OpenFileAtLine(const QString &path, bool rememberCurren
 
     // An untouched unnamed document gives way; anything else keeps its tab.
     Document *previous = m_active;
-    const bool reuse = m_active->path.isEmpty() && !m_active->isModified() &&
-                       m_ui.re->documentLength() == 0;
+    const bool reuse =
+        m_active->path.isEmpty() && !m_active->isModified() && m_ui.re->documentLength() == 0;
     Document &target = reuse ? *m_active : newDocument();
     activate(target, false);
     try {

@@ -60,7 +60,7 @@ public:
 
 private:
     struct Copy {
-        QString file;             // once written
+        QString file;              // once written
         quint64 writtenChange = 0; // the document's change count at the last copy
         std::optional<quint64> discardedChange;
     };

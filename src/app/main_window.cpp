@@ -81,6 +81,8 @@ struct MainWindow::Controllers {
         // The symbol index reads saved files again and opens the places it finds.
         connect(&documents, &DocumentController::savedByUser, &symbols,
                 &SymbolController::fileSaved);
+        // Edits of the document left and not yet indexed are, before it goes.
+        connect(ui.re, &CodeEditor::aboutToSwitchDocument, &symbols, [this] { symbols.index(); });
         connect(&documents, &DocumentController::revealInTree, &projectTree,
                 &ProjectTreeController::RevealFile);
         connect(&symbols, &SymbolController::openFileRequested, &documents,

@@ -61,8 +61,7 @@ void RecentFiles::read()
 {
     try {
         bool ok = false;
-        int count = Registry_Value_Get(listKey() + QStringLiteral("\\Count"),
-                                       QStringLiteral("0"))
+        int count = Registry_Value_Get(listKey() + QStringLiteral("\\Count"), QStringLiteral("0"))
                         .trimmed()
                         .toInt(&ok);
         if (!ok || count <= 0)
@@ -71,8 +70,7 @@ void RecentFiles::read()
         // one the store holds, and no more than MaxReadEntries, are read.
         int present = 0;
         const QString entryPrefix = QStringLiteral("File");
-        for (const QString &name :
-             UserSettings().childKeys(listKey())) {
+        for (const QString &name : UserSettings().childKeys(listKey())) {
             if (!name.startsWith(entryPrefix, Qt::CaseInsensitive))
                 continue;
             const QString digits = name.mid(entryPrefix.size());
@@ -98,11 +96,9 @@ void RecentFiles::write() const
 {
     QList<QPair<QString, QString>> values;
     values.reserve(m_files.size() + 1);
-    values.append(
-        {listKey() + QStringLiteral("\\Count"), QString::number(m_files.size())});
+    values.append({listKey() + QStringLiteral("\\Count"), QString::number(m_files.size())});
     for (qsizetype i = 0; i < m_files.size(); ++i)
-        values.append({listKey() + QStringLiteral("\\File") + QString::number(i),
-                       m_files.at(i)});
+        values.append({listKey() + QStringLiteral("\\File") + QString::number(i), m_files.at(i)});
     UserSettings().writeValues(values, ValueName);
 }
 

@@ -6,10 +6,9 @@
 #include <QFont>
 #include <QKeySequence>
 #include <QList>
+#include <QPointer>
 #include <QStringList>
 #include <Qsci/qsciscintilla.h>
-
-#include <QPointer>
 
 #include <functional>
 #include <memory>
@@ -135,7 +134,8 @@ public:
     // of it: release it only while another document is shown.
     std::unique_ptr<EditorDocument> adoptShownDocument();
     std::unique_ptr<EditorDocument> createDocument();
-    // Parks the shown document and shows `document` as it was left.
+    // Parks the shown document and shows `document` as it was left;
+    // modifiedChanged, statusChanged and documentSwitched follow.
     void showDocument(EditorDocument &document);
     bool isShown(const EditorDocument &document) const { return m_shown == &document; }
 
@@ -212,6 +212,10 @@ signals:
     void modifiedChanged(bool modified);
     // Caret, selection, insert/overwrite, encoding or line ends may have changed.
     void statusChanged();
+    // Another document is about to be shown, or was shown (showDocument).
+    // The text of each did not change: what was worked out from it stays.
+    void aboutToSwitchDocument();
+    void documentSwitched();
 
 protected:
     bool event(QEvent *event) override;

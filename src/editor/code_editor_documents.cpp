@@ -95,6 +95,7 @@ void CodeEditor::showDocument(EditorDocument &document)
         throw AppError(QStringLiteral("The editor's own document has no holder."));
     if (document.m_editor != this)
         throw AppError(QStringLiteral("The document belongs to another editor."));
+    emit aboutToSwitchDocument();
     m_shown->m_parked = park();
     const bool fresh = document.m_parked.fresh;
     SendScintilla(SCI_SETDOCPOINTER, 0UL, document.m_pointer);
@@ -152,6 +153,6 @@ void CodeEditor::unpark(const Parked &p)
 
     m_lastModified = isDocumentModified();
     emit modifiedChanged(m_lastModified);
-    emit documentChanged();
     emit statusChanged();
+    emit documentSwitched();
 }

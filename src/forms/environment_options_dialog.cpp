@@ -19,8 +19,8 @@ EnvironmentOptionsDialog::EnvironmentOptionsDialog() : QDialog(nullptr)
     StartPhpServerBox =
         new QCheckBox(QStringLiteral("start PHP's built-in server for a local run address"), this);
     StartPhpServerBox->setObjectName(QStringLiteral("StartPhpServerBox"));
-    SaveOnLeaveBox = new QCheckBox(
-        QStringLiteral("save a named document silently when leaving it"), this);
+    SaveOnLeaveBox =
+        new QCheckBox(QStringLiteral("save a named document silently when leaving it"), this);
     SaveOnLeaveBox->setObjectName(QStringLiteral("SaveOnLeaveBox"));
 
     const OkCancelRow row =

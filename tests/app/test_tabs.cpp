@@ -2,6 +2,7 @@
 // switch and close them, nothing unsaved goes unasked, and the project
 // remembers them.
 #include "app/document.h"
+#include "app/document_recovery.h"
 #include "app/document_tabs.h"
 #include "app_fixture.h"
 #include "components/recent_files.h"
@@ -88,9 +89,9 @@ TEST_F(Tabs, EachDocumentKeepsItsTextCaretHistoryAndUnsavedState)
         key(step.key, step.modifiers);
         EXPECT_EQ(form()->project().OpenedFile, path(step.file));
         EXPECT_EQ(editor()->caretLine(), step.line);
-        EXPECT_EQ(editor()->lineText(step.line - 1),
-                  QString(step.line == 5 ? "x" : "y") + step.file + " line " +
-                      QString::number(step.line));
+        EXPECT_EQ(editor()->lineText(step.line - 1), QString(step.line == 5 ? "x" : "y") +
+                                                         step.file + " line " +
+                                                         QString::number(step.line));
         EXPECT_EQ(tabs()->currentIndex(), step.line == 5 ? 0 : 1);
         EXPECT_TRUE(editor()->isDocumentModified());
     }
@@ -139,7 +140,7 @@ TEST_F(Tabs, ClosingAsksAboutUnsavedTextOnly)
     EXPECT_EQ(tabTexts(), (QStringList{"a.php", "b.php", "d.php*"}));
     EXPECT_EQ(form()->project().OpenedFile, path("d.php"));
     EXPECT_EQ(form()->project().IndexOf(path("c.php")), -1);
-    EXPECT_FALSE(ReadFileBytes(path("c.php")).startsWith("c"));
+    EXPECT_TRUE(ReadFileBytes(path("c.php")).startsWith("c.php line 1"));
 
     // A middle click closes a tab; an unmodified one without a question,
     // and its entry stays in the project.
@@ -161,6 +162,27 @@ TEST_F(Tabs, ClosingAsksAboutUnsavedTextOnly)
     EXPECT_EQ(tabTexts(), (QStringList{"Untitled"}));
     EXPECT_EQ(form()->project().OpenedFile, "");
     EXPECT_TRUE(editor()->wholeText().isEmpty());
+}
+
+TEST_F(Tabs, UnsavedTextLeftInATabIsCopiedAsideUntilSettled)
+{
+    keepUnsaved();
+    const QDir folder(DocumentRecovery::folder());
+    const auto copies = [&folder] { return folder.entryList(QDir::Files).size(); };
+    const qsizetype before = copies();
+    form()->OpenFileAtLine(path("a.php"), true);
+    key(Qt::Key_X);
+    form()->OpenFileAtLine(path("b.php"), true); // a.php's copy, made on leaving it
+    EXPECT_EQ(copies(), before + 1);
+    key(Qt::Key_Y);
+    documents().recovery().update(); // b.php's, by the timer
+    EXPECT_EQ(copies(), before + 2);
+    // Saved or discarded, each copy goes on its own.
+    key(Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(copies(), before + 1);
+    dialogs.choiceAnswers.push_back(1);
+    documents().CloseTab(0);
+    EXPECT_EQ(copies(), before);
 }
 
 TEST_F(Tabs, ExitAsksOnceListingEveryUnsavedDocument)
@@ -228,8 +250,8 @@ TEST_F(Tabs, TheProjectRemembersTheTabsAndTheActiveOne)
     WriteFileBytes(site + "/shop.wdx", edited);
     start({site + "/shop.wdx"});
     form()->AppEventsActivate();
-    EXPECT_EQ(tabTexts(), (QStringList{"a.php", "c.php", "b.php"}));
-    EXPECT_EQ(tabs()->currentIndex(), 2);
+    EXPECT_EQ(tabTexts(), (QStringList{"a.php", "b.php", "c.php"}));
+    EXPECT_EQ(tabs()->currentIndex(), 1);
     EXPECT_EQ(form()->project().OpenedFile, path("b.php"));
 }
 

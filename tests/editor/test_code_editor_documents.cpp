@@ -102,8 +102,8 @@ TEST(EditorDocuments, EachKeepsItsOwnStateWhileOthersAreShown)
     // Saved in its own encoding and line ends.
     editor.redo();
     editor.saveToFile(dir.filePath("page.php"));
-    EXPECT_EQ(ReadFileBytes(dir.filePath("page.php")), fileBytes(Cases[0]).replace(
-                                                           9 * Cases[0].line.size(), 0, "edit0 "));
+    EXPECT_EQ(ReadFileBytes(dir.filePath("page.php")),
+              fileBytes(Cases[0]).replace(9 * Cases[0].line.size(), 0, "edit0 "));
     editor.showDocument(*documents[2]);
     EXPECT_FALSE(documents[0]->isModified());
     EXPECT_TRUE(documents[2]->isModified());
