@@ -74,6 +74,7 @@ private:
 
     // Breakpoints: markers of the shown file, the engine's ids.
     void toggleBreakpoint(int line);
+    void preloadIfDebuggingIsLikely();
     void placeMarkers();
     // The stop's arrow in the document shown, when it is the stop's file;
     // each document met again loses an arrow left from an earlier stop.

@@ -8,6 +8,7 @@
 #include "app/document_tabs.h"
 #include "app/main_window.h"
 #include "app/main_window_ui.h"
+#include "app/project_tree_controller.h"
 #include "app/run_controller.h"
 #include "components/recent_files.h"
 #include "editor/code_editor.h"
@@ -687,7 +688,7 @@ void DocumentController::Open1Click(QObject *Sender)
     for (const QString &name : names) {
         if (QFileInfo(name).suffix().compare(QLatin1String("wdx"), Qt::CaseInsensitive) == 0 &&
             name.contains(u'.'))
-            m_window.OpenProject(name);
+            m_window.projectTree().OpenProject(name);
         else
             OpenFileAtLine(name, true);
     }

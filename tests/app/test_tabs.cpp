@@ -61,11 +61,11 @@ protected:
 TEST_F(Tabs, EachDocumentKeepsItsTextCaretHistoryAndUnsavedState)
 {
     keepUnsaved();
-    form()->OpenFileAtLine(path("a.php"), true);
+    documents().OpenFileAtLine(path("a.php"), true);
     EXPECT_EQ(tabs()->count(), 1); // the untouched unnamed document gave way
     editor()->setCaretLine(5);
     key(Qt::Key_X);
-    form()->OpenFileAtLine(path("b.php"), true);
+    documents().OpenFileAtLine(path("b.php"), true);
     editor()->setCaretLine(20);
     key(Qt::Key_Y);
     EXPECT_EQ(tabTexts(), (QStringList{"a.php*", "b.php*"}));
@@ -103,16 +103,16 @@ TEST_F(Tabs, EachDocumentKeepsItsTextCaretHistoryAndUnsavedState)
     EXPECT_EQ(editor()->lineText(4), "xa.php line 5");
 
     // Opening an open file switches to its tab, with its text as it is.
-    form()->OpenFileAtLine(path("b.php"), true);
+    documents().OpenFileAtLine(path("b.php"), true);
     EXPECT_EQ(tabs()->count(), 2);
     EXPECT_EQ(editor()->caretLine(), 20);
 }
 
 TEST_F(Tabs, LeavingSavesSilentlyByDefault)
 {
-    form()->OpenFileAtLine(path("a.php"), true);
+    documents().OpenFileAtLine(path("a.php"), true);
     key(Qt::Key_X);
-    form()->OpenFileAtLine(path("b.php"), true);
+    documents().OpenFileAtLine(path("b.php"), true);
     EXPECT_TRUE(ReadFileBytes(path("a.php")).startsWith("xa.php line 1"));
     EXPECT_EQ(tabTexts(), (QStringList{"a.php", "b.php"}));
     key(Qt::Key_Y);
@@ -125,7 +125,7 @@ TEST_F(Tabs, ClosingAsksAboutUnsavedTextOnly)
 {
     keepUnsaved();
     for (const char *name : {"a.php", "b.php", "c.php", "d.php"})
-        form()->OpenFileAtLine(path(name), true);
+        documents().OpenFileAtLine(path(name), true);
     key(Qt::Key_D); // d.php
     key(Qt::Key_PageUp, Qt::ControlModifier);
     key(Qt::Key_C); // c.php
@@ -170,9 +170,9 @@ TEST_F(Tabs, UnsavedTextLeftInATabIsCopiedAsideUntilSettled)
     const QDir folder(DocumentRecovery::folder());
     const auto copies = [&folder] { return folder.entryList(QDir::Files).size(); };
     const qsizetype before = copies();
-    form()->OpenFileAtLine(path("a.php"), true);
+    documents().OpenFileAtLine(path("a.php"), true);
     key(Qt::Key_X);
-    form()->OpenFileAtLine(path("b.php"), true); // a.php's copy, made on leaving it
+    documents().OpenFileAtLine(path("b.php"), true); // a.php's copy, made on leaving it
     EXPECT_EQ(copies(), before + 1);
     key(Qt::Key_Y);
     documents().recovery().update(); // b.php's, by the timer
@@ -188,9 +188,9 @@ TEST_F(Tabs, UnsavedTextLeftInATabIsCopiedAsideUntilSettled)
 TEST_F(Tabs, ExitAsksOnceListingEveryUnsavedDocument)
 {
     keepUnsaved();
-    form()->OpenFileAtLine(path("a.php"), true);
+    documents().OpenFileAtLine(path("a.php"), true);
     key(Qt::Key_X);
-    form()->OpenFileAtLine(path("b.php"), true);
+    documents().OpenFileAtLine(path("b.php"), true);
     form()->item("New2")->trigger();
     key(Qt::Key_N);
     EXPECT_EQ(tabTexts(), (QStringList{"a.php*", "b.php", "Untitled*"}));
@@ -214,9 +214,9 @@ TEST_F(Tabs, ExitAsksOnceListingEveryUnsavedDocument)
 TEST_F(Tabs, SaveAsOntoAnotherTabsFile)
 {
     keepUnsaved();
-    form()->OpenFileAtLine(path("a.php"), true);
+    documents().OpenFileAtLine(path("a.php"), true);
     key(Qt::Key_X);
-    form()->OpenFileAtLine(path("b.php"), true);
+    documents().OpenFileAtLine(path("b.php"), true);
     // a.php holds unsaved text: refused, nothing written.
     dialogs.saveAnswers.push_back(path("a.php"));
     form()->item("Saveas2")->trigger();
@@ -236,8 +236,8 @@ TEST_F(Tabs, SaveAsOntoAnotherTabsFile)
 TEST_F(Tabs, TheProjectRemembersTheTabsAndTheActiveOne)
 {
     for (const char *name : {"a.php", "b.php", "c.php"})
-        form()->OpenFileAtLine(path(name), true);
-    form()->OpenFileAtLine(path("b.php"), true);
+        documents().OpenFileAtLine(path(name), true);
+    documents().OpenFileAtLine(path("b.php"), true);
     dialogs.saveAnswers.push_back(site + "/shop.wdx");
     form()->item("Saveas3")->trigger();
     const QByteArray stored = ReadFileBytes(site + "/shop.wdx");
@@ -261,7 +261,7 @@ TEST_F(Tabs, RecentFilesListTheLastTenOpened)
     for (int i = 0; i < 12; ++i) {
         const QString name = site + QStringLiteral("/f%1.php").arg(i);
         WriteFileBytes(name, "x");
-        form()->OpenFileAtLine(name, true);
+        documents().OpenFileAtLine(name, true);
         opened.prepend(name);
     }
     EXPECT_EQ(documents().recentDocuments().files(), opened.mid(0, 10));
