@@ -238,7 +238,8 @@ constexpr Row Commands[] = {
     menu("", "ShortCuts1", "ShortCuts", Row::Hidden),
     command("ShortCuts1", "WebPanelURL1", "WebPanel URL", "Ctrl+L", BY(run, WebPanelURL1Click)),
     command("ShortCuts1", "Code1", "Code", "Ctrl+K", BY(window, Code1Click)),
-    command("ShortCuts1", "NextTab1", "Next Tab", "Ctrl+Tab|Ctrl+PgDown", BY(documents, NextTab1Click)),
+    command("ShortCuts1", "NextTab1", "Next Tab", "Ctrl+Tab|Ctrl+PgDown",
+            BY(documents, NextTab1Click)),
     command("ShortCuts1", "PreviousTab1", "Previous Tab", "Ctrl+Shift+Tab|Ctrl+PgUp",
             BY(documents, PreviousTab1Click)),
 
