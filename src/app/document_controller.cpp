@@ -328,8 +328,8 @@ void DocumentController::rememberTabs()
 
 void DocumentController::drop(Document &document)
 {
-    m_recovery->forget(document.id());
     if (m_documents.size() == 1) {
+        m_recovery->forget(document.id());
         // The last one stays, empty and unnamed, as Close leaves the editor.
         m_ui.re->clearAll();
         document.path.clear();
@@ -344,6 +344,8 @@ void DocumentController::drop(Document &document)
         const int next = index + 1 < int(m_documents.size()) ? index + 1 : index - 1;
         activate(*m_documents[size_t(next)], false);
     }
+    // Only once it is no longer shown: switching away copies the shown text.
+    m_recovery->forget(document.id());
     {
         const QSignalBlocker quiet(m_ui.documentTabs);
         m_ui.documentTabs->removeTab(index);
