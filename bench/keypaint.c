@@ -11,6 +11,8 @@
  *
  * Prints one line per key (key=<n> first_ms=<..> last_ms=<..>) and the
  * medians: first_median_ms=<..> last_median_ms=<..> keys=<n>
+ * A key name may start with "ctrl+" (ctrl+Page_Down): Control is held
+ * around that key's press and release.
  * Build:  cc -O2 -o keypaint keypaint.c -lX11 -lXtst -lXdamage -lXfixes
  * Usage:  keypaint WINDOW_ID ROUNDS [KEY1 [KEY2 [QUIET_MS]]]                 */
 #define _GNU_SOURCE
@@ -22,6 +24,7 @@
 #include <X11/keysym.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 static int damage_event;
 static Damage damage;
@@ -78,8 +81,14 @@ int main(int argc, char **argv)
     }
     Window target = (Window)strtoul(argv[1], NULL, 0);
     int rounds = atoi(argv[2]);
-    KeySym keys[2] = {XStringToKeysym(argc > 3 ? argv[3] : "space"),
-                      XStringToKeysym(argc > 4 ? argv[4] : "BackSpace")};
+    const char *names[2] = {argc > 3 ? argv[3] : "space", argc > 4 ? argv[4] : "BackSpace"};
+    int control[2] = {0, 0};
+    for (int k = 0; k < 2; k++)
+        if (strncmp(names[k], "ctrl+", 5) == 0) {
+            control[k] = 1;
+            names[k] += 5;
+        }
+    KeySym keys[2] = {XStringToKeysym(names[0]), XStringToKeysym(names[1])};
     double quiet = argc > 5 ? atof(argv[5]) : 150;
     if (rounds < 1 || keys[0] == NoSymbol || keys[1] == NoSymbol) {
         fprintf(stderr, "bad rounds or key name\n");
@@ -105,9 +114,16 @@ int main(int argc, char **argv)
         for (int k = 0; k < 2; k++) {
             settle(d, quiet, now_ms());
             KeyCode code = XKeysymToKeycode(d, keys[k]);
+            KeyCode ctrl = XKeysymToKeycode(d, XK_Control_L);
+            if (control[k]) {
+                XTestFakeKeyEvent(d, ctrl, True, CurrentTime);
+                XFlush(d);
+            }
             double t0 = now_ms();
             XTestFakeKeyEvent(d, code, True, CurrentTime);
             XTestFakeKeyEvent(d, code, False, CurrentTime);
+            if (control[k])
+                XTestFakeKeyEvent(d, ctrl, False, CurrentTime);
             XFlush(d);
             double t1 = next_damage(d, 10000);
             if (t1 < 0) {

@@ -101,6 +101,7 @@ constexpr Row Commands[] = {
     command("File1", "Open1", "&Open...", "Ctrl+O", BY(documents, Open1Click)),
     command("File1", "Open2", "Open &Project...", "", BY(projectTree, Open2Click)),
     menu("File1", "Reopen1", "&Reopen"),
+    menu("File1", "RecentFiles1", "Recent F&iles"),
     separator("File1"),
     command("File1", "Close1", "&Close", "Ctrl+W", BY(documents, Close1Click)),
     separator("File1"),
@@ -237,6 +238,10 @@ constexpr Row Commands[] = {
     menu("", "ShortCuts1", "ShortCuts", Row::Hidden),
     command("ShortCuts1", "WebPanelURL1", "WebPanel URL", "Ctrl+L", BY(run, WebPanelURL1Click)),
     command("ShortCuts1", "Code1", "Code", "Ctrl+K", BY(window, Code1Click)),
+    command("ShortCuts1", "NextTab1", "Next Tab", "Ctrl+Tab|Ctrl+PgDown",
+            BY(documents, NextTab1Click)),
+    command("ShortCuts1", "PreviousTab1", "Previous Tab", "Ctrl+Shift+Tab|Ctrl+PgUp",
+            BY(documents, PreviousTab1Click)),
 
     popup("ProjPopup"),
     command("ProjPopup", "PManProjectAdd", "Add to Project...", "",

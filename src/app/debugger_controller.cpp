@@ -362,13 +362,11 @@ void DebuggerController::showFrame(int depth)
         return;
     m_depth = depth;
     const auto show = [this](const QString &file, int line) {
+        m_currentFile = file;
+        m_currentLine = line;
         emit showFileAtLine(file, line);
         afterEditorChange();
-        if (m_currentHandle >= 0)
-            m_editor.markerDeleteHandle(m_currentHandle);
-        m_editor.markerDeleteAll(CurrentLineMarker);
-        m_currentHandle = m_editor.markerAdd(line - 1, CurrentMarker);
-        m_editor.markerAdd(line - 1, CurrentLineMarker);
+        placeCurrentLine();
     };
     if (depth == 0) {
         show(m_stoppedFile, m_stoppedLine);
@@ -545,10 +543,8 @@ void DebuggerController::clearStopped()
     m_stopped = false;
     m_frames.clear();
     m_depth = 0;
-    if (m_currentHandle >= 0)
-        m_editor.markerDeleteHandle(m_currentHandle);
-    m_currentHandle = -1;
-    m_editor.markerDeleteAll(CurrentLineMarker);
+    m_currentFile.clear();
+    placeCurrentLine();
     m_panels.CallStack->clear();
     m_panels.Variables->clear();
 }
@@ -600,8 +596,19 @@ void DebuggerController::readMarkerLines()
     }
 }
 
+void DebuggerController::placeCurrentLine()
+{
+    m_editor.markerDeleteAll(CurrentMarker);
+    m_editor.markerDeleteAll(CurrentLineMarker);
+    if (m_stopped && !m_currentFile.isEmpty() && m_currentFile == m_shownFile) {
+        m_editor.markerAdd(m_currentLine - 1, CurrentMarker);
+        m_editor.markerAdd(m_currentLine - 1, CurrentLineMarker);
+    }
+}
+
 void DebuggerController::placeMarkers()
 {
+    placeCurrentLine();
     m_editor.markerDeleteAll(BreakMarker);
     m_editor.markerDeleteAll(ConditionMarker);
     m_handles.fill(-1, m_project.Debug.Breakpoints.size());

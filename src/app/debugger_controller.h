@@ -76,6 +76,9 @@ private:
     void toggleBreakpoint(int line);
     void preloadIfDebuggingIsLikely();
     void placeMarkers();
+    // The stop's arrow in the document shown, when it is the stop's file;
+    // each document met again loses an arrow left from an earlier stop.
+    void placeCurrentLine();
     void readMarkerLines();
     void afterEditorChange();
     void syncEngineBreakpoints();
@@ -95,7 +98,8 @@ private:
     bool m_stopped = false;
     QString m_stoppedFile;
     int m_stoppedLine = 0;
-    int m_currentHandle = -1;
+    QString m_currentFile; // the frame shown: its file and 1-based line
+    int m_currentLine = 0;
     QString m_shownFile;                 // the file whose markers the editor shows
     QList<int> m_handles;                // per breakpoint: its marker, -1 when not shown
     QHash<QString, QString> m_engineIds; // breakpoint key -> the engine's id

@@ -1,12 +1,16 @@
-// The document commands: one document at a time in the editor, every opened
-// file joining the project's file list with the line it was last left at.
+// The document commands: documents in tabs, the active one in the editor,
+// every opened file joining the project's file list with the line it was
+// last left at.
 #include "app/document_controller.h"
 
+#include "app/document.h"
 #include "app/document_recovery.h"
+#include "app/document_tabs.h"
 #include "app/main_window.h"
 #include "app/main_window_ui.h"
 #include "app/project_tree_controller.h"
 #include "app/run_controller.h"
+#include "components/recent_files.h"
 #include "editor/code_editor.h"
 #include "forms/browser_frame.h"
 #include "forms/compare_dialog.h"
@@ -20,10 +24,17 @@
 #include "foundation/trace.h"
 #include "foundation/user_dialogs.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QMenu>
 #include <QRegularExpression>
+#include <QSignalBlocker>
+
+#include <algorithm>
 
 namespace {
 bool fileExists(const QString &path)
@@ -57,7 +68,16 @@ bool askConvertToUtf8(const QString &name, const QString &characters)
 
 const QString DocumentFilter = QStringLiteral("PHP files|*.php|Any file|*.*");
 const QString AnyFileFilter = QStringLiteral("Any file|*.*");
+const QString SaveQuestionTitle = QStringLiteral("Unsaved changes");
+// Files opened lately, beside the recent projects of File > Reopen.
+constexpr int RecentDocumentCount = 10;
 } // namespace
+
+const BoolSetting &DocumentController::SaveOnLeave()
+{
+    static const BoolSetting setting(QStringLiteral("SaveOnLeave"), QStringLiteral("1"));
+    return setting;
+}
 
 DocumentController::DocumentController(MainWindow &window, Project &project, const MainWindowUi &ui,
                                        const SecondaryWindows &windows)
@@ -65,8 +85,61 @@ DocumentController::DocumentController(MainWindow &window, Project &project, con
 {
     m_ui.re->setEncodingQuestion(
         [this](const QString &characters) { return askConvertToUtf8(documentName(), characters); });
+    m_documents.push_back(std::make_unique<Document>(m_nextId++, m_ui.re->adoptShownDocument()));
+    m_active = m_documents.front().get();
+    {
+        const QSignalBlocker quiet(m_ui.documentTabs);
+        m_ui.documentTabs->addTab(QString());
+    }
+    refreshTab(*m_active);
     m_recovery = std::make_unique<DocumentRecovery>(
-        *m_ui.re, [this] { return m_project.OpenedFile; }, this);
+        *m_ui.re,
+        [this] {
+            return DocumentRecovery::Shown{m_active->id(), m_project.OpenedFile};
+        },
+        this);
+
+    m_recent = new RecentFiles(this, RecentFiles::defaultKeyRoot(),
+                               QStringLiteral("RecentDocuments"), RecentDocumentCount);
+    m_recent->SetMenuItem(m_window.item(QStringLiteral("RecentFiles1")));
+    m_recent->OnOpenFile = [this](QObject *sender, const QString &name) {
+        RunGuarded([this, sender, name] { RecentFilesOpenFile(sender, name); });
+    };
+
+    DocumentTabs *tabs = m_ui.documentTabs;
+    connect(tabs, &QTabBar::currentChanged, this, [this](int index) {
+        RunGuarded([this, index] {
+            if (index < 0 || index >= int(m_documents.size()))
+                return;
+            Document &chosen = *m_documents[size_t(index)];
+            // A cancelled switch puts the tab of the document kept back.
+            bool switched = false;
+            try {
+                followOpenedFile();
+                switched = activate(chosen, true);
+            } catch (...) {
+                const QSignalBlocker quiet(m_ui.documentTabs);
+                m_ui.documentTabs->setCurrentIndex(indexOf(m_active));
+                throw;
+            }
+            if (!switched) {
+                const QSignalBlocker quiet(m_ui.documentTabs);
+                m_ui.documentTabs->setCurrentIndex(indexOf(m_active));
+            }
+            m_ui.re->takeFocus();
+        });
+    });
+    connect(tabs, &QTabBar::tabMoved, this, [this](int from, int to) {
+        auto moved = std::move(m_documents[size_t(from)]);
+        m_documents.erase(m_documents.begin() + from);
+        m_documents.insert(m_documents.begin() + to, std::move(moved));
+        rememberTabs();
+    });
+    connect(tabs, &DocumentTabs::closeRequested, this,
+            [this](int index) { RunGuarded([this, index] { CloseTab(index); }); });
+    connect(tabs, &DocumentTabs::menuRequested, this,
+            [this](int index, const QPoint &at) { showTabMenu(index, at); });
+    connect(m_ui.re, &CodeEditor::modifiedChanged, this, [this] { refreshTab(*m_active); });
 }
 
 DocumentController::~DocumentController() = default;
@@ -101,14 +174,18 @@ void DocumentController::OfferRecovery()
             QFile::remove(left.file);
         if (answer != 0)
             continue;
-        // One document at a time: the editor holds one, and the others stay
-        // for the next start rather than being saved over one another.
         if (left.path.isEmpty() || !IsRegularFile(left.path)) {
-            if (!AskToSaveChanges())
-                return;
-            m_ui.re->clearAll();
-            m_project.SetOpenedFile(QString());
-            UpdateCaption();
+            // A tab of its own, unnamed: nothing open gives way to it but
+            // an untouched unnamed document.
+            const bool untouched = m_active->path.isEmpty() && !m_active->isModified() &&
+                                   m_ui.re->documentLength() == 0;
+            if (!untouched) {
+                Document &fresh = newDocument();
+                if (!activate(fresh, true)) {
+                    drop(fresh);
+                    return;
+                }
+            }
         } else {
             OpenFileAtLine(left.path, true);
             if (m_project.OpenedFile != left.path)
@@ -118,7 +195,7 @@ void DocumentController::OfferRecovery()
         m_ui.re->replaceBytes(0, m_ui.re->documentLength(), left.text);
         m_recovery->update();
         QFile::remove(left.file);
-        return;
+        // Each copy gets a tab of its own: the next one is offered too.
     }
 }
 
@@ -133,8 +210,7 @@ bool DocumentController::AskToSaveChanges()
     if (!m_ui.re->isDocumentModified())
         return true;
     const int answer = Dialogs().askChoice(
-        QStringLiteral("Unsaved changes"),
-        QStringLiteral("Save changes to %1?").arg(documentName()),
+        SaveQuestionTitle, QStringLiteral("Save changes to %1?").arg(documentName()),
         {QStringLiteral("&Save"), QStringLiteral("&Discard"), QStringLiteral("Cancel")});
     if (answer == 0)
         return saveCurrent(true) && !m_project.OpenedFile.isEmpty();
@@ -145,9 +221,11 @@ bool DocumentController::AskToSaveChanges()
 
 bool DocumentController::leaveCurrent()
 {
+    followOpenedFile();
+    // Nothing is lost by leaving: the document stays open in its tab.
     if (!fileExists(m_project.OpenedFile))
-        return AskToSaveChanges();
-    if (!saveCurrent(false))
+        return true;
+    if (SaveOnLeave().ReadBool() && !saveCurrent(false))
         return false;
     const int index = m_project.IndexOf(m_project.OpenedFile);
     if (index >= 0) {
@@ -158,12 +236,223 @@ bool DocumentController::leaveCurrent()
     return true;
 }
 
+void DocumentController::followOpenedFile()
+{
+    // The project tree renames files and clears the opened file itself.
+    if (m_active->path != m_project.OpenedFile) {
+        m_active->path = m_project.OpenedFile;
+        refreshTab(*m_active);
+        rememberTabs();
+    }
+}
+
+Document *DocumentController::find(const QString &path) const
+{
+    if (path.isEmpty())
+        return nullptr;
+    for (const auto &document : m_documents) {
+        if (document->path == path)
+            return document.get();
+    }
+    return nullptr;
+}
+
+int DocumentController::indexOf(const Document *document) const
+{
+    for (size_t i = 0; i < m_documents.size(); ++i) {
+        if (m_documents[i].get() == document)
+            return int(i);
+    }
+    return -1;
+}
+
+Document &DocumentController::newDocument()
+{
+    m_documents.push_back(std::make_unique<Document>(m_nextId++, m_ui.re->createDocument()));
+    Document &document = *m_documents.back();
+    {
+        const QSignalBlocker quiet(m_ui.documentTabs);
+        m_ui.documentTabs->addTab(QString());
+    }
+    refreshTab(document);
+    return document;
+}
+
+bool DocumentController::activate(Document &document, bool leave)
+{
+    if (&document == m_active)
+        return true;
+    if (leave && !leaveCurrent())
+        return false;
+    followOpenedFile();
+    // Unsaved text left in a tab is copied aside now: while it is not shown
+    // the timer copies only the shown one.
+    m_recovery->update();
+    // Set first: the editor's signals on the switch already speak of it.
+    m_active = &document;
+    m_project.SetOpenedFile(document.path);
+    m_ui.re->showDocument(document.text());
+    {
+        const QSignalBlocker quiet(m_ui.documentTabs);
+        m_ui.documentTabs->setCurrentIndex(indexOf(&document));
+    }
+    UpdateCaption();
+    rememberTabs();
+    return true;
+}
+
+void DocumentController::refreshTab(const Document &document)
+{
+    const int index = indexOf(&document);
+    if (index < 0)
+        return;
+    const QString name = document.displayName();
+    // A file name may hold '&'; it is no access key here.
+    QString text = QString(name).replace(u'&', QStringLiteral("&&"));
+    if (document.isModified())
+        text += u'*';
+    m_ui.documentTabs->setTabText(index, text);
+    m_ui.documentTabs->setTabToolTip(
+        index, document.path.isEmpty() ? QStringLiteral("Untitled (not saved)") : document.path);
+}
+
+void DocumentController::rememberTabs()
+{
+    QStringList tabs;
+    for (const auto &document : m_documents) {
+        if (!document->path.isEmpty())
+            tabs << document->path;
+    }
+    m_project.OpenTabs = tabs;
+}
+
+void DocumentController::drop(Document &document)
+{
+    if (m_documents.size() == 1) {
+        m_recovery->forget(document.id());
+        // The last one stays, empty and unnamed, as Close leaves the editor.
+        m_ui.re->clearAll();
+        document.path.clear();
+        m_project.SetOpenedFile(QString());
+        refreshTab(document);
+        UpdateCaption();
+        rememberTabs();
+        return;
+    }
+    const int index = indexOf(&document);
+    if (&document == m_active) {
+        const int next = index + 1 < int(m_documents.size()) ? index + 1 : index - 1;
+        activate(*m_documents[size_t(next)], false);
+    }
+    // Only once it is no longer shown: switching away copies the shown text.
+    m_recovery->forget(document.id());
+    {
+        const QSignalBlocker quiet(m_ui.documentTabs);
+        m_ui.documentTabs->removeTab(index);
+    }
+    m_documents.erase(m_documents.begin() + index);
+    rememberTabs();
+}
+
+bool DocumentController::closeDocument(Document &document, bool dropEntry)
+{
+    followOpenedFile();
+    if (document.isModified()) {
+        // Asked about where it can be seen.
+        if (!activate(document, false) || !AskToSaveChanges())
+            return false;
+    }
+    int index = -1;
+    if (dropEntry) {
+        index = m_project.IndexOf(document.path);
+        if (index >= 0)
+            m_project.Files.Delete(index);
+    }
+    drop(document);
+    // The entries after the closed one moved up: a tree left as it was would
+    // open the wrong file from their nodes.
+    if (index >= 0)
+        m_project.OnProjectUpdate.raise();
+    return true;
+}
+
+bool DocumentController::askAboutUnsaved(const std::vector<Document *> &documents)
+{
+    if (documents.empty())
+        return true;
+    if (documents.size() == 1) {
+        activate(*documents.front(), false);
+        return AskToSaveChanges();
+    }
+    QStringList names;
+    for (const Document *document : documents)
+        names << (document->path.isEmpty() ? document->displayName() : document->path);
+    const int answer = Dialogs().askChoice(
+        SaveQuestionTitle,
+        QStringLiteral("%1 documents have unsaved changes:\n\n%2\n\nSave them all, discard the "
+                       "changes, or cancel?")
+            .arg(documents.size())
+            .arg(names.join(u'\n')),
+        {QStringLiteral("&Save All"), QStringLiteral("&Discard All"), QStringLiteral("Cancel")});
+    if (answer == 2 || answer < 0)
+        return false;
+    for (Document *document : documents) {
+        activate(*document, false);
+        if (answer == 0) {
+            if (!saveCurrent(true) || m_project.OpenedFile.isEmpty())
+                return false;
+        } else {
+            m_recovery->discard();
+        }
+    }
+    return true;
+}
+
+bool DocumentController::SettleAll()
+{
+    followOpenedFile();
+    std::vector<Document *> unsaved;
+    for (const auto &document : m_documents) {
+        if (document->isModified())
+            unsaved.push_back(document.get());
+    }
+    Document *back = m_active;
+    const bool settled = askAboutUnsaved(unsaved);
+    activate(*back, false);
+    return settled;
+}
+
 bool DocumentController::SettleForExit()
 {
+    followOpenedFile();
+    Document *back = m_active;
+    std::vector<Document *> unsaved;
+    for (const auto &owned : m_documents) {
+        Document &document = *owned;
+        if (!document.isModified())
+            continue;
+        if (document.path.isEmpty() || !SaveOnLeave().ReadBool()) {
+            unsaved.push_back(&document);
+            continue;
+        }
+        try {
+            activate(document, false);
+            if (!saveCurrent(false))
+                return false;
+        } catch (...) {
+            const QString reason = exceptionMessage(std::current_exception());
+            const int answer = Dialogs().askChoice(
+                QStringLiteral("Cannot save"),
+                QStringLiteral("%1 could not be saved:\n%2\n\nQuit without saving it, or stay?")
+                    .arg(documentName(), reason),
+                {QStringLiteral("&Quit without saving"), QStringLiteral("&Stay")});
+            if (answer != 0)
+                return false;
+        }
+    }
     try {
-        if (m_project.OpenedFile.isEmpty())
-            return AskToSaveChanges();
-        return saveCurrent(false);
+        if (!askAboutUnsaved(unsaved))
+            return false;
     } catch (...) {
         const QString reason = exceptionMessage(std::current_exception());
         const int answer = Dialogs().askChoice(
@@ -172,6 +461,37 @@ bool DocumentController::SettleForExit()
                 .arg(documentName(), reason),
             {QStringLiteral("&Quit without saving"), QStringLiteral("&Stay")});
         return answer == 0;
+    }
+    activate(*back, false);
+    return true;
+}
+
+void DocumentController::OpenProjectDocuments(const QString &active)
+{
+    const QStringList tabs = m_project.OpenTabs;
+    // Settled before: nothing here asks.
+    while (m_documents.size() > 1)
+        drop(*m_documents.back());
+    drop(*m_active);
+    for (const QString &path : tabs) {
+        // Only the project's own files that are still there, as for the
+        // opened file: a copied project must not edit the original's.
+        if (m_project.IndexOf(path) >= 0 && fileExists(path))
+            OpenFileAtLine(path, false);
+    }
+    if (!active.isEmpty())
+        OpenFileAtLine(active, false); // its tab, or a new one at the end
+    else
+        activate(*m_documents.front(), false);
+    rememberTabs();
+}
+
+void DocumentController::FileRenamed(const QString &oldPath, const QString &newPath)
+{
+    if (Document *document = find(oldPath)) {
+        document->path = newPath;
+        refreshTab(*document);
+        rememberTabs();
     }
 }
 
@@ -185,20 +505,42 @@ void DocumentController::OpenFileAtLine(const QString &path, bool rememberCurren
             QStringLiteral("%1 is %2; only regular files can be opened.").arg(path, kind));
         return;
     }
+    followOpenedFile();
     const bool exists = fileExists(path);
     if (!exists)
         Dialogs().showMessage(QStringLiteral("file doesn't exist:") + path);
 
+    // Open already: its tab, with its own text, caret and history.
+    if (Document *open = find(path)) {
+        activate(*open, rememberCurrent);
+        return;
+    }
+
     if (rememberCurrent && !leaveCurrent())
         return;
 
-    if (exists) {
-        m_ui.re->loadFromFile(path);
-    } else {
-        // A missing file starts empty under its name; the text of the
-        // document left behind must not be saved into it.
-        m_ui.re->clearAll();
+    // An untouched unnamed document gives way; anything else keeps its tab.
+    Document *previous = m_active;
+    const bool reuse =
+        m_active->path.isEmpty() && !m_active->isModified() && m_ui.re->documentLength() == 0;
+    Document &target = reuse ? *m_active : newDocument();
+    activate(target, false);
+    try {
+        if (exists) {
+            m_ui.re->loadFromFile(path);
+        } else {
+            // A missing file starts empty under its name.
+            m_ui.re->clearAll();
+        }
+    } catch (...) {
+        // Unreadable: the tab made for it goes, the document left returns.
+        if (!reuse) {
+            activate(*previous, false);
+            drop(target);
+        }
+        throw;
     }
+    target.path = path;
 
     const int index = m_project.IndexOf(path);
     if (index < 0) {
@@ -214,7 +556,11 @@ void DocumentController::OpenFileAtLine(const QString &path, bool rememberCurren
 
     m_project.SetOpenedFile(path);
     applyColouringRule(m_ui.re, path);
+    refreshTab(target);
+    rememberTabs();
     UpdateCaption();
+    if (exists)
+        m_recent->NotifyOpen(path);
 }
 
 void DocumentController::UpdateCaption()
@@ -241,11 +587,93 @@ void DocumentController::ShowModified(bool modified)
 
 void DocumentController::New2Click(QObject *)
 {
-    if (!AskToSaveChanges())
+    Document &previous = *m_active;
+    Document &document = newDocument();
+    if (!activate(document, true)) {
+        drop(document);
+        activate(previous, false);
         return;
-    m_ui.re->clearAll();
-    m_project.SetOpenedFile(QString());
+    }
     m_window.setWindowTitle(ApplicationTitle());
+}
+
+void DocumentController::NextTab1Click(QObject *)
+{
+    const int count = int(m_documents.size());
+    if (count > 1)
+        activate(*m_documents[size_t((indexOf(m_active) + 1) % count)], true);
+}
+
+void DocumentController::PreviousTab1Click(QObject *)
+{
+    const int count = int(m_documents.size());
+    if (count > 1)
+        activate(*m_documents[size_t((indexOf(m_active) + count - 1) % count)], true);
+}
+
+bool DocumentController::CloseTab(int index)
+{
+    if (index < 0 || index >= int(m_documents.size()))
+        return false;
+    return closeDocument(*m_documents[size_t(index)], false);
+}
+
+void DocumentController::CloseOtherTabs(int index)
+{
+    if (index < 0 || index >= int(m_documents.size()))
+        return;
+    Document *kept = m_documents[size_t(index)].get();
+    for (size_t i = m_documents.size(); i-- > 0;) {
+        if (i < m_documents.size() && m_documents[i].get() != kept &&
+            !closeDocument(*m_documents[i], false))
+            return; // cancelled: the rest stay open
+    }
+    activate(*kept, false);
+}
+
+void DocumentController::CloseAllTabs()
+{
+    for (size_t i = m_documents.size(); i-- > 0;) {
+        if (i < m_documents.size() && !closeDocument(*m_documents[i], false))
+            return;
+    }
+}
+
+void DocumentController::CopyTabPath(int index)
+{
+    if (index < 0 || index >= int(m_documents.size()))
+        return;
+    const QString &path = m_documents[size_t(index)]->path;
+    if (!path.isEmpty())
+        QApplication::clipboard()->setText(path);
+}
+
+void DocumentController::showTabMenu(int index, const QPoint &at)
+{
+    if (index < 0 || index >= int(m_documents.size()))
+        return;
+    const bool named = !m_documents[size_t(index)]->path.isEmpty();
+    QMenu menu(&m_window);
+    menu.setObjectName(QStringLiteral("TabPopup"));
+    const auto add = [&](const char *name, const QString &caption, bool enabled,
+                         std::function<void()> run) {
+        QAction *action = menu.addAction(caption);
+        action->setObjectName(QString::fromLatin1(name));
+        action->setEnabled(enabled);
+        connect(action, &QAction::triggered, this, [run] { RunGuarded(run); });
+    };
+    const int count = int(m_documents.size());
+    add("TabClose1", QStringLiteral("&Close"), true, [this, index] { CloseTab(index); });
+    add("TabCloseOthers1", QStringLiteral("Close &Others"), count > 1,
+        [this, index] { CloseOtherTabs(index); });
+    add("TabCloseAll1", QStringLiteral("Close &All"), true, [this] { CloseAllTabs(); });
+    menu.addSeparator();
+    add("TabCopyPath1", QStringLiteral("Copy &Path"), named, [this, index] { CopyTabPath(index); });
+    add("TabReveal1", QStringLiteral("&Reveal in Tree"), named, [this, index] {
+        if (index < int(m_documents.size()))
+            emit revealInTree(m_documents[size_t(index)]->path);
+    });
+    menu.exec(at);
 }
 
 void DocumentController::Open1Click(QObject *Sender)
@@ -276,18 +704,7 @@ void DocumentController::RecentFilesOpenFile(QObject *, const QString &FileName)
 
 void DocumentController::Close1Click(QObject *)
 {
-    if (!AskToSaveChanges())
-        return;
-    const int index = m_project.IndexOf(m_project.OpenedFile);
-    if (index >= 0)
-        m_project.Files.Delete(index);
-    m_project.SetOpenedFile(QString());
-    UpdateCaption();
-    m_ui.re->clearAll();
-    // The entries after the closed one moved up: a tree left as it was would
-    // open the wrong file from their nodes.
-    if (index >= 0)
-        m_project.OnProjectUpdate.raise();
+    closeDocument(*m_active, true);
 }
 
 void DocumentController::SaveFileClick(QObject *Sender)
@@ -344,14 +761,29 @@ bool DocumentController::saveAs()
                                               DocumentFilter, QStringLiteral("php"));
     if (chosen.isEmpty())
         return false;
+    followOpenedFile();
+    Document *other = find(chosen);
+    if (other == m_active)
+        other = nullptr;
+    if (other && other->isModified())
+        throw AppError(QStringLiteral("%1 is open in another tab with unsaved changes; save or "
+                                      "close that tab first.")
+                           .arg(chosen));
     m_ui.re->saveToFile(chosen);
+    // The other tab's text is now out of date on disk: it goes.
+    if (other)
+        drop(*other);
     const int index = m_project.IndexOf(m_project.OpenedFile);
     if (index >= 0)
         m_project.Files.Delete(index);
     m_project.Files.AddNew();
     m_project.Files.Last()->Name = chosen;
     m_project.SetOpenedFile(chosen);
+    m_active->path = chosen;
+    refreshTab(*m_active);
+    rememberTabs();
     UpdateCaption();
+    m_recent->NotifyOpen(chosen);
     emit savedByUser(chosen);
     return true;
 }

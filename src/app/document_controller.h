@@ -6,13 +6,19 @@
 #include <QStringList>
 
 #include <memory>
+#include <vector>
 
+class BoolSetting;
+class Document;
 class DocumentRecovery;
+class RecentFiles;
 
-// The documents: one at a time in the editor, every opened file joining the
-// project's file list with the line it was last left at. Owns what the open
-// dialog last chose and the guard against asking twice about a file changed
-// by another program.
+// The open documents, one tab each, the active one shown in the editor; every
+// opened file joins the project's file list with the line it was last left
+// at. The project's opened file is always the active document's, so every
+// command on "the current document" acts on the active tab. Owns the
+// documents, the recent-documents list, what the open dialog last chose and
+// the guard against asking twice about a file changed by another program.
 class DocumentController final : public Controller {
     Q_OBJECT
 
@@ -27,7 +33,9 @@ public:
     void OfferRecovery();
     DocumentRecovery &recovery() const { return *m_recovery; }
 
-    // The one way to make a file the current document.
+    // The one way to make a file the current document: switches to its tab,
+    // or opens it in a new one (in the active tab when that holds an
+    // untouched unnamed document).
     void OpenFileAtLine(const QString &path, bool rememberCurrent);
     void UpdateCaption();
     // Puts "*" before the caption while the text has unsaved changes.
@@ -45,10 +53,39 @@ public:
     // (Save, Discard, Cancel) when the text was modified since it was loaded
     // or saved. True when the caller may go on; false when the user cancelled.
     bool AskToSaveChanges();
-    // Before the window closes: a named document is saved when modified, an
-    // unnamed one asks; a failed save says why and offers to quit without
-    // saving. False when the user chose to stay.
+    // Before the window closes: named documents are saved when modified
+    // (unless leaving without saving is chosen in the options); the rest
+    // with unsaved text are listed in one question. A failed save says why
+    // and offers to quit without saving. False when the user chose to stay.
     bool SettleForExit();
+    // Before another project replaces the documents: asks once about every
+    // document with unsaved text. False when the user cancelled.
+    bool SettleAll();
+    // The loaded project's documents replace the open ones (settled
+    // before): its remembered tabs that are its own entries and exist, then
+    // `active` (none: an unnamed document).
+    void OpenProjectDocuments(const QString &active);
+    // A file of an open document was renamed on disk.
+    void FileRenamed(const QString &oldPath, const QString &newPath);
+
+    // Ctrl+Tab / Ctrl+PgDn and Ctrl+Shift+Tab / Ctrl+PgUp: the next or the
+    // previous tab, round the ends.
+    void NextTab1Click(QObject *Sender);
+    void PreviousTab1Click(QObject *Sender);
+    // The tab's menu.
+    bool CloseTab(int index);
+    void CloseOtherTabs(int index);
+    void CloseAllTabs();
+    void CopyTabPath(int index);
+
+    // Tools > Options: a named document left for another is saved without
+    // asking (on by default); off, unsaved documents stay open in their tabs.
+    static const BoolSetting &SaveOnLeave();
+
+    // The open documents in tab order, and the active one.
+    const std::vector<std::unique_ptr<Document>> &openDocuments() const { return m_documents; }
+    Document &activeDocument() const { return *m_active; }
+    RecentFiles &recentDocuments() const { return *m_recent; }
 
     // The open dialog's file list and folder: Open... without a sender opens
     // these, and Add to Project starts in the folder it last used.
@@ -58,8 +95,30 @@ public:
 signals:
     // The user saved a document under `path` (the program's own saves do not count).
     void savedByUser(const QString &path);
+    // The tab's Reveal in Tree: the project tree shows `path`'s node.
+    void revealInTree(const QString &path);
 
 private:
+    Document *find(const QString &path) const;
+    int indexOf(const Document *document) const;
+    Document &newDocument();
+    // Shows `document` in the editor; `leave` settles the one left first
+    // (leaveCurrent). False when that was cancelled.
+    bool activate(Document &document, bool leave);
+    // Closes without asking; the last document becomes an empty unnamed one.
+    void drop(Document &document);
+    bool closeDocument(Document &document, bool dropEntry);
+    // Asks once about `documents` (Save All, Discard All, Cancel); one alone
+    // gets the single question. False when the user cancelled.
+    bool askAboutUnsaved(const std::vector<Document *> &documents);
+    void refreshTab(const Document &document);
+    void showTabMenu(int index, const QPoint &at);
+    // The project remembers the open tabs.
+    void rememberTabs();
+    // The active document follows a change of the project's opened file
+    // made outside this controller.
+    void followOpenedFile();
+
     // Saves the document; `interactive` is the user's Save. A silent save
     // writes only a modified document. Before writing over a file another
     // program changed since we loaded or saved it, asks to overwrite, reload
@@ -77,5 +136,10 @@ private:
     void reload(const QString &path);
 
     bool m_checkingModification = false;
+    std::vector<std::unique_ptr<Document>> m_documents;
+    Document *m_active = nullptr;
+    int m_nextId = 1;
+    // Gone before the documents it copies.
     std::unique_ptr<DocumentRecovery> m_recovery;
+    RecentFiles *m_recent = nullptr;
 };

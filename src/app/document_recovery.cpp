@@ -27,9 +27,9 @@ bool processRuns(qint64 pid)
 
 } // namespace
 
-DocumentRecovery::DocumentRecovery(CodeEditor &editor, std::function<QString()> pathOf,
+DocumentRecovery::DocumentRecovery(CodeEditor &editor, std::function<Shown()> shown,
                                    QObject *parent)
-    : QObject(parent), m_editor(editor), m_pathOf(std::move(pathOf))
+    : QObject(parent), m_editor(editor), m_shown(std::move(shown))
 {
     m_timer.setInterval(IntervalMs);
     connect(&m_timer, &QTimer::timeout, this, &DocumentRecovery::update);
@@ -42,7 +42,7 @@ DocumentRecovery::DocumentRecovery(CodeEditor &editor, std::function<QString()> 
     // Saved or discarded: the copy has nothing left to keep.
     connect(&m_editor, &CodeEditor::modifiedChanged, this, [this](bool modified) {
         if (!modified)
-            remove();
+            remove(m_copies[m_shown().id]);
     });
 }
 
@@ -51,7 +51,7 @@ DocumentRecovery::~DocumentRecovery()
     // A clean end leaves nothing to recover: every document was saved or
     // discarded on the way out.
     if (!m_editor.isDocumentModified())
-        remove();
+        remove(m_copies[m_shown().id]);
 }
 
 QString DocumentRecovery::folder()
@@ -62,42 +62,57 @@ QString DocumentRecovery::folder()
     return state + QStringLiteral("/quillstone/recovery");
 }
 
-void DocumentRecovery::remove()
+void DocumentRecovery::remove(Copy &copy)
 {
-    if (m_file.isEmpty())
+    if (copy.file.isEmpty())
         return;
-    QFile::remove(m_file);
-    m_file.clear();
-    m_writtenChange = 0;
+    QFile::remove(copy.file);
+    copy.file.clear();
+    copy.writtenChange = 0;
 }
 
 void DocumentRecovery::discard()
 {
-    remove();
-    m_discardedChange = m_editor.changeCount();
+    Copy &copy = m_copies[m_shown().id];
+    remove(copy);
+    copy.discardedChange = m_editor.changeCount();
+}
+
+void DocumentRecovery::forget(int id)
+{
+    const auto found = m_copies.find(id);
+    if (found == m_copies.end())
+        return;
+    remove(*found);
+    m_copies.erase(found);
 }
 
 void DocumentRecovery::update()
 {
+    const Shown shown = m_shown();
+    Copy &copy = m_copies[shown.id];
     if (!m_editor.isDocumentModified()) {
-        remove();
+        remove(copy);
         return;
     }
-    if (m_discardedChange == m_editor.changeCount())
+    if (copy.discardedChange == m_editor.changeCount())
         return;
-    m_discardedChange.reset();
-    const QString path = m_pathOf();
-    const QString name = QStringLiteral("%1-%2.txt")
+    copy.discardedChange.reset();
+    const QString &path = shown.path;
+    // One file per open document; the path's hash tells the copies of one
+    // file apart across runs.
+    const QString name = QStringLiteral("%1-%2-%3.txt")
                              .arg(::getpid())
+                             .arg(shown.id)
                              .arg(QString::fromLatin1(
                                  QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha1)
                                      .toHex()
                                      .left(16)));
     const QString file = folder() + u'/' + name;
-    if (file == m_file && m_editor.changeCount() == m_writtenChange)
+    if (file == copy.file && m_editor.changeCount() == copy.writtenChange)
         return;
-    if (file != m_file)
-        remove(); // another document now: its predecessor was settled
+    if (file != copy.file)
+        remove(copy); // renamed by Save as: the old name's copy is stale
     if (!QDir().mkpath(folder()))
         return;
     ::chmod(QFile::encodeName(folder()).constData(), 0700);
@@ -117,8 +132,8 @@ void DocumentRecovery::update()
         TraceLog(e.message());
         return;
     }
-    m_file = file;
-    m_writtenChange = m_editor.changeCount();
+    copy.file = file;
+    copy.writtenChange = m_editor.changeCount();
 }
 
 std::optional<DocumentRecovery::Left> DocumentRecovery::read(const QString &file)

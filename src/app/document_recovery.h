@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -12,12 +13,13 @@
 
 class CodeEditor;
 
-// Crash recovery: the unsaved text of the open document is copied every few
+// Crash recovery: the unsaved text of the document shown is copied every few
 // seconds (and when the program loses the focus) into a file of its own under
-// $XDG_STATE_HOME/quillstone/recovery/, readable by the user only. The copy
-// goes as soon as the text is saved or discarded, so only a program that
-// ended without either (a crash, a kill, a power cut) leaves one behind; the
-// next start offers it back.
+// $XDG_STATE_HOME/quillstone/recovery/, readable by the user only; documents
+// in other tabs keep the copy made while they were shown, since their text
+// cannot change meanwhile. A copy goes as soon as its text is saved or
+// discarded, so only a program that ended without either (a crash, a kill, a
+// power cut) leaves one behind; the next start offers it back.
 class DocumentRecovery final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(DocumentRecovery)
@@ -31,9 +33,13 @@ public:
         QByteArray text; // UTF-8
     };
 
-    // `pathOf` names the document the editor shows (empty when unnamed).
-    DocumentRecovery(CodeEditor &editor, std::function<QString()> pathOf,
-                     QObject *parent = nullptr);
+    // The document the editor shows: a number telling it from the other
+    // open ones, and its file (empty when unnamed).
+    struct Shown {
+        int id = 0;
+        QString path;
+    };
+    DocumentRecovery(CodeEditor &editor, std::function<Shown()> shown, QObject *parent = nullptr);
     ~DocumentRecovery() override;
 
     static QString folder();
@@ -42,21 +48,26 @@ public:
     // Writes the copy now when the text changed since the last one, removes
     // it when the text has nothing unsaved.
     void update();
-    // The user discarded the text: the copy goes, and none is made again
-    // until the text changes.
+    // The user discarded the text shown: the copy goes, and none is made
+    // again until the text changes.
     void discard();
+    // Document `id` was closed, its text saved or discarded: its copy goes.
+    void forget(int id);
     // Copies left behind by programs no longer running, newest first.
     static QList<Left> leftBehind();
     // Reads one recovery file; nothing when it is not one of ours.
     static std::optional<Left> read(const QString &file);
 
 private:
-    void remove();
+    struct Copy {
+        QString file;              // once written
+        quint64 writtenChange = 0; // the document's change count at the last copy
+        std::optional<quint64> discardedChange;
+    };
+    void remove(Copy &copy);
 
     CodeEditor &m_editor;
-    std::function<QString()> m_pathOf;
+    std::function<Shown()> m_shown;
     QTimer m_timer;
-    QString m_file;              // our copy, once written
-    quint64 m_writtenChange = 0; // the editor's change count at the last copy
-    std::optional<quint64> m_discardedChange;
+    QHash<int, Copy> m_copies; // by document
 };

@@ -86,6 +86,10 @@ struct MainWindow::Controllers {
         // The symbol index reads saved files again and opens the places it finds.
         connect(&documents, &DocumentController::savedByUser, &symbols,
                 &SymbolController::fileSaved);
+        // Edits of the document left and not yet indexed are, before it goes.
+        connect(ui.re, &CodeEditor::aboutToSwitchDocument, &symbols, [this] { symbols.index(); });
+        connect(&documents, &DocumentController::revealInTree, &projectTree,
+                &ProjectTreeController::RevealFile);
         connect(&symbols, &SymbolController::openFileRequested, &documents,
                 [this](const QString &path) { documents.OpenFileAtLine(path, true); });
     }
@@ -432,9 +436,11 @@ void MainWindow::OptionsClick(QObject *)
     EnvironmentOptionsDialog *form = m_windows.environmentOptionsDialog;
     form->setActivateOnReturn(ActivateOnReturn.ReadBool());
     form->setStartPhpServer(ServerController::StartPhpServer().ReadBool());
+    form->setSaveOnLeave(DocumentController::SaveOnLeave().ReadBool());
     if (Dialogs().showModal(form) == QDialog::Accepted) {
         ActivateOnReturn.WriteBool(form->activateOnReturn());
         ServerController::StartPhpServer().WriteBool(form->startPhpServer());
+        DocumentController::SaveOnLeave().WriteBool(form->saveOnLeave());
         // Switched off: the user's own server takes the port from now on.
         if (!form->startPhpServer())
             m_controllers->server.StopServer();

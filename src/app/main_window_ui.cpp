@@ -1,5 +1,6 @@
 #include "app/main_window_ui.h"
 
+#include "app/document_tabs.h"
 #include "app/messages_grid.h"
 #include "editor/code_editor.h"
 #include "editor/completion_popup.h"
@@ -52,6 +53,8 @@ void MainWindowUi::build(QMainWindow *window)
     re->setObjectName(QStringLiteral("re"));
     findBar = new FindReplaceBar(re, editorPane);
     findBar->hide();
+    documentTabs = new DocumentTabs(editorPane);
+    paneLayout->addWidget(documentTabs);
     paneLayout->addWidget(re, 1);
     paneLayout->addWidget(findBar);
     re->applyDocumentSettings();

@@ -3,6 +3,7 @@
 class BrowserFrame;
 class CodeEditor;
 class CompletionPopup;
+class DocumentTabs;
 class FindReplaceBar;
 class MessagesGrid;
 class QLabel;
@@ -31,6 +32,8 @@ struct MainWindowUi {
     QSplitter *centre = nullptr;
     // The editor over its Find and Replace bar, the upper part of `centre`.
     QWidget *editorPane = nullptr;
+    // The open documents' tabs, above the editor.
+    DocumentTabs *documentTabs = nullptr;
     FindReplaceBar *findBar = nullptr;
     MessagesGrid *messages = nullptr;
     QWidget *messagessplitter = nullptr;

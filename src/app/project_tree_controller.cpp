@@ -27,6 +27,7 @@
 #include <QMetaObject>
 #include <QPainter>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
 #include <exception>
 #include <memory>
@@ -170,8 +171,8 @@ void ProjectTreeController::OpenProject(const QString &path)
     }
     if (!mayOpenHere(path))
         return;
-    // The editor's text is about to give way to the project's document.
-    if (!m_window.documents().AskToSaveChanges())
+    // The open documents are about to give way to the project's.
+    if (!m_window.documents().SettleAll())
         return;
     takeIn(path, readProject(path));
 }
@@ -212,7 +213,7 @@ void ProjectTreeController::OpenProjectInBackground(const QString &path, std::fu
                     RunGuarded([&] {
                         if (outcome->failure)
                             std::rethrow_exception(outcome->failure);
-                        if (m_window.documents().AskToSaveChanges())
+                        if (m_window.documents().SettleAll())
                             takeIn(path, outcome->parsed);
                     });
                 }
@@ -245,12 +246,7 @@ void ProjectTreeController::takeIn(const QString &path, const XmlStorage::Parsed
     // The editor's text was settled above: nothing of it goes into the
     // loaded project's files.
     m_project.SetOpenedFile(QString());
-    if (chosen.isEmpty()) {
-        m_ui.re->clearAll();
-        m_window.documents().UpdateCaption();
-    } else {
-        m_window.documents().OpenFileAtLine(chosen, false);
-    }
+    m_window.documents().OpenProjectDocuments(chosen);
     // The document chosen here is the program's doing, not the user's: a
     // project only looked at is not written back.
     m_project.MarkStored();
@@ -363,14 +359,13 @@ bool ProjectTreeController::SettleProject()
 void ProjectTreeController::New1Click(QObject *)
 {
     ++m_opens;
-    if (!m_window.documents().AskToSaveChanges() || !SettleProject())
+    if (!m_window.documents().SettleAll() || !SettleProject())
         return;
     // The own PHP server served the project that goes now.
     m_window.server().StopServer();
     m_project.Clear();
     m_instance.hold(QString());
-    m_window.documents().UpdateCaption();
-    m_ui.re->clearAll();
+    m_window.documents().OpenProjectDocuments(QString());
 }
 
 void ProjectTreeController::Open2Click(QObject *)
@@ -385,6 +380,23 @@ void ProjectTreeController::Open2Click(QObject *)
 void ProjectTreeController::pmitemClick(QObject *)
 {
     m_ui.PrTree->setVisible(m_window.item(QStringLiteral("pmitem"))->isChecked());
+}
+
+void ProjectTreeController::RevealFile(const QString &path)
+{
+    const int index = m_project.IndexOf(path);
+    if (index < 0)
+        return;
+    m_window.item(QStringLiteral("pmitem"))->setChecked(true);
+    pmitemClick(nullptr);
+    for (QTreeWidgetItemIterator it(m_ui.PrTree); *it; ++it) {
+        if ((*it)->data(0, NodeRole).toInt() == index) {
+            const QSignalBlocker block(m_ui.PrTree);
+            m_ui.PrTree->setCurrentItem(*it);
+            m_ui.PrTree->scrollToItem(*it);
+            return;
+        }
+    }
 }
 
 void ProjectTreeController::OnProjectUpdateExecute()
@@ -511,6 +523,7 @@ void ProjectTreeController::Rename1Click(QObject *)
     entry->Name = newName;
     // The open document moves with its file, or the next save would bring
     // the old name back and leave the renamed file behind.
+    m_window.documents().FileRenamed(old, newName);
     if (m_project.OpenedFile == old)
         m_project.SetOpenedFile(newName);
     m_window.documents().UpdateCaption();

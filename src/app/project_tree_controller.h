@@ -65,6 +65,8 @@ public:
     void dontpublishClick(QObject *Sender);
     void removefromprojClick(QObject *Sender);
     void Rename1Click(QObject *Sender);
+    // Shows the tree with the node of the entry for `path` selected.
+    void RevealFile(const QString &path);
 
 private:
     // Another window has the project: asks, and false when this one gave way.

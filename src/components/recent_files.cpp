@@ -22,6 +22,19 @@ RecentFiles::RecentFiles(QObject *owner, QString keyRoot)
     read();
 }
 
+RecentFiles::RecentFiles(QObject *owner, QString keyRoot, QString listName, int maxEntries)
+    : QObject(owner), m_keyRoot(std::move(keyRoot)), m_listName(std::move(listName)),
+      m_maxEntries(maxEntries), m_maxShown(maxEntries)
+{
+    setObjectName(m_listName);
+    read();
+}
+
+QString RecentFiles::listKey() const
+{
+    return m_keyRoot + u'\\' + m_listName;
+}
+
 RecentFiles::~RecentFiles()
 {
     try {
@@ -48,8 +61,7 @@ void RecentFiles::read()
 {
     try {
         bool ok = false;
-        int count = Registry_Value_Get(m_keyRoot + QStringLiteral("\\RecentFiles\\Count"),
-                                       QStringLiteral("0"))
+        int count = Registry_Value_Get(listKey() + QStringLiteral("\\Count"), QStringLiteral("0"))
                         .trimmed()
                         .toInt(&ok);
         if (!ok || count <= 0)
@@ -58,8 +70,7 @@ void RecentFiles::read()
         // one the store holds, and no more than MaxReadEntries, are read.
         int present = 0;
         const QString entryPrefix = QStringLiteral("File");
-        for (const QString &name :
-             UserSettings().childKeys(m_keyRoot + QStringLiteral("\\RecentFiles"))) {
+        for (const QString &name : UserSettings().childKeys(listKey())) {
             if (!name.startsWith(entryPrefix, Qt::CaseInsensitive))
                 continue;
             const QString digits = name.mid(entryPrefix.size());
@@ -74,7 +85,7 @@ void RecentFiles::read()
         QStringList keys;
         keys.reserve(count);
         for (int i = 0; i < count; ++i)
-            keys << m_keyRoot + QStringLiteral("\\RecentFiles\\File") + QString::number(i);
+            keys << listKey() + QStringLiteral("\\File") + QString::number(i);
         m_files = UserSettings().readValues(keys, ValueName);
     } catch (...) {
         // An unreadable store leaves the list as far as it was read.
@@ -85,11 +96,9 @@ void RecentFiles::write() const
 {
     QList<QPair<QString, QString>> values;
     values.reserve(m_files.size() + 1);
-    values.append(
-        {m_keyRoot + QStringLiteral("\\RecentFiles\\Count"), QString::number(m_files.size())});
+    values.append({listKey() + QStringLiteral("\\Count"), QString::number(m_files.size())});
     for (qsizetype i = 0; i < m_files.size(); ++i)
-        values.append({m_keyRoot + QStringLiteral("\\RecentFiles\\File") + QString::number(i),
-                       m_files.at(i)});
+        values.append({listKey() + QStringLiteral("\\File") + QString::number(i), m_files.at(i)});
     UserSettings().writeValues(values, ValueName);
 }
 
@@ -113,7 +122,7 @@ void RecentFiles::NotifyOpen(const QString &path)
         m_files.prepend(path);
     } else {
         m_files.prepend(path);
-        if (m_files.size() > MaxEntries)
+        if (m_files.size() > m_maxEntries)
             m_files.removeLast();
     }
     RebuildMenu();
@@ -130,7 +139,7 @@ void RecentFiles::RebuildMenu()
     }
     // The entries are owned by the menu, which deletes them here.
     menu->clear();
-    for (qsizetype i = 0; i < m_files.size() && i < MaxShown; ++i) {
+    for (qsizetype i = 0; i < m_files.size() && i < m_maxShown; ++i) {
         auto *entry = new QAction(m_files.at(i), menu);
         entry->setData(int(i));
         // A path may hold '&'; show it as it is instead of as an access key.

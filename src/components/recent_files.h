@@ -24,6 +24,10 @@ public:
 
     // `keyRoot` is the executable's file name, the first part of every key.
     explicit RecentFiles(QObject *owner, QString keyRoot = defaultKeyRoot());
+    // Another list beside the recent projects: its own key below `keyRoot`
+    // (`listName` in place of "RecentFiles"), keeping `maxEntries` and
+    // showing as many.
+    RecentFiles(QObject *owner, QString keyRoot, QString listName, int maxEntries);
     ~RecentFiles() override;
 
     void SetMenuItem(QAction *item);
@@ -43,7 +47,12 @@ private:
     void read();
     void write() const;
 
+    QString listKey() const;
+
     QString m_keyRoot;
+    QString m_listName = QStringLiteral("RecentFiles");
+    int m_maxEntries = MaxEntries;
+    int m_maxShown = MaxShown;
     QStringList m_files;
     QAction *m_menuItem = nullptr;
 };

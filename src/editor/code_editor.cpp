@@ -390,7 +390,9 @@ void CodeEditor::trackHistory(int position, int modificationType, int length)
 
 bool CodeEditor::isDocumentModified() const
 {
-    return isModified() || m_changedOutsideUndo;
+    // The control's own flag, not QsciScintilla's copy of it: that one
+    // belongs to the view and stays with the document shown before a switch.
+    return SendScintilla(SCI_GETMODIFY) != 0 || m_changedOutsideUndo;
 }
 
 void CodeEditor::updateModified()

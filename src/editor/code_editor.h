@@ -6,11 +6,14 @@
 #include <QFont>
 #include <QKeySequence>
 #include <QList>
+#include <QPointer>
 #include <QStringList>
 #include <Qsci/qsciscintilla.h>
 
 #include <functional>
+#include <memory>
 
+class EditorDocument;
 class QsciLexer;
 
 // The program's text editor: the main editor `re`, the hidden reading editor
@@ -122,6 +125,20 @@ public:
     // Text, undo and redo, markers; the document has no file afterwards.
     void clearAll();
 
+    // Several documents, one shown at a time. Each keeps its text, undo
+    // history, markers, line ends, encoding, file and stamp, unsaved state,
+    // colouring, caret and scroll position while another one is shown.
+    // adoptShownDocument hands the document shown now to the caller (once,
+    // before the first switch); createDocument makes an empty one (UTF-8,
+    // LF, no file), not shown. A handle outlives neither the editor's use
+    // of it: release it only while another document is shown.
+    std::unique_ptr<EditorDocument> adoptShownDocument();
+    std::unique_ptr<EditorDocument> createDocument();
+    // Parks the shown document and shows `document` as it was left;
+    // modifiedChanged, statusChanged and documentSwitched follow.
+    void showDocument(EditorDocument &document);
+    bool isShown(const EditorDocument &document) const { return m_shown == &document; }
+
     // The file loaded or saved last; empty for a new document.
     QString filePath() const { return m_path; }
     // Compares the file with its stamp from the last load or save (or
@@ -195,6 +212,10 @@ signals:
     void modifiedChanged(bool modified);
     // Caret, selection, insert/overwrite, encoding or line ends may have changed.
     void statusChanged();
+    // Another document is about to be shown, or was shown (showDocument).
+    // The text of each did not change: what was worked out from it stays.
+    void aboutToSwitchDocument();
+    void documentSwitched();
 
 protected:
     bool event(QEvent *event) override;
@@ -203,6 +224,32 @@ protected:
     void changeEvent(QEvent *event) override;
 
 private:
+    friend class EditorDocument;
+    // What the editor knows of a document that is not shown.
+    struct Parked {
+        DocumentEncoding encoding = DocumentEncoding::Utf8;
+        bool questionDeclined = false;
+        bool large = false;
+        bool changedOutsideUndo = false;
+        bool modified = false;
+        long historyEnd = 0;
+        quint64 changeCount = 0;
+        qint64 crLfCount = 0;
+        qint64 lfCount = 0;
+        qint64 crCount = 0;
+        QString path;
+        FileStamp stamp;
+        Colouring colouring = Colouring::None;
+        quint64 lexerGeneration = 0; // the lexer its text was coloured with
+        long anchor = 0;
+        long caret = 0;
+        long firstVisibleLine = 0;
+        long xOffset = 0;
+        bool fresh = false; // never shown yet: a new control document
+    };
+    Parked park() const;
+    void unpark(const Parked &parked);
+
     void replaceRange(long start, long end, const QByteArray &utf8);
     void appendInBlocks(const char *data, qsizetype size, bool windows1252);
     void resetHistory();
@@ -261,4 +308,32 @@ private:
     QString m_path;
     FileStamp m_stamp;
     QFont m_textFont;
+    EditorDocument *m_shown = nullptr;
+    // Grows with every lexer made, so a parked document knows whether its
+    // text still carries the shown lexer's colouring.
+    quint64 m_lexerGeneration = 0;
+};
+
+// A document of a CodeEditor, held by whoever keeps it open. While another
+// document is shown it keeps what the editor knew of it; its file name and
+// unsaved state read the same whether it is shown or not.
+class EditorDocument final {
+    Q_DISABLE_COPY_MOVE(EditorDocument)
+
+public:
+    ~EditorDocument();
+
+    // The file loaded or saved last; empty for a new document.
+    QString filePath() const;
+    bool isModified() const;
+    // Grows with every change of the text; equal values mean equal text.
+    quint64 changeCount() const;
+
+private:
+    friend class CodeEditor;
+    EditorDocument(CodeEditor *editor, void *pointer, CodeEditor::Parked parked);
+
+    QPointer<CodeEditor> m_editor;
+    void *m_pointer;
+    CodeEditor::Parked m_parked;
 };

@@ -236,6 +236,7 @@ void CodeEditor::applyLexer()
     }
     setLexer(html);
     m_lexer = html;
+    ++m_lexerGeneration;
 }
 
 void CodeEditor::applyAppearance()

@@ -120,7 +120,9 @@ const QList<QKeySequence> &CodeEditor::windowShortcuts()
               // Code navigation.
               "F12", "Ctrl+T", "Alt+Left", "Alt+Right", "Shift+F12",
               // Debugging.
-              "F5", "F9", "F10", "F11", "Shift+F11", "Ctrl+F10", "Shift+F5"})
+              "F5", "F9", "F10", "F11", "Shift+F11", "Ctrl+F10", "Shift+F5",
+              // Tabs (Shift+Tab arrives as Backtab).
+              "Ctrl+Tab", "Ctrl+Shift+Tab", "Ctrl+Shift+Backtab", "Ctrl+PgDown", "Ctrl+PgUp"})
             list.append(QKeySequence(QString::fromLatin1(key)));
         return list;
     }();

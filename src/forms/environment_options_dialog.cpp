@@ -19,6 +19,9 @@ EnvironmentOptionsDialog::EnvironmentOptionsDialog() : QDialog(nullptr)
     StartPhpServerBox =
         new QCheckBox(QStringLiteral("start PHP's built-in server for a local run address"), this);
     StartPhpServerBox->setObjectName(QStringLiteral("StartPhpServerBox"));
+    SaveOnLeaveBox =
+        new QCheckBox(QStringLiteral("save a named document silently when leaving it"), this);
+    SaveOnLeaveBox->setObjectName(QStringLiteral("SaveOnLeaveBox"));
 
     const OkCancelRow row =
         MakeOkCancelRow(this, QStringLiteral("OkButton"), QStringLiteral("CancelButton"));
@@ -28,6 +31,7 @@ EnvironmentOptionsDialog::EnvironmentOptionsDialog() : QDialog(nullptr)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(ActivateOnReturnBox);
     layout->addWidget(StartPhpServerBox);
+    layout->addWidget(SaveOnLeaveBox);
     layout->addStretch();
     layout->addLayout(buttons);
 
@@ -53,4 +57,14 @@ void EnvironmentOptionsDialog::setStartPhpServer(bool on)
 bool EnvironmentOptionsDialog::startPhpServer() const
 {
     return StartPhpServerBox->isChecked();
+}
+
+void EnvironmentOptionsDialog::setSaveOnLeave(bool on)
+{
+    SaveOnLeaveBox->setChecked(on);
+}
+
+bool EnvironmentOptionsDialog::saveOnLeave() const
+{
+    return SaveOnLeaveBox->isChecked();
 }

@@ -19,9 +19,12 @@ public:
     bool activateOnReturn() const;
     void setStartPhpServer(bool on);
     bool startPhpServer() const;
+    void setSaveOnLeave(bool on);
+    bool saveOnLeave() const;
 
     QCheckBox *ActivateOnReturnBox;
     QCheckBox *StartPhpServerBox;
+    QCheckBox *SaveOnLeaveBox;
     QPushButton *OkButton;
     QPushButton *CancelButton;
 };

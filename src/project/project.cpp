@@ -60,6 +60,7 @@ void Project::Clear()
     Files.Clear();
     Debug = DebugSettings{};
     SetOpenedFile(QString());
+    OpenTabs.clear();
     FileName.clear();
     Ftp.Host.clear();
     Ftp.User.clear();

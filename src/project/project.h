@@ -124,6 +124,9 @@ public:
     void ScanFunctions();
 
     QString OpenedFile;
+    // The named documents open in tabs, in tab order (the active one is
+    // OpenedFile); stored as `tab` elements when more than one is open.
+    QStringList OpenTabs;
     Notification OnLoaded;
     Notification OnBeforeSave;
     Notification OnWorkspaceLog;

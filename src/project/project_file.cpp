@@ -58,6 +58,14 @@ void Project::WriteXML(XmlOutDocument &document, const QString &filename)
 
     OutNode = root->AddChild(QStringLiteral("opened"));
     SetAttrText(QStringLiteral("path"), OpenedFile);
+    // One tab is the opened file alone: such a project keeps the bytes that
+    // earlier versions wrote, and their readers skip the element.
+    if (OpenTabs.size() > 1) {
+        for (const QString &tab : OpenTabs) {
+            OutNode = root->AddChild(QStringLiteral("tab"));
+            SetAttrText(QStringLiteral("path"), encoder.Encode(tab));
+        }
+    }
 
     // Debugging elements only when there is something to keep, so other
     // projects keep the bytes earlier versions wrote; readers that do not
@@ -94,6 +102,7 @@ void Project::ReadXML(const QDomDocument &document, const QString &fileName)
     // only once the whole file has been read.
     OwningList<ProjectEntry> files;
     QString opened;
+    QStringList tabs;
     std::optional<QString> runAddress;
     std::optional<QString> databaseAddress;
     std::optional<FtpSettings> ftp;
@@ -136,6 +145,10 @@ void Project::ReadXML(const QDomDocument &document, const QString &fileName)
                 databaseAddress = AttrText(QStringLiteral("address"));
             } else if (name == QLatin1String("opened")) {
                 opened = AttrText(QStringLiteral("path"));
+            } else if (name == QLatin1String("tab")) {
+                const QString path = AttrText(QStringLiteral("path"));
+                if (!path.isEmpty())
+                    tabs << decoder.Decode(path);
             } else if (name == QLatin1String("breakpoint")) {
                 bool ok = false;
                 const int line = AttrText(QStringLiteral("line")).toInt(&ok);
@@ -179,6 +192,7 @@ void Project::ReadXML(const QDomDocument &document, const QString &fileName)
     if (databaseAddress)
         DatabaseAddress = *databaseAddress;
     FileName = fileName;
+    OpenTabs = tabs;
     SetOpenedFile(opened);
     OnLoaded.raise();
     Log(QStringLiteral("Loaded"));

@@ -112,49 +112,56 @@ TEST_F(Safety, CloseNewAndNewProjectAskOnlyAboutModifiedText)
     EXPECT_EQ(form()->project().Files.Count(), 0);
     EXPECT_TRUE(editor()->wholeText().isEmpty());
 
-    // Nothing typed: New asks nothing.
+    // Nothing typed: New asks nothing; typed, it asks nothing either, since
+    // the text stays open in its own tab.
     form()->item("New2")->trigger();
     EXPECT_EQ(dialogs.choices.size(), 2u);
     editor()->insert("scratch");
     form()->item("New2")->trigger();
-    EXPECT_EQ(lastChoice(), "Unsaved changes|Save changes to Untitled?" + SaveQuestion);
-    EXPECT_EQ(editor()->wholeText(), "scratch");
+    EXPECT_EQ(dialogs.choices.size(), 2u);
+    EXPECT_TRUE(editor()->wholeText().isEmpty());
+    // New > Project replaces every document: the unsaved one is asked about.
     dialogs.choiceAnswers.push_back(Discard);
     form()->item("New1")->trigger();
-    EXPECT_EQ(dialogs.choices.size(), 4u);
+    EXPECT_EQ(lastChoice(), "Unsaved changes|Save changes to Untitled?" + SaveQuestion);
+    EXPECT_EQ(dialogs.choices.size(), 3u);
     EXPECT_TRUE(editor()->wholeText().isEmpty());
 
     // Save on an unnamed document asks for a name; cancelling it keeps the text.
     editor()->insert("kept");
     dialogs.choiceAnswers.push_back(Save);
-    form()->item("New2")->trigger();
+    form()->item("Close1")->trigger();
     EXPECT_EQ(dialogs.fileDialogs.back(), "save|PHP files|*.php|Any file|*.*");
     EXPECT_EQ(editor()->wholeText(), "kept");
 }
 
-TEST_F(Safety, SwitchingAwayFromAnUnnamedOrDeletedDocumentAsks)
+TEST_F(Safety, SwitchingAwayFromAnUnnamedOrDeletedDocumentKeepsItsText)
 {
     editor()->insert("draft");
     form()->documents().OpenFileAtLine(path("a.php"), true);
-    EXPECT_EQ(lastChoice(), "Unsaved changes|Save changes to Untitled?" + SaveQuestion);
+    EXPECT_TRUE(dialogs.choices.empty());
+    EXPECT_EQ(form()->project().OpenedFile, path("a.php"));
+    // The draft waits in its tab.
+    form()->documents().PreviousTab1Click(nullptr);
     EXPECT_EQ(editor()->wholeText(), "draft");
     EXPECT_EQ(form()->project().OpenedFile, "");
 
-    dialogs.choiceAnswers.push_back(Save);
-    dialogs.saveAnswers.push_back(path("draft.php"));
-    form()->documents().OpenFileAtLine(path("a.php"), true);
-    EXPECT_EQ(ReadFileBytes(path("draft.php")), "draft");
-    EXPECT_EQ(form()->project().OpenedFile, path("a.php"));
-
-    // A file deleted behind our back: its text is offered for saving again.
+    // A file deleted behind our back: its text stays open under its name,
+    // and the silent save of leaving does not bring the file back unasked.
     form()->documents().OpenFileAtLine(path("b.php"), true);
     editor()->insert("rescued ");
     QFile::remove(path("b.php"));
-    dialogs.choiceAnswers.push_back(Save);
     form()->documents().OpenFileAtLine(path("c.php"), true);
-    EXPECT_EQ(lastChoice(), "Unsaved changes|Save changes to b.php?" + SaveQuestion);
+    EXPECT_TRUE(dialogs.choices.empty());
+    EXPECT_FALSE(QFile::exists(path("b.php")));
+    form()->documents().OpenFileAtLine(path("b.php"), true);
+    EXPECT_TRUE(editor()->wholeText().startsWith("rescued b.php line 1"));
+    // Leaving the program saves it where it was, and asks about the draft.
+    dialogs.choiceAnswers.push_back(Discard);
+    form()->close();
+    EXPECT_EQ(lastChoice(), "Unsaved changes|Save changes to Untitled?" + SaveQuestion);
+    EXPECT_FALSE(form()->isVisible());
     EXPECT_TRUE(ReadFileBytes(path("b.php")).startsWith("rescued b.php line 1"));
-    EXPECT_EQ(form()->project().OpenedFile, path("c.php"));
 }
 
 TEST_F(Safety, OpeningAProjectAsksBeforeTheDocumentGivesWay)

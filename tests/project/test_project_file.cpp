@@ -544,3 +544,25 @@ TEST_F(ProjectFileTest, DebugSettingsRoundTripAndBrokenOnesAreSkipped)
     EXPECT_FALSE(ReadFileBytes(at("plain.wdx")).contains("breakpoint"));
     EXPECT_FALSE(ReadFileBytes(at("plain.wdx")).contains("debug"));
 }
+
+TEST_F(ProjectFileTest, OpenTabsRoundTripOnlyWhenThereAreSeveral)
+{
+    project.OpenTabs = {at("web/shop/index.php"), at("web/shop/inc/db.php")};
+    project.SaveToFile(at("web/shop/shop.wdx"));
+    const QByteArray bytes = ReadFileBytes(at("web/shop/shop.wdx"));
+    EXPECT_TRUE(bytes.contains("<tab path=\"index.php\"/>\r\n   <tab path=\"inc\\db.php\"/>"))
+        << bytes.constData();
+    Project loaded;
+    loaded.LoadFromFile(at("web/shop/shop.wdx"));
+    ASSERT_EQ(loaded.OpenTabs.size(), 2);
+    EXPECT_EQ(QDir::cleanPath(loaded.OpenTabs.at(1)), at("web/shop/inc/db.php"));
+
+    // One tab is the opened file alone: nothing written; a file without the
+    // elements, or with an empty one, opens none.
+    loaded.OpenTabs = {at("web/shop/index.php")};
+    loaded.SaveToFile(at("one.wdx"));
+    EXPECT_FALSE(ReadFileBytes(at("one.wdx")).contains("<tab"));
+    WriteFileBytes(at("hand.wdx"), "<WENDLOR_Project><tab path=\"\"/></WENDLOR_Project>");
+    loaded.LoadFromFile(at("hand.wdx"));
+    EXPECT_TRUE(loaded.OpenTabs.isEmpty());
+}
