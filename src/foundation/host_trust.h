@@ -17,7 +17,8 @@ public:
     virtual bool trustCertificate(const QString &host, const QString &fingerprint,
                                   const QString &problem) = 0;
     // `fingerprint` is the key's SHA-256 as ssh prints it ("SHA256:...");
-    // `problem` says whether the key is unknown or differs from the stored one.
+    // `problem` says why it is asked; only a key known_hosts does not hold is
+    // asked about (a changed key is refused without a question).
     virtual bool trustHostKey(const QString &host, const QString &fingerprint,
                               const QString &problem) = 0;
 };

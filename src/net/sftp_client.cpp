@@ -34,6 +34,67 @@ QByteArray local8(const QString &text)
     return text.toUtf8();
 }
 
+QString keyTypeName(ssh_key key)
+{
+    switch (ssh_key_type(key)) {
+    case SSH_KEYTYPE_ED25519:
+        return QStringLiteral("ED25519");
+    case SSH_KEYTYPE_RSA:
+        return QStringLiteral("RSA");
+    case SSH_KEYTYPE_ECDSA_P256:
+    case SSH_KEYTYPE_ECDSA_P384:
+    case SSH_KEYTYPE_ECDSA_P521:
+        return QStringLiteral("ECDSA");
+    default:
+        return QString::fromUtf8(ssh_key_type_to_char(ssh_key_type(key))).toUpper();
+    }
+}
+
+QString sha256Of(ssh_key key)
+{
+    unsigned char *hash = nullptr;
+    size_t length = 0;
+    if (ssh_get_publickey_hash(key, SSH_PUBLICKEY_HASH_SHA256, &hash, &length) != SSH_OK)
+        return QStringLiteral("(unreadable)");
+    char *text = ssh_get_fingerprint_hash(SSH_PUBLICKEY_HASH_SHA256, hash, length);
+    ssh_clean_pubkey_hash(&hash);
+    const QString fingerprint = QString::fromUtf8(text);
+    ssh_string_free_char(text);
+    return fingerprint;
+}
+
+// One stored key of a host, where known_hosts keeps it.
+struct StoredKey {
+    QString file;
+    int line = 0;
+    QString type;
+    QString fingerprint;
+};
+
+// The keys that `file` holds for `entryName` ("host", or "[host]:port" off
+// port 22), hashed names included.
+std::vector<StoredKey> storedKeysOf(const QString &file, const QByteArray &entryName)
+{
+    std::vector<StoredKey> keys;
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly))
+        return keys;
+    int number = 0;
+    while (!in.atEnd()) {
+        const QByteArray line = in.readLine().trimmed();
+        ++number;
+        if (line.isEmpty() || line.startsWith('#') || line.startsWith('@'))
+            continue;
+        ssh_knownhosts_entry *entry = nullptr;
+        if (ssh_known_hosts_parse_line(entryName.constData(), line.constData(), &entry) == SSH_OK &&
+            entry && entry->hostname && entry->publickey)
+            keys.push_back(
+                {file, number, keyTypeName(entry->publickey), sha256Of(entry->publickey)});
+        ssh_knownhosts_entry_free(entry);
+    }
+    return keys;
+}
+
 QString statusText(int code)
 {
     switch (code) {
@@ -307,6 +368,7 @@ void SftpClient::checkHostKey()
     unsigned char *hash = nullptr;
     size_t length = 0;
     const int hashed = ssh_get_publickey_hash(key, SSH_PUBLICKEY_HASH_SHA256, &hash, &length);
+    const QString keyType = keyTypeName(key);
     ssh_key_free(key);
     if (hashed != SSH_OK)
         throw AppError(
@@ -324,25 +386,10 @@ void SftpClient::checkHostKey()
         m_note = QStringLiteral("SFTP, host key checked against known_hosts");
         return;
     case SSH_KNOWN_HOSTS_CHANGED:
-    case SSH_KNOWN_HOSTS_OTHER: {
-        const QString problem =
-            QStringLiteral("The host key of %1 has CHANGED since it was stored in known_hosts. "
-                           "Someone may be intercepting the connection, or the server was "
-                           "reinstalled. Trust the new key only if its owner confirms it.")
-                .arg(shown);
-        if (!m_trust || !m_trust->trustHostKey(shown, fingerprint, problem))
-            throw AppError(QStringLiteral("The host key of the SFTP server %1 has changed (%2); "
-                                          "the connection was refused as a possible attack. "
-                                          "If the server was reinstalled, remove its old entry "
-                                          "from known_hosts.")
-                               .arg(shown, fingerprint));
-        // Never written over the stored key: the old entry stays until the
-        // user removes it, so the question comes again.
-        m_note = QStringLiteral("SFTP, host key CHANGED (%1) and accepted for this session "
-                                "only; known_hosts still holds the old key")
-                     .arg(fingerprint);
-        return;
-    }
+    case SSH_KNOWN_HOSTS_OTHER:
+        // Refused outright, as ssh does: a question here is one click away
+        // from handing the password to whoever sits in between.
+        throw AppError(changedKeyMessage(shown, keyType, fingerprint));
     case SSH_KNOWN_HOSTS_UNKNOWN:
     case SSH_KNOWN_HOSTS_NOT_FOUND: {
         const QString problem =
@@ -371,6 +418,46 @@ void SftpClient::checkHostKey()
         throw AppError(QStringLiteral("Cannot check the host key of %1 against known_hosts: %2")
                            .arg(shown, QString::fromUtf8(ssh_get_error(m_session))));
     }
+}
+
+QString SftpClient::changedKeyMessage(const QString &shown, const QString &keyType,
+                                      const QString &fingerprint) const
+{
+    // known_hosts names a host off port 22 as "[host]:port".
+    const QByteArray entryName =
+        m_endpoint.port == DefaultPort
+            ? local8(m_endpoint.host)
+            : local8(QStringLiteral("[%1]:%2").arg(m_endpoint.host).arg(m_endpoint.port));
+    std::vector<StoredKey> stored;
+    QString userFile;
+    for (const auto option : {SSH_OPTIONS_KNOWNHOSTS, SSH_OPTIONS_GLOBAL_KNOWNHOSTS}) {
+        char *path = nullptr;
+        if (ssh_options_get(m_session, option, &path) != SSH_OK || !path)
+            continue;
+        const QString file = QString::fromUtf8(path);
+        ssh_string_free_char(path);
+        if (option == SSH_OPTIONS_KNOWNHOSTS)
+            userFile = file;
+        const std::vector<StoredKey> keys = storedKeysOf(file, entryName);
+        stored.insert(stored.end(), keys.begin(), keys.end());
+    }
+    QString text = QStringLiteral("The host key of the SFTP server %1 has CHANGED since it was "
+                                  "stored in known_hosts; the connection was refused. Someone may "
+                                  "be intercepting it (an attack), or the server was reinstalled "
+                                  "and has a new key.\n\n")
+                       .arg(shown);
+    for (const StoredKey &key : stored)
+        text += QStringLiteral("Stored %1 key (%2, line %3): %4\n")
+                    .arg(key.type, key.file)
+                    .arg(key.line)
+                    .arg(key.fingerprint);
+    text += QStringLiteral("%1 key the server sent now: %2\n\n").arg(keyType, fingerprint);
+    const QString entry = QString::fromUtf8(entryName);
+    text += QStringLiteral("Publish again only after the host's owner confirms the new key. "
+                           "Then remove the old one with\n    ssh-keygen -f \"%1\" -R \"%2\"\n"
+                           "and the new key is asked for once.")
+                .arg(userFile.isEmpty() ? QStringLiteral("~/.ssh/known_hosts") : userFile, entry);
+    return text;
 }
 
 bool SftpClient::authenticateKeyboardInteractive()

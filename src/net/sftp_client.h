@@ -26,9 +26,9 @@ struct sftp_session_struct;
 //   relative to it or absolute ones.
 // - An unknown host key is put to the HostTrust; accepted, it is added to
 //   known_hosts so it is asked once. A key that differs from the stored one
-//   is refused unless the user accepts it after being told it changed; it is
-//   then used for this session only and known_hosts is left as it was. With
-//   no HostTrust any key that known_hosts does not hold is refused.
+//   is refused without a question, as ssh does: the error names the host,
+//   both fingerprints and the ssh-keygen -R line that removes the old key.
+//   With no HostTrust any key that known_hosts does not hold is refused.
 // - The time-out measures silence: an operation fails, and the session is
 //   dropped, when the server has not answered one request for that long
 //   while nothing of it moved either (a large write on a slow uplink takes
@@ -92,6 +92,9 @@ private:
     void requireConnected(const QString &what) const;
     void closeSession();
     void checkHostKey();
+    // What the user is told when the server's key differs from the stored one.
+    QString changedKeyMessage(const QString &shown, const QString &keyType,
+                              const QString &fingerprint) const;
     void authenticate();
     bool authenticateKeyboardInteractive();
     // Absolute path of `path` taken from the current folder, with "." and

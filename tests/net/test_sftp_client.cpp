@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
@@ -266,33 +267,44 @@ TEST_F(SftpClientTest, UnknownHostKeyIsAskedOnceAndRemembered)
     EXPECT_EQ(again.connectionNote(), QStringLiteral("SFTP, host key checked against known_hosts"));
 }
 
-TEST_F(SftpClientTest, ChangedHostKeyIsNeverTakenSilently)
+TEST_F(SftpClientTest, ChangedHostKeyIsRefusedWithoutAQuestion)
 {
+    const QString oldKey = m_server->hostKeyFingerprint();
     m_server->replaceHostKey();
+    const QString newKey = m_server->hostKeyFingerprint();
+    ASSERT_NE(oldKey, newKey);
     const QByteArray storedBefore = ReadFileBytes(m_knownHosts);
 
-    const QString refused = errorOf([&] { m_client.connect(); });
-    EXPECT_TRUE(refused.contains(QStringLiteral("has changed"))) << refused.toStdString();
-    EXPECT_TRUE(refused.contains(QStringLiteral("attack"))) << refused.toStdString();
-    EXPECT_FALSE(m_client.isConnected());
-
+    // Someone to ask or not: the answer would be yes, and nobody is asked.
     ScriptedTrust trust;
-    m_client.setHostTrust(&trust);
-    EXPECT_TRUE(errorOf([&] { m_client.connect(); }).contains(QStringLiteral("has changed")));
-    ASSERT_EQ(trust.asked.size(), 1u);
-    EXPECT_TRUE(trust.asked[0].problem.contains(QStringLiteral("CHANGED")));
-    EXPECT_EQ(trust.asked[0].fingerprint, m_server->hostKeyFingerprint());
+    trust.answers = {true, true};
+    for (HostTrust *asked : {static_cast<HostTrust *>(nullptr), static_cast<HostTrust *>(&trust)}) {
+        m_client.setHostTrust(asked);
+        const QString refused = errorOf([&] { m_client.connect(); });
+        EXPECT_FALSE(m_client.isConnected());
+        const QString entry = QStringLiteral("[127.0.0.1]:%1").arg(m_server->port());
+        for (const QString &part :
+             {QStringLiteral("CHANGED"), QStringLiteral("refused"), m_server->hostAndPort(), oldKey,
+              newKey, QStringLiteral("line 1"),
+              QStringLiteral("ssh-keygen -f \"%1\" -R \"%2\"").arg(m_knownHosts, entry)})
+            EXPECT_TRUE(refused.contains(part)) << part.toStdString() << "\n"
+                                                << refused.toStdString();
+    }
+    EXPECT_TRUE(trust.asked.empty());
+    EXPECT_EQ(ReadFileBytes(m_knownHosts), storedBefore);
 
-    // Accepted: this session goes ahead, the stored key stays as it was and
-    // the next connection asks again.
-    trust.answers = {true};
+    // The command it names does what it says: the old key goes, the new
+    // one is asked for once and stored.
+    ASSERT_EQ(QProcess::execute(QStringLiteral("ssh-keygen"),
+                                {QStringLiteral("-q"), QStringLiteral("-f"), m_knownHosts,
+                                 QStringLiteral("-R"),
+                                 QStringLiteral("[127.0.0.1]:%1").arg(m_server->port())}),
+              0);
     m_client.connect();
     EXPECT_TRUE(m_client.isConnected());
-    EXPECT_TRUE(m_client.connectionNote().contains(QStringLiteral("CHANGED")));
-    EXPECT_EQ(ReadFileBytes(m_knownHosts), storedBefore);
-    m_client.disconnect();
-    EXPECT_NE(errorOf([&] { m_client.connect(); }), QStringLiteral("<no error>"));
-    EXPECT_EQ(trust.asked.size(), 3u);
+    ASSERT_EQ(trust.asked.size(), 1u);
+    EXPECT_EQ(trust.asked[0].fingerprint, newKey);
+    EXPECT_TRUE(trust.asked[0].problem.contains(QStringLiteral("not in known_hosts")));
 }
 
 TEST_F(SftpClientTest, WrongKeySaysWhatWasTried)
