@@ -51,7 +51,6 @@ public:
     void setEndOfTokenCharacters(const QString &characters) { m_endOfToken = characters; }
     QString endOfTokenCharacters() const { return m_endOfToken; }
     void setTriggerCharacters(const QString &characters) { m_triggers = characters; }
-    QString triggerCharacters() const { return m_triggers; }
 
     // Opens at the caret, taking the text back to the nearest blank, control
     // or end-of-token character as typed so far. False, and nothing shown,

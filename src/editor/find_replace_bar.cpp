@@ -162,11 +162,6 @@ QString FindReplaceBar::findText() const
     return m_find->text();
 }
 
-void FindReplaceBar::setFindText(const QString &text)
-{
-    m_find->setText(text);
-}
-
 QString FindReplaceBar::replaceText() const
 {
     return m_replace->text();

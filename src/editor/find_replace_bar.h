@@ -32,7 +32,6 @@ public:
     FindOptions options() const;
     void setOptions(const FindOptions &options);
     QString findText() const;
-    void setFindText(const QString &text);
     QString replaceText() const;
     void setReplaceText(const QString &text);
     // What the last action did: "Not found", "3 replaced", an error ...

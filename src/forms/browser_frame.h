@@ -12,10 +12,6 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 
-// Runs a handler entered from Qt (action, key, signal) so that nothing it
-// throws crosses the event loop: the message goes to the standard error box.
-void RunBrowserGuarded(const std::function<void()> &handler);
-
 // The browser frame every page of the program is shown in: an address bar
 // (`URL` box and a "Refresh" button) over the browser, with a small context
 // menu. Its only state is the URL box's text: the address the browser last

@@ -238,11 +238,6 @@ BrowserView *CreateBrowserView(QWidget *parent)
     return new WebEngineBrowserView(parent);
 }
 
-void SetBrowserViewFactory(BrowserViewFactory factory)
-{
-    InstalledFactory() = std::move(factory);
-}
-
 ScopedBrowserViewFactory::ScopedBrowserViewFactory(BrowserViewFactory factory)
     : m_previous(std::exchange(InstalledFactory(), std::move(factory)))
 {

@@ -110,8 +110,6 @@ using BrowserViewFactory = std::function<BrowserView *(QWidget *parent)>;
 
 // A browser from the installed factory, the real engine when none is installed.
 BrowserView *CreateBrowserView(QWidget *parent);
-// Installs the factory every new frame uses; an empty one restores the real engine.
-void SetBrowserViewFactory(BrowserViewFactory factory);
 
 // Installs a factory for the lifetime of the object and restores the previous one.
 class ScopedBrowserViewFactory final {

@@ -38,7 +38,6 @@ class XmlOutDocument {
 public:
     // Creates the document element; raises if there is one already.
     XmlOutElement *AddChild(const QString &tag);
-    XmlOutElement *DocumentElement() const { return m_root.get(); }
 
     // The file's bytes; raises when a value holds a character XML cannot carry.
     QByteArray ToBytes() const;
