@@ -46,6 +46,7 @@ constexpr Row Commands[] = {
     command("New3", "New1", "Project", "", HANDLER(New1Click)),
     command("File1", "Open1", "&Open...", "Ctrl+O", HANDLER(Open1Click)),
     command("File1", "Open2", "Open &Project...", "", HANDLER(Open2Click)),
+    command("File1", "OpenFolder1", "Open Fol&der as Project...", "", HANDLER(OpenFolder1Click)),
     menu("File1", "Reopen1", "&Reopen"),
     separator("File1"),
     command("File1", "Close1", "&Close", "Ctrl+W", HANDLER(Close1Click)),
@@ -124,12 +125,15 @@ constexpr Row Commands[] = {
     command("Colours1", "ColoursDark1", "&Dark", "", HANDLER(Colours1Click), Row::Checkable),
     separator("View1"),
     command("View1", "Files1", "&Files...", "F4", HANDLER(Files1Click)),
+    command("View1", "QuickOpen1", "&Quick Open...", "Ctrl+P", HANDLER(QuickOpen1Click)),
     command("View1", "Allfunctionlist1", "F&unctions...", "F2", HANDLER(Allfunctionlist1Click)),
     command("View1", "FunctionList2", "Current File Functions...", "", HANDLER(FunctionList1Click),
             Row::Hidden),
 
     menu("", "Project1", "&Project"),
     command("Project1", "ProjectAdd", "&Add to Project...", "", HANDLER(ProjectAddClick)),
+    command("Project1", "AddFolder1", "Add &Folder...", "", HANDLER(AddFolder1Click)),
+    command("Project1", "RefreshFolder1", "&Refresh from Folder", "", HANDLER(RefreshFolder1Click)),
     separator("Project1"),
     command("Project1", "Publish1", "&Options...", "", HANDLER(Publish1Click)),
 
@@ -177,6 +181,7 @@ constexpr Row Commands[] = {
 
     popup("ProjPopup"),
     command("ProjPopup", "PManProjectAdd", "Add to Project...", "", HANDLER(ProjectAddClick)),
+    command("ProjPopup", "PManAddFolder", "Add Folder...", "", HANDLER(AddFolder1Click)),
     command("ProjPopup", "dontpublish", "Lock FTP Publish", "", HANDLER(dontpublishClick)),
     // Del removes a file only while the tree has the focus, never text in the editor.
     command("ProjPopup", "removefromproj", "Remove", "Del", HANDLER(removefromprojClick),

@@ -12,6 +12,7 @@
 #include "app/messages_grid.h"
 #include "app/project_tree_controller.h"
 #include "app/publish_controller.h"
+#include "app/quick_open.h"
 #include "app/run_controller.h"
 #include "app/search_controller.h"
 #include "app/server_controller.h"
@@ -57,7 +58,8 @@ struct MainWindow::Controllers {
           search(w, p, ui, s), functions(w, p, ui, s), completion(w, p, ui, s), run(w, p, ui, s),
           publish(w, p, ui, s), editorView(w, p, ui, s), server(w, p, ui, s),
           symbols(ui.re, ui.StatusPanel1), panels(new DebugPanels(&w)),
-          debugger(p, *ui.re, *panels, server.PhpServer(), *ui.WebPanel)
+          debugger(p, *ui.re, *panels, server.PhpServer(), *ui.WebPanel),
+          quickOpen(new QuickOpen(p, &w))
     {
         w.addDockWidget(Qt::BottomDockWidgetArea, panels);
         panels->hide();
@@ -83,6 +85,13 @@ struct MainWindow::Controllers {
                 &SymbolController::fileSaved);
         connect(&symbols, &SymbolController::openFileRequested, &documents,
                 [this](const QString &path) { documents.OpenFileAtLine(path, true); });
+        // The tree follows the document being edited.
+        connect(&documents, &DocumentController::documentShown, &projectTree,
+                &ProjectTreeController::ShowDocument);
+        connect(quickOpen, &QuickOpen::chosen, &documents, [this, &ui](const QString &path) {
+            RunGuarded([&] { documents.OpenFileAtLine(path, true); });
+            ui.re->takeFocus();
+        });
     }
     DocumentController documents;
     MessagesController messages;
@@ -97,6 +106,7 @@ struct MainWindow::Controllers {
     SymbolController symbols;
     DebugPanels *panels;
     DebuggerController debugger;
+    QuickOpen *quickOpen;
 };
 
 MainWindow::MainWindow(const SecondaryWindows &windows, QWidget *parent)
@@ -342,6 +352,13 @@ void MainWindow::AppEventsActivate()
             }
         } else
             OpenFileAtLine(path, true);
+    } else if (parameters.size() > 1 && QFileInfo(parameters.at(1)).isDir()) {
+        // A folder is opened as a project, as editors started on "." do.
+        m_controllers->projectTree.OpenFolderAsProject(parameters.at(1));
+        if (m_controllers->projectTree.gaveWay()) {
+            QTimer::singleShot(0, this, &QWidget::close);
+            return;
+        }
     }
 
     item(QStringLiteral("pmitem"))->setChecked(true);
@@ -467,6 +484,10 @@ void MainWindow::New1Click(QObject *Sender) { m_controllers->projectTree.New1Cli
 void MainWindow::Open2Click(QObject *Sender) { m_controllers->projectTree.Open2Click(Sender); }
 void MainWindow::Files1Click(QObject *Sender) { m_controllers->projectTree.Files1Click(Sender); }
 void MainWindow::ProjectAddClick(QObject *Sender) { m_controllers->projectTree.ProjectAddClick(Sender); }
+void MainWindow::OpenFolder1Click(QObject *Sender) { m_controllers->projectTree.OpenFolder1Click(Sender); }
+void MainWindow::AddFolder1Click(QObject *Sender) { m_controllers->projectTree.AddFolder1Click(Sender); }
+void MainWindow::RefreshFolder1Click(QObject *Sender) { m_controllers->projectTree.RefreshFolder1Click(Sender); }
+void MainWindow::QuickOpen1Click(QObject *) { m_controllers->quickOpen->popUp(m_ui->editorPane); }
 void MainWindow::pmitemClick(QObject *Sender) { m_controllers->projectTree.pmitemClick(Sender); }
 void MainWindow::dontpublishClick(QObject *Sender) { m_controllers->projectTree.dontpublishClick(Sender); }
 void MainWindow::removefromprojClick(QObject *Sender) { m_controllers->projectTree.removefromprojClick(Sender); }

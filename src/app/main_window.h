@@ -108,6 +108,10 @@ public slots:
     void Allfunctionlist1Click(QObject *Sender);
     void FunctionList1Click(QObject *Sender);
     void ProjectAddClick(QObject *Sender);
+    void OpenFolder1Click(QObject *Sender);
+    void AddFolder1Click(QObject *Sender);
+    void RefreshFolder1Click(QObject *Sender);
+    void QuickOpen1Click(QObject *Sender);
     void Publish1Click(QObject *Sender);
     void Run2Click(QObject *Sender);
     void RunwithoutDebuging1Click(QObject *Sender);

@@ -6,6 +6,7 @@ class CompletionPopup;
 class FindReplaceBar;
 class MessagesGrid;
 class QLabel;
+class QLineEdit;
 class QMainWindow;
 class QMenu;
 class QPlainTextEdit;
@@ -35,6 +36,9 @@ struct MainWindowUi {
     MessagesGrid *messages = nullptr;
     QWidget *messagessplitter = nullptr;
     QTreeWidget *PrTree = nullptr;
+    // The tree under its filter box; shown and hidden as one.
+    QWidget *PrPanel = nullptr;
+    QLineEdit *PrFilter = nullptr;
     QWidget *PrSplitter = nullptr;
     QTableWidget *CodeGrid = nullptr;
     QWidget *CodeSplitter = nullptr;

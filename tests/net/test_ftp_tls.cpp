@@ -353,8 +353,7 @@ TEST_F(FtpTlsTest, WholePublishThroughTheEngineArrivesByteForByte)
     for (const auto &[name, bytes] : files) {
         QDir().mkpath(QFileInfo(site + u'/' + name).absolutePath());
         WriteFileBytes(site + u'/' + name, bytes);
-        project.Files.AddNew();
-        project.Files.Last()->Name = site + u'/' + name;
+        project.AddFiles({site + u'/' + name});
     }
     project.PublishFiles(m_client, -1);
     for (const auto &[name, bytes] : files)
@@ -480,8 +479,7 @@ TEST(FtpTlsPureFtpd, WholePublishWithTlsRequiredArrivesByteForByte)
     for (const auto &[name, bytes] : files) {
         QDir().mkpath(QFileInfo(site + u'/' + name).absolutePath());
         WriteFileBytes(site + u'/' + name, bytes);
-        project.Files.AddNew();
-        project.Files.Last()->Name = site + u'/' + name;
+        project.AddFiles({site + u'/' + name});
     }
     FtpClient client;
     client.setTls(FtpTls::Required);
