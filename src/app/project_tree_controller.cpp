@@ -38,6 +38,11 @@ const QString ProjectSaveFilter = QStringLiteral("Wendlor Project |*.wdx");
 constexpr int NodeRole = FolderTree::NodeRole;
 const QString TreeWidthSetting = QStringLiteral("ProjectTreeWidth");
 
+QString filesText(qsizetype count)
+{
+    return count == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(count);
+}
+
 // A path relative to the project folder as the project file stores it, shown
 // with the native separator; the full path for an unsaved project.
 QString relativeForDisplay(const QString &fullPath, const QString &projectFile)
@@ -582,7 +587,7 @@ void ProjectTreeController::AddFolder1Click(QObject *)
     if (found.cancelled)
         return;
     const int added = m_project.AddFiles(found.files);
-    m_project.Log(QStringLiteral("%1 files added from %2").arg(added).arg(chosen));
+    m_project.Log(QStringLiteral("%1 added from %2").arg(filesText(added), chosen));
 }
 
 void ProjectTreeController::RefreshFolder1Click(QObject *)
@@ -619,8 +624,8 @@ bool ProjectTreeController::applyRefresh(const FolderScanResult &found)
     if (added == 0 && goneChanged)
         m_project.OnProjectUpdate.raise();
     if (added > 0 || goneChanged)
-        m_project.Log(QStringLiteral("%1 files added from the folder, %2 missing")
-                          .arg(added)
+        m_project.Log(QStringLiteral("%1 added from the folder, %2 missing")
+                          .arg(filesText(added))
                           .arg(gone.size()));
     return added > 0 || goneChanged;
 }

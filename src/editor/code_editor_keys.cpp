@@ -111,16 +111,16 @@ const QList<QKeySequence> &CodeEditor::windowShortcuts()
     // The menus' keys, the completion key and the keys desktop editors share.
     static const QList<QKeySequence> keys = [] {
         QList<QKeySequence> list;
-        for (const char *key :
-             {"Ctrl+S", "Alt+X", "Ctrl+I", "Ctrl+F", "Ctrl+Shift+F", "F3", "Shift+F3", "Ctrl+G",
-              "F4", "F2", "Alt+R", "Alt+Return", "Alt+D", "Alt+Shift+R", "F1", "Ctrl+L", "Ctrl+K",
-              "Ctrl+Space", "Ctrl+O", "Ctrl+P", "Ctrl+N", "Ctrl+W", "Ctrl+Q", "Ctrl+Shift+S", "Ctrl+H",
-              // The Edit menu's line commands (the control zooms on Ctrl+/).
-              "Ctrl+/", "Ctrl+D", "Alt+Up", "Alt+Down",
-              // Code navigation.
-              "F12", "Ctrl+T", "Alt+Left", "Alt+Right", "Shift+F12",
-              // Debugging.
-              "F5", "F9", "F10", "F11", "Shift+F11", "Ctrl+F10", "Shift+F5"})
+        for (const char *key : {"Ctrl+S", "Alt+X", "Ctrl+I", "Ctrl+F", "Ctrl+Shift+F", "F3",
+                                "Shift+F3", "Ctrl+G", "F4", "F2", "Alt+R", "Alt+Return", "Alt+D",
+                                "Alt+Shift+R", "F1", "Ctrl+L", "Ctrl+K", "Ctrl+Space", "Ctrl+O",
+                                "Ctrl+P", "Ctrl+N", "Ctrl+W", "Ctrl+Q", "Ctrl+Shift+S", "Ctrl+H",
+                                // The Edit menu's line commands (the control zooms on Ctrl+/).
+                                "Ctrl+/", "Ctrl+D", "Alt+Up", "Alt+Down",
+                                // Code navigation.
+                                "F12", "Ctrl+T", "Alt+Left", "Alt+Right", "Shift+F12",
+                                // Debugging.
+                                "F5", "F9", "F10", "F11", "Shift+F11", "Ctrl+F10", "Shift+F5"})
             list.append(QKeySequence(QString::fromLatin1(key)));
         return list;
     }();
