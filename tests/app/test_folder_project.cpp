@@ -127,7 +127,7 @@ TEST_F(FolderProject, OpenFolderWritesItsProjectAndGroupsTheTree)
     EXPECT_FALSE(admin->isExpanded());
 
     // Opening a file deep down opens its folders and selects its node.
-    form()->OpenFileAtLine(site + "/admin/lib/db.php", true);
+    form()->documents().OpenFileAtLine(site + "/admin/lib/db.php", true);
     EXPECT_TRUE(admin->isExpanded());
     EXPECT_EQ(form()->ui().PrTree->currentItem(), nodeOf(site + "/admin/lib/db.php"));
     // Selecting a file node opens that entry, as before.
@@ -182,7 +182,7 @@ TEST_F(FolderProject, AddFolderAndFolderNodesActOnTheirFiles)
     QFile::remove(site + "/admin/loop");
     WriteFileBytes(other + "/p.wdx",
                    "<WENDLOR_Project><exclude pattern=\"*.css\"/></WENDLOR_Project>");
-    form()->OpenProject(other + "/p.wdx");
+    form()->projectTree().OpenProject(other + "/p.wdx");
     int updates = 0;
     const Notification rebuild = form()->project().OnProjectUpdate;
     form()->project().OnProjectUpdate.bind([&](QObject *s) {
@@ -195,7 +195,7 @@ TEST_F(FolderProject, AddFolderAndFolderNodesActOnTheirFiles)
     EXPECT_EQ(updates, 1);
     EXPECT_EQ(entries().size(), 2);
     dialogs.folderAnswers.push_back(site);
-    form()->AddFolder1Click(nullptr);
+    form()->handle(QStringLiteral("AddFolder1Click"));
     EXPECT_EQ(updates, 2);
     EXPECT_FALSE(entries().contains("css/site.css")); // the project's exclusions hold
 
@@ -203,7 +203,7 @@ TEST_F(FolderProject, AddFolderAndFolderNodesActOnTheirFiles)
     QTreeWidgetItem *admin = nodeOf(site + "/admin");
     ASSERT_NE(admin, nullptr);
     form()->ui().PrTree->setCurrentItem(admin);
-    form()->ProjPopupPopup(nullptr);
+    form()->projectTree().ProjPopupPopup(nullptr);
     for (const auto &[name, shown] :
          std::vector<std::pair<const char *, bool>>{{"PManAddFolder", true},
                                                     {"dontpublish", true},
@@ -222,7 +222,7 @@ TEST_F(FolderProject, AddFolderAndFolderNodesActOnTheirFiles)
     }
     EXPECT_EQ(locked, 2);
     form()->ui().PrTree->setCurrentItem(nodeOf(site + "/admin"));
-    form()->ProjPopupPopup(nullptr);
+    form()->projectTree().ProjPopupPopup(nullptr);
     EXPECT_TRUE(form()->item("dontpublish")->isChecked());
     dialogs.folderAnswers.push_back(QString());
     form()->item("PManAddFolder")->trigger();
