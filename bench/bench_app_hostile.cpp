@@ -201,10 +201,10 @@ int main(int argc, char **argv)
 
     // Find in Files and Functions... over 2,000 files, 500 with a stray NUL.
     form->project().Files.Clear();
-    for (int i = 0; i < 2000; ++i) {
-        form->project().Files.AddNew();
-        form->project().Files.Last()->Name = site + QStringLiteral("/f%1.php").arg(i);
-    }
+    QStringList hostileFiles;
+    for (int i = 0; i < 2000; ++i)
+        hostileFiles << site + QStringLiteral("/f%1.php").arg(i);
+    form->project().AddFiles(hostileFiles);
     dialogs.answer = QStringLiteral("COOKIE");
     const auto search = [&] {
         form->item(QStringLiteral("Findinfiles1"))->trigger();

@@ -149,10 +149,7 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "no .php files under %s\n", qPrintable(corpus));
         return 1;
     }
-    for (const QString &name : files) {
-        form->project().Files.AddNew();
-        form->project().Files.Last()->Name = name;
-    }
+    form->project().AddFiles(files);
     std::printf("project: %lld .php files under %s\n", qlonglong(files.size()), qPrintable(corpus));
 
     // Find in Files, alternating with grep so both see the same cache state.

@@ -92,15 +92,16 @@ int main(int argc, char **argv)
 
     // A project of 10,000 files on disk, in 100 folders.
     const QString site = dir.filePath("site");
+    QStringList names;
     for (int i = 0; i < 10000; ++i) {
         const QString folder = site + QStringLiteral("/dir%1").arg(i / 100);
         if (i % 100 == 0)
             QDir().mkpath(folder);
         QFile f(folder + QStringLiteral("/file%1.php").arg(i));
         f.open(QIODevice::WriteOnly);
-        form->project().Files.AddNew();
-        form->project().Files.Last()->Name = f.fileName();
+        names << f.fileName();
     }
+    form->project().AddFiles(names);
     form->project().FileName = site + "/site.wdx";
     const double treeMs = medianMs(9, [&] { form->OnProjectUpdateExecute(); });
 

@@ -59,10 +59,7 @@ int main(int argc, char **argv)
         return 1;
     }
     Project project;
-    for (const QString &name : files) {
-        project.Files.AddNew();
-        project.Files.Last()->Name = name;
-    }
+    project.AddFiles(files);
 
     std::vector<double> scan;
     for (int run = 0; run < 7; ++run) {

@@ -24,18 +24,20 @@ double median(std::vector<double> values)
 // them outside the project folder, as a real site would be.
 void fill(Project &project, const QString &root, int count)
 {
+    QStringList names;
     for (int i = 0; i < count; ++i) {
-        project.Files.AddNew();
-        ProjectEntry *entry = project.Files.Last();
         if (i % 10 == 9)
-            entry->Name =
-                QStringLiteral("%1/shared/lib%2/util_%3.php").arg(root).arg(i % 13).arg(i);
+            names << QStringLiteral("%1/shared/lib%2/util_%3.php").arg(root).arg(i % 13).arg(i);
         else
-            entry->Name = QStringLiteral("%1/site/www/module%2/part%3/page_%4.php")
-                              .arg(root)
-                              .arg(i % 50)
-                              .arg(i % 7)
-                              .arg(i);
+            names << QStringLiteral("%1/site/www/module%2/part%3/page_%4.php")
+                         .arg(root)
+                         .arg(i % 50)
+                         .arg(i % 7)
+                         .arg(i);
+    }
+    project.AddFiles(names);
+    for (int i = 0; i < count; ++i) {
+        ProjectEntry *entry = project.Files.Get(i);
         entry->Line = i % 500;
         entry->Publish = i % 3 != 0;
     }

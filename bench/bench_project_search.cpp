@@ -182,10 +182,7 @@ int main(int argc, char **argv)
 
     // Functions...: the scan against a grep (and rg) for function lines.
     Project project;
-    for (const QString &name : files) {
-        project.Files.AddNew();
-        project.Files.Last()->Name = name;
-    }
+    project.AddFiles(files);
     const std::vector<Tool> peers = {
         {"grep",
          QStringLiteral("grep"),

@@ -21,11 +21,9 @@ inline qint64 FillProjectWithSite(Project &project, const QString &folder)
         files << it.next();
     std::sort(files.begin(), files.end());
     qint64 bytes = 0;
-    for (const QString &file : files) {
-        project.Files.AddNew();
-        project.Files.Last()->Name = file;
+    project.AddFiles(files);
+    for (const QString &file : files)
         bytes += QFileInfo(file).size();
-    }
     project.FileName = folder + QStringLiteral("/bench.wdx");
     return bytes;
 }

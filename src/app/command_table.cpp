@@ -100,6 +100,8 @@ constexpr Row Commands[] = {
     command("New3", "New1", "Project", "", BY(projectTree, New1Click)),
     command("File1", "Open1", "&Open...", "Ctrl+O", BY(documents, Open1Click)),
     command("File1", "Open2", "Open &Project...", "", BY(projectTree, Open2Click)),
+    command("File1", "OpenFolder1", "Open Fol&der as Project...", "",
+            BY(projectTree, OpenFolder1Click)),
     menu("File1", "Reopen1", "&Reopen"),
     menu("File1", "RecentFiles1", "Recent F&iles"),
     separator("File1"),
@@ -187,6 +189,7 @@ constexpr Row Commands[] = {
     command("Colours1", "ColoursDark1", "&Dark", "", BY(editorView, Colours1Click), Row::Checkable),
     separator("View1"),
     command("View1", "Files1", "&Files...", "F4", BY(projectTree, Files1Click)),
+    command("View1", "QuickOpen1", "&Quick Open...", "Ctrl+P", BY(window, QuickOpen1Click)),
     command("View1", "Allfunctionlist1", "F&unctions...", "F2",
             BY(functions, Allfunctionlist1Click)),
     command("View1", "FunctionList2", "Current File Functions...", "",
@@ -194,6 +197,9 @@ constexpr Row Commands[] = {
 
     menu("", "Project1", "&Project"),
     command("Project1", "ProjectAdd", "&Add to Project...", "", BY(projectTree, ProjectAddClick)),
+    command("Project1", "AddFolder1", "Add &Folder...", "", BY(projectTree, AddFolder1Click)),
+    command("Project1", "RefreshFolder1", "&Refresh from Folder", "",
+            BY(projectTree, RefreshFolder1Click)),
     separator("Project1"),
     command("Project1", "Publish1", "&Options...", "", BY(publish, Publish1Click)),
 
@@ -246,6 +252,7 @@ constexpr Row Commands[] = {
     popup("ProjPopup"),
     command("ProjPopup", "PManProjectAdd", "Add to Project...", "",
             BY(projectTree, ProjectAddClick)),
+    command("ProjPopup", "PManAddFolder", "Add Folder...", "", BY(projectTree, AddFolder1Click)),
     command("ProjPopup", "dontpublish", "Lock FTP Publish", "", BY(projectTree, dontpublishClick)),
     // Del removes a file only while the tree has the focus, never text in the editor.
     command("ProjPopup", "removefromproj", "Remove", "Del", BY(projectTree, removefromprojClick),

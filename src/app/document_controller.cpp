@@ -544,9 +544,7 @@ void DocumentController::OpenFileAtLine(const QString &path, bool rememberCurren
 
     const int index = m_project.IndexOf(path);
     if (index < 0) {
-        // File names keep their letter case: on this system it tells files apart.
-        m_project.Files.AddNew();
-        m_project.Files.Last()->Name = path;
+        m_project.AddFiles({path});
     } else {
         const int line = m_project.Files.Get(index)->Line;
         TraceLog(QStringLiteral("index:") + QString::number(index));
@@ -574,6 +572,7 @@ void DocumentController::UpdateCaption()
         caption += QStringLiteral(" - ") + m_project.OpenedFile;
     m_window.setWindowTitle(caption);
     ShowModified(m_ui.re->isDocumentModified());
+    emit documentShown(m_project.OpenedFile);
 }
 
 void DocumentController::ShowModified(bool modified)
@@ -679,14 +678,13 @@ void DocumentController::showTabMenu(int index, const QPoint &at)
 void DocumentController::Open1Click(QObject *Sender)
 {
     if (Sender) {
-        const QStringList chosen =
-            Dialogs().openFiles(QStringLiteral("Open"), odFolder, AnyFileFilter, true);
+        const QStringList chosen = Dialogs().openFiles(
+            QStringLiteral("Open"), m_openDialog.folderOr(QString()), AnyFileFilter, true);
         if (chosen.isEmpty())
             return;
-        odFiles = chosen;
-        odFolder = QFileInfo(chosen.constLast()).absolutePath();
+        m_openDialog.remember(chosen);
     }
-    const QStringList names = odFiles;
+    const QStringList names = m_openDialog.files();
     for (const QString &name : names) {
         if (QFileInfo(name).suffix().compare(QLatin1String("wdx"), Qt::CaseInsensitive) == 0 &&
             name.contains(u'.'))
@@ -698,7 +696,7 @@ void DocumentController::Open1Click(QObject *Sender)
 
 void DocumentController::RecentFilesOpenFile(QObject *, const QString &FileName)
 {
-    odFiles = QStringList{FileName};
+    m_openDialog.setFiles({FileName});
     Open1Click(nullptr);
 }
 
@@ -776,8 +774,9 @@ bool DocumentController::saveAs()
     const int index = m_project.IndexOf(m_project.OpenedFile);
     if (index >= 0)
         m_project.Files.Delete(index);
-    m_project.Files.AddNew();
-    m_project.Files.Last()->Name = chosen;
+    // The tree's nodes carry entry indices: a deletion alone must rebuild it too.
+    if (m_project.AddFiles({chosen}) == 0 && index >= 0)
+        m_project.OnProjectUpdate.raise();
     m_project.SetOpenedFile(chosen);
     m_active->path = chosen;
     refreshTab(*m_active);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/controller.h"
+#include "app/open_dialog_memory.h"
 
 #include <QString>
 #include <QStringList>
@@ -87,16 +88,17 @@ public:
     Document &activeDocument() const { return *m_active; }
     RecentFiles &recentDocuments() const { return *m_recent; }
 
-    // The open dialog's file list and folder: Open... without a sender opens
-    // these, and Add to Project starts in the folder it last used.
-    QStringList odFiles;
-    QString odFolder;
+    // What the open dialog last chose, for Open... without a sender and for
+    // the dialogs that start where it left off.
+    OpenDialogMemory &openDialog() { return m_openDialog; }
 
 signals:
     // The user saved a document under `path` (the program's own saves do not count).
     void savedByUser(const QString &path);
     // The tab's Reveal in Tree: the project tree shows `path`'s node.
     void revealInTree(const QString &path);
+    // The editor shows `path` now (empty: an unnamed document).
+    void documentShown(const QString &path);
 
 private:
     Document *find(const QString &path) const;
@@ -135,6 +137,7 @@ private:
     // Takes the file in again as one undoable step.
     void reload(const QString &path);
 
+    OpenDialogMemory m_openDialog;
     bool m_checkingModification = false;
     std::vector<std::unique_ptr<Document>> m_documents;
     Document *m_active = nullptr;

@@ -12,6 +12,7 @@
 #include "app/messages_grid.h"
 #include "app/project_tree_controller.h"
 #include "app/publish_controller.h"
+#include "app/quick_open.h"
 #include "app/run_controller.h"
 #include "app/search_controller.h"
 #include "app/server_controller.h"
@@ -62,7 +63,8 @@ struct MainWindow::Controllers {
           syntax(ui.re, ui.StatusPanel1), targets{w,       documents,  messages,   projectTree,
                                                   search,  functions,  completion, run,
                                                   publish, editorView, server,     symbols,
-                                                  debugger}
+                                                  debugger},
+          quickOpen(new QuickOpen(p, &w))
     {
         w.addDockWidget(Qt::BottomDockWidgetArea, panels);
         panels->hide();
@@ -92,6 +94,13 @@ struct MainWindow::Controllers {
                 &ProjectTreeController::RevealFile);
         connect(&symbols, &SymbolController::openFileRequested, &documents,
                 [this](const QString &path) { documents.OpenFileAtLine(path, true); });
+        // The tree follows the document being edited.
+        connect(&documents, &DocumentController::documentShown, &projectTree,
+                &ProjectTreeController::ShowDocument);
+        connect(quickOpen, &QuickOpen::chosen, &documents, [this, &ui](const QString &path) {
+            RunGuarded([&] { documents.OpenFileAtLine(path, true); });
+            ui.re->takeFocus();
+        });
     }
     DocumentController documents;
     MessagesController messages;
@@ -109,6 +118,7 @@ struct MainWindow::Controllers {
     // After the debugger: it shares the markers' margin the debugger sets up.
     SyntaxCheckController syntax;
     CommandTargets targets;
+    QuickOpen *quickOpen;
 };
 
 MainWindow::MainWindow(const SecondaryWindows &windows, QWidget *parent)
@@ -364,6 +374,13 @@ void MainWindow::AppEventsActivate()
             return;
         }
         m_controllers->documents.OpenFileAtLine(path, true);
+    } else if (parameters.size() > 1 && QFileInfo(parameters.at(1)).isDir()) {
+        // A folder is opened as a project, as editors started on "." do.
+        m_controllers->projectTree.OpenFolderAsProject(parameters.at(1));
+        if (m_controllers->projectTree.gaveWay()) {
+            QTimer::singleShot(0, this, &QWidget::close);
+            return;
+        }
     }
     finishFirstActivation();
 }
@@ -472,6 +489,11 @@ void MainWindow::cmd1Click(QObject *)
 void MainWindow::Code1Click(QObject *)
 {
     m_ui->re->takeFocus();
+}
+
+void MainWindow::QuickOpen1Click(QObject *)
+{
+    m_controllers->quickOpen->popUp(m_ui->editorPane);
 }
 
 void MainWindow::handle(const QString &handlerName, QObject *Sender)

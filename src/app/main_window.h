@@ -65,6 +65,8 @@ public slots:
     // The window's own commands; the command table binds the others straight
     // to their controllers.
     void Exit1Click(QObject *Sender);
+    // Quick Open: the box over the editor.
+    void QuickOpen1Click(QObject *Sender);
     void OptionsClick(QObject *Sender);
     void cmd1Click(QObject *Sender);
     void Help2Click(QObject *Sender);

@@ -10,6 +10,7 @@
 
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -82,13 +83,25 @@ void MainWindowUi::build(QMainWindow *window)
     middle->setObjectName(QStringLiteral("middle"));
     middle->setHandleWidth(6);
     CodeGrid = makeGrid(middle, QStringLiteral("CodeGrid"), 2);
-    PrTree = new QTreeWidget(middle);
+    PrPanel = new QWidget(middle);
+    PrPanel->setObjectName(QStringLiteral("PrPanel"));
+    auto *treeLayout = new QVBoxLayout(PrPanel);
+    treeLayout->setContentsMargins(0, 0, 0, 0);
+    treeLayout->setSpacing(2);
+    PrFilter = new QLineEdit(PrPanel);
+    PrFilter->setObjectName(QStringLiteral("PrFilter"));
+    PrFilter->setPlaceholderText(QStringLiteral("Filter files"));
+    PrFilter->setClearButtonEnabled(true);
+    PrTree = new QTreeWidget(PrPanel);
     PrTree->setObjectName(QStringLiteral("PrTree"));
     PrTree->setHeaderHidden(true);
     PrTree->setIndentation(19);
+    PrTree->setUniformRowHeights(true);
+    treeLayout->addWidget(PrFilter);
+    treeLayout->addWidget(PrTree, 1);
     middle->addWidget(CodeGrid);
     middle->addWidget(centre);
-    middle->addWidget(PrTree);
+    middle->addWidget(PrPanel);
     middle->setStretchFactor(1, 1);
     middle->setSizes({209, 600, 200});
     CodeSplitter = middle->handle(1);
@@ -96,7 +109,7 @@ void MainWindowUi::build(QMainWindow *window)
     PrSplitter = middle->handle(2);
     PrSplitter->setObjectName(QStringLiteral("PrSplitter"));
     CodeGrid->hide();
-    PrTree->hide();
+    PrPanel->hide();
 
     // The web preview under the work area.
     auto *outer = new QSplitter(Qt::Vertical);

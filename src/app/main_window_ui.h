@@ -7,6 +7,7 @@ class DocumentTabs;
 class FindReplaceBar;
 class MessagesGrid;
 class QLabel;
+class QLineEdit;
 class QMainWindow;
 class QMenu;
 class QPlainTextEdit;
@@ -38,6 +39,9 @@ struct MainWindowUi {
     MessagesGrid *messages = nullptr;
     QWidget *messagessplitter = nullptr;
     QTreeWidget *PrTree = nullptr;
+    // The tree under its filter box; shown and hidden as one.
+    QWidget *PrPanel = nullptr;
+    QLineEdit *PrFilter = nullptr;
     QWidget *PrSplitter = nullptr;
     QTableWidget *CodeGrid = nullptr;
     QWidget *CodeSplitter = nullptr;

@@ -13,8 +13,10 @@
 #include "forms/project_files_dialog.h"
 #include "foundation/errors.h"
 #include "foundation/handler_guard.h"
+#include "foundation/settings.h"
 #include "foundation/switches.h"
 #include "foundation/user_dialogs.h"
+#include "project/folder_scan.h"
 #include "project/project_paths.h"
 
 #include <QAction>
@@ -23,9 +25,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMetaObject>
 #include <QPainter>
+#include <QSplitter>
+#include <QThread>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 
@@ -35,28 +41,12 @@
 namespace {
 const QString ProjectOpenFilter = QStringLiteral("Wendlor Project file |*.wdx|Any file|*.*");
 const QString ProjectSaveFilter = QStringLiteral("Wendlor Project |*.wdx");
-constexpr int NodeRole = Qt::UserRole;
+constexpr int NodeRole = FolderTree::NodeRole;
+const QString TreeWidthSetting = QStringLiteral("ProjectTreeWidth");
 
-enum ProjectImage { ImageFile = 0, ImageLocked = 1, ImageMissing = 2, ImageProject = 3 };
-
-QIcon projectImage(int index)
+QString filesText(qsizetype count)
 {
-    QPixmap pixmap(16, 16);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    if (index == ImageLocked) {
-        painter.fillRect(QRect(3, 7, 10, 2), QColor(40, 40, 40));
-    } else if (index == ImageMissing) {
-        painter.setBrush(QColor(200, 0, 0));
-        painter.setPen(Qt::NoPen);
-        painter.drawEllipse(QRect(1, 1, 14, 14));
-        painter.setBrush(Qt::white);
-        painter.drawRect(QRect(7, 3, 2, 7));
-        painter.drawRect(QRect(7, 11, 2, 2));
-    }
-    painter.end();
-    return QIcon(pixmap);
+    return count == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(count);
 }
 
 // A path relative to the project folder as the project file stores it, shown
@@ -76,8 +66,23 @@ QString relativeForDisplay(const QString &fullPath, const QString &projectFile)
 ProjectTreeController::ProjectTreeController(MainWindow &window, Project &project,
                                              const MainWindowUi &ui,
                                              const SecondaryWindows &windows)
-    : Controller(window, project, ui, windows)
+    : Controller(window, project, ui, windows), m_folderTree(ui.PrTree)
 {
+    // The tree's width is the user's: kept from one run to the next.
+    if (auto *splitter = qobject_cast<QSplitter *>(m_ui.PrPanel->parentWidget()))
+        connect(splitter, &QSplitter::splitterMoved, this, [this, splitter] {
+            if (m_ui.PrPanel->isVisible())
+                WriteSetting(TreeWidthSetting, QString::number(splitter->sizes().value(
+                                                   splitter->indexOf(m_ui.PrPanel))));
+        });
+    // Typing in the filter box rebuilds the tree once the keys pause.
+    auto *filterPause = new QTimer(this);
+    filterPause->setSingleShot(true);
+    filterPause->setInterval(150);
+    connect(m_ui.PrFilter, &QLineEdit::textChanged, filterPause, qOverload<>(&QTimer::start));
+    connect(filterPause, &QTimer::timeout, this,
+            [this] { RunGuarded([this] { PrFilterChange(m_ui.PrFilter->text()); }); });
+    connect(&m_watch, &FolderWatch::changed, this, [this] { refreshInBackground(); });
     connect(&m_instance, &ProjectInstance::raiseRequested, this, [this] {
         QWidget &window = m_window;
         window.showNormal();
@@ -117,8 +122,17 @@ void ProjectTreeController::showPopup(const QPoint &at)
     m_ui.ProjPopup->popup(m_ui.PrTree->viewport()->mapToGlobal(at));
 }
 
+ProjectTreeController::~ProjectTreeController()
+{
+    if (m_refreshThread) {
+        *m_refreshCancel = true;
+        m_refreshThread->wait();
+    }
+}
+
 void ProjectTreeController::OnLoadedExecute()
 {
+    startWatching();
     m_window.server().ProjectLoaded();
     m_instance.hold(m_project.FileName);
     m_ui.recentFiles->NotifyOpen(m_project.FileName);
@@ -363,6 +377,7 @@ void ProjectTreeController::New1Click(QObject *)
         return;
     // The own PHP server served the project that goes now.
     m_window.server().StopServer();
+    m_watch.stop();
     m_project.Clear();
     m_instance.hold(QString());
     m_window.documents().OpenProjectDocuments(QString());
@@ -379,7 +394,21 @@ void ProjectTreeController::Open2Click(QObject *)
 
 void ProjectTreeController::pmitemClick(QObject *)
 {
-    m_ui.PrTree->setVisible(m_window.item(QStringLiteral("pmitem"))->isChecked());
+    const bool show = m_window.item(QStringLiteral("pmitem"))->isChecked();
+    auto *splitter = qobject_cast<QSplitter *>(m_ui.PrPanel->parentWidget());
+    if (show && splitter && !m_ui.PrPanel->isVisible()) {
+        m_ui.PrPanel->setVisible(true);
+        QList<int> sizes = splitter->sizes();
+        const int at = splitter->indexOf(m_ui.PrPanel);
+        const int width = ReadSetting(TreeWidthSetting, QStringLiteral("200")).toInt();
+        if (at > 0 && width > 0 && sizes.size() > at) {
+            // The editor gives or takes the difference.
+            sizes[at - 1] += sizes[at] - width;
+            sizes[at] = width;
+            splitter->setSizes(sizes);
+        }
+    }
+    m_ui.PrPanel->setVisible(show);
 }
 
 void ProjectTreeController::RevealFile(const QString &path)
@@ -401,44 +430,26 @@ void ProjectTreeController::RevealFile(const QString &path)
 
 void ProjectTreeController::OnProjectUpdateExecute()
 {
-    QString remembered;
-    if (const QTreeWidgetItem *selected = m_ui.PrTree->currentItem();
-        selected && selected->isSelected())
-        remembered = selected->text(0);
+    m_folderTree.rebuild(m_project, m_filter);
+    if (!m_ui.PrTree->currentItem())
+        m_folderTree.reveal(m_project.OpenedFile);
+}
 
-    // Selections made here are the program's own and open nothing.
-    const QSignalBlocker block(m_ui.PrTree);
-    m_ui.PrTree->clear();
-    auto *root = new QTreeWidgetItem(m_ui.PrTree);
-    root->setText(0, m_project.FileName.isEmpty() ? QString()
-                                                  : QFileInfo(m_project.FileName).fileName());
-    root->setData(0, NodeRole, -1);
-    root->setIcon(0, projectImage(ImageProject));
-    const QIcon file = projectImage(ImageFile);
-    const QIcon locked = projectImage(ImageLocked);
-    const QIcon missing = projectImage(ImageMissing);
-    for (int i = 0; i < m_project.Files.Count(); ++i) {
-        const ProjectEntry *entry = m_project.Files.Get(i);
-        // Letter case kept: B.php and b.php are two files here.
-        const QString text = relativeForDisplay(entry->Name, m_project.FileName);
-        auto *node = new QTreeWidgetItem(root);
-        node->setText(0, text);
-        node->setData(0, NodeRole, i);
-        node->setIcon(0, !QFileInfo(entry->Name).isFile() ? missing
-                         : entry->Publish                 ? file
-                                                          : locked);
-    }
-    m_ui.PrTree->expandAll();
-    m_ui.PrTree->setCurrentItem(nullptr);
-    m_ui.PrTree->clearSelection();
-    if (!remembered.isEmpty()) {
-        for (QTreeWidgetItemIterator it(m_ui.PrTree); *it; ++it) {
-            if ((*it)->text(0) == remembered) {
-                m_ui.PrTree->setCurrentItem(*it);
-                break;
-            }
-        }
-    }
+void ProjectTreeController::PrFilterChange(const QString &text)
+{
+    m_filter = text.trimmed();
+    OnProjectUpdateExecute();
+}
+
+void ProjectTreeController::ShowDocument(const QString &path)
+{
+    if (path.isEmpty())
+        return;
+    // Opened from its own node: the tree stays as the user left it.
+    const QTreeWidgetItem *current = m_ui.PrTree->currentItem();
+    if (current && current->data(0, FolderTree::PathRole).toString() == path)
+        return;
+    m_folderTree.reveal(path);
 }
 
 void ProjectTreeController::PrTreeDblClick(QObject *)
@@ -462,22 +473,40 @@ void ProjectTreeController::ProjPopupPopup(QObject *)
 {
     const int node = SelectedNode();
     const bool file = node >= 0 && node < m_project.Files.Count();
-    m_window.item(QStringLiteral("PManProjectAdd"))->setVisible(!file);
-    for (const char *name : {"removefromproj", "dontpublish", "publishnow", "Rename1"})
+    const bool folder = node == FolderTree::FolderNode;
+    m_window.item(QStringLiteral("PManProjectAdd"))->setVisible(!file && !folder);
+    m_window.item(QStringLiteral("PManAddFolder"))->setVisible(!file);
+    for (const char *name : {"removefromproj", "Rename1"})
         m_window.item(QString::fromLatin1(name))->setVisible(file);
+    // A folder's lock is its files': checked when every one is locked.
+    m_window.item(QStringLiteral("dontpublish"))->setVisible(file || folder);
+    m_window.item(QStringLiteral("publishnow"))->setVisible(file);
     QAction *lock = m_window.item(QStringLiteral("dontpublish"));
     lock->setCheckable(true);
-    lock->setChecked(file && !m_project.Files.Get(node)->Publish);
+    bool locked = false;
+    if (file || folder) {
+        const QList<int> entries = FolderTree::entriesBelow(m_ui.PrTree->currentItem());
+        locked = !entries.isEmpty() && std::all_of(entries.begin(), entries.end(), [this](int i) {
+            return !m_project.Files.Get(i)->Publish;
+        });
+    }
+    lock->setChecked(locked);
 }
 
 void ProjectTreeController::dontpublishClick(QObject *)
 {
     const int node = SelectedNode();
-    if (node < 0 || node >= m_project.Files.Count())
+    if (node != FolderTree::FolderNode && (node < 0 || node >= m_project.Files.Count()))
         return;
-    ProjectEntry *entry = m_project.Files.Get(node);
-    entry->Publish = !entry->Publish;
-    m_window.item(QStringLiteral("dontpublish"))->setChecked(!entry->Publish);
+    // A folder locks all its files, or unlocks them when all were locked.
+    const QList<int> entries = FolderTree::entriesBelow(m_ui.PrTree->currentItem());
+    if (entries.isEmpty())
+        return;
+    const bool lock = std::any_of(entries.begin(), entries.end(),
+                                  [this](int i) { return m_project.Files.Get(i)->Publish; });
+    for (const int i : entries)
+        m_project.Files.Get(i)->Publish = !lock;
+    m_window.item(QStringLiteral("dontpublish"))->setChecked(lock);
     OnProjectUpdateExecute();
 }
 
@@ -532,17 +561,18 @@ void ProjectTreeController::Rename1Click(QObject *)
 
 void ProjectTreeController::ProjectAddClick(QObject *)
 {
-    QString &folder = m_window.documents().odFolder;
-    if (folder.isEmpty() && !m_project.FileName.isEmpty())
-        folder = QFileInfo(m_project.FileName).absolutePath();
-    const QStringList chosen = Dialogs().openFiles(QStringLiteral("Add to Project"), folder,
-                                                   QStringLiteral("Any file|*.*"), true);
-    if (!chosen.isEmpty()) {
-        m_window.documents().odFiles = chosen;
-        for (const QString &path : chosen)
-            m_window.documents().OpenFileAtLine(path, true);
-    }
-    m_project.OnProjectUpdate.raise(nullptr);
+    OpenDialogMemory &memory = m_window.documents().openDialog();
+    const QString projectFolder =
+        m_project.FileName.isEmpty() ? QString() : QFileInfo(m_project.FileName).absolutePath();
+    const QStringList chosen =
+        Dialogs().openFiles(QStringLiteral("Add to Project"), memory.folderOr(projectFolder),
+                            QStringLiteral("Any file|*.*"), true);
+    if (chosen.isEmpty())
+        return;
+    memory.remember(chosen);
+    // All join the list at once; the last one chosen becomes the document.
+    m_project.AddFiles(chosen);
+    m_window.documents().OpenFileAtLine(chosen.constLast(), true);
 }
 
 void ProjectTreeController::Files1Click(QObject *)
@@ -566,4 +596,172 @@ void ProjectTreeController::Files1Click(QObject *)
         return;
     m_window.documents().OpenFileAtLine(chosen, true);
     m_ui.re->takeFocus();
+}
+
+QString ProjectTreeController::projectFolder() const
+{
+    return m_project.FileName.isEmpty() ? QString() : QFileInfo(m_project.FileName).absolutePath();
+}
+
+void ProjectTreeController::OpenFolder1Click(QObject *)
+{
+    const QString chosen =
+        Dialogs().chooseFolder(QStringLiteral("Open Folder as Project"), projectFolder());
+    if (!chosen.isEmpty())
+        OpenFolderAsProject(chosen);
+}
+
+void ProjectTreeController::OpenFolderAsProject(const QString &chosen)
+{
+    const QString folder = QDir::cleanPath(QFileInfo(chosen).absoluteFilePath());
+    if (!QFileInfo(folder).isDir())
+        throw AppError(QStringLiteral("The folder %1 does not exist.").arg(chosen));
+    const QString name = QFileInfo(folder).fileName();
+    const QString file = QDir(folder).filePath((name.isEmpty() ? QStringLiteral("project") : name) +
+                                               QStringLiteral(".wdx"));
+    // A project the folder has already is the one the user works in.
+    if (QFileInfo::exists(file)) {
+        OpenProject(file);
+        return;
+    }
+    if (!m_window.documents().AskToSaveChanges() || !SettleProject())
+        return;
+    const FolderScanResult found = RunFolderScan(&m_window, FolderScan(folder, folder, {}, file));
+    if (found.cancelled) {
+        m_project.Log(QStringLiteral("Open Folder cancelled"));
+        return;
+    }
+    Project made;
+    made.WatchFolder = true;
+    made.AddFiles(found.files);
+    QString problem;
+    try {
+        made.SaveToFile(file);
+    } catch (...) {
+        problem = exceptionMessage(std::current_exception());
+    }
+    // What was settled above goes now, as with New > Project.
+    m_window.server().StopServer();
+    m_watch.stop();
+    m_project.Clear();
+    m_instance.hold(QString());
+    m_ui.re->clearAll();
+    m_window.documents().UpdateCaption();
+    if (problem.isEmpty()) {
+        OpenProject(file);
+        return;
+    }
+    // A folder the user may not write in: the files are the project all the
+    // same, and Save Project as... keeps it elsewhere.
+    m_project.AddFiles(found.files);
+    Dialogs().showMessage(QStringLiteral("The project file cannot be written in %1:\n%2\n\n"
+                                         "The folder's %3 files are in the project; "
+                                         "File > Save Project as... keeps it elsewhere.")
+                              .arg(folder, problem)
+                              .arg(found.files.size()));
+}
+
+void ProjectTreeController::AddFolder1Click(QObject *)
+{
+    QString start = projectFolder();
+    if (const QTreeWidgetItem *node = m_ui.PrTree->currentItem();
+        node && node->isSelected() && node->data(0, NodeRole).toInt() == FolderTree::FolderNode)
+        start = node->data(0, FolderTree::PathRole).toString();
+    const QString chosen = Dialogs().chooseFolder(QStringLiteral("Add Folder"), start);
+    if (chosen.isEmpty())
+        return;
+    const FolderScanResult found = RunFolderScan(
+        &m_window, FolderScan(chosen, projectFolder(), m_project.Ftp.Exclude, m_project.FileName));
+    if (found.cancelled)
+        return;
+    const int added = m_project.AddFiles(found.files);
+    m_project.Log(QStringLiteral("%1 added from %2").arg(filesText(added), chosen));
+}
+
+void ProjectTreeController::RefreshFolder1Click(QObject *)
+{
+    const QString folder = projectFolder();
+    if (folder.isEmpty())
+        throw AppError(QStringLiteral("Refresh from Folder reads the project's folder: "
+                                      "save the project first."));
+    const FolderScanResult found = RunFolderScan(
+        &m_window, FolderScan(folder, folder, m_project.Ftp.Exclude, m_project.FileName));
+    if (found.cancelled)
+        return;
+    if (!applyRefresh(found))
+        m_project.Log(QStringLiteral("The project has the folder's files"));
+    if (m_project.WatchFolder)
+        m_watch.watch(found.folders);
+}
+
+bool ProjectTreeController::applyRefresh(const FolderScanResult &found)
+{
+    const int before = m_project.Files.Count();
+    // Gone: entries the walk did not meet and that are not on disk either
+    // (the walk leaves ignored files out; those are still there).
+    const QSet<QString> met(found.files.begin(), found.files.end());
+    QSet<QString> gone;
+    for (int i = 0; i < before; ++i) {
+        const QString &name = m_project.Files.Get(i)->Name;
+        if (!met.contains(name) && !QFileInfo::exists(name))
+            gone.insert(name);
+    }
+    const bool goneChanged = gone != m_gone;
+    m_gone = gone;
+    const int added = m_project.AddFiles(found.files);
+    if (added == 0 && goneChanged)
+        m_project.OnProjectUpdate.raise();
+    if (added > 0 || goneChanged)
+        m_project.Log(QStringLiteral("%1 added from the folder, %2 missing")
+                          .arg(filesText(added))
+                          .arg(gone.size()));
+    return added > 0 || goneChanged;
+}
+
+void ProjectTreeController::startWatching()
+{
+    m_watch.stop();
+    m_gone.clear();
+    if (m_project.WatchFolder && !m_project.FileName.isEmpty())
+        refreshInBackground();
+}
+
+void ProjectTreeController::refreshInBackground()
+{
+    if (m_refreshThread) {
+        m_refreshAgain = true;
+        return;
+    }
+    const QString file = m_project.FileName;
+    const QString folder = projectFolder();
+    if (!m_project.WatchFolder || folder.isEmpty())
+        return;
+    std::shared_ptr<FolderScan> scan;
+    try {
+        scan = std::make_shared<FolderScan>(folder, folder, m_project.Ftp.Exclude, file);
+    } catch (const AppError &) {
+        return; // the folder went, or a pattern is bad: Refresh says which
+    }
+    auto found = std::make_shared<FolderScanResult>();
+    m_refreshCancel = std::make_shared<std::atomic<bool>>(false);
+    auto cancel = m_refreshCancel;
+    m_refreshThread = QThread::create([scan, found, cancel] {
+        try {
+            *found = scan->run(cancel.get());
+        } catch (...) {
+            found->cancelled = true;
+        }
+    });
+    connect(m_refreshThread, &QThread::finished, this, [this, file, found] {
+        m_refreshThread->deleteLater();
+        m_refreshThread = nullptr;
+        // Only for the project it was started for, and only a whole walk.
+        if (!found->cancelled && m_project.FileName == file && m_project.WatchFolder) {
+            RunGuarded([this, found] { applyRefresh(*found); });
+            m_watch.watch(found->folders);
+        }
+        if (std::exchange(m_refreshAgain, false))
+            refreshInBackground();
+    });
+    m_refreshThread->start();
 }

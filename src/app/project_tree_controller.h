@@ -1,15 +1,19 @@
 #pragma once
 
 #include "app/controller.h"
+#include "app/folder_scan_runner.h"
+#include "app/folder_tree.h"
 #include "app/project_instance.h"
 #include "foundation/xml_storage.h"
 
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <thread>
 
 class QPoint;
+class QThread;
 
 // The project commands and the project tree: the tree mirrors the project's
 // file list, opens what the user selects and carries the lock, remove and
@@ -49,6 +53,24 @@ public:
     void Open2Click(QObject *Sender);
     void Files1Click(QObject *Sender);
     void ProjectAddClick(QObject *Sender);
+    // File > Open Folder as Project...: asks for a folder, then OpenFolderAsProject.
+    void OpenFolder1Click(QObject *Sender);
+    // Makes `folder` the project: its own "<folder name>.wdx" when there is
+    // one; otherwise one written there holding the folder's files (as
+    // FolderScan takes them in), which then watches the folder.
+    void OpenFolderAsProject(const QString &folder);
+    // Project > Add Folder... (and on the tree's folder and project nodes):
+    // the files of a chosen folder join the project, leaving out what it
+    // excludes.
+    void AddFolder1Click(QObject *Sender);
+    // Project > Refresh from Folder: files that appeared in the project's
+    // folder join it; entries whose file is gone show the warning image.
+    void RefreshFolder1Click(QObject *Sender);
+    // The filter box above the tree: only files whose path holds the text.
+    void PrFilterChange(const QString &text);
+    // The document shown in the editor: its node is selected and scrolled to.
+    void ShowDocument(const QString &path);
+    FolderWatch &folderWatch() { return m_watch; }
     void pmitemClick(QObject *Sender);
     // The project was loaded: the recent list and the preview's address follow.
     void OnLoadedExecute();
@@ -80,6 +102,13 @@ private:
     bool mergeOutsideChanges();
 
     void showPopup(const QPoint &at);
+    // The folder a refresh reads: the project file's.
+    QString projectFolder() const;
+    // Takes in what a walk of the project folder found; true when the tree changed.
+    bool applyRefresh(const FolderScanResult &found);
+    // The watched folder changed: walks it again on a worker thread.
+    void refreshInBackground();
+    void startWatching();
 
     ProjectInstance m_instance;
     bool m_gaveWay = false;
@@ -87,4 +116,11 @@ private:
     // Counts the projects opened or made, so a background read the user
     // overtook is dropped.
     int m_opens = 0;
+    FolderTree m_folderTree;
+    QString m_filter;
+    QSet<QString> m_gone; // entries found missing by the last refresh
+    FolderWatch m_watch;
+    QThread *m_refreshThread = nullptr;
+    bool m_refreshAgain = false;
+    std::shared_ptr<std::atomic<bool>> m_refreshCancel;
 };

@@ -114,7 +114,8 @@ const QList<QKeySequence> &CodeEditor::windowShortcuts()
         for (const char *key :
              {"Ctrl+S", "Alt+X", "Ctrl+I", "Ctrl+F", "Ctrl+Shift+F", "F3", "Shift+F3", "Ctrl+G",
               "F4", "F2", "Alt+R", "Alt+Return", "Alt+D", "Alt+Shift+R", "F1", "Ctrl+L", "Ctrl+K",
-              "Ctrl+Space", "Ctrl+O", "Ctrl+N", "Ctrl+W", "Ctrl+Q", "Ctrl+Shift+S", "Ctrl+H",
+              "Ctrl+Space", "Ctrl+O", "Ctrl+P", "Ctrl+N", "Ctrl+W", "Ctrl+Q", "Ctrl+Shift+S",
+              "Ctrl+H",
               // The Edit menu's line commands (the control zooms on Ctrl+/).
               "Ctrl+/", "Ctrl+D", "Alt+Up", "Alt+Down",
               // Code navigation.

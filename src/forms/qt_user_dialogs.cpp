@@ -132,6 +132,17 @@ QStringList QtUserDialogs::openFiles(const QString &title, const QString &folder
     return dialog.selectedFiles();
 }
 
+QString QtUserDialogs::chooseFolder(const QString &title, const QString &folder)
+{
+    QFileDialog dialog(boxParent(), title, folder);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return dialog.selectedFiles().constFirst();
+}
+
 QString QtUserDialogs::saveFile(const QString &title, const QString &initialPath,
                                 const QString &filter, const QString &defaultSuffix)
 {

@@ -21,6 +21,7 @@ public:
     std::optional<QString> promptSecret(const QString &title, const QString &label) override;
     QStringList openFiles(const QString &title, const QString &folder, const QString &filter,
                           bool multiple) override;
+    QString chooseFolder(const QString &title, const QString &folder) override;
     QString saveFile(const QString &title, const QString &initialPath, const QString &filter,
                      const QString &defaultSuffix) override;
     // A QDialog runs its own exec(); any other window is shown application-

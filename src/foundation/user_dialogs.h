@@ -40,6 +40,13 @@ public:
     // Open dialog; empty when cancelled. With `multiple` several files may be chosen.
     virtual QStringList openFiles(const QString &title, const QString &folder,
                                   const QString &filter, bool multiple) = 0;
+    // Folder picker starting at `folder`; empty when cancelled.
+    virtual QString chooseFolder(const QString &title, const QString &folder)
+    {
+        (void)title;
+        (void)folder;
+        return {};
+    }
     // Save dialog; empty when cancelled. `defaultSuffix` is added to a bare name.
     virtual QString saveFile(const QString &title, const QString &initialPath,
                              const QString &filter, const QString &defaultSuffix) = 0;

@@ -12,7 +12,8 @@ bool wordStart(std::string_view text, size_t i)
         return true;
     const char p = text[i - 1];
     const char c = text[i];
-    if (p == '\\' || p == '_' || p == ':' || p == '$' || p == ' ' || p == '.')
+    if (p == '\\' || p == '_' || p == ':' || p == '$' || p == ' ' || p == '.' || p == '/' ||
+        p == '-')
         return true;
     return c >= 'A' && c <= 'Z' && p >= 'a' && p <= 'z';
 }

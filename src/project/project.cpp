@@ -3,6 +3,7 @@
 #include "foundation/switches.h"
 
 #include <QFileInfo>
+#include <QSet>
 
 Project::Project()
     : RunAddress(QString::fromLatin1(DefaultRunAddress)),
@@ -48,6 +49,27 @@ bool Project::OpenedChangedOnDisk() const
     return now && *now != OpenedStamp;
 }
 
+int Project::AddFiles(const QStringList &paths)
+{
+    // One pass over the list however many paths come: folders bring thousands.
+    QSet<QString> present;
+    present.reserve(Files.Count() + paths.size());
+    for (int i = 0; i < Files.Count(); ++i)
+        present.insert(Files.Get(i)->Name);
+    int added = 0;
+    for (const QString &path : paths) {
+        if (path.isEmpty() || present.contains(path))
+            continue;
+        present.insert(path);
+        Files.AddNew();
+        Files.Last()->Name = path;
+        ++added;
+    }
+    if (added > 0)
+        OnProjectUpdate.raise();
+    return added;
+}
+
 void Project::ListFileNames(QStringList &list) const
 {
     list.reserve(list.size() + Files.Count());
@@ -59,6 +81,7 @@ void Project::Clear()
 {
     Files.Clear();
     Debug = DebugSettings{};
+    WatchFolder = false;
     SetOpenedFile(QString());
     OpenTabs.clear();
     FileName.clear();

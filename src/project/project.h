@@ -110,6 +110,11 @@ public:
     // Returns what both sides changed
     // differently, by name; those keep our value.
     QStringList MergeFrom(const Project &base, const Project &theirs);
+    // Appends an entry for each path not in the list yet (nor earlier in
+    // `paths`), in the given order; letter case tells files apart. Raises
+    // OnProjectUpdate once when any was added. Returns how many were added;
+    // they are the last entries.
+    int AddFiles(const QStringList &paths);
     // Appends every entry's name, in list order.
     void ListFileNames(QStringList &list) const;
     // Empties the project for a new one; the addresses stay.
@@ -139,6 +144,8 @@ public:
     Notification OnProjectUpdate;
     FtpSettings Ftp;
     DebugSettings Debug;
+    // Made from its folder: it takes in files that appear there by itself.
+    bool WatchFolder = false;
     QStringList FunctionLines;
     QStringList FunctionFiles;
     // Why the last ScanFunctions passed over files it could not read, one per file.

@@ -87,6 +87,11 @@ void Project::WriteXML(XmlOutDocument &document, const QString &filename)
         SetAttrText(QStringLiteral("local"), encoder.Encode(m.local));
     }
 
+    if (WatchFolder) {
+        OutNode = root->AddChild(QStringLiteral("folder"));
+        SetAttrBool(QStringLiteral("watch"), true);
+    }
+
     // Logged before the file is written, so it shows even if the write fails.
     if (!ComparingOnly)
         Log(QStringLiteral("Project saved"));
@@ -108,6 +113,7 @@ void Project::ReadXML(const QDomDocument &document, const QString &fileName)
     std::optional<FtpSettings> ftp;
     QStringList exclude;
     DebugSettings debug;
+    bool watchFolder = false;
     const ProjectPathDecoder decoder(ProjectFolderOf(fileName));
 
     const QDomElement previousNode = Node;
@@ -162,6 +168,8 @@ void Project::ReadXML(const QDomDocument &document, const QString &fileName)
                 const int port = AttrText(QStringLiteral("port")).toInt(&ok);
                 if (ok && port > 0 && port < 65536)
                     debug.Port = port;
+            } else if (name == QLatin1String("folder")) {
+                watchFolder = AttrBool(QStringLiteral("watch"));
             } else if (name == QLatin1String("pathmap")) {
                 const QString server = AttrText(QStringLiteral("server"));
                 const QString local = AttrText(QStringLiteral("local"));
@@ -187,6 +195,7 @@ void Project::ReadXML(const QDomDocument &document, const QString &fileName)
     }
     Ftp.Exclude = exclude;
     Debug = debug;
+    WatchFolder = watchFolder;
     if (runAddress)
         RunAddress = *runAddress;
     if (databaseAddress)

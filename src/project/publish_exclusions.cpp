@@ -2,6 +2,8 @@
 
 #include "foundation/errors.h"
 
+#include <algorithm>
+
 namespace {
 
 bool isBlank(QChar c)
@@ -192,4 +194,23 @@ QString PublishExclusions::excludedBy(const QString &relativePath) const
             decided = &rule;
     }
     return decided && !decided->negated ? decided->line : QString();
+}
+
+PublishExclusions::Verdict PublishExclusions::verdictFor(const QString &relativePath,
+                                                         bool isFolder) const
+{
+    const qsizetype slash = relativePath.lastIndexOf(u'/');
+    const QString name = slash < 0 ? relativePath : relativePath.mid(slash + 1);
+    for (auto rule = m_rules.rbegin(); rule != m_rules.rend(); ++rule) {
+        if (rule->foldersOnly && !isFolder)
+            continue;
+        if (rule->expression.match(rule->anchored ? relativePath : name).hasMatch())
+            return rule->negated ? Verdict::Included : Verdict::Excluded;
+    }
+    return Verdict::None;
+}
+
+bool PublishExclusions::hasNegations() const
+{
+    return std::any_of(m_rules.begin(), m_rules.end(), [](const Rule &r) { return r.negated; });
 }

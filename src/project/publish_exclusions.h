@@ -43,6 +43,14 @@ public:
     QString excludedBy(const QString &relativePath) const;
     bool excludes(const QString &relativePath) const { return !excludedBy(relativePath).isEmpty(); }
 
+    // What the last pattern matching this very path says, the folders above
+    // it not looked at: a walk that enters folder by folder, as git does, has
+    // settled those already. `isFolder` lets "name/" patterns match.
+    enum class Verdict { None, Excluded, Included };
+    Verdict verdictFor(const QString &relativePath, bool isFolder) const;
+    // True when some pattern takes back ('!') what others exclude.
+    bool hasNegations() const;
+
 private:
     struct Rule {
         QString line;

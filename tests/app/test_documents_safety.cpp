@@ -577,10 +577,7 @@ TEST_F(Safety, PipesAndDevicesAreNeverOpenedNorReplacedAndSearchesGoPastThem)
 
     // Listed anyway (by hand, or deleted since): each gets a row and the rest is searched.
     form()->project().Files.Clear();
-    for (const char *name : {"pipe.php", "gone.php", "c.php"}) {
-        form()->project().Files.AddNew();
-        form()->project().Files.Last()->Name = path(name);
-    }
+    form()->project().AddFiles({path("pipe.php"), path("gone.php"), path("c.php")});
     WriteFileBytes(path("c.php"), "<?php\nfunction after_them() {}\n");
     dialogs.onModal = [](QWidget *w) {
         static_cast<FindInFilesDialog *>(w)->setText("after_them");

@@ -25,11 +25,7 @@ protected:
         WriteFileBytes(path, text);
         return path;
     }
-    void addToProject(const QString &path)
-    {
-        form()->project().Files.AddNew();
-        form()->project().Files.Last()->Name = path;
-    }
+    void addToProject(const QString &path) { form()->project().AddFiles({path}); }
     ProjectFunctionsDialog *list() const { return windows().projectFunctionsDialog; }
     // Answers the next Functions... showing: filter, pick the visible row, OK.
     void choose(const QString &filter, int row)

@@ -195,7 +195,11 @@ TEST_F(AppTest, DelRemovesAFileOnlyFromTheTree)
     form()->ui().ProjPopup->popup(tree->mapToGlobal(QPoint(5, 5)));
     form()->ui().ProjPopup->hide();
     tree->setFocus();
-    tree->setCurrentItem(tree->topLevelItem(0)->child(0));
+    // The file's node, under its folder's.
+    const QList<QTreeWidgetItem *> file =
+        tree->findItems("a.php", Qt::MatchExactly | Qt::MatchRecursive);
+    ASSERT_EQ(file.size(), 1);
+    tree->setCurrentItem(file[0]);
     QTest::keyClick(tree, Qt::Key_Delete);
     EXPECT_EQ(form()->project().Files.Count(), 0);
 }

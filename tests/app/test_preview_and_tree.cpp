@@ -47,9 +47,13 @@ protected:
             texts << (*it)->text(0);
         return texts;
     }
+    // The node of the entry at `index`, wherever its folder put it.
     QTreeWidgetItem *node(int index) const
     {
-        return form()->ui().PrTree->topLevelItem(0)->child(index);
+        for (QTreeWidgetItemIterator it(form()->ui().PrTree); *it; ++it)
+            if ((*it)->data(0, Qt::UserRole).toInt() == index)
+                return *it;
+        return nullptr;
     }
 
     QString site;
@@ -59,13 +63,14 @@ protected:
 TEST_F(Workspace, LoadingAProjectFillsTheTreeRecentListAndPreviewAddress)
 {
     form()->projectTree().OpenProject(site + "/shop.wdx");
-    EXPECT_EQ(nodes(), (QStringList{"shop.wdx", "a.php", "b.php", "inc/db.php", "gone.php"}));
+    // Folders first, then files, each by name.
+    EXPECT_EQ(nodes(), (QStringList{"shop.wdx", "inc", "db.php", "a.php", "b.php", "gone.php"}));
     EXPECT_EQ(form()->project().OpenedFile, site + "/a.php");
     EXPECT_EQ(form()->ui().WebPanel->urlText(), "http://127.0.0.1:8000/index.php");
     EXPECT_EQ(form()->ui().recentFiles->files().value(0), site + "/shop.wdx");
     EXPECT_EQ(form()->windowTitle(), "shop - Quillstone - " + site + "/a.php");
-    // Nothing in the tree is selected after a rebuild without a selection.
-    EXPECT_EQ(form()->projectTree().SelectedNode(), ProjectTreeController::NoNode);
+    // Without a selection of the user's, the document's node is the one selected.
+    EXPECT_EQ(form()->projectTree().SelectedNode(), 0);
 }
 
 TEST_F(Workspace, SelectingFileNodesOpensThemAndEnterGoesToTheEditor)
@@ -112,8 +117,8 @@ TEST_F(Workspace, RemoveSelectsTheFollowingNodeAndRenameMovesTheFile)
     form()->projectTree().OpenProject(site + "/shop.wdx");
     form()->ui().PrTree->setCurrentItem(node(1));
     form()->handle(QStringLiteral("removefromprojClick"));
-    EXPECT_EQ(nodes(), (QStringList{"shop.wdx", "a.php", "inc/db.php", "gone.php"}));
-    EXPECT_EQ(form()->projectTree().SelectedNode(), 1); // inc/db.php followed b.php
+    EXPECT_EQ(nodes(), (QStringList{"shop.wdx", "inc", "db.php", "a.php", "gone.php"}));
+    EXPECT_EQ(form()->projectTree().SelectedNode(), 2); // gone.php followed b.php
     EXPECT_TRUE(QFileInfo::exists(site + "/b.php"));
 
     form()->ui().PrTree->setCurrentItem(node(2));
@@ -321,8 +326,8 @@ TEST_F(Workspace, AddToProjectStartsInTheProjectFolder)
     WriteFileBytes(site + "/c.php", "c\n");
     dialogs.openAnswers.push_back({site + "/c.php", site + "/b.php"});
     form()->item("ProjectAdd")->trigger();
-    EXPECT_EQ(form()->documents().odFolder, site);
+    EXPECT_EQ(dialogs.startFolders.back(), site);
     EXPECT_EQ(form()->project().Files.Count(), 5);
     EXPECT_EQ(form()->project().OpenedFile, site + "/b.php");
-    EXPECT_EQ(nodes().size(), 6); // the tree was rebuilt
+    EXPECT_EQ(nodes().size(), 7); // the tree was rebuilt
 }

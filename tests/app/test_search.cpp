@@ -28,11 +28,7 @@ protected:
         WriteFileBytes(path, text);
         return path;
     }
-    void addToProject(const QString &path)
-    {
-        form()->project().Files.AddNew();
-        form()->project().Files.Last()->Name = path;
-    }
+    void addToProject(const QString &path) { form()->project().AddFiles({path}); }
     QString selection() const { return form()->ui().re->selectedText(); }
     // The messages grid as "text|file|line" rows.
     QStringList rows() const

@@ -35,10 +35,7 @@ protected:
         user = write("User.php", UserFile);
         helperA = write("a/helpers.php", TwiceFile);
         helperB = write("b/helpers.php", TwiceFile);
-        for (const QString &path : {base, user, helperA, helperB}) {
-            form()->project().Files.AddNew();
-            form()->project().Files.Last()->Name = path;
-        }
+        form()->project().AddFiles({base, user, helperA, helperB});
         form()->OnProjectUpdateExecute();
         form()->symbols().waitForIndex();
     }

@@ -354,8 +354,7 @@ TEST_F(FtpTlsTest, WholePublishThroughTheEngineArrivesByteForByte)
     for (const auto &[name, bytes] : files) {
         QDir().mkpath(QFileInfo(site + u'/' + name).absolutePath());
         WriteFileBytes(site + u'/' + name, bytes);
-        project.Files.AddNew();
-        project.Files.Last()->Name = site + u'/' + name;
+        project.AddFiles({site + u'/' + name});
     }
     PublishFiles(project, m_client, -1);
     for (const auto &[name, bytes] : files)
@@ -481,8 +480,7 @@ TEST(FtpTlsPureFtpd, WholePublishWithTlsRequiredArrivesByteForByte)
     for (const auto &[name, bytes] : files) {
         QDir().mkpath(QFileInfo(site + u'/' + name).absolutePath());
         WriteFileBytes(site + u'/' + name, bytes);
-        project.Files.AddNew();
-        project.Files.Last()->Name = site + u'/' + name;
+        project.AddFiles({site + u'/' + name});
     }
     FtpClient client;
     client.setTls(FtpTls::Required);

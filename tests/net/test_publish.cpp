@@ -128,8 +128,7 @@ protected:
         const QString path = name.startsWith(u'/') ? name : m_site + name;
         QDir().mkpath(QFileInfo(path).absolutePath());
         WriteFileBytes(path, bytes);
-        m_project.Files.AddNew();
-        m_project.Files.Last()->Name = path;
+        m_project.AddFiles({path});
         m_project.Files.Last()->Publish = publish;
         return path;
     }

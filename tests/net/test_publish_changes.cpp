@@ -141,8 +141,7 @@ protected:
         const QString path = name.startsWith(u'/') ? name : m_site + name;
         QDir().mkpath(QFileInfo(path).absolutePath());
         WriteFileBytes(path, bytes);
-        m_project.Files.AddNew();
-        m_project.Files.Last()->Name = path;
+        m_project.AddFiles({path});
         m_project.Files.Last()->Publish = publish;
         return path;
     }
@@ -247,8 +246,7 @@ TEST_F(PublishChangesTest, ExcludedFilesNeverReachTheHostInAnyMode)
     const QString env = addFile("config/.env", "DB_PASSWORD=secret");
     addFile("public/.env", "PUBLIC=1");
     // An excluded entry is not even opened: a missing one ends no run.
-    m_project.Files.AddNew();
-    m_project.Files.Last()->Name = m_site + "node_modules/gone.js";
+    m_project.AddFiles({m_site + "node_modules/gone.js"});
 
     for (const bool changesOnly : {false, true}) {
         const QStringList log = publish(changesOnly);
@@ -407,8 +405,7 @@ protected:
         for (const char *name : {"a.php", "b.php"}) {
             QDir().mkpath(m_site);
             WriteFileBytes(m_site + name, QByteArray("<?php // ") + name);
-            m_project.Files.AddNew();
-            m_project.Files.Last()->Name = m_site + name;
+            m_project.AddFiles({m_site + name});
         }
     }
 
@@ -466,10 +463,8 @@ TEST_F(ScriptedChangesTest, FileSavedWhileTheRunGoesOnIsNotRecorded)
 
 TEST_F(ScriptedChangesTest, UnreadableFileEndsTheRunWhereThePlanSaysAndKeepsTheRest)
 {
-    m_project.Files.AddNew();
-    m_project.Files.Last()->Name = m_site + "missing.php";
-    m_project.Files.AddNew();
-    m_project.Files.Last()->Name = m_site + "b.php";
+    m_project.AddFiles({m_site + "missing.php"});
+    m_project.AddFiles({m_site + "b.php"});
     const QList<PublishStep> plan = PlanPublish(m_project, -1, {true, &m_record});
     ASSERT_EQ(plan[2].action, PublishStep::Action::Unreadable);
     try {

@@ -152,8 +152,7 @@ protected:
         const QString path = m_site + u'/' + name;
         QDir().mkpath(QFileInfo(path).absolutePath());
         WriteFileBytes(path, bytes);
-        m_project.Files.AddNew();
-        m_project.Files.Last()->Name = path;
+        m_project.AddFiles({path});
         m_project.Files.Last()->Publish = publish;
         if (publish)
             m_expected.insert(name, bytes);

@@ -97,8 +97,7 @@ protected:
     {
         QDir().mkpath(QFileInfo(m_site + u'/' + name).absolutePath());
         WriteFileBytes(m_site + u'/' + name, bytes);
-        m_project.Files.AddNew();
-        m_project.Files.Last()->Name = m_site + u'/' + name;
+        m_project.AddFiles({m_site + u'/' + name});
         m_files.emplace_back(name, bytes);
     }
 

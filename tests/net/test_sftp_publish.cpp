@@ -74,8 +74,7 @@ protected:
         const QString path = m_site + name;
         QDir().mkpath(QFileInfo(path).absolutePath());
         WriteFileBytes(path, bytes);
-        m_project.Files.AddNew();
-        m_project.Files.Last()->Name = path;
+        m_project.AddFiles({path});
         return path;
     }
 

@@ -236,10 +236,7 @@ TEST_F(FindInFilesTest, NamesThatAreNoRegularFileAreRefusedWithoutWaiting)
         EXPECT_EQ(result.lines.size(), 2u); // the files before and after it
 
         Project project;
-        for (const QString &name : files) {
-            project.Files.AddNew();
-            project.Files.Last()->Name = name;
-        }
+        project.AddFiles(files);
         ASSERT_TRUE(FinishesWithin(5000, [&] { project.ScanFunctions(); }));
         ASSERT_EQ(project.ScanSkipped.size(), 1);
         EXPECT_TRUE(project.ScanSkipped[0].contains(bad));
@@ -258,8 +255,7 @@ TEST_F(FindInFilesTest, FunctionScanOnAllCoresKeepsProjectOrderAndReadsNulFiles)
         if (f % 50 == 7)
             bytes.prepend(QByteArray("\0\0stray NUL bytes\n", 18));
         const QString path = write(QStringLiteral("%1.php").arg(f), bytes);
-        project.Files.AddNew();
-        project.Files.Last()->Name = path;
+        project.AddFiles({path});
         for (int k = 0; k <= f % 4; ++k) {
             expectedLines << QStringLiteral("function f%1_%2()").arg(f).arg(k);
             expectedFiles << path;

@@ -46,8 +46,7 @@ QStringList projectLines(const QByteArray &bytes)
 
 void addFile(Project &project, const QString &name)
 {
-    project.Files.AddNew();
-    project.Files.Last()->Name = name;
+    project.AddFiles({name});
 }
 } // namespace
 

@@ -328,11 +328,7 @@ TEST(PhpErrorCapture, ReportedRealPathsMapToTheProjectsOwnEntries)
 
     Project project;
     project.FileName = link + "/site.wdx";
-    for (const QString &name :
-         {link + "/index.php", link + "/inc/db.php", root.filePath("elsewhere.php")}) {
-        project.Files.AddNew();
-        project.Files.Last()->Name = name;
-    }
+    project.AddFiles({link + "/index.php", link + "/inc/db.php", root.filePath("elsewhere.php")});
     // An entry, by its real path.
     EXPECT_EQ(ProjectPathOfReported(real + "/inc/db.php", project), link + "/inc/db.php");
     // Not yet an entry: still named through the project folder.
@@ -355,8 +351,7 @@ TEST(PhpErrorCapture, ServerMappingIsSuggestedFromWhatRunSaw)
         WriteFileBytes(site + '/' + name, "<?php\n");
     Project project;
     project.FileName = site + "/site.wdx";
-    project.Files.AddNew();
-    project.Files.Last()->Name = site + "/public/admin/index.php";
+    project.AddFiles({site + "/public/admin/index.php"});
 
     const struct {
         QString reported, address, server, local;

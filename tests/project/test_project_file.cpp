@@ -12,14 +12,17 @@
 
 #include <functional>
 #include <sys/stat.h>
+#include <utility>
 
 namespace {
 const QString Fixtures = QStringLiteral(QS_FIXTURES "/project");
 
 void addFile(Project &project, const QString &name, int line = 0, bool publish = true)
 {
-    project.Files.AddNew();
-    project.Files.Last()->Name = name;
+    // Filling the project is the test's setup, not an update it watches.
+    const Notification update = std::exchange(project.OnProjectUpdate, Notification());
+    project.AddFiles({name});
+    project.OnProjectUpdate = update;
     project.Files.Last()->Line = line;
     project.Files.Last()->Publish = publish;
 }

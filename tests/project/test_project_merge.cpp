@@ -11,10 +11,7 @@ namespace {
 void setFiles(Project &project, const QStringList &names)
 {
     project.Files.Clear();
-    for (const QString &name : names) {
-        project.Files.AddNew();
-        project.Files.Last()->Name = name;
-    }
+    project.AddFiles(names);
 }
 
 QStringList names(const Project &project)

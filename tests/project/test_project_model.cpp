@@ -8,11 +8,15 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <utility>
+
 namespace {
 void addFile(Project &project, const QString &name, int line = 0, bool publish = true)
 {
-    project.Files.AddNew();
-    project.Files.Last()->Name = name;
+    // Filling the project is the test's setup, not an update it watches.
+    const Notification update = std::exchange(project.OnProjectUpdate, Notification());
+    project.AddFiles({name});
+    project.OnProjectUpdate = update;
     project.Files.Last()->Line = line;
     project.Files.Last()->Publish = publish;
 }
@@ -46,13 +50,66 @@ TEST(ProjectModel, NewProjectHasItsInitialValues)
     EXPECT_TRUE(entry.Publish);
 }
 
+// An entry appended as a read project file may hold it: a duplicate, an empty name.
+void appendRaw(Project &project, const QString &name)
+{
+    project.Files.AddNew();
+    project.Files.Last()->Name = name;
+}
+
+TEST(ProjectModel, AddFilesSkipsWhatIsThereAndNotifiesOnce)
+{
+    Project project;
+    int updates = 0;
+    project.OnProjectUpdate.bind([&](QObject *) { ++updates; });
+    project.Files.AddNew();
+    project.Files.Last()->Name = "/web/a.php";
+    project.Files.Last()->Line = 9;
+
+    const struct {
+        QStringList paths;
+        int added;
+        QStringList names; // the whole list afterwards
+    } steps[] = {
+        // Present ones, repeats within the call and empty names are skipped;
+        // letter case makes another file.
+        {{"/web/b.php", "/web/a.php", "", "/web/A.php", "/web/b.php"},
+         2,
+         {"/web/a.php", "/web/b.php", "/web/A.php"}},
+        {{"/web/a.php", "/web/A.php"}, 0, {"/web/a.php", "/web/b.php", "/web/A.php"}},
+        {{}, 0, {"/web/a.php", "/web/b.php", "/web/A.php"}},
+        {{"/web/c/d.php"}, 1, {"/web/a.php", "/web/b.php", "/web/A.php", "/web/c/d.php"}},
+    };
+    int expectedUpdates = 0;
+    for (const auto &step : steps) {
+        EXPECT_EQ(project.AddFiles(step.paths), step.added) << step.paths.join(',').toStdString();
+        expectedUpdates += step.added > 0 ? 1 : 0;
+        EXPECT_EQ(updates, expectedUpdates);
+        QStringList names;
+        project.ListFileNames(names);
+        EXPECT_EQ(names, step.names);
+    }
+    // An entry already there keeps what it remembers; new ones start fresh.
+    EXPECT_EQ(project.Files.Get(0)->Line, 9);
+    EXPECT_EQ(project.Files.Get(1)->Line, 0);
+    EXPECT_TRUE(project.Files.Get(1)->Publish);
+
+    // A whole site in one call, with every name once.
+    QStringList site;
+    for (int i = 0; i < 50000; ++i)
+        site << QStringLiteral("/site/d%1/f%2.php").arg(i % 500).arg(i);
+    EXPECT_EQ(project.AddFiles(site + site), 50000);
+    EXPECT_EQ(project.Files.Count(), 50004);
+    EXPECT_EQ(project.Files.Last()->Name, site.constLast());
+}
+
 TEST(ProjectModel, IndexOfTellsLetterCaseApartAndFindsTheFirst)
 {
     Project project;
     addFile(project, "/web/shop/index.php");
     addFile(project, "/web/Shop/Café.PHP");
     addFile(project, "/web/shop/café.php");
-    addFile(project, "/web/shop/index.php");
+    appendRaw(project, "/web/shop/index.php");
     // Linux file names: each spelling is its own file.
     EXPECT_EQ(project.IndexOf("/WEB/SHOP/INDEX.PHP"), -1);
     EXPECT_EQ(project.IndexOf("/web/shop/CAFÉ.php"), -1);
@@ -61,7 +118,7 @@ TEST(ProjectModel, IndexOfTellsLetterCaseApartAndFindsTheFirst)
     EXPECT_EQ(project.IndexOf("/web/shop/index.php"), 0);
     EXPECT_EQ(project.IndexOf("/web/shop/other.php"), -1);
     EXPECT_EQ(project.IndexOf(""), -1);
-    addFile(project, "");
+    appendRaw(project, "");
     EXPECT_EQ(project.IndexOf(""), 4);
 
     QStringList names{"before"};

@@ -34,8 +34,7 @@ protected:
             QDir().mkpath(QFileInfo(path).absolutePath());
             WriteFileBytes(path, bytes);
         }
-        m_project.Files.AddNew();
-        m_project.Files.Last()->Name = path;
+        m_project.AddFiles({path});
         m_project.Files.Last()->Publish = publish;
         return path;
     }

@@ -3,7 +3,9 @@
 #include "foundation/switches.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QProcess>
 
 #include <condition_variable>
 #include <cstdio>
@@ -56,10 +58,11 @@ std::optional<QString> ScriptedDialogs::prompt(const QString &title, const QStri
     return answer;
 }
 
-QStringList ScriptedDialogs::openFiles(const QString &, const QString &, const QString &filter,
-                                       bool)
+QStringList ScriptedDialogs::openFiles(const QString &, const QString &folder,
+                                       const QString &filter, bool)
 {
     fileDialogs.push_back(QStringLiteral("open|") + filter);
+    startFolders.push_back(folder);
     if (openAnswers.empty())
         return {};
     QStringList answer = openAnswers.front();
@@ -75,6 +78,17 @@ QString ScriptedDialogs::saveFile(const QString &, const QString &, const QStrin
         return {};
     QString answer = saveAnswers.front();
     saveAnswers.pop_front();
+    return answer;
+}
+
+QString ScriptedDialogs::chooseFolder(const QString &title, const QString &folder)
+{
+    fileDialogs.push_back(QStringLiteral("folder|") + title);
+    startFolders.push_back(folder);
+    if (folderAnswers.empty())
+        return {};
+    QString answer = folderAnswers.front();
+    folderAnswers.pop_front();
     return answer;
 }
 
@@ -165,4 +179,34 @@ ScopedDeadline::~ScopedDeadline()
     const std::lock_guard<std::mutex> lock(m_state->lock);
     m_state->done = true;
     m_state->changed.notify_all();
+}
+
+QString UnpackDebianPackage(const QString &name, const QString &folder)
+{
+    // Downloaded once per build folder; apt runs as _apt unless it may write here.
+    const QString cache = QStringLiteral(QS_BINARY_DIR "/debs");
+    QDir().mkpath(cache);
+    QFile::setPermissions(cache, QFileDevice::Permissions(0x7777));
+    const auto run = [](const QString &program, const QStringList &arguments,
+                        const QString &where) -> QString {
+        QProcess process;
+        process.setWorkingDirectory(where);
+        process.start(program, arguments);
+        if (!process.waitForFinished(300000) || process.exitStatus() != QProcess::NormalExit ||
+            process.exitCode() != 0)
+            return program + u' ' + arguments.join(u' ') + QStringLiteral(" failed: ") +
+                   QString::fromLocal8Bit(process.readAllStandardError()).trimmed();
+        return {};
+    };
+    QStringList debs = QDir(cache).entryList({name + QStringLiteral("_*.deb")}, QDir::Files);
+    if (debs.isEmpty()) {
+        if (QString error = run(QStringLiteral("apt-get"), {"download", "-q", name}, cache);
+            !error.isEmpty())
+            return error;
+        debs = QDir(cache).entryList({name + QStringLiteral("_*.deb")}, QDir::Files);
+        if (debs.isEmpty())
+            return QStringLiteral("apt-get download %1 left no package").arg(name);
+    }
+    QDir().mkpath(folder);
+    return run(QStringLiteral("dpkg-deb"), {"-x", cache + u'/' + debs.constLast(), folder}, cache);
 }

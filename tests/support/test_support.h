@@ -33,14 +33,16 @@ public:
                           bool multiple) override;
     QString saveFile(const QString &title, const QString &initialPath, const QString &filter,
                      const QString &defaultSuffix) override;
+    QString chooseFolder(const QString &title, const QString &folder) override;
     int showModal(QWidget *window) override;
 
     std::vector<QString> messages;
     std::vector<QString> errors;
-    std::vector<QString> questions;   // "title|text" of each Yes/No box
-    std::vector<QString> choices;     // "title|text|answer/answer/..." of each choice
-    std::vector<QString> prompts;     // "title|label" of each prompt
-    std::vector<QString> fileDialogs; // "open|filter" or "save|filter"
+    std::vector<QString> questions;    // "title|text" of each Yes/No box
+    std::vector<QString> choices;      // "title|text|answer/answer/..." of each choice
+    std::vector<QString> prompts;      // "title|label" of each prompt
+    std::vector<QString> fileDialogs;  // "open|filter", "save|filter" or "folder|title"
+    std::vector<QString> startFolders; // where each open or folder dialog started
     std::vector<QWidget *> modalWindows;
 
     std::deque<bool> yesNoAnswers;
@@ -48,6 +50,7 @@ public:
     std::deque<std::optional<QString>> promptAnswers;
     std::deque<QStringList> openAnswers;
     std::deque<QString> saveAnswers;
+    std::deque<QString> folderAnswers;
     std::function<int(QWidget *)> onModal;
 };
 
@@ -85,6 +88,11 @@ private:
 
 QByteArray ReadFileBytes(const QString &path);
 void WriteFileBytes(const QString &path, const QByteArray &bytes);
+
+// The files of Debian package `name` unpacked into `folder` (apt-get download
+// into the build's cache, then dpkg-deb -x): a real site for tests that need
+// one. Returns the error when the package cannot be had, empty on success.
+QString UnpackDebianPackage(const QString &name, const QString &folder);
 
 // Runs `work` on a thread of its own and waits at most `milliseconds` for it.
 // A call that does not finish ends the whole test program with a message, so
