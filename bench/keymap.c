@@ -41,9 +41,9 @@ int main(int argc, char **argv)
     Window mainw = mainTitle ? 0 : (Window)strtoul(argv[1], NULL, 0);
     KeySym syms[4];
     int keys = 0;
-    char spec[128];
-    snprintf(spec, sizeof spec, "%s", argv[2]);
-    for (char *part = strtok(spec, "+"); part && keys < 4; part = strtok(NULL, "+"))
+    char combo[128];
+    snprintf(combo, sizeof combo, "%s", argv[2]);
+    for (char *part = strtok(combo, "+"); part && keys < 4; part = strtok(NULL, "+"))
         if ((syms[keys++] = XStringToKeysym(part)) == NoSymbol) {
             fprintf(stderr, "no key named %s\n", part);
             return 2;
