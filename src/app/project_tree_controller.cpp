@@ -107,12 +107,6 @@ ProjectTreeController::ProjectTreeController(MainWindow &window, Project &projec
     });
 }
 
-ProjectTreeController::~ProjectTreeController()
-{
-    if (m_reader.joinable())
-        m_reader.join();
-}
-
 void ProjectTreeController::showPopup(const QPoint &at)
 {
     // A right click selects the clicked row first.
@@ -124,6 +118,8 @@ void ProjectTreeController::showPopup(const QPoint &at)
 
 ProjectTreeController::~ProjectTreeController()
 {
+    if (m_reader.joinable())
+        m_reader.join();
     if (m_refreshThread) {
         *m_refreshCancel = true;
         m_refreshThread->wait();
