@@ -88,7 +88,7 @@ int main(int argc, char **argv)
     form->projectTree().SaveProjectTo(site + "/bench.wdx"); // the server serves its folder
     // As a user starts: the project with its breakpoints opens, and F5 comes
     // IDLE_MS later (the browser's libraries load meanwhile).
-    form->OpenProject(site + "/bench.wdx");
+    form->projectTree().OpenProject(site + "/bench.wdx");
     waitFor([] { return false; }, idleMs);
     auto *panels = form->findChild<DebugPanels *>(QStringLiteral("DebugPanel"));
     const auto stoppedAt = [&](const QString &file, int line) {
