@@ -33,7 +33,7 @@ public:
     explicit RowSet(int rows) : m_tree(size_t(rows) + 1, 0)
     {
         m_top = 1;
-        while (m_top * 2 <= rows)
+        while (m_top * 2 <= size_t(rows))
             m_top *= 2;
     }
     void insert(int row)
