@@ -146,7 +146,7 @@ void CompletionController::completionChange(QObject *, int index)
     if (index < 0 || index >= m_popup->entries().size())
         return;
     // The box reports a change only when its text changes.
-    m_advice->searched->setText(m_popup->entries().at(index));
+    m_advice->setSearchedText(m_popup->entries().at(index));
     // A project entry's signature shows in the status line.
     const int project = index - m_firstProjectEntry;
     if (project >= 0 && project < m_projectDetails.size())
@@ -198,8 +198,8 @@ void CompletionController::PHPnetOnline1Click(QObject *)
     OnlineManualWindow *help = m_manual;
     // The same word again shows the window as the user left it.
     if (address != m_lastLookup) {
-        help->frame_browser1->setUrlText(address);
-        help->frame_browser1->navigate(help->frame_browser1->urlText());
+        help->browser()->setUrlText(address);
+        help->browser()->navigate(help->browser()->urlText());
         m_lastLookup = address;
     }
     Dialogs().showModal(help);

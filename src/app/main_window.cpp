@@ -52,8 +52,11 @@ namespace {
 const BoolSetting ActivateOnReturn(QStringLiteral("ActivateOnReturn"), QStringLiteral("1"));
 } // namespace
 
-// One controller per concern, each working on the window's controls, project
-// and secondary windows; built after the controls and menus they use.
+// One controller per concern, each built from the controls, secondary windows
+// and services it uses, after the controls and menus exist. A controller that
+// must tell another something emits a signal connected here, or calls what it
+// was handed here where it needs an answer or the failure; none reaches back
+// into the window.
 struct MainWindow::Controllers {
     Controllers(MainWindow &w, Project &p, const MainWindowUi &ui, const SecondaryWindows &s)
         : documents(p, ui.re, ui.documentTabs, ui.WebPanel, &w,

@@ -83,7 +83,7 @@ void RunController::Run2Click(QObject *Sender)
         return; // the run before is still waiting for its page
     m_saveAll();
 
-    BrowserFrame *runFrame = m_pages.run->frame_browser1;
+    BrowserFrame *runFrame = m_pages.run->browser();
     runFrame->setUrlText(m_project.RunAddress);
     // Only what a web server can serve is shown or fetched; the project's own
     // PHP server is started here when it is needed. The user's command says
@@ -187,7 +187,7 @@ void RunController::RunText1Click(QObject *)
     if (m_fetching)
         return;
     m_saveAll();
-    BrowserFrame *runFrame = m_pages.run->frame_browser1;
+    BrowserFrame *runFrame = m_pages.run->browser();
     runFrame->setUrlText(m_project.RunAddress);
     const ServerController::RunServing serving = m_server.ServeRunAddress(m_project.RunAddress);
     if (!serving.served && !serving.problem.isEmpty()) {
@@ -228,13 +228,13 @@ void RunController::ReloadPreviewAfterSave()
         m_controls.preview->reload();
     m_previousPreviewAddress = address;
     m_project.RunAddress = address;
-    m_pages.run->frame_browser1->setUrlText(m_project.RunAddress);
+    m_pages.run->browser()->setUrlText(m_project.RunAddress);
 }
 
 void RunController::Run3Click(QObject *)
 {
     DatabaseAdminWindow *form = m_pages.database;
-    form->frame_browser1->setUrlText(m_project.DatabaseAddress);
+    form->browser()->setUrlText(m_project.DatabaseAddress);
     Dialogs().showModal(form);
-    m_project.DatabaseAddress = form->frame_browser1->urlText();
+    m_project.DatabaseAddress = form->browser()->urlText();
 }

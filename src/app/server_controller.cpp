@@ -69,7 +69,7 @@ ServerController::RunServing ServerController::ServeRunAddress(const QString &ad
 {
     if (!m_runWindowGated && m_runWindow) {
         m_runWindowGated = true;
-        installGate(m_runWindow->frame_browser1);
+        installGate(m_runWindow->browser());
     }
     const QString refused = WebAddressProblem(address);
     if (!refused.isEmpty())
@@ -130,7 +130,7 @@ void ServerController::ServerLog1Click(QObject *)
         log.seek(log.size() - Shown);
     RunTextWindow *window = m_runTextWindow;
     window->setText(DecodePageText(log.readAll()));
-    window->editor->setCaretLine(window->editor->lineCount());
+    window->showEnd();
     Dialogs().showModal(window);
 }
 
