@@ -2,10 +2,6 @@
 // highlighted entry, and the online manual lookup.
 #include "app/completion_controller.h"
 
-#include "app/main_window.h"
-#include "app/main_window_ui.h"
-#include "app/symbol_controller.h"
-#include "app/window_set.h"
 #include "editor/code_editor.h"
 #include "editor/completion_popup.h"
 #include "forms/advice_window.h"
@@ -24,6 +20,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
 
 namespace {
 // A trace point whose expression names the editor's caret fields.
@@ -34,11 +31,15 @@ void traceCaret(const char *expression, int value, int line)
 }
 } // namespace
 
-CompletionController::CompletionController(MainWindow &window, Project &project,
-                                           const MainWindowUi &ui, const SecondaryWindows &windows)
-    : Controller(window, project, ui, windows)
+CompletionController::CompletionController(CodeEditor *editor, CompletionPopup *popup,
+                                           QLabel *status, QWidget *window,
+                                           AdviceWindow *const &advice,
+                                           OnlineManualWindow *const &manual,
+                                           ProjectOffer projectOffer)
+    : m_editor(editor), m_popup(popup), m_status(status), m_window(window), m_advice(advice),
+      m_manual(manual), m_projectOffer(std::move(projectOffer))
 {
-    CompletionPopup *completion = m_ui.completion;
+    CompletionPopup *completion = m_popup;
     completion->setEndOfTokenCharacters(QStringLiteral("()[]. "));
     completion->setTriggerCharacters(QStringLiteral("."));
     // Reports of a list closing while the window is torn down reach no handler:
@@ -53,11 +54,11 @@ CompletionController::CompletionController(MainWindow &window, Project &project,
     });
     // Members are offered as soon as -> or :: is typed, when the class is
     // known; the key arrives before its character is in the text.
-    connect(m_ui.re, &CodeEditor::keyPressed, this, [this](const QString &text) {
-        const long caret = m_ui.re->SendScintilla(QsciScintilla::SCI_GETCURRENTPOS);
-        if (caret < 1 || m_ui.completion->isOpen())
+    connect(m_editor, &CodeEditor::keyPressed, this, [this](const QString &text) {
+        const long caret = m_editor->SendScintilla(QsciScintilla::SCI_GETCURRENTPOS);
+        if (caret < 1 || m_popup->isOpen())
             return;
-        const char *bytes = m_ui.re->documentBytes();
+        const char *bytes = m_editor->documentBytes();
         const char before = bytes[caret - 1];
         const auto identifier = [](char c) {
             return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '\\' ||
@@ -77,93 +78,91 @@ CompletionController::CompletionController(MainWindow &window, Project &project,
 
 void CompletionController::offerQuietly()
 {
-    const SymbolController::Offer offer =
-        m_window.symbols().completionAtCaret(m_ui.completion->endOfTokenCharacters());
+    const SymbolController::Offer offer = m_projectOffer(m_popup->endOfTokenCharacters());
     if (!offer.members && !offer.qualified && !offer.classes)
         return;
     if (offer.entries.isEmpty()) {
         // Nothing opens in the way of typing; the status line says why.
         if (!offer.message.isEmpty())
-            m_ui.StatusPanel1->setText(offer.message);
+            m_status->setText(offer.message);
         return;
     }
     m_projectDetails = offer.details;
     m_firstProjectEntry = 0;
-    m_ui.completion->setEntries(offer.entries);
-    m_ui.completion->openAtCaret();
+    m_popup->setEntries(offer.entries);
+    m_popup->openAtCaret();
 }
 
 void CompletionController::Adviser1Click(QObject *)
 {
     if (!m_completionLoaded) {
         m_completionLoaded = true;
-        AdviceWindow *advise = m_windows.adviceWindow;
+        AdviceWindow *advise = m_advice;
         advise->BuildManualIndex();
         m_manualNames = advise->indexNames();
     }
     // The project's classes, functions and constants join the manual's
     // functions; after -> and :: only the class's members are offered.
-    const SymbolController::Offer offer =
-        m_window.symbols().completionAtCaret(m_ui.completion->endOfTokenCharacters());
+    const SymbolController::Offer offer = m_projectOffer(m_popup->endOfTokenCharacters());
     // After -> and ::, a namespace part or new, only the project's names fit.
     const bool projectOnly = offer.members || offer.qualified || offer.classes;
     if (projectOnly && offer.entries.isEmpty()) {
-        m_ui.StatusPanel1->setText(offer.message);
+        m_status->setText(offer.message);
         return;
     }
     QStringList entries = projectOnly ? QStringList() : m_manualNames;
     m_firstProjectEntry = int(entries.size());
     entries += offer.entries;
     m_projectDetails = offer.details;
-    m_ui.completion->setEntries(entries);
-    if (!m_ui.completion->openAtCaret())
-        m_ui.StatusPanel1->setText(QStringLiteral("Completion: nothing known begins with \"%1\"")
-                                       .arg(m_ui.completion->typedText()));
-    traceCaret("re->DisplayX", m_ui.re->caretDisplayColumn(), __LINE__);
-    traceCaret("re->CaretX", m_ui.re->caretColumn(), __LINE__);
+    m_popup->setEntries(entries);
+    if (!m_popup->openAtCaret())
+        m_status->setText(QStringLiteral("Completion: nothing known begins with \"%1\"")
+                              .arg(m_popup->typedText()));
+    traceCaret("re->DisplayX", m_editor->caretDisplayColumn(), __LINE__);
+    traceCaret("re->CaretX", m_editor->caretColumn(), __LINE__);
 }
 
 void CompletionController::completionShow(QObject *)
 {
     // Over the half of the editor away from the caret, so neither the list
     // at the caret nor the panels around the editor (the project tree) are hidden.
-    CodeEditor *re = m_ui.re;
+    CodeEditor *re = m_editor;
     const QRect editor(re->mapToGlobal(QPoint(0, 0)), re->size());
     const long caretX = re->SendScintilla(QsciScintilla::SCI_POINTXFROMPOSITION, 0UL,
                                           re->SendScintilla(QsciScintilla::SCI_GETCURRENTPOS));
     const int width = std::max(editor.width() / 2, 320);
     const int left = caretX < editor.width() / 2 ? editor.right() + 1 - width : editor.left();
-    m_windows.adviceWindow->showPassively(QRect(left, editor.top(), width, editor.height()));
+    m_advice->showPassively(QRect(left, editor.top(), width, editor.height()));
     // The list opens on its first entry without reporting a change: its page
     // is shown now, not only once the user moves in the list.
-    completionChange(nullptr, m_ui.completion->highlighted());
+    completionChange(nullptr, m_popup->highlighted());
     // The user goes on typing in the editor.
-    m_window.activateWindow();
-    m_ui.re->takeFocus();
+    m_window->activateWindow();
+    m_editor->takeFocus();
 }
 
 void CompletionController::completionChange(QObject *, int index)
 {
-    if (index < 0 || index >= m_ui.completion->entries().size())
+    if (index < 0 || index >= m_popup->entries().size())
         return;
     // The box reports a change only when its text changes.
-    m_windows.adviceWindow->searched->setText(m_ui.completion->entries().at(index));
+    m_advice->setSearchedText(m_popup->entries().at(index));
     // A project entry's signature shows in the status line.
     const int project = index - m_firstProjectEntry;
     if (project >= 0 && project < m_projectDetails.size())
-        m_ui.StatusPanel1->setText(m_projectDetails.at(project));
+        m_status->setText(m_projectDetails.at(project));
 }
 
 void CompletionController::completionClose(QObject *)
 {
-    m_windows.adviceWindow->hide();
+    m_advice->hide();
 }
 
 int CompletionController::localPageRow(const QString &word)
 {
     if (word.isEmpty())
         return -1;
-    AdviceWindow *advise = m_windows.adviceWindow;
+    AdviceWindow *advise = m_advice;
     if (!advise->indexBuilt()) {
         try {
             advise->BuildManualIndex();
@@ -182,12 +181,12 @@ int CompletionController::localPageRow(const QString &word)
 
 void CompletionController::PHPnethelp1Click(QObject *Sender)
 {
-    const int row = localPageRow(m_ui.re->wordAtCaret());
+    const int row = localPageRow(m_editor->wordAtCaret());
     if (row < 0) {
         PHPnetOnline1Click(Sender);
         return;
     }
-    AdviceWindow *advise = m_windows.adviceWindow;
+    AdviceWindow *advise = m_advice;
     advise->setCurrentRow(row);
     advise->gridDblClick(nullptr);
     Dialogs().showModal(advise);
@@ -195,12 +194,12 @@ void CompletionController::PHPnethelp1Click(QObject *Sender)
 
 void CompletionController::PHPnetOnline1Click(QObject *)
 {
-    const QString address = OnlineManualWindow::LookupAddress(m_ui.re->wordAtCaret());
-    OnlineManualWindow *help = m_windows.onlineManualWindow;
+    const QString address = OnlineManualWindow::LookupAddress(m_editor->wordAtCaret());
+    OnlineManualWindow *help = m_manual;
     // The same word again shows the window as the user left it.
     if (address != m_lastLookup) {
-        help->frame_browser1->setUrlText(address);
-        help->frame_browser1->navigate(help->frame_browser1->urlText());
+        help->browser()->setUrlText(address);
+        help->browser()->navigate(help->browser()->urlText());
         m_lastLookup = address;
     }
     Dialogs().showModal(help);
@@ -208,5 +207,5 @@ void CompletionController::PHPnetOnline1Click(QObject *)
 
 void CompletionController::ShowAdviceModal()
 {
-    Dialogs().showModal(m_windows.adviceWindow);
+    Dialogs().showModal(m_advice);
 }

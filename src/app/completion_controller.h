@@ -1,20 +1,35 @@
 #pragma once
 
-#include "app/controller.h"
+#include "app/symbol_controller.h"
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
+
+class AdviceWindow;
+class CodeEditor;
+class CompletionPopup;
+class OnlineManualWindow;
+class QLabel;
+class QWidget;
 
 // Completion over the local PHP manual's names, with the advice window
 // following the highlighted entry, and the online manual lookup by the word
 // at the caret. Owns whether the entries were read (once per run) and the
 // last address looked up.
-class CompletionController final : public Controller {
+class CompletionController final : public QObject {
     Q_OBJECT
 
 public:
-    CompletionController(MainWindow &window, Project &project, const MainWindowUi &ui,
-                         const SecondaryWindows &windows);
+    // What the project offers at the caret, given the characters that end a token.
+    using ProjectOffer = std::function<SymbolController::Offer(const QString &tokenEnds)>;
+    // The advice and manual windows are made after the main window (`window`,
+    // activated again after the advice shows): their slots are read at use.
+    CompletionController(CodeEditor *editor, CompletionPopup *popup, QLabel *status,
+                         QWidget *window, AdviceWindow *const &advice,
+                         OnlineManualWindow *const &manual, ProjectOffer projectOffer);
 
     void Adviser1Click(QObject *Sender);
     void completionShow(QObject *Sender);
@@ -36,6 +51,13 @@ private:
     // list opens.
     void offerQuietly();
 
+    CodeEditor *m_editor;
+    CompletionPopup *m_popup;
+    QLabel *m_status;
+    QWidget *m_window;
+    AdviceWindow *const &m_advice;
+    OnlineManualWindow *const &m_manual;
+    ProjectOffer m_projectOffer;
     // The entries are read once per run, at the first request, even when
     // that read fails.
     bool m_completionLoaded = false;

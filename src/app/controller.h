@@ -7,11 +7,11 @@ class Project;
 struct MainWindowUi;
 struct SecondaryWindows;
 
-// Base of the main window's controllers, one per concern. A controller owns
-// its concern's state and works on what others own: the window (whose
-// handlers it calls for the other concerns), the project, the window's
-// controls and the secondary windows. Connections made with the controller as
-// context end with it, so no signal of a control that outlives it reaches it.
+// What the publish controller is still built from: the whole window, the
+// project, the window's controls and the secondary windows. The other
+// controllers take only what they use; this goes once publishing does too.
+// Connections made with the controller as context end with it, so no signal
+// of a control that outlives it reaches it.
 class Controller : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Controller)

@@ -6,10 +6,6 @@
 #include "app/document.h"
 #include "app/document_recovery.h"
 #include "app/document_tabs.h"
-#include "app/main_window.h"
-#include "app/main_window_ui.h"
-#include "app/project_tree_controller.h"
-#include "app/run_controller.h"
 #include "components/recent_files.h"
 #include "editor/code_editor.h"
 #include "forms/browser_frame.h"
@@ -23,6 +19,7 @@
 #include "foundation/text_encoding.h"
 #include "foundation/trace.h"
 #include "foundation/user_dialogs.h"
+#include "project/project.h"
 
 #include <QAction>
 #include <QApplication>
@@ -79,21 +76,21 @@ const BoolSetting &DocumentController::SaveOnLeave()
     return setting;
 }
 
-DocumentController::DocumentController(MainWindow &window, Project &project, const MainWindowUi &ui,
-                                       const SecondaryWindows &windows)
-    : Controller(window, project, ui, windows)
+DocumentController::DocumentController(Project &project, CodeEditor *editor, DocumentTabs *tabs,
+                                       BrowserFrame *preview, QWidget *window, QAction *recentItem)
+    : m_project(project), m_editor(editor), m_tabs(tabs), m_preview(preview), m_window(window)
 {
-    m_ui.re->setEncodingQuestion(
+    m_editor->setEncodingQuestion(
         [this](const QString &characters) { return askConvertToUtf8(documentName(), characters); });
-    m_documents.push_back(std::make_unique<Document>(m_nextId++, m_ui.re->adoptShownDocument()));
+    m_documents.push_back(std::make_unique<Document>(m_nextId++, m_editor->adoptShownDocument()));
     m_active = m_documents.front().get();
     {
-        const QSignalBlocker quiet(m_ui.documentTabs);
-        m_ui.documentTabs->addTab(QString());
+        const QSignalBlocker quiet(m_tabs);
+        m_tabs->addTab(QString());
     }
     refreshTab(*m_active);
     m_recovery = std::make_unique<DocumentRecovery>(
-        *m_ui.re,
+        *m_editor,
         [this] {
             return DocumentRecovery::Shown{m_active->id(), m_project.OpenedFile};
         },
@@ -101,12 +98,11 @@ DocumentController::DocumentController(MainWindow &window, Project &project, con
 
     m_recent = new RecentFiles(this, RecentFiles::defaultKeyRoot(),
                                QStringLiteral("RecentDocuments"), RecentDocumentCount);
-    m_recent->SetMenuItem(m_window.item(QStringLiteral("RecentFiles1")));
+    m_recent->SetMenuItem(recentItem);
     m_recent->OnOpenFile = [this](QObject *sender, const QString &name) {
         RunGuarded([this, sender, name] { RecentFilesOpenFile(sender, name); });
     };
 
-    DocumentTabs *tabs = m_ui.documentTabs;
     connect(tabs, &QTabBar::currentChanged, this, [this](int index) {
         RunGuarded([this, index] {
             if (index < 0 || index >= int(m_documents.size()))
@@ -118,15 +114,15 @@ DocumentController::DocumentController(MainWindow &window, Project &project, con
                 followOpenedFile();
                 switched = activate(chosen, true);
             } catch (...) {
-                const QSignalBlocker quiet(m_ui.documentTabs);
-                m_ui.documentTabs->setCurrentIndex(indexOf(m_active));
+                const QSignalBlocker quiet(m_tabs);
+                m_tabs->setCurrentIndex(indexOf(m_active));
                 throw;
             }
             if (!switched) {
-                const QSignalBlocker quiet(m_ui.documentTabs);
-                m_ui.documentTabs->setCurrentIndex(indexOf(m_active));
+                const QSignalBlocker quiet(m_tabs);
+                m_tabs->setCurrentIndex(indexOf(m_active));
             }
-            m_ui.re->takeFocus();
+            m_editor->takeFocus();
         });
     });
     connect(tabs, &QTabBar::tabMoved, this, [this](int from, int to) {
@@ -139,7 +135,7 @@ DocumentController::DocumentController(MainWindow &window, Project &project, con
             [this](int index) { RunGuarded([this, index] { CloseTab(index); }); });
     connect(tabs, &DocumentTabs::menuRequested, this,
             [this](int index, const QPoint &at) { showTabMenu(index, at); });
-    connect(m_ui.re, &CodeEditor::modifiedChanged, this, [this] { refreshTab(*m_active); });
+    connect(m_editor, &CodeEditor::modifiedChanged, this, [this] { refreshTab(*m_active); });
 }
 
 DocumentController::~DocumentController() = default;
@@ -178,7 +174,7 @@ void DocumentController::OfferRecovery()
             // A tab of its own, unnamed: nothing open gives way to it but
             // an untouched unnamed document.
             const bool untouched = m_active->path.isEmpty() && !m_active->isModified() &&
-                                   m_ui.re->documentLength() == 0;
+                                   m_editor->documentLength() == 0;
             if (!untouched) {
                 Document &fresh = newDocument();
                 if (!activate(fresh, true)) {
@@ -192,7 +188,7 @@ void DocumentController::OfferRecovery()
                 return;
         }
         // One step: Undo shows the file as it is on disk.
-        m_ui.re->replaceBytes(0, m_ui.re->documentLength(), left.text);
+        m_editor->replaceBytes(0, m_editor->documentLength(), left.text);
         m_recovery->update();
         QFile::remove(left.file);
         // Each copy gets a tab of its own: the next one is offered too.
@@ -207,7 +203,7 @@ QString DocumentController::documentName() const
 
 bool DocumentController::AskToSaveChanges()
 {
-    if (!m_ui.re->isDocumentModified())
+    if (!m_editor->isDocumentModified())
         return true;
     const int answer = Dialogs().askChoice(
         SaveQuestionTitle, QStringLiteral("Save changes to %1?").arg(documentName()),
@@ -229,7 +225,7 @@ bool DocumentController::leaveCurrent()
         return false;
     const int index = m_project.IndexOf(m_project.OpenedFile);
     if (index >= 0) {
-        const int line = m_ui.re->caretLine() - 1;
+        const int line = m_editor->caretLine() - 1;
         m_project.Files.Get(index)->Line = line;
         TraceLog(m_project.OpenedFile + u':' + QString::number(line));
     }
@@ -268,11 +264,11 @@ int DocumentController::indexOf(const Document *document) const
 
 Document &DocumentController::newDocument()
 {
-    m_documents.push_back(std::make_unique<Document>(m_nextId++, m_ui.re->createDocument()));
+    m_documents.push_back(std::make_unique<Document>(m_nextId++, m_editor->createDocument()));
     Document &document = *m_documents.back();
     {
-        const QSignalBlocker quiet(m_ui.documentTabs);
-        m_ui.documentTabs->addTab(QString());
+        const QSignalBlocker quiet(m_tabs);
+        m_tabs->addTab(QString());
     }
     refreshTab(document);
     return document;
@@ -291,10 +287,10 @@ bool DocumentController::activate(Document &document, bool leave)
     // Set first: the editor's signals on the switch already speak of it.
     m_active = &document;
     m_project.SetOpenedFile(document.path);
-    m_ui.re->showDocument(document.text());
+    m_editor->showDocument(document.text());
     {
-        const QSignalBlocker quiet(m_ui.documentTabs);
-        m_ui.documentTabs->setCurrentIndex(indexOf(&document));
+        const QSignalBlocker quiet(m_tabs);
+        m_tabs->setCurrentIndex(indexOf(&document));
     }
     UpdateCaption();
     rememberTabs();
@@ -311,9 +307,9 @@ void DocumentController::refreshTab(const Document &document)
     QString text = QString(name).replace(u'&', QStringLiteral("&&"));
     if (document.isModified())
         text += u'*';
-    m_ui.documentTabs->setTabText(index, text);
-    m_ui.documentTabs->setTabToolTip(
-        index, document.path.isEmpty() ? QStringLiteral("Untitled (not saved)") : document.path);
+    m_tabs->setTabText(index, text);
+    m_tabs->setTabToolTip(index, document.path.isEmpty() ? QStringLiteral("Untitled (not saved)")
+                                                         : document.path);
 }
 
 void DocumentController::rememberTabs()
@@ -331,7 +327,7 @@ void DocumentController::drop(Document &document)
     if (m_documents.size() == 1) {
         m_recovery->forget(document.id());
         // The last one stays, empty and unnamed, as Close leaves the editor.
-        m_ui.re->clearAll();
+        m_editor->clearAll();
         document.path.clear();
         m_project.SetOpenedFile(QString());
         refreshTab(document);
@@ -347,8 +343,8 @@ void DocumentController::drop(Document &document)
     // Only once it is no longer shown: switching away copies the shown text.
     m_recovery->forget(document.id());
     {
-        const QSignalBlocker quiet(m_ui.documentTabs);
-        m_ui.documentTabs->removeTab(index);
+        const QSignalBlocker quiet(m_tabs);
+        m_tabs->removeTab(index);
     }
     m_documents.erase(m_documents.begin() + index);
     rememberTabs();
@@ -522,15 +518,15 @@ void DocumentController::OpenFileAtLine(const QString &path, bool rememberCurren
     // An untouched unnamed document gives way; anything else keeps its tab.
     Document *previous = m_active;
     const bool reuse =
-        m_active->path.isEmpty() && !m_active->isModified() && m_ui.re->documentLength() == 0;
+        m_active->path.isEmpty() && !m_active->isModified() && m_editor->documentLength() == 0;
     Document &target = reuse ? *m_active : newDocument();
     activate(target, false);
     try {
         if (exists) {
-            m_ui.re->loadFromFile(path);
+            m_editor->loadFromFile(path);
         } else {
             // A missing file starts empty under its name.
-            m_ui.re->clearAll();
+            m_editor->clearAll();
         }
     } catch (...) {
         // Unreadable: the tab made for it goes, the document left returns.
@@ -549,11 +545,11 @@ void DocumentController::OpenFileAtLine(const QString &path, bool rememberCurren
         const int line = m_project.Files.Get(index)->Line;
         TraceLog(QStringLiteral("index:") + QString::number(index));
         TraceLog(QStringLiteral("goto line: ") + QString::number(line));
-        m_ui.re->setCaretLine(line + 1);
+        m_editor->setCaretLine(line + 1);
     }
 
     m_project.SetOpenedFile(path);
-    applyColouringRule(m_ui.re, path);
+    applyColouringRule(m_editor, path);
     refreshTab(target);
     rememberTabs();
     UpdateCaption();
@@ -570,18 +566,18 @@ void DocumentController::UpdateCaption()
         caption = project + QStringLiteral(" - ") + caption;
     if (!m_project.OpenedFile.isEmpty())
         caption += QStringLiteral(" - ") + m_project.OpenedFile;
-    m_window.setWindowTitle(caption);
-    ShowModified(m_ui.re->isDocumentModified());
+    m_window->setWindowTitle(caption);
+    ShowModified(m_editor->isDocumentModified());
     emit documentShown(m_project.OpenedFile);
 }
 
 void DocumentController::ShowModified(bool modified)
 {
     // Only the mark changes: after New the caption stays the title alone.
-    QString caption = m_window.windowTitle();
+    QString caption = m_window->windowTitle();
     if (caption.startsWith(u'*'))
         caption.remove(0, 1);
-    m_window.setWindowTitle(modified ? u'*' + caption : caption);
+    m_window->setWindowTitle(modified ? u'*' + caption : caption);
 }
 
 void DocumentController::New2Click(QObject *)
@@ -593,7 +589,7 @@ void DocumentController::New2Click(QObject *)
         activate(previous, false);
         return;
     }
-    m_window.setWindowTitle(ApplicationTitle());
+    m_window->setWindowTitle(ApplicationTitle());
 }
 
 void DocumentController::NextTab1Click(QObject *)
@@ -652,7 +648,7 @@ void DocumentController::showTabMenu(int index, const QPoint &at)
     if (index < 0 || index >= int(m_documents.size()))
         return;
     const bool named = !m_documents[size_t(index)]->path.isEmpty();
-    QMenu menu(&m_window);
+    QMenu menu(m_window);
     menu.setObjectName(QStringLiteral("TabPopup"));
     const auto add = [&](const char *name, const QString &caption, bool enabled,
                          std::function<void()> run) {
@@ -688,7 +684,7 @@ void DocumentController::Open1Click(QObject *Sender)
     for (const QString &name : names) {
         if (QFileInfo(name).suffix().compare(QLatin1String("wdx"), Qt::CaseInsensitive) == 0 &&
             name.contains(u'.'))
-            m_window.projectTree().OpenProject(name);
+            emit openProjectRequested(name);
         else
             OpenFileAtLine(name, true);
     }
@@ -714,9 +710,9 @@ void DocumentController::SaveFileClick(QObject *Sender)
     if (!saveCurrent(Sender != nullptr) || !named || !Sender)
         return;
     emit savedByUser(m_project.OpenedFile);
-    if (m_ui.WebPanel->isVisible()) {
+    if (m_preview->isVisible()) {
         TRACE_POINT("WebPanel Navigate");
-        m_window.run().ReloadPreviewAfterSave();
+        emit savedForPreview();
     }
 }
 
@@ -725,9 +721,10 @@ bool DocumentController::saveCurrent(bool interactive)
     const QString path = m_project.OpenedFile;
     if (path.isEmpty())
         return interactive ? saveAs() : true;
-    if (!interactive && !m_ui.re->isDocumentModified())
+    if (!interactive && !m_editor->isDocumentModified())
         return true;
-    if (m_ui.re->filePath() == path && m_ui.re->diskChange() == CodeEditor::DiskChange::Modified) {
+    if (m_editor->filePath() == path &&
+        m_editor->diskChange() == CodeEditor::DiskChange::Modified) {
         const int answer = Dialogs().askChoice(
             QStringLiteral("Changed on disk"),
             QStringLiteral("%1 was changed by another program since it was loaded or saved.\n\n"
@@ -742,7 +739,7 @@ bool DocumentController::saveCurrent(bool interactive)
         if (answer != 0)
             return false;
     }
-    m_ui.re->saveToFile(path);
+    m_editor->saveToFile(path);
     TraceLog(QStringLiteral("Save file"));
     m_project.RefreshStamp();
     return true;
@@ -767,7 +764,7 @@ bool DocumentController::saveAs()
         throw AppError(QStringLiteral("%1 is open in another tab with unsaved changes; save or "
                                       "close that tab first.")
                            .arg(chosen));
-    m_ui.re->saveToFile(chosen);
+    m_editor->saveToFile(chosen);
     // The other tab's text is now out of date on disk: it goes.
     if (other)
         drop(*other);
@@ -792,24 +789,24 @@ void DocumentController::CheckExternalModification()
     // Full-resolution time, size and identity against what we loaded or
     // saved: the project's two-second stamp would miss a quick rewrite.
     const QString path = m_project.OpenedFile;
-    if (m_checkingModification || !fileExists(path) || m_ui.re->filePath() != path ||
-        m_ui.re->diskChange() != CodeEditor::DiskChange::Modified)
+    if (m_checkingModification || !fileExists(path) || m_editor->filePath() != path ||
+        m_editor->diskChange() != CodeEditor::DiskChange::Modified)
         return;
     // The question box itself may bring activations; ask once.
     m_checkingModification = true;
     try {
-        if (m_ui.re->isDocumentModified()
+        if (m_editor->isDocumentModified()
                 ? askReloadOverEdits(path)
                 : Dialogs().askYesNo(QStringLiteral("Warning"),
                                      QStringLiteral("File ") + path +
                                          QStringLiteral(" was modified externally. Reload?")))
             reload(path);
         else
-            m_ui.re->refreshDiskStamp();
+            m_editor->refreshDiskStamp();
         m_project.RefreshStamp();
     } catch (...) {
         m_checkingModification = false;
-        m_ui.re->refreshDiskStamp();
+        m_editor->refreshDiskStamp();
         m_project.RefreshStamp();
         throw;
     }
@@ -843,14 +840,14 @@ bool DocumentController::askReloadOverEdits(const QString &path)
         theirs.remove(0, 1);
     static const QRegularExpression lineEnd(QStringLiteral("\r\n|\r|\n"));
     CompareDialog compare(
-        path, UnifiedLineDiff(m_ui.re->wholeText().split(lineEnd), theirs.split(lineEnd)),
-        &m_window);
+        path, UnifiedLineDiff(m_editor->wholeText().split(lineEnd), theirs.split(lineEnd)),
+        m_window);
     return Dialogs().showModal(&compare) == CompareDialog::Reload;
 }
 
 void DocumentController::reload(const QString &path)
 {
-    m_ui.re->reloadFromFile(path);
+    m_editor->reloadFromFile(path);
     m_project.RefreshStamp();
     UpdateCaption();
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/controller.h"
 #include "app/open_dialog_memory.h"
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
@@ -10,8 +10,14 @@
 #include <vector>
 
 class BoolSetting;
+class BrowserFrame;
+class CodeEditor;
 class Document;
 class DocumentRecovery;
+class DocumentTabs;
+class Project;
+class QAction;
+class QWidget;
 class RecentFiles;
 
 // The open documents, one tab each, the active one shown in the editor; every
@@ -20,12 +26,15 @@ class RecentFiles;
 // command on "the current document" acts on the active tab. Owns the
 // documents, the recent-documents list, what the open dialog last chose and
 // the guard against asking twice about a file changed by another program.
-class DocumentController final : public Controller {
+class DocumentController final : public QObject {
     Q_OBJECT
 
 public:
-    DocumentController(MainWindow &window, Project &project, const MainWindowUi &ui,
-                       const SecondaryWindows &windows);
+    // `window` carries the caption and parents the dialogs and the tab menu;
+    // `recentItem` is the menu item the recent documents fill; the user's
+    // saves reload `preview` while it is shown.
+    DocumentController(Project &project, CodeEditor *editor, DocumentTabs *tabs,
+                       BrowserFrame *preview, QWidget *window, QAction *recentItem);
     ~DocumentController() override;
 
     // At start: offers back, one at a time, the unsaved text a program that
@@ -99,6 +108,11 @@ signals:
     void revealInTree(const QString &path);
     // The editor shows `path` now (empty: an unnamed document).
     void documentShown(const QString &path);
+    // Open chose a project file: the project, not a document, is to open.
+    void openProjectRequested(const QString &path);
+    // The Save command saved the document while the preview is shown: the
+    // preview shows the saved page.
+    void savedForPreview();
 
 private:
     Document *find(const QString &path) const;
@@ -137,6 +151,11 @@ private:
     // Takes the file in again as one undoable step.
     void reload(const QString &path);
 
+    Project &m_project;
+    CodeEditor *m_editor;
+    DocumentTabs *m_tabs;
+    BrowserFrame *m_preview;
+    QWidget *m_window;
     OpenDialogMemory m_openDialog;
     bool m_checkingModification = false;
     std::vector<std::unique_ptr<Document>> m_documents;

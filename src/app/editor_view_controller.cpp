@@ -1,7 +1,5 @@
 #include "app/editor_view_controller.h"
 
-#include "app/main_window.h"
-#include "app/main_window_ui.h"
 #include "editor/code_editor.h"
 #include "foundation/settings.h"
 
@@ -45,21 +43,20 @@ constexpr EditItem EditItems[] = {
 };
 } // namespace
 
-EditorViewController::EditorViewController(MainWindow &window, Project &project,
-                                           const MainWindowUi &ui, const SecondaryWindows &windows)
-    : Controller(window, project, ui, windows)
+EditorViewController::EditorViewController(MenuItems items, CodeEditor *editor, StatusPanels status)
+    : m_items(items), m_editor(editor), m_status(status)
 {
     const bool numbers = LineNumbers.ReadBool();
-    m_window.item(QStringLiteral("LineNumbers1"))->setChecked(numbers);
-    m_ui.re->setLineNumbersVisible(numbers);
+    m_items.item(QStringLiteral("LineNumbers1"))->setChecked(numbers);
+    m_editor->setLineNumbersVisible(numbers);
     Colours1Click(nullptr);
     UpdateEditorStatus();
 }
 
 void EditorViewController::LineNumbers1Click(QObject *)
 {
-    const bool numbers = m_window.item(QStringLiteral("LineNumbers1"))->isChecked();
-    m_ui.re->setLineNumbersVisible(numbers);
+    const bool numbers = m_items.item(QStringLiteral("LineNumbers1"))->isChecked();
+    m_editor->setLineNumbersVisible(numbers);
     LineNumbers.WriteBool(numbers);
 }
 
@@ -81,8 +78,8 @@ void EditorViewController::Colours1Click(QObject *Sender)
     }
     // The three items behave as one choice.
     for (const SchemeItem &entry : SchemeItems)
-        m_window.item(QString::fromLatin1(entry.item))->setChecked(&entry == chosen);
-    m_ui.re->setColourScheme(chosen->scheme);
+        m_items.item(QString::fromLatin1(entry.item))->setChecked(&entry == chosen);
+    m_editor->setColourScheme(chosen->scheme);
 }
 
 void EditorViewController::EditCommandClick(QObject *Sender)
@@ -91,8 +88,8 @@ void EditorViewController::EditCommandClick(QObject *Sender)
         return;
     for (const EditItem &entry : EditItems) {
         if (Sender->objectName() == QLatin1String(entry.item)) {
-            m_ui.re->runEditCommand(entry.command);
-            m_ui.re->takeFocus();
+            m_editor->runEditCommand(entry.command);
+            m_editor->takeFocus();
             return;
         }
     }
@@ -100,10 +97,10 @@ void EditorViewController::EditCommandClick(QObject *Sender)
 
 void EditorViewController::UpdateEditorStatus()
 {
-    const CodeEditor *re = m_ui.re;
-    m_ui.StatusColumn->setText(QStringLiteral("col ") + QString::number(re->caretColumn()));
-    m_ui.StatusEncoding->setText(re->encodingName());
-    m_ui.StatusLineEnds->setText(re->lineEndsName());
-    m_ui.StatusOverwrite->setText(re->isOverwriting() ? QStringLiteral("OVR")
-                                                      : QStringLiteral("INS"));
+    const CodeEditor *re = m_editor;
+    m_status.column->setText(QStringLiteral("col ") + QString::number(re->caretColumn()));
+    m_status.encoding->setText(re->encodingName());
+    m_status.lineEnds->setText(re->lineEndsName());
+    m_status.overwrite->setText(re->isOverwriting() ? QStringLiteral("OVR")
+                                                    : QStringLiteral("INS"));
 }

@@ -2,11 +2,7 @@
 // and the code explorer docked at the left of the editor.
 #include "app/function_list_controller.h"
 
-#include "app/document_controller.h"
-#include "app/main_window.h"
-#include "app/main_window_ui.h"
 #include "app/symbol_controller.h"
-#include "app/window_set.h"
 #include "editor/code_editor.h"
 #include "forms/file_functions_dialog.h"
 #include "forms/project_functions_dialog.h"
@@ -15,6 +11,7 @@
 #include "foundation/user_dialogs.h"
 #include "project/function_scan.h"
 #include "project/php_symbols.h"
+#include "project/project.h"
 
 #include <QAction>
 #include <QApplication>
@@ -27,6 +24,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <utility>
 
 namespace {
 // Lets a handler see a control's events without subclassing the control.
@@ -56,43 +54,47 @@ void setCell(QTableWidget *grid, int row, int column, const QString &text)
 }
 } // namespace
 
-FunctionListController::FunctionListController(MainWindow &window, Project &project,
-                                               const MainWindowUi &ui,
-                                               const SecondaryWindows &windows)
-    : Controller(window, project, ui, windows)
+FunctionListController::FunctionListController(Project &project, CodeEditor *editor,
+                                               Explorer explorer,
+                                               ProjectFunctionsDialog *const &projectFunctions,
+                                               FileFunctionsDialog *const &fileFunctions,
+                                               OpenFile openFile)
+    : m_project(project), m_editor(editor), m_explorer(explorer),
+      m_projectFunctions(projectFunctions), m_fileFunctions(fileFunctions),
+      m_openFile(std::move(openFile))
 {
     // The explorer's look: the desktop's font, compact rows, wide columns.
-    m_ui.CodeGrid->setFont(QApplication::font());
-    m_ui.CodeGrid->verticalHeader()->setMinimumSectionSize(1);
-    m_ui.CodeGrid->verticalHeader()->setDefaultSectionSize(m_ui.CodeGrid->fontMetrics().height() +
-                                                           2);
-    m_ui.CodeGrid->horizontalHeader()->setDefaultSectionSize(1000);
-    m_ui.CodeGrid->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_ui.CodeGrid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_ui.CodeGrid->setRowCount(1);
-    setCell(m_ui.CodeGrid, 0, 0, QString());
-    setCell(m_ui.CodeGrid, 0, 1, QString());
-    m_ui.CodeSplitter->hide();
+    m_explorer.grid->setFont(QApplication::font());
+    m_explorer.grid->verticalHeader()->setMinimumSectionSize(1);
+    m_explorer.grid->verticalHeader()->setDefaultSectionSize(
+        m_explorer.grid->fontMetrics().height() + 2);
+    m_explorer.grid->horizontalHeader()->setDefaultSectionSize(1000);
+    m_explorer.grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_explorer.grid->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_explorer.grid->setRowCount(1);
+    setCell(m_explorer.grid, 0, 0, QString());
+    setCell(m_explorer.grid, 0, 1, QString());
+    m_explorer.splitter->hide();
 
     // Any change of the document, typed, loaded or re-indented, marks the
     // explorer's rows out of date; an unchanged text needs no rebuild.
-    connect(m_ui.re, &CodeEditor::documentChanged, this, [this] { m_explorerStale = true; });
-    connect(m_ui.CodeExplorerRefresh, &QTimer::timeout, this,
-            [this] { RunGuarded([this] { CodeExplorerRefreshTimer(m_ui.CodeExplorerRefresh); }); });
-    connect(m_ui.CodeGrid, &QTableWidget::cellDoubleClicked, this,
-            [this] { RunGuarded([this] { CodeGridDblClick(m_ui.CodeGrid); }); });
+    connect(m_editor, &CodeEditor::documentChanged, this, [this] { m_explorerStale = true; });
+    connect(m_explorer.refresh, &QTimer::timeout, this,
+            [this] { RunGuarded([this] { CodeExplorerRefreshTimer(m_explorer.refresh); }); });
+    connect(m_explorer.grid, &QTableWidget::cellDoubleClicked, this,
+            [this] { RunGuarded([this] { CodeGridDblClick(m_explorer.grid); }); });
     // An outline row jumps on a single click; the caret's place is shown as it moves.
-    connect(m_ui.CodeGrid, &QTableWidget::cellClicked, this, [this] {
+    connect(m_explorer.grid, &QTableWidget::cellClicked, this, [this] {
         if (!m_outline.empty())
-            RunGuarded([this] { CodeGridDblClick(m_ui.CodeGrid); });
+            RunGuarded([this] { CodeGridDblClick(m_explorer.grid); });
     });
-    connect(m_ui.re, &QsciScintilla::cursorPositionChanged, this, [this] {
-        if (m_ui.CodeGrid->isVisible())
+    connect(m_editor, &QsciScintilla::cursorPositionChanged, this, [this] {
+        if (m_explorer.grid->isVisible())
             RunGuarded([this] { followCaret(); });
     });
-    new EventHook(m_ui.CodeGrid, this, [this](QEvent *event) {
+    new EventHook(m_explorer.grid, this, [this](QEvent *event) {
         if (event->type() == QEvent::FocusIn) {
-            RunGuarded([this] { CodeGridEnter(m_ui.CodeGrid); });
+            RunGuarded([this] { CodeGridEnter(m_explorer.grid); });
         } else if (event->type() == QEvent::KeyPress) {
             const auto *key = static_cast<QKeyEvent *>(event);
             if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
@@ -107,11 +109,11 @@ FunctionListController::FunctionListController(MainWindow &window, Project &proj
 void FunctionListController::selectFirstOccurrence(const QString &text)
 {
     // From the start of the document, letter case ignored; not found changes nothing.
-    if (!m_ui.re->searchWholeDocument(text))
+    if (!m_editor->searchWholeDocument(text))
         return;
     // The declaration in the upper third of the view, with what follows it
     // below, rather than on the last line the editor scrolled to.
-    CodeEditor *re = m_ui.re;
+    CodeEditor *re = m_editor;
     const long caretLine = re->SendScintilla(QsciScintilla::SCI_LINEFROMPOSITION,
                                              re->SendScintilla(QsciScintilla::SCI_GETCURRENTPOS));
     const long shown = re->SendScintilla(QsciScintilla::SCI_VISIBLEFROMDOCLINE, caretLine);
@@ -124,7 +126,7 @@ void FunctionListController::selectFirstOccurrence(const QString &text)
 
 void FunctionListController::Allfunctionlist1Click(QObject *)
 {
-    ProjectFunctionsDialog *form = m_windows.projectFunctionsDialog;
+    ProjectFunctionsDialog *form = m_projectFunctions;
     const QString previous = form->filterCell(0, form->currentRow());
     form->clearRows();
     m_project.ScanFunctions();
@@ -144,14 +146,14 @@ void FunctionListController::Allfunctionlist1Click(QObject *)
     TraceLog(line);
     if (file.isEmpty())
         return;
-    m_window.documents().OpenFileAtLine(file, true);
+    m_openFile(file);
     selectFirstOccurrence(line);
 }
 
 void FunctionListController::FunctionList1Click(QObject *)
 {
-    FileFunctionsDialog *form = m_windows.fileFunctionsDialog;
-    form->setLines(FileFunctionLines(m_ui.re->wholeText()));
+    FileFunctionsDialog *form = m_fileFunctions;
+    form->setLines(FileFunctionLines(m_editor->wholeText()));
     if (Dialogs().showModal(form) != QDialog::Accepted || !form->hasSelection())
         return;
     selectFirstOccurrence(form->selectedText());
@@ -159,26 +161,27 @@ void FunctionListController::FunctionList1Click(QObject *)
 
 void FunctionListController::CodeExplorerClick(QObject *)
 {
-    const bool shown = m_window.item(QStringLiteral("CodeExplorer"))->isChecked();
-    m_ui.CodeGrid->setVisible(shown);
-    m_ui.CodeSplitter->setVisible(shown);
+    const bool shown = m_explorer.item->isChecked();
+    m_explorer.grid->setVisible(shown);
+    m_explorer.splitter->setVisible(shown);
     if (shown)
         CodeGridEnter(nullptr);
 }
 
 void FunctionListController::rebuildCodeGrid()
 {
-    if (m_ui.re->filePath() != m_explorerPath)
+    if (m_editor->filePath() != m_explorerPath)
         m_explorerStale = true;
     if (!m_explorerStale)
         return;
     m_explorerStale = false;
-    m_explorerPath = m_ui.re->filePath();
+    m_explorerPath = m_editor->filePath();
     ++m_explorerRebuilds;
     QStringList lines;
     m_outline.clear();
     if (SymbolController::isPhpPath(m_explorerPath)) {
-        const std::string_view source(m_ui.re->documentBytes(), size_t(m_ui.re->documentLength()));
+        const std::string_view source(m_editor->documentBytes(),
+                                      size_t(m_editor->documentLength()));
         const PhpFileSymbols file = ExtractPhpSymbols(source);
         for (const PhpSymbol &s : file.symbols) {
             const bool shown = s.kind == PhpSymbolKind::Namespace || IsClassLike(s.kind) ||
@@ -203,21 +206,21 @@ void FunctionListController::rebuildCodeGrid()
         }
     }
     if (m_outline.empty())
-        lines = FileFunctionLines(m_ui.re->wholeText());
+        lines = FileFunctionLines(m_editor->wholeText());
     const int rows = qMax(1, int(lines.size()));
-    if (m_ui.CodeGrid->rowCount() != rows)
-        m_ui.CodeGrid->setRowCount(rows); // the current row stays while it exists
+    if (m_explorer.grid->rowCount() != rows)
+        m_explorer.grid->setRowCount(rows); // the current row stays while it exists
     // Only changed cells are written, so a rebuild after typing costs little.
     for (int row = 0; row < rows; ++row) {
-        setCell(m_ui.CodeGrid, row, 0, row < lines.size() ? lines.at(row) : QString());
-        setCell(m_ui.CodeGrid, row, 1, QString());
+        setCell(m_explorer.grid, row, 0, row < lines.size() ? lines.at(row) : QString());
+        setCell(m_explorer.grid, row, 1, QString());
     }
     followCaret();
 }
 
 int FunctionListController::outlineRowAtCaret() const
 {
-    const int line = m_ui.re->caretLine();
+    const int line = m_editor->caretLine();
     int best = -1;
     for (int row = 0; row < int(m_outline.size()); ++row) {
         const OutlineRow &o = m_outline[size_t(row)];
@@ -232,13 +235,13 @@ int FunctionListController::outlineRowAtCaret() const
 void FunctionListController::followCaret()
 {
     // Not while the user moves through the list itself.
-    if (m_outline.empty() || m_ui.CodeGrid->hasFocus())
+    if (m_outline.empty() || m_explorer.grid->hasFocus())
         return;
     const int row = outlineRowAtCaret();
-    if (row >= 0 && row != m_ui.CodeGrid->currentRow())
-        m_ui.CodeGrid->setCurrentCell(row, 0);
+    if (row >= 0 && row != m_explorer.grid->currentRow())
+        m_explorer.grid->setCurrentCell(row, 0);
     else if (row < 0)
-        m_ui.CodeGrid->clearSelection();
+        m_explorer.grid->clearSelection();
 }
 
 void FunctionListController::CodeGridEnter(QObject *)
@@ -248,20 +251,20 @@ void FunctionListController::CodeGridEnter(QObject *)
 
 void FunctionListController::CodeGridDblClick(QObject *)
 {
-    const int current = m_ui.CodeGrid->currentRow();
+    const int current = m_explorer.grid->currentRow();
     if (current >= 0 && current < int(m_outline.size())) {
         // The declaration's name selected at its place; the focus stays.
         const OutlineRow &o = m_outline[size_t(current)];
-        const long lines = m_ui.re->SendScintilla(QsciScintilla::SCI_GETLINECOUNT);
+        const long lines = m_editor->SendScintilla(QsciScintilla::SCI_GETLINECOUNT);
         const long line = std::clamp<long>(o.line - 1, 0, lines - 1);
-        const long start = m_ui.re->SendScintilla(QsciScintilla::SCI_POSITIONFROMLINE, line);
-        const long end = m_ui.re->SendScintilla(QsciScintilla::SCI_GETLINEENDPOSITION, line);
+        const long start = m_editor->SendScintilla(QsciScintilla::SCI_POSITIONFROMLINE, line);
+        const long end = m_editor->SendScintilla(QsciScintilla::SCI_GETLINEENDPOSITION, line);
         const long from = std::min(start + o.column, end);
-        m_ui.re->SendScintilla(QsciScintilla::SCI_SETSEL, std::min(from + o.nameSize, end), from);
-        m_ui.re->SendScintilla(QsciScintilla::SCI_SCROLLCARET);
+        m_editor->SendScintilla(QsciScintilla::SCI_SETSEL, std::min(from + o.nameSize, end), from);
+        m_editor->SendScintilla(QsciScintilla::SCI_SCROLLCARET);
         return;
     }
-    const QTableWidgetItem *cell = m_ui.CodeGrid->item(m_ui.CodeGrid->currentRow(), 0);
+    const QTableWidgetItem *cell = m_explorer.grid->item(m_explorer.grid->currentRow(), 0);
     if (cell && !cell->text().isEmpty())
         selectFirstOccurrence(cell->text());
 }
@@ -269,11 +272,11 @@ void FunctionListController::CodeGridDblClick(QObject *)
 void FunctionListController::CodeGridKeyDown(int key, Qt::KeyboardModifiers)
 {
     if (key == Qt::Key_Return || key == Qt::Key_Enter)
-        CodeGridDblClick(m_ui.CodeGrid);
+        CodeGridDblClick(m_explorer.grid);
 }
 
 void FunctionListController::CodeExplorerRefreshTimer(QObject *)
 {
-    if (m_ui.CodeGrid->isVisible())
+    if (m_explorer.grid->isVisible())
         rebuildCodeGrid();
 }

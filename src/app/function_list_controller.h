@@ -1,21 +1,40 @@
 #pragma once
 
-#include "app/controller.h"
+#include "app/open_file.h"
 
+#include <QObject>
 #include <QString>
 
 #include <vector>
+
+class CodeEditor;
+class FileFunctionsDialog;
+class Project;
+class ProjectFunctionsDialog;
+class QAction;
+class QTableWidget;
+class QTimer;
+class QWidget;
 
 // Function navigation: the project functions list, the current file's list
 // and the code explorer docked at the left of the editor, which keeps the
 // document's declaration lines while shown. Owns whether the explorer's rows
 // are out of date.
-class FunctionListController final : public Controller {
+class FunctionListController final : public QObject {
     Q_OBJECT
 
 public:
-    FunctionListController(MainWindow &window, Project &project, const MainWindowUi &ui,
-                           const SecondaryWindows &windows);
+    // The explorer's controls and its menu item; the function dialogs are made
+    // after the main window, so their slots are read at use.
+    struct Explorer {
+        QTableWidget *grid = nullptr;
+        QWidget *splitter = nullptr;
+        QTimer *refresh = nullptr;
+        QAction *item = nullptr;
+    };
+    FunctionListController(Project &project, CodeEditor *editor, Explorer explorer,
+                           ProjectFunctionsDialog *const &projectFunctions,
+                           FileFunctionsDialog *const &fileFunctions, OpenFile openFile);
 
     // The project's functions (scanned from disk) and the current document's.
     void Allfunctionlist1Click(QObject *Sender);
@@ -45,6 +64,12 @@ private:
         int column;   // byte offset of the name in its line
         int nameSize; // bytes
     };
+    Project &m_project;
+    CodeEditor *m_editor;
+    Explorer m_explorer;
+    ProjectFunctionsDialog *const &m_projectFunctions;
+    FileFunctionsDialog *const &m_fileFunctions;
+    OpenFile m_openFile;
     std::vector<OutlineRow> m_outline;
     QString m_explorerPath; // the document the rows were built for
     bool m_explorerStale = true;

@@ -8,6 +8,7 @@
 #include "app/editor_view_controller.h"
 #include "app/function_list_controller.h"
 #include "app/main_window_ui.h"
+#include "app/menu_items.h"
 #include "app/messages_controller.h"
 #include "app/messages_grid.h"
 #include "app/project_tree_controller.h"
@@ -51,13 +52,45 @@ namespace {
 const BoolSetting ActivateOnReturn(QStringLiteral("ActivateOnReturn"), QStringLiteral("1"));
 } // namespace
 
-// One controller per concern, each working on the window's controls, project
-// and secondary windows; built after the controls and menus they use.
+// One controller per concern, each built from the controls, secondary windows
+// and services it uses, after the controls and menus exist. A controller that
+// must tell another something emits a signal connected here, or calls what it
+// was handed here where it needs an answer or the failure; none reaches back
+// into the window.
 struct MainWindow::Controllers {
     Controllers(MainWindow &w, Project &p, const MainWindowUi &ui, const SecondaryWindows &s)
-        : documents(w, p, ui, s), messages(w, p, ui, s), projectTree(w, p, ui, s),
-          search(w, p, ui, s), functions(w, p, ui, s), completion(w, p, ui, s), run(w, p, ui, s),
-          publish(w, p, ui, s), editorView(w, p, ui, s), server(w, p, ui, s),
+        : documents(p, ui.re, ui.documentTabs, ui.WebPanel, &w,
+                    w.item(QStringLiteral("RecentFiles1"))),
+          messages(
+              p, ui.messages, ui.centre, ui.messagessplitter, ui.re,
+              [this](const QString &file, const QString &text) {
+                  return server.IsLintRow(file, text);
+              },
+              openFile()),
+          projectTree(p,
+                      {ui.PrTree, ui.PrPanel, ui.PrFilter, ui.ProjPopup, ui.re, ui.StatusPanel1,
+                       ui.WebPanel, ui.recentFiles, &w},
+                      MenuItems(w.m_items), documents, s.projectFilesDialog),
+          search(p, ui.re, ui.findBar, ui.messages, messages, &w),
+          functions(p, ui.re,
+                    {ui.CodeGrid, ui.CodeSplitter, ui.CodeExplorerRefresh,
+                     w.item(QStringLiteral("CodeExplorer"))},
+                    s.projectFunctionsDialog, s.fileFunctionsDialog, openFile()),
+          completion(
+              ui.re, ui.completion, ui.StatusPanel1, &w, s.adviceWindow, s.onlineManualWindow,
+              [this](const QString &tokenEnds) { return symbols.completionAtCaret(tokenEnds); }),
+          run(
+              p, {&w, ui.re, ui.StatusPanel1, ui.WebPanel, ui.WebPanelSplit},
+              {s.runWindow, s.runTextWindow, s.databaseAdminWindow}, messages, server,
+              [this] {
+                  projectTree.SavePrjClick(nullptr);
+                  documents.SaveFileClick(nullptr);
+              },
+              openFile()),
+          publish(w, p, ui, s),
+          editorView(MenuItems(w.m_items), ui.re,
+                     {ui.StatusColumn, ui.StatusEncoding, ui.StatusLineEnds, ui.StatusOverwrite}),
+          server(p, ui.WebPanel, s.runWindow, s.runTextWindow, messages),
           symbols(ui.re, ui.StatusPanel1), panels(new DebugPanels(&w)),
           debugger(p, *ui.re, *panels, server.PhpServer(), *ui.WebPanel),
           syntax(ui.re, ui.StatusPanel1), targets{w,       documents,  messages,   projectTree,
@@ -94,6 +127,15 @@ struct MainWindow::Controllers {
                 &ProjectTreeController::RevealFile);
         connect(&symbols, &SymbolController::openFileRequested, &documents,
                 [this](const QString &path) { documents.OpenFileAtLine(path, true); });
+        connect(&documents, &DocumentController::openProjectRequested, &projectTree,
+                &ProjectTreeController::OpenProject);
+        connect(&documents, &DocumentController::savedForPreview, &run,
+                &RunController::ReloadPreviewAfterSave);
+        // The own PHP server serves one project's folder.
+        connect(&projectTree, &ProjectTreeController::projectLoaded, &server,
+                &ServerController::ProjectLoaded);
+        connect(&projectTree, &ProjectTreeController::projectLeaving, &server,
+                &ServerController::StopServer);
         // The tree follows the document being edited.
         connect(&documents, &DocumentController::documentShown, &projectTree,
                 &ProjectTreeController::ShowDocument);
@@ -101,6 +143,11 @@ struct MainWindow::Controllers {
             RunGuarded([&] { documents.OpenFileAtLine(path, true); });
             ui.re->takeFocus();
         });
+    }
+    // How the other controllers open a file: as the user's open does.
+    OpenFile openFile()
+    {
+        return [this](const QString &path) { documents.OpenFileAtLine(path, true); };
     }
     DocumentController documents;
     MessagesController messages;

@@ -2,11 +2,7 @@
 // files. Column 0 is the text, 1 a file, 2 a 1-based line; rows with a file jump.
 #include "app/messages_controller.h"
 
-#include "app/document_controller.h"
-#include "app/main_window.h"
-#include "app/main_window_ui.h"
 #include "app/messages_grid.h"
-#include "app/server_controller.h"
 #include "editor/code_editor.h"
 #include "foundation/handler_guard.h"
 #include "foundation/settings.h"
@@ -16,57 +12,59 @@
 #include <QSplitter>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 const QString PanelHeightSetting = QStringLiteral("MessagesHeight");
 } // namespace
 
-MessagesController::MessagesController(MainWindow &window, Project &project, const MainWindowUi &ui,
-                                       const SecondaryWindows &windows)
-    : Controller(window, project, ui, windows)
+MessagesController::MessagesController(Project &project, MessagesGrid *grid, QSplitter *centre,
+                                       QWidget *splitter, CodeEditor *editor,
+                                       MessageRowTest isMessageRow, OpenFile openFile)
+    : m_project(project), m_grid(grid), m_centre(centre), m_splitter(splitter), m_editor(editor),
+      m_isMessageRow(std::move(isMessageRow)), m_openFile(std::move(openFile))
 {
-    MessagesGrid *grid = m_ui.messages;
     connect(grid, &MessagesGrid::cellDoubleClicked, this,
             [this, grid] { RunGuarded([this, grid] { messagesDblClick(grid); }); });
     followProjectFolder();
     // The height the user gives the panel is kept for the next start.
-    connect(m_ui.centre, &QSplitter::splitterMoved, this, [this] {
-        const QList<int> sizes = m_ui.centre->sizes();
-        if (m_ui.messages->isVisible() && sizes.size() == 2 && sizes.at(1) >= 40)
+    connect(m_centre, &QSplitter::splitterMoved, this, [this] {
+        const QList<int> sizes = m_centre->sizes();
+        if (m_grid->isVisible() && sizes.size() == 2 && sizes.at(1) >= 40)
             WriteSetting(PanelHeightSetting, QString::number(sizes.at(1)));
     });
 }
 
 void MessagesController::SetMessageCell(int column, int row, const QString &text)
 {
-    m_ui.messages->setCell(column, row, text);
+    m_grid->setCell(column, row, text);
 }
 
 QString MessagesController::MessageCell(int column, int row) const
 {
-    return m_ui.messages->cell(column, row);
+    return m_grid->cell(column, row);
 }
 
 void MessagesController::ClearMessages()
 {
     // The grid keeps one row, emptied.
-    m_ui.messages->setRowCount(1);
+    m_grid->setRowCount(1);
     for (int column = 0; column < 4; ++column)
         SetMessageCell(column, 0, QString());
-    m_ui.messages->setColumnWidth(0, 2000);
-    m_ui.messages->setHeading(QString(), false);
-    m_ui.messages->fitLocationColumns();
+    m_grid->setColumnWidth(0, 2000);
+    m_grid->setHeading(QString(), false);
+    m_grid->fitLocationColumns();
     m_producer.clear();
     emit cleared();
     // Like any grid, the panel always has a current row for Enter to act on.
-    m_ui.messages->setCurrentCell(0, 0);
+    m_grid->setCurrentCell(0, 0);
 }
 
 void MessagesController::AddMessage(const QString &text)
 {
     if (!MessageCell(0, 0).isEmpty())
-        m_ui.messages->setRowCount(m_ui.messages->rowCount() + 1);
-    SetMessageCell(0, m_ui.messages->rowCount() - 1, text);
+        m_grid->setRowCount(m_grid->rowCount() + 1);
+    SetMessageCell(0, m_grid->rowCount() - 1, text);
 }
 
 void MessagesController::AddMessageRows(const QList<MessageRow> &rows)
@@ -77,7 +75,7 @@ void MessagesController::AddMessageRows(const QList<MessageRow> &rows)
     while (next < rows.size() && MessageCell(0, 0).isEmpty()) {
         const MessageRow &row = rows.at(next++);
         AddMessage(row.text);
-        const int last = m_ui.messages->rowCount() - 1;
+        const int last = m_grid->rowCount() - 1;
         SetMessageCell(1, last, row.file);
         SetMessageCell(2, last, row.line);
         SetMessageCell(3, last, row.match);
@@ -88,11 +86,11 @@ void MessagesController::AddMessageRows(const QList<MessageRow> &rows)
         const MessageRow &row = rows.at(next);
         added.push_back({row.text, row.file, row.line, row.match});
     }
-    const bool first = m_ui.messages->rowCount() <= 1;
-    m_ui.messages->appendRows(std::move(added));
+    const bool first = m_grid->rowCount() <= 1;
+    m_grid->appendRows(std::move(added));
     followProjectFolder();
-    if (first || m_ui.messages->rowCount() < 1000)
-        m_ui.messages->fitLocationColumns();
+    if (first || m_grid->rowCount() < 1000)
+        m_grid->fitLocationColumns();
 }
 
 void MessagesController::TakePanelFor(const QString &producer)
@@ -104,28 +102,28 @@ void MessagesController::TakePanelFor(const QString &producer)
 
 bool MessagesController::HasMessages() const
 {
-    return m_ui.messages->rowCount() > 1 || !MessageCell(0, 0).isEmpty();
+    return m_grid->rowCount() > 1 || !MessageCell(0, 0).isEmpty();
 }
 
 QString MessagesController::DisplayPath(const QString &file) const
 {
     const_cast<MessagesController *>(this)->followProjectFolder();
-    return m_ui.messages->displayPath(file);
+    return m_grid->displayPath(file);
 }
 
 void MessagesController::followProjectFolder()
 {
-    m_ui.messages->setBaseFolder(
-        m_project.FileName.isEmpty() ? QString() : ProjectFolderOf(m_project.FileName));
+    m_grid->setBaseFolder(m_project.FileName.isEmpty() ? QString()
+                                                       : ProjectFolderOf(m_project.FileName));
 }
 
 void MessagesController::RemoveMessage(const QString &text, const QString &file)
 {
-    for (int row = m_ui.messages->rowCount() - 1; row >= 0; --row) {
+    for (int row = m_grid->rowCount() - 1; row >= 0; --row) {
         if (MessageCell(0, row) != text || MessageCell(1, row) != file)
             continue;
-        if (m_ui.messages->rowCount() > 1) {
-            m_ui.messages->removeRow(row);
+        if (m_grid->rowCount() > 1) {
+            m_grid->removeRow(row);
         } else {
             for (int column = 0; column < 3; ++column)
                 SetMessageCell(column, row, QString());
@@ -137,26 +135,26 @@ void MessagesController::RemoveMessage(const QString &text, const QString &file)
 void MessagesController::ShowMessages()
 {
     followProjectFolder();
-    m_ui.messages->show();
-    m_ui.messagessplitter->show();
+    m_grid->show();
+    m_splitter->show();
     // Dock the splitter directly above the grid again, as high as it was left.
-    const QList<int> sizes = m_ui.centre->sizes();
+    const QList<int> sizes = m_centre->sizes();
     if (sizes.size() == 2 && sizes.at(1) < 40) {
         const int height = std::clamp(ReadSetting(PanelHeightSetting, QStringLiteral("81")).toInt(),
                                       40, std::max(40, sizes.at(0) + sizes.at(1) - 40));
-        m_ui.centre->setSizes({qMax(0, sizes.at(0) + sizes.at(1) - height), height});
+        m_centre->setSizes({qMax(0, sizes.at(0) + sizes.at(1) - height), height});
     }
 }
 
 void MessagesController::HideMessages()
 {
-    m_ui.messages->hide();
-    m_ui.messagessplitter->hide();
+    m_grid->hide();
+    m_splitter->hide();
 }
 
 void MessagesController::messagesDblClick(QObject *)
 {
-    const int row = m_ui.messages->currentRow();
+    const int row = m_grid->currentRow();
     if (row < 0)
         return;
     const QString text = MessageCell(0, row);
@@ -164,16 +162,16 @@ void MessagesController::messagesDblClick(QObject *)
     const QString lineText = MessageCell(2, row);
     if (file.isEmpty())
         return;
-    m_window.documents().OpenFileAtLine(file, true);
+    m_openFile(file);
     bool ok = false;
     int line = lineText.toInt(&ok);
     if (!ok)
         line = 0;
     // Going past the line first leaves the target near the top of the view.
-    m_ui.re->setCaretLine(line + 20);
-    m_ui.re->setCaretLine(line);
+    m_editor->setCaretLine(line + 20);
+    m_editor->setCaretLine(line);
     // A php -l row's text is a message, so nothing of the file is selected for it.
-    if (m_window.server().IsLintRow(file, text))
+    if (m_isMessageRow && m_isMessageRow(file, text))
         return;
     // A hit selects its match. The text is the line without the blanks and
     // codes at its ends, so the match lies past the line's own indentation.
@@ -181,21 +179,21 @@ void MessagesController::messagesDblClick(QObject *)
     bool columnOk = false, lengthOk = false;
     const int column = match.value(0).toInt(&columnOk);
     const int length = match.value(1).toInt(&lengthOk);
-    if (columnOk && lengthOk && line >= 1 && line <= m_ui.re->lineCount()) {
-        const QString lineText = m_ui.re->lineText(line - 1);
+    if (columnOk && lengthOk && line >= 1 && line <= m_editor->lineCount()) {
+        const QString lineText = m_editor->lineText(line - 1);
         qsizetype lead = 0;
         while (lead < lineText.size() && lineText.at(lead).unicode() <= 32)
             ++lead;
         const QString before = lineText.left(lead + column);
         const QString matched = lineText.mid(lead + column, length);
-        const long start = m_ui.re->SendScintilla(QsciScintilla::SCI_POSITIONFROMLINE,
-                                                  static_cast<unsigned long>(line - 1)) +
+        const long start = m_editor->SendScintilla(QsciScintilla::SCI_POSITIONFROMLINE,
+                                                   static_cast<unsigned long>(line - 1)) +
                            long(before.toUtf8().size());
         const long end = start + long(matched.toUtf8().size());
-        m_ui.re->SendScintilla(QsciScintilla::SCI_SETSEL, static_cast<unsigned long>(start), end);
+        m_editor->SendScintilla(QsciScintilla::SCI_SETSEL, static_cast<unsigned long>(start), end);
         return;
     }
-    m_ui.re->extendSelection(text.size());
+    m_editor->extendSelection(text.size());
 }
 
 void MessagesController::messagesKeyDown(int key, Qt::KeyboardModifiers)
@@ -210,6 +208,6 @@ void MessagesController::ShowFoundRows(const QList<MessageRow> &rows)
         return; // the status line says why
     ClearMessages();
     ShowMessages();
-    m_ui.messages->setColumnWidth(0, 500);
+    m_grid->setColumnWidth(0, 500);
     AddMessageRows(rows);
 }

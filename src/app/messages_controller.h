@@ -1,19 +1,31 @@
 #pragma once
 
-#include "app/controller.h"
+#include "app/open_file.h"
 
 #include <QList>
+#include <QObject>
 #include <QString>
+
+#include <functional>
+
+class CodeEditor;
+class MessagesGrid;
+class Project;
+class QSplitter;
+class QWidget;
 
 // The messages panel under the editor: result rows of a run or of find in
 // files. Column 0 is the text, 1 a file, 2 a 1-based line; rows with a file
 // jump to that line.
-class MessagesController final : public Controller {
+class MessagesController final : public QObject {
     Q_OBJECT
 
 public:
-    MessagesController(MainWindow &window, Project &project, const MainWindowUi &ui,
-                       const SecondaryWindows &windows);
+    // Whether a row's text is a message about the file rather than its line's own text.
+    using MessageRowTest = std::function<bool(const QString &file, const QString &text)>;
+    // `centre` holds the editor over the panel, `splitter` is the panel's handle.
+    MessagesController(Project &project, MessagesGrid *grid, QSplitter *centre, QWidget *splitter,
+                       CodeEditor *editor, MessageRowTest isMessageRow, OpenFile openFile);
 
     void ClearMessages();
     void AddMessage(const QString &text);
@@ -51,5 +63,12 @@ signals:
 private:
     void followProjectFolder();
 
+    Project &m_project;
+    MessagesGrid *m_grid;
+    QSplitter *m_centre;
+    QWidget *m_splitter;
+    CodeEditor *m_editor;
+    MessageRowTest m_isMessageRow;
+    OpenFile m_openFile;
     QString m_producer;
 };

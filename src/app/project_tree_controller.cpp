@@ -3,10 +3,6 @@
 #include "app/project_tree_controller.h"
 
 #include "app/document_controller.h"
-#include "app/main_window.h"
-#include "app/main_window_ui.h"
-#include "app/server_controller.h"
-#include "app/window_set.h"
 #include "components/recent_files.h"
 #include "editor/code_editor.h"
 #include "forms/browser_frame.h"
@@ -17,6 +13,7 @@
 #include "foundation/switches.h"
 #include "foundation/user_dialogs.h"
 #include "project/folder_scan.h"
+#include "project/project.h"
 #include "project/project_paths.h"
 
 #include <QAction>
@@ -63,33 +60,34 @@ QString relativeForDisplay(const QString &fullPath, const QString &projectFile)
 }
 } // namespace
 
-ProjectTreeController::ProjectTreeController(MainWindow &window, Project &project,
-                                             const MainWindowUi &ui,
-                                             const SecondaryWindows &windows)
-    : Controller(window, project, ui, windows), m_folderTree(ui.PrTree)
+ProjectTreeController::ProjectTreeController(Project &project, Controls controls, MenuItems items,
+                                             DocumentController &documents,
+                                             ProjectFilesDialog *const &projectFiles)
+    : m_project(project), m_controls(controls), m_items(items), m_documents(documents),
+      m_projectFiles(projectFiles), m_folderTree(controls.tree)
 {
     // The tree's width is the user's: kept from one run to the next.
-    if (auto *splitter = qobject_cast<QSplitter *>(m_ui.PrPanel->parentWidget()))
+    if (auto *splitter = qobject_cast<QSplitter *>(m_controls.panel->parentWidget()))
         connect(splitter, &QSplitter::splitterMoved, this, [this, splitter] {
-            if (m_ui.PrPanel->isVisible())
+            if (m_controls.panel->isVisible())
                 WriteSetting(TreeWidthSetting, QString::number(splitter->sizes().value(
-                                                   splitter->indexOf(m_ui.PrPanel))));
+                                                   splitter->indexOf(m_controls.panel))));
         });
     // Typing in the filter box rebuilds the tree once the keys pause.
     auto *filterPause = new QTimer(this);
     filterPause->setSingleShot(true);
     filterPause->setInterval(150);
-    connect(m_ui.PrFilter, &QLineEdit::textChanged, filterPause, qOverload<>(&QTimer::start));
+    connect(m_controls.filter, &QLineEdit::textChanged, filterPause, qOverload<>(&QTimer::start));
     connect(filterPause, &QTimer::timeout, this,
-            [this] { RunGuarded([this] { PrFilterChange(m_ui.PrFilter->text()); }); });
+            [this] { RunGuarded([this] { PrFilterChange(m_controls.filter->text()); }); });
     connect(&m_watch, &FolderWatch::changed, this, [this] { refreshInBackground(); });
     connect(&m_instance, &ProjectInstance::raiseRequested, this, [this] {
-        QWidget &window = m_window;
+        QWidget &window = *m_controls.window;
         window.showNormal();
         window.raise();
         window.activateWindow();
     });
-    QTreeWidget *tree = m_ui.PrTree;
+    QTreeWidget *tree = m_controls.tree;
     connect(tree, &QTreeWidget::itemSelectionChanged, this,
             [this, tree] { RunGuarded([this, tree] { PrTreeDblClick(tree); }); });
     connect(tree, &QTreeWidget::itemDoubleClicked, this,
@@ -97,23 +95,23 @@ ProjectTreeController::ProjectTreeController(MainWindow &window, Project &projec
     connect(tree, &QWidget::customContextMenuRequested, this, &ProjectTreeController::showPopup);
     // The popup hides what does not fit the clicked node, but a hidden item's
     // shortcut is dead: Del must keep removing files once the popup is gone.
-    connect(m_ui.ProjPopup, &QMenu::aboutToHide, this,
-            [this] { m_window.item(QStringLiteral("removefromproj"))->setVisible(true); });
+    connect(m_controls.popup, &QMenu::aboutToHide, this,
+            [this] { m_items.item(QStringLiteral("removefromproj"))->setVisible(true); });
     // A file opened with the mouse is there to be edited: the keys go to
     // the editor. Arrow keys leave the focus in the tree to walk on.
     connect(tree, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem *node) {
         if (node && node->isSelected() && node->data(0, NodeRole).toInt() >= 0)
-            m_ui.re->takeFocus();
+            m_controls.editor->takeFocus();
     });
 }
 
 void ProjectTreeController::showPopup(const QPoint &at)
 {
     // A right click selects the clicked row first.
-    if (QTreeWidgetItem *node = m_ui.PrTree->itemAt(at))
-        m_ui.PrTree->setCurrentItem(node);
-    RunGuarded([this] { ProjPopupPopup(m_ui.ProjPopup); });
-    m_ui.ProjPopup->popup(m_ui.PrTree->viewport()->mapToGlobal(at));
+    if (QTreeWidgetItem *node = m_controls.tree->itemAt(at))
+        m_controls.tree->setCurrentItem(node);
+    RunGuarded([this] { ProjPopupPopup(m_controls.popup); });
+    m_controls.popup->popup(m_controls.tree->viewport()->mapToGlobal(at));
 }
 
 ProjectTreeController::~ProjectTreeController()
@@ -129,15 +127,15 @@ ProjectTreeController::~ProjectTreeController()
 void ProjectTreeController::OnLoadedExecute()
 {
     startWatching();
-    m_window.server().ProjectLoaded();
+    emit projectLoaded();
     m_instance.hold(m_project.FileName);
-    m_ui.recentFiles->NotifyOpen(m_project.FileName);
-    m_ui.WebPanel->setUrlText(m_project.RunAddress);
+    m_controls.recentProjects->NotifyOpen(m_project.FileName);
+    m_controls.preview->setUrlText(m_project.RunAddress);
 }
 
 int ProjectTreeController::SelectedNode() const
 {
-    const QTreeWidgetItem *node = m_ui.PrTree->currentItem();
+    const QTreeWidgetItem *node = m_controls.tree->currentItem();
     if (!node || !node->isSelected())
         return NoNode;
     return node->data(0, NodeRole).toInt();
@@ -182,7 +180,7 @@ void ProjectTreeController::OpenProject(const QString &path)
     if (!mayOpenHere(path))
         return;
     // The open documents are about to give way to the project's.
-    if (!m_window.documents().SettleAll())
+    if (!m_documents.SettleAll())
         return;
     takeIn(path, readProject(path));
 }
@@ -200,7 +198,7 @@ void ProjectTreeController::OpenProjectInBackground(const QString &path, std::fu
         then();
         return;
     }
-    m_ui.StatusPanel1->setText(QStringLiteral("Reading %1 ...").arg(info.fileName()));
+    m_controls.status->setText(QStringLiteral("Reading %1 ...").arg(info.fileName()));
     struct Outcome {
         XmlStorage::Parsed parsed;
         std::exception_ptr failure;
@@ -218,12 +216,12 @@ void ProjectTreeController::OpenProjectInBackground(const QString &path, std::fu
             this,
             [this, path, outcome, opens, then] {
                 m_reader.join();
-                m_ui.StatusPanel1->clear();
+                m_controls.status->clear();
                 if (opens == m_opens) {
                     RunGuarded([&] {
                         if (outcome->failure)
                             std::rethrow_exception(outcome->failure);
-                        if (m_window.documents().SettleAll())
+                        if (m_documents.SettleAll())
                             takeIn(path, outcome->parsed);
                     });
                 }
@@ -256,7 +254,7 @@ void ProjectTreeController::takeIn(const QString &path, const XmlStorage::Parsed
     // The editor's text was settled above: nothing of it goes into the
     // loaded project's files.
     m_project.SetOpenedFile(QString());
-    m_window.documents().OpenProjectDocuments(chosen);
+    m_documents.OpenProjectDocuments(chosen);
     // The document chosen here is the program's doing, not the user's: a
     // project only looked at is not written back.
     m_project.MarkStored();
@@ -369,14 +367,14 @@ bool ProjectTreeController::SettleProject()
 void ProjectTreeController::New1Click(QObject *)
 {
     ++m_opens;
-    if (!m_window.documents().SettleAll() || !SettleProject())
+    if (!m_documents.SettleAll() || !SettleProject())
         return;
     // The own PHP server served the project that goes now.
-    m_window.server().StopServer();
+    emit projectLeaving();
     m_watch.stop();
     m_project.Clear();
     m_instance.hold(QString());
-    m_window.documents().OpenProjectDocuments(QString());
+    m_documents.OpenProjectDocuments(QString());
 }
 
 void ProjectTreeController::Open2Click(QObject *)
@@ -390,12 +388,12 @@ void ProjectTreeController::Open2Click(QObject *)
 
 void ProjectTreeController::pmitemClick(QObject *)
 {
-    const bool show = m_window.item(QStringLiteral("pmitem"))->isChecked();
-    auto *splitter = qobject_cast<QSplitter *>(m_ui.PrPanel->parentWidget());
-    if (show && splitter && !m_ui.PrPanel->isVisible()) {
-        m_ui.PrPanel->setVisible(true);
+    const bool show = m_items.item(QStringLiteral("pmitem"))->isChecked();
+    auto *splitter = qobject_cast<QSplitter *>(m_controls.panel->parentWidget());
+    if (show && splitter && !m_controls.panel->isVisible()) {
+        m_controls.panel->setVisible(true);
         QList<int> sizes = splitter->sizes();
-        const int at = splitter->indexOf(m_ui.PrPanel);
+        const int at = splitter->indexOf(m_controls.panel);
         const int width = ReadSetting(TreeWidthSetting, QStringLiteral("200")).toInt();
         if (at > 0 && width > 0 && sizes.size() > at) {
             // The editor gives or takes the difference.
@@ -404,7 +402,7 @@ void ProjectTreeController::pmitemClick(QObject *)
             splitter->setSizes(sizes);
         }
     }
-    m_ui.PrPanel->setVisible(show);
+    m_controls.panel->setVisible(show);
 }
 
 void ProjectTreeController::RevealFile(const QString &path)
@@ -412,13 +410,13 @@ void ProjectTreeController::RevealFile(const QString &path)
     const int index = m_project.IndexOf(path);
     if (index < 0)
         return;
-    m_window.item(QStringLiteral("pmitem"))->setChecked(true);
+    m_items.item(QStringLiteral("pmitem"))->setChecked(true);
     pmitemClick(nullptr);
-    for (QTreeWidgetItemIterator it(m_ui.PrTree); *it; ++it) {
+    for (QTreeWidgetItemIterator it(m_controls.tree); *it; ++it) {
         if ((*it)->data(0, NodeRole).toInt() == index) {
-            const QSignalBlocker block(m_ui.PrTree);
-            m_ui.PrTree->setCurrentItem(*it);
-            m_ui.PrTree->scrollToItem(*it);
+            const QSignalBlocker block(m_controls.tree);
+            m_controls.tree->setCurrentItem(*it);
+            m_controls.tree->scrollToItem(*it);
             return;
         }
     }
@@ -427,7 +425,7 @@ void ProjectTreeController::RevealFile(const QString &path)
 void ProjectTreeController::OnProjectUpdateExecute()
 {
     m_folderTree.rebuild(m_project, m_filter);
-    if (!m_ui.PrTree->currentItem())
+    if (!m_controls.tree->currentItem())
         m_folderTree.reveal(m_project.OpenedFile);
 }
 
@@ -442,7 +440,7 @@ void ProjectTreeController::ShowDocument(const QString &path)
     if (path.isEmpty())
         return;
     // Opened from its own node: the tree stays as the user left it.
-    const QTreeWidgetItem *current = m_ui.PrTree->currentItem();
+    const QTreeWidgetItem *current = m_controls.tree->currentItem();
     if (current && current->data(0, FolderTree::PathRole).toString() == path)
         return;
     m_folderTree.reveal(path);
@@ -454,7 +452,7 @@ void ProjectTreeController::PrTreeDblClick(QObject *)
     if (node < 0)
         return;
     if (node < m_project.Files.Count())
-        m_window.documents().OpenFileAtLine(m_project.Files.Get(node)->Name, true);
+        m_documents.OpenFileAtLine(m_project.Files.Get(node)->Name, true);
 }
 
 void ProjectTreeController::PrTreeKeyDown(int key, Qt::KeyboardModifiers)
@@ -462,7 +460,7 @@ void ProjectTreeController::PrTreeKeyDown(int key, Qt::KeyboardModifiers)
     if (key != Qt::Key_Return && key != Qt::Key_Enter)
         return;
     PrTreeDblClick(nullptr);
-    m_ui.re->takeFocus();
+    m_controls.editor->takeFocus();
 }
 
 void ProjectTreeController::ProjPopupPopup(QObject *)
@@ -470,18 +468,18 @@ void ProjectTreeController::ProjPopupPopup(QObject *)
     const int node = SelectedNode();
     const bool file = node >= 0 && node < m_project.Files.Count();
     const bool folder = node == FolderTree::FolderNode;
-    m_window.item(QStringLiteral("PManProjectAdd"))->setVisible(!file && !folder);
-    m_window.item(QStringLiteral("PManAddFolder"))->setVisible(!file);
+    m_items.item(QStringLiteral("PManProjectAdd"))->setVisible(!file && !folder);
+    m_items.item(QStringLiteral("PManAddFolder"))->setVisible(!file);
     for (const char *name : {"removefromproj", "Rename1"})
-        m_window.item(QString::fromLatin1(name))->setVisible(file);
+        m_items.item(QString::fromLatin1(name))->setVisible(file);
     // A folder's lock is its files': checked when every one is locked.
-    m_window.item(QStringLiteral("dontpublish"))->setVisible(file || folder);
-    m_window.item(QStringLiteral("publishnow"))->setVisible(file);
-    QAction *lock = m_window.item(QStringLiteral("dontpublish"));
+    m_items.item(QStringLiteral("dontpublish"))->setVisible(file || folder);
+    m_items.item(QStringLiteral("publishnow"))->setVisible(file);
+    QAction *lock = m_items.item(QStringLiteral("dontpublish"));
     lock->setCheckable(true);
     bool locked = false;
     if (file || folder) {
-        const QList<int> entries = FolderTree::entriesBelow(m_ui.PrTree->currentItem());
+        const QList<int> entries = FolderTree::entriesBelow(m_controls.tree->currentItem());
         locked = !entries.isEmpty() && std::all_of(entries.begin(), entries.end(), [this](int i) {
             return !m_project.Files.Get(i)->Publish;
         });
@@ -495,14 +493,14 @@ void ProjectTreeController::dontpublishClick(QObject *)
     if (node != FolderTree::FolderNode && (node < 0 || node >= m_project.Files.Count()))
         return;
     // A folder locks all its files, or unlocks them when all were locked.
-    const QList<int> entries = FolderTree::entriesBelow(m_ui.PrTree->currentItem());
+    const QList<int> entries = FolderTree::entriesBelow(m_controls.tree->currentItem());
     if (entries.isEmpty())
         return;
     const bool lock = std::any_of(entries.begin(), entries.end(),
                                   [this](int i) { return m_project.Files.Get(i)->Publish; });
     for (const int i : entries)
         m_project.Files.Get(i)->Publish = !lock;
-    m_window.item(QStringLiteral("dontpublish"))->setChecked(lock);
+    m_items.item(QStringLiteral("dontpublish"))->setChecked(lock);
     OnProjectUpdateExecute();
 }
 
@@ -512,11 +510,11 @@ void ProjectTreeController::removefromprojClick(QObject *)
     if (node < 0 || node >= m_project.Files.Count())
         return;
     {
-        const QSignalBlocker block(m_ui.PrTree);
-        QTreeWidgetItem *following = m_ui.PrTree->itemBelow(m_ui.PrTree->currentItem());
-        m_ui.PrTree->setCurrentItem(following);
+        const QSignalBlocker block(m_controls.tree);
+        QTreeWidgetItem *following = m_controls.tree->itemBelow(m_controls.tree->currentItem());
+        m_controls.tree->setCurrentItem(following);
         if (!following)
-            m_ui.PrTree->clearSelection();
+            m_controls.tree->clearSelection();
     }
     m_project.RemoveFile(node);
 }
@@ -548,16 +546,16 @@ void ProjectTreeController::Rename1Click(QObject *)
     entry->Name = newName;
     // The open document moves with its file, or the next save would bring
     // the old name back and leave the renamed file behind.
-    m_window.documents().FileRenamed(old, newName);
+    m_documents.FileRenamed(old, newName);
     if (m_project.OpenedFile == old)
         m_project.SetOpenedFile(newName);
-    m_window.documents().UpdateCaption();
+    m_documents.UpdateCaption();
     m_project.OnProjectUpdate.raise(nullptr);
 }
 
 void ProjectTreeController::ProjectAddClick(QObject *)
 {
-    OpenDialogMemory &memory = m_window.documents().openDialog();
+    OpenDialogMemory &memory = m_documents.openDialog();
     const QString projectFolder =
         m_project.FileName.isEmpty() ? QString() : QFileInfo(m_project.FileName).absolutePath();
     const QStringList chosen =
@@ -568,12 +566,12 @@ void ProjectTreeController::ProjectAddClick(QObject *)
     memory.remember(chosen);
     // All join the list at once; the last one chosen becomes the document.
     m_project.AddFiles(chosen);
-    m_window.documents().OpenFileAtLine(chosen.constLast(), true);
+    m_documents.OpenFileAtLine(chosen.constLast(), true);
 }
 
 void ProjectTreeController::Files1Click(QObject *)
 {
-    ProjectFilesDialog *form = m_windows.projectFilesDialog;
+    ProjectFilesDialog *form = m_projectFiles;
     QStringList names;
     m_project.ListFileNames(names);
     QList<QPair<QString, QString>> rows;
@@ -590,8 +588,8 @@ void ProjectTreeController::Files1Click(QObject *)
     const QString chosen = form->chosenPath();
     if (chosen.isEmpty())
         return;
-    m_window.documents().OpenFileAtLine(chosen, true);
-    m_ui.re->takeFocus();
+    m_documents.OpenFileAtLine(chosen, true);
+    m_controls.editor->takeFocus();
 }
 
 QString ProjectTreeController::projectFolder() const
@@ -620,9 +618,10 @@ void ProjectTreeController::OpenFolderAsProject(const QString &chosen)
         OpenProject(file);
         return;
     }
-    if (!m_window.documents().AskToSaveChanges() || !SettleProject())
+    if (!m_documents.AskToSaveChanges() || !SettleProject())
         return;
-    const FolderScanResult found = RunFolderScan(&m_window, FolderScan(folder, folder, {}, file));
+    const FolderScanResult found =
+        RunFolderScan(m_controls.window, FolderScan(folder, folder, {}, file));
     if (found.cancelled) {
         m_project.Log(QStringLiteral("Open Folder cancelled"));
         return;
@@ -637,12 +636,12 @@ void ProjectTreeController::OpenFolderAsProject(const QString &chosen)
         problem = exceptionMessage(std::current_exception());
     }
     // What was settled above goes now, as with New > Project.
-    m_window.server().StopServer();
+    emit projectLeaving();
     m_watch.stop();
     m_project.Clear();
     m_instance.hold(QString());
-    m_ui.re->clearAll();
-    m_window.documents().UpdateCaption();
+    m_controls.editor->clearAll();
+    m_documents.UpdateCaption();
     if (problem.isEmpty()) {
         OpenProject(file);
         return;
@@ -660,14 +659,15 @@ void ProjectTreeController::OpenFolderAsProject(const QString &chosen)
 void ProjectTreeController::AddFolder1Click(QObject *)
 {
     QString start = projectFolder();
-    if (const QTreeWidgetItem *node = m_ui.PrTree->currentItem();
+    if (const QTreeWidgetItem *node = m_controls.tree->currentItem();
         node && node->isSelected() && node->data(0, NodeRole).toInt() == FolderTree::FolderNode)
         start = node->data(0, FolderTree::PathRole).toString();
     const QString chosen = Dialogs().chooseFolder(QStringLiteral("Add Folder"), start);
     if (chosen.isEmpty())
         return;
-    const FolderScanResult found = RunFolderScan(
-        &m_window, FolderScan(chosen, projectFolder(), m_project.Ftp.Exclude, m_project.FileName));
+    const FolderScanResult found =
+        RunFolderScan(m_controls.window, FolderScan(chosen, projectFolder(), m_project.Ftp.Exclude,
+                                                    m_project.FileName));
     if (found.cancelled)
         return;
     const int added = m_project.AddFiles(found.files);
@@ -681,7 +681,7 @@ void ProjectTreeController::RefreshFolder1Click(QObject *)
         throw AppError(QStringLiteral("Refresh from Folder reads the project's folder: "
                                       "save the project first."));
     const FolderScanResult found = RunFolderScan(
-        &m_window, FolderScan(folder, folder, m_project.Ftp.Exclude, m_project.FileName));
+        m_controls.window, FolderScan(folder, folder, m_project.Ftp.Exclude, m_project.FileName));
     if (found.cancelled)
         return;
     if (!applyRefresh(found))

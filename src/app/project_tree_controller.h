@@ -1,29 +1,55 @@
 #pragma once
 
-#include "app/controller.h"
 #include "app/folder_scan_runner.h"
 #include "app/folder_tree.h"
+#include "app/menu_items.h"
 #include "app/project_instance.h"
 #include "foundation/xml_storage.h"
 
+#include <QObject>
 #include <QString>
 
 #include <functional>
 #include <memory>
 #include <thread>
 
+class BrowserFrame;
+class CodeEditor;
+class DocumentController;
+class Project;
+class ProjectFilesDialog;
+class QLabel;
+class QLineEdit;
+class QMenu;
 class QPoint;
 class QThread;
+class QTreeWidget;
+class QWidget;
+class RecentFiles;
 
 // The project commands and the project tree: the tree mirrors the project's
 // file list, opens what the user selects and carries the lock, remove and
 // rename commands of its popup.
-class ProjectTreeController final : public Controller {
+class ProjectTreeController final : public QObject {
     Q_OBJECT
 
 public:
-    ProjectTreeController(MainWindow &window, Project &project, const MainWindowUi &ui,
-                          const SecondaryWindows &windows);
+    // The main window's controls the tree works on. `window` is raised when
+    // another start hands its project over and parents the folder scans.
+    struct Controls {
+        QTreeWidget *tree = nullptr;
+        QWidget *panel = nullptr; // the tree under its filter box
+        QLineEdit *filter = nullptr;
+        QMenu *popup = nullptr;
+        CodeEditor *editor = nullptr;
+        QLabel *status = nullptr;
+        BrowserFrame *preview = nullptr;
+        RecentFiles *recentProjects = nullptr;
+        QWidget *window = nullptr;
+    };
+    // The Project Files window is made after the main window: read at use.
+    ProjectTreeController(Project &project, Controls controls, MenuItems items,
+                          DocumentController &documents, ProjectFilesDialog *const &projectFiles);
     ~ProjectTreeController() override;
 
     // Opens the project file; when another window has it open, asks first
@@ -90,6 +116,12 @@ public:
     // Shows the tree with the node of the entry for `path` selected.
     void RevealFile(const QString &path);
 
+signals:
+    // The project loaded now replaces the one before.
+    void projectLoaded();
+    // The project goes (another is made or opened in its place).
+    void projectLeaving();
+
 private:
     // Another window has the project: asks, and false when this one gave way.
     bool mayOpenHere(const QString &path);
@@ -110,6 +142,11 @@ private:
     void refreshInBackground();
     void startWatching();
 
+    Project &m_project;
+    Controls m_controls;
+    MenuItems m_items;
+    DocumentController &m_documents;
+    ProjectFilesDialog *const &m_projectFiles;
     ProjectInstance m_instance;
     bool m_gaveWay = false;
     std::thread m_reader;

@@ -6,13 +6,8 @@
 // address.
 #include "app/run_controller.h"
 
-#include "app/document_controller.h"
-#include "app/main_window.h"
-#include "app/main_window_ui.h"
 #include "app/messages_controller.h"
-#include "app/project_tree_controller.h"
 #include "app/server_controller.h"
-#include "app/window_set.h"
 #include "editor/code_editor.h"
 #include "forms/browser_frame.h"
 #include "forms/database_admin_window.h"
@@ -23,6 +18,7 @@
 #include "foundation/user_dialogs.h"
 #include "net/curl_http_client.h"
 #include "project/php_error.h"
+#include "project/project.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -34,6 +30,7 @@
 #include <atomic>
 #include <functional>
 #include <thread>
+#include <utility>
 
 namespace {
 // Calls `onEscape` for an Escape pressed anywhere in the program while it lives.
@@ -61,11 +58,13 @@ private:
 };
 } // namespace
 
-RunController::RunController(MainWindow &window, Project &project, const MainWindowUi &ui,
-                             const SecondaryWindows &windows)
-    : Controller(window, project, ui, windows)
+RunController::RunController(Project &project, Controls controls, PageWindows pages,
+                             MessagesController &messages, ServerController &server,
+                             std::function<void()> saveAll, OpenFile openFile)
+    : m_project(project), m_controls(controls), m_pages(pages), m_messages(messages),
+      m_server(server), m_saveAll(std::move(saveAll)), m_openFile(std::move(openFile))
 {
-    connect(m_ui.WebPanel, &BrowserFrame::urlChanged, this,
+    connect(m_controls.preview, &BrowserFrame::urlChanged, this,
             [this](const QString &text) { RunGuarded([this, text] { WebPanelURLChange(text); }); });
 }
 
@@ -82,29 +81,27 @@ void RunController::Run2Click(QObject *Sender)
 {
     if (m_fetching)
         return; // the run before is still waiting for its page
-    m_window.projectTree().SavePrjClick(nullptr);
-    m_window.documents().SaveFileClick(nullptr);
+    m_saveAll();
 
-    BrowserFrame *runFrame = m_windows.runWindow->frame_browser1;
+    BrowserFrame *runFrame = m_pages.run->browser();
     runFrame->setUrlText(m_project.RunAddress);
     // Only what a web server can serve is shown or fetched; the project's own
     // PHP server is started here when it is needed. The user's command says
     // why not in a box; otherwise the Run window shows what to do.
-    const ServerController::RunServing serving =
-        m_window.server().ServeRunAddress(m_project.RunAddress);
+    const ServerController::RunServing serving = m_server.ServeRunAddress(m_project.RunAddress);
     if (!serving.served) {
         if (Sender && !serving.problem.isEmpty()) {
             Dialogs().showMessage(serving.problem);
             return;
         }
-        m_window.server().ShowRunGuidance(runFrame, m_project.RunAddress, serving.problem);
+        m_server.ShowRunGuidance(runFrame, m_project.RunAddress, serving.problem);
     } else if (m_project.RunAddress == m_previousRunAddress) {
         runFrame->reload();
     } else {
         runFrame->navigate(m_project.RunAddress);
     }
     m_previousRunAddress = m_project.RunAddress;
-    m_window.messagePanel().ClearMessages();
+    m_messages.ClearMessages();
 
     QString page;
     if (Sender && serving.served && !fetchPage(runFrame->urlText(), page))
@@ -116,23 +113,23 @@ void RunController::Run2Click(QObject *Sender)
         // PHP names files by their real paths; the project may know them
         // through a linked folder.
         capture.file = ProjectPathOfReported(capture.file, m_project);
-        m_window.messagePanel().AddMessage(capture.messageRow());
-        m_window.messagePanel().ShowMessages();
+        m_messages.AddMessage(capture.messageRow());
+        m_messages.ShowMessages();
         if (QFileInfo(capture.file).isFile()) {
-            m_window.documents().OpenFileAtLine(capture.file, true);
+            m_openFile(capture.file);
             // Past the line first, so the error line shows with what follows it.
-            m_ui.re->setCaretLine(capture.lineNumber() + 18);
-            m_ui.re->setCaretLine(capture.lineNumber());
+            m_controls.editor->setCaretLine(capture.lineNumber() + 18);
+            m_controls.editor->setCaretLine(capture.lineNumber());
         }
         return;
     }
 
-    m_window.messagePanel().HideMessages();
+    m_messages.HideMessages();
     if (serving.served)
         runFrame->navigate(runFrame->urlText());
-    Dialogs().showModal(m_windows.runWindow);
+    Dialogs().showModal(m_pages.run);
     m_project.RunAddress = runFrame->urlText();
-    m_ui.WebPanel->setUrlText(m_project.RunAddress);
+    m_controls.preview->setUrlText(m_project.RunAddress);
 }
 
 bool RunController::fetchPage(const QString &url, QString &page)
@@ -154,7 +151,7 @@ bool RunController::fetchPage(const QString &url, QString &page)
         }
         done.store(true);
     });
-    m_ui.StatusPanel1->setText(QStringLiteral("Fetching %1 ... (Escape cancels)").arg(url));
+    m_controls.status->setText(QStringLiteral("Fetching %1 ... (Escape cancels)").arg(url));
     QEventLoop loop;
     EscapeWatch escape([&] {
         cancelled = true;
@@ -162,7 +159,7 @@ bool RunController::fetchPage(const QString &url, QString &page)
     });
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (!m_window.isVisible() && !cancelled) {
+        if (!m_controls.window->isVisible() && !cancelled) {
             cancelled = true;
             client.cancel();
         }
@@ -173,7 +170,7 @@ bool RunController::fetchPage(const QString &url, QString &page)
     loop.exec();
     worker.join();
     m_fetching = false;
-    m_ui.StatusPanel1->setText(cancelled ? QStringLiteral("Run cancelled") : QString());
+    m_controls.status->setText(cancelled ? QStringLiteral("Run cancelled") : QString());
     if (cancelled)
         return false;
     page = std::move(fetched);
@@ -189,35 +186,33 @@ void RunController::RunText1Click(QObject *)
 {
     if (m_fetching)
         return;
-    m_window.projectTree().SavePrjClick(nullptr);
-    m_window.documents().SaveFileClick(nullptr);
-    BrowserFrame *runFrame = m_windows.runWindow->frame_browser1;
+    m_saveAll();
+    BrowserFrame *runFrame = m_pages.run->browser();
     runFrame->setUrlText(m_project.RunAddress);
-    const ServerController::RunServing serving =
-        m_window.server().ServeRunAddress(m_project.RunAddress);
+    const ServerController::RunServing serving = m_server.ServeRunAddress(m_project.RunAddress);
     if (!serving.served && !serving.problem.isEmpty()) {
         Dialogs().showMessage(serving.problem);
         return;
     }
-    m_window.messagePanel().ClearMessages();
+    m_messages.ClearMessages();
     QString page;
     if (serving.served && !fetchPage(runFrame->urlText(), page))
         return;
-    m_windows.runTextWindow->setText(page);
-    Dialogs().showModal(m_windows.runTextWindow);
+    m_pages.text->setText(page);
+    Dialogs().showModal(m_pages.text);
 }
 
 void RunController::WebPanel1Click(QObject *)
 {
-    const bool show = !m_ui.WebPanel->isVisible();
-    m_ui.WebPanel->setVisible(show);
-    m_ui.WebPanelSplit->setVisible(show);
+    const bool show = !m_controls.preview->isVisible();
+    m_controls.preview->setVisible(show);
+    m_controls.previewSplit->setVisible(show);
 }
 
 void RunController::WebPanelURL1Click(QObject *)
 {
-    if (m_ui.WebPanel->isVisible())
-        m_ui.WebPanel->focusUrl();
+    if (m_controls.preview->isVisible())
+        m_controls.preview->focusUrl();
 }
 
 void RunController::WebPanelURLChange(const QString &text)
@@ -227,19 +222,19 @@ void RunController::WebPanelURLChange(const QString &text)
 
 void RunController::ReloadPreviewAfterSave()
 {
-    const QString address = m_ui.WebPanel->urlText();
+    const QString address = m_controls.preview->urlText();
     // When nothing serves the address the preview shows what to do instead.
-    if (m_ui.WebPanel->navigate(address) && address == m_previousPreviewAddress)
-        m_ui.WebPanel->reload();
+    if (m_controls.preview->navigate(address) && address == m_previousPreviewAddress)
+        m_controls.preview->reload();
     m_previousPreviewAddress = address;
     m_project.RunAddress = address;
-    m_windows.runWindow->frame_browser1->setUrlText(m_project.RunAddress);
+    m_pages.run->browser()->setUrlText(m_project.RunAddress);
 }
 
 void RunController::Run3Click(QObject *)
 {
-    DatabaseAdminWindow *form = m_windows.databaseAdminWindow;
-    form->frame_browser1->setUrlText(m_project.DatabaseAddress);
+    DatabaseAdminWindow *form = m_pages.database;
+    form->browser()->setUrlText(m_project.DatabaseAddress);
     Dialogs().showModal(form);
-    m_project.DatabaseAddress = form->frame_browser1->urlText();
+    m_project.DatabaseAddress = form->browser()->urlText();
 }

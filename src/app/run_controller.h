@@ -1,12 +1,24 @@
 #pragma once
 
-#include "app/controller.h"
+#include "app/open_file.h"
 
+#include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
+class BrowserFrame;
+class CodeEditor;
+class DatabaseAdminWindow;
 class HttpClient;
+class MessagesController;
+class Project;
+class QLabel;
+class QWidget;
+class RunTextWindow;
+class RunWindow;
+class ServerController;
 
 // Run and preview: saving and fetching the run address, then landing on the
 // first PHP error of the page or showing it in the Run window; the page as
@@ -14,12 +26,29 @@ class HttpClient;
 // the user's saves; the database administration window. Owns the HTTP client
 // of the run (made at its first use) and the addresses last shown, which
 // decide between a reload and a new navigation.
-class RunController final : public Controller {
+class RunController final : public QObject {
     Q_OBJECT
 
 public:
-    RunController(MainWindow &window, Project &project, const MainWindowUi &ui,
-                  const SecondaryWindows &windows);
+    // The main window's controls the run works on; `window` is watched so a
+    // fetch ends when it goes.
+    struct Controls {
+        QWidget *window = nullptr;
+        CodeEditor *editor = nullptr;
+        QLabel *status = nullptr;
+        BrowserFrame *preview = nullptr;
+        QWidget *previewSplit = nullptr;
+    };
+    // The windows that show pages, made after the main window: read at use.
+    struct PageWindows {
+        RunWindow *const &run;
+        RunTextWindow *const &text;
+        DatabaseAdminWindow *const &database;
+    };
+    // `saveAll` saves the project and the document before a run.
+    RunController(Project &project, Controls controls, PageWindows pages,
+                  MessagesController &messages, ServerController &server,
+                  std::function<void()> saveAll, OpenFile openFile);
     ~RunController() override;
 
     void Run2Click(QObject *Sender);
@@ -40,6 +69,13 @@ private:
     // fetch fails. False when the user cancelled (Escape) or left.
     bool fetchPage(const QString &url, QString &page);
 
+    Project &m_project;
+    Controls m_controls;
+    PageWindows m_pages;
+    MessagesController &m_messages;
+    ServerController &m_server;
+    std::function<void()> m_saveAll;
+    OpenFile m_openFile;
     QString m_previousPreviewAddress;
     QString m_previousRunAddress;
     QString m_lastReportedFile;

@@ -3,8 +3,6 @@
 #include "app/search_controller.h"
 
 #include "app/background_search.h"
-#include "app/main_window.h"
-#include "app/main_window_ui.h"
 #include "app/messages_controller.h"
 #include "app/messages_grid.h"
 #include "editor/code_editor.h"
@@ -16,6 +14,7 @@
 #include "foundation/user_dialogs.h"
 #include "project/code_indent.h"
 #include "project/find_in_files.h"
+#include "project/project.h"
 
 #include <QTableWidget>
 
@@ -34,9 +33,11 @@ const BoolSetting RegularExpression(QStringLiteral("FindInFilesRegularExpression
 const QString FileMaskSetting = QStringLiteral("FindInFilesFileMask");
 } // namespace
 
-SearchController::SearchController(MainWindow &window, Project &project, const MainWindowUi &ui,
-                                   const SecondaryWindows &windows)
-    : Controller(window, project, ui, windows)
+SearchController::SearchController(Project &project, CodeEditor *editor, FindReplaceBar *findBar,
+                                   MessagesGrid *grid, MessagesController &messages,
+                                   QWidget *dialogParent)
+    : m_project(project), m_editor(editor), m_findBar(findBar), m_grid(grid), m_messages(messages),
+      m_dialogParent(dialogParent)
 {
     m_findOptions.matchCase = MatchCase.ReadBool();
     m_findOptions.wholeWord = WholeWord.ReadBool();
@@ -44,7 +45,7 @@ SearchController::SearchController(MainWindow &window, Project &project, const M
     m_findOptions.fileMask = ReadSetting(FileMaskSetting, QString());
     m_poll.setInterval(PollMs);
     connect(&m_poll, &QTimer::timeout, this, [this] { RunGuarded([this] { takeFound(); }); });
-    connect(ui.messages, &MessagesGrid::cancelRequested, this, [this] { CancelSearch(); });
+    connect(grid, &MessagesGrid::cancelRequested, this, [this] { CancelSearch(); });
 }
 
 SearchController::~SearchController() = default;
@@ -52,7 +53,7 @@ SearchController::~SearchController() = default;
 FindInFilesDialog &SearchController::findInFilesDialog()
 {
     if (!m_dialog)
-        m_dialog = new FindInFilesDialog(&m_window);
+        m_dialog = new FindInFilesDialog(m_dialogParent);
     return *m_dialog;
 }
 
@@ -66,7 +67,7 @@ void SearchController::Find1Click(QObject *Sender)
         m_findText = *text;
     }
     // "Not found" is silent: the caret and selection simply stay.
-    m_ui.re->searchForward(m_findText);
+    m_editor->searchForward(m_findText);
 }
 
 void SearchController::Searchagain1Click(QObject *)
@@ -83,7 +84,7 @@ void SearchController::GotoLine1Click(QObject *)
     bool ok = false;
     const qlonglong number = text->toLongLong(&ok, 10);
     // The editor keeps the caret inside the text; huge numbers mean the last line.
-    m_ui.re->setCaretLine(ok ? int(qBound(qlonglong(INT_MIN), number, qlonglong(INT_MAX))) : 0);
+    m_editor->setCaretLine(ok ? int(qBound(qlonglong(INT_MIN), number, qlonglong(INT_MAX))) : 0);
 }
 
 void SearchController::Findinfiles1Click(QObject *Sender)
@@ -112,7 +113,7 @@ void SearchController::Findinfiles1Click(QObject *Sender)
         WriteSetting(FileMaskSetting, m_findOptions.fileMask);
     }
     CancelSearch();
-    m_window.messagePanel().ClearMessages();
+    m_messages.ClearMessages();
     QStringList names;
     m_project.ListFileNames(names);
     m_matches = m_files = 0;
@@ -128,7 +129,7 @@ void SearchController::Findinfiles1Click(QObject *Sender)
         takeFound();
         return;
     }
-    m_window.messagePanel().ShowMessages();
+    m_messages.ShowMessages();
     showCount(Stage::Searching);
     m_poll.start();
 }
@@ -173,16 +174,16 @@ void SearchController::takeFound()
         m_poll.stop();
         m_search.reset();
     }
-    MessagesController &panel = m_window.messagePanel();
+    MessagesController &panel = m_messages;
     if (!rows.isEmpty()) {
         const bool first = !panel.HasMessages();
         panel.ShowMessages();
         // The text fills what the file and line columns leave, 500 at the least.
-        MessagesGrid *grid = m_ui.messages;
+        MessagesGrid *grid = m_grid;
         grid->setColumnWidth(0, std::max(500, grid->viewport()->width() - grid->columnWidth(1) -
                                                   grid->columnWidth(2)));
         if (first)
-            m_ui.messages->setFocus();
+            m_grid->setFocus();
         panel.AddMessageRows(rows);
     }
     showCount(finished ? Stage::Done : Stage::Searching);
@@ -198,17 +199,17 @@ void SearchController::showCount(Stage stage)
         text = QStringLiteral("Searching... ") + text;
     else if (stage == Stage::Cancelled)
         text += QStringLiteral(" (cancelled)");
-    m_ui.messages->setHeading(text, stage == Stage::Searching);
+    m_grid->setHeading(text, stage == Stage::Searching);
 }
 
 void SearchController::Replace1Click(QObject *)
 {
-    m_ui.findBar->showReplace();
+    m_findBar->showReplace();
 }
 
 void SearchController::IndentCode1Click(QObject *)
 {
     // One change of the whole text: time follows the document's size, and
     // the user can take the re-indent back with one undo.
-    m_ui.re->replaceLineTexts(IndentLines(m_ui.re->lineTexts()));
+    m_editor->replaceLineTexts(IndentLines(m_editor->lineTexts()));
 }

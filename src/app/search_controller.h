@@ -1,26 +1,34 @@
 #pragma once
 
-#include "app/controller.h"
 #include "project/find_in_files.h"
 
+#include <QObject>
 #include <QString>
 #include <QTimer>
 
 #include <memory>
 
 class BackgroundSearch;
+class CodeEditor;
 class FindInFilesDialog;
+class FindReplaceBar;
+class MessagesController;
+class MessagesGrid;
+class Project;
+class QWidget;
 
 // The Search menu and Edit > Indent Code: finding text in the document and in
 // the project's files, moving to a line, and re-indenting by braces. Owns the
 // texts last searched for, which the prompts offer again, the Find in Files
 // options (remembered in the settings) and a running Find in Files.
-class SearchController final : public Controller {
+class SearchController final : public QObject {
     Q_OBJECT
 
 public:
-    SearchController(MainWindow &window, Project &project, const MainWindowUi &ui,
-                     const SecondaryWindows &windows);
+    // Hits go to `messages`, whose rows `grid` shows; the Find in Files
+    // dialog is made on first use as a child of `dialogParent`.
+    SearchController(Project &project, CodeEditor *editor, FindReplaceBar *findBar,
+                     MessagesGrid *grid, MessagesController &messages, QWidget *dialogParent);
     ~SearchController() override;
 
     // Find and Search Again in the document (no wrap).
@@ -46,6 +54,12 @@ private:
     enum class Stage { Searching, Done, Cancelled };
     void showCount(Stage stage);
 
+    Project &m_project;
+    CodeEditor *m_editor;
+    FindReplaceBar *m_findBar;
+    MessagesGrid *m_grid;
+    MessagesController &m_messages;
+    QWidget *m_dialogParent;
     QString m_findText;
     QString m_findInFilesText;
     FileSearchOptions m_findOptions;

@@ -3,10 +3,7 @@
 // when nothing can serve it, the server's log, and `php -l` rows.
 #include "app/server_controller.h"
 
-#include "app/main_window.h"
-#include "app/main_window_ui.h"
 #include "app/messages_controller.h"
-#include "app/window_set.h"
 #include "editor/code_editor.h"
 #include "forms/browser_frame.h"
 #include "forms/browser_view.h"
@@ -19,24 +16,27 @@
 #include "net/local_php_server.h"
 #include "net/php_lint.h"
 #include "net/run_guidance.h"
+#include "project/project.h"
 #include "project/project_paths.h"
 
 #include <QFile>
 #include <QFileInfo>
 
-ServerController::ServerController(MainWindow &window, Project &project, const MainWindowUi &ui,
-                                   const SecondaryWindows &windows)
-    : Controller(window, project, ui, windows)
+ServerController::ServerController(Project &project, BrowserFrame *preview,
+                                   RunWindow *const &runWindow, RunTextWindow *const &runTextWindow,
+                                   MessagesController &messages)
+    : m_project(project), m_preview(preview), m_runWindow(runWindow),
+      m_runTextWindow(runTextWindow), m_messages(messages)
 {
     // The Run window is made after the main window; it is gated at first use.
-    installGate(m_ui.WebPanel);
+    installGate(m_preview);
 }
 
 ServerController::~ServerController()
 {
     // The preview outlives the controllers by a little; it must not call back.
-    m_ui.WebPanel->setNavigationGate({});
-    m_ui.WebPanel->WebBrowser1->setFailurePage({});
+    m_preview->setNavigationGate({});
+    m_preview->WebBrowser1->setFailurePage({});
 }
 
 const BoolSetting &ServerController::StartPhpServer()
@@ -67,9 +67,9 @@ void ServerController::ProjectLoaded()
 
 ServerController::RunServing ServerController::ServeRunAddress(const QString &address)
 {
-    if (!m_runWindowGated && m_windows.runWindow) {
+    if (!m_runWindowGated && m_runWindow) {
         m_runWindowGated = true;
-        installGate(m_windows.runWindow->frame_browser1);
+        installGate(m_runWindow->browser());
     }
     const QString refused = WebAddressProblem(address);
     if (!refused.isEmpty())
@@ -128,9 +128,9 @@ void ServerController::ServerLog1Click(QObject *)
     constexpr qint64 Shown = 4 * 1024 * 1024;
     if (log.size() > Shown)
         log.seek(log.size() - Shown);
-    RunTextWindow *window = m_windows.runTextWindow;
+    RunTextWindow *window = m_runTextWindow;
     window->setText(DecodePageText(log.readAll()));
-    window->editor->setCaretLine(window->editor->lineCount());
+    window->showEnd();
     Dialogs().showModal(window);
 }
 
@@ -161,17 +161,17 @@ void ServerController::PhpLintChecked(const PhpLintResult &result)
     // The file's earlier row goes, wherever it stands now.
     const QString earlier = m_lintRows.take(result.file);
     if (!earlier.isEmpty())
-        m_window.messagePanel().RemoveMessage(earlier, result.file);
+        m_messages.RemoveMessage(earlier, result.file);
     if (result.clean)
         return;
     // Place first, as the project shows it, then the message; the tooltip
     // has the whole path.
     const QString line = QString::number(result.line);
-    MessagesController &panel = m_window.messagePanel();
+    MessagesController &panel = m_messages;
     const QString text =
         panel.DisplayPath(result.file) + u'(' + line + QStringLiteral("): ") + result.message;
     panel.TakePanelFor(QStringLiteral("php -l"));
     panel.AddMessageRows({{text, result.file, line}});
     m_lintRows.insert(result.file, text);
-    m_window.messagePanel().ShowMessages();
+    m_messages.ShowMessages();
 }

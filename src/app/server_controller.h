@@ -1,8 +1,7 @@
 #pragma once
 
-#include "app/controller.h"
-
 #include <QHash>
+#include <QObject>
 #include <QString>
 
 #include <memory>
@@ -10,6 +9,10 @@
 class BoolSetting;
 class BrowserFrame;
 class LocalPhpServer;
+class MessagesController;
+class Project;
+class RunTextWindow;
+class RunWindow;
 class PhpLint;
 struct PhpLintResult;
 
@@ -18,12 +21,14 @@ struct PhpLintResult;
 // when nothing can serve it, the server's log, and the `php -l` rows of the
 // messages panel. Owns the server (stopped with the controller, on another
 // project, on New Project and when the option goes off) and the checker.
-class ServerController final : public Controller {
+class ServerController final : public QObject {
     Q_OBJECT
 
 public:
-    ServerController(MainWindow &window, Project &project, const MainWindowUi &ui,
-                     const SecondaryWindows &windows);
+    // The run windows are made after the main window: the controller reads
+    // their slots when it needs them. `messages` takes the php -l rows.
+    ServerController(Project &project, BrowserFrame *preview, RunWindow *const &runWindow,
+                     RunTextWindow *const &runTextWindow, MessagesController &messages);
     ~ServerController() override;
 
     // The switch of Environment Options that lets Run start PHP's server.
@@ -62,6 +67,11 @@ private:
     // The guidance page for an address, with the project's folder and the log.
     QString guidancePage(const QString &address, const QString &problem);
 
+    Project &m_project;
+    BrowserFrame *m_preview;
+    RunWindow *const &m_runWindow;
+    RunTextWindow *const &m_runTextWindow;
+    MessagesController &m_messages;
     std::unique_ptr<LocalPhpServer> m_phpServer;
     PhpLint *m_lint = nullptr;
     QHash<QString, QString> m_lintRows; // file -> text of its php -l row

@@ -228,3 +228,13 @@ bool AdviceWindow::eventFilter(QObject *watched, QEvent *event)
     }
     return QDialog::eventFilter(watched, event);
 }
+
+QString AdviceWindow::searchedText() const
+{
+    return searched->text();
+}
+
+void AdviceWindow::setSearchedText(const QString &text)
+{
+    searched->setText(text);
+}

@@ -54,11 +54,16 @@ public:
     void gridDblClick(QObject *Sender);
     void FormKeyDown(QObject *Sender, int Key, Qt::KeyboardModifiers Shift);
 
+    // The hidden box the completion writes the highlighted name into; the
+    // grid follows it.
+    QString searchedText() const;
+    void setSearchedText(const QString &text);
+    // The manual page of the current row.
+    BrowserFrame *browser() const { return frame_browser1; }
+
     QTableView *grid;
     // The hidden file list of the manual folder, as last listed.
     QStringList fl;
-    QLineEdit *searched;
-    BrowserFrame *frame_browser1;
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -66,6 +71,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    QLineEdit *searched;
+    BrowserFrame *frame_browser1;
     ManualIndexModel *m_model;
     QList<ManualEntry> m_index;
     QString m_folder;

@@ -15,9 +15,12 @@ class DatabaseAdminWindow final : public QDialog {
 public:
     DatabaseAdminWindow();
     ~DatabaseAdminWindow() override;
-
-    BrowserFrame *frame_browser1;
+    // The window's page: its address, navigation and gate.
+    BrowserFrame *browser() const { return frame_browser1; }
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    BrowserFrame *frame_browser1;
 };

@@ -26,9 +26,12 @@ public:
 
     // Focus to the browser on every activation.
     void FormActivate(QObject *Sender);
-
-    BrowserFrame *frame_browser1;
+    // The window's page: its address, navigation and gate.
+    BrowserFrame *browser() const { return frame_browser1; }
 
 protected:
     bool event(QEvent *event) override;
+
+private:
+    BrowserFrame *frame_browser1;
 };

@@ -79,3 +79,8 @@ bool RunTextWindow::eventFilter(QObject *watched, QEvent *event)
     }
     return QDialog::eventFilter(watched, event);
 }
+
+void RunTextWindow::showEnd()
+{
+    editor->setCaretLine(editor->lineCount());
+}

@@ -20,12 +20,15 @@ public:
     // Replaces the editor's whole text; the caret goes to the start.
     void setText(const QString &text);
     QString text() const;
+    // The caret to the last line, where a log's newest part is.
+    void showEnd();
 
     // Sees every key before the editor; Esc closes the window.
     void FormKeyDown(QObject *Sender, int Key);
 
-    CodeEditor *editor;
-
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    CodeEditor *editor;
 };

@@ -55,7 +55,7 @@ protected:
     AdviceWindow *advise() const { return windows().adviceWindow; }
     RecordingBrowserView *adviceBrowser() const
     {
-        return ScopedRecordingBrowsers::of(advise()->frame_browser1->WebBrowser1);
+        return ScopedRecordingBrowsers::of(advise()->browser()->WebBrowser1);
     }
     QString page(const char *file) const
     {
@@ -88,12 +88,12 @@ TEST_F(Completion, CtrlSpaceOffersTheManualAndTheAdviceFollowsTheHighlight)
     EXPECT_EQ(adviceBrowser()->navigations, QStringList({page("function.array-keys.htm")}));
 
     QTest::keyClick(form()->ui().re, Qt::Key_Down);
-    EXPECT_EQ(advise()->searched->text(), "array_map");
+    EXPECT_EQ(advise()->searchedText(), "array_map");
     EXPECT_EQ(adviceBrowser()->navigations.last(), page("function.array-map.htm"));
 
     // Typing narrows and reports the first remaining entry.
     QTest::keyClicks(form()->ui().re, "AY_K");
-    EXPECT_EQ(advise()->searched->text(), "array_keys");
+    EXPECT_EQ(advise()->searchedText(), "array_keys");
     EXPECT_EQ(adviceBrowser()->navigations.last(), page("function.array-keys.htm"));
 
     // Esc closes the list and hides the advice, and is not the window's Esc.
@@ -110,7 +110,7 @@ TEST_F(Completion, TheFirstUseShowsThePageOfRowZeroAtOnce)
     type("x = ");
     ctrlSpace();
     QTest::keyClick(form()->ui().re, Qt::Key_A); // narrows to array_keys, row 0 already current
-    EXPECT_EQ(advise()->searched->text(), "array_keys");
+    EXPECT_EQ(advise()->searchedText(), "array_keys");
     EXPECT_EQ(adviceBrowser()->navigations, QStringList({page("function.array-keys.htm")}));
     QTest::keyClick(form()->ui().re, Qt::Key_Down);
     QTest::keyClick(form()->ui().re, Qt::Key_Up);
@@ -188,7 +188,7 @@ TEST_F(Completion, F1ShowsTheLocalPageAndFallsBackToTheOnlineManual)
     type("$n = strlen($s); foo();");
     form()->ui().re->SendScintilla(QsciScintillaBase::SCI_GOTOPOS, 7UL);
     OnlineManualWindow *help = windows().onlineManualWindow;
-    RecordingBrowserView *online = ScopedRecordingBrowsers::of(help->frame_browser1->WebBrowser1);
+    RecordingBrowserView *online = ScopedRecordingBrowsers::of(help->browser()->WebBrowser1);
 
     // A word the local manual has: its page in the advice window, offline.
     QTest::keyClick(form()->ui().re, Qt::Key_F1);
@@ -218,7 +218,7 @@ TEST_F(Completion, F1WithoutALocalManualUsesTheOnlineOne)
     open();
     type("strlen");
     OnlineManualWindow *help = windows().onlineManualWindow;
-    RecordingBrowserView *online = ScopedRecordingBrowsers::of(help->frame_browser1->WebBrowser1);
+    RecordingBrowserView *online = ScopedRecordingBrowsers::of(help->browser()->WebBrowser1);
     QTest::keyClick(form()->ui().re, Qt::Key_F1);
     EXPECT_TRUE(dialogs.errors.empty());
     ASSERT_EQ(dialogs.modalWindows.size(), 1u);
@@ -232,12 +232,12 @@ TEST_F(Completion, TheOnlineLookupLooksTheWordUpOnceAndShowsTheWindowEachTime)
     type("$n = strlen($s);");
     form()->ui().re->SendScintilla(QsciScintillaBase::SCI_GOTOPOS, 7UL);
     OnlineManualWindow *help = windows().onlineManualWindow;
-    RecordingBrowserView *browser = ScopedRecordingBrowsers::of(help->frame_browser1->WebBrowser1);
+    RecordingBrowserView *browser = ScopedRecordingBrowsers::of(help->browser()->WebBrowser1);
 
     form()->item("PHPnetOnline1")->trigger();
     const QString address = "https://www.php.net/manual-lookup.php?pattern=strlen&lang=en";
     EXPECT_EQ(browser->navigations, QStringList({address}));
-    EXPECT_EQ(help->frame_browser1->urlText(), address);
+    EXPECT_EQ(help->browser()->urlText(), address);
     ASSERT_EQ(dialogs.modalWindows.size(), 1u);
     EXPECT_EQ(dialogs.modalWindows[0], help);
 
@@ -276,7 +276,7 @@ TEST_F(AppTest, CompletionOffersTheGeneratedManualBesideTheProgram)
     ASSERT_TRUE(popup->isOpen());
     QTest::keyClick(form()->ui().re, Qt::Key_L);
     EXPECT_EQ(popup->entries().at(popup->highlighted()), "strlen");
-    const QString shown = windows().adviceWindow->frame_browser1->urlText();
+    const QString shown = windows().adviceWindow->browser()->urlText();
     EXPECT_TRUE(shown.endsWith("/phpmanual/function.strlen.htm")) << shown.toStdString();
     EXPECT_TRUE(QFileInfo(QUrl(shown).toLocalFile()).isFile());
 }

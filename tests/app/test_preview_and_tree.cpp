@@ -232,7 +232,7 @@ TEST_F(Workspace, PreviewFollowsTheRunAddressAndReloadsOnTheSecondSave)
     form()->item("Save1")->trigger();
     EXPECT_EQ(preview()->navigations.size(), 2);
     EXPECT_EQ(preview()->reloads, 1);
-    EXPECT_EQ(windows().runWindow->frame_browser1->urlText(), page);
+    EXPECT_EQ(windows().runWindow->browser()->urlText(), page);
     // The program's own saves do not touch the preview.
     form()->handle(QStringLiteral("SaveFileClick"));
     EXPECT_EQ(preview()->navigations.size(), 2);
@@ -262,7 +262,7 @@ TEST_F(Workspace, PhpMyAdminWritesTheDatabaseAddressBack)
 {
     QString shown;
     dialogs.onModal = [&](QWidget *w) {
-        auto *frame = static_cast<DatabaseAdminWindow *>(w)->frame_browser1;
+        auto *frame = static_cast<DatabaseAdminWindow *>(w)->browser();
         shown = frame->urlText();
         frame->setUrlText("http://127.0.0.1/phpmyadmin/");
         return 0;
@@ -271,9 +271,8 @@ TEST_F(Workspace, PhpMyAdminWritesTheDatabaseAddressBack)
     EXPECT_EQ(shown, "http://127.0.0.1/pa/");
     EXPECT_EQ(form()->project().DatabaseAddress, "http://127.0.0.1/phpmyadmin/");
     // The window does not navigate by itself.
-    EXPECT_TRUE(
-        ScopedRecordingBrowsers::of(windows().databaseAdminWindow->frame_browser1->WebBrowser1)
-            ->navigations.isEmpty());
+    EXPECT_TRUE(ScopedRecordingBrowsers::of(windows().databaseAdminWindow->browser()->WebBrowser1)
+                    ->navigations.isEmpty());
 }
 
 TEST_F(Workspace, RenamingTheOpenDocumentMovesItsName)

@@ -41,7 +41,7 @@ protected:
         dialogs.onModal = [this](QWidget *w) {
             shownWindows << w->objectName();
             if (w == windows().runWindow) // the user follows a link, then closes
-                windows().runWindow->frame_browser1->setUrlText(followedTo);
+                windows().runWindow->browser()->setUrlText(followedTo);
             return 0;
         };
     }
@@ -51,7 +51,7 @@ protected:
     }
     RecordingBrowserView *runBrowser() const
     {
-        return ScopedRecordingBrowsers::of(windows().runWindow->frame_browser1->WebBrowser1);
+        return ScopedRecordingBrowsers::of(windows().runWindow->browser()->WebBrowser1);
     }
 
     QString site;
@@ -168,7 +168,7 @@ TEST_F(Run, RunSwitchRunsAfterTheAddressSwitch)
     form()->AppEventsActivate();
     // Without a sender nothing is fetched: the Run window shows the page.
     EXPECT_EQ(form()->project().RunAddress, server->url("warn.php"));
-    EXPECT_EQ(ScopedRecordingBrowsers::of(windows().runWindow->frame_browser1->WebBrowser1)
+    EXPECT_EQ(ScopedRecordingBrowsers::of(windows().runWindow->browser()->WebBrowser1)
                   ->navigations.value(0),
               server->url("warn.php"));
 }

@@ -101,7 +101,7 @@ protected:
     }
     RecordingBrowserView *runBrowser() const
     {
-        return ScopedRecordingBrowsers::of(windows().runWindow->frame_browser1->WebBrowser1);
+        return ScopedRecordingBrowsers::of(windows().runWindow->browser()->WebBrowser1);
     }
     RecordingBrowserView *preview() const
     {
@@ -302,7 +302,7 @@ TEST_F(RunServer, Latin1PagesAndAddressesWithSpacesLandOnTheRightFile)
     EXPECT_EQ(form()->messagePanel().MessageCell(0, 0),
               file + "(4): Undefined array key \"missing\"");
     // What the user typed stays as typed.
-    EXPECT_EQ(windows().runWindow->frame_browser1->urlText(), form()->project().RunAddress);
+    EXPECT_EQ(windows().runWindow->browser()->urlText(), form()->project().RunAddress);
 }
 
 TEST_F(RunServer, OnlyWebAddressesAreShownOrFetched)

@@ -31,7 +31,7 @@ protected:
             WriteFileBytes(folder + '/' + QString::fromLatin1(name), "<html></html>");
         SetManualFolderOverride(folder);
         advise = std::make_unique<AdviceWindow>();
-        browser = ScopedRecordingBrowsers::of(advise->frame_browser1->WebBrowser1);
+        browser = ScopedRecordingBrowsers::of(advise->browser()->WebBrowser1);
     }
     void TearDown() override { SetManualFolderOverride(std::nullopt); }
     QString page(const char *file) const
@@ -53,8 +53,8 @@ protected:
 TEST_F(Advice, HiddenIndexAndBrowserWithoutAddressBar)
 {
     EXPECT_TRUE(advise->grid->isHidden());
-    EXPECT_TRUE(advise->searched->isHidden());
-    EXPECT_FALSE(advise->frame_browser1->isAddressBarVisible());
+    EXPECT_TRUE(advise->findChild<QLineEdit *>(QStringLiteral("searched"))->isHidden());
+    EXPECT_FALSE(advise->browser()->isAddressBarVisible());
     EXPECT_FALSE(advise->indexBuilt());
 
     advise->BuildManualIndex();
@@ -79,20 +79,20 @@ TEST_F(Advice, SearchedEntryShowsItsPageOnceAndAgainWhenTheRowChanges)
     advise->BuildManualIndex();
     // Row 0 is current already: its page is loaded all the same, so the
     // window never shows blank.
-    advise->searched->setText("array_map");
+    advise->setSearchedText("array_map");
     EXPECT_EQ(browser->navigations, QStringList({page("function.array-map.htm")}));
 
-    advise->searched->setText("STRLEN");
+    advise->setSearchedText("STRLEN");
     EXPECT_EQ(advise->currentRow(), rowOf("strlen"));
     EXPECT_EQ(browser->navigations.last(), page("function.strlen.htm"));
-    EXPECT_EQ(advise->frame_browser1->urlText(), page("function.strlen.htm"));
+    EXPECT_EQ(advise->browser()->urlText(), page("function.strlen.htm"));
     EXPECT_TRUE(browser->navigations.last().startsWith("file:///"));
 
-    advise->searched->setText("array_map");
+    advise->setSearchedText("array_map");
     EXPECT_EQ(browser->navigations.last(), page("function.array-map.htm"));
 
     // No match leaves the row and the page as they were.
-    advise->searched->setText("nothing_like_it");
+    advise->setSearchedText("nothing_like_it");
     EXPECT_EQ(advise->currentRow(), 0);
     EXPECT_EQ(browser->navigations.size(), 3);
 }
@@ -100,13 +100,13 @@ TEST_F(Advice, SearchedEntryShowsItsPageOnceAndAgainWhenTheRowChanges)
 TEST_F(Advice, TheEntryItselfWinsOverLongerNamesThenTheFirstPrefixInFolderOrder)
 {
     advise->BuildManualIndex();
-    advise->searched->setText("date");
+    advise->setSearchedText("date");
     EXPECT_EQ(advise->currentRow(), rowOf("date"));
-    advise->searched->setText("is_a");
+    advise->setSearchedText("is_a");
     EXPECT_EQ(advise->currentRow(), rowOf("is_a"));
-    advise->searched->setText("is_arr");
+    advise->setSearchedText("is_arr");
     EXPECT_EQ(advise->currentRow(), rowOf("is_array"));
-    advise->searched->setText("dat");
+    advise->setSearchedText("dat");
     EXPECT_EQ(advise->currentRow(), rowOf("date_add"));
 }
 
@@ -124,7 +124,7 @@ TEST_F(Advice, PageNamesWithAddressCharactersStillNameTheFile)
 {
     WriteFileBytes(folder + "/function.odd#name.htm", "");
     advise->BuildManualIndex();
-    advise->searched->setText("odd#name");
+    advise->setSearchedText("odd#name");
     ASSERT_EQ(browser->navigations.size(), 1);
     const QUrl url(browser->navigations.first());
     EXPECT_EQ(url.toLocalFile(), folder + "/function.odd#name.htm");
@@ -143,9 +143,9 @@ TEST_F(Advice, FirstShowingBuildsTheIndexOnceAndKeysActBeforeControls)
 
     advise->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(advise.get()));
-    QTest::keyClick(advise->frame_browser1->WebBrowser1, Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClick(advise->browser()->WebBrowser1, Qt::Key_Return, Qt::ShiftModifier);
     EXPECT_EQ(browser->navigations, QStringList({page("function.array-map.htm")}));
-    QTest::keyClick(advise->frame_browser1->WebBrowser1, Qt::Key_Escape);
+    QTest::keyClick(advise->browser()->WebBrowser1, Qt::Key_Escape);
     EXPECT_FALSE(advise->isVisible());
 }
 
@@ -154,7 +154,7 @@ TEST_F(Advice, AMissingFolderIsAnErrorAndLeavesTheIndexEmpty)
     SetManualFolderOverride(dir.filePath("no-such-folder"));
     EXPECT_THROW(advise->BuildManualIndex(), AppError);
     EXPECT_TRUE(advise->indexNames().isEmpty());
-    advise->searched->setText("strlen");
+    advise->setSearchedText("strlen");
     advise->gridDblClick(nullptr);
     EXPECT_TRUE(browser->navigations.isEmpty());
 }
@@ -172,15 +172,15 @@ TEST(OnlineManual, LookupAddressCaptionAndKeys)
     ScopedRecordingBrowsers browsers;
     OnlineManualWindow help;
     EXPECT_EQ(help.windowTitle(), OnlineManualWindow::SiteName());
-    EXPECT_TRUE(help.frame_browser1->isAddressBarVisible());
-    EXPECT_EQ(help.frame_browser1->shortcutScope(), BrowserFrame::ShortcutScope::Window);
-    RecordingBrowserView *browser = ScopedRecordingBrowsers::of(help.frame_browser1->WebBrowser1);
+    EXPECT_TRUE(help.browser()->isAddressBarVisible());
+    EXPECT_EQ(help.browser()->shortcutScope(), BrowserFrame::ShortcutScope::Window);
+    RecordingBrowserView *browser = ScopedRecordingBrowsers::of(help.browser()->WebBrowser1);
     help.show();
     help.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&help));
     EXPECT_GE(browser->focusRequests, 1);
     // Esc closes the window from anywhere in it.
-    QTest::keyClick(help.frame_browser1->URL, Qt::Key_Escape);
+    QTest::keyClick(help.browser()->URL, Qt::Key_Escape);
     EXPECT_FALSE(help.isVisible());
 }
 

@@ -45,13 +45,13 @@ TEST(RunWindow, SilentBrowserFillingTheWindowWithItsMenuEverywhere)
 {
     ScopedRecordingBrowsers recording;
     RunWindow form;
-    RecordingBrowserView *browser = ScopedRecordingBrowsers::of(form.frame_browser1->WebBrowser1);
+    RecordingBrowserView *browser = ScopedRecordingBrowsers::of(form.browser()->WebBrowser1);
     EXPECT_TRUE(browser->isSilent());
-    EXPECT_EQ(form.frame_browser1->parentWidget(), &form);
-    EXPECT_EQ(form.frame_browser1->shortcutScope(), BrowserFrame::ShortcutScope::Window);
+    EXPECT_EQ(form.browser()->parentWidget(), &form);
+    EXPECT_EQ(form.browser()->shortcutScope(), BrowserFrame::ShortcutScope::Window);
 
     showActive(form);
-    EXPECT_EQ(form.frame_browser1->geometry(), form.rect());
+    EXPECT_EQ(form.browser()->geometry(), form.rect());
     // Activation leaves the focus in the browser.
     EXPECT_GE(browser->focusRequests, 1);
     EXPECT_TRUE(browser->hasFocus());
@@ -60,20 +60,20 @@ TEST(RunWindow, SilentBrowserFillingTheWindowWithItsMenuEverywhere)
     QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(5, 5),
                                 form.mapToGlobal(QPoint(5, 5)));
     QApplication::sendEvent(&form, &menuEvent);
-    EXPECT_TRUE(form.frame_browser1->PopupMenu1->isVisible());
-    form.frame_browser1->PopupMenu1->close();
+    EXPECT_TRUE(form.browser()->PopupMenu1->isVisible());
+    form.browser()->PopupMenu1->close();
 }
 
 TEST(RunWindow, KeysWorkAnywhereWhileShownModally)
 {
     ScopedRecordingBrowsers recording;
     RunWindow form;
-    RecordingBrowserView *browser = ScopedRecordingBrowsers::of(form.frame_browser1->WebBrowser1);
-    form.frame_browser1->setUrlText(QStringLiteral("http://127.0.0.1/index.php"));
+    RecordingBrowserView *browser = ScopedRecordingBrowsers::of(form.browser()->WebBrowser1);
+    form.browser()->setUrlText(QStringLiteral("http://127.0.0.1/index.php"));
 
     bool urlFocusedByCtrlL = false;
     const int result = execWhile(form, [&] {
-        QLineEdit *url = form.frame_browser1->URL;
+        QLineEdit *url = form.browser()->URL;
         QTest::keyClick(browser, Qt::Key_L, Qt::ControlModifier);
         urlFocusedByCtrlL = url->hasFocus();
         QTest::keyClick(url, Qt::Key_F5);
@@ -88,14 +88,15 @@ TEST(RunWindow, KeysWorkAnywhereWhileShownModally)
     // Shown again it keeps the page and the address it had, and F9 closes it.
     const int again = execWhile(form, [&] { QTest::keyClick(browser, Qt::Key_F9); });
     EXPECT_EQ(again, QDialog::Rejected);
-    EXPECT_EQ(form.frame_browser1->urlText(), "http://127.0.0.1/index.php");
+    EXPECT_EQ(form.browser()->urlText(), "http://127.0.0.1/index.php");
     EXPECT_TRUE(browser->navigations.isEmpty());
 }
 
 TEST(TextWindow, ShowsTheTextPlainAndClosesOnEsc)
 {
     RunTextWindow form;
-    CodeEditor *editor = form.editor;
+    auto *editor = form.findChild<CodeEditor *>(QStringLiteral("editor"));
+    ASSERT_NE(editor, nullptr);
     EXPECT_EQ(editor->parentWidget(), &form);
     EXPECT_EQ(editor->colouring(), CodeEditor::Colouring::None);
     EXPECT_EQ(editor->lexer(), nullptr);
@@ -152,7 +153,7 @@ TEST(DatabaseAdminWindow, KeepsItsPageAndClosesOnlyFromTheBrowser)
 {
     ScopedRecordingBrowsers recording;
     DatabaseAdminWindow form;
-    BrowserFrame *frame = form.frame_browser1;
+    BrowserFrame *frame = form.browser();
     RecordingBrowserView *browser = ScopedRecordingBrowsers::of(frame->WebBrowser1);
     EXPECT_FALSE(browser->isSilent());
     EXPECT_EQ(frame->shortcutScope(), BrowserFrame::ShortcutScope::Browser);
