@@ -670,8 +670,10 @@ void PublishController::CancelPublishClick(QObject *)
 
 void PublishController::waitForRun()
 {
+    // Sleeps until an event comes (the run's drain timer brings them):
+    // processEvents with a time limit never waits and spun a core.
     while (m_run)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
 bool PublishController::SettleForExit()
