@@ -589,6 +589,7 @@ bool PublishController::runPublish(int index, bool changesOnly)
                        QString::fromLocal8Bit(error.what()));
     }
     m_drainTimer.start();
+    emit publishStarted();
     return true;
 }
 
