@@ -123,6 +123,11 @@ struct MainWindow::Controllers {
                 &SymbolController::fileSaved);
         // Edits of the document left and not yet indexed are, before it goes.
         connect(ui.re, &CodeEditor::aboutToSwitchDocument, &symbols, [this] { symbols.index(); });
+        // Indexing the whole project waits while a publish runs.
+        connect(&publish, &PublishController::publishStarted, &symbols,
+                [this] { symbols.holdBuilds(true); });
+        connect(&publish, &PublishController::publishEnded, &symbols,
+                [this] { symbols.holdBuilds(false); });
         connect(&documents, &DocumentController::revealInTree, &projectTree,
                 &ProjectTreeController::RevealFile);
         connect(&symbols, &SymbolController::openFileRequested, &documents,

@@ -589,6 +589,7 @@ bool PublishController::runPublish(int index, bool changesOnly)
                        QString::fromLocal8Bit(error.what()));
     }
     m_drainTimer.start();
+    emit publishStarted();
     return true;
 }
 
@@ -670,8 +671,10 @@ void PublishController::CancelPublishClick(QObject *)
 
 void PublishController::waitForRun()
 {
+    // Sleeps until an event comes (the run's drain timer brings them):
+    // processEvents with a time limit never waits and spun a core.
     while (m_run)
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
 }
 
 bool PublishController::SettleForExit()

@@ -75,6 +75,8 @@ public:
     static QString RecordFolder();
 
 signals:
+    // A run started on its worker thread.
+    void publishStarted();
     // A run ended, however it ended.
     void publishEnded();
 

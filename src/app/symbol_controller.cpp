@@ -24,6 +24,8 @@ constexpr int TypingPauseMs = 300;
 constexpr size_t MaxPlaces = 100;
 // More new files than this are read on worker threads; fewer at once.
 constexpr qsizetype MaxFilesReadAtOnce = 64;
+// A held build starts this long after it is released.
+constexpr int ReleaseDelayMs = 1000;
 
 QString samePath(const QString &path)
 {
@@ -62,6 +64,12 @@ SymbolController::SymbolController(CodeEditor *editor, QLabel *status, QObject *
         m_typing.start();
     });
     m_editor->viewport()->installEventFilter(this);
+    m_release.setSingleShot(true);
+    m_release.setInterval(ReleaseDelayMs);
+    connect(&m_release, &QTimer::timeout, this, [this] {
+        if (!m_held && m_buildDue)
+            RunGuarded([this] { startBuild(m_files); });
+    });
     m_scanPoll.setInterval(50);
     connect(&m_scanPoll, &QTimer::timeout, this,
             [this] { RunGuarded([this] { pollDiskScan(); }); });
@@ -173,8 +181,28 @@ void SymbolController::readFile(const QString &file)
     m_index->updateFromSource(file, std::string_view(bytes.constData(), size_t(bytes.size())));
 }
 
+void SymbolController::holdBuilds(bool hold)
+{
+    m_held = hold;
+    if (!hold) {
+        if (m_buildDue)
+            m_release.start();
+        return;
+    }
+    m_release.stop();
+    if (m_job && !m_job->finished) {
+        m_job->cancel = true; // its result is dropped; built again once released
+        m_buildDue = true;
+    }
+}
+
 void SymbolController::startBuild(const QStringList &paths)
 {
+    if (m_held) {
+        m_buildDue = true;
+        return;
+    }
+    m_buildDue = false;
     if (m_job)
         m_job->cancel = true;
     if (m_thread.joinable())

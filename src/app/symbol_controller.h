@@ -46,6 +46,11 @@ public:
     // own text stays). Runs when the program becomes active again; a look
     // already running, or one less than a few seconds ago, is enough.
     void checkFilesOnDisk();
+    // While held (a publish runs) no build of the whole index starts and one
+    // running stops: it would take the processor from the run. Released, a
+    // build that was due starts a moment later, so that a command right
+    // after the run (Exit) does not pay for it.
+    void holdBuilds(bool hold);
 
     void GotoDefinition();
     void NavigateBack();
@@ -121,6 +126,9 @@ private:
     std::shared_ptr<Job> m_job;
     std::thread m_thread;
     QTimer m_poll;
+    bool m_held = false;
+    bool m_buildDue = false; // held back, or stopped, by holdBuilds
+    QTimer m_release;
     // What each indexed file was on the disk when it was read.
     QHash<QString, FileStamp> m_stamps;
     struct DiskScan;

@@ -96,9 +96,11 @@ int RunTestCommands(const QList<QWidget *> &windows, const std::function<bool()>
                     TraceLog(QStringLiteral("click %1 failed: %2").arg(argument, message));
                     Dialogs().showErrorWithoutWaiting(message);
                 }
+                // Sleeps until an event comes: processEvents with a time
+                // limit never waits, and spinning took a core from the run.
                 while (busy && busy())
-                    QCoreApplication::processEvents(
-                        QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+                    QCoreApplication::processEvents(QEventLoop::AllEvents |
+                                                    QEventLoop::WaitForMoreEvents);
             } else if (keyword == QStringLiteral("timer")) {
                 for (QTimer *timer : ownedComponents<QTimer>(window)) {
                     if (lowered(timer->objectName()) == lowered(argument))

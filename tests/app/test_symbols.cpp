@@ -321,3 +321,25 @@ TEST_F(Symbols, FilesChangedOrRemovedOnDiskAreReadAgain)
     symbols.waitForIndex();
     EXPECT_TRUE(symbols.index().functions("again").empty());
 }
+
+TEST_F(Symbols, AHeldIndexBuildWaitsAndStartsOnceReleased)
+{
+    SymbolController &symbols = form()->symbols();
+    QStringList files;
+    for (int k = 0; k < 70; ++k) // more than are read at once: a build of its own
+        files << write(QStringLiteral("many/f%1.php").arg(k),
+                       QStringLiteral("<?php\nfunction many%1() {}\n").arg(k).toUtf8());
+    symbols.holdBuilds(true);
+    form()->project().AddFiles(files);
+    form()->OnProjectUpdateExecute();
+    QTest::qWait(100);
+    EXPECT_FALSE(symbols.isBuilding());
+    EXPECT_TRUE(symbols.index().functions("many0").empty());
+    symbols.holdBuilds(false);
+    EXPECT_FALSE(symbols.isBuilding()) << "a command right after the release goes first";
+    QTRY_VERIFY_WITH_TIMEOUT(
+        symbols.isBuilding() || symbols.index().functions("many69").size() == 1, 5000);
+    symbols.waitForIndex();
+    EXPECT_EQ(symbols.index().functions("many69").size(), 1u);
+    EXPECT_EQ(symbols.index().functions("helper").size(), 2u);
+}

@@ -442,6 +442,38 @@ TEST_F(PublishTest, FtpFolderThatCannotBeCreatedEndsTheRunAndClosesTheSession)
     EXPECT_EQ(str(treeOf(home()).keys()), str(QStringList{"www/site/index.php"}));
 }
 
+// Round trips are what a publish of small files waits for: on folders that
+// exist, each file costs a store and a rename, which also asks for the next
+// file's passive port; nothing per file is asked twice or asked at all
+// (no SIZE, MDTM, TYPE, CWD or PWD).
+TEST_F(PublishTest, EachFileCostsAStoreAndARenameWithTheNextPassivePort)
+{
+    const QString commandLog = m_local.filePath(QStringLiteral("commands.log"));
+    FtpTestServer::Options logged;
+    logged.commandLog = commandLog;
+    startServer(logged);
+    ASSERT_TRUE(QDir(home()).mkpath("www/site/sub"));
+    addFile("index.php", "<?php // index\n");
+    addFile("sub/a.php", "<?php // a\n");
+    addFile("sub/big.bin", QByteArray(200 * 1024, 'b')); // streamed after the reply
+    addFile("b.css", "b {}");
+
+    PublishFiles(m_project, m_client, -1);
+
+    QFile file(commandLog);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QStringList verbs;
+    for (const QByteArray &line : file.readAll().split('\n'))
+        if (!line.isEmpty())
+            verbs << QString::fromLatin1(line.split(' ').first());
+    QStringList expected{"USER", "PASS", "TYPE", "CWD", "CWD", "EPSV"};
+    for (int k = 0; k < 4; ++k)
+        expected << QStringList{"STOR", "RNFR", "RNTO", "EPSV"};
+    expected << "QUIT";
+    EXPECT_EQ(str(verbs), str(expected));
+    EXPECT_EQ(treeOf(home("www/site")).size(), 4);
+}
+
 // Faults of real hosts. After each: what the host holds (never a truncated
 // file in place of a good one), what the log and the result say, and that
 // the next run, to a server without the fault, puts everything in place.
