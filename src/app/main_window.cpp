@@ -10,6 +10,7 @@
 #include "app/main_window_ui.h"
 #include "app/messages_controller.h"
 #include "app/messages_grid.h"
+#include "app/open_progress.h"
 #include "app/project_tree_controller.h"
 #include "app/publish_controller.h"
 #include "app/quick_open.h"
@@ -101,6 +102,8 @@ struct MainWindow::Controllers {
             RunGuarded([&] { documents.OpenFileAtLine(path, true); });
             ui.re->takeFocus();
         });
+        // An open that takes a while shows a bar with Cancel.
+        ui.re->setLoadProgress((new OpenProgress(&w))->callback());
     }
     DocumentController documents;
     MessagesController messages;
