@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/controller.h"
+#include "app/symbol_controller.h"
 
 #include <QString>
 #include <QStringList>
@@ -35,6 +36,9 @@ private:
     // manual's names; when nothing fits, the status line says so and no
     // list opens.
     void offerQuietly();
+    // After a lone "\\" the manual's functions join the project's names;
+    // their signatures are read from their pages when highlighted.
+    void addManualFunctions(SymbolController::Offer &offer);
 
     // The entries are read once per run, at the first request, even when
     // that read fails.
@@ -43,5 +47,7 @@ private:
     // Entries from this one on come from the project, each with its signature.
     int m_firstProjectEntry = 0;
     QStringList m_projectDetails;
+    // The pages of the manual's entries at the end of m_projectDetails.
+    QStringList m_manualPages;
     QString m_lastLookup;
 };
