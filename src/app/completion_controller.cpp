@@ -78,9 +78,10 @@ CompletionController::CompletionController(CodeEditor *editor, CompletionPopup *
 
 void CompletionController::offerQuietly()
 {
-    const SymbolController::Offer offer = m_projectOffer(m_popup->endOfTokenCharacters());
+    SymbolController::Offer offer = m_projectOffer(m_popup->endOfTokenCharacters());
     if (!offer.members && !offer.qualified && !offer.classes)
         return;
+    addManualFunctions(offer);
     if (offer.entries.isEmpty()) {
         // Nothing opens in the way of typing; the status line says why.
         if (!offer.message.isEmpty())
@@ -103,7 +104,8 @@ void CompletionController::Adviser1Click(QObject *)
     }
     // The project's classes, functions and constants join the manual's
     // functions; after -> and :: only the class's members are offered.
-    const SymbolController::Offer offer = m_projectOffer(m_popup->endOfTokenCharacters());
+    SymbolController::Offer offer = m_projectOffer(m_popup->endOfTokenCharacters());
+    addManualFunctions(offer);
     // After -> and ::, a namespace part or new, only the project's names fit.
     const bool projectOnly = offer.members || offer.qualified || offer.classes;
     if (projectOnly && offer.entries.isEmpty()) {
@@ -149,8 +151,33 @@ void CompletionController::completionChange(QObject *, int index)
     m_advice->setSearchedText(m_popup->entries().at(index));
     // A project entry's signature shows in the status line.
     const int project = index - m_firstProjectEntry;
-    if (project >= 0 && project < m_projectDetails.size())
-        m_status->setText(m_projectDetails.at(project));
+    if (project < 0 || project >= m_projectDetails.size())
+        return;
+    const qsizetype page = project - (m_projectDetails.size() - m_manualPages.size());
+    if (page >= 0 && m_projectDetails.at(project).isEmpty())
+        m_projectDetails[project] = ManualSynopsis(m_manualPages.at(page));
+    m_status->setText(m_projectDetails.at(project));
+}
+
+void CompletionController::addManualFunctions(SymbolController::Offer &offer)
+{
+    m_manualPages.clear();
+    if (offer.manualLead.isEmpty())
+        return;
+    AdviceWindow *advise = m_advice;
+    if (!advise->indexBuilt()) {
+        try {
+            advise->BuildManualIndex();
+        } catch (const AppError &) {
+            return; // no local manual: the project's names alone
+        }
+    }
+    const QString folder = ManualFolder() + u'/';
+    for (const ManualEntry &entry : advise->index()) {
+        offer.entries << offer.manualLead + entry.name;
+        offer.details << QString();
+        m_manualPages << folder + entry.fileName;
+    }
 }
 
 void CompletionController::completionClose(QObject *)

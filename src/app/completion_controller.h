@@ -50,6 +50,9 @@ private:
     // manual's names; when nothing fits, the status line says so and no
     // list opens.
     void offerQuietly();
+    // After a lone "\\" the manual's functions join the project's names;
+    // their signatures are read from their pages when highlighted.
+    void addManualFunctions(SymbolController::Offer &offer);
 
     CodeEditor *m_editor;
     CompletionPopup *m_popup;
@@ -65,5 +68,7 @@ private:
     // Entries from this one on come from the project, each with its signature.
     int m_firstProjectEntry = 0;
     QStringList m_projectDetails;
+    // The pages of the manual's entries at the end of m_projectDetails.
+    QStringList m_manualPages;
     QString m_lastLookup;
 };

@@ -528,6 +528,13 @@ void DocumentController::OpenFileAtLine(const QString &path, bool rememberCurren
             // A missing file starts empty under its name.
             m_editor->clearAll();
         }
+    } catch (const CodeEditor::LoadCancelled &) {
+        // The user stopped it: as before, without a word.
+        if (!reuse) {
+            activate(*previous, false);
+            drop(target);
+        }
+        return;
     } catch (...) {
         // Unreadable: the tab made for it goes, the document left returns.
         if (!reuse) {

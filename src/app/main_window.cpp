@@ -11,6 +11,7 @@
 #include "app/menu_items.h"
 #include "app/messages_controller.h"
 #include "app/messages_grid.h"
+#include "app/open_progress.h"
 #include "app/project_tree_controller.h"
 #include "app/publish_controller.h"
 #include "app/quick_open.h"
@@ -148,6 +149,8 @@ struct MainWindow::Controllers {
             RunGuarded([&] { documents.OpenFileAtLine(path, true); });
             ui.re->takeFocus();
         });
+        // An open that takes a while shows a bar with Cancel.
+        ui.re->setLoadProgress((new OpenProgress(&w))->callback());
     }
     // How the other controllers open a file: as the user's open does.
     OpenFile openFile()

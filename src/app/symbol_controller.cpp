@@ -26,6 +26,9 @@ constexpr size_t MaxPlaces = 100;
 constexpr qsizetype MaxFilesReadAtOnce = 64;
 // A held build starts this long after it is released.
 constexpr int ReleaseDelayMs = 1000;
+// A document larger than this is read for declarations on a worker: its
+// parse would hold the window for a noticeable time.
+constexpr qsizetype ParseOnWorkerBytes = 1024 * 1024;
 
 QString samePath(const QString &path)
 {
@@ -40,6 +43,14 @@ struct SymbolController::Job {
     std::atomic<bool> finished{false};
     std::unique_ptr<SymbolIndex> result;
     std::vector<FileStamp> stamps; // taken before the files are read
+};
+
+struct SymbolController::DocumentParse {
+    QString path;
+    quint64 changeCount = 0; // the document's, when its text was copied
+    QByteArray text;
+    PhpFileSymbols result;
+    std::atomic<bool> finished{false};
 };
 
 struct SymbolController::DiskScan {
@@ -70,6 +81,9 @@ SymbolController::SymbolController(CodeEditor *editor, QLabel *status, QObject *
         if (!m_held && m_buildDue)
             RunGuarded([this] { startBuild(m_files); });
     });
+    m_parsePoll.setInterval(50);
+    connect(&m_parsePoll, &QTimer::timeout, this,
+            [this] { RunGuarded([this] { pollDocumentParse(); }); });
     m_scanPoll.setInterval(50);
     connect(&m_scanPoll, &QTimer::timeout, this,
             [this] { RunGuarded([this] { pollDiskScan(); }); });
@@ -111,6 +125,8 @@ SymbolController::~SymbolController()
         m_thread.join();
     if (m_scanThread.joinable())
         m_scanThread.join();
+    if (m_parseThread.joinable())
+        m_parseThread.join();
 }
 
 bool SymbolController::isPhpPath(const QString &path)
@@ -256,7 +272,15 @@ void SymbolController::pollBuild()
 void SymbolController::waitForIndex()
 {
     QCoreApplication::sendPostedEvents(this); // a build about to start
-    while (m_job || m_scan) {
+    updateDocument();                         // the document's last text too
+    while (m_job || m_scan || m_parse) {
+        if (m_parse) {
+            if (m_parseThread.joinable())
+                m_parseThread.join();
+            pollDocumentParse();
+            if (!m_parse && m_documentDirty)
+                updateDocument();
+        }
         if (m_scan) {
             if (m_scanThread.joinable())
                 m_scanThread.join();
@@ -342,10 +366,57 @@ void SymbolController::updateDocument()
     const QString file = samePath(path);
     if (!m_documentDirty && file == m_documentPath)
         return;
+    if (m_editor->documentLength() > ParseOnWorkerBytes) {
+        startDocumentParse(file);
+        return;
+    }
     m_index->updateFromSource(
         file, std::string_view(m_editor->documentBytes(), size_t(m_editor->documentLength())));
     m_documentPath = file;
     m_documentDirty = false;
+}
+
+void SymbolController::startDocumentParse(const QString &file)
+{
+    if (m_parse)
+        return; // stays dirty: read again once the running one is in
+    if (m_parseThread.joinable())
+        m_parseThread.join();
+    auto parse = std::make_shared<DocumentParse>();
+    parse->path = file;
+    parse->changeCount = m_editor->changeCount();
+    parse->text = QByteArray(m_editor->documentBytes(), m_editor->documentLength());
+    m_parse = parse;
+    m_documentPath = file;
+    m_documentDirty = false;
+    m_parseThread = std::thread([parse] {
+        parse->result = ExtractPhpSymbols(
+            std::string_view(parse->text.constData(), size_t(parse->text.size())));
+        parse->text = QByteArray();
+        parse->finished = true;
+    });
+    m_parsePoll.start();
+}
+
+void SymbolController::pollDocumentParse()
+{
+    if (!m_parse || !m_parse->finished)
+        return;
+    m_parsePoll.stop();
+    if (m_parseThread.joinable())
+        m_parseThread.join();
+    const std::shared_ptr<DocumentParse> parse = std::move(m_parse);
+    const QString path = m_editor->filePath();
+    const bool current = !path.isEmpty() && samePath(path) == parse->path &&
+                         m_editor->changeCount() == parse->changeCount;
+    if (current) {
+        m_index->setFile(parse->path, std::move(parse->result));
+        emit documentIndexed(parse->path);
+    } else if (parse->path == m_documentPath) {
+        m_documentDirty = true; // the text moved on: read again
+    }
+    if (m_documentDirty && !m_typing.isActive())
+        updateDocument();
 }
 
 const SymbolIndex &SymbolController::index()
@@ -733,6 +804,8 @@ SymbolController::Offer SymbolController::completionAtCaret(const QString &token
         // The names inside the namespace written: declarations, and the
         // namespaces below it as the next part of the name.
         offer.qualified = true;
+        if (c.namespaceName.empty() && !classesOnly)
+            offer.manualLead = lead;
         for (const SymbolIndex::NameOffer &n : m_index->namesWithin(c.namespaceName, classesOnly))
             add(n.name, n.symbol ? n.symbol->signature
                                  : "namespace " + c.namespaceName +

@@ -63,8 +63,11 @@ public:
     // A path whose file is read as PHP (by its suffix).
     static bool isPhpPath(const QString &path);
 
-    // The index as it stands (the document's last text included).
+    // The index as it stands (the document's last text included; a large
+    // document's text is read on a worker, so its newest declarations may
+    // still be on their way).
     const SymbolIndex &index();
+    bool isReadingDocument() const { return static_cast<bool>(m_parse); }
     bool isBuilding() const { return static_cast<bool>(m_job); }
     // Waits for a running build and a look at the disk (tests and the
     // program's own calls).
@@ -85,6 +88,9 @@ public:
         QStringList entries;
         QStringList details; // signature per entry
         QString message;
+        // Where a name follows a lone "\\" the manual's functions fit too:
+        // the text they follow in the entries; empty elsewhere.
+        QString manualLead;
     };
     Offer completionAtCaret(const QString &tokenEnds);
 
@@ -99,6 +105,8 @@ public:
     bool showPlace(const Place &place, const QString &name = QString());
 
 signals:
+    // A large document's declarations, read on a worker, are now in the index.
+    void documentIndexed(const QString &path);
     // Make `path` the editor's document; connected directly, so the editor
     // holds it (or the user's refusal) when the call returns.
     void openFileRequested(const QString &path);
@@ -113,6 +121,10 @@ private:
     void pollBuild();
     void pollDiskScan();
     void updateDocument();
+    // A large document's declarations are read on a worker from a copy of
+    // its text; what arrives for text that changed since is dropped.
+    void startDocumentParse(const QString &file);
+    void pollDocumentParse();
     Place currentPlace() const;
     void jumpTo(const PhpTarget &target);
     void remember();
@@ -139,6 +151,10 @@ private:
     QTimer m_typing;
     bool m_documentDirty = false;
     QString m_documentPath; // the path the index holds the document's text for
+    struct DocumentParse;
+    std::shared_ptr<DocumentParse> m_parse;
+    std::thread m_parseThread;
+    QTimer m_parsePoll;
     std::vector<Place> m_back;
     std::vector<Place> m_forward;
     QPointer<QMenu> m_choices;

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <Qsci/qsciscintilla.h>
 
+#include <exception>
 #include <functional>
 #include <memory>
 
@@ -69,6 +70,15 @@ public:
     // Asked when the text holds characters (given, a few of them) that the
     // document's encoding cannot store; true converts the document to UTF-8.
     using EncodingQuestion = std::function<bool(const QString &characters)>;
+    // Told how far an open has come (`done` of `total`); false cancels it.
+    // (0, 0) says the open is over, whichever way it ended.
+    using LoadProgress = std::function<bool(qint64 done, qint64 total)>;
+    // Thrown by loadFromFile when the progress cancelled: the editor holds
+    // what it held before.
+    class LoadCancelled : public std::exception {
+    public:
+        const char *what() const noexcept override { return "open cancelled"; }
+    };
 
     explicit CodeEditor(QWidget *parent = nullptr);
     ~CodeEditor() override;
@@ -157,6 +167,7 @@ public:
     {
         m_encodingQuestion = std::move(question);
     }
+    void setLoadProgress(LoadProgress progress) { m_loadProgress = std::move(progress); }
 
     // Status line information.
     LineEnds lineEnds() const;
@@ -251,7 +262,9 @@ private:
     void unpark(const Parked &parked);
 
     void replaceRange(long start, long end, const QByteArray &utf8);
-    void appendInBlocks(const char *data, qsizetype size, bool windows1252);
+    // `progress(bytes appended)` after each block; what it throws ends the append.
+    void appendInBlocks(const char *data, qsizetype size, bool windows1252,
+                        const std::function<void(qsizetype)> &progress = nullptr);
     void resetHistory();
     void onModified(int position, int type, const char *text, int length);
     void trackHistory(int position, int modificationType, int length);
@@ -284,6 +297,8 @@ private:
     QsciLexer *m_lexer = nullptr;
     DocumentEncoding m_encoding = DocumentEncoding::Utf8;
     EncodingQuestion m_encodingQuestion;
+    LoadProgress m_loadProgress;
+    bool m_opening = false; // an open runs (its progress lets events through)
     bool m_questionPending = false;
     bool m_questionDeclined = false;
     bool m_large = false;

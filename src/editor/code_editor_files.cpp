@@ -85,10 +85,28 @@ DocumentEncoding decodeFileBytes(const QString &path, QByteArray &bytes, qsizety
 
 void CodeEditor::loadFromFile(const QString &path)
 {
+    if (m_opening)
+        throw AppError(QStringLiteral("Another file is being opened; open %1 once it is there.")
+                           .arg(QuotedPath(path)));
+    FlagScope opening(m_opening);
     // The stamp is taken before reading, so a change made while the file is
     // read shows as a change rather than going unnoticed.
     const FileStamp stamp = FileStamp::of(path);
-    QByteArray bytes = ReadWholeFile(path, MaxFileBytes, QStringLiteral("open"));
+    const struct Over {
+        const LoadProgress &progress;
+        ~Over()
+        {
+            if (progress)
+                progress(0, 0);
+        }
+    } over{m_loadProgress};
+    // Reading is the first half of the way, taking the text in the second.
+    const auto tell = [this](qint64 done, qint64 total) {
+        if (m_loadProgress && !m_loadProgress(done, total))
+            throw LoadCancelled();
+    };
+    QByteArray bytes = ReadWholeFile(path, MaxFileBytes, QStringLiteral("open"),
+                                     [&tell](qint64 done, qint64 total) { tell(done, 2 * total); });
 
     // Decide the encoding before touching the current document, so a
     // refused file leaves it as it was.
@@ -96,19 +114,34 @@ void CodeEditor::loadFromFile(const QString &path)
     qsizetype size = 0;
     const DocumentEncoding encoding = decodeFileBytes(path, bytes, offset, size);
 
+    const DocumentEncoding previousEncoding = m_encoding;
+    const bool previousLarge = m_large;
     m_encoding = encoding;
     m_large = size > LargeDocumentBytes;
     BusyPointer busy(m_large);
     // Drop colouring before a large text arrives so nothing styles it.
     applyLexer();
-    {
+    try {
         FlagScope loading(m_loading);
         runOutsideUndo([&] {
             SendScintilla(SCI_CLEARALL);
             SendScintilla(SCI_ALLOCATE, static_cast<unsigned long>(size + 1));
-            appendInBlocks(bytes.constData() + offset, bytes.size() - offset,
-                           encoding == DocumentEncoding::Windows1252);
+            const qint64 total = bytes.size() - offset;
+            appendInBlocks(bytes.constData() + offset, total,
+                           encoding == DocumentEncoding::Windows1252,
+                           [&tell, total](qsizetype done) { tell(total + done, 2 * total); });
         });
+    } catch (const LoadCancelled &) {
+        // Back to the empty document the text was going into.
+        runOutsideUndo([this] { SendScintilla(SCI_CLEARALL); });
+        resetHistory();
+        m_encoding = previousEncoding;
+        m_large = previousLarge;
+        applyLexer();
+        SendScintilla(SCI_SETSAVEPOINT);
+        m_changedOutsideUndo = false;
+        updateModified();
+        throw;
     }
     bytes = QByteArray();
     resetHistory();
@@ -130,6 +163,14 @@ void CodeEditor::loadFromFile(const QString &path)
         break;
     }
     applyLexer();
+    // Styled before anything is laid out: a layout made from unstyled text is
+    // made again once the colouring comes, and a line of megabytes takes
+    // seconds each time.
+    if (lexer()) {
+        const long shown =
+            SendScintilla(SCI_POSITIONFROMLINE, SendScintilla(SCI_LINESONSCREEN) + 1);
+        SendScintilla(SCI_COLOURISE, 0UL, shown);
+    }
 
     SendScintilla(SCI_GOTOPOS, 0UL);
     SendScintilla(SCI_SETFIRSTVISIBLELINE, 0UL);
@@ -162,12 +203,13 @@ void CodeEditor::reloadFromFile(const QString &path)
     afterLoadOrSave(path, stamp);
 }
 
-void CodeEditor::appendInBlocks(const char *data, qsizetype size, bool windows1252)
+void CodeEditor::appendInBlocks(const char *data, qsizetype size, bool windows1252,
+                                const std::function<void(qsizetype)> &progress)
 {
     // The control hands every insertion to its listeners as a copy, so a
     // whole file in one piece would briefly cost its size again; blocks keep
-    // that copy (and the conversion) small.
-    constexpr qsizetype Block = 64 * 1024 * 1024;
+    // that copy (and the conversion) small, and let an open show its progress.
+    constexpr qsizetype Block = 8 * 1024 * 1024;
     qsizetype done = 0;
     while (done < size) {
         qsizetype end = std::min(size, done + Block);
@@ -184,6 +226,8 @@ void CodeEditor::appendInBlocks(const char *data, qsizetype size, bool windows12
             SendScintilla(SCI_APPENDTEXT, static_cast<unsigned long>(end - done), data + done);
         }
         done = end;
+        if (progress)
+            progress(done);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <QCollator>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 
@@ -88,4 +89,30 @@ QList<ManualEntry> ReadManualIndex(const QString &folder)
     for (const QString &file : files)
         index.append({ManualNameFromFileName(file), file});
     return index;
+}
+
+QString ManualSynopsis(const QString &pagePath)
+{
+    QFile page(pagePath);
+    // A page is a few kilobytes; anything far larger is not one of ours.
+    if (!page.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray html = page.read(256 * 1024);
+    const QByteArray open = "class=\"methodsynopsis\"><code>";
+    const qsizetype start = html.indexOf(open);
+    if (start < 0)
+        return {};
+    const qsizetype from = start + open.size();
+    const qsizetype end = html.indexOf("</code>", from);
+    if (end < 0)
+        return {};
+    QString text = QString::fromUtf8(html.mid(from, end - from));
+    // The entities the page writer escapes; &amp; last so "&amp;lt;" stays "&lt;".
+    text.replace(QLatin1String("&lt;"), QLatin1String("<"))
+        .replace(QLatin1String("&gt;"), QLatin1String(">"))
+        .replace(QLatin1String("&quot;"), QLatin1String("\""))
+        .replace(QLatin1String("&#039;"), QLatin1String("'"))
+        .replace(QLatin1String("&apos;"), QLatin1String("'"))
+        .replace(QLatin1String("&amp;"), QLatin1String("&"));
+    return text.simplified();
 }

@@ -36,3 +36,7 @@ QStringList ListManualFolder(const QString &folder);
 
 // One entry per listed file, in listing order. Throws as ListManualFolder.
 QList<ManualEntry> ReadManualIndex(const QString &folder);
+
+// The signature a page shows in its synopsis ("abs(int|float $num): int|float"),
+// as plain text; empty when the page cannot be read or has none.
+QString ManualSynopsis(const QString &pagePath);

@@ -4,6 +4,7 @@
 #include "app_fixture.h"
 #include "editor/code_editor.h"
 #include "editor/completion_popup.h"
+#include "project/manual_index.h"
 
 #include <QAction>
 #include <QLabel>
@@ -186,15 +187,30 @@ TEST_F(Symbols, CompletionOffersTheMembersTheExpressionHasOrSaysWhyNot)
 TEST_F(Symbols, CompletionOffersTheNamesOfANamespaceWrittenAndClassesAfterNew)
 {
     struct Case {
-        const char *typed;    // appended inside store(), the caret after it
-        const char *expected; // entries offered (sorted), or the status line's text
+        const char *typed;            // appended inside store(), the caret after it
+        const char *expected;         // entries offered (sorted), or the status line's text
+        const char *status = nullptr; // the status line with the list open
     };
+    // The manual's functions join after a lone backslash, never inside a namespace.
+    const QString manual = dir.filePath("phpmanual");
+    QDir().mkpath(manual);
+    WriteFileBytes(manual + "/function.str-pad.htm",
+                   "<div class=\"methodsynopsis\"><code>str_pad(string $string, int $length, "
+                   "string $pad_string = &quot; &quot;, int $pad_type = STR_PAD_RIGHT): "
+                   "string</code></div>");
+    WriteFileBytes(manual + "/function.hex2bin.htm", "<html></html>");
+    SetManualFolderOverride(manual);
     const Case cases[] = {
         {"\\Shop\\", "\\Shop\\Base \\Shop\\User"},
         {"x(\\Shop\\U", "\\Shop\\User"},
-        {"\\", "\\Shop\\ \\helper"},
+        {"\\", "\\Shop\\ \\helper \\hex2bin \\str_pad"},
+        {"x(\\st", "\\str_pad",
+         "str_pad(string $string, int $length, string $pad_string = \" \", int $pad_type = "
+         "STR_PAD_RIGHT): string"},
+        {"\\he", "\\helper \\hex2bin", "helper()"},
         {"new ", "Base User"},
         {"new \\Shop\\B", "\\Shop\\Base"},
+        {"new \\", "\\Shop\\"},
         {"\\Nowhere\\", "Completion: nothing known in namespace \\Nowhere"},
     };
     CompletionPopup *popup = form()->ui().completion;
@@ -213,8 +229,11 @@ TEST_F(Symbols, CompletionOffersTheNamesOfANamespaceWrittenAndClassesAfterNew)
         offered.sort();
         EXPECT_EQ((popup->isOpen() ? offered.join(' ') : status()).toStdString(), c.expected)
             << c.typed;
+        if (c.status)
+            EXPECT_EQ(status().toStdString(), c.status) << c.typed;
         popup->cancel();
     }
+    SetManualFolderOverride(std::nullopt);
 }
 
 TEST_F(Symbols, TypingArrowOffersTheMembersAtOnce)
@@ -342,4 +361,40 @@ TEST_F(Symbols, AHeldIndexBuildWaitsAndStartsOnceReleased)
     symbols.waitForIndex();
     EXPECT_EQ(symbols.index().functions("many69").size(), 1u);
     EXPECT_EQ(symbols.index().functions("helper").size(), 2u);
+}
+
+TEST_F(Symbols, ALargeDocumentIsReadOnAWorkerAndTextChangedMeanwhileIsReadAgain)
+{
+    struct Case {
+        const char *name;
+        const char *renameTo; // the class renamed while the first read runs; null: untouched
+        const char *expected; // the document's classes in the index at the end
+    };
+    const Case cases[] = {
+        {"untouched", nullptr, "Late"},
+        {"edited while read", "Later", "Later"},
+    };
+    QByteArray text = "<?php\n";
+    while (text.size() < 1536 * 1024)
+        text += "// a line that declares nothing\n";
+    text += "class Late {}\n";
+    int k = 0;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = write(QStringLiteral("large%1.php").arg(++k), text);
+        form()->documents().OpenFileAtLine(path, true);
+        form()->symbols().index();
+        EXPECT_TRUE(form()->symbols().isReadingDocument()); // the window goes on meanwhile
+        if (c.renameTo)
+            editor()->setWholeText(QString::fromUtf8(text).replace(
+                QStringLiteral("class Late "),
+                QStringLiteral("class %1 ").arg(QString::fromUtf8(c.renameTo))));
+        form()->symbols().waitForIndex();
+        const IndexedFile *file = form()->symbols().index().file(path);
+        ASSERT_NE(file, nullptr);
+        QStringList classes;
+        for (const PhpSymbol &symbol : file->symbols.symbols)
+            classes << QString::fromStdString(symbol.name);
+        EXPECT_EQ(classes.join(' ').toStdString(), c.expected);
+    }
 }
