@@ -109,6 +109,9 @@ private:
     // The watched folder changed: walks it again on a worker thread.
     void refreshInBackground();
     void startWatching();
+    // Looks on a worker thread which entries' files are missing, then shows
+    // the warning image on them: a large tree is built without a file test.
+    void checkFilesInBackground();
 
     ProjectInstance m_instance;
     bool m_gaveWay = false;
@@ -123,4 +126,10 @@ private:
     QThread *m_refreshThread = nullptr;
     bool m_refreshAgain = false;
     std::shared_ptr<std::atomic<bool>> m_refreshCancel;
+    // The folders of a walk just made: watched without walking again.
+    QStringList m_walkedFolders;
+    QSet<QString> m_missing; // entries whose file the last check did not find
+    QThread *m_checkThread = nullptr;
+    bool m_checkAgain = false;
+    std::shared_ptr<std::atomic<bool>> m_checkCancel;
 };
