@@ -147,6 +147,14 @@ int ProjectTreeController::SelectedNode() const
     return node->data(0, NodeRole).toInt();
 }
 
+QList<int> ProjectTreeController::SelectedEntries() const
+{
+    const int node = SelectedNode();
+    if (node != FolderTree::FolderNode && (node < 0 || node >= m_project.Files.Count()))
+        return {};
+    return FolderTree::entriesBelow(m_ui.PrTree->currentItem());
+}
+
 bool ProjectTreeController::mayOpenHere(const QString &path)
 {
     // Two windows on one project would write over each other's changes.
@@ -513,7 +521,7 @@ void ProjectTreeController::ProjPopupPopup(QObject *)
         m_window.item(QString::fromLatin1(name))->setVisible(file);
     // A folder's lock is its files': checked when every one is locked.
     m_window.item(QStringLiteral("dontpublish"))->setVisible(file || folder);
-    m_window.item(QStringLiteral("publishnow"))->setVisible(file);
+    m_window.item(QStringLiteral("publishnow"))->setVisible(file || folder);
     QAction *lock = m_window.item(QStringLiteral("dontpublish"));
     lock->setCheckable(true);
     bool locked = false;

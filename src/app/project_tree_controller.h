@@ -79,6 +79,8 @@ public:
     // NoNode without a selection.
     static constexpr int NoNode = -2;
     int SelectedNode() const;
+    // The entries of the selected node: a file's own, a folder's files.
+    QList<int> SelectedEntries() const;
     // Rebuilt on every project update.
     void OnProjectUpdateExecute();
     void PrTreeDblClick(QObject *Sender);

@@ -207,6 +207,7 @@ TEST_F(FolderProject, AddFolderAndFolderNodesActOnTheirFiles)
     for (const auto &[name, shown] :
          std::vector<std::pair<const char *, bool>>{{"PManAddFolder", true},
                                                     {"dontpublish", true},
+                                                    {"publishnow", true},
                                                     {"PManProjectAdd", false},
                                                     {"removefromproj", false},
                                                     {"Rename1", false}})
