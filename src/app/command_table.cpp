@@ -105,7 +105,7 @@ constexpr Row Commands[] = {
     menu("File1", "Reopen1", "&Reopen"),
     menu("File1", "RecentFiles1", "Recent F&iles"),
     separator("File1"),
-    command("File1", "Close1", "&Close", "Ctrl+W", BY(documents, Close1Click)),
+    command("File1", "Close1", "&Close", "", BY(documents, Close1Click)),
     separator("File1"),
     command("File1", "Save1", "&Save", "Ctrl+S", BY(documents, SaveFileClick)),
     command("File1", "SaveProject", "Save Pro&ject", "", BY(projectTree, SavePrjClick)),
@@ -248,6 +248,8 @@ constexpr Row Commands[] = {
             BY(documents, NextTab1Click)),
     command("ShortCuts1", "PreviousTab1", "Previous Tab", "Ctrl+Shift+Tab|Ctrl+PgUp",
             BY(documents, PreviousTab1Click)),
+    // Closes the tab only, as its menu does; File > Close also drops the entry.
+    command("ShortCuts1", "CloseTab1", "Close Tab", "Ctrl+W", BY(documents, CloseTab1Click)),
 
     popup("ProjPopup"),
     command("ProjPopup", "PManProjectAdd", "Add to Project...", "",

@@ -620,6 +620,11 @@ bool DocumentController::CloseTab(int index)
     return closeDocument(*m_documents[size_t(index)], false);
 }
 
+void DocumentController::CloseTab1Click(QObject *)
+{
+    CloseTab(indexOf(m_active));
+}
+
 void DocumentController::CloseOtherTabs(int index)
 {
     if (index < 0 || index >= int(m_documents.size()))

@@ -84,6 +84,9 @@ public:
     void PreviousTab1Click(QObject *Sender);
     // The tab's menu.
     bool CloseTab(int index);
+    // Ctrl+W: closes the active tab, asking first about unsaved text; the
+    // file stays in the project.
+    void CloseTab1Click(QObject *Sender);
     void CloseOtherTabs(int index);
     void CloseAllTabs();
     void CopyTabPath(int index);

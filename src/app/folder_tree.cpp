@@ -59,8 +59,15 @@ FolderTree::FolderTree(QTreeWidget *tree) : m_tree(tree)
     m_folder = tree->style()->standardIcon(QStyle::SP_DirIcon);
 }
 
-void FolderTree::rebuild(const Project &project, const QString &filter)
+QIcon FolderTree::fileIcon(bool missing, bool publish) const
 {
+    return missing ? m_icons[ImageMissing] : publish ? m_icons[ImageFile] : m_icons[ImageLocked];
+}
+
+void FolderTree::rebuild(const Project &project, const QString &filter,
+                         const QSet<QString> &missing)
+{
+    m_missing = missing;
     // What the user had open and selected survives the rebuild.
     QSet<QString> open;
     QString selected;
@@ -155,9 +162,7 @@ void FolderTree::rebuild(const Project &project, const QString &filter)
                 node->setToolTip(0, entry->Name);
                 node->setData(0, NodeRole, index);
                 node->setData(0, PathRole, entry->Name);
-                node->setIcon(0, !QFileInfo(entry->Name).isFile() ? m_icons[ImageMissing]
-                                 : entry->Publish                 ? m_icons[ImageFile]
-                                                                  : m_icons[ImageLocked]);
+                node->setIcon(0, fileIcon(m_missing.contains(entry->Name), entry->Publish));
                 m_files.insert(entry->Name, node);
                 children.append(node);
             }
@@ -178,6 +183,26 @@ void FolderTree::rebuild(const Project &project, const QString &filter)
                 again = *it;
         if (again)
             m_tree->setCurrentItem(again);
+    }
+}
+
+void FolderTree::showMissing(const Project &project, const QSet<QString> &missing)
+{
+    // Only the nodes whose state changed are touched.
+    QSet<QString> changed = missing;
+    changed.unite(m_missing);
+    for (const QString &path : std::as_const(m_missing))
+        if (missing.contains(path))
+            changed.remove(path);
+    m_missing = missing;
+    const QSignalBlocker block(m_tree);
+    for (const QString &path : std::as_const(changed)) {
+        QTreeWidgetItem *node = m_files.value(path);
+        if (!node)
+            continue;
+        const int index = node->data(0, NodeRole).toInt();
+        if (index >= 0 && index < project.Files.Count())
+            node->setIcon(0, fileIcon(missing.contains(path), project.Files.Get(index)->Publish));
     }
 }
 

@@ -15,6 +15,8 @@ class QTreeWidgetItem;
 // carries an integer (NodeRole): -1 the project node, the entry's index for a
 // file, FolderNode for a folder; and a path (PathRole): the file's or the
 // folder's full path. A filter keeps the files whose shown path holds it.
+// Files known to be missing show the warning image; the tree itself never
+// looks at the disk, so a large project builds without a call per file.
 class FolderTree {
 public:
     static constexpr int NodeRole = Qt::UserRole;
@@ -25,7 +27,9 @@ public:
 
     // Rebuilds the nodes; the folders open and the node selected before stay
     // so when they are still there. Emits nothing (signals are blocked).
-    void rebuild(const Project &project, const QString &filter);
+    void rebuild(const Project &project, const QString &filter, const QSet<QString> &missing = {});
+    // The warning image on the files of `missing` and off the others.
+    void showMissing(const Project &project, const QSet<QString> &missing);
     // The file node of `path`, or nullptr (not an entry, or filtered out).
     QTreeWidgetItem *fileNode(const QString &path) const { return m_files.value(path); }
     // Selects the file node of `path`, opening its folders and scrolling to
@@ -37,7 +41,10 @@ public:
 
 private:
     QTreeWidget *m_tree;
+    QIcon fileIcon(bool missing, bool publish) const;
+
     QHash<QString, QTreeWidgetItem *> m_files;
+    QSet<QString> m_missing;
     QIcon m_icons[4];
     QIcon m_folder;
 };

@@ -41,12 +41,15 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTimer>
 #include <QTreeWidget>
+
+#include <memory>
 
 namespace {
 // The one stored preference of the Environment Options dialog.
@@ -123,7 +126,18 @@ struct MainWindow::Controllers {
         connect(&documents, &DocumentController::savedByUser, &symbols,
                 &SymbolController::fileSaved);
         // Edits of the document left and not yet indexed are, before it goes.
-        connect(ui.re, &CodeEditor::aboutToSwitchDocument, &symbols, [this] { symbols.index(); });
+        // A document left unedited since it was last indexed here is not
+        // read again: on a large file that read was most of a tab switch.
+        auto indexedAt = std::make_shared<QHash<QString, quint64>>();
+        connect(ui.re, &CodeEditor::aboutToSwitchDocument, &symbols, [this, &ui, indexedAt] {
+            const QString path = ui.re->filePath();
+            const quint64 change = ui.re->changeCount();
+            const auto known = indexedAt->constFind(path);
+            if (!ui.re->isDocumentModified() && known != indexedAt->cend() && *known == change)
+                return;
+            symbols.index();
+            indexedAt->insert(path, change);
+        });
         // Indexing the whole project waits while a publish runs.
         connect(&publish, &PublishController::publishStarted, &symbols,
                 [this] { symbols.holdBuilds(true); });

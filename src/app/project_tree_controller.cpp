@@ -122,6 +122,10 @@ ProjectTreeController::~ProjectTreeController()
         *m_refreshCancel = true;
         m_refreshThread->wait();
     }
+    if (m_checkThread) {
+        *m_checkCancel = true;
+        m_checkThread->wait();
+    }
 }
 
 void ProjectTreeController::OnLoadedExecute()
@@ -139,6 +143,14 @@ int ProjectTreeController::SelectedNode() const
     if (!node || !node->isSelected())
         return NoNode;
     return node->data(0, NodeRole).toInt();
+}
+
+QList<int> ProjectTreeController::SelectedEntries() const
+{
+    const int node = SelectedNode();
+    if (node != FolderTree::FolderNode && (node < 0 || node >= m_project.Files.Count()))
+        return {};
+    return FolderTree::entriesBelow(m_controls.tree->currentItem());
 }
 
 bool ProjectTreeController::mayOpenHere(const QString &path)
@@ -424,9 +436,42 @@ void ProjectTreeController::RevealFile(const QString &path)
 
 void ProjectTreeController::OnProjectUpdateExecute()
 {
-    m_folderTree.rebuild(m_project, m_filter);
+    m_folderTree.rebuild(m_project, m_filter, m_missing);
     if (!m_controls.tree->currentItem())
         m_folderTree.reveal(m_project.OpenedFile);
+    checkFilesInBackground();
+}
+
+void ProjectTreeController::checkFilesInBackground()
+{
+    if (m_checkThread) {
+        m_checkAgain = true;
+        return;
+    }
+    auto names = std::make_shared<QStringList>();
+    m_project.ListFileNames(*names);
+    auto missing = std::make_shared<QSet<QString>>();
+    m_checkCancel = std::make_shared<std::atomic<bool>>(false);
+    auto cancel = m_checkCancel;
+    m_checkThread = QThread::create([names, missing, cancel] {
+        for (const QString &name : std::as_const(*names)) {
+            if (*cancel)
+                return;
+            if (!QFileInfo(name).isFile())
+                missing->insert(name);
+        }
+    });
+    connect(m_checkThread, &QThread::finished, this, [this, missing] {
+        m_checkThread->deleteLater();
+        m_checkThread = nullptr;
+        if (std::exchange(m_checkAgain, false)) {
+            checkFilesInBackground();
+            return;
+        }
+        m_missing = *missing;
+        m_folderTree.showMissing(m_project, m_missing);
+    });
+    m_checkThread->start();
 }
 
 void ProjectTreeController::PrFilterChange(const QString &text)
@@ -474,7 +519,7 @@ void ProjectTreeController::ProjPopupPopup(QObject *)
         m_items.item(QString::fromLatin1(name))->setVisible(file);
     // A folder's lock is its files': checked when every one is locked.
     m_items.item(QStringLiteral("dontpublish"))->setVisible(file || folder);
-    m_items.item(QStringLiteral("publishnow"))->setVisible(file);
+    m_items.item(QStringLiteral("publishnow"))->setVisible(file || folder);
     QAction *lock = m_items.item(QStringLiteral("dontpublish"));
     lock->setCheckable(true);
     bool locked = false;
@@ -618,7 +663,7 @@ void ProjectTreeController::OpenFolderAsProject(const QString &chosen)
         OpenProject(file);
         return;
     }
-    if (!m_documents.AskToSaveChanges() || !SettleProject())
+    if (!m_documents.SettleAll() || !SettleProject())
         return;
     const FolderScanResult found =
         RunFolderScan(m_controls.window, FolderScan(folder, folder, {}, file));
@@ -626,15 +671,7 @@ void ProjectTreeController::OpenFolderAsProject(const QString &chosen)
         m_project.Log(QStringLiteral("Open Folder cancelled"));
         return;
     }
-    Project made;
-    made.WatchFolder = true;
-    made.AddFiles(found.files);
-    QString problem;
-    try {
-        made.SaveToFile(file);
-    } catch (...) {
-        problem = exceptionMessage(std::current_exception());
-    }
+    ++m_opens; // a project still being read at start gives way
     // What was settled above goes now, as with New > Project.
     emit projectLeaving();
     m_watch.stop();
@@ -642,18 +679,45 @@ void ProjectTreeController::OpenFolderAsProject(const QString &chosen)
     m_instance.hold(QString());
     m_controls.editor->clearAll();
     m_documents.UpdateCaption();
-    if (problem.isEmpty()) {
-        OpenProject(file);
+
+    // The walk's list is the project: it is written and taken in as it is,
+    // not read back from the file just written.
+    QString document;
+    for (const QString &path : found.files) {
+        m_project.Files.AddNew();
+        m_project.Files.Last()->Name = path;
+        if (document.isEmpty() &&
+            QFileInfo(path).suffix().compare(QLatin1String("php"), Qt::CaseInsensitive) == 0)
+            document = path;
+    }
+    m_project.WatchFolder = true;
+    // Stored with the document it opens, so opening it changes nothing to save.
+    m_project.SetOpenedFile(document);
+    QString problem;
+    try {
+        m_project.SaveToFile(file);
+    } catch (...) {
+        problem = exceptionMessage(std::current_exception());
+    }
+    if (!problem.isEmpty()) {
+        // A folder the user may not write in: the files are the project all
+        // the same, and Save Project as... keeps it elsewhere.
+        m_project.WatchFolder = false;
+        m_project.SetOpenedFile(QString());
+        m_project.OnProjectUpdate.raise();
+        Dialogs().showMessage(QStringLiteral("The project file cannot be written in %1:\n%2\n\n"
+                                             "The folder's %3 files are in the project; "
+                                             "File > Save Project as... keeps it elsewhere.")
+                                  .arg(folder, problem)
+                                  .arg(found.files.size()));
         return;
     }
-    // A folder the user may not write in: the files are the project all the
-    // same, and Save Project as... keeps it elsewhere.
-    m_project.AddFiles(found.files);
-    Dialogs().showMessage(QStringLiteral("The project file cannot be written in %1:\n%2\n\n"
-                                         "The folder's %3 files are in the project; "
-                                         "File > Save Project as... keeps it elsewhere.")
-                              .arg(folder, problem)
-                              .arg(found.files.size()));
+    m_walkedFolders = found.folders;
+    m_project.OnLoaded.raise();
+    m_project.Log(QStringLiteral("Loaded"));
+    m_project.OnProjectUpdate.raise();
+    m_project.SetOpenedFile(QString());
+    m_documents.OpenProjectDocuments(document);
 }
 
 void ProjectTreeController::AddFolder1Click(QObject *)
@@ -718,8 +782,13 @@ void ProjectTreeController::startWatching()
 {
     m_watch.stop();
     m_gone.clear();
-    if (m_project.WatchFolder && !m_project.FileName.isEmpty())
+    const QStringList walked = std::exchange(m_walkedFolders, {});
+    if (!m_project.WatchFolder || m_project.FileName.isEmpty())
+        return;
+    if (walked.isEmpty())
         refreshInBackground();
+    else
+        m_watch.watch(walked);
 }
 
 void ProjectTreeController::refreshInBackground()

@@ -105,6 +105,8 @@ public:
     // NoNode without a selection.
     static constexpr int NoNode = -2;
     int SelectedNode() const;
+    // The entries of the selected node: a file's own, a folder's files.
+    QList<int> SelectedEntries() const;
     // Rebuilt on every project update.
     void OnProjectUpdateExecute();
     void PrTreeDblClick(QObject *Sender);
@@ -141,6 +143,9 @@ private:
     // The watched folder changed: walks it again on a worker thread.
     void refreshInBackground();
     void startWatching();
+    // Looks on a worker thread which entries' files are missing, then shows
+    // the warning image on them: a large tree is built without a file test.
+    void checkFilesInBackground();
 
     Project &m_project;
     Controls m_controls;
@@ -160,4 +165,10 @@ private:
     QThread *m_refreshThread = nullptr;
     bool m_refreshAgain = false;
     std::shared_ptr<std::atomic<bool>> m_refreshCancel;
+    // The folders of a walk just made: watched without walking again.
+    QStringList m_walkedFolders;
+    QSet<QString> m_missing; // entries whose file the last check did not find
+    QThread *m_checkThread = nullptr;
+    bool m_checkAgain = false;
+    std::shared_ptr<std::atomic<bool>> m_checkCancel;
 };

@@ -509,9 +509,20 @@ void PublishController::PublishPreview1Click(QObject *)
 void PublishController::publishnowClick(QObject *)
 {
     const int index = m_window.projectTree().SelectedNode();
+    if (index == FolderTree::FolderNode) {
+        PublishEntries(m_window.projectTree().SelectedEntries());
+        return;
+    }
     if (index < 0)
         return;
     runPublish(index);
+}
+
+bool PublishController::PublishEntries(const QList<int> &entries)
+{
+    if (entries.isEmpty())
+        return false;
+    return runPublish(-1, false, &entries);
 }
 
 int PublishController::openedFileEntry() const
@@ -528,7 +539,7 @@ bool PublishController::isPublishing() const
     return m_run != nullptr;
 }
 
-bool PublishController::runPublish(int index, bool changesOnly)
+bool PublishController::runPublish(int index, bool changesOnly, const QList<int> *only)
 {
     if (refusedWhileRunning() || !readyPassword())
         return false;
@@ -547,7 +558,16 @@ bool PublishController::runPublish(int index, bool changesOnly)
         const std::lock_guard guard(active->lock);
         active->progress = percent;
     };
-    run->engine = std::make_unique<PublishEngine>(PublishSource::of(m_project), std::move(events));
+    PublishSource source = PublishSource::of(m_project);
+    if (only) {
+        // A folder's files: the run's list is theirs alone.
+        QList<PublishSource::File> picked;
+        for (const int i : *only)
+            if (i >= 0 && i < source.files.size())
+                picked.append(source.files.at(i));
+        source.files = picked;
+    }
+    run->engine = std::make_unique<PublishEngine>(std::move(source), std::move(events));
     m_run = std::move(run);
     if (m_trust)
         active->trust = std::make_unique<WindowThreadTrust>(this, *m_trust);

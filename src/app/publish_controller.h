@@ -37,6 +37,8 @@ public:
     void Publish2Click(QObject *Sender);
     void Publish3Click(QObject *Sender);
     void publishnowClick(QObject *Sender);
+    // Publishes the given project entries (a folder's files) in one run.
+    bool PublishEntries(const QList<int> &entries);
     // Sends only the files that are new or changed since the last publish.
     void PublishChanges1Click(QObject *Sender);
     // Shows what Publish Changes would send and skip, and why, before anything
@@ -84,7 +86,7 @@ private:
     class ActiveRun;
     // Shows the FTP panel and starts a run of the publish engine in the
     // background; false when it could not start.
-    bool runPublish(int index, bool changesOnly = false);
+    bool runPublish(int index, bool changesOnly = false, const QList<int> *only = nullptr);
     // Refuses, with a message, while a run goes on.
     bool refusedWhileRunning();
     // Takes what the run reported since the last time; at its end, reports

@@ -68,7 +68,27 @@ void SyntaxCheckController::documentSwitched()
 {
     mark(std::nullopt);
     m_checkedPath = m_editor->filePath();
+    // Switching tabs changes no text: what was found for it still holds.
+    const auto known = m_known.constFind(m_checkedPath);
+    if (!m_checkedPath.isEmpty() && known != m_known.cend() &&
+        known->change == m_editor->changeCount() && wantsCheck()) {
+        m_pause.stop();
+        m_waiting = false;
+        m_checkedChange = known->change;
+        mark(known->problem);
+        emit checked();
+        return;
+    }
     startCheck();
+}
+
+void SyntaxCheckController::remember(const std::optional<PhpSyntaxProblem> &problem)
+{
+    if (m_checkedPath.isEmpty())
+        return;
+    if (m_known.size() >= 64)
+        m_known.clear();
+    m_known.insert(m_checkedPath, {m_checkedChange, problem});
 }
 
 void SyntaxCheckController::startCheck()
@@ -113,6 +133,7 @@ void SyntaxCheckController::applyResult(const PhpLintResult &result)
         const std::string_view text(m_editor->documentBytes(), size_t(m_editor->documentLength()));
         mark(LocatePhpError(text, std::max(result.line, 1), result.message.toStdString()));
     }
+    remember(m_error);
     emit checked();
 }
 

@@ -2,6 +2,7 @@
 
 #include "project/php_syntax.h"
 
+#include <QHash>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -71,4 +72,12 @@ private:
     QString m_said; // the status text this controller wrote last
     int m_saidLine = 0;
     std::optional<PhpSyntaxProblem> m_error;
+    // The last result per file with the text's change count it was for: a
+    // tab shown again with the same text is not sent to php again.
+    struct Known {
+        quint64 change = 0;
+        std::optional<PhpSyntaxProblem> problem;
+    };
+    QHash<QString, Known> m_known;
+    void remember(const std::optional<PhpSyntaxProblem> &problem);
 };

@@ -207,6 +207,7 @@ TEST_F(FolderProject, AddFolderAndFolderNodesActOnTheirFiles)
     for (const auto &[name, shown] :
          std::vector<std::pair<const char *, bool>>{{"PManAddFolder", true},
                                                     {"dontpublish", true},
+                                                    {"publishnow", true},
                                                     {"PManProjectAdd", false},
                                                     {"removefromproj", false},
                                                     {"Rename1", false}})
@@ -293,4 +294,38 @@ TEST_F(FolderProject, TheTreeKeepsTheWidthTheUserGaveIt)
     splitter->setSizes(sizes);
     emit splitter->splitterMoved(sizes[0] + sizes[1], 2);
     EXPECT_EQ(ReadSetting("ProjectTreeWidth", ""), "250");
+}
+
+TEST_F(FolderProject, TheTreeMarksMissingAndLockedFilesFromAWorkerThread)
+{
+    start();
+    form()->show();
+    form()->projectTree().OpenFolderAsProject(site);
+    // Taken in as written: nothing for the next save to write.
+    EXPECT_FALSE(form()->project().ChangedSinceStored());
+    const auto iconOf = [&](const char *name) {
+        QTreeWidgetItem *node = nodeOf(site + '/' + name);
+        return node ? node->icon(0).cacheKey() : 0;
+    };
+    Project &project = form()->project();
+    project.Files.Get(project.IndexOf(site + "/index.php"))->Publish = false;
+    QFile::remove(site + "/about.php");
+    project.OnProjectUpdate.raise();
+    const qint64 plain = iconOf("admin/users.php");
+    // The rebuild itself leaves the disk alone; the check that follows marks.
+    EXPECT_TRUE(waitFor([&] { return iconOf("about.php") != plain; }));
+    const struct {
+        const char *name;
+        const char *like; // the node whose image it shares
+        bool same;
+    } cases[] = {
+        {"css/site.css", "admin/users.php", true},
+        {"index.php", "admin/users.php", false}, // locked
+        {"about.php", "index.php", false},       // missing, not locked
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(iconOf(c.name) == iconOf(c.like), c.same) << c.name;
+    write("about.php");
+    project.OnProjectUpdate.raise();
+    EXPECT_TRUE(waitFor([&] { return iconOf("about.php") == plain; }));
 }

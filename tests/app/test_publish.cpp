@@ -378,6 +378,16 @@ TEST_F(Publish, TheTreePublishesTheSelectedFileOnly)
     EXPECT_TRUE(dialogs.errors.empty());
     EXPECT_EQ(published(), (QMap<QString, QByteArray>{{"sub/page.php", "<?php echo 'page';\n"}}));
     EXPECT_FALSE(form()->ui().ftppanel->isVisible());
+
+    // A folder node sends its own files, and nothing else.
+    const auto img = form()->ui().PrTree->findItems("img", Qt::MatchExactly | Qt::MatchRecursive);
+    ASSERT_EQ(img.size(), 1);
+    form()->ui().PrTree->setCurrentItem(img.first());
+    form()->projectTree().ProjPopupPopup(nullptr);
+    EXPECT_TRUE(form()->item("publishnow")->isVisible());
+    publishBy("publishnow");
+    EXPECT_TRUE(dialogs.errors.empty());
+    EXPECT_EQ(published(), local({"sub/page.php", "img/logo.bin"}));
 }
 
 TEST_F(Publish, ProjectOptionsEditsTheSettingsOnlyOnOk)

@@ -143,3 +143,32 @@ TEST_F(SyntaxCheck, WithoutPhpTheTokensMarkWhatTheyAreSureOf)
     ASSERT_TRUE(typeAndWait("<?php\n$a = ;\n"));
     EXPECT_EQ(marked(), " @");
 }
+
+TEST_F(SyntaxCheck, ATabShownAgainUnchangedGetsItsMarksBackWithoutAskingPhpAgain)
+{
+    const auto first = editor.adoptShownDocument();
+    editor.loadFromFile(write("a.php", "<?php\n$a = ;\n"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return check->error().has_value(); }, 20000));
+    const auto second = editor.createDocument();
+    const auto show = [&](EditorDocument &document) {
+        editor.showDocument(document);
+        return check->isPending();
+    };
+    show(*second);
+    EXPECT_FALSE(check->error().has_value());
+    editor.loadFromFile(write("b.php", "<?php\necho 1;\n"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !check->isPending(); }, 20000));
+
+    // Back to the text php already answered for: marked at once.
+    EXPECT_FALSE(show(*first));
+    EXPECT_EQ(marked(), "2:5:1 @2");
+    EXPECT_FALSE(show(*second));
+    EXPECT_EQ(marked(), " @");
+    // Text changed since that answer is asked about again.
+    EXPECT_FALSE(show(*first));
+    editor.setWholeText("<?php\n$a = ;;\n");
+    EXPECT_FALSE(show(*second));
+    EXPECT_TRUE(show(*first));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !check->isPending(); }, 20000));
+    EXPECT_EQ(marked(), "2:5:1 @2");
+}
