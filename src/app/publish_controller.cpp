@@ -211,29 +211,22 @@ void PublishController::FTPWork(qint64 bytesSoFar)
 void PublishController::Publish1Click(QObject *)
 {
     ProjectOptionsDialog *form = m_windows.projectOptionsDialog;
-    form->useredit->setText(m_project.Ftp.User);
-    form->hostedit->setText(m_project.Ftp.Host);
-    form->passedit->setText(m_project.Ftp.Pass);
-    form->folderedit->setText(m_project.Ftp.Folder);
-    form->setProtocol(m_project.Ftp.Protocol);
-    form->setTls(m_project.Ftp.Tls);
-    form->setPasswordInKeyring(m_project.Ftp.PasswordInKeyring);
-    form->setExcludePatterns(m_project.Ftp.Exclude);
-    form->runedit->setText(m_project.RunAddress);
-    form->databaseedit->setText(m_project.DatabaseAddress);
-    form->debugportedit->setValue(m_project.Debug.Port);
-    QList<QPair<QString, QString>> mappings;
-    for (const DebugSettings::Mapping &m : m_project.Debug.Mappings)
-        mappings.append({m.server, m.local});
+    ProjectOptions filled;
+    filled.targets = m_project.PublishTargets();
+    filled.chosenTarget = m_project.ChosenTarget();
+    filled.runAddress = m_project.RunAddress;
+    filled.databaseAddress = m_project.DatabaseAddress;
+    filled.debugPort = m_project.Debug.Port;
+    filled.pathMappings = m_project.Debug.Mappings;
     const SuggestedMapping suggestion =
         SuggestServerMapping(m_window.run().LastReportedFile(), m_project.RunAddress, m_project);
-    form->setPathMappings(mappings,
-                          suggestion.server.isEmpty()
-                              ? QString()
-                              : suggestion.server + QStringLiteral(" => ") + suggestion.local);
+    form->setOptions(filled, suggestion.server.isEmpty()
+                                 ? QString()
+                                 : suggestion.server + QStringLiteral(" => ") + suggestion.local);
     m_publishOptionsCancelled = false;
     if (HasSwitch(QStringLiteral("autopublish")))
         return; // nothing was shown, so nothing changes
+    ProjectOptions chosen;
     for (;;) {
         if (Dialogs().showModal(form) != QDialog::Accepted) {
             m_publishOptionsCancelled = true;
@@ -241,43 +234,34 @@ void PublishController::Publish1Click(QObject *)
         }
         // A pattern that cannot work is refused while the user still sees it.
         QStringList problems;
-        form->pathMappings(&problems);
-        for (const QString &pattern : form->excludePatterns()) {
-            const QString problem = PublishExclusions::patternError(pattern);
-            if (!problem.isEmpty())
-                problems << QStringLiteral("The exclusion pattern \"%1\" is not valid: %2.")
-                                .arg(pattern, problem);
+        chosen = form->options(&problems);
+        for (const FtpSettings &target : chosen.targets) {
+            for (const QString &pattern : target.Exclude) {
+                const QString problem = PublishExclusions::patternError(pattern);
+                if (!problem.isEmpty())
+                    problems << QStringLiteral("The exclusion pattern \"%1\" is not valid: %2.")
+                                    .arg(pattern, problem);
+            }
         }
         if (problems.isEmpty())
             break;
         Dialogs().showError(problems.join(u'\n'));
     }
-    m_project.Debug.Port = form->debugportedit->value();
-    m_project.Debug.Mappings.clear();
-    for (const auto &[server, local] : form->pathMappings())
-        m_project.Debug.Mappings.append({server, local});
-    FtpSettings &ftp = m_project.Ftp;
+    m_project.Debug.Port = chosen.debugPort;
+    m_project.Debug.Mappings = chosen.pathMappings;
+    const bool sameTarget = chosen.chosenTarget == m_project.ChosenTarget() &&
+                            chosen.targets.size() == m_project.PublishTargets().size();
     const QString oldKey = keyringKey();
-    const bool wasInKeyring = ftp.PasswordInKeyring;
-    // Exactly as typed: blanks may belong to a password.
-    ftp.User = form->useredit->text();
-    ftp.Host = form->hostedit->text();
-    const QString pass = form->passedit->text();
-    if (pass != ftp.Pass)
-        ftp.KeyringHoldsPassword = false;
-    ftp.Pass = pass;
-    ftp.Folder = form->folderedit->text();
-    m_project.DatabaseAddress = form->databaseedit->text();
-    if (form->runedit->text() != m_project.RunAddress) {
-        m_project.RunAddress = form->runedit->text();
+    const bool wasInKeyring = sameTarget && m_project.Ftp.PasswordInKeyring;
+    // Texts exactly as typed: blanks may belong to a password. The dialog
+    // already forgot that the keyring holds a password it saw changed.
+    m_project.SetPublishTargets(chosen.targets, chosen.chosenTarget);
+    FtpSettings &ftp = m_project.Ftp;
+    m_project.DatabaseAddress = chosen.databaseAddress;
+    if (chosen.runAddress != m_project.RunAddress) {
+        m_project.RunAddress = chosen.runAddress;
         m_ui.WebPanel->setUrlText(m_project.RunAddress);
     }
-    ftp.Protocol = form->protocol();
-    ftp.Tls = form->tls();
-    ftp.Exclude = form->excludePatterns();
-    ftp.PasswordInKeyring = form->passwordInKeyring();
-    if (keyringKey() != oldKey)
-        ftp.KeyringHoldsPassword = false;
     if (ftp.PasswordInKeyring) {
         if (!keepPasswordInKeyring())
             ftp.PasswordInKeyring = false;
@@ -326,9 +310,13 @@ void PublishController::PublishPreview1Click(QObject *)
     PublishOptions options;
     options.changesOnly = true;
     options.record = &record;
+    planDeletions(-1, options);
     const QList<PublishStep> steps = m_project.PlanPublish(-1, options);
     QList<PublishPreviewDialog::Row> rows;
-    rows.reserve(steps.size());
+    rows.reserve(options.deletions.size() + steps.size());
+    for (const HostDeletion &deletion : options.deletions)
+        rows.append({false, QString(), deletion.remotePath,
+                     QStringLiteral("delete (%1)").arg(deletion.reason), 0, true});
     for (const PublishStep &step : steps) {
         QString reason = step.describe();
         if (!record.problem().isEmpty() && step.action == PublishStep::Action::SendNew)
@@ -340,6 +328,15 @@ void PublishController::PublishPreview1Click(QObject *)
     form->setPlan(m_project.Ftp.Host + m_project.Ftp.Folder, rows);
     if (Dialogs().showModal(form) == QDialog::Accepted)
         runPublish(-1, true);
+}
+
+void PublishController::planDeletions(int index, PublishOptions &options) const
+{
+    // Only a run over the whole project knows what the project no longer has.
+    if (index != -1 || !m_project.Ftp.MirrorDeletions || !options.record)
+        return;
+    options.mirrorDeletions = true;
+    options.deletions = PlanHostDeletions(m_project, *options.record);
 }
 
 void PublishController::publishnowClick(QObject *)
@@ -372,6 +369,8 @@ void PublishController::runPublish(int index, bool changesOnly)
     PublishOptions options;
     options.changesOnly = changesOnly;
     options.record = &record;
+    if (changesOnly)
+        planDeletions(index, options);
     m_ui.ftppanel->show();
     const int firstLine = publishLog()->lineCount();
     // An error leaves at once and the panel keeps the failed run's log in

@@ -9,6 +9,7 @@
 
 class BatchedLog;
 class FtpConnection;
+struct PublishOptions;
 class PasswordStore;
 class RememberingHostTrust;
 
@@ -53,6 +54,9 @@ public:
 private:
     // Shows the FTP panel around one run of the publish engine.
     void runPublish(int index, bool changesOnly = false);
+    // With the project mirroring deletions, what a changes run over the
+    // whole project (index -1) deletes on the host, from options.record.
+    void planDeletions(int index, PublishOptions &options) const;
     // The connection for the project's protocol, set up for its TLS mode and
     // trust; a new one when the protocol changed.
     FtpConnection &connectionForRun();

@@ -198,6 +198,9 @@ public:
                 log("Unchanged since the last publish, skipped.");
                 keepNewTime(step);
                 continue;
+            case PublishStep::Action::SkipGone:
+                m_project.Log(QStringLiteral("No longer on disk, skipped."));
+                continue;
             case PublishStep::Action::Unreadable:
                 throw AppError(step.error);
             case PublishStep::Action::SendNew:
@@ -221,6 +224,12 @@ public:
                 remember(step, sent);
             log("Done.");
         }
+        // After the uploads, so a renamed page is on the host under its new
+        // name before the old one goes.
+        DeleteOnHost(
+            m_connection, m_options.deletions, m_record,
+            [this](const QString &line) { m_project.Log(line); },
+            [this](const QString &remote, const QString &reply) { leftOut(remote, reply); });
         log("Disconnecting.");
         m_connection.disconnect();
         if (m_failed == 0) {
@@ -711,6 +720,8 @@ QString PublishStep::describe() const
         return QStringLiteral("skip (unchanged since the last publish)");
     case Action::Unreadable:
         return QStringLiteral("stop (%1)").arg(error);
+    case Action::SkipGone:
+        return QStringLiteral("skip (no longer on disk)");
     }
     return {};
 }
@@ -751,6 +762,8 @@ QList<PublishStep> Project::PlanPublish(int index, const PublishOptions &options
                    !(step.pattern = exclusions.excludedBy(step.remotePath)).isEmpty()) {
             step.action = PublishStep::Action::SkipExcluded;
             step.size = SizeOrUnknown(step.localPath);
+        } else if (options.mirrorDeletions && !QFileInfo(step.localPath).isFile()) {
+            step.action = PublishStep::Action::SkipGone;
         } else {
             toRead.push_back(steps.size());
         }

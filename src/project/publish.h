@@ -1,6 +1,7 @@
 #pragma once
 
 #include "foundation/errors.h"
+#include "project/publish_deletions.h"
 
 #include <QByteArray>
 #include <QList>
@@ -19,6 +20,11 @@ struct PublishOptions {
     // server acknowledged (and the new time of a file touched without a
     // change) and is saved when the run ends, also when it ends with an error.
     PublishRecord *record = nullptr;
+    // The project mirrors deletions: an entry whose file is gone is passed
+    // over (its host copy is among `deletions`) instead of ending the run.
+    bool mirrorDeletions = false;
+    // Deleted from the host after the files were sent (PlanHostDeletions).
+    QList<HostDeletion> deletions;
 };
 
 // What a publish would do with one project entry, as PlanPublish tells it
@@ -34,6 +40,7 @@ struct PublishStep {
         SkipExcluded,  // an exclusion pattern names it (`pattern`)
         SkipUnchanged, // changes mode: same content as recorded
         Unreadable,    // cannot be read: the run ends with `error` there
+        SkipGone,      // mirroring deletions: the file is no longer on disk
     };
 
     int index = -1;     // in the project's file list

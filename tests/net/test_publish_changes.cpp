@@ -101,6 +101,8 @@ QString fateOf(const PublishStep &step)
         return "send";
     case PublishStep::Action::Unreadable:
         return "unreadable";
+    case PublishStep::Action::SkipGone:
+        return "gone";
     }
     return {};
 }

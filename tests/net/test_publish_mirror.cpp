@@ -1,0 +1,197 @@
+// Mirroring deletions against real servers, one run of the same suite per
+// protocol: what the record says went up and the project no longer has comes
+// off the host, after the uploads, and nothing else does.
+
+#include "net/ftp_client.h"
+#include "net/sftp_client.h"
+#include "project/project.h"
+#include "project/publish.h"
+#include "project/publish_record.h"
+#include "support/ftp_server.h"
+#include "support/ssh_server.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace {
+
+QStringList filesBelow(const QString &root)
+{
+    QStringList files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << QDir(root).relativeFilePath(it.next());
+    files.sort();
+    return files;
+}
+
+enum class Protocol { Ftp, Sftp };
+
+// One server of the protocol on loopback, with the client that reaches it
+// and the local folder that the project's FTP folder is on the host.
+struct Host {
+    virtual ~Host() = default;
+    virtual FtpConnection &client() = 0;
+    virtual QString folderSetting() const = 0; // the FTP folder as the project sets it
+    QString folder;                            // the same folder on this machine
+    QString host;
+    QString user;
+    QString pass;
+};
+
+struct FtpHost final : Host {
+    explicit FtpHost(const QString &home) : server(home)
+    {
+        folder = home + QStringLiteral("/www/site");
+        host = server.hostAndPort();
+        user = QStringLiteral("tester");
+        pass = QStringLiteral("secret");
+        connection.setTimeoutMs(10000);
+    }
+    FtpConnection &client() override { return connection; }
+    QString folderSetting() const override { return QStringLiteral("/www/site"); }
+    FtpTestServer server;
+    FtpClient connection;
+};
+
+struct SftpHost final : Host {
+    SftpHost(const QString &home, const QString &sshFolder)
+    {
+        qunsetenv("SSH_AUTH_SOCK");
+        folder = home + QStringLiteral("/www/site");
+        host = server.hostAndPort();
+        user = SshTestServer::userName();
+        const QString knownHosts = sshFolder + QStringLiteral("/known_hosts");
+        WriteFileBytes(knownHosts, server.knownHostsLine().toUtf8() + '\n');
+        connection.setKnownHostsFile(knownHosts);
+        connection.setSshFolder(server.clientKeyFolder());
+        connection.setTimeoutMs(10000);
+    }
+    FtpConnection &client() override { return connection; }
+    QString folderSetting() const override { return folder; }
+    SshTestServer server;
+    SftpClient connection;
+};
+
+class PublishMirrorTest : public ::testing::TestWithParam<Protocol> {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_home.isValid() && m_local.isValid() && m_ssh.isValid());
+        if (GetParam() == Protocol::Ftp)
+            m_host = std::make_unique<FtpHost>(m_home.path());
+        else
+            m_host = std::make_unique<SftpHost>(m_home.path(), m_ssh.path());
+        m_site = m_local.filePath(QStringLiteral("site")) + u'/';
+        m_project.FileName = m_site + QStringLiteral("site.wdx");
+        m_project.Ftp.Host = m_host->host;
+        m_project.Ftp.User = m_host->user;
+        m_project.Ftp.Pass = m_host->pass;
+        m_project.Ftp.Folder = m_host->folderSetting();
+        m_project.Ftp.MirrorDeletions = true;
+        m_project.OnWorkspaceLog.bind([this](QObject *) { m_log << m_project.LogText; });
+    }
+
+    void addFile(const QString &name, bool publish = true)
+    {
+        const QString path = m_site + name;
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        WriteFileBytes(path, "<?php // " + name.toUtf8() + "\n");
+        m_project.Files.AddNew();
+        m_project.Files.Last()->Name = path;
+        m_project.Files.Last()->Publish = publish;
+    }
+
+    int entry(const QString &name) const { return m_project.IndexOf(m_site + name); }
+
+    // Publish Changes as the window runs it; returns what it planned to delete.
+    QList<HostDeletion> publishChanges()
+    {
+        const QString key = QStringLiteral("mirror test");
+        PublishRecord record(key, PublishRecord::fileNameFor(m_local.filePath("published"), key));
+        record.load();
+        PublishOptions options;
+        options.changesOnly = true;
+        options.record = &record;
+        options.mirrorDeletions = true;
+        options.deletions = PlanHostDeletions(m_project, record);
+        m_log.clear();
+        m_project.PublishFiles(m_host->client(), -1, options);
+        return options.deletions;
+    }
+
+    QStringList recorded()
+    {
+        const QString key = QStringLiteral("mirror test");
+        PublishRecord record(key, PublishRecord::fileNameFor(m_local.filePath("published"), key));
+        record.load();
+        QStringList paths = record.entries().keys();
+        paths.sort();
+        return paths;
+    }
+
+    QTemporaryDir m_home;
+    QTemporaryDir m_local;
+    QTemporaryDir m_ssh;
+    std::unique_ptr<Host> m_host;
+    QString m_site;
+    Project m_project;
+    QStringList m_log;
+};
+
+} // namespace
+
+TEST_P(PublishMirrorTest, RemovedRenamedAndGoneFilesLeaveTheHostAndNothingElseDoes)
+{
+    for (const char *name : {"index.php", "old.php", "sub/page.php", "gone.php"})
+        addFile(name);
+    addFile("locked.php", false);
+    // Someone else's file on the host: never the program's to delete.
+    QDir().mkpath(m_host->folder);
+    WriteFileBytes(m_host->folder + QStringLiteral("/theirs.txt"), "not ours");
+
+    // Without a record there is nothing to delete.
+    EXPECT_TRUE(publishChanges().isEmpty());
+    EXPECT_EQ(filesBelow(m_host->folder),
+              (QStringList{"gone.php", "index.php", "old.php", "sub/page.php", "theirs.txt"}));
+
+    // Renamed, removed from the project (kept on disk), deleted from disk
+    // (kept in the project), and locked after it was published.
+    ASSERT_TRUE(QFile::rename(m_site + "old.php", m_site + "new.php"));
+    m_project.Files.Get(entry("old.php"))->Name = m_site + "new.php";
+    m_project.RemoveFile(entry("sub/page.php"));
+    ASSERT_TRUE(QFile::remove(m_site + "gone.php"));
+    m_project.Files.Get(entry("index.php"))->Publish = false;
+
+    const QList<HostDeletion> deleted = publishChanges();
+    EXPECT_EQ(deleted, (QList<HostDeletion>{{"gone.php", "no longer on disk"},
+                                            {"old.php", "no longer in the project"},
+                                            {"sub/page.php", "no longer in the project"}}));
+    EXPECT_EQ(filesBelow(m_host->folder), (QStringList{"index.php", "new.php", "theirs.txt"}));
+    EXPECT_EQ(recorded(), (QStringList{"index.php", "new.php"}));
+    // The renamed file went up before its old name went.
+    const qsizetype put = m_log.indexOf(QRegularExpression(".* Putting .*new\\.php -> new\\.php"));
+    const qsizetype removed = m_log.indexOf("Deleting on host: old.php (no longer in the project)");
+    ASSERT_GE(put, 0) << m_log.join('\n').toStdString();
+    EXPECT_GT(removed, put);
+    EXPECT_TRUE(m_log.contains("No longer on disk, skipped."));
+
+    // Done once: the next run has nothing left to delete.
+    EXPECT_TRUE(publishChanges().isEmpty());
+    EXPECT_EQ(filesBelow(m_host->folder), (QStringList{"index.php", "new.php", "theirs.txt"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Protocols, PublishMirrorTest,
+                         ::testing::Values(Protocol::Ftp, Protocol::Sftp),
+                         [](const ::testing::TestParamInfo<Protocol> &info) {
+                             return info.param == Protocol::Ftp ? "Ftp" : "Sftp";
+                         });
