@@ -15,6 +15,7 @@
 #include "app/main_window_ui.h"
 #include "app/messages_controller.h"
 #include "app/messages_grid.h"
+#include "app/project_tree_controller.h"
 #include "app/window_set.h"
 #include "components/recent_files.h"
 #include "forms/find_in_files_dialog.h"
@@ -250,8 +251,8 @@ int main(int argc, char **argv)
     write(longProject,
           "<WENDLOR_Project><address address=\"" + address.toUtf8() + "\"/></WENDLOR_Project>");
     const double longMs = medianMs([&] {
-        form->OpenProject(longProject);
-        form->SavePrjClick(nullptr);
+        form->projectTree().OpenProject(longProject);
+        form->handle(QStringLiteral("SavePrjClick"));
     });
     row("40,000-character run address, load and save", longMs, "-", 0,
         form->project().RunAddress.size() == address.size() ? QStringLiteral("kept whole")

@@ -10,6 +10,7 @@
 // The web preview is hidden, so a Save reloads no page.
 //
 //   bench_app_lint [MEGABYTES] [ROUNDS]
+#include "app/document_controller.h"
 #include "app/main_window.h"
 #include "app/main_window_ui.h"
 #include "app/messages_controller.h"
@@ -113,9 +114,9 @@ int main(int argc, char **argv)
     form->resize(1024, 768);
     form->show();
     // The preview stays out of it: a user Save would also reload the page.
-    form->WebPanel1Click(nullptr);
+    form->handle(QStringLiteral("WebPanel1Click"));
     form->projectTree().SaveProjectTo(site + "/bench.wdx");
-    form->OpenFileAtLine(page, true);
+    form->documents().OpenFileAtLine(page, true);
     form->ui().re->setCaretLine(3);
     QWidget *editor = form->ui().re;
     for (int i = 0; i < 20; ++i) // warm-up
@@ -128,7 +129,7 @@ int main(int argc, char **argv)
     std::vector<double> busy, saves, checks;
     int rows = 0;
     for (int round = 0; round < rounds; ++round) {
-        form->ClearMessages();
+        form->messagePanel().ClearMessages();
         QElapsedTimer check;
         check.start();
         QElapsedTimer save;

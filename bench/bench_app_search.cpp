@@ -5,6 +5,7 @@
 // of the source tree, made by bench/make-php-corpus.sh), idle period from
 // $IDLE_SECONDS (default 20).
 
+#include "app/document_controller.h"
 #include "app/function_list_controller.h"
 #include "app/main_window.h"
 #include "app/main_window_ui.h"
@@ -160,7 +161,8 @@ int main(int argc, char **argv)
     for (int run = 0; run < 7; ++run) {
         QElapsedTimer timer;
         timer.start();
-        form->Findinfiles1Click(form->item(QStringLiteral("Findinfiles1")));
+        form->handle(QStringLiteral("Findinfiles1Click"),
+                     form->item(QStringLiteral("Findinfiles1")));
         // A long search goes on in the background: timed to its last row.
         while (form->ui().messages->isCancellable())
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
@@ -190,7 +192,7 @@ int main(int argc, char **argv)
     for (int run = 0; run < 7; ++run) {
         QElapsedTimer timer;
         timer.start();
-        form->Allfunctionlist1Click(nullptr);
+        form->handle(QStringLiteral("Allfunctionlist1Click"));
         functions.push_back(timer.nsecsElapsed() / 1e6);
     }
     ProjectFunctionsDialog *list = windows.windows().projectFunctionsDialog;
@@ -218,14 +220,14 @@ int main(int argc, char **argv)
     file.close();
     form->show();
     QApplication::processEvents();
-    form->OpenFileAtLine(path, false);
+    form->documents().OpenFileAtLine(path, false);
     form->item(QStringLiteral("CodeExplorer"))->trigger();
     std::printf("explorer rows: %d\n", form->ui().CodeGrid->rowCount());
     form->ui().re->setCursorPosition(5, 0);
     form->ui().re->insert(QStringLiteral("function typed() {}\n"));
     QElapsedTimer rebuild;
     rebuild.start();
-    form->CodeExplorerRefreshTimer(nullptr);
+    form->functions().CodeExplorerRefreshTimer(nullptr);
     std::printf("one rebuild after a change: %.1f ms\n", rebuild.nsecsElapsed() / 1e6);
 
     runEventLoop(2);

@@ -2,8 +2,10 @@
 // 5 MB files, rebuilding the tree of a 10,000-file project, filtering the
 // files dialog, filling the messages panel and reading a 10,000-entry recent
 // list. Prints medians in milliseconds.
+#include "app/document_controller.h"
 #include "app/main_window.h"
 #include "app/main_window_ui.h"
+#include "app/messages_controller.h"
 #include "app/window_set.h"
 #include "components/recent_files.h"
 #include "editor/code_editor.h"
@@ -79,11 +81,11 @@ int main(int argc, char **argv)
     const QString a = dir.filePath("a.php"), b = dir.filePath("b.php");
     writePhp(a, 5 << 20);
     writePhp(b, 5 << 20);
-    form->OpenFileAtLine(a, true);
-    form->OpenFileAtLine(b, true);
+    form->documents().OpenFileAtLine(a, true);
+    form->documents().OpenFileAtLine(b, true);
     bool toA = true;
     const double switchMs = medianMs(9, [&] {
-        form->OpenFileAtLine(toA ? a : b, true);
+        form->documents().OpenFileAtLine(toA ? a : b, true);
         QApplication::processEvents();
         toA = !toA;
     });
@@ -103,7 +105,7 @@ int main(int argc, char **argv)
     const double treeMs = medianMs(9, [&] { form->OnProjectUpdateExecute(); });
 
     ProjectFilesDialog *files = windows.windows().projectFilesDialog;
-    const double filesFillMs = medianMs(9, [&] { form->Files1Click(nullptr); });
+    const double filesFillMs = medianMs(9, [&] { form->handle(QStringLiteral("Files1Click")); });
     int keystroke = 0;
     const char *typed[] = {"d",     "di",     "dir",        "dir9",
                            "dir99", "dir99/", "dir99/file", "dir99/file9999"};
@@ -111,14 +113,14 @@ int main(int argc, char **argv)
         medianMs(8, [&] { files->Edit1->setText(QString::fromLatin1(typed[keystroke++ % 8])); });
 
     const double messagesMs = medianMs(5, [&] {
-        form->ClearMessages();
+        form->messagePanel().ClearMessages();
         for (int i = 0; i < 10000; ++i)
-            form->AddMessage(QStringLiteral("hit %1").arg(i));
+            form->messagePanel().AddMessage(QStringLiteral("hit %1").arg(i));
     });
     const double clearMs = medianMs(5, [&] {
         for (int i = 0; i < 10000; ++i)
-            form->AddMessage(QStringLiteral("hit %1").arg(i));
-        form->ClearMessages();
+            form->messagePanel().AddMessage(QStringLiteral("hit %1").arg(i));
+        form->messagePanel().ClearMessages();
     });
 
     std::printf("OpenFileAtLine switch between two 5 MB files: %.1f ms\n", switchMs);

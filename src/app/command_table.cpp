@@ -1,6 +1,19 @@
 #include "app/command_table.h"
 
+#include "app/completion_controller.h"
+#include "app/debugger_controller.h"
+#include "app/document_controller.h"
+#include "app/editor_view_controller.h"
+#include "app/function_list_controller.h"
 #include "app/main_window.h"
+#include "app/messages_controller.h"
+#include "app/project_tree_controller.h"
+#include "app/publish_controller.h"
+#include "app/run_controller.h"
+#include "app/search_controller.h"
+#include "app/server_controller.h"
+#include "app/symbol_controller.h"
+#include "foundation/errors.h"
 #include "foundation/handler_guard.h"
 
 #include <QAction>
@@ -36,70 +49,117 @@ constexpr Row command(const char *parent, const char *name, const char *caption,
 {
     return {Kind::Command, parent, name, caption, shortcut, handler, handlerName, flags};
 }
-// The handler and its name from one token, so the two cannot disagree.
-#define HANDLER(name) &MainWindow::name, #name
+// Commands whose work spans two concerns or whose method takes no sender.
+void GotoDefinition1Click(const CommandTargets &t, QObject *)
+{
+    t.symbols.GotoDefinition();
+}
+void NavigateBack1Click(const CommandTargets &t, QObject *)
+{
+    t.symbols.NavigateBack();
+}
+void NavigateForward1Click(const CommandTargets &t, QObject *)
+{
+    t.symbols.NavigateForward();
+}
+void GotoSymbol1Click(const CommandTargets &t, QObject *)
+{
+    t.symbols.GotoSymbol();
+}
+void FindReferences1Click(const CommandTargets &t, QObject *)
+{
+    t.messages.ShowFoundRows(t.symbols.FindReferences());
+}
+// Run fetches the page while the window waits: a debugger stop would hold it.
+void Run2Click(const CommandTargets &t, QObject *Sender)
+{
+    t.debugger.StopDebug1Click(nullptr);
+    t.run.Run2Click(Sender);
+}
+void RunwithoutDebuging1Click(const CommandTargets &t, QObject *Sender)
+{
+    t.debugger.StopDebug1Click(nullptr);
+    t.run.RunwithoutDebuging1Click(Sender);
+}
+void RunText1Click(const CommandTargets &t, QObject *Sender)
+{
+    t.debugger.StopDebug1Click(nullptr);
+    t.run.RunText1Click(Sender);
+}
+
+// The handler and its name from one token, so the two cannot disagree: a
+// controller's (or the window's) method, or one of the functions above.
+#define BY(target, name)                                                                           \
+    [](const CommandTargets &t, QObject *Sender) { t.target.name(Sender); }, #name
+#define HANDLER(name) &name, #name
 
 constexpr Row Commands[] = {
     menu("", "File1", "&File"),
     menu("File1", "New3", "&New"),
-    command("New3", "New2", "File", "Ctrl+N", HANDLER(New2Click)),
-    command("New3", "New1", "Project", "", HANDLER(New1Click)),
-    command("File1", "Open1", "&Open...", "Ctrl+O", HANDLER(Open1Click)),
-    command("File1", "Open2", "Open &Project...", "", HANDLER(Open2Click)),
+    command("New3", "New2", "File", "Ctrl+N", BY(documents, New2Click)),
+    command("New3", "New1", "Project", "", BY(projectTree, New1Click)),
+    command("File1", "Open1", "&Open...", "Ctrl+O", BY(documents, Open1Click)),
+    command("File1", "Open2", "Open &Project...", "", BY(projectTree, Open2Click)),
     menu("File1", "Reopen1", "&Reopen"),
     separator("File1"),
-    command("File1", "Close1", "&Close", "Ctrl+W", HANDLER(Close1Click)),
+    command("File1", "Close1", "&Close", "Ctrl+W", BY(documents, Close1Click)),
     separator("File1"),
-    command("File1", "Save1", "&Save", "Ctrl+S", HANDLER(SaveFileClick)),
-    command("File1", "SaveProject", "Save Pro&ject", "", HANDLER(SavePrjClick)),
-    command("File1", "Saveas2", "Save &as...", "Ctrl+Shift+S", HANDLER(Saveas2Click)),
-    command("File1", "Saveas3", "Save Project as...", "", HANDLER(Saveas1Click)),
+    command("File1", "Save1", "&Save", "Ctrl+S", BY(documents, SaveFileClick)),
+    command("File1", "SaveProject", "Save Pro&ject", "", BY(projectTree, SavePrjClick)),
+    command("File1", "Saveas2", "Save &as...", "Ctrl+Shift+S", BY(documents, Saveas2Click)),
+    command("File1", "Saveas3", "Save Project as...", "", BY(projectTree, Saveas1Click)),
     separator("File1"),
-    command("File1", "Publish3", "FTP Publish &File", "", HANDLER(Publish3Click)),
-    command("File1", "Publish2", "FTP Publish Projec&t", "", HANDLER(Publish2Click)),
-    command("File1", "PublishChanges1", "FTP Publish C&hanges", "", HANDLER(PublishChanges1Click)),
+    command("File1", "Publish3", "FTP Publish &File", "", BY(publish, Publish3Click)),
+    command("File1", "Publish2", "FTP Publish Projec&t", "", BY(publish, Publish2Click)),
+    command("File1", "PublishChanges1", "FTP Publish C&hanges", "",
+            BY(publish, PublishChanges1Click)),
     command("File1", "PublishPreview1", "FTP Publish Pre&view...", "",
-            HANDLER(PublishPreview1Click)),
+            BY(publish, PublishPreview1Click)),
     separator("File1"),
-    command("File1", "Exit1", "E&xit", "Alt+X|Ctrl+Q", HANDLER(Exit1Click)),
+    command("File1", "Exit1", "E&xit", "Alt+X|Ctrl+Q", BY(window, Exit1Click)),
 
     // The editor's own keys: scoped to it, so a line edit keeps its clipboard keys.
     menu("", "Edit1", "&Edit"),
-    command("Edit1", "Undo1", "&Undo", "Ctrl+Z", HANDLER(EditCommandClick), Row::EditorShortcut),
-    command("Edit1", "Redo1", "&Redo", "Ctrl+Y|Ctrl+Shift+Z", HANDLER(EditCommandClick),
+    command("Edit1", "Undo1", "&Undo", "Ctrl+Z", BY(editorView, EditCommandClick),
+            Row::EditorShortcut),
+    command("Edit1", "Redo1", "&Redo", "Ctrl+Y|Ctrl+Shift+Z", BY(editorView, EditCommandClick),
             Row::EditorShortcut),
     separator("Edit1"),
-    command("Edit1", "Cut1", "Cu&t", "Ctrl+X", HANDLER(EditCommandClick), Row::EditorShortcut),
-    command("Edit1", "Copy1", "&Copy", "Ctrl+C", HANDLER(EditCommandClick), Row::EditorShortcut),
-    command("Edit1", "Paste1", "&Paste", "Ctrl+V", HANDLER(EditCommandClick), Row::EditorShortcut),
-    command("Edit1", "Delete1", "&Delete", "Del", HANDLER(EditCommandClick), Row::EditorShortcut),
-    separator("Edit1"),
-    command("Edit1", "SelectAll1", "Select &All", "Ctrl+A", HANDLER(EditCommandClick),
+    command("Edit1", "Cut1", "Cu&t", "Ctrl+X", BY(editorView, EditCommandClick),
+            Row::EditorShortcut),
+    command("Edit1", "Copy1", "&Copy", "Ctrl+C", BY(editorView, EditCommandClick),
+            Row::EditorShortcut),
+    command("Edit1", "Paste1", "&Paste", "Ctrl+V", BY(editorView, EditCommandClick),
+            Row::EditorShortcut),
+    command("Edit1", "Delete1", "&Delete", "Del", BY(editorView, EditCommandClick),
             Row::EditorShortcut),
     separator("Edit1"),
-    command("Edit1", "ToggleComment1", "Toggle Co&mment", "Ctrl+/", HANDLER(EditCommandClick),
-            Row::EditorShortcut),
-    command("Edit1", "DuplicateLine1", "Dup&licate Line", "Ctrl+D", HANDLER(EditCommandClick),
-            Row::EditorShortcut),
-    command("Edit1", "MoveLineUp1", "Mo&ve Line Up", "Alt+Up", HANDLER(EditCommandClick),
-            Row::EditorShortcut),
-    command("Edit1", "MoveLineDown1", "Move Line Do&wn", "Alt+Down", HANDLER(EditCommandClick),
-            Row::EditorShortcut),
-    command("Edit1", "UpperCase1", "Upper Ca&se", "Ctrl+Shift+U", HANDLER(EditCommandClick),
-            Row::EditorShortcut),
-    command("Edit1", "LowerCase1", "L&ower Case", "Ctrl+U", HANDLER(EditCommandClick),
+    command("Edit1", "SelectAll1", "Select &All", "Ctrl+A", BY(editorView, EditCommandClick),
             Row::EditorShortcut),
     separator("Edit1"),
-    command("Edit1", "IndentCode1", "&Indent Code", "Ctrl+I", HANDLER(IndentCode1Click)),
+    command("Edit1", "ToggleComment1", "Toggle Co&mment", "Ctrl+/",
+            BY(editorView, EditCommandClick), Row::EditorShortcut),
+    command("Edit1", "DuplicateLine1", "Dup&licate Line", "Ctrl+D",
+            BY(editorView, EditCommandClick), Row::EditorShortcut),
+    command("Edit1", "MoveLineUp1", "Mo&ve Line Up", "Alt+Up", BY(editorView, EditCommandClick),
+            Row::EditorShortcut),
+    command("Edit1", "MoveLineDown1", "Move Line Do&wn", "Alt+Down",
+            BY(editorView, EditCommandClick), Row::EditorShortcut),
+    command("Edit1", "UpperCase1", "Upper Ca&se", "Ctrl+Shift+U", BY(editorView, EditCommandClick),
+            Row::EditorShortcut),
+    command("Edit1", "LowerCase1", "L&ower Case", "Ctrl+U", BY(editorView, EditCommandClick),
+            Row::EditorShortcut),
+    separator("Edit1"),
+    command("Edit1", "IndentCode1", "&Indent Code", "Ctrl+I", BY(search, IndentCode1Click)),
 
     menu("", "Search1", "&Search"),
-    command("Search1", "Find1", "&Find", "Ctrl+F", HANDLER(Find1Click)),
+    command("Search1", "Find1", "&Find", "Ctrl+F", BY(search, Find1Click)),
     command("Search1", "Findinfiles1", "Find in File&s...", "Ctrl+Shift+F",
-            HANDLER(Findinfiles1Click)),
-    command("Search1", "Searchagain1", "Search &Again", "F3", HANDLER(Searchagain1Click)),
-    command("Search1", "Replace1", "&Replace...", "Ctrl+H", HANDLER(Replace1Click)),
+            BY(search, Findinfiles1Click)),
+    command("Search1", "Searchagain1", "Search &Again", "F3", BY(search, Searchagain1Click)),
+    command("Search1", "Replace1", "&Replace...", "Ctrl+H", BY(search, Replace1Click)),
     separator("Search1"),
-    command("Search1", "GotoLine1", "&Goto Line...", "Ctrl+G", HANDLER(GotoLine1Click)),
+    command("Search1", "GotoLine1", "&Goto Line...", "Ctrl+G", BY(search, GotoLine1Click)),
     separator("Search1"),
     command("Search1", "GotoDefinition1", "Go to &Definition", "F12",
             HANDLER(GotoDefinition1Click)),
@@ -110,28 +170,31 @@ constexpr Row Commands[] = {
     command("Search1", "NavigateForward1", "For&ward", "Alt+Right", HANDLER(NavigateForward1Click)),
 
     menu("", "View1", "&View"),
-    command("View1", "CodeExplorer", "Code &Explorer", "", HANDLER(CodeExplorerClick),
+    command("View1", "CodeExplorer", "Code &Explorer", "", BY(functions, CodeExplorerClick),
             Row::Checkable),
-    command("View1", "pmitem", "&Project Manager", "", HANDLER(pmitemClick), Row::Checkable),
-    command("View1", "WebPanel1", "&Web Preview", "", HANDLER(WebPanel1Click),
+    command("View1", "pmitem", "&Project Manager", "", BY(projectTree, pmitemClick),
+            Row::Checkable),
+    command("View1", "WebPanel1", "&Web Preview", "", BY(run, WebPanel1Click),
             Row::Checkable | Row::Checked),
-    command("View1", "LineNumbers1", "&Line Numbers", "", HANDLER(LineNumbers1Click),
+    command("View1", "LineNumbers1", "&Line Numbers", "", BY(editorView, LineNumbers1Click),
             Row::Checkable | Row::Checked),
     menu("View1", "Colours1", "&Colours"),
-    command("Colours1", "ColoursAutomatic1", "&Automatic", "", HANDLER(Colours1Click),
+    command("Colours1", "ColoursAutomatic1", "&Automatic", "", BY(editorView, Colours1Click),
             Row::Checkable),
-    command("Colours1", "ColoursLight1", "&Light", "", HANDLER(Colours1Click), Row::Checkable),
-    command("Colours1", "ColoursDark1", "&Dark", "", HANDLER(Colours1Click), Row::Checkable),
+    command("Colours1", "ColoursLight1", "&Light", "", BY(editorView, Colours1Click),
+            Row::Checkable),
+    command("Colours1", "ColoursDark1", "&Dark", "", BY(editorView, Colours1Click), Row::Checkable),
     separator("View1"),
-    command("View1", "Files1", "&Files...", "F4", HANDLER(Files1Click)),
-    command("View1", "Allfunctionlist1", "F&unctions...", "F2", HANDLER(Allfunctionlist1Click)),
-    command("View1", "FunctionList2", "Current File Functions...", "", HANDLER(FunctionList1Click),
-            Row::Hidden),
+    command("View1", "Files1", "&Files...", "F4", BY(projectTree, Files1Click)),
+    command("View1", "Allfunctionlist1", "F&unctions...", "F2",
+            BY(functions, Allfunctionlist1Click)),
+    command("View1", "FunctionList2", "Current File Functions...", "",
+            BY(functions, FunctionList1Click), Row::Hidden),
 
     menu("", "Project1", "&Project"),
-    command("Project1", "ProjectAdd", "&Add to Project...", "", HANDLER(ProjectAddClick)),
+    command("Project1", "ProjectAdd", "&Add to Project...", "", BY(projectTree, ProjectAddClick)),
     separator("Project1"),
-    command("Project1", "Publish1", "&Options...", "", HANDLER(Publish1Click)),
+    command("Project1", "Publish1", "&Options...", "", BY(publish, Publish1Click)),
 
     menu("", "Run1", "&Run"),
     command("Run1", "Run2", "&Run", "Alt+R", HANDLER(Run2Click)),
@@ -140,49 +203,50 @@ constexpr Row Commands[] = {
     // Not Alt+T: that opens the Tools menu.
     command("Run1", "RunText1", "Run in &Text Mode", "Alt+Shift+R", HANDLER(RunText1Click)),
     separator("Run1"),
-    command("Run1", "ServerLog1", "Server &Log", "", HANDLER(ServerLog1Click)),
+    command("Run1", "ServerLog1", "Server &Log", "", BY(server, ServerLog1Click)),
     separator("Run1"),
-    command("Run1", "Debug1", "&Debug", "F5", HANDLER(Debug1Click)),
-    command("Run1", "StepOver1", "Step &Over", "F10", HANDLER(StepOver1Click)),
-    command("Run1", "StepInto1", "Step &Into", "F11", HANDLER(StepInto1Click)),
-    command("Run1", "StepOut1", "Step O&ut", "Shift+F11", HANDLER(StepOut1Click)),
-    command("Run1", "RunToCursor1", "Run to &Cursor", "Ctrl+F10", HANDLER(RunToCursor1Click)),
-    command("Run1", "StopDebug1", "&Stop Debugging", "Shift+F5", HANDLER(StopDebug1Click)),
+    command("Run1", "Debug1", "&Debug", "F5", BY(debugger, Debug1Click)),
+    command("Run1", "StepOver1", "Step &Over", "F10", BY(debugger, StepOver1Click)),
+    command("Run1", "StepInto1", "Step &Into", "F11", BY(debugger, StepInto1Click)),
+    command("Run1", "StepOut1", "Step O&ut", "Shift+F11", BY(debugger, StepOut1Click)),
+    command("Run1", "RunToCursor1", "Run to &Cursor", "Ctrl+F10", BY(debugger, RunToCursor1Click)),
+    command("Run1", "StopDebug1", "&Stop Debugging", "Shift+F5", BY(debugger, StopDebug1Click)),
     command("Run1", "ToggleBreakpoint1", "Toggle &Breakpoint", "F9",
-            HANDLER(ToggleBreakpoint1Click)),
+            BY(debugger, ToggleBreakpoint1Click)),
     command("Run1", "BreakpointCondition1", "Breakpoint Co&ndition...", "",
-            HANDLER(BreakpointCondition1Click)),
-    command("Run1", "ListenDebugger1", "Listen for Debu&gger", "", HANDLER(ListenDebugger1Click),
-            Row::Checkable),
+            BY(debugger, BreakpointCondition1Click)),
+    command("Run1", "ListenDebugger1", "Listen for Debu&gger", "",
+            BY(debugger, ListenDebugger1Click), Row::Checkable),
 
     menu("", "Tools1", "&Tools"),
-    command("Tools1", "Options1", "&Options...", "", HANDLER(OptionsClick)),
+    command("Tools1", "Options1", "&Options...", "", BY(window, OptionsClick)),
     separator("Tools1"),
-    command("Tools1", "Run3", "php&MyAdmin...", "Alt+D", HANDLER(Run3Click)),
-    command("Tools1", "cmd1", "&Console", "", HANDLER(cmd1Click)),
+    command("Tools1", "Run3", "php&MyAdmin...", "Alt+D", BY(run, Run3Click)),
+    command("Tools1", "cmd1", "&Console", "", BY(window, cmd1Click)),
 
     menu("", "Help1", "&Help"),
-    command("Help1", "Help2", "&Help", "", HANDLER(Help2Click)),
-    command("Help1", "PHPnethelp1", "PHP &Manual", "F1", HANDLER(PHPnethelp1Click)),
-    command("Help1", "PHPnetOnline1", "php.net", "", HANDLER(PHPnetOnline1Click)),
+    command("Help1", "Help2", "&Help", "", BY(window, Help2Click)),
+    command("Help1", "PHPnethelp1", "PHP &Manual", "F1", BY(completion, PHPnethelp1Click)),
+    command("Help1", "PHPnetOnline1", "php.net", "", BY(completion, PHPnetOnline1Click)),
     separator("Help1"),
-    command("Help1", "WebSite1", "Home Pa&ge", "", HANDLER(WebSite1Click)),
+    command("Help1", "WebSite1", "Home Pa&ge", "", BY(window, WebSite1Click)),
     separator("Help1"),
-    command("Help1", "About1", "&About...", "", HANDLER(AboutClick)),
+    command("Help1", "About1", "&About...", "", BY(window, AboutClick)),
 
     // Never displayed: its items exist for their shortcuts only.
     menu("", "ShortCuts1", "ShortCuts", Row::Hidden),
-    command("ShortCuts1", "WebPanelURL1", "WebPanel URL", "Ctrl+L", HANDLER(WebPanelURL1Click)),
-    command("ShortCuts1", "Code1", "Code", "Ctrl+K", HANDLER(Code1Click)),
+    command("ShortCuts1", "WebPanelURL1", "WebPanel URL", "Ctrl+L", BY(run, WebPanelURL1Click)),
+    command("ShortCuts1", "Code1", "Code", "Ctrl+K", BY(window, Code1Click)),
 
     popup("ProjPopup"),
-    command("ProjPopup", "PManProjectAdd", "Add to Project...", "", HANDLER(ProjectAddClick)),
-    command("ProjPopup", "dontpublish", "Lock FTP Publish", "", HANDLER(dontpublishClick)),
+    command("ProjPopup", "PManProjectAdd", "Add to Project...", "",
+            BY(projectTree, ProjectAddClick)),
+    command("ProjPopup", "dontpublish", "Lock FTP Publish", "", BY(projectTree, dontpublishClick)),
     // Del removes a file only while the tree has the focus, never text in the editor.
-    command("ProjPopup", "removefromproj", "Remove", "Del", HANDLER(removefromprojClick),
+    command("ProjPopup", "removefromproj", "Remove", "Del", BY(projectTree, removefromprojClick),
             Row::TreeShortcut),
-    command("ProjPopup", "Rename1", "Rename", "", HANDLER(Rename1Click)),
-    command("ProjPopup", "publishnow", "FTP Publish", "", HANDLER(publishnowClick)),
+    command("ProjPopup", "Rename1", "Rename", "", BY(projectTree, Rename1Click)),
+    command("ProjPopup", "publishnow", "FTP Publish", "", BY(publish, publishnowClick)),
 
     // Code commands (definition, references) go between the clipboard and Completion.
     popup("EdPopup"),
@@ -200,10 +264,11 @@ constexpr Row Commands[] = {
     command("EdPopup", "EdGotoDefinition1", "Go to Definition", "", HANDLER(GotoDefinition1Click)),
     command("EdPopup", "EdFindReferences1", "Find References", "", HANDLER(FindReferences1Click)),
     separator("EdPopup"),
-    command("EdPopup", "Adviser1", "Completion", "Ctrl+Space", HANDLER(Adviser1Click),
+    command("EdPopup", "Adviser1", "Completion", "Ctrl+Space", BY(completion, Adviser1Click),
             Row::EditorShortcut),
 };
 #undef HANDLER
+#undef BY
 
 constexpr bool equalNames(const char *a, const char *b)
 {
@@ -282,7 +347,7 @@ QStringList UnboundHandlers(const QMetaObject &window)
     return unbound;
 }
 
-BuiltCommands BuildCommands(MainWindow &window, QMenuBar *bar, QWidget *tree, QWidget *editor)
+BuiltCommands BuildCommands(QWidget &window, QMenuBar *bar, QWidget *tree, QWidget *editor)
 {
     BuiltCommands built;
     for (const Row &row : Commands) {
@@ -333,13 +398,31 @@ BuiltCommands BuildCommands(MainWindow &window, QMenuBar *bar, QWidget *tree, QW
             scope->addAction(action);
             if (scope != &window)
                 action->setShortcutContext(Qt::WidgetShortcut);
-            const Row::Handler handler = row.handler;
-            SetClickHandler(action,
-                            [&window, handler](QObject *sender) { (window.*handler)(sender); });
             built.items.insert(name.toLower(), action);
             break;
         }
         }
     }
     return built;
+}
+
+void BindCommands(const QHash<QString, QAction *> &items, const CommandTargets &targets)
+{
+    for (const Row &row : Commands) {
+        if (row.kind != Kind::Command)
+            continue;
+        const Row::Handler handler = row.handler;
+        SetClickHandler(items.value(QString::fromLatin1(row.name).toLower()),
+                        [&targets, handler](QObject *sender) { handler(targets, sender); });
+    }
+}
+
+void RunCommandHandler(const CommandTargets &targets, const QString &handlerName, QObject *Sender)
+{
+    const auto row = std::find_if(std::begin(Commands), std::end(Commands), [&](const Row &r) {
+        return r.kind == Kind::Command && handlerName == QLatin1String(r.handlerName);
+    });
+    if (row == std::end(Commands))
+        throw AppError(QStringLiteral("No command has the handler ") + handlerName);
+    row->handler(targets, Sender);
 }

@@ -6,18 +6,50 @@
 
 #include <span>
 
+class CompletionController;
+class DebuggerController;
+class DocumentController;
+class EditorViewController;
+class FunctionListController;
 class MainWindow;
+class MessagesController;
+class ProjectTreeController;
+class PublishController;
 class QAction;
 class QMenu;
 class QMenuBar;
 class QObject;
 class QWidget;
+class RunController;
+class SearchController;
+class ServerController;
+class SymbolController;
 struct QMetaObject;
+
+// What the commands work on: the window for its own few commands, and one
+// controller per concern for the rest.
+struct CommandTargets {
+    MainWindow &window;
+    DocumentController &documents;
+    MessagesController &messages;
+    ProjectTreeController &projectTree;
+    SearchController &search;
+    FunctionListController &functions;
+    CompletionController &completion;
+    RunController &run;
+    PublishController &publish;
+    EditorViewController &editorView;
+    ServerController &server;
+    SymbolController &symbols;
+    DebuggerController &debugger;
+};
 
 // One row of the main window's menus, in display order: a menu, a popup menu,
 // a separator, a command with its handler, or an alias showing a command of an
 // earlier row (by its name) in one more menu. Names, captions and shortcuts are
-// the program's own; the test driver and the tests find items by name.
+// the program's own; the test driver and the tests find items by name and
+// handlers by their handler name. A command binds straight to the method that
+// does its work.
 struct CommandRow {
     enum class Kind { Menu, Popup, Separator, Command, Alias };
     enum Flag {
@@ -27,7 +59,7 @@ struct CommandRow {
         TreeShortcut = 8,    // its shortcut works only in the project tree
         EditorShortcut = 16, // its shortcut works only in the editor
     };
-    using Handler = void (MainWindow::*)(QObject *Sender);
+    using Handler = void (*)(const CommandTargets &targets, QObject *Sender);
 
     Kind kind;
     const char *menu; // the holding menu's name; "" for the menu bar
@@ -54,6 +86,14 @@ struct BuiltCommands {
 };
 
 // One loop over the table: creates each menu and item on `window`, names it,
-// adds it to its menu, gives it its shortcut (scoped to `tree` or `editor`
-// where the row says so) and binds its handler through the guard.
-BuiltCommands BuildCommands(MainWindow &window, QMenuBar *bar, QWidget *tree, QWidget *editor);
+// adds it to its menu and gives it its shortcut (scoped to `tree` or `editor`
+// where the row says so).
+BuiltCommands BuildCommands(QWidget &window, QMenuBar *bar, QWidget *tree, QWidget *editor);
+
+// Binds each command item of `items` to its handler through the guard, once
+// the targets exist; they must outlive the items.
+void BindCommands(const QHash<QString, QAction *> &items, const CommandTargets &targets);
+
+// Runs the handler of this handler name as its item would, unguarded, so a
+// caller sees what it throws; throws when no row has that handler.
+void RunCommandHandler(const CommandTargets &targets, const QString &handlerName, QObject *Sender);

@@ -3,6 +3,7 @@
 #include "app/server_controller.h"
 #include "editor/code_editor.h"
 #include "forms/browser_frame.h"
+#include "forms/browser_view.h"
 #include "forms/debug_panels.h"
 #include "foundation/handler_guard.h"
 #include "foundation/settings.h"
@@ -238,6 +239,17 @@ void DebuggerController::ProjectLoaded()
     StopDebug1Click(nullptr);
     m_shownFile.clear();
     afterEditorChange();
+    preloadIfDebuggingIsLikely();
+}
+
+void DebuggerController::preloadIfDebuggingIsLikely()
+{
+    if (m_project.Debug.Breakpoints.isEmpty())
+        return;
+    // With breakpoints set, F5 is likely soon, and its first page would wait
+    // for the browser's libraries. They load in the background once start-up
+    // is over, so that they do not hold up the window's own loading.
+    QTimer::singleShot(std::chrono::seconds(1), this, [] { PreloadBrowserEngine(); });
 }
 
 void DebuggerController::onSession(DbgpSession *session)
@@ -619,6 +631,7 @@ void DebuggerController::toggleBreakpoint(int line)
     else
         list.append({m_shownFile, line, {}});
     placeMarkers();
+    preloadIfDebuggingIsLikely();
     if (m_stopped)
         syncEngineBreakpoints();
 }

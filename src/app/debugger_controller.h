@@ -74,6 +74,7 @@ private:
 
     // Breakpoints: markers of the shown file, the engine's ids.
     void toggleBreakpoint(int line);
+    void preloadIfDebuggingIsLikely();
     void placeMarkers();
     void readMarkerLines();
     void afterEditorChange();

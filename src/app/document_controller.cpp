@@ -5,6 +5,7 @@
 #include "app/document_recovery.h"
 #include "app/main_window.h"
 #include "app/main_window_ui.h"
+#include "app/project_tree_controller.h"
 #include "app/run_controller.h"
 #include "editor/code_editor.h"
 #include "forms/browser_frame.h"
@@ -261,7 +262,7 @@ void DocumentController::Open1Click(QObject *Sender)
     for (const QString &name : names) {
         if (QFileInfo(name).suffix().compare(QLatin1String("wdx"), Qt::CaseInsensitive) == 0 &&
             name.contains(u'.'))
-            m_window.OpenProject(name);
+            m_window.projectTree().OpenProject(name);
         else
             OpenFileAtLine(name, true);
     }

@@ -2,6 +2,7 @@
 // and the code explorer docked at the left of the editor.
 #include "app/function_list_controller.h"
 
+#include "app/document_controller.h"
 #include "app/main_window.h"
 #include "app/main_window_ui.h"
 #include "app/symbol_controller.h"
@@ -143,7 +144,7 @@ void FunctionListController::Allfunctionlist1Click(QObject *)
     TraceLog(line);
     if (file.isEmpty())
         return;
-    m_window.OpenFileAtLine(file, true);
+    m_window.documents().OpenFileAtLine(file, true);
     selectFirstOccurrence(line);
 }
 

@@ -57,15 +57,17 @@ struct MainWindow::Controllers {
           search(w, p, ui, s), functions(w, p, ui, s), completion(w, p, ui, s), run(w, p, ui, s),
           publish(w, p, ui, s), editorView(w, p, ui, s), server(w, p, ui, s),
           symbols(ui.re, ui.StatusPanel1), panels(new DebugPanels(&w)),
-          debugger(p, *ui.re, *panels, server.PhpServer(), *ui.WebPanel)
+          debugger(p, *ui.re, *panels, server.PhpServer(), *ui.WebPanel),
+          targets{w,   documents, messages,   projectTree, search,  functions, completion,
+                  run, publish,   editorView, server,      symbols, debugger}
     {
         w.addDockWidget(Qt::BottomDockWidgetArea, panels);
         panels->hide();
         // A stop shows its file through the one way files are opened.
         connect(&debugger, &DebuggerController::showFileAtLine, &w,
-                [&w, &ui](const QString &path, int line) {
-                    if (w.project().OpenedFile != path)
-                        w.OpenFileAtLine(path, true);
+                [this, &p, &ui](const QString &path, int line) {
+                    if (p.OpenedFile != path)
+                        documents.OpenFileAtLine(path, true);
                     ui.re->setCaretLine(line);
                 });
         connect(&debugger, &DebuggerController::listeningChanged, &w, [&w](bool listening) {
@@ -97,6 +99,7 @@ struct MainWindow::Controllers {
     SymbolController symbols;
     DebugPanels *panels;
     DebuggerController debugger;
+    CommandTargets targets;
 };
 
 MainWindow::MainWindow(const SecondaryWindows &windows, QWidget *parent)
@@ -110,9 +113,11 @@ MainWindow::MainWindow(const SecondaryWindows &windows, QWidget *parent)
     m_ui->recentFiles = new RecentFiles(this);
     m_ui->recentFiles->SetMenuItem(item(QStringLiteral("Reopen1")));
     m_ui->recentFiles->OnOpenFile = [this](QObject *sender, const QString &name) {
-        RunGuarded([this, sender, name] { RecentFilesOpenFile(sender, name); });
+        RunGuarded(
+            [this, sender, name] { m_controllers->documents.RecentFilesOpenFile(sender, name); });
     };
     m_controllers = std::make_unique<Controllers>(*this, m_project, *m_ui, m_windows);
+    BindCommands(m_items, m_controllers->targets);
     bindEvents();
     qApp->installEventFilter(this);
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
@@ -192,7 +197,7 @@ void MainWindow::FormCreate()
         m_controllers->projectTree.OnLoadedExecute();
         m_controllers->debugger.ProjectLoaded();
     });
-    ClearMessages();
+    m_controllers->messages.ClearMessages();
     m_ui->StatusPanel1->clear();
     m_project.OnWorkspaceLog.bind(
         [this](QObject *) { m_controllers->publish.WorkspaceLogExecute(); });
@@ -247,10 +252,14 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
                 RunGuarded([this, key] { FormKeyDown(key->key(), key->modifiers()); });
             } else if (enter &&
                        (widget == m_ui->messages || m_ui->messages->isAncestorOf(widget))) {
-                RunGuarded([this, key] { messagesKeyDown(key->key(), key->modifiers()); });
+                RunGuarded([this, key] {
+                    m_controllers->messages.messagesKeyDown(key->key(), key->modifiers());
+                });
                 return true;
             } else if (enter && (widget == m_ui->PrTree || m_ui->PrTree->isAncestorOf(widget))) {
-                RunGuarded([this, key] { PrTreeKeyDown(key->key(), key->modifiers()); });
+                RunGuarded([this, key] {
+                    m_controllers->projectTree.PrTreeKeyDown(key->key(), key->modifiers());
+                });
                 return true;
             }
         }
@@ -334,29 +343,29 @@ void MainWindow::AppEventsActivate()
         const QString name = QFileInfo(path).fileName();
         const qsizetype dot = name.lastIndexOf(u'.');
         if (dot >= 0 && name.mid(dot) == QLatin1String(".wdx")) {
-            OpenProject(path);
+            m_controllers->projectTree.OpenProject(path);
             // Started on a project another window has: that window is the one to use.
             if (m_controllers->projectTree.gaveWay()) {
                 QTimer::singleShot(0, this, &QWidget::close);
                 return;
             }
         } else
-            OpenFileAtLine(path, true);
+            m_controllers->documents.OpenFileAtLine(path, true);
     }
 
     item(QStringLiteral("pmitem"))->setChecked(true);
-    pmitemClick(nullptr);
+    m_controllers->projectTree.pmitemClick(nullptr);
     m_controllers->documents.OfferRecovery();
     if (HasSwitch(QStringLiteral("address")))
         m_project.RunAddress = SwitchValue(QStringLiteral("address"));
     if (HasSwitch(QStringLiteral("run")))
-        Run2Click(nullptr);
+        handle(QStringLiteral("Run2Click"));
     if (HasSwitch(QStringLiteral("allfunctions")))
-        Allfunctionlist1Click(nullptr);
+        m_controllers->functions.Allfunctionlist1Click(nullptr);
     if (HasSwitch(QStringLiteral("advise")))
         m_controllers->completion.ShowAdviceModal();
     if (HasSwitch(QStringLiteral("publish")))
-        Publish1Click(nullptr);
+        m_controllers->publish.Publish1Click(nullptr);
     // Test commands reach the buttons of the other windows as well.
     RunTestCommands(QList<QWidget *>{this} + m_windows.all());
 }
@@ -378,7 +387,7 @@ bool MainWindow::FormClose()
     // lets the user leave without it (the default: the project holds lines
     // and settings, not the user's text) or stay to rescue it.
     try {
-        SavePrjClick(nullptr);
+        m_controllers->projectTree.SavePrjClick(nullptr);
     } catch (...) {
         const int answer = Dialogs().askChoice(
             QStringLiteral("Cannot save"),
@@ -443,93 +452,15 @@ void MainWindow::Code1Click(QObject *)
     m_ui->re->takeFocus();
 }
 
-// clang-format off
-void MainWindow::OpenFileAtLine(const QString &path, bool rememberCurrent) { m_controllers->documents.OpenFileAtLine(path, rememberCurrent); }
-void MainWindow::UpdateCaption() { m_controllers->documents.UpdateCaption(); }
-void MainWindow::RecentFilesOpenFile(QObject *Sender, const QString &FileName) { m_controllers->documents.RecentFilesOpenFile(Sender, FileName); }
-void MainWindow::New2Click(QObject *Sender) { m_controllers->documents.New2Click(Sender); }
-void MainWindow::Open1Click(QObject *Sender) { m_controllers->documents.Open1Click(Sender); }
-void MainWindow::Close1Click(QObject *Sender) { m_controllers->documents.Close1Click(Sender); }
-void MainWindow::SaveFileClick(QObject *Sender) { m_controllers->documents.SaveFileClick(Sender); }
-void MainWindow::Saveas2Click(QObject *Sender) { m_controllers->documents.Saveas2Click(Sender); }
-void MainWindow::ClearMessages() { m_controllers->messages.ClearMessages(); }
-void MainWindow::AddMessage(const QString &text) { m_controllers->messages.AddMessage(text); }
-void MainWindow::messagesDblClick(QObject *Sender) { m_controllers->messages.messagesDblClick(Sender); }
-void MainWindow::messagesKeyDown(int key, Qt::KeyboardModifiers shift) { m_controllers->messages.messagesKeyDown(key, shift); }
-void MainWindow::OpenProject(const QString &path) { m_controllers->projectTree.OpenProject(path); }
-void MainWindow::OnProjectUpdateExecute() { m_controllers->projectTree.OnProjectUpdateExecute(); QStringList files; m_project.ListFileNames(files); m_controllers->symbols.setProjectFiles(files); }
-void MainWindow::PrTreeDblClick(QObject *Sender) { m_controllers->projectTree.PrTreeDblClick(Sender); }
-void MainWindow::PrTreeKeyDown(int key, Qt::KeyboardModifiers shift) { m_controllers->projectTree.PrTreeKeyDown(key, shift); }
-void MainWindow::ProjPopupPopup(QObject *Sender) { m_controllers->projectTree.ProjPopupPopup(Sender); }
-void MainWindow::SavePrjClick(QObject *Sender) { m_controllers->projectTree.SavePrjClick(Sender); }
-void MainWindow::Saveas1Click(QObject *Sender) { m_controllers->projectTree.Saveas1Click(Sender); }
-void MainWindow::New1Click(QObject *Sender) { m_controllers->projectTree.New1Click(Sender); }
-void MainWindow::Open2Click(QObject *Sender) { m_controllers->projectTree.Open2Click(Sender); }
-void MainWindow::Files1Click(QObject *Sender) { m_controllers->projectTree.Files1Click(Sender); }
-void MainWindow::ProjectAddClick(QObject *Sender) { m_controllers->projectTree.ProjectAddClick(Sender); }
-void MainWindow::pmitemClick(QObject *Sender) { m_controllers->projectTree.pmitemClick(Sender); }
-void MainWindow::dontpublishClick(QObject *Sender) { m_controllers->projectTree.dontpublishClick(Sender); }
-void MainWindow::removefromprojClick(QObject *Sender) { m_controllers->projectTree.removefromprojClick(Sender); }
-void MainWindow::Rename1Click(QObject *Sender) { m_controllers->projectTree.Rename1Click(Sender); }
-void MainWindow::Find1Click(QObject *Sender) { m_controllers->search.Find1Click(Sender); }
-void MainWindow::Searchagain1Click(QObject *Sender) { m_controllers->search.Searchagain1Click(Sender); }
-void MainWindow::Replace1Click(QObject *Sender) { m_controllers->search.Replace1Click(Sender); }
-void MainWindow::GotoLine1Click(QObject *Sender) { m_controllers->search.GotoLine1Click(Sender); }
-void MainWindow::Findinfiles1Click(QObject *Sender) { m_controllers->search.Findinfiles1Click(Sender); }
-void MainWindow::IndentCode1Click(QObject *Sender) { m_controllers->search.IndentCode1Click(Sender); }
-void MainWindow::Allfunctionlist1Click(QObject *Sender) { m_controllers->functions.Allfunctionlist1Click(Sender); }
-void MainWindow::FunctionList1Click(QObject *Sender) { m_controllers->functions.FunctionList1Click(Sender); }
-void MainWindow::CodeExplorerClick(QObject *Sender) { m_controllers->functions.CodeExplorerClick(Sender); }
-void MainWindow::CodeGridEnter(QObject *Sender) { m_controllers->functions.CodeGridEnter(Sender); }
-void MainWindow::CodeGridDblClick(QObject *Sender) { m_controllers->functions.CodeGridDblClick(Sender); }
-void MainWindow::CodeGridKeyDown(int key, Qt::KeyboardModifiers shift) { m_controllers->functions.CodeGridKeyDown(key, shift); }
-void MainWindow::CodeExplorerRefreshTimer(QObject *Sender) { m_controllers->functions.CodeExplorerRefreshTimer(Sender); }
-void MainWindow::Adviser1Click(QObject *Sender) { m_controllers->completion.Adviser1Click(Sender); }
-void MainWindow::GotoDefinition1Click(QObject *) { m_controllers->symbols.GotoDefinition(); }
-void MainWindow::NavigateBack1Click(QObject *) { m_controllers->symbols.NavigateBack(); }
-void MainWindow::NavigateForward1Click(QObject *) { m_controllers->symbols.NavigateForward(); }
-void MainWindow::GotoSymbol1Click(QObject *) { m_controllers->symbols.GotoSymbol(); }
-void MainWindow::FindReferences1Click(QObject *)
+void MainWindow::handle(const QString &handlerName, QObject *Sender)
 {
-    const QList<MessagesController::MessageRow> rows = m_controllers->symbols.FindReferences();
-    if (rows.isEmpty())
-        return; // the status line says why
-    ClearMessages();
-    m_controllers->messages.ShowMessages();
-    m_ui->messages->setColumnWidth(0, 500);
-    m_controllers->messages.AddMessageRows(rows);
+    RunCommandHandler(m_controllers->targets, handlerName, Sender);
 }
-void MainWindow::completionShow(QObject *Sender) { m_controllers->completion.completionShow(Sender); }
-void MainWindow::completionChange(QObject *Sender, int index) { m_controllers->completion.completionChange(Sender, index); }
-void MainWindow::completionClose(QObject *Sender) { m_controllers->completion.completionClose(Sender); }
-void MainWindow::PHPnethelp1Click(QObject *Sender) { m_controllers->completion.PHPnethelp1Click(Sender); }
-void MainWindow::PHPnetOnline1Click(QObject *Sender) { m_controllers->completion.PHPnetOnline1Click(Sender); }
-// Run fetches the page while the window waits: a debugger stop would hold it.
-void MainWindow::Run2Click(QObject *Sender) { m_controllers->debugger.StopDebug1Click(nullptr); m_controllers->run.Run2Click(Sender); }
-void MainWindow::RunwithoutDebuging1Click(QObject *Sender) { m_controllers->debugger.StopDebug1Click(nullptr); m_controllers->run.RunwithoutDebuging1Click(Sender); }
-void MainWindow::RunText1Click(QObject *Sender) { m_controllers->debugger.StopDebug1Click(nullptr); m_controllers->run.RunText1Click(Sender); }
-void MainWindow::ServerLog1Click(QObject *Sender) { m_controllers->server.ServerLog1Click(Sender); }
-void MainWindow::Debug1Click(QObject *Sender) { m_controllers->debugger.Debug1Click(Sender); }
-void MainWindow::StepOver1Click(QObject *Sender) { m_controllers->debugger.StepOver1Click(Sender); }
-void MainWindow::StepInto1Click(QObject *Sender) { m_controllers->debugger.StepInto1Click(Sender); }
-void MainWindow::StepOut1Click(QObject *Sender) { m_controllers->debugger.StepOut1Click(Sender); }
-void MainWindow::RunToCursor1Click(QObject *Sender) { m_controllers->debugger.RunToCursor1Click(Sender); }
-void MainWindow::StopDebug1Click(QObject *Sender) { m_controllers->debugger.StopDebug1Click(Sender); }
-void MainWindow::ToggleBreakpoint1Click(QObject *Sender) { m_controllers->debugger.ToggleBreakpoint1Click(Sender); }
-void MainWindow::BreakpointCondition1Click(QObject *Sender) { m_controllers->debugger.BreakpointCondition1Click(Sender); }
-void MainWindow::ListenDebugger1Click(QObject *Sender) { m_controllers->debugger.ListenDebugger1Click(Sender); }
-void MainWindow::WebPanel1Click(QObject *Sender) { m_controllers->run.WebPanel1Click(Sender); }
-void MainWindow::LineNumbers1Click(QObject *Sender) { m_controllers->editorView.LineNumbers1Click(Sender); }
-void MainWindow::EditCommandClick(QObject *Sender) { m_controllers->editorView.EditCommandClick(Sender); }
-void MainWindow::Colours1Click(QObject *Sender) { m_controllers->editorView.Colours1Click(Sender); }
-void MainWindow::WebPanelURL1Click(QObject *Sender) { m_controllers->run.WebPanelURL1Click(Sender); }
-void MainWindow::WebPanelURLChange(const QString &text) { m_controllers->run.WebPanelURLChange(text); }
-void MainWindow::Run3Click(QObject *Sender) { m_controllers->run.Run3Click(Sender); }
-void MainWindow::Publish1Click(QObject *Sender) { m_controllers->publish.Publish1Click(Sender); }
-void MainWindow::Publish2Click(QObject *Sender) { m_controllers->publish.Publish2Click(Sender); }
-void MainWindow::PublishChanges1Click(QObject *Sender) { m_controllers->publish.PublishChanges1Click(Sender); }
-void MainWindow::PublishPreview1Click(QObject *Sender) { m_controllers->publish.PublishPreview1Click(Sender); }
-void MainWindow::Publish3Click(QObject *Sender) { m_controllers->publish.Publish3Click(Sender); }
-void MainWindow::publishnowClick(QObject *Sender) { m_controllers->publish.publishnowClick(Sender); }
-void MainWindow::FTPWork(qint64 bytesSoFar) { m_controllers->publish.FTPWork(bytesSoFar); }
-// clang-format on
+
+void MainWindow::OnProjectUpdateExecute()
+{
+    m_controllers->projectTree.OnProjectUpdateExecute();
+    QStringList files;
+    m_project.ListFileNames(files);
+    m_controllers->symbols.setProjectFiles(files);
+}

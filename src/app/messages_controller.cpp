@@ -2,6 +2,7 @@
 // files. Column 0 is the text, 1 a file, 2 a 1-based line; rows with a file jump.
 #include "app/messages_controller.h"
 
+#include "app/document_controller.h"
 #include "app/main_window.h"
 #include "app/main_window_ui.h"
 #include "app/messages_grid.h"
@@ -26,7 +27,7 @@ MessagesController::MessagesController(MainWindow &window, Project &project, con
 {
     MessagesGrid *grid = m_ui.messages;
     connect(grid, &MessagesGrid::cellDoubleClicked, this,
-            [this, grid] { RunGuarded([this, grid] { m_window.messagesDblClick(grid); }); });
+            [this, grid] { RunGuarded([this, grid] { messagesDblClick(grid); }); });
     followProjectFolder();
     // The height the user gives the panel is kept for the next start.
     connect(m_ui.centre, &QSplitter::splitterMoved, this, [this] {
@@ -163,7 +164,7 @@ void MessagesController::messagesDblClick(QObject *)
     const QString lineText = MessageCell(2, row);
     if (file.isEmpty())
         return;
-    m_window.OpenFileAtLine(file, true);
+    m_window.documents().OpenFileAtLine(file, true);
     bool ok = false;
     int line = lineText.toInt(&ok);
     if (!ok)
@@ -201,4 +202,14 @@ void MessagesController::messagesKeyDown(int key, Qt::KeyboardModifiers)
 {
     if (key == Qt::Key_Return || key == Qt::Key_Enter)
         messagesDblClick(nullptr);
+}
+
+void MessagesController::ShowFoundRows(const QList<MessageRow> &rows)
+{
+    if (rows.isEmpty())
+        return; // the status line says why
+    ClearMessages();
+    ShowMessages();
+    m_ui.messages->setColumnWidth(0, 500);
+    AddMessageRows(rows);
 }

@@ -27,6 +27,8 @@ public:
     };
     void AddMessageRows(const QList<MessageRow> &rows);
     void ShowMessages();
+    // Fills the panel with these found places and shows it; none leaves it as it is.
+    void ShowFoundRows(const QList<MessageRow> &rows);
     void HideMessages();
     void messagesDblClick(QObject *Sender);
     void messagesKeyDown(int key, Qt::KeyboardModifiers shift);

@@ -80,9 +80,9 @@ ProjectTreeController::ProjectTreeController(MainWindow &window, Project &projec
     });
     QTreeWidget *tree = m_ui.PrTree;
     connect(tree, &QTreeWidget::itemSelectionChanged, this,
-            [this, tree] { RunGuarded([this, tree] { m_window.PrTreeDblClick(tree); }); });
+            [this, tree] { RunGuarded([this, tree] { PrTreeDblClick(tree); }); });
     connect(tree, &QTreeWidget::itemDoubleClicked, this,
-            [this, tree] { RunGuarded([this, tree] { m_window.PrTreeDblClick(tree); }); });
+            [this, tree] { RunGuarded([this, tree] { PrTreeDblClick(tree); }); });
     connect(tree, &QWidget::customContextMenuRequested, this, &ProjectTreeController::showPopup);
     // The popup hides what does not fit the clicked node, but a hidden item's
     // shortcut is dead: Del must keep removing files once the popup is gone.
@@ -101,7 +101,7 @@ void ProjectTreeController::showPopup(const QPoint &at)
     // A right click selects the clicked row first.
     if (QTreeWidgetItem *node = m_ui.PrTree->itemAt(at))
         m_ui.PrTree->setCurrentItem(node);
-    RunGuarded([this] { m_window.ProjPopupPopup(m_ui.ProjPopup); });
+    RunGuarded([this] { ProjPopupPopup(m_ui.ProjPopup); });
     m_ui.ProjPopup->popup(m_ui.PrTree->viewport()->mapToGlobal(at));
 }
 
@@ -173,9 +173,9 @@ void ProjectTreeController::OpenProject(const QString &path)
     m_project.SetOpenedFile(QString());
     if (chosen.isEmpty()) {
         m_ui.re->clearAll();
-        m_window.UpdateCaption();
+        m_window.documents().UpdateCaption();
     } else {
-        m_window.OpenFileAtLine(chosen, false);
+        m_window.documents().OpenFileAtLine(chosen, false);
     }
     // The document chosen here is the program's doing, not the user's: a
     // project only looked at is not written back.
@@ -294,7 +294,7 @@ void ProjectTreeController::New1Click(QObject *)
     m_window.server().StopServer();
     m_project.Clear();
     m_instance.hold(QString());
-    m_window.UpdateCaption();
+    m_window.documents().UpdateCaption();
     m_ui.re->clearAll();
 }
 
@@ -360,7 +360,7 @@ void ProjectTreeController::PrTreeDblClick(QObject *)
     if (node < 0)
         return;
     if (node < m_project.Files.Count())
-        m_window.OpenFileAtLine(m_project.Files.Get(node)->Name, true);
+        m_window.documents().OpenFileAtLine(m_project.Files.Get(node)->Name, true);
 }
 
 void ProjectTreeController::PrTreeKeyDown(int key, Qt::KeyboardModifiers)
@@ -438,7 +438,7 @@ void ProjectTreeController::Rename1Click(QObject *)
     // the old name back and leave the renamed file behind.
     if (m_project.OpenedFile == old)
         m_project.SetOpenedFile(newName);
-    m_window.UpdateCaption();
+    m_window.documents().UpdateCaption();
     m_project.OnProjectUpdate.raise(nullptr);
 }
 
@@ -452,7 +452,7 @@ void ProjectTreeController::ProjectAddClick(QObject *)
     if (!chosen.isEmpty()) {
         m_window.documents().odFiles = chosen;
         for (const QString &path : chosen)
-            m_window.OpenFileAtLine(path, true);
+            m_window.documents().OpenFileAtLine(path, true);
     }
     m_project.OnProjectUpdate.raise(nullptr);
 }
@@ -476,6 +476,6 @@ void ProjectTreeController::Files1Click(QObject *)
     const QString chosen = form->chosenPath();
     if (chosen.isEmpty())
         return;
-    m_window.OpenFileAtLine(chosen, true);
+    m_window.documents().OpenFileAtLine(chosen, true);
     m_ui.re->takeFocus();
 }

@@ -2,6 +2,7 @@
 // FTP panel that shows the log, the transfer counts and the gauge of a run.
 #include "app/publish_controller.h"
 
+#include "app/document_controller.h"
 #include "app/main_window.h"
 #include "app/main_window_ui.h"
 #include "app/project_tree_controller.h"
@@ -289,7 +290,7 @@ void PublishController::Publish3Click(QObject *)
         if (m_publishOptionsCancelled)
             return;
     }
-    m_window.SaveFileClick(nullptr);
+    m_window.documents().SaveFileClick(nullptr);
     const int index = openedFileEntry();
     if (index < 0)
         return;

@@ -6,9 +6,11 @@
 // address.
 #include "app/run_controller.h"
 
+#include "app/document_controller.h"
 #include "app/main_window.h"
 #include "app/main_window_ui.h"
 #include "app/messages_controller.h"
+#include "app/project_tree_controller.h"
 #include "app/server_controller.h"
 #include "app/window_set.h"
 #include "editor/code_editor.h"
@@ -63,9 +65,8 @@ RunController::RunController(MainWindow &window, Project &project, const MainWin
                              const SecondaryWindows &windows)
     : Controller(window, project, ui, windows)
 {
-    connect(m_ui.WebPanel, &BrowserFrame::urlChanged, this, [this](const QString &text) {
-        RunGuarded([this, text] { m_window.WebPanelURLChange(text); });
-    });
+    connect(m_ui.WebPanel, &BrowserFrame::urlChanged, this,
+            [this](const QString &text) { RunGuarded([this, text] { WebPanelURLChange(text); }); });
 }
 
 RunController::~RunController() = default;
@@ -81,8 +82,8 @@ void RunController::Run2Click(QObject *Sender)
 {
     if (m_fetching)
         return; // the run before is still waiting for its page
-    m_window.SavePrjClick(nullptr);
-    m_window.SaveFileClick(nullptr);
+    m_window.projectTree().SavePrjClick(nullptr);
+    m_window.documents().SaveFileClick(nullptr);
 
     BrowserFrame *runFrame = m_windows.runWindow->frame_browser1;
     runFrame->setUrlText(m_project.RunAddress);
@@ -103,7 +104,7 @@ void RunController::Run2Click(QObject *Sender)
         runFrame->navigate(m_project.RunAddress);
     }
     m_previousRunAddress = m_project.RunAddress;
-    m_window.ClearMessages();
+    m_window.messagePanel().ClearMessages();
 
     QString page;
     if (Sender && serving.served && !fetchPage(runFrame->urlText(), page))
@@ -115,10 +116,10 @@ void RunController::Run2Click(QObject *Sender)
         // PHP names files by their real paths; the project may know them
         // through a linked folder.
         capture.file = ProjectPathOfReported(capture.file, m_project);
-        m_window.AddMessage(capture.messageRow());
+        m_window.messagePanel().AddMessage(capture.messageRow());
         m_window.messagePanel().ShowMessages();
         if (QFileInfo(capture.file).isFile()) {
-            m_window.OpenFileAtLine(capture.file, true);
+            m_window.documents().OpenFileAtLine(capture.file, true);
             // Past the line first, so the error line shows with what follows it.
             m_ui.re->setCaretLine(capture.lineNumber() + 18);
             m_ui.re->setCaretLine(capture.lineNumber());
@@ -188,8 +189,8 @@ void RunController::RunText1Click(QObject *)
 {
     if (m_fetching)
         return;
-    m_window.SavePrjClick(nullptr);
-    m_window.SaveFileClick(nullptr);
+    m_window.projectTree().SavePrjClick(nullptr);
+    m_window.documents().SaveFileClick(nullptr);
     BrowserFrame *runFrame = m_windows.runWindow->frame_browser1;
     runFrame->setUrlText(m_project.RunAddress);
     const ServerController::RunServing serving =
@@ -198,7 +199,7 @@ void RunController::RunText1Click(QObject *)
         Dialogs().showMessage(serving.problem);
         return;
     }
-    m_window.ClearMessages();
+    m_window.messagePanel().ClearMessages();
     QString page;
     if (serving.served && !fetchPage(runFrame->urlText(), page))
         return;

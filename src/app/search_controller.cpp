@@ -112,7 +112,7 @@ void SearchController::Findinfiles1Click(QObject *Sender)
         WriteSetting(FileMaskSetting, m_findOptions.fileMask);
     }
     CancelSearch();
-    m_window.ClearMessages();
+    m_window.messagePanel().ClearMessages();
     QStringList names;
     m_project.ListFileNames(names);
     m_matches = m_files = 0;

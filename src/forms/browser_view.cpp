@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include <dlfcn.h>
+#include <future>
 #include <unistd.h>
 #include <utility>
 
@@ -61,19 +62,38 @@ void EnsureSharedContext()
 }
 
 // The engine's library beside the program (installed or built), else where
-// the dynamic linker finds it (test programs link it).
+// the dynamic linker finds it (test programs link it). Thread-safe: the
+// preload runs it off the window's thread.
+void *OpenBrowserEngineLibrary(QString *problem)
+{
+    const QString beside = QDir(QCoreApplication::applicationDirPath())
+                               .filePath(QString::fromLatin1(BrowserEngineLibrary));
+    void *library = dlopen(QFile::encodeName(beside).constData(), RTLD_NOW | RTLD_LOCAL);
+    if (!library)
+        library = dlopen(BrowserEngineLibrary, RTLD_NOW | RTLD_LOCAL);
+    if (!library && problem)
+        *problem = QString::fromLocal8Bit(dlerror());
+    return library;
+}
+
+std::future<void> &Preloading()
+{
+    static std::future<void> preloading;
+    return preloading;
+}
+
 CreateBrowserEngineFunction LoadBrowserEngine()
 {
     static CreateBrowserEngineFunction create = [] {
         EnsureSharedContext();
-        const QString beside = QDir(QCoreApplication::applicationDirPath())
-                                   .filePath(QString::fromLatin1(BrowserEngineLibrary));
-        void *library = dlopen(QFile::encodeName(beside).constData(), RTLD_NOW | RTLD_LOCAL);
+        // A preload under way finishes first; the open below then only
+        // counts a reference.
+        if (Preloading().valid())
+            Preloading().wait();
+        QString problem;
+        void *library = OpenBrowserEngineLibrary(&problem);
         if (!library)
-            library = dlopen(BrowserEngineLibrary, RTLD_NOW | RTLD_LOCAL);
-        if (!library)
-            throw AppError(QStringLiteral("The web browser could not be started: %1")
-                               .arg(QString::fromLocal8Bit(dlerror())));
+            throw AppError(QStringLiteral("The web browser could not be started: %1").arg(problem));
         return reinterpret_cast<CreateBrowserEngineFunction>(
             dlsym(library, CreateBrowserEngineName));
     }();
@@ -82,6 +102,23 @@ CreateBrowserEngineFunction LoadBrowserEngine()
     return create;
 }
 } // namespace
+
+namespace {
+BrowserViewFactory &InstalledFactory();
+} // namespace
+
+void PreloadBrowserEngine()
+{
+    if (Preloading().valid() || InstalledFactory())
+        return;
+    // The context first, on this thread: the engine's library looks for it
+    // as it loads.
+    EnsureSharedContext();
+    // Loading and relocating the engine's libraries is most of a first
+    // page's wait and needs no window thread; the engine itself is still
+    // made at the first page. A failure is reported then, by that load.
+    Preloading() = std::async(std::launch::async, [] { OpenBrowserEngineLibrary(nullptr); });
+}
 
 void WebEngineBrowserView::ensureEngine()
 {

@@ -242,14 +242,14 @@ TEST_F(Completion, TheOnlineLookupLooksTheWordUpOnceAndShowsTheWindowEachTime)
     EXPECT_EQ(dialogs.modalWindows[0], help);
 
     // The same word again: shown as the user left it, no reload.
-    form()->PHPnetOnline1Click(nullptr);
+    form()->handle(QStringLiteral("PHPnetOnline1Click"));
     EXPECT_EQ(browser->navigations.size(), 1);
     EXPECT_EQ(browser->reloads, 0);
     EXPECT_EQ(dialogs.modalWindows.size(), 2u);
 
     // A blank spot looks up an empty pattern, with F1 as well.
     form()->ui().re->SendScintilla(QsciScintillaBase::SCI_GOTOPOS, 3UL);
-    form()->PHPnethelp1Click(nullptr);
+    form()->handle(QStringLiteral("PHPnethelp1Click"));
     EXPECT_EQ(browser->navigations.last(),
               "https://www.php.net/manual-lookup.php?pattern=&lang=en");
     EXPECT_EQ(form()->item("PHPnetOnline1")->text(), OnlineManualWindow::SiteName());
@@ -270,7 +270,7 @@ TEST_F(AppTest, CompletionOffersTheGeneratedManualBesideTheProgram)
     start();
     form()->ui().re->setWholeText("echo str");
     form()->ui().re->SendScintilla(QsciScintillaBase::SCI_DOCUMENTEND);
-    form()->Adviser1Click(nullptr);
+    form()->handle(QStringLiteral("Adviser1Click"));
     ASSERT_TRUE(dialogs.errors.empty());
     CompletionPopup *popup = form()->ui().completion;
     ASSERT_TRUE(popup->isOpen());

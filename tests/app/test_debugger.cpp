@@ -49,7 +49,7 @@ protected:
         form()->show();
         form()->project().RunAddress = QStringLiteral("http://127.0.0.1:%1/index.php").arg(port);
         form()->projectTree().SaveProjectTo(site + "/site.wdx");
-        form()->OpenProject(site + "/site.wdx");
+        form()->projectTree().OpenProject(site + "/site.wdx");
     }
     void TearDown() override
     {
@@ -58,7 +58,7 @@ protected:
     }
     void open(const char *name, int line)
     {
-        form()->OpenFileAtLine(site + '/' + name, true);
+        form()->documents().OpenFileAtLine(site + '/' + name, true);
         form()->ui().re->setCaretLine(line);
         QCoreApplication::processEvents();
     }
@@ -111,7 +111,7 @@ TEST_F(Debugger, BreakpointsFollowTheTextAndStayWithTheProject)
     QCoreApplication::processEvents();
     EXPECT_EQ(breakpointLines(), (QList<int>{6, 7}));
     // Other colours keep the margin that shows them.
-    form()->Colours1Click(form()->item("ColoursDark1"));
+    form()->handle(QStringLiteral("Colours1Click"), form()->item("ColoursDark1"));
     EXPECT_GT(form()->ui().re->marginWidth(2), 0);
 
     // Another document and back: the markers come back with the file.
@@ -121,8 +121,8 @@ TEST_F(Debugger, BreakpointsFollowTheTextAndStayWithTheProject)
     EXPECT_EQ(breakpointLines(), QList<int>{6});
 
     // Kept in the project file.
-    form()->SavePrjClick(nullptr);
-    form()->OpenProject(site + "/site.wdx");
+    form()->handle(QStringLiteral("SavePrjClick"));
+    form()->projectTree().OpenProject(site + "/site.wdx");
     ASSERT_EQ(form()->project().Debug.Breakpoints.size(), 1);
     EXPECT_EQ(form()->project().Debug.Breakpoints.at(0).file, site + "/lib.php");
 }

@@ -53,27 +53,27 @@ void touch(const QString &path, int secondsLater)
 
 TEST_F(Documents, SwitchingRemembersLinesSavesSilentlyAndReusesEntries)
 {
-    form()->OpenFileAtLine(path("a.php"), true);
+    form()->documents().OpenFileAtLine(path("a.php"), true);
     EXPECT_EQ(form()->ui().re->lineText(0), "a.php line 1");
     form()->ui().re->setCaretLine(12);
     form()->ui().re->setCursorPosition(11, 0);
     form()->ui().re->insert("edited ");
 
-    form()->OpenFileAtLine(path("b.php"), true);
+    form()->documents().OpenFileAtLine(path("b.php"), true);
     // Leaving a.php saved it and stored its line.
     EXPECT_TRUE(ReadFileBytes(path("a.php")).contains("edited a.php line 12"));
     EXPECT_EQ(form()->project().Files.Get(0)->Line, 11);
     form()->ui().re->setCaretLine(30);
 
     // Back to a.php: the entry is reused and its line remembered.
-    form()->OpenFileAtLine(path("a.php"), true);
+    form()->documents().OpenFileAtLine(path("a.php"), true);
     EXPECT_EQ(form()->ui().re->caretLine(), 12);
     EXPECT_EQ(form()->project().Files.Count(), 2);
     EXPECT_EQ(form()->project().Files.Get(1)->Line, 29);
 
     // A.PHP is another file here: its own entry, starting at line 1.
     WriteFileBytes(site + "/A.PHP", "upper\n");
-    form()->OpenFileAtLine(site + "/A.PHP", true);
+    form()->documents().OpenFileAtLine(site + "/A.PHP", true);
     EXPECT_EQ(form()->ui().re->caretLine(), 1);
     EXPECT_EQ(entryNames(), path("a.php") + '|' + path("b.php") + '|' + site + "/A.PHP");
     EXPECT_EQ(form()->windowTitle(), "Quillstone - " + site + "/A.PHP");
@@ -83,9 +83,9 @@ TEST_F(Documents, CaptionFollowsProjectAndDocument)
 {
     EXPECT_EQ(form()->windowTitle(), "Quillstone");
     form()->project().FileName = site + "/shop.wdx";
-    form()->UpdateCaption();
+    form()->documents().UpdateCaption();
     EXPECT_EQ(form()->windowTitle(), "shop - Quillstone");
-    form()->OpenFileAtLine(path("a.php"), true);
+    form()->documents().OpenFileAtLine(path("a.php"), true);
     EXPECT_EQ(form()->windowTitle(), "shop - Quillstone - " + path("a.php"));
     form()->item("New2")->trigger();
     EXPECT_EQ(form()->windowTitle(), "Quillstone");
@@ -93,14 +93,14 @@ TEST_F(Documents, CaptionFollowsProjectAndDocument)
     EXPECT_EQ(form()->project().OpenedFile, "");
     // New keeps the entry of the document left.
     EXPECT_EQ(form()->project().Files.Count(), 1);
-    form()->UpdateCaption();
+    form()->documents().UpdateCaption();
     EXPECT_EQ(form()->windowTitle(), "shop - Quillstone");
 }
 
 TEST_F(Documents, CaptionMarksUnsavedChangesWithAStar)
 {
     form()->project().FileName = site + "/shop.wdx";
-    form()->OpenFileAtLine(path("a.php"), true);
+    form()->documents().OpenFileAtLine(path("a.php"), true);
     const QString clean = "shop - Quillstone - " + path("a.php");
     CodeEditor *re = form()->ui().re;
     form()->activateWindow();
@@ -114,7 +114,7 @@ TEST_F(Documents, CaptionMarksUnsavedChangesWithAStar)
     QTest::keyClick(re, Qt::Key_Y);
     EXPECT_EQ(form()->windowTitle(), '*' + clean);
     // A rebuild of the caption keeps the mark; a save takes it away.
-    form()->UpdateCaption();
+    form()->documents().UpdateCaption();
     EXPECT_EQ(form()->windowTitle(), '*' + clean);
     QTest::keyClick(re, Qt::Key_S, Qt::ControlModifier);
     EXPECT_EQ(form()->windowTitle(), clean);
@@ -123,11 +123,11 @@ TEST_F(Documents, CaptionMarksUnsavedChangesWithAStar)
 
 TEST_F(Documents, ColouringFollowsTheExtension)
 {
-    form()->OpenFileAtLine(path("Page.HTML"), true);
+    form()->documents().OpenFileAtLine(path("Page.HTML"), true);
     EXPECT_EQ(form()->ui().re->colouring(), CodeEditor::Colouring::Html);
-    form()->OpenFileAtLine(path("tool.py"), true);
+    form()->documents().OpenFileAtLine(path("tool.py"), true);
     EXPECT_EQ(form()->ui().re->colouring(), CodeEditor::Colouring::Html);
-    form()->OpenFileAtLine(path("a.php"), true);
+    form()->documents().OpenFileAtLine(path("a.php"), true);
     EXPECT_EQ(form()->ui().re->colouring(), CodeEditor::Colouring::Php);
 }
 
@@ -145,9 +145,9 @@ TEST_F(Documents, OpenSeveralFilesLeavesTheLastCurrent)
 
 TEST_F(Documents, MissingFileIsReportedAndStartsEmptyUnderItsName)
 {
-    form()->OpenFileAtLine(path("a.php"), true);
+    form()->documents().OpenFileAtLine(path("a.php"), true);
     const QByteArray before = ReadFileBytes(path("a.php"));
-    form()->OpenFileAtLine(path("new.php"), true);
+    form()->documents().OpenFileAtLine(path("new.php"), true);
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_EQ(dialogs.messages[0], "file doesn't exist:" + path("new.php"));
     // The text of a.php does not travel into the new name.
@@ -162,7 +162,7 @@ TEST_F(Documents, MissingFileIsReportedAndStartsEmptyUnderItsName)
 TEST_F(Documents, SaveOfAnUnnamedDocumentAsksOnlyFromTheMenu)
 {
     form()->ui().re->setWholeText("fresh\n");
-    form()->SaveFileClick(nullptr);
+    form()->handle(QStringLiteral("SaveFileClick"));
     EXPECT_TRUE(dialogs.fileDialogs.empty());
     dialogs.saveAnswers.push_back(path("Fresh.php"));
     form()->item("Save1")->trigger();
@@ -176,8 +176,8 @@ TEST_F(Documents, SaveOfAnUnnamedDocumentAsksOnlyFromTheMenu)
 
 TEST_F(Documents, SaveAsOntoAnotherEntryLeavesTwoEntries)
 {
-    form()->OpenFileAtLine(path("a.php"), true);
-    form()->OpenFileAtLine(path("b.php"), true);
+    form()->documents().OpenFileAtLine(path("a.php"), true);
+    form()->documents().OpenFileAtLine(path("b.php"), true);
     dialogs.saveAnswers.push_back(path("a.php"));
     form()->item("Saveas2")->trigger();
     EXPECT_EQ(entryNames(), path("a.php") + '|' + path("a.php"));
@@ -186,7 +186,7 @@ TEST_F(Documents, SaveAsOntoAnotherEntryLeavesTwoEntries)
 
 TEST_F(Documents, CloseDropsTheEntryAndTheText)
 {
-    form()->OpenFileAtLine(path("a.php"), true);
+    form()->documents().OpenFileAtLine(path("a.php"), true);
     form()->item("Close1")->trigger();
     EXPECT_TRUE(dialogs.choices.empty()); // nothing typed, nothing asked
     EXPECT_EQ(form()->project().Files.Count(), 0);
@@ -196,7 +196,7 @@ TEST_F(Documents, CloseDropsTheEntryAndTheText)
 
 TEST_F(Documents, FailingSaveIsReportedAndLeavesTheFile)
 {
-    form()->OpenFileAtLine(path("a.php"), true);
+    form()->documents().OpenFileAtLine(path("a.php"), true);
     const QByteArray before = ReadFileBytes(path("a.php"));
     form()->ui().re->insert("lost? ");
     // A folder in the way of the save's temporary file's rename target.
@@ -211,10 +211,10 @@ TEST_F(Documents, FailingSaveIsReportedAndLeavesTheFile)
 
 TEST_F(Documents, ExternalChangeIsOfferedOncePerChange)
 {
-    form()->OpenFileAtLine(path("a.php"), true);
+    form()->documents().OpenFileAtLine(path("a.php"), true);
     form()->ui().re->setCaretLine(5);
-    form()->OpenFileAtLine(path("b.php"), true);
-    form()->OpenFileAtLine(path("a.php"), true); // back at line 5
+    form()->documents().OpenFileAtLine(path("b.php"), true);
+    form()->documents().OpenFileAtLine(path("a.php"), true); // back at line 5
     WriteFileBytes(path("a.php"), "changed elsewhere\nsecond\nthird\nfourth\nfifth\nsixth\n");
     touch(path("a.php"), 10);
 
@@ -264,20 +264,20 @@ TEST_F(Documents, FirstParameterOpensADocumentOrAProject)
 
 TEST_F(Documents, MessagesRowsJumpThroughTheirFileColumns)
 {
-    form()->ClearMessages();
+    form()->messagePanel().ClearMessages();
     EXPECT_EQ(form()->ui().messages->rowCount(), 1);
     EXPECT_EQ(form()->ui().messages->columnWidth(0), 2000);
-    form()->AddMessage("");
-    form()->AddMessage("run error(3): boom");
+    form()->messagePanel().AddMessage("");
+    form()->messagePanel().AddMessage("run error(3): boom");
     EXPECT_EQ(form()->ui().messages->rowCount(), 1); // row 0 was empty, so reused
-    form()->AddMessage("inc/db.php line 40");
+    form()->messagePanel().AddMessage("inc/db.php line 40");
     form()->messagePanel().SetMessageCell(1, 1, path("inc/db.php"));
     form()->messagePanel().SetMessageCell(2, 1, "40");
     EXPECT_EQ(form()->ui().messages->rowCount(), 2);
 
     form()->messagePanel().ShowMessages();
     form()->ui().messages->setCurrentCell(0, 0);
-    form()->messagesDblClick(nullptr);
+    form()->messagePanel().messagesDblClick(nullptr);
     EXPECT_EQ(form()->project().OpenedFile, ""); // the run row points nowhere
 
     form()->ui().messages->setCurrentCell(1, 0);
@@ -292,7 +292,7 @@ TEST_F(Documents, ManyRowsAtOnceFollowTheRowByRowRule)
 {
     const QList<MessagesController::MessageRow> rows = {
         {"", "", ""}, {"first", "/f", "1"}, {"second", "/g", "2"}, {"third", "", ""}};
-    form()->ClearMessages();
+    form()->messagePanel().ClearMessages();
     form()->messagePanel().AddMessageRows(rows);
     QStringList bulk;
     for (int r = 0; r < form()->ui().messages->rowCount(); ++r)
@@ -300,9 +300,9 @@ TEST_F(Documents, ManyRowsAtOnceFollowTheRowByRowRule)
                     form()->messagePanel().MessageCell(1, r) + '|' +
                     form()->messagePanel().MessageCell(2, r);
 
-    form()->ClearMessages();
+    form()->messagePanel().ClearMessages();
     for (const auto &row : rows) {
-        form()->AddMessage(row.text);
+        form()->messagePanel().AddMessage(row.text);
         const int last = form()->ui().messages->rowCount() - 1;
         form()->messagePanel().SetMessageCell(1, last, row.file);
         form()->messagePanel().SetMessageCell(2, last, row.line);

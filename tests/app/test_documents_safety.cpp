@@ -98,7 +98,7 @@ void rewriteLater(const QString &file, const QByteArray &bytes, int msLater)
 
 TEST_F(Safety, CloseNewAndNewProjectAskOnlyAboutModifiedText)
 {
-    form()->OpenFileAtLine(path("a.php"), true);
+    form()->documents().OpenFileAtLine(path("a.php"), true);
     editor()->insert("typed ");
     form()->item("Close1")->trigger(); // unanswered: Cancel
     EXPECT_EQ(lastChoice(), "Unsaved changes|Save changes to a.php?" + SaveQuestion);
@@ -135,23 +135,23 @@ TEST_F(Safety, CloseNewAndNewProjectAskOnlyAboutModifiedText)
 TEST_F(Safety, SwitchingAwayFromAnUnnamedOrDeletedDocumentAsks)
 {
     editor()->insert("draft");
-    form()->OpenFileAtLine(path("a.php"), true);
+    form()->documents().OpenFileAtLine(path("a.php"), true);
     EXPECT_EQ(lastChoice(), "Unsaved changes|Save changes to Untitled?" + SaveQuestion);
     EXPECT_EQ(editor()->wholeText(), "draft");
     EXPECT_EQ(form()->project().OpenedFile, "");
 
     dialogs.choiceAnswers.push_back(Save);
     dialogs.saveAnswers.push_back(path("draft.php"));
-    form()->OpenFileAtLine(path("a.php"), true);
+    form()->documents().OpenFileAtLine(path("a.php"), true);
     EXPECT_EQ(ReadFileBytes(path("draft.php")), "draft");
     EXPECT_EQ(form()->project().OpenedFile, path("a.php"));
 
     // A file deleted behind our back: its text is offered for saving again.
-    form()->OpenFileAtLine(path("b.php"), true);
+    form()->documents().OpenFileAtLine(path("b.php"), true);
     editor()->insert("rescued ");
     QFile::remove(path("b.php"));
     dialogs.choiceAnswers.push_back(Save);
-    form()->OpenFileAtLine(path("c.php"), true);
+    form()->documents().OpenFileAtLine(path("c.php"), true);
     EXPECT_EQ(lastChoice(), "Unsaved changes|Save changes to b.php?" + SaveQuestion);
     EXPECT_TRUE(ReadFileBytes(path("b.php")).startsWith("rescued b.php line 1"));
     EXPECT_EQ(form()->project().OpenedFile, path("c.php"));
@@ -160,7 +160,7 @@ TEST_F(Safety, SwitchingAwayFromAnUnnamedOrDeletedDocumentAsks)
 TEST_F(Safety, OpeningAProjectAsksBeforeTheDocumentGivesWay)
 {
     const QString project = writeProject(site, {"c.php"}, path("c.php"));
-    form()->OpenFileAtLine(path("a.php"), true);
+    form()->documents().OpenFileAtLine(path("a.php"), true);
     editor()->insert("mine ");
     dialogs.openAnswers.push_back({project});
     form()->item("Open2")->trigger(); // Cancel
@@ -169,7 +169,7 @@ TEST_F(Safety, OpeningAProjectAsksBeforeTheDocumentGivesWay)
 
     // Reopen from the recent list asks the same way.
     dialogs.choiceAnswers.push_back(Discard);
-    form()->RecentFilesOpenFile(nullptr, project);
+    form()->documents().RecentFilesOpenFile(nullptr, project);
     EXPECT_EQ(dialogs.choices.size(), 2u);
     EXPECT_EQ(form()->project().FileName, project);
     EXPECT_EQ(form()->project().OpenedFile, path("c.php"));
@@ -180,17 +180,17 @@ TEST_F(Safety, OpeningAProjectAsksBeforeTheDocumentGivesWay)
 
 TEST_F(Safety, SilentSavesLeaveAnUnmodifiedDocumentsFileAlone)
 {
-    form()->OpenFileAtLine(path("a.php"), true);
+    form()->documents().OpenFileAtLine(path("a.php"), true);
     rewriteLater(path("a.php"), "theirs\n", 300);
-    form()->OpenFileAtLine(path("b.php"), true); // switching saves silently
-    form()->SaveFileClick(nullptr);              // as Run and Publish do
+    form()->documents().OpenFileAtLine(path("b.php"), true); // switching saves silently
+    form()->handle(QStringLiteral("SaveFileClick"));         // as Run and Publish do
     EXPECT_EQ(ReadFileBytes(path("a.php")), "theirs\n");
     EXPECT_TRUE(dialogs.choices.empty());
 }
 
 TEST_F(Safety, AChangeJustAfterOurSaveIsSeenAndNeverOverwrittenUnasked)
 {
-    form()->OpenFileAtLine(path("a.php"), true);
+    form()->documents().OpenFileAtLine(path("a.php"), true);
     editor()->insert("ours ");
     form()->item("Save1")->trigger();
     // Our save as if made just after the start of a two-second step...
@@ -213,7 +213,7 @@ TEST_F(Safety, AChangeJustAfterOurSaveIsSeenAndNeverOverwrittenUnasked)
     // Kept our text, then the other program writes again before our save.
     editor()->insert("more ");
     rewriteLater(path("a.php"), "theirs again\n", 300);
-    form()->OpenFileAtLine(path("b.php"), true); // unanswered: Cancel
+    form()->documents().OpenFileAtLine(path("b.php"), true); // unanswered: Cancel
     EXPECT_TRUE(lastChoice().startsWith("Changed on disk|" + path("a.php") +
                                         " was changed by another program"));
     EXPECT_TRUE(lastChoice().endsWith("|&Overwrite/&Reload/Cancel"));
@@ -221,7 +221,7 @@ TEST_F(Safety, AChangeJustAfterOurSaveIsSeenAndNeverOverwrittenUnasked)
     EXPECT_EQ(ReadFileBytes(path("a.php")), "theirs again\n");
 
     dialogs.choiceAnswers.push_back(Reload);
-    form()->OpenFileAtLine(path("b.php"), true);
+    form()->documents().OpenFileAtLine(path("b.php"), true);
     EXPECT_EQ(ReadFileBytes(path("a.php")), "theirs again\n");
     EXPECT_EQ(form()->project().OpenedFile, path("b.php"));
 
@@ -238,7 +238,7 @@ TEST_F(Safety, AChangeJustAfterOurSaveIsSeenAndNeverOverwrittenUnasked)
 TEST_F(Safety, AProjectOnlyReadIsNotWrittenAndAVanishedOneLetsTheUserGo)
 {
     const QString project = writeProject(site, {"a.php", "b.php"}, path("a.php"));
-    form()->OpenProject(project);
+    form()->projectTree().OpenProject(project);
     // Something the save could not write over, as a read-only file would be.
     QFile::remove(project);
     QDir().mkpath(project);
@@ -251,9 +251,10 @@ TEST_F(Safety, AProjectOnlyReadIsNotWrittenAndAVanishedOneLetsTheUserGo)
 TEST_F(Safety, AChangedProjectThatCannotBeSavedOffersToQuitWithoutIt)
 {
     const QString project = writeProject(site, {"a.php", "b.php"}, path("a.php"));
-    form()->OpenProject(project);
-    form()->OpenFileAtLine(path("b.php"), true); // the project changed: a line and the opened file
-    QDir(site).removeRecursively();              // the whole folder is gone
+    form()->projectTree().OpenProject(project);
+    form()->documents().OpenFileAtLine(path("b.php"),
+                                       true); // the project changed: a line and the opened file
+    QDir(site).removeRecursively();           // the whole folder is gone
     dialogs.choiceAnswers.push_back(Stay);
     form()->close();
     EXPECT_TRUE(form()->isVisible());
@@ -270,7 +271,7 @@ TEST_F(Safety, AProjectOnlyLookedAtKeepsItsBytesWhateverTheProgramChoseToShow)
     const QString project = writeProject(site, {"notes.txt", "b.php", "c.php"}, "");
     WriteFileBytes(path("notes.txt"), "notes\n");
     const QByteArray before = ReadFileBytes(project);
-    form()->OpenProject(project);
+    form()->projectTree().OpenProject(project);
     EXPECT_EQ(form()->project().OpenedFile, path("b.php"));
     form()->close();
     EXPECT_FALSE(form()->isVisible());
@@ -280,10 +281,10 @@ TEST_F(Safety, AProjectOnlyLookedAtKeepsItsBytesWhateverTheProgramChoseToShow)
 
 TEST_F(Safety, ExitAsksAboutAnUnnamedDocumentOnly)
 {
-    form()->OpenFileAtLine(path("a.php"), true);
+    form()->documents().OpenFileAtLine(path("a.php"), true);
     editor()->insert("saved at exit ");
     form()->item("New2")->trigger(); // Cancel: a.php stays
-    form()->SaveFileClick(nullptr);
+    form()->handle(QStringLiteral("SaveFileClick"));
     dialogs.choices.clear();
     form()->item("New2")->trigger();
     EXPECT_TRUE(dialogs.choices.empty()); // saved, nothing to ask
@@ -304,7 +305,7 @@ TEST_F(Safety, Windows1252TextKeepsItsBytesAndConvertsOnlyWhenTheUserSays)
     // é, €, “ and ” in Windows-1252, a byte it leaves undefined, CR LF.
     const QByteArray bytes("caf\xE9 \x80 \x93q\x94 \x81\r\nend\r\n");
     WriteFileBytes(path("w.php"), bytes);
-    form()->OpenFileAtLine(path("w.php"), true);
+    form()->documents().OpenFileAtLine(path("w.php"), true);
     EXPECT_EQ(editor()->lineText(0).left(10), QString::fromUtf8("café € “q”"));
     form()->item("Save1")->trigger();
     EXPECT_EQ(ReadFileBytes(path("w.php")), bytes);
@@ -375,20 +376,20 @@ TEST_F(Safety, LetterCaseTellsFilesApartAndCloseRebuildsTheTree)
 {
     form()->project().FileName = writeProject(site, {}, "");
     for (const char *name : {"B.php", "b.php", "c.php"})
-        form()->OpenFileAtLine(path(name), true);
+        form()->documents().OpenFileAtLine(path(name), true);
     EXPECT_EQ(entryNames(), path("B.php") + '|' + path("b.php") + '|' + path("c.php"));
     form()->OnProjectUpdateExecute();
     EXPECT_EQ(treeTexts(), (QStringList{"shop.wdx", "B.php", "b.php", "c.php"}));
 
     // Lines are remembered per exact name.
-    form()->OpenFileAtLine(path("B.php"), true);
+    form()->documents().OpenFileAtLine(path("B.php"), true);
     editor()->setCaretLine(7);
-    form()->OpenFileAtLine(path("b.php"), true);
+    form()->documents().OpenFileAtLine(path("b.php"), true);
     EXPECT_EQ(editor()->caretLine(), 1);
-    form()->OpenFileAtLine(path("B.php"), true);
+    form()->documents().OpenFileAtLine(path("B.php"), true);
     EXPECT_EQ(editor()->caretLine(), 7);
 
-    form()->OpenFileAtLine(path("b.php"), true);
+    form()->documents().OpenFileAtLine(path("b.php"), true);
     form()->item("Close1")->trigger();
     EXPECT_EQ(entryNames(), path("B.php") + '|' + path("c.php"));
     EXPECT_EQ(treeTexts(), (QStringList{"shop.wdx", "B.php", "c.php"}));
@@ -406,7 +407,7 @@ TEST_F(Safety, AProjectOpensOnlyItsOwnFiles)
     for (const char *name : {"notes.txt", "b.php"})
         WriteFileBytes(copy + '/' + name, "copy\n");
     const QString copied = writeProject(copy, {"notes.txt", "b.php"}, path("a.php"));
-    form()->OpenProject(copied);
+    form()->projectTree().OpenProject(copied);
     EXPECT_EQ(form()->project().OpenedFile, copy + "/b.php"); // its first PHP entry
     EXPECT_EQ(editor()->wholeText(), "copy\n");
 
@@ -414,7 +415,7 @@ TEST_F(Safety, AProjectOpensOnlyItsOwnFiles)
     // nothing opens, and no empty document takes the missing name.
     QFile::remove(copy + "/b.php");
     const QString bare = writeProject(copy, {"notes.txt", "b.php"}, copy + "/b.php");
-    form()->OpenProject(bare);
+    form()->projectTree().OpenProject(bare);
     EXPECT_EQ(form()->project().OpenedFile, "");
     EXPECT_TRUE(editor()->wholeText().isEmpty());
     EXPECT_TRUE(dialogs.messages.empty());
@@ -424,9 +425,9 @@ TEST_F(Safety, AProjectOpensOnlyItsOwnFiles)
 TEST_F(Safety, AFileOpenedWithTheMouseTakesTheKeys)
 {
     const QString project = writeProject(site, {"a.php", "b.php", "c.php"}, path("a.php"));
-    form()->OpenProject(project);
+    form()->projectTree().OpenProject(project);
     form()->item("pmitem")->setChecked(true);
-    form()->pmitemClick(nullptr);
+    form()->handle(QStringLiteral("pmitemClick"));
     QTreeWidget *tree = form()->ui().PrTree;
     QTreeWidgetItem *b = tree->topLevelItem(0)->child(1);
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualItemRect(b).center());
@@ -455,32 +456,32 @@ TEST_F(Safety, AProjectGivingWayToAnotherKeepsItsSettings)
     // A saved project is written as at exit: the exclusions typed a moment
     // ago are in its file after another project was opened.
     const QString first = writeProject(site, {"a.php"}, path("a.php"));
-    form()->OpenProject(first);
+    form()->projectTree().OpenProject(first);
     form()->project().Ftp.Exclude = QStringList{".env"};
     const QString other = dir.filePath("Other");
     QDir().mkpath(other);
     WriteFileBytes(other + "/x.php", "<?php\n");
     const QString second = writeProject(other, {"x.php"}, other + "/x.php");
-    form()->OpenProject(second);
+    form()->projectTree().OpenProject(second);
     EXPECT_EQ(form()->project().FileName, second);
     EXPECT_TRUE(ReadFileBytes(first).contains("<exclude pattern=\".env\"/>"));
 
     // One that cannot be written asks; staying keeps it open, unchanged.
     form()->project().Ftp.Host = "typed.example";
     QDir(other).removeRecursively();
-    form()->OpenProject(first);
+    form()->projectTree().OpenProject(first);
     EXPECT_EQ(form()->project().FileName, second); // unanswered: Stay
     EXPECT_EQ(form()->project().Ftp.Host, "typed.example");
     EXPECT_TRUE(lastChoice().startsWith("Cannot save|The project " + second))
         << qPrintable(lastChoice());
     dialogs.choiceAnswers.push_back(0); // go on without saving
-    form()->OpenProject(first);
+    form()->projectTree().OpenProject(first);
     EXPECT_EQ(form()->project().FileName, first);
 }
 
 TEST_F(Safety, ANeverSavedProjectWithPublishingSettingsAsksBeforeItGoes)
 {
-    form()->OpenFileAtLine(path("a.php"), true);
+    form()->documents().OpenFileAtLine(path("a.php"), true);
     // Only files opened lately: no question.
     form()->item("New1")->trigger();
     EXPECT_TRUE(dialogs.choices.empty()) << qPrintable(lastChoice());
@@ -511,7 +512,7 @@ TEST_F(Safety, ANeverSavedProjectWithPublishingSettingsAsksBeforeItGoes)
 
 TEST_F(Safety, AChangeOnDiskOverUnsavedEditsKeepsThemUnlessTheUserSaysAndUndoBringsThemBack)
 {
-    form()->OpenFileAtLine(path("a.php"), true);
+    form()->documents().OpenFileAtLine(path("a.php"), true);
     editor()->insert("mine ");
     rewriteLater(path("a.php"), "theirs\n", 300);
     form()->AppEventsActivate(); // unanswered: Keep mine
@@ -543,7 +544,7 @@ TEST_F(Safety, AChangeOnDiskOverUnsavedEditsKeepsThemUnlessTheUserSaysAndUndoBri
     EXPECT_TRUE(editor()->wholeText().startsWith("mine a.php line 1"));
 
     // Without edits the plain question stays, and its reload is undoable too.
-    form()->SaveFileClick(nullptr);
+    form()->handle(QStringLiteral("SaveFileClick"));
     rewriteLater(path("a.php"), "third\n", 300);
     dialogs.yesNoAnswers.push_back(true);
     form()->AppEventsActivate();
@@ -558,9 +559,9 @@ TEST_F(Safety, PipesAndDevicesAreNeverOpenedNorReplacedAndSearchesGoPastThem)
 {
     ASSERT_EQ(::mkfifo(QFile::encodeName(path("pipe.php")).constData(), 0644), 0);
     QFile::link(path("pipe.php"), path("link.php"));
-    form()->OpenFileAtLine(path("a.php"), true);
+    form()->documents().OpenFileAtLine(path("a.php"), true);
     for (const char *name : {"pipe.php", "link.php"}) {
-        form()->OpenFileAtLine(path(name), true);
+        form()->documents().OpenFileAtLine(path(name), true);
         EXPECT_EQ(dialogs.messages.back(),
                   path(name) + " is a named pipe (FIFO); only regular files can be opened.");
     }
@@ -595,7 +596,7 @@ TEST_F(Safety, PipesAndDevicesAreNeverOpenedNorReplacedAndSearchesGoPastThem)
             listed << list->filterCell(0, row);
         return int(QDialog::Rejected);
     };
-    form()->Allfunctionlist1Click(nullptr);
+    form()->handle(QStringLiteral("Allfunctionlist1Click"));
     ASSERT_EQ(listed.size(), 3);
     EXPECT_TRUE(listed.contains("function after_them() {}"));
     EXPECT_EQ(listed.filter("Skipped: ").size(), 2);
@@ -608,7 +609,7 @@ TEST_F(Safety, PipesAndDevicesAreNeverOpenedNorReplacedAndSearchesGoPastThem)
 
 TEST_F(Safety, UnsavedTextIsCopiedAsideUntilSavedAndACopyLeftByADeadProgramIsOffered)
 {
-    form()->OpenFileAtLine(path("a.php"), true);
+    form()->documents().OpenFileAtLine(path("a.php"), true);
     const QByteArray original = ReadFileBytes(path("a.php"));
     editor()->insert("typed ");
     DocumentRecovery &recovery = form()->documents().recovery();

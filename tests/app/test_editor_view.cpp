@@ -62,7 +62,7 @@ TEST_F(EditorView, CommonKeysReachTheirCommands)
     // Ctrl+W closes the document, Ctrl+N starts a new one: neither types.
     const QString path = dir.filePath("a.php");
     WriteFileBytes(path, "<?php echo 1;\n");
-    form()->OpenFileAtLine(path, true);
+    form()->documents().OpenFileAtLine(path, true);
     ASSERT_EQ(form()->project().OpenedFile, path);
     QTest::keyClick(editor(), Qt::Key_W, Qt::ControlModifier);
     EXPECT_TRUE(form()->project().OpenedFile.isEmpty());
@@ -154,7 +154,7 @@ TEST_F(EditorView, StatusLineShowsCaretEncodingLineEndsAndMode)
     open();
     const QString path = dir.filePath("legacy.php");
     WriteFileBytes(path, "caf\xe9\r\nsecond line\r\n");
-    form()->OpenFileAtLine(path, true);
+    form()->documents().OpenFileAtLine(path, true);
     editor()->setCursorPosition(1, 3);
     QApplication::processEvents();
     // The window's own "ln" panel keeps its text; the editor's follow it.
@@ -167,7 +167,7 @@ TEST_F(EditorView, StatusLineShowsCaretEncodingLineEndsAndMode)
     EXPECT_TRUE(panels().endsWith("|INS"));
 
     // A new document: UTF-8 with the line ends new lines get.
-    form()->New2Click(nullptr);
+    form()->handle(QStringLiteral("New2Click"));
     QApplication::processEvents();
     EXPECT_EQ(form()->ui().StatusEncoding->text(), "UTF-8");
     EXPECT_EQ(form()->ui().StatusPanel0->text(), "ln 1");
@@ -242,7 +242,7 @@ TEST_F(EditorView, ReplaceAllThroughTheBarKeepsLineEndsAndEncodingInOneUndoStep)
     const QString path = dir.filePath("shop.php");
     const QByteArray before = "<?php\r\n$price1 = 'caf\xe9';\r\n$price22 = 2;\r\n";
     WriteFileBytes(path, before);
-    form()->OpenFileAtLine(path, true);
+    form()->documents().OpenFileAtLine(path, true);
     QTest::keyClick(editor(), Qt::Key_H, Qt::ControlModifier);
     auto *find = bar()->findChild<QLineEdit *>("findText");
     auto *replace = bar()->findChild<QLineEdit *>("replaceText");
@@ -252,7 +252,7 @@ TEST_F(EditorView, ReplaceAllThroughTheBarKeepsLineEndsAndEncodingInOneUndoStep)
     QTest::mouseClick(bar()->findChild<QPushButton *>("replaceAll"), Qt::LeftButton);
     EXPECT_EQ(bar()->resultText(), "2 replaced");
 
-    form()->SaveFileClick(nullptr);
+    form()->handle(QStringLiteral("SaveFileClick"));
     EXPECT_EQ(ReadFileBytes(path),
               QByteArray("<?php\r\n$cost_1 = 'caf\xe9';\r\n$cost_22 = 2;\r\n"));
     editor()->undo();

@@ -69,7 +69,7 @@ TEST_F(Functions, ProjectListJumpsToTheFirstOccurrenceInTheRightFile)
     const QString other = write("other.php", "x\n");
     for (const QString &path : {a, b})
         addToProject(path);
-    form()->OpenFileAtLine(other, true);
+    form()->documents().OpenFileAtLine(other, true);
 
     MemoryTraceSink sink;
     ScopedProgramTrace trace(&sink);
@@ -95,7 +95,7 @@ TEST_F(Functions, ProjectListJumpsToTheFirstOccurrenceInTheRightFile)
     QStringList opened;
     for (int row = 0; row < 3; ++row) {
         choose("dup", row);
-        form()->Allfunctionlist1Click(nullptr);
+        form()->handle(QStringLiteral("Allfunctionlist1Click"));
         opened << form()->project().OpenedFile;
     }
     opened.sort();
@@ -103,7 +103,7 @@ TEST_F(Functions, ProjectListJumpsToTheFirstOccurrenceInTheRightFile)
 
     // The indented declaration sorts first; the jump finds it with its indentation.
     choose("", 0);
-    form()->Allfunctionlist1Click(nullptr);
+    form()->handle(QStringLiteral("Allfunctionlist1Click"));
     EXPECT_EQ(form()->project().OpenedFile, b);
     EXPECT_EQ(form()->ui().re->selectedText(), "  function helper($x)");
     EXPECT_EQ(selectionLine(), 5);
@@ -114,7 +114,7 @@ TEST_F(Functions, ProjectListPreselectsAndSeesOnlySavedText)
     const QString a = write("a.php", "function one()\nfunction two()\n");
     addToProject(a);
     choose("", 1);
-    form()->Allfunctionlist1Click(nullptr);
+    form()->handle(QStringLiteral("Allfunctionlist1Click"));
     EXPECT_EQ(form()->ui().re->selectedText(), "function two()");
 
     // Unsaved declarations are not listed; the previous choice is current again.
@@ -128,7 +128,7 @@ TEST_F(Functions, ProjectListPreselectsAndSeesOnlySavedText)
             shown << list()->filterCell(0, row);
         return int(QDialog::Rejected);
     };
-    form()->Allfunctionlist1Click(nullptr);
+    form()->handle(QStringLiteral("Allfunctionlist1Click"));
     EXPECT_EQ(current, "function two()");
     EXPECT_EQ(shown, QStringList({"function one()", "function two()"}));
     // Cancel changed nothing in the editor.
@@ -139,7 +139,7 @@ TEST_F(Functions, EmptyProjectsAndUnreadableFiles)
 {
     // No files: one empty row, and OK opens nothing.
     dialogs.onModal = [](QWidget *) { return int(QDialog::Accepted); };
-    form()->Allfunctionlist1Click(nullptr);
+    form()->handle(QStringLiteral("Allfunctionlist1Click"));
     ASSERT_EQ(dialogs.modalWindows.size(), 1u);
     EXPECT_EQ(list()->filterRowCount(), 1);
     EXPECT_EQ(list()->filterCell(0, 0), "");
@@ -199,7 +199,7 @@ TEST_F(Functions, CurrentFileListUsesTheEditorText)
         list->selectRow(1);
         return int(QDialog::Accepted);
     };
-    form()->FunctionList1Click(nullptr);
+    form()->handle(QStringLiteral("FunctionList1Click"));
     EXPECT_EQ(form()->ui().re->selectedText(), "  public function bar()");
     EXPECT_EQ(selectionLine(), 4);
 }
@@ -236,7 +236,7 @@ TEST_F(Functions, CodeExplorerFollowsTheDocumentWhileVisible)
     EXPECT_EQ(explorerRows(), QStringList({""}));
     // The empty row activates nothing.
     form()->ui().CodeGrid->setCurrentCell(0, 0);
-    form()->CodeGridDblClick(nullptr);
+    form()->functions().CodeGridDblClick(nullptr);
     EXPECT_EQ(form()->ui().re->selectedText(), "");
 }
 
@@ -253,7 +253,7 @@ TEST_F(Functions, CodeExplorerActivationFindsTheFirstOccurrence)
     EXPECT_EQ(selectionLine(), 1);
     EXPECT_EQ(form()->ui().re->selectedText(), "FUNCTION TWIN()");
     form()->ui().CodeGrid->setCurrentCell(2, 0);
-    form()->CodeGridDblClick(nullptr);
+    form()->functions().CodeGridDblClick(nullptr);
     EXPECT_EQ(selectionLine(), 4);
 
     // Indenting the document changes its lines, and the explorer follows.

@@ -61,7 +61,7 @@ TEST_F(HostileInput, AHostileProjectFileLeavesTheOpenProjectAsItWas)
         write("site/good.wdx", "<WENDLOR_Project><file path=\"a.php\"/>"
                                "<address address=\"http://good/\"/></WENDLOR_Project>");
     write("site/a.php", "<?php\n");
-    form()->OpenProject(good);
+    form()->projectTree().OpenProject(good);
     ASSERT_EQ(form()->project().FileName, good);
     const QByteArray goodBytes = ReadFileBytes(good);
 
@@ -109,14 +109,14 @@ TEST_F(HostileInput, LongStoredTextsAreKeptWhole)
     const QString host = QStringLiteral("h") + longAddress(39999);
     const QString project = write("long/long.wdx", "<WENDLOR_Project><address address=\"" +
                                                        address.toUtf8() + "\"/></WENDLOR_Project>");
-    form()->OpenProject(project);
+    form()->projectTree().OpenProject(project);
     // Sizes first, so a cut shows as two numbers.
     EXPECT_EQ(form()->project().RunAddress.size(),
               address.size()); // through the preview's address box
     EXPECT_TRUE(form()->project().RunAddress == address);
 
     // Through the Run window's box, and through the Project Options dialog.
-    form()->RunwithoutDebuging1Click(nullptr);
+    form()->handle(QStringLiteral("RunwithoutDebuging1Click"));
     EXPECT_EQ(form()->project().RunAddress.size(), address.size());
     dialogs.onModal = [&](QWidget *window) {
         if (auto *options = qobject_cast<ProjectOptionsDialog *>(window))
@@ -126,7 +126,7 @@ TEST_F(HostileInput, LongStoredTextsAreKeptWhole)
     form()->item("Publish1")->trigger();
     EXPECT_EQ(form()->project().Ftp.Host.size(), host.size());
 
-    form()->SavePrjClick(nullptr);
+    form()->handle(QStringLiteral("SavePrjClick"));
     const QByteArray saved = ReadFileBytes(project);
     EXPECT_TRUE(saved.contains("address=\"" + address.toUtf8() + "\""));
     EXPECT_TRUE(saved.contains("host=\"" + host.toUtf8() + "\""));

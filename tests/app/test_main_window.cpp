@@ -9,6 +9,7 @@
 #include "forms/project_functions_dialog.h"
 #include "forms/project_options_dialog.h"
 #include "forms/run_window.h"
+#include "foundation/errors.h"
 #include "foundation/handler_guard.h"
 #include "foundation/settings.h"
 #include "foundation/settings_store.h"
@@ -73,6 +74,9 @@ TEST_F(AppTest, EveryItemHasAHandlerAndEveryHandlerAnItem)
                   return row.kind == CommandRow::Kind::Command;
               }));
     EXPECT_EQ(UnboundHandlers(MainWindow::staticMetaObject), QStringList());
+    // Handlers are reached by their names through the table; a name no row has is refused.
+    EXPECT_THROW(form()->handle(QStringLiteral("Open1")), AppError);
+    EXPECT_THROW(form()->handle(QStringLiteral("NoSuchClick")), AppError);
     // A menu that only opens its submenu has no handler of its own.
     EXPECT_FALSE(ClickHandlerOf(form()->item("File1")));
 
@@ -173,7 +177,7 @@ TEST_F(AppTest, DelRemovesAFileOnlyFromTheTree)
     form()->show();
     form()->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form()));
-    form()->OpenFileAtLine(dir.filePath("a.php"), true);
+    form()->documents().OpenFileAtLine(dir.filePath("a.php"), true);
     form()->OnProjectUpdateExecute();
     ASSERT_TRUE(form()->ui().PrTree->isVisible()); // the first activation showed it
     // In the editor, Del deletes text and leaves the project alone.
@@ -187,7 +191,7 @@ TEST_F(AppTest, DelRemovesAFileOnlyFromTheTree)
     QTreeWidget *tree = form()->ui().PrTree;
     tree->setFocus();
     tree->setCurrentItem(tree->topLevelItem(0));
-    form()->ProjPopupPopup(nullptr);
+    form()->projectTree().ProjPopupPopup(nullptr);
     form()->ui().ProjPopup->popup(tree->mapToGlobal(QPoint(5, 5)));
     form()->ui().ProjPopup->hide();
     tree->setFocus();
@@ -220,7 +224,7 @@ TEST_F(AppTest, EscapeShowsAndHidesTheMessagesPanel)
     // An empty panel does not come up: it would only hide part of the editor.
     QTest::keyClick(form()->ui().re, Qt::Key_Escape);
     EXPECT_FALSE(form()->ui().messages->isVisible());
-    form()->AddMessage("a row");
+    form()->messagePanel().AddMessage("a row");
     QTest::keyClick(form()->ui().re, Qt::Key_Escape);
     EXPECT_TRUE(form()->ui().messages->isVisible());
     EXPECT_TRUE(form()->ui().messagessplitter->isVisible());

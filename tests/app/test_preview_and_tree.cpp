@@ -58,7 +58,7 @@ protected:
 
 TEST_F(Workspace, LoadingAProjectFillsTheTreeRecentListAndPreviewAddress)
 {
-    form()->OpenProject(site + "/shop.wdx");
+    form()->projectTree().OpenProject(site + "/shop.wdx");
     EXPECT_EQ(nodes(), (QStringList{"shop.wdx", "a.php", "b.php", "inc/db.php", "gone.php"}));
     EXPECT_EQ(form()->project().OpenedFile, site + "/a.php");
     EXPECT_EQ(form()->ui().WebPanel->urlText(), "http://127.0.0.1:8000/index.php");
@@ -70,9 +70,9 @@ TEST_F(Workspace, LoadingAProjectFillsTheTreeRecentListAndPreviewAddress)
 
 TEST_F(Workspace, SelectingFileNodesOpensThemAndEnterGoesToTheEditor)
 {
-    form()->OpenProject(site + "/shop.wdx");
+    form()->projectTree().OpenProject(site + "/shop.wdx");
     form()->item("pmitem")->setChecked(true);
-    form()->pmitemClick(nullptr);
+    form()->handle(QStringLiteral("pmitemClick"));
     form()->ui().PrTree->setFocus();
     form()->ui().PrTree->setCurrentItem(node(1));
     EXPECT_EQ(form()->project().OpenedFile, site + "/b.php");
@@ -87,20 +87,20 @@ TEST_F(Workspace, SelectingFileNodesOpensThemAndEnterGoesToTheEditor)
 
 TEST_F(Workspace, PopupOffersWhatFitsTheSelectedNode)
 {
-    form()->OpenProject(site + "/shop.wdx");
+    form()->projectTree().OpenProject(site + "/shop.wdx");
     form()->ui().PrTree->setCurrentItem(form()->ui().PrTree->topLevelItem(0));
-    form()->ProjPopupPopup(nullptr);
+    form()->projectTree().ProjPopupPopup(nullptr);
     EXPECT_TRUE(form()->item("PManProjectAdd")->isVisible());
     EXPECT_FALSE(form()->item("removefromproj")->isVisible());
     EXPECT_FALSE(form()->item("Rename1")->isVisible());
 
     form()->ui().PrTree->setCurrentItem(node(2));
-    form()->ProjPopupPopup(nullptr);
+    form()->projectTree().ProjPopupPopup(nullptr);
     EXPECT_FALSE(form()->item("PManProjectAdd")->isVisible());
     EXPECT_TRUE(form()->item("dontpublish")->isVisible());
     EXPECT_TRUE(form()->item("dontpublish")->isChecked()); // inc/db.php is locked
 
-    form()->dontpublishClick(nullptr);
+    form()->handle(QStringLiteral("dontpublishClick"));
     EXPECT_TRUE(form()->project().Files.Get(2)->Publish);
     EXPECT_FALSE(form()->item("dontpublish")->isChecked());
     // The rebuild keeps the selection by text.
@@ -109,21 +109,21 @@ TEST_F(Workspace, PopupOffersWhatFitsTheSelectedNode)
 
 TEST_F(Workspace, RemoveSelectsTheFollowingNodeAndRenameMovesTheFile)
 {
-    form()->OpenProject(site + "/shop.wdx");
+    form()->projectTree().OpenProject(site + "/shop.wdx");
     form()->ui().PrTree->setCurrentItem(node(1));
-    form()->removefromprojClick(nullptr);
+    form()->handle(QStringLiteral("removefromprojClick"));
     EXPECT_EQ(nodes(), (QStringList{"shop.wdx", "a.php", "inc/db.php", "gone.php"}));
     EXPECT_EQ(form()->projectTree().SelectedNode(), 1); // inc/db.php followed b.php
     EXPECT_TRUE(QFileInfo::exists(site + "/b.php"));
 
     form()->ui().PrTree->setCurrentItem(node(2));
-    form()->removefromprojClick(nullptr);
+    form()->handle(QStringLiteral("removefromprojClick"));
     EXPECT_EQ(form()->projectTree().SelectedNode(),
               ProjectTreeController::NoNode); // the last node had no follower
 
     form()->ui().PrTree->setCurrentItem(node(1));
     dialogs.promptAnswers.push_back(QString("Data.php"));
-    form()->Rename1Click(nullptr);
+    form()->handle(QStringLiteral("Rename1Click"));
     EXPECT_EQ(dialogs.prompts.back(), "Rename|New name");
     EXPECT_TRUE(QFileInfo::exists(site + "/inc/Data.php"));
     EXPECT_FALSE(QFileInfo::exists(site + "/inc/db.php"));
@@ -139,7 +139,7 @@ TEST_F(Workspace, RemoveSelectsTheFollowingNodeAndRenameMovesTheFile)
 
 TEST_F(Workspace, SaveProjectAsWritesAndReadsBack)
 {
-    form()->OpenFileAtLine(site + "/a.php", true);
+    form()->documents().OpenFileAtLine(site + "/a.php", true);
     form()->item("SaveProject")->trigger(); // never saved: asks for a name
     ASSERT_EQ(dialogs.fileDialogs.size(), 1u);
     EXPECT_EQ(dialogs.fileDialogs[0], "save|Wendlor Project |*.wdx");
@@ -159,10 +159,10 @@ TEST_F(Workspace, SaveProjectAsWritesAndReadsBack)
 
 TEST_F(Workspace, ClosingSavesTheProjectAndTheDocument)
 {
-    form()->OpenProject(site + "/shop.wdx");
+    form()->projectTree().OpenProject(site + "/shop.wdx");
     // A document the user opened is a change the project remembers (the
     // one the program opened by itself is not: see the safety tests).
-    form()->OpenFileAtLine(site + "/b.php", true);
+    form()->documents().OpenFileAtLine(site + "/b.php", true);
     form()->ui().re->setCaretLine(3);
     form()->ui().re->insert("closing ");
     form()->close();
@@ -175,7 +175,7 @@ TEST_F(Workspace, ClosingSavesTheProjectAndTheDocument)
 
 TEST_F(Workspace, AFailingSaveAtExitKeepsTheWindowOpen)
 {
-    form()->OpenFileAtLine(site + "/a.php", true);
+    form()->documents().OpenFileAtLine(site + "/a.php", true);
     form()->ui().re->insert("precious ");
     QFile::remove(site + "/a.php");
     QDir().mkpath(site + "/a.php"); // the save cannot replace a folder
@@ -195,8 +195,8 @@ TEST_F(Workspace, AFailingSaveAtExitKeepsTheWindowOpen)
 
 TEST_F(Workspace, FilesDialogSelectsTheCurrentDocumentAndOpensTheChoice)
 {
-    form()->OpenProject(site + "/shop.wdx");
-    form()->OpenFileAtLine(site + "/b.php", true);
+    form()->projectTree().OpenProject(site + "/shop.wdx");
+    form()->documents().OpenFileAtLine(site + "/b.php", true);
     QStringList rows;
     int current = -1;
     dialogs.onModal = [&](QWidget *w) {
@@ -218,7 +218,7 @@ TEST_F(Workspace, PreviewFollowsTheRunAddressAndReloadsOnTheSecondSave)
     // A server answers at the address, so the preview goes there.
     PhpServer server(site);
     const QString page = server.url("a.php");
-    form()->OpenFileAtLine(site + "/a.php", true);
+    form()->documents().OpenFileAtLine(site + "/a.php", true);
     form()->ui().WebPanel->setUrlText(page);
     EXPECT_EQ(form()->project().RunAddress, page);
     form()->item("Save1")->trigger();
@@ -229,7 +229,7 @@ TEST_F(Workspace, PreviewFollowsTheRunAddressAndReloadsOnTheSecondSave)
     EXPECT_EQ(preview()->reloads, 1);
     EXPECT_EQ(windows().runWindow->frame_browser1->urlText(), page);
     // The program's own saves do not touch the preview.
-    form()->SaveFileClick(nullptr);
+    form()->handle(QStringLiteral("SaveFileClick"));
     EXPECT_EQ(preview()->navigations.size(), 2);
 
     // A link followed in the preview becomes the run address, rewritten.
@@ -242,14 +242,14 @@ TEST_F(Workspace, WebPreviewToggleAndCtrlL)
     form()->item("WebPanel1")->trigger();
     EXPECT_FALSE(form()->ui().WebPanel->isVisible());
     EXPECT_FALSE(form()->ui().WebPanelSplit->isVisible());
-    form()->WebPanelURL1Click(nullptr);
+    form()->handle(QStringLiteral("WebPanelURL1Click"));
     EXPECT_NE(QApplication::focusWidget(), form()->ui().WebPanel->URL);
     form()->item("WebPanel1")->trigger();
     EXPECT_TRUE(form()->ui().WebPanel->isVisible());
     EXPECT_TRUE(form()->ui().WebPanelSplit->isVisible());
     form()->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(form()));
-    form()->WebPanelURL1Click(nullptr);
+    form()->handle(QStringLiteral("WebPanelURL1Click"));
     EXPECT_EQ(QApplication::focusWidget(), form()->ui().WebPanel->URL);
 }
 
@@ -273,20 +273,20 @@ TEST_F(Workspace, PhpMyAdminWritesTheDatabaseAddressBack)
 
 TEST_F(Workspace, RenamingTheOpenDocumentMovesItsName)
 {
-    form()->OpenProject(site + "/shop.wdx"); // a.php is open
+    form()->projectTree().OpenProject(site + "/shop.wdx"); // a.php is open
     form()->ui().re->insert("unsaved ");
     form()->ui().PrTree->setCurrentItem(node(0));
     dialogs.promptAnswers.push_back(QString("index.php"));
-    form()->Rename1Click(nullptr);
+    form()->handle(QStringLiteral("Rename1Click"));
     EXPECT_EQ(form()->project().OpenedFile, site + "/index.php");
-    form()->SaveFileClick(nullptr);
+    form()->handle(QStringLiteral("SaveFileClick"));
     EXPECT_TRUE(ReadFileBytes(site + "/index.php").startsWith("unsaved a.php"));
     EXPECT_FALSE(QFileInfo::exists(site + "/a.php"));
 }
 
 TEST_F(Workspace, AProjectThatCannotLoadLeavesProjectAndEditorAlone)
 {
-    form()->OpenProject(site + "/shop.wdx");
+    form()->projectTree().OpenProject(site + "/shop.wdx");
     form()->ui().re->insert("unsaved ");
     form()->item("Open2"); // the menu exists; the dialog answers below
     dialogs.openAnswers.push_back({site + "/missing.wdx"});
@@ -317,7 +317,7 @@ TEST_F(Workspace, AProjectThatCannotLoadLeavesProjectAndEditorAlone)
 
 TEST_F(Workspace, AddToProjectStartsInTheProjectFolder)
 {
-    form()->OpenProject(site + "/shop.wdx");
+    form()->projectTree().OpenProject(site + "/shop.wdx");
     WriteFileBytes(site + "/c.php", "c\n");
     dialogs.openAnswers.push_back({site + "/c.php", site + "/b.php"});
     form()->item("ProjectAdd")->trigger();

@@ -150,7 +150,7 @@ protected:
             [this] { panelShownAtConnect << form()->ui().ftppanel->isVisible(); });
         ftp = connection.get();
         form()->publishing().SetFtpConnection(std::move(connection));
-        form()->OpenProject(site + "/site.wdx");
+        form()->projectTree().OpenProject(site + "/site.wdx");
     }
 
     void writeProject(const QString &password)
@@ -286,7 +286,7 @@ TEST_F(Publish, AWrongPasswordIsShownTheLogStaysAndTheNextRunConnects)
 
 TEST_F(Publish, PublishFileSavesTheDocumentAndSendsOnlyIt)
 {
-    form()->OpenFileAtLine(site + "/sub/page.php", true);
+    form()->documents().OpenFileAtLine(site + "/sub/page.php", true);
     form()->ui().re->setWholeText("<?php echo 'edited';\n");
     form()->item("Publish3")->trigger();
 
@@ -307,7 +307,7 @@ TEST_F(Publish, PublishFileDoesNothingForADocumentOutsideTheProject)
 {
     const QString outside = dir.filePath("outside.php");
     WriteFileBytes(outside, "<?php\n");
-    form()->OpenFileAtLine(outside, true);
+    form()->documents().OpenFileAtLine(outside, true);
     form()->project().Files.Delete(form()->project().IndexOf(outside));
     form()->ui().re->setWholeText("<?php // saved anyway\n");
     const QString before = form()->ui().ftplog->toPlainText();
@@ -317,7 +317,7 @@ TEST_F(Publish, PublishFileDoesNothingForADocumentOutsideTheProject)
     EXPECT_EQ(ftp->connects, 0);
 
     // A document that was never saved is in no entry either.
-    form()->New2Click(nullptr);
+    form()->handle(QStringLiteral("New2Click"));
     form()->item("Publish3")->trigger();
     EXPECT_EQ(ftp->connects, 0);
     EXPECT_TRUE(dialogs.errors.empty());
@@ -327,7 +327,7 @@ TEST_F(Publish, PublishFileSendsTheFileSpeltExactlyNotItsNamesake)
 {
     // Here Page.php and page.php are two files, each its own entry.
     WriteFileBytes(site + "/sub/Page.php", "<?php echo 'other';\n");
-    form()->OpenFileAtLine(site + "/sub/Page.php", true);
+    form()->documents().OpenFileAtLine(site + "/sub/Page.php", true);
     ASSERT_EQ(form()->project().IndexOf(site + "/sub/Page.php"), 4);
     ASSERT_EQ(form()->project().IndexOf(site + "/sub/page.php"), 1);
     form()->item("Publish3")->trigger();
@@ -336,7 +336,7 @@ TEST_F(Publish, PublishFileSendsTheFileSpeltExactlyNotItsNamesake)
 
 TEST_F(Publish, PublishFileAsksForSettingsWhenTheHostIsBlank)
 {
-    form()->OpenFileAtLine(site + "/index.php", true);
+    form()->documents().OpenFileAtLine(site + "/index.php", true);
     form()->project().Ftp.Host = "  ";
     form()->ui().re->setWholeText("<?php echo 'not yet';\n");
     dialogs.onModal = [](QWidget *) { return int(QDialog::Rejected); };
@@ -363,7 +363,7 @@ TEST_F(Publish, PublishFileAsksForSettingsWhenTheHostIsBlank)
 TEST_F(Publish, TheTreePublishesTheSelectedFileOnly)
 {
     form()->item("pmitem")->setChecked(true);
-    form()->pmitemClick(nullptr);
+    form()->handle(QStringLiteral("pmitemClick"));
     QTreeWidgetItem *root = form()->ui().PrTree->topLevelItem(0);
     ASSERT_NE(root, nullptr);
     form()->ui().PrTree->setCurrentItem(root);
@@ -569,7 +569,7 @@ TEST_F(Publish, AKeyringPasswordStaysOutOfTheProjectFileAndStillLogsIn)
 
     // Opened again, the project has no password of its own: the keyring's
     // logs in.
-    form()->OpenProject(site + "/site.wdx");
+    form()->projectTree().OpenProject(site + "/site.wdx");
     EXPECT_TRUE(form()->project().Ftp.Pass.isEmpty());
     form()->item("Publish2")->trigger();
     EXPECT_TRUE(dialogs.errors.empty()) << qPrintable(dialogs.errors.front());
@@ -579,7 +579,7 @@ TEST_F(Publish, AKeyringPasswordStaysOutOfTheProjectFileAndStillLogsIn)
     // With nothing in the keyring the password is asked for and kept there;
     // a cancelled question sends nothing.
     keyring->passwords.clear();
-    form()->OpenProject(site + "/site.wdx");
+    form()->projectTree().OpenProject(site + "/site.wdx");
     form()->item("Publish2")->trigger();
     EXPECT_EQ(dialogs.prompts.size(), 1u);
     EXPECT_EQ(ftp->connects, 1);

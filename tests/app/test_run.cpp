@@ -77,7 +77,7 @@ TEST_F(Run, AWarningLandsInTheMessagesPanelAndTheFileOpensAtItsLine)
 TEST_F(Run, TheErrorWinsOverAnEarlierWarning)
 {
     form()->project().RunAddress = server->url("both.php");
-    form()->Run2Click(form()->item("Run2"));
+    form()->handle(QStringLiteral("Run2Click"), form()->item("Run2"));
     EXPECT_EQ(form()->ui().messages->rowCount(), 1);
     EXPECT_TRUE(form()->messagePanel().MessageCell(0, 0).startsWith(
         site + "/both.php(4): Uncaught Error: Call to undefined function"))
@@ -146,7 +146,7 @@ TEST_F(Run, ADeadServerShowsTheRunWindowWithOurGuidanceInsteadOfAnEnginePage)
 
 TEST_F(Run, TextModeShowsTheRawPageAndSavesFirst)
 {
-    form()->OpenFileAtLine(site + "/ok.php", true);
+    form()->documents().OpenFileAtLine(site + "/ok.php", true);
     form()->ui().re->setWholeText("<?php echo 'saved before the run';\n");
     form()->project().RunAddress = server->url("ok.php");
     form()->item("RunText1")->trigger();

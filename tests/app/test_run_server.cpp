@@ -97,7 +97,7 @@ protected:
     {
         form()->project().RunAddress = address("warn.php");
         form()->projectTree().SaveProjectTo(folder + "/shop.wdx");
-        form()->OpenProject(folder + "/shop.wdx");
+        form()->projectTree().OpenProject(folder + "/shop.wdx");
     }
     RecordingBrowserView *runBrowser() const
     {
@@ -161,7 +161,7 @@ TEST_F(RunServer, ThePreviewStartsItTooAndAnotherProjectStopsIt)
 {
     openProject(site);
     form()->ui().WebPanel->setUrlText(address("ok.php"));
-    form()->OpenFileAtLine(site + "/ok.php", true);
+    form()->documents().OpenFileAtLine(site + "/ok.php", true);
     form()->item("Save1")->trigger();
     EXPECT_TRUE(LoopbackPortAccepts(port));
     EXPECT_EQ(preview()->navigations, QStringList{address("ok.php")});
@@ -217,7 +217,7 @@ TEST_F(RunServer, WithoutPhpRunSaysSoAndSavesCheckNothing)
 {
     openProject(site);
     page("broken.php", "<?php\nfunction (\n");
-    form()->OpenFileAtLine(site + "/broken.php", true);
+    form()->documents().OpenFileAtLine(site + "/broken.php", true);
     QTemporaryDir empty;
     const ScopedEnv noPhp("PATH", empty.path().toLocal8Bit());
 
@@ -275,9 +275,9 @@ TEST_F(RunServer, ALinkedProjectFolderLandsOnTheProjectsOwnEntry)
     const QString link = dir.filePath("link");
     ASSERT_TRUE(QFile::link(site, link));
     openProject(link);
-    form()->OpenFileAtLine(link + "/warn.php", true);
+    form()->documents().OpenFileAtLine(link + "/warn.php", true);
     const int entries = form()->project().Files.Count();
-    form()->OpenFileAtLine(link + "/ok.php", true);
+    form()->documents().OpenFileAtLine(link + "/ok.php", true);
     form()->item("Run2")->trigger();
     // PHP names the real folder; the project knows the file through the link.
     EXPECT_EQ(form()->messagePanel().MessageCell(0, 0),
@@ -325,7 +325,7 @@ TEST_F(RunServer, OnlyWebAddressesAreShownOrFetched)
 
     // From the preview (a project file's address, shown on a save) nothing runs either.
     form()->ui().WebPanel->setUrlText("javascript:alert(1)");
-    form()->OpenFileAtLine(site + "/ok.php", true);
+    form()->documents().OpenFileAtLine(site + "/ok.php", true);
     form()->item("Save1")->trigger();
     EXPECT_TRUE(preview()->navigations.isEmpty());
     ASSERT_EQ(preview()->pages.size(), 1);
@@ -347,7 +347,7 @@ TEST_F(RunServer, SavingAPhpFileWithAParseErrorAddsARowThatJumpsAndACleanSaveRem
     openProject(site);
     QDir(site).mkpath("lib");
     page("lib/broken.php", "<?php\n$total = 1\necho $total;\n");
-    form()->OpenFileAtLine(site + "/lib/broken.php", true);
+    form()->documents().OpenFileAtLine(site + "/lib/broken.php", true);
     // Rows an earlier command left go: the new row does not stand under them.
     form()->messagePanel().AddMessageRows({{"old hit", site + "/ok.php", "1"}});
     form()->item("Save1")->trigger();
@@ -366,15 +366,15 @@ TEST_F(RunServer, SavingAPhpFileWithAParseErrorAddsARowThatJumpsAndACleanSaveRem
     EXPECT_TRUE(form()->ui().messages->isVisible());
 
     // It jumps like the other rows: Enter on it from another file.
-    form()->OpenFileAtLine(site + "/ok.php", true);
+    form()->documents().OpenFileAtLine(site + "/ok.php", true);
     form()->ui().messages->setCurrentCell(0, 0);
-    form()->messagesKeyDown(Qt::Key_Return, Qt::NoModifier);
+    form()->messagePanel().messagesKeyDown(Qt::Key_Return, Qt::NoModifier);
     EXPECT_EQ(form()->project().OpenedFile, site + "/lib/broken.php");
     EXPECT_EQ(form()->ui().re->caretLine(), 3);
     EXPECT_FALSE(form()->ui().re->hasSelectedText());
 
     // Other rows stay; a clean save removes only its own.
-    form()->AddMessage("another row");
+    form()->messagePanel().AddMessage("another row");
     form()->ui().re->setWholeText("<?php\n$total = 1;\necho $total;\n");
     form()->item("Save1")->trigger();
     ASSERT_TRUE(QTest::qWaitFor([this] { return form()->ui().messages->rowCount() == 1; }, 20000));
@@ -383,7 +383,7 @@ TEST_F(RunServer, SavingAPhpFileWithAParseErrorAddsARowThatJumpsAndACleanSaveRem
 
     // Files that are not PHP are not checked.
     page("notes.txt", "<?php\nfunction (\n");
-    form()->OpenFileAtLine(site + "/notes.txt", true);
+    form()->documents().OpenFileAtLine(site + "/notes.txt", true);
     form()->item("Save1")->trigger();
     EXPECT_EQ(form()->server().Lint().running(), 0);
 }

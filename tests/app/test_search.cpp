@@ -100,7 +100,7 @@ TEST_F(Search, FindAndSearchAgainGoForwardWithoutWrapping)
     EXPECT_EQ(form()->ui().re->caretLine(), 4);
     EXPECT_EQ(selection(), "");
     form()->ui().re->setCursorPosition(0, 0);
-    form()->Searchagain1Click(nullptr);
+    form()->handle(QStringLiteral("Searchagain1Click"));
     EXPECT_EQ(selection(), "alpha");
     EXPECT_EQ(dialogs.prompts.size(), 2u);
 }
@@ -151,13 +151,13 @@ TEST_F(Search, FindInFilesListsOneRowPerMatchingLine)
 
     // A double-click on a row opens the file at the line.
     form()->ui().messages->setCurrentCell(2, 0);
-    form()->messagesDblClick(nullptr);
+    form()->messagePanel().messagesDblClick(nullptr);
     EXPECT_EQ(form()->project().OpenedFile, b);
     EXPECT_EQ(form()->ui().re->caretLine(), 2);
 
     // Without a sender the kept text is searched again, without a prompt.
-    form()->ClearMessages();
-    form()->Findinfiles1Click(nullptr);
+    form()->messagePanel().ClearMessages();
+    form()->handle(QStringLiteral("Findinfiles1Click"));
     EXPECT_EQ(rows().size(), 3);
     EXPECT_EQ(dialogs.modalWindows.size(), 1u);
 }
@@ -166,7 +166,7 @@ TEST_F(Search, FindInFilesSeesFilesAsSavedAndKeepsThePanelOnNoHit)
 {
     const QString a = write("a.php", "first line\nsecond line\n");
     addToProject(a);
-    form()->OpenFileAtLine(a, true);
+    form()->documents().OpenFileAtLine(a, true);
     form()->ui().re->setCursorPosition(1, 0);
     form()->ui().re->insert("unsaved marker ");
 
@@ -176,7 +176,7 @@ TEST_F(Search, FindInFilesSeesFilesAsSavedAndKeepsThePanelOnNoHit)
     EXPECT_FALSE(form()->ui().messages->isVisible());
     // An empty text matches nothing, also with the panel shown.
     form()->messagePanel().ShowMessages();
-    form()->AddMessage("old row");
+    form()->messagePanel().AddMessage("old row");
     findInFiles("");
     EXPECT_EQ(rows(), QStringList({"||"}));
     EXPECT_TRUE(form()->ui().messages->isVisible());
@@ -248,7 +248,7 @@ TEST_F(Search, IndentCodeReindentsInOneUndoStepAndIsIdempotent)
     EXPECT_EQ(once, "<?php\nif ($a) {\n    echo $a;\n}\n\nfunction f() {}\n    x;");
     EXPECT_EQ(form()->ui().re->caretLine(), 3);
     EXPECT_TRUE(form()->ui().re->isDocumentModified());
-    form()->IndentCode1Click(nullptr);
+    form()->handle(QStringLiteral("IndentCode1Click"));
     EXPECT_EQ(form()->ui().re->wholeText(), once);
     // The whole re-indent is one step back, however many lines it changed.
     form()->ui().re->undo();
@@ -306,7 +306,7 @@ TEST_F(Search, FindInFilesOptionsMatchAsAskedAndAJumpSelectsTheMatch)
             EXPECT_EQ(form()->ui().messages->heading(), c.heading);
         }
         form()->ui().messages->setCurrentCell(0, 0);
-        form()->messagesDblClick(nullptr);
+        form()->messagePanel().messagesDblClick(nullptr);
         EXPECT_EQ(selection(), c.selection);
     }
     // The last options come back at the next opening, and in the next run.

@@ -54,7 +54,7 @@ protected:
     void caretAt(const QString &path, const char *needle)
     {
         if (QDir::cleanPath(editor()->filePath()) != QDir::cleanPath(path))
-            form()->OpenFileAtLine(path, true);
+            form()->documents().OpenFileAtLine(path, true);
         QString text = QString::fromUtf8(needle);
         const qsizetype caret = text.indexOf(u'^');
         text.remove(caret, 1);
@@ -169,7 +169,7 @@ TEST_F(Symbols, CompletionOffersTheMembersTheExpressionHasOrSaysWhyNot)
     };
     CompletionPopup *popup = form()->ui().completion;
     for (const Case &c : cases) {
-        form()->OpenFileAtLine(user, true);
+        form()->documents().OpenFileAtLine(user, true);
         editor()->setWholeText(QString::fromUtf8(UserFile).replace(
             "helper(); }", QString::fromUtf8(c.typed) + "\n }"));
         const QByteArray bytes(editor()->documentBytes(), editor()->documentLength());

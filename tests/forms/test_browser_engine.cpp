@@ -96,7 +96,9 @@ TEST(BrowserEngine, LinkWithQueryShowsRewrittenAddressWhileLoadingTheRealOne)
     Site site;
     EngineHost host;
     ASSERT_NE(host.view, nullptr) << "the frame must use the real engine by default";
-    // Nothing of the engine exists before the first navigation.
+    // Nothing of the engine exists before the first navigation, even with
+    // its libraries loading in the background (as when breakpoints are set).
+    PreloadBrowserEngine();
     EXPECT_EQ(host.view->engineView(), nullptr);
     host.frame->focusBrowser();
 
