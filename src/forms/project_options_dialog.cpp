@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 #include <QScopedValueRollback>
 #include <QSpinBox>
 #include <QTabBar>
@@ -259,6 +260,31 @@ ProjectOptionsDialog::ProjectOptionsDialog() : QDialog(nullptr)
     mirrorhint->setWordWrap(true);
     mirrorhint->setGeometry(35, 34, 282, 64);
     mirrorhint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Octal modes only, so a typed mode is always one.
+    const auto *octal =
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-7]{0,4}")), this);
+    filemodelabel =
+        makeLabel(TabSheet5, "filemodelabel", QStringLiteral("F&ile permissions:"), 17, 107);
+    filemodeedit = makeEdit(TabSheet5, "filemodeedit");
+    filemodeedit->setGeometry(160, 104, 60, EditHeight);
+    filemodeedit->setValidator(octal);
+    filemodeedit->setPlaceholderText(QStringLiteral("0644"));
+    foldermodelabel =
+        makeLabel(TabSheet5, "foldermodelabel", QStringLiteral("Folder p&ermissions:"), 17, 134);
+    foldermodeedit = makeEdit(TabSheet5, "foldermodeedit");
+    foldermodeedit->setGeometry(160, 131, 60, EditHeight);
+    foldermodeedit->setValidator(octal);
+    foldermodeedit->setPlaceholderText(QStringLiteral("0755"));
+    for (QLineEdit *edit : {filemodeedit, foldermodeedit})
+        edit->setToolTip(QStringLiteral("Set with SITE CHMOD (SFTP: setstat) after each upload; "
+                                        "empty leaves what the server gives."));
+    filemodelabel->setBuddy(filemodeedit);
+    foldermodelabel->setBuddy(foldermodeedit);
+    keeptimesbox = new QCheckBox(QStringLiteral("&Keep the files' modification times"), TabSheet5);
+    keeptimesbox->setObjectName(QStringLiteral("keeptimesbox"));
+    keeptimesbox->setGeometry(17, 160, 300, EditHeight);
+    keeptimesbox->setToolTip(QStringLiteral("With MFMT (SFTP: setstat), where the server "
+                                            "supports it."));
 
     // As wide as the page tabs need in the desktop's font, so that no tab
     // hides behind scroll arrows; 340 at the least.
@@ -367,6 +393,9 @@ void ProjectOptionsDialog::showTarget(int index)
     keyringbox->setChecked(target.PasswordInKeyring);
     setExcludePatterns(target.Exclude);
     mirrorbox->setChecked(target.MirrorDeletions);
+    filemodeedit->setText(FtpSettings::modeText(target.FileMode));
+    foldermodeedit->setText(FtpSettings::modeText(target.FolderMode));
+    keeptimesbox->setChecked(target.KeepTimes);
     targetremovebutton->setEnabled(m_targets.size() > 1);
 }
 
@@ -383,6 +412,9 @@ FtpSettings ProjectOptionsDialog::shownTarget() const
     target.PasswordInKeyring = keyringbox->isChecked();
     target.Exclude = excludePatterns();
     target.MirrorDeletions = mirrorbox->isChecked();
+    target.FileMode = std::max(-1, FtpSettings::modeOf(filemodeedit->text()));
+    target.FolderMode = std::max(-1, FtpSettings::modeOf(foldermodeedit->text()));
+    target.KeepTimes = keeptimesbox->isChecked();
     // A new password, or one for another login, is not the one the keyring holds.
     if (target.Pass != was.Pass || target.Host != was.Host || target.User != was.User ||
         target.Protocol != was.Protocol)

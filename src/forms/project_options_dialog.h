@@ -118,6 +118,11 @@ private:
     QWidget *TabSheet5;
     QCheckBox *mirrorbox;
     QLabel *mirrorhint;
+    QLabel *filemodelabel;
+    QLineEdit *filemodeedit; // octal, empty: as the server makes them
+    QLabel *foldermodelabel;
+    QLineEdit *foldermodeedit;
+    QCheckBox *keeptimesbox;
 
     QLabel *targetlabel;
     QComboBox *targetbox; // editable: its text is the shown target's name

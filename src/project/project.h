@@ -47,6 +47,28 @@ struct FtpSettings {
     // Publish Changes deletes from the host the files it published there
     // that the project no longer has.
     bool MirrorDeletions = false;
+    // Permissions given to each file sent and each folder made (0644,
+    // 0755 ...); -1 leaves them as the server makes them.
+    int FileMode = -1;
+    int FolderMode = -1;
+    // Each file sent gets the local file's modification time on the host,
+    // where the server supports it.
+    bool KeepTimes = false;
+    // "0644" for a mode, empty for -1; and back: -1 for empty text, -2 for
+    // text that is no mode.
+    static QString modeText(int mode)
+    {
+        return mode < 0 ? QString() : QStringLiteral("%1").arg(mode, 4, 8, QLatin1Char('0'));
+    }
+    static int modeOf(const QString &text)
+    {
+        const QString trimmed = text.trimmed();
+        if (trimmed.isEmpty())
+            return -1;
+        bool ok = false;
+        const int mode = trimmed.toInt(&ok, 8);
+        return ok && mode >= 0 && mode <= 07777 ? mode : -2;
+    }
 
     bool isSftp() const { return Protocol.compare(QLatin1String(Sftp), Qt::CaseInsensitive) == 0; }
     // Same as the project file keeps it (the run's progress and what the
@@ -57,7 +79,8 @@ struct FtpSettings {
                storedPass() == other.storedPass() && Folder == other.Folder &&
                Protocol == other.Protocol && Tls == other.Tls &&
                PasswordInKeyring == other.PasswordInKeyring && Exclude == other.Exclude &&
-               MirrorDeletions == other.MirrorDeletions;
+               MirrorDeletions == other.MirrorDeletions && FileMode == other.FileMode &&
+               FolderMode == other.FolderMode && KeepTimes == other.KeepTimes;
     }
     // The name a list shows: the name, or else the host, or else `fallback`.
     QString displayName(const QString &fallback) const

@@ -30,6 +30,12 @@ void Project::writeTarget(const FtpSettings &target)
         SetAttrText(QStringLiteral("name"), target.Name);
     if (target.MirrorDeletions)
         SetAttrBool(QStringLiteral("mirrordeletions"), true);
+    if (target.FileMode >= 0)
+        SetAttrText(QStringLiteral("filemode"), FtpSettings::modeText(target.FileMode));
+    if (target.FolderMode >= 0)
+        SetAttrText(QStringLiteral("foldermode"), FtpSettings::modeText(target.FolderMode));
+    if (target.KeepTimes)
+        SetAttrBool(QStringLiteral("keeptimes"), true);
 }
 
 FtpSettings Project::readTarget() const
@@ -44,6 +50,10 @@ FtpSettings Project::readTarget() const
     settings.Tls = AttrText(QStringLiteral("tls"));
     settings.PasswordInKeyring = AttrBool(QStringLiteral("keyring"));
     settings.MirrorDeletions = AttrBool(QStringLiteral("mirrordeletions"));
+    // A mode that is no mode (a hand edit) leaves the server's own.
+    settings.FileMode = std::max(-1, FtpSettings::modeOf(AttrText(QStringLiteral("filemode"))));
+    settings.FolderMode = std::max(-1, FtpSettings::modeOf(AttrText(QStringLiteral("foldermode"))));
+    settings.KeepTimes = AttrBool(QStringLiteral("keeptimes"));
     return settings;
 }
 

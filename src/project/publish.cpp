@@ -152,7 +152,9 @@ public:
                const PublishOptions &options)
         : m_project(project), m_connection(connection), m_index(index), m_options(options),
           m_record(options.record), m_host(project.Ftp.Host), m_user(project.Ftp.User),
-          m_pass(project.Ftp.Pass), m_folder(project.Ftp.Folder), m_count(project.Files.Count())
+          m_pass(project.Ftp.Pass), m_folder(project.Ftp.Folder), m_count(project.Files.Count()),
+          m_fileMode(project.Ftp.FileMode), m_folderMode(project.Ftp.FolderMode),
+          m_keepTimes(project.Ftp.KeepTimes)
     {
     }
 
@@ -307,7 +309,7 @@ private:
                                        .arg(m_folder, error.message()));
             }
             log("Create ftp folder path");
-            CreateFtpPath(m_connection, m_folder);
+            CreateFtpPath(m_connection, m_folder, folderMade());
             m_connection.changeDir(m_connection.rootFolder());
         }
         log("Done");
@@ -326,6 +328,7 @@ private:
                           QStringLiteral(" -> ") + remote);
             try {
                 storeFile(i, localPath, remote);
+                finishFile(localPath, remote);
                 return true;
             } catch (const AppError &error) {
                 // A lost session is not a missing folder: end the run.
@@ -343,7 +346,7 @@ private:
             }
             log("Trying to create path folders");
             try {
-                CreateFtpPath(m_connection, relativeFolder);
+                CreateFtpPath(m_connection, relativeFolder, folderMade());
             } catch (const AppError &error) {
                 if (!m_connection.isConnected())
                     throw;
@@ -357,6 +360,43 @@ private:
             }
             backToRoot();
         }
+    }
+
+    // The permissions and time asked for, on a file the host now holds
+    // whole. Neither is worth a file: a refusal is logged and the run goes on.
+    void finishFile(const QString &localPath, const QString &remote)
+    {
+        try {
+            if (m_fileMode >= 0)
+                m_connection.setMode(remote, m_fileMode);
+            if (m_keepTimes && !m_timesUnsupported &&
+                !m_connection.setModifiedTime(
+                    remote, QFileInfo(localPath).lastModified().toMSecsSinceEpoch())) {
+                m_timesUnsupported = true;
+                log("The server cannot set modification times; files keep the time they "
+                    "arrived.");
+            }
+        } catch (const AppError &error) {
+            if (!m_connection.isConnected())
+                throw;
+            m_project.Log(QStringLiteral("!!!") + error.message());
+        }
+    }
+
+    // Gives each folder the run makes the permissions asked for.
+    std::function<void(const QString &)> folderMade()
+    {
+        if (m_folderMode < 0)
+            return {};
+        return [this](const QString &name) {
+            try {
+                m_connection.setMode(name, m_folderMode);
+            } catch (const AppError &error) {
+                if (!m_connection.isConnected())
+                    throw;
+                m_project.Log(QStringLiteral("!!!") + error.message());
+            }
+        };
     }
 
     void leftOut(const QString &remote, const QString &reply)
@@ -535,11 +575,16 @@ private:
     int m_failed = 0;      // files left out
     QStringList m_replies; // what the server said about the first of them
     bool m_directStore = false;
+    const int m_fileMode;
+    const int m_folderMode;
+    const bool m_keepTimes;
+    bool m_timesUnsupported = false;
 };
 
 } // namespace
 
-void CreateFtpPath(FtpConnection &connection, const QString &path)
+void CreateFtpPath(FtpConnection &connection, const QString &path,
+                   const std::function<void(const QString &)> &made)
 {
     QStringList parts;
     SplitByDelimiter(path, path.contains(u'\\') ? QStringLiteral("\\") : QStringLiteral("/"),
@@ -555,6 +600,8 @@ void CreateFtpPath(FtpConnection &connection, const QString &path)
         } else {
             try {
                 connection.makeDir(part);
+                if (made)
+                    made(part);
             } catch (const AppError &) {
                 // The folder may exist already; entering it tells.
             }

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 class FtpConnection;
 class PublishRecord;
 
@@ -107,7 +109,10 @@ private:
 // server's root; other empty parts are skipped. Throws FtpPathError ("Cant
 // change to just created folder") when a folder cannot be entered; the
 // connection is then left in the last folder it reached.
-void CreateFtpPath(FtpConnection &connection, const QString &path);
+// `made`, when given, is told the name of each folder made, while the
+// session still stands in the folder holding it.
+void CreateFtpPath(FtpConnection &connection, const QString &path,
+                   const std::function<void(const QString &)> &made = {});
 
 // The name a file is uploaded under before it is renamed over `remotePath`:
 // in the same folder, hidden, and ending like the file, so a web server never

@@ -1,9 +1,10 @@
-// Mirroring deletions against real servers, one run of the same suite per
-// protocol: what the record says went up and the project no longer has comes
-// off the host, after the uploads, and nothing else does.
+// What a publish does beyond sending files, against real servers, one run of
+// the same suite per protocol: mirrored deletions, permissions and times,
+// and the comparison of the project with the host.
 
 #include "net/ftp_client.h"
 #include "net/sftp_client.h"
+#include "project/host_compare.h"
 #include "project/project.h"
 #include "project/publish.h"
 #include "project/publish_record.h"
@@ -13,14 +14,17 @@
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimeZone>
 
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -188,6 +192,90 @@ TEST_P(PublishMirrorTest, RemovedRenamedAndGoneFilesLeaveTheHostAndNothingElseDo
     // Done once: the next run has nothing left to delete.
     EXPECT_TRUE(publishChanges().isEmpty());
     EXPECT_EQ(filesBelow(m_host->folder), (QStringList{"index.php", "new.php", "theirs.txt"}));
+}
+
+TEST_P(PublishMirrorTest, PermissionsAndTimesAreSetWhereAsked)
+{
+    m_project.Ftp.MirrorDeletions = false;
+    m_project.Ftp.FileMode = 0640;
+    m_project.Ftp.FolderMode = 0750;
+    m_project.Ftp.KeepTimes = true;
+    addFile("index.php");
+    addFile("sub/deeper/page.php");
+    const QDateTime then(QDate(2001, 2, 3), QTime(4, 5, 6), QTimeZone::utc());
+    for (const char *name : {"index.php", "sub/deeper/page.php"}) {
+        QFile file(m_site + name);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(file.setFileTime(then, QFileDevice::FileModificationTime));
+    }
+    publishChanges();
+    EXPECT_TRUE(m_log.filter("!!!").isEmpty()) << m_log.join('\n').toStdString();
+    const auto mode = [](const QString &path) {
+        struct stat info {};
+        return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777)
+                                                                       : -1;
+    };
+    for (const char *name : {"index.php", "sub/deeper/page.php"}) {
+        SCOPED_TRACE(name);
+        const QString onHost = m_host->folder + u'/' + name;
+        EXPECT_EQ(mode(onHost), 0640);
+        EXPECT_EQ(QFileInfo(onHost).lastModified().toSecsSinceEpoch(), then.toSecsSinceEpoch());
+    }
+    for (const char *folder : {"sub", "sub/deeper"})
+        EXPECT_EQ(mode(m_host->folder + u'/' + folder), 0750) << folder;
+}
+
+TEST_P(PublishMirrorTest, CompareWithHostTellsEachFilesState)
+{
+    m_project.Ftp.MirrorDeletions = false;
+    for (const char *name : {"same.php", "local.php", "host.php", "gone.php"})
+        addFile(name);
+    addFile("locked.php", false);
+    publishChanges();
+    WriteFileBytes(m_site + "local.php", "changed here, and longer");
+    WriteFileBytes(m_host->folder + "/host.php", "changed there, and longer");
+    ASSERT_TRUE(QFile::remove(m_host->folder + "/gone.php"));
+    addFile("new.php");
+    WriteFileBytes(m_host->folder + "/theirs.txt", "x");
+    WriteFileBytes(m_host->folder + "/locked.php", "x"); // never sent: not compared
+    QDir().mkpath(m_host->folder + "/deeper");
+    WriteFileBytes(m_host->folder + "/deeper/.qs-upload-left.php", "half"); // a temporary upload
+
+    FtpConnection &client = m_host->client();
+    client.setHost(m_host->host);
+    client.setUser(m_host->user);
+    client.setPassword(m_host->pass);
+    client.connect();
+    const QList<HostFile> files = ListHostFiles(client, m_project.Ftp.Folder);
+    client.disconnect();
+    const auto states = [&](PublishRecord *record) {
+        QStringList texts;
+        for (const HostComparison &row : CompareWithHost(m_project, record, files))
+            texts << row.path + ": " + HostComparison::stateText(row.state);
+        return texts;
+    };
+    const QString key = QStringLiteral("mirror test");
+    PublishRecord record(key, PublishRecord::fileNameFor(m_local.filePath("published"), key));
+    record.load();
+    EXPECT_EQ(states(&record), (QStringList{"gone.php: only local", "host.php: changed on the host",
+                                            "local.php: changed locally", "new.php: only local",
+                                            "same.php: same", "theirs.txt: only on the host"}));
+
+    // A machine without the record tells by size and by the newer copy.
+    QFile file(m_host->folder + "/host.php");
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(file.setFileTime(QDateTime::currentDateTimeUtc().addDays(1),
+                                 QFileDevice::FileModificationTime));
+    file.close();
+    client.connect();
+    const QList<HostFile> again = ListHostFiles(client, m_project.Ftp.Folder);
+    client.disconnect();
+    QStringList texts;
+    for (const HostComparison &row : CompareWithHost(m_project, nullptr, again))
+        texts << row.path + ": " + HostComparison::stateText(row.state);
+    EXPECT_EQ(texts, (QStringList{"gone.php: only local", "host.php: changed on the host",
+                                  "local.php: changed locally", "new.php: only local",
+                                  "same.php: same", "theirs.txt: only on the host"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Protocols, PublishMirrorTest,

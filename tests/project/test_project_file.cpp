@@ -579,6 +579,10 @@ TEST_F(ProjectFileTest, PublishTargetsAreNewElementsAndOldFilesKeepTheirBytes)
     production.Exclude = QStringList{"drafts/", "*.log"};
     FtpSettings bare;
     bare.Host = "10.0.0.2";
+    bare.MirrorDeletions = true;
+    bare.FileMode = 0644;
+    bare.FolderMode = 0755;
+    bare.KeepTimes = true;
     targets << bare << production;
     project.SetPublishTargets(targets, 2);
     EXPECT_EQ(project.Ftp.Host, "ftp.example.org");
@@ -589,7 +593,9 @@ TEST_F(ProjectFileTest, PublishTargetsAreNewElementsAndOldFilesKeepTheirBytes)
                                "name=\"staging\"/>\r\n"
                                "   <exclude pattern=\".git/\"/>\r\n"
                                "   <exclude pattern=\"*.wdx\"/>\r\n"
-                               "   <target host=\"10.0.0.2\" user=\"\" pass=\"\" folder=\"\"/>\r\n"
+                               "   <target host=\"10.0.0.2\" user=\"\" pass=\"\" folder=\"\" "
+                               "mirrordeletions=\"True\" filemode=\"0644\" foldermode=\"0755\" "
+                               "keeptimes=\"True\"/>\r\n"
                                "   <target host=\"ftp.example.org\" user=\"site\" "
                                "pass=\"s&amp;cret\" folder=\"/public_html\" tls=\"required\" "
                                "name=\"production\">\r\n"
@@ -618,10 +624,13 @@ TEST_F(ProjectFileTest, PublishTargetsAreNewElementsAndOldFilesKeepTheirBytes)
     // target, the file has no trace of the others.
     QByteArray handEdited = bytes;
     handEdited.replace("<publishto target=\"2\"/>", "<publishto target=\"9\"/>");
+    handEdited.replace("filemode=\"0644\"", "filemode=\"9z\"");
     WriteFileBytes(at("web/edited.wdx"), handEdited);
     other.LoadFromFile(at("web/edited.wdx"));
     EXPECT_EQ(other.ChosenTarget(), 0);
     EXPECT_EQ(other.Ftp.Name, "staging");
+    EXPECT_EQ(other.PublishTargets().at(1).FileMode, -1); // no mode: the server's own
+    EXPECT_EQ(other.PublishTargets().at(1).FolderMode, 0755);
     other.SetPublishTargets({other.Ftp}, 0);
     other.SaveToFile(at("web/edited.wdx"));
     EXPECT_FALSE(ReadFileBytes(at("web/edited.wdx")).contains("target"));
