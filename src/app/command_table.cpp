@@ -118,6 +118,7 @@ constexpr Row Commands[] = {
             BY(publish, PublishChanges1Click)),
     command("File1", "PublishPreview1", "FTP Publish Pre&view...", "",
             BY(publish, PublishPreview1Click)),
+    command("File1", "FTPCompare1", "FTP Co&mpare with Host...", "", BY(publish, FTPCompare1Click)),
     separator("File1"),
     command("File1", "Exit1", "E&xit", "Alt+X|Ctrl+Q", BY(window, Exit1Click)),
 

@@ -23,6 +23,7 @@
 #include "net/ftp_client.h"
 #include "net/keychain_password_store.h"
 #include "net/sftp_client.h"
+#include "project/host_compare.h"
 #include "project/php_error.h"
 #include "project/publish.h"
 #include "project/publish_engine.h"
@@ -30,6 +31,7 @@
 #include "project/publish_record.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QDir>
@@ -140,6 +142,21 @@ PublishController::PublishController(MainWindow &window, Project &project, const
         panel->removeWidget(m_ui.ftplog);
         row->addWidget(m_ui.ftplog, 1);
         row->addWidget(m_cancelButton, 0, Qt::AlignTop);
+        // Which target a publish goes to, when the project has several.
+        m_targetBox = new QComboBox(m_ui.ftppanel);
+        m_targetBox->setObjectName(QStringLiteral("ftptarget"));
+        m_targetBox->setToolTip(QStringLiteral("The target the next publish goes to"));
+        m_targetBox->setFocusPolicy(Qt::NoFocus);
+        m_targetBox->hide();
+        connect(m_targetBox, &QComboBox::activated, this, [this](int chosen) {
+            if (refusedWhileRunning() || chosen == m_project.ChosenTarget()) {
+                RefreshTargets();
+                return;
+            }
+            RunGuarded([&] { m_project.ChooseTarget(chosen); });
+            RefreshTargets();
+        });
+        row->addWidget(m_targetBox, 0, Qt::AlignTop);
         panel->insertLayout(at, row, 1);
     }
 }
@@ -354,8 +371,127 @@ void PublishController::FTPWork(qint64 bytesSoFar)
     publishLog()->add(TransferCountLine(bytesSoFar), false);
 }
 
+void PublishController::RefreshTargets()
+{
+    if (!m_targetBox)
+        return;
+    const QList<FtpSettings> targets = m_project.PublishTargets();
+    const QSignalBlocker quiet(m_targetBox);
+    m_targetBox->clear();
+    for (qsizetype i = 0; i < targets.size(); ++i)
+        m_targetBox->addItem(targets.at(i).displayName(QStringLiteral("Target %1").arg(i + 1)));
+    m_targetBox->setCurrentIndex(m_project.ChosenTarget());
+    m_targetBox->setVisible(targets.size() > 1);
+    m_targetBox->setEnabled(!isPublishing());
+}
+
+bool PublishController::confirmOverwrite(const QStringList &changedOnHost)
+{
+    constexpr int Listed = 20;
+    QStringList shown = changedOnHost.mid(0, Listed);
+    if (changedOnHost.size() > Listed)
+        shown << QStringLiteral("... and %1 more").arg(changedOnHost.size() - Listed);
+    const QString question =
+        QStringLiteral("These files changed on the host since the last publish:\n\n") +
+        shown.join(u'\n') +
+        QStringLiteral("\n\nPublishing overwrites them with the project's copies. Go on?");
+    bool goOn = false;
+    const auto ask = [&] {
+        RunGuarded([&] { goOn = Dialogs().askYesNo(QStringLiteral("Publish Changes"), question); });
+    };
+    if (QThread::currentThread() == thread())
+        ask();
+    else
+        QMetaObject::invokeMethod(this, ask, Qt::BlockingQueuedConnection);
+    return goOn;
+}
+
+void PublishController::FTPCompare1Click(QObject *)
+{
+    if (refusedWhileRunning() || !readyPassword())
+        return;
+    FtpConnection &connection = connectionForRun();
+    const FtpSettings ftp = m_project.Ftp;
+    const QString key = PublishRecord::keyOf(m_project);
+    PublishRecord record(key, PublishRecord::fileNameFor(RecordFolder(), key));
+    record.load();
+    m_ui.ftppanel->show();
+    publishLog()->add(QStringLiteral("Comparing the project with ") + ftp.Host + ftp.Folder, true);
+
+    // The listing goes on a thread of its own, the window answering its
+    // questions (an unknown host key) meanwhile.
+    WindowThreadTrust trust(this, *m_trust);
+    const auto trustBy = [&connection](HostTrust *by) {
+        if (auto *client = dynamic_cast<FtpClient *>(&connection))
+            client->setHostTrust(by);
+        else if (auto *client = dynamic_cast<SftpClient *>(&connection))
+            client->setHostTrust(by);
+    };
+    trustBy(&trust);
+    QList<HostFile> files;
+    std::exception_ptr error;
+    std::atomic<bool> done{false};
+    m_comparing = true;
+    std::thread worker([&] {
+        try {
+            connection.setUser(ftp.User);
+            connection.setHost(ftp.Host);
+            connection.setPassword(ftp.Pass);
+            connection.connect();
+            files = ListHostFiles(connection, ftp.Folder);
+            connection.disconnect();
+        } catch (...) {
+            error = std::current_exception();
+            if (connection.isConnected()) {
+                try {
+                    connection.disconnect();
+                } catch (...) {
+                    // the listing's error is the one to tell
+                }
+            }
+        }
+        done.store(true);
+    });
+    while (!done.load())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    worker.join();
+    m_comparing = false;
+    trustBy(m_trust.get());
+    if (error) {
+        publishLog()->flush();
+        std::rethrow_exception(error);
+    }
+
+    // A record that could not be read tells nothing: compare by size and time.
+    const QList<HostComparison> rows =
+        CompareWithHost(m_project, record.problem().isEmpty() ? &record : nullptr, files);
+    QMap<HostComparison::State, int> counts;
+    QStringList lines;
+    for (const HostComparison &row : rows) {
+        ++counts[row.state];
+        lines << QStringLiteral("%1: %2 (%3)")
+                     .arg(HostComparison::stateText(row.state), row.path, row.why);
+    }
+    QStringList summary;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        summary << QStringLiteral("%1 %2").arg(it.value()).arg(HostComparison::stateText(it.key()));
+    lines << QStringLiteral("Compared %1 files with %2: %3")
+                 .arg(rows.size())
+                 .arg(ftp.Host + ftp.Folder, summary.isEmpty()
+                                                 ? QStringLiteral("none")
+                                                 : summary.join(QStringLiteral(", ")));
+    publishLog()->addLines(lines, lines.last());
+    m_project.LogText = lines.last();
+    publishLog()->flush();
+}
+
 bool PublishController::refusedWhileRunning()
 {
+    if (m_comparing) {
+        Dialogs().showMessage(QStringLiteral("Comparing with the host is running. Wait until it "
+                                             "ends, then try again."));
+        return true;
+    }
     if (!isPublishing())
         return false;
     Dialogs().showMessage(QStringLiteral("Publishing is running. Wait until it ends, or press "
@@ -371,29 +507,22 @@ void PublishController::Publish1Click(QObject *)
         return;
     }
     ProjectOptionsDialog *form = m_windows.projectOptionsDialog;
-    form->useredit->setText(m_project.Ftp.User);
-    form->hostedit->setText(m_project.Ftp.Host);
-    form->passedit->setText(m_project.Ftp.Pass);
-    form->folderedit->setText(m_project.Ftp.Folder);
-    form->setProtocol(m_project.Ftp.Protocol);
-    form->setTls(m_project.Ftp.Tls);
-    form->setPasswordInKeyring(m_project.Ftp.PasswordInKeyring);
-    form->setExcludePatterns(m_project.Ftp.Exclude);
-    form->runedit->setText(m_project.RunAddress);
-    form->databaseedit->setText(m_project.DatabaseAddress);
-    form->debugportedit->setValue(m_project.Debug.Port);
-    QList<QPair<QString, QString>> mappings;
-    for (const DebugSettings::Mapping &m : m_project.Debug.Mappings)
-        mappings.append({m.server, m.local});
+    ProjectOptions filled;
+    filled.targets = m_project.PublishTargets();
+    filled.chosenTarget = m_project.ChosenTarget();
+    filled.runAddress = m_project.RunAddress;
+    filled.databaseAddress = m_project.DatabaseAddress;
+    filled.debugPort = m_project.Debug.Port;
+    filled.pathMappings = m_project.Debug.Mappings;
     const SuggestedMapping suggestion =
         SuggestServerMapping(m_window.run().LastReportedFile(), m_project.RunAddress, m_project);
-    form->setPathMappings(mappings,
-                          suggestion.server.isEmpty()
-                              ? QString()
-                              : suggestion.server + QStringLiteral(" => ") + suggestion.local);
+    form->setOptions(filled, suggestion.server.isEmpty()
+                                 ? QString()
+                                 : suggestion.server + QStringLiteral(" => ") + suggestion.local);
     m_publishOptionsCancelled = false;
     if (HasSwitch(QStringLiteral("autopublish")))
         return; // nothing was shown, so nothing changes
+    ProjectOptions chosen;
     for (;;) {
         if (Dialogs().showModal(form) != QDialog::Accepted) {
             m_publishOptionsCancelled = true;
@@ -401,43 +530,34 @@ void PublishController::Publish1Click(QObject *)
         }
         // A pattern that cannot work is refused while the user still sees it.
         QStringList problems;
-        form->pathMappings(&problems);
-        for (const QString &pattern : form->excludePatterns()) {
-            const QString problem = PublishExclusions::patternError(pattern);
-            if (!problem.isEmpty())
-                problems << QStringLiteral("The exclusion pattern \"%1\" is not valid: %2.")
-                                .arg(pattern, problem);
+        chosen = form->options(&problems);
+        for (const FtpSettings &target : chosen.targets) {
+            for (const QString &pattern : target.Exclude) {
+                const QString problem = PublishExclusions::patternError(pattern);
+                if (!problem.isEmpty())
+                    problems << QStringLiteral("The exclusion pattern \"%1\" is not valid: %2.")
+                                    .arg(pattern, problem);
+            }
         }
         if (problems.isEmpty())
             break;
         Dialogs().showError(problems.join(u'\n'));
     }
-    m_project.Debug.Port = form->debugportedit->value();
-    m_project.Debug.Mappings.clear();
-    for (const auto &[server, local] : form->pathMappings())
-        m_project.Debug.Mappings.append({server, local});
-    FtpSettings &ftp = m_project.Ftp;
+    m_project.Debug.Port = chosen.debugPort;
+    m_project.Debug.Mappings = chosen.pathMappings;
+    const bool sameTarget = chosen.chosenTarget == m_project.ChosenTarget() &&
+                            chosen.targets.size() == m_project.PublishTargets().size();
     const QString oldKey = keyringKey();
-    const bool wasInKeyring = ftp.PasswordInKeyring;
-    // Exactly as typed: blanks may belong to a password.
-    ftp.User = form->useredit->text();
-    ftp.Host = form->hostedit->text();
-    const QString pass = form->passedit->text();
-    if (pass != ftp.Pass)
-        ftp.KeyringHoldsPassword = false;
-    ftp.Pass = pass;
-    ftp.Folder = form->folderedit->text();
-    m_project.DatabaseAddress = form->databaseedit->text();
-    if (form->runedit->text() != m_project.RunAddress) {
-        m_project.RunAddress = form->runedit->text();
+    const bool wasInKeyring = sameTarget && m_project.Ftp.PasswordInKeyring;
+    // Texts exactly as typed: blanks may belong to a password. The dialog
+    // already forgot that the keyring holds a password it saw changed.
+    m_project.SetPublishTargets(chosen.targets, chosen.chosenTarget);
+    FtpSettings &ftp = m_project.Ftp;
+    m_project.DatabaseAddress = chosen.databaseAddress;
+    if (chosen.runAddress != m_project.RunAddress) {
+        m_project.RunAddress = chosen.runAddress;
         m_ui.WebPanel->setUrlText(m_project.RunAddress);
     }
-    ftp.Protocol = form->protocol();
-    ftp.Tls = form->tls();
-    ftp.Exclude = form->excludePatterns();
-    ftp.PasswordInKeyring = form->passwordInKeyring();
-    if (keyringKey() != oldKey)
-        ftp.KeyringHoldsPassword = false;
     if (ftp.PasswordInKeyring) {
         if (!keepPasswordInKeyring())
             ftp.PasswordInKeyring = false;
@@ -451,6 +571,7 @@ void PublishController::Publish1Click(QObject *)
         }
         ftp.KeyringHoldsPassword = false;
     }
+    RefreshTargets();
 }
 
 void PublishController::Publish2Click(QObject *)
@@ -490,9 +611,13 @@ void PublishController::PublishPreview1Click(QObject *)
     PublishOptions options;
     options.changesOnly = true;
     options.record = &record;
+    planDeletions(-1, options);
     const QList<PublishStep> steps = PlanPublish(m_project, -1, options);
     QList<PublishPreviewDialog::Row> rows;
-    rows.reserve(steps.size());
+    rows.reserve(options.deletions.size() + steps.size());
+    for (const HostDeletion &deletion : options.deletions)
+        rows.append({false, QString(), deletion.remotePath,
+                     QStringLiteral("delete (%1)").arg(deletion.reason), 0, true});
     for (const PublishStep &step : steps) {
         QString reason = step.describe();
         if (!record.problem().isEmpty() && step.action == PublishStep::Action::SendNew)
@@ -504,6 +629,15 @@ void PublishController::PublishPreview1Click(QObject *)
     form->setPlan(m_project.Ftp.Host + m_project.Ftp.Folder, rows);
     if (Dialogs().showModal(form) == QDialog::Accepted)
         runPublish(-1, true);
+}
+
+void PublishController::planDeletions(int index, PublishOptions &options) const
+{
+    // Only a run over the whole project knows what the project no longer has.
+    if (index != -1 || !m_project.Ftp.MirrorDeletions || !options.record)
+        return;
+    options.mirrorDeletions = true;
+    options.deletions = PlanHostDeletions(m_project, *options.record);
 }
 
 void PublishController::publishnowClick(QObject *)
@@ -567,6 +701,10 @@ bool PublishController::runPublish(int index, bool changesOnly, const QList<int>
                 picked.append(source.files.at(i));
         source.files = picked;
     }
+    if (changesOnly && index == -1)
+        events.confirmOverwrite = [this](const QStringList &changed) {
+            return confirmOverwrite(changed);
+        };
     run->engine = std::make_unique<PublishEngine>(std::move(source), std::move(events));
     m_run = std::move(run);
     if (m_trust)
@@ -584,10 +722,13 @@ bool PublishController::runPublish(int index, bool changesOnly, const QList<int>
     m_ui.ftppanel->show();
     m_cancelButton->setEnabled(true);
     m_cancelButton->show();
+    RefreshTargets();
     active->firstLine = publishLog()->lineCount();
     PublishOptions options;
     options.changesOnly = changesOnly;
     options.record = active->record.get();
+    if (changesOnly)
+        planDeletions(index, options);
     try {
         active->thread = std::thread([this, active, &connection, index, options] {
             try {
@@ -654,6 +795,7 @@ void PublishController::endRun()
             client->setHostTrust(m_trust.get());
     }
     m_cancelButton->hide();
+    RefreshTargets();
     showProgress();
     const bool cancelled = run->engine->cancelled();
     if (run->error) {
@@ -699,6 +841,9 @@ void PublishController::waitForRun()
 
 bool PublishController::SettleForExit()
 {
+    // A listing ends by itself, at the latest at the connection's time-out.
+    while (m_comparing)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
     if (!m_run)
         return true;
     if (!Dialogs().askYesNo(QStringLiteral("Publishing"),

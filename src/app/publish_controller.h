@@ -10,7 +10,9 @@
 
 class BatchedLog;
 class FtpConnection;
+struct PublishOptions;
 class PasswordStore;
+class QComboBox;
 class QPushButton;
 class RememberingHostTrust;
 
@@ -44,6 +46,9 @@ public:
     // Shows what Publish Changes would send and skip, and why, before anything
     // is sent; publishes on the user's word.
     void PublishPreview1Click(QObject *Sender);
+    // Lists each file as same, changed locally, changed on the host, only
+    // local or only on the host, from a listing of the host, in the FTP log.
+    void FTPCompare1Click(QObject *Sender);
     // Appends a transfer's byte count to the FTP log.
     void FTPWork(qint64 bytesSoFar);
     // The project's latest log line into the status line and the FTP log.
@@ -52,6 +57,9 @@ public:
     // The FTP panel's Cancel button: the run stops after the files being
     // sent now; the log says what was and was not sent.
     void CancelPublishClick(QObject *Sender);
+
+    // Fills the FTP panel's target chooser from the project's targets.
+    void RefreshTargets();
 
     // True while a run is going on in the background.
     bool isPublishing() const;
@@ -95,6 +103,9 @@ private:
     void endRun();
     // A session like the run's own for each further connection of a run.
     std::function<std::unique_ptr<FtpConnection>()> connectionFactory();
+    // With the project mirroring deletions, what a changes run over the
+    // whole project (index -1) deletes on the host, from options.record.
+    void planDeletions(int index, PublishOptions &options) const;
     // The connection for the project's protocol, set up for its TLS mode and
     // trust; a new one when the protocol changed.
     FtpConnection &connectionForRun();
@@ -124,6 +135,10 @@ private:
     // The last Project Options showing ended without OK.
     bool m_publishOptionsCancelled = false;
     QPushButton *m_cancelButton = nullptr;
+    QComboBox *m_targetBox = nullptr;
+    bool m_comparing = false; // a host listing is going on
+    // Asked on a run's thread: the question goes to the window's thread.
+    bool confirmOverwrite(const QStringList &changedOnHost);
     std::unique_ptr<ActiveRun> m_run;
     QTimer m_drainTimer;
 };

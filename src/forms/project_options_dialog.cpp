@@ -6,10 +6,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QScopedValueRollback>
 #include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
@@ -71,7 +74,7 @@ int fillBox(QComboBox *box, int known, const QString &value)
 
 // Labels and edits in two aligned columns, each label on its edit's middle,
 // and a note below them.
-void layOutRows(QWidget *page, const QList<std::pair<QLabel *, QLineEdit *>> &rows, QLabel *note)
+void layOutRows(QWidget *page, const QList<std::pair<QLabel *, QWidget *>> &rows, QLabel *note)
 {
     auto *grid = new QGridLayout(page);
     grid->setContentsMargins(17, 14, 17, 10);
@@ -122,9 +125,53 @@ ProjectOptionsDialog::ProjectOptionsDialog() : QDialog(nullptr)
     passedit->setEchoMode(QLineEdit::Normal);
     Label5 = makeLabel(TabSheet1, "Label5",
                        QStringLiteral("FTP credentials for project publishing."), 0, 0);
+    // The publish target: its name (typed in the box), and new or gone ones.
+    targetlabel = makeLabel(TabSheet1, "targetlabel", QStringLiteral("Tar&get:"), 0, 0);
+    auto *targetRow = new QWidget(TabSheet1);
+    auto *targetLayout = new QHBoxLayout(targetRow);
+    targetLayout->setContentsMargins(0, 0, 0, 0);
+    targetbox = new QComboBox(targetRow);
+    targetbox->setObjectName(QStringLiteral("targetbox"));
+    targetbox->setEditable(true);
+    targetbox->setInsertPolicy(QComboBox::NoInsert);
+    targetbox->setToolTip(QStringLiteral("The place publishing sends the project to; type to "
+                                         "name it (staging, production ...)."));
+    targetnewbutton = new QPushButton(QStringLiteral("Ne&w"), targetRow);
+    targetnewbutton->setObjectName(QStringLiteral("targetnewbutton"));
+    targetremovebutton = new QPushButton(QStringLiteral("Remo&ve"), targetRow);
+    targetremovebutton->setObjectName(QStringLiteral("targetremovebutton"));
+    for (QPushButton *button : {targetnewbutton, targetremovebutton}) {
+        button->setAutoDefault(false);
+        button->setFixedWidth(button->fontMetrics().horizontalAdvance(button->text()) + 24);
+    }
+    targetLayout->addWidget(targetbox, 1);
+    targetLayout->addWidget(targetnewbutton);
+    targetLayout->addWidget(targetremovebutton);
+    targetlabel->setBuddy(targetbox);
     layOutRows(TabSheet1,
-               {{Label1, hostedit}, {Label2, useredit}, {Label3, passedit}, {Label4, folderedit}},
+               {{targetlabel, targetRow},
+                {Label1, hostedit},
+                {Label2, useredit},
+                {Label3, passedit},
+                {Label4, folderedit}},
                Label5);
+    connect(targetbox, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (m_switching || index < 0)
+            return;
+        m_targets[m_shown] = shownTarget();
+        showTarget(index);
+    });
+    connect(targetbox->lineEdit(), &QLineEdit::textEdited, this,
+            [this](const QString &name) { m_targets[m_shown].Name = name; });
+    connect(targetbox->lineEdit(), &QLineEdit::editingFinished, this, [this] {
+        // The list shows the new name; the box keeps the text as typed.
+        const QString typed = targetbox->lineEdit()->text();
+        const QScopedValueRollback<bool> switching(m_switching, true);
+        targetbox->setItemText(m_shown, targetText(m_shown));
+        targetbox->lineEdit()->setText(typed);
+    });
+    SetClickHandler(targetnewbutton, [this](QObject *) { addTarget(); });
+    SetClickHandler(targetremovebutton, [this](QObject *) { removeTarget(); });
 
     TabSheet2 = new QWidget;
     TabSheet2->setObjectName(QStringLiteral("TabSheet2"));
@@ -163,8 +210,6 @@ ProjectOptionsDialog::ProjectOptionsDialog() : QDialog(nullptr)
     excludelabel->setBuddy(excludeedit);
     connect(protocolbox, &QComboBox::currentIndexChanged, this,
             [this](int) { updateTlsEnabled(); });
-    setProtocol(QString());
-    setTls(QString());
 
     TabSheet3 = new QWidget;
     TabSheet3->setObjectName(QStringLiteral("TabSheet3"));
@@ -200,6 +245,47 @@ ProjectOptionsDialog::ProjectOptionsDialog() : QDialog(nullptr)
     pathmapedit->setTabChangesFocus(true);
     pathmaplabel->setBuddy(pathmapedit);
 
+    TabSheet5 = new QWidget;
+    TabSheet5->setObjectName(QStringLiteral("TabSheet5"));
+    PageControl1->addTab(TabSheet5, QStringLiteral("Publishing"));
+    mirrorbox = new QCheckBox(QStringLiteral("&Mirror deletions"), TabSheet5);
+    mirrorbox->setObjectName(QStringLiteral("mirrorbox"));
+    mirrorbox->setGeometry(17, 12, 300, EditHeight);
+    mirrorhint = new QLabel(QStringLiteral("Publish Changes deletes from the host the files it "
+                                           "published there that are no longer in the project "
+                                           "or on disk, after listing them in the preview. "
+                                           "Files it did not publish are never touched."),
+                            TabSheet5);
+    mirrorhint->setObjectName(QStringLiteral("mirrorhint"));
+    mirrorhint->setWordWrap(true);
+    mirrorhint->setGeometry(35, 34, 282, 64);
+    mirrorhint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // Octal modes only, so a typed mode is always one.
+    const auto *octal =
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-7]{0,4}")), this);
+    filemodelabel =
+        makeLabel(TabSheet5, "filemodelabel", QStringLiteral("F&ile permissions:"), 17, 107);
+    filemodeedit = makeEdit(TabSheet5, "filemodeedit");
+    filemodeedit->setGeometry(160, 104, 60, EditHeight);
+    filemodeedit->setValidator(octal);
+    filemodeedit->setPlaceholderText(QStringLiteral("0644"));
+    foldermodelabel =
+        makeLabel(TabSheet5, "foldermodelabel", QStringLiteral("Folder p&ermissions:"), 17, 134);
+    foldermodeedit = makeEdit(TabSheet5, "foldermodeedit");
+    foldermodeedit->setGeometry(160, 131, 60, EditHeight);
+    foldermodeedit->setValidator(octal);
+    foldermodeedit->setPlaceholderText(QStringLiteral("0755"));
+    for (QLineEdit *edit : {filemodeedit, foldermodeedit})
+        edit->setToolTip(QStringLiteral("Set with SITE CHMOD (SFTP: setstat) after each upload; "
+                                        "empty leaves what the server gives."));
+    filemodelabel->setBuddy(filemodeedit);
+    foldermodelabel->setBuddy(foldermodeedit);
+    keeptimesbox = new QCheckBox(QStringLiteral("&Keep the files' modification times"), TabSheet5);
+    keeptimesbox->setObjectName(QStringLiteral("keeptimesbox"));
+    keeptimesbox->setGeometry(17, 160, 300, EditHeight);
+    keeptimesbox->setToolTip(QStringLiteral("With MFMT (SFTP: setstat), where the server "
+                                            "supports it."));
+
     // As wide as the page tabs need in the desktop's font, so that no tab
     // hides behind scroll arrows; 340 at the least.
     const int pageWidth = std::max(340, PageControl1->tabBar()->sizeHint().width() + 8);
@@ -219,8 +305,12 @@ ProjectOptionsDialog::ProjectOptionsDialog() : QDialog(nullptr)
     setTabOrder(useredit, passedit);
     setTabOrder(passedit, hostedit);
     setTabOrder(hostedit, folderedit);
+    setTabOrder(folderedit, targetbox);
+    setTabOrder(targetbox, targetnewbutton);
+    setTabOrder(targetnewbutton, targetremovebutton);
     Button1->setFocus();
 
+    setOptions(ProjectOptions());
     setFixedSize(pageWidth + 16, 308);
     CentreOnScreen(this);
 }
@@ -251,14 +341,117 @@ QString ProjectOptionsDialog::tls() const
     return index == m_filledTlsIndex ? m_filledTls : tlsbox->itemData(index).toString();
 }
 
-void ProjectOptionsDialog::setPasswordInKeyring(bool inKeyring)
+void ProjectOptionsDialog::setOptions(const ProjectOptions &options,
+                                      const QString &mappingSuggestion)
 {
-    keyringbox->setChecked(inKeyring);
+    m_targets = options.targets.isEmpty() ? QList<FtpSettings>{FtpSettings{}} : options.targets;
+    {
+        const QScopedValueRollback<bool> switching(m_switching, true);
+        targetbox->clear();
+        for (int i = 0; i < m_targets.size(); ++i)
+            targetbox->addItem(targetText(i));
+    }
+    showTarget(std::clamp(options.chosenTarget, 0, int(m_targets.size()) - 1));
+    runedit->setText(options.runAddress);
+    databaseedit->setText(options.databaseAddress);
+    debugportedit->setValue(options.debugPort);
+    setPathMappings(options.pathMappings, mappingSuggestion);
 }
 
-bool ProjectOptionsDialog::passwordInKeyring() const
+ProjectOptions ProjectOptionsDialog::options(QStringList *problems) const
 {
-    return keyringbox->isChecked();
+    ProjectOptions options;
+    options.targets = m_targets;
+    options.targets[m_shown] = shownTarget();
+    options.chosenTarget = m_shown;
+    options.runAddress = runedit->text();
+    options.databaseAddress = databaseedit->text();
+    options.debugPort = debugportedit->value();
+    options.pathMappings = pathMappings(problems);
+    return options;
+}
+
+QString ProjectOptionsDialog::targetText(int index) const
+{
+    return m_targets.at(index).displayName(QStringLiteral("Target %1").arg(index + 1));
+}
+
+void ProjectOptionsDialog::showTarget(int index)
+{
+    const QScopedValueRollback<bool> switching(m_switching, true);
+    m_shown = index;
+    const FtpSettings &target = m_targets.at(index);
+    targetbox->setCurrentIndex(index);
+    targetbox->lineEdit()->setText(target.Name);
+    targetbox->lineEdit()->setPlaceholderText(targetText(index));
+    hostedit->setText(target.Host);
+    useredit->setText(target.User);
+    passedit->setText(target.Pass);
+    folderedit->setText(target.Folder);
+    setProtocol(target.Protocol);
+    setTls(target.Tls);
+    keyringbox->setChecked(target.PasswordInKeyring);
+    setExcludePatterns(target.Exclude);
+    mirrorbox->setChecked(target.MirrorDeletions);
+    filemodeedit->setText(FtpSettings::modeText(target.FileMode));
+    foldermodeedit->setText(FtpSettings::modeText(target.FolderMode));
+    keeptimesbox->setChecked(target.KeepTimes);
+    targetremovebutton->setEnabled(m_targets.size() > 1);
+}
+
+FtpSettings ProjectOptionsDialog::shownTarget() const
+{
+    const FtpSettings &was = m_targets.at(m_shown);
+    FtpSettings target = was;
+    target.Host = hostedit->text();
+    target.User = useredit->text();
+    target.Pass = passedit->text();
+    target.Folder = folderedit->text();
+    target.Protocol = protocol();
+    target.Tls = tls();
+    target.PasswordInKeyring = keyringbox->isChecked();
+    target.Exclude = excludePatterns();
+    target.MirrorDeletions = mirrorbox->isChecked();
+    target.FileMode = std::max(-1, FtpSettings::modeOf(filemodeedit->text()));
+    target.FolderMode = std::max(-1, FtpSettings::modeOf(foldermodeedit->text()));
+    target.KeepTimes = keeptimesbox->isChecked();
+    // A new password, or one for another login, is not the one the keyring holds.
+    if (target.Pass != was.Pass || target.Host != was.Host || target.User != was.User ||
+        target.Protocol != was.Protocol)
+        target.KeyringHoldsPassword = false;
+    return target;
+}
+
+void ProjectOptionsDialog::addTarget()
+{
+    m_targets[m_shown] = shownTarget();
+    // Most targets of one site share how they are reached and what is left out.
+    const FtpSettings &from = m_targets.at(m_shown);
+    FtpSettings target;
+    target.Protocol = from.Protocol;
+    target.Tls = from.Tls;
+    target.Exclude = from.Exclude;
+    target.Name = QStringLiteral("Target %1").arg(m_targets.size() + 1);
+    m_targets.append(target);
+    {
+        const QScopedValueRollback<bool> switching(m_switching, true);
+        targetbox->addItem(targetText(int(m_targets.size()) - 1));
+    }
+    showTarget(int(m_targets.size()) - 1);
+    hostedit->setFocus();
+}
+
+void ProjectOptionsDialog::removeTarget()
+{
+    if (m_targets.size() < 2)
+        return;
+    const int gone = m_shown;
+    m_targets.removeAt(gone);
+    {
+        const QScopedValueRollback<bool> switching(m_switching, true);
+        targetbox->removeItem(gone);
+    }
+    showTarget(std::max(0, gone - 1));
 }
 
 void ProjectOptionsDialog::setExcludePatterns(const QStringList &patterns)
@@ -285,7 +478,7 @@ void ProjectOptionsDialog::updateTlsEnabled()
     tlslabel->setEnabled(!sftp);
 }
 
-void ProjectOptionsDialog::setPathMappings(const QList<QPair<QString, QString>> &mappings,
+void ProjectOptionsDialog::setPathMappings(const QList<DebugSettings::Mapping> &mappings,
                                            const QString &suggestion)
 {
     QStringList lines;
@@ -296,9 +489,9 @@ void ProjectOptionsDialog::setPathMappings(const QList<QPair<QString, QString>> 
     pathmapedit->setPlaceholderText(suggestion);
 }
 
-QList<QPair<QString, QString>> ProjectOptionsDialog::pathMappings(QStringList *problems) const
+QList<DebugSettings::Mapping> ProjectOptionsDialog::pathMappings(QStringList *problems) const
 {
-    QList<QPair<QString, QString>> mappings;
+    QList<DebugSettings::Mapping> mappings;
     for (const QString &line : pathmapedit->toPlainText().split(u'\n')) {
         if (line.trimmed().isEmpty())
             continue;

@@ -56,6 +56,7 @@ void PublishPreviewDialog::setPlan(const QString &target, const QList<Row> &rows
     planview->clearContents();
     planview->setRowCount(static_cast<int>(rows.size()));
     int sending = 0;
+    int deleting = 0;
     qint64 bytes = 0;
     for (int i = 0; i < rows.size(); ++i) {
         const Row &row = rows.at(i);
@@ -63,8 +64,11 @@ void PublishPreviewDialog::setPlan(const QString &target, const QList<Row> &rows
             ++sending;
             bytes += row.bytes;
         }
-        const QString cells[ColumnCount] = {row.send ? QStringLiteral("Send")
-                                                     : QStringLiteral("Skip"),
+        if (row.remove)
+            ++deleting;
+        const QString cells[ColumnCount] = {row.remove ? QStringLiteral("Delete on host")
+                                            : row.send ? QStringLiteral("Send")
+                                                       : QStringLiteral("Skip"),
                                             row.file, row.remote, row.reason};
         for (int column = 0; column < ColumnCount; ++column)
             planview->setItem(i, column, new QTableWidgetItem(cells[column]));
@@ -72,14 +76,19 @@ void PublishPreviewDialog::setPlan(const QString &target, const QList<Row> &rows
     planview->resizeColumnsToContents();
     planview->setUpdatesEnabled(true);
 
-    const int skipped = static_cast<int>(rows.size()) - sending;
+    const int skipped = static_cast<int>(rows.size()) - sending - deleting;
+    const auto files = [](int count) {
+        return count == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(count);
+    };
     summarylabel->setText(
-        QStringLiteral("%1 to send (%2), %3 skipped. Target: %4")
-            .arg(sending == 1 ? QStringLiteral("1 file") : QStringLiteral("%1 files").arg(sending))
+        QStringLiteral("%1 to send (%2), %3%4 skipped. Target: %5")
+            .arg(files(sending))
             .arg(QLocale().formattedDataSize(bytes))
+            .arg(deleting > 0 ? files(deleting) + QStringLiteral(" to delete on the host, ")
+                              : QString())
             .arg(skipped)
             .arg(target));
-    publishbutton->setEnabled(sending > 0);
+    publishbutton->setEnabled(sending > 0 || deleting > 0);
     planview->setFocus();
 }
 

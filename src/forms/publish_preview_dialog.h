@@ -8,8 +8,9 @@ class QLabel;
 class QPushButton;
 class QTableWidget;
 
-// What a publish would do, shown before anything is sent: one row per project
-// file with what happens to it and why, and a count of files to send. The
+// What a publish would do, shown before anything is sent: the files it
+// deletes on the host first, then one row per project file with what happens
+// to it and why, and a count of files to send and delete. The
 // caller fills it from the publish plan; "Publish" closes it accepted, so the
 // caller goes on with the publish it previewed.
 // Object name `form_publish_preview`.
@@ -24,6 +25,7 @@ public:
         QString remote; // where it goes on the host; empty when it is skipped
         QString reason; // why it is sent or skipped
         qint64 bytes = 0;
+        bool remove = false; // deleted on the host (send is then false)
     };
 
     PublishPreviewDialog();

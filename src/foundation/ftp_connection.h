@@ -2,10 +2,20 @@
 
 #include "foundation/errors.h"
 
+#include <QList>
 #include <QString>
 #include <QtGlobal>
 
 #include <functional>
+
+// One entry of a remote folder, as a listing tells it.
+struct RemoteEntry {
+    QString name;
+    bool folder = false;
+    qint64 size = -1;       // -1 when the listing does not tell
+    qint64 modifiedMs = -1; // UTC, ms since the epoch; -1 when not told
+    bool operator==(const RemoteEntry &) const = default;
+};
 
 // The program's side of an FTP session: one stateful control connection that
 // the publish engine drives command by command (log in, change folder, make a
@@ -42,6 +52,29 @@ public:
     virtual void rename(const QString &from, const QString &to) = 0;
     // DELE of a remote file.
     virtual void removeFile(const QString &path) = 0;
+    // SITE CHMOD (SFTP: setstat) of a remote file or folder to `mode`
+    // (0644 ...). Throws AppError when the server refuses or cannot.
+    virtual void setMode(const QString &path, int mode)
+    {
+        Q_UNUSED(mode);
+        throw AppError(
+            QStringLiteral("Cannot set the permissions of %1 over this connection").arg(path));
+    }
+    // MFMT (SFTP: setstat) of a remote file's modification time, ms since
+    // the epoch. False, with nothing changed, when the server does not
+    // support it; throws AppError when it refuses for this file.
+    virtual bool setModifiedTime(const QString &path, qint64 msSinceEpoch)
+    {
+        Q_UNUSED(path);
+        Q_UNUSED(msSinceEpoch);
+        return false;
+    }
+    // The files and folders of a remote folder (absolute, or relative to the
+    // current one), without "." and "..".
+    virtual QList<RemoteEntry> listFolder(const QString &path)
+    {
+        throw AppError(QStringLiteral("Cannot list %1 over this connection").arg(path));
+    }
     // QUIT; the connection is closed afterwards even when the server objects.
     virtual void disconnect() = 0;
     // True while logged in on an open control connection.

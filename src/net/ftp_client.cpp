@@ -4,6 +4,7 @@
 #include "foundation/host_trust.h"
 #include "net/send_progress.h"
 
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
@@ -12,6 +13,7 @@
 #include <QSslConfiguration>
 #include <QSslSocket>
 #include <QTcpSocket>
+#include <QTimeZone>
 
 #include <algorithm>
 #include <cctype>
@@ -415,6 +417,8 @@ void FtpClient::connect()
 {
     closeControl();
     m_epsvRefused = false;
+    m_noMlsd = false;
+    m_noMfmt = false;
     m_portAhead = 0;
     m_protectData = false;
     m_serverCertificate = QSslCertificate();
@@ -865,6 +869,213 @@ void FtpClient::removeFile(const QString &path)
     const Reply reply = command(what);
     if (reply.code / 100 != 2)
         refuse(what, reply);
+}
+
+void FtpClient::setMode(const QString &path, int mode)
+{
+    const QString what =
+        QStringLiteral("SITE CHMOD %1 %2").arg(mode, 3, 8, QLatin1Char('0')).arg(path);
+    requireConnected(what);
+    if (path.isEmpty() || path.contains(u'\r') || path.contains(u'\n'))
+        throw AppError(QStringLiteral("SITE CHMOD: no usable file name given"));
+    const Reply reply = command(what);
+    if (reply.code / 100 != 2)
+        refuse(what, reply);
+}
+
+bool FtpClient::setModifiedTime(const QString &path, qint64 msSinceEpoch)
+{
+    if (m_noMfmt)
+        return false;
+    const QString stamp = QDateTime::fromMSecsSinceEpoch(msSinceEpoch, QTimeZone::utc())
+                              .toString(QStringLiteral("yyyyMMddHHmmss"));
+    const QString what = QStringLiteral("MFMT %1 %2").arg(stamp, path);
+    requireConnected(what);
+    if (path.isEmpty() || path.contains(u'\r') || path.contains(u'\n'))
+        throw AppError(QStringLiteral("MFMT: no usable file name given"));
+    const Reply reply = command(what);
+    if (reply.code == 500 || reply.code == 502 || reply.code == 504) {
+        m_noMfmt = true;
+        return false;
+    }
+    if (reply.code / 100 != 2)
+        refuse(what, reply);
+    return true;
+}
+
+QByteArray FtpClient::retrieveListing(const QString &what)
+{
+    bool portAhead = false;
+    std::unique_ptr<QTcpSocket> data = openDataConnection(&portAhead);
+    Reply reply;
+    for (;;) {
+        send(what);
+        reply = readReply();
+        if (reply.code != 425 || !portAhead)
+            break;
+        abortSocket(*data);
+        data = openDataConnection(nullptr);
+        portAhead = false;
+    }
+    if (reply.code / 100 != 1) {
+        abortSocket(*data);
+        refuse(what, reply);
+    }
+    if (auto *tls = qobject_cast<QSslSocket *>(data.get()))
+        finishDataTls(*tls, what);
+    QByteArray bytes;
+    // The listing ends when the server closes the data connection.
+    while (data->state() == QAbstractSocket::ConnectedState) {
+        if (data->bytesAvailable() == 0 && !data->waitForReadyRead(m_timeoutMs)) {
+            if (data->state() != QAbstractSocket::ConnectedState)
+                break;
+            abortSocket(*data);
+            closeControl();
+            throw AppError(
+                QStringLiteral("%1: no listing arrived for %2 s").arg(what, seconds(m_timeoutMs)));
+        }
+        bytes += data->readAll();
+    }
+    bytes += data->readAll();
+    data->close();
+    const Reply final = readReply();
+    if (final.code / 100 != 2)
+        refuse(what, final);
+    return bytes;
+}
+
+QList<RemoteEntry> FtpClient::listFolder(const QString &path)
+{
+    requireConnected(QStringLiteral("MLSD ") + path);
+    if (path.contains(u'\r') || path.contains(u'\n'))
+        throw AppError(QStringLiteral("FTP command refused: folder name contains a line break"));
+    QList<RemoteEntry> entries;
+    if (!m_noMlsd) {
+        try {
+            const QByteArray text = retrieveListing(QStringLiteral("MLSD ") + path);
+            for (const QByteArray &line : text.split('\n')) {
+                if (const std::optional<RemoteEntry> entry = parseMlsdLine(line))
+                    entries.append(*entry);
+            }
+            return entries;
+        } catch (const AppError &error) {
+            // 500 and 502: a server from before MLSD.
+            if (!isConnected() || !(error.message().contains(QLatin1String(": 500")) ||
+                                    error.message().contains(QLatin1String(": 502"))))
+                throw;
+            m_noMlsd = true;
+        }
+    }
+    const QDate today = QDate::currentDate();
+    const QByteArray text = retrieveListing(QStringLiteral("LIST ") + path);
+    for (const QByteArray &line : text.split('\n')) {
+        if (const std::optional<RemoteEntry> entry = parseListLine(line, today))
+            entries.append(*entry);
+    }
+    return entries;
+}
+
+std::optional<RemoteEntry> FtpClient::parseMlsdLine(const QByteArray &rawLine)
+{
+    const QByteArray line = rawLine.endsWith('\r') ? rawLine.chopped(1) : rawLine;
+    // "fact=value;fact=value; name": the name follows the first blank.
+    const qsizetype blank = line.indexOf(' ');
+    if (blank < 0)
+        return std::nullopt;
+    RemoteEntry entry;
+    entry.name = QString::fromUtf8(line.mid(blank + 1));
+    QByteArray type;
+    for (const QByteArray &fact : line.left(blank).split(';')) {
+        const qsizetype equals = fact.indexOf('=');
+        if (equals < 0)
+            continue;
+        const QByteArray key = fact.left(equals).toLower();
+        const QByteArray value = fact.mid(equals + 1);
+        if (key == "type") {
+            type = value.toLower();
+        } else if (key == "size") {
+            bool ok = false;
+            const qint64 size = value.toLongLong(&ok);
+            entry.size = ok ? size : -1;
+        } else if (key == "modify") {
+            // YYYYMMDDHHMMSS[.sss], always UTC.
+            QDateTime time = QDateTime::fromString(QString::fromLatin1(value.left(14)),
+                                                   QStringLiteral("yyyyMMddHHmmss"));
+            if (time.isValid()) {
+                time.setTimeZone(QTimeZone::utc());
+                entry.modifiedMs = time.toMSecsSinceEpoch();
+                if (value.size() > 15 && value.at(14) == '.')
+                    entry.modifiedMs += value.mid(15, 3).leftJustified(3, '0').toInt();
+            }
+        }
+    }
+    if (entry.name.isEmpty() || type == "cdir" || type == "pdir" || entry.name == "." ||
+        entry.name == "..")
+        return std::nullopt;
+    if (type == "dir")
+        entry.folder = true;
+    else if (type != "file")
+        return std::nullopt; // links, devices and lines without facts are no files here
+    return entry;
+}
+
+std::optional<RemoteEntry> FtpClient::parseListLine(const QByteArray &rawLine, const QDate &today)
+{
+    const QString line = QString::fromUtf8(rawLine).trimmed();
+    static const QRegularExpression unixLine(
+        QStringLiteral("^([-dl])[-rwxsStTl]{9}\\S*\\s+\\d+\\s+\\S+\\s+\\S+\\s+(\\d+)\\s+"
+                       "([A-Za-z]{3})\\s+(\\d{1,2})\\s+(\\d{1,2}:\\d{2}|\\d{4})\\s(.+)$"));
+    static const QRegularExpression dosLine(
+        QStringLiteral("^(\\d{2})-(\\d{2})-(\\d{2,4})\\s+(\\d{1,2}):(\\d{2})\\s*([AP]M)\\s+(<DIR>|"
+                       "\\d+)\\s+(.+)$"));
+    RemoteEntry entry;
+    if (const QRegularExpressionMatch m = unixLine.match(line); m.hasMatch()) {
+        if (m.captured(1) == u"l")
+            return std::nullopt;
+        entry.folder = m.captured(1) == u"d";
+        entry.size = m.captured(2).toLongLong();
+        entry.name = m.captured(6);
+        static const QStringList months{"jan", "feb", "mar", "apr", "may", "jun",
+                                        "jul", "aug", "sep", "oct", "nov", "dec"};
+        const int month = int(months.indexOf(m.captured(3).toLower())) + 1;
+        const int day = m.captured(4).toInt();
+        const QString yearOrTime = m.captured(5);
+        if (month > 0) {
+            QDateTime time;
+            if (yearOrTime.contains(u':')) {
+                // Within the last half year: this year, unless that is ahead of today.
+                QDate date(today.year(), month, day);
+                if (date > today.addDays(1))
+                    date = QDate(today.year() - 1, month, day);
+                time = QDateTime(date, QTime::fromString(yearOrTime, QStringLiteral("H:mm")),
+                                 QTimeZone::utc());
+            } else {
+                time =
+                    QDateTime(QDate(yearOrTime.toInt(), month, day), QTime(0, 0), QTimeZone::utc());
+            }
+            if (time.isValid())
+                entry.modifiedMs = time.toMSecsSinceEpoch();
+        }
+    } else if (const QRegularExpressionMatch m = dosLine.match(line); m.hasMatch()) {
+        int year = m.captured(3).toInt();
+        if (year < 100)
+            year += year < 70 ? 2000 : 1900;
+        int hour = m.captured(4).toInt() % 12;
+        if (m.captured(6) == u"PM")
+            hour += 12;
+        const QDateTime time(QDate(year, m.captured(1).toInt(), m.captured(2).toInt()),
+                             QTime(hour, m.captured(5).toInt()), QTimeZone::utc());
+        if (time.isValid())
+            entry.modifiedMs = time.toMSecsSinceEpoch();
+        entry.folder = m.captured(7) == u"<DIR>";
+        entry.size = entry.folder ? -1 : m.captured(7).toLongLong();
+        entry.name = m.captured(8);
+    } else {
+        return std::nullopt;
+    }
+    if (entry.name == u"." || entry.name == u"..")
+        return std::nullopt;
+    return entry;
 }
 
 void FtpClient::disconnect()

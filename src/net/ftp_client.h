@@ -4,6 +4,7 @@
 #include "net/remote_endpoint.h"
 
 #include <QByteArray>
+#include <QDate>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QSslCertificate>
@@ -63,6 +64,18 @@ public:
     void store(const QString &localPath, const QString &remotePath) override;
     void rename(const QString &from, const QString &to) override;
     void removeFile(const QString &path) override;
+    // MLSD, or LIST where the server does not know it.
+    QList<RemoteEntry> listFolder(const QString &path) override;
+    // One line of an MLSD listing; nullopt for a line that names no file
+    // or folder ("." and ".." included).
+    static std::optional<RemoteEntry> parseMlsdLine(const QByteArray &line);
+    // One line of a LIST listing in the Unix or the DOS layout; a year-less
+    // Unix date is the latest such date not after `today`.
+    static std::optional<RemoteEntry> parseListLine(const QByteArray &line, const QDate &today);
+    void setMode(const QString &path, int mode) override;
+    // MFMT; a server that does not know it (500, 502) is not asked again
+    // in this session.
+    bool setModifiedTime(const QString &path, qint64 msSinceEpoch) override;
     void disconnect() override;
     bool isConnected() const override;
 
@@ -106,6 +119,8 @@ private:
     QString serverName() const;
     void requireConnected(const QString &what) const;
     void closeControl();
+    // The text a listing command sends over its own data connection.
+    QByteArray retrieveListing(const QString &what);
     [[noreturn]] void failNetwork(QTcpSocket &socket, const QString &what);
     void send(const QString &command);
     // Tells whether a transfer made progress while a reply is awaited; each
@@ -158,6 +173,8 @@ private:
     RemoteEndpoint m_endpoint{QString(), DefaultPort};
     bool m_loggedIn = false;
     bool m_epsvRefused = false;
+    bool m_noMlsd = false;   // the server does not know MLSD
+    bool m_noMfmt = false;   // the server does not know MFMT
     quint16 m_portAhead = 0; // opened with the last rename, not used yet
     QElapsedTimer m_portAheadAge;
     int m_timeoutMs = DefaultTimeoutMs;

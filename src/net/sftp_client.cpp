@@ -17,6 +17,7 @@
 #include <mutex>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <thread>
 
 namespace {
@@ -742,6 +743,85 @@ void SftpClient::removeFile(const QString &path)
     }
     if (rc != SSH_OK)
         fail(what);
+}
+
+void SftpClient::setMode(const QString &path, int mode)
+{
+    const QString what = QStringLiteral("Setting the permissions of %1 to %2")
+                             .arg(path)
+                             .arg(mode, 4, 8, QLatin1Char('0'));
+    requireConnected(what);
+    if (path.isEmpty())
+        throw AppError(QStringLiteral("Setting permissions: no file name given"));
+    int rc = 0;
+    {
+        const Guarded guard(*m_watchdog, m_session, m_timeoutMs, m_timedOut);
+        rc = sftp_chmod(m_sftp, resolve(path).toUtf8().constData(), mode_t(mode));
+    }
+    if (rc != SSH_OK)
+        fail(what);
+}
+
+bool SftpClient::setModifiedTime(const QString &path, qint64 msSinceEpoch)
+{
+    const QString what = QStringLiteral("Setting the modification time of ") + path;
+    requireConnected(what);
+    if (path.isEmpty())
+        throw AppError(QStringLiteral("Setting a time: no file name given"));
+    // SFTP keeps whole seconds; both times are set, as setstat takes them together.
+    timeval times[2];
+    times[0].tv_sec = times[1].tv_sec = time_t(msSinceEpoch / 1000);
+    times[0].tv_usec = times[1].tv_usec = 0;
+    int rc = 0;
+    {
+        const Guarded guard(*m_watchdog, m_session, m_timeoutMs, m_timedOut);
+        rc = sftp_utimes(m_sftp, resolve(path).toUtf8().constData(), times);
+    }
+    if (rc != SSH_OK)
+        fail(what);
+    return true;
+}
+
+QList<RemoteEntry> SftpClient::listFolder(const QString &path)
+{
+    const QString what = QStringLiteral("Listing ") + path;
+    requireConnected(what);
+    sftp_dir dir = nullptr;
+    {
+        const Guarded guard(*m_watchdog, m_session, m_timeoutMs, m_timedOut);
+        dir = sftp_opendir(m_sftp, resolve(path).toUtf8().constData());
+    }
+    if (!dir)
+        fail(what);
+    QList<RemoteEntry> entries;
+    for (;;) {
+        sftp_attributes attributes = nullptr;
+        {
+            const Guarded guard(*m_watchdog, m_session, m_timeoutMs, m_timedOut);
+            attributes = sftp_readdir(m_sftp, dir);
+        }
+        if (!attributes)
+            break;
+        const QString name = QString::fromUtf8(attributes->name);
+        if (name != u"." && name != u".." &&
+            (attributes->type == SSH_FILEXFER_TYPE_REGULAR ||
+             attributes->type == SSH_FILEXFER_TYPE_DIRECTORY)) {
+            RemoteEntry entry;
+            entry.name = name;
+            entry.folder = attributes->type == SSH_FILEXFER_TYPE_DIRECTORY;
+            if (attributes->flags & SSH_FILEXFER_ATTR_SIZE)
+                entry.size = qint64(attributes->size);
+            if (attributes->flags & SSH_FILEXFER_ATTR_ACMODTIME)
+                entry.modifiedMs = qint64(attributes->mtime) * 1000;
+            entries.append(entry);
+        }
+        sftp_attributes_free(attributes);
+    }
+    const bool complete = sftp_dir_eof(dir) != 0;
+    sftp_closedir(dir);
+    if (!complete)
+        fail(what);
+    return entries;
 }
 
 void SftpClient::disconnect()

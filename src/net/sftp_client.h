@@ -61,6 +61,9 @@ public:
     // Replaces an existing `to`.
     void rename(const QString &from, const QString &to) override;
     void removeFile(const QString &path) override;
+    QList<RemoteEntry> listFolder(const QString &path) override;
+    void setMode(const QString &path, int mode) override;
+    bool setModifiedTime(const QString &path, qint64 msSinceEpoch) override;
     void disconnect() override;
     bool isConnected() const override;
     // How the session was checked: "SFTP, host key checked against known_hosts" and

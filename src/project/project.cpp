@@ -1,5 +1,6 @@
 #include "project/project.h"
 
+#include "foundation/errors.h"
 #include "foundation/switches.h"
 
 #include <QFileInfo>
@@ -94,7 +95,46 @@ void Project::Clear()
     Ftp.PasswordInKeyring = false;
     Ftp.KeyringHoldsPassword = false;
     Ftp.Exclude.clear();
+    Ftp.Name.clear();
+    m_targets.clear();
+    m_chosenTarget = 0;
     OnProjectUpdate.raise();
+}
+
+QList<FtpSettings> Project::PublishTargets() const
+{
+    if (m_targets.isEmpty())
+        return {Ftp};
+    QList<FtpSettings> targets = m_targets;
+    targets[m_chosenTarget] = Ftp;
+    return targets;
+}
+
+void Project::SetPublishTargets(const QList<FtpSettings> &targets, int chosen)
+{
+    if (chosen < 0 || chosen >= targets.size())
+        throw AppError(QStringLiteral("There is no publish target number %1 of %2")
+                           .arg(chosen + 1)
+                           .arg(targets.size()));
+    const int progress = Ftp.Progress;
+    Ftp = targets.at(chosen);
+    Ftp.Progress = progress;
+    if (targets.size() == 1) {
+        m_targets.clear();
+        m_chosenTarget = 0;
+    } else {
+        m_targets = targets;
+        m_chosenTarget = chosen;
+    }
+}
+
+bool Project::HoldsSecrets() const
+{
+    for (const FtpSettings &target : PublishTargets()) {
+        if (!target.storedPass().isEmpty())
+            return true;
+    }
+    return false;
 }
 
 void Project::RemoveFile(int index)

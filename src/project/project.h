@@ -39,8 +39,52 @@ struct FtpSettings {
     }
     // Gitignore-style patterns of files never uploaded, in the user's order.
     QStringList Exclude;
+    QString Name; // the target's name ("staging", "production"); may be empty
+    // Publish Changes deletes from the host the files it published there
+    // that the project no longer has.
+    bool MirrorDeletions = false;
+    // Permissions given to each file sent and each folder made (0644,
+    // 0755 ...); -1 leaves them as the server makes them.
+    int FileMode = -1;
+    int FolderMode = -1;
+    // Each file sent gets the local file's modification time on the host,
+    // where the server supports it.
+    bool KeepTimes = false;
+    // "0644" for a mode, empty for -1; and back: -1 for empty text, -2 for
+    // text that is no mode.
+    static QString modeText(int mode)
+    {
+        return mode < 0 ? QString() : QStringLiteral("%1").arg(mode, 4, 8, QLatin1Char('0'));
+    }
+    static int modeOf(const QString &text)
+    {
+        const QString trimmed = text.trimmed();
+        if (trimmed.isEmpty())
+            return -1;
+        bool ok = false;
+        const int mode = trimmed.toInt(&ok, 8);
+        return ok && mode >= 0 && mode <= 07777 ? mode : -2;
+    }
 
     bool isSftp() const { return Protocol.compare(QLatin1String(Sftp), Qt::CaseInsensitive) == 0; }
+    // Same as the project file keeps it (the run's progress and what the
+    // keyring holds now do not count).
+    bool operator==(const FtpSettings &other) const
+    {
+        return Name == other.Name && Host == other.Host && User == other.User &&
+               storedPass() == other.storedPass() && Folder == other.Folder &&
+               Protocol == other.Protocol && Tls == other.Tls &&
+               PasswordInKeyring == other.PasswordInKeyring && Exclude == other.Exclude &&
+               MirrorDeletions == other.MirrorDeletions && FileMode == other.FileMode &&
+               FolderMode == other.FolderMode && KeepTimes == other.KeepTimes;
+    }
+    // The name a list shows: the name, or else the host, or else `fallback`.
+    QString displayName(const QString &fallback) const
+    {
+        if (!Name.trimmed().isEmpty())
+            return Name;
+        return Host.trimmed().isEmpty() ? fallback : Host.trimmed();
+    }
 };
 
 // One entry of the project's file list.
@@ -124,6 +168,16 @@ public:
     void RemoveFile(int index);
     // Hands a log line to the receiver of OnWorkspaceLog; lost when unbound.
     void Log(const QString &text);
+    // Every publish target in the project file's order, the chosen one as
+    // Ftp holds it now; at least one. The first is the file's `ftp` element.
+    QList<FtpSettings> PublishTargets() const;
+    int ChosenTarget() const { return m_targets.isEmpty() ? 0 : m_chosenTarget; }
+    // Replaces the targets and makes `chosen` the one Ftp holds (and every
+    // publish uses); Ftp's progress stays. An empty list or an index out of
+    // range throws AppError and changes nothing.
+    void SetPublishTargets(const QList<FtpSettings> &targets, int chosen);
+    // Makes target `chosen` the one Ftp holds.
+    void ChooseTarget(int chosen) { SetPublishTargets(PublishTargets(), chosen); }
     // Function index from the files on disk (function_scan.h); files that
     // cannot be read are passed over and named in ScanSkipped.
     void ScanFunctions();
@@ -152,6 +206,17 @@ public:
     QStringList ScanSkipped;
 
 protected:
-    // The FTP password makes the project file private to its owner.
-    bool HoldsSecrets() const override { return !Ftp.storedPass().isEmpty(); }
+    // An FTP password makes the project file private to its owner.
+    bool HoldsSecrets() const override;
+
+private:
+    // One target's attributes, as the `ftp` and `target` elements hold them.
+    void writeTarget(const FtpSettings &target);
+    FtpSettings readTarget() const;
+
+    // The targets of a project with more than one, in file order; the
+    // chosen one's place is filled from Ftp when they are asked for. Empty
+    // while Ftp is the only target.
+    QList<FtpSettings> m_targets;
+    int m_chosenTarget = 0;
 };

@@ -12,6 +12,51 @@ namespace {
 const QString RootTag = QStringLiteral("WENDLOR_Project");
 } // namespace
 
+void Project::writeTarget(const FtpSettings &target)
+{
+    SetAttrText(QStringLiteral("host"), target.Host);
+    SetAttrText(QStringLiteral("user"), target.User);
+    SetAttrText(QStringLiteral("pass"), target.storedPass());
+    SetAttrText(QStringLiteral("folder"), target.Folder);
+    // Written only when set, so a project that uses none of them keeps the
+    // bytes that earlier versions wrote and read.
+    if (!target.Protocol.isEmpty())
+        SetAttrText(QStringLiteral("protocol"), target.Protocol);
+    if (!target.Tls.isEmpty())
+        SetAttrText(QStringLiteral("tls"), target.Tls);
+    if (target.PasswordInKeyring)
+        SetAttrBool(QStringLiteral("keyring"), true);
+    if (!target.Name.isEmpty())
+        SetAttrText(QStringLiteral("name"), target.Name);
+    if (target.MirrorDeletions)
+        SetAttrBool(QStringLiteral("mirrordeletions"), true);
+    if (target.FileMode >= 0)
+        SetAttrText(QStringLiteral("filemode"), FtpSettings::modeText(target.FileMode));
+    if (target.FolderMode >= 0)
+        SetAttrText(QStringLiteral("foldermode"), FtpSettings::modeText(target.FolderMode));
+    if (target.KeepTimes)
+        SetAttrBool(QStringLiteral("keeptimes"), true);
+}
+
+FtpSettings Project::readTarget() const
+{
+    FtpSettings settings;
+    settings.Name = AttrText(QStringLiteral("name"));
+    settings.Host = AttrText(QStringLiteral("host"));
+    settings.User = AttrText(QStringLiteral("user"));
+    settings.Pass = AttrText(QStringLiteral("pass"));
+    settings.Folder = AttrText(QStringLiteral("folder"));
+    settings.Protocol = AttrText(QStringLiteral("protocol"));
+    settings.Tls = AttrText(QStringLiteral("tls"));
+    settings.PasswordInKeyring = AttrBool(QStringLiteral("keyring"));
+    settings.MirrorDeletions = AttrBool(QStringLiteral("mirrordeletions"));
+    // A mode that is no mode (a hand edit) leaves the server's own.
+    settings.FileMode = std::max(-1, FtpSettings::modeOf(AttrText(QStringLiteral("filemode"))));
+    settings.FolderMode = std::max(-1, FtpSettings::modeOf(AttrText(QStringLiteral("foldermode"))));
+    settings.KeepTimes = AttrBool(QStringLiteral("keeptimes"));
+    return settings;
+}
+
 void Project::WriteXML(XmlOutDocument &document, const QString &filename)
 {
     if (!ComparingOnly) {
@@ -32,22 +77,28 @@ void Project::WriteXML(XmlOutDocument &document, const QString &filename)
         SetAttrBool(QStringLiteral("publish"), entry->Publish);
     }
 
+    // The first target is the `ftp` element with the `exclude` elements
+    // after it, as always; further targets are `target` elements holding
+    // their own, which readers that do not know them skip.
+    const QList<FtpSettings> targets = PublishTargets();
     OutNode = root->AddChild(QStringLiteral("ftp"));
-    SetAttrText(QStringLiteral("host"), Ftp.Host);
-    SetAttrText(QStringLiteral("user"), Ftp.User);
-    SetAttrText(QStringLiteral("pass"), Ftp.storedPass());
-    SetAttrText(QStringLiteral("folder"), Ftp.Folder);
-    // Written only when set, so a project that uses none of them keeps the
-    // bytes that earlier versions wrote and read.
-    if (!Ftp.Protocol.isEmpty())
-        SetAttrText(QStringLiteral("protocol"), Ftp.Protocol);
-    if (!Ftp.Tls.isEmpty())
-        SetAttrText(QStringLiteral("tls"), Ftp.Tls);
-    if (Ftp.PasswordInKeyring)
-        SetAttrBool(QStringLiteral("keyring"), true);
-    for (const QString &pattern : Ftp.Exclude) {
+    writeTarget(targets.first());
+    for (const QString &pattern : targets.first().Exclude) {
         OutNode = root->AddChild(QStringLiteral("exclude"));
         SetAttrText(QStringLiteral("pattern"), pattern);
+    }
+    for (qsizetype i = 1; i < targets.size(); ++i) {
+        XmlOutElement *target = root->AddChild(QStringLiteral("target"));
+        OutNode = target;
+        writeTarget(targets.at(i));
+        for (const QString &pattern : targets.at(i).Exclude) {
+            OutNode = target->AddChild(QStringLiteral("exclude"));
+            SetAttrText(QStringLiteral("pattern"), pattern);
+        }
+    }
+    if (ChosenTarget() != 0) {
+        OutNode = root->AddChild(QStringLiteral("publishto"));
+        SetAttrInt(QStringLiteral("target"), ChosenTarget());
     }
 
     OutNode = root->AddChild(QStringLiteral("address"));
@@ -112,6 +163,8 @@ void Project::ReadXML(const QDomDocument &document, const QString &fileName)
     std::optional<QString> databaseAddress;
     std::optional<FtpSettings> ftp;
     QStringList exclude;
+    QList<FtpSettings> moreTargets;
+    int chosenTarget = 0;
     DebugSettings debug;
     bool watchFolder = false;
     const ProjectPathDecoder decoder(ProjectFolderOf(fileName));
@@ -134,15 +187,24 @@ void Project::ReadXML(const QDomDocument &document, const QString &fileName)
             } else if (name == QLatin1String("address")) {
                 runAddress = AttrText(QStringLiteral("address"));
             } else if (name == QLatin1String("ftp")) {
-                FtpSettings settings;
-                settings.Host = AttrText(QStringLiteral("host"));
-                settings.User = AttrText(QStringLiteral("user"));
-                settings.Pass = AttrText(QStringLiteral("pass"));
-                settings.Folder = AttrText(QStringLiteral("folder"));
-                settings.Protocol = AttrText(QStringLiteral("protocol"));
-                settings.Tls = AttrText(QStringLiteral("tls"));
-                settings.PasswordInKeyring = AttrBool(QStringLiteral("keyring"));
-                ftp = settings;
+                ftp = readTarget();
+            } else if (name == QLatin1String("target")) {
+                FtpSettings target = readTarget();
+                const QDomElement element = Node;
+                for (QDomElement pattern = element.firstChildElement(QStringLiteral("exclude"));
+                     !pattern.isNull();
+                     pattern = pattern.nextSiblingElement(QStringLiteral("exclude"))) {
+                    Node = pattern;
+                    const QString text = AttrText(QStringLiteral("pattern"));
+                    if (!text.isEmpty())
+                        target.Exclude << text;
+                }
+                Node = element;
+                moreTargets.append(target);
+            } else if (name == QLatin1String("publishto")) {
+                bool ok = false;
+                const int index = AttrText(QStringLiteral("target")).toInt(&ok);
+                chosenTarget = ok ? index : 0;
             } else if (name == QLatin1String("exclude")) {
                 const QString pattern = AttrText(QStringLiteral("pattern"));
                 if (!pattern.isEmpty())
@@ -183,17 +245,13 @@ void Project::ReadXML(const QDomDocument &document, const QString &fileName)
     }
 
     Files.Swap(files);
-    if (ftp) {
-        Ftp.Host = ftp->Host;
-        Ftp.User = ftp->User;
-        Ftp.Pass = ftp->Pass;
-        Ftp.Folder = ftp->Folder;
-        Ftp.Protocol = ftp->Protocol;
-        Ftp.Tls = ftp->Tls;
-        Ftp.PasswordInKeyring = ftp->PasswordInKeyring;
-        Ftp.KeyringHoldsPassword = false;
-    }
-    Ftp.Exclude = exclude;
+    FtpSettings first = ftp ? *ftp : Ftp;
+    first.Exclude = exclude;
+    QList<FtpSettings> targets{first};
+    targets << moreTargets;
+    // A chosen target that is not there (a hand-edited file) is the first.
+    SetPublishTargets(targets,
+                      chosenTarget >= 0 && chosenTarget < targets.size() ? chosenTarget : 0);
     Debug = debug;
     WatchFolder = watchFolder;
     if (runAddress)

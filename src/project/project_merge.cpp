@@ -5,6 +5,8 @@
 
 #include <QHash>
 
+#include <algorithm>
+
 namespace {
 
 // Takes their value where ours is still the one both started from; names
@@ -68,6 +70,34 @@ QStringList Project::MergeFrom(const Project &base, const Project &theirs)
                conflicts);
     mergeValue(DatabaseAddress, base.DatabaseAddress, theirs.DatabaseAddress,
                QStringLiteral("the database address"), conflicts);
+    // With the same target chosen on all three sides, it merges setting by
+    // setting below and the others merge as one list; otherwise all of them
+    // merge as one list, with the choice.
+    if (ChosenTarget() != base.ChosenTarget() || ChosenTarget() != theirs.ChosenTarget()) {
+        QList<FtpSettings> targets = PublishTargets();
+        int chosen = ChosenTarget();
+        mergeValue(targets, base.PublishTargets(), theirs.PublishTargets(),
+                   QStringLiteral("the publish targets"), conflicts);
+        mergeValue(chosen, base.ChosenTarget(), theirs.ChosenTarget(),
+                   QStringLiteral("the chosen publish target"), conflicts);
+        SetPublishTargets(targets, chosen < targets.size() ? chosen : 0);
+        return conflicts;
+    }
+    const auto others = [](const Project &project) {
+        QList<FtpSettings> targets = project.PublishTargets();
+        targets.removeAt(project.ChosenTarget());
+        return targets;
+    };
+    QList<FtpSettings> targets = others(*this);
+    mergeValue(targets, others(base), others(theirs), QStringLiteral("the other publish targets"),
+               conflicts);
+    const int chosen = std::min(ChosenTarget(), int(targets.size()));
+    targets.insert(chosen, Ftp);
+    SetPublishTargets(targets, chosen);
+    mergeValue(Ftp.Name, base.Ftp.Name, theirs.Ftp.Name, QStringLiteral("the target's name"),
+               conflicts);
+    mergeValue(Ftp.MirrorDeletions, base.Ftp.MirrorDeletions, theirs.Ftp.MirrorDeletions,
+               QStringLiteral("the mirroring of deletions"), conflicts);
     mergeValue(Ftp.Host, base.Ftp.Host, theirs.Ftp.Host, QStringLiteral("the FTP host"), conflicts);
     mergeValue(Ftp.User, base.Ftp.User, theirs.Ftp.User, QStringLiteral("the FTP user"), conflicts);
     mergeValue(Ftp.Folder, base.Ftp.Folder, theirs.Ftp.Folder, QStringLiteral("the FTP folder"),

@@ -115,7 +115,8 @@ private:
 
 } // namespace
 
-void CreateFtpPath(FtpConnection &connection, const QString &path)
+void CreateFtpPath(FtpConnection &connection, const QString &path,
+                   const std::function<void(const QString &)> &made)
 {
     QStringList parts;
     SplitByDelimiter(path, path.contains(u'\\') ? QStringLiteral("\\") : QStringLiteral("/"),
@@ -131,6 +132,8 @@ void CreateFtpPath(FtpConnection &connection, const QString &path)
         } else {
             try {
                 connection.makeDir(part);
+                if (made)
+                    made(part);
             } catch (const AppError &) {
                 // The folder may exist already; entering it tells.
             }
@@ -273,6 +276,8 @@ QString PublishStep::describe() const
         return QStringLiteral("skip (unchanged since the last publish)");
     case Action::Unreadable:
         return QStringLiteral("stop (%1)").arg(error);
+    case Action::SkipGone:
+        return QStringLiteral("skip (no longer on disk)");
     }
     return {};
 }
@@ -315,6 +320,8 @@ QList<PublishStep> PublishEngine::plan(int index, const PublishOptions &options)
                    !(step.pattern = exclusions.excludedBy(step.remotePath)).isEmpty()) {
             step.action = PublishStep::Action::SkipExcluded;
             step.size = SizeOrUnknown(step.localPath);
+        } else if (options.mirrorDeletions && !QFileInfo(step.localPath).isFile()) {
+            step.action = PublishStep::Action::SkipGone;
         } else {
             toRead.push_back(steps.size());
         }

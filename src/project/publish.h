@@ -1,11 +1,14 @@
 #pragma once
 
 #include "foundation/errors.h"
+#include "project/publish_deletions.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 class FtpConnection;
 class PublishRecord;
@@ -19,6 +22,11 @@ struct PublishOptions {
     // server acknowledged (and the new time of a file touched without a
     // change) and is saved when the run ends, also when it ends with an error.
     PublishRecord *record = nullptr;
+    // The project mirrors deletions: an entry whose file is gone is passed
+    // over (its host copy is among `deletions`) instead of ending the run.
+    bool mirrorDeletions = false;
+    // Deleted from the host after the files were sent (PlanHostDeletions).
+    QList<HostDeletion> deletions;
 };
 
 // What a publish would do with one project entry, as PlanPublish tells it
@@ -34,6 +42,7 @@ struct PublishStep {
         SkipExcluded,  // an exclusion pattern names it (`pattern`)
         SkipUnchanged, // changes mode: same content as recorded
         Unreadable,    // cannot be read: the run ends with `error` there
+        SkipGone,      // mirroring deletions: the file is no longer on disk
     };
 
     int index = -1;     // in the project's file list
@@ -100,7 +109,10 @@ private:
 // server's root; other empty parts are skipped. Throws FtpPathError ("Cant
 // change to just created folder") when a folder cannot be entered; the
 // connection is then left in the last folder it reached.
-void CreateFtpPath(FtpConnection &connection, const QString &path);
+// `made`, when given, is told the name of each folder made, while the
+// session still stands in the folder holding it.
+void CreateFtpPath(FtpConnection &connection, const QString &path,
+                   const std::function<void(const QString &)> &made = {});
 
 // The name a file is uploaded under before it is renamed over `remotePath`:
 // in the same folder, hidden, and ending like the file, so a web server never

@@ -59,7 +59,9 @@ public:
         : m_engine(engine), m_events(engine.m_events), m_primary(connection), m_index(index),
           m_options(options), m_record(options.record), m_host(engine.m_source.ftp.Host),
           m_user(engine.m_source.ftp.User), m_pass(engine.m_source.ftp.Pass),
-          m_folder(engine.m_source.ftp.Folder), m_count(int(engine.m_source.files.size()))
+          m_folder(engine.m_source.ftp.Folder), m_count(int(engine.m_source.files.size())),
+          m_fileMode(engine.m_source.ftp.FileMode), m_folderMode(engine.m_source.ftp.FolderMode),
+          m_keepTimes(engine.m_source.ftp.KeepTimes)
     {
     }
 
@@ -86,6 +88,13 @@ public:
         m_primary.changeDir(m_primary.rootFolder());
         enterFtpFolder();
         removeLeftovers();
+        if (!hostMayBeOverwritten()) {
+            m_engine.cancel(); // ends as a cancelled run: its log stays in view
+            log("Stopped: files changed on the host since the last publish; nothing was sent.");
+            log("Disconnecting.");
+            m_primary.disconnect();
+            return;
+        }
 
         setProgress(0);
         sendAll();
@@ -93,6 +102,10 @@ public:
             log(note);
         if (m_fatal)
             std::rethrow_exception(m_fatal);
+        // After the uploads, so a renamed page is on the host under its new
+        // name before the old one goes.
+        if (!m_engine.cancelled())
+            deleteOnHost();
         if (m_engine.cancelled())
             logNotSent();
         log("Disconnecting.");
@@ -312,6 +325,9 @@ private:
             log(session, "Unchanged since the last publish, skipped.");
             keepNewTime(step);
             return false;
+        case PublishStep::Action::SkipGone:
+            log(session, "No longer on disk, skipped.");
+            return false;
         case PublishStep::Action::Unreadable:
             throw AppError(step.error);
         case PublishStep::Action::SendNew:
@@ -396,7 +412,7 @@ private:
                                        .arg(m_folder, error.message()));
             }
             log("Create ftp folder path");
-            CreateFtpPath(m_primary, m_folder);
+            CreateFtpPath(m_primary, m_folder, folderMade(m_primary));
             m_primary.changeDir(m_primary.rootFolder());
         }
         log("Done");
@@ -456,6 +472,7 @@ private:
                              QStringLiteral(" -> ") + step.remotePath);
             try {
                 storeFile(session, i, step.localPath, step.remotePath);
+                finishFile(session, step.localPath, step.remotePath);
                 return true;
             } catch (const AppError &error) {
                 // A lost session is not a missing folder: end the run.
@@ -465,8 +482,10 @@ private:
                 if (created == PublishFolderCreations) {
                     if (dynamic_cast<const FtpStoreRefused *>(&error) &&
                         storeDirectlyInstead(session, i, step.localPath, step.remotePath,
-                                             lastError))
+                                             lastError)) {
+                        finishFile(session, step.localPath, step.remotePath);
                         return true;
+                    }
                     log(session, QStringLiteral("!!!Error putting file: ") + lastError);
                     leftOut(step.remotePath, lastError);
                     return false;
@@ -474,7 +493,7 @@ private:
             }
             log(session, "Trying to create path folders");
             try {
-                CreateFtpPath(connection, relativeFolder);
+                CreateFtpPath(connection, relativeFolder, folderMade(connection));
             } catch (const AppError &error) {
                 if (!connection.isConnected())
                     throw;
@@ -489,6 +508,105 @@ private:
             }
             backToRoot(session);
         }
+    }
+
+    // The permissions and time asked for, on a file the host now holds
+    // whole. Neither is worth a file: a refusal is logged and the run goes on.
+    void finishFile(const Session &session, const QString &localPath, const QString &remote)
+    {
+        FtpConnection &connection = session.connection;
+        try {
+            if (m_fileMode >= 0)
+                connection.setMode(remote, m_fileMode);
+            if (m_keepTimes && !m_timesUnsupported.load() &&
+                !connection.setModifiedTime(
+                    remote, QFileInfo(localPath).lastModified().toMSecsSinceEpoch()) &&
+                !m_timesUnsupported.exchange(true))
+                log(session, "The server cannot set modification times; files keep the time "
+                             "they arrived.");
+        } catch (const AppError &error) {
+            if (!connection.isConnected())
+                throw;
+            log(session, QStringLiteral("!!!") + error.message());
+        }
+    }
+
+    // Gives each folder the run makes the permissions asked for.
+    std::function<void(const QString &)> folderMade(FtpConnection &connection)
+    {
+        if (m_folderMode < 0)
+            return {};
+        return [this, &connection](const QString &name) {
+            try {
+                connection.setMode(name, m_folderMode);
+            } catch (const AppError &error) {
+                if (!connection.isConnected())
+                    throw;
+                log(QStringLiteral("!!!") + error.message());
+            }
+        };
+    }
+
+    // The files about to replace a copy the record knows, whose copy on the
+    // host has another size now: someone else changed them there. Only their
+    // folders are listed, so a run that sends little looks at little.
+    bool hostMayBeOverwritten()
+    {
+        if (!m_events.confirmOverwrite || !m_record || !m_options.changesOnly)
+            return true;
+        QHash<QString, QList<const PublishStep *>> byFolder;
+        for (const PublishStep &step : std::as_const(m_plan)) {
+            if (step.action == PublishStep::Action::SendChanged &&
+                m_record->find(step.remotePath)) {
+                const qsizetype cut = step.remotePath.lastIndexOf(u'/');
+                byFolder[cut < 0 ? QString() : step.remotePath.left(cut)].append(&step);
+            }
+        }
+        if (byFolder.isEmpty())
+            return true;
+        log("Looking for files changed on the host");
+        QStringList changed;
+        for (auto it = byFolder.cbegin(); it != byFolder.cend(); ++it) {
+            QHash<QString, qint64> sizes;
+            try {
+                const QList<RemoteEntry> entries =
+                    m_primary.listFolder(it.key().isEmpty() ? QStringLiteral(".") : it.key());
+                for (const RemoteEntry &entry : entries)
+                    sizes.insert(entry.name, entry.folder ? -1 : entry.size);
+            } catch (const AppError &error) {
+                if (!m_primary.isConnected())
+                    throw;
+                continue; // a folder that is not there holds nothing to lose
+            }
+            for (const PublishStep *step : it.value()) {
+                const QString name = step->remotePath.mid(step->remotePath.lastIndexOf(u'/') + 1);
+                const qint64 recorded = m_record->find(step->remotePath)->size;
+                const auto there = sizes.constFind(name);
+                if (there != sizes.cend() && *there >= 0 && *there != recorded)
+                    changed << QStringLiteral("%1: %2 bytes on the host, %3 when it was published")
+                                   .arg(step->remotePath)
+                                   .arg(*there)
+                                   .arg(recorded);
+            }
+        }
+        changed.sort();
+        return changed.isEmpty() || m_events.confirmOverwrite(changed);
+    }
+
+    // Mirrored deletions, on the first session once every file is sent;
+    // a cancel stops before the next one.
+    void deleteOnHost()
+    {
+        QList<HostDeletion> pending = m_options.deletions;
+        while (!pending.isEmpty() && !m_engine.cancelled()) {
+            DeleteOnHost(
+                m_primary, {pending.takeFirst()}, m_record,
+                [this](const QString &line) { log(line); },
+                [this](const QString &remote, const QString &reply) { leftOut(remote, reply); });
+        }
+        if (!pending.isEmpty())
+            log(QStringLiteral("Cancelled: %1 files were not deleted on the host")
+                    .arg(pending.size()));
     }
 
     void leftOut(const QString &remote, const QString &reply)
@@ -720,6 +838,10 @@ private:
 
     bool m_parallel = false;
     std::atomic<bool> m_directStore{false};
+    const int m_fileMode;
+    const int m_folderMode;
+    const bool m_keepTimes;
+    std::atomic<bool> m_timesUnsupported{false};
     int m_lastProgress = -1; // the gauge as last moved
 };
 

@@ -32,6 +32,11 @@ struct PublishSource {
 struct PublishEvents {
     std::function<void(const QString &line)> log;
     std::function<void(int percent)> progress;
+    // Publish Changes with a record: asked, before anything is sent, about
+    // the files to send whose copy on the host no longer matches what was
+    // published there ("path: why" each); false ends the run with nothing
+    // sent. Unset, the host is not looked at.
+    std::function<bool(const QStringList &changedOnHost)> confirmOverwrite;
 };
 
 // The publish engine: mirrors the source's files below the project folder

@@ -120,7 +120,7 @@ TEST_F(HostileInput, LongStoredTextsAreKeptWhole)
     EXPECT_EQ(form()->project().RunAddress.size(), address.size());
     dialogs.onModal = [&](QWidget *window) {
         if (auto *options = qobject_cast<ProjectOptionsDialog *>(window))
-            options->hostedit->setText(host);
+            options->findChild<QLineEdit *>(QStringLiteral("hostedit"))->setText(host);
         return int(QDialog::Accepted);
     };
     form()->item("Publish1")->trigger();

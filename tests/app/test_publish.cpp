@@ -16,6 +16,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
 #include <QDir>
 #include <QDirIterator>
@@ -62,6 +63,10 @@ public:
     }
     void rename(const QString &from, const QString &to) override { m_client.rename(from, to); }
     void removeFile(const QString &path) override { m_client.removeFile(path); }
+    QList<RemoteEntry> listFolder(const QString &path) override
+    {
+        return m_client.listFolder(path);
+    }
     void disconnect() override { m_client.disconnect(); }
     bool isConnected() const override { return m_client.isConnected(); }
 
@@ -81,6 +86,13 @@ QMap<QString, QByteArray> treeOf(const QString &root)
         tree.insert(QDir(root).relativeFilePath(path), ReadFileBytes(path));
     }
     return tree;
+}
+
+void setExclusions(ProjectOptionsDialog &options, const QStringList &patterns)
+{
+    ProjectOptions chosen = options.options();
+    chosen.ftp().Exclude = patterns;
+    options.setOptions(chosen);
 }
 
 QByteArray binaryBytes(int size)
@@ -350,7 +362,9 @@ TEST_F(Publish, PublishFileAsksForSettingsWhenTheHostIsBlank)
     EXPECT_EQ(ftp->connects, 0);
 
     dialogs.onModal = [this](QWidget *) {
-        windows().projectOptionsDialog->hostedit->setText(server->hostAndPort());
+        ProjectOptions chosen = windows().projectOptionsDialog->options();
+        chosen.ftp().Host = server->hostAndPort();
+        windows().projectOptionsDialog->setOptions(chosen);
         return int(QDialog::Accepted);
     };
     publishBy("Publish3");
@@ -401,15 +415,16 @@ TEST_F(Publish, ProjectOptionsEditsTheSettingsOnlyOnOk)
     form()->project().DatabaseAddress = "http://d/";
     QStringList shown;
     dialogs.onModal = [&](QWidget *) {
-        shown = {options->hostedit->text(), options->useredit->text(),
-                 options->passedit->text(), options->folderedit->text(),
-                 options->runedit->text(),  options->databaseedit->text()};
-        options->hostedit->setText(" host ");
-        options->useredit->setText("user ");
-        options->passedit->setText(" pass");
-        options->folderedit->setText("www ");
-        options->runedit->setText("http://127.0.0.1:8080/");
-        options->databaseedit->setText("http://127.0.0.1/db/");
+        ProjectOptions chosen = options->options();
+        shown = {chosen.ftp().Host,   chosen.ftp().User, chosen.ftp().Pass,
+                 chosen.ftp().Folder, chosen.runAddress, chosen.databaseAddress};
+        chosen.ftp().Host = " host ";
+        chosen.ftp().User = "user ";
+        chosen.ftp().Pass = " pass";
+        chosen.ftp().Folder = "www ";
+        chosen.runAddress = "http://127.0.0.1:8080/";
+        chosen.databaseAddress = "http://127.0.0.1/db/";
+        options->setOptions(chosen);
         return int(QDialog::Rejected);
     };
     form()->item("Publish1")->trigger();
@@ -440,8 +455,10 @@ TEST_F(Publish, ThePublishSwitchOpensProjectOptionsAtTheFirstActivation)
 {
     start({site + "/site.wdx", "publish"});
     dialogs.onModal = [this](QWidget *w) {
-        EXPECT_EQ(windows().projectOptionsDialog->hostedit->text(), server->hostAndPort());
-        windows().projectOptionsDialog->folderedit->setText("/elsewhere");
+        ProjectOptions chosen = windows().projectOptionsDialog->options();
+        EXPECT_EQ(chosen.ftp().Host, server->hostAndPort());
+        chosen.ftp().Folder = "/elsewhere";
+        windows().projectOptionsDialog->setOptions(chosen);
         return w == windows().projectOptionsDialog ? int(QDialog::Accepted)
                                                    : int(QDialog::Rejected);
     };
@@ -457,13 +474,15 @@ TEST_F(Publish, AutopublishTakesTheSettingsWithoutShowingAnything)
     auto connection = std::make_unique<WatchedConnection>([] {});
     WatchedConnection *watched = connection.get();
     form()->publishing().SetFtpConnection(std::move(connection));
-    windows().projectOptionsDialog->hostedit->setText("stale");
+    ProjectOptions stale;
+    stale.ftp().Host = "stale";
+    windows().projectOptionsDialog->setOptions(stale);
     form()->show();
     form()->AppEventsActivate();
     EXPECT_TRUE(dialogs.modalWindows.empty());
     EXPECT_TRUE(dialogs.errors.empty()) << qPrintable(dialogs.errors.front());
     EXPECT_EQ(form()->project().Ftp.Host, server->hostAndPort());
-    EXPECT_EQ(windows().projectOptionsDialog->hostedit->text(), server->hostAndPort());
+    EXPECT_EQ(windows().projectOptionsDialog->options().ftp().Host, server->hostAndPort());
     // The test driver's click published the opened file.
     EXPECT_EQ(watched->connects, 1);
     EXPECT_EQ(published(), local({"index.php"}));
@@ -541,10 +560,10 @@ TEST_F(Publish, ABadExclusionPatternIsRefusedWhileTheDialogIsStillOpen)
     int shown = 0;
     dialogs.onModal = [&](QWidget *) {
         if (++shown == 1) {
-            options->setExcludePatterns({".git/", "[abc"});
+            setExclusions(*options, {".git/", "[abc"});
             return int(QDialog::Accepted);
         }
-        options->setExcludePatterns({".git/", "*.bak"});
+        setExclusions(*options, {".git/", "*.bak"});
         return int(QDialog::Accepted);
     };
     form()->item("Publish1")->trigger();
@@ -561,7 +580,9 @@ TEST_F(Publish, AKeyringPasswordStaysOutOfTheProjectFileAndStillLogsIn)
     form()->publishing().SetPasswordStore(std::move(store));
     ProjectOptionsDialog *options = windows().projectOptionsDialog;
     dialogs.onModal = [&](QWidget *) {
-        options->keyringbox->setChecked(true);
+        ProjectOptions chosen = options->options();
+        chosen.ftp().PasswordInKeyring = true;
+        options->setOptions(chosen);
         return int(QDialog::Accepted);
     };
     form()->item("Publish1")->trigger();
@@ -602,7 +623,9 @@ TEST_F(Publish, AKeyringThatFailsLeavesThePasswordInTheProjectFile)
     form()->publishing().SetPasswordStore(std::move(store));
     ProjectOptionsDialog *options = windows().projectOptionsDialog;
     dialogs.onModal = [&](QWidget *) {
-        options->keyringbox->setChecked(true);
+        ProjectOptions chosen = options->options();
+        chosen.ftp().PasswordInKeyring = true;
+        options->setOptions(chosen);
         return int(QDialog::Accepted);
     };
     form()->item("Publish1")->trigger();
@@ -709,4 +732,115 @@ TEST_F(Publish, AFailedScriptedClickIsShownAndTheNextCommandStillRuns)
     EXPECT_TRUE(dialogs.errors.front().contains("[abc")) << qPrintable(dialogs.errors.front());
     ASSERT_EQ(dialogs.modalWindows.size(), 1u); // Project Options, from the second click
     EXPECT_EQ(dialogs.modalWindows.front()->objectName(), "form_publish");
+}
+
+TEST_F(Publish, TheTargetShownWhenProjectOptionsClosesIsTheOnePublishedTo)
+{
+    ProjectOptionsDialog *options = windows().projectOptionsDialog;
+    dialogs.onModal = [&](QWidget *) {
+        ProjectOptions chosen = options->options();
+        chosen.ftp().Name = "staging";
+        FtpSettings production = chosen.ftp();
+        production.Name = "production";
+        production.Folder = "/www/live";
+        chosen.targets << production;
+        chosen.chosenTarget = 1;
+        options->setOptions(chosen);
+        return int(QDialog::Accepted);
+    };
+    form()->item("Publish1")->trigger();
+    EXPECT_EQ(form()->project().ChosenTarget(), 1);
+    publishBy("Publish2");
+    EXPECT_TRUE(dialogs.errors.empty()) << qPrintable(dialogs.errors.front());
+    EXPECT_EQ(treeOf(home + "/www/live"), local({"index.php", "sub/page.php", "img/logo.bin"}));
+    EXPECT_TRUE(published().isEmpty());
+
+    // Saved and opened again, the choice and both targets are still there.
+    form()->projectTree().SavePrjClick(nullptr);
+    form()->projectTree().OpenProject(site + "/site.wdx");
+    ASSERT_EQ(form()->project().PublishTargets().size(), 2);
+    EXPECT_EQ(form()->project().Ftp.Name, "production");
+    EXPECT_EQ(form()->project().PublishTargets().at(0).Folder, "/www/site");
+}
+
+TEST_F(Publish, DeletionsOnTheHostAreListedFirstInThePreviewWithTheirReason)
+{
+    publishBy("Publish2"); // the record of what went up
+    form()->project().Ftp.MirrorDeletions = true;
+    form()->project().RemoveFile(form()->project().IndexOf(site + "/sub/page.php"));
+    PublishPreviewDialog *preview = windows().publishPreviewDialog;
+    dialogs.onModal = [](QWidget *) { return int(QDialog::Rejected); };
+    form()->item("PublishPreview1")->trigger();
+    ASSERT_GE(preview->planview->rowCount(), 1);
+    EXPECT_EQ(preview->planview->item(0, 0)->text(), "Delete on host");
+    EXPECT_EQ(preview->planview->item(0, 2)->text(), "sub/page.php");
+    EXPECT_EQ(preview->planview->item(0, 3)->text(), "delete (no longer in the project)");
+    EXPECT_TRUE(preview->summary().contains("1 file to delete on the host"))
+        << qPrintable(preview->summary());
+    EXPECT_TRUE(preview->publishbutton->isEnabled());
+    EXPECT_EQ(published(), local({"index.php", "sub/page.php", "img/logo.bin"}));
+
+    // Publishing from the preview deletes it; without mirroring nothing goes.
+    dialogs.onModal = [](QWidget *) { return int(QDialog::Accepted); };
+    publishBy("PublishPreview1");
+    EXPECT_TRUE(dialogs.errors.empty()) << qPrintable(dialogs.errors.front());
+    EXPECT_EQ(published(), local({"index.php", "img/logo.bin"}));
+    form()->project().Ftp.MirrorDeletions = false;
+    form()->project().RemoveFile(form()->project().IndexOf(site + "/index.php"));
+    publishBy("PublishChanges1");
+    EXPECT_EQ(published(), local({"index.php", "img/logo.bin"}));
+}
+
+TEST_F(Publish, CompareWithHostListsEachFileAndPublishChangesAsksBeforeOverwriting)
+{
+    publishBy("Publish2");
+    WriteFileBytes(home + "/www/site/index.php", "<?php echo 'edited on the host';\n");
+    WriteFileBytes(home + "/www/site/theirs.txt", "not ours");
+    WriteFileBytes(site + "/sub/page.php", "<?php echo 'page, edited here';\n");
+    WriteFileBytes(site + "/index.php", "<?php echo 'home, edited here';\n");
+
+    form()->item("FTPCompare1")->trigger();
+    EXPECT_TRUE(dialogs.errors.empty()) << qPrintable(dialogs.errors.front());
+    QStringList states;
+    for (const QString &line : log().filter(QRegularExpression("^(same|changed|only)")))
+        states << line.section(" (", 0, 0);
+    EXPECT_EQ(states,
+              (QStringList{"same: img/logo.bin", "changed locally and on the host: index.php",
+                           "changed locally: sub/page.php", "only on the host: theirs.txt"}));
+    EXPECT_TRUE(log().last().startsWith("Compared 4 files with ")) << qPrintable(log().last());
+
+    // Publish Changes names the file edited on the host and stops on No.
+    publishBy("PublishChanges1");
+    ASSERT_EQ(dialogs.questions.size(), 1u);
+    EXPECT_TRUE(dialogs.questions.front().contains("index.php: 33 bytes on the host, 19 when"))
+        << qPrintable(dialogs.questions.front());
+    EXPECT_EQ(published().value("index.php"), "<?php echo 'edited on the host';\n");
+    EXPECT_EQ(published().value("sub/page.php"), "<?php echo 'page';\n");
+    EXPECT_TRUE(form()->ui().ftppanel->isVisible());
+
+    dialogs.yesNoAnswers.push_back(true);
+    publishBy("PublishChanges1");
+    EXPECT_EQ(dialogs.questions.size(), 2u);
+    QMap<QString, QByteArray> expected = local({"index.php", "sub/page.php", "img/logo.bin"});
+    expected.insert("theirs.txt", "not ours");
+    EXPECT_EQ(published(), expected);
+}
+
+TEST_F(Publish, TheFtpPanelChoosesTheTargetOfThePublish)
+{
+    FtpSettings live = form()->project().Ftp;
+    live.Name = "live";
+    live.Folder = "/www/live";
+    form()->project().SetPublishTargets({form()->project().Ftp, live}, 0);
+    auto *chooser = form()->ui().ftppanel->findChild<QComboBox *>("ftptarget");
+    ASSERT_NE(chooser, nullptr);
+    form()->publishing().RefreshTargets();
+    ASSERT_EQ(chooser->count(), 2);
+    EXPECT_EQ(chooser->itemText(1), "live");
+    chooser->setCurrentIndex(1);
+    emit chooser->activated(1);
+    EXPECT_EQ(form()->project().ChosenTarget(), 1);
+    publishBy("Publish2");
+    EXPECT_EQ(treeOf(home + "/www/live"), local({"index.php", "sub/page.php", "img/logo.bin"}));
+    EXPECT_TRUE(published().isEmpty());
 }

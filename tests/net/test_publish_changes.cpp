@@ -102,6 +102,8 @@ QString fateOf(const PublishStep &step)
         return "send";
     case PublishStep::Action::Unreadable:
         return "unreadable";
+    case PublishStep::Action::SkipGone:
+        return "gone";
     }
     return {};
 }

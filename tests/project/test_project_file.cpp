@@ -569,3 +569,94 @@ TEST_F(ProjectFileTest, OpenTabsRoundTripOnlyWhenThereAreSeveral)
     loaded.LoadFromFile(at("hand.wdx"));
     EXPECT_TRUE(loaded.OpenTabs.isEmpty());
 }
+
+TEST_F(ProjectFileTest, PublishTargetsAreNewElementsAndOldFilesKeepTheirBytes)
+{
+    // A file of the one-target kind, as earlier versions wrote it, with every
+    // setting they knew: read and saved unchanged, it keeps every byte.
+    const QByteArray old = "<WENDLOR_Project>\r\n"
+                           "   <file path=\"index.php\" line=\"3\" publish=\"True\"/>\r\n"
+                           "   <ftp host=\"h\" user=\"u\" pass=\"p\" folder=\"/www\" "
+                           "protocol=\"sftp\" tls=\"required\" keyring=\"True\"/>\r\n"
+                           "   <exclude pattern=\".git/\"/>\r\n"
+                           "   <exclude pattern=\"*.wdx\"/>\r\n"
+                           "   <address address=\"http://127.0.0.1\"/>\r\n"
+                           "   <DatabaseAddress address=\"http://127.0.0.1/pa/\"/>\r\n"
+                           "   <opened path=\"\"/>\r\n"
+                           "</WENDLOR_Project>\r\n";
+    WriteFileBytes(at("web/old.wdx"), old);
+    project.LoadFromFile(at("web/old.wdx"));
+    ASSERT_EQ(project.PublishTargets().size(), 1);
+    project.SaveToFile(at("web/old.wdx"));
+    EXPECT_EQ(ReadFileBytes(at("web/old.wdx")), old);
+
+    // Two more targets, the third chosen: the first stays the `ftp` element
+    // with its exclusions; the others follow with their own.
+    QList<FtpSettings> targets = project.PublishTargets();
+    targets[0].Name = "staging";
+    FtpSettings production;
+    production.Name = "production";
+    production.Host = "ftp.example.org";
+    production.User = "site";
+    production.Pass = "s&cret";
+    production.Folder = "/public_html";
+    production.Tls = "required";
+    production.Exclude = QStringList{"drafts/", "*.log"};
+    FtpSettings bare;
+    bare.Host = "10.0.0.2";
+    bare.MirrorDeletions = true;
+    bare.FileMode = 0644;
+    bare.FolderMode = 0755;
+    bare.KeepTimes = true;
+    targets << bare << production;
+    project.SetPublishTargets(targets, 2);
+    EXPECT_EQ(project.Ftp.Host, "ftp.example.org");
+    project.SaveToFile(at("web/old.wdx"));
+    const QByteArray bytes = ReadFileBytes(at("web/old.wdx"));
+    EXPECT_TRUE(bytes.contains("<ftp host=\"h\" user=\"u\" pass=\"p\" folder=\"/www\" "
+                               "protocol=\"sftp\" tls=\"required\" keyring=\"True\" "
+                               "name=\"staging\"/>\r\n"
+                               "   <exclude pattern=\".git/\"/>\r\n"
+                               "   <exclude pattern=\"*.wdx\"/>\r\n"
+                               "   <target host=\"10.0.0.2\" user=\"\" pass=\"\" folder=\"\" "
+                               "mirrordeletions=\"True\" filemode=\"0644\" foldermode=\"0755\" "
+                               "keeptimes=\"True\"/>\r\n"
+                               "   <target host=\"ftp.example.org\" user=\"site\" "
+                               "pass=\"s&amp;cret\" folder=\"/public_html\" tls=\"required\" "
+                               "name=\"production\">\r\n"
+                               "      <exclude pattern=\"drafts/\"/>\r\n"
+                               "      <exclude pattern=\"*.log\"/>\r\n"
+                               "   </target>\r\n"
+                               "   <publishto target=\"2\"/>\r\n"))
+        << bytes.toStdString();
+
+    Project other;
+    other.LoadFromFile(at("web/old.wdx"));
+    EXPECT_EQ(other.PublishTargets(), project.PublishTargets());
+    EXPECT_EQ(other.ChosenTarget(), 2);
+    EXPECT_EQ(other.Ftp.Pass, "s&cret");
+    EXPECT_EQ(other.Ftp.Exclude, production.Exclude);
+    // Choosing another target keeps what was edited in the chosen one.
+    other.Ftp.Folder = "/changed";
+    other.ChooseTarget(0);
+    EXPECT_EQ(other.Ftp.Host, "h");
+    EXPECT_EQ(other.Ftp.Exclude, (QStringList{".git/", "*.wdx"}));
+    EXPECT_EQ(other.PublishTargets().at(2).Folder, "/changed");
+    EXPECT_FALSE(errorOf([&] { other.ChooseTarget(3); }).isEmpty());
+    EXPECT_EQ(other.ChosenTarget(), 0);
+
+    // A choice that is not there reads as the first target; back to one
+    // target, the file has no trace of the others.
+    QByteArray handEdited = bytes;
+    handEdited.replace("<publishto target=\"2\"/>", "<publishto target=\"9\"/>");
+    handEdited.replace("filemode=\"0644\"", "filemode=\"9z\"");
+    WriteFileBytes(at("web/edited.wdx"), handEdited);
+    other.LoadFromFile(at("web/edited.wdx"));
+    EXPECT_EQ(other.ChosenTarget(), 0);
+    EXPECT_EQ(other.Ftp.Name, "staging");
+    EXPECT_EQ(other.PublishTargets().at(1).FileMode, -1); // no mode: the server's own
+    EXPECT_EQ(other.PublishTargets().at(1).FolderMode, 0755);
+    other.SetPublishTargets({other.Ftp}, 0);
+    other.SaveToFile(at("web/edited.wdx"));
+    EXPECT_FALSE(ReadFileBytes(at("web/edited.wdx")).contains("target"));
+}

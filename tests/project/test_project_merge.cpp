@@ -112,6 +112,37 @@ const MergeCase MergeCases[] = {
      {"/s/b", "/s/c"},
      {},
      [](const Project &p) { EXPECT_FALSE(p.Files.Get(0)->Publish); }},
+    {"TheirNewTargetComesInAndOurChosenOneKeepsItsEdit",
+     [](Project &p) { p.Ftp.Folder = "/ours"; },
+     [](Project &p) {
+         FtpSettings production;
+         production.Name = "production";
+         production.Host = "www.example";
+         p.SetPublishTargets({p.Ftp, production}, 0);
+     },
+     {"/s/a", "/s/b"},
+     {},
+     [](const Project &p) {
+         ASSERT_EQ(p.PublishTargets().size(), 2);
+         EXPECT_EQ(p.PublishTargets().at(1).Host, "www.example");
+     }},
+    {"TargetsChangedOnBothSidesKeepOursAndAreNamed",
+     [](Project &p) {
+         FtpSettings staging;
+         staging.Name = "staging";
+         p.SetPublishTargets({p.Ftp, staging}, 1);
+     },
+     [](Project &p) {
+         FtpSettings production;
+         production.Name = "production";
+         p.SetPublishTargets({p.Ftp, production}, 0);
+     },
+     {"/s/a", "/s/b"},
+     {"the publish targets"},
+     [](const Project &p) {
+         EXPECT_EQ(p.ChosenTarget(), 1);
+         EXPECT_EQ(p.Ftp.Name, "staging");
+     }},
 };
 
 class ProjectMerge : public ::testing::TestWithParam<MergeCase> {};
