@@ -116,9 +116,10 @@ private:
 } // namespace
 
 void CreateFtpPath(FtpConnection &connection, const QString &path,
-                   const std::function<void(const QString &)> &made)
+                   const std::function<void(const QString &name, const QString &path)> &made)
 {
     QStringList parts;
+    QString walked;
     SplitByDelimiter(path, path.contains(u'\\') ? QStringLiteral("\\") : QStringLiteral("/"),
                      parts);
     for (int i = 0; i < parts.size(); ++i) {
@@ -130,10 +131,11 @@ void CreateFtpPath(FtpConnection &connection, const QString &path,
                 continue;
             target = QStringLiteral("/");
         } else {
+            walked += (walked.isEmpty() ? QString() : QStringLiteral("/")) + part;
             try {
                 connection.makeDir(part);
                 if (made)
-                    made(part);
+                    made(part, walked);
             } catch (const AppError &) {
                 // The folder may exist already; entering it tells.
             }

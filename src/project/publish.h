@@ -110,9 +110,10 @@ private:
 // change to just created folder") when a folder cannot be entered; the
 // connection is then left in the last folder it reached.
 // `made`, when given, is told the name of each folder made, while the
-// session still stands in the folder holding it.
+// session still stands in the folder holding it, and its path from where the
+// walk began.
 void CreateFtpPath(FtpConnection &connection, const QString &path,
-                   const std::function<void(const QString &)> &made = {});
+                   const std::function<void(const QString &name, const QString &path)> &made = {});
 
 // The name a file is uploaded under before it is renamed over `remotePath`:
 // in the same folder, hidden, and ending like the file, so a web server never

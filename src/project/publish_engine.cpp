@@ -412,7 +412,17 @@ private:
                                        .arg(m_folder, error.message()));
             }
             log("Create ftp folder path");
-            CreateFtpPath(m_primary, m_folder, folderMade(m_primary));
+            // Made now, the folder is empty: what goes into it needs no probe.
+            const QString whole =
+                QString(m_folder).replace(u'\\', u'/').split(u'/', Qt::SkipEmptyParts).join(u'/');
+            CreateFtpPath(m_primary, m_folder,
+                          [this, whole, setMode = folderMade(m_primary)](const QString &name,
+                                                                         const QString &path) {
+                              if (setMode)
+                                  setMode(name, path);
+                              if (path == whole)
+                                  noteMade(QString());
+                          });
             m_primary.changeDir(m_primary.rootFolder());
         }
         log("Done");
@@ -448,6 +458,8 @@ private:
             }
             m_run.m_folderTurn.notify_all();
         }
+        // True for the one session that finds out about the folder.
+        bool probing() const { return m_probing; }
         FolderTurn(const FolderTurn &) = delete;
         FolderTurn &operator=(const FolderTurn &) = delete;
 
@@ -463,6 +475,8 @@ private:
         const FolderTurn turn(*this, relativeFolder);
         const int i = step.index;
         FtpConnection &connection = session.connection;
+        if (turn.probing())
+            makeInNewFolder(session, relativeFolder);
         QString lastError;
         for (int created = 0;; ++created) {
             add(session, {{}, i * 100 / m_count});
@@ -493,7 +507,13 @@ private:
             }
             log(session, "Trying to create path folders");
             try {
-                CreateFtpPath(connection, relativeFolder, folderMade(connection));
+                CreateFtpPath(connection, relativeFolder,
+                              [this, setMode = folderMade(connection)](const QString &name,
+                                                                       const QString &path) {
+                                  if (setMode)
+                                      setMode(name, path);
+                                  noteMade(path);
+                              });
             } catch (const AppError &error) {
                 if (!connection.isConnected())
                     throw;
@@ -508,6 +528,38 @@ private:
             }
             backToRoot(session);
         }
+    }
+
+    // A folder inside one this run made cannot be there yet: it is made at
+    // once, from the publish folder, instead of after a store that must fail.
+    // Anything unexpected leaves it to the probe.
+    void makeInNewFolder(const Session &session, const QString &folder)
+    {
+        if (folder.isEmpty())
+            return;
+        const qsizetype cut = folder.lastIndexOf(u'/');
+        {
+            const std::lock_guard lock(m_lock);
+            if (!m_made.contains(cut < 0 ? QString() : folder.left(cut)))
+                return;
+        }
+        FtpConnection &connection = session.connection;
+        try {
+            connection.makeDir(folder);
+        } catch (const AppError &) {
+            if (!connection.isConnected())
+                throw;
+            return;
+        }
+        noteMade(folder);
+        if (const auto setMode = folderMade(connection))
+            setMode(folder, folder);
+    }
+
+    void noteMade(const QString &folder)
+    {
+        const std::lock_guard lock(m_lock);
+        m_made.insert(folder);
     }
 
     // The permissions and time asked for, on a file the host now holds
@@ -532,11 +584,11 @@ private:
     }
 
     // Gives each folder the run makes the permissions asked for.
-    std::function<void(const QString &)> folderMade(FtpConnection &connection)
+    std::function<void(const QString &, const QString &)> folderMade(FtpConnection &connection)
     {
         if (m_folderMode < 0)
             return {};
-        return [this, &connection](const QString &name) {
+        return [this, &connection](const QString &name, const QString &) {
             try {
                 connection.setMode(name, m_folderMode);
             } catch (const AppError &error) {
@@ -834,6 +886,7 @@ private:
     std::exception_ptr m_fatal;
     qsizetype m_fatalSlot = -1;
     QHash<QString, Folder> m_folders;
+    QSet<QString> m_made; // folders this run made, relative to the publish folder ("" is it)
     std::condition_variable m_folderTurn;
 
     bool m_parallel = false;
