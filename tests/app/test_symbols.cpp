@@ -164,6 +164,11 @@ TEST_F(Symbols, CompletionOffersTheMembersTheExpressionHasOrSaysWhyNot)
         {"self::", "self::store self::save self::$count self::LIMIT"},
         {"Base::", "Base::$count Base::LIMIT"},
         {"$nobody->", "Completion: the class of the expression is not known"},
+        // Each unknown prefix is named as typed, not one asked about before.
+        {"$this->zq", "Completion: nothing known begins with \"$this->zq\""},
+        {"$this->sv", "Completion: nothing known begins with \"$this->sv\""},
+        {"self::zq", "Completion: nothing known begins with \"self::zq\""},
+        {"Base::sv", "Completion: nothing known begins with \"Base::sv\""},
     };
     CompletionPopup *popup = form()->ui().completion;
     for (const Case &c : cases) {
@@ -212,6 +217,11 @@ TEST_F(Symbols, CompletionOffersTheNamesOfANamespaceWrittenAndClassesAfterNew)
         {"new \\Shop\\B", "\\Shop\\Base"},
         {"new \\", "\\Shop\\"},
         {"\\Nowhere\\", "Completion: nothing known in namespace \\Nowhere"},
+        {"new \\st", "Completion: nothing known begins with \"\\st\""},
+        {"new \\Shop\\Q", "Completion: nothing known begins with \"\\Shop\\Q\""},
+        {"x(\\zq", "Completion: nothing known begins with \"\\zq\""},
+        {"\\Shop\\Q", "Completion: nothing known begins with \"\\Shop\\Q\""},
+        {"new zq", "Completion: nothing known begins with \"zq\""},
     };
     CompletionPopup *popup = form()->ui().completion;
     for (const Case &c : cases) {
