@@ -330,6 +330,25 @@ TEST_F(Symbols, TheCodeExplorerIsThePhpFilesOutlineFollowingTheCaret)
     QMetaObject::invokeMethod(form()->ui().CodeExplorerRefresh, "timeout");
     EXPECT_EQ(grid->item(0, 0)->text(), "helper()");
     EXPECT_EQ(grid->rowCount(), 1);
+    // A large document's outline is read on a worker; until it is in, no
+    // rows of the document before.
+    QByteArray large = "<?php\nnamespace Big;\nclass Huge\n{\n";
+    while (large.size() < 1536 * 1024)
+        large += "    // a line that declares nothing\n";
+    large += "    function tail() {}\n}\n";
+    const QString huge = write("huge.php", large);
+    form()->documents().OpenFileAtLine(huge, true);
+    QMetaObject::invokeMethod(form()->ui().CodeExplorerRefresh, "timeout");
+    EXPECT_TRUE(form()->symbols().isReadingDocument());
+    EXPECT_EQ(grid->item(0, 0)->text(), "");
+    form()->symbols().waitForIndex();
+    rows.clear();
+    for (int r = 0; r < grid->rowCount(); ++r)
+        rows << grid->item(r, 0)->text();
+    EXPECT_EQ(rows.join('|'), "namespace Big|    class Huge|        tail()");
+    caretAt(huge, "function ta^il");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(grid->currentRow(), 2);
 }
 
 TEST_F(Symbols, FilesChangedOrRemovedOnDiskAreReadAgain)
