@@ -340,12 +340,12 @@ TEST_F(Symbols, TheCodeExplorerIsThePhpFilesOutlineFollowingTheCaret)
     form()->documents().OpenFileAtLine(huge, true);
     QMetaObject::invokeMethod(form()->ui().CodeExplorerRefresh, "timeout");
     EXPECT_TRUE(form()->symbols().isReadingDocument());
-    EXPECT_EQ(grid->item(0, 0)->text(), "");
+    EXPECT_EQ(grid->item(0, 0)->text().toStdString(), "");
     form()->symbols().waitForIndex();
     rows.clear();
     for (int r = 0; r < grid->rowCount(); ++r)
         rows << grid->item(r, 0)->text();
-    EXPECT_EQ(rows.join('|'), "namespace Big|    class Huge|        tail()");
+    EXPECT_EQ(rows.join(u'|').toStdString(), "namespace Big|    class Huge|        tail()");
     caretAt(huge, "function ta^il");
     QCoreApplication::processEvents();
     EXPECT_EQ(grid->currentRow(), 2);
