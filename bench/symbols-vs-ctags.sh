@@ -41,6 +41,11 @@ mkdir "$tmp/x7"
 for k in 1 2 3 4 5 6 7; do ln -s "$corpus" "$tmp/x7/copy$k"; done
 "$bin" index "$tmp"/x7/copy* | sed 's/^/x7: /'
 # Query sites: the call sites of phpMyAdmin's and WordPress's files in the corpus.
-find "$corpus" -path '*phpmyadmin*' -name '*.php' | sort | head -400 >"$tmp/files"
-php "$here/bench/php-call-sites.php" x 100 <"$tmp/files" >"$tmp/sites" 2>/dev/null
+# sed reads the whole list: head would leave sort to die of SIGPIPE, which
+# pipefail and set -e turn into a silent exit before the figures.
+find "$corpus" -path '*phpmyadmin*' -name '*.php' | sort | sed -n '1,400p' >"$tmp/files"
+[ -s "$tmp/files" ] || { echo "no phpMyAdmin files in $corpus: no query sites" >&2; exit 1; }
+php "$here/bench/php-call-sites.php" x 100 <"$tmp/files" >"$tmp/sites"
+[ -s "$tmp/sites" ] || { echo "php-call-sites.php chose no call sites" >&2; exit 1; }
+echo "x7: query sites: $(wc -l <"$tmp/sites")"
 "$bin" latency "$tmp/sites" "$tmp"/x7/copy* | sed 's/^/x7: /'

@@ -91,7 +91,14 @@ void CompletionController::offerQuietly()
     m_projectDetails = offer.details;
     m_firstProjectEntry = 0;
     m_popup->setEntries(offer.entries);
-    m_popup->openAtCaret();
+    if (!m_popup->openAtCaret())
+        sayNothingBegins();
+}
+
+void CompletionController::sayNothingBegins()
+{
+    m_status->setText(
+        QStringLiteral("Completion: nothing known begins with \"%1\"").arg(m_popup->typedText()));
 }
 
 void CompletionController::Adviser1Click(QObject *)
@@ -118,8 +125,7 @@ void CompletionController::Adviser1Click(QObject *)
     m_projectDetails = offer.details;
     m_popup->setEntries(entries);
     if (!m_popup->openAtCaret())
-        m_status->setText(QStringLiteral("Completion: nothing known begins with \"%1\"")
-                              .arg(m_popup->typedText()));
+        sayNothingBegins();
     traceCaret("re->DisplayX", m_editor->caretDisplayColumn(), __LINE__);
     traceCaret("re->CaretX", m_editor->caretColumn(), __LINE__);
 }

@@ -50,6 +50,7 @@ private:
     // manual's names; when nothing fits, the status line says so and no
     // list opens.
     void offerQuietly();
+    void sayNothingBegins();
     // After a lone "\\" the manual's functions join the project's names;
     // their signatures are read from their pages when highlighted.
     void addManualFunctions(SymbolController::Offer &offer);

@@ -16,7 +16,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QEvent>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QTableWidget>
@@ -43,6 +45,10 @@ protected:
 private:
     std::function<bool(QEvent *)> m_handler;
 };
+
+// A document larger than this gets its outline from the symbol index, whose
+// reader parses such documents on a worker.
+constexpr qsizetype OutlineFromIndexBytes = 1024 * 1024;
 
 void setCell(QTableWidget *grid, int row, int column, const QString &text)
 {
@@ -168,6 +174,18 @@ void FunctionListController::CodeExplorerClick(QObject *)
         CodeGridEnter(nullptr);
 }
 
+void FunctionListController::useSymbols(SymbolController *symbols)
+{
+    m_symbols = symbols;
+    connect(symbols, &SymbolController::documentIndexed, this, [this](const QString &path) {
+        if (QDir::cleanPath(QFileInfo(m_explorerPath).absoluteFilePath()) != path)
+            return;
+        m_explorerStale = true;
+        if (m_explorer.grid->isVisible())
+            RunGuarded([this] { rebuildCodeGrid(); });
+    });
+}
+
 void FunctionListController::rebuildCodeGrid()
 {
     if (m_editor->filePath() != m_explorerPath)
@@ -175,14 +193,41 @@ void FunctionListController::rebuildCodeGrid()
     if (!m_explorerStale)
         return;
     m_explorerStale = false;
+    const bool otherDocument = m_editor->filePath() != m_explorerPath;
     m_explorerPath = m_editor->filePath();
-    ++m_explorerRebuilds;
+    const bool php = SymbolController::isPhpPath(m_explorerPath);
+    // A large document's declarations come from the index, read on a worker:
+    // parsing it here would hold the window. Until they are in, the rows of
+    // its earlier text stay.
+    const bool large = php && m_symbols && m_editor->documentLength() > OutlineFromIndexBytes;
+    PhpFileSymbols parsed;
+    const PhpFileSymbols *symbols = &parsed;
+    if (large) {
+        // The text typed since is read after the typing pause, as the index
+        // does anyway; documentIndexed brings it here.
+        const QString path = QDir::cleanPath(QFileInfo(m_explorerPath).absoluteFilePath());
+        const IndexedFile *indexed = m_symbols->indexAsItStands().file(path);
+        if (!indexed && !m_symbols->isReadingDocument())
+            m_symbols->index(); // not read yet: the worker starts now
+        if (m_symbols->isReadingDocument() || !indexed) {
+            m_explorerStale = true; // rebuilt when the worker's read is in
+            if (otherDocument) {
+                // Another document's rows would jump to wrong places.
+                m_outline.clear();
+                m_explorer.grid->setRowCount(1);
+                setCell(m_explorer.grid, 0, 0, QString());
+            }
+            return;
+        }
+        symbols = &indexed->symbols;
+    } else if (php) {
+        parsed = ExtractPhpSymbols(
+            std::string_view(m_editor->documentBytes(), size_t(m_editor->documentLength())));
+    }
     QStringList lines;
     m_outline.clear();
-    if (SymbolController::isPhpPath(m_explorerPath)) {
-        const std::string_view source(m_editor->documentBytes(),
-                                      size_t(m_editor->documentLength()));
-        const PhpFileSymbols file = ExtractPhpSymbols(source);
+    if (php) {
+        const PhpFileSymbols &file = *symbols;
         for (const PhpSymbol &s : file.symbols) {
             const bool shown = s.kind == PhpSymbolKind::Namespace || IsClassLike(s.kind) ||
                                s.kind == PhpSymbolKind::Method || s.kind == PhpSymbolKind::Function;
@@ -205,8 +250,9 @@ void FunctionListController::rebuildCodeGrid()
                                  int(shortName.size())});
         }
     }
-    if (m_outline.empty())
+    if (m_outline.empty() && !large)
         lines = FileFunctionLines(m_editor->wholeText());
+    ++m_explorerRebuilds;
     const int rows = qMax(1, int(lines.size()));
     if (m_explorer.grid->rowCount() != rows)
         m_explorer.grid->setRowCount(rows); // the current row stays while it exists

@@ -12,6 +12,7 @@ class FileFunctionsDialog;
 class Project;
 class ProjectFunctionsDialog;
 class QAction;
+class SymbolController;
 class QTableWidget;
 class QTimer;
 class QWidget;
@@ -39,6 +40,8 @@ public:
     // The project's functions (scanned from disk) and the current document's.
     void Allfunctionlist1Click(QObject *Sender);
     void FunctionList1Click(QObject *Sender);
+    // A large document's outline is taken from this index instead of parsed here.
+    void useSymbols(SymbolController *symbols);
     void CodeExplorerClick(QObject *Sender);
     void CodeGridEnter(QObject *Sender);
     void CodeGridDblClick(QObject *Sender);
@@ -71,6 +74,7 @@ private:
     FileFunctionsDialog *const &m_fileFunctions;
     OpenFile m_openFile;
     std::vector<OutlineRow> m_outline;
+    SymbolController *m_symbols = nullptr;
     QString m_explorerPath; // the document the rows were built for
     bool m_explorerStale = true;
     int m_explorerRebuilds = 0;

@@ -138,6 +138,7 @@ struct MainWindow::Controllers {
             symbols.index();
             indexedAt->insert(path, change);
         });
+        functions.useSymbols(&symbols); // a large document's outline from the index
         // Indexing the whole project waits while a publish runs.
         connect(&publish, &PublishController::publishStarted, &symbols,
                 [this] { symbols.holdBuilds(true); });

@@ -67,6 +67,8 @@ public:
     // document's text is read on a worker, so its newest declarations may
     // still be on their way).
     const SymbolIndex &index();
+    // The index without reading the document's latest text first.
+    const SymbolIndex &indexAsItStands() const { return *m_index; }
     bool isReadingDocument() const { return static_cast<bool>(m_parse); }
     bool isBuilding() const { return static_cast<bool>(m_job); }
     // Waits for a running build and a look at the disk (tests and the

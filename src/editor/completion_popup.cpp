@@ -171,12 +171,12 @@ bool CompletionPopup::openAtCaret()
         closeList(true);
     const long position = caret();
     const long start = tokenStart(position);
-    const QString typed = textBetween(start, position);
-    if (m_list.narrow(typed).isEmpty())
+    // Kept even when nothing fits: the caller names what was typed.
+    m_typed = textBetween(start, position);
+    if (m_list.narrow(m_typed).isEmpty())
         return false;
 
     m_start = start;
-    m_typed = typed;
     m_model->refresh();
     m_quiet = true;
     setRow(0, false);

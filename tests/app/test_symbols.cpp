@@ -164,6 +164,11 @@ TEST_F(Symbols, CompletionOffersTheMembersTheExpressionHasOrSaysWhyNot)
         {"self::", "self::store self::save self::$count self::LIMIT"},
         {"Base::", "Base::$count Base::LIMIT"},
         {"$nobody->", "Completion: the class of the expression is not known"},
+        // Each unknown prefix is named as typed, not one asked about before.
+        {"$this->zq", "Completion: nothing known begins with \"$this->zq\""},
+        {"$this->sv", "Completion: nothing known begins with \"$this->sv\""},
+        {"self::zq", "Completion: nothing known begins with \"self::zq\""},
+        {"Base::sv", "Completion: nothing known begins with \"Base::sv\""},
     };
     CompletionPopup *popup = form()->ui().completion;
     for (const Case &c : cases) {
@@ -212,6 +217,11 @@ TEST_F(Symbols, CompletionOffersTheNamesOfANamespaceWrittenAndClassesAfterNew)
         {"new \\Shop\\B", "\\Shop\\Base"},
         {"new \\", "\\Shop\\"},
         {"\\Nowhere\\", "Completion: nothing known in namespace \\Nowhere"},
+        {"new \\st", "Completion: nothing known begins with \"\\st\""},
+        {"new \\Shop\\Q", "Completion: nothing known begins with \"\\Shop\\Q\""},
+        {"x(\\zq", "Completion: nothing known begins with \"\\zq\""},
+        {"\\Shop\\Q", "Completion: nothing known begins with \"\\Shop\\Q\""},
+        {"new zq", "Completion: nothing known begins with \"zq\""},
     };
     CompletionPopup *popup = form()->ui().completion;
     for (const Case &c : cases) {
@@ -320,6 +330,25 @@ TEST_F(Symbols, TheCodeExplorerIsThePhpFilesOutlineFollowingTheCaret)
     QMetaObject::invokeMethod(form()->ui().CodeExplorerRefresh, "timeout");
     EXPECT_EQ(grid->item(0, 0)->text(), "helper()");
     EXPECT_EQ(grid->rowCount(), 1);
+    // A large document's outline is read on a worker; until it is in, no
+    // rows of the document before.
+    QByteArray large = "<?php\nnamespace Big;\nclass Huge\n{\n";
+    while (large.size() < 1536 * 1024)
+        large += "    // a line that declares nothing\n";
+    large += "    function tail() {}\n}\n";
+    const QString huge = write("huge.php", large);
+    form()->documents().OpenFileAtLine(huge, true);
+    QMetaObject::invokeMethod(form()->ui().CodeExplorerRefresh, "timeout");
+    EXPECT_TRUE(form()->symbols().isReadingDocument());
+    EXPECT_EQ(grid->item(0, 0)->text().toStdString(), "");
+    form()->symbols().waitForIndex();
+    rows.clear();
+    for (int r = 0; r < grid->rowCount(); ++r)
+        rows << grid->item(r, 0)->text();
+    EXPECT_EQ(rows.join(u'|').toStdString(), "namespace Big|    class Huge|        tail()");
+    caretAt(huge, "function ta^il");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(grid->currentRow(), 2);
 }
 
 TEST_F(Symbols, FilesChangedOrRemovedOnDiskAreReadAgain)
