@@ -192,7 +192,7 @@ void DebuggerController::startDebugging()
     if (!m_project.FileName.isEmpty())
         m_server.prepareWithoutWaiting(m_project.RunAddress, ProjectFolderOf(m_project.FileName),
                                        ServerController::StartPhpServer().ReadBool());
-    m_preview.WebBrowser1->prepareEngine();
+    m_preview.prepareEngine();
     // The preview asks for the page; its gate (re)starts the server first.
     m_preview.setUrlText(m_project.RunAddress);
     m_preview.navigate(m_project.RunAddress);

@@ -91,7 +91,12 @@ struct MainWindow::Controllers {
                   documents.SaveFileClick(nullptr);
               },
               openFile()),
-          publish(w, p, ui, s),
+          publish(p, {ui.ftppanel, ui.ftplog, ui.ftpprogress, ui.StatusPanel1, ui.WebPanel},
+                  {s.projectOptionsDialog, s.publishPreviewDialog},
+                  {[this] { return run.LastReportedFile(); },
+                   [this] { documents.SaveFileClick(nullptr); },
+                   [this] { return projectTree.SelectedNode(); },
+                   [this] { return projectTree.SelectedEntries(); }}),
           editorView(MenuItems(w.m_items), ui.re,
                      {ui.StatusColumn, ui.StatusEncoding, ui.StatusLineEnds, ui.StatusOverwrite}),
           server(p, ui.WebPanel, s.runWindow, s.runTextWindow, messages),

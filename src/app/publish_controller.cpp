@@ -2,13 +2,8 @@
 // FTP panel that shows the log, the transfer counts and the gauge of a run.
 #include "app/publish_controller.h"
 
-#include "app/document_controller.h"
-#include "app/main_window.h"
-#include "app/main_window_ui.h"
-#include "app/project_tree_controller.h"
+#include "app/folder_tree.h"
 #include "app/remembering_host_trust.h"
-#include "app/run_controller.h"
-#include "app/window_set.h"
 #include "forms/batched_log.h"
 #include "forms/browser_frame.h"
 #include "forms/project_options_dialog.h"
@@ -25,6 +20,7 @@
 #include "net/sftp_client.h"
 #include "project/host_compare.h"
 #include "project/php_error.h"
+#include "project/project.h"
 #include "project/publish.h"
 #include "project/publish_engine.h"
 #include "project/publish_exclusions.h"
@@ -114,12 +110,12 @@ public:
     }
 };
 
-PublishController::PublishController(MainWindow &window, Project &project, const MainWindowUi &ui,
-                                     const SecondaryWindows &windows)
-    : Controller(window, project, ui, windows)
+PublishController::PublishController(Project &project, Controls controls, Windows windows,
+                                     Asks asks)
+    : m_project(project), m_controls(controls), m_windows(windows), m_asks(std::move(asks))
 {
-    m_ui.ftplog->setFont(QApplication::font());
-    m_ui.ftplog->setStyleSheet(QStringLiteral("background: white; color: black;"));
+    m_controls.log->setFont(QApplication::font());
+    m_controls.log->setStyleSheet(QStringLiteral("background: white; color: black;"));
     m_gaugeTimer.setSingleShot(true);
     m_gaugeTimer.setInterval(0);
     connect(&m_gaugeTimer, &QTimer::timeout, this, &PublishController::showProgress);
@@ -127,23 +123,23 @@ PublishController::PublishController(MainWindow &window, Project &project, const
     connect(&m_drainTimer, &QTimer::timeout, this, &PublishController::drainRun);
 
     // The Cancel button beside the log, shown while a run goes on.
-    auto *panel = qobject_cast<QVBoxLayout *>(m_ui.ftppanel->layout());
-    m_cancelButton = new QPushButton(QStringLiteral("Cancel"), m_ui.ftppanel);
+    auto *panel = qobject_cast<QVBoxLayout *>(m_controls.panel->layout());
+    m_cancelButton = new QPushButton(QStringLiteral("Cancel"), m_controls.panel);
     m_cancelButton->setObjectName(QStringLiteral("ftpcancel"));
     m_cancelButton->setToolTip(QStringLiteral("Stop publishing after the files being sent now"));
     m_cancelButton->setFocusPolicy(Qt::NoFocus);
     m_cancelButton->hide();
     SetClickHandler(m_cancelButton, [this](QObject *sender) { CancelPublishClick(sender); });
     if (panel) {
-        const int at = panel->indexOf(m_ui.ftplog);
+        const int at = panel->indexOf(m_controls.log);
         auto *row = new QHBoxLayout;
         row->setContentsMargins(0, 0, 0, 0);
         row->setSpacing(0);
-        panel->removeWidget(m_ui.ftplog);
-        row->addWidget(m_ui.ftplog, 1);
+        panel->removeWidget(m_controls.log);
+        row->addWidget(m_controls.log, 1);
         row->addWidget(m_cancelButton, 0, Qt::AlignTop);
         // Which target a publish goes to, when the project has several.
-        m_targetBox = new QComboBox(m_ui.ftppanel);
+        m_targetBox = new QComboBox(m_controls.panel);
         m_targetBox->setObjectName(QStringLiteral("ftptarget"));
         m_targetBox->setToolTip(QStringLiteral("The target the next publish goes to"));
         m_targetBox->setFocusPolicy(Qt::NoFocus);
@@ -337,7 +333,7 @@ void PublishController::WorkspaceLogExecute()
 BatchedLog *PublishController::publishLog()
 {
     if (!m_publishLog)
-        m_publishLog = new BatchedLog(m_ui.ftplog, m_ui.StatusPanel1, this);
+        m_publishLog = new BatchedLog(m_controls.log, m_controls.status, this);
     return m_publishLog;
 }
 
@@ -350,7 +346,7 @@ void PublishController::PublishProgressExecute()
 void PublishController::showProgress()
 {
     m_gaugeTimer.stop();
-    m_ui.ftpprogress->setValue(m_project.Ftp.Progress);
+    m_controls.gauge->setValue(m_project.Ftp.Progress);
 }
 
 FtpConnection &PublishController::FTP()
@@ -415,7 +411,7 @@ void PublishController::FTPCompare1Click(QObject *)
     const QString key = PublishRecord::keyOf(m_project);
     PublishRecord record(key, PublishRecord::fileNameFor(RecordFolder(), key));
     record.load();
-    m_ui.ftppanel->show();
+    m_controls.panel->show();
     publishLog()->add(QStringLiteral("Comparing the project with ") + ftp.Host + ftp.Folder, true);
 
     // The listing goes on a thread of its own, the window answering its
@@ -506,7 +502,7 @@ void PublishController::Publish1Click(QObject *)
         m_publishOptionsCancelled = true;
         return;
     }
-    ProjectOptionsDialog *form = m_windows.projectOptionsDialog;
+    ProjectOptionsDialog *form = m_windows.options;
     ProjectOptions filled;
     filled.targets = m_project.PublishTargets();
     filled.chosenTarget = m_project.ChosenTarget();
@@ -515,7 +511,7 @@ void PublishController::Publish1Click(QObject *)
     filled.debugPort = m_project.Debug.Port;
     filled.pathMappings = m_project.Debug.Mappings;
     const SuggestedMapping suggestion =
-        SuggestServerMapping(m_window.run().LastReportedFile(), m_project.RunAddress, m_project);
+        SuggestServerMapping(m_asks.lastReportedFile(), m_project.RunAddress, m_project);
     form->setOptions(filled, suggestion.server.isEmpty()
                                  ? QString()
                                  : suggestion.server + QStringLiteral(" => ") + suggestion.local);
@@ -556,7 +552,7 @@ void PublishController::Publish1Click(QObject *)
     m_project.DatabaseAddress = chosen.databaseAddress;
     if (chosen.runAddress != m_project.RunAddress) {
         m_project.RunAddress = chosen.runAddress;
-        m_ui.WebPanel->setUrlText(m_project.RunAddress);
+        m_controls.preview->setUrlText(m_project.RunAddress);
     }
     if (ftp.PasswordInKeyring) {
         if (!keepPasswordInKeyring())
@@ -588,7 +584,7 @@ void PublishController::Publish3Click(QObject *)
         if (m_publishOptionsCancelled)
             return;
     }
-    m_window.documents().SaveFileClick(nullptr);
+    m_asks.saveDocument();
     const int index = openedFileEntry();
     if (index < 0)
         return;
@@ -625,7 +621,7 @@ void PublishController::PublishPreview1Click(QObject *)
         rows.append({step.sends(), step.localPath, step.remotePath, reason,
                      std::max<qint64>(step.size, 0)});
     }
-    PublishPreviewDialog *form = m_windows.publishPreviewDialog;
+    PublishPreviewDialog *form = m_windows.preview;
     form->setPlan(m_project.Ftp.Host + m_project.Ftp.Folder, rows);
     if (Dialogs().showModal(form) == QDialog::Accepted)
         runPublish(-1, true);
@@ -642,9 +638,9 @@ void PublishController::planDeletions(int index, PublishOptions &options) const
 
 void PublishController::publishnowClick(QObject *)
 {
-    const int index = m_window.projectTree().SelectedNode();
+    const int index = m_asks.selectedNode();
     if (index == FolderTree::FolderNode) {
-        PublishEntries(m_window.projectTree().SelectedEntries());
+        PublishEntries(m_asks.selectedEntries());
         return;
     }
     if (index < 0)
@@ -719,7 +715,7 @@ bool PublishController::runPublish(int index, bool changesOnly, const QList<int>
     connection.setWorkHandler(
         [active](qint64 bytesSoFar) { active->log(TransferCountLine(bytesSoFar), false); });
 
-    m_ui.ftppanel->show();
+    m_controls.panel->show();
     m_cancelButton->setEnabled(true);
     m_cancelButton->show();
     RefreshTargets();
@@ -818,7 +814,7 @@ void PublishController::endRun()
     run.reset();
     // A cancelled run leaves its log in view: it says what was not sent.
     if (!cancelled)
-        m_ui.ftppanel->hide();
+        m_controls.panel->hide();
     emit publishEnded();
 }
 

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "app/controller.h"
-
+#include <QList>
+#include <QObject>
+#include <QString>
 #include <QTimer>
 #include <QtGlobal>
 
@@ -9,11 +10,19 @@
 #include <memory>
 
 class BatchedLog;
+class BrowserFrame;
 class FtpConnection;
 struct PublishOptions;
 class PasswordStore;
+class Project;
+class ProjectOptionsDialog;
+class PublishPreviewDialog;
 class QComboBox;
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
+class QWidget;
 class RememberingHostTrust;
 
 // Publishing: the Project Options dialog, the three publish commands and the
@@ -27,12 +36,36 @@ class RememberingHostTrust;
 // empties a few times a second. The editor stays usable meanwhile; commands
 // that would start a second run or change the publish settings are refused
 // until the run ends.
-class PublishController final : public Controller {
+class PublishController final : public QObject {
     Q_OBJECT
 
 public:
-    PublishController(MainWindow &window, Project &project, const MainWindowUi &ui,
-                      const SecondaryWindows &windows);
+    // The main window's controls publishing works on: the FTP panel with its
+    // log and gauge, the status line, and the preview whose address follows
+    // the project's run address.
+    struct Controls {
+        QWidget *panel = nullptr;
+        QPlainTextEdit *log = nullptr;
+        QProgressBar *gauge = nullptr;
+        QLabel *status = nullptr;
+        BrowserFrame *preview = nullptr;
+    };
+    // The dialogs publishing shows, made after the main window: read at use.
+    struct Windows {
+        ProjectOptionsDialog *const &options;
+        PublishPreviewDialog *const &preview;
+    };
+    // What publishing asks of the rest of the window.
+    struct Asks {
+        // The file of the last error a run reported (to suggest a mapping).
+        std::function<QString()> lastReportedFile;
+        // Saves the document before a publish of the current file.
+        std::function<void()> saveDocument;
+        // The project tree's selected node, and the entries under it.
+        std::function<int()> selectedNode;
+        std::function<QList<int>()> selectedEntries;
+    };
+    PublishController(Project &project, Controls controls, Windows windows, Asks asks);
     ~PublishController() override;
 
     void Publish1Click(QObject *Sender);
@@ -141,4 +174,9 @@ private:
     bool confirmOverwrite(const QStringList &changedOnHost);
     std::unique_ptr<ActiveRun> m_run;
     QTimer m_drainTimer;
+
+    Project &m_project;
+    Controls m_controls;
+    Windows m_windows;
+    Asks m_asks;
 };

@@ -36,7 +36,7 @@ ServerController::~ServerController()
 {
     // The preview outlives the controllers by a little; it must not call back.
     m_preview->setNavigationGate({});
-    m_preview->WebBrowser1->setFailurePage({});
+    m_preview->setFailurePage({});
 }
 
 const BoolSetting &ServerController::StartPhpServer()
@@ -109,7 +109,7 @@ void ServerController::installGate(BrowserFrame *frame)
     });
     // A server elsewhere, or one that went away after the gate let the
     // address through: the same page instead of the engine's.
-    frame->WebBrowser1->setFailurePage([this](const QString &url, const QString &error) {
+    frame->setFailurePage([this](const QString &url, const QString &error) {
         return guidancePage(url, QStringLiteral("The page could not be loaded: %1.").arg(error));
     });
 }

@@ -303,3 +303,18 @@ void BrowserFrame::WebBrowser1BeforeNavigate2(QObject *, const QString &url)
 {
     URL->setText(AddressToShow(url));
 }
+
+void BrowserFrame::setFailurePage(BrowserView::FailurePage page)
+{
+    WebBrowser1->setFailurePage(std::move(page));
+}
+
+void BrowserFrame::prepareEngine()
+{
+    WebBrowser1->prepareEngine();
+}
+
+void BrowserFrame::setSilent(bool silent)
+{
+    WebBrowser1->setSilent(silent);
+}

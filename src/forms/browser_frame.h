@@ -57,6 +57,15 @@ public:
     // A page of the program's own in place of `forUrl` (BrowserView::showPage).
     void showPage(const QString &html, const QString &forUrl);
     void reload();
+    // The page shown when a navigation fails before any server answered
+    // (BrowserView::setFailurePage); empty goes back to the engine's own.
+    void setFailurePage(BrowserView::FailurePage page);
+    // Makes the browser engine now rather than at the first page.
+    void prepareEngine();
+    // Reports no load failures of its own (BrowserView::setSilent).
+    void setSilent(bool silent);
+    // The browser, for reading what it shows.
+    BrowserView *browserView() const { return WebBrowser1; }
     void setAddressBarVisible(bool visible);
     bool isAddressBarVisible() const;
     void setShortcutScope(ShortcutScope scope);
@@ -75,7 +84,6 @@ public:
     void Refrehs1Click(QObject *Sender);
     void WebBrowser1BeforeNavigate2(QObject *Sender, const QString &url);
 
-    BrowserView *WebBrowser1;
     QMenu *PopupMenu1;
     QAction *Close1;
     QAction *Close2;
@@ -94,6 +102,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    BrowserView *WebBrowser1;
+
     QAction *addMenuItem(const char *name, const QString &caption, const QKeySequence &key,
                          void (BrowserFrame::*handler)(QObject *));
     QAction *menuActionFor(const QEvent *event) const;

@@ -34,7 +34,11 @@ public:
     void setPlan(const QString &target, const QList<Row> &rows);
     // The summary line above the table, as shown.
     QString summary() const;
+    // The rows and the Publish button, as shown.
+    const QTableWidget *planView() const { return planview; }
+    const QPushButton *publishButton() const { return publishbutton; }
 
+private:
     QTableWidget *planview;
     QLabel *summarylabel;
     QPushButton *publishbutton;

@@ -17,7 +17,7 @@ RunWindow::RunWindow() : QDialog(nullptr)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(frame_browser1);
 
-    frame_browser1->WebBrowser1->setSilent(true);
+    frame_browser1->setSilent(true);
     frame_browser1->setShortcutScope(BrowserFrame::ShortcutScope::Window);
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this,

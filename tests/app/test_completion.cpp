@@ -55,7 +55,7 @@ protected:
     AdviceWindow *advise() const { return windows().adviceWindow; }
     RecordingBrowserView *adviceBrowser() const
     {
-        return ScopedRecordingBrowsers::of(advise()->browser()->WebBrowser1);
+        return ScopedRecordingBrowsers::of(advise()->browser()->browserView());
     }
     QString page(const char *file) const
     {
@@ -188,7 +188,7 @@ TEST_F(Completion, F1ShowsTheLocalPageAndFallsBackToTheOnlineManual)
     type("$n = strlen($s); foo();");
     form()->ui().re->SendScintilla(QsciScintillaBase::SCI_GOTOPOS, 7UL);
     OnlineManualWindow *help = windows().onlineManualWindow;
-    RecordingBrowserView *online = ScopedRecordingBrowsers::of(help->browser()->WebBrowser1);
+    RecordingBrowserView *online = ScopedRecordingBrowsers::of(help->browser()->browserView());
 
     // A word the local manual has: its page in the advice window, offline.
     QTest::keyClick(form()->ui().re, Qt::Key_F1);
@@ -218,7 +218,7 @@ TEST_F(Completion, F1WithoutALocalManualUsesTheOnlineOne)
     open();
     type("strlen");
     OnlineManualWindow *help = windows().onlineManualWindow;
-    RecordingBrowserView *online = ScopedRecordingBrowsers::of(help->browser()->WebBrowser1);
+    RecordingBrowserView *online = ScopedRecordingBrowsers::of(help->browser()->browserView());
     QTest::keyClick(form()->ui().re, Qt::Key_F1);
     EXPECT_TRUE(dialogs.errors.empty());
     ASSERT_EQ(dialogs.modalWindows.size(), 1u);
@@ -232,7 +232,7 @@ TEST_F(Completion, TheOnlineLookupLooksTheWordUpOnceAndShowsTheWindowEachTime)
     type("$n = strlen($s);");
     form()->ui().re->SendScintilla(QsciScintillaBase::SCI_GOTOPOS, 7UL);
     OnlineManualWindow *help = windows().onlineManualWindow;
-    RecordingBrowserView *browser = ScopedRecordingBrowsers::of(help->browser()->WebBrowser1);
+    RecordingBrowserView *browser = ScopedRecordingBrowsers::of(help->browser()->browserView());
 
     form()->item("PHPnetOnline1")->trigger();
     const QString address = "https://www.php.net/manual-lookup.php?pattern=strlen&lang=en";

@@ -342,7 +342,8 @@ TEST_F(AppTest, ClickReachesTheButtonsOfTheOtherWindows)
     EXPECT_TRUE(dialogs.messages[0].startsWith("Testing: pausebutton on click not defined."))
         << qPrintable(dialogs.messages[0]);
     // The Refresh button of an embedded browser frame belongs to the frame.
-    EXPECT_EQ(ScopedRecordingBrowsers::of(windows().runWindow->browser()->WebBrowser1)->reloads, 0);
+    EXPECT_EQ(ScopedRecordingBrowsers::of(windows().runWindow->browser()->browserView())->reloads,
+              0);
 }
 
 TEST_F(AppTest, TimerCommandStartsTheNamedTimer)

@@ -38,7 +38,7 @@ protected:
     }
     RecordingBrowserView *preview() const
     {
-        return ScopedRecordingBrowsers::of(form()->ui().WebPanel->WebBrowser1);
+        return ScopedRecordingBrowsers::of(form()->ui().WebPanel->browserView());
     }
     QStringList nodes() const
     {
@@ -271,7 +271,7 @@ TEST_F(Workspace, PhpMyAdminWritesTheDatabaseAddressBack)
     EXPECT_EQ(shown, "http://127.0.0.1/pa/");
     EXPECT_EQ(form()->project().DatabaseAddress, "http://127.0.0.1/phpmyadmin/");
     // The window does not navigate by itself.
-    EXPECT_TRUE(ScopedRecordingBrowsers::of(windows().databaseAdminWindow->browser()->WebBrowser1)
+    EXPECT_TRUE(ScopedRecordingBrowsers::of(windows().databaseAdminWindow->browser()->browserView())
                     ->navigations.isEmpty());
 }
 

@@ -527,10 +527,10 @@ TEST_F(Publish, PreviewShowsEveryFileWithItsReasonAndSendsNothingUntilTheUserSay
     dialogs.onModal = [&](QWidget *w) {
         EXPECT_EQ(w, preview);
         rows.clear();
-        for (int row = 0; row < preview->planview->rowCount(); ++row)
-            rows << preview->planview->item(row, 0)->text() + ' ' +
-                        preview->planview->item(row, 2)->text() + ' ' +
-                        preview->planview->item(row, 3)->text();
+        for (int row = 0; row < preview->planView()->rowCount(); ++row)
+            rows << preview->planView()->item(row, 0)->text() + ' ' +
+                        preview->planView()->item(row, 2)->text() + ' ' +
+                        preview->planView()->item(row, 3)->text();
         return int(QDialog::Rejected);
     };
     publishBy("PublishPreview1");
@@ -551,7 +551,7 @@ TEST_F(Publish, PreviewShowsEveryFileWithItsReasonAndSendsNothingUntilTheUserSay
     dialogs.onModal = [&](QWidget *) { return int(QDialog::Rejected); };
     publishBy("PublishPreview1");
     EXPECT_TRUE(preview->summary().startsWith("0 files to send")) << qPrintable(preview->summary());
-    EXPECT_FALSE(preview->publishbutton->isEnabled());
+    EXPECT_FALSE(preview->publishButton()->isEnabled());
 }
 
 TEST_F(Publish, ABadExclusionPatternIsRefusedWhileTheDialogIsStillOpen)
@@ -771,13 +771,13 @@ TEST_F(Publish, DeletionsOnTheHostAreListedFirstInThePreviewWithTheirReason)
     PublishPreviewDialog *preview = windows().publishPreviewDialog;
     dialogs.onModal = [](QWidget *) { return int(QDialog::Rejected); };
     form()->item("PublishPreview1")->trigger();
-    ASSERT_GE(preview->planview->rowCount(), 1);
-    EXPECT_EQ(preview->planview->item(0, 0)->text(), "Delete on host");
-    EXPECT_EQ(preview->planview->item(0, 2)->text(), "sub/page.php");
-    EXPECT_EQ(preview->planview->item(0, 3)->text(), "delete (no longer in the project)");
+    ASSERT_GE(preview->planView()->rowCount(), 1);
+    EXPECT_EQ(preview->planView()->item(0, 0)->text(), "Delete on host");
+    EXPECT_EQ(preview->planView()->item(0, 2)->text(), "sub/page.php");
+    EXPECT_EQ(preview->planView()->item(0, 3)->text(), "delete (no longer in the project)");
     EXPECT_TRUE(preview->summary().contains("1 file to delete on the host"))
         << qPrintable(preview->summary());
-    EXPECT_TRUE(preview->publishbutton->isEnabled());
+    EXPECT_TRUE(preview->publishButton()->isEnabled());
     EXPECT_EQ(published(), local({"index.php", "sub/page.php", "img/logo.bin"}));
 
     // Publishing from the preview deletes it; without mirroring nothing goes.

@@ -51,7 +51,7 @@ protected:
     }
     RecordingBrowserView *runBrowser() const
     {
-        return ScopedRecordingBrowsers::of(windows().runWindow->browser()->WebBrowser1);
+        return ScopedRecordingBrowsers::of(windows().runWindow->browser()->browserView());
     }
 
     QString site;
@@ -168,7 +168,7 @@ TEST_F(Run, RunSwitchRunsAfterTheAddressSwitch)
     form()->AppEventsActivate();
     // Without a sender nothing is fetched: the Run window shows the page.
     EXPECT_EQ(form()->project().RunAddress, server->url("warn.php"));
-    EXPECT_EQ(ScopedRecordingBrowsers::of(windows().runWindow->browser()->WebBrowser1)
+    EXPECT_EQ(ScopedRecordingBrowsers::of(windows().runWindow->browser()->browserView())
                   ->navigations.value(0),
               server->url("warn.php"));
 }

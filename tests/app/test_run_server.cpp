@@ -101,11 +101,11 @@ protected:
     }
     RecordingBrowserView *runBrowser() const
     {
-        return ScopedRecordingBrowsers::of(windows().runWindow->browser()->WebBrowser1);
+        return ScopedRecordingBrowsers::of(windows().runWindow->browser()->browserView());
     }
     RecordingBrowserView *preview() const
     {
-        return ScopedRecordingBrowsers::of(form()->ui().WebPanel->WebBrowser1);
+        return ScopedRecordingBrowsers::of(form()->ui().WebPanel->browserView());
     }
 
     QString site;

@@ -31,7 +31,7 @@ protected:
             WriteFileBytes(folder + '/' + QString::fromLatin1(name), "<html></html>");
         SetManualFolderOverride(folder);
         advise = std::make_unique<AdviceWindow>();
-        browser = ScopedRecordingBrowsers::of(advise->browser()->WebBrowser1);
+        browser = ScopedRecordingBrowsers::of(advise->browser()->browserView());
     }
     void TearDown() override { SetManualFolderOverride(std::nullopt); }
     QString page(const char *file) const
@@ -143,9 +143,9 @@ TEST_F(Advice, FirstShowingBuildsTheIndexOnceAndKeysActBeforeControls)
 
     advise->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(advise.get()));
-    QTest::keyClick(advise->browser()->WebBrowser1, Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClick(advise->browser()->browserView(), Qt::Key_Return, Qt::ShiftModifier);
     EXPECT_EQ(browser->navigations, QStringList({page("function.array-map.htm")}));
-    QTest::keyClick(advise->browser()->WebBrowser1, Qt::Key_Escape);
+    QTest::keyClick(advise->browser()->browserView(), Qt::Key_Escape);
     EXPECT_FALSE(advise->isVisible());
 }
 
@@ -174,7 +174,7 @@ TEST(OnlineManual, LookupAddressCaptionAndKeys)
     EXPECT_EQ(help.windowTitle(), OnlineManualWindow::SiteName());
     EXPECT_TRUE(help.browser()->isAddressBarVisible());
     EXPECT_EQ(help.browser()->shortcutScope(), BrowserFrame::ShortcutScope::Window);
-    RecordingBrowserView *browser = ScopedRecordingBrowsers::of(help.browser()->WebBrowser1);
+    RecordingBrowserView *browser = ScopedRecordingBrowsers::of(help.browser()->browserView());
     help.show();
     help.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&help));

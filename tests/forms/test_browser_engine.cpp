@@ -63,7 +63,7 @@ struct EngineHost {
         auto *layout = new QVBoxLayout(&window);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->addWidget(frame);
-        view = qobject_cast<WebEngineBrowserView *>(frame->WebBrowser1);
+        view = qobject_cast<WebEngineBrowserView *>(frame->browserView());
         window.show();
     }
 

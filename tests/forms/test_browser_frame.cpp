@@ -28,7 +28,7 @@ struct Host {
         layout->setContentsMargins(0, 0, 0, 0);
         layout->addWidget(frame);
         frame->setShortcutScope(scope);
-        browser = ScopedRecordingBrowsers::of(frame->WebBrowser1);
+        browser = ScopedRecordingBrowsers::of(frame->browserView());
     }
 
     // Shown and active, so that shortcuts and focus behave as for the user.
@@ -97,13 +97,13 @@ TEST(BrowserFrame, ControlsMenuAndAddressBar)
     EXPECT_EQ(frame.Button1->geometry().right(), frame.Panel1->width() - 1);
     EXPECT_EQ(frame.URL->x(), 0);
     EXPECT_EQ(frame.URL->geometry().right() + 1, frame.Button1->x());
-    EXPECT_EQ(frame.WebBrowser1->y(), 18);
-    EXPECT_EQ(frame.WebBrowser1->height(), frame.height() - 18);
+    EXPECT_EQ(frame.browserView()->y(), 18);
+    EXPECT_EQ(frame.browserView()->height(), frame.height() - 18);
 
     // A host may hide the address bar; the browser then takes the whole frame.
     frame.setAddressBarVisible(false);
     EXPECT_FALSE(frame.isAddressBarVisible());
-    QTRY_COMPARE(frame.WebBrowser1->height(), frame.height());
+    QTRY_COMPARE(frame.browserView()->height(), frame.height());
     frame.setAddressBarVisible(true);
     EXPECT_TRUE(frame.Panel1->isVisible());
 

@@ -45,7 +45,7 @@ TEST(RunWindow, SilentBrowserFillingTheWindowWithItsMenuEverywhere)
 {
     ScopedRecordingBrowsers recording;
     RunWindow form;
-    RecordingBrowserView *browser = ScopedRecordingBrowsers::of(form.browser()->WebBrowser1);
+    RecordingBrowserView *browser = ScopedRecordingBrowsers::of(form.browser()->browserView());
     EXPECT_TRUE(browser->isSilent());
     EXPECT_EQ(form.browser()->parentWidget(), &form);
     EXPECT_EQ(form.browser()->shortcutScope(), BrowserFrame::ShortcutScope::Window);
@@ -68,7 +68,7 @@ TEST(RunWindow, KeysWorkAnywhereWhileShownModally)
 {
     ScopedRecordingBrowsers recording;
     RunWindow form;
-    RecordingBrowserView *browser = ScopedRecordingBrowsers::of(form.browser()->WebBrowser1);
+    RecordingBrowserView *browser = ScopedRecordingBrowsers::of(form.browser()->browserView());
     form.browser()->setUrlText(QStringLiteral("http://127.0.0.1/index.php"));
 
     bool urlFocusedByCtrlL = false;
@@ -154,7 +154,7 @@ TEST(DatabaseAdminWindow, KeepsItsPageAndClosesOnlyFromTheBrowser)
     ScopedRecordingBrowsers recording;
     DatabaseAdminWindow form;
     BrowserFrame *frame = form.browser();
-    RecordingBrowserView *browser = ScopedRecordingBrowsers::of(frame->WebBrowser1);
+    RecordingBrowserView *browser = ScopedRecordingBrowsers::of(frame->browserView());
     EXPECT_FALSE(browser->isSilent());
     EXPECT_EQ(frame->shortcutScope(), BrowserFrame::ShortcutScope::Browser);
 
