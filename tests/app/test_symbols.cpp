@@ -239,8 +239,9 @@ TEST_F(Symbols, CompletionOffersTheNamesOfANamespaceWrittenAndClassesAfterNew)
         offered.sort();
         EXPECT_EQ((popup->isOpen() ? offered.join(' ') : status()).toStdString(), c.expected)
             << c.typed;
-        if (c.status)
+        if (c.status) {
             EXPECT_EQ(status().toStdString(), c.status) << c.typed;
+        }
         popup->cancel();
     }
     SetManualFolderOverride(std::nullopt);
