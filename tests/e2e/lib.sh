@@ -40,28 +40,42 @@ snapshot() {
   import -display "$DISPLAY" -window root "$E2E_SHOTS/$E2E_NAME.png"
 }
 
-# A display of our own on a free number.
+# A display of our own. Xvfb picks the free number itself and writes it when
+# it accepts connections: journeys running side by side never share one.
 start_display() {
-  local n
-  for n in $(seq 120 220); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-      Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
-      e2e_pids+=($!)
-      export DISPLAY=":$n"
-      for _ in $(seq 50); do
-        xdpyinfo >/dev/null 2>&1 && return 0
-        sleep 0.1
-      done
+  local number="$E2E_WORK/display-number"
+  : >"$number"
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$number" >/dev/null 2>&1 &
+  e2e_pids+=($!)
+  for _ in $(seq 300); do
+    if grep -qE '^[0-9]+$' "$number" 2>/dev/null; then
+      export DISPLAY=":$(head -n 1 "$number")"
+      xdpyinfo >/dev/null 2>&1 && return 0
     fi
+    sleep 0.1
   done
   fail "no X display could be started"
 }
 
 # Starts the program with the given parameters and waits for its window.
+# On a loaded machine a fresh Xvfb has now and then refused the program's
+# first connection although xdpyinfo had just connected; that start is
+# retried, anything else the program says is the journey's to judge.
 start_program() {
-  "$E2E_BUILD/quillstone" "$@" >"$E2E_WORK/program.log" 2>&1 &
-  PROGRAM_PID=$!
-  e2e_pids+=($PROGRAM_PID)
+  local try
+  for try in 1 2 3; do
+    "$E2E_BUILD/quillstone" "$@" >"$E2E_WORK/program.log" 2>&1 &
+    PROGRAM_PID=$!
+    e2e_pids+=($PROGRAM_PID)
+    for _ in $(seq 15); do
+      kill -0 "$PROGRAM_PID" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill -0 "$PROGRAM_PID" 2>/dev/null && break
+    grep -q "could not connect to display" "$E2E_WORK/program.log" || break
+    echo "the display refused the program (try $try); starting it again" >&2
+    sleep 1
+  done
   focus_main
 }
 
