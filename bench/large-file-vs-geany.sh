@@ -16,23 +16,13 @@
 # Usage: bench/large-file-vs-geany.sh [BUILD_DIR] [RUNS] [TIMEOUT]
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
+source "$here/bench/desktop-lib.sh"
 build="$(cd "${1:-$here/build}" && pwd)"
 runs="${2:-3}"
 timeout="${3:-300}"
-corpus="${PHP_CORPUS:-$here/bench/corpus/php}"
-if [ -z "$(find "$corpus" -name '*.php' -print -quit 2>/dev/null)" ]; then
-  bash "$here/bench/make-php-corpus.sh" "$corpus" >&2
-fi
+ensure_corpus
 command -v geany >/dev/null || { echo "geany is not installed" >&2; exit 1; }
 
-work="$(mktemp -d)"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
 cc -O2 -o "$work/mapwait" "$here/bench/mapwait.c" -lX11
 
 # The files: whole lines of PHP up to 200 MB; one 10 MB line.
@@ -45,16 +35,8 @@ head -c 10000000 "$work/joined.txt" | tr '\r\n' '  ' > "$work/oneline10.php"
 rm -f "$work/joined.txt"
 printf '<WENDLOR_Project>\r\n   <file path="big200.php" line="0" publish="True"/>\r\n</WENDLOR_Project>\r\n' > "$work/big.wdx"
 
-for n in $(seq 120 220); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
-done
-Xvfb "$display" -screen 0 1400x1000x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-export DISPLAY="$display" QTWEBENGINE_DISABLE_SANDBOX=1
-unset QT_QPA_PLATFORM
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+start_display
 
-median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
 # Fork to a caption naming TITLE; TIMEOUT*1000 when it never comes.
 timed() {
   local title=$1 out t

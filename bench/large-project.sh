@@ -24,24 +24,14 @@
 # Usage: bench/large-project.sh [BUILD_DIR] [STARTS] [RUNS]
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
+source "$here/bench/desktop-lib.sh"
 build="$(cd "${1:-$here/build}" && pwd)"
 starts="${2:-20}"
 runs="${3:-5}"
-corpus="${PHP_CORPUS:-$here/bench/corpus/php}"
-if [ -z "$(find "$corpus" -name '*.php' -print -quit 2>/dev/null)" ]; then
-  bash "$here/bench/make-php-corpus.sh" "$corpus" >&2
-fi
+ensure_corpus
 export LC_ALL=C.UTF-8
 copies="$here/bench/corpus/copies"
 
-work="$(mktemp -d)"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
 cc -O2 -o "$work/mapwait" "$here/bench/mapwait.c" -lX11
 cc -O2 -o "$work/keymap" "$here/bench/keymap.c" -lX11 -lXtst
 
@@ -64,16 +54,8 @@ for k in 1 3 7; do
   fi
 done
 
-for n in $(seq 120 220); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
-done
-Xvfb "$display" -screen 0 1400x1000x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-export DISPLAY="$display" QTWEBENGINE_DISABLE_SANDBOX=1
-unset QT_QPA_PLATFORM
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+start_display
 
-median() { sort -n | awk '{a[NR]=$1} END {if (NR == 0) print "-"; else print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
 cpu_ticks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0; }
 # Waits until the process has used less than 3 ticks of CPU in a second.
 wait_idle() {

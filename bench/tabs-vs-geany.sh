@@ -18,23 +18,13 @@
 #   the corpus is $PHP_CORPUS or bench/corpus/php (made when missing).
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
+source "$here/bench/desktop-lib.sh"
 build="$(cd "${1:-$here/build}" && pwd)"
 rounds="${2:-3}"
 keys="${3:-10}"
-corpus="${PHP_CORPUS:-$here/bench/corpus/php}"
-if [ -z "$(find "$corpus" -name '*.php' -print -quit 2>/dev/null)" ]; then
-  bash "$here/bench/make-php-corpus.sh" "$corpus" >&2
-fi
+ensure_corpus
 
-work="$(mktemp -d)"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-cc -O2 -o "$work/keypaint" "$here/bench/keypaint.c" -lX11 -lXtst -lXdamage -lXfixes
+build_keypaint
 
 # Two different 5 MB stretches of real PHP, whole lines (the readers stop
 # early: no pipefail here).
@@ -55,17 +45,7 @@ cat > "$work/site/tabs.wdx" <<XML
 </WENDLOR_Project>
 XML
 
-for n in $(seq 120 220); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
-done
-Xvfb "$display" -screen 0 1400x1000x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-export DISPLAY="$display" XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state"
-export QTWEBENGINE_DISABLE_SANDBOX=1
-unset QT_QPA_PLATFORM
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-
-median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
+start_display
 
 # One side: start it with both files open, wait for its window, time the
 # switches, stop it. Appends "first last" lines to $work/<side>.

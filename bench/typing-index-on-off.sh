@@ -19,25 +19,14 @@
 #   the corpus is $PHP_CORPUS or bench/corpus/php (made when missing).
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
+source "$here/bench/desktop-lib.sh"
 build="$(cd "${1:-$here/build}" && pwd)"
 rounds="${2:-3}"
 keys="${3:-15}"
 copies="${4:-7}"
-corpus="$(cd "${PHP_CORPUS:-$here/bench/corpus/php}" 2>/dev/null && pwd || true)"
-if [ -z "$corpus" ] || [ -z "$(find "$corpus" -name '*.php' -print -quit 2>/dev/null)" ]; then
-  bash "$here/bench/make-php-corpus.sh" "${PHP_CORPUS:-$here/bench/corpus/php}" >&2
-  corpus="$(cd "${PHP_CORPUS:-$here/bench/corpus/php}" && pwd)"
-fi
+ensure_corpus
 
-work="$(mktemp -d)"
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-cc -O2 -o "$work/keypaint" "$here/bench/keypaint.c" -lX11 -lXtst -lXdamage -lXfixes
+build_keypaint
 
 # The projects: paths relative to the project file, with the format's "\".
 for k in $(seq "$copies"); do ln -s "$corpus" "$work/copy$k"; done
@@ -57,16 +46,8 @@ wdx() {
 { echo "$open"; grep -vxF "$open" "$work/files"; } | wdx >"$work/on.wdx"
 echo "$open" | wdx >"$work/off.wdx"
 
-for n in $(seq 120 220); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
-done
-Xvfb "$display" -screen 0 1400x1000x24 -nolisten tcp >/dev/null 2>&1 &
-pids+=($!)
-export DISPLAY="$display" XDG_CONFIG_HOME="$work/config" XDG_STATE_HOME="$work/state" QTWEBENGINE_DISABLE_SANDBOX=1
-unset QT_QPA_PLATFORM
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+start_display
 
-median() { sort -n | awk '{a[NR]=$1} END {print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'; }
 cputicks() { awk '{print $14 + $15}' "/proc/$1/stat" 2>/dev/null || echo 0; }
 
 measure() {
