@@ -3,6 +3,21 @@
 # BENCH_PIDS when it ends.
 
 BENCH_PIDS=()
+BENCH_HOSTS=
+
+# A fresh folder for one server's files. It lies in memory (/dev/shm) when
+# that is writable: the server shares this machine's disk and cores with the
+# tools timed, and on ext4 a run that deletes 2,500 files makes the next
+# run's file creations slower, whichever tool comes next. A remote host's
+# disk costs the client nothing, so neither side pays for it here.
+bench_host_folder() { # name; sets BENCH_HOST to the folder
+  if [ -z "$BENCH_HOSTS" ]; then
+    BENCH_HOSTS=$(mktemp -d /dev/shm/qs-hosts.XXXXXX 2>/dev/null || mktemp -d "$DATA/hosts.XXXXXX")
+    chmod 755 "$BENCH_HOSTS"
+  fi
+  BENCH_HOST="$BENCH_HOSTS/$1"
+  mkdir -p "$BENCH_HOST"
+}
 
 # A Debian package unpacked below DATA; prints the folder.
 bench_unpack() { # package
@@ -100,4 +115,5 @@ bench_stop_all() {
     kill "$pid" 2>/dev/null || true
   done
   wait 2>/dev/null || true
+  [ -z "$BENCH_HOSTS" ] || rm -rf "$BENCH_HOSTS"
 }

@@ -19,7 +19,8 @@
 #     the program opens in its editor when it opens the project).
 # Servers: pure-ftpd (Debian's package unpacked into the build folder and
 # started on a loopback port; needs root, as it maps logins to system users)
-# and pyftpdlib (tests/support/ftp_server.py under /usr/bin/python3).
+# and pyftpdlib (tests/support/ftp_server.py under /usr/bin/python3), each
+# keeping its files in memory (see bench_host_folder in publish-lib.sh).
 # Every upload goes into a fresh remote folder and is compared with the source
 # byte for byte before its time counts. Rounds alternate the two tools. Each
 # round also times the program's start and exit alone (`click Exit1` on the
@@ -159,7 +160,8 @@ for server in $SERVERS; do
     echo "pure-ftpd skipped: it maps logins to system users and needs root" >&2
     continue
   fi
-  start_server "$server" "$WORK/home-$server"
+  bench_host_folder "home-$server"
+  start_server "$server" "$BENCH_HOST"
   declare -A times=() cpu=()
   for round in $(seq "$ROUNDS"); do
     for tool in ours lftp_mirror lftp_mirror4 ours_start_exit; do
