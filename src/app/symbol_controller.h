@@ -1,6 +1,6 @@
 #pragma once
 
-#include "editor/file_stamp.h"
+#include "foundation/file_stamp.h"
 #include "project/php_resolve.h"
 #include "project/symbol_index.h"
 

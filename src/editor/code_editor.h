@@ -1,7 +1,7 @@
 #pragma once
 
 #include "editor/document_encoding.h"
-#include "editor/file_stamp.h"
+#include "foundation/file_stamp.h"
 
 #include <QFont>
 #include <QKeySequence>

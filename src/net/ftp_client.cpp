@@ -312,16 +312,27 @@ void FtpClient::failNetwork(QTcpSocket &socket, const QString &what)
 
 void FtpClient::send(const QString &command)
 {
-    // A line break would let a file name smuggle in a command of its own.
-    if (command.contains(u'\r') || command.contains(u'\n'))
-        throw AppError(QStringLiteral("FTP command refused: \"%1\" contains a line break")
-                           .arg(QString(command).replace(u'\r', u' ').replace(u'\n', u' ')));
-    const QByteArray line = command.toUtf8() + "\r\n";
-    if (m_control->write(line) != line.size())
-        failNetwork(*m_control, command.section(u' ', 0, 0));
+    send(QStringList{command});
+}
+
+void FtpClient::send(const QStringList &commands)
+{
+    QByteArray lines;
+    for (const QString &command : commands) {
+        // A line break would let a file name smuggle in a command of its own.
+        if (command.contains(u'\r') || command.contains(u'\n'))
+            throw AppError(QStringLiteral("FTP command refused: \"%1\" contains a line break")
+                               .arg(QString(command).replace(u'\r', u' ').replace(u'\n', u' ')));
+        lines += command.toUtf8() + "\r\n";
+    }
+    const QString what = commands.value(0).section(u' ', 0, 0);
+    if (m_control->write(lines) != lines.size())
+        failNetwork(*m_control, what);
+    // Handed to the system at once; a wait only when it would not take it all.
+    m_control->flush();
     while (m_control->bytesToWrite() > 0) {
         if (!m_control->waitForBytesWritten(m_timeoutMs))
-            failNetwork(*m_control, command.section(u' ', 0, 0));
+            failNetwork(*m_control, what);
     }
 }
 
@@ -638,17 +649,33 @@ void FtpClient::store(const QString &localPath, const QString &remotePath)
     // data: the server's preliminary and final replies then come back
     // together, one wait per file instead of two. It fits the network
     // buffers of both ends, so a refused store cannot leave it hanging.
-    const bool withCommand = file.size() <= SmallFileBytes;
+    const qint64 size = file.size();
+    const bool withCommand = size <= SmallFileBytes;
     QByteArray body;
     if (withCommand) {
-        body = file.readAll();
-        if (file.error() != QFileDevice::NoError)
+        // Read at the size just looked up, as readAll would, without
+        // looking it up again.
+        body.resize(size);
+        const qint64 count = size > 0 ? file.read(body.data(), size) : 0;
+        if (count < 0)
             throw AppError(
                 QStringLiteral("Cannot read file %1: %2").arg(localPath, file.errorString()));
+        body.resize(count);
     }
     bool ended = false;
     const std::unique_ptr<QTcpSocket> data =
         startStore(what, withCommand ? &body : nullptr, &ended);
+    // The whole file went out with the command and the server's final reply
+    // came with its first: nothing is left to follow.
+    if (ended && m_control->canReadLine()) {
+        const Reply final = readReply();
+        abortSocket(*data);
+        if (final.code / 100 != 2)
+            refuse(what, final);
+        if (m_onWork)
+            m_onWork(body.size());
+        return;
+    }
     Upload upload(*data, file, what, body.size(), ended);
     streamBody(upload);
     endBody(upload);
@@ -841,9 +868,7 @@ void FtpClient::rename(const QString &from, const QString &to)
     // in one exchange: a publish run renames each file just before it sends
     // the next one, and waiting for every reply in turn doubled its time.
     // A refused RNFR makes the server refuse the RNTO as out of sequence.
-    send(what);
-    send(whatTo);
-    send(m_epsvRefused ? QStringLiteral("PASV") : QStringLiteral("EPSV"));
+    send({what, whatTo, m_epsvRefused ? QStringLiteral("PASV") : QStringLiteral("EPSV")});
     const Reply fromReply = readReply();
     const Reply toReply = readReply();
     const Reply passive = readReply();

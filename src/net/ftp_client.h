@@ -123,6 +123,8 @@ private:
     QByteArray retrieveListing(const QString &what);
     [[noreturn]] void failNetwork(QTcpSocket &socket, const QString &what);
     void send(const QString &command);
+    // Several commands in one write, their replies read afterwards in turn.
+    void send(const QStringList &commands);
     // Tells whether a transfer made progress while a reply is awaited; each
     // progress gives the reply the whole time-out again.
     using Progress = std::function<bool()>;

@@ -246,11 +246,18 @@ FileScan ScanPublishFile(const QString &path, bool hash)
 
 qint64 SizeOrUnknown(const QString &path)
 {
-    const QFileInfo info(path);
-    return info.exists() ? info.size() : -1;
+    const FileStamp stamp = FileStamp::of(path);
+    return stamp.exists ? stamp.size : -1;
 }
 
 } // namespace
+
+qint64 ModifiedMs(const FileStamp &stamp)
+{
+    // Rounded down, as Qt counts it, so times kept in a record compare equal.
+    const qint64 ns = stamp.modifiedNs;
+    return ns >= 0 ? ns / 1000000 : -((-ns + 999999) / 1000000);
+}
 
 bool FileHasPublishMarker(const QString &path)
 {
@@ -322,7 +329,7 @@ QList<PublishStep> PublishEngine::plan(int index, const PublishOptions &options)
                    !(step.pattern = exclusions.excludedBy(step.remotePath)).isEmpty()) {
             step.action = PublishStep::Action::SkipExcluded;
             step.size = SizeOrUnknown(step.localPath);
-        } else if (options.mirrorDeletions && !QFileInfo(step.localPath).isFile()) {
+        } else if (options.mirrorDeletions && !FileStamp::of(step.localPath).exists) {
             step.action = PublishStep::Action::SkipGone;
         } else {
             toRead.push_back(steps.size());
@@ -344,9 +351,9 @@ QList<PublishStep> PublishEngine::plan(int index, const PublishOptions &options)
                                                    ? options.record->find(step.remotePath)
                                                    : nullptr;
             if (sent) {
-                const QFileInfo info(step.localPath);
-                if (info.isFile() && info.size() == sent->size &&
-                    info.lastModified().toMSecsSinceEpoch() == sent->modifiedMs) {
+                const FileStamp stamp = FileStamp::of(step.localPath);
+                if (stamp.exists && stamp.size == sent->size &&
+                    ModifiedMs(stamp) == sent->modifiedMs) {
                     scans[size_t(job)] = {false, true, sent->size, sent->modifiedMs, sent->sha256};
                     return;
                 }

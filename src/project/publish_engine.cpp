@@ -359,9 +359,10 @@ private:
     // one that did not arrive, is left out so the next run sends it.
     void remember(const PublishStep &step, bool sent)
     {
-        const QFileInfo now(step.localPath);
-        if (sent && !step.sha256.isEmpty() && now.size() == step.size &&
-            now.lastModified().toMSecsSinceEpoch() == step.modifiedMs) {
+        if (!sent || step.sha256.isEmpty())
+            return;
+        const FileStamp now = FileStamp::of(step.localPath);
+        if (now.exists && now.size == step.size && ModifiedMs(now) == step.modifiedMs) {
             const std::lock_guard lock(m_lock);
             m_record->set(step.remotePath, {step.size, step.modifiedMs, step.sha256});
         }
@@ -485,7 +486,7 @@ private:
             log(session, progress + QStringLiteral(" Putting ") + step.localPath +
                              QStringLiteral(" -> ") + step.remotePath);
             try {
-                storeFile(session, i, step.localPath, step.remotePath);
+                storeFile(session, i, step.size, step.localPath, step.remotePath);
                 finishFile(session, step.localPath, step.remotePath);
                 return true;
             } catch (const AppError &error) {
@@ -495,7 +496,7 @@ private:
                 lastError = error.message();
                 if (created == PublishFolderCreations) {
                     if (dynamic_cast<const FtpStoreRefused *>(&error) &&
-                        storeDirectlyInstead(session, i, step.localPath, step.remotePath,
+                        storeDirectlyInstead(session, i, step.size, step.localPath, step.remotePath,
                                              lastError)) {
                         finishFile(session, step.localPath, step.remotePath);
                         return true;
@@ -571,8 +572,7 @@ private:
             if (m_fileMode >= 0)
                 connection.setMode(remote, m_fileMode);
             if (m_keepTimes && !m_timesUnsupported.load() &&
-                !connection.setModifiedTime(
-                    remote, QFileInfo(localPath).lastModified().toMSecsSinceEpoch()) &&
+                !connection.setModifiedTime(remote, ModifiedMs(FileStamp::of(localPath))) &&
                 !m_timesUnsupported.exchange(true))
                 log(session, "The server cannot set modification times; files keep the time "
                              "they arrived.");
@@ -672,10 +672,11 @@ private:
     // Stores under a temporary name and renames it over the file, so the
     // host's copy is replaced only by a whole one. A server that renames
     // nothing gets the file stored directly, from then on for the whole run.
-    void storeFile(const Session &session, int i, const QString &localPath, const QString &remote)
+    void storeFile(const Session &session, int i, qint64 size, const QString &localPath,
+                   const QString &remote)
     {
         FtpConnection &connection = session.connection;
-        const TransferProgress progress(*this, session, i, QFileInfo(localPath).size());
+        const TransferProgress progress(*this, session, i, size);
         const QString temporary = m_directStore ? QString() : UploadTemporaryName(remote);
         if (temporary.isEmpty()) {
             connection.store(localPath, remote);
@@ -716,13 +717,13 @@ private:
     // with a dot. If the file itself is taken, every file goes up directly
     // from now on, as for a server that renames nothing, with the old risk
     // of a broken transfer.
-    bool storeDirectlyInstead(const Session &session, int i, const QString &localPath,
+    bool storeDirectlyInstead(const Session &session, int i, qint64 size, const QString &localPath,
                               const QString &remote, const QString &refusal)
     {
         if (m_directStore || UploadTemporaryName(remote).isEmpty())
             return false;
         try {
-            const TransferProgress progress(*this, session, i, QFileInfo(localPath).size());
+            const TransferProgress progress(*this, session, i, size);
             session.connection.store(localPath, remote);
         } catch (const AppError &) {
             if (!session.connection.isConnected())

@@ -1,4 +1,4 @@
-#include "editor/file_stamp.h"
+#include "foundation/file_stamp.h"
 
 #include <QFile>
 #include <QFileInfo>
