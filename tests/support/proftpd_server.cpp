@@ -39,9 +39,12 @@ ProftpdTestServer::ProftpdTestServer(const QString &home, const QString &work,
         throw std::runtime_error(reason.toStdString());
     giveHomeToNobody(home);
     // proftpd looks the home up as nobody before it locks the session into
-    // it: every folder above must let nobody pass.
-    for (QDir up(QFileInfo(home).absolutePath()); !up.isRoot() && up.cdUp();) {
-        const QFileInfo folder(up.absolutePath());
+    // it: every folder above it must let nobody pass. Only the test's own
+    // folders are opened, never the temporary folder or anything above it.
+    const QString temp = QDir(QDir::tempPath()).canonicalPath() + u'/';
+    for (QDir up(QFileInfo(home).absoluteFilePath());
+         up.cdUp() && up.canonicalPath().startsWith(temp);) {
+        const QFileInfo folder(up.canonicalPath());
         if (!folder.permission(QFile::ExeOther))
             QFile::setPermissions(folder.absoluteFilePath(),
                                   folder.permissions() | QFile::ExeOther);
