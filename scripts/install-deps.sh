@@ -39,6 +39,9 @@ PACKAGES=(
   # publishing benchmark unpacks)
   libbenchmark-dev lftp ripgrep universal-ctags libx11-dev libxtst-dev libxdamage-dev geany
   openssl time
+  # the libraries of the proftpd and its TLS module unpacked below
+  libacl1 libcap2 libcrypt1 libhiredis0.14 libidn2-0 libmemcached11 libmemcachedutil2
+  libncursesw6 libpam0g libpcre2-8-0 libpcre2-posix3 libssl3 libtinfo6 zlib1g libsodium23
   # fonts so the offscreen and Xvfb windows have real metrics
   fonts-dejavu-core
 )
@@ -67,17 +70,26 @@ else
   fi
 fi
 
-# Servers the tests run as peers without installing them as system services:
-# Debian's package unpacked into .peers/ of the repository (git-ignored).
+# Servers the tests run as peers without installing them as system services
+# (their packages would start one on port 21): Debian's packages unpacked into
+# .peers/ of the repository (git-ignored), one folder per server.
 PEERS="$(cd "$(dirname "$0")/.." && pwd)/.peers"
-for peer in pure-ftpd; do
-  if [ ! -d "$PEERS/$peer" ]; then
-    mkdir -p "$PEERS/debs"
-    (cd "$PEERS/debs" && apt-get download "$peer" >/dev/null 2>&1) ||
-      { echo "install-deps: apt-get download $peer failed" >&2; exit 1; }
-    rm -rf "$PEERS/$peer.tmp"
-    dpkg-deb -x "$(ls "$PEERS/debs/$peer"_*.deb | head -1)" "$PEERS/$peer.tmp"
-    mv "$PEERS/$peer.tmp" "$PEERS/$peer"
-    echo "install-deps: $peer unpacked into $PEERS/$peer"
-  fi
-done
+unpack_peer() {
+  local peer="$1"
+  shift
+  [ -d "$PEERS/$peer" ] && return 0
+  mkdir -p "$PEERS/debs"
+  (cd "$PEERS/debs" && apt-get download "$@" >/dev/null 2>&1) ||
+    { echo "install-deps: apt-get download $* failed" >&2; exit 1; }
+  rm -rf "$PEERS/$peer.tmp"
+  local package deb
+  for package in "$@"; do
+    deb="$(ls -v "$PEERS/debs/$package"_*.deb | tail -1)"
+    dpkg-deb -x "$deb" "$PEERS/$peer.tmp"
+  done
+  mv "$PEERS/$peer.tmp" "$PEERS/$peer"
+  echo "install-deps: $* unpacked into $PEERS/$peer"
+}
+unpack_peer pure-ftpd pure-ftpd
+# proftpd-mod-crypto carries mod_tls.
+unpack_peer proftpd proftpd-core proftpd-mod-crypto

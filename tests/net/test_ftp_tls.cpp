@@ -1,7 +1,7 @@
 // The FTP connection with explicit TLS against real servers on loopback:
-// pyftpdlib's TLS handler (certificates made by openssl for each test) and
-// pure-ftpd with TLS required; and two stand-ins for servers whose handshake
-// goes wrong.
+// pyftpdlib's TLS handler (certificates made by openssl for each test),
+// pure-ftpd and proftpd with TLS required; and two stand-ins for servers whose
+// handshake goes wrong.
 
 #include "foundation/errors.h"
 #include "foundation/host_trust.h"
@@ -10,6 +10,7 @@
 #include "project/publish_engine.h"
 #include "support/ftp_server.h"
 #include "support/loopback_stand_in.h"
+#include "support/proftpd_server.h"
 #include "support/pure_ftpd_server.h"
 #include "support/test_support.h"
 
@@ -440,17 +441,41 @@ TEST(FtpTlsHandshake, StalledHandshakeIsCutAfterTheTimeOutAndGarbageGivesTheTlsE
     }
 }
 
-TEST(FtpTlsPureFtpd, WholePublishWithTlsRequiredArrivesByteForByte)
+namespace {
+
+// A real server with TLS required; proftpd also wants each data connection to
+// resume the control connection's TLS session.
+struct RealTlsServer {
+    const char *name;
+    QString (*unavailableReason)();
+    std::unique_ptr<RealFtpTestServer> (*start)(const QString &home, const QString &work,
+                                                const TestCertificate &certificate);
+};
+
+class FtpTlsRealServer : public ::testing::TestWithParam<RealTlsServer> {};
+
+template <typename Server>
+std::unique_ptr<RealFtpTestServer> startServer(const QString &home, const QString &work,
+                                               const TestCertificate &certificate)
 {
-    const QString reason = PureFtpdTestServer::unavailableReason();
+    return std::make_unique<Server>(home, work, certificate.certificate, certificate.key);
+}
+
+} // namespace
+
+TEST_P(FtpTlsRealServer, WholePublishWithTlsRequiredArrivesByteForByte)
+{
+    const QString reason = GetParam().unavailableReason();
     if (!reason.isEmpty())
         GTEST_SKIP() << reason.toStdString();
     QTemporaryDir work;
     ASSERT_TRUE(work.isValid());
     const QString home = work.filePath(QStringLiteral("root/home"));
     const TestCertificate certificate =
-        MakeSelfSignedCertificate(work.path(), QStringLiteral("pure"));
-    PureFtpdTestServer server(home, work.path(), certificate.certificate, certificate.key);
+        MakeSelfSignedCertificate(work.path(), QStringLiteral("server"));
+    const std::unique_ptr<RealFtpTestServer> running =
+        GetParam().start(home, work.path(), certificate);
+    RealFtpTestServer &server = *running;
 
     // This server refuses a session that is not encrypted.
     {
@@ -498,3 +523,13 @@ TEST(FtpTlsPureFtpd, WholePublishWithTlsRequiredArrivesByteForByte)
     EXPECT_TRUE(log.last().startsWith(QStringLiteral("Done. Published to: ")))
         << log.join(u'\n').toStdString();
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Servers, FtpTlsRealServer,
+    ::testing::Values(RealTlsServer{"pure_ftpd", &PureFtpdTestServer::unavailableReason,
+                                    &startServer<PureFtpdTestServer>},
+                      RealTlsServer{"proftpd", &ProftpdTestServer::unavailableReason,
+                                    &startServer<ProftpdTestServer>}),
+    [](const ::testing::TestParamInfo<RealTlsServer> &info) {
+        return std::string(info.param.name);
+    });

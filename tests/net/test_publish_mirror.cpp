@@ -1,6 +1,6 @@
 // What a publish does beyond sending files, against real servers, one run of
-// the same suite per protocol: mirrored deletions, permissions and times,
-// and the comparison of the project with the host.
+// the same suite per server: mirrored deletions, permissions and times, and
+// the comparison of the project with the host.
 
 #include "net/ftp_client.h"
 #include "net/sftp_client.h"
@@ -10,6 +10,7 @@
 #include "project/publish_engine.h"
 #include "project/publish_record.h"
 #include "support/ftp_server.h"
+#include "support/proftpd_server.h"
 #include "support/ssh_server.h"
 #include "support/test_support.h"
 
@@ -25,7 +26,9 @@
 #include <QTimeZone>
 
 #include <memory>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -39,7 +42,7 @@ QStringList filesBelow(const QString &root)
     return files;
 }
 
-enum class Protocol { Ftp, Sftp };
+enum class Protocol { Ftp, Proftpd, Sftp };
 
 // One server of the protocol on loopback, with the client that reaches it
 // and the local folder that the project's FTP folder is on the host.
@@ -73,6 +76,35 @@ struct FtpHost final : Host {
         return session;
     }
     FtpTestServer server;
+    FtpClient connection;
+};
+
+// proftpd locks the session into the home as nobody, who owns only what it
+// made: the site's folder is made and given to nobody first, as a hosting
+// account comes.
+struct ProftpdHost final : Host {
+    ProftpdHost(const QString &home, const QString &work) : server(home, work, {}, {})
+    {
+        folder = home + QStringLiteral("/www/site");
+        QDir().mkpath(folder);
+        const passwd *nobody = ::getpwnam("nobody");
+        for (const QString &path : {home + QStringLiteral("/www"), folder})
+            EXPECT_EQ(::chown(QFile::encodeName(path).constData(), nobody->pw_uid, nobody->pw_gid),
+                      0);
+        host = server.hostAndPort();
+        user = QStringLiteral("tester");
+        pass = QStringLiteral("secret");
+        connection.setTimeoutMs(10000);
+    }
+    FtpConnection &client() override { return connection; }
+    QString folderSetting() const override { return QStringLiteral("/www/site"); }
+    std::unique_ptr<FtpConnection> another() const override
+    {
+        auto session = std::make_unique<FtpClient>();
+        session->setTimeoutMs(10000);
+        return session;
+    }
+    ProftpdTestServer server;
     FtpClient connection;
 };
 
@@ -110,11 +142,21 @@ class PublishMirrorTest : public ::testing::TestWithParam<Protocol> {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(m_home.isValid() && m_local.isValid() && m_ssh.isValid());
-        if (GetParam() == Protocol::Ftp)
+        ASSERT_TRUE(m_home.isValid() && m_local.isValid() && m_serverFiles.isValid());
+        switch (GetParam()) {
+        case Protocol::Ftp:
             m_host = std::make_unique<FtpHost>(m_home.path());
-        else
-            m_host = std::make_unique<SftpHost>(m_home.path(), m_ssh.path());
+            break;
+        case Protocol::Proftpd:
+            if (const QString reason = ProftpdTestServer::unavailableReason(); !reason.isEmpty())
+                GTEST_SKIP() << reason.toStdString();
+            m_host = std::make_unique<ProftpdHost>(m_home.filePath(QStringLiteral("ftp/home")),
+                                                   m_serverFiles.path());
+            break;
+        case Protocol::Sftp:
+            m_host = std::make_unique<SftpHost>(m_home.path(), m_serverFiles.path());
+            break;
+        }
         m_site = m_local.filePath(QStringLiteral("site")) + u'/';
         m_project.FileName = m_site + QStringLiteral("site.wdx");
         m_project.Ftp.Host = m_host->host;
@@ -171,7 +213,7 @@ protected:
 
     QTemporaryDir m_home;
     QTemporaryDir m_local;
-    QTemporaryDir m_ssh;
+    QTemporaryDir m_serverFiles; // the SSH keys or the server configuration
     std::unique_ptr<Host> m_host;
     QString m_site;
     Project m_project;
@@ -344,7 +386,9 @@ TEST_P(PublishMirrorTest, CompareWithHostTellsEachFilesState)
 }
 
 INSTANTIATE_TEST_SUITE_P(Protocols, PublishMirrorTest,
-                         ::testing::Values(Protocol::Ftp, Protocol::Sftp),
+                         ::testing::Values(Protocol::Ftp, Protocol::Proftpd, Protocol::Sftp),
                          [](const ::testing::TestParamInfo<Protocol> &info) {
-                             return info.param == Protocol::Ftp ? "Ftp" : "Sftp";
+                             return info.param == Protocol::Ftp       ? "Ftp"
+                                    : info.param == Protocol::Proftpd ? "Proftpd"
+                                                                      : "Sftp";
                          });

@@ -1,6 +1,6 @@
 // The publish engine over several sessions at once, one suite run against
-// each real server and protocol: pyftpdlib, pure-ftpd plain and with TLS
-// required, OpenSSH's SFTP.
+// each real server and protocol: pyftpdlib, pure-ftpd and proftpd plain and
+// with TLS required, OpenSSH's SFTP.
 
 #include "foundation/errors.h"
 #include "foundation/host_trust.h"
@@ -11,6 +11,7 @@
 #include "project/publish_engine.h"
 #include "project/publish_record.h"
 #include "support/ftp_server.h"
+#include "support/proftpd_server.h"
 #include "support/pure_ftpd_server.h"
 #include "support/ssh_server.h"
 #include "support/test_support.h"
@@ -30,7 +31,7 @@
 
 namespace {
 
-enum class Peer { Pyftpdlib, PureFtpd, PureFtpdTls, OpenSsh };
+enum class Peer { Pyftpdlib, PureFtpd, PureFtpdTls, Proftpd, ProftpdTls, OpenSsh };
 
 struct Case {
     const char *name;
@@ -85,17 +86,26 @@ protected:
             m_remote = home + QStringLiteral("/www/site");
             break;
         case Peer::PureFtpd:
-        case Peer::PureFtpdTls: {
-            const QString reason = PureFtpdTestServer::unavailableReason();
+        case Peer::PureFtpdTls:
+        case Peer::Proftpd:
+        case Peer::ProftpdTls: {
+            const Peer peer = GetParam().peer;
+            const bool pure = peer == Peer::PureFtpd || peer == Peer::PureFtpdTls;
+            const QString reason = pure ? PureFtpdTestServer::unavailableReason()
+                                        : ProftpdTestServer::unavailableReason();
             if (!reason.isEmpty())
                 GTEST_SKIP() << reason.toStdString();
-            m_tls = GetParam().peer == Peer::PureFtpdTls;
+            m_tls = peer == Peer::PureFtpdTls || peer == Peer::ProftpdTls;
             TestCertificate certificate;
             if (m_tls)
-                certificate = MakeSelfSignedCertificate(m_work.path(), QStringLiteral("pure"));
-            m_pure = std::make_unique<PureFtpdTestServer>(home, m_work.path(),
-                                                          certificate.certificate, certificate.key);
-            m_project.Ftp.Host = m_pure->hostAndPort();
+                certificate = MakeSelfSignedCertificate(m_work.path(), QStringLiteral("server"));
+            if (pure)
+                m_real = std::make_unique<PureFtpdTestServer>(
+                    home, m_work.path(), certificate.certificate, certificate.key);
+            else
+                m_real = std::make_unique<ProftpdTestServer>(
+                    home, m_work.path(), certificate.certificate, certificate.key);
+            m_project.Ftp.Host = m_real->hostAndPort();
             m_project.Ftp.Folder = QStringLiteral("/public_html");
             m_remote = home + QStringLiteral("/public_html");
             break;
@@ -190,7 +200,7 @@ protected:
     bool m_tls = false;
     Project m_project;
     std::unique_ptr<FtpTestServer> m_ftpd;
-    std::unique_ptr<PureFtpdTestServer> m_pure;
+    std::unique_ptr<RealFtpTestServer> m_real;
     std::unique_ptr<SshTestServer> m_ssh;
     std::unique_ptr<PublishRecord> m_record;
     TrustAll m_trust;
@@ -291,5 +301,6 @@ TEST_P(PublishSessions, ACancelledRunTellsWhatWasNotSentAndPublishChangesSendsTh
 INSTANTIATE_TEST_SUITE_P(
     Servers, PublishSessions,
     ::testing::Values(Case{"pyftpdlib", Peer::Pyftpdlib}, Case{"pure_ftpd", Peer::PureFtpd},
-                      Case{"pure_ftpd_tls", Peer::PureFtpdTls}, Case{"openssh", Peer::OpenSsh}),
+                      Case{"pure_ftpd_tls", Peer::PureFtpdTls}, Case{"proftpd", Peer::Proftpd},
+                      Case{"proftpd_tls", Peer::ProftpdTls}, Case{"openssh", Peer::OpenSsh}),
     [](const ::testing::TestParamInfo<Case> &info) { return std::string(info.param.name); });

@@ -16,11 +16,6 @@
 
 namespace {
 
-QString peerFolder()
-{
-    return QStringLiteral(QS_SOURCE_DIR "/.peers/pure-ftpd");
-}
-
 QByteArray run(const QString &program, const QStringList &arguments)
 {
     QProcess process;
@@ -32,7 +27,56 @@ QByteArray run(const QString &program, const QStringList &arguments)
     return process.readAllStandardOutput();
 }
 
-quint16 freeLoopbackPort()
+} // namespace
+
+RealFtpTestServer::RealFtpTestServer() : m_process(std::make_unique<QProcess>())
+{
+}
+
+RealFtpTestServer::~RealFtpTestServer()
+{
+    stop();
+}
+
+QString RealFtpTestServer::peerFolder(const QString &peer)
+{
+    return QStringLiteral(QS_SOURCE_DIR "/.peers/") + peer;
+}
+
+QString RealFtpTestServer::unavailableReason(const QString &peer, const QString &program)
+{
+    if (!QFileInfo(peerFolder(peer) + u'/' + program).isExecutable())
+        return QStringLiteral("%1 is not unpacked in %2 (scripts/install-deps.sh does it)")
+            .arg(peer, peerFolder(peer));
+    if (::geteuid() != 0)
+        return QStringLiteral("%1 maps its users to system users and needs root").arg(peer);
+    if (::getpwnam("nobody") == nullptr)
+        return QStringLiteral("there is no system user nobody to serve the files as");
+    return {};
+}
+
+void RealFtpTestServer::giveHomeToNobody(const QString &home)
+{
+    const passwd *nobody = ::getpwnam("nobody");
+    QDir().mkpath(home);
+    const auto open = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
+                      QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
+    QFile::setPermissions(QFileInfo(home).absolutePath(), open);
+    QFile::setPermissions(home, open);
+    if (nobody == nullptr ||
+        ::chown(QFile::encodeName(home).constData(), nobody->pw_uid, nobody->pw_gid) != 0)
+        throw std::runtime_error("cannot give the FTP home to nobody");
+}
+
+QString RealFtpTestServer::quickPasswordHash()
+{
+    return QString::fromLatin1(
+        run(QStringLiteral("openssl"),
+            {QStringLiteral("passwd"), QStringLiteral("-6"), QStringLiteral("secret")})
+            .trimmed());
+}
+
+quint16 RealFtpTestServer::freeLoopbackPort()
 {
     QTcpServer probe;
     if (!probe.listen(QHostAddress::LocalHost, 0))
@@ -40,95 +84,34 @@ quint16 freeLoopbackPort()
     return probe.serverPort();
 }
 
-} // namespace
-
-QString PureFtpdTestServer::unavailableReason()
+void RealFtpTestServer::start(const QString &program, const QStringList &arguments,
+                              const QString &output)
 {
-    if (!QFileInfo(peerFolder() + QStringLiteral("/usr/sbin/pure-ftpd")).isExecutable())
-        return QStringLiteral("pure-ftpd is not unpacked in %1 (scripts/install-deps.sh does it)")
-            .arg(peerFolder());
-    if (::geteuid() != 0)
-        return QStringLiteral("pure-ftpd maps its users to system users and needs root");
-    if (::getpwnam("nobody") == nullptr)
-        return QStringLiteral("there is no system user nobody to serve the files as");
-    return {};
-}
-
-PureFtpdTestServer::PureFtpdTestServer(const QString &home, const QString &work,
-                                       const QString &certificate, const QString &key,
-                                       int kilobytesPerSecond)
-    : m_process(std::make_unique<QProcess>())
-{
-    const QString reason = unavailableReason();
-    if (!reason.isEmpty())
-        throw std::runtime_error(reason.toStdString());
-    const passwd *nobody = ::getpwnam("nobody");
-    QDir().mkpath(home);
-    const auto open = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
-                      QFile::ExeGroup | QFile::ReadOther | QFile::ExeOther;
-    // The session runs as nobody, locked into the home: it must reach and
-    // write it.
-    QFile::setPermissions(QFileInfo(home).absolutePath(), open);
-    QFile::setPermissions(home, open);
-    if (::chown(QFile::encodeName(home).constData(), nobody->pw_uid, nobody->pw_gid) != 0)
-        throw std::runtime_error("cannot give the FTP home to nobody");
-
-    // A quick password hash: the package's default one costs seconds per login.
-    const QString hash = QString::fromLatin1(
-        run(QStringLiteral("openssl"),
-            {QStringLiteral("passwd"), QStringLiteral("-6"), QStringLiteral("secret")})
-            .trimmed());
-    const QString passwd = QDir(work).filePath(QStringLiteral("pureftpd.passwd"));
-    const QString database = QDir(work).filePath(QStringLiteral("pureftpd.pdb"));
-    QFile file(passwd);
-    // "/./" ends the part of the path that the session is locked into.
-    const QByteArray line = QStringLiteral("tester:%1:%2:%3::%4/./::::::::::::\n")
-                                .arg(hash)
-                                .arg(nobody->pw_uid)
-                                .arg(nobody->pw_gid)
-                                .arg(QFileInfo(home).absoluteFilePath())
-                                .toUtf8();
-    if (!file.open(QIODevice::WriteOnly) || file.write(line) != line.size())
-        throw std::runtime_error("cannot write the pure-ftpd user file");
-    file.close();
-    run(peerFolder() + QStringLiteral("/usr/bin/pure-pw"),
-        {QStringLiteral("mkdb"), database, QStringLiteral("-f"), passwd});
-
-    m_port = freeLoopbackPort();
+    // A file, not a pipe: a pipe nobody reads would block the server's log.
     m_process->setProcessChannelMode(QProcess::MergedChannels);
-    QStringList arguments{QStringLiteral("-l"), QStringLiteral("puredb:") + database,
-                          QStringLiteral("-S"), QStringLiteral("127.0.0.1,%1").arg(m_port),
-                          QStringLiteral("-E"), QStringLiteral("-H")};
-    if (!certificate.isEmpty())
-        arguments << QStringLiteral("-Y") << QStringLiteral("3") << QStringLiteral("-2")
-                  << certificate + u',' + key;
-    if (kilobytesPerSecond > 0)
-        arguments << QStringLiteral("-T") << QString::number(kilobytesPerSecond);
-    m_process->start(peerFolder() + QStringLiteral("/usr/sbin/pure-ftpd"), arguments);
+    m_process->setStandardOutputFile(output);
+    m_process->start(program, arguments);
     if (!m_process->waitForStarted(10000))
-        throw std::runtime_error("cannot start pure-ftpd");
+        throw std::runtime_error("cannot start " + program.toStdString());
     const QDeadlineTimer deadline(15000);
     while (!LoopbackPortAccepts(m_port)) {
         if (deadline.hasExpired() || m_process->state() == QProcess::NotRunning) {
-            const QByteArray output = m_process->readAll();
             stop();
-            throw std::runtime_error("pure-ftpd did not start: " + output.toStdString());
+            QFile printed(output);
+            printed.open(QIODevice::ReadOnly);
+            throw std::runtime_error(QFileInfo(program).fileName().toStdString() +
+                                     " did not start: " + printed.readAll().toStdString());
         }
         QThread::msleep(20);
     }
 }
 
-PureFtpdTestServer::~PureFtpdTestServer()
-{
-    stop();
-}
-
-QString PureFtpdTestServer::hostAndPort() const
+QString RealFtpTestServer::hostAndPort() const
 {
     return QStringLiteral("127.0.0.1:%1").arg(m_port);
 }
 
-QList<qint64> PureFtpdTestServer::sessions() const
+QList<qint64> RealFtpTestServer::sessions() const
 {
     if (!m_process || m_process->state() == QProcess::NotRunning)
         return {};
@@ -158,13 +141,13 @@ QList<qint64> PureFtpdTestServer::sessions() const
     return sessions;
 }
 
-void PureFtpdTestServer::freezeSessions(bool frozen)
+void RealFtpTestServer::freezeSessions(bool frozen)
 {
     for (const qint64 pid : sessions())
         ::kill(static_cast<pid_t>(pid), frozen ? SIGSTOP : SIGCONT);
 }
 
-void PureFtpdTestServer::stop()
+void RealFtpTestServer::stop()
 {
     if (m_process && m_process->state() != QProcess::NotRunning) {
         // Sessions outlive the listener; a frozen one would never end.
@@ -175,4 +158,49 @@ void PureFtpdTestServer::stop()
         m_process->kill();
         m_process->waitForFinished(5000);
     }
+}
+
+QString PureFtpdTestServer::unavailableReason()
+{
+    return RealFtpTestServer::unavailableReason(QStringLiteral("pure-ftpd"),
+                                                QStringLiteral("usr/sbin/pure-ftpd"));
+}
+
+PureFtpdTestServer::PureFtpdTestServer(const QString &home, const QString &work,
+                                       const QString &certificate, const QString &key,
+                                       int kilobytesPerSecond)
+{
+    const QString reason = unavailableReason();
+    if (!reason.isEmpty())
+        throw std::runtime_error(reason.toStdString());
+    giveHomeToNobody(home);
+    const passwd *nobody = ::getpwnam("nobody");
+    const QString passwd = QDir(work).filePath(QStringLiteral("pureftpd.passwd"));
+    const QString database = QDir(work).filePath(QStringLiteral("pureftpd.pdb"));
+    QFile file(passwd);
+    // "/./" ends the part of the path that the session is locked into.
+    const QByteArray line = QStringLiteral("tester:%1:%2:%3::%4/./::::::::::::\n")
+                                .arg(quickPasswordHash())
+                                .arg(nobody->pw_uid)
+                                .arg(nobody->pw_gid)
+                                .arg(QFileInfo(home).absoluteFilePath())
+                                .toUtf8();
+    if (!file.open(QIODevice::WriteOnly) || file.write(line) != line.size())
+        throw std::runtime_error("cannot write the pure-ftpd user file");
+    file.close();
+    const QString folder = peerFolder(QStringLiteral("pure-ftpd"));
+    run(folder + QStringLiteral("/usr/bin/pure-pw"),
+        {QStringLiteral("mkdb"), database, QStringLiteral("-f"), passwd});
+
+    m_port = freeLoopbackPort();
+    QStringList arguments{QStringLiteral("-l"), QStringLiteral("puredb:") + database,
+                          QStringLiteral("-S"), QStringLiteral("127.0.0.1,%1").arg(m_port),
+                          QStringLiteral("-E"), QStringLiteral("-H")};
+    if (!certificate.isEmpty())
+        arguments << QStringLiteral("-Y") << QStringLiteral("3") << QStringLiteral("-2")
+                  << certificate + u',' + key;
+    if (kilobytesPerSecond > 0)
+        arguments << QStringLiteral("-T") << QString::number(kilobytesPerSecond);
+    start(folder + QStringLiteral("/usr/sbin/pure-ftpd"), arguments,
+          QDir(work).filePath(QStringLiteral("pure-ftpd.out")));
 }
