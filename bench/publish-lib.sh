@@ -48,6 +48,18 @@ bench_wordpress_site() {
   find "$DATA/wordpress-site/wordpress" -type d -empty -delete
 }
 
+# Waits (at most 90 s) until fewer than 3,000 TCP connections of earlier
+# runs linger in TIME-WAIT. Each FTP file is a connection of its own, so a
+# round of WordPress runs leaves tens of thousands, and with that many every
+# new connection's search for a free port slows whichever tool runs next.
+bench_settle_connections() {
+  command -v ss >/dev/null || return 0
+  for _ in $(seq 90); do
+    [ "$(ss -tan state time-wait | wc -l)" -lt 3000 ] && return 0
+    sleep 1
+  done
+}
+
 bench_free_port() {
   /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
 }

@@ -22,7 +22,9 @@
 # and pyftpdlib (tests/support/ftp_server.py under /usr/bin/python3), each
 # keeping its files in memory (see bench_host_folder in publish-lib.sh).
 # Every upload goes into a fresh remote folder and is compared with the source
-# byte for byte before its time counts. Rounds alternate the two tools. Each
+# byte for byte before its time counts. Each round starts once the
+# connections of the last one have left TIME-WAIT (bench_settle_connections).
+# Rounds alternate the two tools. Each
 # round also times the program's start and exit alone (`click Exit1` on the
 # same project), for a second figure from the command to the last file.
 #
@@ -164,6 +166,7 @@ for server in $SERVERS; do
   start_server "$server" "$BENCH_HOST"
   declare -A times=() cpu=()
   for round in $(seq "$ROUNDS"); do
+    bench_settle_connections
     for tool in ours lftp_mirror lftp_mirror4 ours_start_exit; do
       read -r s c < <(measure "$tool" "$DATA/wordpress-site" wordpress "w_${tool}_$round")
       times[wp_$tool]+="$s "; cpu[wp_$tool]+="$c "

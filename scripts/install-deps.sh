@@ -36,9 +36,9 @@ PACKAGES=(
   # X11, XTest and XDamage headers for the programs that time windows, keys
   # and repaints; Geany, the peer editor for start-up, typing, memory and
   # large files; openssl hashes the password of the pure-ftpd that the
-  # publishing benchmark unpacks)
+  # publishing benchmark unpacks; ss counts the connections a run leaves)
   libbenchmark-dev lftp ripgrep universal-ctags libx11-dev libxtst-dev libxdamage-dev geany
-  openssl time
+  openssl time iproute2
   # the libraries of the proftpd and its TLS module unpacked below
   libacl1 libcap2 libcrypt1 libhiredis0.14 libidn2-0 libmemcached11 libmemcachedutil2
   libncursesw6 libpam0g libpcre2-8-0 libpcre2-posix3 libssl3 libtinfo6 zlib1g libsodium23
