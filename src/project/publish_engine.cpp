@@ -6,10 +6,12 @@
 
 #include <QFileInfo>
 #include <QHash>
+#include <QScopeGuard>
 #include <QSet>
 
 #include <condition_variable>
 #include <exception>
+#include <future>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -74,12 +76,28 @@ public:
             log("Sending only what changed since the last publish");
         if (m_record && !m_record->problem().isEmpty())
             log(m_record->problem() + QStringLiteral(" Every file counts as new."));
-        m_plan = m_engine.plan(m_index, m_options);
+        // The other sessions are joined whichever way the run ends.
+        const auto leave = qScopeGuard([this] { joinHelpers(); });
+        // A full publish sends every file it can read: its sessions log in
+        // while the files are read instead of after (on a distant host each
+        // login costs several round trips). The others wait for the first,
+        // so a host's key or certificate is asked about once.
+        std::future<QList<PublishStep>> planned;
+        if (!m_options.changesOnly) {
+            startHelpers(publishable() - 1);
+            planned = std::async(std::launch::async,
+                                 [this] { return m_engine.plan(m_index, m_options); });
+        } else {
+            m_plan = m_engine.plan(m_index, m_options);
+        }
         m_primary.setUser(m_user);
         m_primary.setHost(m_host);
         m_primary.setPassword(m_pass);
         log("Connecting");
         m_primary.connect();
+        letHelpers(Go::LogIn);
+        if (planned.valid())
+            m_plan = planned.get();
         log("Done");
         const QString note = m_primary.connectionNote();
         if (!note.isEmpty())
@@ -145,6 +163,8 @@ private:
         qsizetype slot = -1;
     };
     enum class Folder { Probing, Known };
+    // How far the first session lets the others go, in this order.
+    enum class Go { Wait, LogIn, Work, Leave };
 
     // ---- the log, kept in plan order ------------------------------------
 
@@ -209,25 +229,20 @@ private:
 
     void sendAll()
     {
-        m_slots.resize(size_t(m_plan.size()));
         qsizetype sending = 0;
         for (const PublishStep &step : std::as_const(m_plan))
             sending += step.sends() ? 1 : 0;
-        const int extra = int(
-            std::min<qsizetype>(m_engine.m_extraConnections, std::max<qsizetype>(sending - 1, 0)));
-        m_parallel = extra > 0;
-        std::vector<std::thread> helpers;
-        for (int k = 0; k < extra; ++k) {
-            try {
-                helpers.emplace_back([this] { helperSession(); });
-            } catch (const std::system_error &) {
-                break; // fewer sessions share the files
-            }
+        {
+            const std::lock_guard lock(m_lock);
+            m_slots.resize(size_t(m_plan.size()));
         }
+        if (m_helpers.empty())
+            startHelpers(sending - 1);
+        // Sessions beyond what there is to send leave without a file.
+        letHelpers(Go::Work);
         Session primary{m_primary};
         work(primary);
-        for (std::thread &helper : helpers)
-            helper.join();
+        joinHelpers();
         const std::lock_guard lock(m_lock);
         for (Slot &slot : m_slots) {
             slot.done = true;
@@ -237,10 +252,77 @@ private:
         m_head = m_slots.size();
     }
 
+    // Files a full publish may send: every entry not locked, or the one asked for.
+    qsizetype publishable() const
+    {
+        if (m_index != -1)
+            return 1;
+        qsizetype count = 0;
+        for (const PublishSource::File &file : m_engine.m_source.files)
+            count += file.publish ? 1 : 0;
+        return count;
+    }
+
+    // Up to `wanted` more sessions, each logging in on its own thread and
+    // then waiting until the first has entered (or made) the FTP folder.
+    void startHelpers(qsizetype wanted)
+    {
+        const int extra =
+            int(std::min<qsizetype>(m_engine.m_extraConnections, std::max<qsizetype>(wanted, 0)));
+        m_parallel = extra > 0;
+        for (int k = 0; k < extra; ++k) {
+            try {
+                m_helpers.emplace_back([this] { helperSession(); });
+            } catch (const std::system_error &) {
+                break; // fewer sessions share the files
+            }
+        }
+    }
+
+    // Tells sessions still waiting that the run ended before its files
+    // (a failed login, a refused folder, a question answered no), and waits
+    // for all of them.
+    void joinHelpers()
+    {
+        {
+            const std::lock_guard lock(m_lock);
+            if (m_helpersGo != Go::Work)
+                m_helpersGo = Go::Leave;
+        }
+        m_helperTurn.notify_all();
+        for (std::thread &helper : m_helpers) {
+            if (helper.joinable())
+                helper.join();
+        }
+        m_helpers.clear();
+    }
+
+    void letHelpers(Go step)
+    {
+        {
+            const std::lock_guard lock(m_lock);
+            m_helpersGo = step;
+        }
+        m_helperTurn.notify_all();
+    }
+
+    // Waits until the first session lets the others go as far as `step`;
+    // false when the run ended first.
+    bool waitForTurn(Go step)
+    {
+        std::unique_lock lock(m_lock);
+        m_helperTurn.wait(lock, [this, step] {
+            return m_helpersGo == Go::Leave || int(m_helpersGo) >= int(step);
+        });
+        return m_helpersGo != Go::Leave;
+    }
+
     // One more session on its own thread, entering the FTP folder made by
     // the first; one that cannot log in leaves its share to the others.
     void helperSession()
     {
+        if (!waitForTurn(Go::LogIn))
+            return;
         std::unique_ptr<FtpConnection> connection;
         try {
             connection = m_engine.m_factory();
@@ -249,6 +331,10 @@ private:
             connection->setPassword(m_pass);
             connection->connect();
             connection->changeDir(connection->rootFolder());
+            if (!waitForTurn(Go::Work)) {
+                quietlyDisconnect(*connection);
+                return;
+            }
             if (!m_folder.isEmpty())
                 connection->changeDir(m_folder);
         } catch (...) {
@@ -892,6 +978,11 @@ private:
 
     bool m_parallel = false;
     std::atomic<bool> m_directStore{false};
+    // The other sessions: started before the files are read in a full
+    // publish, they wait for the first to be in the FTP folder.
+    std::vector<std::thread> m_helpers;
+    Go m_helpersGo = Go::Wait; // under m_lock
+    std::condition_variable m_helperTurn;
     const int m_fileMode;
     const int m_folderMode;
     const bool m_keepTimes;
@@ -968,11 +1059,13 @@ void PublishEngine::publish(FtpConnection &connection, int index, const PublishO
 namespace {
 PublishEvents eventsOf(Project &project)
 {
-    return {[&project](const QString &line) { project.Log(line); },
-            [&project](int percent) {
-                project.Ftp.Progress = percent;
-                project.OnPublishProgress.raise();
-            }};
+    PublishEvents events;
+    events.log = [&project](const QString &line) { project.Log(line); };
+    events.progress = [&project](int percent) {
+        project.Ftp.Progress = percent;
+        project.OnPublishProgress.raise();
+    };
+    return events;
 }
 } // namespace
 

@@ -23,6 +23,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include <mutex>
+
 namespace {
 
 QString errorOf(const std::function<void()> &action)
@@ -785,7 +787,7 @@ TEST(PublishMarker, FoundInAnyCaseAtEveryPositionAroundTheReadBlocks)
     for (char &c : binary)
         c = static_cast<char>(generator.bounded(256));
     for (const QByteArray &filler : {text, binary}) {
-        for (const QByteArray marker :
+        for (const QByteArray &marker :
              {QByteArray("host specific"), QByteArray("HoSt SpEcIfIc"),
               QByteArray("//dont publish"), QByteArray("//DONT PUBLISH")}) {
             for (const qsizetype at :
@@ -797,7 +799,7 @@ TEST(PublishMarker, FoundInAnyCaseAtEveryPositionAroundTheReadBlocks)
                 EXPECT_TRUE(FileHasPublishMarker(path)) << marker.constData() << " at " << at;
             }
         }
-        for (const QByteArray nearMiss :
+        for (const QByteArray &nearMiss :
              {QByteArray("host  specific"), QByteArray("host specifi"), QByteArray("/dont publish"),
               QByteArray("// dont publish")}) {
             QByteArray bytes = filler;
@@ -855,6 +857,66 @@ TEST(PublishLimits, FtpFolderThatStaysUnreachableEndsAfterTheRetryLimit)
               PublishFolderCreations);
     EXPECT_EQ(connection.commands.last(), "QUIT") << "the session is closed after an error";
     EXPECT_FALSE(connection.isConnected());
+}
+
+// A full publish opens its other sessions while its files are read, yet only
+// once the first is in (a host's key or certificate is asked about once), and
+// they leave with it when the run ends before its files.
+TEST(PublishLimits, OtherSessionsFollowTheFirstInAndOut)
+{
+    struct Case {
+        const char *name;
+        QString dropAt;      // on the first session
+        QStringList refused; // on the first session
+        int othersIn;        // sessions beside the first that logged in
+        QString error;       // how the run ends; empty: it sends every file
+    };
+    const Case cases[] = {
+        {"first login fails", "connect", {}, 0, "connect: connection lost"},
+        {"folder unreachable", "", {"CWD /www"}, 3, "Cannot change to the FTP folder"},
+        {"files sent", "", {}, 3, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir work;
+        Project project;
+        project.FileName = work.filePath("site.wdx");
+        project.Ftp.Folder = "/www";
+        for (int i = 0; i < 6; ++i) {
+            const QString path = work.filePath(QStringLiteral("f%1.php").arg(i));
+            WriteFileBytes(path, "<?php\n");
+            project.AddFiles({path});
+        }
+        std::mutex lock;
+        QStringList order; // every session's log-ins and log-outs, as they happen
+        const auto watch = [&](ScriptedConnection &connection, const QString &who) {
+            connection.onCommand = [&order, &lock, who](const QString &command) {
+                if (command == "connect" || command == "QUIT") {
+                    const std::lock_guard guard(lock);
+                    order << who + u' ' + command;
+                }
+            };
+        };
+        ScriptedConnection first;
+        first.dropAt = c.dropAt;
+        first.refused = c.refused;
+        watch(first, "first");
+        PublishEngine engine(PublishSource::of(project), {});
+        engine.setExtraConnections(3, [&]() -> std::unique_ptr<FtpConnection> {
+            auto other = std::make_unique<ScriptedConnection>();
+            watch(*other, "other");
+            return other;
+        });
+        const QString error = errorOf([&] { engine.publish(first, -1, {}); });
+        EXPECT_TRUE(error.startsWith(c.error)) << error.toStdString();
+        EXPECT_EQ(order.count("other connect"), c.othersIn) << order.join(u',').toStdString();
+        EXPECT_EQ(order.count("other QUIT"), c.othersIn) << order.join(u',').toStdString();
+        if (c.othersIn > 0) {
+            EXPECT_LT(order.indexOf("first connect"), order.indexOf("other connect"))
+                << order.join(u',').toStdString();
+        }
+        EXPECT_FALSE(first.isConnected());
+    }
 }
 
 TEST(PublishLimits, ASecondRunOnTheSameConnectionIsRefusedWhileOneIsGoing)
