@@ -13,6 +13,8 @@
 #            the program's HOME) against `lftp` over sftp:// with the same key.
 # Every full upload goes into a fresh remote folder and is compared with the
 # tree byte for byte before its time counts. Rounds alternate the tools.
+# The servers keep their files in memory, and an FTPS round starts once the
+# last one's connections have left TIME-WAIT (see publish-lib.sh).
 #
 #   bench/publish-secure-window-vs-lftp.sh [BUILD_DIR] [ROUNDS] [CASES]
 set -euo pipefail
@@ -83,8 +85,7 @@ echo "WordPress tree: $files files; rounds: $ROUNDS; cases: $CASES"
 for case in $CASES; do
   case "$case" in
   changes)
-    home="$WORK/changes-home"
-    mkdir -p "$home"
+    bench_host_folder changes-home; home=$BENCH_HOST
     /usr/bin/python3 "$ROOT/tests/support/ftp_server.py" --home "$home" >"$WORK/port" 2>"$WORK/server.log" &
     BENCH_PIDS+=($!)
     for _ in $(seq 100); do [ -s "$WORK/port" ] && break; sleep 0.1; done
@@ -110,8 +111,8 @@ for case in $CASES; do
     if [ "$(id -u)" -ne 0 ]; then echo "ftps skipped: pure-ftpd maps logins to system users and needs root" >&2; continue; fi
     pf=$(bench_unpack pure-ftpd)
     uid=$(id -u nobody); gid=$(id -g nobody)
-    home="$WORK/ftps-home"
-    mkdir -p "$home"; chown "$uid:$gid" "$home"
+    bench_host_folder ftps-home; home=$BENCH_HOST
+    chown "$uid:$gid" "$home"
     openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 \
       -subj /CN=127.0.0.1 -keyout "$WORK/key.pem" -out "$WORK/cert.pem" 2>/dev/null
     fingerprint=$(openssl x509 -noout -fingerprint -sha256 -in "$WORK/cert.pem" | sed 's/.*=//')
@@ -125,6 +126,7 @@ for case in $CASES; do
     bench_wait_port "$port" || { echo "pure-ftpd did not start" >&2; cat "$WORK/pure.log" >&2; exit 1; }
     q=(); l=()
     for round in $(seq "$ROUNDS"); do
+      bench_settle_connections
       write_project "127.0.0.1:$port" tester secret "/q$round" 'tls="required"'
       s=$(program Publish2); q+=("$s"); same_tree "$home/q$round/wordpress"; rm -rf "${home:?}/q$round"
       start=$(now)
@@ -148,8 +150,7 @@ for case in $CASES; do
     bench_start_sshd "$WORK/sshd" "$HOME/.ssh/id_ed25519"
     port=$SSHD_PORT
     cp "$WORK/sshd/known_hosts" "$HOME/.ssh/known_hosts"
-    remote="$WORK/sftp-remote"
-    mkdir -p "$remote"
+    bench_host_folder sftp-remote; remote=$BENCH_HOST
     q=(); l=()
     for round in $(seq "$ROUNDS"); do
       write_project "127.0.0.1:$port" "$(id -un)" "" "$remote/q$round" 'protocol="sftp"'
