@@ -58,8 +58,11 @@ struct Host {
     QString pass;
 };
 
-struct FtpHost final : Host {
-    explicit FtpHost(const QString &home) : server(home)
+// A server reached by FtpClient sessions; its arguments follow the home.
+template <typename Server>
+struct FtpServerHost : Host {
+    template <typename... Args>
+    explicit FtpServerHost(const QString &home, const Args &...args) : server(home, args...)
     {
         folder = home + QStringLiteral("/www/site");
         host = server.hostAndPort();
@@ -75,37 +78,24 @@ struct FtpHost final : Host {
         session->setTimeoutMs(10000);
         return session;
     }
-    FtpTestServer server;
+    Server server;
     FtpClient connection;
 };
+using FtpHost = FtpServerHost<FtpTestServer>;
 
 // proftpd locks the session into the home as nobody, who owns only what it
 // made: the site's folder is made and given to nobody first, as a hosting
 // account comes.
-struct ProftpdHost final : Host {
-    ProftpdHost(const QString &home, const QString &work) : server(home, work, {}, {})
+struct ProftpdHost final : FtpServerHost<ProftpdTestServer> {
+    ProftpdHost(const QString &home, const QString &work)
+        : FtpServerHost(home, work, QString(), QString())
     {
-        folder = home + QStringLiteral("/www/site");
         QDir().mkpath(folder);
         const passwd *nobody = ::getpwnam("nobody");
         for (const QString &path : {home + QStringLiteral("/www"), folder})
             EXPECT_EQ(::chown(QFile::encodeName(path).constData(), nobody->pw_uid, nobody->pw_gid),
                       0);
-        host = server.hostAndPort();
-        user = QStringLiteral("tester");
-        pass = QStringLiteral("secret");
-        connection.setTimeoutMs(10000);
     }
-    FtpConnection &client() override { return connection; }
-    QString folderSetting() const override { return QStringLiteral("/www/site"); }
-    std::unique_ptr<FtpConnection> another() const override
-    {
-        auto session = std::make_unique<FtpClient>();
-        session->setTimeoutMs(10000);
-        return session;
-    }
-    ProftpdTestServer server;
-    FtpClient connection;
 };
 
 struct SftpHost final : Host {
