@@ -663,8 +663,11 @@ void FtpClient::store(const QString &localPath, const QString &remotePath)
         body.resize(count);
     }
     bool ended = false;
+    Reply first;
     const std::unique_ptr<QTcpSocket> data =
-        startStore(what, withCommand ? &body : nullptr, &ended);
+        startTransfer(what, withCommand ? &body : nullptr, &ended, &first);
+    if (!data)
+        throw FtpStoreRefused(QStringLiteral("%1: %2").arg(what, first.text));
     // The whole file went out with the command and the server's final reply
     // came with its first: nothing is left to follow.
     if (ended && m_control->canReadLine()) {
@@ -682,14 +685,14 @@ void FtpClient::store(const QString &localPath, const QString &remotePath)
     takeFinalReply(upload);
 }
 
-std::unique_ptr<QTcpSocket> FtpClient::startStore(const QString &what, const QByteArray *body,
-                                                  bool *ended)
+std::unique_ptr<QTcpSocket> FtpClient::startTransfer(const QString &what, const QByteArray *body,
+                                                     bool *ended, Reply *reply)
 {
     bool portAhead = false;
     std::unique_ptr<QTcpSocket> data = openDataConnection(&portAhead);
-    Reply reply;
     for (;;) {
-        *ended = false;
+        if (ended)
+            *ended = false;
         send(what);
         // Over TLS the body waits for the handshake, and its end is a TLS
         // closure, never a bare half-close.
@@ -697,17 +700,17 @@ std::unique_ptr<QTcpSocket> FtpClient::startStore(const QString &what, const QBy
             data->flush();
             *ended = !m_protectData && data->bytesToWrite() == 0 && halfClose(*data);
         }
-        reply = readReply();
-        if (reply.code != 425 || !portAhead)
+        *reply = readReply();
+        if (reply->code != 425 || !portAhead)
             break;
         // The server no longer counted on the port opened ahead.
         abortSocket(*data);
         data = openDataConnection(nullptr);
         portAhead = false;
     }
-    if (reply.code / 100 != 1) {
+    if (reply->code / 100 != 1) {
         abortSocket(*data);
-        throw FtpStoreRefused(QStringLiteral("%1: %2").arg(what, reply.text));
+        return nullptr;
     }
     if (auto *tls = qobject_cast<QSslSocket *>(data.get()))
         finishDataTls(*tls, what);
@@ -930,24 +933,10 @@ bool FtpClient::setModifiedTime(const QString &path, qint64 msSinceEpoch)
 
 QByteArray FtpClient::retrieveListing(const QString &what)
 {
-    bool portAhead = false;
-    std::unique_ptr<QTcpSocket> data = openDataConnection(&portAhead);
     Reply reply;
-    for (;;) {
-        send(what);
-        reply = readReply();
-        if (reply.code != 425 || !portAhead)
-            break;
-        abortSocket(*data);
-        data = openDataConnection(nullptr);
-        portAhead = false;
-    }
-    if (reply.code / 100 != 1) {
-        abortSocket(*data);
+    const std::unique_ptr<QTcpSocket> data = startTransfer(what, nullptr, nullptr, &reply);
+    if (!data)
         refuse(what, reply);
-    }
-    if (auto *tls = qobject_cast<QSslSocket *>(data.get()))
-        finishDataTls(*tls, what);
     QByteArray bytes;
     // The listing ends when the server closes the data connection.
     while (data->state() == QAbstractSocket::ConnectedState) {

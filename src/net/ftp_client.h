@@ -150,12 +150,14 @@ private:
     void finishDataTls(QSslSocket &data, const QString &what);
     [[noreturn]] void failDataTls(QSslSocket &data, const QString &what, const QString &why);
     QSslConfiguration tlsConfiguration() const;
-    // The parts of a store, in order: the command with a small file's bytes
-    // right behind it (no body: the whole file follows the reply), the rest of
-    // the file, the end of the data, the server's final reply.
+    // A data connection with `what` given on it, a port opened ahead that the
+    // server gave up asked for again; `body` (a store's small file) goes right
+    // behind the command. Null when the server refused: `reply` says why.
+    std::unique_ptr<QTcpSocket> startTransfer(const QString &what, const QByteArray *body,
+                                              bool *ended, Reply *reply);
+    // The parts of a store after startTransfer, in order: the rest of the
+    // file, the end of the data, the server's final reply.
     struct Upload;
-    std::unique_ptr<QTcpSocket> startStore(const QString &what, const QByteArray *body,
-                                           bool *ended);
     void streamBody(Upload &upload);
     void endBody(Upload &upload);
     void takeFinalReply(Upload &upload);
