@@ -105,6 +105,15 @@ void SyntaxCheckController::startCheck()
         return;
     }
     const QByteArray text(m_editor->documentBytes(), int(m_editor->documentLength()));
+    // Without an opening tag the whole text is output and PHP has nothing to
+    // parse: no process for it, as for the empty document of every start.
+    if (!text.contains("<?")) {
+        m_waiting = false;
+        mark(std::nullopt);
+        remember(m_error);
+        emit checked();
+        return;
+    }
     m_waiting = m_lint->checkText(CheckKey, text);
     if (m_waiting)
         return;

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -171,4 +172,22 @@ TEST_F(SyntaxCheck, ATabShownAgainUnchangedGetsItsMarksBackWithoutAskingPhpAgain
     EXPECT_TRUE(show(*first));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !check->isPending(); }, 20000));
     EXPECT_EQ(marked(), "2:5:1 @2");
+}
+
+TEST_F(SyntaxCheck, TextWithoutAnOpeningTagIsCleanWithoutAskingPhp)
+{
+    // A php that never answers: a text sent to it would stay pending.
+    const QString silent = write("silent-php", "#!/bin/sh\nexec sleep 60\n");
+    QFile::setPermissions(silent, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    make(silent);
+    editor.loadFromFile(write("page.php", "<?php\n$a = ;\n"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return check->isPending(); }, 20000));
+    for (const char *text : {"", "<p>Plain page</p>\n", "if ($a) { (\n"}) {
+        SCOPED_TRACE(text);
+        ASSERT_TRUE(typeAndWait(QString::fromLatin1(text)));
+        EXPECT_FALSE(check->error().has_value());
+        EXPECT_EQ(marked(), " @");
+    }
+    editor.setWholeText("<p><?= $a; ?></p>");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return check->isPending(); }, 20000));
 }
