@@ -15,6 +15,7 @@
 #include "project/folder_scan.h"
 #include "project/project.h"
 #include "project/project_paths.h"
+#include "project/project_prefetch.h"
 
 #include <QAction>
 #include <QDir>
@@ -171,15 +172,6 @@ bool ProjectTreeController::mayOpenHere(const QString &path)
     return false;
 }
 
-XmlStorage::Parsed ProjectTreeController::readProject(const QString &path)
-{
-    XmlStorage::Parsed parsed = XmlStorage::ParseFile(path);
-    // A file whose content cannot be taken in says so here and changes
-    // nothing; only one that can makes the open project give way to it.
-    Project{}.ReadXML(parsed.document, path);
-    return parsed;
-}
-
 void ProjectTreeController::OpenProject(const QString &path)
 {
     ++m_opens;
@@ -194,7 +186,7 @@ void ProjectTreeController::OpenProject(const QString &path)
     // The open documents are about to give way to the project's.
     if (!m_documents.SettleAll())
         return;
-    takeIn(path, readProject(path));
+    takeIn(path, ProjectPrefetch::atStart().take(path));
 }
 
 void ProjectTreeController::OpenProjectInBackground(const QString &path, std::function<void()> then)
@@ -220,7 +212,7 @@ void ProjectTreeController::OpenProjectInBackground(const QString &path, std::fu
     // call still queued when this object goes is dropped with it.
     m_reader = std::thread([this, path, outcome, opens, then = std::move(then)] {
         try {
-            outcome->parsed = readProject(path);
+            outcome->parsed = ProjectPrefetch::atStart().take(path);
         } catch (...) {
             outcome->failure = std::current_exception();
         }

@@ -62,6 +62,7 @@ public:
     void OpenProjectInBackground(const QString &path, std::function<void()> then);
     // Project files from this size on are read in the background at start.
     static constexpr qint64 BackgroundBytes = 1024 * 1024;
+
     // The user chose to bring another window to the front instead of opening here.
     bool gaveWay() const { return m_gaveWay; }
     // Before the project gives way to another: a saved project is written
@@ -127,9 +128,6 @@ signals:
 private:
     // Another window has the project: asks, and false when this one gave way.
     bool mayOpenHere(const QString &path);
-    // Reads, parses and checks a project file without changing anything;
-    // raises what loading it would raise. Safe on any thread.
-    static XmlStorage::Parsed readProject(const QString &path);
     // Settles the open project and the document, then takes `parsed` in.
     void takeIn(const QString &path, const XmlStorage::Parsed &parsed);
     // False when the user chose to keep the file as another program left it.

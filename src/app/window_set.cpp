@@ -19,9 +19,12 @@
 #include "forms/trace_window.h"
 #include "foundation/errors.h"
 #include "foundation/settings.h"
+#include "foundation/switches.h"
 #include "foundation/user_dialogs.h"
+#include "project/project_prefetch.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QScreen>
 
 #include <utility>
@@ -89,6 +92,11 @@ int RunQuillstone()
     try {
         SetApplicationTitle(QStringLiteral("Quillstone"));
         ApplyDesktopIdentity();
+        // The project named at start is read while the windows are built.
+        const QStringList parameters = ProgramParameters();
+        if (parameters.size() > 1 && parameters.at(1).endsWith(QLatin1String(".wdx")) &&
+            QFileInfo(parameters.at(1)).isFile())
+            ProjectPrefetch::atStart().start(QFileInfo(parameters.at(1)).absoluteFilePath());
         WindowSet windows;
         // Without a window manager nothing honours "maximised": start at the
         // screen's size so the window fills it either way.

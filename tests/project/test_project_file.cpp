@@ -1,5 +1,6 @@
 #include "foundation/errors.h"
 #include "project/project.h"
+#include "project/project_prefetch.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -659,4 +660,54 @@ TEST_F(ProjectFileTest, PublishTargetsAreNewElementsAndOldFilesKeepTheirBytes)
     other.SetPublishTargets({other.Ftp}, 0);
     other.SaveToFile(at("web/edited.wdx"));
     EXPECT_FALSE(ReadFileBytes(at("web/edited.wdx")).contains("target"));
+}
+
+TEST(ProjectPrefetchTest, WhatWasReadAheadIsTakenOnlyWhileTheFileIsAsItWasRead)
+{
+    QTemporaryDir dir;
+    const auto project = [](const char *name) {
+        return QByteArray("<WENDLOR_Project>\r\n   <file path=\"") + name +
+               "\" line=\"0\" publish=\"True\"/>\r\n</WENDLOR_Project>\r\n";
+    };
+    const QByteArray broken = "<WENDLOR_Project><file";
+    struct Case {
+        const char *name;
+        QByteArray readAhead;
+        QByteArray later;  // written between the read ahead and the open; empty: none
+        const char *entry; // the entry the open finds; null: the open fails
+    };
+    const Case cases[] = {
+        {"same", project("a.php"), {}, "a.php"},
+        {"pulled", project("a.php"), project("bb.php"), "bb.php"},
+        {"mended", broken, project("c.php"), "c.php"},
+        {"broken", broken, {}, nullptr},
+        {"emptied", project("a.php"), broken, nullptr},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = dir.filePath(QLatin1String(c.name) + ".wdx");
+        WriteFileBytes(path, c.readAhead);
+        ProjectPrefetch prefetch;
+        prefetch.start(path);
+        prefetch.wait();
+        if (!c.later.isEmpty())
+            WriteFileBytes(path, c.later);
+        if (!c.entry) {
+            EXPECT_THROW(prefetch.take(path), AppError);
+            continue;
+        }
+        Project loaded;
+        loaded.LoadParsed(prefetch.take(path), path);
+        ASSERT_EQ(loaded.Files.Count(), 1);
+        EXPECT_EQ(QFileInfo(loaded.Files.Get(0)->Name).fileName(), c.entry);
+    }
+    // Another file than the one read ahead is read as it is now.
+    const QString other = dir.filePath("other.wdx");
+    WriteFileBytes(other, project("d.php"));
+    ProjectPrefetch prefetch;
+    prefetch.start(dir.filePath("same.wdx"));
+    Project loaded;
+    loaded.LoadParsed(prefetch.take(other), other);
+    ASSERT_EQ(loaded.Files.Count(), 1);
+    EXPECT_EQ(QFileInfo(loaded.Files.Get(0)->Name).fileName(), "d.php");
 }

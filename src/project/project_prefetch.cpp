@@ -1,0 +1,69 @@
+#include "project/project_prefetch.h"
+
+#include "project/project.h"
+
+#include <system_error>
+
+ProjectPrefetch::~ProjectPrefetch()
+{
+    wait();
+}
+
+XmlStorage::Parsed ProjectPrefetch::read(const QString &path)
+{
+    XmlStorage::Parsed parsed = XmlStorage::ParseFile(path);
+    // A file whose content cannot be taken in says so here and changes
+    // nothing; only one that can makes the open project give way to it.
+    Project{}.ReadXML(parsed.document, path);
+    return parsed;
+}
+
+void ProjectPrefetch::start(const QString &path)
+{
+    const std::lock_guard guard(m_lock);
+    if (m_parsed.valid())
+        return;
+    m_path = path;
+    try {
+        m_parsed = std::async(std::launch::async, [path] { return read(path); });
+    } catch (const std::system_error &) {
+        // No thread to spare: the open reads the file when it comes.
+    }
+}
+
+void ProjectPrefetch::wait()
+{
+    const std::lock_guard guard(m_lock);
+    if (m_parsed.valid())
+        m_parsed.wait();
+}
+
+XmlStorage::Parsed ProjectPrefetch::take(const QString &path)
+{
+    std::future<XmlStorage::Parsed> parsed;
+    {
+        const std::lock_guard guard(m_lock);
+        if (m_parsed.valid() && m_path == path)
+            parsed = std::move(m_parsed);
+    }
+    if (parsed.valid()) {
+        try {
+            XmlStorage::Parsed earlier = parsed.get();
+            // The read began with the file's identity: a write since (a pull,
+            // another window's save) is read again below.
+            if (FileIdentity::of(path) == earlier.identity)
+                return earlier;
+        } catch (...) {
+            // Read again: the file may have been put right since, and if not,
+            // the error is the one of reading it now.
+        }
+    }
+    return read(path);
+}
+
+ProjectPrefetch &ProjectPrefetch::atStart()
+{
+    // Left to the end of the process, which waits for a read still running.
+    static ProjectPrefetch prefetch;
+    return prefetch;
+}
