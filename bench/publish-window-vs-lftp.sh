@@ -9,7 +9,7 @@
 # timed from process start to exit (start-up and closing included): the
 # time starts when the shell starts the program and ends when the program
 # has exited; lftp's side starts when the shell starts lftp and ends when it
-# has exited. The program publishes over its default number of sessions
+# has exited. The project file is written before the program's time starts. The program publishes over its default number of sessions
 # (the setting PublishConnections, 4). The peers are `lftp -e "mirror -R
 # --parallel=1"` and `--parallel=4` of the same tree. Cases:
 #   - the WordPress tree of Debian's wordpress package (about 2,500 files in
@@ -115,8 +115,10 @@ start_server() { # kind, home
 stop_server() { kill "$SERVER_PID" 2>/dev/null || true; wait "$SERVER_PID" 2>/dev/null || true; }
 
 now() { date +%s%N; }
+# The project file is written before the time starts: it is the user's, not
+# part of the program's run.
+ours_prepare() { write_project "$1" "$2" "127.0.0.1:$PORT" "/$3"; }
 ours() { # site, folder, remote
-  write_project "$1" "$2" "127.0.0.1:$PORT" "/$3"
   /usr/bin/time -f '%U %S' -o "$WORK/cpu" \
     timeout 900 "$PROGRAM" "$1/bench.wdx" autopublish click Publish2 click Exit1 >"$WORK/program.log" 2>&1 \
     || { echo "quillstone failed or hung:" >&2; cat "$WORK/program.log" >&2; exit 1; }
@@ -124,8 +126,8 @@ ours() { # site, folder, remote
 }
 # The same start and exit without the publish command: what the whole-program
 # figure spends before the command and after the last file.
+ours_start_exit_prepare() { ours_prepare "$@"; }
 ours_start_exit() { # site, folder, remote
-  write_project "$1" "$2" "127.0.0.1:$PORT" "/$3"
   /usr/bin/time -f '%U %S' -o "$WORK/cpu" \
     timeout 900 "$PROGRAM" "$1/bench.wdx" autopublish click Exit1 >"$WORK/program.log" 2>&1 \
     || { echo "quillstone failed or hung:" >&2; cat "$WORK/program.log" >&2; exit 1; }
@@ -139,6 +141,7 @@ lftp_mirror() { # site, folder, remote
 lftp_mirror4() { LFTP_PARALLEL=4 lftp_mirror "$@"; }
 measure() { # tool, site, folder, remote -> seconds
   local start end target
+  if declare -F "$1_prepare" >/dev/null; then "$1_prepare" "$2" "$3" "$4"; fi
   start=$(now)
   target=$("$1" "$2" "$3" "$4")
   end=$(now)
