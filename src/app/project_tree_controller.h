@@ -62,7 +62,6 @@ public:
     void OpenProjectInBackground(const QString &path, std::function<void()> then);
     // Project files from this size on are read in the background at start.
     static constexpr qint64 BackgroundBytes = 1024 * 1024;
-
     // The user chose to bring another window to the front instead of opening here.
     bool gaveWay() const { return m_gaveWay; }
     // Before the project gives way to another: a saved project is written
