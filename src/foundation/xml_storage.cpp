@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <sys/stat.h>
 
 namespace {
 const QByteArray LineEnd = QByteArrayLiteral("\r\n");
@@ -274,7 +273,7 @@ XmlStorage::Parsed XmlStorage::ParseFile(const QString &fileName)
     Parsed parsed;
     QByteArray bytes;
     // Taken before reading: a write in between shows as a change later.
-    parsed.identity = FileIdentity::of(fileName);
+    parsed.identity = FileStamp::of(fileName);
     try {
         bytes = ReadWholeFile(fileName, MaxXmlFileBytes, QStringLiteral("load"));
     } catch (const AppError &e) {
@@ -438,29 +437,15 @@ void XmlStorage::SaveToFile(const QString &fileName)
     FileName = fileName;
     m_storedBytes = bytes;
     m_stored = true;
-    m_identity = FileIdentity::of(fileName);
+    m_identity = FileStamp::of(fileName);
 }
 
 bool XmlStorage::FileChangedOnDisk() const
 {
     if (FileName.isEmpty() || !m_stored)
         return false;
-    const FileIdentity now = FileIdentity::of(FileName);
+    const FileStamp now = FileStamp::of(FileName);
     return now.exists && !(now == m_identity);
-}
-
-FileIdentity FileIdentity::of(const QString &path)
-{
-    FileIdentity identity;
-    struct stat info {};
-    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return identity;
-    identity.exists = true;
-    identity.device = quint64(info.st_dev);
-    identity.inode = quint64(info.st_ino);
-    identity.size = qint64(info.st_size);
-    identity.modifiedNs = qint64(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-    return identity;
 }
 
 QString XmlStorage::AttrText(const QString &name) const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "foundation/file_stamp.h"
+
 #include <QByteArray>
 #include <QDomDocument>
 #include <QDomElement>
@@ -46,17 +48,6 @@ private:
     std::unique_ptr<XmlOutElement> m_root;
 };
 
-// Which version of a file is on disk: identity, size and time to the nanosecond.
-struct FileIdentity {
-    bool exists = false;
-    quint64 device = 0;
-    quint64 inode = 0;
-    qint64 size = 0;
-    qint64 modifiedNs = 0;
-    static FileIdentity of(const QString &path);
-    bool operator==(const FileIdentity &) const = default;
-};
-
 // Base of objects saved to and loaded from an XML file. It owns the file
 // handling (parsing, layout, safe replacement of the file) and leaves the
 // mapping between the object and the elements to the derived class.
@@ -88,7 +79,7 @@ public:
     // thread (it shows nothing and touches no object), taken in by LoadParsed.
     struct Parsed {
         QDomDocument document;
-        FileIdentity identity;
+        FileStamp identity;
     };
     // The reading half of LoadFromFile for a file that exists: raises the
     // same errors, changes nothing.
@@ -146,5 +137,5 @@ private:
     QByteArray serialize(const QString &fileName);
     QByteArray m_storedBytes; // what the last load or save means on disk
     bool m_stored = false;
-    FileIdentity m_identity;
+    FileStamp m_identity;
 };

@@ -51,7 +51,7 @@ XmlStorage::Parsed ProjectPrefetch::take(const QString &path)
             XmlStorage::Parsed earlier = parsed.get();
             // The read began with the file's identity: a write since (a pull,
             // another window's save) is read again below.
-            if (FileIdentity::of(path) == earlier.identity)
+            if (FileStamp::of(path) == earlier.identity)
                 return earlier;
         } catch (...) {
             // Read again: the file may have been put right since, and if not,
