@@ -866,15 +866,16 @@ TEST(PublishLimits, OtherSessionsFollowTheFirstInAndOut)
 {
     struct Case {
         const char *name;
-        QString dropAt;      // on the first session
-        QStringList refused; // on the first session
-        int othersIn;        // sessions beside the first that logged in
-        QString error;       // how the run ends; empty: it sends every file
+        QString dropAt;       // on the first session
+        QStringList refused;  // on the first session
+        int fewestIn, mostIn; // sessions beside the first that logged in; a run
+                              // ending early may overtake some before they do
+        QString error;        // how the run ends; empty: it sends every file
     };
     const Case cases[] = {
-        {"first login fails", "connect", {}, 0, "connect: connection lost"},
-        {"folder unreachable", "", {"CWD /www"}, 3, "Cannot change to the FTP folder"},
-        {"files sent", "", {}, 3, ""},
+        {"first login fails", "connect", {}, 0, 0, "connect: connection lost"},
+        {"folder unreachable", "", {"CWD /www"}, 0, 3, "Cannot change to the FTP folder"},
+        {"files sent", "", {}, 3, 3, ""},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -909,9 +910,11 @@ TEST(PublishLimits, OtherSessionsFollowTheFirstInAndOut)
         });
         const QString error = errorOf([&] { engine.publish(first, -1, {}); });
         EXPECT_TRUE(error.startsWith(c.error)) << error.toStdString();
-        EXPECT_EQ(order.count("other connect"), c.othersIn) << order.join(u',').toStdString();
-        EXPECT_EQ(order.count("other QUIT"), c.othersIn) << order.join(u',').toStdString();
-        if (c.othersIn > 0) {
+        const qsizetype in = order.count("other connect");
+        EXPECT_GE(in, c.fewestIn) << order.join(u',').toStdString();
+        EXPECT_LE(in, c.mostIn) << order.join(u',').toStdString();
+        EXPECT_EQ(order.count("other QUIT"), in) << order.join(u',').toStdString();
+        if (in > 0) {
             EXPECT_LT(order.indexOf("first connect"), order.indexOf("other connect"))
                 << order.join(u',').toStdString();
         }
