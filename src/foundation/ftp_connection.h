@@ -2,6 +2,7 @@
 
 #include "foundation/errors.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QtGlobal>
@@ -47,6 +48,15 @@ public:
     virtual void makeDir(const QString &name) = 0;
     // STOR of a local file under a remote path in binary type, replacing it.
     virtual void store(const QString &localPath, const QString &remotePath) = 0;
+    // The same with the file's bytes as already read (`localPath` names them
+    // in messages), so what arrives is exactly what was read. A connection
+    // without its own way reads the file again.
+    virtual void storeData(const QByteArray &content, const QString &localPath,
+                           const QString &remotePath)
+    {
+        Q_UNUSED(content);
+        store(localPath, remotePath);
+    }
     // RNFR and RNTO: renames a remote file, replacing `to` where the server
     // allows it.
     virtual void rename(const QString &from, const QString &to) = 0;

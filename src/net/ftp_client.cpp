@@ -4,6 +4,7 @@
 #include "foundation/host_trust.h"
 #include "net/send_progress.h"
 
+#include <QBuffer>
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -600,17 +601,19 @@ std::unique_ptr<QTcpSocket> FtpClient::openDataConnection(bool *usedPortAhead)
 // socket, what reached the server as far as this machine can tell, and how
 // long nothing moved.
 struct FtpClient::Upload {
-    Upload(QTcpSocket &socket, QFile &source, const QString &command, qint64 queuedBefore,
-           bool endedBefore)
-        : data(socket), file(source), what(command), descriptor(socket.socketDescriptor()),
-          queued(queuedBefore), ended(endedBefore), peer(descriptor)
+    Upload(QTcpSocket &socket, QIODevice &source, const QString &sourceName, const QString &command,
+           qint64 queuedBefore, bool endedBefore)
+        : data(socket), file(source), fileName(sourceName), what(command),
+          descriptor(socket.socketDescriptor()), queued(queuedBefore), ended(endedBefore),
+          peer(descriptor)
     {
         silence.start();
         sinceWork.start();
     }
 
     QTcpSocket &data;
-    QFile &file;
+    QIODevice &file; // the local file, or its bytes already read
+    const QString fileName;
     const QString what;
     // Over TLS the socket's own descriptor goes when its closure is sent;
     // a duplicate keeps the connection (and the count of bytes in flight)
@@ -632,6 +635,24 @@ struct FtpClient::Upload {
 
 void FtpClient::store(const QString &localPath, const QString &remotePath)
 {
+    QFile file(localPath);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        throw AppError(
+            QStringLiteral("Cannot read file %1: %2").arg(localPath, file.errorString()));
+    storeFrom(file, localPath, remotePath);
+}
+
+void FtpClient::storeData(const QByteArray &content, const QString &localPath,
+                          const QString &remotePath)
+{
+    QBuffer buffer;
+    buffer.setData(content); // shared, not copied
+    buffer.open(QIODevice::ReadOnly);
+    storeFrom(buffer, localPath, remotePath);
+}
+
+void FtpClient::storeFrom(QIODevice &source, const QString &localPath, const QString &remotePath)
+{
     const QString what = QStringLiteral("STOR ") + remotePath;
     requireConnected(what);
     if (remotePath.isEmpty())
@@ -640,26 +661,25 @@ void FtpClient::store(const QString &localPath, const QString &remotePath)
         throw AppError(
             QStringLiteral("FTP command refused: remote name of %1 contains a line break")
                 .arg(localPath));
-    QFile file(localPath);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw AppError(
-            QStringLiteral("Cannot read file %1: %2").arg(localPath, file.errorString()));
 
     // A small file goes out right behind the command, with the end of its
     // data: the server's preliminary and final replies then come back
     // together, one wait per file instead of two. It fits the network
     // buffers of both ends, so a refused store cannot leave it hanging.
-    const qint64 size = file.size();
+    const qint64 size = source.size();
     const bool withCommand = size <= SmallFileBytes;
     QByteArray body;
-    if (withCommand) {
+    if (auto *buffer = qobject_cast<QBuffer *>(&source); withCommand && buffer) {
+        body = buffer->data(); // shared, not copied
+        buffer->seek(size);
+    } else if (withCommand) {
         // Read at the size just looked up, as readAll would, without
         // looking it up again.
         body.resize(size);
-        const qint64 count = size > 0 ? file.read(body.data(), size) : 0;
+        const qint64 count = size > 0 ? source.read(body.data(), size) : 0;
         if (count < 0)
             throw AppError(
-                QStringLiteral("Cannot read file %1: %2").arg(localPath, file.errorString()));
+                QStringLiteral("Cannot read file %1: %2").arg(localPath, source.errorString()));
         body.resize(count);
     }
     bool ended = false;
@@ -679,7 +699,7 @@ void FtpClient::store(const QString &localPath, const QString &remotePath)
             m_onWork(body.size());
         return;
     }
-    Upload upload(*data, file, what, body.size(), ended);
+    Upload upload(*data, source, localPath, what, body.size(), ended);
     streamBody(upload);
     endBody(upload);
     takeFinalReply(upload);
@@ -767,7 +787,7 @@ QString FtpClient::stalled(const Upload &upload) const
 void FtpClient::streamBody(Upload &upload)
 {
     QTcpSocket &data = upload.data;
-    QFile &file = upload.file;
+    QIODevice &file = upload.file;
     // Most files are small: a block as large as the file, not a fixed 256 KB
     // that the allocator maps and unmaps for each of them.
     QByteArray block(std::clamp<qint64>(file.size(), 1, BlockSize), Qt::Uninitialized);
@@ -779,7 +799,7 @@ void FtpClient::streamBody(Upload &upload)
                 // The server holds a half file and waits for more: drop the session.
                 closeControl();
                 throw AppError(QStringLiteral("Cannot read file %1: %2")
-                                   .arg(file.fileName(), file.errorString()));
+                                   .arg(upload.fileName, file.errorString()));
             }
             atEnd = count == 0;
             if (count > 0) {

@@ -15,6 +15,7 @@
 #include <optional>
 
 class HostTrust;
+class QIODevice;
 class QSslConfiguration;
 class QSslSocket;
 class QTcpSocket;
@@ -62,6 +63,8 @@ public:
     void changeDir(const QString &path) override;
     void makeDir(const QString &name) override;
     void store(const QString &localPath, const QString &remotePath) override;
+    void storeData(const QByteArray &content, const QString &localPath,
+                   const QString &remotePath) override;
     void rename(const QString &from, const QString &to) override;
     void removeFile(const QString &path) override;
     // MLSD, or LIST where the server does not know it.
@@ -158,6 +161,7 @@ private:
     // The parts of a store after startTransfer, in order: the rest of the
     // file, the end of the data, the server's final reply.
     struct Upload;
+    void storeFrom(QIODevice &source, const QString &localPath, const QString &remotePath);
     void streamBody(Upload &upload);
     void endBody(Upload &upload);
     void takeFinalReply(Upload &upload);

@@ -4,6 +4,7 @@
 #include "foundation/host_trust.h"
 #include "net/send_progress.h"
 
+#include <QBuffer>
 #include <QElapsedTimer>
 #include <QFile>
 
@@ -593,14 +594,28 @@ void SftpClient::makeDir(const QString &name)
 
 void SftpClient::store(const QString &localPath, const QString &remotePath)
 {
-    const QString what = QStringLiteral("Storing ") + remotePath;
-    requireConnected(what);
-    if (remotePath.isEmpty())
-        throw AppError(QStringLiteral("Storing: no remote file name given for %1").arg(localPath));
     QFile file(localPath);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw AppError(
             QStringLiteral("Cannot read file %1: %2").arg(localPath, file.errorString()));
+    storeFrom(file, localPath, remotePath);
+}
+
+void SftpClient::storeData(const QByteArray &content, const QString &localPath,
+                           const QString &remotePath)
+{
+    QBuffer buffer;
+    buffer.setData(content); // shared, not copied
+    buffer.open(QIODevice::ReadOnly);
+    storeFrom(buffer, localPath, remotePath);
+}
+
+void SftpClient::storeFrom(QIODevice &file, const QString &localPath, const QString &remotePath)
+{
+    const QString what = QStringLiteral("Storing ") + remotePath;
+    requireConnected(what);
+    if (remotePath.isEmpty())
+        throw AppError(QStringLiteral("Storing: no remote file name given for %1").arg(localPath));
 
     sftp_file handle = nullptr;
     {

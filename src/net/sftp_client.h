@@ -9,6 +9,7 @@
 #include <memory>
 
 class HostTrust;
+class QIODevice;
 struct ssh_session_struct;
 struct sftp_session_struct;
 
@@ -58,6 +59,8 @@ public:
     // Writes the file in blocks, truncating a remote file of that name.
     // Throws FtpStoreRefused when the server will not open it for writing.
     void store(const QString &localPath, const QString &remotePath) override;
+    void storeData(const QByteArray &content, const QString &localPath,
+                   const QString &remotePath) override;
     // Replaces an existing `to`.
     void rename(const QString &from, const QString &to) override;
     void removeFile(const QString &path) override;
@@ -91,6 +94,7 @@ public:
 
 private:
     class Watchdog;
+    void storeFrom(QIODevice &file, const QString &localPath, const QString &remotePath);
     QString serverName() const;
     void requireConnected(const QString &what) const;
     void closeSession();

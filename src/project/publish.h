@@ -64,6 +64,9 @@ struct PublishStep {
     // hashed) and its modification time then, ms since the epoch.
     QByteArray sha256;
     qint64 modifiedMs = 0;
+    // False while the file is still to be read: a full run reads each file
+    // when its turn comes, and decides the action then, from what it read.
+    bool read = true;
 
     bool sends() const
     {

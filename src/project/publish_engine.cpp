@@ -11,7 +11,6 @@
 
 #include <condition_variable>
 #include <exception>
-#include <future>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -51,6 +50,11 @@ private:
 // How many files a cancelled run names as not sent before it only counts them.
 constexpr int NotSentListed = 50;
 
+// A file to send of up to this size is read once, into memory, and sent as
+// read; a bigger one is read for the plan and again as it is sent. Each
+// session holds one at most.
+constexpr qint64 KeptContentBytes = 4 * 1024 * 1024;
+
 } // namespace
 
 // One run over a snapshot of the settings, so edits made in the window while
@@ -79,14 +83,13 @@ public:
         // The other sessions are joined whichever way the run ends.
         const auto leave = qScopeGuard([this] { joinHelpers(); });
         // A full publish sends every file it can read: its sessions log in
-        // while the files are read instead of after (on a distant host each
-        // login costs several round trips). The others wait for the first,
-        // so a host's key or certificate is asked about once.
-        std::future<QList<PublishStep>> planned;
+        // at once (on a distant host each login costs several round trips),
+        // and each file is read when its turn comes, once, for its marker,
+        // its hash and the bytes sent. The other sessions wait for the
+        // first, so a host's key or certificate is asked about once.
         if (!m_options.changesOnly) {
             startHelpers(publishable() - 1);
-            planned = std::async(std::launch::async,
-                                 [this] { return m_engine.plan(m_index, m_options); });
+            m_plan = m_engine.outline(m_index, m_options);
         } else {
             m_plan = m_engine.plan(m_index, m_options);
         }
@@ -96,8 +99,6 @@ public:
         log("Connecting");
         m_primary.connect();
         letHelpers(Go::LogIn);
-        if (planned.valid())
-            m_plan = planned.get();
         log("Done");
         const QString note = m_primary.connectionNote();
         if (!note.isEmpty())
@@ -156,6 +157,7 @@ private:
         bool started = false;
         bool done = false;
         bool sent = false;
+        bool passedOver = false; // read in its turn, and found not to be sent
     };
     // One session and the file it works on now.
     struct Session {
@@ -393,9 +395,15 @@ private:
     }
 
     // True when the file was sent.
-    bool step(const Session &session, const PublishStep &step)
+    bool step(const Session &session, const PublishStep &planned)
     {
-        log(session, QStringLiteral("File:") + step.localPath);
+        log(session, QStringLiteral("File:") + planned.localPath);
+        std::optional<QByteArray> content;
+        const PublishStep step = m_engine.readStep(planned, m_options, KeptContentBytes, &content);
+        if (!step.sends() && !planned.read) {
+            const std::lock_guard lock(m_lock);
+            m_slots[size_t(session.slot)].passedOver = true;
+        }
         switch (step.action) {
         case PublishStep::Action::SkipLocked:
         case PublishStep::Action::SkipMarker:
@@ -433,22 +441,27 @@ private:
             const std::lock_guard lock(m_lock);
             m_record->remove(step.remotePath);
         }
-        const bool sent = publishFile(session, step, relativeFolder);
+        const bool sent = publishFile(session, step, content, relativeFolder);
         if (m_record)
-            remember(step, sent);
+            remember(step, sent, content.has_value());
         log(session, "Done.");
         return sent;
     }
 
     // The record keeps what the server acknowledged, and only when the bytes
-    // sent are those that were hashed: a file saved again during the run, or
-    // one that did not arrive, is left out so the next run sends it.
-    void remember(const PublishStep &step, bool sent)
+    // sent are those that were hashed: a file read again to be sent and saved
+    // in between, or one that did not arrive, is left out so the next run
+    // sends it. Bytes sent as read are what was hashed; a later save changes
+    // the file's time, so the next run reads it again.
+    void remember(const PublishStep &step, bool sent, bool sentAsRead)
     {
         if (!sent || step.sha256.isEmpty())
             return;
-        const FileStamp now = FileStamp::of(step.localPath);
-        if (now.exists && now.size == step.size && ModifiedMs(now) == step.modifiedMs) {
+        const auto unchanged = [&step] {
+            const FileStamp now = FileStamp::of(step.localPath);
+            return now.exists && now.size == step.size && ModifiedMs(now) == step.modifiedMs;
+        };
+        if (sentAsRead || unchanged()) {
             const std::lock_guard lock(m_lock);
             m_record->set(step.remotePath, {step.size, step.modifiedMs, step.sha256});
         }
@@ -557,7 +570,8 @@ private:
     };
 
     // True when the server acknowledged the whole file.
-    bool publishFile(const Session &session, const PublishStep &step, const QString &relativeFolder)
+    bool publishFile(const Session &session, const PublishStep &step,
+                     const std::optional<QByteArray> &content, const QString &relativeFolder)
     {
         const FolderTurn turn(*this, relativeFolder);
         const int i = step.index;
@@ -572,7 +586,7 @@ private:
             log(session, progress + QStringLiteral(" Putting ") + step.localPath +
                              QStringLiteral(" -> ") + step.remotePath);
             try {
-                storeFile(session, i, step.size, step.localPath, step.remotePath);
+                storeFile(session, i, step.size, content, step.localPath, step.remotePath);
                 finishFile(session, step.localPath, step.remotePath);
                 return true;
             } catch (const AppError &error) {
@@ -582,8 +596,8 @@ private:
                 lastError = error.message();
                 if (created == PublishFolderCreations) {
                     if (dynamic_cast<const FtpStoreRefused *>(&error) &&
-                        storeDirectlyInstead(session, i, step.size, step.localPath, step.remotePath,
-                                             lastError)) {
+                        storeDirectlyInstead(session, i, step.size, content, step.localPath,
+                                             step.remotePath, lastError)) {
                         finishFile(session, step.localPath, step.remotePath);
                         return true;
                     }
@@ -755,21 +769,33 @@ private:
             m_replies << remote + QStringLiteral(": ") + reply;
     }
 
+    // The bytes read for the plan when it kept them, else the file as it is now.
+    static void store(FtpConnection &connection, const std::optional<QByteArray> &content,
+                      const QString &localPath, const QString &remote)
+    {
+        if (content)
+            connection.storeData(*content, localPath, remote);
+        else
+            connection.store(localPath, remote);
+    }
+
     // Stores under a temporary name and renames it over the file, so the
     // host's copy is replaced only by a whole one. A server that renames
     // nothing gets the file stored directly, from then on for the whole run.
-    void storeFile(const Session &session, int i, qint64 size, const QString &localPath,
+
+    void storeFile(const Session &session, int i, qint64 size,
+                   const std::optional<QByteArray> &content, const QString &localPath,
                    const QString &remote)
     {
         FtpConnection &connection = session.connection;
         const TransferProgress progress(*this, session, i, size);
         const QString temporary = m_directStore ? QString() : UploadTemporaryName(remote);
         if (temporary.isEmpty()) {
-            connection.store(localPath, remote);
+            store(connection, content, localPath, remote);
             return;
         }
         try {
-            connection.store(localPath, temporary);
+            store(connection, content, localPath, temporary);
         } catch (const AppError &error) {
             // A refused store wrote nothing; any other may have left part of the file.
             if (dynamic_cast<const FtpStoreRefused *>(&error))
@@ -795,7 +821,7 @@ private:
                         QStringLiteral(" either");
             log(session, note);
         }
-        connection.store(localPath, remote);
+        store(connection, content, localPath, remote);
     }
 
     // The folder is there by now, yet the temporary name was refused each
@@ -803,14 +829,15 @@ private:
     // with a dot. If the file itself is taken, every file goes up directly
     // from now on, as for a server that renames nothing, with the old risk
     // of a broken transfer.
-    bool storeDirectlyInstead(const Session &session, int i, qint64 size, const QString &localPath,
+    bool storeDirectlyInstead(const Session &session, int i, qint64 size,
+                              const std::optional<QByteArray> &content, const QString &localPath,
                               const QString &remote, const QString &refusal)
     {
         if (m_directStore || UploadTemporaryName(remote).isEmpty())
             return false;
         try {
             const TransferProgress progress(*this, session, i, size);
-            session.connection.store(localPath, remote);
+            store(session.connection, content, localPath, remote);
         } catch (const AppError &) {
             if (!session.connection.isConnected())
                 throw;
@@ -895,7 +922,7 @@ private:
         int toSend = 0;
         for (qsizetype i = 0; i < m_plan.size(); ++i) {
             const PublishStep &step = m_plan.at(i);
-            if (!step.sends())
+            if (!step.sends() || m_slots[size_t(i)].passedOver)
                 continue;
             ++toSend;
             if (m_slots[size_t(i)].sent)

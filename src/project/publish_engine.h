@@ -9,6 +9,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class FtpConnection;
 
@@ -59,7 +60,8 @@ public:
     PublishEngine &operator=(const PublishEngine &) = delete;
 
     // What a run would do with each entry (all, or entry `index`), in list
-    // order, without any network: the run follows this very plan. Reads the
+    // order, without any network: the run decides each file the same way (a
+    // full run as each file's turn comes, from the one read it sends). Reads the
     // files for their markers (and content, when a record is given or only
     // changes are asked for) on all cores; in changes mode a file whose size
     // and modification time are those recorded is not read. Throws AppError
@@ -88,6 +90,15 @@ public:
 
 private:
     class Run;
+
+    // The plan's steps before any file is read: the files to read are left
+    // with `read` false.
+    QList<PublishStep> outline(int index, const PublishOptions &options) const;
+    // A step of the outline completed by reading its file. The bytes of a
+    // file to send of up to `keepUpTo` bytes go to `content`, so that what
+    // is sent is what was hashed.
+    PublishStep readStep(PublishStep step, const PublishOptions &options, qint64 keepUpTo = -1,
+                         std::optional<QByteArray> *content = nullptr) const;
 
     PublishSource m_source;
     PublishEvents m_events;

@@ -430,6 +430,10 @@ TEST_F(PublishTest, EachFileCostsAStoreAndARenameWithTheNextPassivePort)
     addFile("index.php", "<?php // index\n");
     addFile("sub/a.php", "<?php // a\n");
     addFile("sub/big.bin", QByteArray(200 * 1024, 'b')); // streamed after the reply
+    // Too big to keep in memory from its read: read again as it is sent.
+    QByteArray huge(4 * 1024 * 1024 + 1, 'h');
+    huge[huge.size() / 2] = 'm';
+    addFile("huge.bin", huge);
     addFile("b.css", "b {}");
 
     PublishFiles(m_project, m_client, -1);
@@ -441,11 +445,14 @@ TEST_F(PublishTest, EachFileCostsAStoreAndARenameWithTheNextPassivePort)
         if (!line.isEmpty())
             verbs << QString::fromLatin1(line.split(' ').first());
     QStringList expected{"USER", "PASS", "TYPE", "CWD", "CWD", "EPSV"};
-    for (int k = 0; k < 4; ++k)
+    for (int k = 0; k < 5; ++k)
         expected << QStringList{"STOR", "RNFR", "RNTO", "EPSV"};
     expected << "QUIT";
     EXPECT_EQ(str(verbs), str(expected));
-    EXPECT_EQ(treeOf(home("www/site")).size(), 4);
+    const auto tree = treeOf(home("www/site"));
+    EXPECT_EQ(tree.size(), 5);
+    EXPECT_EQ(tree.value("huge.bin"), huge);
+    EXPECT_EQ(tree.value("sub/big.bin"), QByteArray(200 * 1024, 'b'));
 }
 
 // Faults of real hosts. After each: what the host holds (never a truncated

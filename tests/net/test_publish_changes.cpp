@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
@@ -447,34 +448,56 @@ TEST_F(ScriptedChangesTest, FileLostInTransferLeavesTheRecordEvenWhenItsContentW
     EXPECT_NE(m_record.find("b.php"), nullptr);
 }
 
-TEST_F(ScriptedChangesTest, FileSavedWhileTheRunGoesOnIsNotRecorded)
+// Publish Changes reads a changed file for its hash and again to send it:
+// saved in between, it stays out of the record. A full run sends the bytes
+// it hashed, and records them. Either way the next run sends the new text.
+TEST_F(ScriptedChangesTest, FileSavedWhileTheRunGoesOnIsSentAgainNextTime)
 {
-    m_connection.onCommand = [this](const QString &command) {
-        if (command == "STOR .qs-upload-a.php")
-            WriteFileBytes(m_site + "a.php", "<?php // a, saved again meanwhile");
-    };
-    PublishFiles(m_project, m_connection, -1, {true, &m_record});
-    EXPECT_EQ(m_record.find("a.php"), nullptr);
-    EXPECT_NE(m_record.find("b.php"), nullptr);
-    m_connection.onCommand = nullptr;
-    m_connection.commands.clear();
-    PublishFiles(m_project, m_connection, -1, {true, &m_record});
-    EXPECT_TRUE(m_connection.commands.contains("STOR .qs-upload-a.php"));
-    EXPECT_FALSE(m_connection.commands.contains("STOR .qs-upload-b.php"));
+    const QByteArray before = "<?php // a.php";
+    for (const bool changesOnly : {true, false}) {
+        SCOPED_TRACE(changesOnly ? "changes" : "full");
+        WriteFileBytes(m_site + "a.php", before);
+        m_record.clear();
+        m_connection.sentAsRead.clear();
+        m_connection.onCommand = [this](const QString &command) {
+            if (command == "STOR .qs-upload-a.php")
+                WriteFileBytes(m_site + "a.php", "<?php // a, saved again meanwhile");
+        };
+        PublishFiles(m_project, m_connection, -1, {changesOnly, &m_record});
+        if (changesOnly) {
+            EXPECT_EQ(m_record.find("a.php"), nullptr);
+        } else {
+            EXPECT_EQ(m_connection.sentAsRead.value(".qs-upload-a.php"), before);
+            ASSERT_NE(m_record.find("a.php"), nullptr);
+            EXPECT_EQ(m_record.find("a.php")->sha256,
+                      QCryptographicHash::hash(before, QCryptographicHash::Sha256));
+        }
+        EXPECT_NE(m_record.find("b.php"), nullptr);
+        m_connection.onCommand = nullptr;
+        m_connection.commands.clear();
+        PublishFiles(m_project, m_connection, -1, {true, &m_record});
+        EXPECT_TRUE(m_connection.commands.contains("STOR .qs-upload-a.php"));
+        EXPECT_FALSE(m_connection.commands.contains("STOR .qs-upload-b.php"));
+    }
 }
 
 TEST_F(ScriptedChangesTest, UnreadableFileEndsTheRunWhereThePlanSaysAndKeepsTheRest)
 {
     m_project.AddFiles({m_site + "missing.php"});
     m_project.AddFiles({m_site + "b.php"});
-    const QList<PublishStep> plan = PlanPublish(m_project, -1, {true, &m_record});
-    ASSERT_EQ(plan[2].action, PublishStep::Action::Unreadable);
-    try {
-        PublishFiles(m_project, m_connection, -1, {true, &m_record});
-        ADD_FAILURE() << "went past an unreadable file";
-    } catch (const AppError &error) {
-        EXPECT_EQ(error.message(), plan[2].error);
+    for (const bool changesOnly : {true, false}) {
+        SCOPED_TRACE(changesOnly ? "changes" : "full");
+        m_record.clear();
+        m_log.clear();
+        const QList<PublishStep> plan = PlanPublish(m_project, -1, {changesOnly, &m_record});
+        ASSERT_EQ(plan[2].action, PublishStep::Action::Unreadable);
+        try {
+            PublishFiles(m_project, m_connection, -1, {changesOnly, &m_record});
+            ADD_FAILURE() << "went past an unreadable file";
+        } catch (const AppError &error) {
+            EXPECT_EQ(error.message(), plan[2].error);
+        }
+        EXPECT_EQ(m_log.back(), "File:" + m_site + "missing.php");
+        EXPECT_EQ(m_record.size(), 2);
     }
-    EXPECT_EQ(m_log.back(), "File:" + m_site + "missing.php");
-    EXPECT_EQ(m_record.size(), 2);
 }

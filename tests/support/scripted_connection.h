@@ -3,6 +3,8 @@
 #include "foundation/errors.h"
 #include "foundation/ftp_connection.h"
 
+#include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -30,6 +32,11 @@ public:
     {
         record(QStringLiteral("STOR ") + remote);
     }
+    void storeData(const QByteArray &content, const QString &, const QString &remote) override
+    {
+        record(QStringLiteral("STOR ") + remote);
+        sentAsRead.insert(remote, content);
+    }
     void rename(const QString &from, const QString &to) override
     {
         record(QStringLiteral("RNFR ") + from);
@@ -49,6 +56,7 @@ public:
     QString dropAt;      // this one fails and the session is gone
     QString note;
     std::function<void(const QString &)> onCommand;
+    QHash<QString, QByteArray> sentAsRead; // stores given the bytes already read
 
 private:
     void record(const QString &command)
