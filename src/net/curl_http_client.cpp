@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <QLibrary>
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QUrl>
@@ -13,14 +14,68 @@
 
 namespace {
 
-void initCurlOnce()
+// libcurl is loaded with the first client, not with the program: it and the
+// libraries it brings (TLS, LDAP, Kerberos, IDN ...) made every start
+// about 10 ms longer, for a client that many sessions never use.
+struct CurlApi {
+    decltype(&curl_global_init) global_init = nullptr;
+    decltype(&curl_easy_strerror) easy_strerror = nullptr;
+    decltype(&curl_easy_init) easy_init = nullptr;
+    decltype(&curl_easy_cleanup) easy_cleanup = nullptr;
+    decltype(&curl_easy_setopt) easy_setopt = nullptr;
+    decltype(&curl_easy_perform) easy_perform = nullptr;
+    decltype(&curl_easy_getinfo) easy_getinfo = nullptr;
+    decltype(&curl_slist_append) slist_append = nullptr;
+    decltype(&curl_slist_free_all) slist_free_all = nullptr;
+};
+
+template <typename Function>
+bool resolve(QLibrary &library, const char *name, Function &function)
+{
+    function = reinterpret_cast<Function>(library.resolve(name));
+    return function != nullptr;
+}
+
+// Loads and starts libcurl once; throws AppError when it cannot.
+const CurlApi &curl()
 {
     static std::once_flag once;
-    static CURLcode result = CURLE_OK;
-    std::call_once(once, [] { result = curl_global_init(CURL_GLOBAL_DEFAULT); });
-    if (result != CURLE_OK)
-        throw AppError(QStringLiteral("The HTTP library could not be started: %1")
-                           .arg(QString::fromUtf8(curl_easy_strerror(result))));
+    static CurlApi api;
+    static QString problem;
+    std::call_once(once, [] {
+        QLibrary library(QStringLiteral("curl"), 4);
+#ifdef Q_OS_WIN
+        if (!library.load())
+            library.setFileName(QStringLiteral("libcurl"));
+#endif
+        CurlApi found;
+        if (!library.load()) {
+            problem = library.errorString();
+            return;
+        }
+        if (!resolve(library, "curl_global_init", found.global_init) ||
+            !resolve(library, "curl_easy_strerror", found.easy_strerror) ||
+            !resolve(library, "curl_easy_init", found.easy_init) ||
+            !resolve(library, "curl_easy_cleanup", found.easy_cleanup) ||
+            !resolve(library, "curl_easy_setopt", found.easy_setopt) ||
+            !resolve(library, "curl_easy_perform", found.easy_perform) ||
+            !resolve(library, "curl_easy_getinfo", found.easy_getinfo) ||
+            !resolve(library, "curl_slist_append", found.slist_append) ||
+            !resolve(library, "curl_slist_free_all", found.slist_free_all)) {
+            problem = library.errorString();
+            return;
+        }
+        const CURLcode result = found.global_init(CURL_GLOBAL_DEFAULT);
+        if (result != CURLE_OK) {
+            problem = QString::fromUtf8(found.easy_strerror(result));
+            return;
+        }
+        api = found; // the library stays loaded for the rest of the run
+    });
+    if (!problem.isEmpty())
+        throw AppError(
+            QStringLiteral("The HTTP library (libcurl) could not be started: %1").arg(problem));
+    return api;
 }
 
 // The body goes into fixed-size chunks that the client keeps between
@@ -84,8 +139,9 @@ QByteArray noProxyList()
 void check(CURLcode code, const char *what)
 {
     if (code != CURLE_OK)
-        throw AppError(QStringLiteral("The HTTP client could not set %1: %2")
-                           .arg(QLatin1String(what), QString::fromUtf8(curl_easy_strerror(code))));
+        throw AppError(
+            QStringLiteral("The HTTP client could not set %1: %2")
+                .arg(QLatin1String(what), QString::fromUtf8(curl().easy_strerror(code))));
 }
 
 } // namespace
@@ -139,50 +195,50 @@ QByteArray RequestAddress(const QString &address)
 
 CurlHttpClient::CurlHttpClient(HttpClientOptions options) : m_options(options)
 {
-    initCurlOnce();
-    CURL *curl = curl_easy_init();
+    const CurlApi &api = ::curl();
+    CURL *curl = api.easy_init();
     if (!curl)
         throw AppError(QStringLiteral("The HTTP client could not be created"));
     m_curl = curl;
 
-    curl_slist *headers = curl_slist_append(nullptr, "Accept: text/html, */*");
+    curl_slist *headers = api.slist_append(nullptr, "Accept: text/html, */*");
     if (!headers) {
-        curl_easy_cleanup(curl);
+        api.easy_cleanup(curl);
         throw AppError(QStringLiteral("The HTTP client could not be created"));
     }
     m_headers = headers;
 
     const QByteArray noProxy = noProxyList(); // curl keeps its own copy
     try {
-        check(curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers), "the Accept header");
-        check(curl_easy_setopt(curl, CURLOPT_USERAGENT, UserAgent), "the User-Agent");
+        check(api.easy_setopt(curl, CURLOPT_HTTPHEADER, headers), "the Accept header");
+        check(api.easy_setopt(curl, CURLOPT_USERAGENT, UserAgent), "the User-Agent");
         // An empty cookie file switches on the in-memory cookie store.
-        check(curl_easy_setopt(curl, CURLOPT_COOKIEFILE, ""), "the cookie store");
-        check(curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L), "signal-free time-outs");
-        check(curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L), "redirects");
-        check(curl_easy_setopt(curl, CURLOPT_MAXREDIRS, m_options.maxRedirects), "redirects");
-        check(curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https"), "the protocols");
-        check(curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"), "the protocols");
-        check(curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
-                               long(m_options.connectTimeout.count())),
+        check(api.easy_setopt(curl, CURLOPT_COOKIEFILE, ""), "the cookie store");
+        check(api.easy_setopt(curl, CURLOPT_NOSIGNAL, 1L), "signal-free time-outs");
+        check(api.easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L), "redirects");
+        check(api.easy_setopt(curl, CURLOPT_MAXREDIRS, m_options.maxRedirects), "redirects");
+        check(api.easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https"), "the protocols");
+        check(api.easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"), "the protocols");
+        check(api.easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
+                              long(m_options.connectTimeout.count())),
               "the connect time-out");
-        check(curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, long(m_options.totalTimeout.count())),
+        check(api.easy_setopt(curl, CURLOPT_TIMEOUT_MS, long(m_options.totalTimeout.count())),
               "the time-out");
-        check(curl_easy_setopt(curl, CURLOPT_NOPROXY, noProxy.constData()), "the proxy rule");
-        check(curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendBody), "the body reader");
+        check(api.easy_setopt(curl, CURLOPT_NOPROXY, noProxy.constData()), "the proxy rule");
+        check(api.easy_setopt(curl, CURLOPT_WRITEFUNCTION, appendBody), "the body reader");
         // Bigger reads than the 16 KB default: fewer calls on multi-MB pages.
-        check(curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 512L * 1024), "the buffer size");
+        check(api.easy_setopt(curl, CURLOPT_BUFFERSIZE, 512L * 1024), "the buffer size");
     } catch (...) {
-        curl_easy_cleanup(curl);
-        curl_slist_free_all(headers);
+        api.easy_cleanup(curl);
+        api.slist_free_all(headers);
         throw;
     }
 }
 
 CurlHttpClient::~CurlHttpClient()
 {
-    curl_easy_cleanup(static_cast<CURL *>(m_curl));
-    curl_slist_free_all(static_cast<curl_slist *>(m_headers));
+    curl().easy_cleanup(static_cast<CURL *>(m_curl));
+    curl().slist_free_all(static_cast<curl_slist *>(m_headers));
 }
 
 QString CurlHttpClient::get(const QString &url)
@@ -269,23 +325,24 @@ qint64 CurlHttpClient::perform(const QString &url)
     const QString shownUrl = url.trimmed();
     const QByteArray address = RequestAddress(url);
 
+    const CurlApi &api = ::curl();
     CURL *curl = static_cast<CURL *>(m_curl);
     Body body;
     body.chunks = &m_chunks;
     body.limit = m_options.maxBodyBytes;
     char detail[CURL_ERROR_SIZE] = {};
-    curl_easy_setopt(curl, CURLOPT_URL, address.constData());
-    curl_easy_setopt(curl, CURLOPT_HTTPGET, 1L);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, detail);
+    api.easy_setopt(curl, CURLOPT_URL, address.constData());
+    api.easy_setopt(curl, CURLOPT_HTTPGET, 1L);
+    api.easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+    api.easy_setopt(curl, CURLOPT_ERRORBUFFER, detail);
     m_cancelled.store(false);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &m_cancelled);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, stopWhenCancelled);
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    const CURLcode code = curl_easy_perform(curl);
+    api.easy_setopt(curl, CURLOPT_XFERINFODATA, &m_cancelled);
+    api.easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, stopWhenCancelled);
+    api.easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    const CURLcode code = api.easy_perform(curl);
     // The buffers above live on this stack frame only.
-    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, nullptr);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
+    api.easy_setopt(curl, CURLOPT_ERRORBUFFER, nullptr);
+    api.easy_setopt(curl, CURLOPT_WRITEDATA, nullptr);
 
     if (body.tooLarge || code != CURLE_OK)
         releaseChunks();
@@ -294,7 +351,7 @@ qint64 CurlHttpClient::perform(const QString &url)
                            .arg(shownUrl)
                            .arg(m_options.maxBodyBytes));
     if (code != CURLE_OK) {
-        QString reason = QString::fromUtf8(curl_easy_strerror(code));
+        QString reason = QString::fromUtf8(api.easy_strerror(code));
         if (code == CURLE_OPERATION_TIMEDOUT)
             reason = QStringLiteral("the server did not answer in time");
         if (code == CURLE_ABORTED_BY_CALLBACK)
@@ -305,7 +362,7 @@ qint64 CurlHttpClient::perform(const QString &url)
         throw AppError(QStringLiteral("Could not fetch %1: %2").arg(shownUrl, reason));
     }
     long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    api.easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     if (status >= 400) {
         releaseChunks();
         throw AppError(QStringLiteral("Could not fetch %1: the server answered with HTTP status %2")
@@ -319,10 +376,10 @@ QStringList CurlHttpClient::cookies() const
 {
     QStringList lines;
     curl_slist *list = nullptr;
-    if (curl_easy_getinfo(static_cast<CURL *>(m_curl), CURLINFO_COOKIELIST, &list) != CURLE_OK)
+    if (curl().easy_getinfo(static_cast<CURL *>(m_curl), CURLINFO_COOKIELIST, &list) != CURLE_OK)
         return lines;
     for (curl_slist *item = list; item; item = item->next)
         lines.append(QString::fromUtf8(item->data));
-    curl_slist_free_all(list);
+    curl().slist_free_all(list);
     return lines;
 }
