@@ -3,6 +3,7 @@
 #include "foundation/errors.h"
 #include "foundation/host_trust.h"
 #include "net/send_progress.h"
+#include "net/store_source.h"
 
 #include <QBuffer>
 #include <QDateTime>
@@ -635,20 +636,13 @@ struct FtpClient::Upload {
 
 void FtpClient::store(const QString &localPath, const QString &remotePath)
 {
-    QFile file(localPath);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw AppError(
-            QStringLiteral("Cannot read file %1: %2").arg(localPath, file.errorString()));
-    storeFrom(file, localPath, remotePath);
+    storeFrom(*StoreSourceFile(localPath), localPath, remotePath);
 }
 
 void FtpClient::storeData(const QByteArray &content, const QString &localPath,
                           const QString &remotePath)
 {
-    QBuffer buffer;
-    buffer.setData(content); // shared, not copied
-    buffer.open(QIODevice::ReadOnly);
-    storeFrom(buffer, localPath, remotePath);
+    storeFrom(*StoreSourceBytes(content), localPath, remotePath);
 }
 
 void FtpClient::storeFrom(QIODevice &source, const QString &localPath, const QString &remotePath)

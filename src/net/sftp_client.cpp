@@ -3,8 +3,8 @@
 #include "foundation/errors.h"
 #include "foundation/host_trust.h"
 #include "net/send_progress.h"
+#include "net/store_source.h"
 
-#include <QBuffer>
 #include <QElapsedTimer>
 #include <QFile>
 
@@ -594,20 +594,13 @@ void SftpClient::makeDir(const QString &name)
 
 void SftpClient::store(const QString &localPath, const QString &remotePath)
 {
-    QFile file(localPath);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throw AppError(
-            QStringLiteral("Cannot read file %1: %2").arg(localPath, file.errorString()));
-    storeFrom(file, localPath, remotePath);
+    storeFrom(*StoreSourceFile(localPath), localPath, remotePath);
 }
 
 void SftpClient::storeData(const QByteArray &content, const QString &localPath,
                            const QString &remotePath)
 {
-    QBuffer buffer;
-    buffer.setData(content); // shared, not copied
-    buffer.open(QIODevice::ReadOnly);
-    storeFrom(buffer, localPath, remotePath);
+    storeFrom(*StoreSourceBytes(content), localPath, remotePath);
 }
 
 void SftpClient::storeFrom(QIODevice &file, const QString &localPath, const QString &remotePath)
