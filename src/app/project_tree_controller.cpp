@@ -27,6 +27,7 @@
 #include <QMenu>
 #include <QMetaObject>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QSplitter>
 #include <QThread>
 #include <QTimer>
@@ -239,7 +240,10 @@ void ProjectTreeController::takeIn(const QString &path, const XmlStorage::Parsed
 {
     if (!SettleProject())
         return;
-    m_project.LoadParsed(parsed, path);
+    m_project.LoadParsed(parsed, path, /*storedLater=*/true);
+    // The document chosen below is the program's doing, not the user's: a
+    // project only looked at is not written back.
+    const auto markStored = qScopeGuard([this] { m_project.MarkStored(); });
     // The stored document counts only when it is one of the project's own
     // entries and still there: a copied or moved project must not edit the
     // original's files, nor start an empty document under a missing name.
@@ -259,9 +263,6 @@ void ProjectTreeController::takeIn(const QString &path, const XmlStorage::Parsed
     // loaded project's files.
     m_project.SetOpenedFile(QString());
     m_documents.OpenProjectDocuments(chosen);
-    // The document chosen here is the program's doing, not the user's: a
-    // project only looked at is not written back.
-    m_project.MarkStored();
 }
 
 void ProjectTreeController::SaveProjectTo(const QString &path)

@@ -294,11 +294,17 @@ XmlStorage::Parsed XmlStorage::ParseFile(const QString &fileName)
     return parsed;
 }
 
-void XmlStorage::LoadParsed(const Parsed &parsed, const QString &fileName)
+void XmlStorage::LoadParsed(const Parsed &parsed, const QString &fileName, bool storedLater)
 {
     ReadXML(parsed.document, fileName);
     FileName = fileName;
     m_identity = parsed.identity;
+    if (storedLater) {
+        // Until MarkStored, anything counts as changed: the safe side.
+        m_storedBytes.clear();
+        m_stored = true;
+        return;
+    }
     // What a save would write now, not the file's bytes: a file laid out by
     // hand or by another program is still unchanged when nothing was edited.
     try {

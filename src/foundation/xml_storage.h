@@ -85,7 +85,9 @@ public:
     // same errors, changes nothing.
     static Parsed ParseFile(const QString &fileName);
     // The other half: fills the object from `parsed`, read from `fileName`.
-    void LoadParsed(const Parsed &parsed, const QString &fileName);
+    // With `storedLater` the caller makes its own choices first and then
+    // calls MarkStored, which takes what is stored only once.
+    void LoadParsed(const Parsed &parsed, const QString &fileName, bool storedLater = false);
     static constexpr qint64 MaxXmlFileBytes = 256LL * 1024 * 1024;
     static constexpr int MaxXmlDepth = 256;
     static constexpr qsizetype MaxXmlAttributeBytes = 64 * 1024;

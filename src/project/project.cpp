@@ -18,9 +18,9 @@ void Project::LoadFromFile(const QString &fileName)
     OnProjectUpdate.raise();
 }
 
-void Project::LoadParsed(const Parsed &parsed, const QString &fileName)
+void Project::LoadParsed(const Parsed &parsed, const QString &fileName, bool storedLater)
 {
-    XmlStorage::LoadParsed(parsed, fileName);
+    XmlStorage::LoadParsed(parsed, fileName, storedLater);
     OnProjectUpdate.raise();
 }
 

@@ -133,7 +133,7 @@ public:
     void LoadFromFile(const QString &fileName) override;
     // Takes in a file parsed before (XmlStorage::ParseFile), then raises
     // OnProjectUpdate, as LoadFromFile does.
-    void LoadParsed(const Parsed &parsed, const QString &fileName);
+    void LoadParsed(const Parsed &parsed, const QString &fileName, bool storedLater = false);
     void WriteXML(XmlOutDocument &document, const QString &filename) override;
     void ReadXML(const QDomDocument &document, const QString &fileName) override;
 
