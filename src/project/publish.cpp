@@ -213,13 +213,20 @@ public:
     explicit LocalFile(const QString &path) : m_path(path)
     {
 #ifdef Q_OS_UNIX
+        // Without blocking: opening a pipe would wait for a writer, and hold
+        // the run and the window's exit with it.
         do {
-            m_descriptor = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+            m_descriptor =
+                ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         } while (m_descriptor < 0 && errno == EINTR);
         if (m_descriptor < 0)
             CannotRead(path, qt_error_string(errno));
         const FileStamp stamp = FileStamp::ofDescriptor(m_descriptor);
-        m_regular = stamp.exists;
+        if (!stamp.exists) {
+            ::close(m_descriptor);
+            CannotRead(path, QStringLiteral("not a regular file"));
+        }
+        m_regular = true;
         m_size = stamp.size;
         m_modifiedMs = ModifiedMs(stamp);
 #else

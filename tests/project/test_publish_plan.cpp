@@ -11,8 +11,13 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -130,6 +135,22 @@ TEST_F(PublishPlanTest, OneEntryUnreadableFilesAndRefusals)
 
     EXPECT_THROW(PlanPublish(m_project, 3, {}), AppError);
     EXPECT_THROW(PlanPublish(m_project, -2, {}), AppError);
+
+#ifdef Q_OS_UNIX
+    // A pipe would hold the run until something wrote to it; neither it nor
+    // a folder is a page to send.
+    const QString pipe = m_site + "pipe.php";
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QString folder = m_site + "folder.php";
+    ASSERT_TRUE(QDir().mkpath(folder));
+    m_project.AddFiles({pipe, folder});
+    ASSERT_EQ(m_project.Files.Count(), 5);
+    const QList<PublishStep> odd = PlanPublish(m_project, -1, {});
+    for (const qsizetype i : {3, 4}) {
+        EXPECT_EQ(odd[i].action, Action::Unreadable) << odd[i].localPath.toStdString();
+        EXPECT_TRUE(odd[i].error.endsWith("not a regular file")) << odd[i].error.toStdString();
+    }
+#endif
     m_project.Ftp.Exclude = {"[oops"};
     try {
         PlanPublish(m_project, -1, {});
