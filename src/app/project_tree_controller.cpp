@@ -205,7 +205,7 @@ void ProjectTreeController::OpenProjectInBackground(const QString &path, std::fu
     }
     m_controls.status->setText(QStringLiteral("Reading %1 ...").arg(info.fileName()));
     struct Outcome {
-        XmlStorage::Parsed parsed;
+        ProjectPrefetch::Read read;
         std::exception_ptr failure;
     };
     auto outcome = std::make_shared<Outcome>();
@@ -213,7 +213,7 @@ void ProjectTreeController::OpenProjectInBackground(const QString &path, std::fu
     // call still queued when this object goes is dropped with it.
     m_reader = std::thread([this, path, outcome, opens, then = std::move(then)] {
         try {
-            outcome->parsed = ProjectPrefetch::atStart().take(path);
+            outcome->read = ProjectPrefetch::atStart().take(path);
         } catch (...) {
             outcome->failure = std::current_exception();
         }
@@ -227,7 +227,7 @@ void ProjectTreeController::OpenProjectInBackground(const QString &path, std::fu
                         if (outcome->failure)
                             std::rethrow_exception(outcome->failure);
                         if (m_documents.SettleAll())
-                            takeIn(path, outcome->parsed);
+                            takeIn(path, outcome->read);
                     });
                 }
                 RunGuarded(then);
@@ -236,11 +236,11 @@ void ProjectTreeController::OpenProjectInBackground(const QString &path, std::fu
     });
 }
 
-void ProjectTreeController::takeIn(const QString &path, const XmlStorage::Parsed &parsed)
+void ProjectTreeController::takeIn(const QString &path, const ProjectPrefetch::Read &read)
 {
     if (!SettleProject())
         return;
-    m_project.LoadParsed(parsed, path, /*storedLater=*/true);
+    m_project.LoadContent(*read.content, read.identity, path, /*storedLater=*/true);
     // The document chosen below is the program's doing, not the user's: a
     // project only looked at is not written back.
     const auto markStored = qScopeGuard([this] { m_project.MarkStored(); });

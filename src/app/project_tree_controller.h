@@ -5,6 +5,7 @@
 #include "app/menu_items.h"
 #include "app/project_instance.h"
 #include "foundation/xml_storage.h"
+#include "project/project_prefetch.h"
 
 #include <QObject>
 #include <QString>
@@ -128,7 +129,7 @@ private:
     // Another window has the project: asks, and false when this one gave way.
     bool mayOpenHere(const QString &path);
     // Settles the open project and the document, then takes `parsed` in.
-    void takeIn(const QString &path, const XmlStorage::Parsed &parsed);
+    void takeIn(const QString &path, const ProjectPrefetch::Read &read);
     // False when the user chose to keep the file as another program left it.
     bool mergeOutsideChanges();
 

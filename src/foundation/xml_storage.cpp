@@ -297,8 +297,13 @@ XmlStorage::Parsed XmlStorage::ParseFile(const QString &fileName)
 void XmlStorage::LoadParsed(const Parsed &parsed, const QString &fileName, bool storedLater)
 {
     ReadXML(parsed.document, fileName);
+    TakeLoaded(parsed.identity, fileName, storedLater);
+}
+
+void XmlStorage::TakeLoaded(const FileStamp &identity, const QString &fileName, bool storedLater)
+{
     FileName = fileName;
-    m_identity = parsed.identity;
+    m_identity = identity;
     if (storedLater) {
         // Until MarkStored, anything counts as changed: the safe side.
         m_storedBytes.clear();

@@ -131,6 +131,10 @@ public:
     bool ComparingOnly = false;
 
 protected:
+    // The bookkeeping of a load whose content is in: the object now stands
+    // for `fileName` as `identity` found it (LoadParsed's second half, for a
+    // class that took its content in by other means).
+    void TakeLoaded(const FileStamp &identity, const QString &fileName, bool storedLater);
     // True when the content holds a secret such as a password: the file is
     // then written readable and writable by its owner only (or kept stricter).
     virtual bool HoldsSecrets() const { return false; }

@@ -18,12 +18,6 @@ void Project::LoadFromFile(const QString &fileName)
     OnProjectUpdate.raise();
 }
 
-void Project::LoadParsed(const Parsed &parsed, const QString &fileName, bool storedLater)
-{
-    XmlStorage::LoadParsed(parsed, fileName, storedLater);
-    OnProjectUpdate.raise();
-}
-
 int Project::IndexOf(const QString &name) const
 {
     for (int i = 0; i < Files.Count(); ++i) {

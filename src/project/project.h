@@ -9,6 +9,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+#include <optional>
+
 // FTP settings of a project and the progress of the publish running now.
 struct FtpSettings {
     // Values of Protocol and Tls as the project file keeps them; an absent
@@ -116,6 +119,22 @@ public:
     bool Publish = true; // false when the file is locked from publishing
 };
 
+// A project file's content as read and checked, not yet taken in: made on
+// any thread by Project::ReadContent, taken in by Project::LoadContent.
+struct ProjectContent {
+    OwningList<ProjectEntry> files;
+    QString opened;
+    QStringList tabs;
+    std::optional<QString> runAddress;
+    std::optional<QString> databaseAddress;
+    std::optional<FtpSettings> ftp;
+    QStringList exclude;
+    QList<FtpSettings> moreTargets;
+    int chosenTarget = 0;
+    DebugSettings debug;
+    bool watchFolder = false;
+};
+
 // The program's working set: the files the user opened, the document open in
 // the editor with its time stamp, the run and database addresses, the FTP
 // settings and the function index. One lives as long as the main window; it
@@ -131,9 +150,14 @@ public:
     // Loads the project file, then raises OnProjectUpdate (also after the
     // missing-file message). A failed load changes nothing.
     void LoadFromFile(const QString &fileName) override;
-    // Takes in a file parsed before (XmlStorage::ParseFile), then raises
-    // OnProjectUpdate, as LoadFromFile does.
-    void LoadParsed(const Parsed &parsed, const QString &fileName, bool storedLater = false);
+    // Reads the content of a parsed project file without taking it in;
+    // raises what ReadXML raises. Touches no object: safe on any thread.
+    static std::unique_ptr<ProjectContent> ReadContent(const QDomDocument &document,
+                                                       const QString &fileName);
+    // Takes in `content` (emptied), read from `fileName` as `identity` found
+    // it, then raises OnProjectUpdate, as LoadFromFile does.
+    void LoadContent(ProjectContent &content, const FileStamp &identity, const QString &fileName,
+                     bool storedLater = false);
     void WriteXML(XmlOutDocument &document, const QString &filename) override;
     void ReadXML(const QDomDocument &document, const QString &fileName) override;
 
@@ -213,6 +237,10 @@ private:
     // One target's attributes, as the `ftp` and `target` elements hold them.
     void writeTarget(const FtpSettings &target);
     FtpSettings readTarget() const;
+    // ReadXML's halves: what the file says, then the project taking it in.
+    void readContent(const QDomDocument &document, const QString &fileName,
+                     ProjectContent &content);
+    void takeContent(ProjectContent &content, const QString &fileName);
 
     // The targets of a project with more than one, in file order; the
     // chosen one's place is filled from Ftp when they are asked for. Empty

@@ -148,25 +148,50 @@ void Project::WriteXML(XmlOutDocument &document, const QString &filename)
         Log(QStringLiteral("Project saved"));
 }
 
+std::unique_ptr<ProjectContent> Project::ReadContent(const QDomDocument &document,
+                                                     const QString &fileName)
+{
+    auto content = std::make_unique<ProjectContent>();
+    Project reader;
+    reader.readContent(document, fileName, *content);
+    return content;
+}
+
+void Project::LoadContent(ProjectContent &content, const FileStamp &identity,
+                          const QString &fileName, bool storedLater)
+{
+    takeContent(content, fileName);
+    TakeLoaded(identity, fileName, storedLater);
+    OnProjectUpdate.raise();
+}
+
 void Project::ReadXML(const QDomDocument &document, const QString &fileName)
+{
+    // Everything is read into fresh objects first; the project itself changes
+    // only once the whole file has been read.
+    ProjectContent content;
+    readContent(document, fileName, content);
+    takeContent(content, fileName);
+}
+
+void Project::readContent(const QDomDocument &document, const QString &fileName,
+                          ProjectContent &content)
 {
     const QDomElement root = document.documentElement();
     if (root.tagName() != RootTag)
         throw AppError(QStringLiteral("XML parse - wrong format"));
 
-    // Everything is read into fresh objects first; the project itself changes
-    // only once the whole file has been read.
-    OwningList<ProjectEntry> files;
-    QString opened;
-    QStringList tabs;
-    std::optional<QString> runAddress;
-    std::optional<QString> databaseAddress;
-    std::optional<FtpSettings> ftp;
-    QStringList exclude;
-    QList<FtpSettings> moreTargets;
-    int chosenTarget = 0;
-    DebugSettings debug;
-    bool watchFolder = false;
+    OwningList<ProjectEntry> &files = content.files;
+    QString &opened = content.opened;
+    QStringList &tabs = content.tabs;
+    std::optional<QString> &runAddress = content.runAddress;
+    std::optional<QString> &databaseAddress = content.databaseAddress;
+    std::optional<FtpSettings> &ftp = content.ftp;
+    QStringList &exclude = content.exclude;
+    QList<FtpSettings> &moreTargets = content.moreTargets;
+    int &chosenTarget = content.chosenTarget;
+    DebugSettings &debug = content.debug;
+    bool &watchFolder = content.watchFolder;
     const ProjectPathDecoder decoder(ProjectFolderOf(fileName));
 
     const QDomElement previousNode = Node;
@@ -243,24 +268,28 @@ void Project::ReadXML(const QDomDocument &document, const QString &fileName)
         Node = previousNode;
         throw AppError(QStringLiteral("XML parse - %1 in \"%2\"").arg(e.message(), fileName));
     }
+    Node = previousNode;
+}
 
-    Files.Swap(files);
-    FtpSettings first = ftp ? *ftp : Ftp;
-    first.Exclude = exclude;
+void Project::takeContent(ProjectContent &content, const QString &fileName)
+{
+    FtpSettings first = content.ftp ? *content.ftp : Ftp;
+    first.Exclude = content.exclude;
     QList<FtpSettings> targets{first};
-    targets << moreTargets;
+    targets << content.moreTargets;
     // A chosen target that is not there (a hand-edited file) is the first.
-    SetPublishTargets(targets,
-                      chosenTarget >= 0 && chosenTarget < targets.size() ? chosenTarget : 0);
-    Debug = debug;
-    WatchFolder = watchFolder;
-    if (runAddress)
-        RunAddress = *runAddress;
-    if (databaseAddress)
-        DatabaseAddress = *databaseAddress;
+    const int chosen = content.chosenTarget;
+    SetPublishTargets(targets, chosen >= 0 && chosen < targets.size() ? chosen : 0);
+    Files.Swap(content.files);
+    Debug = content.debug;
+    WatchFolder = content.watchFolder;
+    if (content.runAddress)
+        RunAddress = *content.runAddress;
+    if (content.databaseAddress)
+        DatabaseAddress = *content.databaseAddress;
     FileName = fileName;
-    OpenTabs = tabs;
-    SetOpenedFile(opened);
+    OpenTabs = content.tabs;
+    SetOpenedFile(content.opened);
     OnLoaded.raise();
     Log(QStringLiteral("Loaded"));
 }

@@ -9,13 +9,12 @@ ProjectPrefetch::~ProjectPrefetch()
     wait();
 }
 
-XmlStorage::Parsed ProjectPrefetch::read(const QString &path)
+ProjectPrefetch::Read ProjectPrefetch::read(const QString &path)
 {
-    XmlStorage::Parsed parsed = XmlStorage::ParseFile(path);
+    const XmlStorage::Parsed parsed = XmlStorage::ParseFile(path);
     // A file whose content cannot be taken in says so here and changes
     // nothing; only one that can makes the open project give way to it.
-    Project{}.ReadXML(parsed.document, path);
-    return parsed;
+    return {parsed.identity, Project::ReadContent(parsed.document, path)};
 }
 
 void ProjectPrefetch::start(const QString &path)
@@ -38,9 +37,9 @@ void ProjectPrefetch::wait()
         m_parsed.wait();
 }
 
-XmlStorage::Parsed ProjectPrefetch::take(const QString &path)
+ProjectPrefetch::Read ProjectPrefetch::take(const QString &path)
 {
-    std::future<XmlStorage::Parsed> parsed;
+    std::future<Read> parsed;
     {
         const std::lock_guard guard(m_lock);
         if (m_parsed.valid() && m_path == path)
@@ -48,7 +47,7 @@ XmlStorage::Parsed ProjectPrefetch::take(const QString &path)
     }
     if (parsed.valid()) {
         try {
-            XmlStorage::Parsed earlier = parsed.get();
+            Read earlier = parsed.get();
             // The read began with the file's identity: a write since (a pull,
             // another window's save) is read again below.
             if (FileStamp::of(path) == earlier.identity)

@@ -697,7 +697,8 @@ TEST(ProjectPrefetchTest, WhatWasReadAheadIsTakenOnlyWhileTheFileIsAsItWasRead)
             continue;
         }
         Project loaded;
-        loaded.LoadParsed(prefetch.take(path), path);
+        const ProjectPrefetch::Read read = prefetch.take(path);
+        loaded.LoadContent(*read.content, read.identity, path);
         ASSERT_EQ(loaded.Files.Count(), 1);
         EXPECT_EQ(QFileInfo(loaded.Files.Get(0)->Name).fileName(), c.entry);
     }
@@ -707,7 +708,8 @@ TEST(ProjectPrefetchTest, WhatWasReadAheadIsTakenOnlyWhileTheFileIsAsItWasRead)
     ProjectPrefetch prefetch;
     prefetch.start(dir.filePath("same.wdx"));
     Project loaded;
-    loaded.LoadParsed(prefetch.take(other), other);
+    const ProjectPrefetch::Read read = prefetch.take(other);
+    loaded.LoadContent(*read.content, read.identity, other);
     ASSERT_EQ(loaded.Files.Count(), 1);
     EXPECT_EQ(QFileInfo(loaded.Files.Get(0)->Name).fileName(), "d.php");
 }
