@@ -782,9 +782,20 @@ void FtpClient::streamBody(Upload &upload)
 {
     QTcpSocket &data = upload.data;
     QIODevice &file = upload.file;
+    // Bytes already read go to the socket whole: it keeps them shared, where
+    // block by block they would be copied twice, into the block and into
+    // the socket's buffer, in memory that is new to this session.
+    if (auto *buffer = qobject_cast<QBuffer *>(&file); buffer && buffer->pos() == 0) {
+        const QByteArray &content = buffer->data();
+        if (!content.isEmpty() && data.write(content) != content.size())
+            dataFailed(upload);
+        upload.queued += content.size();
+        buffer->seek(content.size());
+        data.flush();
+    }
     // Most files are small: a block as large as the file, not a fixed 256 KB
     // that the allocator maps and unmaps for each of them.
-    QByteArray block(std::clamp<qint64>(file.size(), 1, BlockSize), Qt::Uninitialized);
+    QByteArray block(std::clamp<qint64>(file.size() - file.pos(), 1, BlockSize), Qt::Uninitialized);
     bool atEnd = false;
     while (!atEnd || pendingWrite(data) > 0) {
         if (!atEnd && pendingWrite(data) <= HighWater) {
