@@ -17,6 +17,7 @@
 #include "foundation/user_dialogs.h"
 #include "net/ftp_client.h"
 #include "net/keychain_password_store.h"
+#include "net/remote_endpoint.h"
 #include "net/sftp_client.h"
 #include "project/host_compare.h"
 #include "project/php_error.h"
@@ -321,6 +322,17 @@ int PublishController::connectionCount()
             .trimmed()
             .toInt(&ok);
     return ok ? std::clamp(count, 1, 16) : DefaultConnections;
+}
+
+int PublishController::connectionCountFor(const QString &host)
+{
+    const int wanted = connectionCount();
+    try {
+        return SessionsFor(ParseRemoteHost(host, 21, QStringLiteral("FTP")), wanted,
+                           QThread::idealThreadCount());
+    } catch (const AppError &) {
+        return wanted; // the run itself says what is wrong with the host
+    }
 }
 
 void PublishController::WorkspaceLogExecute()
@@ -710,7 +722,8 @@ bool PublishController::runPublish(int index, bool changesOnly, const QList<int>
     else if (auto *client = dynamic_cast<SftpClient *>(&connection))
         client->setHostTrust(active->trust.get());
     if (!m_ftpGiven)
-        active->engine->setExtraConnections(connectionCount() - 1, connectionFactory());
+        active->engine->setExtraConnections(connectionCountFor(m_project.Ftp.Host) - 1,
+                                            connectionFactory());
     // Transfer counts come from the run's thread: into the queue too.
     connection.setWorkHandler(
         [active](qint64 bytesSoFar) { active->log(TransferCountLine(bytesSoFar), false); });

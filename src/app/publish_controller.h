@@ -103,6 +103,8 @@ public:
     void waitForRun();
     // Sessions a run uses at most: the setting PublishConnections.
     static int connectionCount();
+    // The same for a run to `host`: fewer for a server on this machine.
+    static int connectionCountFor(const QString &host);
     static constexpr int DefaultConnections = 4;
 
     FtpConnection &FTP();

@@ -2,6 +2,10 @@
 
 #include "foundation/errors.h"
 
+#include <QHostAddress>
+
+#include <algorithm>
+
 RemoteEndpoint ParseRemoteHost(const QString &text, quint16 defaultPort, const QString &protocol)
 {
     RemoteEndpoint endpoint;
@@ -33,4 +37,15 @@ RemoteEndpoint ParseRemoteHost(const QString &text, quint16 defaultPort, const Q
         endpoint.port = static_cast<quint16>(value);
     }
     return endpoint;
+}
+
+bool RemoteEndpoint::onThisMachine() const
+{
+    return host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0 ||
+           QHostAddress(host).isLoopback();
+}
+
+int SessionsFor(const RemoteEndpoint &endpoint, int wanted, int processors)
+{
+    return endpoint.onThisMachine() ? std::clamp(processors, 1, std::max(wanted, 1)) : wanted;
 }

@@ -3,6 +3,7 @@
 
 #include "foundation/errors.h"
 #include "net/ftp_client.h"
+#include "net/remote_endpoint.h"
 #include "support/ftp_server.h"
 #include "support/loopback_stand_in.h"
 #include "support/test_support.h"
@@ -117,6 +118,29 @@ TEST_F(FtpClientTest, BadHostSettingsAreClearErrors)
     client.setHost(address);
     EXPECT_TRUE(errorOf([&] { client.connect(); }).contains(QStringLiteral("Cannot connect")));
     EXPECT_FALSE(client.isConnected());
+}
+
+// Sessions to a server on this machine only share its processors; a remote
+// one gets what the setting asks for. Nothing is resolved.
+TEST(RemoteEndpointTest, AServerOnThisMachineGetsAtMostOneSessionPerProcessor)
+{
+    struct Case {
+        const char *host;
+        int wanted;
+        int processors;
+        int sessions;
+    };
+    const Case cases[] = {
+        {"127.0.0.1", 4, 2, 2},         {"localhost:2121", 4, 2, 2}, {"LocalHost", 4, 8, 4},
+        {"[::1]:21", 4, 1, 1},          {"127.7.0.1", 1, 8, 1},      {"127.0.0.1", 4, 0, 1},
+        {"example.com", 4, 2, 4},       {"10.0.0.1:21", 4, 1, 4},    {"[2001:db8::1]", 4, 2, 4},
+        {"localhost.example", 4, 2, 4},
+    };
+    for (const Case &c : cases) {
+        const RemoteEndpoint endpoint =
+            ParseRemoteHost(QString::fromLatin1(c.host), 21, QStringLiteral("FTP"));
+        EXPECT_EQ(SessionsFor(endpoint, c.wanted, c.processors), c.sessions) << c.host;
+    }
 }
 
 TEST_F(FtpClientTest, ChangesFolderAbsoluteAndRelative)
