@@ -289,7 +289,7 @@ void FtpClient::finishDataTls(QSslSocket &data, const QString &what)
     }
     // Only the certificate checked on the control connection will do: another
     // one means someone else answered the data connection.
-    if (data.peerCertificate() != m_serverCertificate)
+    if (!m_serverCertificate || data.peerCertificate() != *m_serverCertificate)
         failDataTls(data, what,
                     QStringLiteral("the server showed a different certificate (SHA-256 %1)")
                         .arg(fingerprintOf(data.peerCertificate())));
@@ -434,7 +434,7 @@ void FtpClient::connect()
     m_noMfmt = false;
     m_portAhead = 0;
     m_protectData = false;
-    m_serverCertificate = QSslCertificate();
+    m_serverCertificate.reset();
     m_note.clear();
     m_endpoint = ParseRemoteHost(m_host, DefaultPort, QStringLiteral("FTP"));
     if (m_tls == FtpTls::Off) {

@@ -192,6 +192,8 @@ private:
     QStringList m_trustedFingerprints;
     QList<QSslCertificate> m_extraCas;
     bool m_protectData = false; // PROT P is in force
-    QSslCertificate m_serverCertificate;
+    // Set by a TLS login. A certificate object starts the TLS library, which
+    // a plain FTP session never needs.
+    std::optional<QSslCertificate> m_serverCertificate;
     QString m_note;
 };
