@@ -5,12 +5,16 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTextDocument>
 
 BatchedLog::BatchedLog(QPlainTextEdit *box, QLabel *status, QObject *parent)
     : QObject(parent), m_box(box), m_status(status)
 {
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &BatchedLog::flush);
+    // Nobody undoes a log line; the undo history would keep a copy of every
+    // line appended, and cost time with each.
+    m_box->document()->setUndoRedoEnabled(false);
 }
 
 void BatchedLog::add(const QString &line, bool toStatus)
