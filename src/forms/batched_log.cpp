@@ -47,7 +47,14 @@ void BatchedLog::addLines(const QStringList &lines, const QString &status)
 
 void BatchedLog::scheduleCatchUp()
 {
-    if (!m_sinceCatchUp.isValid() || m_sinceCatchUp.elapsed() >= CatchUpMs)
+    if (!m_sinceCatchUp.isValid()) {
+        // The first line comes while the program starts, before its window
+        // was ever painted: processing events here would paint a window that
+        // is about to change all over (and wait on the display for it). It
+        // goes in at once; a long operation catches up at its next line.
+        flush();
+        m_sinceCatchUp.start();
+    } else if (m_sinceCatchUp.elapsed() >= CatchUpMs)
         catchUp();
     else if (!m_timer.isActive())
         m_timer.start(static_cast<int>(CatchUpMs - m_sinceCatchUp.elapsed()));
