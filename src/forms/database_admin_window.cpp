@@ -5,11 +5,10 @@
 #include <QKeyEvent>
 #include <QVBoxLayout>
 
-DatabaseAdminWindow::DatabaseAdminWindow() : QDialog(nullptr)
+DatabaseAdminWindow::DatabaseAdminWindow()
 {
     setObjectName(QStringLiteral("form_run2"));
     setWindowTitle(QStringLiteral("PHPMyAdmin"));
-    setWindowState(Qt::WindowMaximized);
 
     frame_browser1 = new BrowserFrame(this);
     auto *layout = new QVBoxLayout(this);

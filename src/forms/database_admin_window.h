@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "forms/maximised_dialog.h"
 
 class BrowserFrame;
 
@@ -8,7 +8,7 @@ class BrowserFrame;
 // navigates by itself: created once, its browser keeps the last page between
 // showings, and the frame's shortcuts work while the browser has the focus.
 // Object name `form_run2`.
-class DatabaseAdminWindow final : public QDialog {
+class DatabaseAdminWindow final : public MaximisedDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(DatabaseAdminWindow)
 

@@ -7,11 +7,10 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-OnlineManualWindow::OnlineManualWindow() : QDialog(nullptr)
+OnlineManualWindow::OnlineManualWindow()
 {
     setObjectName(QStringLiteral("form_help"));
     setWindowTitle(SiteName());
-    setWindowState(Qt::WindowMaximized);
 
     frame_browser1 = new BrowserFrame(this);
     auto *layout = new QVBoxLayout(this);

@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDialog>
+#include "forms/maximised_dialog.h"
+
 #include <QString>
 
 class BrowserFrame;
@@ -10,7 +11,7 @@ class BrowserFrame;
 // the window's context menu, so its keys (Esc and F9 close, F5 reloads) work
 // anywhere in the window. Created once: the page stays between lookups.
 // Object name `form_help`.
-class OnlineManualWindow final : public QDialog {
+class OnlineManualWindow final : public MaximisedDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(OnlineManualWindow)
 

@@ -6,11 +6,10 @@
 #include <QEvent>
 #include <QVBoxLayout>
 
-RunWindow::RunWindow() : QDialog(nullptr)
+RunWindow::RunWindow()
 {
     setObjectName(QStringLiteral("form_run"));
     setWindowTitle(QStringLiteral("Run"));
-    setWindowState(Qt::WindowMaximized);
 
     frame_browser1 = new BrowserFrame(this);
     auto *layout = new QVBoxLayout(this);

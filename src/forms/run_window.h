@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QDialog>
+#include "forms/maximised_dialog.h"
 
 class BrowserFrame;
 
@@ -9,7 +9,7 @@ class BrowserFrame;
 // stop a run; the frame's menu is the window's context menu and its shortcuts
 // work anywhere in the window. Created once, so the page stays between showings.
 // Object name `form_run`.
-class RunWindow final : public QDialog {
+class RunWindow final : public MaximisedDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(RunWindow)
 
