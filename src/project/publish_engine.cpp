@@ -587,7 +587,7 @@ private:
                              QStringLiteral(" -> ") + step.remotePath);
             try {
                 storeFile(session, i, step.size, content, step.localPath, step.remotePath);
-                finishFile(session, step.localPath, step.remotePath);
+                finishFile(session, step, step.remotePath);
                 return true;
             } catch (const AppError &error) {
                 // A lost session is not a missing folder: end the run.
@@ -598,7 +598,7 @@ private:
                     if (dynamic_cast<const FtpStoreRefused *>(&error) &&
                         storeDirectlyInstead(session, i, step.size, content, step.localPath,
                                              step.remotePath, lastError)) {
-                        finishFile(session, step.localPath, step.remotePath);
+                        finishFile(session, step, step.remotePath);
                         return true;
                     }
                     log(session, QStringLiteral("!!!Error putting file: ") + lastError);
@@ -665,14 +665,16 @@ private:
 
     // The permissions and time asked for, on a file the host now holds
     // whole. Neither is worth a file: a refusal is logged and the run goes on.
-    void finishFile(const Session &session, const QString &localPath, const QString &remote)
+    // The time is the one of the bytes read for the upload: a save since
+    // would give the host's copy a time newer than its content.
+    void finishFile(const Session &session, const PublishStep &step, const QString &remote)
     {
         FtpConnection &connection = session.connection;
         try {
             if (m_fileMode >= 0)
                 connection.setMode(remote, m_fileMode);
             if (m_keepTimes && !m_timesUnsupported.load() &&
-                !connection.setModifiedTime(remote, ModifiedMs(FileStamp::of(localPath))) &&
+                !connection.setModifiedTime(remote, step.modifiedMs) &&
                 !m_timesUnsupported.exchange(true))
                 log(session, "The server cannot set modification times; files keep the time "
                              "they arrived.");

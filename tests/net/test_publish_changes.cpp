@@ -450,15 +450,24 @@ TEST_F(ScriptedChangesTest, FileLostInTransferLeavesTheRecordEvenWhenItsContentW
 
 // Publish Changes reads a changed file for its hash and again to send it:
 // saved in between, it stays out of the record. A full run sends the bytes
-// it hashed, and records them. Either way the next run sends the new text.
+// it hashed, and records them. Either way the next run sends the new text,
+// and a kept time is never the newer save's.
 TEST_F(ScriptedChangesTest, FileSavedWhileTheRunGoesOnIsSentAgainNextTime)
 {
     const QByteArray before = "<?php // a.php";
+    const QDateTime readTime = QDateTime::fromMSecsSinceEpoch(1'600'000'000'000);
+    m_project.Ftp.KeepTimes = true;
     for (const bool changesOnly : {true, false}) {
         SCOPED_TRACE(changesOnly ? "changes" : "full");
         WriteFileBytes(m_site + "a.php", before);
+        {
+            QFile file(m_site + "a.php");
+            ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+            ASSERT_TRUE(file.setFileTime(readTime, QFileDevice::FileModificationTime));
+        }
         m_record.clear();
         m_connection.sentAsRead.clear();
+        m_connection.timesSet.clear();
         m_connection.onCommand = [this](const QString &command) {
             if (command == "STOR .qs-upload-a.php")
                 WriteFileBytes(m_site + "a.php", "<?php // a, saved again meanwhile");
@@ -473,6 +482,7 @@ TEST_F(ScriptedChangesTest, FileSavedWhileTheRunGoesOnIsSentAgainNextTime)
                       QCryptographicHash::hash(before, QCryptographicHash::Sha256));
         }
         EXPECT_NE(m_record.find("b.php"), nullptr);
+        EXPECT_EQ(m_connection.timesSet.value("a.php"), readTime.toMSecsSinceEpoch());
         m_connection.onCommand = nullptr;
         m_connection.commands.clear();
         PublishFiles(m_project, m_connection, -1, {true, &m_record});

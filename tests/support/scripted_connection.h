@@ -43,6 +43,11 @@ public:
         record(QStringLiteral("RNTO ") + to);
     }
     void removeFile(const QString &path) override { record(QStringLiteral("DELE ") + path); }
+    bool setModifiedTime(const QString &path, qint64 msSinceEpoch) override
+    {
+        timesSet.insert(path, msSinceEpoch);
+        return true;
+    }
     void disconnect() override
     {
         record(QStringLiteral("QUIT"));
@@ -57,6 +62,7 @@ public:
     QString note;
     std::function<void(const QString &)> onCommand;
     QHash<QString, QByteArray> sentAsRead; // stores given the bytes already read
+    QHash<QString, qint64> timesSet;       // modification times given to files
 
 private:
     void record(const QString &command)
