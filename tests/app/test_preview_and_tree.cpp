@@ -75,6 +75,9 @@ TEST_F(Workspace, LoadingAProjectFillsTheTreeRecentListAndPreviewAddress)
 
 TEST_F(Workspace, SelectingFileNodesOpensThemAndEnterGoesToTheEditor)
 {
+    // Focus goes only to a window that is active.
+    form()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form()));
     form()->projectTree().OpenProject(site + "/shop.wdx");
     form()->item("pmitem")->setChecked(true);
     form()->handle(QStringLiteral("pmitemClick"));
