@@ -128,7 +128,7 @@ signals:
 private:
     // Another window has the project: asks, and false when this one gave way.
     bool mayOpenHere(const QString &path);
-    // Settles the open project and the document, then takes `parsed` in.
+    // Settles the open project and the document, then takes `read` in.
     void takeIn(const QString &path, const ProjectPrefetch::Read &read);
     // False when the user chose to keep the file as another program left it.
     bool mergeOutsideChanges();
