@@ -509,7 +509,11 @@ void FtpClient::makeDir(const QString &name)
     requireConnected(what);
     if (name.isEmpty())
         throw AppError(QStringLiteral("MKD: no folder name given"));
-    const Reply reply = command(what);
+    // A folder is made for the file that goes into it next: its passive port
+    // comes in the same exchange, as after a rename.
+    send({what, passiveCommand()});
+    const Reply reply = readReply();
+    takePortAhead(readReply());
     if (reply.code / 100 != 2)
         refuse(what, reply);
 }
@@ -536,6 +540,26 @@ quint16 FtpClient::passivePort(const Reply &reply)
         return static_cast<quint16>(value);
     }
     return 0;
+}
+
+QString FtpClient::passiveCommand() const
+{
+    return m_epsvRefused ? QStringLiteral("PASV") : QStringLiteral("EPSV");
+}
+
+void FtpClient::takePortAhead(const Reply &passive)
+{
+    m_portAhead = 0;
+    if (passive.code == 229 || passive.code == 227) {
+        try {
+            m_portAhead = passivePort(passive);
+            m_portAheadAge.start();
+        } catch (const AppError &) {
+            // The store asks again, and says what is wrong with the answer.
+        }
+    } else if (!m_epsvRefused && passive.code / 100 == 5) {
+        m_epsvRefused = true;
+    }
 }
 
 quint16 FtpClient::requestPassivePort()
@@ -896,17 +920,10 @@ void FtpClient::rename(const QString &from, const QString &to)
     // in one exchange: a publish run renames each file just before it sends
     // the next one, and waiting for every reply in turn doubled its time.
     // A refused RNFR makes the server refuse the RNTO as out of sequence.
-    send({what, whatTo, m_epsvRefused ? QStringLiteral("PASV") : QStringLiteral("EPSV")});
+    send({what, whatTo, passiveCommand()});
     const Reply fromReply = readReply();
     const Reply toReply = readReply();
-    const Reply passive = readReply();
-    m_portAhead = 0;
-    if (passive.code == 229 || passive.code == 227) {
-        m_portAhead = passivePort(passive);
-        m_portAheadAge.start();
-    } else if (!m_epsvRefused && passive.code / 100 == 5) {
-        m_epsvRefused = true;
-    }
+    takePortAhead(readReply());
     if (fromReply.code != 350)
         refuse(what, fromReply);
     if (toReply.code / 100 != 2)

@@ -139,6 +139,9 @@ private:
     // Port of a 229 or 227 reply; 0 for any other reply.
     quint16 passivePort(const Reply &reply);
     quint16 requestPassivePort();
+    QString passiveCommand() const;
+    // Keeps the port of a passive request sent behind another command.
+    void takePortAhead(const Reply &passive);
     // Connects to the server's passive port: the one opened ahead by the
     // last rename when it is fresh (telling so through `usedPortAhead`),
     // otherwise one asked for now.

@@ -293,6 +293,14 @@ TEST_F(FtpClientTest, RenamesOverAnExistingFileAndDeletes)
     EXPECT_TRUE(m_client.isConnected());
     m_client.makeDir(QStringLiteral("still-in-step"));
     EXPECT_TRUE(QDir(home(QStringLiteral("still-in-step"))).exists());
+    // Making a folder also asked for the next store's port: no reply is left unread.
+    m_client.store(local(QStringLiteral("s"), "s"), QStringLiteral("still-in-step/s.txt"));
+    EXPECT_EQ(ReadFileBytes(home(QStringLiteral("still-in-step/s.txt"))), "s");
+    message = errorOf([&] { m_client.makeDir(QStringLiteral("still-in-step")); });
+    EXPECT_TRUE(message.startsWith(QStringLiteral("MKD still-in-step: 550")))
+        << message.toStdString();
+    m_client.removeFile(QStringLiteral("still-in-step/s.txt"));
+    EXPECT_FALSE(QFile::exists(home(QStringLiteral("still-in-step/s.txt"))));
 }
 
 class FtpClientPasvTest : public FtpClientTest {
