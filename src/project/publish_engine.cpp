@@ -586,7 +586,8 @@ private:
             log(session, progress + QStringLiteral(" Putting ") + step.localPath +
                              QStringLiteral(" -> ") + step.remotePath);
             try {
-                storeFile(session, i, step.size, content, step.localPath, step.remotePath);
+                storeFile(session, i, step.size, content, step.localPath, step.remotePath,
+                          madeThisRun(relativeFolder));
                 finishFile(session, step, step.remotePath);
                 return true;
             } catch (const AppError &error) {
@@ -655,6 +656,12 @@ private:
         noteMade(folder);
         if (const auto setMode = folderMade(connection))
             setMode(folder, folder);
+    }
+
+    bool madeThisRun(const QString &folder)
+    {
+        const std::lock_guard lock(m_lock);
+        return m_made.contains(folder);
     }
 
     void noteMade(const QString &folder)
@@ -784,10 +791,13 @@ private:
     // Stores under a temporary name and renames it over the file, so the
     // host's copy is replaced only by a whole one. A server that renames
     // nothing gets the file stored directly, from then on for the whole run.
+    // In a folder this run made the host had no copy to protect: the file
+    // goes up under its own name, one exchange with the server less, and a
+    // broken upload is removed as a temporary one would be.
 
     void storeFile(const Session &session, int i, qint64 size,
                    const std::optional<QByteArray> &content, const QString &localPath,
-                   const QString &remote)
+                   const QString &remote, bool intoNewFolder)
     {
         FtpConnection &connection = session.connection;
         const TransferProgress progress(*this, session, i, size);
@@ -796,22 +806,25 @@ private:
             store(connection, content, localPath, remote);
             return;
         }
+        const QString target = intoNewFolder ? remote : temporary;
         try {
-            store(connection, content, localPath, temporary);
+            store(connection, content, localPath, target);
         } catch (const AppError &error) {
             // A refused store wrote nothing; any other may have left part of the file.
             if (dynamic_cast<const FtpStoreRefused *>(&error))
-                removeQuietly(connection, temporary);
+                removeQuietly(connection, target);
             else
-                removeTemporary(session, temporary);
+                removeUpload(session, target, !intoNewFolder);
             throw;
         }
+        if (intoNewFolder)
+            return;
         try {
             connection.rename(temporary, remote);
             return;
         } catch (const AppError &error) {
             if (!connection.isConnected()) {
-                removeTemporary(session, temporary);
+                removeUpload(session, temporary, true);
                 throw;
             }
             m_directStore = true;
@@ -852,31 +865,41 @@ private:
         return true;
     }
 
-    // After a failed store: the partial upload goes, best effort and said
-    // in the log. Without a session the record keeps its name for the next
-    // run to remove.
-    void removeTemporary(const Session &session, const QString &temporary)
+    // After a failed store: what arrived goes, best effort and said in the
+    // log. Without a session a temporary name is kept in the record for the
+    // next run to remove. A file's own name in a new folder is not, as by
+    // then it may hold someone else's whole file; the record forgot the
+    // file before it was sent, so the next run sends it again.
+    void removeUpload(const Session &session, const QString &path, bool temporary)
     {
+        const QString what =
+            temporary ? QStringLiteral("temporary upload") : QStringLiteral("partial upload");
         if (!session.connection.isConnected()) {
+            if (!temporary) {
+                log(session, QStringLiteral("The connection is gone: part of %1 may stay on the "
+                                            "host until the next publish sends it again")
+                                 .arg(path));
+                return;
+            }
             if (m_record) {
                 const std::lock_guard lock(m_lock);
-                m_record->addLeftover(temporary);
+                m_record->addLeftover(path);
             }
             log(session,
                 m_record ? QStringLiteral("The connection is gone: the temporary upload %1 stays "
                                           "on the host until the next publish removes it")
-                               .arg(temporary)
+                               .arg(path)
                          : QStringLiteral("The connection is gone: the temporary upload %1 may "
                                           "stay on the host")
-                               .arg(temporary));
+                               .arg(path));
             return;
         }
         try {
-            session.connection.removeFile(temporary);
-            log(session, QStringLiteral("Removed the temporary upload ") + temporary);
+            session.connection.removeFile(path);
+            log(session, QStringLiteral("Removed the %1 %2").arg(what, path));
         } catch (const AppError &error) {
-            log(session, QStringLiteral("Could not remove the temporary upload %1: %2")
-                             .arg(temporary, error.message()));
+            log(session,
+                QStringLiteral("Could not remove the %1 %2: %3").arg(what, path, error.message()));
         }
     }
 

@@ -253,11 +253,12 @@ TEST_F(Publish, ARunThatLeftFilesOutSaysSoAndShowsTheFirstFailure)
     form()->project().Ftp.Host = failing->hostAndPort();
     publishBy("Publish2");
 
+    // The folder is new, so the files go up under their own names.
     const QString target = failing->hostAndPort() + "/www/site";
     ASSERT_EQ(dialogs.errors.size(), 1u);
     const QString &box = dialogs.errors.front();
     EXPECT_TRUE(box.startsWith("3 files were not published to " + target)) << qPrintable(box);
-    EXPECT_TRUE(box.contains("index.php: STOR .qs-upload-index.php: 553 Could not create file."))
+    EXPECT_TRUE(box.contains("index.php: STOR index.php: 553 Could not create file."))
         << qPrintable(box);
     EXPECT_EQ(log().last(), "Published with 3 errors to: " + target);
     EXPECT_EQ(form()->ui().StatusPanel1->text(), "Published with 3 errors to: " + target);
@@ -265,8 +266,7 @@ TEST_F(Publish, ARunThatLeftFilesOutSaysSoAndShowsTheFirstFailure)
     // The panel stays, its top line the run's first failure.
     EXPECT_TRUE(form()->ui().ftppanel->isVisible());
     const QString top = form()->ui().ftplog->cursorForPosition(QPoint(2, 2)).block().text();
-    EXPECT_TRUE(top.startsWith("!!!Error putting file: STOR .qs-upload-index.php: 553"))
-        << qPrintable(top);
+    EXPECT_TRUE(top.startsWith("!!!Error putting file: STOR index.php: 553")) << qPrintable(top);
     EXPECT_TRUE(published().isEmpty());
 
     // The next run to a server that takes the files works and hides the panel.

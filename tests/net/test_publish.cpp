@@ -338,8 +338,21 @@ TEST_F(PublishTest, WrongPasswordEndsTheRunKeepsTheLogAndTheNextRunConnects)
     EXPECT_EQ(str(treeOf(home()).keys()), str(QStringList{"www/site/index.php"}));
 }
 
-TEST_F(PublishTest, ServerStoppingMidRunEndsTheRunWithAnError)
+// What a lost session says about the file it was sending depends on where
+// that file was going: a temporary name beside the host's copy, or its own
+// name in a folder the run made.
+struct StopCase {
+    const char *name;
+    bool folderThere;
+    const char *lastLine;
+};
+
+class PublishStopTest : public PublishTest, public ::testing::WithParamInterface<StopCase> {};
+
+TEST_P(PublishStopTest, ServerStoppingMidRunEndsTheRunWithAnError)
 {
+    if (GetParam().folderThere)
+        ASSERT_TRUE(QDir(home()).mkpath("www/site"));
     addFile("a.php", "a");
     const QString second = addFile("b.php", "b");
     addFile("c.php", "c");
@@ -351,9 +364,7 @@ TEST_F(PublishTest, ServerStoppingMidRunEndsTheRunWithAnError)
     EXPECT_TRUE(message.contains("closed the connection")) << message.toStdString();
     ASSERT_GE(m_log.size(), 2u);
     EXPECT_EQ(str(m_log[m_log.size() - 2]), str("66% 2 file of 3 Putting " + second + " -> b.php"));
-    EXPECT_EQ(str(m_log.back()),
-              str("The connection is gone: the temporary upload .qs-upload-b.php may stay on "
-                  "the host"));
+    EXPECT_EQ(str(m_log.back()), std::string(GetParam().lastLine));
     EXPECT_FALSE(m_client.isConnected());
 
     onLog = nullptr;
@@ -362,6 +373,16 @@ TEST_F(PublishTest, ServerStoppingMidRunEndsTheRunWithAnError)
     EXPECT_EQ(str(treeOf(home()).keys()),
               str(QStringList{"www/site/a.php", "www/site/b.php", "www/site/c.php"}));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Folders, PublishStopTest,
+    ::testing::Values(StopCase{"There", true,
+                               "The connection is gone: the temporary upload .qs-upload-b.php "
+                               "may stay on the host"},
+                      StopCase{"MadeByTheRun", false,
+                               "The connection is gone: part of b.php may stay on the host until "
+                               "the next publish sends it again"}),
+    [](const ::testing::TestParamInfo<StopCase> &info) { return std::string(info.param.name); });
 
 TEST_F(PublishTest, RefusedFolderCreationLeavesTheFileOutAndTheNextFileInPlace)
 {
@@ -416,17 +437,29 @@ TEST_F(PublishTest, FtpFolderThatCannotBeCreatedEndsTheRunAndClosesTheSession)
     EXPECT_EQ(str(treeOf(home()).keys()), str(QStringList{"www/site/index.php"}));
 }
 
-// Round trips are what a publish of small files waits for: on folders that
-// exist, each file costs a store and a rename, which also asks for the next
-// file's passive port; nothing per file is asked twice or asked at all
-// (no SIZE, MDTM, TYPE, CWD or PWD).
-TEST_F(PublishTest, EachFileCostsAStoreAndARenameWithTheNextPassivePort)
+// Round trips are what a publish of small files waits for. Into a folder
+// that exists, each file costs a store and a rename, which also asks for
+// the next file's passive port. A folder the run makes held nothing to
+// protect: its files are stored under their own names, and making it also
+// asks for the port. Nothing per file is asked twice or asked at all (no
+// SIZE, MDTM, TYPE, CWD or PWD).
+struct CommandsCase {
+    const char *name;
+    bool foldersThere;
+    QStringList verbs;
+};
+
+class PublishCommandsTest : public PublishTest,
+                            public ::testing::WithParamInterface<CommandsCase> {};
+
+TEST_P(PublishCommandsTest, EachFileCostsWhatItsFolderNeeds)
 {
     const QString commandLog = m_local.filePath(QStringLiteral("commands.log"));
     FtpTestServer::Options logged;
     logged.commandLog = commandLog;
     startServer(logged);
-    ASSERT_TRUE(QDir(home()).mkpath("www/site/sub"));
+    if (GetParam().foldersThere)
+        ASSERT_TRUE(QDir(home()).mkpath("www/site/sub"));
     addFile("index.php", "<?php // index\n");
     addFile("sub/a.php", "<?php // a\n");
     QByteArray big(200 * 1024, 'b'); // streamed after the reply
@@ -446,16 +479,37 @@ TEST_F(PublishTest, EachFileCostsAStoreAndARenameWithTheNextPassivePort)
     for (const QByteArray &line : file.readAll().split('\n'))
         if (!line.isEmpty())
             verbs << QString::fromLatin1(line.split(' ').first());
-    QStringList expected{"USER", "PASS", "TYPE", "CWD", "CWD", "EPSV"};
-    for (int k = 0; k < 5; ++k)
-        expected << QStringList{"STOR", "RNFR", "RNTO", "EPSV"};
-    expected << "QUIT";
-    EXPECT_EQ(str(verbs), str(expected));
+    EXPECT_EQ(str(verbs), str(GetParam().verbs));
     const auto tree = treeOf(home("www/site"));
-    EXPECT_EQ(tree.size(), 5);
+    EXPECT_EQ(str(tree.keys()),
+              str(QStringList{"b.css", "huge.bin", "index.php", "sub/a.php", "sub/big.bin"}));
     EXPECT_EQ(tree.value("huge.bin"), huge);
     EXPECT_EQ(tree.value("sub/big.bin"), big);
 }
+
+QStringList repeated(const QStringList &verbs, int times)
+{
+    QStringList all;
+    for (int k = 0; k < times; ++k)
+        all << verbs;
+    return all;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Folders, PublishCommandsTest,
+    ::testing::Values(CommandsCase{"There", true,
+                                   QStringList{"USER", "PASS", "TYPE", "CWD", "CWD", "EPSV"} +
+                                       repeated({"STOR", "RNFR", "RNTO", "EPSV"}, 5) +
+                                       QStringList{"QUIT"}},
+                      CommandsCase{"MadeByTheRun", false,
+                                   // The publish folder is made a step at a time from the top.
+                                   QStringList{"USER", "PASS", "TYPE", "CWD", "CWD", "CWD", "MKD",
+                                               "EPSV", "CWD", "MKD", "EPSV", "CWD", "CWD", "CWD",
+                                               "STOR", "MKD", "EPSV", "STOR"} +
+                                       repeated({"EPSV", "STOR"}, 3) + QStringList{"QUIT"}}),
+    [](const ::testing::TestParamInfo<CommandsCase> &info) {
+        return std::string(info.param.name);
+    });
 
 // Faults of real hosts. After each: what the host holds (never a truncated
 // file in place of a good one), what the log and the result say, and that
@@ -632,6 +686,29 @@ TEST_F(PublishFaultTest, UploadLeftByALostConnectionGoesAtTheNextRunOfAnyPublish
                                              {"www/site/big.bin", "good big"}};
     EXPECT_TRUE(treeOf(home()) == expected) << treeOf(home()).keys().join(u' ').toStdString();
     EXPECT_TRUE(reread.leftovers().isEmpty());
+}
+
+// A file broken off in a folder the run made is under its own name: while
+// the session lasts it is removed, and the next run sends it whole.
+TEST_F(PublishFaultTest, DiskFullInANewFolderRemovesTheHalfFile)
+{
+    FtpTestServer::Options options;
+    options.fault = "diskfull";
+    options.faultAfterBytes = 300000;
+    startServer(options);
+    m_project.Files.Last()->Publish = false; // big.bin, beside its good copy
+    addFile("fresh/big.bin", bigBytes());
+    const Incomplete result = incompleteOf([&] { PublishFiles(m_project, m_client, -1); });
+    ASSERT_EQ(failures().size(), 1u);
+    EXPECT_TRUE(failures()[0].startsWith("!!!Error putting file: STOR fresh/big.bin: 452"))
+        << str(failures()[0]);
+    EXPECT_NE(std::find(m_log.begin(), m_log.end(), "Removed the partial upload fresh/big.bin"),
+              m_log.end());
+    EXPECT_FALSE(treeOf(home()).contains("www/site/fresh/big.bin"));
+
+    startServer({});
+    PublishFiles(m_project, m_client, -1);
+    EXPECT_EQ(treeOf(home()).value("www/site/fresh/big.bin"), bigBytes());
 }
 
 TEST_F(PublishFaultTest, SlowLinkIsNotCutWhileBytesMoveAndReportsAlongTheWay)
