@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <sched.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -82,7 +83,8 @@ bool PhpLint::checkText(const QString &key, const QByteArray &text)
     return start(key, {QStringLiteral("-l")}, &text);
 }
 
-bool PhpLint::start(const QString &key, const QStringList &arguments, const QByteArray *input)
+bool PhpLint::start(const QString &key, const QStringList &arguments, const QByteArray *input,
+                    bool idle)
 {
     const QString php = QStandardPaths::findExecutable(m_program);
     if (php.isEmpty())
@@ -107,7 +109,7 @@ bool PhpLint::start(const QString &key, const QStringList &arguments, const QByt
     // The check ends with the program, even one killed outright, and never
     // takes more than its share of processor time.
     const pid_t parent = ::getpid();
-    process->setChildProcessModifier([parent] {
+    process->setChildProcessModifier([parent, idle] {
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != parent)
             ::_exit(1);
@@ -116,6 +118,14 @@ bool PhpLint::start(const QString &key, const QStringList &arguments, const QByt
         // Behind what the user waits for (a publish, a run, a search); where
         // that is refused the check runs at the usual priority.
         [[maybe_unused]] const int niceness = ::nice(10);
+#ifdef SCHED_IDLE
+        // First only on a processor that would otherwise idle: even at a
+        // low priority the check took its share from a publish.
+        if (idle) {
+            const sched_param none{};
+            [[maybe_unused]] const int scheduled = ::sched_setscheduler(0, SCHED_IDLE, &none);
+        }
+#endif
     });
     const bool fromInput = input != nullptr;
     connect(process, &QProcess::finished, this,
@@ -136,6 +146,15 @@ bool PhpLint::start(const QString &key, const QStringList &arguments, const QByt
         process->closeWriteChannel();
     }
     QTimer::singleShot(CheckTimeoutMs, process, [process] { process->kill(); });
+    if (idle) {
+        // A machine kept busy gives the idle check no turn: it starts again
+        // at the low priority, which gets one.
+        const QByteArray text = input ? *input : QByteArray();
+        QTimer::singleShot(m_idleTurnMs, process, [this, process, key, arguments, text, fromInput] {
+            if (m_running.value(key) == process)
+                start(key, arguments, fromInput ? &text : nullptr, false);
+        });
+    }
     return true;
 }
 

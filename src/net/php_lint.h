@@ -44,14 +44,19 @@ public:
     bool available() const;
     // Checks still running.
     int running() const { return int(m_running.size()); }
+    // How long a check may wait for an idle processor before it runs again
+    // at a low priority instead.
+    void setIdleTurnMs(int ms) { m_idleTurnMs = ms; }
 
 signals:
     void checked(const PhpLintResult &result);
 
 private:
-    bool start(const QString &key, const QStringList &arguments, const QByteArray *input);
+    bool start(const QString &key, const QStringList &arguments, const QByteArray *input,
+               bool idle = true);
     void finish(QProcess *process, const QString &path, bool fromInput);
 
     QString m_program;
     QHash<QString, QProcess *> m_running; // by file; owned, deleted when done
+    int m_idleTurnMs = 2000;
 };

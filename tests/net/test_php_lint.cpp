@@ -5,9 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sched.h>
 
 namespace {
 
@@ -66,6 +69,31 @@ TEST_F(Lint, ANewerCheckOfTheSameFileReplacesTheRunningOne)
     QTest::qWait(300);
     EXPECT_EQ(spy.size(), 1);
 }
+
+#ifdef SCHED_IDLE
+// A check first runs only where a processor would idle; one that got no turn
+// there (this stand-in for php never ends so) runs again at a low priority.
+TEST_F(Lint, ACheckWithoutAnIdleTurnRunsAgainAtALowPriority)
+{
+    const QString policies = dir.filePath("policies");
+    const QString php = write("php", "#!/bin/sh\n"
+                                     "policy=$(cut -d' ' -f41 /proc/$$/stat)\n"
+                                     "echo \"$policy $(cat)\" >> '" +
+                                         policies.toUtf8() +
+                                         "'\n"
+                                         "[ \"$policy\" = 5 ] && exec sleep 30\n"
+                                         "exit 0\n");
+    ASSERT_TRUE(QFile::setPermissions(php, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    PhpLint slow(nullptr, php);
+    slow.setIdleTurnMs(300);
+    QSignalSpy spy(&slow, &PhpLint::checked);
+    ASSERT_TRUE(slow.checkText("doc", "<?php echo 1;"));
+    EXPECT_TRUE(next(spy, 1).clean);
+    // SCHED_IDLE, then the usual class; the text went to both.
+    EXPECT_EQ(ReadFileBytes(policies), "5 <?php echo 1;\n0 <?php echo 1;\n");
+    EXPECT_EQ(slow.running(), 0);
+}
+#endif
 
 TEST(PhpLintOutput, ErrorLinesAreReadWhateverTheFileIsCalled)
 {
