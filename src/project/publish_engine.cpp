@@ -585,9 +585,10 @@ private:
                 QString::asprintf("%d%% %d file of %d", (i + 1) * 100 / m_count, i + 1, m_count);
             log(session, progress + QStringLiteral(" Putting ") + step.localPath +
                              QStringLiteral(" -> ") + step.remotePath);
+            const bool intoNewFolder = madeThisRun(relativeFolder);
             try {
                 storeFile(session, i, step.size, content, step.localPath, step.remotePath,
-                          madeThisRun(relativeFolder));
+                          intoNewFolder);
                 finishFile(session, step, step.remotePath);
                 return true;
             } catch (const AppError &error) {
@@ -596,7 +597,9 @@ private:
                     throw;
                 lastError = error.message();
                 if (created == PublishFolderCreations) {
-                    if (dynamic_cast<const FtpStoreRefused *>(&error) &&
+                    // A refused store under the file's own name says nothing
+                    // about temporary names.
+                    if (!intoNewFolder && dynamic_cast<const FtpStoreRefused *>(&error) &&
                         storeDirectlyInstead(session, i, step.size, content, step.localPath,
                                              step.remotePath, lastError)) {
                         finishFile(session, step, step.remotePath);
