@@ -168,7 +168,10 @@ bool ProjectTreeController::mayOpenHere(const QString &path)
         {QStringLiteral("Open &here as well"), QStringLiteral("&Bring it to the front")});
     if (answer == 0)
         return true;
-    ProjectInstance::raiseOther(path);
+    // That window may have closed while the question was up: leaving now
+    // would leave the user with no window at all.
+    if (!ProjectInstance::raiseOther(path))
+        return true;
     m_gaveWay = true;
     return false;
 }

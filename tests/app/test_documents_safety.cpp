@@ -1,6 +1,7 @@
 // The user's work is never lost and the program can always be left: the real
 // window with scripted dialogs and real key events, grouped by promise.
 #include "app/document_recovery.h"
+#include "app/project_instance.h"
 #include "app_fixture.h"
 #include "editor/code_editor.h"
 #include "forms/browser_frame.h"
@@ -484,6 +485,23 @@ TEST_F(Safety, AProjectGivingWayToAnotherKeepsItsSettings)
     dialogs.choiceAnswers.push_back(0); // go on without saving
     form()->projectTree().OpenProject(first);
     EXPECT_EQ(form()->project().FileName, first);
+}
+
+TEST_F(Safety, AProjectOpenElsewhereGivesWayOnlyWhileThatWindowIsThere)
+{
+    const QString project = writeProject(site, {"a.php"}, path("a.php"));
+    auto other = std::make_unique<ProjectInstance>();
+    other->hold(project);
+    dialogs.choiceAnswers = {1, 1}; // Bring it to the front, twice
+    form()->projectTree().OpenProject(project);
+    ASSERT_TRUE(lastChoice().startsWith("Project already open|")) << qPrintable(lastChoice());
+    EXPECT_NE(form()->project().FileName, project);
+
+    // The other window closes while the question is up: this one opens it.
+    dialogs.onChoice = [&] { other.reset(); };
+    form()->projectTree().OpenProject(project);
+    EXPECT_EQ(dialogs.choices.size(), 2u);
+    EXPECT_EQ(form()->project().FileName, project);
 }
 
 TEST_F(Safety, ANeverSavedProjectWithPublishingSettingsAsksBeforeItGoes)

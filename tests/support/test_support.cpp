@@ -39,6 +39,8 @@ int ScriptedDialogs::askChoice(const QString &title, const QString &text,
                                const QStringList &answers)
 {
     choices.push_back(title + u'|' + text + u'|' + answers.join(u'/'));
+    if (onChoice)
+        onChoice();
     if (choiceAnswers.empty())
         return int(answers.size()) - 1;
     const int answer = choiceAnswers.front();

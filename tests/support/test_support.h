@@ -52,6 +52,7 @@ public:
     std::deque<QString> saveAnswers;
     std::deque<QString> folderAnswers;
     std::function<int(QWidget *)> onModal;
+    std::function<void()> onChoice; // runs while a choice is on screen
 };
 
 // Replaces the command line for the lifetime of the object.
