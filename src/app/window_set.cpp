@@ -1,6 +1,9 @@
 #include "app/window_set.h"
 
 #include "app/desktop.h"
+#include "app/document_controller.h"
+#include "app/document_recovery.h"
+#include "app/end_signals.h"
 #include "app/main_window.h"
 #include "forms/about_dialog.h"
 #include "forms/advice_window.h"
@@ -103,6 +106,10 @@ int RunQuillstone()
         if (QScreen *screen = QGuiApplication::primaryScreen())
             windows.mainWindow()->setGeometry(screen->availableGeometry());
         windows.mainWindow()->showMaximized();
+        // The unsaved text of the document shown goes to its recovery copy
+        // (the other tabs have theirs) before a signal ends the program.
+        const EndSignals ending(
+            [&windows] { windows.mainWindow()->documents().recovery().update(); });
         QApplication::exec();
     } catch (...) {
         Dialogs().showError(exceptionMessage(std::current_exception()));

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Typing, then the program is killed outright: the next start offers the
-# unsaved text back with its path, and Restore puts it in the editor. The
+# unsaved text back with its path, and Restore puts it in the editor. A
+# SIGTERM a moment after typing leaves that text in the copy. The
 # syntax check the save before started (a php -l that never ends) goes with
 # the program.
 source "$(dirname "$0")/lib.sh"
@@ -50,7 +51,16 @@ focus_main
 keys ctrl+s
 grep -q "^// typed just before the crash$" "$DEMO/index.php" || fail "Restore did not bring the text back"
 [ -z "$(ls "$XDG_STATE_HOME"/quillstone/recovery/)" ] || fail "the copy outlived the save"
+
+# A logout's SIGTERM right after typing: the copy holds the text, with no
+# wait for the next periodic copy.
 focus_main
-keys alt+x
-wait_exit
+keys Return
+type_text "// typed just before the logout"
+kill -TERM "$PROGRAM_PID"
+status=0
+wait "$PROGRAM_PID" 2>/dev/null || status=$?
+[ "$status" = 143 ] || fail "SIGTERM did not end the program as a signal ($status)"
+copy=$(ls "$XDG_STATE_HOME"/quillstone/recovery/*.txt) || fail "SIGTERM left no recovery copy"
+grep -q "typed just before the logout" "$copy" || fail "the copy misses the text typed before SIGTERM"
 echo "journey crash_recovery passed"
