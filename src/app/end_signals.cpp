@@ -47,8 +47,8 @@ EndSignals::EndSignals(std::function<void()> beforeEnd, QObject *parent)
 EndSignals::~EndSignals()
 {
 #ifdef Q_OS_UNIX
-    if (s_writeEnd != m_pair[0])
-        return;
+    if (!m_notifier)
+        return; // never set up
     for (const int number : Caught)
         ::signal(number, SIG_DFL);
     s_writeEnd = -1;
