@@ -30,6 +30,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
@@ -45,6 +46,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <chrono>
 #include <mutex>
 #include <thread>
 
@@ -846,6 +848,28 @@ void PublishController::waitForRun()
     // processEvents with a time limit never waits and spun a core.
     while (m_run)
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
+void PublishController::stopBeforeEnd(int graceMs)
+{
+    if (!m_run)
+        return;
+    m_run->engine->cancel();
+    // No events are processed: nobody is there to answer a question the run
+    // may wait for, and the grace ends that wait.
+    const QDeadlineTimer deadline(graceMs);
+    for (;;) {
+        {
+            const std::lock_guard guard(m_run->lock);
+            if (m_run->ended)
+                break;
+        }
+        if (deadline.hasExpired())
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    m_run->thread.join();
+    m_run.reset();
 }
 
 bool PublishController::SettleForExit()

@@ -101,6 +101,10 @@ public:
     bool SettleForExit();
     // Waits, processing the window's events, until no run is going on.
     void waitForRun();
+    // The program is about to end on a signal: a run stops after the files
+    // being sent now, so its record keeps what reached the host and no
+    // temporary upload stays there, unless that takes longer than `graceMs`.
+    void stopBeforeEnd(int graceMs);
     // Sessions a run uses at most: the setting PublishConnections.
     static int connectionCount();
     // The same for a run to `host`: fewer for a server on this machine.

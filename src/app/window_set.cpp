@@ -5,6 +5,7 @@
 #include "app/document_recovery.h"
 #include "app/end_signals.h"
 #include "app/main_window.h"
+#include "app/publish_controller.h"
 #include "forms/about_dialog.h"
 #include "forms/advice_window.h"
 #include "forms/database_admin_window.h"
@@ -106,10 +107,13 @@ int RunQuillstone()
         if (QScreen *screen = QGuiApplication::primaryScreen())
             windows.mainWindow()->setGeometry(screen->availableGeometry());
         windows.mainWindow()->showMaximized();
-        // The unsaved text of the document shown goes to its recovery copy
-        // (the other tabs have theirs) before a signal ends the program.
-        const EndSignals ending(
-            [&windows] { windows.mainWindow()->documents().recovery().update(); });
+        // Before a signal ends the program, the unsaved text of the document
+        // shown goes to its recovery copy (the other tabs have theirs) and a
+        // publish stops after the files being sent now.
+        const EndSignals ending([&windows] {
+            windows.mainWindow()->documents().recovery().update();
+            windows.mainWindow()->publishing().stopBeforeEnd(5000);
+        });
         QApplication::exec();
     } catch (...) {
         Dialogs().showError(exceptionMessage(std::current_exception()));

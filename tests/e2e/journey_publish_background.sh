@@ -3,7 +3,8 @@
 # Project on a big project to a slow FTP server on loopback, a line typed
 # into the editor and saved while the run goes on (the text lands), the FTP
 # panel's Cancel button pressed, then File > FTP Publish Changes: the host
-# ends up equal to the project.
+# ends up equal to the project. A second publish ended by SIGTERM leaves no
+# temporary upload behind.
 source "$(dirname "$0")/lib.sh"
 copy_demo
 
@@ -84,7 +85,18 @@ for _ in $(seq 600); do
 done
 diff -r -x demo.wdx "$DEMO" "$remote" >/dev/null || fail "the host differs from the project: $(diff -rq -x demo.wdx "$DEMO" "$remote" | head -3)"
 
+# A logout's SIGTERM in the middle of a file: the run still ends after the
+# files being sent, so no temporary upload stays on the host.
 focus_main
-keys alt+x
-wait_exit
+keys alt+f t
+for _ in $(seq 200); do
+  find "$remote" -name '.qs-upload-*' | grep -q . && break
+  sleep 0.05
+done
+find "$remote" -name '.qs-upload-*' | grep -q . || fail "the second publish sent nothing"
+kill -TERM "$PROGRAM_PID"
+status=0
+wait "$PROGRAM_PID" 2>/dev/null || status=$?
+[ "$status" = 143 ] || fail "SIGTERM did not end the program as a signal ($status)"
+find "$remote" -name '.qs-upload-*' | grep -q . && fail "a temporary upload stayed on the host after SIGTERM"
 echo "journey publish_background passed"
